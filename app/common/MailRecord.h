@@ -1,0 +1,34 @@
+#pragma once
+// One mail as stored in tblKamoMail. All text is UTF-8.
+#include <cstdint>
+#include <string>
+
+namespace kamo {
+
+// The identity of a mail: the columns of tblKamoMail's primary index plus the names the lists show.
+struct MailKey {
+    std::string ymd; // "yyyy/mm/dd"
+    std::string hms; // "hh:mm:ss"
+    int64_t subKey = 0;
+    bool sent = false; // tblKamoMail_SndRcvFlag: true for sent mail
+    std::string sndName;
+    std::string rcvName;
+    std::string sndAdd;
+    std::string rcvAdd;
+};
+
+struct MailRecord {
+    std::string ymd;
+    std::string hms;
+    int64_t subKey = 0;
+    bool sent = false;
+    std::string sndName;
+    std::string sndAdd;
+    std::string rcvName;
+    std::string rcvAdd;
+    std::string subject;
+    std::string body; // whole body, joined; divided over Mail1..Mail16 only when stored
+    std::string include;
+};
+
+} // namespace kamo

@@ -1,0 +1,34 @@
+#pragma once
+// Long work (reading mail, running filters, deleting, backups) reports through a WaitReporter:
+// up to six message lines and a progress count. The window's implementation shows the wait
+// window and keeps the event loop running; tests and the command line use others.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kamo {
+
+class WaitReporter {
+public:
+    static constexpr int kLines = 6;
+    virtual ~WaitReporter() = default;
+    // Sets one of the six message lines (0..5).
+    virtual void SetLine(int index, const std::string& text) = 0;
+    void SetLines(const std::array<std::string, kLines>& lines) {
+        for (int i = 0; i < kLines; ++i)
+            SetLine(i, lines[static_cast<size_t>(i)]);
+    }
+    // done of total; total 0 means unknown.
+    virtual void SetProgress(int64_t done, int64_t total) = 0;
+    // Lets pending window events run. Cheap to call per record: implementations throttle.
+    virtual void Pump() = 0;
+};
+
+class NullWaitReporter : public WaitReporter {
+public:
+    void SetLine(int, const std::string&) override {}
+    void SetProgress(int64_t, int64_t) override {}
+    void Pump() override {}
+};
+
+} // namespace kamo

@@ -1,0 +1,46 @@
+#pragma once
+// The process-wide settings values, read from KAMOMAIL.ini when the main window loads and
+// written back when it unloads.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kamo {
+
+// A window's geometry in twips (15 twips per pixel at 96 dpi), as stored in the settings file.
+struct FormGeometry {
+    int top = 0;
+    int left = 0;
+    int width = 0;
+    int height = 0;
+    bool minimized = false; // a minimized window keeps the stored geometry
+};
+
+struct Settings {
+    std::string settingsPath; // <settings folder>/KAMOMAIL.ini
+    std::string helpPath;
+    std::string databasePath; // <data folder>/KamoMail.Mdb
+    int32_t storedVersion = 0;
+
+    std::string postPetDir;
+    std::string myMailAddr;
+    std::string myMailHandle;
+    std::string myPetName;
+    int16_t displayType = 0;
+
+    // Slots 0..15 used; one 0/1 flag per mailbox of each side.
+    std::array<int16_t, 17> sendReadOptions{};
+    std::array<int16_t, 17> recievReadOptions{};
+
+    std::string mailFontName;
+    int32_t mailFontSize = 10;
+    std::string mailFontStyle = "0,0"; // "bold,italic"
+
+    int16_t friendTop = 0;
+    int16_t friendLeft = 0;
+    int16_t friendWidth = 9225;
+    int16_t friendHeight = 5445;
+    std::array<int16_t, 5> friendColWidth{900, 900, 900, 900, 900};
+};
+
+} // namespace kamo

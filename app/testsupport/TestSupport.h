@@ -1,0 +1,41 @@
+#pragma once
+// Helpers shared by the program's tests: temporary folders and archives filled directly.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <SQLiteCpp/Database.h>
+
+#include "common/MailRecord.h"
+
+namespace kamo::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// An archive with the six tables, in memory.
+std::unique_ptr<SQLite::Database> MemoryArchive();
+
+// Inserts one mail as stored, with its body in tblKamoMail_Mail1.
+void InsertTestMail(SQLite::Database& db, const MailRecord& mail);
+
+// Writes bytes to a file, creating or replacing it.
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+// The conversion library and the programs of this build tree (build/lib, build/bin).
+std::filesystem::path BuildLibraryPath();
+std::filesystem::path BuildBinDir();
+
+} // namespace kamo::test

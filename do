@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# The one entry script: ./do setup|build|test|bench|fuzz|format|run|demo
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$ROOT"
+JOBS="${JOBS:-$(nproc)}"
+
+PACKAGES=(
+    cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+    qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-ipafont-gothic xvfb xauth imagemagick
+)
+
+have_clang_fuzzer() {
+    command -v clang++ >/dev/null 2>&1 || return 1
+    ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1
+}
+
+cmd_setup() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "setup: installing ${missing[*]}"
+    local SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure() { # dir, extra cmake args...
+    local dir="$1"; shift
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+    fi
+}
+
+cmd_build() {
+    cmd_setup
+    configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j "$JOBS"
+}
+
+build_fuzz() {
+    configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+        -DCMAKE_CXX_COMPILER=clang++ -DKAMOMAIL_FUZZ=ON -DKAMOMAIL_LIBRARY_ONLY=ON
+    cmake --build build-fuzz -j "$JOBS"
+}
+
+run_fuzzers() { # seconds per target
+    local secs="$1" status=0
+    for f in build-fuzz/bin/fuzz_*; do
+        [ -x "$f" ] || continue
+        local name corpus work
+        name="$(basename "$f")"
+        corpus="$ROOT/build-fuzz/corpus/$name"
+        work="$ROOT/build-fuzz/work/$name"
+        mkdir -p "$work"
+        echo "fuzz: $name for ${secs}s"
+        if ! (cd "$work" && "$f" -max_total_time="$secs" -print_final_stats=0 "$work" "$corpus" >"$work/log" 2>&1); then
+            echo "fuzz: $name FOUND A PROBLEM"; tail -40 "$work/log"; status=1
+        fi
+    done
+    return $status
+}
+
+cmd_test() {
+    cmd_setup
+    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON
+    cmake --build build-asan -j "$JOBS"
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    export QT_QPA_PLATFORM=offscreen
+    ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+    if have_clang_fuzzer; then
+        build_fuzz
+        run_fuzzers "${FUZZ_SECONDS:-20}"
+    else
+        echo "fuzz: clang with libFuzzer not found, fuzz targets skipped"
+    fi
+}
+
+cmd_fuzz() {
+    cmd_setup
+    have_clang_fuzzer || { echo "fuzz: clang with libFuzzer is required"; exit 1; }
+    build_fuzz
+    run_fuzzers "${1:-300}"
+}
+
+cmd_bench() {
+    cmd_build
+    local status=0
+    for b in build/bin/bench_*; do
+        [ -x "$b" ] || continue
+        echo "== $(basename "$b")"
+        "$b" || status=1
+    done
+    return $status
+}
+
+cmd_format() {
+    git ls-files '*.cpp' '*.h' '*.c' | xargs -r clang-format -i
+}
+
+cmd_run() {
+    cmd_build
+    exec build/bin/kamomail "$@"
+}
+
+cmd_demo() {
+    cmd_build
+    local demo="${KAMOMAIL_DEMO_DIR:-$ROOT/build/demo}"
+    rm -rf "$demo"
+    mkdir -p "$demo/config" "$demo/data"
+    build/bin/ppwriter sample-folder "$demo/PostPet"
+    printf '[PostPet Mail Option]\nPostPet Dir=%s\nMy Mail Addr=kamo@example.jp\nMy Mail Handle=かも\nMy Pet Name=モモ\n[Mail Options]\nSend Mail Read Option=1,1,1,1,0,0,0,0,0,0,0,0,0,0,0,0\nReciev Mail Read Option=1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,0\n' \
+        "$demo/PostPet" >"$demo/config/KAMOMAIL.ini"
+    echo "demo: PostPet folder $demo/PostPet; press \"PostPet Mail Read\""
+    KAMOMAIL_CONFIG_DIR="$demo/config" KAMOMAIL_DATA_DIR="$demo/data" exec build/bin/kamomail "$@"
+}
+
+case "${1:-}" in
+    setup) cmd_setup ;;
+    build) cmd_build ;;
+    test) cmd_test ;;
+    bench) cmd_bench ;;
+    fuzz) shift; cmd_fuzz "$@" ;;
+    format) cmd_format ;;
+    run) shift; cmd_run "$@" ;;
+    demo) shift; cmd_demo "$@" ;;
+    *) echo "usage: ./do setup|build|test|bench|fuzz [seconds]|format|run|demo" >&2; exit 2 ;;
+esac
