@@ -7,11 +7,11 @@
 namespace kamo {
 
 struct FilterEntry {
-    int16_t number = 9999;     // tblFilter_No
-    int16_t termsCode = 99;    // tblFilter_TermsCode: rule 0..5
-    int16_t actionCode = 99;   // tblFilter_ActionCode: 0 sort into a view, 1 do not read
-    std::string header;        // tblFilter_Header: display title
-    std::string data;          // tblFilter_Data: condition
+    int16_t number = 9999;   // tblFilter_No
+    int16_t termsCode = 99;  // tblFilter_TermsCode: rule 0..5
+    int16_t actionCode = 99; // tblFilter_ActionCode: 0 sort into a view, 1 do not read
+    std::string header;      // tblFilter_Header: display title
+    std::string data;        // tblFilter_Data: condition
     bool IsEmptySlot() const { return number == 9999 && termsCode == 99 && actionCode == 99; }
 };
 

@@ -1,0 +1,61 @@
+#pragma once
+// Matching one mail against filters in the program (the read-time filters applied while importing).
+// The same rules run inside the database for the filter views (FilterRun.h):
+//   0  subject equals the condition                    (archive equality: ASCII letter case ignored)
+//   1  condition, or its full-width form, occurs in the subject        (character exact)
+//   2  sender or receiver address equals the condition (archive equality)
+//   3  condition occurs in the sender or receiver address (Unicode case folding)
+//   4  sender or receiver name equals the condition    (archive equality)
+//   5  condition occurs in the sender or receiver name    (Unicode case folding)
+// Any other rule code matches nothing; so does an empty condition for the contains rules.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/MailRecord.h"
+#include "filters/FilterTable.h"
+
+namespace kamo {
+
+// One filter with the condition's compared forms computed once.
+class FilterMatcher {
+public:
+    explicit FilterMatcher(const FilterEntry& entry);
+
+    bool Matches(const MailRecord& mail) const;
+
+    int16_t TermsCode() const { return termsCode_; }
+    // The condition as stored (rules 0, 2, 4 and the plain form of rule 1).
+    const std::string& Condition() const { return condition_; }
+    // Rule 1: the condition's full-width form.
+    const std::string& WideCondition() const { return wideCondition_; }
+    // Rules 3 and 5: the condition case-folded.
+    const std::string& FoldedCondition() const { return foldedCondition_; }
+
+private:
+    friend class ReadFilterMatcher;
+    struct FoldedMail; // the mail's addresses and names folded, shared by several filters
+    bool Matches(const MailRecord& mail, FoldedMail& folded) const;
+
+    int16_t termsCode_;
+    std::string condition_;
+    std::string wideCondition_;
+    std::string foldedCondition_;
+};
+
+// The Read Filter Table prepared once per import; Excludes() is then called per mail.
+class ReadFilterMatcher {
+public:
+    explicit ReadFilterMatcher(const FilterTables& tables);
+    // True when a read-time filter (action code not 0) matches: the mail is not stored.
+    bool Excludes(const MailRecord& mail) const;
+    bool Empty() const { return matchers_.empty(); }
+
+private:
+    std::vector<FilterMatcher> matchers_;
+};
+
+// One-off form of ReadFilterMatcher(tables).Excludes(mail); prefer the class for many mails.
+bool ReadFilterExcludes(const FilterTables& tables, const MailRecord& mail);
+
+} // namespace kamo

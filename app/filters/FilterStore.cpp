@@ -1,0 +1,191 @@
+#include "filters/FilterStore.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+namespace kamo {
+namespace {
+
+FilterEntry EntryFromArea(const EditArea& area, int16_t number) {
+    FilterEntry e;
+    e.number = number;
+    e.termsCode = static_cast<int16_t>(area.termsIndex);
+    e.actionCode = static_cast<int16_t>(area.actIndex);
+    e.header = TrimText(area.header);
+    e.data = area.terms;
+    return e;
+}
+
+bool InUse(const FilterTables& tables, int slot) {
+    return slot >= 0 && slot < tables.count;
+}
+
+bool HasSpecialChars(std::string_view text) {
+    return text.find_first_of("'|") != std::string_view::npos;
+}
+
+} // namespace
+
+const std::array<std::string, WaitReporter::kLines>& FilterWaitLines() {
+    static const std::array<std::string, WaitReporter::kLines> lines = {
+        "　振り分け処理を行っています。", "　少々お待ちください。", "", "", "", ""};
+    return lines;
+}
+
+bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait) {
+    wait.SetLines(FilterWaitLines());
+    tables.count = 0;
+    tables.readCount = 0;
+    tables.filters.fill(FilterEntry{});
+    tables.readFilters.fill(FilterEntry{});
+    try {
+        SQLite::Statement query(db, "SELECT tblFilter_No, tblFilter_TermsCode, tblFilter_ActionCode, "
+                                    "tblFilter_Header, tblFilter_Data FROM tblFilter"
+                                    " ORDER By  tblFilter_ActionCode ASC, tblFilter_No ASC ");
+        // The table has room for 256 filters; rows beyond that (only possible by editing the file
+        // outside the program) are not loaded rather than written past the table.
+        while (tables.count < kFilterSlots && query.executeStep()) {
+            FilterEntry& e = tables.filters[static_cast<size_t>(tables.count)];
+            e.number = static_cast<int16_t>(query.getColumn(0).getInt());
+            e.termsCode = static_cast<int16_t>(query.getColumn(1).getInt());
+            e.actionCode = static_cast<int16_t>(query.getColumn(2).getInt());
+            e.header = query.getColumn(3).getString();
+            e.data = query.getColumn(4).getString();
+            if (e.actionCode != 0)
+                tables.readFilters[static_cast<size_t>(tables.readCount++)] = e;
+            ++tables.count;
+            wait.Pump();
+        }
+    } catch (const SQLite::Exception&) {
+        return false;
+    }
+    return true;
+}
+
+bool SaveFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait) {
+    try {
+        SQLite::Transaction tx(db);
+        db.exec("DELETE FROM tblFilter");
+        SQLite::Statement insert(db, "INSERT INTO tblFilter ( tblFilter_No, tblFilter_TermsCode, "
+                                     "tblFilter_ActionCode, tblFilter_Header, tblFilter_Data ) "
+                                     "VALUES( ?, ?, ?, ?, ? )");
+        int number = 0;
+        for (int i = 0; i < tables.count; ++i) {
+            number += 10; // per slot, kept or not: a filter's number follows its position
+            FilterEntry& e = tables.filters[static_cast<size_t>(i)];
+            if (TrimText(e.header).empty())
+                continue;
+            e.number = static_cast<int16_t>(number);
+            insert.bind(1, e.number);
+            insert.bind(2, e.termsCode);
+            insert.bind(3, e.actionCode);
+            insert.bind(4, e.header);
+            insert.bind(5, e.data);
+            insert.exec();
+            insert.reset();
+        }
+        tx.commit();
+    } catch (const SQLite::Exception&) {
+        return false;
+    }
+    return LoadFilters(db, tables, wait);
+}
+
+std::string TrimText(std::string_view text) {
+    static constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+    static constexpr std::string_view kAsciiBlanks = " \t\r\n\v\f";
+    for (bool changed = true; changed && !text.empty();) {
+        changed = false;
+        if (kAsciiBlanks.find(text.front()) != std::string_view::npos) {
+            text.remove_prefix(1);
+            changed = true;
+        } else if (text.starts_with(kIdeographicSpace)) {
+            text.remove_prefix(kIdeographicSpace.size());
+            changed = true;
+        }
+    }
+    for (bool changed = true; changed && !text.empty();) {
+        changed = false;
+        if (kAsciiBlanks.find(text.back()) != std::string_view::npos) {
+            text.remove_suffix(1);
+            changed = true;
+        } else if (text.ends_with(kIdeographicSpace)) {
+            text.remove_suffix(kIdeographicSpace.size());
+            changed = true;
+        }
+    }
+    return std::string(text);
+}
+
+EditAreaCheck EditAreaChack(const EditArea& area) {
+    EditAreaCheck check;
+    const std::string header = TrimText(area.header);
+    const std::string terms = TrimText(area.terms);
+    const bool ruleSet = area.termsIndex >= 0 && area.termsIndex <= 5;
+    const bool actSet = area.actIndex >= 0 && area.actIndex <= 1;
+    if (header.empty() && terms.empty() && !ruleSet && !actSet)
+        return check;
+    if (header.empty()) {
+        check.message = kMsgNoHeader;
+        check.focus = EditAreaCheck::Focus::Header;
+        check.clearHeader = true;
+        return check;
+    }
+    if (!ruleSet) {
+        check.message = kMsgNoRule;
+        return check;
+    }
+    if (!actSet) {
+        check.message = kMsgNoAction;
+        return check;
+    }
+    if (terms.empty()) {
+        check.message = kMsgNoTerms;
+        check.focus = EditAreaCheck::Focus::Terms;
+        check.clearTerms = true;
+        return check;
+    }
+    if (HasSpecialChars(area.header) || HasSpecialChars(area.terms)) {
+        check.message = kMsgSpecialChars;
+        return check;
+    }
+    check.result = 0;
+    return check;
+}
+
+bool AddFilter(FilterTables& tables, const EditArea& area) {
+    if (tables.count >= kFilterSlots)
+        return false;
+    tables.filters[static_cast<size_t>(tables.count)] = EntryFromArea(area, 0);
+    ++tables.count;
+    return true;
+}
+
+bool UpdateFilter(FilterTables& tables, int slot, const EditArea& area) {
+    if (!InUse(tables, slot))
+        return false;
+    FilterEntry& e = tables.filters[static_cast<size_t>(slot)];
+    e = EntryFromArea(area, e.number);
+    return true;
+}
+
+bool DeleteFilter(FilterTables& tables, int slot) {
+    if (!InUse(tables, slot))
+        return false;
+    tables.filters[static_cast<size_t>(slot)] = FilterEntry{};
+    return true;
+}
+
+bool MoveFilter(FilterTables& tables, int slot, int step) {
+    const int other = slot + step;
+    if ((step != -1 && step != 1) || !InUse(tables, slot) || !InUse(tables, other))
+        return false;
+    auto& a = tables.filters[static_cast<size_t>(slot)];
+    auto& b = tables.filters[static_cast<size_t>(other)];
+    if (a.IsEmptySlot() || b.IsEmptySlot() || a.actionCode != b.actionCode)
+        return false;
+    std::swap(a, b);
+    return true;
+}
+
+} // namespace kamo
