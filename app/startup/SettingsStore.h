@@ -1,5 +1,19 @@
 #pragma once
 // Reading and writing KAMOMAIL.ini.
+//
+// Window geometry is stored in twips, 15 to a pixel (96 dpi). A window applies the stored values
+// with ToPixels() and, when it closes, hands FromPixels() both its current pixel geometry and the
+// twips it was given: every value whose pixel form did not change is written back as the twips
+// that were read, so a window that was never moved or resized writes back exactly what it read
+// (11745 / 7404 do not drift to 11745 / 7410 by rounding). A minimized window writes nothing.
+//
+//     FormGeometry stored;                       // filled by ReadSettings
+//     window.setGeometry(ToPixels(stored)...);   // on load
+//     FormGeometry now = FromPixels(current, stored, window.isMinimized());
+//     WriteSettings(settings, now, prompter);    // on unload
+#include <filesystem>
+#include <string>
+
 #include "startup/Settings.h"
 
 namespace kamo {
@@ -16,9 +30,41 @@ struct ScreenTwips {
 bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen, Prompter& prompter);
 
 // Writes every key back in the fixed order. Returns false after telling the user when a write
-// failed; the program then ends.
+// failed; the program then ends. Keys of other sections and other parts of the program are kept.
 bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& prompter);
 
 constexpr int kTwipsPerPixel = 15;
+
+// The main window's design size in twips: its default size, and the size its default position
+// centres.
+constexpr int kMainFormWidth = 11745;
+constexpr int kMainFormHeight = 7404;
+
+// Rounded to the nearest pixel.
+int TwipsToPixels(int twips);
+int PixelsToTwips(int pixels);
+
+struct PixelGeometry {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+PixelGeometry ToPixels(const FormGeometry& twips);
+// The geometry to store for a window now at `now` that was given `applied`: unchanged values keep
+// their stored twips, changed ones are converted.
+FormGeometry FromPixels(const PixelGeometry& now, const FormGeometry& applied, bool minimized);
+
+// "Ver" of "KamoMail Environment" as the start-up compares it: the stored text (default "999")
+// converted to a number and back to text; text that is no number counts as 0.
+std::string StoredVersionText(const std::filesystem::path& settingsFile);
+
+// An archive written by version 2.1.0 or older needs the upgrade: an ordinal text comparison with
+// "210", so "1000" does and a missing key ("999") does not.
+bool NeedsVersionUpgrade(const std::string& versionText);
+
+// Writes this program's version to "Ver"; false when the file could not be written.
+bool WriteVersionKey(const std::filesystem::path& settingsFile);
 
 } // namespace kamo

@@ -1,0 +1,207 @@
+#include "platform/FileUtil.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kamo {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Closes a descriptor on every path out of a function.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { Close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool Close() {
+        if (fd_ < 0)
+            return true;
+        int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A symbolic link is replaced at its target so that a linked settings file keeps its link.
+fs::path ResolveTarget(const fs::path& path) {
+    std::error_code ec;
+    if (fs::is_symlink(path, ec)) {
+        fs::path target = fs::weakly_canonical(path, ec);
+        if (!ec)
+            return target;
+    }
+    return path;
+}
+
+fs::path FolderOf(const fs::path& path) {
+    fs::path folder = path.parent_path();
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+// Creates a uniquely named temporary file next to `target`; returns its descriptor and name.
+int MakeTempBeside(const fs::path& target, std::string& name) {
+    std::string pattern = (FolderOf(target) / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd >= 0)
+        name.assign(buf.data());
+    return fd;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+    return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
+}
+
+} // namespace
+
+bool FileExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+bool SyncFile(const fs::path& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    if (::fsync(fd.get()) != 0)
+        return false;
+    return fd.Close();
+}
+
+bool SyncFolder(const fs::path& folder) {
+    Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    if (::fsync(fd.get()) != 0)
+        return false;
+    return fd.Close();
+}
+
+bool AtomicWriteFile(const fs::path& path, std::string_view bytes) {
+    const fs::path target = ResolveTarget(path);
+    std::string tempName;
+    Fd fd(MakeTempBeside(target, tempName));
+    if (fd.get() < 0)
+        return false;
+
+    struct stat old {};
+    mode_t mode = 0644;
+    if (::stat(target.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+
+    bool ok = WriteAll(fd.get(), bytes) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
+    if (ok)
+        ok = ::rename(tempName.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempName.c_str());
+        return false;
+    }
+    return SyncFolder(FolderOf(target));
+}
+
+bool AtomicCopyFile(const fs::path& from, const fs::path& to) {
+    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return false;
+    std::string tempName;
+    Fd out(MakeTempBeside(to, tempName));
+    if (out.get() < 0)
+        return false;
+
+    bool ok = true;
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        ssize_t n = ::read(in.get(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        if (!WriteAll(out.get(), std::string_view(buf.data(), static_cast<size_t>(n)))) {
+            ok = false;
+            break;
+        }
+    }
+    ok = ok && ::fchmod(out.get(), 0644) == 0 && ::fsync(out.get()) == 0;
+    ok = out.Close() && ok;
+    if (ok)
+        ok = ::rename(tempName.c_str(), to.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempName.c_str());
+        return false;
+    }
+    return SyncFolder(FolderOf(to));
+}
+
+int DeleteTempFiles(const fs::path& dataDir) {
+    std::error_code ec;
+    std::vector<fs::path> temps;
+    bool libraryLeftovers = false;
+    for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec))
+            continue;
+        const std::string name = it->path().filename().string();
+        if (EqualsNoCase(name, "Friend.Tmp") || EqualsNoCase(name, "KamoMail.Tmp"))
+            libraryLeftovers = true;
+        if (EndsWithNoCase(name, ".tmp"))
+            temps.push_back(it->path());
+    }
+    if (!libraryLeftovers)
+        return 0;
+    int removed = 0;
+    for (const auto& p : temps) {
+        if (fs::remove(p, ec))
+            ++removed;
+    }
+    return removed;
+}
+
+} // namespace kamo

@@ -1,0 +1,33 @@
+#pragma once
+// File operations with the guarantees the program relies on: replacing a file never leaves it
+// half-written or missing, and a failure is reported, never mistaken for success.
+#include <filesystem>
+#include <string_view>
+
+namespace kamo {
+
+// True when `path` names an existing ordinary file (not a folder).
+bool FileExists(const std::filesystem::path& path);
+
+// Flushes a file's contents to the disk. False when it cannot be opened or synced.
+bool SyncFile(const std::filesystem::path& path);
+
+// Flushes a folder's entries (after a create, rename or unlink in it) to the disk.
+bool SyncFolder(const std::filesystem::path& folder);
+
+// Replaces `path` with `bytes`: a temporary file in the same folder, written and synced, renamed
+// over the file, then the folder synced. A symbolic link is followed, so the link stays a link.
+// Keeps the permission bits of the file it replaces. False on any failure; the old file then
+// stays as it was and no temporary file is left behind.
+bool AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// Copies `from` to `to` through a temporary file in the target's folder (synced, then renamed),
+// so `to` is either its old self or a complete copy.
+bool AtomicCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Removes every ordinary file named "*.tmp" (any letter case) directly in `dataDir`, but only when
+// "Friend.Tmp" or "KamoMail.Tmp" is there: the conversion library's leftovers. Returns the number
+// of files removed.
+int DeleteTempFiles(const std::filesystem::path& dataDir);
+
+} // namespace kamo

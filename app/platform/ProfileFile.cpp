@@ -1,0 +1,248 @@
+#include "platform/ProfileFile.h"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/CodePage.h"
+#include "platform/FileUtil.h"
+
+namespace kamo {
+namespace {
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+std::string_view Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// "[Name]" -> Name; nothing for other lines.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    std::string_view t = Trim(line);
+    if (t.empty() || t.front() != '[')
+        return std::nullopt;
+    size_t close = t.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return Trim(t.substr(1, close - 1));
+}
+
+bool IsComment(std::string_view line) {
+    std::string_view t = Trim(line);
+    return !t.empty() && (t.front() == ';' || t.front() == '#');
+}
+
+// "Key = Value" -> Key; nothing for lines that are no key.
+std::optional<std::string_view> KeyName(std::string_view line) {
+    if (IsComment(line) || SectionName(line))
+        return std::nullopt;
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos)
+        return std::nullopt;
+    return Trim(line.substr(0, eq));
+}
+
+std::string ValueOf(std::string_view line) {
+    std::string_view v = line.substr(line.find('=') + 1);
+    v = v.substr(0, v.find('\0'));
+    return std::string(Trim(v));
+}
+
+std::string OneLine(std::string_view value) {
+    std::string v(value);
+    for (char& c : v) {
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    }
+    return v;
+}
+
+} // namespace
+
+ProfileFile ProfileFile::Load(const std::filesystem::path& path) {
+    ProfileFile f;
+    f.path_ = path;
+
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        f.unreadable_ = errno != ENOENT;
+        return f;
+    }
+    std::string bytes;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            f.unreadable_ = true;
+            break;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (f.unreadable_)
+        return f;
+
+    if (bytes.compare(0, kBom.size(), kBom) == 0) {
+        f.bom_ = true;
+        bytes.erase(0, kBom.size());
+    }
+    if (!IsValidUtf8(bytes))
+        bytes = Cp932ToUtf8(bytes);
+
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t nl = bytes.find('\n', pos);
+        Line line;
+        if (nl == std::string::npos) {
+            line.text = bytes.substr(pos);
+            pos = bytes.size();
+        } else {
+            size_t end = nl;
+            line.eol = "\n";
+            if (end > pos && bytes[end - 1] == '\r') {
+                --end;
+                line.eol = "\r\n";
+            }
+            line.text = bytes.substr(pos, end - pos);
+            pos = nl + 1;
+        }
+        f.lines_.push_back(std::move(line));
+    }
+    return f;
+}
+
+size_t ProfileFile::FindSection(std::string_view section) const {
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        auto name = SectionName(lines_[i].text);
+        if (name && EqualsNoCase(*name, Trim(section)))
+            return i;
+    }
+    return kNone;
+}
+
+size_t ProfileFile::FindKey(size_t header, std::string_view key) const {
+    for (size_t i = header + 1; i < lines_.size(); ++i) {
+        if (SectionName(lines_[i].text))
+            break;
+        auto name = KeyName(lines_[i].text);
+        if (name && EqualsNoCase(*name, Trim(key)))
+            return i;
+    }
+    return kNone;
+}
+
+size_t ProfileFile::SectionInsertPoint(size_t header) const {
+    size_t at = header + 1;
+    for (size_t i = header + 1; i < lines_.size(); ++i) {
+        if (SectionName(lines_[i].text))
+            break;
+        if (KeyName(lines_[i].text))
+            at = i + 1;
+    }
+    return at;
+}
+
+std::string ProfileFile::NewLineBreak() const {
+    for (const auto& l : lines_) {
+        if (l.eol == "\r\n")
+            return "\r\n";
+    }
+    return "\n";
+}
+
+std::optional<std::string> ProfileFile::Find(std::string_view section, std::string_view key) const {
+    size_t header = FindSection(section);
+    if (header == kNone)
+        return std::nullopt;
+    size_t at = FindKey(header, key);
+    if (at == kNone)
+        return std::nullopt;
+    return ValueOf(lines_[at].text);
+}
+
+std::string ProfileFile::Get(std::string_view section, std::string_view key, std::string_view fallback) const {
+    auto v = Find(section, key);
+    return v ? *v : std::string(fallback);
+}
+
+void ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string eol = NewLineBreak();
+    const std::string v = OneLine(value);
+    size_t header = FindSection(section);
+    if (header != kNone) {
+        size_t at = FindKey(header, key);
+        if (at != kNone) {
+            lines_[at].text = std::string(*KeyName(lines_[at].text)) + "=" + v;
+            return;
+        }
+        size_t insert = SectionInsertPoint(header);
+        if (insert == lines_.size() && lines_.back().eol.empty())
+            lines_.back().eol = eol;
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert),
+                      Line{std::string(Trim(key)) + "=" + v, eol});
+        return;
+    }
+    if (!lines_.empty() && lines_.back().eol.empty())
+        lines_.back().eol = eol;
+    lines_.push_back(Line{"[" + std::string(Trim(section)) + "]", eol});
+    lines_.push_back(Line{std::string(Trim(key)) + "=" + v, eol});
+}
+
+std::string ProfileFile::Text() const {
+    std::string out;
+    if (bom_)
+        out += kBom;
+    for (const auto& l : lines_) {
+        out += l.text;
+        out += l.eol;
+    }
+    return out;
+}
+
+bool ProfileFile::Save() const {
+    if (unreadable_)
+        return false;
+    return AtomicWriteFile(path_, Text());
+}
+
+std::string ReadProfileString(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                              std::string_view fallback) {
+    return ProfileFile::Load(path).Get(section, key, fallback);
+}
+
+bool WriteProfileString(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    ProfileFile f = ProfileFile::Load(path);
+    f.Set(section, key, value);
+    return f.Save();
+}
+
+} // namespace kamo
