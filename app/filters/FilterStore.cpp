@@ -1,5 +1,7 @@
 #include "filters/FilterStore.h"
 
+#include <utility>
+
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
@@ -176,15 +178,19 @@ bool DeleteFilter(FilterTables& tables, int slot) {
     return true;
 }
 
-bool MoveFilter(FilterTables& tables, int slot, int step) {
+bool CanMoveFilter(const FilterTables& tables, int slot, int step) {
     const int other = slot + step;
     if ((step != -1 && step != 1) || !InUse(tables, slot) || !InUse(tables, other))
         return false;
-    auto& a = tables.filters[static_cast<size_t>(slot)];
-    auto& b = tables.filters[static_cast<size_t>(other)];
-    if (a.IsEmptySlot() || b.IsEmptySlot() || a.actionCode != b.actionCode)
+    const auto& a = tables.filters[static_cast<size_t>(slot)];
+    const auto& b = tables.filters[static_cast<size_t>(other)];
+    return !a.IsEmptySlot() && !b.IsEmptySlot() && a.actionCode == b.actionCode;
+}
+
+bool MoveFilter(FilterTables& tables, int slot, int step) {
+    if (!CanMoveFilter(tables, slot, step))
         return false;
-    std::swap(a, b);
+    std::swap(tables.filters[static_cast<size_t>(slot)], tables.filters[static_cast<size_t>(slot + step)]);
     return true;
 }
 

@@ -68,5 +68,6 @@ bool DeleteFilter(FilterTables& tables, int slot);
 // use and share the action code (loading always puts action-0 filters before the others, so an
 // order across that boundary would not survive a save). False when nothing moved.
 bool MoveFilter(FilterTables& tables, int slot, int step);
+bool CanMoveFilter(const FilterTables& tables, int slot, int step);
 
 } // namespace kamo
