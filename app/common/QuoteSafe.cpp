@@ -1,0 +1,123 @@
+#include "common/QuoteSafe.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <unicode/ucnv.h>
+#include <unicode/uset.h>
+
+#include "common/CodePage.h"
+
+namespace kamo {
+namespace {
+
+bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+struct SetCloser {
+    void operator()(USet* s) const { uset_close(s); }
+};
+
+// The characters that survive UTF-8 -> CP932 -> UTF-8 unchanged, without NUL (the library takes
+// zero-terminated text).
+const USet* Cp932RoundTripSet() {
+    static const std::unique_ptr<USet, SetCloser> set = [] {
+        std::unique_ptr<USet, SetCloser> s(uset_openEmpty());
+        UErrorCode status = U_ZERO_ERROR;
+        UConverter* conv = ucnv_open("windows-31j", &status);
+        if (U_SUCCESS(status))
+            ucnv_getUnicodeSet(conv, s.get(), UCNV_ROUNDTRIP_SET, &status);
+        ucnv_close(conv);
+        uset_remove(s.get(), 0);
+        uset_freeze(s.get());
+        return s;
+    }();
+    return set.get();
+}
+
+bool IsBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+void AppendChanged(Mail_StrChange_Fn strChange, const std::string& piece, std::string& out) {
+    std::array<char, KAMOMAIL_STRCHANGE_AREA> area;
+    int32_t length = 0;
+    strChange(piece.c_str(), area.data(), &length);
+    // Only the bytes the library reports are the text; the rest of the area is padding.
+    const auto n = static_cast<std::size_t>(std::clamp<int32_t>(length, 0, KAMOMAIL_STRCHANGE_AREA));
+    out.append(area.data(), n);
+}
+
+std::string ChangeInPieces(Mail_StrChange_Fn strChange, std::string_view cp932) {
+    std::string out;
+    out.reserve(cp932.size() + cp932.size() / 8);
+    std::string piece;
+    std::size_t pos = 0;
+    while (pos < cp932.size()) {
+        if (cp932[pos] == '\0') { // the library reads zero-terminated text: NUL passes by it
+            out += '\0';
+            ++pos;
+            continue;
+        }
+        std::size_t end = pos;
+        // Whole characters only: a double-byte character never straddles two pieces.
+        while (end < cp932.size() && cp932[end] != '\0') {
+            const bool pair =
+                IsLeadByte(static_cast<unsigned char>(cp932[end])) && end + 1 < cp932.size() && cp932[end + 1] != '\0';
+            const std::size_t width = pair ? 2 : 1;
+            if (end + width - pos > kQuoteSafePieceBytes)
+                break;
+            end += width;
+        }
+        piece.assign(cp932.substr(pos, end - pos));
+        AppendChanged(strChange, piece, out);
+        pos = end;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string QuoteSafeCp932(Mail_StrChange_Fn strChange, std::string_view cp932) {
+    if (IsBlank(cp932))
+        return {};
+    if (TrimBlanks(cp932) == "\r\n" || !strChange)
+        return std::string(cp932);
+    return ChangeInPieces(strChange, cp932);
+}
+
+std::string QuoteSafe(Mail_StrChange_Fn strChange, std::string_view utf8) {
+    if (IsBlank(utf8))
+        return {};
+    if (TrimBlanks(utf8) == "\r\n" || !strChange)
+        return std::string(utf8);
+    const USet* set = Cp932RoundTripSet();
+    std::string out;
+    out.reserve(utf8.size() + utf8.size() / 8);
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char* rest = utf8.data() + pos;
+        const auto restLen = static_cast<int32_t>(utf8.size() - pos);
+        const auto mapped = static_cast<std::size_t>(uset_spanUTF8(set, rest, restLen, USET_SPAN_CONTAINED));
+        if (mapped > 0) {
+            out += Cp932ToUtf8(ChangeInPieces(strChange, Utf8ToCp932(utf8.substr(pos, mapped))));
+            pos += mapped;
+            continue;
+        }
+        // Characters CP932 cannot carry (and bytes that are not UTF-8) are never delimiters.
+        const auto other = static_cast<std::size_t>(uset_spanUTF8(set, rest, restLen, USET_SPAN_NOT_CONTAINED));
+        out.append(utf8.substr(pos, other));
+        pos += other;
+    }
+    return out;
+}
+
+} // namespace kamo

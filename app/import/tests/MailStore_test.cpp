@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <SQLiteCpp/Transaction.h>
+
+#include "import/MailDecode.h"
+#include "import/MailStore.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+MailRecord Mail(const std::string& subject, const std::string& body = "body") {
+    MailRecord m;
+    m.ymd = "2001/03/06";
+    m.hms = "21:05:09";
+    m.sndName = "山田";
+    m.sndAdd = "yamada@example.jp";
+    m.rcvName = "かも";
+    m.rcvAdd = "kamo@example.jp";
+    m.subject = subject;
+    m.body = body;
+    m.include = "0";
+    return m;
+}
+
+int64_t Rows(SQLite::Database& db) {
+    return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+}
+
+std::string StoredBody(SQLite::Database& db, int64_t subKey) {
+    std::string sql = "SELECT tblKamoMail_Mail1";
+    for (int i = 2; i <= kBodyPieces; ++i)
+        sql += " || tblKamoMail_Mail" + std::to_string(i);
+    SQLite::Statement st(db, sql + " FROM tblKamoMail WHERE tblKamoMail_SubKey = ?");
+    st.bind(1, subKey);
+    return st.executeStep() ? st.getColumn(0).getString() : std::string("<none>");
+}
+
+} // namespace
+
+TEST(MailStore, CopiesAreRecognisedAndSubKeysKeepNeighboursApart) {
+    auto db = test::MemoryArchive();
+    MailStore store(*db);
+    MailRecord a = Mail("hello");
+    EXPECT_EQ(store.Store(a), MailStore::Outcome::Stored);
+    EXPECT_EQ(a.subKey, 0);
+    // Same five key fields (letter case aside, as the archive compares text): a copy.
+    MailRecord copy = Mail("HELLO", "other body");
+    copy.sndAdd = "Yamada@Example.jp";
+    EXPECT_EQ(store.Store(copy), MailStore::Outcome::AlreadyStored);
+    // Same date, time, flag and addresses, other subjects: stored with the next sub-keys.
+    MailRecord b = Mail("second");
+    MailRecord c = Mail("third");
+    EXPECT_EQ(store.Store(b), MailStore::Outcome::Stored);
+    EXPECT_EQ(store.Store(c), MailStore::Outcome::Stored);
+    EXPECT_EQ(b.subKey, 1);
+    EXPECT_EQ(c.subKey, 2);
+    // The other direction has its own sub-keys.
+    MailRecord sent = Mail("fourth");
+    sent.sent = true;
+    EXPECT_EQ(store.Store(sent), MailStore::Outcome::Stored);
+    EXPECT_EQ(sent.subKey, 0);
+    EXPECT_EQ(Rows(*db), 4);
+    // Quotes and over-long values are bound, never pasted: stored whole and exactly.
+    MailRecord odd = Mail(std::string(300, 'x') + "'; DROP TABLE tblKamoMail; --");
+    odd.sndName = std::string(200, 'n') + "\"'";
+    EXPECT_EQ(store.Store(odd), MailStore::Outcome::Stored);
+    SQLite::Statement st(*db, "SELECT tblKamoMail_Subject, tblKamoMail_SndName FROM tblKamoMail WHERE "
+                              "tblKamoMail_SubKey = 3");
+    ASSERT_TRUE(st.executeStep());
+    EXPECT_EQ(st.getColumn(0).getString(), odd.subject);
+    EXPECT_EQ(st.getColumn(1).getString(), odd.sndName);
+}
+
+TEST(MailStore, UndatedMailIsKeptApartByItsBody) {
+    auto db = test::MemoryArchive();
+    MailStore store(*db);
+    MailRecord a = Mail("same", "first text");
+    a.ymd = kUnknownYmd;
+    a.hms = kUnknownHms;
+    MailRecord b = a;
+    b.body = "second text";
+    MailRecord again = a;
+    EXPECT_EQ(store.Store(a), MailStore::Outcome::Stored);
+    EXPECT_EQ(store.Store(b), MailStore::Outcome::Stored);
+    EXPECT_EQ(store.Store(again), MailStore::Outcome::AlreadyStored);
+    EXPECT_EQ(Rows(*db), 2);
+}
+
+TEST(MailStore, BodiesOfAnyLengthAreStoredWhole) {
+    // Empty, short, one piece exactly, a CR LF on a piece boundary, multi-byte text, and a body far
+    // longer than sixteen pieces.
+    std::string boundary(kBodyPieceChars - 1, 'a');
+    boundary += "\r\nrest";
+    std::string japanese;
+    for (int i = 0; i < 9000; ++i)
+        japanese += "日本語①";
+    const std::string huge(kBodyPieceChars * 20 + 7, 'z');
+    for (const std::string& body :
+         {std::string(), std::string("short"), std::string(kBodyPieceChars, 'q'), boundary, japanese, huge}) {
+        const auto pieces = DivideBody(body);
+        std::string joined;
+        for (const auto& p : pieces)
+            joined += p;
+        EXPECT_EQ(joined, body);
+    }
+    const auto b = DivideBody(boundary);
+    EXPECT_EQ(b[0], std::string(kBodyPieceChars - 1, 'a'));
+    EXPECT_EQ(b[1], "\r\nrest");
+    const auto j = DivideBody(japanese);
+    EXPECT_EQ(j[0].size(), kBodyPieceChars * 3); // 3 bytes per character
+    const auto h = DivideBody(huge);
+    EXPECT_EQ(h[14].size(), kBodyPieceChars);
+    EXPECT_EQ(h[15].size(), kBodyPieceChars * 5 + 7);
+
+    auto db = test::MemoryArchive();
+    MailStore store(*db);
+    MailRecord m = Mail("long", japanese);
+    ASSERT_EQ(store.Store(m), MailStore::Outcome::Stored);
+    EXPECT_EQ(StoredBody(*db, m.subKey), japanese);
+}

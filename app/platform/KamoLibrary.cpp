@@ -1,0 +1,53 @@
+#include "platform/KamoLibrary.h"
+
+#include <dlfcn.h>
+
+namespace kamo {
+namespace {
+
+std::string DlError() {
+    const char* e = dlerror();
+    return e ? std::string(e) : std::string();
+}
+
+} // namespace
+
+KamoLibrary::~KamoLibrary() {
+    if (handle_)
+        dlclose(handle_);
+}
+
+bool KamoLibrary::Load() {
+    if (tried_)
+        return handle_ != nullptr;
+    tried_ = true;
+    dlerror();
+    // RTLD_LOCAL keeps the library's symbols out of the program's own namespace.
+    void* handle = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        error_ = "変換ライブラリを読み込めません。\n" + path_.string() + "\n" + DlError();
+        return false;
+    }
+    auto lookUp = [&](const char* name) -> void* {
+        dlerror();
+        void* sym = dlsym(handle, name);
+        if (!sym && error_.empty())
+            error_ = "変換ライブラリに関数 " + std::string(name) + " がありません。\n" + path_.string();
+        return sym;
+    };
+    void* edit = lookUp("KamoMail_Edit");
+    void* friendEdit = lookUp("KamoFriend_Edit");
+    void* strChange = lookUp("Mail_StrChange");
+    if (!error_.empty()) {
+        dlclose(handle);
+        return false;
+    }
+    handle_ = handle;
+    // dlsym hands back object pointers; POSIX guarantees they convert to function pointers.
+    mailEdit_ = reinterpret_cast<KamoMail_Edit_Fn>(edit);
+    friendEdit_ = reinterpret_cast<KamoFriend_Edit_Fn>(friendEdit);
+    strChange_ = reinterpret_cast<Mail_StrChange_Fn>(strChange);
+    return true;
+}
+
+} // namespace kamo

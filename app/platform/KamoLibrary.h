@@ -1,0 +1,40 @@
+#pragma once
+// The conversion library (libkamomail.so), loaded by path at its first use and closed with this object.
+// A missing library or export is an error result with a Japanese message, never a crash.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "kamomail.h"
+
+namespace kamo {
+
+class KamoLibrary {
+public:
+    explicit KamoLibrary(std::filesystem::path path) : path_(std::move(path)) {}
+    ~KamoLibrary();
+    KamoLibrary(const KamoLibrary&) = delete;
+    KamoLibrary& operator=(const KamoLibrary&) = delete;
+
+    // Opens the library and looks up the three exports; later calls return the first outcome.
+    bool Load();
+    // Why Load() failed, in Japanese, for the user; empty after a successful load.
+    const std::string& Error() const { return error_; }
+    const std::filesystem::path& Path() const { return path_; }
+
+    // The exports; null until Load() succeeded.
+    KamoMail_Edit_Fn MailEdit() const { return mailEdit_; }
+    KamoFriend_Edit_Fn FriendEdit() const { return friendEdit_; }
+    Mail_StrChange_Fn StrChange() const { return strChange_; }
+
+private:
+    std::filesystem::path path_;
+    void* handle_ = nullptr;
+    bool tried_ = false;
+    std::string error_;
+    KamoMail_Edit_Fn mailEdit_ = nullptr;
+    KamoFriend_Edit_Fn friendEdit_ = nullptr;
+    Mail_StrChange_Fn strChange_ = nullptr;
+};
+
+} // namespace kamo
