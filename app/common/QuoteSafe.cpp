@@ -56,31 +56,50 @@ void AppendChanged(Mail_StrChange_Fn strChange, const std::string& piece, std::s
     out.append(area.data(), n);
 }
 
+// The library works on bytes, not characters, and so misreads a few character pairs; those are
+// kept away from it:
+//  - a double-byte character whose second byte is 0x7C (ポ, 弓, 鋼, 酢, －, ...) would be taken for a
+//    bar and rebuilt only for some first bytes (弓 came back as two other characters, － as ―):
+//    such a character passes by the library unchanged, it is no delimiter;
+//  - a character whose second byte is 0x81 followed by 'g' or 'h' looks like a full-width double
+//    quote (ａg came back as ａf); and a double-byte character followed by a bar, ASCII or
+//    full-width, can trigger the repair table (ａ| came back as ａ\): the piece is cut between the two.
 std::string ChangeInPieces(Mail_StrChange_Fn strChange, std::string_view cp932) {
     std::string out;
     out.reserve(cp932.size() + cp932.size() / 8);
     std::string piece;
-    std::size_t pos = 0;
-    while (pos < cp932.size()) {
-        if (cp932[pos] == '\0') { // the library reads zero-terminated text: NUL passes by it
-            out += '\0';
-            ++pos;
+    std::size_t start = 0;
+    auto flush = [&](std::size_t end) {
+        if (end > start) {
+            piece.assign(cp932.substr(start, end - start));
+            AppendChanged(strChange, piece, out);
+        }
+        start = end;
+    };
+    int prevTrail = -1; // second byte of the previous character when it was a double-byte one
+    std::size_t i = 0;
+    while (i < cp932.size()) {
+        const auto b = static_cast<unsigned char>(cp932[i]);
+        const bool pair = IsLeadByte(b) && i + 1 < cp932.size() && cp932[i + 1] != '\0';
+        const int trail = pair ? static_cast<unsigned char>(cp932[i + 1]) : -1;
+        const std::size_t width = pair ? 2 : 1;
+        if (b == 0 || trail == 0x7C) { // passes by the library as it is
+            flush(i);
+            out.append(cp932.substr(i, width));
+            start = i + width;
+            prevTrail = -1;
+            i += width;
             continue;
         }
-        std::size_t end = pos;
-        // Whole characters only: a double-byte character never straddles two pieces.
-        while (end < cp932.size() && cp932[end] != '\0') {
-            const bool pair =
-                IsLeadByte(static_cast<unsigned char>(cp932[end])) && end + 1 < cp932.size() && cp932[end + 1] != '\0';
-            const std::size_t width = pair ? 2 : 1;
-            if (end + width - pos > kQuoteSafePieceBytes)
-                break;
-            end += width;
-        }
-        piece.assign(cp932.substr(pos, end - pos));
-        AppendChanged(strChange, piece, out);
-        pos = end;
+        const bool isBar = b == '|' || (b == 0x81 && trail == 0x62);
+        if (prevTrail >= 0 && (isBar || (prevTrail == 0x81 && (b == 'g' || b == 'h'))))
+            flush(i);
+        if (i + width - start > kQuoteSafePieceBytes)
+            flush(i);
+        prevTrail = trail;
+        i += width;
     }
+    flush(cp932.size());
     return out;
 }
 

@@ -2,8 +2,11 @@
 
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
+#include <memory>
 #include <system_error>
 
+#include "filters/FilterMatch.h"
+#include "filters/FilterRun.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
 #include "import/TmpReader.h"
@@ -139,6 +142,25 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
         hooks.refresh(wait);
     summary.completed = true;
     return summary;
+}
+
+ReadRequest MakeReadRequest(const Settings& settings, const AppFolders& folders, bool all,
+                            const std::string& postPetDir) {
+    ReadRequest request;
+    request.postPetDir = ResolvePostPetDir(postPetDir.empty() ? settings.postPetDir : postPetDir);
+    request.tmpPath = folders.dataDir / "KamoMail.Tmp";
+    request.mailboxes = ChooseMailboxes(settings.sendReadOptions, settings.recievReadOptions, all);
+    request.myMailAddr = settings.myMailAddr;
+    return request;
+}
+
+ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
+    ReadHooks hooks;
+    auto matcher = std::make_shared<ReadFilterMatcher>(tables);
+    if (!matcher->Empty())
+        hooks.excludes = [matcher](const MailRecord& mail) { return matcher->Excludes(mail); };
+    hooks.refresh = [&db, &tables](WaitReporter& wait) { RunFilters(db, tables, wait); };
+    return hooks;
 }
 
 std::string FormatSummary(const ReadSummary& summary) {

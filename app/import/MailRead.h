@@ -12,8 +12,11 @@
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
+#include "filters/FilterTable.h"
 #include "import/Mailboxes.h"
+#include "platform/Folders.h"
 #include "platform/KamoLibrary.h"
+#include "startup/Settings.h"
 
 namespace kamo {
 
@@ -59,6 +62,15 @@ bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::
 // propagate as SQLite::Exception; the mailbox being read is then rolled back, earlier ones stay.
 ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
                             const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait);
+
+// The request from the settings: the PostPet folder (`postPetDir` overrides "PostPet Dir" when not
+// empty), KamoMail.Tmp in the data folder, the ticked mailboxes (all eleven with `all`).
+ReadRequest MakeReadRequest(const Settings& settings, const AppFolders& folders, bool all,
+                            const std::string& postPetDir = {});
+
+// The read command's hooks: the Read Filter Table keeps mail out; afterwards the filters are run
+// again and the look-up lists rebuilt. `tables` must outlive the hooks.
+ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables);
 
 // The summary as lines of text, one per mailbox and one for the totals.
 std::string FormatSummary(const ReadSummary& summary);
