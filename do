@@ -55,7 +55,7 @@ build_fuzz() {
 
 run_fuzzers() { # seconds per target
     local secs="$1" status=0
-    for f in build-fuzz/bin/fuzz_*; do
+    for f in "$ROOT"/build-fuzz/bin/fuzz_*; do
         [ -x "$f" ] || continue
         local name corpus work
         name="$(basename "$f")"

@@ -1,0 +1,32 @@
+// Writes the seed corpus of every fuzz target into <dir>/<target>/.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "FuzzSeeds.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: make_fuzz_corpus DIR\n", stderr);
+        return 2;
+    }
+    try {
+        for (const char* target : kamofuzz::kTargets) {
+            const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
+            std::filesystem::create_directories(dir);
+            int n = 0;
+            for (const auto& seed : kamofuzz::Seeds(target)) {
+                char name[32];
+                std::snprintf(name, sizeof name, "seed_%03d", n++);
+                std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+                out.write(seed.data(), static_cast<std::streamsize>(seed.size()));
+                if (!out)
+                    return 1;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "make_fuzz_corpus: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Buffered raw file access for the conversions: sequential reading with cheap skips, positioned reads
+// of the mail file, and output that writes every line feed as CR LF.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kamolib {
+
+// An open file descriptor, closed on destruction.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd();
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    bool IsOpen() const { return fd_ >= 0; }
+    int Get() const { return fd_; }
+
+    static Fd OpenRead(const char* path);
+    static Fd Create(const char* path); // create or truncate for writing
+
+private:
+    int fd_ = -1;
+};
+
+// Reads a file front to back through a buffer. A Skip past the end is allowed (later reads come up
+// short), as with seeking past the end of a file.
+class SeqReader {
+public:
+    explicit SeqReader(int fd, size_t bufferSize = 256 * 1024);
+
+    bool Read(void* dst, size_t n);
+    bool ReadByte(uint8_t& b);
+    bool ReadU32(uint32_t& v);
+    // Reads up to and including the next zero byte; `out` gets the bytes before it.
+    bool ReadCString(std::string& out);
+    // Steps over the bytes up to and including the next zero byte.
+    bool SkipCString();
+    void Skip(uint64_t n);
+
+private:
+    bool Fill();
+    int fd_;
+    std::unique_ptr<char[]> buf_;
+    size_t cap_;
+    size_t pos_ = 0;
+    size_t len_ = 0;
+    uint64_t fileOffset_ = 0; // offset of the byte after the buffered ones
+    bool eof_ = false;
+};
+
+// Reads exactly n bytes at offset; false on a short read or an error.
+bool ReadAt(int fd, uint64_t offset, char* dst, size_t n);
+
+// Buffered output; Put copies bytes as they are, PutText writes each LF byte as CR LF.
+class OutWriter {
+public:
+    explicit OutWriter(int fd, size_t bufferSize = 1024 * 1024);
+    void Put(const char* data, size_t n);
+    void Put(const std::string& s) { Put(s.data(), s.size()); }
+    void PutText(const char* data, size_t n);
+    void PutText(const std::string& s) { PutText(s.data(), s.size()); }
+    // Writes out the buffer; false when any write so far failed.
+    bool Flush();
+    bool Failed() const { return failed_; }
+
+private:
+    void WriteAll(const char* data, size_t n);
+    int fd_;
+    std::unique_ptr<char[]> buf_;
+    size_t cap_;
+    size_t used_ = 0;
+    bool failed_ = false;
+};
+
+} // namespace kamolib

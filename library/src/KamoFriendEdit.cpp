@@ -1,0 +1,98 @@
+// KamoFriend_Edit: PostPet's friend file into Friend.Tmp, one line per friend.
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "FileIo.h"
+#include "StrChange.h"
+#include "kamomail.h"
+
+namespace kamolib {
+namespace {
+
+// Reads a one-byte length and that many bytes. Fields may be longer than PostPet's 63 bytes.
+bool ReadField(SeqReader& in, std::string& field) {
+    uint8_t length;
+    if (!in.ReadByte(length))
+        return false;
+    field.resize(length);
+    return in.Read(field.data(), length);
+}
+
+// The field as a zero-terminated string: up to its first zero byte.
+std::string AsCString(const std::string& field) {
+    return field.substr(0, field.find('\0'));
+}
+
+std::string Converted(const std::string& field) {
+    const std::string text = AsCString(field);
+    std::string out(kStrChangeArea, ' ');
+    out.resize(StrChange(text.c_str(), out.data(), out.size()));
+    return out;
+}
+
+std::string Hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%x", v);
+    return buf;
+}
+
+void Convert(const char* friendPath, const char* outPath, int32_t& count, int32_t& code) {
+    code = KAMOMAIL_OK;
+    Fd friends = Fd::OpenRead(friendPath);
+    if (!friends.IsOpen()) {
+        code = KAMOMAIL_ERR_OPEN;
+        return;
+    }
+    Fd outFd = Fd::Create(outPath);
+    if (!outFd.IsOpen()) {
+        code = KAMOMAIL_ERR_OPEN;
+        return;
+    }
+    SeqReader in(friends.Get(), 64 * 1024);
+    OutWriter out(outFd.Get(), 64 * 1024);
+    int32_t records = 0;
+    std::string petName, ownerName, address, line;
+    try {
+        for (;;) {
+            uint32_t petKind, mailCount;
+            if (!in.ReadU32(petKind) || !ReadField(in, petName) || !ReadField(in, ownerName) ||
+                !ReadField(in, address) || !in.ReadU32(mailCount))
+                break;
+            if (records < INT32_MAX)
+                ++records;
+            // The line is built whole, however long its fields.
+            line = "\"" + Hex(petKind) + "\",\"" + Converted(petName) + " \",\"" + Converted(ownerName) + " \",\"" +
+                   AsCString(address) + "\"," + Hex(mailCount) + "\n";
+            out.PutText(line);
+            if (out.Failed())
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        out.Flush();
+        count = records;
+        code = KAMOMAIL_ERR_BODY_MEMORY;
+        return;
+    }
+    count = records;
+    code = records == 0 ? KAMOMAIL_NOTHING : KAMOMAIL_OK;
+    if (!out.Flush())
+        code = KAMOMAIL_ERR_OPEN;
+}
+
+} // namespace
+} // namespace kamolib
+
+extern "C" int16_t KamoFriend_Edit(const char* friendPath, const char* outPath, int32_t* count, int32_t* code) {
+    int32_t localCount = 0, localCode = 0;
+    int32_t& countRef = count ? *count : localCount;
+    int32_t& codeRef = code ? *code : localCode;
+    try {
+        kamolib::Convert(friendPath, outPath, countRef, codeRef);
+    } catch (const std::bad_alloc&) {
+        codeRef = KAMOMAIL_ERR_BODY_MEMORY;
+    } catch (...) {
+        codeRef = KAMOMAIL_ERR_OPEN;
+    }
+    return 0;
+}

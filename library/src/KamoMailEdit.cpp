@@ -1,0 +1,208 @@
+// KamoMail_Edit: one PostPet mailbox (list file + mail file) into the temporary text file.
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+
+#include "FileIo.h"
+#include "kamomail.h"
+
+namespace kamolib {
+namespace {
+
+constexpr char kStartMarker[4] = {'S', 's', 'S', '1'};
+constexpr char kEndMarker[4] = {'E', 'e', 'E', '1'};
+
+// Counting pass: records are found by their start marker and stepped over by their length field.
+int32_t CountRecords(const char* listPath) {
+    Fd list = Fd::OpenRead(listPath);
+    if (!list.IsOpen())
+        return -1;
+    SeqReader in(list.Get());
+    int32_t count = 0;
+    for (;;) {
+        char marker[4];
+        uint32_t length;
+        if (!in.Read(marker, 4) || std::memcmp(marker, kStartMarker, 4) != 0 || !in.ReadU32(length))
+            break;
+        in.Skip(uint64_t(length) + 4);
+        if (count == INT32_MAX)
+            break;
+        ++count;
+    }
+    return count;
+}
+
+// Steps over the variable section in front of the end marker. Its content is not used.
+bool SkipTrailer(SeqReader& in) {
+    int j = 0;
+    for (;;) {
+        uint8_t b;
+        if (!in.ReadByte(b))
+            return false;
+        if (j <= 20)
+            ++j;
+        const bool groupCount = j == 21 || (j <= 20 && static_cast<int8_t>(b) <= 15);
+        if (!groupCount) {
+            if (b == 0)
+                return true;
+            continue;
+        }
+        j = 22; // no later byte of this trailer is a group count
+        const int n = static_cast<int8_t>(b);
+        for (int s = 1; s < n; ++s) {
+            if (!in.SkipCString() || !in.ReadByte(b))
+                return false;
+        }
+        if (b == 0)
+            return true;
+    }
+}
+
+struct Record {
+    uint32_t headerOffset = 0;
+    uint32_t bodyOffset = 0;
+    uint32_t bodyLength = 0;
+    std::string fields[5]; // From, To, Cc, Subject, Date
+};
+
+// Reads one list record; false on a short read or a wrong marker.
+bool ReadRecord(SeqReader& in, Record& r) {
+    char marker[4];
+    uint32_t length;
+    uint8_t skipped[4];
+    if (!in.Read(marker, 4) || std::memcmp(marker, kStartMarker, 4) != 0)
+        return false;
+    if (!in.ReadU32(length) || !in.ReadU32(r.headerOffset) || !in.ReadU32(r.bodyOffset) || !in.ReadU32(r.bodyLength) ||
+        !in.Read(skipped, 4))
+        return false;
+    for (auto& field : r.fields)
+        if (!in.ReadCString(field))
+            return false;
+    if (!in.Read(skipped, 2) || !SkipTrailer(in))
+        return false;
+    return in.Read(marker, 4) && std::memcmp(marker, kEndMarker, 4) == 0;
+}
+
+void WriteBlock(OutWriter& out, const Record& r, const char* body) {
+    static constexpr const char* kPrefixes[5] = {"From ", "To ", "Cc ", "Subject ", "Date "};
+    out.Put("<Start>\r\n", 9);
+    for (int i = 0; i < 5; ++i) {
+        out.Put(kPrefixes[i], std::strlen(kPrefixes[i]));
+        out.PutText(r.fields[i]); // written whole, however long
+        out.Put("\r\n", 2);
+    }
+    out.Put("Mail\r\n", 6);
+    out.PutText(body, r.bodyLength);
+    out.Put("\r\n<End>\r\n", 9);
+}
+
+// A growing buffer for mail bodies, kept across records so that memory follows the largest body only.
+class BodyBuffer {
+public:
+    char* Reserve(size_t n) {
+        if (n > cap_) {
+            data_.reset();
+            cap_ = 0;
+            data_ = std::make_unique_for_overwrite<char[]>(n);
+            cap_ = n;
+        }
+        return data_.get();
+    }
+
+private:
+    std::unique_ptr<char[]> data_;
+    size_t cap_ = 0;
+};
+
+int16_t Convert(const char* listPath, const char* mailPath, const char* outPath, int32_t& count, int32_t& code) {
+    code = KAMOMAIL_OK;
+    count = 0;
+    const int32_t counted = CountRecords(listPath);
+    if (counted < 0)
+        code = KAMOMAIL_ERR_OPEN;
+    if (counted <= 0) {
+        Fd out = Fd::Create(outPath);
+        count = 0;
+        if (!out.IsOpen()) {
+            code = KAMOMAIL_ERR_OPEN;
+            return -1;
+        }
+        code = KAMOMAIL_NOTHING;
+        return 0;
+    }
+    count = counted;
+
+    code = KAMOMAIL_OK;
+    Fd list = Fd::OpenRead(listPath);
+    if (!list.IsOpen()) {
+        code = KAMOMAIL_ERR_OPEN;
+        return 0;
+    }
+    Fd mail = Fd::OpenRead(mailPath);
+    struct stat mailStat;
+    if (!mail.IsOpen() || ::fstat(mail.Get(), &mailStat) != 0) {
+        code = KAMOMAIL_ERR_MAILFILE;
+        return 0;
+    }
+    const uint64_t mailSize = mailStat.st_size > 0 ? static_cast<uint64_t>(mailStat.st_size) : 0;
+    Fd outFd = Fd::Create(outPath);
+    if (!outFd.IsOpen()) {
+        code = KAMOMAIL_ERR_OPEN;
+        return 0;
+    }
+
+    SeqReader in(list.Get());
+    OutWriter out(outFd.Get());
+    BodyBuffer body;
+    Record r;
+    for (int32_t i = 0; i < counted; ++i) {
+        try {
+            if (!ReadRecord(in, r))
+                break;
+        } catch (const std::bad_alloc&) {
+            code = KAMOMAIL_ERR_HEADER_MEMORY;
+            break;
+        }
+        // Offsets must address bytes that exist: a record pointing elsewhere is damaged like a bad marker.
+        const uint64_t a = r.headerOffset, b = r.bodyOffset, c = r.bodyLength;
+        if (b < a || b > mailSize || c > mailSize - b)
+            break;
+        char* data;
+        try {
+            data = body.Reserve(static_cast<size_t>(c) + 1);
+        } catch (const std::bad_alloc&) {
+            code = KAMOMAIL_ERR_BODY_MEMORY;
+            break;
+        }
+        if (!ReadAt(mail.Get(), b, data, static_cast<size_t>(c)))
+            break;
+        WriteBlock(out, r, data);
+        if (out.Failed())
+            break;
+    }
+    // A block that could not be written must not pass for a complete conversion.
+    if (!out.Flush())
+        code = KAMOMAIL_ERR_OPEN;
+    return 0;
+}
+
+} // namespace
+} // namespace kamolib
+
+extern "C" int16_t KamoMail_Edit(const char* listPath, const char* mailPath, const char* outPath, int32_t* count,
+                                 int32_t* code) {
+    int32_t localCount = 0, localCode = 0;
+    int32_t& countRef = count ? *count : localCount;
+    int32_t& codeRef = code ? *code : localCode;
+    try {
+        return kamolib::Convert(listPath, mailPath, outPath, countRef, codeRef);
+    } catch (const std::bad_alloc&) {
+        codeRef = KAMOMAIL_ERR_BODY_MEMORY;
+    } catch (...) {
+        codeRef = KAMOMAIL_ERR_OPEN;
+    }
+    return 0;
+}
