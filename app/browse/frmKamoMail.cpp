@@ -1,26 +1,697 @@
 #include "browse/frmKamoMail.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QSyntaxHighlighter>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "browse/BrowseLists.h"
+#include "browse/MailView.h"
+#include "browse/QtListModels.h"
+#include "browse/frmOption.h"
+#include "browse/frmWait.h"
+#include "platform/FileUtil.h"
+#include "startup/SettingsStore.h"
+#include "startup/Version.h"
 
 namespace kamo {
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+const char* const kNotAvailable = "この機能はまだ使用できません";
+
+// Quoted lines of a reply (">" or the full-width "＞") in a quieter colour.
+class QuoteHighlighter : public QSyntaxHighlighter {
+public:
+    using QSyntaxHighlighter::QSyntaxHighlighter;
+
+protected:
+    void highlightBlock(const QString& text) override {
+        QString trimmed = text.trimmed();
+        if (trimmed.startsWith('>') || trimmed.startsWith(QChar(0xFF1E))) {
+            QTextCharFormat format;
+            format.setForeground(QColor(0x1F, 0x5F, 0x9F));
+            setFormat(0, static_cast<int>(text.size()), format);
+        }
+    }
+};
+
+} // namespace
 
 frmKamoMail::frmKamoMail(Settings& settings, AppFolders folders, std::unique_ptr<SQLite::Database> db,
                          Prompter& prompter, QWidget* parent)
     : QMainWindow(parent), settings_(settings), folders_(std::move(folders)), db_(std::move(db)), prompter_(prompter) {
     setObjectName("frmKamoMail");
-    setWindowTitle(QString::fromUtf8("PostPet Mail 表示"));
+    setWindowTitle(U("PostPet Mail 表示"));
+    BuildControls();
+    BuildMenus();
+    urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    optionRunner_ = [](frmOption& dialog) { return dialog.exec(); };
+    resize(11745 / kTwipsPerPixel, 7404 / kTwipsPerPixel);
+    OnTimer1();
 }
 
-frmKamoMail::~frmKamoMail() = default;
+frmKamoMail::~frmKamoMail() {
+    // The subject model keeps a prepared statement on the archive: finalize it before the archive closes.
+    if (subjectModel_)
+        subjectModel_->Clear();
+}
 
-bool frmKamoMail::Load() { return true; }
+void frmKamoMail::BuildControls() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
 
-void frmKamoMail::ShowViewMode() {}
+    lblNameOrAddr = new QLabel(central);
+    lblNameOrAddr->setObjectName("lblNameOrAddr");
+    lblNameOrAddr->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    lblNameOrAddr->setAlignment(Qt::AlignCenter);
+    lblNameOrAddr->setMinimumWidth(180);
+    lblNameOrAddr->setCursor(Qt::PointingHandCursor);
+    lblNameOrAddr->setToolTip(U("クリックすると表示を切り替えます"));
+    lblNameOrAddr->installEventFilter(this);
 
-void frmKamoMail::closeEvent(QCloseEvent* event) { event->accept(); }
+    lblRecCount = new QLabel(central);
+    lblRecCount->setObjectName("lblRecCount");
+    lblDate = new QLabel(central);
+    lblDate->setObjectName("lblDate");
+    lblDate->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &frmKamoMail::OnTimer1);
+    Timer1->start();
 
-frmKamoMail::BusyScope::BusyScope(frmKamoMail& window) : window_(window) {}
-frmKamoMail::BusyScope::~BusyScope() = default;
-WaitReporter& frmKamoMail::BusyScope::Wait() { return window_.nullWait_; }
+    QFont listFont = MailTextFont("ＭＳ ゴシック", 10, "0,0");
+
+    keyModel_ = new KeyListModel(this);
+    lstNameOrAddr = new QListView(central);
+    lstNameOrAddr->setObjectName("lstNameOrAddr");
+    lstNameOrAddr->setModel(keyModel_);
+    lstNameOrAddr->setUniformItemSizes(true);
+    lstNameOrAddr->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstNameOrAddr->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstNameOrAddr->setFont(listFont);
+    connect(lstNameOrAddr->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &frmKamoMail::OnLstNameOrAddrCurrentChanged);
+
+    subjectModel_ = new SubjectListModel(this);
+    lstSubject = new QListView(central);
+    lstSubject->setObjectName("lstSubject");
+    lstSubject->setModel(subjectModel_);
+    lstSubject->setUniformItemSizes(true);
+    lstSubject->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstSubject->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstSubject->setFont(listFont);
+    connect(lstSubject->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &frmKamoMail::OnLstSubjectCurrentChanged);
+
+    lblHead = new QLabel(central);
+    lblHead->setObjectName("lblHead");
+    lblHead->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lblHead->setTextFormat(Qt::PlainText);
+    lblHead->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblHead->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblHead->setFont(listFont);
+    lblHead->setMinimumHeight(QFontMetrics(listFont).lineSpacing() * 4 + 8);
+
+    txtMail = new QPlainTextEdit(central);
+    txtMail->setObjectName("txtMail");
+    txtMail->setReadOnly(true);
+    txtMail->setAttribute(Qt::WA_InputMethodEnabled, true);
+    txtMail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    new QuoteHighlighter(txtMail->document());
+
+    auto makeButton = [&](QPushButton*& button, const char* name, const char* caption, const char* tip) {
+        button = new QPushButton(U(caption), central);
+        button->setObjectName(name);
+        button->setToolTip(U(tip));
+    };
+    makeButton(comMailRead, "comMailRead", "PostPet Mail Read", "PostPetからメールを読み込みます");
+    makeButton(comMailDel, "comMailDel", "メール　削除", "選択されているメールを削除します");
+    makeButton(cmdAddrDel, "cmdAddrDel", "アドレス　削除", "選択されているアドレスを削除します");
+    makeButton(comSendMail, "comSendMail", "返　信", "選択されているメールに返信します");
+    makeButton(comEnd, "comEnd", "終　了", "KamoMailを終了します");
+    connect(comMailRead, &QPushButton::clicked, this, &frmKamoMail::OnComMailRead);
+    connect(comMailDel, &QPushButton::clicked, this, &frmKamoMail::OnComMailDel);
+    connect(cmdAddrDel, &QPushButton::clicked, this, &frmKamoMail::OnCmdAddrDel);
+    connect(comSendMail, &QPushButton::clicked, this, &frmKamoMail::OnComSendMail);
+    connect(comEnd, &QPushButton::clicked, this, &frmKamoMail::OnComEnd);
+
+    // Layout: mode label and counts on top, keys left, subjects over the mail right, commands below.
+    auto* top = new QHBoxLayout;
+    top->addWidget(lblNameOrAddr);
+    top->addSpacing(12);
+    top->addWidget(lblRecCount);
+    top->addStretch(1);
+    top->addWidget(lblDate);
+
+    auto* mailPane = new QWidget(central);
+    auto* mailLayout = new QVBoxLayout(mailPane);
+    mailLayout->setContentsMargins(0, 0, 0, 0);
+    mailLayout->addWidget(lblHead);
+    mailLayout->addWidget(txtMail, 1);
+
+    auto* right = new QSplitter(Qt::Vertical, central);
+    right->setObjectName("splRight");
+    right->addWidget(lstSubject);
+    right->addWidget(mailPane);
+    right->setStretchFactor(0, 2);
+    right->setStretchFactor(1, 3);
+    right->setChildrenCollapsible(false);
+
+    auto* split = new QSplitter(Qt::Horizontal, central);
+    split->setObjectName("splMain");
+    split->addWidget(lstNameOrAddr);
+    split->addWidget(right);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 4);
+    split->setChildrenCollapsible(false);
+
+    auto* bottom = new QHBoxLayout;
+    for (QPushButton* b : {comMailRead, comMailDel, cmdAddrDel, comSendMail})
+        bottom->addWidget(b);
+    bottom->addStretch(1);
+    bottom->addWidget(comEnd);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    layout->addWidget(split, 1);
+    layout->addLayout(bottom);
+
+    lockable_ = {lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd};
+    // Built by the read, deletion and other commands' owners; off until their slots do the work.
+    for (QObject* pendingCommand : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel})
+        MarkPending(pendingCommand);
+}
+
+QMenu* frmKamoMail::AddMenu(QMenu* parentMenu, const char* name, const char* caption) {
+    QMenu* menu = parentMenu ? parentMenu->addMenu(U(caption)) : menuBar()->addMenu(U(caption));
+    menu->setObjectName(QString(name) + "Menu");
+    menu->setToolTipsVisible(true);
+    if (name[0] != '\0') {
+        menu->menuAction()->setObjectName(name);
+        lockable_.push_back(menu->menuAction());
+    }
+    return menu;
+}
+
+QAction* frmKamoMail::AddAction(QMenu* menu, const char* name, const char* caption, void (frmKamoMail::*slot)()) {
+    QAction* action = menu->addAction(U(caption));
+    action->setObjectName(name);
+    action->setParent(this);
+    connect(action, &QAction::triggered, this, slot);
+    lockable_.push_back(action);
+    return action;
+}
+
+void frmKamoMail::BuildMenus() {
+    QMenu* file = AddMenu(nullptr, "memFile", "ファイル(&F)");
+    QMenu* db = AddMenu(file, "memDBSupport", "データベース管理(&D)");
+    AddAction(db, "memExport", "エクスポート(&E)...", &frmKamoMail::OnMemExport);
+    AddAction(db, "memInport", "インポート(&I)...", &frmKamoMail::OnMemInport);
+    db->addSeparator();
+    AddAction(db, "memDBEdit", "データベースの再作成(&R)...", &frmKamoMail::OnMemDBEdit);
+    QMenu* backup = AddMenu(file, "memBackUp", "バックアップ(&B)");
+    AddAction(backup, "memBackUp_FileEdit", "バックアップファイルの整理(&O)...", &frmKamoMail::OnMemBackUpFileEdit);
+    AddAction(backup, "memBackUp_FileSelect", "バックアップを表示(&S)...", &frmKamoMail::OnMemBackUpFileSelect);
+    AddAction(backup, "memNomalDisp", "通常の表示に戻す(&N)", &frmKamoMail::OnMemNomalDisp);
+    file->addSeparator();
+    AddAction(file, "memEnd", "終了(&X)", &frmKamoMail::OnMemEnd);
+
+    QMenu* view = AddMenu(nullptr, "", "表示(&V)");
+    view->setObjectName("mnuView");
+    QAction* modeSwitch = AddAction(view, "memNameOrAddr", "表示の切り替え(&C)", &frmKamoMail::OnMemNameOrAddr);
+    modeSwitch->setShortcut(QKeySequence(Qt::Key_F5));
+
+    QMenu* friends = AddMenu(nullptr, "", "おともだち(&T)");
+    friends->setObjectName("mnuFriend");
+    AddAction(friends, "memFriendEd", "おともだち帳(&E)...", &frmKamoMail::OnMemFriendEd);
+    AddAction(friends, "memAddressAdd", "アドレスをおともだち帳に追加(&A)", &frmKamoMail::OnMemAddressAdd);
+    friends->addSeparator();
+    AddAction(friends, "memFriend_F", "おともだちファイルを読み込む(&F)", &frmKamoMail::OnMemFriendF);
+    AddAction(friends, "memFriend_A", "飼い主の名前で表示(&N)", &frmKamoMail::OnMemFriendA);
+    AddAction(friends, "memFriend_P", "ペットの名前で表示(&P)", &frmKamoMail::OnMemFriendP);
+
+    QMenu* filter = AddMenu(nullptr, "", "フィルター(&I)");
+    filter->setObjectName("mnuFilter");
+    AddAction(filter, "memFilter", "フィルター設定(&S)...", &frmKamoMail::OnMemFilter);
+    AddAction(filter, "memFilterGo", "フィルター実行(&G)", &frmKamoMail::OnMemFilterGo);
+
+    QMenu* env = AddMenu(nullptr, "memEnv", "設定(&S)");
+    AddAction(env, "memOption", "オプション(&O)...", &frmKamoMail::OnMemOption);
+
+    QMenu* help = AddMenu(nullptr, "memHelp", "ヘルプ(&H)");
+    QAction* helpTop = AddAction(help, "memHelp_Top", "ヘルプの目次(&C)", &frmKamoMail::OnMemHelpTop);
+    helpTop->setShortcut(QKeySequence::HelpContents);
+    help->addSeparator();
+    AddAction(help, "memVar", "バージョン情報(&A)", &frmKamoMail::OnMemVar);
+
+    for (const char* name :
+         {"memExport", "memInport", "memDBEdit", "memBackUp_FileEdit", "memBackUp_FileSelect", "memNomalDisp",
+          "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P", "memFilter", "memFilterGo"})
+        MarkPending(findChild<QAction*>(name));
+}
+
+void frmKamoMail::MarkPending(QObject* command) {
+    if (!command)
+        return;
+    pending_.insert(command);
+    if (auto* widget = qobject_cast<QWidget*>(command))
+        widget->setEnabled(false);
+    else if (auto* action = qobject_cast<QAction*>(command))
+        action->setEnabled(false);
+    SetCommandToolTip(command, ownToolTips_.value(command, command->property("toolTip").toString()));
+}
+
+// A pending command keeps its own tool tip and says that it cannot be used yet.
+void frmKamoMail::SetCommandToolTip(QObject* command, const QString& tip) {
+    ownToolTips_[command] = tip;
+    QString shown = tip;
+    if (pending_.contains(command))
+        shown = tip.isEmpty() ? U(kNotAvailable) : tip + U("（") + U(kNotAvailable) + U("）");
+    if (auto* widget = qobject_cast<QWidget*>(command))
+        widget->setToolTip(shown);
+    else if (auto* action = qobject_cast<QAction*>(command)) {
+        action->setToolTip(shown.isEmpty() ? action->text().remove('&') : shown);
+        action->setStatusTip(shown);
+    }
+}
+
+void frmKamoMail::SetCommandAvailable(const QString& objectName, bool available) {
+    QObject* command = findChild<QObject*>(objectName);
+    if (!command)
+        return;
+    if (!available) {
+        MarkPending(command);
+        return;
+    }
+    pending_.remove(command);
+    if (auto* widget = qobject_cast<QWidget*>(command))
+        widget->setEnabled(lockDepth_ == 0);
+    else if (auto* action = qobject_cast<QAction*>(command))
+        action->setEnabled(lockDepth_ == 0);
+    SetCommandToolTip(command, ownToolTips_.value(command));
+}
+
+bool frmKamoMail::CommandAvailable(const QString& objectName) const {
+    QObject* command = findChild<QObject*>(objectName);
+    return command && !pending_.contains(command);
+}
+
+void frmKamoMail::NotAvailableYet() {
+    prompter_.Message(std::string(kNotAvailable) + "。");
+}
+
+void frmKamoMail::ApplyControlsEnabled(bool enabled) {
+    for (QObject* object : lockable_) {
+        bool on = enabled && !pending_.contains(object);
+        if (auto* widget = qobject_cast<QWidget*>(object))
+            widget->setEnabled(on);
+        else if (auto* action = qobject_cast<QAction*>(object))
+            action->setEnabled(on);
+    }
+}
+
+void frmKamoMail::LockControls() {
+    if (lockDepth_++ == 0)
+        ApplyControlsEnabled(false);
+}
+
+void frmKamoMail::UnlockControls() {
+    if (lockDepth_ > 0 && --lockDepth_ == 0)
+        ApplyControlsEnabled(true);
+}
+
+void frmKamoMail::Guarded(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        prompter_.Error(std::string("エラーが発生しました。\n") + e.what());
+    }
+}
+
+frmWait& frmKamoMail::WaitWindow() {
+    if (!wait_)
+        wait_ = new frmWait(this);
+    return *wait_;
+}
+
+// ---- Load and unload ----
+
+FormGeometry frmKamoMail::CurrentGeometry() const {
+    // Values whose pixels did not change go back as the twips that were read.
+    PixelGeometry now{x(), y(), width(), height()};
+    return FromPixels(now, readGeometry_, isMinimized());
+}
+
+void frmKamoMail::ApplyGeometry(const FormGeometry& geometry) {
+    readGeometry_ = geometry;
+    PixelGeometry p = ToPixels(geometry);
+    move(p.left, p.top);
+    resize(std::max(1, p.width), std::max(1, p.height));
+}
+
+bool frmKamoMail::Load() {
+    FormGeometry geometry;
+    ScreenTwips screen;
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        screen.width = s->geometry().width() * kTwipsPerPixel;
+        screen.height = s->geometry().height() * kTwipsPerPixel;
+    }
+    if (!ReadSettings(settings_, geometry, screen, prompter_))
+        return false;
+    ApplyGeometry(geometry);
+
+    if (QString::fromStdString(settings_.postPetDir).trimmed().isEmpty()) {
+        prompter_.Message("あなたのＰＣの環境を設定してください。");
+        RunOptionDialog();
+        ApplyMailFont();
+        QCoreApplication::processEvents();
+    }
+
+    FillMonthTable(tables_);
+    FillDrawerTable(tables_);
+
+    keyModel_->Clear();
+    subjectModel_->Clear();
+    ClearMailDisplay();
+    lblRecCount->clear();
+    ApplyMailFont();
+
+    flags_ = BusyFlags{};
+    loaded_ = true;
+    ShowViewMode();
+    // The filter subsystem's start-up routine (loading the filter tables) runs here.
+    return true;
+}
+
+void frmKamoMail::closeEvent(QCloseEvent* event) {
+    // A command running with the event loop pumped must finish before the window goes.
+    if (lockDepth_ > 0) {
+        event->ignore();
+        return;
+    }
+    DeleteTempFiles(folders_.dataDir);
+    if (flags_.ending) {
+        event->accept();
+        return;
+    }
+    flags_.ending = 1;
+    Timer1->stop();
+    if (loaded_)
+        WriteSettings(settings_, CurrentGeometry(), prompter_);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->close();
+    event->accept();
+}
+
+// ---- View modes and lists ----
+
+void frmKamoMail::ClearMailDisplay() {
+    currentMail_.reset();
+    txtMail->clear();
+    lblHead->clear();
+}
+
+void frmKamoMail::ShowViewMode() {
+    Guarded([this] { ShowViewModeUnguarded(); });
+}
+
+void frmKamoMail::ShowViewModeUnguarded() {
+    ClearMailDisplay();
+    subjectModel_->Clear();
+    lblRecCount->clear();
+    ViewMode mode = ViewModeOf(settings_.displayType);
+    const ViewModeTexts& texts = TextsOf(mode);
+    lblNameOrAddr->setText(U(texts.label));
+    keyModel_->Clear();
+    SetCommandToolTip(cmdAddrDel, U(texts.deleteToolTip));
+    cmdAddrDel->setText(U(texts.deleteCaption));
+    keyModel_->SetItems(FillKeyList(*db_, mode));
+}
+
+void frmKamoMail::AdvanceViewMode() {
+    LockScope lock(*this);
+    settings_.displayType = NextDisplayType(settings_.displayType);
+    ShowViewMode();
+}
+
+void frmKamoMail::ChooseKey(int row) {
+    if (!keyModel_->At(row))
+        return;
+    QModelIndex index = keyModel_->index(row);
+    if (lstNameOrAddr->currentIndex() != index)
+        lstNameOrAddr->setCurrentIndex(index); // fills through the current-changed slot
+    else
+        FillSubjects(row);
+}
+
+void frmKamoMail::FillSubjects(int keyRow) {
+    LockScope lock(*this);
+    Guarded([&] {
+        ClearMailDisplay();
+        subjectModel_->Clear();
+        lblRecCount->setText(Q(RecCountText(0)));
+        const KeyItem* item = keyModel_->At(keyRow);
+        if (!item)
+            return;
+        ViewMode mode = ViewModeOf(settings_.displayType);
+        SubjectRows rows = mode == ViewMode::Filter ? QueryFilterSubjectRows(*db_, item->filterNo)
+                                                    : QuerySubjectRows(*db_, mode, item->text);
+        size_t count = rows.rowIds.size();
+        subjectModel_->SetRows(*db_, std::move(rows));
+        lblRecCount->setText(Q(RecCountText(count)));
+    });
+}
+
+void frmKamoMail::ChooseSubject(int row) {
+    if (row < 0 || row >= subjectModel_->rowCount())
+        return;
+    QModelIndex index = subjectModel_->index(row);
+    if (lstSubject->currentIndex() != index)
+        lstSubject->setCurrentIndex(index);
+    else
+        OnLstSubjectCurrentChanged(index);
+}
+
+void frmKamoMail::OnLstNameOrAddrCurrentChanged(const QModelIndex& current) {
+    if (current.isValid())
+        FillSubjects(current.row());
+}
+
+void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
+    if (!current.isValid())
+        return;
+    Guarded([&] {
+        ClearMailDisplay();
+        auto line = subjectModel_->Line(current.row());
+        std::optional<MailRecord> mail = line ? ReadMail(*db_, line->key) : std::nullopt;
+        if (!mail) {
+            lblHead->setText(U("このメールはアーカイブにありません。"));
+            return;
+        }
+        lblHead->setText(Q(MailHeadText(*mail)));
+        txtMail->setPlainText(Q(MailBodyText(*mail)));
+        currentMail_ = std::move(mail);
+    });
+}
+
+void frmKamoMail::ApplyMailFont() {
+    txtMail->setFont(MailTextFont(settings_.mailFontName, settings_.mailFontSize, settings_.mailFontStyle));
+}
+
+bool frmKamoMail::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblNameOrAddr && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && lockDepth_ == 0 && lblNameOrAddr->isEnabled()) {
+            AdvanceViewMode();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmKamoMail::OnTimer1() {
+    lblDate->setText(QDateTime::currentDateTime().toString("yyyy/MM/dd  hh:mm:ss"));
+}
+
+// ---- Commands ----
+
+bool frmKamoMail::RunOptionDialog() {
+    frmOption dialog(settings_, prompter_, this);
+    if (optionRunner_(dialog) != QDialog::Accepted)
+        return false;
+    ApplyMailFont();
+    if (!WriteSettings(settings_, CurrentGeometry(), prompter_)) {
+        // The settings file cannot be written: the program ends, as at any settings failure.
+        flags_.ending = 1;
+        close();
+        QCoreApplication::exit(1);
+        return false;
+    }
+    return true;
+}
+
+void frmKamoMail::OnComSendMail() {
+    Guarded([this] {
+        if (!currentMail_) {
+            prompter_.Message("返信するメールを選択して下さい。");
+            return;
+        }
+        std::string address = ReplyAddress(*currentMail_);
+        if (address.empty()) {
+            prompter_.Message("このメールには返信先のアドレスがありません。");
+            return;
+        }
+        QUrl url;
+        url.setScheme("mailto");
+        url.setPath(Q(address), QUrl::DecodedMode);
+        // Everything percent-encoded: a subject may hold "&", "=" or "#".
+        url.setQuery("subject=" + QString::fromLatin1(QUrl::toPercentEncoding(Q(ReplySubject(*currentMail_)))),
+                     QUrl::StrictMode);
+        if (!urlOpener_(url))
+            prompter_.Message("メールソフトを起動できませんでした。");
+    });
+}
+
+void frmKamoMail::OnComEnd() {
+    close();
+}
+void frmKamoMail::OnMemEnd() {
+    close();
+}
+
+void frmKamoMail::OnMemNameOrAddr() {
+    AdvanceViewMode();
+    comMailRead->setFocus();
+}
+
+void frmKamoMail::OnMemOption() {
+    Guarded([this] { RunOptionDialog(); });
+}
+
+void frmKamoMail::OnMemHelpTop() {
+    QString path = QString::fromStdString(folders_.helpPath.string());
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        prompter_.Message("ヘルプファイルが見つかりません。\n" + path.toStdString());
+        return;
+    }
+    auto* help = findChild<QWidget*>("frmHelp");
+    if (!help) {
+        help = new QWidget(this, Qt::Window);
+        help->setObjectName("frmHelp");
+        help->setWindowTitle(U("KamoMail ヘルプ"));
+        auto* browser = new QTextBrowser(help);
+        browser->setObjectName("txtHelp");
+        browser->setOpenExternalLinks(true);
+        browser->setSource(QUrl::fromLocalFile(path));
+        auto* layout = new QVBoxLayout(help);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(browser);
+        help->resize(640, 520);
+    }
+    help->show();
+    help->raise();
+}
+
+void frmKamoMail::OnMemVar() {
+    prompter_.Message("KamoMail\nVersion " + VersionText(), "バージョン情報");
+}
+
+// Commands whose owners wire them in; disabled until then, and never silently doing nothing.
+void frmKamoMail::OnComMailRead() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnComMailDel() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnCmdAddrDel() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemExport() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemInport() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemDBEdit() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemBackUpFileEdit() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemBackUpFileSelect() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemNomalDisp() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemFriendA() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemFriendF() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemFriendP() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemFriendEd() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemAddressAdd() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemFilter() {
+    NotAvailableYet();
+}
+void frmKamoMail::OnMemFilterGo() {
+    NotAvailableYet();
+}
+
+// ---- The wait window and the control lock ----
+
+frmKamoMail::BusyScope::BusyScope(frmKamoMail& window) : window_(window) {
+    window_.LockControls();
+    frmWait& wait = window_.WaitWindow();
+    if (!wait.isVisible()) {
+        wait.Reset();
+        wait.show();
+        wait.raise();
+        QCoreApplication::processEvents();
+    }
+}
+
+frmKamoMail::BusyScope::~BusyScope() {
+    if (window_.lockDepth_ == 1 && window_.wait_)
+        window_.wait_->hide();
+    window_.UnlockControls();
+}
+
+WaitReporter& frmKamoMail::BusyScope::Wait() {
+    return window_.WaitWindow();
+}
 
 } // namespace kamo

@@ -1,17 +1,39 @@
 #pragma once
 // The main window: four view modes, the lists, the mail display, the commands.
+#include <QHash>
 #include <QMainWindow>
+#include <QSet>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include <SQLiteCpp/Database.h>
 
+#include "browse/RunTables.h"
+#include "browse/ViewModes.h"
+#include "common/MailRecord.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "filters/FilterTable.h"
 #include "platform/Folders.h"
 #include "startup/Settings.h"
 
+class QAction;
+class QLabel;
+class QListView;
+class QMenu;
+class QModelIndex;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QUrl;
+
 namespace kamo {
+
+class frmOption;
+class frmWait;
+class KeyListModel;
+class SubjectListModel;
 
 class frmKamoMail : public QMainWindow {
     Q_OBJECT
@@ -31,6 +53,8 @@ public:
     const AppFolders& Folders() const { return folders_; }
     FilterTables& Filters() { return filters_; }
     Prompter& Prompts() { return prompter_; }
+    RunTables& Tables() { return tables_; }
+    BusyFlags& Flags() { return flags_; }
 
     // Shows the wait window and locks the controls while alive; unlocks also when the work throws.
     class BusyScope {
@@ -45,16 +69,136 @@ public:
         frmKamoMail& window_;
     };
 
+    // The control lock: buttons, lists and menus off (nested calls count) or back on. Commands that
+    // are not available stay off.
+    void LockControls();
+    void UnlockControls();
+    bool ControlsLocked() const { return lockDepth_ > 0; }
+
+    // A command whose handler is not built yet stays disabled with a tool tip saying so. The
+    // command's owner marks it available once its slot does the work.
+    void SetCommandAvailable(const QString& objectName, bool available);
+    bool CommandAvailable(const QString& objectName) const;
+
+    // The mode label click / memNameOrAddr: next Display Type, refilled under the control lock.
+    void AdvanceViewMode();
+    // Chooses a left-list line (as a click does) and fills the subject list.
+    void ChooseKey(int row);
+    // Chooses a subject line and shows its mail.
+    void ChooseSubject(int row);
+    // The mail on display, if any.
+    std::optional<MailRecord> CurrentMail() const { return currentMail_; }
+
+    // Applies the mail-text font of the settings to txtMail.
+    void ApplyMailFont();
+    // Opens the option dialog modally; on OK the settings are written to the file.
+    bool RunOptionDialog();
+
+    // Test seams: how the option dialog runs (default: exec) and how a mailto: link opens.
+    void SetOptionDialogRunner(std::function<int(frmOption&)> runner) { optionRunner_ = std::move(runner); }
+    void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
+
+    frmWait& WaitWindow();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void OnLstNameOrAddrCurrentChanged(const QModelIndex& current);
+    void OnLstSubjectCurrentChanged(const QModelIndex& current);
+    void OnTimer1();
+
+    void OnComMailRead();
+    void OnComMailDel();
+    void OnCmdAddrDel();
+    void OnComSendMail();
+    void OnComEnd();
+
+    void OnMemExport();
+    void OnMemInport();
+    void OnMemDBEdit();
+    void OnMemBackUpFileEdit();
+    void OnMemBackUpFileSelect();
+    void OnMemNomalDisp();
+    void OnMemOption();
+    void OnMemFriendA();
+    void OnMemFriendF();
+    void OnMemFriendP();
+    void OnMemFriendEd();
+    void OnMemAddressAdd();
+    void OnMemFilter();
+    void OnMemFilterGo();
+    void OnMemNameOrAddr();
+    void OnMemHelpTop();
+    void OnMemVar();
+    void OnMemEnd();
 
 private:
+    // Released in the destructor of the scope; the wait window is not shown for quick refills.
+    class LockScope {
+    public:
+        explicit LockScope(frmKamoMail& window) : window_(window) { window_.LockControls(); }
+        ~LockScope() { window_.UnlockControls(); }
+        LockScope(const LockScope&) = delete;
+        LockScope& operator=(const LockScope&) = delete;
+
+    private:
+        frmKamoMail& window_;
+    };
+
+    void BuildControls();
+    void BuildMenus();
+    QAction* AddAction(QMenu* menu, const char* name, const char* caption, void (frmKamoMail::*slot)());
+    QMenu* AddMenu(QMenu* parentMenu, const char* name, const char* caption);
+    void ApplyControlsEnabled(bool enabled);
+    void MarkPending(QObject* command);
+    void SetCommandToolTip(QObject* command, const QString& tip);
+    void NotAvailableYet();
+    // Runs a handler under the error trap: a failure is reported, the window stays usable.
+    void Guarded(const std::function<void()>& work);
+    void ShowViewModeUnguarded();
+    void ClearMailDisplay();
+    void FillSubjects(int keyRow);
+    FormGeometry CurrentGeometry() const;
+    void ApplyGeometry(const FormGeometry& geometry);
+
     Settings& settings_;
     AppFolders folders_;
     std::unique_ptr<SQLite::Database> db_;
     Prompter& prompter_;
     FilterTables filters_;
+    RunTables tables_;
+    BusyFlags flags_;
     NullWaitReporter nullWait_;
+
+    QLabel* lblNameOrAddr = nullptr;
+    QListView* lstNameOrAddr = nullptr;
+    QListView* lstSubject = nullptr;
+    QPlainTextEdit* txtMail = nullptr;
+    QLabel* lblHead = nullptr;
+    QLabel* lblRecCount = nullptr;
+    QLabel* lblDate = nullptr;
+    QTimer* Timer1 = nullptr;
+    QPushButton* comMailRead = nullptr;
+    QPushButton* comMailDel = nullptr;
+    QPushButton* cmdAddrDel = nullptr;
+    QPushButton* comSendMail = nullptr;
+    QPushButton* comEnd = nullptr;
+
+    KeyListModel* keyModel_ = nullptr;
+    SubjectListModel* subjectModel_ = nullptr;
+    frmWait* wait_ = nullptr;
+    QList<QObject*> lockable_;
+    QSet<QObject*> pending_;
+    QHash<QObject*, QString> ownToolTips_;
+    int lockDepth_ = 0;
+    bool loaded_ = false;
+    std::optional<MailRecord> currentMail_;
+    // Geometry as read: an unmoved window writes back what it read.
+    FormGeometry readGeometry_{};
+    std::function<int(frmOption&)> optionRunner_;
+    std::function<bool(const QUrl&)> urlOpener_;
 };
 
 } // namespace kamo

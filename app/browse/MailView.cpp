@@ -1,0 +1,119 @@
+#include "browse/MailView.h"
+
+#include <SQLiteCpp/Statement.h>
+
+#include "db/Schema.h"
+
+namespace kamo {
+namespace {
+
+std::string BodySelect() {
+    std::string sql = "SELECT tblKamoMail_Subject, tblKamoMail_Include";
+    for (int i = 1; i <= kBodyPieces; ++i)
+        sql += ", tblKamoMail_Mail" + std::to_string(i);
+    sql += " FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND tblKamoMail_SubKey = ?3"
+           " AND tblKamoMail_SndAdd = ?4 AND tblKamoMail_RcvAdd = ?5 AND (tblKamoMail_SndRcvFlag <> 0) = ?6";
+    return sql;
+}
+
+bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
+    if (s.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char a = s[i], b = prefix[i];
+        if (a >= 'A' && a <= 'Z')
+            a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z')
+            b = static_cast<char>(b - 'A' + 'a');
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key) {
+    SQLite::Statement st(db, BodySelect());
+    st.bind(1, key.ymd);
+    st.bind(2, key.hms);
+    st.bind(3, key.subKey);
+    st.bind(4, key.sndAdd);
+    st.bind(5, key.rcvAdd);
+    st.bind(6, key.sent ? 1 : 0);
+    if (!st.executeStep())
+        return std::nullopt;
+    MailRecord mail;
+    mail.ymd = key.ymd;
+    mail.hms = key.hms;
+    mail.subKey = key.subKey;
+    mail.sent = key.sent;
+    mail.sndName = key.sndName;
+    mail.sndAdd = key.sndAdd;
+    mail.rcvName = key.rcvName;
+    mail.rcvAdd = key.rcvAdd;
+    mail.subject = st.getColumn(0).getString();
+    mail.include = st.getColumn(1).getString();
+    for (int i = 0; i < kBodyPieces; ++i)
+        mail.body += st.getColumn(2 + i).getString();
+    return mail;
+}
+
+std::string MailHeadText(const MailRecord& mail) {
+    auto party = [](const std::string& name, const std::string& address) {
+        if (address.empty())
+            return name;
+        return name + " <" + address + ">";
+    };
+    return "送信者：" + party(mail.sndName, mail.sndAdd) + "\n" + "件　名：" + mail.subject + "\n" + "受信者：" +
+           party(mail.rcvName, mail.rcvAdd) + "\n" + "日　時：" + mail.ymd + " " + mail.hms;
+}
+
+std::string MailBodyText(const MailRecord& mail) {
+    std::string out;
+    out.reserve(mail.body.size());
+    for (size_t i = 0; i < mail.body.size(); ++i) {
+        char c = mail.body[i];
+        if (c == '\r') {
+            // "\r\n", the converter's "\r\r\n" and a lone "\r" are each one line break.
+            while (i + 1 < mail.body.size() && mail.body[i + 1] == '\r')
+                ++i;
+            if (i + 1 < mail.body.size() && mail.body[i + 1] == '\n')
+                ++i;
+            out += '\n';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string ReplyAddress(const MailRecord& mail) {
+    return mail.sent ? mail.rcvAdd : mail.sndAdd;
+}
+
+std::string ReplySubject(const MailRecord& mail) {
+    if (StartsWithNoCase(mail.subject, "Re:"))
+        return mail.subject;
+    return "Re: " + mail.subject;
+}
+
+FontStyleFlags ParseFontStyle(const std::string& style) {
+    FontStyleFlags flags;
+    auto comma = style.find(',');
+    auto flagOf = [](std::string part) {
+        while (!part.empty() && part.front() == ' ')
+            part.erase(part.begin());
+        return !part.empty() && part.front() >= '1' && part.front() <= '9';
+    };
+    flags.bold = flagOf(style.substr(0, comma));
+    if (comma != std::string::npos)
+        flags.italic = flagOf(style.substr(comma + 1));
+    return flags;
+}
+
+std::string FormatFontStyle(FontStyleFlags flags) {
+    return std::string(flags.bold ? "1" : "0") + "," + (flags.italic ? "1" : "0");
+}
+
+} // namespace kamo

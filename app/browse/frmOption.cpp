@@ -1,0 +1,172 @@
+#include "browse/frmOption.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "browse/MailView.h"
+
+namespace kamo {
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+QFont MailTextFont(const std::string& name, int32_t size, const std::string& style) {
+    QString family = Q(name);
+    if (family.trimmed().isEmpty() || !QFontDatabase::hasFamily(family)) {
+        family.clear();
+        for (const char* candidate : {"IPAGothic", "IPAゴシック", "Noto Sans Mono CJK JP", "VL Gothic"}) {
+            if (QFontDatabase::hasFamily(candidate)) {
+                family = candidate;
+                break;
+            }
+        }
+    }
+    QFont font = family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont(family);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSize(size > 0 ? size : 9);
+    FontStyleFlags flags = ParseFontStyle(style);
+    font.setBold(flags.bold);
+    font.setItalic(flags.italic);
+    return font;
+}
+
+frmOption::frmOption(Settings& settings, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), settings_(settings), prompter_(prompter), fontName_(settings.mailFontName),
+      fontSize_(settings.mailFontSize), fontStyle_(settings.mailFontStyle) {
+    setObjectName("frmOption");
+    setWindowTitle(QString::fromUtf8("オプション設定"));
+
+    auto* form = new QFormLayout;
+    txtPostPetDir_ = new QLineEdit(Q(settings.postPetDir), this);
+    txtPostPetDir_->setObjectName("txtPostPetDir");
+    txtPostPetDir_->setMinimumWidth(360);
+    auto* cmdFolder = new QPushButton(QString::fromUtf8("参照..."), this);
+    cmdFolder->setObjectName("cmdFolder");
+    cmdFolder->setToolTip(QString::fromUtf8("PostPetのフォルダを選びます"));
+    auto* dirRow = new QHBoxLayout;
+    dirRow->addWidget(txtPostPetDir_);
+    dirRow->addWidget(cmdFolder);
+    form->addRow(QString::fromUtf8("PostPet フォルダ"), dirRow);
+
+    txtMyMailAddr_ = new QLineEdit(Q(settings.myMailAddr), this);
+    txtMyMailAddr_->setObjectName("txtMyMailAddr");
+    form->addRow(QString::fromUtf8("あなたのメールアドレス"), txtMyMailAddr_);
+    txtMyMailHandle_ = new QLineEdit(Q(settings.myMailHandle), this);
+    txtMyMailHandle_->setObjectName("txtMyMailHandle");
+    form->addRow(QString::fromUtf8("あなたのハンドル名"), txtMyMailHandle_);
+    txtMyPetName_ = new QLineEdit(Q(settings.myPetName), this);
+    txtMyPetName_->setObjectName("txtMyPetName");
+    form->addRow(QString::fromUtf8("ペットの名前"), txtMyPetName_);
+
+    // Paths and addresses are typed in Latin letters; names in Japanese.
+    for (QLineEdit* latin : {txtPostPetDir_, txtMyMailAddr_}) {
+        latin->setAttribute(Qt::WA_InputMethodEnabled, false);
+        latin->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+    }
+    for (QLineEdit* japanese : {txtMyMailHandle_, txtMyPetName_})
+        japanese->setAttribute(Qt::WA_InputMethodEnabled, true);
+
+    lblFont_ = new QLabel(this);
+    lblFont_->setObjectName("lblFont");
+    auto* cmdFont = new QPushButton(QString::fromUtf8("フォント..."), this);
+    cmdFont->setObjectName("cmdFont");
+    cmdFont->setToolTip(QString::fromUtf8("メール本文のフォントを選びます"));
+    auto* fontRow = new QHBoxLayout;
+    fontRow->addWidget(lblFont_, 1);
+    fontRow->addWidget(cmdFont);
+    form->addRow(QString::fromUtf8("メール本文のフォント"), fontRow);
+
+    cmdReadOpt_ = new QPushButton(QString::fromUtf8("読み込むメールボックス..."), this);
+    cmdReadOpt_->setObjectName("cmdReadOpt");
+    cmdReadOpt_->setEnabled(false);
+    cmdReadOpt_->setToolTip(QString::fromUtf8("この機能はまだ使用できません"));
+    form->addRow(QString::fromUtf8("読み込み設定"), cmdReadOpt_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    auto* cmdOK = buttons->addButton(QString::fromUtf8("OK"), QDialogButtonBox::AcceptRole);
+    cmdOK->setObjectName("cmdOK");
+    auto* cmdCancel = buttons->addButton(QString::fromUtf8("キャンセル"), QDialogButtonBox::RejectRole);
+    cmdCancel->setObjectName("cmdCancel");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    connect(cmdFolder, &QPushButton::clicked, this, &frmOption::OnCmdFolder);
+    connect(cmdFont, &QPushButton::clicked, this, &frmOption::OnCmdFont);
+    connect(buttons, &QDialogButtonBox::accepted, this, &frmOption::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &frmOption::reject);
+
+    folderChooser_ = [this](const QString& current) -> std::optional<QString> {
+        QString dir = QFileDialog::getExistingDirectory(this, QString::fromUtf8("PostPet フォルダ"), current);
+        if (dir.isEmpty())
+            return std::nullopt;
+        return dir;
+    };
+    fontChooser_ = [this](const QFont& current) -> std::optional<QFont> {
+        bool ok = false;
+        QFont font = QFontDialog::getFont(&ok, current, this, QString::fromUtf8("メール本文のフォント"));
+        if (!ok)
+            return std::nullopt;
+        return font;
+    };
+    ShowFont();
+}
+
+void frmOption::ShowFont() {
+    FontStyleFlags flags = ParseFontStyle(fontStyle_);
+    QString text = Q(fontName_) + QString("  %1pt").arg(fontSize_);
+    if (flags.bold)
+        text += QString::fromUtf8("  太字");
+    if (flags.italic)
+        text += QString::fromUtf8("  斜体");
+    lblFont_->setText(text);
+    lblFont_->setFont(MailTextFont(fontName_, fontSize_, fontStyle_));
+}
+
+void frmOption::OnCmdFolder() {
+    if (auto dir = folderChooser_(txtPostPetDir_->text()))
+        txtPostPetDir_->setText(*dir);
+}
+
+void frmOption::OnCmdFont() {
+    auto font = fontChooser_(MailTextFont(fontName_, fontSize_, fontStyle_));
+    if (!font)
+        return;
+    fontName_ = font->family().toStdString();
+    fontSize_ = font->pointSize() > 0 ? font->pointSize() : fontSize_;
+    fontStyle_ = FormatFontStyle({font->bold(), font->italic()});
+    ShowFont();
+}
+
+void frmOption::accept() {
+    // A blank folder written to the settings file would stop the next start with a read error.
+    if (txtPostPetDir_->text().trimmed().isEmpty()) {
+        prompter_.Message("PostPet のフォルダを入力して下さい。", "オプション設定");
+        txtPostPetDir_->setFocus();
+        return;
+    }
+    settings_.postPetDir = txtPostPetDir_->text().toStdString();
+    settings_.myMailAddr = txtMyMailAddr_->text().toStdString();
+    settings_.myMailHandle = txtMyMailHandle_->text().toStdString();
+    settings_.myPetName = txtMyPetName_->text().toStdString();
+    settings_.mailFontName = fontName_;
+    settings_.mailFontSize = fontSize_;
+    settings_.mailFontStyle = fontStyle_;
+    QDialog::accept();
+}
+
+} // namespace kamo

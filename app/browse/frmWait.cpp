@@ -1,0 +1,69 @@
+#include "browse/frmWait.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace kamo {
+namespace {
+constexpr qint64 kPumpIntervalMs = 50;
+}
+
+frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName("frmWait");
+    setWindowTitle(QString::fromUtf8("しばらくお待ちください"));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    for (int i = 0; i < kLines; ++i) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString("lblMessage%1").arg(i + 1));
+        label->setMinimumWidth(320);
+        layout->addWidget(label);
+        lines_[static_cast<size_t>(i)] = label;
+    }
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("prgWait");
+    layout->addWidget(progress_);
+    Reset();
+    sincePump_.start();
+}
+
+void frmWait::SetLine(int index, const std::string& text) {
+    if (index < 0 || index >= kLines)
+        return;
+    lines_[static_cast<size_t>(index)]->setText(QString::fromStdString(text));
+}
+
+void frmWait::SetProgress(int64_t done, int64_t total) {
+    if (total <= 0) {
+        progress_->setRange(0, 0); // unknown amount: a busy bar
+        return;
+    }
+    // QProgressBar counts in int; scale large totals down.
+    int64_t scale = total > 1'000'000'000 ? total / 1'000'000 + 1 : 1;
+    progress_->setRange(0, static_cast<int>(total / scale));
+    progress_->setValue(static_cast<int>(std::min(done, total) / scale));
+}
+
+void frmWait::Pump() {
+    if (sincePump_.elapsed() < kPumpIntervalMs)
+        return;
+    sincePump_.restart();
+    QCoreApplication::processEvents();
+}
+
+void frmWait::Reset() {
+    for (auto* label : lines_)
+        label->clear();
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+}
+
+QString frmWait::LineText(int index) const {
+    if (index < 0 || index >= kLines)
+        return {};
+    return lines_[static_cast<size_t>(index)]->text();
+}
+
+} // namespace kamo

@@ -1,0 +1,512 @@
+// The main window against an archive file and a settings file in a temporary folder.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "browse/BrowseLists.h"
+#include "browse/frmKamoMail.h"
+#include "browse/frmOption.h"
+#include "browse/frmWait.h"
+#include "db/Schema.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+const char* const kMemNames[] = {"memFile",
+                                 "memDBSupport",
+                                 "memExport",
+                                 "memInport",
+                                 "memDBEdit",
+                                 "memBackUp",
+                                 "memBackUp_FileEdit",
+                                 "memBackUp_FileSelect",
+                                 "memNomalDisp",
+                                 "memOption",
+                                 "memEnv",
+                                 "memFriend_A",
+                                 "memFriend_F",
+                                 "memFriend_P",
+                                 "memFriendEd",
+                                 "memAddressAdd",
+                                 "memFilter",
+                                 "memFilterGo",
+                                 "memNameOrAddr",
+                                 "memHelp",
+                                 "memHelp_Top",
+                                 "memVar",
+                                 "memEnd"};
+
+MailRecord Mail(const char* ymd, const char* hms, bool sent, const char* friendName, const char* friendAdd,
+                const char* subject, std::string body) {
+    MailRecord m;
+    m.ymd = ymd;
+    m.hms = hms;
+    m.sent = sent;
+    m.sndName = sent ? "かも" : friendName;
+    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
+    m.rcvName = sent ? friendName : "かも";
+    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
+    m.subject = subject;
+    m.body = std::move(body);
+    return m;
+}
+
+QString Q(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// A settings file, a data folder with an archive, and the window over them.
+struct Fixture {
+    explicit Fixture(const std::string& ini, bool withMail = true) {
+        std::filesystem::create_directories(dir / "config");
+        std::filesystem::create_directories(dir / "data");
+        test::WriteFile(dir / "config" / "KAMOMAIL.ini", ini);
+        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
+        folders.settingsDir = dir / "config";
+        folders.dataDir = dir / "data";
+        folders.helpPath = dir / "help.html";
+        auto db = OpenArchive(folders.DatabaseFile(), true);
+        CreateTables(*db);
+        if (withMail) {
+            test::InsertTestMail(*db, Mail("2002/03/01", "09:00:00", false, "太郎", "taro@example.jp", "おはよう",
+                                           "おはよう。\r\n> 昨日の件\r\nまたね"));
+            test::InsertTestMail(*db,
+                                 Mail("2002/03/01", "08:00:00", true, "太郎", "taro@example.jp", "早起き", "本文"));
+            test::InsertTestMail(
+                *db, Mail("2001/12/24", "20:00:00", false, "花子", "hana@example.jp", "メリークリスマス", "メリー"));
+            db->exec("INSERT INTO tblFilter VALUES (10, 2, 0, 'たろう', 'taro@example.jp')");
+            RebuildNameList(*db);
+            RebuildAddressList(*db);
+        }
+        window = std::make_unique<frmKamoMail>(settings, folders, std::move(db), prompter);
+    }
+    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+    QListView* Keys() const { return Find<QListView>("lstNameOrAddr"); }
+    QListView* Subjects() const { return Find<QListView>("lstSubject"); }
+    QString Label() const { return Find<QLabel>("lblNameOrAddr")->text(); }
+    std::string Ini() const { return test::ReadFile(dir / "config" / "KAMOMAIL.ini"); }
+
+    test::TempDir dir;
+    Settings settings;
+    AppFolders folders;
+    ScriptedPrompter prompter;
+    std::unique_ptr<frmKamoMail> window;
+};
+
+const std::string kIni = "[PostPet Mail Option]\nPostPet Dir=/home/kamo/PostPet\nMy Mail Addr=kamo@example.jp\n"
+                         "Display Type=0\n[Form Position]\nForm Top    Position=1500\nForm Left   Position=1500\n"
+                         "Form Width  Position=11745\nForm Height Position=7404\n";
+
+} // namespace
+
+class frmKamoMailTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyControlAndMenuItemIsThereAndPendingCommandsAreOffWithATip();
+    void fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachTime();
+    void aDisplayTypeOutsideZeroToTwoShowsTheFilterMode();
+    void choosingAKeyListsItsMailAndMovingTheSelectionShowsEachMail();
+    void theFilterModeListsAFiltersMail();
+    void anEmptyArchiveGivesEmptyListsAndNoError();
+    void controlsAreEnabledAgainAfterAFailingCommand();
+    void theWaitWindowShowsLinesAndProgressWhileTheControlsAreLocked();
+    void unloadWritesTheSettingsOnceAndDeletesTheTemporaryFiles();
+    void aMinimizedWindowKeepsTheStoredGeometry();
+    void aBlankPostPetFolderOpensTheOptionDialogAtLoad();
+    void theOptionDialogWritesOnOkAndChangesNothingOnCancel();
+    void replyVersionHelpAndClock();
+};
+
+void frmKamoMailTest::everyControlAndMenuItemIsThereAndPendingCommandsAreOffWithATip() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    for (const char* name : {"lblNameOrAddr", "lblHead", "lblRecCount", "lblDate"})
+        QVERIFY2(f.Find<QLabel>(name), name);
+    QVERIFY(f.Keys() && f.Subjects() && f.Find<QPlainTextEdit>("txtMail") && f.Find<QTimer>("Timer1"));
+    for (const char* name : {"comMailRead", "comMailDel", "cmdAddrDel", "comSendMail", "comEnd"})
+        QVERIFY2(f.Find<QPushButton>(name), name);
+    QCOMPARE(f.Find<QPushButton>("comMailRead")->text(), QString("PostPet Mail Read"));
+    QVERIFY(f.Find<QPushButton>("comMailRead")->toolTip().startsWith(Q("PostPetからメールを読み込みます")));
+    QVERIFY(f.Find<QPlainTextEdit>("txtMail")->isReadOnly());
+    QVERIFY(f.Keys()->uniformItemSizes() && f.Subjects()->uniformItemSizes());
+
+    int found = 0;
+    for (const char* name : kMemNames) {
+        auto* action = f.Find<QAction>(name);
+        QVERIFY2(action, name);
+        QVERIFY2(!action->text().isEmpty(), name);
+        ++found;
+    }
+    QCOMPARE(found, 23);
+    // Grouped under their parents in the menu bar.
+    QCOMPARE(f.Find<QAction>("memExport")->associatedObjects().size() > 0, true);
+    QVERIFY(f.Find<QMenu>("memDBSupportMenu")->actions().contains(f.Find<QAction>("memExport")));
+    QVERIFY(f.Find<QMenu>("memBackUpMenu")->actions().contains(f.Find<QAction>("memNomalDisp")));
+    QVERIFY(f.Find<QMenu>("memHelpMenu")->actions().contains(f.Find<QAction>("memVar")));
+    QVERIFY(f.window->menuBar()->actions().contains(f.Find<QAction>("memFile")));
+
+    // Commands built elsewhere are off and say so; triggering one anyway is never silent.
+    for (const char* name : {"memFilter", "memFilterGo", "memExport", "memFriendEd"}) {
+        auto* action = f.Find<QAction>(name);
+        QVERIFY2(!action->isEnabled(), name);
+        QVERIFY2(action->toolTip().contains(Q("まだ使用できません")), name);
+    }
+    QVERIFY(!f.Find<QPushButton>("comMailRead")->isEnabled());
+    QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
+    QVERIFY(f.Find<QAction>("memOption")->isEnabled());
+    QVERIFY(f.Find<QAction>("memFilterGo")->isEnabled() == false);
+    f.Find<QAction>("memFilterGo")->setEnabled(true);
+    f.Find<QAction>("memFilterGo")->trigger();
+    QCOMPARE(f.prompter.shown.size(), size_t(1));
+    QVERIFY(f.prompter.shown[0].text.find("まだ使用できません") != std::string::npos);
+
+    // The owner of a command turns it on.
+    f.window->SetCommandAvailable("comMailRead", true);
+    QVERIFY(f.Find<QPushButton>("comMailRead")->isEnabled());
+    QCOMPARE(f.Find<QPushButton>("comMailRead")->toolTip(), Q("PostPetからメールを読み込みます"));
+    f.window->LockControls();
+    QVERIFY(!f.Find<QPushButton>("comMailRead")->isEnabled());
+    f.window->UnlockControls();
+    QVERIFY(f.Find<QPushButton>("comMailRead")->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("comMailDel")->isEnabled());
+}
+
+void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachTime() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    f.window->show();
+    auto* label = f.Find<QLabel>("lblNameOrAddr");
+    auto* del = f.Find<QPushButton>("cmdAddrDel");
+    QCOMPARE(f.Label(), Q("アドレス　表示"));
+    QCOMPARE(f.Keys()->model()->rowCount(), 3);
+
+    struct Expect {
+        const char* label;
+        const char* caption;
+        const char* tip;
+        int rows;
+        const char* first;
+    };
+    const Expect steps[] = {
+        {"送受信者名　表示", "名前　削除", "選択されている名前のメールを削除します", 3, nullptr},
+        {"日付　表示", "日付　削除", "選択されている日付のメールを削除します", 2, "2002/03/01"},
+        {"フィルター　表示", "フィルター　削除", "選択されている抽出条件のメールを削除します", 1, "たろう"},
+        {"アドレス　表示", "アドレス　削除", "選択されているアドレスを削除します", 3, "hana@example.jp"},
+    };
+    for (const Expect& e : steps) {
+        // Leave a key chosen and a mail shown: the switch must clear them.
+        f.window->ChooseKey(0);
+        f.window->ChooseSubject(0);
+        if (f.Subjects()->model()->rowCount() > 0)
+            QVERIFY(!f.Find<QPlainTextEdit>("txtMail")->toPlainText().isEmpty());
+        QTest::mouseClick(label, Qt::LeftButton);
+        QCOMPARE(f.Label(), Q(e.label));
+        QCOMPARE(del->text(), Q(e.caption));
+        QVERIFY(del->toolTip().startsWith(Q(e.tip)));
+        QCOMPARE(f.Keys()->model()->rowCount(), e.rows);
+        if (e.first)
+            QCOMPARE(f.Keys()->model()->index(0, 0).data().toString(), Q(e.first));
+        QCOMPARE(f.Subjects()->model()->rowCount(), 0);
+        QVERIFY(f.Find<QPlainTextEdit>("txtMail")->toPlainText().isEmpty());
+        QVERIFY(f.Find<QLabel>("lblHead")->text().isEmpty());
+        QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
+    }
+    QCOMPARE(f.settings.displayType, int16_t(0));
+    // The menu item advances the same way and leaves the focus on the read button.
+    f.Find<QAction>("memNameOrAddr")->trigger();
+    QCOMPARE(f.Label(), Q("送受信者名　表示"));
+    QVERIFY(f.prompter.shown.empty());
+}
+
+void frmKamoMailTest::aDisplayTypeOutsideZeroToTwoShowsTheFilterMode() {
+    std::string ini = kIni;
+    ini.replace(ini.find("Display Type=0"), 14, "Display Type=7");
+    Fixture f(ini);
+    QVERIFY(f.window->Load());
+    QCOMPARE(f.settings.displayType, int16_t(7));
+    QCOMPARE(f.Label(), Q("フィルター　表示"));
+    QCOMPARE(f.Find<QPushButton>("cmdAddrDel")->text(), Q("フィルター　削除"));
+    QCOMPARE(f.Keys()->model()->rowCount(), 1);
+    f.window->AdvanceViewMode();
+    QCOMPARE(f.Label(), Q("アドレス　表示"));
+}
+
+void frmKamoMailTest::choosingAKeyListsItsMailAndMovingTheSelectionShowsEachMail() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    // Address list: hana, kamo, taro. Click taro.
+    QRect rect = f.Keys()->visualRect(f.Keys()->model()->index(2, 0));
+    QTest::mouseClick(f.Keys()->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(f.Subjects()->model()->rowCount(), 2);
+    QCOMPARE(f.Find<QLabel>("lblRecCount")->text(), Q("表示件数　：　2 件"));
+    QString first = f.Subjects()->model()->index(0, 0).data().toString();
+    QVERIFY2(first.startsWith(Q("2002/03/01 08:00:00 　送　受取人：太郎 ")), qPrintable(first));
+    QString second = f.Subjects()->model()->index(1, 0).data().toString();
+    QVERIFY2(second.startsWith(Q("2002/03/01 09:00:00 受　　差出人：太郎 ")), qPrintable(second));
+
+    // Keyboard: focus the list and move down twice.
+    f.Subjects()->setFocus();
+    f.Subjects()->setCurrentIndex(f.Subjects()->model()->index(0, 0));
+    QCOMPARE(f.Find<QPlainTextEdit>("txtMail")->toPlainText(), Q("本文"));
+    QTest::keyClick(f.Subjects(), Qt::Key_Down);
+    QCOMPARE(f.Subjects()->currentIndex().row(), 1);
+    QCOMPARE(f.Find<QPlainTextEdit>("txtMail")->toPlainText(), Q("おはよう。\n> 昨日の件\nまたね"));
+    QString head = f.Find<QLabel>("lblHead")->text();
+    QVERIFY2(head.contains(Q("送信者：太郎 <taro@example.jp>")), qPrintable(head));
+    QVERIFY(head.contains(Q("件　名：おはよう")));
+    QVERIFY(head.contains(Q("受信者：かも <kamo@example.jp>")));
+    QVERIFY(f.window->CurrentMail().has_value());
+    QVERIFY(f.prompter.shown.empty());
+}
+
+void frmKamoMailTest::theFilterModeListsAFiltersMail() {
+    Fixture f(kIni);
+    f.window->Database().exec("INSERT INTO tblFilterData VALUES (1, 10, '2002/03/01', '09:00:00', 0, '太郎',"
+                              " 'taro@example.jp', 'かも', 'kamo@example.jp', 0, 'おはよう')");
+    f.settings.displayType = 3;
+    QVERIFY(f.window->Load());
+    f.settings.displayType = 3;
+    f.window->ShowViewMode();
+    f.window->ChooseKey(0);
+    QCOMPARE(f.Subjects()->model()->rowCount(), 1);
+    f.window->ChooseSubject(0);
+    QVERIFY(f.Find<QPlainTextEdit>("txtMail")->toPlainText().startsWith(Q("おはよう。")));
+}
+
+void frmKamoMailTest::anEmptyArchiveGivesEmptyListsAndNoError() {
+    Fixture f(kIni, false);
+    QVERIFY(f.window->Load());
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(f.Keys()->model()->rowCount(), 0);
+        f.window->ChooseKey(0);
+        QCOMPARE(f.Subjects()->model()->rowCount(), 0);
+        f.window->AdvanceViewMode();
+    }
+    QVERIFY(f.prompter.shown.empty());
+}
+
+void frmKamoMailTest::controlsAreEnabledAgainAfterAFailingCommand() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    f.window->Database().exec("DROP TABLE tblSearch_Name");
+    f.window->AdvanceViewMode(); // the name list cannot be read
+    QCOMPARE(f.prompter.shown.size(), size_t(1));
+    QVERIFY(f.prompter.shown[0].text.find("エラー") != std::string::npos);
+    QVERIFY(!f.window->ControlsLocked());
+    for (const char* name : {"lstNameOrAddr", "lstSubject", "lblNameOrAddr"})
+        QVERIFY2(f.Find<QWidget>(name)->isEnabled(), name);
+    QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
+    QVERIFY(f.Find<QAction>("memNameOrAddr")->isEnabled());
+    QVERIFY(!f.Find<QPushButton>("comMailDel")->isEnabled()); // pending stays off
+
+    // Long work that throws under the wait window.
+    try {
+        frmKamoMail::BusyScope busy(*f.window);
+        QVERIFY(f.window->ControlsLocked());
+        QVERIFY(!f.Find<QPushButton>("comEnd")->isEnabled());
+        throw std::runtime_error("disk full");
+    } catch (const std::runtime_error&) {
+    }
+    QVERIFY(!f.window->ControlsLocked());
+    QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
+    QVERIFY(!f.window->WaitWindow().isVisible());
+}
+
+void frmKamoMailTest::theWaitWindowShowsLinesAndProgressWhileTheControlsAreLocked() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    {
+        frmKamoMail::BusyScope outer(*f.window);
+        WaitReporter& wait = outer.Wait();
+        wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
+        wait.SetProgress(25, 100);
+        auto& window = f.window->WaitWindow();
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.LineText(1), Q("　Ｍａｉｌを読み込んでいます。"));
+        QCOMPARE(window.findChild<QProgressBar*>("prgWait")->value(), 25);
+        {
+            frmKamoMail::BusyScope inner(*f.window); // nested work keeps the window up
+        }
+        QVERIFY(window.isVisible());
+        QVERIFY(f.window->ControlsLocked());
+        // The close box waits for the work.
+        QVERIFY(!f.window->close());
+        for (int i = 0; i < 1000; ++i)
+            wait.Pump();
+    }
+    QVERIFY(!f.window->WaitWindow().isVisible());
+    QVERIFY(!f.window->ControlsLocked());
+}
+
+void frmKamoMailTest::unloadWritesTheSettingsOnceAndDeletesTheTemporaryFiles() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    f.window->show();
+    test::WriteFile(f.folders.dataDir / "KamoMail.Tmp", "x");
+    test::WriteFile(f.folders.dataDir / "other.TMP", "x");
+    test::WriteFile(f.folders.dataDir / "keep.txt", "x");
+    f.window->AdvanceViewMode();
+    QVERIFY(f.window->close());
+    std::string ini = f.Ini();
+    QVERIFY2(ini.find("Display Type=1") != std::string::npos, ini.c_str());
+    // Never moved or resized: the twips that were read go back unchanged.
+    QVERIFY(ini.find("Form Width  Position=11745") != std::string::npos);
+    QVERIFY(ini.find("Form Height Position=7404") != std::string::npos);
+    QVERIFY(ini.find("Form Top    Position=1500") != std::string::npos);
+    QVERIFY(!std::filesystem::exists(f.folders.dataDir / "KamoMail.Tmp"));
+    QVERIFY(!std::filesystem::exists(f.folders.dataDir / "other.TMP"));
+    QVERIFY(std::filesystem::exists(f.folders.dataDir / "keep.txt"));
+    QCOMPARE(f.window->Flags().ending, int16_t(1));
+
+    // A second close does not write again.
+    test::WriteFile(f.dir / "config" / "KAMOMAIL.ini", "[Mine]\nx=1\n");
+    f.window->show();
+    QVERIFY(f.window->close());
+    QCOMPARE(f.Ini(), std::string("[Mine]\nx=1\n"));
+}
+
+void frmKamoMailTest::aMinimizedWindowKeepsTheStoredGeometry() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    f.window->show();
+    f.window->resize(900, 650);
+    f.window->setWindowState(Qt::WindowMinimized);
+    QVERIFY(f.window->close());
+    std::string ini = f.Ini();
+    QVERIFY2(ini.find("Form Width  Position=11745") != std::string::npos, ini.c_str());
+
+    // Resized and not minimized: the new size is stored.
+    Fixture g(kIni);
+    QVERIFY(g.window->Load());
+    g.window->show();
+    g.window->resize(900, 650);
+    QVERIFY(g.window->close());
+    ini = g.Ini();
+    QVERIFY2(ini.find("Form Width  Position=13500") != std::string::npos, ini.c_str());
+    QVERIFY(ini.find("Form Height Position=9750") != std::string::npos);
+}
+
+void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
+    std::string ini = kIni;
+    ini.replace(ini.find("/home/kamo/PostPet"), 18, "　");
+    Fixture f(ini);
+    int opened = 0;
+    f.window->SetOptionDialogRunner([&](frmOption& dialog) {
+        ++opened;
+        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText("/srv/PostPet");
+        dialog.accept();
+        return static_cast<int>(dialog.result());
+    });
+    QVERIFY(f.window->Load());
+    QCOMPARE(opened, 1);
+    QCOMPARE(f.prompter.shown.size(), size_t(1));
+    QCOMPARE(f.prompter.shown[0].text, std::string("あなたのＰＣの環境を設定してください。"));
+    QCOMPARE(f.settings.postPetDir, std::string("/srv/PostPet"));
+    QVERIFY(f.Ini().find("PostPet Dir=/srv/PostPet") != std::string::npos);
+    QCOMPARE(f.Keys()->model()->rowCount(), 3); // and the view is filled after it
+}
+
+void frmKamoMailTest::theOptionDialogWritesOnOkAndChangesNothingOnCancel() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    const std::string before = f.Ini();
+
+    f.window->SetOptionDialogRunner([](frmOption& dialog) {
+        dialog.findChild<QLineEdit*>("txtMyPetName")->setText(Q("モモ"));
+        dialog.reject();
+        return static_cast<int>(dialog.result());
+    });
+    f.Find<QAction>("memOption")->trigger();
+    QCOMPARE(f.settings.myPetName, std::string());
+    QCOMPARE(f.Ini(), before);
+
+    bool addressImOff = false, nameImOn = false;
+    f.window->SetOptionDialogRunner([&](frmOption& dialog) {
+        auto* address = dialog.findChild<QLineEdit*>("txtMyMailAddr");
+        addressImOff = !address->testAttribute(Qt::WA_InputMethodEnabled);
+        nameImOn = dialog.findChild<QLineEdit*>("txtMyPetName")->testAttribute(Qt::WA_InputMethodEnabled);
+        dialog.findChild<QLineEdit*>("txtMyPetName")->setText(Q("モモ"));
+        dialog.findChild<QLineEdit*>("txtMyMailHandle")->setText(Q("かも"));
+        address->setText("kamo2@example.jp");
+        dialog.SetFontChooser([](const QFont&) {
+            QFont font("IPAGothic", 12);
+            font.setBold(true);
+            return std::optional<QFont>(font);
+        });
+        QTest::mouseClick(dialog.findChild<QPushButton*>("cmdFont"), Qt::LeftButton);
+        // A blank folder is refused: the next start could not read it back.
+        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText("  ");
+        dialog.accept();
+        if (dialog.result() == QDialog::Accepted)
+            return static_cast<int>(QDialog::Accepted);
+        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText("/srv/PostPet");
+        dialog.accept();
+        return static_cast<int>(dialog.result());
+    });
+    f.Find<QAction>("memOption")->trigger();
+    QVERIFY(addressImOff && nameImOn);
+    QCOMPARE(f.prompter.shown.size(), size_t(1)); // the blank-folder refusal
+    QCOMPARE(f.settings.postPetDir, std::string("/srv/PostPet"));
+    std::string ini = f.Ini();
+    QVERIFY2(ini.find("My Pet Name=モモ") != std::string::npos, ini.c_str());
+    QVERIFY(ini.find("My Mail Addr=kamo2@example.jp") != std::string::npos);
+    QVERIFY(ini.find("Mail Text Font Size=12") != std::string::npos);
+    QVERIFY(ini.find("Mail Text Font Style=1,0") != std::string::npos);
+    QFont mailFont = f.Find<QPlainTextEdit>("txtMail")->font();
+    QVERIFY(mailFont.bold());
+    QCOMPARE(mailFont.pointSize(), 12);
+}
+
+void frmKamoMailTest::replyVersionHelpAndClock() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    QList<QUrl> opened;
+    f.window->SetUrlOpener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    f.Find<QPushButton>("comSendMail")->click();
+    QCOMPARE(opened.size(), 0);
+    QCOMPARE(f.prompter.shown.size(), size_t(1)); // nothing chosen yet
+
+    f.window->ChooseKey(2);     // taro
+    f.window->ChooseSubject(1); // received from taro
+    f.Find<QPushButton>("comSendMail")->click();
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened[0].scheme(), QString("mailto"));
+    QCOMPARE(opened[0].path(), QString("taro@example.jp"));
+    QCOMPARE(opened[0].query(QUrl::FullyDecoded), Q("subject=Re: おはよう"));
+
+    f.Find<QAction>("memVar")->trigger();
+    QVERIFY(f.prompter.shown.back().text.find("Version 4.0.0") != std::string::npos);
+
+    // Help: a missing page is reported; an existing one opens in a help window.
+    f.Find<QAction>("memHelp_Top")->trigger();
+    QVERIFY(f.prompter.shown.back().text.find("ヘルプ") != std::string::npos);
+    test::WriteFile(f.folders.helpPath, "<html><body><h1>KamoMail</h1></body></html>");
+    f.Find<QAction>("memHelp_Top")->trigger();
+    auto* help = f.window->findChild<QWidget*>("frmHelp");
+    QVERIFY(help && help->isVisible());
+
+    QRegularExpression clock("^\\d{4}/\\d{2}/\\d{2}  \\d{2}:\\d{2}:\\d{2}$");
+    QVERIFY(clock.match(f.Find<QLabel>("lblDate")->text()).hasMatch());
+    QCOMPARE(f.Find<QTimer>("Timer1")->interval(), 1000);
+    QVERIFY(f.Find<QTimer>("Timer1")->isActive());
+}
+
+QTEST_MAIN(frmKamoMailTest)
+#include "frmKamoMail_test.moc"
