@@ -1,7 +1,228 @@
-// Entry point of the program; the start-up sequence lives in basKamoMail.
+// Entry point of the program: the commands that run without a display, and Main of basKamoMail,
+// the start sequence of the window program.
 #include <QApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "browse/frmKamoMail.h"
+#include "common/QtPrompter.h"
+#include "platform/Folders.h"
+#include "startup/StartupSteps.h"
+#include "startup/Version.h"
+#include "startup/frmSplash.h"
+
+namespace {
+
+using CommandFunction = int (*)(const std::vector<std::string>& args);
+
+struct HeadlessCommand {
+    const char* name;
+    const char* usage;   // one line for --help
+    CommandFunction run; // gets the arguments after the command's name; returns the exit status
+};
+
+int VersionCommand(const std::vector<std::string>& args);
+int HelpCommand(const std::vector<std::string>& args);
+
+// Commands that need no display. A new one is one include and one line here.
+const HeadlessCommand kHeadlessCommands[] = {
+    {"--version", "kamomail --version    バージョンを表示します", VersionCommand},
+    {"--help", "kamomail --help       この説明を表示します", HelpCommand},
+};
+
+const HeadlessCommand* FindCommand(const std::string& name) {
+    for (const auto& c : kHeadlessCommands) {
+        if (name == c.name)
+            return &c;
+    }
+    return nullptr;
+}
+
+std::string CommandNames() {
+    std::string names;
+    for (const auto& c : kHeadlessCommands)
+        names += std::string(names.empty() ? "" : ", ") + c.name;
+    return names;
+}
+
+int VersionCommand(const std::vector<std::string>&) {
+    std::cout << "KamoMail Version " << kamo::VersionText() << '\n';
+    return 0;
+}
+
+int HelpCommand(const std::vector<std::string>&) {
+    std::cout << "KamoMail " << kamo::VersionText() << ": PostPet のメールを保存して表示します。\n"
+              << "\n"
+              << "kamomail              ウィンドウを開きます\n";
+    for (const auto& c : kHeadlessCommands)
+        std::cout << c.usage << '\n';
+    std::cout << "\n"
+              << "設定: $KAMOMAIL_CONFIG_DIR (なければ $XDG_CONFIG_HOME/kamomail, ~/.config/kamomail)\n"
+              << "データ: $KAMOMAIL_DATA_DIR (なければ $XDG_DATA_HOME/kamomail, ~/.local/share/kamomail)\n";
+    return 0;
+}
+
+bool EnvSet(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Whether Qt can open a window here, decided before Qt tries (it aborts when it cannot).
+bool HasDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (!platform || !*platform)
+        return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+    // "wayland;xcb" lists fallbacks; "xcb:option" carries options.
+    std::string list = platform;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string name = list.substr(start, end - start);
+        name = name.substr(0, name.find(':'));
+        if (name.rfind("xcb", 0) == 0) {
+            if (EnvSet("DISPLAY"))
+                return true;
+        } else if (name.rfind("wayland", 0) == 0) {
+            if (EnvSet("WAYLAND_DISPLAY"))
+                return true;
+        } else if (!name.empty()) {
+            return true; // offscreen, minimal, vnc, eglfs, linuxfb: no display server needed
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// SIGTERM, SIGINT and SIGHUP close the main window the way comEnd does. The handler only writes to
+// a pipe; the event loop reads it.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void OnEndSignal(int sig) {
+    const int saved = errno;
+    const unsigned char c = static_cast<unsigned char>(sig);
+    (void)!::write(signalPipe[1], &c, 1);
+    // A second signal of the same kind ends the program at once, for a window that hangs.
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    ::sigaction(sig, &dfl, nullptr);
+    errno = saved;
+}
+
+bool InstallEndSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction sa {};
+    sa.sa_handler = OnEndSignal;
+    ::sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    return true;
+}
+
+// Main of basKamoMail.
+int RunWindowProgram(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("KamoMail");
+    QApplication::setApplicationVersion(QString::fromStdString(kamo::VersionText()));
+
+    QPointer<kamo::frmKamoMail> mainWindow;
+    bool endRequested = false;
+    std::unique_ptr<QSocketNotifier> endNotifier;
+    if (InstallEndSignals()) {
+        endNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(endNotifier.get(), &QSocketNotifier::activated, [&] {
+            unsigned char drain[16];
+            while (::read(signalPipe[0], drain, sizeof drain) > 0) {
+            }
+            endRequested = true;
+            if (mainWindow)
+                mainWindow->close(); // its unload saves the settings and removes the temporary files
+            QApplication::closeAllWindows();
+            QCoreApplication::exit(0);
+        });
+    }
+
+    kamo::QtPrompter prompter;
+    kamo::AppFolders folders;
+    try {
+        folders = kamo::ResolveFolders();
+    } catch (const std::exception& e) {
+        prompter.Error(e.what());
+        return 1;
+    }
+
+    // 1. One copy per user.
+    auto lock = kamo::TakeInstanceLock(folders, prompter);
+    if (!lock)
+        return 1;
+
+    // 2. Splash.
+    auto splash = std::make_unique<kamo::frmSplash>();
+    splash->show();
+    splash->repaint();
+    QApplication::processEvents();
+
+    // 3-8. "Ver" check and upgrade, paths, create when missing, compact, open.
+    kamo::Settings settings;
+    auto db = kamo::PrepareArchive(folders, settings, prompter);
+    if (!db)
+        return 1;
+    if (endRequested)
+        return 0;
+
+    // 9. The main window; its load reads the settings.
+    auto window = std::make_unique<kamo::frmKamoMail>(settings, folders, std::move(db), prompter);
+    mainWindow = window.get();
+    prompter.SetParent(window.get());
+    if (!window->Load())
+        return 1;
+    if (endRequested) {
+        window->close();
+        return 0;
+    }
+    window->show();
+    splash->close();
+    splash.reset();
+
+    const int status = QApplication::exec();
+    prompter.SetParent(nullptr);
+    return status;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    if (argc > 1) {
+        const std::string first = argv[1];
+        if (const HeadlessCommand* command = FindCommand(first))
+            return command->run(std::vector<std::string>(argv + 2, argv + argc));
+        // Anything else starting with '-' is left to Qt (-platform, -style, ...).
+        if (first.empty() || first[0] != '-') {
+            std::cerr << "kamomail: 不明なコマンドです: " << first << " (使えるコマンド: " << CommandNames() << ")\n";
+            return 2;
+        }
+    }
+    if (!HasDisplay()) {
+        std::cerr << "kamomail: ウィンドウを開くにはディスプレイ (DISPLAY または WAYLAND_DISPLAY) が必要です。"
+                  << "ディスプレイなしで使えるコマンド: " << CommandNames() << '\n';
+        return 1;
+    }
+    return RunWindowProgram(argc, argv);
 }

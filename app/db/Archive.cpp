@@ -1,0 +1,164 @@
+#include "db/Archive.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include "common/Prompter.h"
+#include "db/Schema.h"
+#include "platform/FileUtil.h"
+
+namespace kamo {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Identifiers (never values) go into SQL text quoted.
+std::string Quote(const std::string& identifier) {
+    std::string q = "\"";
+    for (char c : identifier) {
+        q += c;
+        if (c == '"')
+            q += '"';
+    }
+    return q + "\"";
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+struct ExistingColumn {
+    std::string name;
+    std::string type;
+};
+
+std::vector<ExistingColumn> ColumnsOf(SQLite::Database& db, const std::string& table) {
+    std::vector<ExistingColumn> cols;
+    SQLite::Statement q(db, "SELECT name, type FROM pragma_table_info(?) ORDER BY cid");
+    q.bind(1, table);
+    while (q.executeStep())
+        cols.push_back({q.getColumn(0).getString(), q.getColumn(1).getString()});
+    return cols;
+}
+
+bool IndexExists(SQLite::Database& db, const std::string& name) {
+    SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ? COLLATE NOCASE");
+    q.bind(1, name);
+    return q.executeStep();
+}
+
+void CreateIndexes(SQLite::Database& db, const TableDef& table) {
+    for (const auto& index : table.indexes) {
+        if (!IndexExists(db, index.name))
+            db.exec("CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")");
+    }
+}
+
+// The table under its current definition, rows copied over; columns it had beyond the definition
+// stay at the end so that no stored text is dropped.
+void RebuildTable(SQLite::Database& db, const TableDef& table, const std::vector<ExistingColumn>& existing) {
+    TableDef rebuilt = table;
+    rebuilt.name = table.name + "_Upgrade";
+    std::string targetCols, sourceCols;
+    auto add = [&](const std::string& target, const std::string& source) {
+        targetCols += (targetCols.empty() ? "" : ", ") + target;
+        sourceCols += (sourceCols.empty() ? "" : ", ") + source;
+    };
+    for (const auto& c : table.columns) {
+        auto found =
+            std::find_if(existing.begin(), existing.end(), [&](const auto& e) { return SameName(e.name, c.name); });
+        if (found == existing.end())
+            continue;
+        // Old rows may hold NULL where the column now refuses it.
+        bool notNull = c.declaration.find("NOT NULL") != std::string::npos;
+        add(c.name, notNull ? "COALESCE(" + Quote(found->name) + ", '')" : Quote(found->name));
+    }
+    for (const auto& e : existing) {
+        bool known = std::any_of(table.columns.begin(), table.columns.end(),
+                                 [&](const auto& c) { return SameName(e.name, c.name); });
+        if (!known) {
+            rebuilt.columns.push_back({Quote(e.name), e.type});
+            add(Quote(e.name), Quote(e.name));
+        }
+    }
+    db.exec("DROP TABLE IF EXISTS " + rebuilt.name);
+    db.exec(CreateTableSql(rebuilt));
+    db.exec("INSERT INTO " + rebuilt.name + " (" + targetCols + ") SELECT " + sourceCols + " FROM " + table.name);
+    db.exec("DROP TABLE " + table.name);
+    db.exec("ALTER TABLE " + rebuilt.name + " RENAME TO " + table.name);
+}
+
+void RemoveJournals(const fs::path& path) {
+    std::error_code ec;
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        fs::remove(fs::path(path.string() + suffix), ec);
+}
+
+} // namespace
+
+bool CreateDatabase(const fs::path& path, Prompter& prompter) {
+    const bool replacing = fs::exists(path);
+    if (replacing && !prompter.AskYesNo("Fileは既に存在します。削除しますか？", "Table Create"))
+        return false;
+
+    const fs::path building = path.string() + ".Create";
+    std::error_code ec;
+    fs::remove(building, ec);
+    RemoveJournals(building);
+    try {
+        auto db = OpenArchive(building, true);
+        CreateTables(*db);
+    } catch (...) {
+        fs::remove(building, ec);
+        RemoveJournals(building);
+        throw;
+    }
+    if (!SyncFile(building)) {
+        fs::remove(building, ec);
+        throw fs::filesystem_error("cannot write", building, std::make_error_code(std::errc::io_error));
+    }
+    // A journal of the old file must not be played into the new one.
+    if (replacing)
+        RemoveJournals(path);
+    fs::rename(building, path);
+    SyncFolder(path.parent_path().empty() ? fs::path(".") : path.parent_path());
+    return true;
+}
+
+bool UpgradeArchive(SQLite::Database& db) {
+    bool changed = false;
+    SQLite::Transaction tx(db);
+    for (const auto& table : ArchiveTables()) {
+        const auto existing = ColumnsOf(db, table.name);
+        if (existing.empty()) {
+            db.exec(CreateTableSql(table));
+            changed = true;
+        } else {
+            bool complete = std::all_of(table.columns.begin(), table.columns.end(), [&](const auto& c) {
+                return std::any_of(existing.begin(), existing.end(),
+                                   [&](const auto& e) { return SameName(e.name, c.name); });
+            });
+            if (!complete) {
+                RebuildTable(db, table, existing);
+                changed = true;
+            }
+        }
+        for (const auto& index : table.indexes) {
+            if (!IndexExists(db, index.name))
+                changed = true;
+        }
+        CreateIndexes(db, table);
+    }
+    tx.commit();
+    return changed;
+}
+
+} // namespace kamo

@@ -1,0 +1,166 @@
+#include "db/Schema.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <SQLiteCpp/Statement.h>
+
+#include "testsupport/TestSupport.h"
+
+namespace kamo {
+namespace {
+
+struct Col {
+    std::string name;
+    std::string type;
+    int pkPosition; // 0: not in the primary key
+};
+
+std::vector<Col> ReadColumns(SQLite::Database& db, const std::string& table) {
+    std::vector<Col> cols;
+    SQLite::Statement q(db, "SELECT name, type, pk FROM pragma_table_info(?) ORDER BY cid");
+    q.bind(1, table);
+    while (q.executeStep())
+        cols.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getInt()});
+    return cols;
+}
+
+std::string Collation(SQLite::Database& db, const std::string& table, const std::string& column) {
+    const char* type = nullptr;
+    const char* coll = nullptr;
+    int notNull = 0, pk = 0, autoinc = 0;
+    if (sqlite3_table_column_metadata(db.getHandle(), nullptr, table.c_str(), column.c_str(), &type, &coll, &notNull,
+                                      &pk, &autoinc) != SQLITE_OK)
+        return "?";
+    return coll ? coll : "";
+}
+
+void ExpectTable(SQLite::Database& db, const std::string& table, const std::vector<Col>& expected) {
+    auto cols = ReadColumns(db, table);
+    ASSERT_EQ(cols.size(), expected.size()) << table;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        EXPECT_EQ(cols[i].name, expected[i].name) << table << " column " << i;
+        EXPECT_EQ(cols[i].type, expected[i].type) << expected[i].name;
+        EXPECT_EQ(cols[i].pkPosition, expected[i].pkPosition) << expected[i].name;
+        if (cols[i].type == "TEXT") {
+            EXPECT_EQ(Collation(db, table, cols[i].name), "NOCASE") << expected[i].name;
+        }
+    }
+}
+
+TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
+    auto db = test::MemoryArchive();
+
+    std::vector<std::string> tables;
+    SQLite::Statement q(*db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid");
+    while (q.executeStep())
+        tables.push_back(q.getColumn(0).getString());
+    EXPECT_EQ(tables, (std::vector<std::string>{"tblKamoMail", "tblSearch_Addresses", "tblSearch_Name", "tblFriend",
+                                                "tblFilter", "tblFilterData"}));
+
+    std::vector<Col> mail = {{"tblKamoMail_YMD", "TEXT", 1},       {"tblKamoMail_HMS", "TEXT", 2},
+                             {"tblKamoMail_SubKey", "INTEGER", 3}, {"tblKamoMail_SndRcvFlag", "INTEGER", 4},
+                             {"tblKamoMail_SndName", "TEXT", 0},   {"tblKamoMail_SndAdd", "TEXT", 5},
+                             {"tblKamoMail_RcvName", "TEXT", 0},   {"tblKamoMail_RcvAdd", "TEXT", 6},
+                             {"tblKamoMail_Subject", "TEXT", 0}};
+    for (int i = 1; i <= 16; ++i)
+        mail.push_back({"tblKamoMail_Mail" + std::to_string(i), "TEXT", 0});
+    mail.push_back({"tblKamoMail_Include", "TEXT", 0});
+    ExpectTable(*db, "tblKamoMail", mail);
+    ExpectTable(*db, "tblSearch_Addresses", {{"tblSearch_Addr_Data", "TEXT", 1}});
+    ExpectTable(*db, "tblSearch_Name", {{"tblSearch_Name_Data", "TEXT", 1}});
+    ExpectTable(*db, "tblFriend",
+                {{"tblFriend_PetKind", "TEXT", 0},
+                 {"tblFriend_Pet", "TEXT", 0},
+                 {"tblFriend_Name", "TEXT", 0},
+                 {"tblFriend_Address", "TEXT", 1},
+                 {"tblFriend_RecvMailCnt", "INTEGER", 0}});
+    ExpectTable(*db, "tblFilter",
+                {{"tblFilter_No", "INTEGER", 0},
+                 {"tblFilter_TermsCode", "INTEGER", 0},
+                 {"tblFilter_ActionCode", "INTEGER", 0},
+                 {"tblFilter_Header", "TEXT", 0},
+                 {"tblFilter_Data", "TEXT", 0}});
+    ExpectTable(*db, "tblFilterData",
+                {{"tblFilterDt_Id", "INTEGER", 1},
+                 {"tblFilterDt_No", "INTEGER", 0},
+                 {"tblFilterDt_Date", "TEXT", 0},
+                 {"tblFilterDt_Time", "TEXT", 0},
+                 {"tblFilterDt_SubKey", "INTEGER", 0},
+                 {"tblFilterDt_SendName", "TEXT", 0},
+                 {"tblFilterDt_SendAddr", "TEXT", 0},
+                 {"tblFilterDt_RecvName", "TEXT", 0},
+                 {"tblFilterDt_RecvAddr", "TEXT", 0},
+                 {"tblFilterDt_SndRcvFlag", "INTEGER", 0},
+                 {"tblFilterDt_Subject", "TEXT", 0}});
+
+    // Named primary indexes.
+    for (const char* name : {"tblKamoMail", "tblFriend"}) {
+        SQLite::Statement sql(*db, "SELECT sql FROM sqlite_master WHERE name = ?");
+        sql.bind(1, name);
+        ASSERT_TRUE(sql.executeStep());
+        EXPECT_NE(sql.getColumn(0).getString().find(std::string("CONSTRAINT ") + name + " PRIMARY KEY"),
+                  std::string::npos);
+    }
+}
+
+TEST(ArchiveSchema, ZeroLengthColumnsDefaultToEmptyText) {
+    auto db = test::MemoryArchive();
+    SQLite::Statement insert(*db, "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+                                  "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd) "
+                                  "VALUES (?, ?, 0, 0, ?, ?)");
+    insert.bind(1, "2001/01/01");
+    insert.bind(2, "00:00:00");
+    insert.bind(3, "a");
+    insert.bind(4, "b");
+    insert.exec();
+    SQLite::Statement q(*db, "SELECT tblKamoMail_Subject, tblKamoMail_Mail1, tblKamoMail_Mail16 FROM tblKamoMail");
+    ASSERT_TRUE(q.executeStep());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(q.getColumn(i).isNull());
+        EXPECT_EQ(q.getColumn(i).getString(), "");
+    }
+}
+
+class MailKeyBehaviour : public ::testing::Test {
+protected:
+    MailRecord mail = [] {
+        MailRecord m;
+        m.ymd = "2001/05/01";
+        m.hms = "10:00:00";
+        m.sndAdd = "kamo@example.jp";
+        m.rcvAdd = "momo@example.jp";
+        m.subject = std::string(300, 's'); // sizes are not enforced
+        return m;
+    }();
+    std::unique_ptr<SQLite::Database> db = test::MemoryArchive();
+};
+
+TEST_F(MailKeyBehaviour, SubKeyTellsRowsApartAndAllSixEqualIsRefused) {
+    test::InsertTestMail(*db, mail);
+    MailRecord other = mail;
+    other.subKey = 1;
+    EXPECT_NO_THROW(test::InsertTestMail(*db, other));
+    other.sndName = "another name"; // not part of the key
+    EXPECT_THROW(test::InsertTestMail(*db, other), SQLite::Exception);
+    MailRecord sentCopy = mail;
+    sentCopy.sent = true;
+    EXPECT_NO_THROW(test::InsertTestMail(*db, sentCopy));
+    EXPECT_EQ(db->execAndGet("SELECT count(*) FROM tblKamoMail").getInt(), 3);
+    EXPECT_EQ(db->execAndGet("SELECT length(tblKamoMail_Subject) FROM tblKamoMail LIMIT 1").getInt(), 300);
+}
+
+TEST_F(MailKeyBehaviour, KeyTextIgnoresLetterCase) {
+    test::InsertTestMail(*db, mail);
+    MailRecord upper = mail;
+    upper.sndAdd = "KAMO@Example.JP";
+    EXPECT_THROW(test::InsertTestMail(*db, upper), SQLite::Exception);
+    SQLite::Statement q(*db, "SELECT count(*) FROM tblKamoMail WHERE tblKamoMail_SndAdd = ?");
+    q.bind(1, "Kamo@example.jp");
+    ASSERT_TRUE(q.executeStep());
+    EXPECT_EQ(q.getColumn(0).getInt(), 1);
+}
+
+} // namespace
+} // namespace kamo

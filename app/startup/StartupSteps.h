@@ -1,0 +1,61 @@
+#pragma once
+// The start sequence without its windows, shared by the window program and the commands that run
+// without a display:
+//
+//     auto lock = TakeInstanceLock(folders, prompter);            // step 1
+//     if (!lock) return 1;                                        //   (another copy runs)
+//     auto db = PrepareArchive(folders, settings, prompter);      // steps 3 to 8
+//     if (!db) return 1;                                          //   (told the user why)
+//     ... ReadSettings(settings, ...), work with *db; keep `lock` alive until the end ...
+//
+// or both at once with StartWithoutWindow().
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <SQLiteCpp/Database.h>
+
+#include "db/Compaction.h"
+#include "platform/Folders.h"
+#include "platform/InstanceLock.h"
+#include "startup/Settings.h"
+
+namespace kamo {
+
+class Prompter;
+
+struct StartupOptions {
+    bool compact = true;
+    CompactStepHook compactHook; // tests: fail or stop at a compaction step
+};
+
+// What the start did, for callers that report it.
+struct StartupReport {
+    std::string restoredFrom; // file the missing archive was restored from; empty when none
+    bool upgraded = false;    // the version upgrade ran
+    bool created = false;     // a new, empty archive was created
+    bool compacted = false;
+};
+
+// The single-instance guard: the lock, held as long as the returned object lives. Nothing, after
+// "KamoMailはすでに実行されています。", when another copy runs.
+std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompter& prompter);
+
+// Sets the settings, help and database paths in `settings`; restores an archive that went missing
+// from its .New/.Bak; runs the version upgrade when the stored "Ver" asks for it (and writes the new
+// "Ver"); creates the archive when there is none; compacts it (failures there are silent and the
+// start goes on); opens it. Nothing, after telling the user, when the program must end.
+std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Settings& settings, Prompter& prompter,
+                                                 const StartupOptions& options = {}, StartupReport* report = nullptr);
+
+struct StartedArchive {
+    std::unique_ptr<InstanceLock> lock; // keep alive while working
+    std::unique_ptr<SQLite::Database> db;
+    explicit operator bool() const { return lock && db; }
+};
+
+// TakeInstanceLock and PrepareArchive in one.
+StartedArchive StartWithoutWindow(const AppFolders& folders, Settings& settings, Prompter& prompter,
+                                  const StartupOptions& options = {}, StartupReport* report = nullptr);
+
+} // namespace kamo

@@ -1,0 +1,39 @@
+#include "startup/frmSplash.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "startup/Version.h"
+
+namespace kamo {
+
+frmSplash::frmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setObjectName("frmSplash");
+    setWindowTitle("KamoMail");
+
+    auto* title = new QLabel("KamoMail", this);
+    title->setObjectName("lblTitle");
+    QFont big = title->font();
+    big.setPointSize(big.pointSize() * 2);
+    big.setBold(true);
+    title->setFont(big);
+    title->setAlignment(Qt::AlignCenter);
+
+    auto* note = new QLabel(QString::fromUtf8("PostPet Mail 表示"), this);
+    note->setObjectName("lblNote");
+    note->setAlignment(Qt::AlignCenter);
+
+    lblVersion = new QLabel(QString::fromStdString("Version " + VersionText()), this);
+    lblVersion->setObjectName("lblVersion");
+    lblVersion->setAlignment(Qt::AlignCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(40, 30, 40, 30);
+    layout->addWidget(title);
+    layout->addWidget(note);
+    layout->addWidget(lblVersion);
+    setFixedSize(sizeHint());
+}
+
+} // namespace kamo

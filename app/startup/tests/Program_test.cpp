@@ -1,0 +1,129 @@
+// The program itself, run as a user runs it: commands without a display, the message when there is
+// no display, and ending on a signal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/InstanceLock.h"
+#include "testsupport/TestSupport.h"
+
+namespace kamo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+struct Env {
+    std::vector<std::pair<std::string, std::string>> set;
+    std::vector<std::string> unset;
+};
+
+// Starts build/bin/kamomail with `args`, its output (both streams) going to `output`.
+pid_t Launch(const std::vector<std::string>& args, const Env& env, const fs::path& output) {
+    pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    for (const auto& name : env.unset)
+        ::unsetenv(name.c_str());
+    for (const auto& [name, value] : env.set)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    const std::string program = (test::BuildBinDir() / "kamomail").string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+class Program : public ::testing::Test {
+protected:
+    Env NoDisplay() const { return {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}}; }
+    std::string Output() const { return test::ReadFile(out); }
+
+    TempDir dir;
+    fs::path out = dir / "output.txt";
+};
+
+TEST_F(Program, VersionAndHelpWorkWithoutADisplay) {
+    int status = Wait(Launch({"--version"}, NoDisplay(), out));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Output(), "KamoMail Version 4.0.0\n");
+
+    status = Wait(Launch({"--help"}, NoDisplay(), out));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(Output().find("--version"), std::string::npos);
+}
+
+TEST_F(Program, WithoutADisplaySaysSoInOneLineInsteadOfAborting) {
+    for (const char* platform : {"", "xcb", "wayland"}) {
+        Env env = NoDisplay();
+        if (*platform)
+            env.set.push_back({"QT_QPA_PLATFORM", platform});
+        int status = Wait(Launch({}, env, out));
+        ASSERT_TRUE(WIFEXITED(status)) << platform;
+        EXPECT_NE(WEXITSTATUS(status), 0);
+        const std::string text = Output();
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        EXPECT_NE(text.find("ディスプレイ"), std::string::npos) << text;
+        EXPECT_NE(text.find("--version"), std::string::npos) << text;
+        EXPECT_NE(text.find("--help"), std::string::npos) << text;
+    }
+    int status = Wait(Launch({"nosuchcommand"}, NoDisplay(), out));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+struct Ending {
+    int signal;
+    int afterMs; // after the instance lock is taken: 0 lands during the start, 300 in the event loop
+};
+
+class EndSignal : public Program, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(EndSignal, ClosesTheWindowAndExitsWithZero) {
+    Env env{{{"QT_QPA_PLATFORM", "offscreen"},
+             {"KAMOMAIL_CONFIG_DIR", (dir / "config").string()},
+             {"KAMOMAIL_DATA_DIR", (dir / "data").string()}},
+            {}};
+    pid_t pid = Launch({}, env, out);
+    // Running once it holds the instance lock (its signal handling is in place before that).
+    bool running = false;
+    for (int i = 0; i < 400 && !running; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        running = fs::exists(dir / "config" / InstanceLock::kFileName) && !InstanceLock::TryAcquire(dir / "config");
+    }
+    ASSERT_TRUE(running) << Output();
+    std::this_thread::sleep_for(std::chrono::milliseconds(GetParam().afterMs));
+    ::kill(pid, GetParam().signal);
+    int status = Wait(pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << Output();
+    EXPECT_EQ(WEXITSTATUS(status), 0) << Output();
+    EXPECT_TRUE(fs::exists(dir / "data" / "KamoMail.Mdb"));
+    EXPECT_NE(InstanceLock::TryAcquire(dir / "config"), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(TermIntHup, EndSignal,
+                         ::testing::Values(Ending{SIGTERM, 0}, Ending{SIGTERM, 300}, Ending{SIGINT, 300},
+                                           Ending{SIGHUP, 300}));
+
+} // namespace
+} // namespace kamo

@@ -1,0 +1,269 @@
+#include "startup/StartupSteps.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/Prompter.h"
+#include "db/tests/ArchiveFiles.h"
+#include "platform/ProfileFile.h"
+
+namespace kamo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::SubKeysIn;
+using test::TempDir;
+
+class Start : public ::testing::Test {
+protected:
+    Start() {
+        folders.settingsDir = dir / "config";
+        folders.dataDir = dir / "data";
+        folders.helpPath = dir / "help.html";
+        fs::create_directories(folders.settingsDir);
+        fs::create_directories(folders.dataDir);
+    }
+    fs::path Archive() const { return folders.DatabaseFile(); }
+    fs::path Beside(const char* suffix) const { return fs::path(Archive().string() + suffix); }
+    void SetVer(const std::string& ver) {
+        ASSERT_TRUE(WriteProfileString(folders.SettingsFile(), "KamoMail Environment", "Ver", ver));
+    }
+    std::string Ver() const { return ReadProfileString(folders.SettingsFile(), "KamoMail Environment", "Ver", "-"); }
+    // A start as the program makes it; the set of mails it then finds.
+    std::set<int64_t> StartAndList(StartupReport* report = nullptr) {
+        Settings settings;
+        auto db = PrepareArchive(folders, settings, prompter, {}, report);
+        if (!db)
+            return {-1};
+        return SubKeysIn(*db);
+    }
+
+    TempDir dir;
+    AppFolders folders;
+    ScriptedPrompter prompter;
+};
+
+TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
+    Settings settings;
+    StartupReport report;
+    auto db = PrepareArchive(folders, settings, prompter, {}, &report);
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(report.created);
+    EXPECT_FALSE(report.upgraded);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(settings.settingsPath, (folders.settingsDir / "KAMOMAIL.ini").string());
+    EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
+    EXPECT_EQ(settings.helpPath, folders.helpPath.string());
+    EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(), 6);
+    db.reset();
+
+    EXPECT_TRUE(StartAndList().empty());
+    EXPECT_TRUE(IsSoundArchive(Beside(".Bak")));
+}
+
+TEST_F(Start, MissingArchiveWithBakIsRestoredNotReplacedByAnEmptyOne) {
+    test::AddMails(Beside(".Bak"), 0, 30);
+    StartupReport report;
+    EXPECT_EQ(StartAndList(&report), test::Range(0, 30));
+    EXPECT_EQ(report.restoredFrom, "KamoMail.Mdb.Bak");
+    EXPECT_FALSE(report.created);
+    // And the start after that still finds them, with a .Bak that holds them.
+    EXPECT_EQ(StartAndList(), test::Range(0, 30));
+    EXPECT_EQ(SubKeysIn(Beside(".Bak")), test::Range(0, 30));
+}
+
+// Leaves `archive` as a process killed in the middle of a large write transaction leaves it: changed
+// pages already in the file and a hot journal beside it.
+void KillWriterMidTransaction(const fs::path& archive) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        auto db = OpenArchive(archive);
+        db->exec("PRAGMA cache_size = 1"); // spill changed pages into the file before the commit
+        db->exec("BEGIN");
+        db->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_SubKey < 10");
+        for (int i = 1000; i < 1200; ++i)
+            test::InsertTestMail(*db, test::NumberedMail(i));
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(fs::exists(archive.string() + "-journal"));
+}
+
+TEST_F(Start, JournalOfAWriterKilledMidTransactionIsRolledBack) {
+    test::AddMails(Archive(), 0, 40);
+    KillWriterMidTransaction(Archive());
+
+    EXPECT_EQ(StartAndList(), test::Range(0, 40));
+    EXPECT_FALSE(fs::exists(Beside("-journal")));
+    EXPECT_TRUE(IsSoundArchive(Archive()));
+    EXPECT_EQ(SubKeysIn(Beside(".Bak")), test::Range(0, 40));
+}
+
+TEST_F(Start, JournalOfALostArchiveIsNotPlayedIntoTheRestoredOne) {
+    test::AddMails(Beside(".Bak"), 0, 20);
+    const fs::path other = dir / "other.Mdb";
+    test::AddMails(other, 500, 40);
+    KillWriterMidTransaction(other);
+    fs::rename(other.string() + "-journal", Beside("-journal"));
+
+    EXPECT_EQ(StartAndList(), test::Range(0, 20));
+    EXPECT_TRUE(IsSoundArchive(Archive()));
+}
+
+// Every compaction step, failed or with the process killed before it, followed by a start.
+struct Interruption {
+    CompactStep step;
+    bool kill;
+};
+
+class InterruptedCompaction : public Start, public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(InterruptedCompaction, NextStartFindsEveryMail) {
+    test::AddMails(Archive(), 0, 50);
+    {
+        auto db = OpenArchive(Archive());
+        db->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_SubKey >= 45");
+    }
+    ASSERT_TRUE(CompactDatabase(Archive())); // a .Bak from an earlier start
+    test::AddMails(Archive(), 100, 5);       // mail read since
+    auto all = test::Range(0, 45);
+    all.insert({100, 101, 102, 103, 104});
+
+    const Interruption cut = GetParam();
+    StartupOptions options;
+    options.compactHook = [cut](CompactStep s) {
+        if (s == cut.step && cut.kill)
+            ::raise(SIGKILL);
+        return s != cut.step;
+    };
+    if (cut.kill) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            Settings settings;
+            PrepareArchive(folders, settings, prompter, options);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+    } else {
+        Settings settings;
+        auto db = PrepareArchive(folders, settings, prompter, options);
+        ASSERT_NE(db, nullptr);
+        EXPECT_EQ(SubKeysIn(*db), all);
+    }
+    EXPECT_TRUE(fs::exists(Archive()));
+
+    StartupReport report;
+    EXPECT_EQ(StartAndList(&report), all);
+    EXPECT_TRUE(report.compacted);
+    EXPECT_FALSE(report.created);
+    EXPECT_FALSE(fs::exists(Beside(".New")));
+    EXPECT_FALSE(fs::exists(Beside(".Bak.New")));
+    EXPECT_EQ(SubKeysIn(Beside(".Bak")), all);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+std::vector<Interruption> AllInterruptions() {
+    std::vector<Interruption> v;
+    for (CompactStep s : {CompactStep::Copy, CompactStep::SyncCopy, CompactStep::Verify, CompactStep::Backup,
+                          CompactStep::Replace, CompactStep::KeepBackup, CompactStep::SyncFolder}) {
+        v.push_back({s, false});
+        v.push_back({s, true});
+    }
+    return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, InterruptedCompaction, ::testing::ValuesIn(AllInterruptions()),
+                         [](const ::testing::TestParamInfo<Interruption>& info) {
+                             return std::string(info.param.kill ? "Killed" : "Failed") + "AtStep" +
+                                    std::to_string(static_cast<int>(info.param.step));
+                         });
+
+// An archive as version 2.1.0 left it: no tblFilterData.
+class StoredVer : public Start {
+protected:
+    void OldArchive() {
+        test::AddMails(Archive(), 0, 10);
+        auto db = OpenArchive(Archive());
+        db->exec("DROP TABLE tblFilterData");
+    }
+    bool HasFilterData() {
+        SQLite::Database db(Archive().string(), SQLite::OPEN_READONLY);
+        return db.tableExists("tblFilterData");
+    }
+};
+
+TEST_F(StoredVer, Of210AndOf1000RunTheUpgrade) {
+    for (const char* ver : {"210", "1000"}) {
+        OldArchive();
+        SetVer(ver);
+        StartupReport report;
+        EXPECT_EQ(StartAndList(&report), test::Range(0, 10)) << ver;
+        EXPECT_TRUE(report.upgraded) << ver;
+        EXPECT_TRUE(HasFilterData()) << ver;
+        EXPECT_EQ(Ver(), "400");
+        fs::remove(Archive());
+        fs::remove(Beside(".Bak"));
+    }
+}
+
+TEST_F(StoredVer, Of211And331AndMissingDoNot) {
+    for (const char* ver : {"211", "331", ""}) {
+        fs::remove(folders.SettingsFile());
+        OldArchive();
+        if (*ver)
+            SetVer(ver);
+        StartupReport report;
+        EXPECT_EQ(StartAndList(&report), test::Range(0, 10)) << ver;
+        EXPECT_FALSE(report.upgraded) << ver;
+        EXPECT_FALSE(HasFilterData()) << ver;
+        EXPECT_EQ(Ver(), *ver ? ver : "-");
+        fs::remove(Archive());
+        fs::remove(Beside(".Bak"));
+    }
+}
+
+TEST_F(Start, SecondInstanceIsRefusedWhileTheFirstRuns) {
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ScriptedPrompter quiet;
+        Settings settings;
+        auto started = StartWithoutWindow(folders, settings, quiet);
+        char c = started ? 'y' : 'n';
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1);
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
+
+    Settings settings;
+    auto second = StartWithoutWindow(folders, settings, prompter);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(second.db, nullptr);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "KamoMailはすでに実行されています。");
+
+    (void)!::write(release[1], &c, 1);
+    ::waitpid(pid, nullptr, 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        ::close(fd);
+    auto third = StartWithoutWindow(folders, settings, prompter);
+    EXPECT_TRUE(third);
+}
+
+} // namespace
+} // namespace kamo
