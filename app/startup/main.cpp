@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -145,6 +147,19 @@ int RunWindowProgram(int argc, char** argv) {
     QPointer<kamo::frmKamoMail> mainWindow;
     bool endRequested = false;
     std::unique_ptr<QSocketNotifier> endNotifier;
+    // Closing the main window runs its unload (settings saved, temporary files removed). While a
+    // command runs the window refuses to close: its open dialog is answered "No" (closed) and the
+    // close is tried again shortly.
+    std::function<void()> tryEnd = [&] {
+        if (mainWindow && !mainWindow->close()) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != mainWindow)
+                modal->close();
+            QTimer::singleShot(100, &app, tryEnd);
+            return;
+        }
+        QApplication::closeAllWindows();
+        QCoreApplication::exit(0);
+    };
     if (InstallEndSignals()) {
         endNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
         QObject::connect(endNotifier.get(), &QSocketNotifier::activated, [&] {
@@ -152,13 +167,9 @@ int RunWindowProgram(int argc, char** argv) {
             while (::read(signalPipe[0], drain, sizeof drain) > 0) {
             }
             endRequested = true;
-            if (mainWindow)
-                mainWindow->close(); // its unload saves the settings and removes the temporary files
-            QApplication::closeAllWindows();
-            QCoreApplication::exit(0);
+            tryEnd();
         });
     }
-
     kamo::QtPrompter prompter;
     kamo::AppFolders folders;
     try {
@@ -184,8 +195,6 @@ int RunWindowProgram(int argc, char** argv) {
     auto db = kamo::PrepareArchive(folders, settings, prompter);
     if (!db)
         return 1;
-    if (endRequested)
-        return 0;
 
     // 9. The main window; its load reads the settings.
     auto window = std::make_unique<kamo::frmKamoMail>(settings, folders, std::move(db), prompter);
@@ -194,6 +203,7 @@ int RunWindowProgram(int argc, char** argv) {
     if (!window->Load())
         return 1;
     if (endRequested) {
+        // Asked to end during the start: end the way comEnd does, settings written.
         window->close();
         return 0;
     }

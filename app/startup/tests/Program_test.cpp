@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/InstanceLock.h"
+#include "platform/ProfileFile.h"
 #include "testsupport/TestSupport.h"
 
 namespace kamo {
@@ -94,7 +95,7 @@ TEST_F(Program, WithoutADisplaySaysSoInOneLineInsteadOfAborting) {
 
 struct Ending {
     int signal;
-    int afterMs; // after the instance lock is taken: 0 lands during the start, 300 in the event loop
+    int afterMs; // after the instance lock is taken: 0 lands during the start, 300 mostly in the event loop
 };
 
 class EndSignal : public Program, public ::testing::WithParamInterface<Ending> {};
@@ -104,6 +105,10 @@ TEST_P(EndSignal, ClosesTheWindowAndExitsWithZero) {
              {"KAMOMAIL_CONFIG_DIR", (dir / "config").string()},
              {"KAMOMAIL_DATA_DIR", (dir / "data").string()}},
             {}};
+    // The conversion library's temporary files, left from a read.
+    fs::create_directories(dir / "data");
+    test::WriteFile(dir / "data" / "KamoMail.Tmp", "x");
+    test::WriteFile(dir / "data" / "Friend.tmp", "x");
     pid_t pid = Launch({}, env, out);
     // Running once it holds the instance lock (its signal handling is in place before that).
     bool running = false;
@@ -118,6 +123,10 @@ TEST_P(EndSignal, ClosesTheWindowAndExitsWithZero) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << Output();
     EXPECT_EQ(WEXITSTATUS(status), 0) << Output();
     EXPECT_TRUE(fs::exists(dir / "data" / "KamoMail.Mdb"));
+    // Ended the way comEnd ends: settings written, temporary files gone.
+    EXPECT_EQ(ReadProfileString(dir / "config" / "KAMOMAIL.ini", "KamoMail Environment", "Ver", ""), "400");
+    EXPECT_FALSE(fs::exists(dir / "data" / "KamoMail.Tmp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Friend.tmp"));
     EXPECT_NE(InstanceLock::TryAcquire(dir / "config"), nullptr);
 }
 
