@@ -26,6 +26,7 @@
 #include "browse/QtListModels.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "filters/QtFilterCommands.h"
 #include "platform/FileUtil.h"
 #include "startup/SettingsStore.h"
 #include "startup/Version.h"
@@ -270,7 +271,7 @@ void frmKamoMail::BuildMenus() {
 
     for (const char* name :
          {"memExport", "memInport", "memDBEdit", "memBackUp_FileEdit", "memBackUp_FileSelect", "memNomalDisp",
-          "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P", "memFilter", "memFilterGo"})
+          "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P"})
         MarkPending(findChild<QAction*>(name));
 }
 
@@ -403,7 +404,7 @@ bool frmKamoMail::Load() {
     flags_ = BusyFlags{};
     loaded_ = true;
     ShowViewMode();
-    // The filter subsystem's start-up routine (loading the filter tables) runs here.
+    FilterStartUp(*this); // the filter subsystem's start-up routine: loads the filter tables
     return true;
 }
 
@@ -664,11 +665,14 @@ void frmKamoMail::OnMemFriendEd() {
 void frmKamoMail::OnMemAddressAdd() {
     NotAvailableYet();
 }
+
+// ---- Filter commands (app/filters) ----
+
 void frmKamoMail::OnMemFilter() {
-    NotAvailableYet();
+    MemFilter(*this);
 }
 void frmKamoMail::OnMemFilterGo() {
-    NotAvailableYet();
+    MemFilterGo(*this);
 }
 
 // ---- The wait window and the control lock ----
