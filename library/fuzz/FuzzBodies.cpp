@@ -11,11 +11,15 @@
 namespace kamofuzz {
 namespace {
 
-// One private folder per process for the files the exports read and write; removed at exit.
+// One private folder per process for the files the exports read and write; removed at exit. It lives
+// in memory when it can (/dev/shm): a disk file system flushes a truncated file on every close.
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kamomail-fuzz-XXXXXX").string();
+        std::error_code ec;
+        const std::filesystem::path base = ::access("/dev/shm", W_OK) == 0 ? std::filesystem::path("/dev/shm")
+                                                                           : std::filesystem::temp_directory_path(ec);
+        std::string pattern = (base / "kamomail-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             path_ = pattern;
     }

@@ -1,4 +1,5 @@
-// Writes the seed corpus of every fuzz target into <dir>/<target>/.
+// Writes the seed corpus of every fuzz target into <dir>/<target>/, together with the saved findings
+// of <regressions>/<target>/ when that folder is given.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -6,8 +7,8 @@
 #include "FuzzSeeds.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: make_fuzz_corpus DIR\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: make_fuzz_corpus DIR [REGRESSIONS]\n", stderr);
         return 2;
     }
     try {
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
                 if (!out)
                     return 1;
             }
+            const std::filesystem::path saved = argc == 3 ? std::filesystem::path(argv[2]) / target : "";
+            if (argc == 3 && std::filesystem::is_directory(saved))
+                for (const auto& entry : std::filesystem::directory_iterator(saved))
+                    std::filesystem::copy_file(entry.path(), dir / entry.path().filename(),
+                                               std::filesystem::copy_options::overwrite_existing);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_fuzz_corpus: %s\n", e.what());

@@ -1,6 +1,7 @@
 #include "FileIo.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -68,13 +69,6 @@ bool SeqReader::Read(void* dst, size_t n) {
     return true;
 }
 
-bool SeqReader::ReadByte(uint8_t& b) {
-    if (pos_ == len_ && !Fill())
-        return false;
-    b = static_cast<uint8_t>(buf_[pos_++]);
-    return true;
-}
-
 bool SeqReader::ReadU32(uint32_t& v) {
     unsigned char b[4];
     if (!Read(b, 4))
@@ -129,18 +123,40 @@ void SeqReader::Skip(uint64_t n) {
     fileOffset_ = (n > (uint64_t(1) << 62) - fileOffset_) ? (uint64_t(1) << 62) : fileOffset_ + n;
 }
 
-bool ReadAt(int fd, uint64_t offset, char* dst, size_t n) {
-    while (n > 0) {
-        const ssize_t got = ::pread(fd, dst, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        dst += got;
-        n -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
+WindowReader::WindowReader(int fd, uint64_t fileSize, size_t windowSize)
+    : fd_(fd), fileSize_(fileSize), windowSize_(windowSize) {}
+
+const char* WindowReader::Get(uint64_t offset, size_t n) {
+    if (offset >= start_ && offset - start_ <= len_ && n <= len_ - (offset - start_))
+        return buf_.get() + (offset - start_);
+    if (offset > fileSize_ || n > fileSize_ - offset)
+        return nullptr;
+    if (n == 0) {
+        static const char kNothing = 0;
+        return &kNothing;
     }
-    return true;
+    // Read ahead as far as the window reaches, but never past the end of the file.
+    const size_t want = static_cast<size_t>(std::max<uint64_t>(n, std::min<uint64_t>(windowSize_, fileSize_ - offset)));
+    if (want > cap_) {
+        buf_.reset();
+        cap_ = 0;
+        len_ = 0;
+        buf_ = std::make_unique_for_overwrite<char[]>(want);
+        cap_ = want;
+    }
+    len_ = 0;
+    start_ = offset;
+    size_t got = 0;
+    while (got < want) {
+        const ssize_t r = ::pread(fd_, buf_.get() + got, want - got, static_cast<off_t>(offset + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    len_ = got;
+    return got >= n ? buf_.get() : nullptr;
 }
 
 OutWriter::OutWriter(int fd, size_t bufferSize) : fd_(fd), buf_(new char[bufferSize]), cap_(bufferSize) {}
@@ -174,16 +190,45 @@ void OutWriter::Put(const char* data, size_t n) {
 
 void OutWriter::PutText(const char* data, size_t n) {
     while (n > 0) {
-        const void* lf = std::memchr(data, '\n', n);
-        if (!lf) {
-            Put(data, n);
-            return;
+        if (cap_ - used_ < 2) {
+            WriteAll(buf_.get(), used_);
+            used_ = 0;
         }
-        const size_t k = static_cast<size_t>(static_cast<const char*>(lf) - data);
-        Put(data, k);
-        Put("\r\n", 2);
-        data += k + 1;
-        n -= k + 1;
+        // Each input byte takes at most two output bytes, so this much fits without further checks.
+        const size_t chunk = std::min(n, (cap_ - used_) / 2);
+        char* o = buf_.get() + used_;
+        const char* p = data;
+        const char* const end = data + chunk;
+        // Eight bytes at a time: a word without a line feed is copied whole.
+        constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+        constexpr uint64_t kLineFeeds = kOnes * '\n';
+        while (std::endian::native == std::endian::little && end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            const uint64_t x = word ^ kLineFeeds;
+            if (((x - kOnes) & ~x & kHighs) == 0) {
+                std::memcpy(o, p, 8);
+                o += 8;
+                p += 8;
+                continue;
+            }
+            // The lowest marked byte is the first line feed (higher marks can be false).
+            const auto k = static_cast<size_t>(std::countr_zero(((x - kOnes) & ~x & kHighs)) >> 3);
+            std::memcpy(o, p, 8); // room: at least two output bytes per input byte left
+            o += k;
+            *o++ = '\r';
+            *o++ = '\n';
+            p += k + 1;
+        }
+        while (p < end) {
+            const char c = *p++;
+            if (c == '\n')
+                *o++ = '\r';
+            *o++ = c;
+        }
+        used_ = static_cast<size_t>(o - buf_.get());
+        data += chunk;
+        n -= chunk;
     }
 }
 

@@ -33,7 +33,12 @@ public:
     explicit SeqReader(int fd, size_t bufferSize = 256 * 1024);
 
     bool Read(void* dst, size_t n);
-    bool ReadByte(uint8_t& b);
+    bool ReadByte(uint8_t& b) {
+        if (pos_ == len_ && !Fill())
+            return false;
+        b = static_cast<uint8_t>(buf_[pos_++]);
+        return true;
+    }
     bool ReadU32(uint32_t& v);
     // Reads up to and including the next zero byte; `out` gets the bytes before it.
     bool ReadCString(std::string& out);
@@ -52,8 +57,24 @@ private:
     bool eof_ = false;
 };
 
-// Reads exactly n bytes at offset; false on a short read or an error.
-bool ReadAt(int fd, uint64_t offset, char* dst, size_t n);
+// Random access to the mail file through a window of it: bodies usually follow each other, so most
+// lie inside the window already read and cost no system call and no copy.
+class WindowReader {
+public:
+    WindowReader(int fd, uint64_t fileSize, size_t windowSize = 1024 * 1024);
+    // The n bytes at offset, or nullptr when they cannot all be read. Throws std::bad_alloc when a body
+    // larger than the window cannot get a buffer.
+    const char* Get(uint64_t offset, size_t n);
+
+private:
+    int fd_;
+    uint64_t fileSize_;
+    size_t windowSize_;
+    std::unique_ptr<char[]> buf_;
+    size_t cap_ = 0;
+    uint64_t start_ = 0;
+    size_t len_ = 0;
+};
 
 // Buffered output; Put copies bytes as they are, PutText writes each LF byte as CR LF.
 class OutWriter {

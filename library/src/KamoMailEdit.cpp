@@ -1,4 +1,5 @@
 // KamoMail_Edit: one PostPet mailbox (list file + mail file) into the temporary text file.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -99,24 +100,6 @@ void WriteBlock(OutWriter& out, const Record& r, const char* body) {
     out.Put("\r\n<End>\r\n", 9);
 }
 
-// A growing buffer for mail bodies, kept across records so that memory follows the largest body only.
-class BodyBuffer {
-public:
-    char* Reserve(size_t n) {
-        if (n > cap_) {
-            data_.reset();
-            cap_ = 0;
-            data_ = std::make_unique_for_overwrite<char[]>(n);
-            cap_ = n;
-        }
-        return data_.get();
-    }
-
-private:
-    std::unique_ptr<char[]> data_;
-    size_t cap_ = 0;
-};
-
 int16_t Convert(const char* listPath, const char* mailPath, const char* outPath, int32_t& count, int32_t& code) {
     code = KAMOMAIL_OK;
     count = 0;
@@ -154,9 +137,13 @@ int16_t Convert(const char* listPath, const char* mailPath, const char* outPath,
         return 0;
     }
 
-    SeqReader in(list.Get());
-    OutWriter out(outFd.Get());
-    BodyBuffer body;
+    // Small mailboxes do not need the large buffers.
+    struct stat listStat;
+    const uint64_t listSize =
+        ::fstat(list.Get(), &listStat) == 0 && listStat.st_size > 0 ? static_cast<uint64_t>(listStat.st_size) : 0;
+    SeqReader in(list.Get(), static_cast<size_t>(std::clamp<uint64_t>(listSize + 1, 4096, 256 * 1024)));
+    OutWriter out(outFd.Get(), static_cast<size_t>(std::clamp<uint64_t>(listSize + mailSize, 16384, 1024 * 1024)));
+    WindowReader bodies(mail.Get(), mailSize, static_cast<size_t>(std::clamp<uint64_t>(mailSize, 4096, 1024 * 1024)));
     Record r;
     for (int32_t i = 0; i < counted; ++i) {
         try {
@@ -170,15 +157,15 @@ int16_t Convert(const char* listPath, const char* mailPath, const char* outPath,
         const uint64_t a = r.headerOffset, b = r.bodyOffset, c = r.bodyLength;
         if (b < a || b > mailSize || c > mailSize - b)
             break;
-        char* data;
+        const char* data;
         try {
-            data = body.Reserve(static_cast<size_t>(c) + 1);
+            data = bodies.Get(b, static_cast<size_t>(c));
         } catch (const std::bad_alloc&) {
             code = KAMOMAIL_ERR_BODY_MEMORY;
             break;
         }
-        if (!ReadAt(mail.Get(), b, data, static_cast<size_t>(c)))
-            break;
+        if (!data)
+            break; // the file changed under us or could not be read: no bytes that were not read
         WriteBlock(out, r, data);
         if (out.Failed())
             break;

@@ -330,3 +330,44 @@ TEST(KamoMailEdit, EveryCallRewritesTheOutput) {
     auto r = Edit(dir, small.list, small.mail);
     EXPECT_EQ(r.out, ExpectedBlock(Ascii("c", "z")));
 }
+
+// A mail file far larger than the library's read window: bodies straddle window ends, one body is larger
+// than the window, and a record points back at an earlier mail's body.
+TEST(KamoMailEdit, LargeMailFilesAndBodiesOutOfOrder) {
+    ppw::MailGenerator gen(11);
+    std::vector<ppw::Mail> mails;
+    for (int i = 0; i < 2500; ++i)
+        mails.push_back(gen.Next());
+    ppw::Mail huge = Ascii("huge", "");
+    for (int i = 0; huge.body.size() < 1536 * 1024; ++i)
+        huge.body += "line " + std::to_string(i) + " of a long mail\n";
+    mails.insert(mails.begin() + 1200, huge);
+    mails.push_back(huge);
+
+    auto prefix = ppw::BuildMailbox({mails.begin(), mails.begin() + 10});
+    ppw::Mail back = Ascii("back", "");
+    const ppw::Mail& target = mails[9];
+    const std::string targetBody = ppw::FieldBytes(target, target.body);
+    back.damage.bodyOffset = static_cast<uint32_t>(prefix.mail.size() - targetBody.size());
+    back.damage.bodyLength = static_cast<uint32_t>(targetBody.size());
+    back.damage.headerOffset = 0; // the header region must still lie in front of the body
+    mails.push_back(back);
+
+    ScratchDir dir;
+    auto box = ppw::BuildMailbox(mails);
+    ASSERT_GT(box.mail.size(), 4u * 1024 * 1024);
+    auto r = Edit(dir, box.list, box.mail);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.count, static_cast<int32_t>(mails.size()));
+    ppw::Mail backExpected = back;
+    backExpected.raw = true;
+    backExpected.body = targetBody;
+    backExpected.from = ppw::FieldBytes(back, back.from);
+    const std::string expected = Blocks(mails, mails.size() - 1) + ExpectedBlock(backExpected);
+    size_t diff = 0;
+    while (diff < r.out.size() && diff < expected.size() && r.out[diff] == expected[diff])
+        ++diff;
+    EXPECT_EQ(diff, expected.size()) << "output differs from byte " << diff << ": "
+                                     << r.out.substr(diff > 80 ? diff - 80 : 0, 160);
+    EXPECT_EQ(r.out.size(), expected.size());
+}
