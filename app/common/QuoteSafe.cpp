@@ -103,12 +103,34 @@ std::string ChangeInPieces(Mail_StrChange_Fn strChange, std::string_view cp932) 
     return out;
 }
 
+// Whether the library would change anything: an ASCII " ' , | or a full-width double quote.
+// Most names and many bodies hold none, and then the library call is left out.
+bool HasDelimiterCp932(std::string_view cp932) {
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const auto b = static_cast<unsigned char>(cp932[i]);
+        if (b == '"' || b == '\'' || b == ',' || b == '|')
+            return true;
+        if (IsLeadByte(b) && i + 1 < cp932.size()) {
+            const auto t = static_cast<unsigned char>(cp932[i + 1]);
+            if (b == 0x81 && (t == 0x67 || t == 0x68))
+                return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+bool HasDelimiterUtf8(std::string_view utf8) {
+    return utf8.find_first_of("\"',|") != std::string_view::npos ||
+           utf8.find("\xE2\x80\x9C") != std::string_view::npos || utf8.find("\xE2\x80\x9D") != std::string_view::npos;
+}
+
 } // namespace
 
 std::string QuoteSafeCp932(Mail_StrChange_Fn strChange, std::string_view cp932) {
     if (IsBlank(cp932))
         return {};
-    if (TrimBlanks(cp932) == "\r\n" || !strChange)
+    if (TrimBlanks(cp932) == "\r\n" || !strChange || !HasDelimiterCp932(cp932))
         return std::string(cp932);
     return ChangeInPieces(strChange, cp932);
 }
@@ -116,7 +138,7 @@ std::string QuoteSafeCp932(Mail_StrChange_Fn strChange, std::string_view cp932) 
 std::string QuoteSafe(Mail_StrChange_Fn strChange, std::string_view utf8) {
     if (IsBlank(utf8))
         return {};
-    if (TrimBlanks(utf8) == "\r\n" || !strChange)
+    if (TrimBlanks(utf8) == "\r\n" || !strChange || !HasDelimiterUtf8(utf8))
         return std::string(utf8);
     const USet* set = Cp932RoundTripSet();
     std::string out;

@@ -12,15 +12,17 @@ std::string BodyColumns(const std::string& separator, const std::string& suffix)
     return s;
 }
 
-// One look-up answers both questions: is there a copy, and which sub-keys are taken.
+// One look-up answers both questions: is there a copy, and which sub-keys are taken. The unary "+"
+// keeps the planner on the primary index (date and time are nearly unique); the single-column
+// address indexes would make every look-up scan all mail of one correspondent.
 const std::string kProbeSql = "SELECT MAX(CASE WHEN tblKamoMail_Subject = ?1 THEN 1 ELSE 0 END), "
                               "MAX(CASE WHEN tblKamoMail_SndRcvFlag = ?2 THEN tblKamoMail_SubKey END) "
                               "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ?3 AND tblKamoMail_HMS = ?4 AND "
-                              "tblKamoMail_SndAdd = ?5 AND tblKamoMail_RcvAdd = ?6 )";
+                              "+tblKamoMail_SndAdd = ?5 AND +tblKamoMail_RcvAdd = ?6 )";
 
 std::string SameBodySql() {
     std::string sql = "SELECT COUNT(*) FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND "
-                      "tblKamoMail_SndAdd = ? AND tblKamoMail_RcvAdd = ? AND tblKamoMail_Subject = ?";
+                      "+tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND +tblKamoMail_Subject = ?";
     for (int i = 1; i <= kBodyPieces; ++i)
         sql += " AND tblKamoMail_Mail" + std::to_string(i) + " = ? COLLATE BINARY";
     return sql + " )";

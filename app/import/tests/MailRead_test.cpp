@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/CodePage.h"
+#include "common/QuoteSafe.h"
+#include "db/Schema.h"
+#include "import/MailRead.h"
+#include "ppwriter/MailboxWriter.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+const MailboxInfo& Box(const std::string& name) {
+    for (const auto& b : Mailboxes())
+        if (b.name == name)
+            return b;
+    throw std::runtime_error("no mailbox " + name);
+}
+
+// A PostPet folder, an archive file and the library of this build.
+class ReadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.Load()) << library.Error();
+        std::filesystem::create_directories(postPet);
+        db = OpenArchive(dir / "KamoMail.Mdb", true);
+        CreateTables(*db);
+    }
+
+    void Write(const std::string& boxName, const std::vector<ppw::Mail>& mails) {
+        const MailboxFiles files = LocateMailbox(postPet, Box(boxName));
+        std::filesystem::create_directories(files.list.parent_path());
+        ppw::WriteMailbox(files.list, files.mail, mails);
+    }
+
+    ReadRequest Request(std::vector<std::string> names, bool send = false) {
+        ReadRequest r;
+        r.postPetDir = postPet;
+        r.tmpPath = dir / "KamoMail.Tmp";
+        for (const auto& n : names)
+            r.mailboxes.push_back({&Box(n), send, !send});
+        return r;
+    }
+
+    ReadSummary Read(const ReadRequest& request, const ReadHooks& hooks = {}) {
+        return ReadPostPetMail(*db, library, request, hooks, prompter, wait);
+    }
+
+    int64_t Rows() { return db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
+
+    test::TempDir dir;
+    std::filesystem::path postPet = dir / "PostPet";
+    KamoLibrary library{test::BuildLibraryPath()};
+    std::unique_ptr<SQLite::Database> db;
+    ScriptedPrompter prompter;
+    NullWaitReporter wait;
+};
+
+ppw::Mail Simple(const std::string& subject, const std::string& body = "本文です。\r\n") {
+    ppw::Mail m;
+    m.from = "山田 花子 <hanako@example.jp>";
+    m.to = "かも <kamo@example.jp>";
+    m.subject = subject;
+    m.date = "Tue, 04 Sep 2001 21:05:33 +0900";
+    m.body = body;
+    return m;
+}
+
+struct Stored {
+    std::string sndName, sndAdd, rcvName, rcvAdd, subject, body, ymd, hms;
+    int sent = 0;
+};
+
+Stored Row(SQLite::Database& db, const std::string& where) {
+    std::string sql = "SELECT tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName, tblKamoMail_RcvAdd, "
+                      "tblKamoMail_Subject, tblKamoMail_Mail1";
+    for (int i = 2; i <= kBodyPieces; ++i)
+        sql += " || tblKamoMail_Mail" + std::to_string(i);
+    sql += ", tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SndRcvFlag FROM tblKamoMail WHERE " + where;
+    SQLite::Statement st(db, sql);
+    if (!st.executeStep())
+        throw std::runtime_error("no row where " + where);
+    Stored s;
+    s.sndName = st.getColumn(0).getString();
+    s.sndAdd = st.getColumn(1).getString();
+    s.rcvName = st.getColumn(2).getString();
+    s.rcvAdd = st.getColumn(3).getString();
+    s.subject = st.getColumn(4).getString();
+    s.body = st.getColumn(5).getString();
+    s.ymd = st.getColumn(6).getString();
+    s.hms = st.getColumn(7).getString();
+    s.sent = st.getColumn(8).getInt();
+    return s;
+}
+
+} // namespace
+
+TEST_F(ReadTest, SameMailboxTwiceStoresNothingTheSecondTime) {
+    Write("受信フォルダ", {Simple("一通目"), Simple("二通目"), Simple("三通目")});
+    Write("ピンクの引出し", {Simple("一通目"), Simple("四通目")}); // one is a copy of an inbox mail
+    const auto first = Read(Request({"受信フォルダ", "ピンクの引出し"}));
+    ASSERT_TRUE(first.completed);
+    ASSERT_EQ(first.mailboxes.size(), 2u);
+    EXPECT_EQ(first.mailboxes[0].stored, 3);
+    EXPECT_EQ(first.mailboxes[1].stored, 1);
+    EXPECT_EQ(first.mailboxes[1].alreadyStored, 1);
+    EXPECT_EQ(Rows(), 4);
+    const auto second = Read(Request({"受信フォルダ", "ピンクの引出し"}));
+    EXPECT_EQ(second.Totals().read, 5);
+    EXPECT_EQ(second.Totals().stored, 0);
+    EXPECT_EQ(second.Totals().alreadyStored, 5);
+    EXPECT_EQ(Rows(), 4);
+    EXPECT_TRUE(prompter.shown.empty());
+    const std::string text = FormatSummary(second);
+    EXPECT_NE(text.find("受信フォルダ: 読込 3 / 保存 0 / 保存済み 3"), std::string::npos) << text;
+    EXPECT_NE(text.find("合計: 読込 5 / 保存 0 / 保存済み 5 / フィルター除外 0 / 破損 0"), std::string::npos) << text;
+}
+
+TEST_F(ReadTest, JapaneseTextComesOutRightAndDelimitersAreReplaced) {
+    ppw::Mail cp932 = Simple("①㈱～の件 | 'quote', \"dq\"", "髙橋です。\r\nポ|弓|鋼|酢|－\r\nａg ａ| ＜｜\r\n");
+    cp932.from = "髙橋 一郎 <ichiro@example.jp>";
+    ppw::Mail jis;
+    jis.from = ppw::EncodedWord("日本 太郎") + " <nihon@example.jp>";
+    jis.to = "kamo@example.jp";
+    jis.subject = ppw::EncodedWord("件名です") + " =?UTF-8?B?4pGg6auZ?=";
+    jis.date = "6 Mar 01 21:05";
+    jis.body = ppw::ToIso2022Jp("こんにちは\r\n世界") + "|";
+    Write("受信フォルダ", {cp932, jis});
+    const auto summary = Read(Request({"受信フォルダ"}));
+    ASSERT_EQ(summary.Totals().stored, 2);
+
+    const Stored a = Row(*db, "tblKamoMail_SndAdd = 'ichiro@example.jp'");
+    EXPECT_EQ(a.sndName, "髙橋 一郎");
+    EXPECT_EQ(a.rcvName, "かも");
+    EXPECT_EQ(a.rcvAdd, "kamo@example.jp");
+    EXPECT_EQ(a.subject, "①㈱～の件 ｜ ’quote’， ’dq’");
+    EXPECT_EQ(a.body, "髙橋です。\r\nポ｜弓｜鋼｜酢｜－\r\nａg ａ｜ ＜｜\r\n");
+    EXPECT_EQ(a.ymd, "2001/09/04");
+    EXPECT_EQ(a.hms, "21:05:33");
+    EXPECT_EQ(a.sent, 0);
+
+    const Stored b = Row(*db, "tblKamoMail_SndAdd = 'nihon@example.jp'");
+    EXPECT_EQ(b.sndName, "日本 太郎");
+    EXPECT_EQ(b.rcvName, "設定無し");
+    EXPECT_EQ(b.subject, "件名です①髙"); // blanks between encoded words go
+    EXPECT_EQ(b.body, "こんにちは\r\n世界｜");
+    EXPECT_EQ(b.ymd, "2001/03/06");
+    EXPECT_EQ(b.hms, "21:05:00");
+}
+
+TEST_F(ReadTest, QuoteSafeWithTheLibraryChangesDelimitersOnly) {
+    const auto fn = library.StrChange();
+    EXPECT_EQ(QuoteSafe(fn, "a,b"), "a，b");
+    EXPECT_EQ(QuoteSafe(fn, "\"word\""), "’word’");
+    EXPECT_EQ(QuoteSafe(fn, "“引用”"), "’引用’");
+    EXPECT_EQ(QuoteSafe(fn, "山田 花子"), "山田 花子"); // no pad blanks
+    // Characters the library would misread byte by byte come back as they were.
+    EXPECT_EQ(QuoteSafe(fn, "ポ|弓|鋼|酢|－|表|能"), "ポ｜弓｜鋼｜酢｜－｜表｜能");
+    EXPECT_EQ(QuoteSafe(fn, "ａg ａh ａ| メ｜ ＜｜"), "ａg ａh ａ｜ メ｜ ＜｜");
+    // Longer than the library's area, with delimiters all through: whole and exact.
+    std::string text, expected;
+    for (int i = 0; i < 3000; ++i) {
+        text += "ポスペ'メール',|弓";
+        expected += "ポスペ’メール’，｜弓";
+    }
+    EXPECT_EQ(QuoteSafe(fn, text), expected);
+}
+
+TEST_F(ReadTest, LongBodyAndLongSubjectAreStoredWhole) {
+    std::string body;
+    for (int i = 0; i < 4000; ++i)
+        body += "長いメールの" + std::to_string(i) + "行目です。ポスペ\r\n";
+    const std::string subject = std::string(400, 's') + "件名の終わり";
+    Write("受信フォルダ", {Simple(subject, body)});
+    Read(Request({"受信フォルダ"}));
+    const Stored s = Row(*db, "1");
+    EXPECT_EQ(s.body, body);
+    EXPECT_EQ(s.subject, subject);
+    EXPECT_EQ(s.body.find("（次に続く）"), std::string::npos);
+}
+
+TEST_F(ReadTest, DamagedMailboxKeepsTheMailBeforeTheDamageAndSaysSo) {
+    ppw::Mail bad = Simple("二通目");
+    bad.damage.endMarker = "XXXX";
+    Write("受信フォルダ", {Simple("一通目"), bad, Simple("三通目")});
+    const auto summary = Read(Request({"受信フォルダ"}));
+    ASSERT_EQ(summary.mailboxes.size(), 1u);
+    EXPECT_EQ(summary.mailboxes[0].read, 1);
+    EXPECT_EQ(summary.mailboxes[0].stored, 1);
+    EXPECT_EQ(summary.mailboxes[0].damaged, 2);
+    EXPECT_NE(FormatSummary(summary).find("破損 2"), std::string::npos);
+    EXPECT_EQ(Row(*db, "1").subject, "一通目");
+}
+
+TEST_F(ReadTest, LibraryCodesAreToldPerMailbox) {
+    // No list file: nothing to read, no message. A list without its mail file: code -2, told.
+    Write("受信フォルダ", {Simple("一通目")});
+    std::filesystem::remove(LocateMailbox(postPet, Box("受信フォルダ")).mail);
+    const auto summary = Read(Request({"送信フォルダ", "受信フォルダ"}, true));
+    ASSERT_EQ(summary.mailboxes.size(), 2u);
+    EXPECT_EQ(summary.mailboxes[0].code, 9);
+    EXPECT_EQ(summary.mailboxes[1].code, -2);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, "受信フォルダ のメールファイルを開けません。");
+    EXPECT_EQ(Rows(), 0);
+    // A library that is not there: told, nothing read.
+    KamoLibrary missing(dir / "nowhere" / "libkamomail.so");
+    const auto none = ReadPostPetMail(*db, missing, Request({"受信フォルダ"}), {}, prompter, wait);
+    EXPECT_FALSE(none.completed);
+    EXPECT_NE(prompter.shown.back().text.find("変換ライブラリを読み込めません。"), std::string::npos);
+}
+
+TEST_F(ReadTest, ReadTimeFilterKeepsItsMailOut) {
+    Write("受信フォルダ", {Simple("広告です"), Simple("大事な話")});
+    FilterTables tables;
+    tables.readFilters[0] = FilterEntry{10, 0, 1, "広告", "広告です"};
+    tables.readCount = 1;
+    tables.filters[0] = tables.readFilters[0];
+    tables.count = 1;
+    const auto summary = Read(Request({"受信フォルダ"}), StandardReadHooks(*db, tables));
+    EXPECT_EQ(summary.Totals().filtered, 1);
+    EXPECT_EQ(summary.Totals().stored, 1);
+    EXPECT_EQ(Row(*db, "1").subject, "大事な話");
+}
+
+TEST_F(ReadTest, DrawerDirectionAndCp932FileNames) {
+    // Drawer mail from the user's own address counts as sent, the rest as received.
+    ppw::Mail mine = Simple("送ったメール");
+    mine.from = "かも <Kamo@Example.jp>";
+    std::filesystem::create_directories(postPet);
+    const auto cpList = postPet / Utf8ToCp932("黄色の引出しリスト.ppl");
+    const auto cpMail = postPet / Utf8ToCp932("黄色の引出し.ppm");
+    ppw::WriteMailbox(cpList, cpMail, {mine, Simple("受け取ったメール")});
+    ReadRequest request = Request({"黄色の引出し"});
+    request.myMailAddr = "kamo@example.jp";
+    EXPECT_EQ(Read(request).Totals().stored, 2);
+    EXPECT_EQ(Row(*db, "tblKamoMail_Subject = '送ったメール'").sent, 1);
+    EXPECT_EQ(Row(*db, "tblKamoMail_Subject = '受け取ったメール'").sent, 0);
+}
+
+TEST_F(ReadTest, KilledReadLeavesAConsistentArchiveAndTheNextReadCompletesIt) {
+    for (const auto& [name, seed] : {std::pair<std::string, uint64_t>{"受信フォルダ", 7}, {"送信フォルダ", 8}}) {
+        const MailboxFiles files = LocateMailbox(postPet, Box(name));
+        std::filesystem::create_directories(files.list.parent_path());
+        ppw::WriteLargeMailbox(files.list, files.mail, name == "受信フォルダ" ? 1500 : 3000, seed);
+    }
+    const ReadRequest request = Request({"受信フォルダ", "送信フォルダ"});
+
+    // How many distinct mails the two mailboxes hold, read without interruption elsewhere.
+    int64_t expected = 0;
+    {
+        test::TempDir other;
+        auto fresh = OpenArchive(other / "KamoMail.Mdb", true);
+        CreateTables(*fresh);
+        ReadRequest r = request;
+        r.tmpPath = other / "KamoMail.Tmp";
+        expected = ReadPostPetMail(*fresh, library, r, {}, prompter, wait).Totals().stored;
+    }
+    ASSERT_GT(expected, 4000);
+
+    // A child reads into the archive and is killed from outside in the middle of the second mailbox.
+    db.reset();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        struct Signalling : WaitReporter {
+            int fd;
+            int64_t pumps = 0;
+            explicit Signalling(int f) : fd(f) {}
+            void SetLine(int, const std::string&) override {}
+            void SetProgress(int64_t, int64_t) override {}
+            void Pump() override {
+                if (++pumps < 2500)
+                    return;
+                // In the middle of the second mailbox's transaction: say so and wait to be killed.
+                if (write(fd, "x", 1) != 1)
+                    _exit(3);
+                for (;;)
+                    pause();
+            }
+        } signalling(ready[1]);
+        try {
+            auto childDb = OpenArchive(dir / "KamoMail.Mdb");
+            KamoLibrary childLibrary(test::BuildLibraryPath());
+            ScriptedPrompter quiet;
+            ReadPostPetMail(*childDb, childLibrary, request, {}, quiet, signalling);
+        } catch (...) {
+            _exit(2);
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    db = OpenArchive(dir / "KamoMail.Mdb");
+    EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");
+    const int64_t afterKill = Rows();
+    EXPECT_GT(afterKill, 0);        // the first mailbox was committed
+    EXPECT_LT(afterKill, expected); // the second was not
+    const auto summary = Read(request);
+    EXPECT_EQ(summary.Totals().stored, expected - afterKill);
+    EXPECT_EQ(Rows(), expected);
+    EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");
+}

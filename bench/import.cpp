@@ -1,0 +1,192 @@
+// Reading mail: N new mails through the whole read (conversion by the library, parsing, decoding,
+// read-time filters, duplicate check, insert, filter refresh, look-ups) against a bare prepared,
+// single-transaction insert of the same rows into the same schema. Each side runs in a child
+// process so that its peak memory can be told apart; 10,000 and 100,000 mails.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include "db/Schema.h"
+#include "import/MailRead.h"
+#include "ppwriter/MailboxWriter.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double CpuNow() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    auto secs = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return secs(u.ru_utime) + secs(u.ru_stime);
+}
+
+struct Outcome {
+    double seconds = 0;
+    double cpu = 0; // user + system time of the timed part
+    long long rows = 0;
+    long peakKb = 0;
+    bool ok = false;
+};
+
+// Runs `work` in a child; it returns (seconds, rows). The child's peak resident size comes along.
+template <class Work> Outcome InChild(Work work) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        Outcome o;
+        try {
+            o = work();
+            o.ok = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_import: %s\n", e.what());
+        }
+        if (write(fds[1], &o, sizeof o) != sizeof o)
+            _exit(2);
+        _exit(0);
+    }
+    close(fds[1]);
+    Outcome o;
+    const bool got = read(fds[0], &o, sizeof o) == sizeof o;
+    close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    o.ok = o.ok && got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    o.peakKb = usage.ru_maxrss;
+    return o;
+}
+
+FilterTables BenchFilters() {
+    FilterTables t;
+    const FilterEntry entries[] = {
+        {10, 1, 0, "会議", "会議"},         {20, 3, 0, "example", "example.jp"}, {30, 4, 0, "花子", "山田 花子"},
+        {40, 0, 0, "元気", "お元気ですか"}, {50, 5, 0, "ポチ", "ポチ"},          {60, 0, 1, "広告", "未承諾広告※"},
+    };
+    for (const auto& e : entries) {
+        t.filters[static_cast<std::size_t>(t.count++)] = e;
+        if (e.actionCode != 0)
+            t.readFilters[static_cast<std::size_t>(t.readCount++)] = e;
+    }
+    return t;
+}
+
+Outcome WholeRead(const std::filesystem::path& dir, const std::filesystem::path& archive) {
+    auto db = OpenArchive(archive, true);
+    CreateTables(*db);
+    const FilterTables tables = BenchFilters();
+    KamoLibrary library(test::BuildLibraryPath());
+    ReadRequest request;
+    request.postPetDir = dir / "PostPet";
+    request.tmpPath = dir / "KamoMail.Tmp";
+    request.mailboxes.push_back({&Mailboxes()[0], false, true});
+    ScriptedPrompter prompter;
+    NullWaitReporter wait;
+    const double cpuStart = CpuNow();
+    const auto start = Clock::now();
+    const ReadSummary summary = ReadPostPetMail(*db, library, request, StandardReadHooks(*db, tables), prompter, wait);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = CpuNow() - cpuStart;
+    if (!summary.completed)
+        throw std::runtime_error("the read did not complete");
+    return {seconds, cpu, static_cast<long long>(summary.Totals().stored), 0, true};
+}
+
+constexpr int kColumns = 26; // tblKamoMail's columns
+
+Outcome BareInsert(const std::filesystem::path& from, const std::filesystem::path& archive) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::pair<int64_t, int>> numbers;
+    {
+        SQLite::Database source(from.string());
+        SQLite::Statement all(source, "SELECT * FROM tblKamoMail");
+        while (all.executeStep()) {
+            std::vector<std::string> row(kColumns);
+            for (int c = 0; c < kColumns; ++c)
+                row[static_cast<std::size_t>(c)] = all.getColumn(c).getString();
+            numbers.emplace_back(all.getColumn(2).getInt64(), all.getColumn(3).getInt());
+            rows.push_back(std::move(row));
+        }
+    }
+    auto db = OpenArchive(archive, true);
+    CreateTables(*db);
+    std::string sql = "INSERT INTO tblKamoMail VALUES (?";
+    for (int c = 1; c < kColumns; ++c)
+        sql += ", ?";
+    sql += ")";
+    const double cpuStart = CpuNow();
+    const auto start = Clock::now();
+    {
+        SQLite::Transaction tx(*db);
+        SQLite::Statement insert(*db, sql);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            insert.reset();
+            for (int c = 0; c < kColumns; ++c) {
+                if (c == 2)
+                    insert.bind(c + 1, numbers[r].first);
+                else if (c == 3)
+                    insert.bind(c + 1, numbers[r].second);
+                else
+                    insert.bind(c + 1, rows[r][static_cast<std::size_t>(c)]);
+            }
+            insert.exec();
+        }
+        tx.commit();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return {seconds, CpuNow() - cpuStart, static_cast<long long>(rows.size()), 0, true};
+}
+
+bool Run(uint64_t mails, long& peakKb) {
+    test::TempDir dir;
+    const MailboxFiles files = LocateMailbox(dir / "PostPet", Mailboxes()[0]);
+    std::filesystem::create_directories(files.list.parent_path());
+    ppw::WriteLargeMailbox(files.list, files.mail, mails, 2001);
+
+    const Outcome read = InChild([&] { return WholeRead(dir.path(), dir / "read.Mdb"); });
+    if (!read.ok)
+        return false;
+    const Outcome bare = InChild([&] { return BareInsert(dir / "read.Mdb", dir / "bare.Mdb"); });
+    if (!bare.ok)
+        return false;
+    peakKb = read.peakKb;
+    std::printf("import %llu mails: whole read %.2f s (%.0f mails/s, %lld stored), bare insert %.2f s (%.0f rows/s); "
+                "ratio %.2f (budget 3); read peak memory %.1f MB\n",
+                static_cast<unsigned long long>(mails), read.seconds, static_cast<double>(mails) / read.seconds,
+                read.rows, bare.seconds, static_cast<double>(bare.rows) / bare.seconds, read.seconds / bare.seconds,
+                static_cast<double>(read.peakKb) / 1024.0);
+    // Processor time of the same two parts: what they cost when other work shares the machine.
+    std::printf("  cpu time: whole read %.2f s, bare insert %.2f s; ratio %.2f\n", read.cpu, bare.cpu,
+                read.cpu / bare.cpu);
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2) { // one size only, for profiling
+        long peak = 0;
+        return Run(std::stoull(argv[1]), peak) ? 0 : 1;
+    }
+    long small = 0, large = 0;
+    if (!Run(10000, small) || !Run(100000, large)) {
+        std::fprintf(stderr, "bench_import: a run failed\n");
+        return 1;
+    }
+    std::printf("import peak memory: %.1f MB for 10,000 mails, %.1f MB for 100,000 mails\n",
+                static_cast<double>(small) / 1024.0, static_cast<double>(large) / 1024.0);
+    return 0;
+}
