@@ -5,12 +5,16 @@
 // with ToPixels() and, when it closes, hands FromPixels() both its current pixel geometry and the
 // twips it was given: every value whose pixel form did not change is written back as the twips
 // that were read, so a window that was never moved or resized writes back exactly what it read
-// (11745 / 7404 do not drift to 11745 / 7410 by rounding). A minimized window writes nothing.
+// (11745 / 7404 do not drift to 11745 / 7410 by rounding). A minimized window leaves the stored
+// geometry as it was.
 //
-//     FormGeometry stored;                       // filled by ReadSettings
-//     window.setGeometry(ToPixels(stored)...);   // on load
-//     FormGeometry now = FromPixels(current, stored, window.isMinimized());
-//     WriteSettings(settings, now, prompter);    // on unload
+//     FormGeometry stored;                          // filled by ReadSettings (on load)
+//     PixelGeometry p = ToPixels(stored);
+//     window.move(p.left, p.top);                   // frame position
+//     window.resize(p.width, p.height);             // and size, read back as x(), y(), width(), height()
+//     FormGeometry now = FromPixels({window.x(), window.y(), window.width(), window.height()}, stored,
+//                                   window.isMinimized());
+//     WriteSettings(settings, now, prompter);       // on unload
 #include <filesystem>
 #include <string>
 
