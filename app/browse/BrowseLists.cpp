@@ -1,6 +1,9 @@
 #include "browse/BrowseLists.h"
 
+#include <algorithm>
 #include <stdexcept>
+
+#include <sqlite3.h>
 
 #include "common/CodePage.h"
 
@@ -41,13 +44,6 @@ std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const char* sql) {
     while (st.executeStep())
         items.push_back({st.getColumn(0).getString(), 0});
     return items;
-}
-
-std::vector<int64_t> RowIds(SQLite::Statement& st) {
-    std::vector<int64_t> ids;
-    while (st.executeStep())
-        ids.push_back(st.getColumn(0).getInt64());
-    return ids;
 }
 
 std::string_view TrimBlanks(std::string_view s) {
@@ -126,41 +122,175 @@ std::vector<KeyItem> FillKeyList(SQLite::Database& db, ViewMode mode) {
     return FillFilterList(db);
 }
 
-SubjectRows QuerySubjectRows(SQLite::Database& db, ViewMode mode, const std::string& key) {
-    // Each half walks its own (key, order columns) index; SQLite merges the two ordered halves.
-    const char* sql = nullptr;
+namespace {
+
+// NOCASE order, as the columns' collation sorts: ASCII letters folded, bytes compared.
+int CompareNoCase(const unsigned char* a, int aLen, const unsigned char* b, int bLen) {
+    int n = std::min(aLen, bLen);
+    for (int i = 0; i < n; ++i) {
+        int ca = (a[i] >= 'A' && a[i] <= 'Z') ? a[i] + 32 : a[i];
+        int cb = (b[i] >= 'A' && b[i] <= 'Z') ? b[i] + 32 : b[i];
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return aLen == bLen ? 0 : (aLen < bLen ? -1 : 1);
+}
+
+int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
+    // SQLite's order across types: NULL, numbers, text.
+    auto rank = [](int t) { return t == SQLITE_NULL ? 0 : (t == SQLITE_INTEGER || t == SQLITE_FLOAT) ? 1 : 2; };
+    int ra = rank(sqlite3_column_type(a, column));
+    int rb = rank(sqlite3_column_type(b, column));
+    if (ra != rb)
+        return ra < rb ? -1 : 1;
+    if (ra == 0)
+        return 0;
+    if (ra == 1) {
+        double x = sqlite3_column_double(a, column), y = sqlite3_column_double(b, column);
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    const unsigned char* x = sqlite3_column_text(a, column);
+    int xl = sqlite3_column_bytes(a, column);
+    const unsigned char* y = sqlite3_column_text(b, column);
+    int yl = sqlite3_column_bytes(b, column);
+    return CompareNoCase(x, xl, y, yl);
+}
+
+// Each half of a key walks its own (key, sort columns) index, already in display order; the halves
+// are merged here. Selecting the sort columns lets the merge compare without reading the rows.
+const char* const kAddressHalves[2] = {
+    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail"
+    " WHERE tblKamoMail_SndAdd = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC",
+    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail"
+    " WHERE tblKamoMail_RcvAdd = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC"};
+const char* const kNameHalves[2] = {
+    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail"
+    " WHERE tblKamoMail_SndName = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_SubKey ASC, tblKamoMail_HMS ASC",
+    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail"
+    " WHERE tblKamoMail_RcvName = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_SubKey ASC, tblKamoMail_HMS ASC"};
+
+} // namespace
+
+void SubjectRowStream::StatementFinalizer::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
+
+void SubjectRowStream::Cursor::Prepare(SQLite::Database& db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db.getHandle(), sql, -1, &raw, nullptr);
+    statement.reset(raw);
+    if (rc != SQLITE_OK)
+        throw SQLite::Exception(db.getHandle(), rc);
+}
+
+SubjectRowStream::SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key) {
+    const char* const* halves = nullptr;
     switch (mode) {
     case ViewMode::Address:
-        sql = "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail"
-              " WHERE tblKamoMail_SndAdd = ?1"
-              " UNION SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail"
-              " WHERE tblKamoMail_RcvAdd = ?1"
-              " ORDER BY 2 ASC, 3 ASC, 4 ASC";
+        halves = kAddressHalves;
         break;
     case ViewMode::Name:
-        sql = "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail"
-              " WHERE tblKamoMail_SndName = ?1"
-              " UNION SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail"
-              " WHERE tblKamoMail_RcvName = ?1"
-              " ORDER BY 2 ASC, 3 ASC, 4 ASC";
+        halves = kNameHalves;
         break;
     case ViewMode::Date:
-        sql = "SELECT rowid FROM tblKamoMail WHERE tblKamoMail_YMD = ?1"
-              " ORDER BY tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC";
+        first_.Prepare(db, "SELECT rowid FROM tblKamoMail WHERE tblKamoMail_YMD = ?1"
+                           " ORDER BY tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC");
         break;
     case ViewMode::Filter:
         throw std::invalid_argument("filter mode lists by filter number");
     }
-    SQLite::Statement st(db, sql);
-    st.bind(1, key);
-    return {SubjectSource::Mail, RowIds(st)};
+    if (halves) {
+        first_.Prepare(db, halves[0]);
+        second_.Prepare(db, halves[1]);
+    }
+    for (Cursor* c : {&first_, &second_})
+        if (c->statement)
+            sqlite3_bind_text(c->statement.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    first_.Step();
+    second_.Step();
+}
+
+SubjectRowStream::SubjectRowStream(SQLite::Database& db, int64_t filterNo) : source_(SubjectSource::FilterData) {
+    first_.Prepare(db, "SELECT rowid FROM tblFilterData WHERE tblFilterDt_No = ?1"
+                       " ORDER BY tblFilterDt_Date ASC, tblFilterDt_Time ASC");
+    sqlite3_bind_int64(first_.statement.get(), 1, filterNo);
+    first_.Step();
+}
+
+SubjectRowStream::~SubjectRowStream() = default;
+
+void SubjectRowStream::Cursor::Step() {
+    if (!statement) {
+        hasRow = false;
+        return;
+    }
+    int rc = sqlite3_step(statement.get());
+    if (rc == SQLITE_ROW) {
+        hasRow = true;
+        return;
+    }
+    hasRow = false;
+    if (rc != SQLITE_DONE)
+        throw SQLite::Exception(sqlite3_db_handle(statement.get()), rc);
+}
+
+int64_t SubjectRowStream::Cursor::Id() const {
+    return sqlite3_column_int64(statement.get(), 0);
+}
+
+int SubjectRowStream::Compare(const Cursor& a, const Cursor& b) const {
+    for (int column = 1; column <= 3; ++column)
+        if (int c = CompareValues(a.statement.get(), b.statement.get(), column))
+            return c;
+    int64_t ix = a.Id(), iy = b.Id();
+    return ix < iy ? -1 : (ix > iy ? 1 : 0);
+}
+
+bool SubjectRowStream::Done() const {
+    return !first_.hasRow && !second_.hasRow;
+}
+
+bool SubjectRowStream::Read(std::vector<int64_t>& out, size_t maxRows) {
+    for (size_t n = 0; n < maxRows && !Done(); ++n) {
+        if (!second_.hasRow) {
+            out.push_back(first_.Id());
+            first_.Step();
+        } else if (!first_.hasRow) {
+            out.push_back(second_.Id());
+            second_.Step();
+        } else {
+            int c = Compare(first_, second_);
+            if (c <= 0) {
+                out.push_back(first_.Id());
+                first_.Step();
+                if (c == 0)
+                    second_.Step(); // a mail to oneself is in both halves: list it once
+            } else {
+                out.push_back(second_.Id());
+                second_.Step();
+            }
+        }
+    }
+    return !Done();
+}
+
+namespace {
+SubjectRows ReadWhole(SubjectRowStream& stream) {
+    SubjectRows rows{stream.Source(), {}};
+    while (stream.Read(rows.rowIds, 65536)) {
+    }
+    return rows;
+}
+} // namespace
+
+SubjectRows QuerySubjectRows(SQLite::Database& db, ViewMode mode, const std::string& key) {
+    SubjectRowStream stream(db, mode, key);
+    return ReadWhole(stream);
 }
 
 SubjectRows QueryFilterSubjectRows(SQLite::Database& db, int64_t filterNo) {
-    SQLite::Statement st(db, "SELECT rowid FROM tblFilterData WHERE tblFilterDt_No = ?1"
-                             " ORDER BY tblFilterDt_Date ASC, tblFilterDt_Time ASC");
-    st.bind(1, filterNo);
-    return {SubjectSource::FilterData, RowIds(st)};
+    SubjectRowStream stream(db, filterNo);
+    return ReadWhole(stream);
 }
 
 SubjectLineReader::SubjectLineReader(SQLite::Database& db, SubjectSource source)

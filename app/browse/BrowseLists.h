@@ -2,6 +2,7 @@
 // What the main window's lists show: the keys of each view mode, the subject lines of a key, the
 // name and address look-up tables behind the first two modes.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,8 @@
 
 #include "browse/ViewModes.h"
 #include "common/MailRecord.h"
+
+struct sqlite3_stmt;
 
 namespace kamo {
 
@@ -44,7 +47,45 @@ struct SubjectRows {
     std::vector<int64_t> rowIds;
 };
 
-// Address, name or date mode; `key` is the chosen left-list text.
+// The row ids of a key's lines in display order, read a piece at a time so that a list of a million
+// lines can show its first screen at once and take in the rest while the user reads.
+class SubjectRowStream {
+public:
+    // Address, name or date mode; `key` is the chosen left-list text.
+    SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key);
+    // Filter mode: the filter's rows of tblFilterData.
+    SubjectRowStream(SQLite::Database& db, int64_t filterNo);
+    ~SubjectRowStream();
+    SubjectRowStream(const SubjectRowStream&) = delete;
+    SubjectRowStream& operator=(const SubjectRowStream&) = delete;
+
+    SubjectSource Source() const { return source_; }
+    // Appends up to maxRows ids to `out`; false once every row has been read.
+    bool Read(std::vector<int64_t>& out, size_t maxRows);
+    bool Done() const;
+
+private:
+    // One ordered index range: the current row's id and sort columns. Read through the engine's own
+    // calls: a million rows pass through here, and a wrapper object per value doubles the cost.
+    struct StatementFinalizer {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+    struct Cursor {
+        std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement;
+        bool hasRow = false;
+        void Prepare(SQLite::Database& db, const char* sql);
+        void Step();
+        int64_t Id() const;
+    };
+    // Sort order of the two halves' current rows: the three sort columns, then the row id.
+    int Compare(const Cursor& a, const Cursor& b) const;
+
+    SubjectSource source_ = SubjectSource::Mail;
+    Cursor first_;
+    Cursor second_; // only in address and name mode: the receiver side
+};
+
+// The whole id list at once.
 SubjectRows QuerySubjectRows(SQLite::Database& db, ViewMode mode, const std::string& key);
 SubjectRows QueryFilterSubjectRows(SQLite::Database& db, int64_t filterNo);
 

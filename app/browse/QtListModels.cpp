@@ -1,5 +1,7 @@
 #include "browse/QtListModels.h"
 
+#include <QElapsedTimer>
+
 namespace kamo {
 
 void KeyListModel::SetItems(std::vector<KeyItem> items) {
@@ -25,31 +27,103 @@ QVariant KeyListModel::data(const QModelIndex& index, int role) const {
     return QString::fromStdString(item->text);
 }
 
+namespace {
+// The first screenful and then some, before the window shows the list.
+constexpr size_t kFirstLines = 4096;
+constexpr qint64 kSliceMs = 15;
+constexpr qint64 kPublishMs = 250;
+} // namespace
+
+SubjectListModel::SubjectListModel(QObject* parent) : QAbstractListModel(parent) {
+    idle_ = new QTimer(this);
+    idle_->setSingleShot(true);
+    idle_->setInterval(0);
+    connect(idle_, &QTimer::timeout, this, &SubjectListModel::ReadMore);
+}
+
 SubjectListModel::~SubjectListModel() = default;
 
-void SubjectListModel::SetRows(SQLite::Database& db, SubjectRows rows) {
+void SubjectListModel::SetStream(SQLite::Database& db, std::unique_ptr<SubjectRowStream> stream) {
     beginResetModel();
+    idle_->stop();
     cache_.clear();
-    reader_ = std::make_unique<SubjectLineReader>(db, rows.source);
-    rows_ = std::move(rows);
+    rowIds_.clear();
+    unpublished_.clear();
+    sincePublish_.start();
+    source_ = stream->Source();
+    reader_ = std::make_unique<SubjectLineReader>(db, source_);
+    stream_ = std::move(stream);
+    if (!stream_->Read(rowIds_, kFirstLines))
+        stream_.reset();
     endResetModel();
+    emit CountChanged(static_cast<qsizetype>(rowIds_.size()), !stream_);
+    if (stream_)
+        idle_->start();
 }
 
 void SubjectListModel::Clear() {
     beginResetModel();
+    idle_->stop();
     cache_.clear();
+    stream_.reset();
     reader_.reset();
-    rows_ = {};
+    unpublished_.clear();
+    rowIds_.clear();
+    rowIds_.shrink_to_fit();
     endResetModel();
 }
 
+bool SubjectListModel::ReadSlice(qint64 budgetMs) {
+    if (!stream_)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    bool moreToCome = true;
+    try {
+        while (moreToCome && (budgetMs < 0 || timer.elapsed() < budgetMs))
+            moreToCome = stream_->Read(unpublished_, 8192);
+    } catch (const std::exception& e) {
+        moreToCome = false;
+        emit LoadFailed(QString::fromStdString(e.what()));
+    }
+    if (!moreToCome)
+        stream_.reset();
+    // Every insertion lays the whole view out again: hand lines to the view a few times a second,
+    // not after every slice.
+    if (!moreToCome || !sincePublish_.isValid() || sincePublish_.elapsed() >= kPublishMs)
+        Publish();
+    return moreToCome;
+}
+
+void SubjectListModel::Publish() {
+    sincePublish_.start();
+    if (!unpublished_.empty()) {
+        size_t before = rowIds_.size();
+        beginInsertRows({}, static_cast<int>(before), static_cast<int>(before + unpublished_.size() - 1));
+        rowIds_.insert(rowIds_.end(), unpublished_.begin(), unpublished_.end());
+        endInsertRows();
+        unpublished_.clear();
+    }
+    emit CountChanged(static_cast<qsizetype>(rowIds_.size()), !stream_);
+}
+
+void SubjectListModel::ReadMore() {
+    if (ReadSlice(kSliceMs))
+        idle_->start();
+}
+
+void SubjectListModel::FinishLoading() {
+    idle_->stop();
+    ReadSlice(-1);
+}
+
 std::optional<SubjectLine> SubjectListModel::Line(int row) const {
-    if (!reader_ || row < 0 || static_cast<size_t>(row) >= rows_.rowIds.size())
+    if (!reader_ || row < 0 || static_cast<size_t>(row) >= rowIds_.size())
         return std::nullopt;
     if (auto it = cache_.find(row); it != cache_.end())
         return it->second;
     try {
-        SubjectLine line = reader_->Read(rows_.rowIds[static_cast<size_t>(row)]);
+        SubjectLine line = reader_->Read(rowIds_[static_cast<size_t>(row)]);
         // A screenful or two is all a view asks for at once; a small cache is enough.
         if (cache_.size() >= 2048)
             cache_.clear();
@@ -61,7 +135,7 @@ std::optional<SubjectLine> SubjectListModel::Line(int row) const {
 }
 
 int SubjectListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.rowIds.size());
+    return parent.isValid() ? 0 : static_cast<int>(rowIds_.size());
 }
 
 QVariant SubjectListModel::data(const QModelIndex& index, int role) const {

@@ -2,6 +2,8 @@
 // List models of the main window: keys on the left, subject lines on the right. Neither makes an item
 // object per line; the subject model keeps row ids and formats only the lines a view asks for.
 #include <QAbstractListModel>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -28,11 +30,15 @@ private:
 class SubjectListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QAbstractListModel::QAbstractListModel;
+    explicit SubjectListModel(QObject* parent = nullptr);
     ~SubjectListModel() override;
-    // The reader keeps a statement on `db`; Clear() before the database closes.
-    void SetRows(SQLite::Database& db, SubjectRows rows);
+    // Takes the first lines at once and the rest in short slices while the event loop runs. The
+    // reader and the stream keep statements on `db`; Clear() before the database closes.
+    void SetStream(SQLite::Database& db, std::unique_ptr<SubjectRowStream> stream);
     void Clear();
+    bool Loading() const { return stream_ != nullptr; }
+    // Reads the rest now (before a command changes the archive under the open read).
+    void FinishLoading();
     // The line's identity and text; empty when the row is out of range or gone from the archive.
     std::optional<SubjectLine> Line(int row) const;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -41,9 +47,24 @@ public:
     QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits = 1,
                           Qt::MatchFlags flags = Qt::MatchFlags(Qt::MatchStartsWith | Qt::MatchWrap)) const override;
 
+signals:
+    // The number of lines so far; `complete` once the last has come in.
+    void CountChanged(qsizetype count, bool complete);
+    void LoadFailed(const QString& message);
+
 private:
-    SubjectRows rows_;
+    // Reads for about `budgetMs`; returns false when the stream is finished.
+    bool ReadSlice(qint64 budgetMs);
+    void ReadMore();
+    void Publish();
+
+    SubjectSource source_ = SubjectSource::Mail;
+    std::vector<int64_t> rowIds_;
+    std::vector<int64_t> unpublished_; // read, not yet handed to the view
+    QElapsedTimer sincePublish_;
+    std::unique_ptr<SubjectRowStream> stream_;
     std::unique_ptr<SubjectLineReader> reader_;
+    QTimer* idle_ = nullptr;
     mutable std::unordered_map<int, SubjectLine> cache_;
 };
 

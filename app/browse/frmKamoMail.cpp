@@ -127,6 +127,10 @@ void frmKamoMail::BuildControls() {
     lstSubject->setFont(listFont);
     connect(lstSubject->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &frmKamoMail::OnLstSubjectCurrentChanged);
+    connect(subjectModel_, &SubjectListModel::CountChanged, this,
+            [this](qsizetype count, bool) { lblRecCount->setText(Q(RecCountText(static_cast<size_t>(count)))); });
+    connect(subjectModel_, &SubjectListModel::LoadFailed, this,
+            [this](const QString& message) { prompter_.Error("エラーが発生しました。\n" + message.toStdString()); });
 
     lblHead = new QLabel(central);
     lblHead->setObjectName("lblHead");
@@ -336,6 +340,12 @@ void frmKamoMail::ApplyControlsEnabled(bool enabled) {
 }
 
 void frmKamoMail::LockControls() {
+    // Commands may change the archive: no list may still be reading from it.
+    subjectModel_->FinishLoading();
+    LockForRefill();
+}
+
+void frmKamoMail::LockForRefill() {
     if (lockDepth_++ == 0)
         ApplyControlsEnabled(false);
 }
@@ -471,20 +481,19 @@ void frmKamoMail::ChooseKey(int row) {
 }
 
 void frmKamoMail::FillSubjects(int keyRow) {
+    // Dropping the previous list first: a command's lock would otherwise read all of it.
+    subjectModel_->Clear();
     LockScope lock(*this);
     Guarded([&] {
         ClearMailDisplay();
-        subjectModel_->Clear();
         lblRecCount->setText(Q(RecCountText(0)));
         const KeyItem* item = keyModel_->At(keyRow);
         if (!item)
             return;
         ViewMode mode = ViewModeOf(settings_.displayType);
-        SubjectRows rows = mode == ViewMode::Filter ? QueryFilterSubjectRows(*db_, item->filterNo)
-                                                    : QuerySubjectRows(*db_, mode, item->text);
-        size_t count = rows.rowIds.size();
-        subjectModel_->SetRows(*db_, std::move(rows));
-        lblRecCount->setText(Q(RecCountText(count)));
+        auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(*db_, item->filterNo)
+                                               : std::make_unique<SubjectRowStream>(*db_, mode, item->text);
+        subjectModel_->SetStream(*db_, std::move(stream));
     });
 }
 

@@ -70,7 +70,7 @@ public:
     };
 
     // The control lock: buttons, lists and menus off (nested calls count) or back on. Commands that
-    // are not available stay off.
+    // are not available stay off. A subject list still coming in is read to its end first.
     void LockControls();
     void UnlockControls();
     bool ControlsLocked() const { return lockDepth_ > 0; }
@@ -138,7 +138,7 @@ private:
     // Released in the destructor of the scope; the wait window is not shown for quick refills.
     class LockScope {
     public:
-        explicit LockScope(frmKamoMail& window) : window_(window) { window_.LockControls(); }
+        explicit LockScope(frmKamoMail& window) : window_(window) { window_.LockForRefill(); }
         ~LockScope() { window_.UnlockControls(); }
         LockScope(const LockScope&) = delete;
         LockScope& operator=(const LockScope&) = delete;
@@ -152,6 +152,8 @@ private:
     QAction* AddAction(QMenu* menu, const char* name, const char* caption, void (frmKamoMail::*slot)());
     QMenu* AddMenu(QMenu* parentMenu, const char* name, const char* caption);
     void ApplyControlsEnabled(bool enabled);
+    // The lock of a list refill: the subject list is being replaced, not read to its end.
+    void LockForRefill();
     void MarkPending(QObject* command);
     void SetCommandToolTip(QObject* command, const QString& tip);
     void NotAvailableYet();

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <SQLiteCpp/Transaction.h>
+
 #include "browse/BrowseLists.h"
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
@@ -120,6 +122,7 @@ private slots:
     void choosingAKeyListsItsMailAndMovingTheSelectionShowsEachMail();
     void theFilterModeListsAFiltersMail();
     void anEmptyArchiveGivesEmptyListsAndNoError();
+    void aLongListShowsItsFirstLinesAtOnceAndTakesInTheRest();
     void controlsAreEnabledAgainAfterAFailingCommand();
     void theWaitWindowShowsLinesAndProgressWhileTheControlsAreLocked();
     void unloadWritesTheSettingsOnceAndDeletesTheTemporaryFiles();
@@ -296,6 +299,46 @@ void frmKamoMailTest::anEmptyArchiveGivesEmptyListsAndNoError() {
         QCOMPARE(f.Subjects()->model()->rowCount(), 0);
         f.window->AdvanceViewMode();
     }
+    QVERIFY(f.prompter.shown.empty());
+}
+
+void frmKamoMailTest::aLongListShowsItsFirstLinesAtOnceAndTakesInTheRest() {
+    Fixture f(kIni);
+    const int kMany = 20000;
+    {
+        SQLite::Transaction tx(f.window->Database());
+        for (int i = 0; i < kMany; ++i) {
+            char hms[16];
+            std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", i / 3600 % 24, i / 60 % 60, i % 60);
+            test::InsertTestMail(f.window->Database(), Mail(i < 86400 ? "2005/05/05" : "2005/05/06", hms, i % 2 == 0,
+                                                            "次郎", "jiro@example.jp", "たくさん", "本文"));
+        }
+        RebuildAddressList(f.window->Database());
+        tx.commit();
+    }
+    QVERIFY(f.window->Load());
+    f.window->show();
+    QCOMPARE(f.Keys()->model()->index(1, 0).data().toString(), QString("jiro@example.jp"));
+    f.window->ChooseKey(1);
+    QVERIFY(f.Subjects()->model()->rowCount() > 0);
+    QVERIFY(f.Subjects()->model()->rowCount() < kMany);
+    QVERIFY(f.Subjects()->model()->index(0, 0).data().toString().startsWith(Q("2005/05/05 00:00:00 ")));
+    QTRY_COMPARE(f.Subjects()->model()->rowCount(), kMany);
+    QCOMPARE(f.Find<QLabel>("lblRecCount")->text(), Q("表示件数　：　20000 件"));
+    QVERIFY(f.Subjects()->model()->index(kMany - 1, 0).data().toString().startsWith(Q("2005/05/05 05:33:19 ")));
+
+    // A command's lock reads the rest at once: nothing may be reading while it changes the archive.
+    f.window->ChooseKey(1);
+    QVERIFY(f.Subjects()->model()->rowCount() < kMany);
+    f.window->LockControls();
+    QCOMPARE(f.Subjects()->model()->rowCount(), kMany);
+    f.window->UnlockControls();
+    // Switching mode while lines come in drops them.
+    f.window->ChooseKey(1);
+    f.window->AdvanceViewMode();
+    QCOMPARE(f.Subjects()->model()->rowCount(), 0);
+    QTest::qWait(50);
+    QCOMPARE(f.Subjects()->model()->rowCount(), 0);
     QVERIFY(f.prompter.shown.empty());
 }
 
