@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -154,6 +153,7 @@ int16_t Convert(const char* listPath, const char* mailPath, const char* outPath,
             break;
         }
         // Offsets must address bytes that exist: a record pointing elsewhere is damaged like a bad marker.
+        // The header region (A..B) itself is never read; nothing of it reaches the output.
         const uint64_t a = r.headerOffset, b = r.bodyOffset, c = r.bodyLength;
         if (b < a || b > mailSize || c > mailSize - b)
             break;
