@@ -182,8 +182,9 @@ void frmKamoMail::BuildControls() {
     right->setObjectName("splRight");
     right->addWidget(lstSubject);
     right->addWidget(mailPane);
-    right->setStretchFactor(0, 2);
-    right->setStretchFactor(1, 3);
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 1);
+    right->setSizes({240, 260});
     right->setChildrenCollapsible(false);
 
     auto* split = new QSplitter(Qt::Horizontal, central);
