@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <array>
 
 #include <SQLiteCpp/Transaction.h>
 
@@ -130,6 +131,7 @@ private slots:
     void aBlankPostPetFolderOpensTheOptionDialogAtLoad();
     void theOptionDialogWritesOnOkAndChangesNothingOnCancel();
     void replyVersionHelpAndClock();
+    void listsAndMailFollowTheWindowSize();
 };
 
 void frmKamoMailTest::everyControlAndMenuItemIsThereAndPendingCommandsAreOffWithATip() {
@@ -549,6 +551,37 @@ void frmKamoMailTest::replyVersionHelpAndClock() {
     QVERIFY(clock.match(f.Find<QLabel>("lblDate")->text()).hasMatch());
     QCOMPARE(f.Find<QTimer>("Timer1")->interval(), 1000);
     QVERIFY(f.Find<QTimer>("Timer1")->isActive());
+}
+
+void frmKamoMailTest::listsAndMailFollowTheWindowSize() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto sizes = [&] {
+        return std::array<QSize, 3>{f.Keys()->size(), f.Subjects()->size(), f.Find<QPlainTextEdit>("txtMail")->size()};
+    };
+    auto before = sizes();
+    f.window->resize(f.window->width() + 300, f.window->height() + 200);
+    QTRY_VERIFY(sizes()[1].width() > before[1].width());
+    auto after = sizes();
+    QVERIFY(after[0].height() > before[0].height());
+    QVERIFY(after[1].height() > before[1].height());
+    QVERIFY(after[2].width() > before[2].width());
+    QVERIFY(after[2].height() > before[2].height());
+    // The buttons stay inside the window.
+    auto* end = f.Find<QPushButton>("comEnd");
+    QVERIFY(end->mapTo(f.window.get(), QPoint(end->width(), end->height())).x() <= f.window->width());
+
+    // The folder chooser fills the PostPet folder box.
+    f.window->SetOptionDialogRunner([](frmOption& dialog) {
+        dialog.SetFolderChooser([](const QString&) { return std::optional<QString>("/mnt/old-disk/PostPet"); });
+        QTest::mouseClick(dialog.findChild<QPushButton*>("cmdFolder"), Qt::LeftButton);
+        dialog.accept();
+        return static_cast<int>(dialog.result());
+    });
+    QVERIFY(f.window->RunOptionDialog());
+    QCOMPARE(f.settings.postPetDir, std::string("/mnt/old-disk/PostPet"));
 }
 
 QTEST_MAIN(frmKamoMailTest)
