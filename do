@@ -118,10 +118,18 @@ cmd_demo() {
     rm -rf "$demo"
     mkdir -p "$demo/config" "$demo/data"
     build/bin/ppwriter sample-folder "$demo/PostPet"
+    # Read options, every mailbox ticked. Send side: 0 outbox, 1 purple, 2 yellow, 3 pink drawer;
+    # receive side: 0 inbox, 1 orange, 2 brown, 3 red, 4 light blue, 5 black, 6 green, 7 pink,
+    # 8 yellow, 9 purple drawer (app/import/Mailboxes.h).
     printf '[PostPet Mail Option]\nPostPet Dir=%s\nMy Mail Addr=kamo@example.jp\nMy Mail Handle=かも\nMy Pet Name=モモ\n[Mail Options]\nSend Mail Read Option=1,1,1,1,0,0,0,0,0,0,0,0,0,0,0,0\nReciev Mail Read Option=1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,0\n' \
         "$demo/PostPet" >"$demo/config/KAMOMAIL.ini"
+    export KAMOMAIL_CONFIG_DIR="$demo/config" KAMOMAIL_DATA_DIR="$demo/data"
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+        echo "demo: no display; reading the sample folder from the terminal (kamomail read) instead"
+        exec build/bin/kamomail read
+    fi
     echo "demo: PostPet folder $demo/PostPet; press \"PostPet Mail Read\""
-    KAMOMAIL_CONFIG_DIR="$demo/config" KAMOMAIL_DATA_DIR="$demo/data" exec build/bin/kamomail "$@"
+    exec build/bin/kamomail "$@"
 }
 
 case "${1:-}" in

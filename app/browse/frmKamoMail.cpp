@@ -27,6 +27,7 @@
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
 #include "filters/QtFilterCommands.h"
+#include "import/QtReadCommands.h"
 #include "platform/FileUtil.h"
 #include "startup/SettingsStore.h"
 #include "startup/Version.h"
@@ -210,6 +211,7 @@ void frmKamoMail::BuildControls() {
     // Built by the read, deletion and other commands' owners; off until their slots do the work.
     for (QObject* pendingCommand : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel})
         MarkPending(pendingCommand);
+    SetCommandAvailable("comMailRead", true); // the read command (app/import)
 }
 
 QMenu* frmKamoMail::AddMenu(QMenu* parentMenu, const char* name, const char* caption) {
@@ -553,6 +555,7 @@ void frmKamoMail::OnTimer1() {
 
 bool frmKamoMail::RunOptionDialog() {
     frmOption dialog(settings_, prompter_, this);
+    HookReadOptions(dialog, settings_, prompter_);
     if (optionRunner_(dialog) != QDialog::Accepted)
         return false;
     ApplyMailFont();
@@ -634,7 +637,7 @@ void frmKamoMail::OnMemVar() {
 
 // Commands whose owners wire them in; disabled until then, and never silently doing nothing.
 void frmKamoMail::OnComMailRead() {
-    NotAvailableYet();
+    ComMailRead(*this);
 }
 void frmKamoMail::OnComMailDel() {
     NotAvailableYet();

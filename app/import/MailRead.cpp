@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "browse/BrowseLists.h"
 #include "filters/FilterMatch.h"
 #include "filters/FilterRun.h"
 #include "import/MailDecode.h"
@@ -127,6 +128,17 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
         prompter.Error(library.Error());
         return summary;
     }
+    if (request.mailboxes.empty()) {
+        prompter.Message("読み込むメールボックスが選ばれていません。\n"
+                         "オプションの「読み込むメールボックス」で選んで下さい。");
+        return summary;
+    }
+    std::error_code ec;
+    if (request.postPetDir.empty() || !std::filesystem::is_directory(request.postPetDir, ec)) {
+        prompter.Error("PostPetのフォルダが見つかりません。\n" + request.postPetDir.string() +
+                       "\nオプションでPostPetのフォルダを設定して下さい。");
+        return summary;
+    }
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
     wait.Pump();
     for (const auto& choice : request.mailboxes) {
@@ -159,7 +171,11 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
     auto matcher = std::make_shared<ReadFilterMatcher>(tables);
     if (!matcher->Empty())
         hooks.excludes = [matcher](const MailRecord& mail) { return matcher->Excludes(mail); };
-    hooks.refresh = [&db, &tables](WaitReporter& wait) { RunFilters(db, tables, wait); };
+    hooks.refresh = [&db, &tables](WaitReporter& wait) {
+        RunFilters(db, tables, wait);
+        RebuildNameList(db);
+        RebuildAddressList(db);
+    };
     return hooks;
 }
 

@@ -57,9 +57,10 @@ struct ReadHooks {
 // known own address, sent when the drawer was ticked on the send side only.
 bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::string& myMailAddr);
 
-// Codes -1, -2, -4 and -5 of a mailbox are told to the user through the prompter as they happen;
-// a library that cannot be loaded is told and ends the read (completed false). Database errors
-// propagate as SQLite::Exception; the mailbox being read is then rolled back, earlier ones stay.
+// A PostPet folder that is not there, or a library that cannot be loaded, is told and ends the read
+// before anything is stored (completed false). Codes -1, -2, -4 and -5 of a mailbox are told
+// through the prompter as they happen. Database errors propagate as SQLite::Exception; the mailbox being read is then
+// rolled back, earlier ones stay.
 ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
                             const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait);
 

@@ -1,6 +1,7 @@
 #include "platform/KamoLibrary.h"
 
 #include <dlfcn.h>
+#include <memory>
 
 namespace kamo {
 namespace {
@@ -48,6 +49,11 @@ bool KamoLibrary::Load() {
     friendEdit_ = reinterpret_cast<KamoFriend_Edit_Fn>(friendEdit);
     strChange_ = reinterpret_cast<Mail_StrChange_Fn>(strChange);
     return true;
+}
+
+KamoLibrary& ProgramLibrary(const std::filesystem::path& path) {
+    static const std::unique_ptr<KamoLibrary> library = std::make_unique<KamoLibrary>(path);
+    return *library;
 }
 
 } // namespace kamo

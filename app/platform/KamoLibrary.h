@@ -37,4 +37,8 @@ private:
     Mail_StrChange_Fn strChange_ = nullptr;
 };
 
+// The program's one instance, created at the first call with `path` (later calls return the same
+// object): the library stays loaded for the rest of the run.
+KamoLibrary& ProgramLibrary(const std::filesystem::path& path);
+
 } // namespace kamo

@@ -22,6 +22,7 @@
 
 #include "browse/frmKamoMail.h"
 #include "common/QtPrompter.h"
+#include "import/ReadCommand.h"
 #include "platform/Folders.h"
 #include "startup/StartupSteps.h"
 #include "startup/Version.h"
@@ -44,6 +45,7 @@ int HelpCommand(const std::vector<std::string>& args);
 const HeadlessCommand kHeadlessCommands[] = {
     {"--version", "kamomail --version    バージョンを表示します", VersionCommand},
     {"--help", "kamomail --help       この説明を表示します", HelpCommand},
+    {"read", "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます", kamo::ReadCommand},
 };
 
 const HeadlessCommand* FindCommand(const std::string& name) {

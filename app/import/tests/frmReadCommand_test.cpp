@@ -1,0 +1,129 @@
+// The read command in the main window, and the read options reached from the option dialog.
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "browse/frmKamoMail.h"
+#include "browse/frmOption.h"
+#include "db/Schema.h"
+#include "import/frmMailReadOpt.h"
+#include "ppwriter/MailboxWriter.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+struct Fixture {
+    explicit Fixture(const std::string& flags) {
+        std::filesystem::create_directories(dir / "config");
+        std::filesystem::create_directories(dir / "data");
+        for (const auto& box : ppw::WriteSampleFolder(dir / "PostPet"))
+            written += box.mails;
+        test::WriteFile(dir / "config" / "KAMOMAIL.ini",
+                        "[PostPet Mail Option]\nPostPet Dir=" + (dir / "PostPet").string() +
+                            "\nMy Mail Addr=kamo@example.jp\nDisplay Type=0\n"
+                            "[Mail Options]\n" +
+                            flags);
+        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
+        folders.settingsDir = dir / "config";
+        folders.dataDir = dir / "data";
+        folders.libraryPath = test::BuildLibraryPath();
+        auto db = OpenArchive(folders.DatabaseFile(), true);
+        CreateTables(*db);
+        window = std::make_unique<frmKamoMail>(settings, folders, std::move(db), prompter);
+    }
+    int64_t Rows() { return window->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
+    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+
+    test::TempDir dir;
+    size_t written = 0;
+    Settings settings;
+    AppFolders folders;
+    ScriptedPrompter prompter;
+    std::unique_ptr<frmKamoMail> window;
+};
+
+const std::string kAllTicked = "Send Mail Read Option=1,1,1,1,0,0,0,0,0,0,0,0,0,0,0,0\n"
+                               "Reciev Mail Read Option=1,1,1,1,1,1,1,1,1,1,0,0,0,0,0,0\n";
+
+} // namespace
+
+class frmReadCommandTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ReadButtonFillsTheArchiveAndTheViewOnce() {
+        Fixture f(kAllTicked);
+        QVERIFY(f.window->Load());
+        f.window->show();
+        auto* read = f.Find<QPushButton>("comMailRead");
+        QVERIFY(read->isEnabled());
+        QCOMPARE(f.Find<QListView>("lstNameOrAddr")->model()->rowCount(), 0);
+        read->click();
+        const int64_t stored = f.Rows();
+        QVERIFY(stored > 10);
+        QVERIFY(stored < static_cast<int64_t>(f.written)); // the sample keeps some mail in two mailboxes
+        QVERIFY(read->isEnabled());                        // unlocked again
+        QVERIFY(f.Find<QListView>("lstNameOrAddr")->model()->rowCount() > 0);
+        QVERIFY(f.window->Database().execAndGet("SELECT COUNT(*) FROM tblSearch_Addresses").getInt64() > 0);
+        QVERIFY(!f.prompter.shown.empty());
+        const std::string summary = f.prompter.shown.back().text;
+        QVERIFY(summary.find("PostPetのメールを読み込みました。") == 0);
+        QVERIFY(summary.find("合計: 読込 " + std::to_string(f.written) + " / 保存 " + std::to_string(stored)) !=
+                std::string::npos);
+        // Again: nothing new.
+        read->click();
+        QCOMPARE(f.Rows(), stored);
+        QVERIFY(f.prompter.shown.back().text.find("/ 保存 0 /") != std::string::npos);
+    }
+
+    void NothingTickedTellsTheUserAndReadsNothing() {
+        Fixture f("");
+        QVERIFY(f.window->Load());
+        f.Find<QPushButton>("comMailRead")->click();
+        QCOMPARE(f.Rows(), int64_t(0));
+        QVERIFY(f.prompter.shown.back().text.find("読み込むメールボックスが選ばれていません。") == 0);
+    }
+
+    void ReadOptionsOpenFromTheOptionDialogAndReachTheSettingsOnOk() {
+        Fixture f("Reciev Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
+        QVERIFY(f.window->Load());
+        bool sawOptions = false;
+        f.window->SetOptionDialogRunner([&](frmOption& dialog) {
+            auto* button = dialog.findChild<QPushButton*>("cmdReadOpt");
+            if (!button || !button->isEnabled())
+                return int(QDialog::Rejected);
+            // The options window runs modally; answer it from the event loop.
+            QTimer::singleShot(0, [&] {
+                auto* options = qobject_cast<frmMailReadOpt*>(QApplication::activeModalWidget());
+                if (!options)
+                    return;
+                sawOptions = true;
+                options->findChild<QCheckBox*>("Chk_Reciev_Opt_0")->setChecked(false);
+                options->findChild<QPushButton*>("cmdOk")->click(); // refused: nothing ticked
+                options->findChild<QCheckBox*>("Chk_Send_Opt_0")->setChecked(true);
+                options->findChild<QCheckBox*>("Chk_Reciev_Opt_9")->setChecked(true);
+                options->findChild<QPushButton*>("cmdOk")->click();
+            });
+            button->click();
+            dialog.accept();
+            return dialog.result();
+        });
+        f.Find<QAction>("memOption")->trigger();
+        QVERIFY(sawOptions);
+        QCOMPARE(f.prompter.shown.front().text, std::string("最低１ヶ所には、チェックを付けて下さい。"));
+        QCOMPARE(f.settings.sendReadOptions[0], int16_t(1));
+        QCOMPARE(f.settings.recievReadOptions[0], int16_t(0));
+        QCOMPARE(f.settings.recievReadOptions[9], int16_t(1));
+        const std::string ini = test::ReadFile(f.dir / "config" / "KAMOMAIL.ini");
+        QVERIFY(ini.find("Send Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0") != std::string::npos);
+        QVERIFY(ini.find("Reciev Mail Read Option=0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0") != std::string::npos);
+    }
+};
+
+QTEST_MAIN(frmReadCommandTest)
+#include "frmReadCommand_test.moc"
