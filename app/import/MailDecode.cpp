@@ -20,6 +20,21 @@ bool IsAscii(std::string_view s) {
     return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
+// Every byte in a whole character: lead bytes with a valid second byte, nothing undefined.
+bool IsWellFormedCp932(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
+            continue;
+        if (!((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) || i + 1 >= s.size())
+            return false;
+        const auto t = static_cast<unsigned char>(s[++i]);
+        if (t < 0x40 || t == 0x7F || t > 0xFC)
+            return false;
+    }
+    return true;
+}
+
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -563,8 +578,9 @@ MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     mail.ymd = date.ymd;
     mail.hms = date.hms;
     // Bodies are the bulk of the work: CP932 bodies go to the library as they are and are decoded
-    // once; ISO-2022-JP ones must be decoded first (their bytes look like ASCII delimiters).
-    if (raw.body.find('\x1B') == std::string::npos)
+    // once; ISO-2022-JP ones must be decoded first (their bytes look like ASCII delimiters), and
+    // so must broken ones (a stray first byte would pair up with the library's replacement).
+    if (raw.body.find('\x1B') == std::string::npos && IsWellFormedCp932(raw.body))
         mail.body = ReplaceBars(DecodeMailText(QuoteSafeCp932(strChange, raw.body)));
     else
         mail.body = finish(DecodeMailText(raw.body));

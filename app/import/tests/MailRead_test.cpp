@@ -7,6 +7,7 @@
 #include "common/CodePage.h"
 #include "common/QuoteSafe.h"
 #include "db/Schema.h"
+#include "import/MailDecode.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/TestSupport.h"
@@ -169,6 +170,10 @@ TEST_F(ReadTest, QuoteSafeWithTheLibraryChangesDelimitersOnly) {
         expected += "ポスペ’メール’，｜弓";
     }
     EXPECT_EQ(QuoteSafe(fn, text), expected);
+    // A body with a stray first byte: the bad byte becomes one substitute, the quotes still change.
+    TmpMail raw;
+    raw.body = "a\x81\"b\"";
+    EXPECT_EQ(BuildMailRecord(raw, fn).body, "a\xEF\xBF\xBD’b’");
 }
 
 TEST_F(ReadTest, LongBodyAndLongSubjectAreStoredWhole) {
