@@ -48,8 +48,9 @@ void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
     wait.SetProgress(done, total);
 }
 
-void ReadMailbox(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request, const MailboxChoice& choice,
-                 const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait, MailboxSummary& box) {
+void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, const ReadRequest& request,
+                 const MailboxChoice& choice, const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait,
+                 MailboxSummary& box) {
     const MailboxFiles files = LocateMailbox(request.postPetDir, *choice.box);
     std::error_code ec;
     // A failed call can leave the previous mailbox's file behind; it must never be read twice.
@@ -69,7 +70,6 @@ void ReadMailbox(SQLite::Database& db, KamoLibrary& library, const ReadRequest& 
     TmpReader reader(request.tmpPath);
     if (!reader.IsOpen())
         return;
-    MailStore store(db);
     SQLite::Transaction transaction(db);
     TmpMail raw;
     while (reader.Next(raw)) {
@@ -141,11 +141,14 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     }
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
     wait.Pump();
-    for (const auto& choice : request.mailboxes) {
-        MailboxSummary box;
-        box.name = choice.box->name;
-        ReadMailbox(db, library, request, choice, hooks, prompter, wait, box);
-        summary.mailboxes.push_back(box);
+    {
+        MailStore store(db); // statements prepared once for the whole read
+        for (const auto& choice : request.mailboxes) {
+            MailboxSummary box;
+            box.name = choice.box->name;
+            ReadMailbox(db, store, library, request, choice, hooks, prompter, wait, box);
+            summary.mailboxes.push_back(box);
+        }
     }
     wait.SetLines({"　ＫａｍｏＭａｉｌの各データを", "　　　更新しています。", "", "", "", ""});
     wait.SetProgress(0, 0);
