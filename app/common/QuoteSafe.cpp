@@ -56,14 +56,8 @@ void AppendChanged(Mail_StrChange_Fn strChange, const std::string& piece, std::s
     out.append(area.data(), n);
 }
 
-// The library works on bytes, not characters, and so misreads a few character pairs; those are
-// kept away from it:
-//  - a double-byte character whose second byte is 0x7C (ポ, 弓, 鋼, 酢, －, ...) would be taken for a
-//    bar and rebuilt only for some first bytes (弓 came back as two other characters, － as ―):
-//    such a character passes by the library unchanged, it is no delimiter;
-//  - a character whose second byte is 0x81 followed by 'g' or 'h' looks like a full-width double
-//    quote (ａg came back as ａf); and a double-byte character followed by a bar, ASCII or
-//    full-width, can trigger the repair table (ａ| came back as ａ\): the piece is cut between the two.
+// Hands the text to the library in pieces that cannot outgrow its area, cut between characters.
+// NUL bytes cannot cross the zero-terminated interface and pass by the library as they are.
 std::string ChangeInPieces(Mail_StrChange_Fn strChange, std::string_view cp932) {
     std::string out;
     out.reserve(cp932.size() + cp932.size() / 8);
@@ -76,27 +70,18 @@ std::string ChangeInPieces(Mail_StrChange_Fn strChange, std::string_view cp932) 
         }
         start = end;
     };
-    int prevTrail = -1; // second byte of the previous character when it was a double-byte one
     std::size_t i = 0;
     while (i < cp932.size()) {
         const auto b = static_cast<unsigned char>(cp932[i]);
-        const bool pair = IsLeadByte(b) && i + 1 < cp932.size() && cp932[i + 1] != '\0';
-        const int trail = pair ? static_cast<unsigned char>(cp932[i + 1]) : -1;
-        const std::size_t width = pair ? 2 : 1;
-        if (b == 0 || trail == 0x7C) { // passes by the library as it is
+        if (b == 0) {
             flush(i);
-            out.append(cp932.substr(i, width));
-            start = i + width;
-            prevTrail = -1;
-            i += width;
+            out.push_back('\0');
+            start = ++i;
             continue;
         }
-        const bool isBar = b == '|' || (b == 0x81 && trail == 0x62);
-        if (prevTrail >= 0 && (isBar || (prevTrail == 0x81 && (b == 'g' || b == 'h'))))
-            flush(i);
+        const std::size_t width = IsLeadByte(b) && i + 1 < cp932.size() && cp932[i + 1] != '\0' ? 2 : 1;
         if (i + width - start > kQuoteSafePieceBytes)
             flush(i);
-        prevTrail = trail;
         i += width;
     }
     flush(cp932.size());
