@@ -36,9 +36,12 @@ cmd_setup() {
 
 configure() { # dir, extra cmake args...
     local dir="$1"; shift
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
-    fi
+    # Always pass the options, so a folder configured otherwise by hand (a Debug build/, say)
+    # is brought back to what the command promises; cheap when nothing changed.
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
+        cat "$dir.configure.log"
+        return 1
+    }
 }
 
 cmd_build() {
