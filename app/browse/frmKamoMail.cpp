@@ -193,7 +193,8 @@ void frmKamoMail::BuildControls() {
     split->addWidget(lstNameOrAddr);
     split->addWidget(right);
     split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 4);
+    split->setStretchFactor(1, 3);
+    split->setSizes({210, 570}); // room for a whole mail address at the design size
     split->setChildrenCollapsible(false);
 
     auto* bottom = new QHBoxLayout;
