@@ -16,13 +16,6 @@ ppw::Mail Ascii(const std::string& subject, const std::string& body) {
     return m;
 }
 
-std::string Blocks(const std::vector<ppw::Mail>& mails, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i)
-        out += ExpectedBlock(mails[i]);
-    return out;
-}
-
 } // namespace
 
 TEST(KamoMailEdit, WritesTheBlockByteForByte) {

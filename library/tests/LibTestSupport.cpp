@@ -49,6 +49,13 @@ std::string ExpectedBlock(const ppw::Mail& m) {
            "\r\nDate " + f(m.date) + "\r\nMail\r\n" + f(m.body) + "\r\n<End>\r\n";
 }
 
+std::string Blocks(const std::vector<ppw::Mail>& mails, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i)
+        out += ExpectedBlock(mails[i]);
+    return out;
+}
+
 EditResult EditFiles(const std::filesystem::path& list, const std::filesystem::path& mail,
                      const std::filesystem::path& out) {
     EditResult r;

@@ -32,6 +32,8 @@ std::string CrLf(const std::string& bytes);
 
 // The block KamoMail_Edit writes for one intact mail.
 std::string ExpectedBlock(const ppw::Mail& mail);
+// The blocks of the first n mails, in order.
+std::string Blocks(const std::vector<ppw::Mail>& mails, size_t n);
 
 struct EditResult {
     int16_t ret = 0;

@@ -25,13 +25,6 @@ std::vector<size_t> RecordEnds(const std::vector<ppw::Mail>& mails) {
     return ends;
 }
 
-std::string Blocks(const std::vector<ppw::Mail>& mails, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i)
-        out += ExpectedBlock(mails[i]);
-    return out;
-}
-
 } // namespace
 
 TEST(Robustness, EveryPrefixOfAListFileGivesTheWholeRecordsBeforeTheCut) {
