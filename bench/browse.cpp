@@ -18,6 +18,7 @@
 #include "browse/BrowseLists.h"
 #include "browse/QtListModels.h"
 #include "browse/frmKamoMail.h"
+#include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 
@@ -241,7 +242,8 @@ int main(int argc, char** argv) {
     folders.settingsDir = temp.path();
     folders.dataDir = temp.path();
     StreamPrompter prompter(std::cerr, false);
-    frmKamoMail window(settings, folders, OpenArchive(archive), prompter);
+    ArchiveSession session(folders, nullptr, OpenArchive(archive), settings);
+    frmKamoMail window(session, prompter);
     if (!window.Load())
         return 1;
     window.show();
@@ -253,14 +255,14 @@ int main(int argc, char** argv) {
     const char* modeNames[] = {"address", "name", "date", "filter"};
     for (int16_t mode = 0; mode < 4; ++mode) {
         figures.push_back(Time(std::string("ShowViewMode ") + modeNames[mode], [&] {
-            settings.displayType = mode;
+            session.AppSettings().displayType = mode;
             window.ShowViewMode();
             return static_cast<size_t>(keys->model()->rowCount());
         }));
     }
 
     auto chooseTimed = [&](int16_t mode, const std::string& key, const std::string& label) {
-        settings.displayType = mode;
+        session.AppSettings().displayType = mode;
         window.ShowViewMode();
         int row = RowOf(keys, key);
         if (row < 0) {

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -16,7 +15,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QSyntaxHighlighter>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -24,13 +22,16 @@
 #include "browse/BrowseLists.h"
 #include "browse/MailView.h"
 #include "browse/QtListModels.h"
+#include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "common/Version.h"
+#include "db/ArchiveSession.h"
+#include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
-#include "import/QtReadCommands.h"
+#include "import/MailReadCommand.h"
 #include "platform/FileUtil.h"
-#include "startup/SettingsStore.h"
-#include "startup/Version.h"
+#include "platform/SettingsStore.h"
 
 namespace kamo {
 namespace {
@@ -41,8 +42,6 @@ QString Q(const std::string& s) {
 QString U(const char* s) {
     return QString::fromUtf8(s);
 }
-
-const char* const kNotAvailable = "この機能はまだ使用できません";
 
 // Quoted lines of a reply (">" or the full-width "＞") in a quieter colour.
 class QuoteHighlighter : public QSyntaxHighlighter {
@@ -62,9 +61,8 @@ protected:
 
 } // namespace
 
-frmKamoMail::frmKamoMail(Settings& settings, AppFolders folders, std::unique_ptr<SQLite::Database> db,
-                         Prompter& prompter, QWidget* parent)
-    : QMainWindow(parent), settings_(settings), folders_(std::move(folders)), db_(std::move(db)), prompter_(prompter) {
+frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* parent)
+    : QMainWindow(parent), session_(session), settings_(session.AppSettings()), prompter_(prompter) {
     setObjectName("frmKamoMail");
     setWindowTitle(U("PostPet Mail 表示"));
     BuildControls();
@@ -73,12 +71,6 @@ frmKamoMail::frmKamoMail(Settings& settings, AppFolders folders, std::unique_ptr
     optionRunner_ = [](frmOption& dialog) { return dialog.exec(); };
     resize(11745 / kTwipsPerPixel, 7404 / kTwipsPerPixel);
     OnTimer1();
-}
-
-frmKamoMail::~frmKamoMail() {
-    // The subject model keeps a prepared statement on the archive: finalize it before the archive closes.
-    if (subjectModel_)
-        subjectModel_->Clear();
 }
 
 void frmKamoMail::BuildControls() {
@@ -208,11 +200,12 @@ void frmKamoMail::BuildControls() {
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
 
-    lockable_ = {lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd};
-    // Built by the read, deletion and other commands' owners; off until their slots do the work.
-    for (QObject* pendingCommand : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel})
-        MarkPending(pendingCommand);
-    SetCommandAvailable("comMailRead", true); // the read command (app/import)
+    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead,
+                                                            comMailDel, cmdAddrDel, comSendMail, comEnd})
+        commands_.AddLockable(control);
+    // Not built yet: off until their slots do the work.
+    commands_.MarkPending(comMailDel);
+    commands_.MarkPending(cmdAddrDel);
 }
 
 QMenu* frmKamoMail::AddMenu(QMenu* parentMenu, const char* name, const char* caption) {
@@ -221,7 +214,7 @@ QMenu* frmKamoMail::AddMenu(QMenu* parentMenu, const char* name, const char* cap
     menu->setToolTipsVisible(true);
     if (name[0] != '\0') {
         menu->menuAction()->setObjectName(name);
-        lockable_.push_back(menu->menuAction());
+        commands_.AddLockable(menu->menuAction());
     }
     return menu;
 }
@@ -231,7 +224,7 @@ QAction* frmKamoMail::AddAction(QMenu* menu, const char* name, const char* capti
     action->setObjectName(name);
     action->setParent(this);
     connect(action, &QAction::triggered, this, slot);
-    lockable_.push_back(action);
+    commands_.AddLockable(action);
     return action;
 }
 
@@ -280,67 +273,19 @@ void frmKamoMail::BuildMenus() {
     for (const char* name :
          {"memExport", "memInport", "memDBEdit", "memBackUp_FileEdit", "memBackUp_FileSelect", "memNomalDisp",
           "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P"})
-        MarkPending(findChild<QAction*>(name));
-}
-
-void frmKamoMail::MarkPending(QObject* command) {
-    if (!command)
-        return;
-    pending_.insert(command);
-    if (auto* widget = qobject_cast<QWidget*>(command))
-        widget->setEnabled(false);
-    else if (auto* action = qobject_cast<QAction*>(command))
-        action->setEnabled(false);
-    SetCommandToolTip(command, ownToolTips_.value(command, command->property("toolTip").toString()));
-}
-
-// A pending command keeps its own tool tip and says that it cannot be used yet.
-void frmKamoMail::SetCommandToolTip(QObject* command, const QString& tip) {
-    ownToolTips_[command] = tip;
-    QString shown = tip;
-    if (pending_.contains(command))
-        shown = tip.isEmpty() ? U(kNotAvailable) : tip + U("（") + U(kNotAvailable) + U("）");
-    if (auto* widget = qobject_cast<QWidget*>(command))
-        widget->setToolTip(shown);
-    else if (auto* action = qobject_cast<QAction*>(command)) {
-        action->setToolTip(shown.isEmpty() ? action->text().remove('&') : shown);
-        action->setStatusTip(shown);
-    }
+        commands_.MarkPending(findChild<QAction*>(name));
 }
 
 void frmKamoMail::SetCommandAvailable(const QString& objectName, bool available) {
-    QObject* command = findChild<QObject*>(objectName);
-    if (!command)
-        return;
-    if (!available) {
-        MarkPending(command);
-        return;
-    }
-    pending_.remove(command);
-    if (auto* widget = qobject_cast<QWidget*>(command))
-        widget->setEnabled(lockDepth_ == 0);
-    else if (auto* action = qobject_cast<QAction*>(command))
-        action->setEnabled(lockDepth_ == 0);
-    SetCommandToolTip(command, ownToolTips_.value(command));
+    commands_.SetAvailable(findChild<QObject*>(objectName), available, lockDepth_ > 0);
 }
 
 bool frmKamoMail::CommandAvailable(const QString& objectName) const {
-    QObject* command = findChild<QObject*>(objectName);
-    return command && !pending_.contains(command);
+    return commands_.Available(findChild<QObject*>(objectName));
 }
 
 void frmKamoMail::NotAvailableYet() {
-    prompter_.Message(std::string(kNotAvailable) + "。");
-}
-
-void frmKamoMail::ApplyControlsEnabled(bool enabled) {
-    for (QObject* object : lockable_) {
-        bool on = enabled && !pending_.contains(object);
-        if (auto* widget = qobject_cast<QWidget*>(object))
-            widget->setEnabled(on);
-        else if (auto* action = qobject_cast<QAction*>(object))
-            action->setEnabled(on);
-    }
+    prompter_.Message((QtCommandRegistry::NotAvailableText() + QString::fromUtf8("。")).toStdString());
 }
 
 void frmKamoMail::LockControls() {
@@ -351,12 +296,12 @@ void frmKamoMail::LockControls() {
 
 void frmKamoMail::LockForRefill() {
     if (lockDepth_++ == 0)
-        ApplyControlsEnabled(false);
+        commands_.ApplyEnabled(false);
 }
 
 void frmKamoMail::UnlockControls() {
     if (lockDepth_ > 0 && --lockDepth_ == 0)
-        ApplyControlsEnabled(true);
+        commands_.ApplyEnabled(true);
 }
 
 void frmKamoMail::Guarded(const std::function<void()>& work) {
@@ -368,9 +313,9 @@ void frmKamoMail::Guarded(const std::function<void()>& work) {
 }
 
 frmWait& frmKamoMail::WaitWindow() {
-    if (!wait_)
-        wait_ = new frmWait(this);
-    return *wait_;
+    if (!waitWindow_)
+        waitWindow_ = new frmWait(this);
+    return *waitWindow_;
 }
 
 // ---- Load and unload ----
@@ -418,7 +363,7 @@ bool frmKamoMail::Load() {
     flags_ = BusyFlags{};
     loaded_ = true;
     ShowViewMode();
-    FilterStartUp(*this); // the filter subsystem's start-up routine: loads the filter tables
+    FilterStartUp(session_); // the filter subsystem's start-up routine: loads the filter tables
     return true;
 }
 
@@ -428,7 +373,7 @@ void frmKamoMail::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    DeleteTempFiles(folders_.dataDir);
+    DeleteTempFiles(session_.Folders().dataDir);
     if (flags_.ending) {
         event->accept();
         return;
@@ -463,9 +408,9 @@ void frmKamoMail::ShowViewModeUnguarded() {
     const ViewModeTexts& texts = TextsOf(mode);
     lblNameOrAddr->setText(U(texts.label));
     keyModel_->Clear();
-    SetCommandToolTip(cmdAddrDel, U(texts.deleteToolTip));
+    commands_.SetToolTip(cmdAddrDel, U(texts.deleteToolTip));
     cmdAddrDel->setText(U(texts.deleteCaption));
-    keyModel_->SetItems(FillKeyList(*db_, mode));
+    keyModel_->SetItems(FillKeyList(session_.Database(), mode));
 }
 
 void frmKamoMail::AdvanceViewMode() {
@@ -495,9 +440,10 @@ void frmKamoMail::FillSubjects(int keyRow) {
         if (!item)
             return;
         ViewMode mode = ViewModeOf(settings_.displayType);
-        auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(*db_, item->filterNo)
-                                               : std::make_unique<SubjectRowStream>(*db_, mode, item->text);
-        subjectModel_->SetStream(*db_, std::move(stream));
+        SQLite::Database& db = session_.Database();
+        auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(db, item->filterNo)
+                                               : std::make_unique<SubjectRowStream>(db, mode, item->text);
+        subjectModel_->SetStream(db, std::move(stream));
     });
 }
 
@@ -522,7 +468,7 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
     Guarded([&] {
         ClearMailDisplay();
         auto line = subjectModel_->Line(current.row());
-        std::optional<MailRecord> mail = line ? ReadMail(*db_, line->key) : std::nullopt;
+        std::optional<MailRecord> mail = line ? ReadMail(session_.Database(), line->key) : std::nullopt;
         if (!mail) {
             lblHead->setText(U("このメールはアーカイブにありません。"));
             return;
@@ -609,27 +555,7 @@ void frmKamoMail::OnMemOption() {
 }
 
 void frmKamoMail::OnMemHelpTop() {
-    QString path = QString::fromStdString(folders_.helpPath.string());
-    if (path.isEmpty() || !QFileInfo::exists(path)) {
-        prompter_.Message("ヘルプファイルが見つかりません。\n" + path.toStdString());
-        return;
-    }
-    auto* help = findChild<QWidget*>("frmHelp");
-    if (!help) {
-        help = new QWidget(this, Qt::Window);
-        help->setObjectName("frmHelp");
-        help->setWindowTitle(U("KamoMail ヘルプ"));
-        auto* browser = new QTextBrowser(help);
-        browser->setObjectName("txtHelp");
-        browser->setOpenExternalLinks(true);
-        browser->setSource(QUrl::fromLocalFile(path));
-        auto* layout = new QVBoxLayout(help);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(browser);
-        help->resize(640, 520);
-    }
-    help->show();
-    help->raise();
+    frmHelp::Show(this, QString::fromStdString(session_.Folders().helpPath.string()), prompter_);
 }
 
 void frmKamoMail::OnMemVar() {
@@ -638,7 +564,7 @@ void frmKamoMail::OnMemVar() {
 
 // Commands whose owners wire them in; disabled until then, and never silently doing nothing.
 void frmKamoMail::OnComMailRead() {
-    ComMailRead(*this);
+    ComMailRead(session_, prompter_, wait_, *this);
 }
 void frmKamoMail::OnComMailDel() {
     NotAvailableYet();
@@ -683,15 +609,16 @@ void frmKamoMail::OnMemAddressAdd() {
 // ---- Filter commands (app/filters) ----
 
 void frmKamoMail::OnMemFilter() {
-    MemFilter(*this);
+    MemFilter(session_, prompter_, wait_, *this, this);
+    comMailRead->setFocus();
 }
 void frmKamoMail::OnMemFilterGo() {
-    MemFilterGo(*this);
+    MemFilterGo(session_, prompter_, wait_, *this);
 }
 
 // ---- The wait window and the control lock ----
 
-frmKamoMail::BusyScope::BusyScope(frmKamoMail& window) : window_(window) {
+void frmKamoMail::WindowWait::Begin() {
     window_.LockControls();
     frmWait& wait = window_.WaitWindow();
     if (!wait.isVisible()) {
@@ -702,14 +629,22 @@ frmKamoMail::BusyScope::BusyScope(frmKamoMail& window) : window_(window) {
     }
 }
 
-frmKamoMail::BusyScope::~BusyScope() {
-    if (window_.lockDepth_ == 1 && window_.wait_)
-        window_.wait_->hide();
+void frmKamoMail::WindowWait::End() {
+    if (window_.lockDepth_ == 1 && window_.waitWindow_)
+        window_.waitWindow_->hide();
     window_.UnlockControls();
 }
 
-WaitReporter& frmKamoMail::BusyScope::Wait() {
-    return window_.WaitWindow();
+void frmKamoMail::WindowWait::SetLine(int index, const std::string& text) {
+    window_.WaitWindow().SetLine(index, text);
+}
+
+void frmKamoMail::WindowWait::SetProgress(int64_t done, int64_t total) {
+    window_.WaitWindow().SetProgress(done, total);
+}
+
+void frmKamoMail::WindowWait::Pump() {
+    window_.WaitWindow().Pump();
 }
 
 } // namespace kamo

@@ -1,22 +1,17 @@
 #pragma once
 // The main window: four view modes, the lists, the mail display, the commands.
-#include <QHash>
 #include <QMainWindow>
-#include <QSet>
 #include <functional>
-#include <memory>
 #include <optional>
 
-#include <SQLiteCpp/Database.h>
-
+#include "browse/QtCommandRegistry.h"
 #include "browse/RunTables.h"
 #include "browse/ViewModes.h"
+#include "common/ArchiveView.h"
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
+#include "common/Settings.h"
 #include "common/WaitReporter.h"
-#include "filters/FilterTable.h"
-#include "platform/Folders.h"
-#include "startup/Settings.h"
 
 class QAction;
 class QLabel;
@@ -30,44 +25,30 @@ class QUrl;
 
 namespace kamo {
 
+class ArchiveSession;
 class frmOption;
 class frmWait;
 class KeyListModel;
 class SubjectListModel;
 
-class frmKamoMail : public QMainWindow {
+class frmKamoMail : public QMainWindow, public ArchiveView {
     Q_OBJECT
 public:
-    // The window owns the open archive for the life of the program.
-    frmKamoMail(Settings& settings, AppFolders folders, std::unique_ptr<SQLite::Database> db, Prompter& prompter,
-                QWidget* parent = nullptr);
-    ~frmKamoMail() override;
+    // The window works on the session it is given, which outlives it: the lists' prepared
+    // statements are gone before the archive closes.
+    frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* parent = nullptr);
 
     // Load: reads the settings, fills the view. False when the program must end.
     bool Load();
     // Clears the mail display and subject list and refills the left list by Display Type.
-    void ShowViewMode();
+    void ShowViewMode() override;
 
-    SQLite::Database& Database() { return *db_; }
-    Settings& AppSettings() { return settings_; }
-    const AppFolders& Folders() const { return folders_; }
-    FilterTables& Filters() { return filters_; }
-    Prompter& Prompts() { return prompter_; }
     RunTables& Tables() { return tables_; }
     BusyFlags& Flags() { return flags_; }
 
-    // Shows the wait window and locks the controls while alive; unlocks also when the work throws.
-    class BusyScope {
-    public:
-        explicit BusyScope(frmKamoMail& window);
-        ~BusyScope();
-        BusyScope(const BusyScope&) = delete;
-        BusyScope& operator=(const BusyScope&) = delete;
-        WaitReporter& Wait();
-
-    private:
-        frmKamoMail& window_;
-    };
+    // What commands report their progress to: within a WaitScope on it the wait window is shown and
+    // the controls are locked (nested scopes count; the lock is released also when the work throws).
+    WaitReporter& Wait() { return wait_; }
 
     // The control lock: buttons, lists and menus off (nested calls count) or back on. Commands that
     // are not available stay off. A subject list still coming in is read to its end first.
@@ -75,8 +56,7 @@ public:
     void UnlockControls();
     bool ControlsLocked() const { return lockDepth_ > 0; }
 
-    // A command whose handler is not built yet stays disabled with a tool tip saying so. The
-    // command's owner marks it available once its slot does the work.
+    // A command whose handler is not built yet stays disabled with a tool tip saying so.
     void SetCommandAvailable(const QString& objectName, bool available);
     bool CommandAvailable(const QString& objectName) const;
 
@@ -149,13 +129,24 @@ private:
 
     void BuildControls();
     void BuildMenus();
+    // The wait window behind Wait(): shown, and the controls locked, between Begin and End.
+    class WindowWait : public WaitReporter {
+    public:
+        explicit WindowWait(frmKamoMail& window) : window_(window) {}
+        void SetLine(int index, const std::string& text) override;
+        void SetProgress(int64_t done, int64_t total) override;
+        void Pump() override;
+        void Begin() override;
+        void End() override;
+
+    private:
+        frmKamoMail& window_;
+    };
+
     QAction* AddAction(QMenu* menu, const char* name, const char* caption, void (frmKamoMail::*slot)());
     QMenu* AddMenu(QMenu* parentMenu, const char* name, const char* caption);
-    void ApplyControlsEnabled(bool enabled);
     // The lock of a list refill: the subject list is being replaced, not read to its end.
     void LockForRefill();
-    void MarkPending(QObject* command);
-    void SetCommandToolTip(QObject* command, const QString& tip);
     void NotAvailableYet();
     // Runs a handler under the error trap: a failure is reported, the window stays usable.
     void Guarded(const std::function<void()>& work);
@@ -165,14 +156,13 @@ private:
     FormGeometry CurrentGeometry() const;
     void ApplyGeometry(const FormGeometry& geometry);
 
-    Settings& settings_;
-    AppFolders folders_;
-    std::unique_ptr<SQLite::Database> db_;
+    ArchiveSession& session_;
+    Settings& settings_; // the session's
     Prompter& prompter_;
-    FilterTables filters_;
     RunTables tables_;
     BusyFlags flags_;
-    NullWaitReporter nullWait_;
+    WindowWait wait_{*this};
+    QtCommandRegistry commands_;
 
     QLabel* lblNameOrAddr = nullptr;
     QListView* lstNameOrAddr = nullptr;
@@ -190,10 +180,7 @@ private:
 
     KeyListModel* keyModel_ = nullptr;
     SubjectListModel* subjectModel_ = nullptr;
-    frmWait* wait_ = nullptr;
-    QList<QObject*> lockable_;
-    QSet<QObject*> pending_;
-    QHash<QObject*, QString> ownToolTips_;
+    frmWait* waitWindow_ = nullptr;
     int lockDepth_ = 0;
     bool loaded_ = false;
     std::optional<MailRecord> currentMail_;

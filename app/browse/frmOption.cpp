@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "browse/MailView.h"
+#include "import/frmMailReadOpt.h"
 
 namespace kamo {
 namespace {
@@ -167,6 +169,24 @@ void frmOption::accept() {
     settings_.mailFontSize = fontSize_;
     settings_.mailFontStyle = fontStyle_;
     QDialog::accept();
+}
+
+void HookReadOptions(frmOption& dialog, Settings& settings, Prompter& prompter) {
+    QPushButton* button = dialog.ReadOptionsButton();
+    if (!button)
+        return;
+    auto send = std::make_shared<frmMailReadOpt::Flags>(settings.sendReadOptions);
+    auto recieve = std::make_shared<frmMailReadOpt::Flags>(settings.recievReadOptions);
+    button->setEnabled(true);
+    button->setToolTip(QString::fromUtf8("PostPet Mail Read で読み込むメールボックスを選びます"));
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &prompter, send, recieve] {
+        frmMailReadOpt options(*send, *recieve, prompter, &dialog);
+        options.exec();
+    });
+    QObject::connect(&dialog, &QDialog::accepted, &dialog, [&settings, send, recieve] {
+        settings.sendReadOptions = *send;
+        settings.recievReadOptions = *recieve;
+    });
 }
 
 } // namespace kamo

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "common/Prompter.h"
-#include "startup/Settings.h"
+#include "common/Settings.h"
 
 class QLabel;
 class QLineEdit;
@@ -26,7 +26,7 @@ public:
     void SetFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
     void SetFontChooser(FontChooser chooser) { fontChooser_ = std::move(chooser); }
 
-    // The read-options button; the read command's window hooks in here.
+    // The read-options button; HookReadOptions wires it.
     QPushButton* ReadOptionsButton() const { return cmdReadOpt_; }
 
     void accept() override;
@@ -52,6 +52,10 @@ private:
     FolderChooser folderChooser_;
     FontChooser fontChooser_;
 };
+
+// Enables the dialog's read-options button: it opens frmMailReadOpt on copies of the two flag rows,
+// which reach `settings` when the option dialog closes with OK.
+void HookReadOptions(frmOption& dialog, Settings& settings, Prompter& prompter);
 
 // The font the mail text is shown in: the setting's face when this machine has it, else a
 // fixed-pitch Japanese face (the Windows face "ＭＳ ゴシック" is not on Linux desktops).

@@ -22,6 +22,23 @@ public:
     virtual void SetProgress(int64_t done, int64_t total) = 0;
     // Lets pending window events run. Cheap to call per record: implementations throttle.
     virtual void Pump() = 0;
+    // Long work runs between Begin and End (nested pairs count): the window shows its wait window
+    // and locks its controls meanwhile. Use WaitScope rather than calling these by hand.
+    virtual void Begin() {}
+    virtual void End() {}
+};
+
+// Holds a reporter's Begin/End around a block of work; End also runs when the work throws.
+class WaitScope {
+public:
+    explicit WaitScope(WaitReporter& wait) : wait_(wait) { wait_.Begin(); }
+    ~WaitScope() { wait_.End(); }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+    WaitReporter& Wait() { return wait_; }
+
+private:
+    WaitReporter& wait_;
 };
 
 class NullWaitReporter : public WaitReporter {

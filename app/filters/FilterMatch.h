@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/FilterTable.h"
 #include "common/MailRecord.h"
-#include "filters/FilterTable.h"
 
 namespace kamo {
 

@@ -6,8 +6,8 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/FilterTable.h"
 #include "common/WaitReporter.h"
-#include "filters/FilterTable.h"
 
 namespace kamo {
 

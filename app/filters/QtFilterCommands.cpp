@@ -1,63 +1,37 @@
 #include "filters/QtFilterCommands.h"
 
-#include <QPushButton>
-
-#include "browse/frmKamoMail.h"
-#include "filters/FilterRun.h"
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "filters/FilterCommands.h"
 #include "filters/FilterStore.h"
 #include "filters/frmFilter.h"
 
 namespace kamo {
-namespace {
 
-constexpr const char* kMsgSaveFailed = "フィルターを保存できませんでした。";
-constexpr const char* kMsgRunFailed = "フィルターの実行に失敗しました。";
-
-} // namespace
-
-void MemFilter(frmKamoMail& window, const std::function<int(frmFilter&)>& runner) {
-    FilterTables& filters = window.Filters();
+void MemFilter(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view, QWidget* parent,
+               const std::function<int(frmFilter&)>& runner) {
+    FilterTables& filters = session.Filters();
     filters.cancelFlag = false;
     {
-        frmFilter editor(window.Database(), filters, window.Prompts(), &window);
+        frmFilter editor(session.Database(), filters, prompter, parent);
         if (runner)
             runner(editor);
         else
             editor.exec();
     }
     // The mail on display may no longer belong to the list it was chosen from.
-    window.ShowViewMode();
+    view.ShowViewMode();
     if (!filters.cancelFlag) {
         NullWaitReporter quiet;
-        if (SaveFilters(window.Database(), filters, quiet))
-            MemFilterGo(window);
+        if (SaveFilters(session.Database(), filters, quiet))
+            MemFilterGo(session, prompter, wait, view);
         else
-            window.Prompts().Error(kMsgSaveFailed);
+            prompter.Error("フィルターを保存できませんでした。");
     } else {
         filters.cancelFlag = false;
     }
-    if (auto* read = window.findChild<QPushButton*>("comMailRead"))
-        read->setFocus();
-}
-
-bool MemFilterGo(frmKamoMail& window) {
-    bool ok = false;
-    {
-        frmKamoMail::BusyScope busy(window);
-        WaitReporter& wait = busy.Wait();
-        wait.SetLines(FilterWaitLines());
-        wait.SetProgress(0, 0);
-        ok = RunFilters(window.Database(), window.Filters(), wait);
-    }
-    if (!ok)
-        window.Prompts().Error(kMsgRunFailed);
-    window.ShowViewMode();
-    return ok;
-}
-
-void FilterStartUp(frmKamoMail& window) {
-    NullWaitReporter quiet;
-    LoadFilters(window.Database(), window.Filters(), quiet);
 }
 
 } // namespace kamo

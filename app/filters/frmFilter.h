@@ -7,10 +7,10 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/FilterTable.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "filters/FilterStore.h"
-#include "filters/FilterTable.h"
 
 class QLineEdit;
 class QPushButton;

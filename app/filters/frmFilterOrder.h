@@ -5,9 +5,9 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/FilterTable.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
-#include "filters/FilterTable.h"
 
 class QListWidget;
 class QPushButton;

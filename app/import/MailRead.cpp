@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "browse/BrowseLists.h"
+#include "db/ArchiveSession.h"
 #include "filters/FilterMatch.h"
 #include "filters/FilterRun.h"
 #include "import/MailDecode.h"
@@ -180,6 +181,12 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
         RebuildAddressList(db);
     };
     return hooks;
+}
+
+ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, Prompter& prompter,
+                            WaitReporter& wait) {
+    return ReadPostPetMail(session.Database(), ProgramLibrary(session.Folders().libraryPath), request,
+                           StandardReadHooks(session.Database(), session.Filters()), prompter, wait);
 }
 
 std::string FormatSummary(const ReadSummary& summary) {

@@ -9,16 +9,18 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/FilterTable.h"
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
+#include "common/Settings.h"
 #include "common/WaitReporter.h"
-#include "filters/FilterTable.h"
 #include "import/Mailboxes.h"
 #include "platform/Folders.h"
 #include "platform/KamoLibrary.h"
-#include "startup/Settings.h"
 
 namespace kamo {
+
+class ArchiveSession;
 
 struct ReadRequest {
     std::filesystem::path postPetDir;
@@ -72,6 +74,11 @@ ReadRequest MakeReadRequest(const Settings& settings, const AppFolders& folders,
 // The read command's hooks: the Read Filter Table keeps mail out; afterwards the filters are run
 // again and the look-up lists rebuilt. `tables` must outlive the hooks.
 ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables);
+
+// The read as the program runs it: the program's conversion library and the standard hooks over the
+// session's archive and filter tables.
+ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, Prompter& prompter,
+                            WaitReporter& wait);
 
 // The summary as lines of text, one per mailbox and one for the totals.
 std::string FormatSummary(const ReadSummary& summary);

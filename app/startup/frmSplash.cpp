@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "startup/Version.h"
+#include "common/Version.h"
 
 namespace kamo {
 

@@ -22,10 +22,10 @@
 
 #include "browse/frmKamoMail.h"
 #include "common/QtPrompter.h"
-#include "import/ReadCommand.h"
+#include "common/Version.h"
+#include "db/ArchiveSession.h"
 #include "platform/Folders.h"
-#include "startup/StartupSteps.h"
-#include "startup/Version.h"
+#include "startup/ReadCommand.h"
 #include "startup/frmSplash.h"
 
 namespace {
@@ -192,14 +192,14 @@ int RunWindowProgram(int argc, char** argv) {
     splash->repaint();
     QApplication::processEvents();
 
-    // 3-8. "Ver" check and upgrade, paths, create when missing, compact, open.
-    kamo::Settings settings;
-    auto db = kamo::PrepareArchive(folders, settings, prompter);
-    if (!db)
+    // 3-8. "Ver" check and upgrade, paths, create when missing, compact, open: the archive session,
+    // which outlives the window.
+    auto session = kamo::OpenSession(folders, std::move(lock), prompter);
+    if (!session)
         return 1;
 
     // 9. The main window; its load reads the settings.
-    auto window = std::make_unique<kamo::frmKamoMail>(settings, folders, std::move(db), prompter);
+    auto window = std::make_unique<kamo::frmKamoMail>(*session, prompter);
     mainWindow = window.get();
     prompter.SetParent(window.get());
     if (!window->Load())

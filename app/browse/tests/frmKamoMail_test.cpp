@@ -20,6 +20,7 @@
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 
@@ -93,7 +94,8 @@ struct Fixture {
             RebuildNameList(*db);
             RebuildAddressList(*db);
         }
-        window = std::make_unique<frmKamoMail>(settings, folders, std::move(db), prompter);
+        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
+        window = std::make_unique<frmKamoMail>(*session, prompter);
     }
     template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
     QListView* Keys() const { return Find<QListView>("lstNameOrAddr"); }
@@ -105,6 +107,7 @@ struct Fixture {
     Settings settings;
     AppFolders folders;
     ScriptedPrompter prompter;
+    std::unique_ptr<ArchiveSession> session; // outlives the window
     std::unique_ptr<frmKamoMail> window;
 };
 
@@ -228,7 +231,7 @@ void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachT
         QVERIFY(f.Find<QLabel>("lblHead")->text().isEmpty());
         QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
     }
-    QCOMPARE(f.settings.displayType, int16_t(0));
+    QCOMPARE(f.session->AppSettings().displayType, int16_t(0));
     // The menu item advances the same way and leaves the focus on the read button.
     f.Find<QAction>("memNameOrAddr")->trigger();
     QCOMPARE(f.Label(), Q("送受信者名　表示"));
@@ -240,7 +243,7 @@ void frmKamoMailTest::aDisplayTypeOutsideZeroToTwoShowsTheFilterMode() {
     ini.replace(ini.find("Display Type=0"), 14, "Display Type=7");
     Fixture f(ini);
     QVERIFY(f.window->Load());
-    QCOMPARE(f.settings.displayType, int16_t(7));
+    QCOMPARE(f.session->AppSettings().displayType, int16_t(7));
     QCOMPARE(f.Label(), Q("フィルター　表示"));
     QCOMPARE(f.Find<QPushButton>("cmdAddrDel")->text(), Q("フィルター　削除"));
     QCOMPARE(f.Keys()->model()->rowCount(), 1);
@@ -280,11 +283,11 @@ void frmKamoMailTest::choosingAKeyListsItsMailAndMovingTheSelectionShowsEachMail
 
 void frmKamoMailTest::theFilterModeListsAFiltersMail() {
     Fixture f(kIni);
-    f.window->Database().exec("INSERT INTO tblFilterData VALUES (1, 10, '2002/03/01', '09:00:00', 0, '太郎',"
-                              " 'taro@example.jp', 'かも', 'kamo@example.jp', 0, 'おはよう')");
-    f.settings.displayType = 3;
+    f.session->Database().exec("INSERT INTO tblFilterData VALUES (1, 10, '2002/03/01', '09:00:00', 0, '太郎',"
+                               " 'taro@example.jp', 'かも', 'kamo@example.jp', 0, 'おはよう')");
+    f.session->AppSettings().displayType = 3;
     QVERIFY(f.window->Load());
-    f.settings.displayType = 3;
+    f.session->AppSettings().displayType = 3;
     f.window->ShowViewMode();
     f.window->ChooseKey(0);
     QCOMPARE(f.Subjects()->model()->rowCount(), 1);
@@ -308,14 +311,14 @@ void frmKamoMailTest::aLongListShowsItsFirstLinesAtOnceAndTakesInTheRest() {
     Fixture f(kIni);
     const int kMany = 20000;
     {
-        SQLite::Transaction tx(f.window->Database());
+        SQLite::Transaction tx(f.session->Database());
         for (int i = 0; i < kMany; ++i) {
             char hms[16];
             std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", i / 3600 % 24, i / 60 % 60, i % 60);
-            test::InsertTestMail(f.window->Database(), Mail(i < 86400 ? "2005/05/05" : "2005/05/06", hms, i % 2 == 0,
-                                                            "次郎", "jiro@example.jp", "たくさん", "本文"));
+            test::InsertTestMail(f.session->Database(), Mail(i < 86400 ? "2005/05/05" : "2005/05/06", hms, i % 2 == 0,
+                                                             "次郎", "jiro@example.jp", "たくさん", "本文"));
         }
-        RebuildAddressList(f.window->Database());
+        RebuildAddressList(f.session->Database());
         tx.commit();
     }
     QVERIFY(f.window->Load());
@@ -347,7 +350,7 @@ void frmKamoMailTest::aLongListShowsItsFirstLinesAtOnceAndTakesInTheRest() {
 void frmKamoMailTest::controlsAreEnabledAgainAfterAFailingCommand() {
     Fixture f(kIni);
     QVERIFY(f.window->Load());
-    f.window->Database().exec("DROP TABLE tblSearch_Name");
+    f.session->Database().exec("DROP TABLE tblSearch_Name");
     f.window->AdvanceViewMode(); // the name list cannot be read
     QCOMPARE(f.prompter.shown.size(), size_t(1));
     QVERIFY(f.prompter.shown[0].text.find("エラー") != std::string::npos);
@@ -360,7 +363,7 @@ void frmKamoMailTest::controlsAreEnabledAgainAfterAFailingCommand() {
 
     // Long work that throws under the wait window.
     try {
-        frmKamoMail::BusyScope busy(*f.window);
+        WaitScope busy(f.window->Wait());
         QVERIFY(f.window->ControlsLocked());
         QVERIFY(!f.Find<QPushButton>("comEnd")->isEnabled());
         throw std::runtime_error("disk full");
@@ -375,7 +378,7 @@ void frmKamoMailTest::theWaitWindowShowsLinesAndProgressWhileTheControlsAreLocke
     Fixture f(kIni);
     QVERIFY(f.window->Load());
     {
-        frmKamoMail::BusyScope outer(*f.window);
+        WaitScope outer(f.window->Wait());
         WaitReporter& wait = outer.Wait();
         wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
         wait.SetProgress(25, 100);
@@ -384,7 +387,7 @@ void frmKamoMailTest::theWaitWindowShowsLinesAndProgressWhileTheControlsAreLocke
         QCOMPARE(window.LineText(1), Q("　Ｍａｉｌを読み込んでいます。"));
         QCOMPARE(window.findChild<QProgressBar*>("prgWait")->value(), 25);
         {
-            frmKamoMail::BusyScope inner(*f.window); // nested work keeps the window up
+            WaitScope inner(f.window->Wait()); // nested work keeps the window up
         }
         QVERIFY(window.isVisible());
         QVERIFY(f.window->ControlsLocked());
@@ -460,7 +463,7 @@ void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
     QCOMPARE(opened, 1);
     QCOMPARE(f.prompter.shown.size(), size_t(1));
     QCOMPARE(f.prompter.shown[0].text, std::string("あなたのＰＣの環境を設定してください。"));
-    QCOMPARE(f.settings.postPetDir, std::string("/srv/PostPet"));
+    QCOMPARE(f.session->AppSettings().postPetDir, std::string("/srv/PostPet"));
     QVERIFY(f.Ini().find("PostPet Dir=/srv/PostPet") != std::string::npos);
     QCOMPARE(f.Keys()->model()->rowCount(), 3); // and the view is filled after it
 }
@@ -476,7 +479,7 @@ void frmKamoMailTest::theOptionDialogWritesOnOkAndChangesNothingOnCancel() {
         return static_cast<int>(dialog.result());
     });
     f.Find<QAction>("memOption")->trigger();
-    QCOMPARE(f.settings.myPetName, std::string());
+    QCOMPARE(f.session->AppSettings().myPetName, std::string());
     QCOMPARE(f.Ini(), before);
 
     bool addressImOff = false, nameImOn = false;
@@ -505,7 +508,7 @@ void frmKamoMailTest::theOptionDialogWritesOnOkAndChangesNothingOnCancel() {
     f.Find<QAction>("memOption")->trigger();
     QVERIFY(addressImOff && nameImOn);
     QCOMPARE(f.prompter.shown.size(), size_t(1)); // the blank-folder refusal
-    QCOMPARE(f.settings.postPetDir, std::string("/srv/PostPet"));
+    QCOMPARE(f.session->AppSettings().postPetDir, std::string("/srv/PostPet"));
     std::string ini = f.Ini();
     QVERIFY2(ini.find("My Pet Name=モモ") != std::string::npos, ini.c_str());
     QVERIFY(ini.find("My Mail Addr=kamo2@example.jp") != std::string::npos);
@@ -581,7 +584,7 @@ void frmKamoMailTest::listsAndMailFollowTheWindowSize() {
         return static_cast<int>(dialog.result());
     });
     QVERIFY(f.window->RunOptionDialog());
-    QCOMPARE(f.settings.postPetDir, std::string("/mnt/old-disk/PostPet"));
+    QCOMPARE(f.session->AppSettings().postPetDir, std::string("/mnt/old-disk/PostPet"));
 }
 
 QTEST_MAIN(frmKamoMailTest)

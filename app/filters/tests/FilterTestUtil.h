@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/FilterTable.h"
 #include "common/MailRecord.h"
 #include "common/WaitReporter.h"
-#include "filters/FilterTable.h"
 
 namespace kamo::test {
 

@@ -14,93 +14,17 @@
 
 #include <SQLiteCpp/Statement.h>
 
-#include "browse/frmKamoMail.h"
-#include "browse/frmWait.h"
 #include "common/Prompter.h"
 #include "db/Schema.h"
 #include "filters/FilterStore.h"
-#include "filters/QtFilterCommands.h"
 #include "filters/frmFilter.h"
 #include "filters/frmFilterOrder.h"
+#include "filters/tests/FilterWindowUtil.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
 
-namespace {
-
-QString U(const char* text) {
-    return QString::fromUtf8(text);
-}
-
-template <typename T> T* Find(QWidget* w, const char* name) {
-    T* child = w->findChild<T*>(name);
-    if (!child)
-        qFatal("control %s not found", name);
-    return child;
-}
-
-struct Stored {
-    int no;
-    int rule;
-    int action;
-    std::string header;
-    bool operator==(const Stored&) const = default;
-};
-
-std::vector<Stored> StoredFilters(SQLite::Database& db) {
-    std::vector<Stored> rows;
-    SQLite::Statement q(db, "SELECT tblFilter_No, tblFilter_TermsCode, tblFilter_ActionCode, tblFilter_Header "
-                            "FROM tblFilter ORDER BY tblFilter_No");
-    while (q.executeStep())
-        rows.push_back(
-            {q.getColumn(0).getInt(), q.getColumn(1).getInt(), q.getColumn(2).getInt(), q.getColumn(3).getString()});
-    return rows;
-}
-
-std::vector<std::pair<int, std::string>> FilterData(SQLite::Database& db) {
-    std::vector<std::pair<int, std::string>> rows;
-    SQLite::Statement q(db, "SELECT tblFilterDt_No, tblFilterDt_Subject FROM tblFilterData ORDER BY tblFilterDt_Id");
-    while (q.executeStep())
-        rows.emplace_back(q.getColumn(0).getInt(), q.getColumn(1).getString());
-    return rows;
-}
-
-// The main window over an archive file and a settings file in a temporary folder.
-struct MainWindow {
-    MainWindow() {
-        std::filesystem::create_directories(dir / "config");
-        std::filesystem::create_directories(dir / "data");
-        kamo::test::WriteFile(dir / "config" / "KAMOMAIL.ini",
-                              "[PostPet Mail Option]\nPostPet Dir=/home/kamo/PostPet\nDisplay Type=3\n");
-        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
-        folders.settingsDir = dir / "config";
-        folders.dataDir = dir / "data";
-        auto db = OpenArchive(folders.DatabaseFile(), true);
-        CreateTables(*db);
-        MailRecord m;
-        m.ymd = "2002/03/01";
-        m.hms = "09:00:00";
-        m.sndName = "太郎";
-        m.sndAdd = "Taro@Example.JP";
-        m.rcvName = "かも";
-        m.rcvAdd = "kamo@example.jp";
-        m.subject = "ポストペット通信";
-        kamo::test::InsertTestMail(*db, m);
-        m.hms = "10:00:00";
-        m.sndAdd = "hana@example.jp";
-        m.subject = "It's spring";
-        kamo::test::InsertTestMail(*db, m);
-        db->exec("INSERT INTO tblFilter VALUES (10, 3, 0, 'taro', 'taro@')");
-        window = std::make_unique<frmKamoMail>(settings, folders, std::move(db), prompter);
-    }
-    kamo::test::TempDir dir;
-    Settings settings;
-    AppFolders folders;
-    ScriptedPrompter prompter;
-    std::unique_ptr<frmKamoMail> window;
-};
-
-} // namespace
+using namespace kamo::test;
 
 class FilterEditorTest : public QObject {
     Q_OBJECT
@@ -117,24 +41,6 @@ private:
         if (!QTest::qWaitForWindowExposed(w.get()))
             qFatal("editor not shown");
         return w;
-    }
-
-    void Fill(frmFilter& w, const char* header, int rule, int action, const char* terms) {
-        Find<QLineEdit>(&w, "txtFilterHeader")->setText(U(header));
-        Find<QLineEdit>(&w, "txtTerms")->setText(U(terms));
-        if (rule >= 0)
-            Find<QRadioButton>(&w, QString("optTerms_%1").arg(rule).toLatin1().constData())->setChecked(true);
-        if (action >= 0)
-            Find<QRadioButton>(&w, QString("optAct_%1").arg(action).toLatin1().constData())->setChecked(true);
-    }
-
-    void Click(QWidget* w, const char* name) { QTest::mouseClick(Find<QPushButton>(w, name), Qt::LeftButton); }
-
-    void ClickRow(frmFilter& w, int row) {
-        auto* grid = Find<QTableWidget>(&w, "grdFilter");
-        QTableWidgetItem* item = grid->item(row, 0);
-        QVERIFY(item);
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(item).center());
     }
 
     QStringList GridRow(frmFilter& w, int row) {
@@ -372,71 +278,6 @@ private slots:
         QCOMPARE(StoredFilters(*db), expected);
         QCOMPARE(GridRow(*w, 0).at(0), QString("a"));
         QCOMPARE(tables.filters[0].header, std::string("a"));
-    }
-
-    void mainWindowLoadsFiltersAndRunsThemAfterOk() {
-        MainWindow m;
-        QVERIFY(m.window->Load());
-        QCOMPARE(m.window->Filters().count, 1); // the start-up routine loaded them
-        QVERIFY(m.window->findChild<QAction*>("memFilter")->isEnabled());
-        QVERIFY(m.window->findChild<QAction*>("memFilterGo")->isEnabled());
-
-        MemFilter(*m.window, [&](frmFilter& editor) {
-            Fill(editor, "spring", 1, 0, "spring");
-            Click(&editor, "comAdd");
-            Click(&editor, "comOk");
-            return editor.result();
-        });
-        const std::vector<Stored> stored = {{10, 3, 0, "taro"}, {20, 1, 0, "spring"}};
-        QCOMPARE(StoredFilters(m.window->Database()), stored);
-        const std::vector<std::pair<int, std::string>> data = {{10, "ポストペット通信"}, {20, "It's spring"}};
-        QCOMPARE(FilterData(m.window->Database()), data);
-        QVERIFY(!m.window->Filters().cancelFlag);
-        QVERIFY(!m.window->ControlsLocked());
-        QVERIFY(!m.window->WaitWindow().isVisible());
-        QVERIFY(m.prompter.shown.empty());
-        // The filter view lists both filters again.
-        QCOMPARE(m.window->findChild<QListView*>("lstNameOrAddr")->model()->rowCount(), 2);
-    }
-
-    void mainWindowCancelStoresAndRunsNothing() {
-        MainWindow m;
-        QVERIFY(m.window->Load());
-        m.window->Database().exec("INSERT INTO tblFilterData (tblFilterDt_Id, tblFilterDt_No, tblFilterDt_Subject) "
-                                  "VALUES (1, 10, 'from the last run')");
-        MemFilter(*m.window, [&](frmFilter& editor) {
-            ClickRow(editor, 0);
-            Click(&editor, "comDel");
-            Click(&editor, "comCancel");
-            return editor.result();
-        });
-        QCOMPARE(StoredFilters(m.window->Database()).size(), size_t(1));
-        QCOMPARE(FilterData(m.window->Database()).size(), size_t(1));
-        QCOMPARE(FilterData(m.window->Database())[0].second, std::string("from the last run"));
-        QVERIFY(!m.window->Filters().cancelFlag); // cleared for the next time
-        QCOMPARE(m.window->Filters().count, 1);
-    }
-
-    void mainWindowMenuCommandsRun() {
-        MainWindow m;
-        QVERIFY(m.window->Load());
-        m.window->show();
-        m.window->findChild<QAction*>("memFilterGo")->trigger();
-        const std::vector<std::pair<int, std::string>> data = {{10, "ポストペット通信"}};
-        QCOMPARE(FilterData(m.window->Database()), data);
-        QCOMPARE(m.window->WaitWindow().LineText(0), QString("1 / 1  のフィルターデータを"));
-
-        // memFilter opens the editor modally over the window.
-        bool sawEditor = false;
-        QTimer::singleShot(0, [&] {
-            auto* editor = qobject_cast<frmFilter*>(QApplication::activeModalWidget());
-            sawEditor = editor != nullptr;
-            if (editor)
-                Click(editor, "comOk");
-        });
-        m.window->findChild<QAction*>("memFilter")->trigger();
-        QVERIFY(sawEditor);
-        QCOMPARE(FilterData(m.window->Database()), data);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "startup/StartupSteps.h"
+#include "db/ArchiveStartup.h"
 
 #include <exception>
 
@@ -6,7 +6,7 @@
 #include "db/Archive.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
-#include "startup/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 namespace kamo {
 

@@ -1,4 +1,4 @@
-#include "startup/StartupSteps.h"
+#include "db/ArchiveStartup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
-#include "import/ReadCommand.h"
+#include "startup/ReadCommand.h"
 
 #include <exception>
 #include <iostream>
 
 #include "common/Prompter.h"
-#include "filters/FilterStore.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "filters/FilterCommands.h"
 #include "import/MailRead.h"
 #include "platform/Folders.h"
-#include "platform/KamoLibrary.h"
-#include "startup/SettingsStore.h"
-#include "startup/StartupSteps.h"
+#include "platform/SettingsStore.h"
 
 namespace kamo {
 namespace {
@@ -37,21 +37,17 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
     // Messages go to standard error; a question is answered No (nothing is deleted unasked).
     StreamPrompter prompter(err, false);
     try {
-        const AppFolders folders = ResolveFolders();
-        Settings settings;
-        StartedArchive started = StartWithoutWindow(folders, settings, prompter);
-        if (!started)
+        const auto session = StartSession(ResolveFolders(), prompter);
+        if (!session)
             return 1;
         FormGeometry geometry;
-        if (!ReadSettings(settings, geometry, ScreenTwips{}, prompter))
+        if (!ReadSettings(session->AppSettings(), geometry, ScreenTwips{}, prompter))
             return 1;
-        FilterTables filters;
-        NullWaitReporter quiet;
-        LoadFilters(*started.db, filters, quiet);
+        FilterStartUp(*session);
 
-        const ReadRequest request = MakeReadRequest(settings, folders, all, postPetDir);
-        const ReadSummary summary = ReadPostPetMail(*started.db, ProgramLibrary(folders.libraryPath), request,
-                                                    StandardReadHooks(*started.db, filters), prompter, quiet);
+        NullWaitReporter quiet;
+        const ReadRequest request = MakeReadRequest(session->AppSettings(), session->Folders(), all, postPetDir);
+        const ReadSummary summary = ReadPostPetMail(*session, request, prompter, quiet);
         if (!summary.completed)
             return 1;
         out << "PostPetのメールを読み込みました。(" << request.postPetDir.string() << ")\n" << FormatSummary(summary);

@@ -1,4 +1,4 @@
-#include "startup/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "common/Prompter.h"
+#include "common/Version.h"
 #include "platform/ProfileFile.h"
-#include "startup/Version.h"
 
 namespace kamo {
 namespace {

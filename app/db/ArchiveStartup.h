@@ -1,24 +1,17 @@
 #pragma once
-// The start sequence without its windows, shared by the window program and the commands that run
-// without a display:
-//
-//     auto lock = TakeInstanceLock(folders, prompter);            // step 1
-//     if (!lock) return 1;                                        //   (another copy runs)
-//     auto db = PrepareArchive(folders, settings, prompter);      // steps 3 to 8
-//     if (!db) return 1;                                          //   (told the user why)
-//     ... ReadSettings(settings, ...), work with *db; keep `lock` alive until the end ...
-//
-// or both at once with StartWithoutWindow().
+// The start sequence without its windows: the single-instance guard and the archive made ready
+// (restored, upgraded, created, compacted, opened). OpenSession and StartSession (db/ArchiveSession.h)
+// build the archive session on these; the window program and the terminal commands use those.
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/Settings.h"
 #include "db/Compaction.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLock.h"
-#include "startup/Settings.h"
 
 namespace kamo {
 

@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <string>
 
-#include "startup/Settings.h"
+#include "common/Settings.h"
 
 namespace kamo {
 

@@ -1,4 +1,4 @@
-#include "startup/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

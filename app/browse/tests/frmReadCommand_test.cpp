@@ -9,6 +9,7 @@
 
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
+#include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "import/frmMailReadOpt.h"
 #include "ppwriter/MailboxWriter.h"
@@ -35,9 +36,10 @@ struct Fixture {
         folders.libraryPath = test::BuildLibraryPath();
         auto db = OpenArchive(folders.DatabaseFile(), true);
         CreateTables(*db);
-        window = std::make_unique<frmKamoMail>(settings, folders, std::move(db), prompter);
+        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
+        window = std::make_unique<frmKamoMail>(*session, prompter);
     }
-    int64_t Rows() { return window->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
+    int64_t Rows() { return session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
     template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
 
     test::TempDir dir;
@@ -45,6 +47,7 @@ struct Fixture {
     Settings settings;
     AppFolders folders;
     ScriptedPrompter prompter;
+    std::unique_ptr<ArchiveSession> session; // outlives the window
     std::unique_ptr<frmKamoMail> window;
 };
 
@@ -69,7 +72,7 @@ private slots:
         QVERIFY(stored < static_cast<int64_t>(f.written)); // the sample keeps some mail in two mailboxes
         QVERIFY(read->isEnabled());                        // unlocked again
         QVERIFY(f.Find<QListView>("lstNameOrAddr")->model()->rowCount() > 0);
-        QVERIFY(f.window->Database().execAndGet("SELECT COUNT(*) FROM tblSearch_Addresses").getInt64() > 0);
+        QVERIFY(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblSearch_Addresses").getInt64() > 0);
         QVERIFY(!f.prompter.shown.empty());
         const std::string summary = f.prompter.shown.back().text;
         QVERIFY(summary.find("PostPetのメールを読み込みました。") == 0);
@@ -116,9 +119,9 @@ private slots:
         f.Find<QAction>("memOption")->trigger();
         QVERIFY(sawOptions);
         QCOMPARE(f.prompter.shown.front().text, std::string("最低１ヶ所には、チェックを付けて下さい。"));
-        QCOMPARE(f.settings.sendReadOptions[0], int16_t(1));
-        QCOMPARE(f.settings.recievReadOptions[0], int16_t(0));
-        QCOMPARE(f.settings.recievReadOptions[9], int16_t(1));
+        QCOMPARE(f.session->AppSettings().sendReadOptions[0], int16_t(1));
+        QCOMPARE(f.session->AppSettings().recievReadOptions[0], int16_t(0));
+        QCOMPARE(f.session->AppSettings().recievReadOptions[9], int16_t(1));
         const std::string ini = test::ReadFile(f.dir / "config" / "KAMOMAIL.ini");
         QVERIFY(ini.find("Send Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0") != std::string::npos);
         QVERIFY(ini.find("Reciev Mail Read Option=0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0") != std::string::npos);

@@ -1,0 +1,37 @@
+#include "browse/frmHelp.h"
+
+#include <QFileInfo>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "common/Prompter.h"
+
+namespace kamo {
+
+frmHelp::frmHelp(const QString& path, QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("frmHelp");
+    setWindowTitle(QString::fromUtf8("KamoMail ヘルプ"));
+    auto* browser = new QTextBrowser(this);
+    browser->setObjectName("txtHelp");
+    browser->setOpenExternalLinks(true);
+    browser->setSource(QUrl::fromLocalFile(path));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(browser);
+    resize(640, 520);
+}
+
+void frmHelp::Show(QWidget* owner, const QString& path, Prompter& prompter) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        prompter.Message("ヘルプファイルが見つかりません。\n" + path.toStdString());
+        return;
+    }
+    auto* help = owner->findChild<frmHelp*>("frmHelp");
+    if (!help)
+        help = new frmHelp(path, owner);
+    help->show();
+    help->raise();
+}
+
+} // namespace kamo

@@ -1,0 +1,19 @@
+#pragma once
+// The help window: the HTML help page in a browser pane, one window per main window.
+#include <QWidget>
+
+namespace kamo {
+
+class Prompter;
+
+class frmHelp : public QWidget {
+    Q_OBJECT
+public:
+    frmHelp(const QString& path, QWidget* parent);
+
+    // Shows the help page in the help window of `owner` (made on first use); tells the user when the
+    // page is missing.
+    static void Show(QWidget* owner, const QString& path, Prompter& prompter);
+};
+
+} // namespace kamo

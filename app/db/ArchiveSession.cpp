@@ -1,0 +1,28 @@
+#include "db/ArchiveSession.h"
+
+#include <utility>
+
+namespace kamo {
+
+ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock> lock,
+                               std::unique_ptr<SQLite::Database> db, Settings settings)
+    : folders_(std::move(folders)), lock_(std::move(lock)), settings_(std::move(settings)), db_(std::move(db)) {}
+
+std::unique_ptr<ArchiveSession> OpenSession(const AppFolders& folders, std::unique_ptr<InstanceLock> lock,
+                                            Prompter& prompter, const StartupOptions& options, StartupReport* report) {
+    Settings settings;
+    auto db = PrepareArchive(folders, settings, prompter, options, report);
+    if (!db)
+        return nullptr;
+    return std::make_unique<ArchiveSession>(folders, std::move(lock), std::move(db), std::move(settings));
+}
+
+std::unique_ptr<ArchiveSession> StartSession(const AppFolders& folders, Prompter& prompter,
+                                             const StartupOptions& options, StartupReport* report) {
+    auto lock = TakeInstanceLock(folders, prompter);
+    if (!lock)
+        return nullptr;
+    return OpenSession(folders, std::move(lock), prompter, options, report);
+}
+
+} // namespace kamo

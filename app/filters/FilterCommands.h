@@ -1,0 +1,18 @@
+#pragma once
+// The filter commands that need no window: the filter run (memFilterGo) and the filter subsystem's
+// start-up routine.
+namespace kamo {
+
+class ArchiveSession;
+class ArchiveView;
+class Prompter;
+class WaitReporter;
+
+// memFilterGo: runs the filters under the wait window and shows the new filter data. False when
+// the run failed (the previous filter data stays; the user is told).
+bool MemFilterGo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view);
+
+// The start-up routine: loads the Filter Table and the Read Filter Table.
+void FilterStartUp(ArchiveSession& session);
+
+} // namespace kamo

@@ -1,0 +1,33 @@
+#include "import/MailReadCommand.h"
+
+#include <exception>
+#include <string>
+
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "import/MailRead.h"
+
+namespace kamo {
+
+bool ComMailRead(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view) {
+    ReadSummary summary;
+    try {
+        WaitScope busy(wait);
+        const ReadRequest request = MakeReadRequest(session.AppSettings(), session.Folders(), false);
+        summary = ReadPostPetMail(session, request, prompter, wait);
+    } catch (const std::exception& e) {
+        // Mailboxes read before the failure stay stored; the one being read was rolled back.
+        view.ShowViewMode();
+        prompter.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "PostPet Mail Read");
+        return false;
+    }
+    if (!summary.completed)
+        return false;
+    view.ShowViewMode();
+    prompter.Message("PostPetのメールを読み込みました。\n" + FormatSummary(summary), "PostPet Mail Read");
+    return true;
+}
+
+} // namespace kamo
