@@ -56,6 +56,63 @@ bool IsTrail(unsigned char b) {
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 
+uint64_t TakeLe(const std::string& s, size_t at, size_t bytes) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        v |= uint64_t(static_cast<unsigned char>(s[at + i])) << (8 * i);
+    return v;
+}
+
+// The framed conversion of the same files: whole entries only, each inside what the input justifies,
+// and one entry per list record found, intact or damaged.
+std::string CheckFramed(const std::string& list, const std::string& mail, const std::string& out, size_t listSize,
+                        size_t mailSize) {
+    int32_t count = -100, code = -100;
+    if (KamoMail_EditFramed(list.c_str(), mail.c_str(), out.c_str(), &count, &code) != 0)
+        return "framed: non-zero return with all files in place";
+    if (code != 0 && code != 9)
+        return "framed: unexpected code " + std::to_string(code);
+    const std::string framed = Read(out);
+    if (framed.compare(0, 4, "KMF1") != 0)
+        return "framed: no magic";
+    size_t at = 4;
+    int32_t entries = 0;
+    uint64_t lastPosition = 0;
+    while (at < framed.size()) {
+        const char kind = framed[at++];
+        if ((kind != 'M' && kind != 'D') || framed.size() - at < 8)
+            return "framed: broken entry";
+        const uint64_t position = TakeLe(framed, at, 8);
+        at += 8;
+        if (position >= listSize || (entries > 0 && position <= lastPosition))
+            return "framed: entry position out of order";
+        lastPosition = position;
+        if (kind == 'D') {
+            if (framed.size() - at < 8 || TakeLe(framed, at, 8) == 0 || TakeLe(framed, at, 8) > listSize - position)
+                return "framed: impossible damage length";
+            at += 8;
+        } else {
+            uint64_t total = 0;
+            for (int f = 0; f < 7; ++f) {
+                if (framed.size() - at < 4)
+                    return "framed: cut field length";
+                const uint64_t n = TakeLe(framed, at, 4);
+                at += 4;
+                if (framed.size() - at < n)
+                    return "framed: field past the end";
+                at += n;
+                total += n;
+            }
+            if (total > listSize + mailSize)
+                return "framed: entry larger than the input";
+        }
+        ++entries;
+    }
+    if (entries != count)
+        return "framed: count " + std::to_string(count) + " for " + std::to_string(entries) + " entries";
+    return {};
+}
+
 } // namespace
 
 std::string FuzzKamoMailEdit(const uint8_t* data, size_t size) {
@@ -88,7 +145,7 @@ std::string FuzzKamoMailEdit(const uint8_t* data, size_t size) {
         return "output larger than the input can justify";
     if (!text.empty() && (text.rfind("<Start>\r\nFrom ", 0) != 0 || !text.ends_with("\r\n<End>\r\n")))
         return "output is not whole blocks";
-    return {};
+    return CheckFramed(list, mail, out, listSize, mailSize);
 }
 
 std::string FuzzKamoFriendEdit(const uint8_t* data, size_t size) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kamolib {
@@ -19,9 +20,23 @@ Fd Fd::OpenRead(const char* path) {
         return Fd();
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        // Non-blocking: a FIFO in a file's place reads as empty instead of waiting for a writer.
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     return Fd(fd);
+}
+
+Fd Fd::OpenRegular(const char* path, bool& missing) {
+    missing = false;
+    Fd file = OpenRead(path);
+    if (!file.IsOpen()) {
+        missing = errno == ENOENT;
+        return file;
+    }
+    struct stat st;
+    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Fd();
+    return file;
 }
 
 Fd Fd::Create(const char* path) {
@@ -29,7 +44,8 @@ Fd Fd::Create(const char* path) {
         return Fd();
     int fd;
     do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        // Mail text: readable by its owner only.
+        fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
     return Fd(fd);
 }
@@ -123,18 +139,131 @@ void SeqReader::Skip(uint64_t n) {
     fileOffset_ = (n > (uint64_t(1) << 62) - fileOffset_) ? (uint64_t(1) << 62) : fileOffset_ + n;
 }
 
+PosReader::PosReader(int fd, uint64_t fileSize, size_t blockSize)
+    : fd_(fd), fileSize_(fileSize), buf_(new char[blockSize]), cap_(blockSize) {}
+
+bool PosReader::Load() {
+    if (pos_ >= start_ && pos_ < start_ + len_)
+        return true;
+    if (pos_ >= fileSize_)
+        return false;
+    start_ = pos_;
+    len_ = 0;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(cap_, fileSize_ - pos_));
+    while (len_ < want) {
+        const ssize_t got = ::pread(fd_, buf_.get() + len_, want - len_, static_cast<off_t>(start_ + len_));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break; // an error ends the input like its end does
+        len_ += static_cast<size_t>(got);
+    }
+    return len_ > 0;
+}
+
+bool PosReader::Read(void* dst, size_t n) {
+    char* out = static_cast<char*>(dst);
+    while (n > 0) {
+        if (!Load())
+            return false;
+        const size_t at = static_cast<size_t>(pos_ - start_);
+        const size_t take = std::min(n, len_ - at);
+        std::memcpy(out, buf_.get() + at, take);
+        pos_ += take;
+        out += take;
+        n -= take;
+    }
+    return true;
+}
+
+bool PosReader::ReadU32(uint32_t& v) {
+    unsigned char b[4];
+    if (!Read(b, 4))
+        return false;
+    v = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+    return true;
+}
+
+bool PosReader::ReadCString(std::string& out) {
+    out.clear();
+    for (;;) {
+        if (!Load())
+            return false;
+        const size_t at = static_cast<size_t>(pos_ - start_);
+        const char* start = buf_.get() + at;
+        const void* zero = std::memchr(start, 0, len_ - at);
+        const size_t n = zero ? static_cast<size_t>(static_cast<const char*>(zero) - start) : len_ - at;
+        out.append(start, n);
+        pos_ += n;
+        if (zero) {
+            ++pos_;
+            return true;
+        }
+    }
+}
+
+bool PosReader::SkipCString() {
+    for (;;) {
+        if (!Load())
+            return false;
+        const size_t at = static_cast<size_t>(pos_ - start_);
+        const void* zero = std::memchr(buf_.get() + at, 0, len_ - at);
+        if (zero) {
+            pos_ += static_cast<size_t>(static_cast<const char*>(zero) - (buf_.get() + at)) + 1;
+            return true;
+        }
+        pos_ += len_ - at;
+    }
+}
+
+uint64_t PosReader::Find(const char (&marker)[4], uint64_t from) {
+    for (uint64_t p = from; p + 4 <= fileSize_;) {
+        pos_ = p;
+        if (!Load())
+            break;
+        const size_t at = static_cast<size_t>(p - start_);
+        const size_t avail = len_ - at;
+        if (avail < 4) {
+            // The marker may straddle two blocks: read the 4 bytes on their own.
+            char four[4];
+            if (Read(four, 4) && std::memcmp(four, marker, 4) == 0)
+                return p;
+            ++p;
+            continue;
+        }
+        const char* hay = buf_.get() + at;
+        // Search up to the last start that still has 4 bytes in this block.
+        const char* hit = nullptr;
+        for (const char* c = hay; c + 4 <= hay + avail; ++c) {
+            c = static_cast<const char*>(std::memchr(c, marker[0], static_cast<size_t>(hay + avail - 3 - c)));
+            if (!c)
+                break;
+            if (std::memcmp(c, marker, 4) == 0) {
+                hit = c;
+                break;
+            }
+        }
+        if (hit)
+            return p + static_cast<uint64_t>(hit - hay);
+        p += avail - 3;
+    }
+    return fileSize_;
+}
+
 WindowReader::WindowReader(int fd, uint64_t fileSize, size_t windowSize)
     : fd_(fd), fileSize_(fileSize), windowSize_(windowSize) {}
 
 const char* WindowReader::Get(uint64_t offset, size_t n) {
-    if (offset >= start_ && offset - start_ <= len_ && n <= len_ - (offset - start_))
-        return buf_.get() + (offset - start_);
     if (offset > fileSize_ || n > fileSize_ - offset)
         return nullptr;
+    // Before anything was read there is no window to point into: an empty body at offset 0 is
+    // still an empty body, not a failed read.
     if (n == 0) {
         static const char kNothing = 0;
         return &kNothing;
     }
+    if (offset >= start_ && offset - start_ <= len_ && n <= len_ - (offset - start_))
+        return buf_.get() + (offset - start_);
     // Read ahead as far as the window reaches, but never past the end of the file.
     const size_t want = static_cast<size_t>(std::max<uint64_t>(n, std::min<uint64_t>(windowSize_, fileSize_ - offset)));
     if (want > cap_) {

@@ -16,10 +16,14 @@ public:
     ~Fd();
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     bool IsOpen() const { return fd_ >= 0; }
     int Get() const { return fd_; }
 
     static Fd OpenRead(const char* path);
+    // An ordinary file only: a folder, FIFO or device in its place does not open. `missing` tells
+    // whether the file is simply not there.
+    static Fd OpenRegular(const char* path, bool& missing);
     static Fd Create(const char* path); // create or truncate for writing
 
 private:
@@ -55,6 +59,33 @@ private:
     size_t len_ = 0;
     uint64_t fileOffset_ = 0; // offset of the byte after the buffered ones
     bool eof_ = false;
+};
+
+// Reads a file at any position through a block buffer: the framed conversion steps back to look for
+// the next intact record after a damaged one. Same reading calls as SeqReader.
+class PosReader {
+public:
+    PosReader(int fd, uint64_t fileSize, size_t blockSize = 64 * 1024);
+    void Seek(uint64_t pos) { pos_ = pos; }
+    uint64_t Pos() const { return pos_; }
+    uint64_t Size() const { return fileSize_; }
+    bool Read(void* dst, size_t n);
+    bool ReadByte(uint8_t& b) { return Read(&b, 1); }
+    bool ReadU32(uint32_t& v);
+    bool ReadCString(std::string& out);
+    bool SkipCString();
+    // Position of the first occurrence of `marker` at or after `from`; Size() when there is none.
+    uint64_t Find(const char (&marker)[4], uint64_t from);
+
+private:
+    bool Load(); // makes the byte at pos_ buffered; false at the end of the file
+    int fd_;
+    uint64_t fileSize_;
+    std::unique_ptr<char[]> buf_;
+    size_t cap_;
+    uint64_t pos_ = 0;
+    uint64_t start_ = 0; // file offset of buf_[0]
+    size_t len_ = 0;
 };
 
 // Random access to the mail file through a window of it: bodies usually follow each other, so most

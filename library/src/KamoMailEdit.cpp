@@ -7,13 +7,11 @@
 #include <sys/stat.h>
 
 #include "FileIo.h"
+#include "ListRecord.h"
 #include "kamomail.h"
 
 namespace kamolib {
 namespace {
-
-constexpr char kStartMarker[4] = {'S', 's', 'S', '1'};
-constexpr char kEndMarker[4] = {'E', 'e', 'E', '1'};
 
 // Counting pass: records are found by their start marker and stepped over by their length field.
 int32_t CountRecords(const char* listPath) {
@@ -33,57 +31,6 @@ int32_t CountRecords(const char* listPath) {
         ++count;
     }
     return count;
-}
-
-// Steps over the variable section in front of the end marker. Its content is not used.
-bool SkipTrailer(SeqReader& in) {
-    int j = 0;
-    for (;;) {
-        uint8_t b;
-        if (!in.ReadByte(b))
-            return false;
-        if (j <= 20)
-            ++j;
-        const bool groupCount = j == 21 || (j <= 20 && static_cast<int8_t>(b) <= 15);
-        if (!groupCount) {
-            if (b == 0)
-                return true;
-            continue;
-        }
-        j = 22; // no later byte of this trailer is a group count
-        const int n = static_cast<int8_t>(b);
-        for (int s = 1; s < n; ++s) {
-            if (!in.SkipCString() || !in.ReadByte(b))
-                return false;
-        }
-        if (b == 0)
-            return true;
-    }
-}
-
-struct Record {
-    uint32_t headerOffset = 0;
-    uint32_t bodyOffset = 0;
-    uint32_t bodyLength = 0;
-    std::string fields[5]; // From, To, Cc, Subject, Date
-};
-
-// Reads one list record; false on a short read or a wrong marker.
-bool ReadRecord(SeqReader& in, Record& r) {
-    char marker[4];
-    uint32_t length;
-    uint8_t skipped[4];
-    if (!in.Read(marker, 4) || std::memcmp(marker, kStartMarker, 4) != 0)
-        return false;
-    if (!in.ReadU32(length) || !in.ReadU32(r.headerOffset) || !in.ReadU32(r.bodyOffset) || !in.ReadU32(r.bodyLength) ||
-        !in.Read(skipped, 4))
-        return false;
-    for (auto& field : r.fields)
-        if (!in.ReadCString(field))
-            return false;
-    if (!in.Read(skipped, 2) || !SkipTrailer(in))
-        return false;
-    return in.Read(marker, 4) && std::memcmp(marker, kEndMarker, 4) == 0;
 }
 
 void WriteBlock(OutWriter& out, const Record& r, const char* body) {

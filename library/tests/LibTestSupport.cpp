@@ -72,4 +72,63 @@ EditResult Edit(const ScratchDir& dir, const std::string& list, const std::strin
     return EditFiles(dir / "box.ppl", dir / "box.ppm", dir / "KamoMail.Tmp");
 }
 
+namespace {
+
+bool TakeU(const std::string& in, size_t& at, size_t bytes, uint64_t& v) {
+    if (in.size() - at < bytes)
+        return false;
+    v = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        v |= uint64_t(static_cast<unsigned char>(in[at + i])) << (8 * i);
+    at += bytes;
+    return true;
+}
+
+bool ParseFramed(const std::string& in, std::vector<FramedEntry>& entries) {
+    if (in.compare(0, 4, "KMF1") != 0)
+        return false;
+    size_t at = 4;
+    while (at < in.size()) {
+        FramedEntry e;
+        const char kind = in[at++];
+        if (kind != 'M' && kind != 'D')
+            return false;
+        e.damaged = kind == 'D';
+        if (!TakeU(in, at, 8, e.position))
+            return false;
+        if (e.damaged) {
+            if (!TakeU(in, at, 8, e.length))
+                return false;
+        } else {
+            for (int f = 0; f < 7; ++f) {
+                uint64_t n = 0;
+                if (!TakeU(in, at, 4, n) || in.size() - at < n)
+                    return false;
+                e.fields.push_back(in.substr(at, n));
+                at += n;
+            }
+        }
+        entries.push_back(std::move(e));
+    }
+    return true;
+}
+
+} // namespace
+
+FramedResult EditFramedFiles(const std::filesystem::path& list, const std::filesystem::path& mail,
+                             const std::filesystem::path& out) {
+    FramedResult r;
+    std::filesystem::remove(out);
+    r.ret = KamoMail_EditFramed(list.c_str(), mail.c_str(), out.c_str(), &r.count, &r.code);
+    if (std::filesystem::exists(out))
+        r.wellFormed = ParseFramed(ReadBytes(out), r.entries);
+    return r;
+}
+
+FramedResult EditFramed(const ScratchDir& dir, const ppw::MailboxBytes& box) {
+    WriteBytes(dir / "box.ppl", box.list);
+    WriteBytes(dir / "box.ppm", box.mail);
+    return EditFramedFiles(dir / "box.ppl", dir / "box.ppm", dir / "KamoMail.Tmp");
+}
+
 } // namespace libtest

@@ -3,6 +3,7 @@
 // of a converted mail, built from the writer's description.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,23 @@ struct EditResult {
 EditResult Edit(const ScratchDir& dir, const std::string& list, const std::string& mail);
 EditResult EditFiles(const std::filesystem::path& list, const std::filesystem::path& mail,
                      const std::filesystem::path& out);
+
+// What KamoMail_EditFramed wrote, parsed with every length checked.
+struct FramedEntry {
+    bool damaged = false;
+    uint64_t position = 0;
+    uint64_t length = 0;             // damaged: bytes up to the next intact record
+    std::vector<std::string> fields; // mail: From, To, Cc, Subject, Date, header region, body
+};
+struct FramedResult {
+    int16_t ret = 0;
+    int32_t count = -100;
+    int32_t code = -100;
+    bool wellFormed = false; // the magic, then whole entries up to the end of the file
+    std::vector<FramedEntry> entries;
+};
+FramedResult EditFramedFiles(const std::filesystem::path& list, const std::filesystem::path& mail,
+                             const std::filesystem::path& out);
+FramedResult EditFramed(const ScratchDir& dir, const ppw::MailboxBytes& box);
 
 } // namespace libtest
