@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
 
 namespace kamo {
@@ -44,14 +45,6 @@ std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const char* sql) {
     while (st.executeStep())
         items.push_back({st.getColumn(0).getString(), 0});
     return items;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
 }
 
 // VB's Mid: whatever of the range exists.
@@ -124,18 +117,6 @@ std::vector<KeyItem> FillKeyList(SQLite::Database& db, ViewMode mode) {
 
 namespace {
 
-// NOCASE order, as the columns' collation sorts: ASCII letters folded, bytes compared.
-int CompareNoCase(const unsigned char* a, int aLen, const unsigned char* b, int bLen) {
-    int n = std::min(aLen, bLen);
-    for (int i = 0; i < n; ++i) {
-        int ca = (a[i] >= 'A' && a[i] <= 'Z') ? a[i] + 32 : a[i];
-        int cb = (b[i] >= 'A' && b[i] <= 'Z') ? b[i] + 32 : b[i];
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return aLen == bLen ? 0 : (aLen < bLen ? -1 : 1);
-}
-
 int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
     // SQLite's order across types: NULL, numbers, text.
     auto rank = [](int t) { return t == SQLITE_NULL ? 0 : (t == SQLITE_INTEGER || t == SQLITE_FLOAT) ? 1 : 2; };
@@ -149,11 +130,12 @@ int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
         double x = sqlite3_column_double(a, column), y = sqlite3_column_double(b, column);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    const unsigned char* x = sqlite3_column_text(a, column);
-    int xl = sqlite3_column_bytes(a, column);
-    const unsigned char* y = sqlite3_column_text(b, column);
-    int yl = sqlite3_column_bytes(b, column);
-    return CompareNoCase(x, xl, y, yl);
+    // The columns' collation is NOCASE.
+    auto text = [](sqlite3_stmt* s, int c) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+        return std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(s, c)));
+    };
+    return CompareNoCase(text(a, column), text(b, column));
 }
 
 // Each half of a key walks its own (key, sort columns) index, already in display order; the halves
@@ -354,14 +336,14 @@ std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bo
     s.append(Mid(time6, 0, 2)).append(":").append(Mid(time6, 2, 2)).append(":").append(Mid(time6, 4, 2));
     s.append(" ");
     if (sent)
-        s.append("　送　受取人：").append(TrimBlanks(rcvName));
+        s.append("　送　受取人：").append(TrimAscii(rcvName, kSpace));
     else
-        s.append("受　　差出人：").append(TrimBlanks(sndName));
+        s.append("受　　差出人：").append(TrimAscii(sndName, kSpace));
     s.append(" ");
     size_t width = Cp932Length(s);
     if (width <= kSubjectColumn)
         s.append(kSubjectColumn - width, ' ');
-    s.append(TrimBlanks(subject));
+    s.append(TrimAscii(subject, kSpace));
     return s;
 }
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <unicode/ucnv.h>
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "common/QuoteSafe.h"
 
@@ -35,23 +35,13 @@ bool IsWellFormedCp932(std::string_view s) {
     return true;
 }
 
+// Header values are folded with CR LF and indented with blanks or tabs.
 bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return kSpaceTabCrLf.find(c) != std::string_view::npos;
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsSpace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
+    return TrimAscii(s, kSpaceTabCrLf);
 }
 
 // ISO-2022-JP runs rewritten as the CP932 bytes of the same characters (JIS row/cell to
@@ -151,7 +141,7 @@ bool DecodeWithIcu(const std::string& charset, std::string_view bytes, std::stri
 }
 
 bool DecodeCharset(std::string charset, std::string_view bytes, std::string& out) {
-    charset = Lower(charset.substr(0, charset.find('*'))); // RFC 2231 language suffix
+    charset = ToLowerAscii(charset.substr(0, charset.find('*'))); // RFC 2231 language suffix
     if (charset.rfind("iso-2022-jp", 0) == 0 || charset == "csiso2022jp") {
         out = DecodeMailText(bytes);
         return true;
@@ -211,7 +201,7 @@ std::string DecodeBase64(std::string_view in) {
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = ToLowerAscii(c);
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
@@ -238,16 +228,16 @@ bool ReadEncodedWord(std::string_view s, std::size_t pos, std::string& decoded, 
     if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?')
         return false;
     const std::string_view charset = s.substr(pos + 2, q1 - pos - 2);
-    const char encoding = static_cast<char>(std::toupper(static_cast<unsigned char>(s[q1 + 1])));
+    const char encoding = ToLowerAscii(s[q1 + 1]);
     const std::size_t textStart = q1 + 3;
     const std::size_t close = s.find("?=", textStart);
-    if (close == std::string_view::npos || charset.empty() || (encoding != 'B' && encoding != 'Q'))
+    if (close == std::string_view::npos || charset.empty() || (encoding != 'b' && encoding != 'q'))
         return false;
     const std::string_view text = s.substr(textStart, close - textStart);
     auto hasSpace = [](std::string_view v) { return std::any_of(v.begin(), v.end(), IsSpace); };
     if (hasSpace(charset) || hasSpace(text))
         return false;
-    const std::string bytes = encoding == 'B' ? DecodeBase64(text) : DecodeQ(text);
+    const std::string bytes = encoding == 'b' ? DecodeBase64(text) : DecodeQ(text);
     if (!DecodeCharset(std::string(charset), bytes, decoded))
         return false;
     next = close + 2;
@@ -514,11 +504,10 @@ MailDate ParseMailDate(std::string_view raw) {
             continue;
         }
         if (token.size() >= 3 && month < 0) {
-            const std::string word = Lower(token.substr(0, 3));
+            const std::string word = ToLowerAscii(token.substr(0, 3));
             for (std::size_t i = 0; i < kMonths.size(); ++i)
-                if (word == kMonths[i] && std::all_of(token.begin(), token.end(), [](char c) {
-                        return std::isalpha(static_cast<unsigned char>(c)) || c == '.';
-                    }))
+                if (word == kMonths[i] &&
+                    std::all_of(token.begin(), token.end(), [](char c) { return IsAsciiAlpha(c) || c == '.'; }))
                     month = static_cast<int>(i) + 1;
         }
         // Day names and zone names are not needed.
