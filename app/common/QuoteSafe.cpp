@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <unicode/ucnv.h>
 #include <unicode/uset.h>
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "common/IcuConverter.h"
 
 namespace kamo {
 namespace {
@@ -25,11 +25,7 @@ struct SetCloser {
 const USet* Cp932RoundTripSet() {
     static const std::unique_ptr<USet, SetCloser> set = [] {
         std::unique_ptr<USet, SetCloser> s(uset_openEmpty());
-        UErrorCode status = U_ZERO_ERROR;
-        UConverter* conv = ucnv_open("windows-31j", &status);
-        if (U_SUCCESS(status))
-            ucnv_getUnicodeSet(conv, s.get(), UCNV_ROUNDTRIP_SET, &status);
-        ucnv_close(conv);
+        IcuConverter("windows-31j").AddRoundTripSet(s.get());
         uset_remove(s.get(), 0);
         uset_freeze(s.get());
         return s;

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <unicode/ucnv.h>
+#include <utility>
 #include <vector>
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "common/IcuConverter.h"
 #include "common/QuoteSafe.h"
 
 namespace kamo {
@@ -119,24 +120,11 @@ std::string JisToCp932(std::string_view in) {
 
 // Any character set ICU knows to UTF-8, with substitutes for bad bytes. False for an unknown set.
 bool DecodeWithIcu(const std::string& charset, std::string_view bytes, std::string& out) {
-    UErrorCode status = U_ZERO_ERROR;
-    UConverter* probe = ucnv_open(charset.c_str(), &status);
-    if (U_FAILURE(status))
+    IcuConverter conv(charset.c_str());
+    std::optional<std::string> text = conv.ToUtf8(bytes);
+    if (!text)
         return false;
-    ucnv_close(probe);
-    out.resize(bytes.size() * 4 + 16);
-    status = U_ZERO_ERROR;
-    const int32_t n = ucnv_convert("UTF-8", charset.c_str(), out.data(), static_cast<int32_t>(out.size()), bytes.data(),
-                                   static_cast<int32_t>(bytes.size()), &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR) {
-        out.resize(static_cast<std::size_t>(n) + 1);
-        status = U_ZERO_ERROR;
-        ucnv_convert("UTF-8", charset.c_str(), out.data(), static_cast<int32_t>(out.size()), bytes.data(),
-                     static_cast<int32_t>(bytes.size()), &status);
-    }
-    if (U_FAILURE(status))
-        return false;
-    out.resize(static_cast<std::size_t>(n));
+    out = std::move(*text);
     return true;
 }
 
