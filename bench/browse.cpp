@@ -15,9 +15,10 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
-#include "browse/BrowseLists.h"
 #include "browse/QtListModels.h"
+#include "browse/SubjectCursor.h"
 #include "browse/frmKamoMail.h"
+#include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <system_error>
 
-#include "browse/BrowseLists.h"
+#include "db/LookupLists.h"
 #include "filters/FilterMatch.h"
 #include "filters/FilterRun.h"
 #include "import/MailDecode.h"

@@ -16,10 +16,10 @@
 
 #include <SQLiteCpp/Transaction.h>
 
-#include "browse/BrowseLists.h"
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 
