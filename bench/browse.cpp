@@ -15,10 +15,11 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
-#include "browse/BrowseLists.h"
 #include "browse/QtListModels.h"
+#include "browse/SubjectCursor.h"
 #include "browse/frmKamoMail.h"
 #include "db/ArchiveSession.h"
+#include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 

@@ -2,6 +2,7 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "common/AsciiText.h"
 #include "db/Schema.h"
 
 namespace kamo {
@@ -14,21 +15,6 @@ std::string BodySelect() {
     sql += " FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND tblKamoMail_SubKey = ?3"
            " AND tblKamoMail_SndAdd = ?4 AND tblKamoMail_RcvAdd = ?5 AND (tblKamoMail_SndRcvFlag <> 0) = ?6";
     return sql;
-}
-
-bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-    if (s.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char a = s[i], b = prefix[i];
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<char>(b - 'A' + 'a');
-        if (a != b)
-            return false;
-    }
-    return true;
 }
 
 } // namespace

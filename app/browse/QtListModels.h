@@ -9,7 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "browse/BrowseLists.h"
+#include "browse/KeyLists.h"
+#include "browse/SubjectCursor.h"
 
 namespace kamo {
 

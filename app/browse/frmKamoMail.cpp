@@ -19,9 +19,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "browse/BrowseLists.h"
+#include "browse/KeyLists.h"
 #include "browse/MailView.h"
 #include "browse/QtListModels.h"
+#include "browse/SubjectCursor.h"
+#include "browse/SubjectLines.h"
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"

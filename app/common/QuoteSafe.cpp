@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <unicode/ucnv.h>
 #include <unicode/uset.h>
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "common/IcuConverter.h"
 
 namespace kamo {
 namespace {
@@ -24,11 +25,7 @@ struct SetCloser {
 const USet* Cp932RoundTripSet() {
     static const std::unique_ptr<USet, SetCloser> set = [] {
         std::unique_ptr<USet, SetCloser> s(uset_openEmpty());
-        UErrorCode status = U_ZERO_ERROR;
-        UConverter* conv = ucnv_open("windows-31j", &status);
-        if (U_SUCCESS(status))
-            ucnv_getUnicodeSet(conv, s.get(), UCNV_ROUNDTRIP_SET, &status);
-        ucnv_close(conv);
+        IcuConverter("windows-31j").AddRoundTripSet(s.get());
         uset_remove(s.get(), 0);
         uset_freeze(s.get());
         return s;
@@ -38,13 +35,6 @@ const USet* Cp932RoundTripSet() {
 
 bool IsBlank(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 void AppendChanged(Mail_StrChange_Fn strChange, const std::string& piece, std::string& out) {
@@ -115,7 +105,7 @@ bool HasDelimiterUtf8(std::string_view utf8) {
 std::string QuoteSafeCp932(Mail_StrChange_Fn strChange, std::string_view cp932) {
     if (IsBlank(cp932))
         return {};
-    if (TrimBlanks(cp932) == "\r\n" || !strChange || !HasDelimiterCp932(cp932))
+    if (TrimAscii(cp932, kSpace) == "\r\n" || !strChange || !HasDelimiterCp932(cp932))
         return std::string(cp932);
     return ChangeInPieces(strChange, cp932);
 }
@@ -123,7 +113,7 @@ std::string QuoteSafeCp932(Mail_StrChange_Fn strChange, std::string_view cp932) 
 std::string QuoteSafe(Mail_StrChange_Fn strChange, std::string_view utf8) {
     if (IsBlank(utf8))
         return {};
-    if (TrimBlanks(utf8) == "\r\n" || !strChange || !HasDelimiterUtf8(utf8))
+    if (TrimAscii(utf8, kSpace) == "\r\n" || !strChange || !HasDelimiterUtf8(utf8))
         return std::string(utf8);
     const USet* set = Cp932RoundTripSet();
     std::string out;

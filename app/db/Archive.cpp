@@ -1,7 +1,6 @@
 #include "db/Archive.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include "common/AsciiText.h"
 #include "common/Prompter.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
@@ -27,12 +27,6 @@ std::string Quote(const std::string& identifier) {
             q += '"';
     }
     return q + "\"";
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 struct ExistingColumn {
@@ -74,7 +68,7 @@ void RebuildTable(SQLite::Database& db, const TableDef& table, const std::vector
     };
     for (const auto& c : table.columns) {
         auto found =
-            std::find_if(existing.begin(), existing.end(), [&](const auto& e) { return SameName(e.name, c.name); });
+            std::find_if(existing.begin(), existing.end(), [&](const auto& e) { return EqualsNoCase(e.name, c.name); });
         if (found == existing.end())
             continue;
         // Old rows may hold NULL where the column now refuses it.
@@ -83,7 +77,7 @@ void RebuildTable(SQLite::Database& db, const TableDef& table, const std::vector
     }
     for (const auto& e : existing) {
         bool known = std::any_of(table.columns.begin(), table.columns.end(),
-                                 [&](const auto& c) { return SameName(e.name, c.name); });
+                                 [&](const auto& c) { return EqualsNoCase(e.name, c.name); });
         if (!known) {
             rebuilt.columns.push_back({Quote(e.name), e.type});
             add(Quote(e.name), Quote(e.name));
@@ -144,7 +138,7 @@ bool UpgradeArchive(SQLite::Database& db) {
         } else {
             bool complete = std::all_of(table.columns.begin(), table.columns.end(), [&](const auto& c) {
                 return std::any_of(existing.begin(), existing.end(),
-                                   [&](const auto& e) { return SameName(e.name, c.name); });
+                                   [&](const auto& e) { return EqualsNoCase(e.name, c.name); });
             });
             if (!complete) {
                 RebuildTable(db, table, existing);

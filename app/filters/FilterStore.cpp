@@ -5,6 +5,8 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include "common/AsciiText.h"
+
 namespace kamo {
 namespace {
 
@@ -94,29 +96,7 @@ bool SaveFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait)
 }
 
 std::string TrimText(std::string_view text) {
-    static constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
-    static constexpr std::string_view kAsciiBlanks = " \t\r\n\v\f";
-    for (bool changed = true; changed && !text.empty();) {
-        changed = false;
-        if (kAsciiBlanks.find(text.front()) != std::string_view::npos) {
-            text.remove_prefix(1);
-            changed = true;
-        } else if (text.starts_with(kIdeographicSpace)) {
-            text.remove_prefix(kIdeographicSpace.size());
-            changed = true;
-        }
-    }
-    for (bool changed = true; changed && !text.empty();) {
-        changed = false;
-        if (kAsciiBlanks.find(text.back()) != std::string_view::npos) {
-            text.remove_suffix(1);
-            changed = true;
-        } else if (text.ends_with(kIdeographicSpace)) {
-            text.remove_suffix(kIdeographicSpace.size());
-            changed = true;
-        }
-    }
-    return std::string(text);
+    return std::string(TrimAsciiAndIdeographicSpace(text));
 }
 
 EditAreaCheck EditAreaChack(const EditArea& area) {

@@ -8,12 +8,10 @@
 #include <unicode/ustring.h>
 #include <unicode/utf8.h>
 
+#include "common/AsciiText.h"
+
 namespace kamo {
 namespace {
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 void AppendUtf8(UChar32 c, std::string& out) {
     char buf[U8_MAX_LENGTH];
@@ -51,7 +49,7 @@ void AppendFoldedCase(std::string_view utf8, std::string& out) {
     int32_t i = 0;
     while (i < length) {
         if (s[i] < 0x80) {
-            out.push_back(AsciiLower(static_cast<char>(s[i])));
+            out.push_back(ToLowerAscii(static_cast<char>(s[i])));
             ++i;
             continue;
         }
@@ -88,12 +86,7 @@ std::string ToFullWidth(std::string_view utf8) {
 }
 
 bool ArchiveTextEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    return true;
+    return EqualsNoCase(a, b);
 }
 
 bool TextContains(std::string_view text, std::string_view needle) {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <system_error>
 
-#include "browse/BrowseLists.h"
 #include "db/ArchiveSession.h"
+#include "db/LookupLists.h"
 #include "filters/FilterMatch.h"
 #include "filters/FilterRun.h"
 #include "import/MailDecode.h"

@@ -2,12 +2,15 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "common/AsciiText.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
@@ -77,23 +80,31 @@ int MakeTempBeside(const fs::path& target, std::string& name) {
     return fd;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
+// Every replacement of a file goes this way: the new contents go to a temporary file beside the
+// real file (a symbolic link is followed and stays a link), which gets the old file's permission
+// bits (a new file 0644), is synced and renamed over it; then the folder is synced. On failure the
+// temporary file is removed and the old file is untouched.
+bool ReplaceFile(const fs::path& path, const std::function<bool(int fd)>& writeContents) {
+    const fs::path target = ResolveTarget(path);
+    std::string tempName;
+    Fd fd(MakeTempBeside(target, tempName));
+    if (fd.get() < 0)
         return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
+    struct stat old {};
+    mode_t mode = 0644;
+    if (::stat(target.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+
+    bool ok = writeContents(fd.get()) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
+    if (ok)
+        ok = ::rename(tempName.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempName.c_str());
+        return false;
+    }
+    return SyncFolder(FolderOf(target));
 }
 
 } // namespace
@@ -122,63 +133,27 @@ bool SyncFolder(const fs::path& folder) {
 }
 
 bool AtomicWriteFile(const fs::path& path, std::string_view bytes) {
-    const fs::path target = ResolveTarget(path);
-    std::string tempName;
-    Fd fd(MakeTempBeside(target, tempName));
-    if (fd.get() < 0)
-        return false;
-
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(target.c_str(), &old) == 0)
-        mode = old.st_mode & 07777;
-
-    bool ok = WriteAll(fd.get(), bytes) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    if (ok)
-        ok = ::rename(tempName.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempName.c_str());
-        return false;
-    }
-    return SyncFolder(FolderOf(target));
+    return ReplaceFile(path, [&](int fd) { return WriteAll(fd, bytes); });
 }
 
 bool AtomicCopyFile(const fs::path& from, const fs::path& to) {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return false;
-    std::string tempName;
-    Fd out(MakeTempBeside(to, tempName));
-    if (out.get() < 0)
-        return false;
-
-    bool ok = true;
-    std::vector<char> buf(1 << 16);
-    for (;;) {
-        ssize_t n = ::read(in.get(), buf.data(), buf.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ok = false;
-            break;
+    return ReplaceFile(to, [&](int out) {
+        std::vector<char> buf(1 << 16);
+        for (;;) {
+            ssize_t n = ::read(in.get(), buf.data(), buf.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                return true;
+            if (!WriteAll(out, std::string_view(buf.data(), static_cast<size_t>(n))))
+                return false;
         }
-        if (n == 0)
-            break;
-        if (!WriteAll(out.get(), std::string_view(buf.data(), static_cast<size_t>(n)))) {
-            ok = false;
-            break;
-        }
-    }
-    ok = ok && ::fchmod(out.get(), 0644) == 0 && ::fsync(out.get()) == 0;
-    ok = out.Close() && ok;
-    if (ok)
-        ok = ::rename(tempName.c_str(), to.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempName.c_str());
-        return false;
-    }
-    return SyncFolder(FolderOf(to));
+    });
 }
 
 int DeleteTempFiles(const fs::path& dataDir) {

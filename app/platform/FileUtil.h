@@ -17,12 +17,11 @@ bool SyncFolder(const std::filesystem::path& folder);
 
 // Replaces `path` with `bytes`: a temporary file in the same folder, written and synced, renamed
 // over the file, then the folder synced. A symbolic link is followed, so the link stays a link.
-// Keeps the permission bits of the file it replaces. False on any failure; the old file then
-// stays as it was and no temporary file is left behind.
+// Keeps the permission bits of the file it replaces (a new file gets 0644). False on any failure;
+// the old file then stays as it was and no temporary file is left behind.
 bool AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes);
 
-// Copies `from` to `to` through a temporary file in the target's folder (synced, then renamed),
-// so `to` is either its old self or a complete copy.
+// Copies `from` to `to` the same way, so `to` is either its old self or a complete copy.
 bool AtomicCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Removes every ordinary file named "*.tmp" (any letter case) directly in `dataDir`, but only when

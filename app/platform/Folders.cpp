@@ -1,11 +1,12 @@
 #include "platform/Folders.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <system_error>
 
 #include <pwd.h>
 #include <unistd.h>
+
+#include "common/AsciiText.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
@@ -67,14 +68,14 @@ AppFolders ResolveFolders() {
 }
 
 fs::path ResolvePostPetDir(const std::string& setting) {
-    const bool driveLetter = setting.size() >= 2 && std::isalpha(static_cast<unsigned char>(setting[0])) &&
-                             setting[1] == ':' && (setting.size() == 2 || setting[2] == '\\' || setting[2] == '/');
+    const bool driveLetter = setting.size() >= 2 && IsAsciiAlpha(setting[0]) && setting[1] == ':' &&
+                             (setting.size() == 2 || setting[2] == '\\' || setting[2] == '/');
     if (!driveLetter)
         return fs::path(setting);
 
     std::string prefix = Env("WINEPREFIX");
     fs::path root = prefix.empty() ? HomeDir() / ".wine" : fs::path(prefix);
-    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(setting[0])));
+    const char drive = ToLowerAscii(setting[0]);
     // drive_c is the prefix's own C: drive; other letters are the links Wine keeps in dosdevices.
     root /= drive == 'c' ? std::string("drive_c") : std::string("dosdevices/") + drive + ":";
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "platform/FileUtil.h"
 
@@ -16,28 +17,9 @@ namespace {
 constexpr size_t kNone = static_cast<size_t>(-1);
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
+// Profile lines are trimmed of blanks and tabs only.
 std::string_view Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
-        --e;
-    return s.substr(b, e - b);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
+    return TrimAscii(s, kSpaceTab);
 }
 
 // "[Name]" -> Name; nothing for other lines.

@@ -9,6 +9,9 @@
 namespace ppw {
 namespace {
 
+// Its own converter rather than the program's common/IcuConverter: the writer is built without
+// app/ (KAMOMAIL_LIBRARY_ONLY), and test mailboxes made with the reader's own conversion code could
+// not catch a fault in that code.
 struct ConverterCloser {
     void operator()(UConverter* c) const { ucnv_close(c); }
 };

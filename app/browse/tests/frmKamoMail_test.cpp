@@ -16,11 +16,11 @@
 
 #include <SQLiteCpp/Transaction.h>
 
-#include "browse/BrowseLists.h"
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
 #include "db/ArchiveSession.h"
+#include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 

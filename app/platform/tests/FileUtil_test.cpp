@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <set>
 
 #include <sys/wait.h>
@@ -67,6 +68,51 @@ TEST(FileOps, AtomicCopyMakesAWholeCopyOrNothing) {
     EXPECT_FALSE(AtomicCopyFile(dir / "none", dir / "dst"));
     EXPECT_EQ(test::ReadFile(dir / "dst"), big);
     EXPECT_EQ(Names(dir.path()).size(), 2u);
+}
+
+// Both ways of replacing a file keep what the file is: a link stays a link to the replaced file,
+// permission bits stay (a new file gets 0644), and nothing is left beside it.
+TEST(FileOps, ReplacingAFileKeepsItsLinkAndItsPermissions) {
+    struct Writer {
+        const char* name;
+        std::function<bool(const TempDir&, const fs::path&)> replace;
+    };
+    const Writer writers[] = {
+        {"write", [](const TempDir&, const fs::path& to) { return AtomicWriteFile(to, "new"); }},
+        {"copy",
+         [](const TempDir& dir, const fs::path& to) {
+             WriteFile(dir / "src", "new");
+             fs::permissions(dir / "src", fs::perms(0640));
+             return AtomicCopyFile(dir / "src", to);
+         }},
+    };
+    auto mode = [](const fs::path& p) { return static_cast<int>(fs::status(p).permissions() & fs::perms::mask); };
+    for (const auto& w : writers) {
+        SCOPED_TRACE(w.name);
+        {
+            TempDir dir;
+            fs::create_directories(dir / "real");
+            WriteFile(dir / "real" / "settings.ini", "old");
+            fs::permissions(dir / "real" / "settings.ini", fs::perms(0600));
+            fs::create_symlink(fs::path("real") / "settings.ini", dir / "link.ini");
+            ASSERT_TRUE(w.replace(dir, dir / "link.ini"));
+            EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
+            EXPECT_EQ(test::ReadFile(dir / "real" / "settings.ini"), "new");
+            EXPECT_EQ(mode(dir / "real" / "settings.ini"), 0600);
+            EXPECT_EQ(Names(dir / "real"), (std::set<std::string>{"settings.ini"}));
+        }
+        {
+            TempDir dir;
+            WriteFile(dir / "private", "old");
+            fs::permissions(dir / "private", fs::perms(0600));
+            ASSERT_TRUE(w.replace(dir, dir / "private"));
+            EXPECT_EQ(test::ReadFile(dir / "private"), "new");
+            EXPECT_EQ(mode(dir / "private"), 0600);
+
+            ASSERT_TRUE(w.replace(dir, dir / "fresh"));
+            EXPECT_EQ(mode(dir / "fresh"), 0644);
+        }
+    }
 }
 
 // The lock is held by another process; a second start is refused until that process ends, even

@@ -1,140 +1,14 @@
-#include "browse/BrowseLists.h"
+#include "browse/SubjectCursor.h"
 
-#include <algorithm>
 #include <stdexcept>
+#include <string_view>
 
 #include <sqlite3.h>
 
-#include "common/CodePage.h"
+#include "common/AsciiText.h"
 
 namespace kamo {
 namespace {
-
-// Rolls back unless released; nests inside a caller's transaction, which a plain BEGIN cannot.
-class SavepointGuard {
-public:
-    SavepointGuard(SQLite::Database& db, std::string name) : db_(db), name_(std::move(name)) {
-        db_.exec("SAVEPOINT " + name_);
-    }
-    ~SavepointGuard() {
-        if (released_)
-            return;
-        try {
-            db_.exec("ROLLBACK TO " + name_);
-            db_.exec("RELEASE " + name_);
-        } catch (...) {
-        }
-    }
-    SavepointGuard(const SavepointGuard&) = delete;
-    SavepointGuard& operator=(const SavepointGuard&) = delete;
-    void Release() {
-        db_.exec("RELEASE " + name_);
-        released_ = true;
-    }
-
-private:
-    SQLite::Database& db_;
-    std::string name_;
-    bool released_ = false;
-};
-
-std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const char* sql) {
-    std::vector<KeyItem> items;
-    SQLite::Statement st(db, sql);
-    while (st.executeStep())
-        items.push_back({st.getColumn(0).getString(), 0});
-    return items;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
-// VB's Mid: whatever of the range exists.
-std::string_view Mid(std::string_view s, size_t start, size_t length) {
-    if (start >= s.size())
-        return {};
-    return s.substr(start, length);
-}
-
-std::string DigitsOf(std::string_view s) {
-    std::string d;
-    for (char c : s)
-        if (c >= '0' && c <= '9')
-            d += c;
-    return d;
-}
-
-constexpr size_t kSubjectColumn = 55;
-
-} // namespace
-
-std::vector<KeyItem> FillAddressList(SQLite::Database& db) {
-    return SingleColumnKeys(db, "SELECT tblSearch_Addr_Data FROM tblSearch_Addresses ORDER BY tblSearch_Addr_Data ASC");
-}
-
-std::vector<KeyItem> FillNameList(SQLite::Database& db) {
-    return SingleColumnKeys(db, "SELECT tblSearch_Name_Data FROM tblSearch_Name ORDER BY tblSearch_Name_Data ASC");
-}
-
-std::vector<KeyItem> FillDateList(SQLite::Database& db) {
-    // Jumps from date to date down the primary index instead of reading every mail: the same dates
-    // in the same order as a scan, at a cost that grows with the number of dates only.
-    return SingleColumnKeys(db, "WITH RECURSIVE d(ymd) AS ("
-                                " SELECT MAX(tblKamoMail_YMD) FROM tblKamoMail"
-                                " UNION ALL"
-                                " SELECT (SELECT MAX(tblKamoMail_YMD) FROM tblKamoMail WHERE tblKamoMail_YMD < d.ymd)"
-                                " FROM d WHERE d.ymd IS NOT NULL)"
-                                " SELECT ymd FROM d WHERE ymd IS NOT NULL");
-}
-
-std::vector<KeyItem> FillFilterList(SQLite::Database& db) {
-    std::vector<KeyItem> items;
-    SQLite::Statement st(db, "SELECT tblFilter_No, tblFilter_Header, tblFilter_ActionCode FROM tblFilter"
-                             " ORDER BY tblFilter_No ASC");
-    while (st.executeStep()) {
-        KeyItem item;
-        item.filterNo = st.getColumn(0).getInt64();
-        item.text = st.getColumn(1).getString();
-        // Read-time filters hold no mail of their own; say so instead of showing an empty view.
-        if (st.getColumn(2).getInt64() != 0)
-            item.text += "　（１）メールを読み込まない";
-        items.push_back(std::move(item));
-    }
-    return items;
-}
-
-std::vector<KeyItem> FillKeyList(SQLite::Database& db, ViewMode mode) {
-    switch (mode) {
-    case ViewMode::Address:
-        return FillAddressList(db);
-    case ViewMode::Name:
-        return FillNameList(db);
-    case ViewMode::Date:
-        return FillDateList(db);
-    case ViewMode::Filter:
-        break;
-    }
-    return FillFilterList(db);
-}
-
-namespace {
-
-// NOCASE order, as the columns' collation sorts: ASCII letters folded, bytes compared.
-int CompareNoCase(const unsigned char* a, int aLen, const unsigned char* b, int bLen) {
-    int n = std::min(aLen, bLen);
-    for (int i = 0; i < n; ++i) {
-        int ca = (a[i] >= 'A' && a[i] <= 'Z') ? a[i] + 32 : a[i];
-        int cb = (b[i] >= 'A' && b[i] <= 'Z') ? b[i] + 32 : b[i];
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    return aLen == bLen ? 0 : (aLen < bLen ? -1 : 1);
-}
 
 int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
     // SQLite's order across types: NULL, numbers, text.
@@ -149,11 +23,12 @@ int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
         double x = sqlite3_column_double(a, column), y = sqlite3_column_double(b, column);
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    const unsigned char* x = sqlite3_column_text(a, column);
-    int xl = sqlite3_column_bytes(a, column);
-    const unsigned char* y = sqlite3_column_text(b, column);
-    int yl = sqlite3_column_bytes(b, column);
-    return CompareNoCase(x, xl, y, yl);
+    // The columns' collation is NOCASE.
+    auto text = [](sqlite3_stmt* s, int c) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+        return std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(s, c)));
+    };
+    return CompareNoCase(text(a, column), text(b, column));
 }
 
 // Each half of a key walks its own (key, sort columns) index, already in display order; the halves
@@ -339,55 +214,6 @@ std::vector<SubjectLine> FillSubjectList(SQLite::Database& db, ViewMode mode, co
 
 std::vector<SubjectLine> FillFilterSubjectList(SQLite::Database& db, int64_t filterNo) {
     return ReadAll(db, QueryFilterSubjectRows(db, filterNo));
-}
-
-std::string RecCountText(size_t count) {
-    return "表示件数　：　" + std::to_string(count) + " 件";
-}
-
-std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bool sent, std::string_view sndName,
-                              std::string_view rcvName, std::string_view subject) {
-    std::string s;
-    s.reserve(96);
-    s.append(Mid(date8, 0, 4)).append("/").append(Mid(date8, 4, 2)).append("/").append(Mid(date8, 6, 2));
-    s.append(" ");
-    s.append(Mid(time6, 0, 2)).append(":").append(Mid(time6, 2, 2)).append(":").append(Mid(time6, 4, 2));
-    s.append(" ");
-    if (sent)
-        s.append("　送　受取人：").append(TrimBlanks(rcvName));
-    else
-        s.append("受　　差出人：").append(TrimBlanks(sndName));
-    s.append(" ");
-    size_t width = Cp932Length(s);
-    if (width <= kSubjectColumn)
-        s.append(kSubjectColumn - width, ' ');
-    s.append(TrimBlanks(subject));
-    return s;
-}
-
-std::string FormatSubjectLine(const MailKey& key, std::string_view subject) {
-    return FormatSubjectLine(DigitsOf(key.ymd), DigitsOf(key.hms), key.sent, key.sndName, key.rcvName, subject);
-}
-
-namespace {
-void RebuildLookup(SQLite::Database& db, const std::string& table, const std::string& column,
-                   const std::string& sndColumn, const std::string& rcvColumn) {
-    SavepointGuard sp(db, "rebuild_lookup");
-    db.exec("DELETE FROM " + table);
-    // A missing value is stored as the empty text, as the look-up always did. The primary index
-    // ignores letter case, so names differing only in case land once.
-    db.exec("INSERT OR IGNORE INTO " + table + " (" + column + ")" + " SELECT IFNULL(" + sndColumn +
-            ", '') FROM tblKamoMail UNION SELECT IFNULL(" + rcvColumn + ", '') FROM tblKamoMail");
-    sp.Release();
-}
-} // namespace
-
-void RebuildNameList(SQLite::Database& db) {
-    RebuildLookup(db, "tblSearch_Name", "tblSearch_Name_Data", "tblKamoMail_SndName", "tblKamoMail_RcvName");
-}
-
-void RebuildAddressList(SQLite::Database& db) {
-    RebuildLookup(db, "tblSearch_Addresses", "tblSearch_Addr_Data", "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd");
 }
 
 } // namespace kamo

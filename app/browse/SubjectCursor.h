@@ -1,42 +1,21 @@
 #pragma once
-// What the main window's lists show: the keys of each view mode, the subject lines of a key, the
-// name and address look-up tables behind the first two modes.
+// The right list of the main window: a key's lines in display order, read a piece at a time, and
+// the reader that formats single lines.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include "browse/SubjectLines.h"
 #include "browse/ViewModes.h"
-#include "common/MailRecord.h"
 
 struct sqlite3_stmt;
 
 namespace kamo {
-
-// One line of the left list. In filter mode the filter number travels with the line.
-struct KeyItem {
-    std::string text;
-    int64_t filterNo = 0;
-};
-
-std::vector<KeyItem> FillAddressList(SQLite::Database& db);
-std::vector<KeyItem> FillNameList(SQLite::Database& db);
-// Each date once, newest first.
-std::vector<KeyItem> FillDateList(SQLite::Database& db);
-std::vector<KeyItem> FillFilterList(SQLite::Database& db);
-// The filler of a mode.
-std::vector<KeyItem> FillKeyList(SQLite::Database& db, ViewMode mode);
-
-// One line of the right list: the mail's identity and the text shown.
-struct SubjectLine {
-    MailKey key;
-    std::string subject;
-    std::string text;
-};
 
 // The lines of a key as row ids, in display order. Large keys (the owner's own address is in every
 // mail) must not cost a formatted string per line up front, so the list keeps ids and formats the
@@ -103,20 +82,5 @@ private:
 // The whole right list at once (tests, command line).
 std::vector<SubjectLine> FillSubjectList(SQLite::Database& db, ViewMode mode, const std::string& key);
 std::vector<SubjectLine> FillFilterSubjectList(SQLite::Database& db, int64_t filterNo);
-
-// "表示件数　：　" N " 件"
-std::string RecCountText(size_t count);
-
-// date8 "yyyymmdd", time6 "hhmmss". Pads the part before the subject to 55 CP932 bytes, so subjects
-// line up in a fixed-pitch font.
-std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bool sent, std::string_view sndName,
-                              std::string_view rcvName, std::string_view subject);
-// The same from a stored mail's identity ("yyyy/mm/dd", "hh:mm:ss").
-std::string FormatSubjectLine(const MailKey& key, std::string_view subject);
-
-// Refill tblSearch_Name / tblSearch_Addresses with the distinct sender and receiver names /
-// addresses of all stored mail.
-void RebuildNameList(SQLite::Database& db);
-void RebuildAddressList(SQLite::Database& db);
 
 } // namespace kamo

@@ -1,0 +1,56 @@
+#include "browse/SubjectLines.h"
+
+#include "common/AsciiText.h"
+#include "common/CodePage.h"
+
+namespace kamo {
+namespace {
+
+// VB's Mid: whatever of the range exists.
+std::string_view Mid(std::string_view s, size_t start, size_t length) {
+    if (start >= s.size())
+        return {};
+    return s.substr(start, length);
+}
+
+std::string DigitsOf(std::string_view s) {
+    std::string d;
+    for (char c : s)
+        if (c >= '0' && c <= '9')
+            d += c;
+    return d;
+}
+
+constexpr size_t kSubjectColumn = 55;
+
+} // namespace
+
+std::string RecCountText(size_t count) {
+    return "表示件数　：　" + std::to_string(count) + " 件";
+}
+
+std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bool sent, std::string_view sndName,
+                              std::string_view rcvName, std::string_view subject) {
+    std::string s;
+    s.reserve(96);
+    s.append(Mid(date8, 0, 4)).append("/").append(Mid(date8, 4, 2)).append("/").append(Mid(date8, 6, 2));
+    s.append(" ");
+    s.append(Mid(time6, 0, 2)).append(":").append(Mid(time6, 2, 2)).append(":").append(Mid(time6, 4, 2));
+    s.append(" ");
+    if (sent)
+        s.append("　送　受取人：").append(TrimAscii(rcvName, kSpace));
+    else
+        s.append("受　　差出人：").append(TrimAscii(sndName, kSpace));
+    s.append(" ");
+    size_t width = Cp932Length(s);
+    if (width <= kSubjectColumn)
+        s.append(kSubjectColumn - width, ' ');
+    s.append(TrimAscii(subject, kSpace));
+    return s;
+}
+
+std::string FormatSubjectLine(const MailKey& key, std::string_view subject) {
+    return FormatSubjectLine(DigitsOf(key.ymd), DigitsOf(key.hms), key.sent, key.sndName, key.rcvName, subject);
+}
+
+} // namespace kamo

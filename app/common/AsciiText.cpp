@@ -1,0 +1,72 @@
+#include "common/AsciiText.h"
+
+namespace kamo {
+
+std::string ToLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = ToLowerAscii(c);
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ToLowerAscii(a[i]) != ToLowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(ToLowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(ToLowerAscii(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::string_view TrimAscii(std::string_view text, std::string_view blanks) {
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string_view TrimAsciiAndIdeographicSpace(std::string_view text) {
+    static constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
+    for (bool changed = true; changed && !text.empty();) {
+        changed = false;
+        if (kAsciiWhitespace.find(text.front()) != std::string_view::npos) {
+            text.remove_prefix(1);
+            changed = true;
+        } else if (text.starts_with(kIdeographicSpace)) {
+            text.remove_prefix(kIdeographicSpace.size());
+            changed = true;
+        }
+    }
+    for (bool changed = true; changed && !text.empty();) {
+        changed = false;
+        if (kAsciiWhitespace.find(text.back()) != std::string_view::npos) {
+            text.remove_suffix(1);
+            changed = true;
+        } else if (text.ends_with(kIdeographicSpace)) {
+            text.remove_suffix(kIdeographicSpace.size());
+            changed = true;
+        }
+    }
+    return text;
+}
+
+} // namespace kamo

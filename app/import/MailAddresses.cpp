@@ -1,0 +1,136 @@
+#include "import/MailAddresses.h"
+
+#include "common/AsciiText.h"
+#include "import/EncodedWords.h"
+
+namespace kamo {
+namespace {
+
+// Header values are folded with CR LF and indented with blanks or tabs.
+bool IsSpace(char c) {
+    return kSpaceTabCrLf.find(c) != std::string_view::npos;
+}
+
+std::string_view Trim(std::string_view s) {
+    return TrimAscii(s, kSpaceTabCrLf);
+}
+
+std::string StripQuotes(std::string_view s) {
+    s = Trim(s);
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') {
+        std::string out;
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+            if (s[i] == '\\' && i + 2 < s.size())
+                ++i;
+            out += s[i];
+        }
+        return out;
+    }
+    if (s.size() >= 2 && s.front() == '\'' && s.back() == '\'')
+        return std::string(s.substr(1, s.size() - 2));
+    return std::string(s);
+}
+
+// Position of `c` outside double quotes, from `from`; npos when none.
+std::size_t FindUnquoted(std::string_view s, char c, std::size_t from = 0) {
+    bool quoted = false;
+    for (std::size_t i = from; i < s.size(); ++i) {
+        if (s[i] == '\\' && quoted) {
+            ++i;
+            continue;
+        }
+        if (s[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && s[i] == c)
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+// The first mailbox of a list "a@x, b@y": cut at a comma outside quotes, brackets and angle
+// brackets, but only once what comes before it holds an address.
+std::string_view FirstMailbox(std::string_view s) {
+    bool quoted = false;
+    int angle = 0;
+    int round = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quoted) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (c == '"')
+            quoted = true;
+        else if (c == '<')
+            ++angle;
+        else if (c == '>' && angle > 0)
+            --angle;
+        else if (c == '(')
+            ++round;
+        else if (c == ')' && round > 0)
+            --round;
+        else if (c == ',' && angle == 0 && round == 0 && s.substr(0, i).find('@') != std::string_view::npos)
+            return s.substr(0, i);
+    }
+    return s;
+}
+
+std::string JoinParts(std::string_view a, std::string_view b) {
+    a = Trim(a);
+    b = Trim(b);
+    if (a.empty())
+        return std::string(b);
+    if (b.empty())
+        return std::string(a);
+    return std::string(a) + " " + std::string(b);
+}
+
+std::string FinishName(std::string_view name) {
+    std::string n = std::string(Trim(DecodeEncodedWords(StripQuotes(name))));
+    n = StripQuotes(n); // quotes that were inside an encoded word
+    return n.empty() ? std::string(kNoName) : n;
+}
+
+} // namespace
+
+AddressName SplitAddress(std::string_view utf8) {
+    std::string_view s = Trim(FirstMailbox(Trim(utf8)));
+    AddressName result;
+    std::string name;
+    if (const auto lt = FindUnquoted(s, '<'); lt != std::string_view::npos) {
+        const auto gt = s.find('>', lt + 1);
+        const auto addrEnd = gt == std::string_view::npos ? s.size() : gt;
+        result.address = std::string(Trim(s.substr(lt + 1, addrEnd - lt - 1)));
+        name = JoinParts(s.substr(0, lt), gt == std::string_view::npos ? std::string_view() : s.substr(gt + 1));
+    } else if (const auto open = FindUnquoted(s, '('); open != std::string_view::npos) {
+        std::size_t close = open + 1;
+        for (int depth = 1; close < s.size(); ++close) {
+            if (s[close] == '(')
+                ++depth;
+            else if (s[close] == ')' && --depth == 0)
+                break;
+        }
+        name = std::string(Trim(s.substr(open + 1, close - open - 1)));
+        const std::string_view after = close < s.size() ? s.substr(close + 1) : std::string_view();
+        result.address = JoinParts(s.substr(0, open), after);
+    } else if (const auto at = s.find('@'); at != std::string_view::npos) {
+        std::size_t begin = at;
+        while (begin > 0 && !IsSpace(s[begin - 1]))
+            --begin;
+        std::size_t end = at;
+        while (end < s.size() && !IsSpace(s[end]))
+            ++end;
+        result.address = std::string(s.substr(begin, end - begin));
+        name = JoinParts(s.substr(0, begin), s.substr(end));
+    } else {
+        result.address = std::string(s);
+    }
+    result.address = StripQuotes(DecodeEncodedWords(result.address));
+    result.name = FinishName(name);
+    return result;
+}
+
+} // namespace kamo

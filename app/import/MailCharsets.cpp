@@ -1,0 +1,139 @@
+#include "import/MailCharsets.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+
+#include "common/AsciiText.h"
+#include "common/CodePage.h"
+#include "common/IcuConverter.h"
+
+namespace kamo {
+namespace {
+
+// The geta mark stands in for a JIS X 0212 character, which CP932 cannot hold.
+constexpr unsigned char kGeta[] = {0x81, 0xAC};
+
+bool IsAscii(std::string_view s) {
+    return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// ISO-2022-JP runs rewritten as the CP932 bytes of the same characters (JIS row/cell to
+// Shift_JIS arithmetic, half-width katakana to its single byte). Bytes outside designated runs,
+// and anything that does not fit, are copied as they are.
+std::string JisToCp932(std::string_view in) {
+    enum class Mode { Ascii, Kanji, Katakana, Supplement } mode = Mode::Ascii;
+    std::string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size();) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c == 0x1B) {
+            const std::string_view rest = in.substr(i + 1);
+            auto starts = [&](std::string_view seq) { return rest.substr(0, seq.size()) == seq; };
+            if (starts("$B") || starts("$@")) {
+                mode = Mode::Kanji;
+                i += 3;
+            } else if (starts("$(D")) {
+                mode = Mode::Supplement;
+                i += 4;
+            } else if (starts("(B") || starts("(J") || starts("(H")) {
+                mode = Mode::Ascii;
+                i += 3;
+            } else if (starts("(I")) {
+                mode = Mode::Katakana;
+                i += 3;
+            } else if (starts("&@")) { // announces a JIS X 0208 revision; the designation follows
+                i += 3;
+            } else {
+                out += static_cast<char>(c);
+                ++i;
+            }
+            continue;
+        }
+        if (c == 0x0E) { // SO / SI: katakana shift used by a few mailers
+            mode = Mode::Katakana;
+            ++i;
+            continue;
+        }
+        if (c == 0x0F) {
+            mode = Mode::Ascii;
+            ++i;
+            continue;
+        }
+        const bool graphic = c >= 0x21 && c <= 0x7E;
+        if ((mode == Mode::Kanji || mode == Mode::Supplement) && graphic && i + 1 < in.size()) {
+            const auto c2 = static_cast<unsigned char>(in[i + 1]);
+            if (c2 >= 0x21 && c2 <= 0x7E) {
+                if (mode == Mode::Supplement) {
+                    out.append(reinterpret_cast<const char*>(kGeta), 2);
+                } else {
+                    unsigned s1 = ((c - 0x21u) >> 1) + 0x81u;
+                    if (s1 > 0x9F)
+                        s1 += 0x40;
+                    unsigned s2 = (c & 1u) ? c2 + 0x1Fu : c2 + 0x7Eu;
+                    if ((c & 1u) && s2 >= 0x7F)
+                        ++s2;
+                    out += static_cast<char>(s1);
+                    out += static_cast<char>(s2);
+                }
+                i += 2;
+                continue;
+            }
+        }
+        if (mode == Mode::Katakana && c >= 0x21 && c <= 0x5F) {
+            out += static_cast<char>(c + 0x80);
+            ++i;
+            continue;
+        }
+        out += static_cast<char>(c);
+        ++i;
+    }
+    return out;
+}
+
+// Any character set ICU knows to UTF-8, with substitutes for bad bytes. False for an unknown set.
+bool DecodeWithIcu(const std::string& charset, std::string_view bytes, std::string& out) {
+    IcuConverter conv(charset.c_str());
+    std::optional<std::string> text = conv.ToUtf8(bytes);
+    if (!text)
+        return false;
+    out = std::move(*text);
+    return true;
+}
+
+} // namespace
+
+std::string DecodeMailText(std::string_view raw) {
+    if (raw.find('\x1B') != std::string_view::npos)
+        return Cp932ToUtf8(JisToCp932(raw));
+    if (IsAscii(raw))
+        return std::string(raw);
+    return Cp932ToUtf8(raw);
+}
+
+bool DecodeCharset(std::string charset, std::string_view bytes, std::string& out) {
+    charset = ToLowerAscii(charset.substr(0, charset.find('*'))); // RFC 2231 language suffix
+    if (charset.rfind("iso-2022-jp", 0) == 0 || charset == "csiso2022jp") {
+        out = DecodeMailText(bytes);
+        return true;
+    }
+    static const std::array<const char*, 11> kShiftJis = {"shift_jis", "shift-jis",  "sjis",          "x-sjis",
+                                                          "ms_kanji",  "csshiftjis", "windows-31j",   "cp932",
+                                                          "ms932",     "x-ms-cp932", "shift_jisx0213"};
+    if (std::find(kShiftJis.begin(), kShiftJis.end(), charset) != kShiftJis.end() || charset == "us-ascii" ||
+        charset == "ascii") {
+        out = Cp932ToUtf8(bytes);
+        return true;
+    }
+    if (charset == "utf-8" || charset == "utf8") {
+        if (IsValidUtf8(bytes)) {
+            out.assign(bytes);
+            return true;
+        }
+        return DecodeWithIcu("UTF-8", bytes, out);
+    }
+    return DecodeWithIcu(charset, bytes, out);
+}
+
+} // namespace kamo
