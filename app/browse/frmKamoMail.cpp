@@ -365,7 +365,9 @@ bool frmKamoMail::Load() {
     flags_ = BusyFlags{};
     loaded_ = true;
     ShowViewMode();
-    FilterStartUp(session_); // the filter subsystem's start-up routine: loads the filter tables
+    // The filter subsystem's start-up routine: loads the filter tables.
+    if (!FilterStartUp(session_))
+        prompter_.Error("フィルターを読み込めませんでした。");
     return true;
 }
 

@@ -2,11 +2,18 @@
 
 #include <utility>
 
+#include "platform/FileUtil.h"
+
 namespace kamo {
 
 ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock> lock,
                                std::unique_ptr<SQLite::Database> db, Settings settings)
     : folders_(std::move(folders)), lock_(std::move(lock)), settings_(std::move(settings)), db_(std::move(db)) {}
+
+ArchiveSession::~ArchiveSession() {
+    // The conversion library's text files hold mail: they do not outlive the run.
+    DeleteTempFiles(folders_.dataDir);
+}
 
 std::unique_ptr<ArchiveSession> OpenSession(const AppFolders& folders, std::unique_ptr<InstanceLock> lock,
                                             Prompter& prompter, const StartupOptions& options, StartupReport* report) {

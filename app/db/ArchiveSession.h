@@ -27,6 +27,8 @@ public:
     // the caller guards against a second copy itself (tests).
     ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock> lock, std::unique_ptr<SQLite::Database> db,
                    Settings settings = {});
+    // Removes the conversion library's temporary files from the data folder.
+    ~ArchiveSession();
     ArchiveSession(const ArchiveSession&) = delete;
     ArchiveSession& operator=(const ArchiveSession&) = delete;
 

@@ -23,9 +23,9 @@ bool MemFilterGo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
     return ok;
 }
 
-void FilterStartUp(ArchiveSession& session) {
+bool FilterStartUp(ArchiveSession& session) {
     NullWaitReporter quiet;
-    LoadFilters(session.Database(), session.Filters(), quiet);
+    return LoadFilters(session.Database(), session.Filters(), quiet);
 }
 
 } // namespace kamo

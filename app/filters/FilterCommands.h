@@ -12,7 +12,8 @@ class WaitReporter;
 // the run failed (the previous filter data stays; the user is told).
 bool MemFilterGo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view);
 
-// The start-up routine: loads the Filter Table and the Read Filter Table.
-void FilterStartUp(ArchiveSession& session);
+// The start-up routine: loads the Filter Table and the Read Filter Table. False when they could not
+// be read (the tables then hold what was read before the error).
+bool FilterStartUp(ArchiveSession& session);
 
 } // namespace kamo

@@ -2,16 +2,20 @@
 
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <system_error>
+#include <unistd.h>
 
+#include "common/AsciiText.h"
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
 #include "filters/FilterMatch.h"
 #include "filters/FilterRun.h"
+#include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
-#include "import/TmpReader.h"
 
 namespace kamo {
 namespace {
@@ -19,21 +23,10 @@ namespace {
 // The running count is shown every this many mails (and at the end of each mailbox).
 constexpr int64_t kProgressStep = 64;
 
-bool AsciiEqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::string CodeMessage(const MailboxSummary& box) {
     switch (box.code) {
     case -1:
-        return box.name + " のリストファイルを開けないか、一時ファイル KamoMail.Tmp を作成できません。";
+        return box.name + " の一時ファイル KamoMail.Tmp を作成できません。";
     case -2:
         return box.name + " のメールファイルを開けません。";
     case -4:
@@ -49,16 +42,55 @@ void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
     wait.SetProgress(done, total);
 }
 
+enum class FileState { Absent, Readable, Unreadable };
+
+// A list file that is a folder, a FIFO or a device, or that cannot be opened, is an error of its
+// own: it must neither block the read nor pass for an empty mailbox.
+FileState StateOf(const std::filesystem::path& file, std::string& why) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!std::filesystem::exists(status))
+        return FileState::Absent;
+    if (!std::filesystem::is_regular_file(status)) {
+        why = std::filesystem::is_directory(status) ? "フォルダです" : "通常のファイルではありません";
+        return FileState::Unreadable;
+    }
+    if (::access(file.c_str(), R_OK) != 0) {
+        why = std::strerror(errno);
+        return FileState::Unreadable;
+    }
+    return FileState::Readable;
+}
+
 void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, const ReadRequest& request,
                  const MailboxChoice& choice, const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait,
                  MailboxSummary& box) {
     const MailboxFiles files = LocateMailbox(request.postPetDir, *choice.box);
+    std::string why;
+    switch (StateOf(files.list, why)) {
+    case FileState::Absent:
+        // A drawer never used has neither file; a mail file alone means mail that cannot be read.
+        if (std::error_code ec; std::filesystem::exists(files.mail, ec)) {
+            box.problem = "リストファイルがありません";
+            prompter.Error(box.name + " のリストファイルがありません。メールファイルのメールは読み込めません。\n" +
+                           files.list.string());
+        }
+        box.code = KAMOMAIL_NOTHING;
+        return;
+    case FileState::Unreadable:
+        box.problem = "リストファイルを読めません（" + why + "）";
+        prompter.Error(box.name + " のリストファイルを読めません（" + why + "）。\n" + files.list.string());
+        return;
+    case FileState::Readable:
+        break;
+    }
+
     std::error_code ec;
     // A failed call can leave the previous mailbox's file behind; it must never be read twice.
     std::filesystem::remove(request.tmpPath, ec);
     int32_t count = 0;
     int32_t code = 0;
-    library.MailEdit()(files.list.c_str(), files.mail.c_str(), request.tmpPath.c_str(), &count, &code);
+    library.MailEditFramed()(files.list.c_str(), files.mail.c_str(), request.tmpPath.c_str(), &count, &code);
     box.code = code;
     box.listed = count;
     if (code == -1 || code == -2 || code == -4 || code == -5)
@@ -68,28 +100,61 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
 
     wait.SetLine(4, choice.box->name);
     ShowCount(wait, 0, count);
-    TmpReader reader(request.tmpPath);
-    if (!reader.IsOpen())
+    FramedReader reader(request.tmpPath);
+    if (!reader.IsOpen()) {
+        box.problem = "一時ファイル KamoMail.Tmp を読めません";
+        prompter.Error(box.name + " の一時ファイル KamoMail.Tmp を読めません。\n" + request.tmpPath.string());
         return;
+    }
     SQLite::Transaction transaction(db);
-    TmpMail raw;
-    while (reader.Next(raw)) {
+    FramedEntry entry;
+    int64_t entries = 0;
+    while (reader.Next(entry)) {
+        ++entries;
+        if (entry.damaged) {
+            ++box.damaged;
+            box.damagedAt.push_back(entry.position);
+            continue;
+        }
         ++box.read;
-        MailRecord mail = BuildMailRecord(raw, library.StrChange());
+        MailRecord mail = BuildMailRecord(entry.mail, library.StrChange());
         mail.sent = IsSentMail(choice, mail, request.myMailAddr);
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
-        else if (store.Store(mail) == MailStore::Outcome::Stored)
-            ++box.stored;
         else
-            ++box.alreadyStored;
-        if (box.read % kProgressStep == 0)
-            ShowCount(wait, box.read, std::max<int64_t>(count, box.read));
+            switch (store.Store(mail)) {
+            case MailStore::Outcome::StoredCut:
+                ++box.cut;
+                [[fallthrough]];
+            case MailStore::Outcome::Stored:
+                ++box.stored;
+                break;
+            case MailStore::Outcome::AlreadyStored:
+                ++box.alreadyStored;
+                break;
+            }
+        if (entries % kProgressStep == 0)
+            ShowCount(wait, entries, std::max<int64_t>(count, entries));
         wait.Pump();
     }
     transaction.commit();
-    ShowCount(wait, box.read, std::max<int64_t>(count, box.read));
-    box.damaged = std::max<int64_t>(0, count - box.read);
+    ShowCount(wait, entries, std::max<int64_t>(count, entries));
+    if (reader.Broken() || entries < count) {
+        // The converted file broke off: what it held is stored, the rest is counted as damage.
+        box.damaged += std::max<int64_t>(1, count - entries);
+        box.problem = "一時ファイル KamoMail.Tmp が途中で切れています";
+    }
+}
+
+// True when the folder holds a file of at least one of the eleven mailboxes.
+bool HoldsAnyMailbox(const std::filesystem::path& postPetDir) {
+    for (const auto& box : Mailboxes()) {
+        const MailboxFiles files = LocateMailbox(postPetDir, box);
+        std::error_code ec;
+        if (std::filesystem::exists(files.list, ec) || std::filesystem::exists(files.mail, ec))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -104,7 +169,7 @@ bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::
         break;
     }
     if (!myMailAddr.empty())
-        return AsciiEqualNoCase(mail.sndAdd, myMailAddr);
+        return EqualsNoCase(mail.sndAdd, myMailAddr);
     return choice.send && !choice.recieve;
 }
 
@@ -118,8 +183,22 @@ MailboxSummary ReadSummary::Totals() const {
         t.alreadyStored += b.alreadyStored;
         t.filtered += b.filtered;
         t.damaged += b.damaged;
+        t.cut += b.cut;
     }
     return t;
+}
+
+bool ReadSummary::AnyFailed() const {
+    for (const auto& b : mailboxes)
+        if (b.Failed())
+            return true;
+    return false;
+}
+
+int ReadExitStatus(const ReadSummary& summary) {
+    if (!summary.completed || !summary.refreshed)
+        return 1;
+    return summary.AnyFailed() ? kExitMailboxProblem : 0;
 }
 
 ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
@@ -140,6 +219,11 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
                        "\nオプションでPostPetのフォルダを設定して下さい。");
         return summary;
     }
+    if (!HoldsAnyMailbox(request.postPetDir)) {
+        prompter.Error("PostPetのフォルダにメールボックスがひとつもありません。\n" + request.postPetDir.string() +
+                       "\nオプションでPostPetのフォルダを確かめて下さい。");
+        return summary;
+    }
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
     wait.Pump();
     {
@@ -154,8 +238,10 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     wait.SetLines({"　ＫａｍｏＭａｉｌの各データを", "　　　更新しています。", "", "", "", ""});
     wait.SetProgress(0, 0);
     wait.Pump();
-    if (hooks.refresh)
-        hooks.refresh(wait);
+    if (hooks.refresh && !hooks.refresh(wait)) {
+        summary.refreshed = false;
+        prompter.Error("メールは保存しましたが、フィルターの実行に失敗しました。");
+    }
     summary.completed = true;
     return summary;
 }
@@ -176,9 +262,10 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
     if (!matcher->Empty())
         hooks.excludes = [matcher](const MailRecord& mail) { return matcher->Excludes(mail); };
     hooks.refresh = [&db, &tables](WaitReporter& wait) {
-        RunFilters(db, tables, wait);
+        const bool filtered = RunFilters(db, tables, wait);
         RebuildNameList(db);
         RebuildAddressList(db);
+        return filtered;
     };
     return hooks;
 }
@@ -189,19 +276,40 @@ ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request,
                            StandardReadHooks(session.Database(), session.Filters()), prompter, wait);
 }
 
+std::string SummaryHeadline(const ReadSummary& summary) {
+    if (!summary.refreshed)
+        return "メールは保存しましたが、フィルターの実行に失敗しました。";
+    if (summary.AnyFailed())
+        return "PostPetのメールを読み込みましたが、読み込めなかったメールボックスか壊れたメールがあります。";
+    return "PostPetのメールを読み込みました。";
+}
+
 std::string FormatSummary(const ReadSummary& summary) {
     std::string text;
-    auto line = [&](const MailboxSummary& b) {
+    auto line = [&](const MailboxSummary& b, bool total) {
         text += b.name + ": 読込 " + std::to_string(b.read) + " / 保存 " + std::to_string(b.stored) + " / 保存済み " +
                 std::to_string(b.alreadyStored) + " / フィルター除外 " + std::to_string(b.filtered) + " / 破損 " +
                 std::to_string(b.damaged);
-        if (b.code < 0)
+        if (b.cut > 0)
+            text += " / 本文を切って保存 " + std::to_string(b.cut);
+        if (!total && !b.damagedAt.empty()) {
+            text += "（リストファイルの位置";
+            const size_t shown = std::min<size_t>(b.damagedAt.size(), 10);
+            for (size_t i = 0; i < shown; ++i)
+                text += (i ? ", " : " ") + std::to_string(b.damagedAt[i]);
+            if (shown < b.damagedAt.size())
+                text += " ほか " + std::to_string(b.damagedAt.size() - shown) + " か所";
+            text += "）";
+        }
+        if (!total && !b.problem.empty())
+            text += "（" + b.problem + "）";
+        if (!total && b.code < 0)
             text += "（エラー " + std::to_string(b.code) + "）";
         text += "\n";
     };
     for (const auto& b : summary.mailboxes)
-        line(b);
-    line(summary.Totals());
+        line(b, false);
+    line(summary.Totals(), true);
     return text;
 }
 

@@ -33,36 +33,51 @@ struct ReadRequest {
 struct MailboxSummary {
     std::string name;
     int32_t code = 0;   // the library's result code
-    int32_t listed = 0; // records the library counted in the list file
-    int64_t read = 0;   // mails parsed from KamoMail.Tmp
+    int32_t listed = 0; // records found in the list file, intact or damaged
+    int64_t read = 0;   // mails taken from the converted file
     int64_t stored = 0;
     int64_t alreadyStored = 0;
-    int64_t filtered = 0; // kept out by a read-time filter
-    int64_t damaged = 0;  // listed but unreadable (a damaged list or mail file)
+    int64_t filtered = 0;            // kept out by a read-time filter
+    int64_t damaged = 0;             // listed but unreadable (a damaged list or mail file)
+    int64_t cut = 0;                 // stored with the body cut at what the archive can hold
+    std::vector<uint64_t> damagedAt; // where in the list file each damaged record starts
+    // Why the mailbox could not be read (or only in part); empty when it was read.
+    std::string problem;
+    // Damage, an unreadable mailbox or a mail file without its list file: the user must look.
+    bool Failed() const { return code < 0 || damaged > 0 || !problem.empty(); }
 };
 
 struct ReadSummary {
-    bool completed = false; // false when the library could not be loaded
+    bool completed = false; // false when the read did not run (library, folder, nothing chosen)
+    bool refreshed = true;  // false when the filters could not be run afterwards
     std::vector<MailboxSummary> mailboxes;
     MailboxSummary Totals() const;
+    bool AnyFailed() const;
 };
+
+// Exit status of `kamomail read` and friends for a read that ran: 0 when every chosen mailbox was
+// read whole, kExitMailboxProblem when one was damaged, unreadable or lacked its list file (the mail
+// that could be read is stored), 1 when the filters failed afterwards.
+constexpr int kExitMailboxProblem = 3;
+int ReadExitStatus(const ReadSummary& summary);
 
 struct ReadHooks {
     // True when a read-time filter keeps the mail out.
     std::function<bool(const MailRecord&)> excludes;
     // Runs after the last mailbox, under the wait lines "ＫａｍｏＭａｉｌの各データを 更新しています。":
-    // the filters and the look-up lists are brought up to date.
-    std::function<void(WaitReporter&)> refresh;
+    // the filters and the look-up lists are brought up to date. False when that failed.
+    std::function<bool(WaitReporter&)> refresh;
 };
 
 // The direction of a drawer's mail: sent when it comes from the user's own address; without a
 // known own address, sent when the drawer was ticked on the send side only.
 bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::string& myMailAddr);
 
-// A PostPet folder that is not there, or a library that cannot be loaded, is told and ends the read
-// before anything is stored (completed false). Codes -1, -2, -4 and -5 of a mailbox are told
-// through the prompter as they happen. Database errors propagate as SQLite::Exception; the mailbox being read is then
-// rolled back, earlier ones stay.
+// A PostPet folder that is not there or holds none of the eleven mailboxes, or a library that cannot
+// be loaded, is told and ends the read before anything is stored (completed false). A mailbox that
+// cannot be read (its list file unreadable or not a file, a mail file without its list file, codes
+// -1, -2, -4 and -5) is told through the prompter as it happens and named in its summary. Database errors propagate as
+// SQLite::Exception; the mailbox being read is then rolled back, earlier ones stay.
 ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
                             const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait);
 
@@ -79,6 +94,9 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables);
 // session's archive and filter tables.
 ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, Prompter& prompter,
                             WaitReporter& wait);
+
+// The first line of the summary: whether everything was read, or what the user must look at.
+std::string SummaryHeadline(const ReadSummary& summary);
 
 // The summary as lines of text, one per mailbox and one for the totals.
 std::string FormatSummary(const ReadSummary& summary);

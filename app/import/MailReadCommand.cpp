@@ -26,8 +26,12 @@ bool ComMailRead(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
     if (!summary.completed)
         return false;
     view.ShowViewMode();
-    prompter.Message("PostPetのメールを読み込みました。\n" + FormatSummary(summary), "PostPet Mail Read");
-    return true;
+    const std::string text = SummaryHeadline(summary) + "\n" + FormatSummary(summary);
+    if (ReadExitStatus(summary) == 0)
+        prompter.Message(text, "PostPet Mail Read");
+    else
+        prompter.Error(text, "PostPet Mail Read");
+    return summary.refreshed;
 }
 
 } // namespace kamo

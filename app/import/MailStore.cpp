@@ -2,6 +2,9 @@
 
 #include "import/MailDecode.h"
 
+#include <algorithm>
+#include <sqlite3.h>
+
 namespace kamo {
 namespace {
 
@@ -64,8 +67,24 @@ std::array<std::string, kBodyPieces> DivideBody(std::string_view body) {
     return pieces;
 }
 
+std::string BodyCutNote(std::size_t originalBytes) {
+    return "\r\n\r\n（本文が長すぎるため、ここで切りました。元の長さ " + std::to_string(originalBytes) + " バイト）";
+}
+
+bool CutBody(std::string& body, std::size_t maxBytes) {
+    if (body.size() <= maxBytes)
+        return false;
+    const std::string note = BodyCutNote(body.size());
+    std::size_t keep = maxBytes > note.size() ? maxBytes - note.size() : 0;
+    while (keep > 0 && IsContinuationByte(body[keep]))
+        --keep; // never half a character
+    body.resize(keep);
+    body += note;
+    return true;
+}
+
 MailStore::MailStore(SQLite::Database& db)
-    : probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertSql()) {}
+    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertSql()) {}
 
 MailStore::Outcome MailStore::Store(MailRecord& mail) {
     probe_.reset();
@@ -84,10 +103,17 @@ MailStore::Outcome MailStore::Store(MailRecord& mail) {
     }
     probe_.reset();
 
+    // What the row may hold besides the body; the rest of the connection's limit is the body's.
+    const std::size_t limit =
+        static_cast<std::size_t>(std::max(0, sqlite3_limit(db_.getHandle(), SQLITE_LIMIT_LENGTH, -1)));
+    std::size_t others = 1024;
+    for (const auto* v :
+         {&mail.ymd, &mail.hms, &mail.sndName, &mail.sndAdd, &mail.rcvName, &mail.rcvAdd, &mail.subject})
+        others += v->size() + 16;
+    const bool cut = CutBody(mail.body, limit > others ? limit - others : 0);
+
     const auto pieces = DivideBody(mail.body);
     if (sameHeader) {
-        if (mail.ymd != kUnknownYmd)
-            return Outcome::AlreadyStored;
         sameBody_.reset();
         int n = 1;
         for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
@@ -117,7 +143,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail) {
     insert_.bind(n++, mail.include);
     insert_.exec();
     insert_.reset();
-    return Outcome::Stored;
+    return cut ? Outcome::StoredCut : Outcome::Stored;
 }
 
 } // namespace kamo

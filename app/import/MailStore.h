@@ -20,21 +20,28 @@ namespace kamo {
 constexpr std::size_t kBodyPieceChars = 4000;
 std::array<std::string, kBodyPieces> DivideBody(std::string_view body);
 
+// A body that would make its row larger than the archive can hold (SQLite's length limit of the
+// connection, 1,000,000,000 bytes unless lowered) is cut at a character boundary so that the row
+// fits, and this line is added after the cut, with the original length in bytes.
+std::string BodyCutNote(std::size_t originalBytes);
+// Cuts `body` (with the note) so that it is at most `maxBytes` long; false when it already fits.
+bool CutBody(std::string& body, std::size_t maxBytes);
+
 class MailStore {
 public:
-    enum class Outcome { Stored, AlreadyStored };
+    enum class Outcome { Stored, StoredCut, AlreadyStored };
 
     explicit MailStore(SQLite::Database& db);
 
     // A mail counts as already stored when a row agrees in date, time, sender address, receiver
-    // address and subject (the archive's text equality, letter case ignored). A mail whose date could
-    // not be read (kUnknownYmd) must also agree in its body, so that different undated mail from
-    // one correspondent with one subject is not taken for a copy. A new mail gets the sub-key one
+    // address and subject (the archive's text equality, letter case ignored) and in its body, byte
+    // for byte: two different mails sent in one second under one subject are both kept. A new mail gets the sub-key one
     // above the highest of the rows that share its date, time, flag and addresses (0 for the
     // first), so it never collides with them in the primary index; mail.subKey is set to it.
     Outcome Store(MailRecord& mail);
 
 private:
+    SQLite::Database& db_;
     SQLite::Statement probe_;
     SQLite::Statement sameBody_;
     SQLite::Statement insert_;

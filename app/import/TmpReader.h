@@ -20,7 +20,8 @@ struct TmpMail {
     std::string to;
     std::string subject;
     std::string date;
-    std::string body; // lines joined with "\r\n"
+    std::string body;   // lines joined with "\r\n"
+    std::string header; // the mail's own header region (framed file only)
 };
 
 class TmpReader {

@@ -37,6 +37,7 @@ bool KamoLibrary::Load() {
         return sym;
     };
     void* edit = lookUp("KamoMail_Edit");
+    void* framed = lookUp("KamoMail_EditFramed");
     void* friendEdit = lookUp("KamoFriend_Edit");
     void* strChange = lookUp("Mail_StrChange");
     if (!error_.empty()) {
@@ -46,6 +47,7 @@ bool KamoLibrary::Load() {
     handle_ = handle;
     // dlsym hands back object pointers; POSIX guarantees they convert to function pointers.
     mailEdit_ = reinterpret_cast<KamoMail_Edit_Fn>(edit);
+    mailEditFramed_ = reinterpret_cast<KamoMail_EditFramed_Fn>(framed);
     friendEdit_ = reinterpret_cast<KamoFriend_Edit_Fn>(friendEdit);
     strChange_ = reinterpret_cast<Mail_StrChange_Fn>(strChange);
     return true;

@@ -16,7 +16,7 @@ public:
     KamoLibrary(const KamoLibrary&) = delete;
     KamoLibrary& operator=(const KamoLibrary&) = delete;
 
-    // Opens the library and looks up the three exports; later calls return the first outcome.
+    // Opens the library and looks up its exports; later calls return the first outcome.
     bool Load();
     // Why Load() failed, in Japanese, for the user; empty after a successful load.
     const std::string& Error() const { return error_; }
@@ -24,6 +24,7 @@ public:
 
     // The exports; null until Load() succeeded.
     KamoMail_Edit_Fn MailEdit() const { return mailEdit_; }
+    KamoMail_EditFramed_Fn MailEditFramed() const { return mailEditFramed_; }
     KamoFriend_Edit_Fn FriendEdit() const { return friendEdit_; }
     Mail_StrChange_Fn StrChange() const { return strChange_; }
 
@@ -33,6 +34,7 @@ private:
     bool tried_ = false;
     std::string error_;
     KamoMail_Edit_Fn mailEdit_ = nullptr;
+    KamoMail_EditFramed_Fn mailEditFramed_ = nullptr;
     KamoFriend_Edit_Fn friendEdit_ = nullptr;
     Mail_StrChange_Fn strChange_ = nullptr;
 };

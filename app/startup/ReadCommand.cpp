@@ -43,19 +43,19 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         FormGeometry geometry;
         if (!ReadSettings(session->AppSettings(), geometry, ScreenTwips{}, prompter))
             return 1;
-        FilterStartUp(*session);
+        if (!FilterStartUp(*session)) {
+            err << "kamomail read: フィルターを読み込めませんでした。読み込みを中止します。\n";
+            return 1;
+        }
 
         NullWaitReporter quiet;
         const ReadRequest request = MakeReadRequest(session->AppSettings(), session->Folders(), all, postPetDir);
         const ReadSummary summary = ReadPostPetMail(*session, request, prompter, quiet);
         if (!summary.completed)
             return 1;
-        out << "PostPetのメールを読み込みました。(" << request.postPetDir.string() << ")\n" << FormatSummary(summary);
+        out << SummaryHeadline(summary) << "(" << request.postPetDir.string() << ")\n" << FormatSummary(summary);
         out.flush();
-        for (const auto& box : summary.mailboxes)
-            if (box.code < 0)
-                return 1;
-        return 0;
+        return ReadExitStatus(summary);
     } catch (const std::exception& e) {
         err << "kamomail read: メールの読み込み中にエラーが発生しました。" << e.what() << '\n';
         return 1;

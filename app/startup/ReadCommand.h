@@ -4,9 +4,11 @@
 // mailboxes ticked in the settings (all eleven with --all) from the PostPet folder of the settings
 // (or DIR), and prints the summary per mailbox and the totals.
 //
-// Exit status: 0 when every chosen mailbox was read (mail before a damaged record is stored and the
-// damage is counted in the summary); 1 when the read could not run or a mailbox could not be read
-// (library codes -1, -2, -4, -5), or the archive failed; 2 for wrong arguments.
+// Exit status: 0 when every chosen mailbox was read whole; 3 when the read ran but a mailbox was
+// damaged (every intact mail is stored, each damaged record is named in the summary), could not be
+// read, or has a mail file without its list file; 1 when the read could not run (another copy
+// runs, no PostPet folder or none of the eleven mailboxes in it, no library, the archive or the
+// filters failed); 2 for wrong arguments.
 #include <iosfwd>
 #include <string>
 #include <vector>

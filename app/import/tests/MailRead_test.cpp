@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/CodePage.h"
 #include "common/QuoteSafe.h"
 #include "db/Schema.h"
+#include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
@@ -189,17 +192,24 @@ TEST_F(ReadTest, LongBodyAndLongSubjectAreStoredWhole) {
     EXPECT_EQ(s.body.find("（次に続く）"), std::string::npos);
 }
 
-TEST_F(ReadTest, DamagedMailboxKeepsTheMailBeforeTheDamageAndSaysSo) {
+TEST_F(ReadTest, ADamagedRecordCostsOnlyItselfAndIsNamedWithItsPlace) {
     ppw::Mail bad = Simple("二通目");
     bad.damage.endMarker = "XXXX";
     Write("受信フォルダ", {Simple("一通目"), bad, Simple("三通目")});
     const auto summary = Read(Request({"受信フォルダ"}));
     ASSERT_EQ(summary.mailboxes.size(), 1u);
-    EXPECT_EQ(summary.mailboxes[0].read, 1);
-    EXPECT_EQ(summary.mailboxes[0].stored, 1);
-    EXPECT_EQ(summary.mailboxes[0].damaged, 2);
-    EXPECT_NE(FormatSummary(summary).find("破損 2"), std::string::npos);
+    EXPECT_EQ(summary.mailboxes[0].read, 2);
+    EXPECT_EQ(summary.mailboxes[0].stored, 2);
+    EXPECT_EQ(summary.mailboxes[0].damaged, 1);
+    const auto secondAt = ppw::BuildMailbox({Simple("一通目")}).list.size();
+    EXPECT_EQ(summary.mailboxes[0].damagedAt, std::vector<uint64_t>{secondAt});
+    EXPECT_NE(FormatSummary(summary).find("破損 1（リストファイルの位置 " + std::to_string(secondAt) + "）"),
+              std::string::npos)
+        << FormatSummary(summary);
+    EXPECT_TRUE(summary.mailboxes[0].Failed());
+    EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
     EXPECT_EQ(Row(*db, "1").subject, "一通目");
+    EXPECT_EQ(Row(*db, "tblKamoMail_Subject = '三通目'").subject, "三通目");
 }
 
 TEST_F(ReadTest, LibraryCodesAreToldPerMailbox) {
@@ -320,4 +330,82 @@ TEST_F(ReadTest, KilledReadLeavesAConsistentArchiveAndTheNextReadCompletesIt) {
     EXPECT_EQ(summary.Totals().stored, expected - afterKill);
     EXPECT_EQ(Rows(), expected);
     EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");
+}
+
+TEST_F(ReadTest, MarkerLinesInAMailAreMailText) {
+    // Bare-LF lines in a body that read like the converted file's structure, and a subject with a
+    // line feed and "<End>": one mail each, stored whole, nothing forged beside them.
+    const std::string forged = "前置き\n<End>\n<Start>\nFrom evil@example.jp\nSubject 偽物\nDate Mon 1 Jan 2001 "
+                               "00:00:00\nMail\n偽の本文\n<End>\n後書き";
+    ppw::Mail body = Simple("本物", forged);
+    ppw::Mail subject = Simple("件名\n<End>\nMail", "二通目の本文\r\n");
+    Write("受信フォルダ", {body, subject});
+    const auto summary = Read(Request({"受信フォルダ"}));
+    EXPECT_EQ(summary.Totals().read, 2);
+    EXPECT_EQ(summary.Totals().stored, 2);
+    EXPECT_EQ(summary.Totals().damaged, 0);
+    EXPECT_EQ(Rows(), 2);
+    const Stored real = Row(*db, "tblKamoMail_Subject = '本物'");
+    EXPECT_EQ(real.body, BodyFromRaw(forged));
+    EXPECT_EQ(real.sndAdd, "hanako@example.jp");
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblKamoMail WHERE tblKamoMail_SndAdd LIKE '%evil%'").getInt(), 0);
+    const Stored second = Row(*db, "tblKamoMail_Mail1 LIKE '二通目%'");
+    EXPECT_EQ(second.ymd, "2001/09/04"); // the date and body were not lost to the subject's line feed
+    EXPECT_NE(second.subject.find("<End>"), std::string::npos);
+}
+
+TEST_F(ReadTest, ListFilesThatCannotBeReadAreNamedNotTakenForEmpty) {
+    Write("受信フォルダ", {Simple("受信")});
+    // The outbox's list file is a folder, the pink drawer's a FIFO (which must not block), the
+    // yellow drawer has a mail file without its list file, the purple drawer was never used.
+    const MailboxFiles outbox = LocateMailbox(postPet, Box("送信フォルダ"));
+    std::filesystem::create_directories(outbox.list);
+    const MailboxFiles pink = LocateMailbox(postPet, Box("ピンクの引出し"));
+    ASSERT_EQ(::mkfifo(pink.list.c_str(), 0600), 0);
+    test::WriteFile(pink.mail, "");
+    const MailboxFiles yellow = LocateMailbox(postPet, Box("黄色の引出し"));
+    Write("黄色の引出し", {Simple("黄色")});
+    std::filesystem::remove(yellow.list);
+    const auto summary =
+        Read(Request({"受信フォルダ", "送信フォルダ", "ピンクの引出し", "黄色の引出し", "紫の引出し"}));
+    ASSERT_TRUE(summary.completed);
+    std::map<std::string, const MailboxSummary*> byName;
+    for (const auto& b : summary.mailboxes)
+        byName[b.name] = &b;
+    EXPECT_FALSE(byName.at("受信フォルダ")->Failed());
+    EXPECT_EQ(byName.at("受信フォルダ")->stored, 1);
+    EXPECT_EQ(byName.at("送信フォルダ")->problem, "リストファイルを読めません（フォルダです）");
+    EXPECT_EQ(byName.at("ピンクの引出し")->problem, "リストファイルを読めません（通常のファイルではありません）");
+    EXPECT_EQ(byName.at("黄色の引出し")->problem, "リストファイルがありません");
+    EXPECT_FALSE(byName.at("紫の引出し")->Failed());
+    EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
+    EXPECT_EQ(prompter.shown.size(), 3u);
+    const std::string text = FormatSummary(summary);
+    EXPECT_NE(
+        text.find(
+            "黄色の引出し: 読込 0 / 保存 0 / 保存済み 0 / フィルター除外 0 / 破損 0（リストファイルがありません）"),
+        std::string::npos)
+        << text;
+    EXPECT_EQ(SummaryHeadline(summary).find("PostPetのメールを読み込みましたが"), 0u);
+}
+
+TEST_F(ReadTest, AFolderWithoutAnyMailboxSaysSo) {
+    test::WriteFile(postPet / "readme.txt", "not PostPet");
+    const auto summary = Read(Request({"受信フォルダ"}));
+    EXPECT_FALSE(summary.completed);
+    EXPECT_EQ(ReadExitStatus(summary), 1);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text.find("PostPetのフォルダにメールボックスがひとつもありません。"), 0u);
+}
+
+TEST_F(ReadTest, AFilterRunThatFailsIsNotReportedAsComplete) {
+    Write("受信フォルダ", {Simple("一通目")});
+    ReadHooks hooks;
+    hooks.refresh = [](WaitReporter&) { return false; };
+    const auto summary = Read(Request({"受信フォルダ"}), hooks);
+    EXPECT_EQ(Rows(), 1); // the mail is kept
+    EXPECT_FALSE(summary.refreshed);
+    EXPECT_EQ(ReadExitStatus(summary), 1);
+    EXPECT_EQ(SummaryHeadline(summary), "メールは保存しましたが、フィルターの実行に失敗しました。");
+    EXPECT_EQ(prompter.shown.back().text, "メールは保存しましたが、フィルターの実行に失敗しました。");
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <SQLiteCpp/Transaction.h>
 
@@ -45,8 +46,8 @@ TEST(MailStore, CopiesAreRecognisedAndSubKeysKeepNeighboursApart) {
     MailRecord a = Mail("hello");
     EXPECT_EQ(store.Store(a), MailStore::Outcome::Stored);
     EXPECT_EQ(a.subKey, 0);
-    // Same five key fields (letter case aside, as the archive compares text): a copy.
-    MailRecord copy = Mail("HELLO", "other body");
+    // Same five key fields (letter case aside, as the archive compares text) and body: a copy.
+    MailRecord copy = Mail("HELLO");
     copy.sndAdd = "Yamada@Example.jp";
     EXPECT_EQ(store.Store(copy), MailStore::Outcome::AlreadyStored);
     // Same date, time, flag and addresses, other subjects: stored with the next sub-keys.
@@ -71,6 +72,43 @@ TEST(MailStore, CopiesAreRecognisedAndSubKeysKeepNeighboursApart) {
     ASSERT_TRUE(st.executeStep());
     EXPECT_EQ(st.getColumn(0).getString(), odd.subject);
     EXPECT_EQ(st.getColumn(1).getString(), odd.sndName);
+}
+
+TEST(MailStore, MailsDifferingOnlyInTheirBodiesAreBothKept) {
+    auto db = test::MemoryArchive();
+    MailStore store(*db);
+    MailRecord first = Mail("same second", "first text");
+    MailRecord second = Mail("same second", "second text");
+    MailRecord again = Mail("SAME SECOND", "first text");
+    EXPECT_EQ(store.Store(first), MailStore::Outcome::Stored);
+    EXPECT_EQ(store.Store(second), MailStore::Outcome::Stored);
+    EXPECT_EQ(second.subKey, first.subKey + 1);
+    EXPECT_EQ(store.Store(again), MailStore::Outcome::AlreadyStored);
+    EXPECT_EQ(Rows(*db), 2);
+}
+
+TEST(MailStore, ABodyTheArchiveCannotHoldIsCutAndMarked) {
+    auto db = test::MemoryArchive();
+    // SQLite's length limit, lowered on this connection so the test stays small.
+    constexpr int kLimit = 100000;
+    sqlite3_limit(db->getHandle(), SQLITE_LIMIT_LENGTH, kLimit);
+    MailStore store(*db);
+    std::string japanese;
+    while (japanese.size() < 3 * kLimit)
+        japanese += "長い本文①\r\n";
+    MailRecord big = Mail("big", japanese);
+    ASSERT_EQ(store.Store(big), MailStore::Outcome::StoredCut);
+    const std::string stored = StoredBody(*db, big.subKey);
+    const std::string note = BodyCutNote(japanese.size());
+    ASSERT_GT(stored.size(), note.size());
+    EXPECT_LE(stored.size(), static_cast<size_t>(kLimit));
+    EXPECT_EQ(stored.substr(stored.size() - note.size()), note);
+    const std::string kept = stored.substr(0, stored.size() - note.size());
+    EXPECT_EQ(japanese.compare(0, kept.size(), kept), 0); // a whole-character prefix of the original
+    EXPECT_NE(note.find(std::to_string(japanese.size())), std::string::npos);
+    // One that fits is stored whole.
+    MailRecord small = Mail("small", std::string(1000, 's'));
+    EXPECT_EQ(store.Store(small), MailStore::Outcome::Stored);
 }
 
 TEST(MailStore, UndatedMailIsKeptApartByItsBody) {

@@ -103,3 +103,29 @@ TEST_F(ReadCommandTest, RefusesWhileAnotherCopyRunsAndOnBadArguments) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("PostPetのフォルダが見つかりません。"), std::string::npos) << missing.err;
 }
+
+TEST_F(ReadCommandTest, ADamagedMailboxStoresWhatItCanAndEndsWithItsOwnStatus) {
+    ppw::Mail good;
+    good.from = "taro@example.jp";
+    good.to = "kamo@example.jp";
+    good.subject = "good";
+    good.date = "Tue, 04 Sep 2001 21:05:33 +0900";
+    good.body = "body\r\n";
+    ppw::Mail bad = good;
+    bad.subject = "bad";
+    bad.damage.startMarker = "XsS1";
+    ppw::Mail after = good;
+    after.subject = "after";
+    std::filesystem::create_directories(dir / "PostPet" / "受信フォルダ");
+    ppw::WriteMailbox(dir / "PostPet" / "受信フォルダ" / "受信リスト.ppl",
+                      dir / "PostPet" / "受信フォルダ" / "受信メール.ppm", {good, bad, after});
+    const ProgramRun run = Kamomail({"read", "--postpet-dir", (dir / "PostPet").string(), "--all"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(
+        run.out.find("受信フォルダ: 読込 2 / 保存 2 / 保存済み 0 / フィルター除外 0 / 破損 1（リストファイルの位置 "),
+        std::string::npos)
+        << run.out;
+    EXPECT_EQ(Rows(), 2);
+    // The conversion library's text files do not outlive the command.
+    EXPECT_FALSE(std::filesystem::exists(dir / "data" / "KamoMail.Tmp"));
+}

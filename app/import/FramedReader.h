@@ -1,0 +1,54 @@
+#pragma once
+// Reader of the framed file KamoMail_EditFramed writes for one mailbox (format in kamomail.h): the
+// library's entries one at a time, every length checked against what the file still holds. Values
+// come back as raw bytes; the body is shaped as the plain text file gave it (line breaks CR LF),
+// and the mail's own header region travels with it.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "import/TmpReader.h"
+
+namespace kamo {
+
+struct FramedEntry {
+    bool damaged = false;
+    uint64_t position = 0; // of the record (or the damage) in the list file
+    uint64_t length = 0;   // damaged: bytes up to the next intact record
+    TmpMail mail;          // intact: the mail
+};
+
+class FramedReader {
+public:
+    explicit FramedReader(const std::filesystem::path& path);
+    FramedReader(const FramedReader&) = delete;
+    FramedReader& operator=(const FramedReader&) = delete;
+
+    // False when the file is missing, cannot be read or is not a framed file.
+    bool IsOpen() const { return open_; }
+    // The next entry; false at the end of the file, or when the file breaks off or cannot be read
+    // (then Broken() is true: what was read before stays good).
+    bool Next(FramedEntry& entry);
+    bool Broken() const { return broken_; }
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    bool Take(void* dst, uint64_t n);
+    bool TakeU64(uint64_t& v, int bytes);
+    bool TakeField(std::string& out);
+
+    std::unique_ptr<std::FILE, FileCloser> file_;
+    uint64_t left_ = 0; // bytes not read yet
+    bool open_ = false;
+    bool broken_ = false;
+};
+
+// A body as the mail file holds it, in the form the archive keeps: each line loses one CR before its
+// LF, and the lines are joined with CR LF.
+std::string BodyFromRaw(std::string_view raw);
+
+} // namespace kamo
