@@ -7,11 +7,13 @@
 namespace kamo {
 namespace {
 
-// One converter per thread: opening one costs more than converting a short text. Both directions
-// share it, so the '?' substitute of UTF-8 -> CP932 also changes what a single bad CP932 byte
-// becomes afterwards (see IcuConverter::ToUtf8); left so until that is settled.
+// One converter per thread: opening one costs more than converting a short text. The '?'
+// substitute is chosen at once: it is what UTF-8 -> CP932 writes, and choosing it makes ICU drop its
+// one-byte substitute, so a bad CP932 byte always becomes U+FFFD, whatever was converted before.
 IcuConverter& Cp932() {
     thread_local IcuConverter conv("windows-31j");
+    thread_local const bool substituteChosen = (conv.SetSubstitute("?"), true);
+    (void)substituteChosen;
     return conv;
 }
 
@@ -24,9 +26,7 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 std::string Utf8ToCp932(std::string_view utf8) {
     if (utf8.empty())
         return {};
-    IcuConverter& conv = Cp932();
-    conv.SetSubstitute("?");
-    return conv.FromUtf8(utf8).value_or(std::string());
+    return Cp932().FromUtf8(utf8).value_or(std::string());
 }
 
 size_t Cp932Length(std::string_view utf8) {

@@ -11,11 +11,57 @@
 namespace kamo {
 
 std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompter& prompter) {
-    auto lock = InstanceLock::TryAcquire(folders.settingsDir);
-    if (!lock)
+    std::string openError;
+    auto lock = InstanceLock::TryAcquire(folders.settingsDir, &openError);
+    if (!lock && !openError.empty())
+        prompter.Error("設定フォルダに書き込めません（" + openError + "）。\n" + folders.settingsDir.string());
+    else if (!lock)
         prompter.Message("KamoMailはすでに実行されています。");
     return lock;
 }
+
+namespace {
+
+// A name beside the archive that is not taken yet: "<archive>.Broken", "<archive>.Broken.2", ...
+std::filesystem::path FreeBrokenName(const std::filesystem::path& archive) {
+    std::filesystem::path name = archive.string() + ".Broken";
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(name)); ++n)
+        name = archive.string() + ".Broken." + std::to_string(n);
+    return name;
+}
+
+// An archive file that is there but broken (empty, failing the integrity check, no mail table) is
+// neither compacted nor opened: the user is told, and on their word it is put aside and the newest
+// sound copy put in its place. Every other file stays as it is. False when the start must end.
+bool RepairBrokenArchive(const std::filesystem::path& archive, Prompter& prompter, StartupReport& report) {
+    std::string why;
+    if (IsSoundArchive(archive, &why))
+        return true;
+    const std::string told = archive.string() + "\nアーカイブが壊れています（" + why + "）。";
+    const std::filesystem::path copy = NewestSoundCopy(archive);
+    if (copy.empty()) {
+        prompter.Error(told +
+                       "\n元に戻せる健全なコピー（.New / .Bak）がありません。ファイルはそのまま残してあります。");
+        return false;
+    }
+    const std::filesystem::path broken = FreeBrokenName(archive);
+    if (!prompter.AskYesNo(told + "\n" + copy.filename().string() + " から元に戻しますか？\n壊れたファイルは " +
+                           broken.filename().string() + " として残します。")) {
+        prompter.Error(told + "\n何も変更していません。元に戻すには、KamoMail を終了してから\n" + copy.string() +
+                       "\nを\n" + archive.string() + "\nにコピーして下さい。");
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(archive, broken, ec);
+    if (ec || !AtomicCopyFile(copy, archive)) {
+        prompter.Error(told + "\n元に戻せませんでした。" + (ec ? ec.message() : std::string()));
+        return false;
+    }
+    report.restoredFrom = copy.filename().string();
+    return true;
+}
+
+} // namespace
 
 std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Settings& settings, Prompter& prompter,
                                                  const StartupOptions& options, StartupReport* report) {
@@ -55,6 +101,9 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         prompter.Error(settings.databasePath + "　" + e.what());
         return nullptr;
     }
+
+    if (!RepairBrokenArchive(archive, prompter, r))
+        return nullptr;
 
     if (options.compact)
         r.compacted = CompactDatabase(archive, options.compactHook);

@@ -5,7 +5,10 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "db/Schema.h"
 
 #include "platform/FileUtil.h"
 
@@ -85,21 +88,68 @@ bool MakeBackupLink(const fs::path& archive, const fs::path& backupNew) {
 
 } // namespace
 
-bool IsSoundArchive(const fs::path& file) {
+namespace {
+
+// The checks behind IsSoundArchive and IsCompleteArchive: every table of the archive, or the mail
+// table only.
+bool CheckArchive(const fs::path& file, bool allTables, std::string* why) {
+    auto no = [&](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     try {
         if (!FileExists(file))
-            return false;
-        SQLite::Database db(file.string(), SQLite::OPEN_READONLY);
+            return no("ファイルがありません");
+        if (fs::file_size(file) == 0)
+            return no("空のファイルです");
+        // A journal left by a writer that died is played back first, as any later open would.
+        SQLite::Database db(file.string(), HasJournal(file) ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY);
         if (!IntegrityOk(db))
-            return false;
-        SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tblKamoMail'");
-        return q.executeStep();
-    } catch (const std::exception&) {
-        return false;
+            return no("データベースの検査 (integrity_check) に通りません");
+        SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+        for (const auto& table : ArchiveTables()) {
+            q.bind(1, table.name);
+            const bool found = q.executeStep();
+            q.reset();
+            if (!found)
+                return no("テーブル " + table.name + " がありません");
+            if (!allTables)
+                break; // tblKamoMail comes first
+        }
+        return true;
+    } catch (const std::exception& e) {
+        return no(std::string("データベースとして開けません（") + e.what() + "）");
     }
 }
 
-bool CompactDatabase(const fs::path& archive, const CompactStepHook& hook) {
+} // namespace
+
+bool IsSoundArchive(const fs::path& file, std::string* why) {
+    return CheckArchive(file, false, why);
+}
+
+bool IsCompleteArchive(const fs::path& file, std::string* why) {
+    return CheckArchive(file, true, why);
+}
+
+fs::path NewestSoundCopy(const fs::path& archive) {
+    for (const char* suffix : {".New", ".Bak.New", ".Bak"}) {
+        const fs::path candidate = WithSuffix(archive, suffix);
+        if (!HasJournal(candidate) && IsSoundArchive(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+bool CompactDatabase(const fs::path& archiveName, const CompactStepHook& hook) {
+    // Through a symbolic link the real file is the archive: it is replaced in its own folder, and
+    // the link keeps pointing at it.
+    std::error_code linkError;
+    const fs::path archive =
+        fs::is_symlink(archiveName, linkError) ? fs::canonical(archiveName, linkError) : archiveName;
+    if (linkError)
+        return false;
     const fs::path fresh = WithSuffix(archive, ".New");
     const fs::path backup = WithSuffix(archive, ".Bak");
     const fs::path backupNew = WithSuffix(archive, ".Bak.New");
@@ -110,7 +160,10 @@ bool CompactDatabase(const fs::path& archive, const CompactStepHook& hook) {
         return false;
     };
 
-    if (!FileExists(archive))
+    if (!FileExists(archive) || !IsCompleteArchive(archive))
+        return false;
+    struct stat original {};
+    if (::stat(archive.c_str(), &original) != 0)
         return false;
     // Leftovers of an interrupted start; the archive itself is there, so they are not needed.
     RemoveWithJournals(fresh);
@@ -120,6 +173,10 @@ bool CompactDatabase(const fs::path& archive, const CompactStepHook& hook) {
 
     try {
         if (!step(CompactStep::Copy) || !CopyCompacted(archive, fresh))
+            return fail();
+        // The copy takes the archive's place: it keeps its permission bits and owner.
+        if (::chmod(fresh.c_str(), original.st_mode & 07777) != 0 ||
+            (::chown(fresh.c_str(), original.st_uid, original.st_gid) != 0 && ::geteuid() == 0))
             return fail();
         if (!step(CompactStep::SyncCopy) || !SyncFile(fresh))
             return fail();

@@ -24,7 +24,9 @@ enum class CompactStep { Copy, SyncCopy, Verify, Backup, Replace, KeepBackup, Sy
 using CompactStepHook = std::function<bool(CompactStep)>;
 
 // Compacts the archive (which must not be open). False when it was not compacted; the archive is
-// then the one that was there.
+// then the one that was there. An archive that is not complete (IsCompleteArchive) is left alone.
+// A symbolic link stays a link: the file it points to is compacted, in its own folder, with its
+// permission bits and owner kept.
 bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook& hook = {});
 
 // When the archive file is missing, puts back the newest sound copy beside it: a complete, verified
@@ -33,7 +35,14 @@ bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook
 std::string RecoverMissingDatabase(const std::filesystem::path& archive);
 
 // True when `file` opens as an SQLite database that passes PRAGMA integrity_check and holds the
-// mail table.
-bool IsSoundArchive(const std::filesystem::path& file);
+// mail table: an archive the program can open. `why` gets the reason otherwise, for the user.
+bool IsSoundArchive(const std::filesystem::path& file, std::string* why = nullptr);
+
+// True when `file` is a sound archive with all six tables: the only kind that is compacted (a
+// broken file must never become the .Bak in place of a good one).
+bool IsCompleteArchive(const std::filesystem::path& file, std::string* why = nullptr);
+
+// The newest sound copy of the archive beside it (.New, .Bak.New, .Bak), or an empty path.
+std::filesystem::path NewestSoundCopy(const std::filesystem::path& archive);
 
 } // namespace kamo

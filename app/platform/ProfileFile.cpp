@@ -96,9 +96,6 @@ ProfileFile ProfileFile::Load(const std::filesystem::path& path) {
         f.bom_ = true;
         bytes.erase(0, kBom.size());
     }
-    if (!IsValidUtf8(bytes))
-        bytes = Cp932ToUtf8(bytes);
-
     size_t pos = 0;
     while (pos < bytes.size()) {
         size_t nl = bytes.find('\n', pos);
@@ -116,6 +113,11 @@ ProfileFile ProfileFile::Load(const std::filesystem::path& path) {
             line.text = bytes.substr(pos, end - pos);
             pos = nl + 1;
         }
+        // Each line on its own: one stray byte must not turn the other lines into mojibake. The
+        // bytes as read are kept, and written back unless the line is changed.
+        line.raw = line.text;
+        if (!IsValidUtf8(line.text))
+            line.text = Cp932ToUtf8(line.text);
         f.lines_.push_back(std::move(line));
     }
     return f;
@@ -182,20 +184,24 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     if (header != kNone) {
         size_t at = FindKey(header, key);
         if (at != kNone) {
-            lines_[at].text = std::string(*KeyName(lines_[at].text)) + "=" + v;
+            Line& line = lines_[at];
+            if (ValueOf(line.text) == v)
+                return; // unchanged: the line keeps its bytes
+            line.text = std::string(*KeyName(line.text)) + "=" + v;
+            line.raw.reset();
             return;
         }
         size_t insert = SectionInsertPoint(header);
         if (insert == lines_.size() && lines_.back().eol.empty())
             lines_.back().eol = eol;
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert),
-                      Line{std::string(Trim(key)) + "=" + v, eol});
+                      Line{std::string(Trim(key)) + "=" + v, eol, std::nullopt});
         return;
     }
     if (!lines_.empty() && lines_.back().eol.empty())
         lines_.back().eol = eol;
-    lines_.push_back(Line{"[" + std::string(Trim(section)) + "]", eol});
-    lines_.push_back(Line{std::string(Trim(key)) + "=" + v, eol});
+    lines_.push_back(Line{"[" + std::string(Trim(section)) + "]", eol, std::nullopt});
+    lines_.push_back(Line{std::string(Trim(key)) + "=" + v, eol, std::nullopt});
 }
 
 std::string ProfileFile::Text() const {
@@ -203,7 +209,7 @@ std::string ProfileFile::Text() const {
     if (bom_)
         out += kBom;
     for (const auto& l : lines_) {
-        out += l.text;
+        out += l.raw ? *l.raw : l.text;
         out += l.eol;
     }
     return out;

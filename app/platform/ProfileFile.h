@@ -7,8 +7,9 @@
 //  - A missing file, section or key gives the caller's default.
 //  - A write changes only the one line it must (or adds the key at the end of its section, or the
 //    section at the end of the file) and keeps every other line, comment and blank as it was.
-//  - Files are UTF-8. A file that is not valid UTF-8 is read as CP932 (a settings file carried
-//    over from Windows) and written back as UTF-8.
+//  - Files are UTF-8. Each line is decoded on its own: a line that is not valid UTF-8 is read as
+//    CP932 (a settings file carried over from Windows). A line the program does not change is
+//    written back byte for byte; a changed line is written as UTF-8.
 //  - Saving replaces the file atomically; a failure is reported and leaves the old file intact.
 #include <filesystem>
 #include <optional>
@@ -42,8 +43,9 @@ public:
 
 private:
     struct Line {
-        std::string text; // without its line break
-        std::string eol;  // "\n", "\r\n" or "" for a last line without a break
+        std::string text;               // decoded (UTF-8), without its line break
+        std::string eol;                // "\n", "\r\n" or "" for a last line without a break
+        std::optional<std::string> raw; // the bytes as read, while the line is unchanged
     };
     // Position of the section header line, or npos.
     size_t FindSection(std::string_view section) const;

@@ -2,6 +2,9 @@
 
 #include "common/CodePage.h"
 
+#include <thread>
+#include <vector>
+
 using namespace kamo;
 
 TEST(CodePage, Cp932OnlyCharactersRoundTrip) {
@@ -23,4 +26,26 @@ TEST(CodePage, BrokenBytesNeverThrowAndKeepTheRest) {
     EXPECT_EQ(text.substr(0, 2), "ok");
     EXPECT_TRUE(IsValidUtf8(text));
     EXPECT_FALSE(IsValidUtf8("\xff\xfe"));
+}
+
+TEST(CodePage, BytesThatAreNoCp932CharacterBecomeTheReplacementCharacter) {
+    // In a fresh thread, before anything went the other way, and after: the same exact output.
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const std::vector<Case> cases = {
+        {"a\x80z", "a" + fffd + "z"},
+        {"\xA0", fffd},
+        {"\xFD\xFE\xFF", fffd + fffd + fffd},
+        {"x\x83", "x" + fffd}, // a lead byte cut off at the end
+    };
+    auto check = [&] {
+        for (const auto& c : cases)
+            EXPECT_EQ(Cp932ToUtf8(c.in), c.out);
+    };
+    std::thread(check).join();
+    Utf8ToCp932("é");
+    check();
 }

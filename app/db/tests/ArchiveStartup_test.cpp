@@ -267,3 +267,53 @@ TEST_F(Start, SecondInstanceIsRefusedWhileTheFirstRuns) {
 
 } // namespace
 } // namespace kamo
+
+namespace kamo {
+namespace {
+
+TEST_F(Start, ABrokenArchiveIsReportedAndRestoredOnlyWhenTheUserSaysSo) {
+    test::AddMails(Archive(), 0, 20);
+    fs::copy_file(Archive(), Beside(".Bak"));
+    const std::string bak = test::ReadFile(Beside(".Bak"));
+    test::WriteFile(Archive(), "");
+
+    // No: nothing changes, and the message says how to restore by hand.
+    prompter.QueueAnswer(false);
+    EXPECT_EQ(StartAndList(), std::set<int64_t>{-1});
+    EXPECT_EQ(fs::file_size(Archive()), 0u);
+    EXPECT_EQ(test::ReadFile(Beside(".Bak")), bak);
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_TRUE(prompter.shown[0].question);
+    EXPECT_NE(prompter.shown[0].text.find("アーカイブが壊れています（空のファイルです）。"), std::string::npos);
+    EXPECT_NE(prompter.shown[1].text.find("にコピーして下さい。"), std::string::npos);
+
+    // Yes: the broken file is kept aside, the .Bak copied into place and kept.
+    prompter.QueueAnswer(true);
+    StartupReport report;
+    EXPECT_EQ(StartAndList(&report), test::Range(0, 20));
+    EXPECT_EQ(report.restoredFrom, "KamoMail.Mdb.Bak");
+    EXPECT_EQ(fs::file_size(Beside(".Broken")), 0u);
+    EXPECT_TRUE(IsSoundArchive(Beside(".Bak")));
+}
+
+TEST_F(Start, ASettingsFolderThatCannotBeWrittenIsSaidSo) {
+    // A file where the folder should be: no lock file can be made there, for root too.
+    folders.settingsDir = dir / "not-a-folder";
+    test::WriteFile(folders.settingsDir, "");
+    EXPECT_FALSE(TakeInstanceLock(folders, prompter));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text.find("設定フォルダに書き込めません（"), 0u) << prompter.shown[0].text;
+}
+
+TEST_F(Start, ABrokenArchiveWithoutASoundCopyIsLeftAsItIs) {
+    test::WriteFile(Archive(), "not an archive at all, but perhaps the user's only copy");
+    const std::string before = test::ReadFile(Archive());
+    EXPECT_EQ(StartAndList(), std::set<int64_t>{-1});
+    EXPECT_EQ(test::ReadFile(Archive()), before);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_NE(prompter.shown[0].text.find("元に戻せる健全なコピー（.New / .Bak）がありません。"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Beside(".Bak")));
+}
+
+} // namespace
+} // namespace kamo

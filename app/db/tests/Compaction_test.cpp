@@ -153,3 +153,62 @@ TEST_F(MissingArchive, PresentArchiveIsLeftAlone) {
 
 } // namespace
 } // namespace kamo
+
+namespace kamo {
+namespace {
+
+TEST_F(CompactionTest, PermissionBitsAndSymbolicLinksSurviveTheCompaction) {
+    fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(CompactDatabase(db));
+    EXPECT_EQ(fs::status(db).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    // The archive as a link into another folder: the link stays, the file it names is compacted.
+    const fs::path elsewhere = dir / "real";
+    fs::create_directories(elsewhere);
+    const fs::path real = elsewhere / "KamoMail.Mdb";
+    fs::rename(db, real);
+    fs::create_symlink(real, db);
+    test::AddMails(real, 700, 30);
+    OpenArchive(real)->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_SubKey >= 700");
+    const auto before = fs::file_size(real);
+    ASSERT_TRUE(CompactDatabase(db));
+    EXPECT_TRUE(fs::is_symlink(db));
+    EXPECT_EQ(fs::read_symlink(db), real);
+    EXPECT_LT(fs::file_size(real), before);
+    EXPECT_EQ(SubKeysIn(db), test::Range(0, kMails));
+    EXPECT_TRUE(fs::exists(fs::path(real.string() + ".Bak")));
+}
+
+TEST_F(CompactionTest, AnIncompleteArchiveIsNeverCompactedOverItsBak) {
+    const std::string goodBak = ReadFile(db);
+    test::WriteFile(bak, goodBak);
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"empty file", [&] { test::WriteFile(db, ""); }, "空のファイルです"},
+        {"no tables",
+         [&] {
+             fs::remove(db);
+             SQLite::Database(db.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE).exec("CREATE TABLE t (x)");
+         },
+         "テーブル tblKamoMail がありません"},
+        {"not a database", [&] { test::WriteFile(db, std::string(4096, 'x')); }, "データベースとして開けません"},
+    };
+    for (const auto& c : cases) {
+        c.make();
+        const std::string broken = ReadFile(db);
+        std::string why;
+        EXPECT_FALSE(IsCompleteArchive(db, &why)) << c.what;
+        EXPECT_EQ(why.find(c.why), 0u) << c.what << ": " << why;
+        EXPECT_FALSE(CompactDatabase(db)) << c.what;
+        EXPECT_EQ(ReadFile(db), broken) << c.what;
+        EXPECT_EQ(ReadFile(bak), goodBak) << c.what;
+        EXPECT_EQ(NewestSoundCopy(db), bak) << c.what;
+    }
+}
+
+} // namespace
+} // namespace kamo

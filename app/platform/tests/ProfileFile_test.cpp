@@ -69,15 +69,34 @@ TEST(ProfileLookup, LongValuesAreReadWhole) {
     EXPECT_EQ(ReadProfileString(dir / "a.ini", "postpet mail option", "postpet dir", ""), path);
 }
 
-TEST(ProfileEncoding, Cp932FileIsReadAndWrittenBackAsUtf8KeepingItsLines) {
+TEST(ProfileEncoding, Cp932LinesAreReadAndKeptAsTheyWereNewLinesAreUtf8) {
     TempDir dir;
     const std::string utf8 = "; 設定\r\n[PostPet Mail Option]\r\nMy Mail Handle=かも\r\n";
     WriteFile(dir / "a.ini", Utf8ToCp932(utf8));
     auto f = ProfileFile::Load(dir / "a.ini");
     EXPECT_EQ(f.Get("PostPet Mail Option", "My Mail Handle", ""), "かも");
+    f.Set("PostPet Mail Option", "My Mail Handle", "かも"); // the same value: the line keeps its bytes
     f.Set("PostPet Mail Option", "My Pet Name", "モモ");
     ASSERT_TRUE(f.Save());
-    EXPECT_EQ(ReadFile(dir / "a.ini"), utf8 + "My Pet Name=モモ\r\n");
+    EXPECT_EQ(ReadFile(dir / "a.ini"), Utf8ToCp932(utf8) + "My Pet Name=モモ\r\n");
+}
+
+TEST(ProfileEncoding, OneBadByteCostsNoOtherLineAndIsNeverRewrittenUnlessChanged) {
+    TempDir dir;
+    const std::string bad = "My Mail Handle=\x82\xA9\xFF\r\n"; // neither UTF-8 nor CP932 throughout
+    const std::string before = "[PostPet Mail Option]\r\nPostPet Dir=/home/かも/PostPet\r\n" + bad +
+                               "My Pet Name=モモ\r\nMy Mail Addr=kamo@example.jp\r\n";
+    WriteFile(dir / "a.ini", before);
+    auto f = ProfileFile::Load(dir / "a.ini");
+    EXPECT_EQ(f.Get("PostPet Mail Option", "PostPet Dir", ""), "/home/かも/PostPet");
+    EXPECT_EQ(f.Get("PostPet Mail Option", "My Pet Name", ""), "モモ");
+    for (const char* key : {"PostPet Dir", "My Mail Handle", "My Pet Name"})
+        f.Set("PostPet Mail Option", key, f.Get("PostPet Mail Option", key, ""));
+    f.Set("PostPet Mail Option", "My Mail Addr", "momo@example.jp");
+    ASSERT_TRUE(f.Save());
+    std::string expected = before;
+    expected.replace(expected.find("kamo@example.jp"), 15, "momo@example.jp");
+    EXPECT_EQ(ReadFile(dir / "a.ini"), expected);
 }
 
 TEST(ProfileWrite, KeepsEveryOtherLineCommentAndOrder) {
