@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "browse/KeyLists.h"
+#include "browse/MailDeletion.h"
 #include "browse/MailView.h"
 #include "browse/QtListModels.h"
 #include "browse/SubjectCursor.h"
@@ -205,9 +206,6 @@ void frmKamoMail::BuildControls() {
     for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead,
                                                             comMailDel, cmdAddrDel, comSendMail, comEnd})
         commands_.AddLockable(control);
-    // Not built yet: off until their slots do the work.
-    commands_.MarkPending(comMailDel);
-    commands_.MarkPending(cmdAddrDel);
 }
 
 QMenu* frmKamoMail::AddMenu(QMenu* parentMenu, const char* name, const char* caption) {
@@ -571,10 +569,65 @@ void frmKamoMail::OnComMailRead() {
     ComMailRead(session_, prompter_, wait_, *this);
 }
 void frmKamoMail::OnComMailDel() {
-    NotAvailableYet();
+    Guarded([this] {
+        if (!currentMail_) {
+            prompter_.Message("削除するメールを選択して下さい。");
+            return;
+        }
+        DeletionTarget target;
+        target.kind = DeletionTarget::Kind::Mail;
+        target.mail = MailKey{currentMail_->ymd,     currentMail_->hms,     currentMail_->subKey, currentMail_->sent,
+                              currentMail_->sndName, currentMail_->rcvName, currentMail_->sndAdd, currentMail_->rcvAdd};
+        target.subject = currentMail_->subject;
+        const Place place = CurrentPlace();
+        if (RunDeletion(session_, prompter_, wait_, *this, target) > 0)
+            RestorePlace(place);
+    });
 }
+
 void frmKamoMail::OnCmdAddrDel() {
-    NotAvailableYet();
+    Guarded([this] {
+        const KeyItem* item = keyModel_->At(lstNameOrAddr->currentIndex().row());
+        if (!item) {
+            prompter_.Message("削除する項目を左の一覧から選択して下さい。");
+            return;
+        }
+        const DeletionTarget target = KeyTarget(ViewModeOf(settings_.displayType), item->text, item->filterNo);
+        Place place = CurrentPlace();
+        place.subjectRow = 0;
+        if (RunDeletion(session_, prompter_, wait_, *this, target) > 0)
+            RestorePlace(place);
+    });
+}
+
+frmKamoMail::Place frmKamoMail::CurrentPlace() const {
+    Place place;
+    const int keyRow = lstNameOrAddr->currentIndex().row();
+    place.keyRow = keyRow;
+    if (const KeyItem* item = keyModel_->At(keyRow))
+        place.key = item->text;
+    place.subjectRow = lstSubject->currentIndex().row();
+    return place;
+}
+
+void frmKamoMail::RestorePlace(const Place& place) {
+    // The same key when it is still there, else the one that took its row; the mail that now sits
+    // where the deleted one was.
+    int row = -1;
+    for (int i = 0; i < keyModel_->rowCount(); ++i)
+        if (keyModel_->At(i)->text == place.key) {
+            row = i;
+            break;
+        }
+    if (row < 0)
+        row = std::min(place.keyRow, keyModel_->rowCount() - 1);
+    if (row < 0)
+        return;
+    ChooseKey(row);
+    subjectModel_->FinishLoading();
+    const int count = subjectModel_->rowCount();
+    if (count > 0 && place.subjectRow >= 0)
+        ChooseSubject(std::min(place.subjectRow, count - 1));
 }
 void frmKamoMail::OnMemExport() {
     NotAvailableYet();

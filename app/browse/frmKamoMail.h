@@ -148,6 +148,14 @@ private:
     // The lock of a list refill: the subject list is being replaced, not read to its end.
     void LockForRefill();
     void NotAvailableYet();
+    // Where the user is in the lists, to come back to after the archive changed.
+    struct Place {
+        std::string key;
+        int keyRow = -1;
+        int subjectRow = -1;
+    };
+    Place CurrentPlace() const;
+    void RestorePlace(const Place& place);
     // Runs a handler under the error trap: a failure is reported, the window stays usable.
     void Guarded(const std::function<void()>& work);
     void ShowViewModeUnguarded();

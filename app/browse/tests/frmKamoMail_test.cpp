@@ -171,7 +171,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndPendingCommandsAreOffWith
         QVERIFY2(!action->isEnabled(), name);
         QVERIFY2(action->toolTip().contains(Q("まだ使用できません")), name);
     }
-    QVERIFY(!f.Find<QPushButton>("comMailDel")->isEnabled());
+    QVERIFY(f.Find<QPushButton>("comMailDel")->isEnabled());
     QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
     QVERIFY(f.Find<QAction>("memOption")->isEnabled());
     QVERIFY(f.Find<QAction>("memExport")->isEnabled() == false);
@@ -188,7 +188,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndPendingCommandsAreOffWith
     QVERIFY(!f.Find<QPushButton>("comMailRead")->isEnabled());
     f.window->UnlockControls();
     QVERIFY(f.Find<QPushButton>("comMailRead")->isEnabled());
-    QVERIFY(!f.Find<QPushButton>("comMailDel")->isEnabled());
+    QVERIFY(f.Find<QPushButton>("comMailDel")->isEnabled());
 }
 
 void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachTime() {

@@ -1,0 +1,146 @@
+#include "browse/MailDeletion.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <exception>
+
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "db/LookupLists.h"
+#include "filters/FilterRun.h"
+
+namespace kamo {
+namespace {
+
+// The rows of a target, as the view that lists them selects them.
+std::string Where(const DeletionTarget& target) {
+    switch (target.kind) {
+    case DeletionTarget::Kind::Mail:
+        return "tblKamoMail_YMD = :ymd AND tblKamoMail_HMS = :hms AND tblKamoMail_SubKey = :sub AND "
+               "tblKamoMail_SndRcvFlag = :flag AND tblKamoMail_SndAdd = :snd AND tblKamoMail_RcvAdd = :rcv";
+    case DeletionTarget::Kind::Address:
+        return "tblKamoMail_SndAdd = :key OR tblKamoMail_RcvAdd = :key";
+    case DeletionTarget::Kind::Name:
+        return "tblKamoMail_SndName = :key OR tblKamoMail_RcvName = :key";
+    case DeletionTarget::Kind::Date:
+        return "tblKamoMail_YMD = :key";
+    case DeletionTarget::Kind::Filter:
+        return "EXISTS (SELECT 1 FROM tblFilterData WHERE tblFilterDt_No = :no AND "
+               "tblFilterDt_Date = tblKamoMail_YMD AND tblFilterDt_Time = tblKamoMail_HMS AND "
+               "tblFilterDt_SubKey = tblKamoMail_SubKey AND tblFilterDt_SndRcvFlag = tblKamoMail_SndRcvFlag AND "
+               "tblFilterDt_SendAddr = tblKamoMail_SndAdd AND tblFilterDt_RecvAddr = tblKamoMail_RcvAdd)";
+    }
+    return "0";
+}
+
+void Bind(SQLite::Statement& st, const DeletionTarget& target) {
+    switch (target.kind) {
+    case DeletionTarget::Kind::Mail:
+        st.bind(":ymd", target.mail.ymd);
+        st.bind(":hms", target.mail.hms);
+        st.bind(":sub", target.mail.subKey);
+        st.bind(":flag", target.mail.sent ? 1 : 0);
+        st.bind(":snd", target.mail.sndAdd);
+        st.bind(":rcv", target.mail.rcvAdd);
+        return;
+    case DeletionTarget::Kind::Filter:
+        st.bind(":no", target.filterNo);
+        return;
+    default:
+        st.bind(":key", target.key);
+        return;
+    }
+}
+
+constexpr const char* kAskTail = "\n     よろしいでしょうか？";
+
+} // namespace
+
+DeletionTarget KeyTarget(ViewMode mode, const std::string& key, int64_t filterNo) {
+    DeletionTarget t;
+    t.key = key;
+    switch (mode) {
+    case ViewMode::Address:
+        t.kind = DeletionTarget::Kind::Address;
+        break;
+    case ViewMode::Name:
+        t.kind = DeletionTarget::Kind::Name;
+        break;
+    case ViewMode::Date:
+        t.kind = DeletionTarget::Kind::Date;
+        break;
+    case ViewMode::Filter:
+        t.kind = DeletionTarget::Kind::Filter;
+        t.filterNo = filterNo;
+        break;
+    }
+    return t;
+}
+
+int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target) {
+    SQLite::Statement st(db, "SELECT COUNT(*) FROM tblKamoMail WHERE " + Where(target));
+    Bind(st, target);
+    return st.executeStep() ? st.getColumn(0).getInt64() : 0;
+}
+
+std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
+    const std::string n = std::to_string(count);
+    switch (target.kind) {
+    case DeletionTarget::Kind::Mail:
+        return target.mail.ymd + " " + target.mail.hms + " のメール「" + target.subject + "」を削除します。" + kAskTail;
+    case DeletionTarget::Kind::Address:
+        return "アドレス「" + target.key + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
+    case DeletionTarget::Kind::Name:
+        return "名前「" + target.key + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
+    case DeletionTarget::Kind::Date:
+        return target.key + " のメール " + n + " 件を削除します。" + kAskTail;
+    case DeletionTarget::Kind::Filter:
+        return "フィルター「" + target.key + "」のメール " + n + " 件を削除します。" + kAskTail;
+    }
+    return {};
+}
+
+int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target) {
+    SQLite::Transaction transaction(db);
+    SQLite::Statement st(db, "DELETE FROM tblKamoMail WHERE " + Where(target));
+    Bind(st, target);
+    const int64_t deleted = st.exec();
+    RebuildNameList(db);
+    RebuildAddressList(db);
+    transaction.commit();
+    return deleted;
+}
+
+int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                    const DeletionTarget& target) {
+    SQLite::Database& db = session.Database();
+    const int64_t count = CountTarget(db, target);
+    if (count == 0) {
+        prompter.Message("削除するメールがありません。");
+        return 0;
+    }
+    if (!prompter.AskYesNo(DeletionQuestion(target, count), "メールの削除"))
+        return 0;
+    int64_t deleted = 0;
+    bool filtered = true;
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　データベースを整理しています。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, 0);
+        wait.Pump();
+        deleted = DeleteTarget(db, target);
+        filtered = RunFilters(db, session.Filters(), wait);
+    } catch (const std::exception& e) {
+        view.ShowViewMode();
+        prompter.Error(std::string("メールを削除できませんでした。何も削除していません。\n") + e.what());
+        return 0;
+    }
+    view.ShowViewMode();
+    if (!filtered)
+        prompter.Error("メールは削除しましたが、フィルターの実行に失敗しました。");
+    return deleted;
+}
+
+} // namespace kamo

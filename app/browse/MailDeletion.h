@@ -1,0 +1,48 @@
+#pragma once
+// Mail deletion: the chosen mail (comMailDel), or every mail of the chosen address, name, date or
+// filter (cmdAddrDel). The rows go in one transaction with the look-up rebuild, so a failure deletes
+// nothing; the filters then run again and the view is shown anew.
+#include <cstdint>
+#include <string>
+
+#include <SQLiteCpp/Database.h>
+
+#include "browse/ViewModes.h"
+#include "common/MailRecord.h"
+
+namespace kamo {
+
+class ArchiveSession;
+class ArchiveView;
+class Prompter;
+class WaitReporter;
+
+struct DeletionTarget {
+    enum class Kind { Mail, Address, Name, Date, Filter };
+    Kind kind = Kind::Mail;
+    MailKey mail;         // Kind::Mail
+    std::string subject;  // Kind::Mail, for the question
+    std::string key;      // the address, name, date or filter title
+    int64_t filterNo = 0; // Kind::Filter
+};
+
+// The target of cmdAddrDel for the chosen key of a view mode (a filter line carries its number).
+DeletionTarget KeyTarget(ViewMode mode, const std::string& key, int64_t filterNo);
+
+// How many stored mails the target takes.
+int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target);
+
+// The question asked first: what goes and how many mails.
+std::string DeletionQuestion(const DeletionTarget& target, int64_t count);
+
+// Deletes the target's mail and rebuilds the look-up lists, in one transaction; the number deleted.
+// Throws SQLite::Exception (nothing deleted) on a database error.
+int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target);
+
+// The whole command: asks, deletes under the wait window ("　データベースを整理しています。"), runs
+// the filters again and shows the view anew. The number deleted (0 when the user said No, nothing
+// matched, or the deletion failed and was told).
+int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                    const DeletionTarget& target);
+
+} // namespace kamo
