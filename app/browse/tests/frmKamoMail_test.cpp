@@ -359,7 +359,7 @@ void frmKamoMailTest::controlsAreEnabledAgainAfterAFailingCommand() {
         QVERIFY2(f.Find<QWidget>(name)->isEnabled(), name);
     QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
     QVERIFY(f.Find<QAction>("memNameOrAddr")->isEnabled());
-    QVERIFY(!f.Find<QPushButton>("comMailDel")->isEnabled()); // pending stays off
+    QVERIFY(!f.Find<QAction>("memExport")->isEnabled()); // pending stays off
 
     // Long work that throws under the wait window.
     try {
