@@ -59,7 +59,16 @@ void QtCommandRegistry::SetAvailable(QObject* command, bool available, bool lock
 
 void QtCommandRegistry::ApplyEnabled(bool enabled) {
     for (QObject* object : lockable_)
-        SetEnabled(object, enabled && !pending_.contains(object));
+        SetEnabled(object, enabled && !pending_.contains(object) && !blocked_.contains(object));
+}
+
+void QtCommandRegistry::SetBlocked(QObject* command, bool blocked) {
+    if (!command)
+        return;
+    if (blocked)
+        blocked_.insert(command);
+    else
+        blocked_.remove(command);
 }
 
 } // namespace kamo

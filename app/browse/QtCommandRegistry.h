@@ -22,14 +22,19 @@ public:
     bool Available(const QObject* command) const { return command && !pending_.contains(command); }
     // A command's own tool tip; a pending one adds that it cannot be used yet.
     void SetToolTip(QObject* command, const QString& tip);
-    // Every lockable control on (except pending ones) or off.
+    // Every lockable control on (except pending and blocked ones) or off.
     void ApplyEnabled(bool enabled);
+    // Blocked commands stay off, whatever the lock does (the writing commands while a backup is on
+    // display).
+    void SetBlocked(QObject* command, bool blocked);
+    bool Blocked(const QObject* command) const { return blocked_.contains(command); }
 
     static QString NotAvailableText();
 
 private:
     QList<QObject*> lockable_;
     QSet<const QObject*> pending_;
+    QSet<const QObject*> blocked_;
     QHash<const QObject*, QString> ownToolTips_;
 };
 

@@ -19,17 +19,20 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "browse/ArchiveCommands.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
 #include "browse/QtListModels.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
+#include "browse/frmBackupList.h"
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
+#include "db/Backups.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
 #include "import/MailReadCommand.h"
@@ -71,6 +74,7 @@ frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* p
     BuildControls();
     BuildMenus();
     urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    backupListRunner_ = [](frmBackupList& dialog) { return dialog.exec(); };
     optionRunner_ = [](frmOption& dialog) { return dialog.exec(); };
     resize(11745 / kTwipsPerPixel, 7404 / kTwipsPerPixel);
     OnTimer1();
@@ -236,6 +240,8 @@ void frmKamoMail::BuildMenus() {
     db->addSeparator();
     AddAction(db, "memDBEdit", "データベースの再作成(&R)...", &frmKamoMail::OnMemDBEdit);
     QMenu* backup = AddMenu(file, "memBackUp", "バックアップ(&B)");
+    AddAction(backup, "memBackUp_Make", "今日のバックアップを作成(&M)", &frmKamoMail::OnMemBackUpMake);
+    backup->addSeparator();
     AddAction(backup, "memBackUp_FileEdit", "バックアップファイルの整理(&O)...", &frmKamoMail::OnMemBackUpFileEdit);
     AddAction(backup, "memBackUp_FileSelect", "バックアップを表示(&S)...", &frmKamoMail::OnMemBackUpFileSelect);
     AddAction(backup, "memNomalDisp", "通常の表示に戻す(&N)", &frmKamoMail::OnMemNomalDisp);
@@ -271,8 +277,7 @@ void frmKamoMail::BuildMenus() {
     AddAction(help, "memVar", "バージョン情報(&A)", &frmKamoMail::OnMemVar);
 
     for (const char* name :
-         {"memExport", "memInport", "memDBEdit", "memBackUp_FileEdit", "memBackUp_FileSelect", "memNomalDisp",
-          "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P"})
+         {"memExport", "memInport", "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P"})
         commands_.MarkPending(findChild<QAction*>(name));
 }
 
@@ -361,6 +366,7 @@ bool frmKamoMail::Load() {
     ApplyMailFont();
 
     flags_ = BusyFlags{};
+    ApplyBackupView();
     loaded_ = true;
     ShowViewMode();
     // The filter subsystem's start-up routine: loads the filter tables.
@@ -635,17 +641,79 @@ void frmKamoMail::OnMemExport() {
 void frmKamoMail::OnMemInport() {
     NotAvailableYet();
 }
-void frmKamoMail::OnMemDBEdit() {
-    NotAvailableYet();
+// ---- Backups and recreation ----
+
+void frmKamoMail::OnMemBackUpMake() {
+    Guarded([this] {
+        if (auto path = BackupCommand(session_, prompter_, wait_))
+            prompter_.Message("今日のバックアップを作成しました。\n" + path->string(), "バックアップ");
+    });
 }
+
 void frmKamoMail::OnMemBackUpFileEdit() {
-    NotAvailableYet();
+    Guarded([this] {
+        frmBackupList list(frmBackupList::Mode::Organize, session_.Folders().dataDir, prompter_, this);
+        backupListRunner_(list);
+    });
 }
+
 void frmKamoMail::OnMemBackUpFileSelect() {
-    NotAvailableYet();
+    Guarded([this] {
+        std::optional<std::filesystem::path> chosen;
+        {
+            frmBackupList list(frmBackupList::Mode::Select, session_.Folders().dataDir, prompter_, this);
+            if (backupListRunner_(list) != QDialog::Accepted)
+                return;
+            chosen = list.Chosen();
+        }
+        if (chosen)
+            ShowBackup(*chosen);
+    });
 }
+
+void frmKamoMail::ShowBackup(const std::filesystem::path& backup) {
+    auto db = OpenBackupReadOnly(backup); // throws before anything changes
+    LetGoOfArchive();
+    session_.ShowBackup(std::move(db), backup);
+    flags_.backupView = 1;
+    ApplyBackupView();
+    ShowViewMode();
+}
+
 void frmKamoMail::OnMemNomalDisp() {
-    NotAvailableYet();
+    Guarded([this] {
+        LetGoOfArchive();
+        session_.ShowArchive();
+        flags_.backupView = 0;
+        ApplyBackupView();
+        ShowViewMode();
+    });
+}
+
+void frmKamoMail::ApplyBackupView() {
+    const bool viewing = session_.ViewingBackup();
+    // What would change the archive stays off while a backup is on display; the backup itself can
+    // never change, it is opened read-only.
+    for (const char* name :
+         {"comMailRead", "comMailDel", "cmdAddrDel", "memInport", "memDBEdit", "memBackUp_Make", "memBackUp_FileEdit",
+          "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P", "memFilter", "memFilterGo"})
+        commands_.SetBlocked(findChild<QObject*>(name), viewing);
+    commands_.SetBlocked(findChild<QObject*>("memNomalDisp"), !viewing);
+    commands_.ApplyEnabled(lockDepth_ == 0);
+    setWindowTitle(viewing
+                       ? U("PostPet Mail 表示 － バックアップ ") +
+                             QString::fromStdString(session_.BackupShown().filename().string()) + U("（読み取り専用）")
+                       : U("PostPet Mail 表示"));
+}
+
+void frmKamoMail::OnMemDBEdit() {
+    Guarded([this] { RecreateCommand(session_, prompter_, wait_, *this); });
+}
+
+void frmKamoMail::LetGoOfArchive() {
+    ClearMailDisplay();
+    subjectModel_->Clear();
+    keyModel_->Clear();
 }
 void frmKamoMail::OnMemFriendA() {
     NotAvailableYet();

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: four view modes, the lists, the mail display, the commands.
 #include <QMainWindow>
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -26,6 +27,7 @@ class QUrl;
 namespace kamo {
 
 class ArchiveSession;
+class frmBackupList;
 class frmOption;
 class frmWait;
 class KeyListModel;
@@ -42,6 +44,10 @@ public:
     bool Load();
     // Clears the mail display and subject list and refills the left list by Display Type.
     void ShowViewMode() override;
+    // Drops the lists' statements before the archive connection changes.
+    void LetGoOfArchive() override;
+    // Puts a backup on display, read-only (memBackUp_FileSelect after the choice).
+    void ShowBackup(const std::filesystem::path& backup);
 
     RunTables& Tables() { return tables_; }
     BusyFlags& Flags() { return flags_; }
@@ -77,6 +83,7 @@ public:
     // Test seams: how the option dialog runs (default: exec) and how a mailto: link opens.
     void SetOptionDialogRunner(std::function<int(frmOption&)> runner) { optionRunner_ = std::move(runner); }
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
+    void SetBackupListRunner(std::function<int(frmBackupList&)> runner) { backupListRunner_ = std::move(runner); }
 
     frmWait& WaitWindow();
 
@@ -98,6 +105,7 @@ private slots:
     void OnMemExport();
     void OnMemInport();
     void OnMemDBEdit();
+    void OnMemBackUpMake();
     void OnMemBackUpFileEdit();
     void OnMemBackUpFileSelect();
     void OnMemNomalDisp();
@@ -147,6 +155,8 @@ private:
     QMenu* AddMenu(QMenu* parentMenu, const char* name, const char* caption);
     // The lock of a list refill: the subject list is being replaced, not read to its end.
     void LockForRefill();
+    // The writing commands off (and the caption saying so) while a backup is on display.
+    void ApplyBackupView();
     void NotAvailableYet();
     // Where the user is in the lists, to come back to after the archive changed.
     struct Place {
@@ -196,6 +206,7 @@ private:
     FormGeometry readGeometry_{};
     std::function<int(frmOption&)> optionRunner_;
     std::function<bool(const QUrl&)> urlOpener_;
+    std::function<int(frmBackupList&)> backupListRunner_;
 };
 
 } // namespace kamo

@@ -9,6 +9,9 @@ public:
     // Shows the current view mode again from the archive: the key list refilled, the subject list
     // and the mail display cleared.
     virtual void ShowViewMode() = 0;
+    // The archive connection is about to close or change (recreation, backup view): drop every
+    // statement on it. ShowViewMode follows.
+    virtual void LetGoOfArchive() {}
 };
 
 // No view to refresh (command line).

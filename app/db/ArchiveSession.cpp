@@ -2,13 +2,34 @@
 
 #include <utility>
 
+#include "db/Schema.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {
 
 ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock> lock,
                                std::unique_ptr<SQLite::Database> db, Settings settings)
-    : folders_(std::move(folders)), lock_(std::move(lock)), settings_(std::move(settings)), db_(std::move(db)) {}
+    : folders_(std::move(folders)), lock_(std::move(lock)), settings_(std::move(settings)),
+      archivePath_(folders_.DatabaseFile()), db_(std::move(db)) {}
+
+void ArchiveSession::ShowBackup(std::unique_ptr<SQLite::Database> backup, std::filesystem::path path) {
+    backup_ = std::move(backup);
+    backupPath_ = std::move(path);
+}
+
+void ArchiveSession::ShowArchive() {
+    backup_.reset();
+    backupPath_.clear();
+}
+
+void ArchiveSession::CloseArchive() {
+    db_.reset();
+}
+
+void ArchiveSession::ReopenArchive() {
+    db_.reset();
+    db_ = OpenArchive(archivePath_);
+}
 
 ArchiveSession::~ArchiveSession() {
     // The conversion library's text files hold mail: they do not outlive the run.

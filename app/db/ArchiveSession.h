@@ -7,6 +7,7 @@
 // is released. Anything that keeps a prepared statement on the archive (list models, stores) must
 // live inside the session's lifetime; the window receives the session by reference and so dies
 // first.
+#include <filesystem>
 #include <memory>
 
 #include <SQLiteCpp/Database.h>
@@ -32,7 +33,22 @@ public:
     ArchiveSession(const ArchiveSession&) = delete;
     ArchiveSession& operator=(const ArchiveSession&) = delete;
 
-    SQLite::Database& Database() { return *db_; }
+    // The archive on display: the archive itself, or a backup opened read-only for viewing.
+    SQLite::Database& Database() { return backup_ ? *backup_ : *db_; }
+    // The archive, whatever is on display.
+    SQLite::Database& Archive() { return *db_; }
+    const std::filesystem::path& ArchivePath() const { return archivePath_; }
+
+    // Backup view: `backup` (opened read-only) is on display until ShowArchive().
+    void ShowBackup(std::unique_ptr<SQLite::Database> backup, std::filesystem::path path);
+    void ShowArchive();
+    bool ViewingBackup() const { return backup_ != nullptr; }
+    const std::filesystem::path& BackupShown() const { return backupPath_; }
+
+    // Closes the archive connection and opens the file again (after the file was replaced). Nothing
+    // may hold a statement on the archive meanwhile. Throws when the file cannot be opened.
+    void CloseArchive();
+    void ReopenArchive();
     Settings& AppSettings() { return settings_; }
     const Settings& AppSettings() const { return settings_; }
     const AppFolders& Folders() const { return folders_; }
@@ -44,7 +60,10 @@ private:
     std::unique_ptr<InstanceLock> lock_; // released last
     Settings settings_;
     FilterTables filters_;
+    std::filesystem::path archivePath_;
     std::unique_ptr<SQLite::Database> db_;
+    std::unique_ptr<SQLite::Database> backup_; // closed before the archive
+    std::filesystem::path backupPath_;
 };
 
 // Start-up steps 3 to 8 under a lock already taken (the window program shows its splash between

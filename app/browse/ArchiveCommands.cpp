@@ -1,0 +1,62 @@
+#include "browse/ArchiveCommands.h"
+
+#include <exception>
+
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "db/Backups.h"
+#include "db/LookupLists.h"
+#include "filters/FilterRun.h"
+
+namespace kamo {
+
+std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait) {
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　バックアップを作成しています。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, 0);
+        wait.Pump();
+        return MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
+    } catch (const std::exception& e) {
+        prompter.Error(std::string("バックアップを作成できませんでした。\n") + e.what(), "バックアップ");
+        return std::nullopt;
+    }
+}
+
+bool RefreshDerivedData(ArchiveSession& session, SQLite::Database& db, WaitReporter& wait) {
+    const bool filtered = RunFilters(db, session.Filters(), wait);
+    RebuildNameList(db);
+    RebuildAddressList(db);
+    return filtered;
+}
+
+bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                     const RecreateStepHook& hook) {
+    if (!prompter.AskYesNo(
+            "データベースを再作成します。先に今日のバックアップを作成します。\n     よろしいでしょうか？",
+            "データベースの再作成"))
+        return false;
+    bool ok = true;
+    view.LetGoOfArchive();
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　データベースを再作成しています。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, 0);
+        wait.Pump();
+        RecreateArchive(
+            session, [&](SQLite::Database& db) { return RefreshDerivedData(session, db, wait); }, hook);
+    } catch (const std::exception& e) {
+        ok = false;
+        prompter.Error(std::string("データベースを再作成できませんでした。元のデータベースはそのままです。\n") +
+                           e.what(),
+                       "データベースの再作成");
+    }
+    view.ShowViewMode();
+    if (ok)
+        prompter.Message("データベースを再作成しました。", "データベースの再作成");
+    return ok;
+}
+
+} // namespace kamo

@@ -1,0 +1,29 @@
+#pragma once
+// The archive's upkeep as commands: today's backup (memBackUp_Make, `kamomail backup`) and database
+// recreation (memDBEdit). Each takes the session, a prompter, a wait reporter and the view.
+#include <filesystem>
+#include <optional>
+
+#include <SQLiteCpp/Database.h>
+
+#include "db/Recreation.h"
+
+namespace kamo {
+
+class ArchiveSession;
+class ArchiveView;
+class Prompter;
+class WaitReporter;
+
+// Makes today's backup under the wait window; its path, or nothing after telling the user why.
+std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait);
+
+// The filters run again and the look-up lists rebuilt on `db`, with the session's filter tables.
+bool RefreshDerivedData(ArchiveSession& session, SQLite::Database& db, WaitReporter& wait);
+
+// Asks, then recreates the archive (a backup first) and shows the view anew. False when the user
+// said No or it failed (told; the archive is then as it was).
+bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                     const RecreateStepHook& hook = {});
+
+} // namespace kamo

@@ -1,0 +1,172 @@
+// The main window's upkeep commands as a user works them: deleting mail, backups and the backup
+// viewer, database recreation.
+#include <QAction>
+#include <QListView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "browse/frmBackupList.h"
+#include "browse/frmKamoMail.h"
+#include "db/ArchiveSession.h"
+#include "db/Backups.h"
+#include "db/LookupLists.h"
+#include "db/Schema.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+MailRecord Mail(const char* ymd, const char* hms, const char* from, const char* subject) {
+    MailRecord m;
+    m.ymd = ymd;
+    m.hms = hms;
+    m.sndName = from;
+    m.sndAdd = std::string(from) + "@example.jp";
+    m.rcvName = "かも";
+    m.rcvAdd = "kamo@example.jp";
+    m.subject = subject;
+    m.body = subject;
+    return m;
+}
+
+struct Window {
+    Window() {
+        std::filesystem::create_directories(dir / "config");
+        std::filesystem::create_directories(dir / "data");
+        test::WriteFile(dir / "config" / "KAMOMAIL.ini",
+                        "[PostPet Mail Option]\nPostPet Dir=/srv/PostPet\nDisplay Type=2\n");
+        AppFolders folders;
+        folders.settingsDir = dir / "config";
+        folders.dataDir = dir / "data";
+        Settings settings;
+        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
+        auto db = OpenArchive(folders.DatabaseFile(), true);
+        CreateTables(*db);
+        for (const auto& m :
+             {Mail("2002/03/01", "09:00:00", "taro", "一"), Mail("2002/03/01", "10:00:00", "taro", "二"),
+              Mail("2002/03/01", "11:00:00", "hana", "三"), Mail("2002/02/01", "09:00:00", "hana", "四")})
+            test::InsertTestMail(*db, m);
+        RebuildNameList(*db);
+        RebuildAddressList(*db);
+        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
+        window = std::make_unique<frmKamoMail>(*session, prompter);
+        if (!window->Load())
+            qFatal("load failed");
+    }
+    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+    int Rows(const char* list) const { return Find<QListView>(list)->model()->rowCount(); }
+    int64_t Mails() { return session->Archive().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
+
+    test::TempDir dir;
+    ScriptedPrompter prompter;
+    std::unique_ptr<ArchiveSession> session; // outlives the window
+    std::unique_ptr<frmKamoMail> window;
+};
+
+} // namespace
+
+class frmArchiveCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void deletingTheChosenMailKeepsTheUsersPlace() {
+        Window w;
+        QCOMPARE(w.Rows("lstNameOrAddr"), 2); // newest date first
+        w.window->ChooseKey(0);
+        QCOMPARE(w.Rows("lstSubject"), 3);
+        w.window->ChooseSubject(1);
+        QCOMPARE(w.window->CurrentMail()->subject, std::string("二"));
+        w.prompter.QueueAnswer(true);
+        w.Find<QPushButton>("comMailDel")->click();
+        QCOMPARE(w.Mails(), int64_t(3));
+        QCOMPARE(w.Find<QListView>("lstNameOrAddr")->currentIndex().row(), 0);
+        QCOMPARE(w.Rows("lstSubject"), 2);
+        QVERIFY(w.window->CurrentMail());
+        QCOMPARE(w.window->CurrentMail()->subject, std::string("三")); // the mail that took its row
+
+        // The date's button deletes the whole day, after saying how many mails go.
+        w.prompter.QueueAnswer(true);
+        w.Find<QPushButton>("cmdAddrDel")->click();
+        QVERIFY(w.prompter.shown.back().question);
+        QVERIFY(w.prompter.shown.back().text.find("2002/03/01 のメール 2 件を削除します。") == 0);
+        QCOMPARE(w.Mails(), int64_t(1));
+        QCOMPARE(w.Rows("lstNameOrAddr"), 1);
+    }
+
+    void aBackupIsShownReadOnlyWithTheWritingCommandsOff() {
+        Window w;
+        w.Find<QAction>("memBackUp_Make")->trigger();
+        const auto backups = ListBackups(w.session->Folders().dataDir);
+        QCOMPARE(backups.size(), size_t(1));
+        const std::string bytes = test::ReadFile(backups[0].path);
+        test::InsertTestMail(w.session->Archive(), Mail("2003/01/01", "09:00:00", "jiro", "後から"));
+        QVERIFY(!w.Find<QAction>("memNomalDisp")->isEnabled());
+
+        w.window->SetBackupListRunner([](frmBackupList& list) {
+            list.findChild<QTableWidget*>("grdBackup")->selectRow(0);
+            list.findChild<QPushButton*>("cmdShow")->click();
+            return list.result();
+        });
+        w.Find<QAction>("memBackUp_FileSelect")->trigger();
+        QVERIFY(w.session->ViewingBackup());
+        QVERIFY(w.window->windowTitle().contains(QString::fromUtf8("読み取り専用")));
+        QCOMPARE(w.Rows("lstNameOrAddr"), 2); // the backup's dates, without the later mail
+        for (const char* name : {"comMailRead", "comMailDel", "cmdAddrDel"})
+            QVERIFY2(!w.Find<QPushButton>(name)->isEnabled(), name);
+        for (const char* name : {"memInport", "memDBEdit", "memBackUp_Make", "memFilterGo", "memFilter", "memFriend_A"})
+            QVERIFY2(!w.Find<QAction>(name)->isEnabled(), name);
+        QVERIFY(w.Find<QAction>("memNomalDisp")->isEnabled());
+        w.window->ChooseKey(0);
+        w.window->ChooseSubject(0);
+        QVERIFY(w.window->CurrentMail());
+        w.window->LockControls(); // a lock and unlock must not turn them back on
+        w.window->UnlockControls();
+        QVERIFY(!w.Find<QPushButton>("comMailRead")->isEnabled());
+
+        w.Find<QAction>("memNomalDisp")->trigger();
+        QVERIFY(!w.session->ViewingBackup());
+        QCOMPARE(w.Rows("lstNameOrAddr"), 3);
+        QVERIFY(w.Find<QPushButton>("comMailRead")->isEnabled());
+        QVERIFY(!w.Find<QAction>("memNomalDisp")->isEnabled());
+        QCOMPARE(test::ReadFile(backups[0].path), bytes);
+    }
+
+    void recreationKeepsEveryMailAndBacksUpFirst() {
+        Window w;
+        w.prompter.QueueAnswer(true);
+        w.Find<QAction>("memDBEdit")->trigger();
+        QCOMPARE(w.Mails(), int64_t(4));
+        QCOMPARE(ListBackups(w.session->Folders().dataDir).size(), size_t(1));
+        QCOMPARE(w.prompter.shown.back().text, std::string("データベースを再作成しました。"));
+        QCOMPARE(w.Rows("lstNameOrAddr"), 2);
+        QVERIFY(!w.window->ControlsLocked());
+    }
+
+    void organizingBackupsDeletesTheChosenOnesAfterAsking() {
+        Window w;
+        MakeBackup(w.session->Archive(), w.session->Folders().dataDir, "2026-12-01");
+        MakeBackup(w.session->Archive(), w.session->Folders().dataDir, "2026-12-02");
+        QStringList shown;
+        int rowsAfter = -1;
+        w.window->SetBackupListRunner([&](frmBackupList& list) -> int {
+            auto* grid = list.findChild<QTableWidget*>("grdBackup");
+            for (int r = 0; r < grid->rowCount(); ++r)
+                shown << grid->item(r, 0)->text() + " " + grid->item(r, 2)->text();
+            grid->selectRow(1);
+            w.prompter.QueueAnswer(true);
+            list.findChild<QPushButton*>("cmdDelete")->click();
+            rowsAfter = grid->rowCount();
+            return QDialog::Rejected;
+        });
+        w.Find<QAction>("memBackUp_FileEdit")->trigger();
+        QCOMPARE(shown, QStringList({QString::fromUtf8("2026-12-02 4 通"), QString::fromUtf8("2026-12-01 4 通")}));
+        QCOMPARE(rowsAfter, 1);
+        const auto left = ListBackups(w.session->Folders().dataDir);
+        QCOMPARE(left.size(), size_t(1));
+        QCOMPARE(left[0].day, std::string("2026-12-02"));
+    }
+};
+
+QTEST_MAIN(frmArchiveCommandsTest)
+#include "frmArchiveCommands_test.moc"

@@ -1,0 +1,116 @@
+#include "db/Backups.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <algorithm>
+#include <ctime>
+#include <regex>
+#include <stdexcept>
+#include <system_error>
+
+#include "db/Compaction.h"
+#include "platform/FileUtil.h"
+
+namespace kamo {
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::regex kBackupName(R"(KamoMail-(\d{4}-\d{2}-\d{2})\.Mdb)");
+
+// The text of a path as a SQLite URI path: '%', '?' and '#' must not be read as URI syntax.
+std::string UriPath(const fs::path& path) {
+    std::string out;
+    for (const char c : fs::absolute(path).string()) {
+        if (c == '%' || c == '?' || c == '#') {
+            static const char* hex = "0123456789ABCDEF";
+            out += '%';
+            out += hex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+            out += hex[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+fs::path BackupFolder(const fs::path& dataDir) {
+    return dataDir / "backup";
+}
+
+std::string TodayText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::string& day) {
+    const fs::path folder = BackupFolder(dataDir);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        throw std::runtime_error("バックアップのフォルダを作れません（" + ec.message() + "）。\n" + folder.string());
+    const fs::path target = folder / ("KamoMail-" + day + ".Mdb");
+    const fs::path fresh = fs::path(target.string() + ".New");
+    fs::remove(fresh, ec);
+    try {
+        SQLite::Statement vacuum(db, "VACUUM INTO ?");
+        vacuum.bind(1, fresh.string());
+        vacuum.exec();
+    } catch (...) {
+        fs::remove(fresh, ec);
+        throw;
+    }
+    std::string why;
+    if (!SyncFile(fresh) || !IsCompleteArchive(fresh, &why)) {
+        fs::remove(fresh, ec);
+        throw std::runtime_error("バックアップを確かめられませんでした（" + (why.empty() ? "同期できません" : why) +
+                                 "）。\n" + target.string());
+    }
+    fs::rename(fresh, target, ec);
+    if (ec) {
+        fs::remove(fresh, ec);
+        throw std::runtime_error("バックアップを保存できません（" + ec.message() + "）。\n" + target.string());
+    }
+    SyncFolder(folder);
+    return target;
+}
+
+std::vector<BackupInfo> ListBackups(const fs::path& dataDir) {
+    std::vector<BackupInfo> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(BackupFolder(dataDir), ec)) {
+        std::smatch m;
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file(ec) || !std::regex_match(name, m, kBackupName))
+            continue;
+        BackupInfo info;
+        info.path = entry.path();
+        info.day = m[1].str();
+        info.size = entry.file_size(ec);
+        try {
+            auto db = OpenBackupReadOnly(info.path);
+            info.mails = db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+        } catch (const std::exception&) {
+            info.mails = -1;
+        }
+        found.push_back(std::move(info));
+    }
+    std::sort(found.begin(), found.end(), [](const BackupInfo& a, const BackupInfo& b) { return a.day > b.day; });
+    return found;
+}
+
+std::unique_ptr<SQLite::Database> OpenBackupReadOnly(const fs::path& backup) {
+    if (!FileExists(backup))
+        throw std::runtime_error("バックアップが見つかりません。\n" + backup.string());
+    auto db = std::make_unique<SQLite::Database>("file:" + UriPath(backup) + "?mode=ro&immutable=1",
+                                                 SQLite::OPEN_READONLY | SQLite::OPEN_URI);
+    db->exec("PRAGMA query_only = 1");
+    return db;
+}
+
+} // namespace kamo
