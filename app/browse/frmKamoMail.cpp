@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -35,8 +36,12 @@
 #include "db/Backups.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
+#include "friends/FriendCommands.h"
+#include "friends/frmFriend.h"
 #include "import/MailReadCommand.h"
 #include "platform/FileUtil.h"
+#include "platform/Folders.h"
+#include "platform/ProfileFile.h"
 #include "platform/SettingsStore.h"
 
 namespace kamo {
@@ -75,6 +80,13 @@ frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* p
     BuildMenus();
     urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     backupListRunner_ = [](frmBackupList& dialog) { return dialog.exec(); };
+    friendEditorRunner_ = [](frmFriend& dialog) { return dialog.exec(); };
+    friendFileChooser_ = [this](const QString& start) -> std::optional<QString> {
+        const QString file =
+            QFileDialog::getOpenFileName(this, U("おともだちファイルを選んで下さい"), start,
+                                         U("PostPet おともだちファイル (*.dat);;すべてのファイル (*)"));
+        return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
+    };
     optionRunner_ = [](frmOption& dialog) { return dialog.exec(); };
     resize(11745 / kTwipsPerPixel, 7404 / kTwipsPerPixel);
     OnTimer1();
@@ -261,6 +273,7 @@ void frmKamoMail::BuildMenus() {
     AddAction(friends, "memFriend_F", "おともだちファイルを読み込む(&F)", &frmKamoMail::OnMemFriendF);
     AddAction(friends, "memFriend_A", "飼い主の名前で表示(&N)", &frmKamoMail::OnMemFriendA);
     AddAction(friends, "memFriend_P", "ペットの名前で表示(&P)", &frmKamoMail::OnMemFriendP);
+    AddAction(friends, "memFriend_M", "メールのもとの名前に戻す(&M)", &frmKamoMail::OnMemFriendM);
 
     QMenu* filter = AddMenu(nullptr, "", "フィルター(&I)");
     filter->setObjectName("mnuFilter");
@@ -276,8 +289,7 @@ void frmKamoMail::BuildMenus() {
     help->addSeparator();
     AddAction(help, "memVar", "バージョン情報(&A)", &frmKamoMail::OnMemVar);
 
-    for (const char* name :
-         {"memExport", "memInport", "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P"})
+    for (const char* name : {"memExport", "memInport"})
         commands_.MarkPending(findChild<QAction*>(name));
 }
 
@@ -715,20 +727,56 @@ void frmKamoMail::LetGoOfArchive() {
     subjectModel_->Clear();
     keyModel_->Clear();
 }
-void frmKamoMail::OnMemFriendA() {
-    NotAvailableYet();
-}
+// ---- Friend book ----
+
 void frmKamoMail::OnMemFriendF() {
-    NotAvailableYet();
+    Guarded([this] {
+        const std::string remembered = ReadProfileString(settings_.settingsPath, "Friend Editer", kFriendFileKey, "");
+        const QString start = Q(remembered.empty() ? ResolvePostPetDir(settings_.postPetDir).string() : remembered);
+        const std::optional<QString> chosen = friendFileChooser_(start);
+        if (!chosen || chosen->isEmpty())
+            return;
+        WriteProfileString(settings_.settingsPath, "Friend Editer", kFriendFileKey, chosen->toStdString());
+        ReadFriendsCommand(session_, prompter_, wait_, chosen->toStdString());
+    });
+}
+
+void frmKamoMail::OnMemFriendEd() {
+    Guarded([this] {
+        frmFriend editor(session_.Database(), settings_, prompter_, this);
+        friendEditorRunner_(editor);
+    });
+}
+
+void frmKamoMail::OnMemAddressAdd() {
+    Guarded([this] {
+        std::string address, name;
+        const KeyItem* key = keyModel_->At(lstNameOrAddr->currentIndex().row());
+        if (ViewModeOf(settings_.displayType) == ViewMode::Address && key && !currentMail_) {
+            address = key->text;
+        } else if (currentMail_) {
+            address = ReplyAddress(*currentMail_);
+            name = currentMail_->sent ? currentMail_->rcvName : currentMail_->sndName;
+        }
+        if (address.empty()) {
+            prompter_.Message("おともだち帳に追加するメールかアドレスを選択して下さい。");
+            return;
+        }
+        if (AddFriendAddress(session_.Database(), address, name))
+            prompter_.Message(address + " をおともだち帳に追加しました。", "おともだち帳");
+        else
+            prompter_.Message(address + " はもうおともだち帳にあります。", "おともだち帳");
+    });
+}
+
+void frmKamoMail::OnMemFriendA() {
+    Guarded([this] { RenameCommand(session_, prompter_, wait_, *this, FriendName::Owner); });
 }
 void frmKamoMail::OnMemFriendP() {
-    NotAvailableYet();
+    Guarded([this] { RenameCommand(session_, prompter_, wait_, *this, FriendName::Pet); });
 }
-void frmKamoMail::OnMemFriendEd() {
-    NotAvailableYet();
-}
-void frmKamoMail::OnMemAddressAdd() {
-    NotAvailableYet();
+void frmKamoMail::OnMemFriendM() {
+    Guarded([this] { RestoreNamesCommand(session_, prompter_, wait_, *this); });
 }
 
 // ---- Filter commands (app/filters) ----

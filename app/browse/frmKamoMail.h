@@ -28,6 +28,7 @@ namespace kamo {
 
 class ArchiveSession;
 class frmBackupList;
+class frmFriend;
 class frmOption;
 class frmWait;
 class KeyListModel;
@@ -84,6 +85,10 @@ public:
     void SetOptionDialogRunner(std::function<int(frmOption&)> runner) { optionRunner_ = std::move(runner); }
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
     void SetBackupListRunner(std::function<int(frmBackupList&)> runner) { backupListRunner_ = std::move(runner); }
+    void SetFriendEditorRunner(std::function<int(frmFriend&)> runner) { friendEditorRunner_ = std::move(runner); }
+    void SetFriendFileChooser(std::function<std::optional<QString>(const QString&)> chooser) {
+        friendFileChooser_ = std::move(chooser);
+    }
 
     frmWait& WaitWindow();
 
@@ -113,6 +118,7 @@ private slots:
     void OnMemFriendA();
     void OnMemFriendF();
     void OnMemFriendP();
+    void OnMemFriendM();
     void OnMemFriendEd();
     void OnMemAddressAdd();
     void OnMemFilter();
@@ -207,6 +213,8 @@ private:
     std::function<int(frmOption&)> optionRunner_;
     std::function<bool(const QUrl&)> urlOpener_;
     std::function<int(frmBackupList&)> backupListRunner_;
+    std::function<int(frmFriend&)> friendEditorRunner_;
+    std::function<std::optional<QString>(const QString&)> friendFileChooser_;
 };
 
 } // namespace kamo

@@ -1,0 +1,252 @@
+#include "friends/FriendBook.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+
+#include "common/AsciiText.h"
+#include "common/CodePage.h"
+
+namespace kamo {
+namespace {
+
+// One trailing blank that KamoFriend_Edit puts inside the quotes of the two names.
+std::string WithoutPadBlank(std::string s) {
+    if (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    return s;
+}
+
+bool ParseHex(const std::string& text, int64_t& value) {
+    if (text.empty() || text.size() > 8)
+        return false;
+    value = 0;
+    for (char c : text) {
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (d < 0)
+            return false;
+        value = value * 16 + d;
+    }
+    return true;
+}
+
+bool ParseLine(std::string line, Friend& f) {
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    // "kind","pet ","owner ","address",count: the names went through the quote-safe replacement and
+    // hold no quote or comma; the address is the rest up to the last "\",".
+    if (line.size() < 2 || line.front() != '"')
+        return false;
+    const size_t kindEnd = line.find("\",\"", 1);
+    const size_t countStart = line.rfind("\",");
+    if (kindEnd == std::string::npos || countStart == std::string::npos || countStart <= kindEnd)
+        return false;
+    int64_t kind = 0;
+    if (!ParseHex(line.substr(1, kindEnd - 1), kind) || !ParseHex(line.substr(countStart + 2), f.mailCount))
+        return false;
+    const std::string middle = line.substr(kindEnd + 3, countStart - kindEnd - 3);
+    const size_t petEnd = middle.find("\",\"");
+    const size_t ownerEnd = petEnd == std::string::npos ? std::string::npos : middle.find("\",\"", petEnd + 3);
+    if (ownerEnd == std::string::npos)
+        return false;
+    f.petKind = std::to_string(kind);
+    f.pet = Cp932ToUtf8(WithoutPadBlank(middle.substr(0, petEnd)));
+    f.owner = Cp932ToUtf8(WithoutPadBlank(middle.substr(petEnd + 3, ownerEnd - petEnd - 3)));
+    f.address = Cp932ToUtf8(middle.substr(ownerEnd + 3));
+    return true;
+}
+
+void EnsureOriginalNames(SQLite::Database& db) {
+    db.exec("CREATE TABLE IF NOT EXISTS tblOriginalNames ("
+            "tblKamoMail_YMD TEXT COLLATE NOCASE, tblKamoMail_HMS TEXT COLLATE NOCASE, tblKamoMail_SubKey INTEGER, "
+            "tblKamoMail_SndRcvFlag INTEGER, tblKamoMail_SndAdd TEXT COLLATE NOCASE, "
+            "tblKamoMail_RcvAdd TEXT COLLATE NOCASE, tblKamoMail_SndName TEXT, tblKamoMail_RcvName TEXT, "
+            "CONSTRAINT tblOriginalNames PRIMARY KEY (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+            "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd))");
+    db.exec("CREATE TRIGGER IF NOT EXISTS trgOriginalNamesFollowMail AFTER DELETE ON tblKamoMail BEGIN "
+            "DELETE FROM tblOriginalNames WHERE tblKamoMail_YMD = old.tblKamoMail_YMD AND "
+            "tblKamoMail_HMS = old.tblKamoMail_HMS AND tblKamoMail_SubKey = old.tblKamoMail_SubKey AND "
+            "tblKamoMail_SndRcvFlag = old.tblKamoMail_SndRcvFlag AND tblKamoMail_SndAdd = old.tblKamoMail_SndAdd AND "
+            "tblKamoMail_RcvAdd = old.tblKamoMail_RcvAdd; END");
+}
+
+const char* const kKeyMatch = "o.tblKamoMail_YMD = tblKamoMail.tblKamoMail_YMD AND "
+                              "o.tblKamoMail_HMS = tblKamoMail.tblKamoMail_HMS AND "
+                              "o.tblKamoMail_SubKey = tblKamoMail.tblKamoMail_SubKey AND "
+                              "o.tblKamoMail_SndRcvFlag = tblKamoMail.tblKamoMail_SndRcvFlag AND "
+                              "o.tblKamoMail_SndAdd = tblKamoMail.tblKamoMail_SndAdd AND "
+                              "o.tblKamoMail_RcvAdd = tblKamoMail.tblKamoMail_RcvAdd";
+
+} // namespace
+
+std::vector<Friend> ParseFriendTmp(const std::string& bytes, int* bad) {
+    std::vector<Friend> friends;
+    int broken = 0;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t nl = bytes.find('\n', pos);
+        if (nl == std::string::npos)
+            nl = bytes.size();
+        Friend f;
+        const std::string line = bytes.substr(pos, nl - pos);
+        if (ParseLine(line, f))
+            friends.push_back(std::move(f));
+        else if (!line.empty() && line != "\r")
+            ++broken;
+        pos = nl + 1;
+    }
+    if (bad)
+        *bad = broken;
+    return friends;
+}
+
+std::vector<Friend> LoadFriends(SQLite::Database& db) {
+    std::vector<Friend> friends;
+    SQLite::Statement q(db,
+                        "SELECT ifnull(tblFriend_PetKind, ''), ifnull(tblFriend_Pet, ''), ifnull(tblFriend_Name, ''), "
+                        "ifnull(tblFriend_Address, ''), ifnull(tblFriend_RecvMailCnt, 0) FROM tblFriend "
+                        "ORDER BY tblFriend_Address");
+    while (q.executeStep())
+        friends.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getString(),
+                           q.getColumn(3).getString(), q.getColumn(4).getInt64()});
+    return friends;
+}
+
+void SaveFriends(SQLite::Database& db, const std::vector<Friend>& friends) {
+    std::set<std::string> seen;
+    for (const auto& f : friends) {
+        const std::string address(TrimAscii(f.address, " \t"));
+        if (address.empty())
+            throw std::runtime_error("アドレスが空の行があります。");
+        if (!seen.insert(ToLowerAscii(address)).second)
+            throw std::runtime_error("アドレス " + address + " が二度あります。");
+    }
+    SQLite::Transaction transaction(db);
+    db.exec("DELETE FROM tblFriend");
+    SQLite::Statement insert(db, "INSERT INTO tblFriend (tblFriend_PetKind, tblFriend_Pet, tblFriend_Name, "
+                                 "tblFriend_Address, tblFriend_RecvMailCnt) VALUES (?, ?, ?, ?, ?)");
+    for (const auto& f : friends) {
+        insert.bind(1, f.petKind);
+        insert.bind(2, f.pet);
+        insert.bind(3, f.owner);
+        insert.bind(4, std::string(TrimAscii(f.address, " \t")));
+        insert.bind(5, f.mailCount);
+        insert.exec();
+        insert.reset();
+    }
+    transaction.commit();
+}
+
+MergeCounts MergeFriends(SQLite::Database& db, const std::vector<Friend>& friends) {
+    MergeCounts counts;
+    SQLite::Transaction transaction(db);
+    SQLite::Statement find(db, "SELECT ifnull(tblFriend_PetKind, ''), ifnull(tblFriend_Pet, ''), "
+                               "ifnull(tblFriend_Name, ''), ifnull(tblFriend_RecvMailCnt, 0) FROM tblFriend "
+                               "WHERE tblFriend_Address = ?");
+    SQLite::Statement update(db, "UPDATE tblFriend SET tblFriend_PetKind = ?, tblFriend_Pet = ?, tblFriend_Name = ?, "
+                                 "tblFriend_RecvMailCnt = ? WHERE tblFriend_Address = ?");
+    SQLite::Statement insert(db, "INSERT INTO tblFriend (tblFriend_PetKind, tblFriend_Pet, tblFriend_Name, "
+                                 "tblFriend_Address, tblFriend_RecvMailCnt) VALUES (?, ?, ?, ?, ?)");
+    for (const auto& f : friends) {
+        if (f.address.empty())
+            continue;
+        find.bind(1, f.address);
+        const bool known = find.executeStep();
+        const bool same = known && find.getColumn(0).getString() == f.petKind &&
+                          find.getColumn(1).getString() == f.pet && find.getColumn(2).getString() == f.owner &&
+                          find.getColumn(3).getInt64() == f.mailCount;
+        find.reset();
+        SQLite::Statement& st = known ? update : insert;
+        if (same) {
+            ++counts.unchanged;
+            continue;
+        }
+        st.bind(1, f.petKind);
+        st.bind(2, f.pet);
+        st.bind(3, f.owner);
+        if (known) {
+            st.bind(4, f.mailCount);
+            st.bind(5, f.address);
+            ++counts.updated;
+        } else {
+            st.bind(4, f.address);
+            st.bind(5, f.mailCount);
+            ++counts.added;
+        }
+        st.exec();
+        st.reset();
+    }
+    transaction.commit();
+    return counts;
+}
+
+MergeCounts ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdit, const std::filesystem::path& friendFile,
+                           const std::filesystem::path& tmpPath) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(friendFile, ec))
+        throw std::runtime_error("おともだちファイルが見つかりません。\n" + friendFile.string());
+    std::filesystem::remove(tmpPath, ec);
+    int32_t count = 0, code = 0;
+    friendEdit(friendFile.c_str(), tmpPath.c_str(), &count, &code);
+    if (code == -1 || code == -5)
+        throw std::runtime_error("おともだちファイルを読めません（エラー " + std::to_string(code) + "）。\n" +
+                                 friendFile.string());
+    int bad = 0;
+    std::ifstream in(tmpPath, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const auto friends = ParseFriendTmp(text, &bad);
+    std::filesystem::remove(tmpPath, ec);
+    return MergeFriends(db, friends);
+}
+
+bool AddFriendAddress(SQLite::Database& db, const std::string& address, const std::string& owner) {
+    SQLite::Statement insert(db, "INSERT OR IGNORE INTO tblFriend (tblFriend_PetKind, tblFriend_Pet, tblFriend_Name, "
+                                 "tblFriend_Address, tblFriend_RecvMailCnt) VALUES ('', '', ?, ?, 0)");
+    insert.bind(1, owner);
+    insert.bind(2, address);
+    return insert.exec() > 0;
+}
+
+int64_t ApplyFriendNames(SQLite::Database& db, FriendName which) {
+    const std::string name = which == FriendName::Owner ? "tblFriend_Name" : "tblFriend_Pet";
+    SQLite::Transaction transaction(db);
+    EnsureOriginalNames(db);
+    // The names the mail came with, before the first renaming touches them.
+    db.exec("INSERT OR IGNORE INTO tblOriginalNames SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+            "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_SndName, tblKamoMail_RcvName "
+            "FROM tblKamoMail WHERE tblKamoMail_SndAdd IN (SELECT tblFriend_Address FROM tblFriend) OR "
+            "tblKamoMail_RcvAdd IN (SELECT tblFriend_Address FROM tblFriend)");
+    const std::string pick = "(SELECT " + name + " FROM tblFriend WHERE tblFriend_Address = tblKamoMail_";
+    const std::string has = "EXISTS (SELECT 1 FROM tblFriend WHERE trim(ifnull(" + name +
+                            ", '')) <> '' AND tblFriend_Address = tblKamoMail_";
+    int64_t changed = 0;
+    changed += db.exec("UPDATE tblKamoMail SET tblKamoMail_SndName = " + pick + "SndAdd) WHERE " + has +
+                       "SndAdd) AND tblKamoMail_SndName IS NOT " + pick + "SndAdd)");
+    changed += db.exec("UPDATE tblKamoMail SET tblKamoMail_RcvName = " + pick + "RcvAdd) WHERE " + has +
+                       "RcvAdd) AND tblKamoMail_RcvName IS NOT " + pick + "RcvAdd)");
+    transaction.commit();
+    return changed;
+}
+
+int64_t RestoreMailNames(SQLite::Database& db) {
+    SQLite::Transaction transaction(db);
+    EnsureOriginalNames(db);
+    const int64_t changed =
+        db.exec(std::string("UPDATE tblKamoMail SET tblKamoMail_SndName = o.tblKamoMail_SndName, tblKamoMail_RcvName = "
+                            "o.tblKamoMail_RcvName FROM tblOriginalNames AS o WHERE ") +
+                kKeyMatch);
+    db.exec("DELETE FROM tblOriginalNames");
+    transaction.commit();
+    return changed;
+}
+
+std::string PetKindText(const std::string& petKind) {
+    return petKind.empty() ? std::string() : "種類 " + petKind;
+}
+
+} // namespace kamo

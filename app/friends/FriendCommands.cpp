@@ -1,0 +1,81 @@
+#include "friends/FriendCommands.h"
+
+#include <exception>
+#include <functional>
+
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "db/LookupLists.h"
+#include "filters/FilterRun.h"
+#include "platform/KamoLibrary.h"
+
+namespace kamo {
+namespace {
+
+// Renaming work: the change, then the look-ups and filters that follow the names.
+bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+            const std::function<int64_t(SQLite::Database&)>& change, const std::string& done) {
+    SQLite::Database& db = session.Database();
+    int64_t changed = 0;
+    bool filtered = true;
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　メールの名前を変えています。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, 0);
+        wait.Pump();
+        changed = change(db);
+        RebuildNameList(db);
+        RebuildAddressList(db);
+        filtered = RunFilters(db, session.Filters(), wait);
+    } catch (const std::exception& e) {
+        view.ShowViewMode();
+        prompter.Error(std::string("メールの名前を変えられませんでした。\n") + e.what(), "おともだち");
+        return false;
+    }
+    view.ShowViewMode();
+    if (!filtered)
+        prompter.Error("名前は変えましたが、フィルターの実行に失敗しました。", "おともだち");
+    prompter.Message(std::to_string(changed) + " 件のメールの" + done, "おともだち");
+    return filtered;
+}
+
+} // namespace
+
+bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
+                        const std::filesystem::path& friendFile) {
+    KamoLibrary& library = ProgramLibrary(session.Folders().libraryPath);
+    if (!library.Load()) {
+        prompter.Error(library.Error());
+        return false;
+    }
+    MergeCounts counts;
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　おともだちファイルを読み込んでいます。", "　少々お待ちください。", "", "", "", ""});
+        wait.Pump();
+        counts = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
+                                session.Folders().dataDir / "Friend.Tmp");
+    } catch (const std::exception& e) {
+        prompter.Error(std::string("おともだちファイルを読み込めませんでした。\n") + e.what(), "おともだち");
+        return false;
+    }
+    prompter.Message("おともだちファイルを読み込みました。\n追加 " + std::to_string(counts.added) + " 件 / 更新 " +
+                         std::to_string(counts.updated) + " 件 / 変更なし " + std::to_string(counts.unchanged) + " 件",
+                     "おともだち");
+    return true;
+}
+
+bool RenameCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                   FriendName which) {
+    return Rename(
+        session, prompter, wait, view, [which](SQLite::Database& db) { return ApplyFriendNames(db, which); },
+        which == FriendName::Owner ? "名前を飼い主の名前にしました。" : "名前をペットの名前にしました。");
+}
+
+bool RestoreNamesCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view) {
+    return Rename(session, prompter, wait, view, RestoreMailNames, "名前をメールのもとの名前に戻しました。");
+}
+
+} // namespace kamo

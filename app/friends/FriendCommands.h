@@ -1,0 +1,28 @@
+#pragma once
+// The friend book's commands without their windows: reading PostPet's friend file (memFriend_F,
+// `kamomail friends --read`), and renaming stored mail by the book (memFriend_A by owner name,
+// memFriend_P by pet name) or back to the names the mail came with (memFriend_M).
+#include <filesystem>
+
+#include "friends/FriendBook.h"
+
+namespace kamo {
+
+class ArchiveSession;
+class ArchiveView;
+class Prompter;
+class WaitReporter;
+
+// Reads the friend file into the book and says how many friends were added and updated.
+bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
+                        const std::filesystem::path& friendFile);
+
+// Renames under the wait window, rebuilds the look-ups, runs the filters and shows the view anew.
+bool RenameCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                   FriendName which);
+bool RestoreNamesCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view);
+
+// The settings key that remembers the friend file last read (section "Friend Editer").
+inline constexpr const char* kFriendFileKey = "Friend File";
+
+} // namespace kamo

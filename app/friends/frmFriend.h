@@ -1,0 +1,44 @@
+#pragma once
+// The friend book window ("おともだち帳"): a grid of the five columns, rows added, edited and deleted;
+// OK saves the whole book in one transaction, キャンセル keeps it as it was. The window's place, size
+// and column widths come from the "Friend Editer" settings when it opens and go back when it closes.
+#include <QDialog>
+#include <vector>
+
+#include <SQLiteCpp/Database.h>
+
+#include "common/Settings.h"
+#include "friends/FriendBook.h"
+
+class QTableWidget;
+
+namespace kamo {
+
+class Prompter;
+
+class frmFriend : public QDialog {
+    Q_OBJECT
+public:
+    frmFriend(SQLite::Database& db, Settings& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+    void accept() override;
+    void done(int result) override;
+
+    // The rows as they stand in the grid.
+    std::vector<Friend> Rows() const;
+
+private slots:
+    void OnAdd();
+    void OnDelete();
+
+private:
+    void Fill(const std::vector<Friend>& friends);
+    void StoreGeometry();
+
+    SQLite::Database& db_;
+    Settings& settings_;
+    Prompter& prompter_;
+    QTableWidget* grdFriend = nullptr;
+};
+
+} // namespace kamo
