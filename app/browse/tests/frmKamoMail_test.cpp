@@ -166,7 +166,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndPendingCommandsAreOffWith
     QVERIFY(f.window->menuBar()->actions().contains(f.Find<QAction>("memFile")));
 
     // Commands built elsewhere are off and say so; triggering one anyway is never silent.
-    for (const char* name : {"memExport", "memFriendEd"}) {
+    for (const char* name : {"memExport", "memInport"}) {
         auto* action = f.Find<QAction>(name);
         QVERIFY2(!action->isEnabled(), name);
         QVERIFY2(action->toolTip().contains(Q("まだ使用できません")), name);
