@@ -8,6 +8,7 @@
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "db/LookupLists.h"
+#include "db/TableExchange.h"
 #include "filters/FilterRun.h"
 
 namespace kamo {
@@ -57,6 +58,57 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
     if (ok)
         prompter.Message("データベースを再作成しました。", "データベースの再作成");
     return ok;
+}
+
+bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
+                      const std::filesystem::path& folder) {
+    std::vector<TableCount> counts;
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　テキストファイルに書き出しています。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, 0);
+        counts = ExportTables(session.Database(), folder, [&](const std::string& table) {
+            wait.SetLine(3, table);
+            wait.Pump();
+        });
+    } catch (const std::exception& e) {
+        prompter.Error(std::string("書き出せませんでした。\n") + e.what(), "エクスポート");
+        return false;
+    }
+    std::string text = "書き出しました。\n" + folder.string() + "\n";
+    for (const auto& c : counts)
+        text += c.table + ".csv: " + std::to_string(c.rows) + " 行\n";
+    prompter.Message(text, "エクスポート");
+    return true;
+}
+
+bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                      const std::filesystem::path& folder) {
+    std::vector<TableCount> counts;
+    bool refreshed = true;
+    view.LetGoOfArchive();
+    try {
+        WaitScope busy(wait);
+        wait.SetLines({"　テキストファイルを取り込んでいます。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, 0);
+        counts = ImportTables(session.Database(), folder, [&](const std::string& table) {
+            wait.SetLine(3, table);
+            wait.Pump();
+        });
+        refreshed = RefreshDerivedData(session, session.Database(), wait);
+    } catch (const std::exception& e) {
+        view.ShowViewMode();
+        prompter.Error(std::string("取り込めませんでした。\n") + e.what(), "インポート");
+        return false;
+    }
+    view.ShowViewMode();
+    std::string text = "取り込みました。\n" + folder.string() + "\n";
+    for (const auto& c : counts)
+        text += c.table + ": 追加 " + std::to_string(c.rows) + " 行 / 保存済み " + std::to_string(c.skipped) + " 行\n";
+    if (!refreshed)
+        prompter.Error("取り込みましたが、フィルターの実行に失敗しました。", "インポート");
+    prompter.Message(text, "インポート");
+    return refreshed;
 }
 
 } // namespace kamo

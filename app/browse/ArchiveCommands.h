@@ -26,4 +26,13 @@ bool RefreshDerivedData(ArchiveSession& session, SQLite::Database& db, WaitRepor
 bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                      const RecreateStepHook& hook = {});
 
+// Writes every table as CSV into `folder`; false after telling the user why.
+bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
+                      const std::filesystem::path& folder);
+
+// Reads such a folder back into the archive (rows not stored yet), then rebuilds the look-ups,
+// runs the filters and shows the view anew. False when nothing was imported (told why).
+bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                      const std::filesystem::path& folder);
+
 } // namespace kamo

@@ -81,6 +81,11 @@ frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* p
     urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     backupListRunner_ = [](frmBackupList& dialog) { return dialog.exec(); };
     friendEditorRunner_ = [](frmFriend& dialog) { return dialog.exec(); };
+    folderChooser_ = [this](const QString& caption) -> std::optional<QString> {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, caption, QString::fromStdString(session_.Folders().dataDir.string()));
+        return folder.isEmpty() ? std::nullopt : std::optional<QString>(folder);
+    };
     friendFileChooser_ = [this](const QString& start) -> std::optional<QString> {
         const QString file =
             QFileDialog::getOpenFileName(this, U("おともだちファイルを選んで下さい"), start,
@@ -288,21 +293,6 @@ void frmKamoMail::BuildMenus() {
     helpTop->setShortcut(QKeySequence::HelpContents);
     help->addSeparator();
     AddAction(help, "memVar", "バージョン情報(&A)", &frmKamoMail::OnMemVar);
-
-    for (const char* name : {"memExport", "memInport"})
-        commands_.MarkPending(findChild<QAction*>(name));
-}
-
-void frmKamoMail::SetCommandAvailable(const QString& objectName, bool available) {
-    commands_.SetAvailable(findChild<QObject*>(objectName), available, lockDepth_ > 0);
-}
-
-bool frmKamoMail::CommandAvailable(const QString& objectName) const {
-    return commands_.Available(findChild<QObject*>(objectName));
-}
-
-void frmKamoMail::NotAvailableYet() {
-    prompter_.Message((QtCommandRegistry::NotAvailableText() + QString::fromUtf8("。")).toStdString());
 }
 
 void frmKamoMail::LockControls() {
@@ -428,7 +418,7 @@ void frmKamoMail::ShowViewModeUnguarded() {
     const ViewModeTexts& texts = TextsOf(mode);
     lblNameOrAddr->setText(U(texts.label));
     keyModel_->Clear();
-    commands_.SetToolTip(cmdAddrDel, U(texts.deleteToolTip));
+    cmdAddrDel->setToolTip(U(texts.deleteToolTip));
     cmdAddrDel->setText(U(texts.deleteCaption));
     keyModel_->SetItems(FillKeyList(session_.Database(), mode));
 }
@@ -648,10 +638,20 @@ void frmKamoMail::RestorePlace(const Place& place) {
         ChooseSubject(std::min(place.subjectRow, count - 1));
 }
 void frmKamoMail::OnMemExport() {
-    NotAvailableYet();
+    Guarded([this] {
+        const auto folder = folderChooser_(U("書き出すフォルダを選んで下さい"));
+        if (folder && !folder->isEmpty())
+            ExportCsvCommand(session_, prompter_, wait_, folder->toStdString());
+    });
 }
+
 void frmKamoMail::OnMemInport() {
-    NotAvailableYet();
+    Guarded([this] {
+        const auto folder =
+            folderChooser_(U("取り込むフォルダ（書き出したテキストファイルのあるフォルダ）を選んで下さい"));
+        if (folder && !folder->isEmpty())
+            ImportCsvCommand(session_, prompter_, wait_, *this, folder->toStdString());
+    });
 }
 // ---- Backups and recreation ----
 

@@ -63,10 +63,6 @@ public:
     void UnlockControls();
     bool ControlsLocked() const { return lockDepth_ > 0; }
 
-    // A command whose handler is not built yet stays disabled with a tool tip saying so.
-    void SetCommandAvailable(const QString& objectName, bool available);
-    bool CommandAvailable(const QString& objectName) const;
-
     // The mode label click / memNameOrAddr: next Display Type, refilled under the control lock.
     void AdvanceViewMode();
     // Chooses a left-list line (as a click does) and fills the subject list.
@@ -86,6 +82,9 @@ public:
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
     void SetBackupListRunner(std::function<int(frmBackupList&)> runner) { backupListRunner_ = std::move(runner); }
     void SetFriendEditorRunner(std::function<int(frmFriend&)> runner) { friendEditorRunner_ = std::move(runner); }
+    void SetFolderChooser(std::function<std::optional<QString>(const QString& caption)> chooser) {
+        folderChooser_ = std::move(chooser);
+    }
     void SetFriendFileChooser(std::function<std::optional<QString>(const QString&)> chooser) {
         friendFileChooser_ = std::move(chooser);
     }
@@ -163,7 +162,6 @@ private:
     void LockForRefill();
     // The writing commands off (and the caption saying so) while a backup is on display.
     void ApplyBackupView();
-    void NotAvailableYet();
     // Where the user is in the lists, to come back to after the archive changed.
     struct Place {
         std::string key;
@@ -215,6 +213,7 @@ private:
     std::function<int(frmBackupList&)> backupListRunner_;
     std::function<int(frmFriend&)> friendEditorRunner_;
     std::function<std::optional<QString>(const QString&)> friendFileChooser_;
+    std::function<std::optional<QString>(const QString&)> folderChooser_;
 };
 
 } // namespace kamo

@@ -5,11 +5,8 @@
 
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
-#include "db/ArchiveSession.h"
-#include "filters/FilterCommands.h"
 #include "import/MailRead.h"
-#include "platform/Folders.h"
-#include "platform/SettingsStore.h"
+#include "startup/TerminalSession.h"
 
 namespace kamo {
 namespace {
@@ -37,16 +34,9 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
     // Messages go to standard error; a question is answered No (nothing is deleted unasked).
     StreamPrompter prompter(err, false);
     try {
-        const auto session = StartSession(ResolveFolders(), prompter);
+        const auto session = StartTerminalSession(prompter, err, "read");
         if (!session)
             return 1;
-        FormGeometry geometry;
-        if (!ReadSettings(session->AppSettings(), geometry, ScreenTwips{}, prompter))
-            return 1;
-        if (!FilterStartUp(*session)) {
-            err << "kamomail read: フィルターを読み込めませんでした。読み込みを中止します。\n";
-            return 1;
-        }
 
         NullWaitReporter quiet;
         const ReadRequest request = MakeReadRequest(session->AppSettings(), session->Folders(), all, postPetDir);

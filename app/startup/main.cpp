@@ -25,6 +25,7 @@
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
 #include "platform/Folders.h"
+#include "startup/ArchiveTerminalCommands.h"
 #include "startup/ReadCommand.h"
 #include "startup/frmSplash.h"
 
@@ -46,6 +47,12 @@ const HeadlessCommand kHeadlessCommands[] = {
     {"--version", "kamomail --version    バージョンを表示します", VersionCommand},
     {"--help", "kamomail --help       この説明を表示します", HelpCommand},
     {"read", "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます", kamo::ReadCommand},
+    {"friends", "kamomail friends --read FILE          おともだちファイルをおともだち帳に読み込みます",
+     kamo::FriendsCommand},
+    {"export", "kamomail export --format csv DIR      すべてのテーブルを CSV で書き出します", kamo::ExportCommand},
+    {"import", "kamomail import --format csv DIR      書き出した CSV を取り込みます", kamo::ImportCommand},
+    {"backup", "kamomail backup                       今日のバックアップを作成します", kamo::BackupCommand},
+    {"backups", "kamomail backups                      バックアップの一覧を表示します", kamo::BackupsCommand},
 };
 
 const HeadlessCommand* FindCommand(const std::string& name) {

@@ -1,6 +1,7 @@
 // `kamomail read` as a user runs it: the program of this build in a child process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,4 +129,46 @@ TEST_F(ReadCommandTest, ADamagedMailboxStoresWhatItCanAndEndsWithItsOwnStatus) {
     EXPECT_EQ(Rows(), 2);
     // The conversion library's text files do not outlive the command.
     EXPECT_FALSE(std::filesystem::exists(dir / "data" / "KamoMail.Tmp"));
+}
+
+TEST_F(ReadCommandTest, FriendsTablesAndBackupsFromTheTerminal) {
+    ppw::WriteSampleFolder(dir / "PostPet");
+    ASSERT_EQ(Kamomail({"read", "--postpet-dir", (dir / "PostPet").string(), "--all"}).status, 0);
+    const int64_t mails = Rows();
+
+    const ProgramRun friends = Kamomail({"friends", "--read", (dir / "PostPet" / ppw::kFriendFileName).string()});
+    ASSERT_EQ(friends.status, 0) << friends.err;
+    EXPECT_NE(friends.out.find("おともだちファイルを読み込みました。\n追加 "), std::string::npos) << friends.out;
+    const ProgramRun again = Kamomail({"friends", "--read", (dir / "PostPet" / ppw::kFriendFileName).string()});
+    EXPECT_NE(again.out.find("追加 0 件 / 更新 0 件"), std::string::npos) << again.out;
+
+    const ProgramRun exported = Kamomail({"export", "--format", "csv", (dir / "csv").string()});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "csv" / "tblKamoMail.csv"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "csv" / "tblFriend.csv"));
+
+    // Into an empty archive elsewhere: every mail comes back, and the look-ups with it.
+    std::filesystem::rename(dir / "data", dir / "data-before");
+    const ProgramRun imported = Kamomail({"import", "--format=csv", (dir / "csv").string()});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(Rows(), mails);
+    EXPECT_NE(imported.out.find("tblKamoMail: 追加 " + std::to_string(mails) + " 行"), std::string::npos)
+        << imported.out;
+
+    const ProgramRun first = Kamomail({"backup"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const std::filesystem::path backup = first.out.substr(0, first.out.find('\n'));
+    EXPECT_TRUE(std::filesystem::exists(backup));
+    EXPECT_EQ(Kamomail({"backup"}).status, 0);
+    const ProgramRun list = Kamomail({"backups"});
+    ASSERT_EQ(list.status, 0);
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 1) << list.out; // one backup a day
+    EXPECT_NE(list.out.find("\t" + std::to_string(mails) + "\t" + backup.string()), std::string::npos) << list.out;
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"export", "--format", "xml", "d"}, {"import"}, {"friends", "Friend.dat"}, {"backup", "now"}})
+        EXPECT_EQ(Kamomail(bad).status, 2) << bad[0];
+    const ProgramRun broken = Kamomail({"import", "--format", "csv", (dir / "nowhere").string()});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("取り込むフォルダが見つかりません。"), std::string::npos) << broken.err;
 }

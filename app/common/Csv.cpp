@@ -1,0 +1,86 @@
+#include "common/Csv.h"
+
+namespace kamo {
+
+void AppendCsvQuoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void AppendCsvBare(std::string& out, std::string_view text) {
+    out.append(text);
+}
+
+int CsvReader::Get() {
+    const int c = in_.get();
+    if (c == '\n')
+        ++line_;
+    return c;
+}
+
+int CsvReader::Peek() {
+    return in_.peek();
+}
+
+bool CsvReader::Next(std::vector<CsvField>& record) {
+    record.clear();
+    if (!error_.empty() || Peek() == std::char_traits<char>::eof())
+        return false;
+    recordLine_ = line_;
+    CsvField field;
+    for (;;) {
+        int c = Get();
+        if (c == '"' && field.text.empty() && !field.quoted) {
+            field.quoted = true;
+            for (;;) {
+                c = Get();
+                if (c == std::char_traits<char>::eof()) {
+                    error_ = "引用符 \" が閉じていません";
+                    return false;
+                }
+                if (c == '"') {
+                    if (Peek() == '"') {
+                        Get();
+                        field.text += '"';
+                        continue;
+                    }
+                    break;
+                }
+                field.text += static_cast<char>(c);
+            }
+            c = Get();
+            if (c != ',' && c != '\r' && c != '\n' && c != std::char_traits<char>::eof()) {
+                error_ = "引用符で囲んだ値の後に余分な文字があります";
+                return false;
+            }
+        } else {
+            while (c != ',' && c != '\r' && c != '\n' && c != std::char_traits<char>::eof()) {
+                if (c == '"') {
+                    error_ = "引用符で囲んでいない値に引用符 \" があります";
+                    return false;
+                }
+                field.text += static_cast<char>(c);
+                c = Get();
+            }
+        }
+        record.push_back(std::move(field));
+        field = CsvField{};
+        if (c == ',')
+            continue;
+        if (c == '\r') {
+            if (Peek() != '\n') {
+                error_ = "改行が CR LF ではありません";
+                return false;
+            }
+            Get();
+        }
+        return true; // LF, CR LF or the end of the input
+    }
+}
+
+} // namespace kamo

@@ -1,0 +1,45 @@
+#pragma once
+// CSV as RFC 4180 writes it: fields separated by commas, records by CR LF, a field with a comma,
+// quote or line break in double quotes (a quote doubled inside). Text values are always quoted here,
+// so that an unquoted empty field can stand for "no value" (NULL) and "" for the empty text.
+#include <cstddef>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kamo {
+
+// One field as written: the text and whether it was quoted.
+struct CsvField {
+    std::string text;
+    bool quoted = false;
+    bool operator==(const CsvField&) const = default;
+};
+
+// Appends one field (quoted, or bare for numbers and NULL) or the record's end.
+void AppendCsvQuoted(std::string& out, std::string_view text);
+void AppendCsvBare(std::string& out, std::string_view text);
+
+// Reads records one at a time from a stream; memory holds one record, whatever the file's size.
+class CsvReader {
+public:
+    explicit CsvReader(std::istream& in) : in_(in) {}
+    // The next record; false at the end of the input or on broken quoting (then Error() says what
+    // and Line() where).
+    bool Next(std::vector<CsvField>& record);
+    const std::string& Error() const { return error_; }
+    // The line the last record began on (1 for the first).
+    std::size_t Line() const { return recordLine_; }
+
+private:
+    int Get();
+    int Peek();
+    std::istream& in_;
+    std::size_t line_ = 1;
+    std::size_t recordLine_ = 0;
+    std::string error_;
+};
+
+} // namespace kamo

@@ -1,0 +1,305 @@
+#include "db/TableExchange.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+
+#include "common/Csv.h"
+#include "db/Schema.h"
+#include "platform/FileUtil.h"
+
+namespace kamo {
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Kind { Integer, Text, Bytes, Other };
+
+struct Column {
+    std::string name;
+    Kind kind = Kind::Text;
+    int pk = 0; // position in the primary key, 0 when not in it
+};
+
+std::string Quoted(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name)
+        q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+std::vector<Column> ColumnsOf(SQLite::Database& db, const std::string& table) {
+    std::vector<Column> columns;
+    SQLite::Statement q(db, "SELECT name, upper(type), pk FROM pragma_table_info(?)");
+    q.bind(1, table);
+    while (q.executeStep()) {
+        Column c;
+        c.name = q.getColumn(0).getString();
+        const std::string type = q.getColumn(1).getString();
+        c.kind = type.find("INT") != std::string::npos    ? Kind::Integer
+                 : type.find("BLOB") != std::string::npos ? Kind::Bytes
+                 : type.find("CHAR") != std::string::npos || type.find("TEXT") != std::string::npos ||
+                         type.find("CLOB") != std::string::npos
+                     ? Kind::Text
+                     : Kind::Other;
+        c.pk = q.getColumn(2).getInt();
+        columns.push_back(std::move(c));
+    }
+    return columns;
+}
+
+std::string Hex(const void* data, int size) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (int i = 0; i < size; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 0xF];
+    }
+    return out;
+}
+
+bool Unhex(const std::string& text, std::string& out) {
+    if (text.size() % 2 != 0)
+        return false;
+    out.clear();
+    for (size_t i = 0; i < text.size(); i += 2) {
+        unsigned value = 0;
+        const auto r = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+        if (r.ec != std::errc() || r.ptr != text.data() + i + 2)
+            return false;
+        out += static_cast<char>(value);
+    }
+    return true;
+}
+
+bool IsInteger(const std::string& text, int64_t& value) {
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+bool HasUniqueKey(SQLite::Database& db, const std::string& table, const std::vector<Column>& columns) {
+    for (const auto& c : columns)
+        if (c.pk > 0)
+            return true;
+    SQLite::Statement q(db, "SELECT 1 FROM pragma_index_list(?) WHERE \"unique\" = 1");
+    q.bind(1, table);
+    return q.executeStep();
+}
+
+// One file checked (header, column count, values) or imported.
+struct FileJob {
+    std::string table;
+    fs::path file;
+    std::vector<Column> columns;
+};
+
+[[noreturn]] void Refuse(const FileJob& job, size_t line, const std::string& what) {
+    throw std::runtime_error(job.file.filename().string() + " の " + std::to_string(line) + " 行目: " + what +
+                             "\n何も取り込んでいません。");
+}
+
+// Reads the file through; `row` gets each checked record. Throws at the first problem.
+void ReadFile(const FileJob& job, const std::function<void(const std::vector<CsvField>&)>& row) {
+    std::ifstream in(job.file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(job.file.string() + " を開けません。\n何も取り込んでいません。");
+    CsvReader reader(in);
+    std::vector<CsvField> record;
+    if (!reader.Next(record))
+        Refuse(job, 1, reader.Error().empty() ? "見出しの行がありません" : reader.Error());
+    std::vector<std::string> header;
+    for (const auto& f : record)
+        header.push_back(f.text);
+    std::vector<std::string> expected;
+    for (const auto& c : job.columns)
+        expected.push_back(c.name);
+    if (header != expected)
+        Refuse(job, 1, "見出しの行が " + job.table + " の列と合いません");
+    while (reader.Next(record)) {
+        if (record.size() != job.columns.size())
+            Refuse(job, reader.Line(),
+                   "列の数が " + std::to_string(record.size()) + " です（" + std::to_string(job.columns.size()) +
+                       " のはず）");
+        for (size_t i = 0; i < record.size(); ++i) {
+            const CsvField& f = record[i];
+            int64_t number = 0;
+            std::string bytes;
+            if (!f.quoted && f.text.empty())
+                continue; // no value
+            if (job.columns[i].kind == Kind::Integer && (f.quoted || !IsInteger(f.text, number)))
+                Refuse(job, reader.Line(), job.columns[i].name + " が数ではありません: " + f.text);
+            if (job.columns[i].kind == Kind::Bytes && !Unhex(f.text, bytes))
+                Refuse(job, reader.Line(), job.columns[i].name + " が16進の文字列ではありません");
+        }
+        row(record);
+    }
+    if (!reader.Error().empty())
+        Refuse(job, reader.Line(), reader.Error());
+}
+
+} // namespace
+
+std::vector<std::string> ExportedTables(SQLite::Database& db) {
+    std::vector<std::string> tables;
+    std::set<std::string> listed;
+    for (const auto& t : ArchiveTables()) {
+        tables.push_back(t.name);
+        listed.insert(t.name);
+    }
+    std::set<std::string> virtualTables;
+    std::vector<std::string> others;
+    SQLite::Statement q(db, "SELECT name, ifnull(sql, '') FROM sqlite_master WHERE type = 'table' AND "
+                            "name NOT LIKE 'sqlite%' ORDER BY name");
+    while (q.executeStep()) {
+        const std::string name = q.getColumn(0).getString();
+        if (q.getColumn(1).getString().rfind("CREATE VIRTUAL", 0) == 0)
+            virtualTables.insert(name);
+        else if (!listed.count(name))
+            others.push_back(name);
+    }
+    for (const auto& name : others) {
+        bool shadow = false;
+        for (const auto& v : virtualTables)
+            shadow = shadow || name.rfind(v + "_", 0) == 0;
+        if (!shadow)
+            tables.push_back(name);
+    }
+    return tables;
+}
+
+std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folder,
+                                     const std::function<void(const std::string&)>& progress) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        throw std::runtime_error("書き出し先のフォルダを作れません（" + ec.message() + "）。\n" + folder.string());
+    std::vector<TableCount> counts;
+    for (const auto& table : ExportedTables(db)) {
+        if (progress)
+            progress(table);
+        const auto columns = ColumnsOf(db, table);
+        std::string text, order;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (i)
+                text += ',';
+            AppendCsvQuoted(text, columns[i].name);
+        }
+        text += "\r\n";
+        std::vector<std::pair<int, std::string>> keys;
+        for (const auto& c : columns)
+            if (c.pk > 0)
+                keys.emplace_back(c.pk, Quoted(c.name));
+        std::sort(keys.begin(), keys.end());
+        for (const auto& k : keys)
+            order += (order.empty() ? "" : ", ") + k.second;
+        SQLite::Statement q(db, "SELECT * FROM " + Quoted(table) + " ORDER BY " + (order.empty() ? "rowid" : order));
+        TableCount count{table, 0, 0};
+        while (q.executeStep()) {
+            for (int i = 0; i < q.getColumnCount(); ++i) {
+                if (i)
+                    text += ',';
+                const SQLite::Column v = q.getColumn(i);
+                if (v.isNull())
+                    continue;
+                if (v.isInteger())
+                    AppendCsvBare(text, std::to_string(v.getInt64()));
+                else if (v.isBlob())
+                    AppendCsvQuoted(text, Hex(v.getBlob(), v.getBytes()));
+                else if (v.isFloat())
+                    AppendCsvBare(text, v.getString());
+                else
+                    AppendCsvQuoted(text, std::string(static_cast<const char*>(v.getBlob()), v.getBytes()));
+            }
+            text += "\r\n";
+            ++count.rows;
+        }
+        const fs::path file = folder / (table + ".csv");
+        if (!AtomicWriteFile(file, text))
+            throw std::runtime_error("書き出せません。\n" + file.string());
+        counts.push_back(count);
+    }
+    return counts;
+}
+
+std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folder,
+                                     const std::function<void(const std::string&)>& progress) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec))
+        throw std::runtime_error("取り込むフォルダが見つかりません。\n" + folder.string());
+    std::vector<FileJob> jobs;
+    for (const auto& table : ExportedTables(db)) {
+        const fs::path file = folder / (table + ".csv");
+        if (fs::exists(file, ec))
+            jobs.push_back({table, file, ColumnsOf(db, table)});
+    }
+    if (jobs.empty())
+        throw std::runtime_error("このフォルダには取り込めるファイル（tblKamoMail.csv など）がありません。\n" +
+                                 folder.string());
+    // Every file checked through first: a broken one must not leave half an import behind.
+    for (const auto& job : jobs)
+        ReadFile(job, [](const std::vector<CsvField>&) {});
+
+    std::vector<TableCount> counts;
+    SQLite::Transaction transaction(db);
+    for (const auto& job : jobs) {
+        if (progress)
+            progress(job.table);
+        std::string names, marks, same;
+        for (size_t i = 0; i < job.columns.size(); ++i) {
+            names += (i ? ", " : "") + Quoted(job.columns[i].name);
+            marks += i ? ", ?" : "?";
+            same += (i ? " AND " : "") + Quoted(job.columns[i].name) + " IS ?";
+        }
+        const bool keyed = HasUniqueKey(db, job.table, job.columns);
+        SQLite::Statement insert(db, "INSERT OR IGNORE INTO " + Quoted(job.table) + " (" + names + ") VALUES (" +
+                                         marks + ")");
+        SQLite::Statement exists(db, "SELECT 1 FROM " + Quoted(job.table) + " WHERE " + same + " LIMIT 1");
+        TableCount count{job.table, 0, 0};
+        auto bind = [&](SQLite::Statement& st, const std::vector<CsvField>& record) {
+            for (size_t i = 0; i < record.size(); ++i) {
+                const int n = static_cast<int>(i) + 1;
+                const CsvField& f = record[i];
+                int64_t number = 0;
+                std::string bytes;
+                if (!f.quoted && f.text.empty())
+                    st.bind(n);
+                else if (job.columns[i].kind == Kind::Integer && IsInteger(f.text, number))
+                    st.bind(n, number);
+                else if (job.columns[i].kind == Kind::Bytes && Unhex(f.text, bytes))
+                    st.bind(n, bytes.data(), static_cast<int>(bytes.size()));
+                else if (!f.quoted && IsInteger(f.text, number))
+                    st.bind(n, number);
+                else
+                    st.bind(n, f.text);
+            }
+        };
+        ReadFile(job, [&](const std::vector<CsvField>& record) {
+            if (!keyed) {
+                bind(exists, record);
+                const bool found = exists.executeStep();
+                exists.reset();
+                if (found) {
+                    ++count.skipped;
+                    return;
+                }
+            }
+            bind(insert, record);
+            if (insert.exec() > 0)
+                ++count.rows;
+            else
+                ++count.skipped;
+            insert.reset();
+        });
+        counts.push_back(count);
+    }
+    transaction.commit();
+    return counts;
+}
+
+} // namespace kamo

@@ -1,0 +1,151 @@
+#include "startup/ArchiveTerminalCommands.h"
+
+#include <exception>
+#include <functional>
+#include <iostream>
+
+#include "browse/ArchiveCommands.h"
+#include "common/ArchiveView.h"
+#include "common/WaitReporter.h"
+#include "db/Backups.h"
+#include "friends/FriendCommands.h"
+#include "startup/TerminalSession.h"
+
+namespace kamo {
+namespace {
+
+// What the prompter says on the terminal, and whether it said an error.
+class TerminalPrompter : public Prompter {
+public:
+    TerminalPrompter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    void Message(const std::string& text, const std::string& = "KamoMail") override { out_ << text << '\n'; }
+    void Error(const std::string& text, const std::string& = "KamoMail") override {
+        err_ << text << '\n';
+        failed = true;
+    }
+    bool AskYesNo(const std::string& text, const std::string& = "KamoMail") override {
+        err_ << text << "\n（いいえ として続けます）\n";
+        return false;
+    }
+    bool failed = false;
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+// Runs `work` on a terminal session; 1 when the session does not start, the work fails or an
+// error was told on the way.
+int WithSession(const std::string& name, std::ostream& out, std::ostream& err,
+                const std::function<bool(ArchiveSession&, TerminalPrompter&)>& work) {
+    TerminalPrompter prompter(out, err);
+    try {
+        auto session = StartTerminalSession(prompter, err, name);
+        if (!session)
+            return 1;
+        const bool ok = work(*session, prompter);
+        return ok && !prompter.failed ? 0 : 1;
+    } catch (const std::exception& e) {
+        err << "kamomail " << name << ": エラーが発生しました。" << e.what() << '\n';
+        return 1;
+    }
+}
+
+// "--format csv DIR" (or "--format=csv DIR"): the folder, or empty when the arguments are wrong.
+std::string CsvFolder(const std::vector<std::string>& args) {
+    std::string format, folder;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format" && i + 1 < args.size())
+            format = args[++i];
+        else if (args[i].rfind("--format=", 0) == 0)
+            format = args[i].substr(9);
+        else if (folder.empty() && !args[i].empty() && args[i][0] != '-')
+            folder = args[i];
+        else
+            return {};
+    }
+    return format == "csv" ? folder : std::string();
+}
+
+} // namespace
+
+int RunFriendsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 2 || args[0] != "--read" || args[1].empty()) {
+        err << "使い方: kamomail friends --read FILE\n";
+        return 2;
+    }
+    return WithSession("friends", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
+        NullWaitReporter quiet;
+        return ReadFriendsCommand(session, prompter, quiet, args[1]);
+    });
+}
+
+int RunTableExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string folder = CsvFolder(args);
+    if (folder.empty()) {
+        err << "使い方: kamomail export --format csv DIR\n";
+        return 2;
+    }
+    return WithSession("export", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
+        NullWaitReporter quiet;
+        return ExportCsvCommand(session, prompter, quiet, folder);
+    });
+}
+
+int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string folder = CsvFolder(args);
+    if (folder.empty()) {
+        err << "使い方: kamomail import --format csv DIR\n";
+        return 2;
+    }
+    return WithSession("import", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
+        NullWaitReporter quiet;
+        NoArchiveView view;
+        return ImportCsvCommand(session, prompter, quiet, view, folder);
+    });
+}
+
+int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) {
+        err << "使い方: kamomail backup\n";
+        return 2;
+    }
+    return WithSession("backup", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
+        NullWaitReporter quiet;
+        const auto path = kamo::BackupCommand(session, prompter, quiet);
+        if (path)
+            out << path->string() << '\n';
+        return path.has_value();
+    });
+}
+
+int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!args.empty()) {
+        err << "使い方: kamomail backups\n";
+        return 2;
+    }
+    return WithSession("backups", out, err, [&](ArchiveSession& session, TerminalPrompter&) {
+        for (const auto& b : ListBackups(session.Folders().dataDir))
+            out << b.day << '\t' << b.size << '\t' << (b.mails < 0 ? std::string("?") : std::to_string(b.mails)) << '\t'
+                << b.path.string() << '\n';
+        return true;
+    });
+}
+
+int FriendsCommand(const std::vector<std::string>& args) {
+    return RunFriendsCommand(args, std::cout, std::cerr);
+}
+int ExportCommand(const std::vector<std::string>& args) {
+    return RunTableExportCommand(args, std::cout, std::cerr);
+}
+int ImportCommand(const std::vector<std::string>& args) {
+    return RunTableImportCommand(args, std::cout, std::cerr);
+}
+int BackupCommand(const std::vector<std::string>& args) {
+    return RunBackupCommand(args, std::cout, std::cerr);
+}
+int BackupsCommand(const std::vector<std::string>& args) {
+    return RunBackupsCommand(args, std::cout, std::cerr);
+}
+
+} // namespace kamo

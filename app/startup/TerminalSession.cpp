@@ -1,0 +1,26 @@
+#include "startup/TerminalSession.h"
+
+#include <ostream>
+
+#include "filters/FilterCommands.h"
+#include "platform/Folders.h"
+#include "platform/SettingsStore.h"
+
+namespace kamo {
+
+std::unique_ptr<ArchiveSession> StartTerminalSession(Prompter& prompter, std::ostream& err,
+                                                     const std::string& command) {
+    auto session = StartSession(ResolveFolders(), prompter);
+    if (!session)
+        return nullptr;
+    FormGeometry geometry;
+    if (!ReadSettings(session->AppSettings(), geometry, ScreenTwips{}, prompter))
+        return nullptr;
+    if (!FilterStartUp(*session)) {
+        err << "kamomail " << command << ": フィルターを読み込めませんでした。中止します。\n";
+        return nullptr;
+    }
+    return session;
+}
+
+} // namespace kamo
