@@ -12,6 +12,7 @@
 #include "db/Backups.h"
 #include "db/LookupLists.h"
 #include "db/Schema.h"
+#include "friends/FriendBook.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -141,6 +142,48 @@ private slots:
         QCOMPARE(w.prompter.shown.back().text, std::string("データベースを再作成しました。"));
         QCOMPARE(w.Rows("lstNameOrAddr"), 2);
         QVERIFY(!w.window->ControlsLocked());
+    }
+
+    void friendNamesAreAppliedAndTakenBackFromTheMenu() {
+        Window w;
+        w.session->AppSettings().displayType = 1; // the name view
+        w.window->ShowViewMode();
+        w.window->ChooseKey(0);
+        w.window->ChooseSubject(0);
+        QVERIFY(w.window->CurrentMail());
+        w.Find<QAction>("memAddressAdd")->trigger(); // the chosen mail's sender
+        const auto book = LoadFriends(w.session->Archive());
+        QCOMPARE(book.size(), size_t(1));
+        SaveFriends(w.session->Archive(), {{"3", "ポチ", "ハナコさん", book[0].address, 0}});
+
+        auto names = [&] {
+            QStringList list;
+            auto* model = w.Find<QListView>("lstNameOrAddr")->model();
+            for (int r = 0; r < model->rowCount(); ++r)
+                list << model->index(r, 0).data().toString();
+            return list;
+        };
+        const QStringList before = names();
+        w.Find<QAction>("memFriend_A")->trigger();
+        QVERIFY(names().contains(QString::fromUtf8("ハナコさん")));
+        w.Find<QAction>("memFriend_P")->trigger();
+        QVERIFY(names().contains(QString::fromUtf8("ポチ")));
+        w.Find<QAction>("memFriend_M")->trigger();
+        QCOMPARE(names(), before);
+    }
+
+    void tablesGoOutAndComeBackThroughTheFolderChooser() {
+        Window w;
+        const auto folder = w.dir / "csv";
+        w.window->SetFolderChooser(
+            [&](const QString&) { return std::optional<QString>(QString::fromStdString(folder.string())); });
+        w.Find<QAction>("memExport")->trigger();
+        QVERIFY(std::filesystem::exists(folder / "tblKamoMail.csv"));
+        w.session->Archive().exec("DELETE FROM tblKamoMail WHERE tblKamoMail_YMD = '2002/02/01'");
+        w.Find<QAction>("memInport")->trigger();
+        QCOMPARE(w.Mails(), int64_t(4));
+        QVERIFY(w.prompter.shown.back().text.find("tblKamoMail: 追加 1 行 / 保存済み 3 行") != std::string::npos);
+        QCOMPARE(w.Rows("lstNameOrAddr"), 2);
     }
 
     void organizingBackupsDeletesTheChosenOnesAfterAsking() {

@@ -1,0 +1,83 @@
+// The friend book window: the grid shows the book, OK saves edits in one go, キャンセル keeps the
+// book as it was, and the window's place and column widths go back into the settings.
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "common/Prompter.h"
+#include "friends/frmFriend.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+class frmFriendTest : public QObject {
+    Q_OBJECT
+
+    static QTableWidget* Grid(frmFriend& w) { return w.findChild<QTableWidget*>("grdFriend"); }
+    static void Click(frmFriend& w, const char* name) { w.findChild<QPushButton*>(name)->click(); }
+
+private slots:
+    void okSavesEditsAddsAndDeletes() {
+        auto db = test::MemoryArchive();
+        SaveFriends(*db, {{"10", "ポチ", "太郎", "taro@example.jp", 3}, {"1", "タマ", "花子", "hana@example.jp", 1}});
+        Settings settings;
+        ScriptedPrompter prompter;
+        frmFriend w(*db, settings, prompter);
+        QCOMPARE(Grid(w)->rowCount(), 2);
+        QCOMPARE(Grid(w)->item(1, 0)->text(), QString::fromUtf8("種類 10"));
+        QCOMPARE(Grid(w)->item(1, 2)->text(), QString::fromUtf8("太郎"));
+        Grid(w)->item(1, 2)->setText(QString::fromUtf8("山田 太郎"));
+        Grid(w)->selectRow(0);
+        Click(w, "cmdDelete");
+        Click(w, "cmdAdd");
+        Grid(w)->item(1, 3)->setText("jiro@example.jp");
+        Grid(w)->item(1, 2)->setText(QString::fromUtf8("次郎"));
+        Click(w, "cmdOk");
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        const auto book = LoadFriends(*db);
+        QCOMPARE(book.size(), size_t(2));
+        QCOMPARE(book[0], (Friend{"", "", "次郎", "jiro@example.jp", 0}));
+        QCOMPARE(book[1], (Friend{"10", "ポチ", "山田 太郎", "taro@example.jp", 3}));
+    }
+
+    void aRepeatedAddressIsRefusedAndCancelKeepsTheBook() {
+        auto db = test::MemoryArchive();
+        SaveFriends(*db, {{"10", "ポチ", "太郎", "taro@example.jp", 3}});
+        Settings settings;
+        ScriptedPrompter prompter;
+        {
+            frmFriend w(*db, settings, prompter);
+            Click(w, "cmdAdd");
+            Grid(w)->item(1, 3)->setText("TARO@example.jp");
+            Click(w, "cmdOk");
+            QVERIFY(w.result() != int(QDialog::Accepted)); // still open
+            QCOMPARE(prompter.shown.size(), size_t(1));
+            QVERIFY(prompter.shown[0].text.find("が二度あります。") != std::string::npos);
+            Click(w, "cmdCancel");
+        }
+        QCOMPARE(LoadFriends(*db).size(), size_t(1));
+    }
+
+    void geometryComesFromTheSettingsAndGoesBackOnClose() {
+        auto db = test::MemoryArchive();
+        Settings settings;
+        settings.friendWidth = 9000;
+        settings.friendHeight = 6000;
+        settings.friendColWidth = {600, 900, 1200, 1500, 750};
+        ScriptedPrompter prompter;
+        frmFriend w(*db, settings, prompter);
+        QCOMPARE(w.width(), 600);
+        QCOMPARE(Grid(w)->columnWidth(2), 80);
+        Grid(w)->setColumnWidth(3, 200);
+        w.resize(700, 500);
+        Click(w, "cmdCancel");
+        QCOMPARE(settings.friendWidth, int16_t(10500));
+        QCOMPARE(settings.friendHeight, int16_t(7500));
+        QCOMPARE(settings.friendColWidth[3], int16_t(3000));
+        QCOMPARE(settings.friendColWidth[2], int16_t(1200));
+    }
+};
+
+QTEST_MAIN(frmFriendTest)
+#include "frmFriend_test.moc"
