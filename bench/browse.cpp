@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
     }
 
     test::TempDir temp;
-    test::WriteFile(temp / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/srv/PostPet\nDisplay Type=0\n");
+    test::WriteFile(temp / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
     Settings settings;
     settings.settingsPath = (temp / "KAMOMAIL.ini").string();
     AppFolders folders;

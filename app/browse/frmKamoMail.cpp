@@ -6,8 +6,10 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListView>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -39,6 +41,7 @@
 #include "friends/FriendCommands.h"
 #include "friends/frmFriend.h"
 #include "import/MailReadCommand.h"
+#include "import/PostPetFinder.h"
 #include "platform/FileUtil.h"
 #include "platform/Folders.h"
 #include "platform/ProfileFile.h"
@@ -81,6 +84,24 @@ frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* p
     urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     backupListRunner_ = [](frmBackupList& dialog) { return dialog.exec(); };
     friendEditorRunner_ = [](frmFriend& dialog) { return dialog.exec(); };
+    searchRoots_ = [] {
+        const char* home = std::getenv("HOME");
+        const char* prefix = std::getenv("WINEPREFIX");
+        return PostPetSearchRoots(home ? home : "", prefix ? prefix : "", {"/media", "/mnt"});
+    };
+    postPetChooser_ = [this](const std::vector<FoundPostPet>& found) -> std::optional<size_t> {
+        QStringList items;
+        for (const auto& f : found)
+            items << Q(f.dir.string()) + U("（") +
+                         QLocale(QLocale::Japanese).toString(static_cast<qlonglong>(f.mails)) + U(" 通）");
+        bool ok = false;
+        const QString item = QInputDialog::getItem(
+            this, U("PostPet のフォルダ"), U("PostPet のフォルダが見つかりました。読み込むフォルダを選んで下さい。"),
+            items, 0, false, &ok);
+        if (!ok)
+            return std::nullopt;
+        return static_cast<size_t>(items.indexOf(item));
+    };
     folderChooser_ = [this](const QString& caption) -> std::optional<QString> {
         const QString folder = QFileDialog::getExistingDirectory(
             this, caption, QString::fromStdString(session_.Folders().dataDir.string()));
@@ -327,6 +348,19 @@ frmWait& frmKamoMail::WaitWindow() {
 
 // ---- Load and unload ----
 
+bool frmKamoMail::OfferFoundPostPet() {
+    const std::vector<FoundPostPet> found = FindPostPetFolders(searchRoots_());
+    if (found.empty())
+        return false;
+    const std::optional<size_t> chosen = postPetChooser_(found);
+    if (!chosen || *chosen >= found.size())
+        return false;
+    settings_.postPetDir = found[*chosen].dir.string();
+    TickMailboxesWithMail(found[*chosen], settings_.sendReadOptions, settings_.recievReadOptions);
+    WriteSettings(settings_, CurrentGeometry(), prompter_);
+    return true;
+}
+
 FormGeometry frmKamoMail::CurrentGeometry() const {
     // Values whose pixels did not change go back as the twips that were read.
     PixelGeometry now{x(), y(), width(), height()};
@@ -351,7 +385,12 @@ bool frmKamoMail::Load() {
         return false;
     ApplyGeometry(geometry);
 
-    if (QString::fromStdString(settings_.postPetDir).trimmed().isEmpty()) {
+    const bool blank = QString::fromStdString(settings_.postPetDir).trimmed().isEmpty();
+    std::error_code ec;
+    // The first-run folder is a Windows path that on Linux lands in a Wine prefix that is seldom
+    // there: look where PostPet folders are kept before asking.
+    const bool missing = !blank && !std::filesystem::is_directory(ResolvePostPetDir(settings_.postPetDir), ec);
+    if (blank || (missing && !OfferFoundPostPet())) {
         prompter_.Message("あなたのＰＣの環境を設定してください。");
         RunOptionDialog();
         ApplyMailFont();

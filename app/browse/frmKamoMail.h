@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "browse/QtCommandRegistry.h"
 #include "browse/RunTables.h"
@@ -27,6 +28,7 @@ class QUrl;
 namespace kamo {
 
 class ArchiveSession;
+struct FoundPostPet;
 class frmBackupList;
 class frmFriend;
 class frmOption;
@@ -82,6 +84,12 @@ public:
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
     void SetBackupListRunner(std::function<int(frmBackupList&)> runner) { backupListRunner_ = std::move(runner); }
     void SetFriendEditorRunner(std::function<int(frmFriend&)> runner) { friendEditorRunner_ = std::move(runner); }
+    // First run: where PostPet folders are looked for, and which found folder the user takes.
+    void SetPostPetSearch(std::function<std::vector<std::filesystem::path>()> roots,
+                          std::function<std::optional<size_t>(const std::vector<FoundPostPet>&)> chooser) {
+        searchRoots_ = std::move(roots);
+        postPetChooser_ = std::move(chooser);
+    }
     void SetFolderChooser(std::function<std::optional<QString>(const QString& caption)> chooser) {
         folderChooser_ = std::move(chooser);
     }
@@ -162,6 +170,8 @@ private:
     void LockForRefill();
     // The writing commands off (and the caption saying so) while a backup is on display.
     void ApplyBackupView();
+    // The configured PostPet folder is not there: offers the ones found; true when one was taken.
+    bool OfferFoundPostPet();
     // Where the user is in the lists, to come back to after the archive changed.
     struct Place {
         std::string key;
@@ -214,6 +224,8 @@ private:
     std::function<int(frmFriend&)> friendEditorRunner_;
     std::function<std::optional<QString>(const QString&)> friendFileChooser_;
     std::function<std::optional<QString>(const QString&)> folderChooser_;
+    std::function<std::vector<std::filesystem::path>()> searchRoots_;
+    std::function<std::optional<size_t>(const std::vector<FoundPostPet>&)> postPetChooser_;
 };
 
 } // namespace kamo

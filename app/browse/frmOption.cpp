@@ -13,7 +13,9 @@
 #include <memory>
 
 #include "browse/MailView.h"
+#include "import/PostPetFinder.h"
 #include "import/frmMailReadOpt.h"
+#include "platform/Folders.h"
 
 namespace kamo {
 namespace {
@@ -161,7 +163,21 @@ void frmOption::accept() {
         txtPostPetDir_->setFocus();
         return;
     }
-    settings_.postPetDir = txtPostPetDir_->text().toStdString();
+    const std::string folder = txtPostPetDir_->text().toStdString();
+    std::error_code ec;
+    const std::filesystem::path resolved = ResolvePostPetDir(folder);
+    if (!std::filesystem::is_directory(resolved, ec)) {
+        prompter_.Message("PostPet のフォルダが見つかりません。\n" + resolved.string(), "オプション設定");
+        txtPostPetDir_->setFocus();
+        return;
+    }
+    if (!HoldsAnyMailbox(resolved)) {
+        prompter_.Message("このフォルダには PostPet のメールボックスがありません。\n" + resolved.string(),
+                          "オプション設定");
+        txtPostPetDir_->setFocus();
+        return;
+    }
+    settings_.postPetDir = folder;
     settings_.myMailAddr = txtMyMailAddr_->text().toStdString();
     settings_.myMailHandle = txtMyMailHandle_->text().toStdString();
     settings_.myPetName = txtMyPetName_->text().toStdString();

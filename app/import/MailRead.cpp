@@ -1,4 +1,5 @@
 #include "import/MailRead.h"
+#include "import/PostPetFinder.h"
 
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
@@ -144,17 +145,6 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         box.damaged += std::max<int64_t>(1, count - entries);
         box.problem = "一時ファイル KamoMail.Tmp が途中で切れています";
     }
-}
-
-// True when the folder holds a file of at least one of the eleven mailboxes.
-bool HoldsAnyMailbox(const std::filesystem::path& postPetDir) {
-    for (const auto& box : Mailboxes()) {
-        const MailboxFiles files = LocateMailbox(postPetDir, box);
-        std::error_code ec;
-        if (std::filesystem::exists(files.list, ec) || std::filesystem::exists(files.mail, ec))
-            return true;
-    }
-    return false;
 }
 
 } // namespace

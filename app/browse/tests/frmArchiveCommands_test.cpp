@@ -13,6 +13,8 @@
 #include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "friends/FriendBook.h"
+#include "import/PostPetFinder.h"
+#include "ppwriter/MailboxWriter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -33,11 +35,11 @@ MailRecord Mail(const char* ymd, const char* hms, const char* from, const char* 
 }
 
 struct Window {
-    Window() {
+    explicit Window(const std::string& postPetDir = "/tmp", bool load = true) {
         std::filesystem::create_directories(dir / "config");
         std::filesystem::create_directories(dir / "data");
         test::WriteFile(dir / "config" / "KAMOMAIL.ini",
-                        "[PostPet Mail Option]\nPostPet Dir=/srv/PostPet\nDisplay Type=2\n");
+                        "[PostPet Mail Option]\nPostPet Dir=" + postPetDir + "\nDisplay Type=2\n");
         AppFolders folders;
         folders.settingsDir = dir / "config";
         folders.dataDir = dir / "data";
@@ -53,7 +55,7 @@ struct Window {
         RebuildAddressList(*db);
         session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
         window = std::make_unique<frmKamoMail>(*session, prompter);
-        if (!window->Load())
+        if (load && !window->Load())
             qFatal("load failed");
     }
     template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
@@ -71,6 +73,28 @@ struct Window {
 class frmArchiveCommandsTest : public QObject {
     Q_OBJECT
 private slots:
+    void aFirstRunOffersThePostPetFolderOfAWinePrefix() {
+        // The first-run setting is a Windows path into a Wine prefix that is not there.
+        Window w("C:\\Program Files\\So-net\\PostPet for Windows ver. 2.0", false);
+        const auto home = w.dir / "home";
+        const auto postPet = home / ".wine" / "drive_c" / "Program Files (x86)" / "So-net" / "PostPet";
+        ppw::WriteSampleFolder(postPet);
+        std::vector<std::string> offered;
+        w.window->SetPostPetSearch([&] { return PostPetSearchRoots(home, w.dir / "no-prefix", {}); },
+                                   [&](const std::vector<FoundPostPet>& found) -> std::optional<size_t> {
+                                       for (const auto& f : found)
+                                           offered.push_back(f.dir.string());
+                                       return 0;
+                                   });
+        QVERIFY(w.window->Load());
+        QCOMPARE(offered, std::vector<std::string>{postPet.string()});
+        QCOMPARE(w.session->AppSettings().postPetDir, postPet.string());
+        QVERIFY(test::ReadFile(w.dir / "config" / "KAMOMAIL.ini").find("PostPet Dir=" + postPet.string()) !=
+                std::string::npos);
+        QCOMPARE(w.session->AppSettings().recievReadOptions[0], int16_t(1)); // the inbox holds mail
+        QVERIFY(w.prompter.shown.empty());
+    }
+
     void deletingTheChosenMailKeepsTheUsersPlace() {
         Window w;
         QCOMPARE(w.Rows("lstNameOrAddr"), 2); // newest date first

@@ -27,7 +27,7 @@ struct MainWindow {
         std::filesystem::create_directories(dir / "config");
         std::filesystem::create_directories(dir / "data");
         kamo::test::WriteFile(dir / "config" / "KAMOMAIL.ini",
-                              "[PostPet Mail Option]\nPostPet Dir=/home/kamo/PostPet\nDisplay Type=3\n");
+                              "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=3\n");
         settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
         folders.settingsDir = dir / "config";
         folders.dataDir = dir / "data";

@@ -22,6 +22,7 @@
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
 #include "db/Schema.h"
+#include "ppwriter/MailboxWriter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -111,7 +112,7 @@ struct Fixture {
     std::unique_ptr<frmKamoMail> window;
 };
 
-const std::string kIni = "[PostPet Mail Option]\nPostPet Dir=/home/kamo/PostPet\nMy Mail Addr=kamo@example.jp\n"
+const std::string kIni = "[PostPet Mail Option]\nPostPet Dir=/tmp\nMy Mail Addr=kamo@example.jp\n"
                          "Display Type=0\n[Form Position]\nForm Top    Position=1500\nForm Left   Position=1500\n"
                          "Form Width  Position=11745\nForm Height Position=7404\n";
 
@@ -442,12 +443,14 @@ void frmKamoMailTest::aMinimizedWindowKeepsTheStoredGeometry() {
 
 void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
     std::string ini = kIni;
-    ini.replace(ini.find("/home/kamo/PostPet"), 18, "　");
+    ini.replace(ini.find("=/tmp") + 1, 4, "　");
     Fixture f(ini);
+    const std::string postPet = (f.dir / "PostPet").string();
+    ppw::WriteSampleFolder(f.dir / "PostPet");
     int opened = 0;
     f.window->SetOptionDialogRunner([&](frmOption& dialog) {
         ++opened;
-        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText("/srv/PostPet");
+        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText(Q(postPet.c_str()));
         dialog.accept();
         return static_cast<int>(dialog.result());
     });
@@ -455,13 +458,15 @@ void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
     QCOMPARE(opened, 1);
     QCOMPARE(f.prompter.shown.size(), size_t(1));
     QCOMPARE(f.prompter.shown[0].text, std::string("あなたのＰＣの環境を設定してください。"));
-    QCOMPARE(f.session->AppSettings().postPetDir, std::string("/srv/PostPet"));
-    QVERIFY(f.Ini().find("PostPet Dir=/srv/PostPet") != std::string::npos);
+    QCOMPARE(f.session->AppSettings().postPetDir, postPet);
+    QVERIFY(f.Ini().find("PostPet Dir=" + postPet) != std::string::npos);
     QCOMPARE(f.Keys()->model()->rowCount(), 3); // and the view is filled after it
 }
 
 void frmKamoMailTest::theOptionDialogWritesOnOkAndChangesNothingOnCancel() {
     Fixture f(kIni);
+    const std::string postPet = (f.dir / "PostPet").string();
+    ppw::WriteSampleFolder(f.dir / "PostPet");
     QVERIFY(f.window->Load());
     const std::string before = f.Ini();
 
@@ -493,14 +498,23 @@ void frmKamoMailTest::theOptionDialogWritesOnOkAndChangesNothingOnCancel() {
         dialog.accept();
         if (dialog.result() == QDialog::Accepted)
             return static_cast<int>(QDialog::Accepted);
-        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText("/srv/PostPet");
+        // So is a folder that is not there, and one without a mailbox, each saying which.
+        for (const std::string& refused : {f.dir.path().string() + "/nowhere", f.dir.path().string()}) {
+            dialog.findChild<QLineEdit*>("txtPostPetDir")->setText(Q(refused.c_str()));
+            dialog.accept();
+            if (dialog.result() == QDialog::Accepted)
+                return static_cast<int>(QDialog::Accepted);
+        }
+        dialog.findChild<QLineEdit*>("txtPostPetDir")->setText(Q(postPet.c_str()));
         dialog.accept();
         return static_cast<int>(dialog.result());
     });
     f.Find<QAction>("memOption")->trigger();
     QVERIFY(addressImOff && nameImOn);
-    QCOMPARE(f.prompter.shown.size(), size_t(1)); // the blank-folder refusal
-    QCOMPARE(f.session->AppSettings().postPetDir, std::string("/srv/PostPet"));
+    QCOMPARE(f.prompter.shown.size(), size_t(3)); // the blank, missing and empty folder refusals
+    QVERIFY(f.prompter.shown[1].text.find("フォルダが見つかりません") != std::string::npos);
+    QVERIFY(f.prompter.shown[2].text.find("メールボックスがありません") != std::string::npos);
+    QCOMPARE(f.session->AppSettings().postPetDir, postPet);
     std::string ini = f.Ini();
     QVERIFY2(ini.find("My Pet Name=モモ") != std::string::npos, ini.c_str());
     QVERIFY(ini.find("My Mail Addr=kamo2@example.jp") != std::string::npos);
@@ -569,14 +583,16 @@ void frmKamoMailTest::listsAndMailFollowTheWindowSize() {
     QVERIFY(end->mapTo(f.window.get(), QPoint(end->width(), end->height())).x() <= f.window->width());
 
     // The folder chooser fills the PostPet folder box.
-    f.window->SetOptionDialogRunner([](frmOption& dialog) {
-        dialog.SetFolderChooser([](const QString&) { return std::optional<QString>("/mnt/old-disk/PostPet"); });
+    const std::string chosen = (f.dir / "old-disk" / "PostPet").string();
+    ppw::WriteSampleFolder(chosen);
+    f.window->SetOptionDialogRunner([&](frmOption& dialog) {
+        dialog.SetFolderChooser([&](const QString&) { return std::optional<QString>(Q(chosen.c_str())); });
         QTest::mouseClick(dialog.findChild<QPushButton*>("cmdFolder"), Qt::LeftButton);
         dialog.accept();
         return static_cast<int>(dialog.result());
     });
     QVERIFY(f.window->RunOptionDialog());
-    QCOMPARE(f.session->AppSettings().postPetDir, std::string("/mnt/old-disk/PostPet"));
+    QCOMPARE(f.session->AppSettings().postPetDir, chosen);
 }
 
 QTEST_MAIN(frmKamoMailTest)
