@@ -9,7 +9,7 @@ PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-ipafont-gothic xvfb xauth imagemagick
+    fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
 )
 
 have_clang_fuzzer() {

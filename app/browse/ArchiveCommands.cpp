@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "common/ArchiveView.h"
+#include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
@@ -77,7 +78,7 @@ bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     }
     std::string text = "書き出しました。\n" + folder.string() + "\n";
     for (const auto& c : counts)
-        text += c.table + ".csv: " + std::to_string(c.rows) + " 行\n";
+        text += c.table + ".csv: " + WithSeparators(c.rows) + " 行\n";
     prompter.Message(text, "エクスポート");
     return true;
 }
@@ -104,7 +105,7 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     view.ShowViewMode();
     std::string text = "取り込みました。\n" + folder.string() + "\n";
     for (const auto& c : counts)
-        text += c.table + ": 追加 " + std::to_string(c.rows) + " 行 / 保存済み " + std::to_string(c.skipped) + " 行\n";
+        text += c.table + ": 追加 " + WithSeparators(c.rows) + " 行 / 保存済み " + WithSeparators(c.skipped) + " 行\n";
     if (!refreshed)
         prompter.Error("取り込みましたが、フィルターの実行に失敗しました。", "インポート");
     prompter.Message(text, "インポート");

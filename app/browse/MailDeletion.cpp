@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "common/ArchiveView.h"
+#include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
@@ -86,7 +87,7 @@ int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target) {
 }
 
 std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
-    const std::string n = std::to_string(count);
+    const std::string n = WithSeparators(count);
     switch (target.kind) {
     case DeletionTarget::Kind::Mail:
         return target.mail.ymd + " " + target.mail.hms + " のメール「" + target.subject + "」を削除します。" + kAskTail;

@@ -1,5 +1,7 @@
 #include "browse/SubjectLines.h"
 
+#include "common/NumberText.h"
+
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
 
@@ -26,7 +28,7 @@ constexpr size_t kSubjectColumn = 55;
 } // namespace
 
 std::string RecCountText(size_t count) {
-    return "表示件数　：　" + std::to_string(count) + " 件";
+    return "表示件数　：　" + WithSeparators(static_cast<int64_t>(count)) + " 件";
 }
 
 std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bool sent, std::string_view sndName,

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -132,13 +133,18 @@ frmOption::frmOption(Settings& settings, Prompter& prompter, QWidget* parent)
 
 void frmOption::ShowFont() {
     FontStyleFlags flags = ParseFontStyle(fontStyle_);
+    const QFont shown = MailTextFont(fontName_, fontSize_, fontStyle_);
+    // The setting's name, and the font this machine really draws it with when that differs.
+    const QString used = QFontInfo(shown).family();
     QString text = Q(fontName_) + QString("  %1pt").arg(fontSize_);
+    if (used != Q(fontName_))
+        text += QString::fromUtf8("（表示は ") + used + QString::fromUtf8("）");
     if (flags.bold)
         text += QString::fromUtf8("  太字");
     if (flags.italic)
         text += QString::fromUtf8("  斜体");
     lblFont_->setText(text);
-    lblFont_->setFont(MailTextFont(fontName_, fontSize_, fontStyle_));
+    lblFont_->setFont(shown);
 }
 
 void frmOption::OnCmdFolder() {

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "common/ArchiveView.h"
+#include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
@@ -37,7 +38,7 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
     view.ShowViewMode();
     if (!filtered)
         prompter.Error("名前は変えましたが、フィルターの実行に失敗しました。", "おともだち");
-    prompter.Message(std::to_string(changed) + " 件のメールの" + done, "おともだち");
+    prompter.Message(WithSeparators(changed) + " 件のメールの" + done, "おともだち");
     return filtered;
 }
 
@@ -61,8 +62,8 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
         prompter.Error(std::string("おともだちファイルを読み込めませんでした。\n") + e.what(), "おともだち");
         return false;
     }
-    prompter.Message("おともだちファイルを読み込みました。\n追加 " + std::to_string(counts.added) + " 件 / 更新 " +
-                         std::to_string(counts.updated) + " 件 / 変更なし " + std::to_string(counts.unchanged) + " 件",
+    prompter.Message("おともだちファイルを読み込みました。\n追加 " + WithSeparators(counts.added) + " 件 / 更新 " +
+                         WithSeparators(counts.updated) + " 件 / 変更なし " + WithSeparators(counts.unchanged) + " 件",
                      "おともだち");
     return true;
 }

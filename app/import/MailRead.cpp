@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/AsciiText.h"
+#include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
 #include "filters/FilterMatch.h"
@@ -39,7 +40,7 @@ std::string CodeMessage(const MailboxSummary& box) {
 }
 
 void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
-    wait.SetLine(3, std::to_string(done) + " / " + std::to_string(total) + "  のデータを処理中です。");
+    wait.SetLine(3, WithSeparators(done) + " / " + WithSeparators(total) + "  のデータを処理中です。");
     wait.SetProgress(done, total);
 }
 
@@ -277,11 +278,11 @@ std::string SummaryHeadline(const ReadSummary& summary) {
 std::string FormatSummary(const ReadSummary& summary) {
     std::string text;
     auto line = [&](const MailboxSummary& b, bool total) {
-        text += b.name + ": 読込 " + std::to_string(b.read) + " / 保存 " + std::to_string(b.stored) + " / 保存済み " +
-                std::to_string(b.alreadyStored) + " / フィルター除外 " + std::to_string(b.filtered) + " / 破損 " +
-                std::to_string(b.damaged);
+        text += b.name + ": 読込 " + WithSeparators(b.read) + " / 保存 " + WithSeparators(b.stored) + " / 保存済み " +
+                WithSeparators(b.alreadyStored) + " / フィルター除外 " + WithSeparators(b.filtered) + " / 破損 " +
+                WithSeparators(b.damaged);
         if (b.cut > 0)
-            text += " / 本文を切って保存 " + std::to_string(b.cut);
+            text += " / 本文を切って保存 " + WithSeparators(b.cut);
         if (!total && !b.damagedAt.empty()) {
             text += "（リストファイルの位置";
             const size_t shown = std::min<size_t>(b.damagedAt.size(), 10);

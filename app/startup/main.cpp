@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "browse/QtJapanese.h"
 #include "browse/frmKamoMail.h"
 #include "common/QtPrompter.h"
 #include "common/Version.h"
@@ -152,6 +153,8 @@ int RunWindowProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("KamoMail");
     QApplication::setApplicationVersion(QString::fromStdString(kamo::VersionText()));
+    kamo::InstallJapaneseTranslations(app);
+    kamo::MapWindowsFontNames();
 
     QPointer<kamo::frmKamoMail> mainWindow;
     bool endRequested = false;

@@ -322,7 +322,7 @@ void frmKamoMailTest::aLongListShowsItsFirstLinesAtOnceAndTakesInTheRest() {
     QVERIFY(f.Subjects()->model()->rowCount() < kMany);
     QVERIFY(f.Subjects()->model()->index(0, 0).data().toString().startsWith(Q("2005/05/05 00:00:00 ")));
     QTRY_COMPARE(f.Subjects()->model()->rowCount(), kMany);
-    QCOMPARE(f.Find<QLabel>("lblRecCount")->text(), Q("表示件数　：　20000 件"));
+    QCOMPARE(f.Find<QLabel>("lblRecCount")->text(), Q("表示件数　：　20,000 件"));
     QVERIFY(f.Subjects()->model()->index(kMany - 1, 0).data().toString().startsWith(Q("2005/05/05 05:33:19 ")));
 
     // A command's lock reads the rest at once: nothing may be reading while it changes the archive.

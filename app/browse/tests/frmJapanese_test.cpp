@@ -1,0 +1,52 @@
+// Japanese everywhere: Qt's own texts translated, the Windows font names drawn with the Japanese
+// fonts installed here, numbers with thousands separators.
+#include <QFontInfo>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "browse/QtJapanese.h"
+#include "browse/SubjectLines.h"
+#include "browse/frmOption.h"
+#include "common/NumberText.h"
+
+using namespace kamo;
+
+class frmJapaneseTest : public QObject {
+    Q_OBJECT
+private slots:
+    void qtsOwnTextsSpeakJapanese() {
+        QVERIFY(InstallJapaneseTranslations(*QCoreApplication::instance()));
+        for (const auto& [context, text] :
+             {std::pair{"QWidgetTextControl", "&Copy"}, std::pair{"QWidgetTextControl", "Select All"},
+              std::pair{"QFileDialog", "&Open"}, std::pair{"QFontDialog", "Select Font"}}) {
+            const QString translated = QCoreApplication::translate(context, text);
+            QVERIFY2(translated != QString(text), text);
+        }
+    }
+
+    void windowsFontNamesAreDrawnWithAFixedPitchJapaneseFont() {
+        MapWindowsFontNames();
+        const QFont lists = MailTextFont("ＭＳ ゴシック", 10, "0,0");
+        // Fixed pitch as the subject lines need it: every ASCII character one cell, Japanese two.
+        QFontMetricsF cells(lists);
+        const qreal cell = cells.horizontalAdvance('W');
+        for (char c : std::string("i.,|W0 "))
+            QCOMPARE(cells.horizontalAdvance(QChar(c)), cell);
+        QVERIFY(qAbs(cells.horizontalAdvance(QString::fromUtf8("ポ")) - 2 * cell) < 0.01);
+        QCOMPARE(QFontInfo(QFont(QString::fromUtf8("ＭＳ ゴシック"))).family(), QFontInfo(lists).family());
+        // "." and "," are told apart: different glyphs at the default size.
+        QFontMetrics m(lists);
+        QVERIFY(m.boundingRect('.') != m.boundingRect(','));
+    }
+
+    void numbersCarryThousandsSeparators() {
+        const std::pair<int64_t, const char*> cases[] = {
+            {0, "0"}, {999, "999"}, {1000, "1,000"}, {123456, "123,456"}, {1234567, "1,234,567"}, {-4321, "-4,321"}};
+        for (const auto& [value, text] : cases)
+            QCOMPARE(WithSeparators(value), std::string(text));
+        QCOMPARE(RecCountText(1000000), std::string("表示件数　：　1,000,000 件"));
+    }
+};
+
+QTEST_MAIN(frmJapaneseTest)
+#include "frmJapanese_test.moc"
