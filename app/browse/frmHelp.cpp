@@ -1,6 +1,8 @@
 #include "browse/frmHelp.h"
 
 #include <QFileInfo>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -20,6 +22,12 @@ frmHelp::frmHelp(const QString& path, QWidget* parent) : QWidget(parent, Qt::Win
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser);
     resize(640, 520);
+    // Closes with Esc and Ctrl+W, as a help window does.
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 void frmHelp::Show(QWidget* owner, const QString& path, Prompter& prompter) {

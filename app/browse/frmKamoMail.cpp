@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <sqlite3.h>
 
 #include "browse/ArchiveCommands.h"
 #include "browse/KeyLists.h"
@@ -115,6 +116,8 @@ frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* p
     };
     optionRunner_ = [](frmOption& dialog) { return dialog.exec(); };
     resize(11745 / kTwipsPerPixel, 7404 / kTwipsPerPixel);
+    // Small enough for a small screen, large enough that no caption is cut.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(640, 420)));
     OnTimer1();
 }
 
@@ -174,7 +177,9 @@ void frmKamoMail::BuildControls() {
     lblHead->setObjectName("lblHead");
     lblHead->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     lblHead->setTextFormat(Qt::PlainText);
-    lblHead->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The header can be selected and copied like the body, with the mouse or the keyboard.
+    lblHead->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    lblHead->setContextMenuPolicy(Qt::DefaultContextMenu);
     lblHead->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblHead->setFont(listFont);
     lblHead->setMinimumHeight(QFontMetrics(listFont).lineSpacing() * 4 + 8);
@@ -194,6 +199,12 @@ void frmKamoMail::BuildControls() {
     makeButton(comMailRead, "comMailRead", "PostPet Mail Read", "PostPetからメールを読み込みます");
     makeButton(comMailDel, "comMailDel", "メール　削除", "選択されているメールを削除します");
     makeButton(cmdAddrDel, "cmdAddrDel", "アドレス　削除", "選択されているアドレスを削除します");
+    // One width for every view mode's caption, so the buttons beside it never move.
+    int widest = 0;
+    for (int16_t type = 0; type < 4; ++type)
+        widest =
+            std::max(widest, cmdAddrDel->fontMetrics().horizontalAdvance(U(TextsOf(ViewModeOf(type)).deleteCaption)));
+    cmdAddrDel->setFixedWidth(widest + 24);
     makeButton(comSendMail, "comSendMail", "返　信", "選択されているメールに返信します");
     makeButton(comEnd, "comEnd", "終　了", "KamoMailを終了します");
     connect(comMailRead, &QPushButton::clicked, this, &frmKamoMail::OnComMailRead);
@@ -523,7 +534,8 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
             return;
         }
         lblHead->setText(Q(MailHeadText(*mail)));
-        txtMail->setPlainText(Q(MailBodyText(*mail)));
+        const std::string body = MailBodyText(*mail);
+        txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
         currentMail_ = std::move(mail);
     });
 }
@@ -608,7 +620,11 @@ void frmKamoMail::OnMemHelpTop() {
 }
 
 void frmKamoMail::OnMemVar() {
-    prompter_.Message("KamoMail\nVersion " + VersionText(), "バージョン情報");
+    const AppFolders& folders = session_.Folders();
+    prompter_.Message("KamoMail\nVersion " + VersionText() + "\n\n設定フォルダ: " + folders.settingsDir.string() +
+                          "\nデータフォルダ: " + folders.dataDir.string() + "\n変換ライブラリ: " +
+                          folders.libraryPath.string() + "\n\nQt " + qVersion() + " / SQLite " + sqlite3_libversion(),
+                      "バージョン情報");
 }
 
 // Commands whose owners wire them in; disabled until then, and never silently doing nothing.

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <array>
+#include <sqlite3.h>
 
 #include <SQLiteCpp/Transaction.h>
 
@@ -547,6 +548,8 @@ void frmKamoMailTest::replyVersionHelpAndClock() {
 
     f.Find<QAction>("memVar")->trigger();
     QVERIFY(f.prompter.shown.back().text.find("Version 4.0.0") != std::string::npos);
+    QVERIFY(f.prompter.shown.back().text.find("データフォルダ: " + (f.dir / "data").string()) != std::string::npos);
+    QVERIFY(f.prompter.shown.back().text.find(std::string("SQLite ") + sqlite3_libversion()) != std::string::npos);
 
     // Help: a missing page is reported; an existing one opens in a help window.
     f.Find<QAction>("memHelp_Top")->trigger();
@@ -555,6 +558,21 @@ void frmKamoMailTest::replyVersionHelpAndClock() {
     f.Find<QAction>("memHelp_Top")->trigger();
     auto* help = f.window->findChild<QWidget*>("frmHelp");
     QVERIFY(help && help->isVisible());
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        help->show();
+        help->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        QTest::keySequence(help, key);
+        QVERIFY2(!help->isVisible(), qPrintable(key.toString()));
+    }
+
+    // The header can be selected and copied; the delete button keeps its width in every mode.
+    QVERIFY(f.Find<QLabel>("lblHead")->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    const int width = f.Find<QPushButton>("cmdAddrDel")->width();
+    for (int i = 0; i < 4; ++i) {
+        f.window->AdvanceViewMode();
+        QCOMPARE(f.Find<QPushButton>("cmdAddrDel")->width(), width);
+    }
 
     QRegularExpression clock("^\\d{4}/\\d{2}/\\d{2}  \\d{2}:\\d{2}:\\d{2}$");
     QVERIFY(clock.match(f.Find<QLabel>("lblDate")->text()).hasMatch());
