@@ -92,7 +92,8 @@ run_fuzzers() { # seconds per target
 
 cmd_test() {
     cmd_setup
-    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON
+    # Prefix /usr as in ./do build: the install and package tests see the layout the package has.
+    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON -DCMAKE_INSTALL_PREFIX=/usr
     cmake --build build-asan -j "$JOBS"
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     export QT_QPA_PLATFORM=offscreen
