@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The one entry script: ./do setup|build|test|bench|fuzz|format|run|demo
+# The one entry script: ./do setup|build|test|package|bench|fuzz|format|run|demo
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$ROOT"
@@ -10,6 +10,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
+    librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file
 )
 
 have_clang_fuzzer() {
@@ -46,8 +47,24 @@ configure() { # dir, extra cmake args...
 
 cmd_build() {
     cmd_setup
-    configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # Prefix /usr: the Debian layout (library in lib/<arch>/kamomail), the one the package installs.
+    # `cmake --install build --prefix DIR` still installs anywhere; the program finds its files
+    # relative to itself.
+    configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
     cmake --build build -j "$JOBS"
+}
+
+cmd_package() {
+    cmd_build
+    rm -f build/kamomail_*.deb
+    cpack --config build/CPackConfig.cmake -B build >build/cpack.log 2>&1 || {
+        cat build/cpack.log
+        return 1
+    }
+    local deb
+    deb="$(ls build/kamomail_*.deb)"
+    echo "package: $deb"
+    dpkg-deb -f "$deb" Package Version Architecture Depends
 }
 
 build_fuzz() {
@@ -75,7 +92,8 @@ run_fuzzers() { # seconds per target
 
 cmd_test() {
     cmd_setup
-    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON
+    # Prefix /usr as in ./do build: the install and package tests see the layout the package has.
+    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON -DCMAKE_INSTALL_PREFIX=/usr
     cmake --build build-asan -j "$JOBS"
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     export QT_QPA_PLATFORM=offscreen
@@ -139,10 +157,11 @@ case "${1:-}" in
     setup) cmd_setup ;;
     build) cmd_build ;;
     test) cmd_test ;;
+    package) cmd_package ;;
     bench) cmd_bench ;;
     fuzz) shift; cmd_fuzz "$@" ;;
     format) cmd_format ;;
     run) shift; cmd_run "$@" ;;
     demo) shift; cmd_demo "$@" ;;
-    *) echo "usage: ./do setup|build|test|bench|fuzz [seconds]|format|run|demo" >&2; exit 2 ;;
+    *) echo "usage: ./do setup|build|test|package|bench|fuzz [seconds]|format|run|demo" >&2; exit 2 ;;
 esac

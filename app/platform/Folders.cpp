@@ -8,6 +8,14 @@
 
 #include "common/AsciiText.h"
 
+// Set by the build from its install directories; these defaults are the layout under a /usr/local prefix.
+#ifndef KAMOMAIL_INSTALLED_LIBRARY_DIR
+#define KAMOMAIL_INSTALLED_LIBRARY_DIR "../lib/kamomail"
+#endif
+#ifndef KAMOMAIL_INSTALLED_HELP_DIR
+#define KAMOMAIL_INSTALLED_HELP_DIR "../share/doc/kamomail"
+#endif
+
 namespace kamo {
 namespace fs = std::filesystem;
 
@@ -57,14 +65,36 @@ AppFolders ResolveFolders() {
     fs::create_directories(f.dataDir);
 
     const fs::path exeDir = ExecutableDir();
-    f.libraryPath = (exeDir / ".." / "lib" / "libkamomail.so").lexically_normal();
+    f.libraryPath = LocateLibrary(exeDir);
+    f.helpPath = LocateHelpPage(exeDir);
+    return f;
+}
 
-    // Installed: <prefix>/share/kamomail; run from a build folder inside the source tree: docs/.
-    const fs::path installed = (exeDir / ".." / "share" / "kamomail" / "help.html").lexically_normal();
+fs::path InstalledLibraryDir() {
+    return KAMOMAIL_INSTALLED_LIBRARY_DIR;
+}
+
+fs::path InstalledHelpDir() {
+    return KAMOMAIL_INSTALLED_HELP_DIR;
+}
+
+fs::path LocateLibrary(const fs::path& exeDir) {
+    const fs::path buildTree = (exeDir / ".." / "lib" / "libkamomail.so").lexically_normal();
+    const fs::path installed = (exeDir / InstalledLibraryDir() / "libkamomail.so").lexically_normal();
+    std::error_code ec;
+    if (fs::exists(buildTree, ec))
+        return buildTree;
+    if (fs::exists(installed, ec) || fs::is_directory(installed.parent_path(), ec))
+        return installed;
+    return buildTree;
+}
+
+fs::path LocateHelpPage(const fs::path& exeDir) {
+    const fs::path installed = (exeDir / InstalledHelpDir() / "help.html").lexically_normal();
+    // A build folder directly inside the source tree (build/bin/kamomail) reads docs/ of the sources.
     const fs::path sourceTree = (exeDir / ".." / ".." / "docs" / "help.html").lexically_normal();
     std::error_code ec;
-    f.helpPath = (!fs::exists(installed, ec) && fs::exists(sourceTree, ec)) ? sourceTree : installed;
-    return f;
+    return (!fs::exists(installed, ec) && fs::exists(sourceTree, ec)) ? sourceTree : installed;
 }
 
 fs::path ResolvePostPetDir(const std::string& setting) {

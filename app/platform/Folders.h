@@ -9,7 +9,7 @@ namespace kamo {
 struct AppFolders {
     std::filesystem::path settingsDir; // KAMOMAIL.ini and the instance lock
     std::filesystem::path dataDir;     // KamoMail.Mdb, .Bak/.New, *.Tmp, backups, exports
-    std::filesystem::path libraryPath; // libkamomail.so, ../lib next to the executable
+    std::filesystem::path libraryPath; // libkamomail.so: ../lib (build tree) or the private library folder
     std::filesystem::path helpPath;    // the HTML help page
 
     std::filesystem::path SettingsFile() const { return settingsDir / "KAMOMAIL.ini"; }
@@ -20,6 +20,20 @@ struct AppFolders {
 // KAMOMAIL_DATA_DIR / XDG_DATA_HOME / HOME) and the executable's location; creates the settings
 // and data folders when missing (throws std::filesystem::filesystem_error when it cannot).
 AppFolders ResolveFolders();
+
+// The install tree as seen from the program's folder (bin/), as the build's install rules lay it
+// out: the private library folder (../lib/<arch>/kamomail under /usr) and the documentation folder.
+std::filesystem::path InstalledLibraryDir();
+std::filesystem::path InstalledHelpDir();
+
+// The conversion library for a program in exeDir: ../lib of the build tree when it is there, else
+// the install tree's private library folder; when neither holds it, the one whose folder exists
+// (so the missing-library message names the place the library belongs).
+std::filesystem::path LocateLibrary(const std::filesystem::path& exeDir);
+
+// The help page: the install tree's documentation folder, else docs/ of the source tree around a
+// build folder; the install tree's path when neither exists.
+std::filesystem::path LocateHelpPage(const std::filesystem::path& exeDir);
 
 // A PostPet folder setting as a path on this machine: a drive-letter path resolves inside the Wine
 // prefix ($WINEPREFIX, else ~/.wine, drive_c/...; other drives through its dosdevices links),

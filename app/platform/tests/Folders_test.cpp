@@ -77,6 +77,48 @@ TEST(Folders, LibraryAndHelpComeFromTheInstallTree) {
     EXPECT_TRUE(std::filesystem::exists(f.helpPath)) << f.helpPath;
 }
 
+TEST(Folders, BuildTreeLibraryComesFirstThenThePrivateLibraryFolder) {
+    namespace fs = std::filesystem;
+    // The install tree is relative to bin/, so an installed tree runs from any prefix.
+    ASSERT_TRUE(InstalledLibraryDir().is_relative());
+    EXPECT_EQ(*InstalledLibraryDir().begin(), "..");
+    EXPECT_EQ(InstalledLibraryDir().filename(), "kamomail");
+
+    test::TempDir dir;
+    const fs::path bin = dir / "prefix" / "bin";
+    const fs::path buildTree = dir / "prefix" / "lib" / "libkamomail.so";
+    const fs::path installed = (bin / InstalledLibraryDir() / "libkamomail.so").lexically_normal();
+    fs::create_directories(bin);
+    EXPECT_EQ(LocateLibrary(bin), buildTree); // nothing there: the build tree's place, as before
+
+    fs::create_directories(installed.parent_path());
+    EXPECT_EQ(LocateLibrary(bin), installed); // an install tree without its library names its place
+    test::WriteFile(installed, "");
+    EXPECT_EQ(LocateLibrary(bin), installed);
+
+    test::WriteFile(buildTree, "");
+    EXPECT_EQ(LocateLibrary(bin), buildTree);
+}
+
+TEST(Folders, HelpPageOfTheInstallTreeElseOfTheSourceTree) {
+    namespace fs = std::filesystem;
+    ASSERT_TRUE(InstalledHelpDir().is_relative());
+    test::TempDir dir;
+    const fs::path bin = dir / "src" / "build" / "bin";
+    const fs::path installed = (bin / InstalledHelpDir() / "help.html").lexically_normal();
+    const fs::path sourceTree = dir / "src" / "docs" / "help.html";
+    fs::create_directories(bin);
+    EXPECT_EQ(LocateHelpPage(bin), installed);
+
+    fs::create_directories(sourceTree.parent_path());
+    test::WriteFile(sourceTree, "<html></html>");
+    EXPECT_EQ(LocateHelpPage(bin), sourceTree);
+
+    fs::create_directories(installed.parent_path());
+    test::WriteFile(installed, "<html></html>");
+    EXPECT_EQ(LocateHelpPage(bin), installed);
+}
+
 TEST(PostPetDir, DriveLetterPathsResolveInsideTheWinePrefix) {
     ScopedEnv w("WINEPREFIX", "/opt/wine");
     EXPECT_EQ(ResolvePostPetDir("C:\\Program Files\\So-net\\PostPet for Windows ver. 2.0"),
