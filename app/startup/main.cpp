@@ -153,6 +153,8 @@ int RunWindowProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("KamoMail");
     QApplication::setApplicationVersion(QString::fromStdString(kamo::VersionText()));
+    // The desktop file's id, so that docks on Wayland match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName("io.github.kamomail.KamoMail");
     kamo::InstallJapaneseTranslations(app);
     kamo::MapWindowsFontNames();
 
