@@ -103,6 +103,7 @@ void frmFilter::BuildControls() {
     grdFilter->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdFilter->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdFilter->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdFilter->setTabKeyNavigation(false); // Tab leaves the grid for the next control
     grdFilter->verticalHeader()->setVisible(false);
     grdFilter->horizontalHeader()->setStretchLastSection(false);
     grdFilter->setMinimumWidth(kFilterGridWidths[0] + kFilterGridWidths[1] + kFilterGridWidths[2] +
@@ -148,6 +149,11 @@ void frmFilter::BuildControls() {
     layout->addLayout(closeButtons);
 
     connect(grdFilter, &QTableWidget::cellClicked, this, &frmFilter::OnGrdFilterClicked);
+    // Moving through the rows with the keyboard loads them as a click does.
+    connect(grdFilter, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
+        if (row >= 0 && grdFilter->hasFocus())
+            OnGrdFilterClicked(row, column);
+    });
     connect(grdFilter->horizontalHeader(), &QHeaderView::sectionClicked, this, [this] { selectedRow_ = 0; });
     connect(comAdd, &QPushButton::clicked, this, &frmFilter::OnComAdd);
     connect(comUp, &QPushButton::clicked, this, &frmFilter::OnComUp);
@@ -277,6 +283,12 @@ void frmFilter::OnComDel() {
     if (selectedRow_ < 1)
         return;
     const int slot = selectedRow_ - 1;
+    if (slot >= tables_.count || tables_.filters[static_cast<size_t>(slot)].IsEmptySlot())
+        return;
+    if (!prompter_.AskYesNo("フィルター「" + tables_.filters[static_cast<size_t>(slot)].header +
+                            "」を削除します。\n"
+                            "     よろしいでしょうか？"))
+        return;
     if (!DeleteFilter(tables_, slot))
         return;
     SetGridRow(slot, tables_.filters[static_cast<size_t>(slot)]);

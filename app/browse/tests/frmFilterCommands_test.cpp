@@ -96,6 +96,7 @@ private slots:
                                    "VALUES (1, 10, 'from the last run')");
         MemFilter(*m.session, m.prompter, m.window->Wait(), *m.window, m.window.get(), [&](frmFilter& editor) {
             ClickRow(editor, 0);
+            m.prompter.QueueAnswer(true);
             Click(&editor, "comDel");
             Click(&editor, "comCancel");
             return editor.result();

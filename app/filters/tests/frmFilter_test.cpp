@@ -105,6 +105,20 @@ private slots:
         QCOMPARE(w->SelectedRow(), 0);
     }
 
+    void theGridIsWorkedFromTheKeyboard() {
+        Store({{0, 1, 0, "one"}, {0, 2, 1, "two"}});
+        auto w = Open();
+        auto* grid = Find<QTableWidget>(w.get(), "grdFilter");
+        grid->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        grid->setCurrentCell(0, 0);
+        QTest::keyClick(grid, Qt::Key_Down); // the arrow loads the row as a click does
+        QCOMPARE(Find<QLineEdit>(w.get(), "txtFilterHeader")->text(), QString("two"));
+        QCOMPARE(w->SelectedRow(), 2);
+        QTest::keyClick(grid, Qt::Key_Tab); // and Tab leaves the grid
+        QVERIFY(!grid->hasFocus());
+    }
+
     void addValidatesAndFillsTheGrid() {
         auto w = Open();
         Click(w.get(), "comAdd"); // empty area: nothing happens, nothing is said
@@ -156,6 +170,11 @@ private slots:
         QCOMPARE(tables.filters[1].number, 20);
 
         ClickRow(*w, 0);
+        Click(w.get(), "comDel"); // asked first: No keeps it
+        QCOMPARE(GridRow(*w, 0).at(0), QString("one"));
+        QVERIFY(prompter.shown.back().question);
+        QCOMPARE(prompter.shown.back().text, std::string("フィルター「one」を削除します。\n     よろしいでしょうか？"));
+        prompter.QueueAnswer(true);
         Click(w.get(), "comDel");
         QCOMPARE(GridRows(*w), 3); // the row stays, blank, until OK
         QCOMPARE(GridRow(*w, 0), (QStringList{"", "", "", ""}));
@@ -183,6 +202,7 @@ private slots:
         Fill(*w, "new", 5, 0, "x");
         Click(w.get(), "comAdd");
         ClickRow(*w, 0);
+        prompter.QueueAnswer(true);
         Click(w.get(), "comDel");
         QCOMPARE(tables.count, 3);
         Click(w.get(), "comCancel");
@@ -219,6 +239,7 @@ private slots:
 
         // A deleted row frees its slot only at the save; the message says so.
         ClickRow(*w, 0);
+        prompter.QueueAnswer(true);
         Click(w.get(), "comDel");
         Fill(*w, "extra", 1, 0, "x");
         Click(w.get(), "comAdd");
