@@ -841,7 +841,10 @@ void frmKamoMail::OnMemFilter() {
     comMailRead->setFocus();
 }
 void frmKamoMail::OnMemFilterGo() {
-    MemFilterGo(session_, prompter_, wait_, *this);
+    Guarded([this] {
+        if (MemFilterGo(session_, prompter_, wait_, *this))
+            prompter_.Message("フィルターを実行しました。\n" + FilterCountsText(session_), "フィルター実行");
+    });
 }
 
 // ---- The wait window and the control lock ----
@@ -857,9 +860,19 @@ void frmKamoMail::WindowWait::Begin() {
     }
 }
 
+void frmKamoMail::WindowWait::OfferCancel() {
+    window_.WaitWindow().OfferCancel(true);
+}
+
+bool frmKamoMail::WindowWait::CancelRequested() const {
+    return window_.waitWindow_ && window_.waitWindow_->CancelRequested();
+}
+
 void frmKamoMail::WindowWait::End() {
-    if (window_.lockDepth_ == 1 && window_.waitWindow_)
+    if (window_.lockDepth_ == 1 && window_.waitWindow_) {
+        window_.waitWindow_->OfferCancel(false);
         window_.waitWindow_->hide();
+    }
     window_.UnlockControls();
 }
 

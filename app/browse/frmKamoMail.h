@@ -159,6 +159,8 @@ private:
         void Pump() override;
         void Begin() override;
         void End() override;
+        void OfferCancel() override;
+        bool CancelRequested() const override;
 
     private:
         frmKamoMail& window_;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace kamo {
@@ -25,8 +26,25 @@ frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWi
     progress_ = new QProgressBar(this);
     progress_->setObjectName("prgWait");
     layout->addWidget(progress_);
+    cmdCancel_ = new QPushButton(QString::fromUtf8("中　止"), this);
+    cmdCancel_->setObjectName("cmdCancel");
+    cmdCancel_->setToolTip(QString::fromUtf8("今のメールボックスを読み終えたところで止めます"));
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] {
+        cancelRequested_ = true;
+        cmdCancel_->setEnabled(false);
+        cmdCancel_->setText(QString::fromUtf8("止めています..."));
+    });
+    layout->addWidget(cmdCancel_, 0, Qt::AlignRight);
+    cmdCancel_->hide();
     Reset();
     sincePump_.start();
+}
+
+void frmWait::OfferCancel(bool offered) {
+    cancelRequested_ = false;
+    cmdCancel_->setEnabled(true);
+    cmdCancel_->setText(QString::fromUtf8("中　止"));
+    cmdCancel_->setVisible(offered);
 }
 
 void frmWait::SetLine(int index, const std::string& text) {

@@ -8,6 +8,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 namespace kamo {
 
@@ -23,11 +24,16 @@ public:
     // Empties the lines and the bar for the next piece of work.
     void Reset();
     QString LineText(int index) const;
+    // The 中止 button: shown while work offers to stop, and whether it was pressed.
+    void OfferCancel(bool offered);
+    bool CancelRequested() const { return cancelRequested_; }
 
 private:
     std::array<QLabel*, kLines> lines_{};
     QProgressBar* progress_ = nullptr;
     QElapsedTimer sincePump_;
+    QPushButton* cmdCancel_ = nullptr;
+    bool cancelRequested_ = false;
 };
 
 } // namespace kamo

@@ -26,6 +26,10 @@ public:
     // and locks its controls meanwhile. Use WaitScope rather than calling these by hand.
     virtual void Begin() {}
     virtual void End() {}
+    // Work that can stop at a safe point offers the user a way to ask for it (the wait window's
+    // 中止) and asks here at each such point. The offer ends with the work's End.
+    virtual void OfferCancel() {}
+    virtual bool CancelRequested() const { return false; }
 };
 
 // Holds a reporter's Begin/End around a block of work; End also runs when the work throws.

@@ -1,6 +1,9 @@
 #include "filters/FilterCommands.h"
 
+#include <SQLiteCpp/Statement.h>
+
 #include "common/ArchiveView.h"
+#include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
@@ -21,6 +24,17 @@ bool MemFilterGo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
         prompter.Error("フィルターの実行に失敗しました。");
     view.ShowViewMode();
     return ok;
+}
+
+std::string FilterCountsText(ArchiveSession& session) {
+    SQLite::Statement q(
+        session.Database(),
+        "SELECT tblFilter_Header, (SELECT COUNT(*) FROM tblFilterData WHERE tblFilterDt_No = tblFilter_No) "
+        "FROM tblFilter WHERE tblFilter_ActionCode = 0 ORDER BY tblFilter_No");
+    std::string text;
+    while (q.executeStep())
+        text += q.getColumn(0).getString() + ": " + WithSeparators(q.getColumn(1).getInt64()) + " 件\n";
+    return text;
 }
 
 bool FilterStartUp(ArchiveSession& session) {

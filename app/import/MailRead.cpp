@@ -219,11 +219,17 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     wait.Pump();
     {
         MailStore store(db); // statements prepared once for the whole read
+        wait.OfferCancel();
         for (const auto& choice : request.mailboxes) {
             MailboxSummary box;
             box.name = choice.box->name;
             ReadMailbox(db, store, library, request, choice, hooks, prompter, wait, box);
             summary.mailboxes.push_back(box);
+            // Only between mailboxes: each one is stored whole or not at all.
+            if (wait.CancelRequested() && &choice != &request.mailboxes.back()) {
+                summary.stoppedAfter = box.name;
+                break;
+            }
         }
     }
     wait.SetLines({"　ＫａｍｏＭａｉｌの各データを", "　　　更新しています。", "", "", "", ""});
@@ -268,6 +274,8 @@ ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request,
 }
 
 std::string SummaryHeadline(const ReadSummary& summary) {
+    if (!summary.stoppedAfter.empty())
+        return "PostPetのメールの読み込みを中止しました。";
     if (!summary.refreshed)
         return "メールは保存しましたが、フィルターの実行に失敗しました。";
     if (summary.AnyFailed())
@@ -301,6 +309,9 @@ std::string FormatSummary(const ReadSummary& summary) {
     for (const auto& b : summary.mailboxes)
         line(b, false);
     line(summary.Totals(), true);
+    if (!summary.stoppedAfter.empty())
+        text +=
+            "（" + summary.stoppedAfter + " を読み終えたところで中止しました。残りのメールボックスは読んでいません）\n";
     return text;
 }
 

@@ -50,6 +50,8 @@ struct MailboxSummary {
 struct ReadSummary {
     bool completed = false; // false when the read did not run (library, folder, nothing chosen)
     bool refreshed = true;  // false when the filters could not be run afterwards
+    // The user stopped the read: the mailbox after which it stopped (read whole); empty otherwise.
+    std::string stoppedAfter;
     std::vector<MailboxSummary> mailboxes;
     MailboxSummary Totals() const;
     bool AnyFailed() const;

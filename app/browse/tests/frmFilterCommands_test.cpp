@@ -116,6 +116,7 @@ private slots:
         const std::vector<std::pair<int, std::string>> data = {{10, "ポストペット通信"}};
         QCOMPARE(FilterData(m.session->Database()), data);
         QCOMPARE(m.window->WaitWindow().LineText(0), QString("1 / 1  のフィルターデータを"));
+        QCOMPARE(m.prompter.shown.back().text, std::string("フィルターを実行しました。\ntaro: 1 件\n"));
 
         // memFilter opens the editor modally over the window.
         bool sawEditor = false;

@@ -366,6 +366,18 @@ void frmKamoMailTest::controlsAreEnabledAgainAfterAFailingCommand() {
     QVERIFY(!f.window->ControlsLocked());
     QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
     QVERIFY(!f.window->WaitWindow().isVisible());
+
+    // Work that may stop offers 中止 until it ends.
+    {
+        WaitScope busy(f.window->Wait());
+        f.window->Wait().OfferCancel();
+        auto* cancel = f.window->WaitWindow().findChild<QPushButton*>("cmdCancel");
+        QVERIFY(cancel && cancel->isVisible());
+        QVERIFY(!f.window->Wait().CancelRequested());
+        cancel->click();
+        QVERIFY(f.window->Wait().CancelRequested());
+    }
+    QVERIFY(!f.window->WaitWindow().findChild<QPushButton*>("cmdCancel")->isVisibleTo(&f.window->WaitWindow()));
 }
 
 void frmKamoMailTest::theWaitWindowShowsLinesAndProgressWhileTheControlsAreLocked() {

@@ -409,3 +409,25 @@ TEST_F(ReadTest, AFilterRunThatFailsIsNotReportedAsComplete) {
     EXPECT_EQ(SummaryHeadline(summary), "メールは保存しましたが、フィルターの実行に失敗しました。");
     EXPECT_EQ(prompter.shown.back().text, "メールは保存しましたが、フィルターの実行に失敗しました。");
 }
+
+TEST_F(ReadTest, AStopAskedForEndsTheReadAfterTheCurrentMailboxWhole) {
+    Write("受信フォルダ", {Simple("一通目"), Simple("二通目")});
+    Write("送信フォルダ", {Simple("送った")});
+    // The user presses 中止 while the inbox is being read.
+    class StopDuringFirst : public NullWaitReporter {
+    public:
+        void SetLine(int index, const std::string&) override { boxes += index == 4; }
+        void OfferCancel() override { offered = true; }
+        bool CancelRequested() const override { return boxes >= 1; }
+        int boxes = 0;
+        bool offered = false;
+    } stopping;
+    const auto summary =
+        ReadPostPetMail(*db, library, Request({"受信フォルダ", "送信フォルダ"}), {}, prompter, stopping);
+    EXPECT_TRUE(stopping.offered);
+    ASSERT_EQ(summary.mailboxes.size(), 1u);
+    EXPECT_EQ(summary.stoppedAfter, "受信フォルダ");
+    EXPECT_EQ(Rows(), 2); // the inbox whole, the outbox not at all
+    EXPECT_EQ(SummaryHeadline(summary), "PostPetのメールの読み込みを中止しました。");
+    EXPECT_NE(FormatSummary(summary).find("受信フォルダ を読み終えたところで中止しました。"), std::string::npos);
+}
