@@ -17,6 +17,21 @@ public:
     virtual void Error(const std::string& text, const std::string& title = "KamoMail") { Message(text, title); }
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title = "KamoMail") = 0;
+    // A result table (a summary): a first line, column headings and rows, the last row the totals.
+    // Where no table can be shown, `asText` is said as a message (or an error when `problem`).
+    struct Table {
+        std::string headline;
+        std::vector<std::string> columns;
+        std::vector<std::vector<std::string>> rows;
+        std::string asText;
+        bool problem = false;
+    };
+    virtual void ShowTable(const Table& table, const std::string& title = "KamoMail") {
+        if (table.problem)
+            Error(table.asText, title);
+        else
+            Message(table.asText, title);
+    }
 };
 
 // Tests: records what was said and answers from a queue (No when the queue is empty).

@@ -13,6 +13,8 @@ public:
     void Message(const std::string& text, const std::string& title = "KamoMail") override;
     void Error(const std::string& text, const std::string& title = "KamoMail") override;
     bool AskYesNo(const std::string& text, const std::string& title = "KamoMail") override;
+    // A dialog with the table: numbers right-aligned in one font, the totals row last and bold.
+    void ShowTable(const Table& table, const std::string& title = "KamoMail") override;
 
 private:
     QWidget* parent_;

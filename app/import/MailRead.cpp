@@ -283,6 +283,41 @@ std::string SummaryHeadline(const ReadSummary& summary) {
     return "PostPetのメールを読み込みました。";
 }
 
+Prompter::Table SummaryTable(const ReadSummary& summary) {
+    Prompter::Table table;
+    table.headline = SummaryHeadline(summary);
+    table.columns = {"メールボックス", "読込", "保存", "保存済み", "フィルター除外", "破損", "備考"};
+    auto row = [&](const MailboxSummary& b, bool total) {
+        std::string note;
+        if (!total) {
+            if (!b.problem.empty())
+                note = b.problem;
+            else if (b.code < 0)
+                note = "エラー " + std::to_string(b.code);
+            if (!b.damagedAt.empty()) {
+                note += note.empty() ? "" : "、";
+                note += "破損位置";
+                for (size_t i = 0; i < std::min<size_t>(b.damagedAt.size(), 5); ++i)
+                    note += " " + std::to_string(b.damagedAt[i]);
+                if (b.damagedAt.size() > 5)
+                    note += " ほか";
+            }
+            if (b.cut > 0)
+                note += (note.empty() ? "" : "、") + std::string("本文を切って保存 ") + WithSeparators(b.cut);
+        }
+        table.rows.push_back({b.name, WithSeparators(b.read), WithSeparators(b.stored), WithSeparators(b.alreadyStored),
+                              WithSeparators(b.filtered), WithSeparators(b.damaged), note});
+    };
+    for (const auto& b : summary.mailboxes)
+        row(b, false);
+    row(summary.Totals(), true);
+    if (!summary.stoppedAfter.empty())
+        table.rows.back().back() = summary.stoppedAfter + " のあとで中止";
+    table.asText = table.headline + "\n" + FormatSummary(summary);
+    table.problem = ReadExitStatus(summary) != 0;
+    return table;
+}
+
 std::string FormatSummary(const ReadSummary& summary) {
     std::string text;
     auto line = [&](const MailboxSummary& b, bool total) {

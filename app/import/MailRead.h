@@ -100,6 +100,10 @@ ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request,
 // The first line of the summary: whether everything was read, or what the user must look at.
 std::string SummaryHeadline(const ReadSummary& summary);
 
+// The summary as a table: one row per mailbox (read, stored, already stored, kept out, damaged, a
+// note), the totals last.
+Prompter::Table SummaryTable(const ReadSummary& summary);
+
 // The summary as lines of text, one per mailbox and one for the totals.
 std::string FormatSummary(const ReadSummary& summary);
 

@@ -26,11 +26,7 @@ bool ComMailRead(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
     if (!summary.completed)
         return false;
     view.ShowViewMode();
-    const std::string text = SummaryHeadline(summary) + "\n" + FormatSummary(summary);
-    if (ReadExitStatus(summary) == 0)
-        prompter.Message(text, "PostPet Mail Read");
-    else
-        prompter.Error(text, "PostPet Mail Read");
+    prompter.ShowTable(SummaryTable(summary), "PostPet Mail Read");
     return summary.refreshed;
 }
 

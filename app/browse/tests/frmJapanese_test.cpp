@@ -1,13 +1,17 @@
 // Japanese everywhere: Qt's own texts translated, the Windows font names drawn with the Japanese
 // fonts installed here, numbers with thousands separators.
+#include <QApplication>
 #include <QFontInfo>
 #include <QPlainTextEdit>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "browse/QtJapanese.h"
 #include "browse/SubjectLines.h"
 #include "browse/frmOption.h"
 #include "common/NumberText.h"
+#include "common/QtPrompter.h"
 
 using namespace kamo;
 
@@ -37,6 +41,33 @@ private slots:
         // "." and "," are told apart: different glyphs at the default size.
         QFontMetrics m(lists);
         QVERIFY(m.boundingRect('.') != m.boundingRect(','));
+    }
+
+    void aSummaryTableAlignsItsNumbersAndEndsWithTheTotals() {
+        QtPrompter prompter;
+        Prompter::Table table;
+        table.headline = "読み込みました。";
+        table.columns = {"メールボックス", "読込", "備考"};
+        table.rows = {{"受信フォルダ", "1,234", ""}, {"合計", "1,234", ""}};
+        QStringList seen;
+        bool rightAligned = false, totalsBold = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = QApplication::activeModalWidget();
+            auto* grid = dialog ? dialog->findChild<QTableWidget*>("grdTable") : nullptr;
+            if (grid) {
+                for (int c = 0; c < grid->columnCount(); ++c)
+                    seen << grid->horizontalHeaderItem(c)->text();
+                rightAligned = grid->item(0, 1)->textAlignment() & Qt::AlignRight;
+                totalsBold = grid->item(1, 0)->font().bold() && !grid->item(0, 0)->font().bold();
+            }
+            if (dialog)
+                dialog->close();
+        });
+        prompter.ShowTable(table, "PostPet Mail Read");
+        QCOMPARE(seen, QStringList({QString::fromUtf8("メールボックス"), QString::fromUtf8("読込"),
+                                    QString::fromUtf8("備考")}));
+        QVERIFY(rightAligned);
+        QVERIFY(totalsBold);
     }
 
     void numbersCarryThousandsSeparators() {

@@ -210,6 +210,14 @@ TEST_F(ReadTest, ADamagedRecordCostsOnlyItselfAndIsNamedWithItsPlace) {
     EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
     EXPECT_EQ(Row(*db, "1").subject, "一通目");
     EXPECT_EQ(Row(*db, "tblKamoMail_Subject = '三通目'").subject, "三通目");
+    // The same as a table: a row per mailbox with its note, the totals last.
+    const Prompter::Table table = SummaryTable(summary);
+    ASSERT_EQ(table.rows.size(), 2u);
+    EXPECT_EQ(table.rows[0], (std::vector<std::string>{"受信フォルダ", "2", "2", "0", "0", "1",
+                                                       "破損位置 " + std::to_string(secondAt)}));
+    EXPECT_EQ(table.rows[1][0], "合計");
+    EXPECT_TRUE(table.problem);
+    EXPECT_EQ(table.headline, SummaryHeadline(summary));
 }
 
 TEST_F(ReadTest, LibraryCodesAreToldPerMailbox) {
