@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QLocale>
@@ -131,7 +132,8 @@ void frmKamoMail::BuildControls() {
     lblNameOrAddr->setAlignment(Qt::AlignCenter);
     lblNameOrAddr->setMinimumWidth(180);
     lblNameOrAddr->setCursor(Qt::PointingHandCursor);
-    lblNameOrAddr->setToolTip(U("クリックすると表示を切り替えます"));
+    lblNameOrAddr->setToolTip(U("クリックすると表示を切り替えます（F5、Tab で選んで Space でも）"));
+    lblNameOrAddr->setFocusPolicy(Qt::StrongFocus); // reachable with Tab
     lblNameOrAddr->installEventFilter(this);
 
     lblRecCount = new QLabel(central);
@@ -545,6 +547,13 @@ void frmKamoMail::ApplyMailFont() {
 }
 
 bool frmKamoMail::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblNameOrAddr && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && lockDepth_ == 0) {
+            AdvanceViewMode();
+            return true;
+        }
+    }
     if (watched == lblNameOrAddr && event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && lockDepth_ == 0 && lblNameOrAddr->isEnabled()) {

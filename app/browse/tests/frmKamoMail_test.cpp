@@ -230,6 +230,11 @@ void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachT
     f.Find<QAction>("memNameOrAddr")->trigger();
     QCOMPARE(f.Label(), Q("送受信者名　表示"));
     QVERIFY(f.prompter.shown.empty());
+    // From the keyboard too: the label takes the focus with Tab and switches with Space.
+    QVERIFY(f.Find<QLabel>("lblNameOrAddr")->focusPolicy() & Qt::TabFocus);
+    const QString before = f.Label();
+    QTest::keyClick(f.Find<QLabel>("lblNameOrAddr"), Qt::Key_Space);
+    QVERIFY(f.Label() != before);
 }
 
 void frmKamoMailTest::aDisplayTypeOutsideZeroToTwoShowsTheFilterMode() {
