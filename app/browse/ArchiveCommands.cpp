@@ -17,9 +17,7 @@ namespace kamo {
 std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait) {
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　バックアップを作成しています。", "　少々お待ちください。", "", "", "", ""});
-        wait.SetProgress(0, 0);
-        wait.Pump();
+        wait.ShowBusy("　バックアップを作成しています。");
         return MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
     } catch (const std::exception& e) {
         prompter.Error(std::string("バックアップを作成できませんでした。\n") + e.what(), "バックアップ");
@@ -44,9 +42,7 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
     view.LetGoOfArchive();
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　データベースを再作成しています。", "　少々お待ちください。", "", "", "", ""});
-        wait.SetProgress(0, 0);
-        wait.Pump();
+        wait.ShowBusy("　データベースを再作成しています。");
         RecreateArchive(
             session, [&](SQLite::Database& db) { return RefreshDerivedData(session, db, wait); }, hook);
     } catch (const std::exception& e) {
@@ -66,8 +62,7 @@ bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     std::vector<TableCount> counts;
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　テキストファイルに書き出しています。", "　少々お待ちください。", "", "", "", ""});
-        wait.SetProgress(0, 0);
+        wait.ShowBusy("　テキストファイルに書き出しています。");
         counts = ExportTables(session.Database(), folder, [&](const std::string& table) {
             wait.SetLine(3, table);
             wait.Pump();
@@ -90,8 +85,7 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     view.LetGoOfArchive();
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　テキストファイルを取り込んでいます。", "　少々お待ちください。", "", "", "", ""});
-        wait.SetProgress(0, 0);
+        wait.ShowBusy("　テキストファイルを取り込んでいます。");
         counts = ImportTables(session.Database(), folder, [&](const std::string& table) {
             wait.SetLine(3, table);
             wait.Pump();

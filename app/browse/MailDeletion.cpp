@@ -128,9 +128,7 @@ int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& w
     bool filtered = true;
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　データベースを整理しています。", "　少々お待ちください。", "", "", "", ""});
-        wait.SetProgress(0, 0);
-        wait.Pump();
+        wait.ShowBusy("　データベースを整理しています。");
         deleted = DeleteTarget(db, target);
         filtered = RunFilters(db, session.Filters(), wait);
     } catch (const std::exception& e) {

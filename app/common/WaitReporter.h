@@ -18,6 +18,12 @@ public:
         for (int i = 0; i < kLines; ++i)
             SetLine(i, lines[static_cast<size_t>(i)]);
     }
+    // The usual lines of one piece of work: what is being done, "　少々お待ちください。", and a busy bar.
+    void ShowBusy(const std::string& doing) {
+        SetLines({doing, "　少々お待ちください。", "", "", "", ""});
+        SetProgress(0, 0);
+        Pump();
+    }
     // done of total; total 0 means unknown.
     virtual void SetProgress(int64_t done, int64_t total) = 0;
     // Lets pending window events run. Cheap to call per record: implementations throttle.

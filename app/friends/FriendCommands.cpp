@@ -23,9 +23,7 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
     bool filtered = true;
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　メールの名前を変えています。", "　少々お待ちください。", "", "", "", ""});
-        wait.SetProgress(0, 0);
-        wait.Pump();
+        wait.ShowBusy("　メールの名前を変えています。");
         changed = change(db);
         RebuildNameList(db);
         RebuildAddressList(db);
@@ -54,8 +52,7 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
     MergeCounts counts;
     try {
         WaitScope busy(wait);
-        wait.SetLines({"　おともだちファイルを読み込んでいます。", "　少々お待ちください。", "", "", "", ""});
-        wait.Pump();
+        wait.ShowBusy("　おともだちファイルを読み込んでいます。");
         counts = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
                                 session.Folders().dataDir / "Friend.Tmp");
     } catch (const std::exception& e) {

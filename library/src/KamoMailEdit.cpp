@@ -128,15 +128,5 @@ int16_t Convert(const char* listPath, const char* mailPath, const char* outPath,
 
 extern "C" int16_t KamoMail_Edit(const char* listPath, const char* mailPath, const char* outPath, int32_t* count,
                                  int32_t* code) {
-    int32_t localCount = 0, localCode = 0;
-    int32_t& countRef = count ? *count : localCount;
-    int32_t& codeRef = code ? *code : localCode;
-    try {
-        return kamolib::Convert(listPath, mailPath, outPath, countRef, codeRef);
-    } catch (const std::bad_alloc&) {
-        codeRef = KAMOMAIL_ERR_BODY_MEMORY;
-    } catch (...) {
-        codeRef = KAMOMAIL_ERR_OPEN;
-    }
-    return 0;
+    return kamolib::GuardedConversion(listPath, mailPath, outPath, count, code, kamolib::Convert);
 }

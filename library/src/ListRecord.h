@@ -3,7 +3,10 @@
 // type with Read, ReadByte, ReadU32, ReadCString and SkipCString (SeqReader, PosReader).
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
+
+#include "kamomail.h"
 
 namespace kamolib {
 
@@ -59,6 +62,24 @@ template <typename Reader> bool ReadRecord(Reader& in, Record& r) {
     if (!in.Read(skipped, 2) || !SkipTrailer(in))
         return false;
     return in.Read(marker, 4) && std::memcmp(marker, kEndMarker, 4) == 0;
+}
+
+// The C entry of a mailbox conversion: null out-parameters are allowed, and nothing is thrown
+// across the interface.
+template <typename Convert>
+int16_t GuardedConversion(const char* listPath, const char* mailPath, const char* outPath, int32_t* count,
+                          int32_t* code, Convert convert) {
+    int32_t localCount = 0, localCode = 0;
+    int32_t& countRef = count ? *count : localCount;
+    int32_t& codeRef = code ? *code : localCode;
+    try {
+        return convert(listPath, mailPath, outPath, countRef, codeRef);
+    } catch (const std::bad_alloc&) {
+        codeRef = KAMOMAIL_ERR_BODY_MEMORY;
+    } catch (...) {
+        codeRef = KAMOMAIL_ERR_OPEN;
+    }
+    return 0;
 }
 
 } // namespace kamolib
