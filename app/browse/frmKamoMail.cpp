@@ -21,6 +21,7 @@
 
 #include "browse/KeyLists.h"
 #include "browse/MailView.h"
+#include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
@@ -172,6 +173,8 @@ void frmKamoMail::BuildControls() {
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
     mailLayout->addWidget(txtMail, 1);
+    attachmentList_ = new QtAttachmentList(prompter_, mailPane);
+    mailLayout->addWidget(attachmentList_);
 
     auto* right = new QSplitter(Qt::Vertical, central);
     right->setObjectName("splRight");
@@ -202,8 +205,9 @@ void frmKamoMail::BuildControls() {
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
 
-    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead,
-                                                            comMailDel, cmdAddrDel, comSendMail, comEnd})
+    for (QObject* control :
+         std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead, comMailDel, cmdAddrDel,
+                                         comSendMail, comEnd, attachmentList_})
         commands_.AddLockable(control);
     // Not built yet: off until their slots do the work.
     commands_.MarkPending(comMailDel);
@@ -398,6 +402,7 @@ void frmKamoMail::ClearMailDisplay() {
     currentMail_.reset();
     txtMail->clear();
     lblHead->clear();
+    attachmentList_->Clear();
 }
 
 void frmKamoMail::ShowViewMode() {
@@ -479,6 +484,7 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
         }
         lblHead->setText(Q(MailHeadText(*mail)));
         txtMail->setPlainText(Q(MailBodyText(*mail)));
+        attachmentList_->ShowMail(session_.Database(), line->key);
         currentMail_ = std::move(mail);
     });
 }

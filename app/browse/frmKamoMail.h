@@ -29,6 +29,7 @@ class ArchiveSession;
 class frmOption;
 class frmWait;
 class KeyListModel;
+class QtAttachmentList;
 class SubjectListModel;
 
 class frmKamoMail : public QMainWindow, public ArchiveView {
@@ -169,6 +170,7 @@ private:
     QListView* lstSubject = nullptr;
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
+    QtAttachmentList* attachmentList_ = nullptr; // under txtMail
     QLabel* lblRecCount = nullptr;
     QLabel* lblDate = nullptr;
     QTimer* Timer1 = nullptr;
