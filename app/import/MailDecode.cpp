@@ -71,7 +71,7 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     } else {
         mail.body = PlainBody(raw.body, strChange);
     }
-    mail.include = "0";
+    mail.include.assign(1, '0'); // (GCC 12 warns falsely about operator= of a literal here at -O2)
     return decoded;
 }
 

@@ -1,23 +1,25 @@
 #include "import/TransferEncodings.h"
 
+#include <array>
+#include <cstdint>
+
 #include "common/AsciiText.h"
 
 namespace kamo {
 namespace {
 
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
+// Base64 digit values; kSkip for bytes outside the alphabet, kPad for "=".
+constexpr int8_t kSkip = -1;
+constexpr int8_t kPad = -2;
+constexpr std::array<int8_t, 256> kBase64 = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(kSkip);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int8_t i = 0; i < 64; ++i)
+        t[static_cast<unsigned char>(alphabet[i])] = i;
+    t['='] = kPad;
+    return t;
+}();
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -39,26 +41,26 @@ bool IsBlank(char c) {
 } // namespace
 
 std::string DecodeBase64(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() / 4 * 3 + 3);
-    unsigned bits = 0;
+    // Bodies carry attachments of megabytes: one table look-up per character, no appends.
+    std::string out(text.size() / 4 * 3 + 3, '\0');
+    char* o = out.data();
+    uint32_t bits = 0;
     int count = 0;
     for (char c : text) {
-        if (c == '=') {
+        const int8_t v = kBase64[static_cast<unsigned char>(c)];
+        if (v >= 0) {
+            bits = (bits << 6) | static_cast<uint32_t>(v);
+            count += 6;
+            if (count >= 8) {
+                count -= 8;
+                *o++ = static_cast<char>((bits >> count) & 0xFF);
+            }
+        } else if (v == kPad) {
             count = 0; // the padded group is complete; a new one may follow
             bits = 0;
-            continue;
-        }
-        const int v = Base64Value(c);
-        if (v < 0)
-            continue;
-        bits = ((bits << 6) | static_cast<unsigned>(v)) & 0xFFFFFFu;
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
