@@ -51,13 +51,27 @@ private:
     int fd_;
 };
 
+// The extension a file of a common content type has, for attachments that came without a name.
+std::string ExtensionOf(std::string_view contentType) {
+    static constexpr std::pair<const char*, const char*> kTypes[] = {
+        {"image/jpeg", ".jpg"}, {"image/png", ".png"},       {"image/gif", ".gif"},
+        {"image/bmp", ".bmp"},  {"application/pdf", ".pdf"}, {"application/zip", ".zip"},
+        {"text/plain", ".txt"}, {"text/html", ".html"},      {"message/rfc822", ".eml"},
+        {"audio/midi", ".mid"}, {"audio/x-wav", ".wav"},     {"application/msword", ".doc"},
+    };
+    for (const auto& [type, extension] : kTypes)
+        if (contentType == type)
+            return extension;
+    return {};
+}
+
 } // namespace
 
 std::string AttachmentLabel(const AttachmentEntry& entry) {
-    return SafeFileName(entry.name, entry.position) + "（" + Thousands(entry.size) + " バイト）";
+    return SafeFileName(entry.name, entry.position, entry.contentType) + "（" + Thousands(entry.size) + " バイト）";
 }
 
-std::string SafeFileName(std::string_view name, int64_t position) {
+std::string SafeFileName(std::string_view name, int64_t position, std::string_view contentType) {
     std::string clean;
     for (char c : name) {
         const auto b = static_cast<unsigned char>(c);
@@ -71,7 +85,7 @@ std::string SafeFileName(std::string_view name, int64_t position) {
     while (!clean.empty() && clean.back() == ' ')
         clean.pop_back();
     if (clean.empty())
-        return "添付ファイル" + std::to_string(position);
+        return "添付ファイル" + std::to_string(position) + ExtensionOf(contentType);
     if (clean.size() > kMaxNameBytes) {
         const std::size_t dot = clean.rfind('.');
         const std::string extension =

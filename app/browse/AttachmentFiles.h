@@ -14,8 +14,8 @@ std::string AttachmentLabel(const AttachmentEntry& entry);
 
 // The name an attachment is saved under: its own name without folder parts ("/", "\"), control
 // characters or leading dots, at most 200 bytes (never cutting a character; the extension kept);
-// "添付ファイルN" (N its position) when nothing is left of it.
-std::string SafeFileName(std::string_view name, int64_t position);
+// "添付ファイルN" (N its position) with the extension of its content type when nothing is left of it.
+std::string SafeFileName(std::string_view name, int64_t position, std::string_view contentType = {});
 
 // Writes `bytes` into `folder` under `fileName`, or, when a file of that name is there already,
 // under the first free "name (2).ext", "name (3).ext", ...; the file is created only when its name

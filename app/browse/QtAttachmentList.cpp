@@ -100,7 +100,7 @@ bool QtAttachmentList::Save(const std::vector<int>& rows) {
     std::string saved, failed;
     for (int row : rows) {
         const AttachmentEntry& entry = entries_[static_cast<std::size_t>(row)];
-        const std::string name = SafeFileName(entry.name, entry.position);
+        const std::string name = SafeFileName(entry.name, entry.position, entry.contentType);
         try {
             const std::optional<std::string> bytes = AttachmentBytes(*db_, key_, entry.position);
             if (!bytes)

@@ -92,8 +92,17 @@ std::string JisToCp932(std::string_view in) {
     return out;
 }
 
+// A charset name as MIME writes them; anything else from a mail never reaches ICU.
+bool IsCharsetName(std::string_view name) {
+    return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
+        return IsAsciiAlpha(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':' || c == '+';
+    });
+}
+
 // Any character set ICU knows to UTF-8, with substitutes for bad bytes. False for an unknown set.
 bool DecodeWithIcu(const std::string& charset, std::string_view bytes, std::string& out) {
+    if (!IsCharsetName(charset))
+        return false;
     IcuConverter conv(charset.c_str());
     std::optional<std::string> text = conv.ToUtf8(bytes);
     if (!text)
@@ -184,6 +193,10 @@ std::optional<std::string> DecodeExactly(std::string charset, std::string_view b
         return std::string(bytes);
     case CharsetKind::Other:
         break;
+    }
+    if (!IsCharsetName(charset)) {
+        known = false;
+        return std::nullopt;
     }
     IcuConverter conv(charset.c_str());
     if (!conv.IsOpen()) {

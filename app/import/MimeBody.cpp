@@ -16,9 +16,20 @@ namespace {
 // Deeper than any mailer nests; a hostile mail stops here instead of exhausting the stack.
 constexpr int kMaxDepth = 24;
 
+// 8-bit bytes or NULs cannot be base64 text: such a body was stored decoded already, whatever its
+// header says, and is taken as it is.
+bool CannotBeBase64(std::string_view body) {
+    for (char c : body) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 || b == 0)
+            return true;
+    }
+    return false;
+}
+
 std::string TransferDecode(std::string_view body, const std::string& encoding) {
     if (encoding == "base64")
-        return DecodeBase64(body);
+        return CannotBeBase64(body) ? std::string(body) : DecodeBase64(body);
     if (encoding == "quoted-printable")
         return DecodeQuotedPrintable(body);
     return std::string(body);
@@ -113,7 +124,8 @@ public:
 
     void Entity(std::string_view header, std::string_view body, int depth, const char* defaultType, bool showText) {
         const PartInfo info = Describe(header, defaultType);
-        if (info.type.rfind("multipart/", 0) == 0 && !info.boundary.empty() && depth < kMaxDepth) {
+        const bool multipart = info.type.rfind("multipart/", 0) == 0;
+        if (multipart && depth < kMaxDepth) {
             Multipart(info, body, depth, showText);
         } else if (info.type == "message/rfc822" && !info.named && !info.attachment && depth < kMaxDepth) {
             const std::string message = TransferDecode(body, info.encoding);
@@ -131,7 +143,7 @@ public:
 
 private:
     void Multipart(const PartInfo& info, std::string_view body, int depth, bool showText) {
-        const auto parts = SplitMultipart(body, info.boundary);
+        const auto parts = info.boundary.empty() ? std::nullopt : SplitMultipart(body, info.boundary);
         if (!parts) {
             if (showText) // no part to be found: the body is all the text there is
                 Text(PartInfo{}, TransferDecode(body, info.encoding));

@@ -27,7 +27,9 @@ TEST(AttachmentFiles, NamesFromAMailNeverLeaveTheFolderOrComeOutEmpty) {
     EXPECT_LE(cut.size(), 200u);
     EXPECT_TRUE(IsValidUtf8(cut));
     EXPECT_EQ(cut.substr(cut.size() - 5), ".jpeg");
-    EXPECT_EQ(AttachmentLabel({2, "", "image/png", 1234567}), "添付ファイル2（1,234,567 バイト）");
+    EXPECT_EQ(SafeFileName("", 4, "message/rfc822"), "添付ファイル4.eml");
+    EXPECT_EQ(SafeFileName("", 4, "application/x-unknown"), "添付ファイル4");
+    EXPECT_EQ(AttachmentLabel({2, "", "image/png", 1234567}), "添付ファイル2.png（1,234,567 バイト）");
     EXPECT_EQ(AttachmentLabel({1, "a.txt", "text/plain", 999}), "a.txt（999 バイト）");
 }
 

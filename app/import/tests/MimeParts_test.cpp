@@ -189,6 +189,10 @@ TEST(MimeBody, AnyCutOrDamagedMailIsReadWithoutFaultIntoWellFormedText) {
     ASSERT_EQ(deep.attachments.size(), 1u);
     EXPECT_EQ(deep.attachments[0].contentType, "multipart/mixed");
     EXPECT_NE(deep.attachments[0].bytes.find("innermost"), std::string::npos);
-    // A multipart whose boundary never comes is read as text.
+    // A multipart whose boundary never comes, or that names none, is read as text.
     EXPECT_EQ(ReadMimeContent(header, "no parts here\r\n").text, "no parts here\r\n");
+    EXPECT_EQ(ReadMimeContent("Content-Type: multipart/mixed\r\n", "--x\r\nno boundary\r\n").text,
+              "--x\r\nno boundary\r\n");
+    // A charset name that is no MIME name never reaches ICU: read as undeclared.
+    EXPECT_EQ(ReadMimeContent("Content-Type: text/plain; charset=\"../../x\"\r\n", Utf8ToCp932("髙")).text, "髙");
 }

@@ -134,6 +134,8 @@ TEST_F(MimeRead, BodiesAreUndoneFromTheirTransferEncodingThenReadInTheirCharset)
         {"utf8-as-ascii", type("us-ascii", "7bit"), text, stored},
         {"undeclared-utf8", mime, text, stored},
         {"undeclared-sjis", mime + "Content-Type: text/plain\r\n", ppw::ToCp932(text), stored},
+        // A body declared base64 that holds 8-bit text was stored decoded: taken as it is.
+        {"b64-stored-decoded", type("Shift_JIS", "base64"), ppw::ToCp932(text), stored},
         // Without MIME header fields a base64-looking body is PostPet text, as it always was.
         {"no-mime", "", ppw::Base64("abc"), "YWJj"},
     };
