@@ -28,6 +28,7 @@
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
+#include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
@@ -228,6 +229,8 @@ void frmKamoMail::BuildControls() {
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
     mailLayout->addWidget(txtMail, 1);
+    attachmentList_ = new QtAttachmentList(prompter_, mailPane);
+    mailLayout->addWidget(attachmentList_);
 
     auto* right = new QSplitter(Qt::Vertical, central);
     right->setObjectName("splRight");
@@ -258,8 +261,9 @@ void frmKamoMail::BuildControls() {
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
 
-    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead,
-                                                            comMailDel, cmdAddrDel, comSendMail, comEnd})
+    for (QObject* control :
+         std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead, comMailDel, cmdAddrDel,
+                                         comSendMail, comEnd, attachmentList_})
         commands_.AddLockable(control);
 }
 
@@ -456,6 +460,7 @@ void frmKamoMail::ClearMailDisplay() {
     currentMail_.reset();
     txtMail->clear();
     lblHead->clear();
+    attachmentList_->Clear();
 }
 
 void frmKamoMail::ShowViewMode() {
@@ -538,6 +543,7 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
         lblHead->setText(Q(MailHeadText(*mail)));
         const std::string body = MailBodyText(*mail);
         txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
+        attachmentList_->ShowMail(session_.Database(), line->key);
         currentMail_ = std::move(mail);
     });
 }

@@ -34,6 +34,7 @@ class frmFriend;
 class frmOption;
 class frmWait;
 class KeyListModel;
+class QtAttachmentList;
 class SubjectListModel;
 
 class frmKamoMail : public QMainWindow, public ArchiveView {
@@ -203,6 +204,7 @@ private:
     QListView* lstSubject = nullptr;
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
+    QtAttachmentList* attachmentList_ = nullptr; // under txtMail
     QLabel* lblRecCount = nullptr;
     QLabel* lblDate = nullptr;
     QTimer* Timer1 = nullptr;

@@ -23,6 +23,10 @@ std::string Cp932ToUtf8(std::string_view cp932) {
     return Cp932().ToUtf8(cp932).value_or(std::string());
 }
 
+std::optional<std::string> Cp932ToUtf8Exact(std::string_view cp932) {
+    return Cp932().ToUtf8Exact(cp932);
+}
+
 std::string Utf8ToCp932(std::string_view utf8) {
     if (utf8.empty())
         return {};

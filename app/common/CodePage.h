@@ -1,5 +1,6 @@
 #pragma once
 // PostPet's bytes are CP932 (Windows Shift-JIS); the program works in UTF-8.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -7,6 +8,8 @@ namespace kamo {
 
 // CP932 bytes to UTF-8. Undecodable bytes become U+FFFD; never throws on bad input.
 std::string Cp932ToUtf8(std::string_view cp932);
+// CP932 bytes to UTF-8 only when every byte belongs to a character CP932 defines; else nothing.
+std::optional<std::string> Cp932ToUtf8Exact(std::string_view cp932);
 // UTF-8 to CP932 bytes. Characters CP932 lacks become '?'.
 std::string Utf8ToCp932(std::string_view utf8);
 // Length in bytes of the text's CP932 form (what a fixed-pitch font shows as columns).

@@ -28,6 +28,21 @@ std::optional<std::string> IcuConverter::ToUtf8(std::string_view bytes) {
     return Convert(utf8_, conv_, bytes);
 }
 
+std::optional<std::string> IcuConverter::ToUtf8Exact(std::string_view bytes) {
+    if (!IsOpen())
+        return std::nullopt;
+    UConverterToUCallback oldAction = nullptr;
+    const void* oldContext = nullptr;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(conv_, UCNV_TO_U_CALLBACK_STOP, nullptr, &oldAction, &oldContext, &status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    std::optional<std::string> out = Convert(utf8_, conv_, bytes);
+    status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(conv_, oldAction, oldContext, nullptr, nullptr, &status);
+    return out;
+}
+
 std::optional<std::string> IcuConverter::FromUtf8(std::string_view utf8) {
     return Convert(conv_, utf8_, utf8);
 }

@@ -24,6 +24,10 @@ public:
     // called (ICU then drops that one-byte substitute). Nothing when ICU fails or it is not open.
     std::optional<std::string> ToUtf8(std::string_view bytes);
 
+    // The same, but nothing when a byte sequence is no character of the set: whether text is
+    // really in this set.
+    std::optional<std::string> ToUtf8Exact(std::string_view bytes);
+
     // UTF-8 to the set's bytes; characters the set lacks become the substitute.
     std::optional<std::string> FromUtf8(std::string_view utf8);
 

@@ -130,26 +130,48 @@ bool CreateDatabase(const fs::path& path, Prompter& prompter) {
 bool UpgradeArchive(SQLite::Database& db) {
     bool changed = false;
     SQLite::Transaction tx(db);
-    for (const auto& table : ArchiveTables()) {
-        const auto existing = ColumnsOf(db, table.name);
+    std::vector<const TableDef*> tables;
+    for (const auto& table : ArchiveTables())
+        tables.push_back(&table);
+    for (const auto& table : AddedTables())
+        tables.push_back(&table);
+    auto complete = [](const TableDef& table, const std::vector<ExistingColumn>& existing) {
+        return std::all_of(table.columns.begin(), table.columns.end(), [&](const auto& c) {
+            return std::any_of(existing.begin(), existing.end(),
+                               [&](const auto& e) { return EqualsNoCase(e.name, c.name); });
+        });
+    };
+    // A rebuilt table is dropped and renamed, and SQLite refuses a rename while a trigger names a
+    // missing table: the triggers go first and are created again at the end.
+    const bool rebuilding = std::any_of(tables.begin(), tables.end(), [&](const TableDef* table) {
+        const auto existing = ColumnsOf(db, table->name);
+        return !existing.empty() && !complete(*table, existing);
+    });
+    if (rebuilding)
+        for (const auto& trigger : ArchiveTriggers())
+            db.exec("DROP TRIGGER IF EXISTS " + trigger.name);
+    for (const TableDef* table : tables) {
+        const auto existing = ColumnsOf(db, table->name);
         if (existing.empty()) {
-            db.exec(CreateTableSql(table));
+            db.exec(CreateTableSql(*table));
             changed = true;
-        } else {
-            bool complete = std::all_of(table.columns.begin(), table.columns.end(), [&](const auto& c) {
-                return std::any_of(existing.begin(), existing.end(),
-                                   [&](const auto& e) { return EqualsNoCase(e.name, c.name); });
-            });
-            if (!complete) {
-                RebuildTable(db, table, existing);
-                changed = true;
-            }
+        } else if (!complete(*table, existing)) {
+            RebuildTable(db, *table, existing);
+            changed = true;
         }
-        for (const auto& index : table.indexes) {
+        for (const auto& index : table->indexes) {
             if (!IndexExists(db, index.name))
                 changed = true;
         }
-        CreateIndexes(db, table);
+        CreateIndexes(db, *table);
+    }
+    for (const auto& trigger : ArchiveTriggers()) {
+        SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?");
+        q.bind(1, trigger.name);
+        if (!q.executeStep()) {
+            db.exec(trigger.sql);
+            changed = true;
+        }
     }
     tx.commit();
     return changed;

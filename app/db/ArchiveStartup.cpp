@@ -109,7 +109,10 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         r.compacted = CompactDatabase(archive, options.compactHook);
 
     try {
-        return OpenArchive(archive);
+        auto db = OpenArchive(archive);
+        // An archive written before the attachment table existed gets it here, whatever its "Ver".
+        AddMissingTables(*db);
+        return db;
     } catch (const std::exception& e) {
         prompter.Error(settings.databasePath + "　" + e.what());
         return nullptr;

@@ -1,5 +1,6 @@
 #include "db/Schema.h"
 
+#include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
 namespace kamo {
@@ -77,6 +78,67 @@ std::vector<TableDef> BuildTables() {
     return t;
 }
 
+std::vector<TableDef> BuildAddedTables() {
+    TableDef attachment{"tblAttachment", {}, "tblAttachment", {}, {}};
+    attachment.columns = {
+        {"tblAttachment_YMD", kText},
+        {"tblAttachment_HMS", kText},
+        {"tblAttachment_SubKey", kInt},
+        {"tblAttachment_SndRcvFlag", kInt},
+        {"tblAttachment_SndAdd", kText},
+        {"tblAttachment_RcvAdd", kText},
+        {"tblAttachment_No", kInt},
+        {"tblAttachment_Name", kTextEmpty},
+        {"tblAttachment_Type", kTextEmpty},
+        {"tblAttachment_Size", kInt},
+        {"tblAttachment_Data", "BLOB NOT NULL DEFAULT x''"},
+    };
+    attachment.primaryKey = {"tblAttachment_YMD",        "tblAttachment_HMS",    "tblAttachment_SubKey",
+                             "tblAttachment_SndRcvFlag", "tblAttachment_SndAdd", "tblAttachment_RcvAdd",
+                             "tblAttachment_No"};
+    return {attachment};
+}
+
+// "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns: the attachment columns'
+// own NOCASE equality, as tblKamoMail's primary index compares them.
+std::string KeyMatch(const std::string& side) {
+    std::string sql;
+    for (const char* column : {"YMD", "HMS", "SubKey", "SndRcvFlag", "SndAdd", "RcvAdd"}) {
+        sql += sql.empty() ? "" : " AND ";
+        sql += std::string("tblAttachment_") + column + " IS " + side + ".tblKamoMail_" + column;
+    }
+    return sql;
+}
+
+std::vector<TriggerDef> BuildTriggers() {
+    std::string moved;
+    for (const char* column : {"YMD", "HMS", "SubKey", "SndRcvFlag", "SndAdd", "RcvAdd"})
+        moved += std::string(moved.empty() ? "" : ", ") + "tblAttachment_" + column + " = NEW.tblKamoMail_" + column;
+    return {
+        {"trgKamoMail_DeleteAttachments", "CREATE TRIGGER trgKamoMail_DeleteAttachments AFTER DELETE ON tblKamoMail "
+                                          "BEGIN DELETE FROM tblAttachment WHERE " +
+                                              KeyMatch("OLD") + "; END"},
+        {"trgKamoMail_MoveAttachments",
+         "CREATE TRIGGER trgKamoMail_MoveAttachments AFTER UPDATE OF tblKamoMail_YMD, tblKamoMail_HMS, "
+         "tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd ON tblKamoMail "
+         "BEGIN UPDATE tblAttachment SET " +
+             moved + " WHERE " + KeyMatch("OLD") + "; END"},
+    };
+}
+
+bool Exists(SQLite::Database& db, const char* type, const std::string& name) {
+    SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = ? AND name = ? COLLATE NOCASE");
+    q.bind(1, type);
+    q.bind(2, name);
+    return q.executeStep();
+}
+
+void CreateTableWithIndexes(SQLite::Database& db, const TableDef& table) {
+    db.exec(CreateTableSql(table));
+    for (const auto& index : table.indexes)
+        db.exec("CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")");
+}
+
 std::string Join(const std::vector<std::string>& items) {
     std::string s;
     for (const auto& item : items) {
@@ -92,6 +154,16 @@ std::string Join(const std::vector<std::string>& items) {
 const std::vector<TableDef>& ArchiveTables() {
     static const std::vector<TableDef> tables = BuildTables();
     return tables;
+}
+
+const std::vector<TableDef>& AddedTables() {
+    static const std::vector<TableDef> tables = BuildAddedTables();
+    return tables;
+}
+
+const std::vector<TriggerDef>& ArchiveTriggers() {
+    static const std::vector<TriggerDef> triggers = BuildTriggers();
+    return triggers;
 }
 
 std::string CreateTableSql(const TableDef& table) {
@@ -110,12 +182,34 @@ std::string CreateTableSql(const TableDef& table) {
 
 void CreateTables(SQLite::Database& db) {
     SQLite::Transaction tx(db);
-    for (const auto& table : ArchiveTables()) {
-        db.exec(CreateTableSql(table));
-        for (const auto& index : table.indexes)
-            db.exec("CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")");
-    }
+    for (const auto& table : ArchiveTables())
+        CreateTableWithIndexes(db, table);
+    for (const auto& table : AddedTables())
+        CreateTableWithIndexes(db, table);
+    for (const auto& trigger : ArchiveTriggers())
+        db.exec(trigger.sql);
     tx.commit();
+}
+
+bool AddMissingTables(SQLite::Database& db) {
+    // Looked up before any transaction: an archive that has them all is not written at all.
+    std::vector<const TableDef*> tables;
+    for (const auto& table : AddedTables())
+        if (!Exists(db, "table", table.name))
+            tables.push_back(&table);
+    std::vector<const TriggerDef*> triggers;
+    for (const auto& trigger : ArchiveTriggers())
+        if (!Exists(db, "trigger", trigger.name))
+            triggers.push_back(&trigger);
+    if (tables.empty() && triggers.empty())
+        return false;
+    SQLite::Transaction tx(db);
+    for (const auto* table : tables)
+        CreateTableWithIndexes(db, *table);
+    for (const auto* trigger : triggers)
+        db.exec(trigger->sql);
+    tx.commit();
+    return true;
 }
 
 std::unique_ptr<SQLite::Database> OpenArchive(const std::filesystem::path& path, bool create) {

@@ -33,14 +33,32 @@ struct TableDef {
 // tblFilter, tblFilterData.
 const std::vector<TableDef>& ArchiveTables();
 
+// Tables this program adds beside the six: tblAttachment, the attachments of stored mail, keyed by
+// the six columns of tblKamoMail's primary index and the attachment's place in its mail. A new
+// archive gets them with the six; an archive without them gets them when it is opened
+// (AddMissingTables). The six are what makes an archive complete; these never do.
+const std::vector<TableDef>& AddedTables();
+
+// Triggers that keep the added tables in step with tblKamoMail, whichever command changes it:
+// deleting a mail deletes its attachments, and a mail whose key columns change takes them along.
+struct TriggerDef {
+    std::string name;
+    std::string sql; // the whole CREATE TRIGGER statement
+};
+const std::vector<TriggerDef>& ArchiveTriggers();
+
 // Number of body pieces (tblKamoMail_Mail1 .. tblKamoMail_Mail16).
 constexpr int kBodyPieces = 16;
 
 // CREATE TABLE statement of one table.
 std::string CreateTableSql(const TableDef& table);
 
-// Creates all six tables (and their indexes) in an open, empty database.
+// Creates all six tables, the added tables, their indexes and the triggers in an open, empty database.
 void CreateTables(SQLite::Database& db);
+
+// Creates the added tables, their indexes and the triggers where the archive lacks them, in one
+// transaction. Writes nothing, and returns false, when all are there.
+bool AddMissingTables(SQLite::Database& db);
 
 // Opens an existing archive (or creates the file when `create`), with the connection settings every
 // part relies on. Throws SQLite::Exception on failure.

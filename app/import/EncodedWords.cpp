@@ -1,71 +1,28 @@
 #include "import/EncodedWords.h"
 
+#include <vector>
+
 #include "common/AsciiText.h"
 #include "import/MailCharsets.h"
+#include "import/TransferEncodings.h"
 
 namespace kamo {
 namespace {
 
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
+struct Word {
+    std::size_t start = 0;
+    std::size_t end = 0; // after "?="
+    std::string charset; // lower case, without an RFC 2231 language
+    char encoding = 'b'; // 'b' or 'q'
+    std::string bytes;   // the encoded text decoded, charset not yet applied
+};
+
+bool IsBlank(char c) {
+    return kSpaceTabCrLf.find(c) != std::string_view::npos;
 }
 
-std::string DecodeBase64(std::string_view in) {
-    std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    for (char c : in) {
-        if (c == '=')
-            break;
-        const int v = Base64Value(c);
-        if (v < 0)
-            continue;
-        bits = (bits << 6) | static_cast<unsigned>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = ToLowerAscii(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-std::string DecodeQ(std::string_view in) {
-    std::string out;
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == '_') {
-            out += ' ';
-        } else if (in[i] == '=' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 && HexValue(in[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2]));
-            i += 2;
-        } else {
-            out += in[i];
-        }
-    }
-    return out;
-}
-
-// One encoded word starting at `pos` ("=?"); on success its decoded text and the position after "?=".
-bool ReadEncodedWord(std::string_view s, std::size_t pos, std::string& decoded, std::size_t& next) {
+// One encoded word starting at `pos` ("=?").
+bool ReadWord(std::string_view s, std::size_t pos, Word& word) {
     const std::size_t q1 = s.find('?', pos + 2);
     if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?')
         return false;
@@ -75,15 +32,27 @@ bool ReadEncodedWord(std::string_view s, std::size_t pos, std::string& decoded, 
     const std::size_t close = s.find("?=", textStart);
     if (close == std::string_view::npos || charset.empty() || (encoding != 'b' && encoding != 'q'))
         return false;
+    if (charset.find_first_of(kSpaceTabCrLf) != std::string_view::npos)
+        return false;
     const std::string_view text = s.substr(textStart, close - textStart);
-    auto hasSpace = [](std::string_view v) { return v.find_first_of(kSpaceTabCrLf) != std::string_view::npos; };
-    if (hasSpace(charset) || hasSpace(text))
+    // Past the start of another word, this is not one word with a stray blank but a broken one.
+    if (text.find("=?") != std::string_view::npos)
         return false;
-    const std::string bytes = encoding == 'b' ? DecodeBase64(text) : DecodeQ(text);
-    if (!DecodeCharset(std::string(charset), bytes, decoded))
-        return false;
-    next = close + 2;
+    std::string compact;
+    compact.reserve(text.size());
+    for (char c : text)
+        if (!IsBlank(c))
+            compact += c;
+    word.start = pos;
+    word.end = close + 2;
+    word.charset = ToLowerAscii(charset.substr(0, charset.find('*')));
+    word.encoding = encoding;
+    word.bytes = encoding == 'b' ? DecodeBase64(compact) : DecodeQEncoding(compact);
     return true;
+}
+
+bool OnlyBlanks(std::string_view s) {
+    return TrimAscii(s, kSpaceTabCrLf).empty();
 }
 
 } // namespace
@@ -92,29 +61,46 @@ std::string DecodeEncodedWords(std::string_view s) {
     if (s.find("=?") == std::string_view::npos)
         return std::string(s);
     std::string out;
-    std::size_t pos = 0;
-    std::size_t afterLastWord = std::string_view::npos; // where the text after the last encoded word began
+    std::size_t pos = 0;    // text before here is done
+    bool afterWord = false; // the text at `pos` follows a decoded word
     while (pos < s.size()) {
         const std::size_t start = s.find("=?", pos);
-        if (start == std::string_view::npos) {
-            out.append(s.substr(pos));
-            break;
-        }
-        std::string decoded;
-        std::size_t next = 0;
-        if (!ReadEncodedWord(s, start, decoded, next)) {
-            out.append(s.substr(pos, start + 2 - pos));
-            pos = start + 2;
-            afterLastWord = std::string_view::npos;
+        Word first;
+        if (start == std::string_view::npos || !ReadWord(s, start, first)) {
+            const std::size_t upTo = start == std::string_view::npos ? s.size() : start + 2;
+            out.append(s.substr(pos, upTo - pos));
+            pos = upTo;
+            afterWord = false;
             continue;
         }
+        // The run of adjacent words in the same charset and encoding, bytes joined.
+        std::string bytes = std::move(first.bytes);
+        std::size_t runEnd = first.end;
+        for (;;) {
+            std::size_t next = runEnd;
+            while (next < s.size() && IsBlank(s[next]))
+                ++next;
+            Word w;
+            if (next + 1 >= s.size() || s.compare(next, 2, "=?") != 0 || !ReadWord(s, next, w) ||
+                w.charset != first.charset || w.encoding != first.encoding)
+                break;
+            bytes += w.bytes;
+            runEnd = w.end;
+        }
         const std::string_view gap = s.substr(pos, start - pos);
+        std::string decoded;
+        if (!DecodeDeclaredText(first.charset, bytes, decoded)) {
+            out.append(s.substr(pos, runEnd - pos)); // unknown charset: the words stay as written
+            pos = runEnd;
+            afterWord = false;
+            continue;
+        }
         // Blanks between two adjacent encoded words are not part of the text.
-        if (!(afterLastWord == pos && TrimAscii(gap, kSpaceTabCrLf).empty()))
+        if (!(afterWord && OnlyBlanks(gap)))
             out.append(gap);
         out += decoded;
-        pos = next;
-        afterLastWord = pos;
+        pos = runEnd;
+        afterWord = true;
     }
     return out;
 }

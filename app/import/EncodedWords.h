@@ -6,8 +6,11 @@
 namespace kamo {
 
 // Decodes RFC 2047 encoded words (=?charset?B|Q?...?=) in UTF-8 text: ISO-2022-JP, Shift_JIS /
-// CP932, UTF-8 and whatever else ICU knows. Blanks between two encoded words go. A word that is
-// malformed or in an unknown character set stays as it is.
+// CP932, UTF-8 and whatever else ICU knows, a plainly wrong charset giving way as in
+// DecodeDeclaredText. Adjacent words (only blanks between them) of the same charset and encoding
+// are joined before their charset is applied, so a character split over two words comes out whole;
+// the blanks between adjacent words go. Blanks inside a word (a fold in the wrong place) and bad
+// base64 padding are stepped over. A word that is malformed or in an unknown charset stays as it is.
 std::string DecodeEncodedWords(std::string_view utf8);
 
 } // namespace kamo

@@ -59,11 +59,11 @@ bool FramedReader::Next(FramedEntry& entry) {
         entry.damaged = true;
         ok = TakeU64(entry.length, 8);
     } else if (ok) {
-        std::string cc, body;
+        std::string cc;
         TmpMail& m = entry.mail;
         ok = TakeField(m.from) && TakeField(m.to) && TakeField(cc) && TakeField(m.subject) && TakeField(m.date) &&
-             TakeField(m.header) && TakeField(body);
-        m.body = BodyFromRaw(body);
+             TakeField(m.header) && TakeField(m.rawBody);
+        m.body = BodyFromRaw(m.rawBody);
     }
     if (!ok)
         broken_ = true;

@@ -2,7 +2,7 @@
 // Reader of the framed file KamoMail_EditFramed writes for one mailbox (format in kamomail.h): the
 // library's entries one at a time, every length checked against what the file still holds. Values
 // come back as raw bytes; the body is shaped as the plain text file gave it (line breaks CR LF),
-// and the mail's own header region travels with it.
+// and the mail's own header region and its body byte for byte (for MIME) travel with it.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -92,14 +92,121 @@ std::string JisToCp932(std::string_view in) {
     return out;
 }
 
+// A charset name as MIME writes them; anything else from a mail never reaches ICU.
+bool IsCharsetName(std::string_view name) {
+    return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
+        return IsAsciiAlpha(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == ':' || c == '+';
+    });
+}
+
 // Any character set ICU knows to UTF-8, with substitutes for bad bytes. False for an unknown set.
 bool DecodeWithIcu(const std::string& charset, std::string_view bytes, std::string& out) {
+    if (!IsCharsetName(charset))
+        return false;
     IcuConverter conv(charset.c_str());
     std::optional<std::string> text = conv.ToUtf8(bytes);
     if (!text)
         return false;
     out = std::move(*text);
     return true;
+}
+
+enum class CharsetKind { Jis, ShiftJis, Ascii, Utf8, Other };
+
+// The set's name in lower case without an RFC 2231 language suffix, and which family it names.
+CharsetKind KindOf(std::string& charset) {
+    charset = ToLowerAscii(std::string_view(charset).substr(0, charset.find('*')));
+    if (charset.rfind("iso-2022-jp", 0) == 0 || charset == "csiso2022jp")
+        return CharsetKind::Jis;
+    static const std::array<const char*, 11> kShiftJis = {"shift_jis", "shift-jis",  "sjis",          "x-sjis",
+                                                          "ms_kanji",  "csshiftjis", "windows-31j",   "cp932",
+                                                          "ms932",     "x-ms-cp932", "shift_jisx0213"};
+    if (std::find(kShiftJis.begin(), kShiftJis.end(), charset) != kShiftJis.end())
+        return CharsetKind::ShiftJis;
+    if (charset == "us-ascii" || charset == "ascii")
+        return CharsetKind::Ascii;
+    if (charset == "utf-8" || charset == "utf8")
+        return CharsetKind::Utf8;
+    return CharsetKind::Other;
+}
+
+// U+FF61..U+FF9F in UTF-8.
+bool HasHalfwidthKatakana(std::string_view utf8) {
+    for (std::size_t i = 0; i + 2 < utf8.size(); ++i) {
+        if (static_cast<unsigned char>(utf8[i]) != 0xEF)
+            continue;
+        const auto b1 = static_cast<unsigned char>(utf8[i + 1]);
+        const auto b2 = static_cast<unsigned char>(utf8[i + 2]);
+        if ((b1 == 0xBD && b2 >= 0xA1) || (b1 == 0xBE && b2 <= 0x9F))
+            return true;
+    }
+    return false;
+}
+
+// U+0080..U+009F in UTF-8: what bytes of another set give when read as a set of single bytes.
+bool HasC1Controls(std::string_view utf8) {
+    for (std::size_t i = 0; i + 1 < utf8.size(); ++i)
+        if (static_cast<unsigned char>(utf8[i]) == 0xC2 && static_cast<unsigned char>(utf8[i + 1]) < 0xA0)
+            return true;
+    return false;
+}
+
+std::optional<std::string> EucJpExact(std::string_view bytes) {
+    thread_local IcuConverter conv("EUC-JP");
+    return conv.ToUtf8Exact(bytes);
+}
+
+// The reading of DecodeUndeclaredText that fits the bytes exactly; nothing when none does.
+std::optional<std::string> DetectExactly(std::string_view raw) {
+    if (raw.find('\x1B') != std::string_view::npos)
+        return Cp932ToUtf8(JisToCp932(raw));
+    if (IsAscii(raw))
+        return std::string(raw);
+    std::optional<std::string> cp932 = Cp932ToUtf8Exact(raw);
+    if (cp932 && !HasHalfwidthKatakana(*cp932))
+        return cp932;
+    if (IsValidUtf8(raw))
+        return std::string(raw);
+    if (cp932)
+        return cp932;
+    return EucJpExact(raw);
+}
+
+// The bytes read exactly as the declared set; nothing when they are no text of that set, or the set
+// is unknown (`known` then false).
+std::optional<std::string> DecodeExactly(std::string charset, std::string_view bytes, bool& known) {
+    known = true;
+    switch (KindOf(charset)) {
+    case CharsetKind::Jis:
+        if (!IsAscii(bytes))
+            return std::nullopt;
+        return DecodeMailText(bytes);
+    case CharsetKind::Ascii:
+        if (!IsAscii(bytes))
+            return std::nullopt;
+        return std::string(bytes);
+    case CharsetKind::ShiftJis:
+        return Cp932ToUtf8Exact(bytes);
+    case CharsetKind::Utf8:
+        if (!IsValidUtf8(bytes))
+            return std::nullopt;
+        return std::string(bytes);
+    case CharsetKind::Other:
+        break;
+    }
+    if (!IsCharsetName(charset)) {
+        known = false;
+        return std::nullopt;
+    }
+    IcuConverter conv(charset.c_str());
+    if (!conv.IsOpen()) {
+        known = false;
+        return std::nullopt;
+    }
+    std::optional<std::string> text = conv.ToUtf8Exact(bytes);
+    if (text && HasC1Controls(*text))
+        return std::nullopt;
+    return text;
 }
 
 } // namespace
@@ -113,27 +220,50 @@ std::string DecodeMailText(std::string_view raw) {
 }
 
 bool DecodeCharset(std::string charset, std::string_view bytes, std::string& out) {
-    charset = ToLowerAscii(charset.substr(0, charset.find('*'))); // RFC 2231 language suffix
-    if (charset.rfind("iso-2022-jp", 0) == 0 || charset == "csiso2022jp") {
+    switch (KindOf(charset)) {
+    case CharsetKind::Jis:
         out = DecodeMailText(bytes);
         return true;
-    }
-    static const std::array<const char*, 11> kShiftJis = {"shift_jis", "shift-jis",  "sjis",          "x-sjis",
-                                                          "ms_kanji",  "csshiftjis", "windows-31j",   "cp932",
-                                                          "ms932",     "x-ms-cp932", "shift_jisx0213"};
-    if (std::find(kShiftJis.begin(), kShiftJis.end(), charset) != kShiftJis.end() || charset == "us-ascii" ||
-        charset == "ascii") {
+    case CharsetKind::ShiftJis:
+    case CharsetKind::Ascii: // read as CP932, so 8-bit bytes under an ASCII label survive
         out = Cp932ToUtf8(bytes);
         return true;
-    }
-    if (charset == "utf-8" || charset == "utf8") {
+    case CharsetKind::Utf8:
         if (IsValidUtf8(bytes)) {
             out.assign(bytes);
             return true;
         }
         return DecodeWithIcu("UTF-8", bytes, out);
+    case CharsetKind::Other:
+        break;
     }
     return DecodeWithIcu(charset, bytes, out);
+}
+
+std::string DecodeUndeclaredText(std::string_view raw) {
+    std::optional<std::string> text = DetectExactly(raw);
+    return text ? std::move(*text) : Cp932ToUtf8(raw);
+}
+
+bool DecodeDeclaredText(const std::string& charset, std::string_view bytes, std::string& out) {
+    bool known = true;
+    std::optional<std::string> text = DecodeExactly(charset, bytes, known);
+    if (!known)
+        return false;
+    if (!text)
+        text = DetectExactly(bytes);
+    if (text)
+        out = std::move(*text);
+    else
+        DecodeCharset(charset, bytes, out);
+    return true;
+}
+
+std::string DecodeBodyText(const std::string& charset, std::string_view bytes) {
+    std::string out;
+    if (charset.empty() || !DecodeDeclaredText(charset, bytes, out))
+        return DecodeUndeclaredText(bytes);
+    return out;
 }
 
 } // namespace kamo

@@ -18,4 +18,22 @@ std::string DecodeMailText(std::string_view raw);
 // False for a set ICU does not know.
 bool DecodeCharset(std::string charset, std::string_view bytes, std::string& out);
 
+// Text whose character set nobody declared (raw 8-bit header values, MIME parts without a
+// charset): ISO-2022-JP runs as DecodeMailText reads them; otherwise CP932 when every byte is a
+// CP932 character, UTF-8 when the bytes are well-formed UTF-8 and the CP932 reading fails or shows
+// half-width katakana (which UTF-8 Japanese read as CP932 nearly always does), EUC-JP when every
+// byte is an EUC-JP character; else CP932 with U+FFFD for the bad bytes, as before.
+std::string DecodeUndeclaredText(std::string_view raw);
+
+// Text in a declared character set. The declaration is believed when the bytes are all characters
+// of that set (and, for a set of single bytes, give no C1 control characters); a declaration that
+// is plainly wrong (8-bit bytes under ISO-2022-JP or US-ASCII, bad UTF-8, bytes no character of
+// the set) gives way to whichever of the readings of DecodeUndeclaredText fits exactly; when none
+// does, the declared set is read with substitutes. False, and `out` untouched, for a set ICU does
+// not know.
+bool DecodeDeclaredText(const std::string& charset, std::string_view bytes, std::string& out);
+
+// DecodeDeclaredText, or DecodeUndeclaredText when the set is empty or unknown.
+std::string DecodeBodyText(const std::string& charset, std::string_view bytes);
+
 } // namespace kamo

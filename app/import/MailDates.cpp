@@ -48,17 +48,71 @@ std::vector<std::string_view> SplitOn(std::string_view s, char sep) {
     }
 }
 
-bool ParseClock(std::string_view token, int& h, int& m, int& sec) {
-    const auto parts = SplitOn(token, ':');
-    if (parts.size() < 2 || parts.size() > 3)
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A zone written apart or glued to the time: "+0900", "-05:00", "JST", "GMT", "Z".
+bool IsZone(std::string_view s) {
+    if (s.empty())
         return false;
+    if (s.front() == '+' || s.front() == '-') {
+        s.remove_prefix(1);
+        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return IsDigit(c) || c == ':'; });
+    }
+    return s.size() <= 5 && std::all_of(s.begin(), s.end(), [](char c) { return IsAsciiAlpha(c); });
+}
+
+int MonthOf(std::string_view word) {
+    if (word.size() < 3 || !std::all_of(word.begin(), word.end(), [](char c) { return IsAsciiAlpha(c) || c == '.'; }))
+        return -1;
+    const std::string prefix = ToLowerAscii(word.substr(0, 3));
+    for (std::size_t i = 0; i < kMonths.size(); ++i)
+        if (prefix == kMonths[i])
+            return static_cast<int>(i) + 1;
+    return -1;
+}
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// "21:05:09", "21:05", "13.47.26", with a zone glued to its end ("14:58:26+0800") and fractions of a
+// second. 0: no time at all; 1: read; -1: a time that cannot be read.
+int ParseClock(std::string_view token, int& h, int& m, int& sec) {
+    std::size_t end = 0;
+    while (end < token.size() && (IsDigit(token[end]) || token[end] == ':' || token[end] == '.'))
+        ++end;
+    const std::string_view clock = token.substr(0, end);
+    if (end < token.size() && !IsZone(token.substr(end)))
+        return -1;
+    const char sep = clock.find(':') != std::string_view::npos ? ':' : '.';
+    auto parts = SplitOn(clock, sep);
+    if (sep == ':' && parts.size() == 3) {
+        // Fractions of a second: "09.25".
+        const std::size_t dot = parts[2].find('.');
+        if (dot != std::string_view::npos && AllDigits(parts[2].substr(dot + 1)))
+            parts[2] = parts[2].substr(0, dot);
+    }
+    if (parts.size() < 2 || parts.size() > 3)
+        return -1;
     for (auto p : parts)
         if (!AllDigits(p) || p.size() > 2)
-            return false;
+            return -1;
     h = ToInt(parts[0]);
     m = ToInt(parts[1]);
     sec = parts.size() == 3 ? ToInt(parts[2]) : 0;
-    return h <= 23 && m <= 59 && sec <= 60;
+    return h <= 23 && m <= 59 && sec <= 60 ? 1 : -1;
+}
+
+// A token that holds a time: "hh:mm...", or two or three dotted groups of one or two digits.
+bool LooksLikeClock(std::string_view token) {
+    if (token.find(':') != std::string_view::npos)
+        return true;
+    const auto parts = SplitOn(token.substr(0, token.find_first_not_of("0123456789.")), '.');
+    return (parts.size() == 2 || parts.size() == 3) && parts[0].size() <= 2 && !parts[0].empty() && IsDigit(token[0]);
 }
 
 std::string TwoDigits(int v) {
@@ -81,24 +135,34 @@ MailDate ParseMailDate(std::string_view raw) {
         else if (depth == 0)
             text += (c == ',' || c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
     }
+    // ISO 8601: "2001-03-06T21:05:09" is a date and a time.
+    for (std::size_t t = text.find('T'); t != std::string::npos; t = text.find('T', t + 1))
+        if (t > 0 && t + 1 < text.size() && IsDigit(text[t - 1]) && IsDigit(text[t + 1]))
+            text[t] = ' ';
     int year = -1, month = -1, day = -1, h = -1, m = 0, sec = 0;
+    bool badTime = false;
     std::vector<std::string_view> numbers;
     for (auto token : SplitOn(text, ' ')) {
         if (token.empty())
             continue;
-        if (token.front() == '+' || (token.front() == '-' && token.size() > 1 && AllDigits(token.substr(1))))
+        if ((token.front() == '+' || token.front() == '-') && IsZone(token))
             continue; // zone offset
-        if (token.find(':') != std::string_view::npos) {
+        if (LooksLikeClock(token)) {
             int th, tm, ts;
-            if (h < 0 && ParseClock(token, th, tm, ts)) {
+            if (h >= 0)
+                continue; // a second time (asctime's year comes after the first) is not ours
+            if (ParseClock(token, th, tm, ts) == 1) {
                 h = th;
                 m = tm;
                 sec = ts;
+            } else {
+                badTime = true;
             }
             continue;
         }
         const char dateSep = token.find('/') != std::string_view::npos   ? '/'
                              : token.find('-') != std::string_view::npos ? '-'
+                             : token.find('.') != std::string_view::npos ? '.'
                                                                          : '\0';
         if (dateSep) {
             const auto parts = SplitOn(token, dateSep);
@@ -107,6 +171,12 @@ MailDate ParseMailDate(std::string_view raw) {
                 year = FullYear(parts[0]);
                 month = ToInt(parts[1]);
                 day = ToInt(parts[2]);
+            } else if (parts.size() == 3 && AllDigits(parts[0]) && parts[0].size() <= 2 && MonthOf(parts[1]) > 0 &&
+                       AllDigits(parts[2]) && parts[2].size() <= 4) {
+                // The obsolete "19-Nov-82".
+                day = ToInt(parts[0]);
+                month = MonthOf(parts[1]);
+                year = FullYear(parts[2]);
             }
             continue;
         }
@@ -114,13 +184,8 @@ MailDate ParseMailDate(std::string_view raw) {
             numbers.push_back(token);
             continue;
         }
-        if (token.size() >= 3 && month < 0) {
-            const std::string word = ToLowerAscii(token.substr(0, 3));
-            for (std::size_t i = 0; i < kMonths.size(); ++i)
-                if (word == kMonths[i] &&
-                    std::all_of(token.begin(), token.end(), [](char c) { return IsAsciiAlpha(c) || c == '.'; }))
-                    month = static_cast<int>(i) + 1;
-        }
+        if (month < 0)
+            month = MonthOf(token);
         // Day names and zone names are not needed.
     }
     if (year < 0 && month > 0) {
@@ -141,7 +206,9 @@ MailDate ParseMailDate(std::string_view raw) {
         }
     }
     MailDate result;
-    if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) {
+    // A day that does not exist, or a time that is there but cannot be read, must not pass for
+    // another day or for midnight: the mail gets the unreadable marker.
+    if (badTime || year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
         result.ymd = kUnknownYmd;
         result.hms = kUnknownHms;
         return result;

@@ -1,6 +1,7 @@
 #include "import/MailDecode.h"
 
 #include "common/QuoteSafe.h"
+#include "import/MimeBody.h"
 
 namespace kamo {
 namespace {
@@ -20,6 +21,20 @@ bool IsWellFormedCp932(std::string_view s) {
     return true;
 }
 
+std::string Finish(Mail_StrChange_Fn strChange, std::string_view utf8) {
+    return ReplaceBars(QuoteSafe(strChange, utf8));
+}
+
+// A body of PostPet text (already with CR LF line breaks).
+std::string PlainBody(const std::string& body, Mail_StrChange_Fn strChange) {
+    // Bodies are the bulk of the work: CP932 bodies go to the library as they are and are decoded
+    // once; ISO-2022-JP ones must be decoded first (their bytes look like ASCII delimiters), and
+    // so must broken ones (a stray first byte would pair up with the library's replacement).
+    if (body.find('\x1B') == std::string::npos && IsWellFormedCp932(body))
+        return ReplaceBars(DecodeMailText(QuoteSafeCp932(strChange, body)));
+    return Finish(strChange, DecodeMailText(body));
+}
+
 } // namespace
 
 std::string ReplaceBars(std::string_view utf8) {
@@ -34,28 +49,38 @@ std::string ReplaceBars(std::string_view utf8) {
     return out;
 }
 
-MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange) {
-    auto finish = [&](std::string_view utf8) { return ReplaceBars(QuoteSafe(strChange, utf8)); };
-    MailRecord mail;
-    const AddressName from = SplitAddress(DecodeMailText(raw.from));
-    const AddressName to = SplitAddress(DecodeMailText(raw.to));
-    mail.sndAdd = finish(from.address);
-    mail.sndName = finish(from.name);
-    mail.rcvAdd = finish(to.address);
-    mail.rcvName = finish(to.name);
-    mail.subject = finish(DecodeEncodedWords(DecodeMailText(raw.subject)));
+DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
+    DecodedMail decoded;
+    MailRecord& mail = decoded.record;
+    const AddressName from = SplitAddress(DecodeUndeclaredText(raw.from));
+    const AddressName to = SplitAddress(DecodeUndeclaredText(raw.to));
+    mail.sndAdd = Finish(strChange, from.address);
+    mail.sndName = Finish(strChange, from.name);
+    mail.rcvAdd = Finish(strChange, to.address);
+    mail.rcvName = Finish(strChange, to.name);
+    mail.subject = Finish(strChange, DecodeEncodedWords(DecodeUndeclaredText(raw.subject)));
     const MailDate date = ParseMailDate(raw.date);
     mail.ymd = date.ymd;
     mail.hms = date.hms;
-    // Bodies are the bulk of the work: CP932 bodies go to the library as they are and are decoded
-    // once; ISO-2022-JP ones must be decoded first (their bytes look like ASCII delimiters), and
-    // so must broken ones (a stray first byte would pair up with the library's replacement).
-    if (raw.body.find('\x1B') == std::string::npos && IsWellFormedCp932(raw.body))
-        mail.body = ReplaceBars(DecodeMailText(QuoteSafeCp932(strChange, raw.body)));
-    else
-        mail.body = finish(DecodeMailText(raw.body));
-    mail.include = "0";
-    return mail;
+    decoded.mime = HasMimeHeaders(raw.header);
+    if (decoded.mime) {
+        // The body's own bytes: a binary part must not lose the CRs the reshaped body drops.
+        MimeContent content = ReadMimeContent(raw.header, raw.rawBody.empty() ? raw.body : raw.rawBody);
+        mail.body = Finish(strChange, content.text);
+        decoded.attachments = std::move(content.attachments);
+    } else {
+        mail.body = PlainBody(raw.body, strChange);
+    }
+    mail.include.assign(1, '0'); // (GCC 12 warns falsely about operator= of a literal here at -O2)
+    return decoded;
+}
+
+MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange) {
+    return DecodeMail(raw, strChange).record;
+}
+
+std::string EarlierBody(const TmpMail& raw, Mail_StrChange_Fn strChange) {
+    return PlainBody(raw.body, strChange);
 }
 
 } // namespace kamo

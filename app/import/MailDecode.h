@@ -1,10 +1,13 @@
 #pragma once
 // Turning the raw values of a KamoMail.Tmp block into a Mail Record. Each decoding step has its
 // own file, included here for the callers; this one adds the replacements every stored value gets.
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/MailRecord.h"
+#include "db/Attachments.h"
 #include "import/EncodedWords.h"
 #include "import/MailAddresses.h"
 #include "import/MailCharsets.h"
@@ -17,9 +20,26 @@ namespace kamo {
 // "|" -> "｜".
 std::string ReplaceBars(std::string_view utf8);
 
-// The whole conversion of one block. Every text value is decoded, made quote-safe through
-// Mail_StrChange (`strChange` may be null: then only the bars are replaced) and has its bars
-// replaced. The send/receive flag and the sub-key are left for the caller.
+struct DecodedMail {
+    MailRecord record;
+    std::vector<Attachment> attachments; // in the order of the mail's parts
+    bool mime = false;                   // the body was read as MIME (see EarlierBody)
+};
+
+// The whole conversion of one block. Every text value is decoded (raw 8-bit header text as
+// DecodeUndeclaredText reads it), made quote-safe through Mail_StrChange (`strChange` may be null:
+// then only the bars are replaced) and has its bars replaced. A mail whose header region declares
+// MIME (HasMimeHeaders) has its body read by ReadMimeContent, from the body's own bytes; any other
+// body is read as PostPet text, CP932 with ISO-2022-JP runs. Attachment names and bytes are kept as
+// they are (they never go into SQL text). The send/receive flag and the sub-key are left for the
+// caller.
+DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange);
+
+// DecodeMail's record alone.
 MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange);
+
+// The body as the reading before MIME stored it (PostPet text, whatever the headers say): a MIME
+// mail stored by that reading is found again by it, and brought up to date, not stored twice.
+std::string EarlierBody(const TmpMail& raw, Mail_StrChange_Fn strChange);
 
 } // namespace kamo

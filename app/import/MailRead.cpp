@@ -119,12 +119,16 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
             continue;
         }
         ++box.read;
-        MailRecord mail = BuildMailRecord(entry.mail, library.StrChange());
+        DecodedMail decoded = DecodeMail(entry.mail, library.StrChange());
+        MailRecord& mail = decoded.record;
         mail.sent = IsSentMail(choice, mail, request.myMailAddr);
+        std::function<std::string()> earlierBody;
+        if (decoded.mime)
+            earlierBody = [&] { return EarlierBody(entry.mail, library.StrChange()); };
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
         else
-            switch (store.Store(mail)) {
+            switch (store.Store(mail, decoded.attachments, earlierBody)) {
             case MailStore::Outcome::StoredCut:
                 ++box.cut;
                 [[fallthrough]];
@@ -133,6 +137,10 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
                 break;
             case MailStore::Outcome::AlreadyStored:
                 ++box.alreadyStored;
+                break;
+            case MailStore::Outcome::Updated:
+                ++box.alreadyStored;
+                ++box.updated;
                 break;
             }
         if (entries % kProgressStep == 0)
@@ -175,6 +183,7 @@ MailboxSummary ReadSummary::Totals() const {
         t.filtered += b.filtered;
         t.damaged += b.damaged;
         t.cut += b.cut;
+        t.updated += b.updated;
     }
     return t;
 }
@@ -326,6 +335,8 @@ std::string FormatSummary(const ReadSummary& summary) {
                 WithSeparators(b.damaged);
         if (b.cut > 0)
             text += " / 本文を切って保存 " + WithSeparators(b.cut);
+        if (b.updated > 0)
+            text += " / 読み直して更新 " + WithSeparators(b.updated);
         if (!total && !b.damagedAt.empty()) {
             text += "（リストファイルの位置";
             const size_t shown = std::min<size_t>(b.damagedAt.size(), 10);

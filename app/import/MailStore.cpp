@@ -24,11 +24,42 @@ const std::string kProbeSql = "SELECT MAX(CASE WHEN tblKamoMail_Subject = ?1 THE
                               "+tblKamoMail_SndAdd = ?5 AND +tblKamoMail_RcvAdd = ?6 )";
 
 std::string SameBodySql() {
-    std::string sql = "SELECT COUNT(*) FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND "
-                      "+tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND +tblKamoMail_Subject = ?";
+    std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? "
+                      "AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND "
+                      "+tblKamoMail_Subject = ?";
     for (int i = 1; i <= kBodyPieces; ++i)
         sql += " AND tblKamoMail_Mail" + std::to_string(i) + " = ? COLLATE BINARY";
-    return sql + " )";
+    return sql + " ) LIMIT 1";
+}
+
+const std::string kKeyWhere = " WHERE tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND tblKamoMail_SubKey = ? AND "
+                              "tblKamoMail_SndRcvFlag = ? AND tblKamoMail_SndAdd = ? AND tblKamoMail_RcvAdd = ?";
+
+std::string UpdateBodySql() {
+    std::string sql = "UPDATE tblKamoMail SET ";
+    for (int i = 1; i <= kBodyPieces; ++i)
+        sql += std::string(i > 1 ? ", " : "") + "tblKamoMail_Mail" + std::to_string(i) + " = ?";
+    return sql + kKeyWhere;
+}
+
+MailKey KeyOf(const MailRecord& mail) {
+    MailKey key;
+    key.ymd = mail.ymd;
+    key.hms = mail.hms;
+    key.subKey = mail.subKey;
+    key.sent = mail.sent;
+    key.sndAdd = mail.sndAdd;
+    key.rcvAdd = mail.rcvAdd;
+    return key;
+}
+
+void BindKey(SQLite::Statement& st, int first, const MailRecord& mail) {
+    st.bind(first, mail.ymd);
+    st.bind(first + 1, mail.hms);
+    st.bind(first + 2, mail.subKey);
+    st.bind(first + 3, mail.sent ? 1 : 0);
+    st.bind(first + 4, mail.sndAdd);
+    st.bind(first + 5, mail.rcvAdd);
 }
 
 std::string InsertSql() {
@@ -83,10 +114,43 @@ bool CutBody(std::string& body, std::size_t maxBytes) {
     return true;
 }
 
-MailStore::MailStore(SQLite::Database& db)
-    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertSql()) {}
+std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
+    return "\r\n（添付ファイル「" + name + "」は大きすぎるため保存できませんでした。" + std::to_string(bytes) +
+           " バイト）";
+}
 
-MailStore::Outcome MailStore::Store(MailRecord& mail) {
+MailStore::MailStore(SQLite::Database& db)
+    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertSql()),
+      updateBody_(db, UpdateBodySql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE tblAttachment_YMD = ? "
+                                                             "AND tblAttachment_HMS = ? AND tblAttachment_SubKey = ? "
+                                                             "AND tblAttachment_SndRcvFlag = ? AND "
+                                                             "tblAttachment_SndAdd = ? AND tblAttachment_RcvAdd = ?"),
+      attachments_(db) {}
+
+std::optional<std::pair<int64_t, bool>> MailStore::FindSameBody(const MailRecord& mail,
+                                                                const std::array<std::string, kBodyPieces>& pieces) {
+    sameBody_.reset();
+    int n = 1;
+    for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
+        sameBody_.bind(n++, *v);
+    for (const auto& piece : pieces)
+        sameBody_.bind(n++, piece);
+    std::optional<std::pair<int64_t, bool>> found;
+    if (sameBody_.executeStep())
+        found.emplace(sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0);
+    sameBody_.reset();
+    return found;
+}
+
+void MailStore::StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
+    const MailKey key = KeyOf(mail);
+    int64_t position = 0;
+    for (const auto* attachment : attachments)
+        attachments_.Add(key, ++position, *attachment);
+}
+
+MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
+                                    const std::function<std::string()>& earlierBody) {
     probe_.reset();
     probe_.bind(1, mail.subject);
     probe_.bind(2, mail.sent ? 1 : 0);
@@ -110,20 +174,47 @@ MailStore::Outcome MailStore::Store(MailRecord& mail) {
     for (const auto* v :
          {&mail.ymd, &mail.hms, &mail.sndName, &mail.sndAdd, &mail.rcvName, &mail.rcvAdd, &mail.subject})
         others += v->size() + 16;
-    const bool cut = CutBody(mail.body, limit > others ? limit - others : 0);
+    // An attachment is a row of its own, under the same limit.
+    std::vector<const Attachment*> fitting;
+    bool cut = false;
+    for (const auto& attachment : attachments) {
+        if (attachment.bytes.size() + others + attachment.name.size() + attachment.contentType.size() <= limit) {
+            fitting.push_back(&attachment);
+        } else {
+            mail.body += AttachmentTooLargeNote(attachment.name, attachment.bytes.size());
+            cut = true;
+        }
+    }
+    const std::size_t bodyLimit = limit > others ? limit - others : 0;
+    cut = CutBody(mail.body, bodyLimit) || cut;
 
     const auto pieces = DivideBody(mail.body);
     if (sameHeader) {
-        sameBody_.reset();
-        int n = 1;
-        for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
-            sameBody_.bind(n++, *v);
-        for (const auto& piece : pieces)
-            sameBody_.bind(n++, piece);
-        const bool found = sameBody_.executeStep() && sameBody_.getColumn(0).getInt64() > 0;
-        sameBody_.reset();
-        if (found)
+        if (FindSameBody(mail, pieces))
             return Outcome::AlreadyStored;
+        if (earlierBody) {
+            std::string earlier = earlierBody();
+            CutBody(earlier, bodyLimit);
+            if (earlier != mail.body) {
+                if (auto row = FindSameBody(mail, DivideBody(earlier))) {
+                    mail.subKey = row->first;
+                    mail.sent = row->second;
+                    updateBody_.reset();
+                    int n = 1;
+                    for (const auto& piece : pieces)
+                        updateBody_.bind(n++, piece);
+                    BindKey(updateBody_, n, mail);
+                    updateBody_.exec();
+                    updateBody_.reset();
+                    dropAttachments_.reset();
+                    BindKey(dropAttachments_, 1, mail);
+                    dropAttachments_.exec();
+                    dropAttachments_.reset();
+                    StoreAttachments(mail, fitting);
+                    return Outcome::Updated;
+                }
+            }
+        }
     }
 
     mail.subKey = subKey;
@@ -143,6 +234,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail) {
     insert_.bind(n++, mail.include);
     insert_.exec();
     insert_.reset();
+    StoreAttachments(mail, fitting);
     return cut ? Outcome::StoredCut : Outcome::Stored;
 }
 

@@ -3,13 +3,18 @@
 // prepared once per store and reused for every mail; the caller holds the transaction.
 #include <array>
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
 #include "common/MailRecord.h"
+#include "db/Attachments.h"
 #include "db/Schema.h"
 
 namespace kamo {
@@ -27,24 +32,45 @@ std::string BodyCutNote(std::size_t originalBytes);
 // Cuts `body` (with the note) so that it is at most `maxBytes` long; false when it already fits.
 bool CutBody(std::string& body, std::size_t maxBytes);
 
+// The line added to a body in place of an attachment too large for the archive.
+std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes);
+
 class MailStore {
 public:
-    enum class Outcome { Stored, StoredCut, AlreadyStored };
+    // Updated: the mail was stored by the earlier reading (see Store) and now has its new body and
+    // its attachments.
+    enum class Outcome { Stored, StoredCut, AlreadyStored, Updated };
 
     explicit MailStore(SQLite::Database& db);
 
     // A mail counts as already stored when a row agrees in date, time, sender address, receiver
     // address and subject (the archive's text equality, letter case ignored) and in its body, byte
-    // for byte: two different mails sent in one second under one subject are both kept. A new mail gets the sub-key one
-    // above the highest of the rows that share its date, time, flag and addresses (0 for the
-    // first), so it never collides with them in the primary index; mail.subKey is set to it.
-    Outcome Store(MailRecord& mail);
+    // for byte: two different mails sent in one second under one subject are both kept. A new mail
+    // gets the sub-key one above the highest of the rows that share its date, time, flag and
+    // addresses (0 for the first), so it never collides with them in the primary index;
+    // mail.subKey is set to it. Its attachments are stored with it, under its key, in the caller's
+    // transaction; one too large for the archive is left out and named in the body instead.
+    //
+    // `earlierBody` (may be empty) gives the body as the reading before MIME stored this mail. When
+    // a row with the same header holds that body and not the new one, the row gets the new body
+    // and the attachments (Updated): reading again after the upgrade brings such mail up to date
+    // instead of storing it twice. It is called only when such a row may exist.
+    Outcome Store(MailRecord& mail, const std::vector<Attachment>& attachments = {},
+                  const std::function<std::string()>& earlierBody = {});
 
 private:
+    // The sub-key and flag of a row with mail's header and this body; nothing when there is none.
+    std::optional<std::pair<int64_t, bool>> FindSameBody(const MailRecord& mail,
+                                                         const std::array<std::string, kBodyPieces>& pieces);
+    void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
+
     SQLite::Database& db_;
     SQLite::Statement probe_;
     SQLite::Statement sameBody_;
     SQLite::Statement insert_;
+    SQLite::Statement updateBody_;
+    SQLite::Statement dropAttachments_;
+    AttachmentWriter attachments_;
 };
 
 } // namespace kamo

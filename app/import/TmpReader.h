@@ -20,8 +20,9 @@ struct TmpMail {
     std::string to;
     std::string subject;
     std::string date;
-    std::string body;   // lines joined with "\r\n"
-    std::string header; // the mail's own header region (framed file only)
+    std::string body;    // lines joined with "\r\n"
+    std::string header;  // the mail's own header region (framed file only)
+    std::string rawBody; // the body byte for byte as the mail file holds it (framed file only; empty: see body)
 };
 
 class TmpReader {

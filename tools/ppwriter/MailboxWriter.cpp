@@ -144,30 +144,85 @@ std::string ToIso2022Jp(std::string_view utf8) {
     return FromUtf16(conv.get(), ToUtf16(utf8));
 }
 
-std::string EncodedWord(std::string_view utf8) {
+std::string ToCharset(std::string_view utf8, const char* charset) {
+    ConverterPtr conv = OpenConverter(charset);
+    return FromUtf16(conv.get(), ToUtf16(utf8));
+}
+
+std::string Base64(std::string_view bytes, size_t lineLength) {
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const std::string bytes = ToIso2022Jp(utf8);
-    std::string out = "=?ISO-2022-JP?B?";
+    std::string out;
+    size_t column = 0;
+    auto put = [&](char c) {
+        if (lineLength > 0 && column == lineLength) {
+            out += "\r\n";
+            column = 0;
+        }
+        out.push_back(c);
+        ++column;
+    };
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
         uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
         for (int s = 18; s >= 0; s -= 6)
-            out.push_back(kAlphabet[(v >> s) & 63]);
+            put(kAlphabet[(v >> s) & 63]);
     }
     if (i + 1 == bytes.size()) {
         uint32_t v = uint8_t(bytes[i]) << 16;
-        out.push_back(kAlphabet[(v >> 18) & 63]);
-        out.push_back(kAlphabet[(v >> 12) & 63]);
-        out += "==";
+        put(kAlphabet[(v >> 18) & 63]);
+        put(kAlphabet[(v >> 12) & 63]);
+        put('=');
+        put('=');
     } else if (i + 2 == bytes.size()) {
         uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
-        out.push_back(kAlphabet[(v >> 18) & 63]);
-        out.push_back(kAlphabet[(v >> 12) & 63]);
-        out.push_back(kAlphabet[(v >> 6) & 63]);
-        out += "=";
+        put(kAlphabet[(v >> 18) & 63]);
+        put(kAlphabet[(v >> 12) & 63]);
+        put(kAlphabet[(v >> 6) & 63]);
+        put('=');
     }
-    out += "?=";
     return out;
+}
+
+std::string QuotedPrintable(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    size_t column = 0;
+    auto put = [&](std::string_view piece) {
+        if (column + piece.size() > 75) { // room for the "=" of a soft line break
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += piece.size();
+    };
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            out += "\r\n"; // a line break of the text stays one
+            column = 0;
+            ++i;
+            continue;
+        }
+        const bool lineEnd = i + 1 == bytes.size() || bytes[i + 1] == '\r';
+        if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd)) {
+            put(std::string_view(&bytes[i], 1));
+        } else {
+            const char hex[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+            put(std::string_view(hex, 3));
+        }
+    }
+    return out;
+}
+
+std::string EncodedWord(std::string_view utf8) {
+    return "=?ISO-2022-JP?B?" + Base64(ToIso2022Jp(utf8), 0) + "?=";
+}
+
+std::string Multipart(const std::string& boundary, const std::vector<std::string>& parts) {
+    std::string out = "This is a multi-part message in MIME format.\r\n";
+    for (const auto& part : parts)
+        out += "\r\n--" + boundary + "\r\n" + part;
+    return out + "\r\n--" + boundary + "--\r\n";
 }
 
 std::string CrLfLines(const std::vector<std::string>& lines) {

@@ -44,6 +44,18 @@ std::string ToCp932(std::string_view utf8);
 std::string ToIso2022Jp(std::string_view utf8);
 // UTF-8 -> one RFC 2047 encoded word "=?ISO-2022-JP?B?...?=".
 std::string EncodedWord(std::string_view utf8);
+// UTF-8 -> the bytes of any character set ICU knows ("EUC-JP", "UTF-16BE", ...); '?' for what it lacks.
+std::string ToCharset(std::string_view utf8, const char* charset);
+
+// ---- MIME (mail that carries its own MIME header fields in `Mail::header`) ----------------------
+
+// Base64 of `bytes`, with CR LF after every `lineLength` characters (0: one line).
+std::string Base64(std::string_view bytes, size_t lineLength = 76);
+// Quoted-printable of `bytes`: CR LF stays a line break, lines longer than 76 get soft breaks.
+std::string QuotedPrintable(std::string_view bytes);
+// A multipart body: a preamble line, then each part (its header fields, an empty line and its body)
+// after a delimiter line "--boundary", then the close "--boundary--".
+std::string Multipart(const std::string& boundary, const std::vector<std::string>& parts);
 // Joins lines with CR LF (PostPet keeps bodies with CR LF line breaks).
 std::string CrLfLines(const std::vector<std::string>& lines);
 

@@ -57,7 +57,8 @@ TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
     EXPECT_EQ(settings.settingsPath, (folders.settingsDir / "KAMOMAIL.ini").string());
     EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
     EXPECT_EQ(settings.helpPath, folders.helpPath.string());
-    EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(), 6);
+    EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(),
+              7); // six and tblAttachment
     db.reset();
 
     EXPECT_TRUE(StartAndList().empty());
@@ -226,6 +227,30 @@ TEST_F(StoredVer, Of211And331AndMissingDoNot) {
         EXPECT_FALSE(report.upgraded) << ver;
         EXPECT_FALSE(HasFilterData()) << ver;
         EXPECT_EQ(Ver(), *ver ? ver : "-");
+        fs::remove(Archive());
+        fs::remove(Beside(".Bak"));
+    }
+}
+
+TEST_F(StoredVer, AnArchiveWithoutTheAttachmentTableGetsItAtStartWithOrWithoutTheUpgrade) {
+    for (const char* ver : {"210", "400"}) {
+        OldArchive();
+        {
+            auto db = OpenArchive(Archive());
+            for (const auto& trigger : ArchiveTriggers())
+                db->exec("DROP TRIGGER " + trigger.name);
+            db->exec("DROP TABLE tblAttachment");
+        }
+        SetVer(ver);
+        Settings settings;
+        auto db = PrepareArchive(folders, settings, prompter);
+        ASSERT_NE(db, nullptr) << ver;
+        EXPECT_TRUE(db->tableExists("tblAttachment")) << ver;
+        EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger'").getInt(),
+                  static_cast<int>(ArchiveTriggers().size()))
+            << ver;
+        EXPECT_EQ(SubKeysIn(*db), test::Range(0, 10)) << ver;
+        db.reset();
         fs::remove(Archive());
         fs::remove(Beside(".Bak"));
     }

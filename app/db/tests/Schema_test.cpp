@@ -56,8 +56,9 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
     SQLite::Statement q(*db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid");
     while (q.executeStep())
         tables.push_back(q.getColumn(0).getString());
+    // The six, then the table this program adds.
     EXPECT_EQ(tables, (std::vector<std::string>{"tblKamoMail", "tblSearch_Addresses", "tblSearch_Name", "tblFriend",
-                                                "tblFilter", "tblFilterData"}));
+                                                "tblFilter", "tblFilterData", "tblAttachment"}));
 
     std::vector<Col> mail = {{"tblKamoMail_YMD", "TEXT", 1},       {"tblKamoMail_HMS", "TEXT", 2},
                              {"tblKamoMail_SubKey", "INTEGER", 3}, {"tblKamoMail_SndRcvFlag", "INTEGER", 4},
@@ -95,8 +96,22 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
                  {"tblFilterDt_SndRcvFlag", "INTEGER", 0},
                  {"tblFilterDt_Subject", "TEXT", 0}});
 
+    // The attachments: the mail's six key columns and their place in it form the primary key.
+    ExpectTable(*db, "tblAttachment",
+                {{"tblAttachment_YMD", "TEXT", 1},
+                 {"tblAttachment_HMS", "TEXT", 2},
+                 {"tblAttachment_SubKey", "INTEGER", 3},
+                 {"tblAttachment_SndRcvFlag", "INTEGER", 4},
+                 {"tblAttachment_SndAdd", "TEXT", 5},
+                 {"tblAttachment_RcvAdd", "TEXT", 6},
+                 {"tblAttachment_No", "INTEGER", 7},
+                 {"tblAttachment_Name", "TEXT", 0},
+                 {"tblAttachment_Type", "TEXT", 0},
+                 {"tblAttachment_Size", "INTEGER", 0},
+                 {"tblAttachment_Data", "BLOB", 0}});
+
     // Named primary indexes.
-    for (const char* name : {"tblKamoMail", "tblFriend"}) {
+    for (const char* name : {"tblKamoMail", "tblFriend", "tblAttachment"}) {
         SQLite::Statement sql(*db, "SELECT sql FROM sqlite_master WHERE name = ?");
         sql.bind(1, name);
         ASSERT_TRUE(sql.executeStep());

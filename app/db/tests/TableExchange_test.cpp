@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include <SQLiteCpp/Statement.h>
@@ -59,7 +60,10 @@ TEST(TableExchange, ExportThenImportIntoAnEmptyArchiveGivesBackEveryRow) {
     test::TempDir dir;
     auto source = Filled(dir / "a.Mdb");
     const auto exported = ExportTables(*source, dir / "export");
-    EXPECT_EQ(exported.size(), 7u);
+    std::set<std::string> names;
+    for (const auto& e : exported)
+        names.insert(e.table);
+    EXPECT_TRUE(names.count("tblExtra") && names.count("tblAttachment") && names.count("tblFilterData"));
     EXPECT_EQ(exported[0].table, "tblKamoMail");
     EXPECT_EQ(exported[0].rows, 41);
     const std::string header = test::ReadFile(dir / "export" / "tblFriend.csv").substr(0, 120);

@@ -35,3 +35,53 @@ TEST(MailDates, ReadableAndUnreadableDates) {
         EXPECT_EQ(d.hms, kUnknownHms);
     }
 }
+
+TEST(MailDates, OtherFormsKeepTheClockTimeAsWritten) {
+    struct Case {
+        const char* in;
+        const char* ymd;
+        const char* hms;
+    };
+    const Case cases[] = {
+        {"Tue, 6 Mar 2001 13.47.26 +0900", "2001/03/06", "13:47:26"},             // dotted time
+        {"Wed, 7 Mar 2001 9.05 JST", "2001/03/07", "09:05:00"},                   // dotted, no seconds
+        {"Thu, 8 Mar 2001 14:58:26+0800", "2001/03/08", "14:58:26"},              // zone glued on
+        {"Thu, 8 Mar 2001 14:58:26-05:00", "2001/03/08", "14:58:26"},             //
+        {"Thu, 8 Mar 2001 14:58:26GMT", "2001/03/08", "14:58:26"},                //
+        {"Friday, 19-Nov-82 16:14:55 EST", "1982/11/19", "16:14:55"},             // obsolete form
+        {"Mon, 01-Jan-2001 00:00:01 GMT", "2001/01/01", "00:00:01"},              //
+        {"9 Mar 2001 10:00:01 JST", "2001/03/09", "10:00:01"},                    // no day name, zone name
+        {"  Fri ,  9   Mar   2001   10:00:01   EST  ", "2001/03/09", "10:00:01"}, // extra blanks
+        {"Fri,9 Mar 2001 10:00:01 +0900", "2001/03/09", "10:00:01"},              //
+        {"Tue, 29 Feb 2000 23:59:60 +0900", "2000/02/29", "23:59:60"},            // leap day, leap second
+        {"2001-03-06T21:05:09+09:00", "2001/03/06", "21:05:09"},                  // ISO 8601
+        {"Tue, 6 Mar 2001 21:05:09.25 +0900", "2001/03/06", "21:05:09"},          // fractions of a second
+        {"2001.03.06 21:05:09", "2001/03/06", "21:05:09"},                        // dotted date
+    };
+    for (const auto& c : cases) {
+        const MailDate d = ParseMailDate(c.in);
+        EXPECT_TRUE(d.readable) << c.in;
+        EXPECT_EQ(d.ymd, c.ymd) << c.in;
+        EXPECT_EQ(d.hms, c.hms) << c.in;
+    }
+}
+
+TEST(MailDates, ADayThatDoesNotExistOrATimeThatCannotBeReadGivesTheMarker) {
+    for (const char* bad : {
+             "Sat, 31 Feb 2001 10:00:00 +0900", // no such day
+             "Thu, 29 Feb 2001 10:00:00 +0900", // not a leap year
+             "Mon, 31 Apr 2001 10:00:00 +0900", //
+             "1900/02/29 10:00:00",             // 1900 was no leap year
+             "Tue, 6 Mar 2001 25:10:00 +0900",  // no such hour
+             "Tue, 6 Mar 2001 21:61 +0900",     // no such minute
+             "Tue, 6 Mar 2001 21:05:09:01",     // four groups
+             "Tue, 6 Mar 2001 21:0x:09",        //
+             "Tue, 6 Mar 2001 13.47.xx",        //
+             "Tue, 6 Mar 2001 14:58:26+08x0",   // glued text that is no zone
+         }) {
+        const MailDate d = ParseMailDate(bad);
+        EXPECT_FALSE(d.readable) << bad;
+        EXPECT_EQ(d.ymd, kUnknownYmd) << bad;
+        EXPECT_EQ(d.hms, kUnknownHms) << bad;
+    }
+}

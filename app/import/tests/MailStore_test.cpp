@@ -158,3 +158,35 @@ TEST(MailStore, BodiesOfAnyLengthAreStoredWhole) {
     ASSERT_EQ(store.Store(m), MailStore::Outcome::Stored);
     EXPECT_EQ(StoredBody(*db, m.subKey), japanese);
 }
+
+TEST(MailStore, AttachmentsGoWithTheirMailsTransactionAndOneTooLargeIsNamedInstead) {
+    auto db = test::MemoryArchive();
+    constexpr int kLimit = 100000;
+    sqlite3_limit(db->getHandle(), SQLITE_LIMIT_LENGTH, kLimit);
+    MailStore store(*db);
+    const std::vector<Attachment> files = {{"small.bin", "application/octet-stream", std::string("a\0b", 3)},
+                                           {"huge.bin", "application/octet-stream", std::string(kLimit, 'x')},
+                                           {"last.txt", "text/plain", "last"}};
+    {
+        SQLite::Transaction rolledBack(*db);
+        MailRecord m = Mail("with files");
+        ASSERT_EQ(store.Store(m, files), MailStore::Outcome::StoredCut);
+    }
+    EXPECT_EQ(Rows(*db), 0);
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 0);
+
+    MailRecord m = Mail("with files");
+    ASSERT_EQ(store.Store(m, files), MailStore::Outcome::StoredCut);
+    EXPECT_EQ(StoredBody(*db, m.subKey), "body" + AttachmentTooLargeNote("huge.bin", kLimit));
+    MailKey key{m.ymd, m.hms, m.subKey, m.sent, m.sndName, m.rcvName, m.sndAdd, m.rcvAdd};
+    const auto list = ListAttachments(*db, key);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].name, "small.bin");
+    EXPECT_EQ(AttachmentBytes(*db, key, 1), std::string("a\0b", 3));
+    EXPECT_EQ(list[1].position, 2);
+    EXPECT_EQ(AttachmentBytes(*db, key, 2), "last");
+    // The same mail again is a copy: no second row, no second set of attachments.
+    MailRecord again = Mail("with files");
+    EXPECT_EQ(store.Store(again, files), MailStore::Outcome::AlreadyStored);
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 2);
+}

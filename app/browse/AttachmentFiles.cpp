@@ -1,0 +1,133 @@
+#include "browse/AttachmentFiles.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace kamo {
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 200;
+
+std::string Thousands(int64_t n) {
+    std::string digits = std::to_string(n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
+    return digits;
+}
+
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// At most `bytes` bytes of UTF-8 text, never half a character.
+std::string_view CutUtf8(std::string_view s, std::size_t bytes) {
+    if (s.size() <= bytes)
+        return s;
+    while (bytes > 0 && IsContinuationByte(s[bytes]))
+        --bytes;
+    return s.substr(0, bytes);
+}
+
+// A file descriptor closed with the object.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The extension a file of a common content type has, for attachments that came without a name.
+std::string ExtensionOf(std::string_view contentType) {
+    static constexpr std::pair<const char*, const char*> kTypes[] = {
+        {"image/jpeg", ".jpg"}, {"image/png", ".png"},       {"image/gif", ".gif"},
+        {"image/bmp", ".bmp"},  {"application/pdf", ".pdf"}, {"application/zip", ".zip"},
+        {"text/plain", ".txt"}, {"text/html", ".html"},      {"message/rfc822", ".eml"},
+        {"audio/midi", ".mid"}, {"audio/x-wav", ".wav"},     {"application/msword", ".doc"},
+    };
+    for (const auto& [type, extension] : kTypes)
+        if (contentType == type)
+            return extension;
+    return {};
+}
+
+} // namespace
+
+std::string AttachmentLabel(const AttachmentEntry& entry) {
+    return SafeFileName(entry.name, entry.position, entry.contentType) + "（" + Thousands(entry.size) + " バイト）";
+}
+
+std::string SafeFileName(std::string_view name, int64_t position, std::string_view contentType) {
+    std::string clean;
+    for (char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\')
+            clean += '_';
+        else if (b >= 0x20 && b != 0x7F)
+            clean += c;
+    }
+    const std::size_t first = clean.find_first_not_of(". ");
+    clean = first == std::string::npos ? std::string() : clean.substr(first);
+    while (!clean.empty() && clean.back() == ' ')
+        clean.pop_back();
+    if (clean.empty())
+        return "添付ファイル" + std::to_string(position) + ExtensionOf(contentType);
+    if (clean.size() > kMaxNameBytes) {
+        const std::size_t dot = clean.rfind('.');
+        const std::string extension =
+            dot != std::string::npos && clean.size() - dot <= 16 ? clean.substr(dot) : std::string();
+        clean = std::string(CutUtf8(clean, kMaxNameBytes - extension.size())) + extension;
+    }
+    return clean;
+}
+
+std::filesystem::path SaveAttachmentFile(const std::filesystem::path& folder, const std::string& fileName,
+                                         std::string_view bytes) {
+    const std::size_t dot = fileName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? fileName.substr(0, dot) : fileName;
+    const std::string extension = hasExtension ? fileName.substr(dot) : std::string();
+    for (int n = 1;; ++n) {
+        const std::filesystem::path path =
+            folder / (n == 1 ? fileName : stem + " (" + std::to_string(n) + ")" + extension);
+        Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (fd.get() < 0) {
+            if (errno == EEXIST && n < 10000)
+                continue;
+            throw std::system_error(errno, std::generic_category(), path.string());
+        }
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t written = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                const int error = written < 0 ? errno : EIO;
+                ::unlink(path.c_str()); // no half file left under the attachment's name
+                throw std::system_error(error, std::generic_category(), path.string());
+            }
+            done += static_cast<std::size_t>(written);
+        }
+        if (::close(fd.release()) != 0) {
+            const int error = errno;
+            ::unlink(path.c_str());
+            throw std::system_error(error, std::generic_category(), path.string());
+        }
+        return path;
+    }
+}
+
+} // namespace kamo

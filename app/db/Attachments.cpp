@@ -1,0 +1,77 @@
+#include "db/Attachments.h"
+
+#include <limits>
+#include <stdexcept>
+
+namespace kamo {
+namespace {
+
+constexpr const char* kKeyWhere =
+    " WHERE tblAttachment_YMD = ?1 AND tblAttachment_HMS = ?2 AND tblAttachment_SubKey = ?3"
+    " AND tblAttachment_SndRcvFlag = ?4 AND tblAttachment_SndAdd = ?5 AND tblAttachment_RcvAdd = ?6";
+
+void BindKey(SQLite::Statement& st, const MailKey& key) {
+    st.bind(1, key.ymd);
+    st.bind(2, key.hms);
+    st.bind(3, key.subKey);
+    st.bind(4, key.sent ? 1 : 0);
+    st.bind(5, key.sndAdd);
+    st.bind(6, key.rcvAdd);
+}
+
+bool HasAttachmentTable(SQLite::Database& db) {
+    SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tblAttachment'");
+    return q.executeStep();
+}
+
+} // namespace
+
+AttachmentWriter::AttachmentWriter(SQLite::Database& db)
+    : insert_(db, "INSERT INTO tblAttachment (tblAttachment_YMD, tblAttachment_HMS, tblAttachment_SubKey, "
+                  "tblAttachment_SndRcvFlag, tblAttachment_SndAdd, tblAttachment_RcvAdd, tblAttachment_No, "
+                  "tblAttachment_Name, tblAttachment_Type, tblAttachment_Size, tblAttachment_Data) "
+                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)") {}
+
+void AttachmentWriter::Add(const MailKey& key, int64_t position, const Attachment& attachment) {
+    if (attachment.bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw std::length_error("attachment too large for the archive");
+    insert_.reset();
+    BindKey(insert_, key);
+    insert_.bind(7, position);
+    insert_.bind(8, attachment.name);
+    insert_.bind(9, attachment.contentType);
+    insert_.bind(10, static_cast<int64_t>(attachment.bytes.size()));
+    // Bound without a copy: the statement runs before the attachment goes.
+    insert_.bindNoCopy(11, static_cast<const void*>(attachment.bytes.data()),
+                       static_cast<int>(attachment.bytes.size()));
+    insert_.exec();
+    insert_.reset();
+}
+
+std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey& key) {
+    std::vector<AttachmentEntry> list;
+    if (!HasAttachmentTable(db))
+        return list;
+    SQLite::Statement st(db, std::string("SELECT tblAttachment_No, tblAttachment_Name, tblAttachment_Type, "
+                                         "tblAttachment_Size FROM tblAttachment") +
+                                 kKeyWhere + " ORDER BY tblAttachment_No");
+    BindKey(st, key);
+    while (st.executeStep())
+        list.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getString(), st.getColumn(2).getString(),
+                        st.getColumn(3).getInt64()});
+    return list;
+}
+
+std::optional<std::string> AttachmentBytes(SQLite::Database& db, const MailKey& key, int64_t position) {
+    SQLite::Statement st(db, std::string("SELECT tblAttachment_Data FROM tblAttachment") + kKeyWhere +
+                                 " AND tblAttachment_No = ?7");
+    BindKey(st, key);
+    st.bind(7, position);
+    if (!st.executeStep())
+        return std::nullopt;
+    const SQLite::Column data = st.getColumn(0);
+    const auto* bytes = static_cast<const char*>(data.getBlob());
+    return bytes ? std::string(bytes, static_cast<std::size_t>(data.getBytes())) : std::string();
+}
+
+} // namespace kamo

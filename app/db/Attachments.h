@@ -1,0 +1,52 @@
+#pragma once
+// The attachments of stored mail (tblAttachment, Schema.h): written with their mail when it is read,
+// listed and read back for the mail display. A mail's attachments go with it when it is deleted
+// (the archive's trigger), so no command has to remember them.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include "common/MailRecord.h"
+
+namespace kamo {
+
+// One attachment as read from a mail: its file name (UTF-8, decoded; may be empty), its content
+// type in lower case ("image/jpeg") and its bytes.
+struct Attachment {
+    std::string name;
+    std::string contentType;
+    std::string bytes;
+};
+
+// One stored attachment without its bytes: what a list shows.
+struct AttachmentEntry {
+    int64_t position = 0; // 1 for the mail's first attachment
+    std::string name;
+    std::string contentType;
+    int64_t size = 0;
+};
+
+// Writes attachments with a prepared statement reused for every row; the caller holds the
+// transaction of their mail.
+class AttachmentWriter {
+public:
+    explicit AttachmentWriter(SQLite::Database& db);
+    // Stores `attachment` as the `position`-th attachment of the mail with `key`.
+    void Add(const MailKey& key, int64_t position, const Attachment& attachment);
+
+private:
+    SQLite::Statement insert_;
+};
+
+// The attachments of the mail with `key` in their order; none when the archive has no attachment
+// table (a copy opened as it was written by an older version).
+std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey& key);
+
+// The bytes of one attachment; nothing when there is no such attachment.
+std::optional<std::string> AttachmentBytes(SQLite::Database& db, const MailKey& key, int64_t position);
+
+} // namespace kamo

@@ -1,0 +1,231 @@
+#include "import/MimeBody.h"
+
+#include <optional>
+
+#include "common/AsciiText.h"
+#include "import/EncodedWords.h"
+#include "import/FramedReader.h"
+#include "import/HtmlText.h"
+#include "import/MailCharsets.h"
+#include "import/MimeHeaders.h"
+#include "import/TransferEncodings.h"
+
+namespace kamo {
+namespace {
+
+// Deeper than any mailer nests; a hostile mail stops here instead of exhausting the stack.
+constexpr int kMaxDepth = 24;
+
+// 8-bit bytes or NULs cannot be base64 text: such a body was stored decoded already, whatever its
+// header says, and is taken as it is.
+bool CannotBeBase64(std::string_view body) {
+    for (char c : body) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 || b == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string TransferDecode(std::string_view body, const std::string& encoding) {
+    if (encoding == "base64")
+        return CannotBeBase64(body) ? std::string(body) : DecodeBase64(body);
+    if (encoding == "quoted-printable")
+        return DecodeQuotedPrintable(body);
+    return std::string(body);
+}
+
+// The parts of a multipart body between its delimiter lines ("--boundary", closed by
+// "--boundary--"); the line break before a delimiter belongs to the delimiter. Nothing when no
+// delimiter line is found. A missing close ends the last part at the end of the body.
+std::optional<std::vector<std::string_view>> SplitMultipart(std::string_view body, const std::string& boundary) {
+    const std::string delimiter = "--" + boundary;
+    std::vector<std::string_view> parts;
+    bool found = false;
+    std::size_t partStart = 0;
+    std::size_t pos = 0;
+    while (pos < body.size()) {
+        const std::size_t lineStart = pos;
+        const std::size_t lf = body.find('\n', pos);
+        const std::size_t lineEnd = lf == std::string_view::npos ? body.size() : lf;
+        pos = lf == std::string_view::npos ? body.size() : lf + 1;
+        std::string_view line = body.substr(lineStart, lineEnd - lineStart);
+        if (line.compare(0, delimiter.size(), delimiter) != 0)
+            continue;
+        std::string_view rest = line.substr(delimiter.size());
+        const bool close = rest.compare(0, 2, "--") == 0;
+        if (close)
+            rest.remove_prefix(2);
+        if (!TrimAscii(rest, kSpaceTabCrLf).empty())
+            continue; // a longer boundary that begins with this one
+        if (found) {
+            std::size_t end = lineStart;
+            if (end > partStart && body[end - 1] == '\n')
+                --end;
+            if (end > partStart && body[end - 1] == '\r')
+                --end;
+            parts.push_back(body.substr(partStart, end - partStart));
+        }
+        found = true;
+        partStart = pos;
+        if (close)
+            return parts;
+    }
+    if (!found)
+        return std::nullopt;
+    if (partStart < body.size())
+        parts.push_back(body.substr(partStart));
+    return parts;
+}
+
+struct PartInfo {
+    std::string type; // "text/plain"
+    std::string charset;
+    std::string boundary;
+    std::string encoding;
+    std::string name;
+    bool named = false;
+    bool attachment = false; // disposition "attachment"
+};
+
+PartInfo Describe(std::string_view header, const char* defaultType) {
+    PartInfo info;
+    FieldParams type;
+    if (auto field = HeaderField(header, "Content-Type"))
+        type = ParseFieldParams(*field);
+    info.type = type.value.find('/') == std::string::npos ? defaultType : type.value;
+    if (const auto* p = type.Find("charset"))
+        info.charset = p->value;
+    if (const auto* p = type.Find("boundary"))
+        info.boundary = p->value;
+    if (auto field = HeaderField(header, "Content-Transfer-Encoding"))
+        info.encoding = ToLowerAscii(TrimAscii(*field, kSpaceTabCrLf));
+    FieldParams disposition;
+    if (auto field = HeaderField(header, "Content-Disposition"))
+        disposition = ParseFieldParams(*field);
+    info.attachment = disposition.value == "attachment";
+    const FieldParams::Param* name = disposition.Find("filename");
+    if (!name)
+        name = type.Find("name");
+    if (name) {
+        info.named = true;
+        info.name = ParamText(*name);
+    }
+    return info;
+}
+
+bool IsShownText(const PartInfo& info) {
+    return (info.type == "text/plain" || info.type == "text/html") && !info.named && !info.attachment;
+}
+
+class Walker {
+public:
+    MimeContent Take() { return std::move(out_); }
+
+    void Entity(std::string_view header, std::string_view body, int depth, const char* defaultType, bool showText) {
+        const PartInfo info = Describe(header, defaultType);
+        const bool multipart = info.type.rfind("multipart/", 0) == 0;
+        if (multipart && depth < kMaxDepth) {
+            Multipart(info, body, depth, showText);
+        } else if (info.type == "message/rfc822" && !info.named && !info.attachment && depth < kMaxDepth) {
+            const std::string message = TransferDecode(body, info.encoding);
+            const EntityParts inner = SplitEntity(message);
+            if (showText)
+                EmbeddedHeader(inner.header);
+            Entity(inner.header, inner.body, depth + 1, "text/plain", showText);
+        } else if (IsShownText(info)) {
+            if (showText)
+                Text(info, TransferDecode(body, info.encoding));
+        } else {
+            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding)});
+        }
+    }
+
+private:
+    void Multipart(const PartInfo& info, std::string_view body, int depth, bool showText) {
+        const auto parts = info.boundary.empty() ? std::nullopt : SplitMultipart(body, info.boundary);
+        if (!parts) {
+            if (showText) // no part to be found: the body is all the text there is
+                Text(PartInfo{}, TransferDecode(body, info.encoding));
+            return;
+        }
+        const char* defaultType = info.type == "multipart/digest" ? "message/rfc822" : "text/plain";
+        std::size_t shown = parts->size();
+        if (info.type == "multipart/alternative" && !parts->empty()) {
+            std::size_t html = parts->size();
+            for (std::size_t i = 0; i < parts->size() && shown == parts->size(); ++i) {
+                const PartInfo part = Describe(SplitEntity((*parts)[i]).header, defaultType);
+                if (part.type == "text/plain" && IsShownText(part))
+                    shown = i;
+                else if (part.type == "text/html" && IsShownText(part) && html == parts->size())
+                    html = i;
+            }
+            if (shown == parts->size())
+                shown = html < parts->size() ? html : parts->size() - 1;
+        }
+        for (std::size_t i = 0; i < parts->size(); ++i) {
+            const EntityParts part = SplitEntity((*parts)[i]);
+            const bool alternativeShown = shown == parts->size() || i == shown;
+            Entity(part.header, part.body, depth + 1, defaultType, showText && alternativeShown);
+        }
+    }
+
+    void Text(const PartInfo& info, const std::string& bytes) {
+        std::string charset = info.charset;
+        const bool html = info.type == "text/html";
+        if (html && charset.empty())
+            charset = HtmlMetaCharset(bytes);
+        std::string text = DecodeBodyText(charset, bytes);
+        if (html)
+            text = HtmlToText(text);
+        Append(BodyFromRaw(text));
+    }
+
+    // The embedded message's own From, Subject and Date, then a blank line.
+    void EmbeddedHeader(std::string_view header) {
+        std::string lines;
+        for (const char* name : {"From", "Subject", "Date"})
+            if (auto value = HeaderField(header, name))
+                lines += std::string(name) + ": " + DecodeEncodedWords(DecodeUndeclaredText(*value)) + "\r\n";
+        if (lines.empty())
+            return;
+        EndWithBreaks(2);
+        Append(lines + "\r\n");
+    }
+
+    void Append(std::string_view text) {
+        if (!text.empty())
+            EndWithBreaks(1);
+        out_.text.append(text);
+    }
+
+    // Makes the text so far end with a line break (2: a blank line); nothing while it is empty.
+    void EndWithBreaks(int breaks) {
+        if (out_.text.empty())
+            return;
+        auto endsWith = [&](std::string_view s) {
+            return out_.text.size() >= s.size() && out_.text.compare(out_.text.size() - s.size(), s.size(), s) == 0;
+        };
+        for (int have = endsWith("\r\n\r\n") ? 2 : endsWith("\r\n") ? 1 : 0; have < breaks; ++have)
+            out_.text += "\r\n";
+    }
+
+    MimeContent out_;
+};
+
+} // namespace
+
+bool HasMimeHeaders(std::string_view header) {
+    for (const char* name : {"MIME-Version", "Content-Type", "Content-Transfer-Encoding"})
+        if (HeaderField(header, name))
+            return true;
+    return false;
+}
+
+MimeContent ReadMimeContent(std::string_view header, std::string_view body) {
+    Walker walker;
+    walker.Entity(header, body, 0, "text/plain", true);
+    return walker.Take();
+}
+
+} // namespace kamo

@@ -1,0 +1,32 @@
+#pragma once
+// The body of a MIME mail: its readable text and its attachments, from the mail's own header region
+// and its body as the mail file holds it.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/Attachments.h"
+
+namespace kamo {
+
+// True when the header region declares MIME: a MIME-Version, Content-Type or
+// Content-Transfer-Encoding field. A mail without them is read as plain PostPet text.
+bool HasMimeHeaders(std::string_view header);
+
+struct MimeContent {
+    std::string text; // UTF-8, line breaks CR LF
+    std::vector<Attachment> attachments;
+};
+
+// Walks the mail: base64 and quoted-printable undone before the charset is applied (see
+// DecodeBodyText); multipart/alternative gives its text/plain part, else its text/html part as text
+// (HtmlToText), else its last part; other multiparts give their text parts in order; a
+// message/rfc822 part gives its From, Subject and Date lines and then its own text. Every part that
+// is not text/plain or text/html, or that has a file name or the disposition "attachment", is an
+// attachment (name decoded: RFC 2231, encoded words, raw 8-bit); the parts of the alternatives not
+// shown give their attachments too, so no file is lost. Multiparts nested deeper than a limit are
+// kept as attachments, and a multipart without a boundary or any of its delimiters is read as text.
+// A body declared base64 that holds 8-bit bytes was stored decoded and is taken as it is.
+MimeContent ReadMimeContent(std::string_view header, std::string_view body);
+
+} // namespace kamo

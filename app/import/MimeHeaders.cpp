@@ -1,0 +1,246 @@
+#include "import/MimeHeaders.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/AsciiText.h"
+#include "import/EncodedWords.h"
+#include "import/MailCharsets.h"
+
+namespace kamo {
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The next line of `text` from `pos`, without its line break; `pos` moves past it.
+std::string_view NextLine(std::string_view text, std::size_t& pos) {
+    const std::size_t lf = text.find('\n', pos);
+    const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+    std::string_view line = text.substr(pos, end - pos);
+    pos = lf == std::string_view::npos ? text.size() : lf + 1;
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+// "Name: value": a name of printable characters without blanks, then a colon.
+std::size_t FieldNameEnd(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string_view::npos)
+        return std::string_view::npos;
+    for (std::size_t i = 0; i < colon; ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c <= 0x20 || c >= 0x7F)
+            return std::string_view::npos;
+    }
+    return colon;
+}
+
+// Without "(comments)" outside quotes.
+std::string WithoutComments(std::string_view s) {
+    std::string out;
+    int depth = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (quoted) {
+            out += c;
+            if (c == '\\' && i + 1 < s.size())
+                out += s[++i];
+            else if (c == '"')
+                quoted = false;
+        } else if (depth > 0) {
+            if (c == '\\')
+                ++i;
+            else if (c == '(')
+                ++depth;
+            else if (c == ')')
+                --depth;
+        } else if (c == '(') {
+            ++depth;
+        } else {
+            if (c == '"')
+                quoted = true;
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The pieces of `s` between semicolons outside quotes.
+std::vector<std::string_view> SplitParams(std::string_view s) {
+    std::vector<std::string_view> pieces;
+    bool quoted = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (quoted && s[i] == '\\')
+            ++i;
+        else if (s[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && s[i] == ';') {
+            pieces.push_back(s.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    pieces.push_back(s.substr(start));
+    return pieces;
+}
+
+std::string Unquote(std::string_view v) {
+    v = TrimAscii(v, kSpaceTabCrLf);
+    if (v.empty() || v.front() != '"')
+        return std::string(v);
+    std::string out;
+    for (std::size_t i = 1; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size())
+            out += v[++i];
+        else if (v[i] == '"')
+            break; // anything after the closing quote is no part of the value
+        else
+            out += v[i];
+    }
+    return out;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = ToLowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string PercentDecode(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+struct Section {
+    long index = 0;
+    bool extended = false;
+    std::string raw;
+};
+
+} // namespace
+
+std::optional<std::string> HeaderField(std::string_view header, std::string_view name) {
+    std::size_t pos = 0;
+    std::optional<std::string> value;
+    while (pos < header.size()) {
+        const std::string_view line = NextLine(header, pos);
+        if (line.empty())
+            break;
+        if (IsBlank(line.front())) {
+            if (value)
+                value->append(line);
+            continue;
+        }
+        if (value)
+            break; // the field found is complete
+        const std::size_t colon = FieldNameEnd(line);
+        if (colon != std::string_view::npos && EqualsNoCase(line.substr(0, colon), name))
+            value = std::string(line.substr(colon + 1));
+    }
+    if (value)
+        *value = std::string(TrimAscii(*value, kSpaceTabCrLf));
+    return value;
+}
+
+const FieldParams::Param* FieldParams::Find(const std::string& name) const {
+    const auto it = params.find(name);
+    return it == params.end() ? nullptr : &it->second;
+}
+
+FieldParams ParseFieldParams(std::string_view value) {
+    FieldParams result;
+    const std::vector<std::string_view> pieces = SplitParams(value);
+    for (char c : WithoutComments(pieces[0]))
+        if (!IsBlank(c) && c != '\r' && c != '\n')
+            result.value += ToLowerAscii(c);
+    std::map<std::string, std::vector<Section>> sectioned;
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        const std::string_view piece = pieces[i];
+        const std::size_t eq = piece.find('=');
+        if (eq == std::string_view::npos)
+            continue;
+        std::string name = ToLowerAscii(TrimAscii(piece.substr(0, eq), kSpaceTabCrLf));
+        const std::string_view rawValue = TrimAscii(piece.substr(eq + 1), kSpaceTabCrLf);
+        std::string text = !rawValue.empty() && rawValue.front() == '"'
+                               ? Unquote(rawValue)
+                               : std::string(TrimAscii(WithoutComments(rawValue), kSpaceTabCrLf));
+        const std::size_t star = name.find('*');
+        if (name.empty())
+            continue;
+        if (star == std::string::npos) {
+            result.params.try_emplace(name, FieldParams::Param{std::move(text), {}, false});
+            continue;
+        }
+        // name*, name*N or name*N*: RFC 2231.
+        Section section;
+        std::string_view rest = std::string_view(name).substr(star + 1);
+        if (!rest.empty() && rest.back() == '*') {
+            section.extended = true;
+            rest.remove_suffix(1);
+        } else if (rest.empty()) {
+            section.extended = true;
+        }
+        if (!rest.empty()) {
+            if (!std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }) || rest.size() > 4)
+                continue;
+            section.index = std::stol(std::string(rest));
+        }
+        section.raw = std::move(text);
+        sectioned[name.substr(0, star)].push_back(std::move(section));
+    }
+    for (auto& [name, sections] : sectioned) {
+        std::stable_sort(sections.begin(), sections.end(),
+                         [](const Section& a, const Section& b) { return a.index < b.index; });
+        FieldParams::Param param;
+        param.extended = std::any_of(sections.begin(), sections.end(), [](const Section& s) { return s.extended; });
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            std::string_view raw = sections[i].raw;
+            if (i == 0 && sections[i].extended) {
+                // charset'language'value
+                const std::size_t q1 = raw.find('\'');
+                const std::size_t q2 = q1 == std::string_view::npos ? q1 : raw.find('\'', q1 + 1);
+                if (q2 != std::string_view::npos) {
+                    param.charset = std::string(raw.substr(0, q1));
+                    raw = raw.substr(q2 + 1);
+                }
+            }
+            param.value += sections[i].extended ? PercentDecode(raw) : std::string(raw);
+        }
+        result.params[name] = std::move(param);
+    }
+    return result;
+}
+
+std::string ParamText(const FieldParams::Param& param) {
+    if (param.extended)
+        return DecodeBodyText(param.charset, param.value);
+    return DecodeEncodedWords(DecodeUndeclaredText(param.value));
+}
+
+EntityParts SplitEntity(std::string_view entity) {
+    std::size_t pos = 0;
+    while (pos < entity.size()) {
+        const std::size_t lineStart = pos;
+        const std::string_view line = NextLine(entity, pos);
+        if (line.empty())
+            return {entity.substr(0, lineStart), entity.substr(pos)};
+        if (lineStart == 0 && FieldNameEnd(line) == std::string_view::npos)
+            return {std::string_view(), entity};
+    }
+    return {entity, std::string_view()};
+}
+
+} // namespace kamo

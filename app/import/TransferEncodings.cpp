@@ -1,0 +1,121 @@
+#include "import/TransferEncodings.h"
+
+#include <array>
+#include <cstdint>
+
+#include "common/AsciiText.h"
+
+namespace kamo {
+namespace {
+
+// Base64 digit values; kSkip for bytes outside the alphabet, kPad for "=".
+constexpr int8_t kSkip = -1;
+constexpr int8_t kPad = -2;
+constexpr std::array<int8_t, 256> kBase64 = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(kSkip);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int8_t i = 0; i < 64; ++i)
+        t[static_cast<unsigned char>(alphabet[i])] = i;
+    t['='] = kPad;
+    return t;
+}();
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = ToLowerAscii(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool IsHexPair(std::string_view s, std::size_t i) {
+    return i + 1 < s.size() && HexValue(s[i]) >= 0 && HexValue(s[i + 1]) >= 0;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+std::string DecodeBase64(std::string_view text) {
+    // Bodies carry attachments of megabytes: one table look-up per character, no appends.
+    std::string out(text.size() / 4 * 3 + 3, '\0');
+    char* o = out.data();
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const int8_t v = kBase64[static_cast<unsigned char>(c)];
+        if (v >= 0) {
+            bits = (bits << 6) | static_cast<uint32_t>(v);
+            count += 6;
+            if (count >= 8) {
+                count -= 8;
+                *o++ = static_cast<char>((bits >> count) & 0xFF);
+            }
+        } else if (v == kPad) {
+            count = 0; // the padded group is complete; a new one may follow
+            bits = 0;
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return out;
+}
+
+std::string DecodeQuotedPrintable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t lineStart = 0;
+    while (lineStart <= text.size()) {
+        const std::size_t lf = text.find('\n', lineStart);
+        const std::size_t lineEnd = lf == std::string_view::npos ? text.size() : lf;
+        std::string_view line = text.substr(lineStart, lineEnd - lineStart);
+        std::string_view eol = lf == std::string_view::npos ? std::string_view() : text.substr(lineEnd, 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+            eol = text.substr(lineEnd - 1, lf == std::string_view::npos ? 1 : 2);
+        }
+        // Blanks a mail system added at the end of a line are no text.
+        while (!line.empty() && IsBlank(line.back()))
+            line.remove_suffix(1);
+        bool soft = false;
+        if (!line.empty() && line.back() == '=') {
+            line.remove_suffix(1);
+            soft = true;
+        }
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '=' && IsHexPair(line, i + 1)) {
+                out += static_cast<char>(HexValue(line[i + 1]) * 16 + HexValue(line[i + 2]));
+                i += 2;
+            } else {
+                out += line[i];
+            }
+        }
+        if (!soft)
+            out.append(eol);
+        if (lf == std::string_view::npos)
+            break;
+        lineStart = lf + 1;
+    }
+    return out;
+}
+
+std::string DecodeQEncoding(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '_') {
+            out += ' ';
+        } else if (text[i] == '=' && IsHexPair(text, i + 1)) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace kamo

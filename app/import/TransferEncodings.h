@@ -1,0 +1,23 @@
+#pragma once
+// The transfer encodings of mail: base64 and quoted-printable bodies, and the B and Q forms of
+// RFC 2047 encoded words. Every decoder takes whatever it is given: bytes that do not belong to
+// the encoding are skipped or kept, never a reason to lose the rest.
+#include <string>
+#include <string_view>
+
+namespace kamo {
+
+// Base64: characters outside the alphabet (line breaks, blanks, stray folds) are skipped; "="
+// ends the group it pads, so missing, extra or misplaced padding and base64 texts joined one after
+// the other still decode as far as the bytes go.
+std::string DecodeBase64(std::string_view text);
+
+// Quoted-printable (RFC 2045): "=XX" is a byte, "=" at the end of a line (blanks may follow it)
+// joins the line to the next; blanks at the end of a line go. An "=" that starts neither stays
+// as it is. Line breaks are kept as they come.
+std::string DecodeQuotedPrintable(std::string_view text);
+
+// The Q form of encoded words: quoted-printable where "_" is a blank.
+std::string DecodeQEncoding(std::string_view text);
+
+} // namespace kamo

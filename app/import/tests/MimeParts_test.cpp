@@ -1,0 +1,198 @@
+// The pieces of MIME reading one by one: transfer encodings, header fields and parameters, declared
+// charsets, HTML text, and the walk over damaged mail.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "common/CodePage.h"
+#include "import/HtmlText.h"
+#include "import/MailCharsets.h"
+#include "import/MimeBody.h"
+#include "import/MimeHeaders.h"
+#include "import/TransferEncodings.h"
+#include "ppwriter/MailboxWriter.h"
+
+using namespace kamo;
+
+TEST(TransferEncodings, Base64AndQuotedPrintableTakeWhatTheyAreGiven) {
+    const std::pair<std::string, std::string> base64[] = {
+        {"5pel5pys", "日本"},
+        {"5pel5pys\r\n6Kqe", "日本語"}, // line breaks
+        {"5pe l5p\tys", "日本"},        // blanks
+        {"5pel5pw", "日\xE6\x9C"},      // padding missing
+        {"5pel5pw=", "日\xE6\x9C"},     //
+        {"5pel5pw==", "日\xE6\x9C"},    // padding extra
+        {"QQ==QUI=", "AAB"},            // padded texts one after the other
+        {"5pel=5pys", "日本"},          // "=" where a group is complete pads nothing
+        {"!@#5pel$%^5pys", "日本"},     // junk
+        {"", ""},
+    };
+    for (const auto& [in, out] : base64)
+        EXPECT_EQ(DecodeBase64(in), out) << in;
+
+    const std::pair<std::string, std::string> qp[] = {
+        {"caf=C3=A9\r\n", "café\r\n"},
+        {"caf=c3=a9", "café"},            // lower-case hex
+        {"long=\r\nline", "longline"},    // soft line break
+        {"long= \t\r\nline", "longline"}, // blanks after the "="
+        {"long=\nline", "longline"},      //
+        {"trailing   \r\nnext", "trailing\r\nnext"},
+        {"a=ZZb=4", "a=ZZb=4"},              // "=" starting nothing stays
+        {"=E6=97=A5=\r\n=E6=9C=AC", "日本"}, // a character split by a soft break
+        {"end=", "end"},
+    };
+    for (const auto& [in, out] : qp)
+        EXPECT_EQ(DecodeQuotedPrintable(in), out) << in;
+    EXPECT_EQ(DecodeQEncoding("a_b=5F=3d"), "a b_=");
+}
+
+TEST(MimeHeaders, FieldsUnfoldAndParametersDecode) {
+    const std::string header = "Subject: one\r\n\ttwo\r\n three\r\ncontent-TYPE: text/plain;\r\n charset=\"utf-8\"\r\n"
+                               "Content-Type: text/html\r\nX-Empty:\r\n\r\nContent-Disposition: attachment\r\n";
+    EXPECT_EQ(HeaderField(header, "Subject"), "one\ttwo three");
+    EXPECT_EQ(HeaderField(header, "Content-Type"), "text/plain; charset=\"utf-8\""); // the first of two
+    EXPECT_EQ(HeaderField(header, "X-Empty"), "");
+    EXPECT_EQ(HeaderField(header, "Content-Disposition"), std::nullopt); // after the empty line: body
+    EXPECT_EQ(HeaderField(header, "Subj"), std::nullopt);
+
+    const FieldParams p = ParseFieldParams(
+        "Multipart/Mixed (a comment); Boundary=\"a;b\\\"c\" (note); charset = iso-2022-jp ;"
+        " name*1*=%E6%9B%B8.txt; name*0*=UTF-8'ja'%E6%96%87; name=\"plain\"; filename=\"=?UTF-8?B?5pel5pys?=.txt\"");
+    EXPECT_EQ(p.value, "multipart/mixed");
+    ASSERT_TRUE(p.Find("boundary"));
+    EXPECT_EQ(p.Find("boundary")->value, "a;b\"c");
+    EXPECT_EQ(p.Find("charset")->value, "iso-2022-jp");
+    ASSERT_TRUE(p.Find("name"));
+    EXPECT_EQ(ParamText(*p.Find("name")), "文書.txt"); // sections in any order; extended wins over plain
+    EXPECT_EQ(ParamText(*p.Find("filename")), "日本.txt");
+    EXPECT_EQ(p.Find("missing"), nullptr);
+
+    const std::pair<std::string, std::string> names[] = {
+        {"a; name*=Shift_JIS''%93%FA%96%7B.doc", "日本.doc"},
+        {"a; name*=''%E6%97%A5", "日"}, // no charset: read as undeclared text
+        {"a; name*0=\"part \"; name*1=\"two\"", "part two"},
+        {"a; name=\"" + Utf8ToCp932("髙橋.txt") + "\"", "髙橋.txt"}, // raw 8-bit
+        {"a; name=\"" + ppw::EncodedWord("写真") + ".jpg\"", "写真.jpg"},
+    };
+    for (const auto& [value, name] : names) {
+        const FieldParams f = ParseFieldParams(value);
+        ASSERT_TRUE(f.Find("name")) << value;
+        EXPECT_EQ(ParamText(*f.Find("name")), name) << value;
+    }
+
+    const auto split = SplitEntity("A: 1\r\nB: 2\r\n\r\nbody\r\n\r\nmore");
+    EXPECT_EQ(split.header, "A: 1\r\nB: 2\r\n");
+    EXPECT_EQ(split.body, "body\r\n\r\nmore");
+    EXPECT_EQ(SplitEntity("\r\nno header").header, "");
+    EXPECT_EQ(SplitEntity("no header line\r\nat all").body, "no header line\r\nat all");
+    EXPECT_EQ(SplitEntity("Only: header").header, "Only: header");
+}
+
+TEST(MailCharsets, ADeclaredCharsetGivesWayOnlyWhenPlainlyWrong) {
+    const std::string text = "日本語のメール①";
+    const std::string sjis = Utf8ToCp932(text);
+    struct Case {
+        const char* charset;
+        std::string bytes;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"ISO-2022-JP", ppw::ToIso2022Jp("日本語"), "日本語"},
+        {"ISO-2022-JP", text, text}, // UTF-8 under a 7-bit label
+        {"iso-2022-jp", sjis, text}, // CP932 under a 7-bit label
+        {"us-ascii", sjis, text},    //
+        {"UTF-8", sjis, text},       // not UTF-8 at all
+        {"UTF-8",
+         "a\xff"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},                                                      // UTF-8 with one bad byte stays UTF-8
+        {"Shift_JIS", sjis, text},                                  //
+        {"Shift_JIS", text, text},                                  // UTF-8 is no CP932 text here
+        {"EUC-JP", ppw::ToCharset("日本語", "EUC-JP"), "日本語"},   //
+        {"ISO-8859-1", "caf\xe9", "café"},                          // every byte a character
+        {"ISO-8859-1", text, text},                                 // C1 controls: plainly wrong
+        {"windows-1252", "\x93quoted\x94", "“quoted”"},             //
+        {"", ppw::ToCharset("日本語の件", "EUC-JP"), "日本語の件"}, // undeclared
+        {"x-unknown", sjis, text},                                  // unknown: as undeclared
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeBodyText(c.charset, c.bytes), c.expected) << c.charset << " " << c.expected;
+    std::string out = "untouched";
+    EXPECT_FALSE(DecodeDeclaredText("x-unknown", "abc", out));
+    EXPECT_EQ(out, "untouched");
+}
+
+TEST(HtmlText, TagsGoBreaksStayEntitiesDecode) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a<br>b<BR/>c", "a\nb\nc"},
+        {"<p>one</p><p>two</p>", "one\ntwo"},
+        {"<div>x</div>\n<div>y</div>", "x\ny"},
+        {"a  \r\n  b", "a b"},
+        {"<pre>a  b\n c</pre>", "a  b\n c"},
+        {"&lt;&gt;&amp;&quot;&#65;&#x42;&nbsp;&unknown; &", "<>&\"AB &unknown; &"},
+        {"3 < 5 > 2", "3 < 5 > 2"},
+        {"<a href=\"x>y\">link</a>", "link"},
+        {"<HEAD><TITLE>t</TITLE></HEAD><Body>b</Body>", "b"},
+        {"<script>if (a<b) x();</script>ok<style>.c{}</style>", "ok"},
+        {"<!-- c --><!-- unclosed", ""},
+        {"<br><br>a<br><br>b<br><br>", "a\n\nb"}, // blank lines at either end go, one inside stays
+        {"&#0;&#xD800;&#99999999;", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const auto& [html, text] : cases)
+        EXPECT_EQ(HtmlToText(html), text) << html;
+    EXPECT_EQ(HtmlMetaCharset("<html><head><META http-equiv=\"Content-Type\" content=\"text/html; "
+                              "charset=Shift_JIS\"></head>"),
+              "shift_jis");
+    EXPECT_EQ(HtmlMetaCharset("<meta charset='utf-8'>"), "utf-8");
+    EXPECT_EQ(HtmlMetaCharset("<p>charset=utf-8</p>"), "");
+}
+
+TEST(MimeBody, AnyCutOrDamagedMailIsReadWithoutFaultIntoWellFormedText) {
+    const std::string header = "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n";
+    const std::string body = ppw::Multipart(
+        "b1", {"Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+               "=E6=97=A5=E6=9C=AC\r\n",
+               "Content-Type: multipart/alternative; boundary=b2\r\n\r\n" +
+                   ppw::Multipart("b2", {"Content-Type: text/html; charset=Shift_JIS\r\n\r\n<p>" + Utf8ToCp932("髙") +
+                                         "&amp;</p>"}),
+               "Content-Type: message/rfc822\r\n\r\nSubject: =?UTF-8?B?5pel?=\r\nContent-Type: text/plain\r\n\r\ninner",
+               "Content-Type: image/png; name*0*=UTF-8''%E6; name*1*=%97%A5.png\r\nContent-Transfer-Encoding: "
+               "base64\r\n\r\n" +
+                   ppw::Base64(std::string("\x89PNG\0\0", 6))});
+    const MimeContent whole = ReadMimeContent(header, body);
+    EXPECT_EQ(whole.text, "日本\r\n髙&\r\n\r\nSubject: 日\r\n\r\ninner");
+    ASSERT_EQ(whole.attachments.size(), 1u);
+    EXPECT_EQ(whole.attachments[0].name, "日.png");
+    EXPECT_EQ(whole.attachments[0].bytes, std::string("\x89PNG\0\0", 6));
+
+    // Every prefix, and seeded random damage: never a fault, always UTF-8.
+    for (std::size_t n = 0; n <= body.size(); ++n)
+        EXPECT_TRUE(IsValidUtf8(ReadMimeContent(header, body.substr(0, n)).text)) << n;
+    std::mt19937 rng(11);
+    for (int round = 0; round < 300; ++round) {
+        std::string damaged = body;
+        for (int k = 0; k < 8; ++k)
+            damaged[rng() % damaged.size()] = static_cast<char>(rng() % 256);
+        EXPECT_TRUE(IsValidUtf8(ReadMimeContent(header, damaged).text)) << round;
+    }
+    // Nesting far deeper than any mailer: read to a limit, the rest kept as an attachment.
+    std::string nested = "Content-Type: text/plain\r\n\r\ninnermost";
+    for (int depth = 0; depth < 2000; ++depth) {
+        const std::string b = "x" + std::to_string(depth);
+        nested = "Content-Type: multipart/mixed; boundary=" + b + "\r\n\r\n--" + b + "\r\n" + nested + "\r\n--" + b +
+                 "--\r\n";
+    }
+    const EntityParts outer = SplitEntity(nested);
+    const MimeContent deep = ReadMimeContent(outer.header, outer.body);
+    EXPECT_EQ(deep.text, "");
+    ASSERT_EQ(deep.attachments.size(), 1u);
+    EXPECT_EQ(deep.attachments[0].contentType, "multipart/mixed");
+    EXPECT_NE(deep.attachments[0].bytes.find("innermost"), std::string::npos);
+    // A multipart whose boundary never comes, or that names none, is read as text.
+    EXPECT_EQ(ReadMimeContent(header, "no parts here\r\n").text, "no parts here\r\n");
+    EXPECT_EQ(ReadMimeContent("Content-Type: multipart/mixed\r\n", "--x\r\nno boundary\r\n").text,
+              "--x\r\nno boundary\r\n");
+    // A charset name that is no MIME name never reaches ICU: read as undeclared.
+    EXPECT_EQ(ReadMimeContent("Content-Type: text/plain; charset=\"../../x\"\r\n", Utf8ToCp932("髙")).text, "髙");
+}
