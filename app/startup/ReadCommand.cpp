@@ -10,6 +10,7 @@
 #include "import/MailRead.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
+#include "startup/TerminalOutput.h"
 
 namespace kamo {
 namespace {
@@ -18,7 +19,7 @@ constexpr const char* kUsage = "使い方: kamomail read [--postpet-dir DIR] [--
 
 } // namespace
 
-int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     std::string postPetDir;
     bool all = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -48,9 +49,12 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return 1;
         }
 
-        NullWaitReporter quiet;
         const ReadRequest request = MakeReadRequest(session->AppSettings(), session->Folders(), all, postPetDir);
-        const ReadSummary summary = ReadPostPetMail(*session, request, prompter, quiet);
+        ReadSummary summary;
+        {
+            TerminalProgress progress(err, progressShown);
+            summary = ReadPostPetMail(*session, request, prompter, progress);
+        }
         if (!summary.completed)
             return 1;
         out << SummaryHeadline(summary) << "(" << request.postPetDir.string() << ")\n" << FormatSummary(summary);
@@ -63,7 +67,7 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 int ReadCommand(const std::vector<std::string>& args) {
-    return RunReadCommand(args, std::cout, std::cerr);
+    return RunReadCommand(args, std::cout, std::cerr, TerminalProgress::ErrorIsTerminal());
 }
 
 } // namespace kamo
