@@ -2,6 +2,7 @@
 // The main window: four view modes, the lists, the mail display, the commands.
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "browse/QtCommandRegistry.h"
@@ -29,7 +30,9 @@ class ArchiveSession;
 class frmOption;
 class frmWait;
 class KeyListModel;
+class QtSearchBar;
 class SubjectListModel;
+class SubjectRowSource;
 
 class frmKamoMail : public QMainWindow, public ArchiveView {
     Q_OBJECT
@@ -66,6 +69,9 @@ public:
     void ChooseKey(int row);
     // Chooses a subject line and shows its mail.
     void ChooseSubject(int row);
+    // Fills the subject list with other lines than a key's (a search result): the list is emptied,
+    // then `makeRows` runs and its rows stream in.
+    void ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows);
     // The mail on display, if any.
     std::optional<MailRecord> CurrentMail() const { return currentMail_; }
 
@@ -96,6 +102,7 @@ private slots:
     void OnComEnd();
 
     void OnMemExport();
+    void OnMemMailExport();
     void OnMemInport();
     void OnMemDBEdit();
     void OnMemBackUpFileEdit();
@@ -178,6 +185,7 @@ private:
     QPushButton* comSendMail = nullptr;
     QPushButton* comEnd = nullptr;
 
+    QtSearchBar* searchBar_ = nullptr;
     KeyListModel* keyModel_ = nullptr;
     SubjectListModel* subjectModel_ = nullptr;
     frmWait* waitWindow_ = nullptr;

@@ -63,9 +63,9 @@ std::string MailSelection::Describe() const {
     case Kind::Date:
         return "日付 " + key;
     case Kind::Filter:
-        return "フィルター " + std::to_string(filterNo);
+        return "フィルター " + (key.empty() ? std::to_string(filterNo) : key);
     case Kind::Search:
-        return "検索 " + key;
+        return "検索結果 " + key;
     }
     return {};
 }

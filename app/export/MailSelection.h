@@ -20,13 +20,15 @@ class SearchStream;
 struct MailSelection {
     enum class Kind { All, Address, Name, Date, Filter, Search };
     Kind kind = Kind::All;
-    std::string key;      // the address, name, date ("yyyy/mm/dd") or search query
+    std::string key;      // the address, name, date ("yyyy/mm/dd") or search query; a filter's name
     int64_t filterNo = 0; // Kind::Filter
 
     static MailSelection All() { return {}; }
     static MailSelection Of(Kind kind, std::string key) { return {kind, std::move(key), 0}; }
-    static MailSelection Filter(int64_t number) { return {Kind::Filter, {}, number}; }
-    // "すべてのメール", "アドレス kamo@example.jp", ... for messages and dialogs.
+    static MailSelection Filter(int64_t number, std::string name = {}) {
+        return {Kind::Filter, std::move(name), number};
+    }
+    // "すべてのメール", "アドレス kamo@example.jp", "フィルター 山田さん", ... for messages and windows.
     std::string Describe() const;
 };
 

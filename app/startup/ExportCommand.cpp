@@ -109,7 +109,7 @@ int ExportMailFormat(const ExportRequest& request) {
                 request.err << "kamomail export: そのフィルターはありません: " << chosen.key << '\n';
                 return 1;
             }
-            chosen = MailSelection::Filter(*number);
+            chosen = MailSelection::Filter(*number, chosen.key);
         }
         ExportResult result;
         {
