@@ -1,5 +1,6 @@
 #include "browse/QtSearchBar.h"
 
+#include <QAbstractItemView>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -84,8 +85,19 @@ void QtSearchBar::Search() {
 }
 
 bool QtSearchBar::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == txtSearch && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    if (watched != txtSearch || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Down) {
+        // Down from the field goes on to the lines found, the first one shown.
+        if (auto* list = window()->findChild<QAbstractItemView*>("lstSubject"); list && list->model()->rowCount() > 0) {
+            list->setFocus(Qt::TabFocusReason);
+            if (!list->currentIndex().isValid())
+                list->setCurrentIndex(list->model()->index(0, 0));
+            return true;
+        }
+    }
+    if (key == Qt::Key_Escape) {
         // Back to the view from a search result; with no result shown, only the typing is dropped.
         if (!active_.isEmpty())
             BackToView();

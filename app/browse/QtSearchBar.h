@@ -1,7 +1,8 @@
 #pragma once
 // The search field above the subject list. Enter lists the mails where every word occurs (newest
-// first, streamed like any list); Escape, or emptying the field, goes back to the current view.
-// Ctrl+F moves to the field. The search runs only on Enter, so typing never waits on the archive.
+// first, streamed like any list); Down goes on to the first line found; Escape, or emptying the
+// field, goes back to the current view. Ctrl+F moves to the field. The search runs only on Enter,
+// so typing never waits on the archive.
 #include <QString>
 #include <QWidget>
 #include <functional>

@@ -114,6 +114,8 @@ void frmSearchTest::enterListsTheMatchesNewestFirstAsOrdinaryLines() {
         opened = url;
         return true;
     });
+    QTest::keyClick(f.Field(), Qt::Key_Down); // on to the first line found
+    QCOMPARE(f.Find<QPlainTextEdit>("txtMail")->toPlainText(), Q("返事です"));
     f.window->ChooseSubject(1);
     QCOMPARE(f.Find<QPlainTextEdit>("txtMail")->toPlainText(), Q("ポストペットのモモより"));
     f.Find<QPushButton>("comSendMail")->click();
