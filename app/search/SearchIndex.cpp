@@ -26,27 +26,45 @@ std::string FoldingVersion() {
     return std::to_string(kLayoutVersion) + " unicode " U_UNICODE_VERSION " icu " U_ICU_VERSION;
 }
 
-const char* const kCreateText = "CREATE VIRTUAL TABLE tblSearchText USING fts5(subject, sndname, sndadd, rcvname, "
-                                "rcvadd, body, tokenize = 'trigram case_sensitive 1', detail = none, columnsize = 0)";
+// The folded text is ours, in a plain table; the trigram index is FTS5 over it as external content.
+// Taking a mail out of the index needs its indexed text, which the folded table still holds, so the
+// triggers can do it in plain SQL.
+const char* const kCreateFolded = "CREATE TABLE tblSearchFolded (MailRow INTEGER PRIMARY KEY, Subject TEXT, SndName"
+                                  " TEXT, SndAdd TEXT, RcvName TEXT, RcvAdd TEXT, Body TEXT)";
+const char* const kCreateText =
+    "CREATE VIRTUAL TABLE tblSearchText USING fts5(Subject, SndName, SndAdd, RcvName, RcvAdd, Body, content ="
+    " 'tblSearchFolded', content_rowid = 'MailRow', tokenize = 'trigram case_sensitive 1', detail = none,"
+    " columnsize = 0)";
 const char* const kCreateQueue = "CREATE TABLE tblSearchQueue (MailRow INTEGER PRIMARY KEY)";
 const char* const kCreateInfo = "CREATE TABLE tblSearchInfo (Name TEXT PRIMARY KEY, Value TEXT)";
 
+// Takes a mail out of the index (FTS5's "delete" with the text it was indexed with) and out of the
+// folded table; `row` is an SQL expression.
+std::string ForgetSql(const std::string& row) {
+    return " INSERT INTO tblSearchText (tblSearchText, rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
+           " SELECT 'delete', MailRow, Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded"
+           " WHERE MailRow = " +
+           row + "; DELETE FROM tblSearchFolded WHERE MailRow = " + row + ";";
+}
+
 struct Trigger {
-    const char* name;
-    const char* sql;
+    std::string name;
+    std::string sql;
 };
 // An update may change any searched field (friend names are renamed in place) and even the rowid.
-const Trigger kTriggers[] = {
-    {"trgSearch_Insert", "CREATE TRIGGER trgSearch_Insert AFTER INSERT ON tblKamoMail BEGIN"
-                         " INSERT OR IGNORE INTO tblSearchQueue (MailRow) VALUES (new.rowid); END"},
-    {"trgSearch_Update", "CREATE TRIGGER trgSearch_Update AFTER UPDATE ON tblKamoMail BEGIN"
-                         " DELETE FROM tblSearchText WHERE rowid = old.rowid;"
-                         " DELETE FROM tblSearchQueue WHERE MailRow = old.rowid;"
-                         " INSERT OR IGNORE INTO tblSearchQueue (MailRow) VALUES (new.rowid); END"},
-    {"trgSearch_Delete", "CREATE TRIGGER trgSearch_Delete AFTER DELETE ON tblKamoMail BEGIN"
-                         " DELETE FROM tblSearchText WHERE rowid = old.rowid;"
-                         " DELETE FROM tblSearchQueue WHERE MailRow = old.rowid; END"},
-};
+const std::vector<Trigger>& Triggers() {
+    static const std::vector<Trigger> triggers = {
+        {"trgSearch_Insert", "CREATE TRIGGER trgSearch_Insert AFTER INSERT ON tblKamoMail BEGIN"
+                             " INSERT OR IGNORE INTO tblSearchQueue (MailRow) VALUES (new.rowid); END"},
+        {"trgSearch_Update", "CREATE TRIGGER trgSearch_Update AFTER UPDATE ON tblKamoMail BEGIN" +
+                                 ForgetSql("old.rowid") +
+                                 " DELETE FROM tblSearchQueue WHERE MailRow = old.rowid;"
+                                 " INSERT OR IGNORE INTO tblSearchQueue (MailRow) VALUES (new.rowid); END"},
+        {"trgSearch_Delete", "CREATE TRIGGER trgSearch_Delete AFTER DELETE ON tblKamoMail BEGIN" +
+                                 ForgetSql("old.rowid") + " DELETE FROM tblSearchQueue WHERE MailRow = old.rowid; END"},
+    };
+    return triggers;
+}
 
 // Quiet below this many mails: a read of a few new mails needs no wait window of its own.
 constexpr int64_t kQuietRows = 2000;
@@ -63,10 +81,11 @@ std::optional<std::string> SchemaSql(SQLite::Database& db, const char* type, con
 }
 
 void CreateIndex(SQLite::Database& db) {
+    db.exec(kCreateFolded);
     db.exec(kCreateText);
     db.exec(kCreateQueue);
     db.exec(kCreateInfo);
-    for (const auto& trigger : kTriggers)
+    for (const auto& trigger : Triggers())
         db.exec(trigger.sql);
     SQLite::Statement info(db, "INSERT INTO tblSearchInfo (Name, Value) VALUES ('Folding', ?1)");
     info.bind(1, FoldingVersion());
@@ -117,9 +136,14 @@ void Pad(std::string& s) {
 // Returns the number of mails indexed.
 int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool report) {
     SQLite::Statement select(db, QueueSelect());
-    SQLite::Statement insert(db, "INSERT OR REPLACE INTO tblSearchText (rowid, subject, sndname, sndadd, rcvname,"
-                                 " rcvadd, body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    SQLite::Statement remove(db, "DELETE FROM tblSearchText WHERE rowid = ?1");
+    SQLite::Statement forgetText(db, "INSERT INTO tblSearchText (tblSearchText, rowid, Subject, SndName, SndAdd,"
+                                     " RcvName, RcvAdd, Body) SELECT 'delete', MailRow, Subject, SndName, SndAdd,"
+                                     " RcvName, RcvAdd, Body FROM tblSearchFolded WHERE MailRow = ?1");
+    SQLite::Statement forgetFolded(db, "DELETE FROM tblSearchFolded WHERE MailRow = ?1");
+    SQLite::Statement insertFolded(db, "INSERT INTO tblSearchFolded (MailRow, Subject, SndName, SndAdd, RcvName,"
+                                       " RcvAdd, Body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SQLite::Statement insertText(db, "INSERT INTO tblSearchText (rowid, Subject, SndName, SndAdd, RcvName, RcvAdd,"
+                                     " Body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     SQLite::Statement done(db, "DELETE FROM tblSearchQueue WHERE MailRow > ?1 AND MailRow <= ?2");
     std::vector<std::string> fields(6);
     std::string body;
@@ -135,13 +159,15 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
         while (select.executeStep()) {
             ++rows;
             last = select.getColumn(0).getInt64();
-            if (select.getColumn(1).isNull()) {
-                // Queued, then gone without its delete trigger (a REPLACE without recursive triggers).
-                remove.reset();
-                remove.bind(1, last);
-                remove.exec();
-                continue;
+            // Whatever was indexed for this rowid goes first (a mail replaced without its delete
+            // trigger, a REPLACE without recursive triggers, leaves its old row behind).
+            for (SQLite::Statement* forget : {&forgetText, &forgetFolded}) {
+                forget->reset();
+                forget->bind(1, last);
+                forget->exec();
             }
+            if (select.getColumn(1).isNull())
+                continue; // queued, then gone
             for (int f = 0; f < 5; ++f) {
                 std::string& field = fields[static_cast<size_t>(f)];
                 field.clear();
@@ -155,11 +181,13 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
             fields[5].clear();
             AppendSearchFolded(body, fields[5]);
             Pad(fields[5]);
-            insert.reset();
-            insert.bind(1, last);
-            for (int f = 0; f < 6; ++f)
-                insert.bindNoCopy(2 + f, fields[static_cast<size_t>(f)]);
-            insert.exec();
+            for (SQLite::Statement* insert : {&insertFolded, &insertText}) {
+                insert->reset();
+                insert->bind(1, last);
+                for (int f = 0; f < 6; ++f)
+                    insert->bindNoCopy(2 + f, fields[static_cast<size_t>(f)]);
+                insert->exec();
+            }
             ++count;
         }
         if (rows > 0) {
@@ -218,15 +246,16 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
 } // namespace
 
 SearchIndexState InspectSearchIndex(SQLite::Database& db) {
+    const auto folded = SchemaSql(db, "table", "tblSearchFolded");
     const auto text = SchemaSql(db, "table", "tblSearchText");
     const auto queue = SchemaSql(db, "table", "tblSearchQueue");
     const auto info = SchemaSql(db, "table", "tblSearchInfo");
-    if (!text && !queue && !info)
+    if (!folded && !text && !queue && !info)
         return SearchIndexState::Missing;
-    if (text != kCreateText || queue != kCreateQueue || info != kCreateInfo)
+    if (folded != kCreateFolded || text != kCreateText || queue != kCreateQueue || info != kCreateInfo)
         return SearchIndexState::Stale;
-    for (const auto& trigger : kTriggers)
-        if (SchemaSql(db, "trigger", trigger.name) != trigger.sql)
+    for (const auto& trigger : Triggers())
+        if (SchemaSql(db, "trigger", trigger.name.c_str()) != trigger.sql)
             return SearchIndexState::Stale;
     SQLite::Statement folding(db, "SELECT Value FROM tblSearchInfo WHERE Name = 'Folding'");
     if (!folding.executeStep() || folding.getColumn(0).getString() != FoldingVersion())
@@ -249,9 +278,10 @@ void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait) {
 }
 
 void DropSearchIndex(SQLite::Database& db) {
-    for (const auto& trigger : kTriggers)
-        db.exec(std::string("DROP TRIGGER IF EXISTS ") + trigger.name);
+    for (const auto& trigger : Triggers())
+        db.exec("DROP TRIGGER IF EXISTS " + trigger.name);
     db.exec("DROP TABLE IF EXISTS tblSearchText");
+    db.exec("DROP TABLE IF EXISTS tblSearchFolded");
     db.exec("DROP TABLE IF EXISTS tblSearchQueue");
     db.exec("DROP TABLE IF EXISTS tblSearchInfo");
 }

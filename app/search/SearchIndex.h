@@ -1,18 +1,18 @@
 #pragma once
 // The search index: derived data beside the six tables, never part of them. It holds every mail's
-// subject, names, addresses and body folded (SearchFold) in an SQLite FTS5 table with the trigram
-// tokenizer, keyed by the mail's rowid in tblKamoMail:
+// subject, names, addresses and body folded (SearchFold), keyed by the mail's rowid in tblKamoMail:
 //
-//   tblSearchText   FTS5 (subject, sndname, sndadd, rcvname, rcvadd, body), trigram, detail=none;
-//                   each value ends in two kPadding characters, so every occurrence of any one or
-//                   two characters starts a trigram and a short query can be answered from the
-//                   index's terms
-//   tblSearchQueue  the rowids of mails whose index row must be (re)made
+//   tblSearchFolded the folded fields (Subject, SndName, SndAdd, RcvName, RcvAdd, Body), each ending
+//                   in two kPadding characters, so that every place any one or two characters occur
+//                   starts a trigram and a short query can be answered from the index's terms
+//   tblSearchText   SQLite FTS5 over tblSearchFolded (external content), trigram tokenizer,
+//                   detail=none: which mails hold which three characters
+//   tblSearchQueue  the rowids of mails whose folded text must be (re)made
 //   tblSearchInfo   the folding the rows were made with; another one means a rebuild
 //
 // Triggers on tblKamoMail keep it right whoever changes the mail table, in plain SQL (so any
 // program that opens the archive, the sqlite3 shell included, can still write it): an insert or an
-// update queues the mail, an update or a delete removes its index row at once. The folding runs in
+// update queues the mail, an update or a delete takes its old text out at once. The folding runs in
 // the program, when the queue is worked off (UpdateSearchIndex): after every read, and before every
 // search. Deleting all of it loses nothing; a missing or stale index is built again from the mail.
 #include <cstdint>

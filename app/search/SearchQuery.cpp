@@ -100,11 +100,15 @@ SearchStream::SearchStream(SQLite::Database& db, std::string_view query, SearchL
         return;
     }
     text_ = std::make_unique<SQLite::Statement>(
-        db_, "SELECT subject, sndname, sndadd, rcvname, rcvadd, body FROM tblSearchText WHERE rowid = ?1");
+        db_, "SELECT Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded WHERE MailRow = ?1");
     std::vector<int64_t> candidates = CollectCandidates();
     if (plan_ == Plan::Scan) {
-        walk_ = std::make_unique<SQLite::Statement>(db_, std::string("SELECT rowid FROM tblKamoMail ORDER BY ") +
-                                                             kNewestFirst);
+        // One statement walks the mail newest first and brings each mail's folded fields along.
+        walk_ = std::make_unique<SQLite::Statement>(
+            db_, std::string("SELECT tblKamoMail.rowid, f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body"
+                             " FROM tblKamoMail CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid"
+                             " ORDER BY ") +
+                     kNewestFirst);
         return;
     }
     std::string ids = "[";
@@ -144,16 +148,14 @@ std::vector<int64_t> SearchStream::CollectCandidates() {
 bool SearchStream::Matches(int64_t rowId) {
     text_->reset();
     text_->bind(1, rowId);
-    if (!text_->executeStep())
-        return false;
+    return text_->executeStep() && FieldsMatch(*text_, 0);
+}
+
+bool SearchStream::FieldsMatch(const SQLite::Statement& row, int first) const {
+    // The texts stay valid until the statement steps again.
     std::string_view fields[6];
-    // Columns are read first, then viewed: a Column's text stays valid until the next step.
-    std::vector<SQLite::Column> columns;
-    columns.reserve(6);
     for (int f = 0; f < 6; ++f)
-        columns.push_back(text_->getColumn(f));
-    for (int f = 0; f < 6; ++f)
-        fields[f] = Unpadded(columns[static_cast<size_t>(f)]);
+        fields[f] = Unpadded(row.getColumn(first + f));
     for (const auto& word : words_) {
         bool found = false;
         for (const auto& field : fields)
@@ -186,9 +188,8 @@ bool SearchStream::Read(std::vector<int64_t>& out, size_t maxRows) {
             walk_.reset();
             return false;
         }
-        const int64_t id = walk_->getColumn(0).getInt64();
-        if (Matches(id)) {
-            out.push_back(id);
+        if (FieldsMatch(*walk_, 1)) {
+            out.push_back(walk_->getColumn(0).getInt64());
             ++added;
         }
         if (steps % 64 == 0 && slice_.count() > 0 && Clock::now() - start >= slice_)

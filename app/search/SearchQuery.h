@@ -61,6 +61,8 @@ public:
 private:
     std::vector<int64_t> CollectCandidates();
     bool Matches(int64_t rowId);
+    // Every word in one of the six folded fields at columns first..first+5 of the current row.
+    bool FieldsMatch(const SQLite::Statement& row, int first) const;
 
     SQLite::Database& db_;
     SearchLimits limits_;
