@@ -64,4 +64,18 @@ std::vector<KeyItem> FillKeyList(SQLite::Database& db, ViewMode mode) {
     return FillFilterList(db);
 }
 
+MailSelection SelectionOf(ViewMode mode, const KeyItem& item) {
+    switch (mode) {
+    case ViewMode::Address:
+        return MailSelection::Of(MailSelection::Kind::Address, item.text);
+    case ViewMode::Name:
+        return MailSelection::Of(MailSelection::Kind::Name, item.text);
+    case ViewMode::Date:
+        return MailSelection::Of(MailSelection::Kind::Date, item.text);
+    case ViewMode::Filter:
+        break;
+    }
+    return MailSelection::Filter(item.filterNo, item.text);
+}
+
 } // namespace kamo

@@ -7,6 +7,7 @@
 #include <SQLiteCpp/Database.h>
 
 #include "browse/ViewModes.h"
+#include "export/MailSelection.h"
 
 namespace kamo {
 
@@ -23,5 +24,8 @@ std::vector<KeyItem> FillDateList(SQLite::Database& db);
 std::vector<KeyItem> FillFilterList(SQLite::Database& db);
 // The filler of a mode.
 std::vector<KeyItem> FillKeyList(SQLite::Database& db, ViewMode mode);
+
+// The mails of a left-list line, for an export.
+MailSelection SelectionOf(ViewMode mode, const KeyItem& item);
 
 } // namespace kamo

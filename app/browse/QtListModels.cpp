@@ -43,7 +43,7 @@ SubjectListModel::SubjectListModel(QObject* parent) : QAbstractListModel(parent)
 
 SubjectListModel::~SubjectListModel() = default;
 
-void SubjectListModel::SetStream(SQLite::Database& db, std::unique_ptr<SubjectRowStream> stream) {
+void SubjectListModel::SetStream(SQLite::Database& db, std::unique_ptr<SubjectRowSource> stream) {
     beginResetModel();
     idle_->stop();
     cache_.clear();

@@ -35,7 +35,7 @@ public:
     ~SubjectListModel() override;
     // Takes the first lines at once and the rest in short slices while the event loop runs. The
     // reader and the stream keep statements on `db`; Clear() before the database closes.
-    void SetStream(SQLite::Database& db, std::unique_ptr<SubjectRowStream> stream);
+    void SetStream(SQLite::Database& db, std::unique_ptr<SubjectRowSource> stream);
     void Clear();
     bool Loading() const { return stream_ != nullptr; }
     // Reads the rest now (before a command changes the archive under the open read).
@@ -63,7 +63,7 @@ private:
     std::vector<int64_t> rowIds_;
     std::vector<int64_t> unpublished_; // read, not yet handed to the view
     QElapsedTimer sincePublish_;
-    std::unique_ptr<SubjectRowStream> stream_;
+    std::unique_ptr<SubjectRowSource> stream_;
     std::unique_ptr<SubjectLineReader> reader_;
     QTimer* idle_ = nullptr;
     mutable std::unordered_map<int, SubjectLine> cache_;

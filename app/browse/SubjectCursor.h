@@ -26,22 +26,33 @@ struct SubjectRows {
     std::vector<int64_t> rowIds;
 };
 
-// The row ids of a key's lines in display order, read a piece at a time so that a list of a million
-// lines can show its first screen at once and take in the rest while the user reads.
-class SubjectRowStream {
+// Lines of the right list as row ids in display order, read a piece at a time so that a list of a
+// million lines can show its first screen at once and take in the rest while the user reads: a
+// key's lines (SubjectRowStream) or a search result (SearchRows.h).
+class SubjectRowSource {
+public:
+    virtual ~SubjectRowSource() = default;
+    virtual SubjectSource Source() const = 0;
+    // Appends up to maxRows ids to `out` (fewer when a piece takes long); false once every row has
+    // been read.
+    virtual bool Read(std::vector<int64_t>& out, size_t maxRows) = 0;
+    virtual bool Done() const = 0;
+};
+
+// The row ids of a key's lines in display order.
+class SubjectRowStream : public SubjectRowSource {
 public:
     // Address, name or date mode; `key` is the chosen left-list text.
     SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key);
     // Filter mode: the filter's rows of tblFilterData.
     SubjectRowStream(SQLite::Database& db, int64_t filterNo);
-    ~SubjectRowStream();
+    ~SubjectRowStream() override;
     SubjectRowStream(const SubjectRowStream&) = delete;
     SubjectRowStream& operator=(const SubjectRowStream&) = delete;
 
-    SubjectSource Source() const { return source_; }
-    // Appends up to maxRows ids to `out`; false once every row has been read.
-    bool Read(std::vector<int64_t>& out, size_t maxRows);
-    bool Done() const;
+    SubjectSource Source() const override { return source_; }
+    bool Read(std::vector<int64_t>& out, size_t maxRows) override;
+    bool Done() const override;
 
 private:
     // One ordered index range: the current row's id and sort columns. Read through the engine's own

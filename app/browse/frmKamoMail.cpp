@@ -30,6 +30,7 @@
 #include "browse/MailView.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
+#include "browse/QtSearchBar.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
 #include "browse/frmBackupList.h"
@@ -39,6 +40,7 @@
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
+#include "export/QtExportCommand.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
 #include "friends/FriendCommands.h"
@@ -232,9 +234,18 @@ void frmKamoMail::BuildControls() {
     attachmentList_ = new QtAttachmentList(prompter_, mailPane);
     mailLayout->addWidget(attachmentList_);
 
+    // The search field sits on top of the list it fills.
+    searchBar_ = new QtSearchBar(
+        session_, wait_, *this, [this](const auto& makeRows) { ShowSubjectRows(makeRows); }, central);
+    auto* subjectPane = new QWidget(central);
+    auto* subjectLayout = new QVBoxLayout(subjectPane);
+    subjectLayout->setContentsMargins(0, 0, 0, 0);
+    subjectLayout->addWidget(searchBar_);
+    subjectLayout->addWidget(lstSubject, 1);
+
     auto* right = new QSplitter(Qt::Vertical, central);
     right->setObjectName("splRight");
-    right->addWidget(lstSubject);
+    right->addWidget(subjectPane);
     right->addWidget(mailPane);
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 1);
@@ -265,6 +276,7 @@ void frmKamoMail::BuildControls() {
          std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead, comMailDel, cmdAddrDel,
                                          comSendMail, comEnd, attachmentList_})
         commands_.AddLockable(control);
+    commands_.AddLockable(searchBar_);
 }
 
 QMenu* frmKamoMail::AddMenu(QMenu* parentMenu, const char* name, const char* caption) {
@@ -300,6 +312,7 @@ void frmKamoMail::BuildMenus() {
     AddAction(backup, "memBackUp_FileEdit", "バックアップファイルの整理(&O)...", &frmKamoMail::OnMemBackUpFileEdit);
     AddAction(backup, "memBackUp_FileSelect", "バックアップを表示(&S)...", &frmKamoMail::OnMemBackUpFileSelect);
     AddAction(backup, "memNomalDisp", "通常の表示に戻す(&N)", &frmKamoMail::OnMemNomalDisp);
+    AddAction(file, "memMailExport", "メールを書き出す(&M)...", &frmKamoMail::OnMemMailExport);
     file->addSeparator();
     AddAction(file, "memEnd", "終了(&X)", &frmKamoMail::OnMemEnd);
 
@@ -468,6 +481,7 @@ void frmKamoMail::ShowViewMode() {
 }
 
 void frmKamoMail::ShowViewModeUnguarded() {
+    searchBar_->Reset();
     ClearMailDisplay();
     subjectModel_->Clear();
     lblRecCount->clear();
@@ -499,6 +513,7 @@ void frmKamoMail::ChooseKey(int row) {
 void frmKamoMail::FillSubjects(int keyRow) {
     // Dropping the previous list first: a command's lock would otherwise read all of it.
     subjectModel_->Clear();
+    searchBar_->Reset();
     LockScope lock(*this);
     Guarded([&] {
         ClearMailDisplay();
@@ -511,6 +526,18 @@ void frmKamoMail::FillSubjects(int keyRow) {
         auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(db, item->filterNo)
                                                : std::make_unique<SubjectRowStream>(db, mode, item->text);
         subjectModel_->SetStream(db, std::move(stream));
+    });
+}
+
+void frmKamoMail::ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows) {
+    subjectModel_->Clear();
+    LockScope lock(*this);
+    Guarded([&] {
+        ClearMailDisplay();
+        lblRecCount->setText(Q(RecCountText(0)));
+        lstNameOrAddr->clearSelection(); // the list no longer shows a key's mail
+        lstNameOrAddr->setCurrentIndex(QModelIndex());
+        subjectModel_->SetStream(session_.Database(), makeRows());
     });
 }
 
@@ -715,6 +742,15 @@ void frmKamoMail::OnMemExport() {
     });
 }
 
+void frmKamoMail::OnMemMailExport() {
+    // On offer: every mail, the chosen key's and the search result's; the narrowest is ticked.
+    std::vector<MailSelection> offer{MailSelection::All()};
+    if (const KeyItem* key = keyModel_->At(lstNameOrAddr->currentIndex().row()))
+        offer.push_back(SelectionOf(ViewModeOf(settings_.displayType), *key));
+    if (const QString query = searchBar_->ActiveQuery(); !query.isEmpty())
+        offer.push_back(MailSelection::Of(MailSelection::Kind::Search, query.toStdString()));
+    MemMailExport(session_, prompter_, wait_, this, offer);
+}
 void frmKamoMail::OnMemInport() {
     Guarded([this] {
         const auto folder =

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -35,7 +36,9 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
+class QtSearchBar;
 class SubjectListModel;
+class SubjectRowSource;
 
 class frmKamoMail : public QMainWindow, public ArchiveView {
     Q_OBJECT
@@ -72,6 +75,9 @@ public:
     void ChooseKey(int row);
     // Chooses a subject line and shows its mail.
     void ChooseSubject(int row);
+    // Fills the subject list with other lines than a key's (a search result): the list is emptied,
+    // then `makeRows` runs and its rows stream in.
+    void ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows);
     // The mail on display, if any.
     std::optional<MailRecord> CurrentMail() const { return currentMail_; }
 
@@ -116,6 +122,7 @@ private slots:
     void OnComEnd();
 
     void OnMemExport();
+    void OnMemMailExport();
     void OnMemInport();
     void OnMemDBEdit();
     void OnMemBackUpMake();
@@ -214,6 +221,7 @@ private:
     QPushButton* comSendMail = nullptr;
     QPushButton* comEnd = nullptr;
 
+    QtSearchBar* searchBar_ = nullptr;
     KeyListModel* keyModel_ = nullptr;
     SubjectListModel* subjectModel_ = nullptr;
     frmWait* waitWindow_ = nullptr;

@@ -18,6 +18,7 @@
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
+#include "search/SearchIndex.h"
 
 namespace kamo {
 namespace {
@@ -271,6 +272,11 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
         const bool filtered = RunFilters(db, tables, wait);
         RebuildNameList(db);
         RebuildAddressList(db);
+        try {
+            UpdateSearchIndex(db, wait);
+        } catch (const SQLite::Exception&) {
+            // The mail is stored; the queue keeps the new mails and the next search indexes them.
+        }
         return filtered;
     };
     return hooks;

@@ -91,7 +91,7 @@ ReadRequest MakeReadRequest(const Settings& settings, const AppFolders& folders,
                             const std::string& postPetDir = {});
 
 // The read command's hooks: the Read Filter Table keeps mail out; afterwards the filters are run
-// again and the look-up lists rebuilt. `tables` must outlive the hooks.
+// again, the look-up lists rebuilt and the search index brought up to date. `tables` must outlive the hooks.
 ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables);
 
 // The read as the program runs it: the program's conversion library and the standard hooks over the

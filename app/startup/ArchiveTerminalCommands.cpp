@@ -135,9 +135,6 @@ int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, s
 int FriendsCommand(const std::vector<std::string>& args) {
     return RunFriendsCommand(args, std::cout, std::cerr);
 }
-int ExportCommand(const std::vector<std::string>& args) {
-    return RunTableExportCommand(args, std::cout, std::cerr);
-}
 int ImportCommand(const std::vector<std::string>& args) {
     return RunTableImportCommand(args, std::cout, std::cerr);
 }

@@ -2,7 +2,7 @@
 // The archive's upkeep from a terminal, with the same instance lock, settings and data folder as the
 // window:
 //   kamomail friends --read FILE         PostPet's friend file into the friend book
-//   kamomail export --format csv DIR     every table as CSV into DIR
+//   kamomail export --format csv DIR     every table as CSV into DIR (a format of `kamomail export`)
 //   kamomail import --format csv DIR     such a folder back into the archive
 //   kamomail backup                      today's backup; prints its path
 //   kamomail backups                     lists the backups: date, size, mails, path
@@ -21,7 +21,6 @@ int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, s
 
 // The same on standard output and standard error (the program's command table calls these).
 int FriendsCommand(const std::vector<std::string>& args);
-int ExportCommand(const std::vector<std::string>& args);
 int ImportCommand(const std::vector<std::string>& args);
 int BackupCommand(const std::vector<std::string>& args);
 int BackupsCommand(const std::vector<std::string>& args);

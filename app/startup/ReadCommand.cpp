@@ -6,6 +6,7 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
+#include "startup/TerminalOutput.h"
 #include "startup/TerminalSession.h"
 
 namespace kamo {
@@ -15,7 +16,7 @@ constexpr const char* kUsage = "使い方: kamomail read [--postpet-dir DIR] [--
 
 } // namespace
 
-int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     std::string postPetDir;
     bool all = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -38,9 +39,12 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         if (!session)
             return 1;
 
-        NullWaitReporter quiet;
         const ReadRequest request = MakeReadRequest(session->AppSettings(), session->Folders(), all, postPetDir);
-        const ReadSummary summary = ReadPostPetMail(*session, request, prompter, quiet);
+        ReadSummary summary;
+        {
+            TerminalProgress progress(err, progressShown);
+            summary = ReadPostPetMail(*session, request, prompter, progress);
+        }
         if (!summary.completed)
             return 1;
         out << SummaryHeadline(summary) << "(" << request.postPetDir.string() << ")\n" << FormatSummary(summary);
@@ -53,7 +57,7 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 int ReadCommand(const std::vector<std::string>& args) {
-    return RunReadCommand(args, std::cout, std::cerr);
+    return RunReadCommand(args, std::cout, std::cerr, TerminalProgress::ErrorIsTerminal());
 }
 
 } // namespace kamo

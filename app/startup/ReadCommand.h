@@ -15,7 +15,9 @@
 
 namespace kamo {
 
-int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// With `progressShown`, a progress line is drawn on `err` while the mail is read.
+int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   bool progressShown = false);
 
 // The same on standard output and standard error (the program's command table calls this).
 int ReadCommand(const std::vector<std::string>& args);

@@ -27,7 +27,10 @@
 #include "db/ArchiveSession.h"
 #include "platform/Folders.h"
 #include "startup/ArchiveTerminalCommands.h"
+#include "startup/ExportCommand.h"
+#include "startup/ListCommand.h"
 #include "startup/ReadCommand.h"
+#include "startup/SearchCommand.h"
 #include "startup/frmSplash.h"
 
 namespace {
@@ -48,12 +51,21 @@ const HeadlessCommand kHeadlessCommands[] = {
     {"--version", "kamomail --version    バージョンを表示します", VersionCommand},
     {"--help", "kamomail --help       この説明を表示します", HelpCommand},
     {"read", "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます", kamo::ReadCommand},
+    {"search", "kamomail search [--format text|json] [--body] 言葉...  メールを検索します", kamo::SearchCommand},
+    {"list",
+     "kamomail list [--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
+     "[--body]  キーやメールの一覧を表示します",
+     kamo::ListCommand},
+    {"export",
+     "kamomail export --format 形式 出力先 [選択]  書き出します（mbox, maildir, eml, csv。形式は kamomail export "
+     "--help）",
+     kamo::ExportCommand},
+    {"import", "kamomail import --format csv DIR      書き出した CSV を取り込みます", kamo::ImportCommand},
     {"friends", "kamomail friends --read FILE          おともだちファイルをおともだち帳に読み込みます",
      kamo::FriendsCommand},
-    {"export", "kamomail export --format csv DIR      すべてのテーブルを CSV で書き出します", kamo::ExportCommand},
-    {"import", "kamomail import --format csv DIR      書き出した CSV を取り込みます", kamo::ImportCommand},
     {"backup", "kamomail backup                       今日のバックアップを作成します", kamo::BackupCommand},
     {"backups", "kamomail backups                      バックアップの一覧を表示します", kamo::BackupsCommand},
+    {"index", "kamomail index [--rebuild | --drop]  検索用の索引を最新にします（作り直し・削除）", kamo::IndexCommand},
 };
 
 const HeadlessCommand* FindCommand(const std::string& name) {

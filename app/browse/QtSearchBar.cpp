@@ -1,0 +1,111 @@
+#include "browse/QtSearchBar.h"
+
+#include <QAbstractItemView>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
+
+#include "browse/SearchRows.h"
+#include "common/ArchiveView.h"
+#include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
+#include "search/SearchIndex.h"
+#include "search/SearchText.h"
+
+namespace kamo {
+
+QtSearchBar::QtSearchBar(ArchiveSession& session, WaitReporter& wait, ArchiveView& view, ShowRows show, QWidget* parent)
+    : QWidget(parent), session_(session), wait_(wait), view_(view), show_(std::move(show)) {
+    setObjectName("QtSearchBar");
+    auto* label = new QLabel(QString::fromUtf8("検索："), this);
+    txtSearch = new QLineEdit(this);
+    txtSearch->setObjectName("txtSearch");
+    txtSearch->setPlaceholderText(
+        QString::fromUtf8("件名・名前・アドレス・本文から探す言葉（Enter で検索、Esc で戻る）"));
+    txtSearch->setToolTip(QString::fromUtf8(
+        "空白で区切った言葉がすべて含まれるメールを探します。大文字と小文字、全角と半角は区別しません。"));
+    txtSearch->setClearButtonEnabled(true);
+    // Japanese is typed here: the input method stays on.
+    txtSearch->setAttribute(Qt::WA_InputMethodEnabled, true);
+    txtSearch->installEventFilter(this);
+    label->setBuddy(txtSearch);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(label);
+    layout->addWidget(txtSearch, 1);
+
+    connect(txtSearch, &QLineEdit::returnPressed, this, &QtSearchBar::Search);
+    connect(txtSearch, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty() && !active_.isEmpty())
+            BackToView();
+    });
+    auto* find = new QShortcut(QKeySequence::Find, parent ? parent : this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        txtSearch->setFocus(Qt::ShortcutFocusReason);
+        txtSearch->selectAll();
+    });
+}
+
+void QtSearchBar::Reset() {
+    active_.clear();
+    const QSignalBlocker quiet(txtSearch);
+    txtSearch->clear();
+}
+
+void QtSearchBar::BackToView() {
+    Reset();
+    view_.ShowViewMode();
+}
+
+void QtSearchBar::Search() {
+    const QString text = txtSearch->text();
+    const std::string query = text.toStdString();
+    if (SearchWords(query).empty()) {
+        if (!active_.isEmpty())
+            BackToView();
+        return;
+    }
+    const bool hadFocus = txtSearch->hasFocus();
+    show_([this, query]() -> std::unique_ptr<SubjectRowSource> {
+        // Mail changed since the last search (a read, a deletion, a rename) is indexed first; a
+        // large backlog or a first build shows the wait window.
+        UpdateSearchIndex(session_.Database(), wait_);
+        return std::make_unique<SearchRows>(session_.Database(), query);
+    });
+    active_ = text;
+    if (txtSearch->text() != text) { // the list was refilled by something else meanwhile
+        const QSignalBlocker quiet(txtSearch);
+        txtSearch->setText(text);
+    }
+    if (hadFocus)
+        txtSearch->setFocus();
+}
+
+bool QtSearchBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != txtSearch || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Down) {
+        // Down from the field goes on to the lines found, the first one shown.
+        if (auto* list = window()->findChild<QAbstractItemView*>("lstSubject"); list && list->model()->rowCount() > 0) {
+            list->setFocus(Qt::TabFocusReason);
+            if (!list->currentIndex().isValid())
+                list->setCurrentIndex(list->model()->index(0, 0));
+            return true;
+        }
+    }
+    if (key == Qt::Key_Escape) {
+        // Back to the view from a search result; with no result shown, only the typing is dropped.
+        if (!active_.isEmpty())
+            BackToView();
+        else
+            Reset();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kamo

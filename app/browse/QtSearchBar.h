@@ -1,0 +1,51 @@
+#pragma once
+// The search field above the subject list. Enter lists the mails where every word occurs (newest
+// first, streamed like any list); Down goes on to the first line found; Escape, or emptying the
+// field, goes back to the current view. Ctrl+F moves to the field. The search runs only on Enter,
+// so typing never waits on the archive.
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLineEdit;
+
+namespace kamo {
+
+class ArchiveSession;
+class ArchiveView;
+class SubjectRowSource;
+class WaitReporter;
+
+class QtSearchBar : public QWidget {
+    Q_OBJECT
+public:
+    // Fills the subject list from the rows `make` returns (called once the list is cleared, under
+    // the window's error trap).
+    using ShowRows = std::function<void(const std::function<std::unique_ptr<SubjectRowSource>()>& make)>;
+
+    QtSearchBar(ArchiveSession& session, WaitReporter& wait, ArchiveView& view, ShowRows show,
+                QWidget* parent = nullptr);
+
+    // The query whose result the subject list shows; empty when it shows something else.
+    QString ActiveQuery() const { return active_; }
+    // The list shows something else now: the field is emptied, quietly.
+    void Reset();
+    // What Enter does.
+    void Search();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BackToView();
+
+    ArchiveSession& session_;
+    WaitReporter& wait_;
+    ArchiveView& view_;
+    ShowRows show_;
+    QLineEdit* txtSearch = nullptr;
+    QString active_;
+};
+
+} // namespace kamo

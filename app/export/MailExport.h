@@ -1,0 +1,54 @@
+#pragma once
+// Writing mail for other mail programs, in three forms:
+//   mbox     one file; each message after a "From " line, lines ending in LF, and every line that
+//            starts with ">*From " given one more ">" (the mboxrd form, which a reader can undo).
+//            Written beside the target and renamed over it when complete.
+//   Maildir  a folder with cur/, new/ and tmp/: each message is written in tmp/ and moved to new/
+//            (received mail) or cur/ with the flag ":2,S" (sent mail, seen). The file name
+//            "<time>.K<key>.<host>" is unique per mail and the same on every export, so exporting
+//            again replaces the mail's file, wherever it is and whatever flags a mail program gave it.
+//   eml      a folder with one "<date>-<time>-<sub-key>-<s|r>-<key>.eml" per mail, lines ending in
+//            CR LF; exporting again replaces the same files.
+// The messages themselves: MailMessage.h. Memory stays flat: one mail at a time.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <SQLiteCpp/Database.h>
+
+#include "common/WaitReporter.h"
+#include "export/MailSelection.h"
+
+namespace kamo {
+
+enum class MailFormat { Mbox, Maildir, Eml };
+
+struct MailFormatInfo {
+    MailFormat format;
+    const char* name;    // as the command line names it
+    const char* caption; // as the window shows it
+    bool folder;         // the target is a folder (else a file)
+};
+const std::vector<MailFormatInfo>& MailFormats();
+std::optional<MailFormat> MailFormatNamed(const std::string& name);
+const MailFormatInfo& InfoOf(MailFormat format);
+
+struct ExportResult {
+    int64_t written = 0;
+    std::filesystem::path target;
+};
+
+// Writes the selected mails to `target` (a file for mbox, a folder for the others, made when
+// missing) with progress through `wait` ("メールを書き出しています。", count, bar). A search selection
+// brings the search index up to date first. Throws std::runtime_error with a message for the user
+// when the target cannot be written (the mbox file then stays as it was), SQLite::Exception on a
+// database error.
+ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, MailFormat format,
+                         const std::filesystem::path& target, WaitReporter& wait);
+
+// mbox's quoting of one message: ">" before every line that starts with ">*From ".
+std::string MboxQuoted(std::string_view message);
+
+} // namespace kamo

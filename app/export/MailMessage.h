@@ -1,0 +1,64 @@
+#pragma once
+// One archived mail as an Internet message (RFC 5322 with MIME) that other mail programs read
+// without mojibake:
+//
+//   From, To    the stored names and addresses; a name that is not plain ASCII goes as RFC 2047
+//               encoded words (UTF-8, base64 and where needed Q). An address that is empty or no plain address
+//               (spaces, no "@", other characters) cannot stand in angle brackets: the party is
+//               then an empty group named "name <address>", so nothing is lost.
+//   Subject     as stored; encoded words unless it is plain ASCII.
+//   Date        the stored date and time with the zone +0900: PostPet wrote its mail in Japan and
+//               the archive keeps the clock time as written. A date that could not be read
+//               ("0000/00/00") or is no real day becomes Thu, 01 Jan 1970 00:00:00 +0000: it sorts
+//               first and is never taken for a recent mail.
+//   Message-ID  from the mail's key (date, time, sub-key, direction, both addresses, letter case of
+//               the addresses ignored as the archive ignores it), so a later export of the same
+//               mail carries the same ID and mail programs see the same mail.
+//   Body        text/plain; charset=UTF-8 in base64: the body exactly as stored (CR LF line breaks
+//               and all), every line 76 characters at most. With attachments: multipart/mixed, the
+//               text first, each attachment a base64 part named in RFC 2231 form.
+//
+// Header lines are folded at 78 characters where there is a place to fold.
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/MailRecord.h"
+#include "export/MailAttachments.h"
+
+namespace kamo {
+
+// The whole message, lines ended by `lineEnd` ("\r\n" for .eml files, "\n" in mbox and Maildir).
+std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttachment>& attachments,
+                            std::string_view lineEnd);
+
+// "<yyyymmddhhmmss.subkey.s|r.hash@kamomail.invalid>"
+std::string MessageId(const MailRecord& mail);
+// A number that names the mail's key (the hash part of MessageId), for file names.
+uint64_t MailKeyHash(const MailRecord& mail);
+
+// The mail's moment, when its date is a real one: seconds since 1970 (UTC) of the stored clock time
+// in Japan.
+std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms);
+// "Tue, 04 Sep 2001 21:05:33 +0900", or the 1970 stand-in for an unreadable date.
+std::string MessageDate(std::string_view ymd, std::string_view hms);
+
+// mbox's separator line for the mail, without its line end: "From hanako@example.jp Tue Sep  4
+// 21:05:33 2001" (the sender's address, or MAILER-DAEMON when it is no plain address).
+std::string MboxFromLine(const MailRecord& mail);
+
+// RFC 2047 encoded words (UTF-8), each whole characters and at most 60 characters long, separated
+// by single blanks: base64, or the Q form for a piece that base64 would end in padding before the
+// last word.
+std::string EncodedWords(std::string_view utf8);
+
+// A plain addr-spec: ASCII letters, digits and the atom characters, one "@" with text on both sides.
+bool IsPlainAddress(std::string_view address);
+
+// Base64 in lines of at most 76 characters, each ended by `lineEnd`.
+std::string Base64Lines(std::string_view bytes, std::string_view lineEnd);
+
+} // namespace kamo

@@ -1,0 +1,135 @@
+#include "export/MailSelection.h"
+
+#include "db/Schema.h"
+#include "search/SearchQuery.h"
+
+namespace kamo {
+namespace {
+
+constexpr const char* kOldestFirst = " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
+                                     " tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd";
+
+struct SelectionSql {
+    std::string where; // over tblKamoMail, with ?1 for the key
+    std::string from = "tblKamoMail";
+    std::string order = kOldestFirst;
+};
+
+SelectionSql SqlOf(MailSelection::Kind kind) {
+    switch (kind) {
+    case MailSelection::Kind::Address:
+        return {" WHERE tblKamoMail_SndAdd = ?1 OR tblKamoMail_RcvAdd = ?1"};
+    case MailSelection::Kind::Name:
+        return {" WHERE tblKamoMail_SndName = ?1 OR tblKamoMail_RcvName = ?1"};
+    case MailSelection::Kind::Date:
+        return {" WHERE tblKamoMail_YMD = ?1"};
+    case MailSelection::Kind::Filter:
+        // The filter view's rows name mails by their key; a row whose mail is gone names nothing.
+        return {" WHERE tblFilterDt_No = ?1",
+                "tblFilterData JOIN tblKamoMail ON tblKamoMail_YMD = tblFilterDt_Date AND tblKamoMail_HMS ="
+                " tblFilterDt_Time AND tblKamoMail_SubKey = tblFilterDt_SubKey AND tblKamoMail_SndRcvFlag ="
+                " tblFilterDt_SndRcvFlag AND tblKamoMail_SndAdd = tblFilterDt_SendAddr AND tblKamoMail_RcvAdd ="
+                " tblFilterDt_RecvAddr",
+                " ORDER BY tblFilterDt_Date, tblFilterDt_Time, tblFilterDt_Id"};
+    default:
+        return {""};
+    }
+}
+
+void BindKey(SQLite::Statement& st, const MailSelection& selection) {
+    if (selection.kind == MailSelection::Kind::Filter)
+        st.bind(1, selection.filterNo);
+    else if (selection.kind != MailSelection::Kind::All)
+        st.bind(1, selection.key);
+}
+
+std::string BodyColumns() {
+    std::string s;
+    for (int i = 1; i <= kBodyPieces; ++i)
+        s += ", tblKamoMail_Mail" + std::to_string(i);
+    return s;
+}
+
+} // namespace
+
+std::string MailSelection::Describe() const {
+    switch (kind) {
+    case Kind::All:
+        return "すべてのメール";
+    case Kind::Address:
+        return "アドレス " + key;
+    case Kind::Name:
+        return "名前 " + key;
+    case Kind::Date:
+        return "日付 " + key;
+    case Kind::Filter:
+        return "フィルター " + (key.empty() ? std::to_string(filterNo) : key);
+    case Kind::Search:
+        return "検索結果 " + key;
+    }
+    return {};
+}
+
+SelectionStream::SelectionStream(SQLite::Database& db, const MailSelection& selection) {
+    if (selection.kind == MailSelection::Kind::Search) {
+        search_ = std::make_unique<SearchStream>(db, selection.key);
+        search_->SetSliceTime(std::chrono::milliseconds(0));
+        return;
+    }
+    const SelectionSql sql = SqlOf(selection.kind);
+    SQLite::Statement count(db, "SELECT COUNT(*) FROM " + sql.from + sql.where);
+    BindKey(count, selection);
+    total_ = count.executeStep() ? count.getColumn(0).getInt64() : 0;
+    rows_ =
+        std::make_unique<SQLite::Statement>(db, "SELECT tblKamoMail.rowid FROM " + sql.from + sql.where + sql.order);
+    BindKey(*rows_, selection);
+}
+
+SelectionStream::~SelectionStream() = default;
+
+bool SelectionStream::Read(std::vector<int64_t>& out, size_t maxRows) {
+    if (done_)
+        return false;
+    if (search_) {
+        done_ = !search_->Read(out, maxRows);
+        return !done_;
+    }
+    for (size_t n = 0; n < maxRows; ++n) {
+        if (!rows_->executeStep()) {
+            done_ = true;
+            return false;
+        }
+        out.push_back(rows_->getColumn(0).getInt64());
+    }
+    return true;
+}
+
+MailRowReader::MailRowReader(SQLite::Database& db)
+    : statement_(db, "SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
+                     " tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName, tblKamoMail_RcvAdd,"
+                     " tblKamoMail_Subject, tblKamoMail_Include" +
+                         BodyColumns() + " FROM tblKamoMail WHERE rowid = ?1") {}
+
+std::optional<MailRecord> MailRowReader::Read(int64_t rowId) {
+    statement_.reset();
+    statement_.bind(1, rowId);
+    if (!statement_.executeStep())
+        return std::nullopt;
+    MailRecord m;
+    m.ymd = statement_.getColumn(0).getString();
+    m.hms = statement_.getColumn(1).getString();
+    m.subKey = statement_.getColumn(2).getInt64();
+    m.sent = statement_.getColumn(3).getInt64() != 0;
+    m.sndName = statement_.getColumn(4).getString();
+    m.sndAdd = statement_.getColumn(5).getString();
+    m.rcvName = statement_.getColumn(6).getString();
+    m.rcvAdd = statement_.getColumn(7).getString();
+    m.subject = statement_.getColumn(8).getString();
+    m.include = statement_.getColumn(9).getString();
+    for (int i = 0; i < kBodyPieces; ++i)
+        m.body += statement_.getColumn(10 + i).getString();
+    statement_.reset();
+    return m;
+}
+
+} // namespace kamo

@@ -1,0 +1,58 @@
+#pragma once
+// The export window (ファイル → メールを書き出す…): which mails, in which format, to where.
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "export/MailExport.h"
+#include "export/MailSelection.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace kamo {
+
+// One "which mails" line of the window: the selection and how the window names it.
+struct ExportChoice {
+    MailSelection selection;
+    std::string caption;
+};
+
+class frmExport : public QDialog {
+    Q_OBJECT
+public:
+    // Asks for the target: a file to save (mbox) or a folder (Maildir, eml); empty when cancelled.
+    using ChooseTarget = std::function<QString(QWidget* parent, MailFormat format, const QString& current)>;
+
+    // `chosen` is the line ticked first; `suggest` gives a target for a format until one is typed.
+    frmExport(std::vector<ExportChoice> choices, size_t chosen, std::function<QString(MailFormat)> suggest,
+              ChooseTarget chooseTarget, QWidget* parent = nullptr);
+
+    MailFormat Format() const;
+    const ExportChoice& Choice() const;
+    QString Target() const;
+
+    void SetFormat(MailFormat format);
+    void SetChoice(size_t index);
+    void SetTarget(const QString& target);
+
+private:
+    void OnFormatChanged();
+    void OnBrowse();
+    void UpdateOk();
+
+    std::vector<ExportChoice> choices_;
+    std::function<QString(MailFormat)> suggest_;
+    ChooseTarget chooseTarget_;
+    bool targetTyped_ = false;
+    QComboBox* cmbFormat = nullptr;
+    std::vector<QRadioButton*> optChoice_;
+    QLineEdit* txtTarget = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QPushButton* cmdOk = nullptr;
+};
+
+} // namespace kamo

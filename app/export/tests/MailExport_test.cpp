@@ -1,0 +1,313 @@
+// The exports as another mail program reads them: every message parsed back by GMime and compared,
+// field for field and byte for byte, with the archive.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include <SQLiteCpp/Transaction.h>
+
+#include "export/MailExport.h"
+#include "export/MailMessage.h"
+#include "export/MailSelection.h"
+#include "export/tests/GMimeReader.h"
+#include "search/SearchIndex.h"
+#include "search/SearchQuery.h"
+#include "search/tests/SearchTestMails.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+namespace fs = std::filesystem;
+
+namespace {
+
+MailRecord Tricky(const char* subject, const char* sndName, const char* sndAdd, std::string body) {
+    static int64_t subKey = 100000;
+    MailRecord m;
+    m.ymd = "2001/09/04";
+    m.hms = "21:05:33";
+    m.subKey = subKey++;
+    m.sent = subKey % 2 == 0;
+    m.sndName = sndName;
+    m.sndAdd = sndAdd;
+    m.rcvName = "かも";
+    m.rcvAdd = "kamo@example.jp";
+    m.subject = subject;
+    m.body = std::move(body);
+    m.include = "0";
+    return m;
+}
+
+std::vector<MailRecord> TrickyMails() {
+    std::string longBody;
+    for (int i = 0; i < 400; ++i)
+        longBody += "長い本文の行です。ポ|鋼|弓, \"引用\" From here\r\n";
+    std::vector<MailRecord> mails = {
+        Tricky("①㈱髙～ソ表能ポ弓－ ’’｜，\"quote\" 'single' \\back =?UTF-8?B?eA==?=", "\"表\" 能 ポ太",
+               "ponta@example.jp", "From the start\r\n>From quoted\r\n①㈱髙～ソ表能ポ弓－｜\r\n"),
+        Tricky("Meeting on Monday", "Taro Yamada", "taro@example.jp", "Plain ASCII.\r\n"),
+        Tricky("A long plain subject that goes on and on about nothing much at all, just to need folding "
+               "twice or more in the header of the message it ends up in",
+               "Hanako", "hanako@example.jp", "x"),
+        Tricky(
+            "とても長い件名がここから始まって、ずっと続いていきます。エンコードされた語がいくつも並んで折り返されるはず"
+            "です。①㈱髙～ソ表能ポ弓－",
+            "山田 花子", "hanako@example.jp", "本文"),
+        Tricky("", "設定無し", "nobody@example.jp", ""),
+        Tricky(" leading  and double  spaces ", "ｶﾞｲﾄﾞ 太郎", "guide@example.jp",
+               "bare LF\nCR CR LF\r\r\nno final line break"),
+        Tricky("宛先なし", "差出人", "", "empty sender address"),
+        Tricky("変な宛先", "送り主", "not an address", "odd sender address"),
+        Tricky("長い本文", "長文", "long@example.jp", longBody),
+    };
+    mails[6].rcvAdd = "受信者 あて";
+    MailRecord unknown = Tricky("日付不明", "不明", "unknown@example.jp", "date could not be read\r\n");
+    unknown.ymd = "0000/00/00";
+    unknown.hms = "00:00:00";
+    mails.push_back(unknown);
+    return mails;
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::vector<MailRecord> all = test::GeneratedMails(150, 11);
+        for (const auto& m : TrickyMails())
+            all.push_back(m);
+        std::mt19937_64 rng(3);
+        SQLite::Transaction tx(*db);
+        for (const auto& m : all) {
+            test::InsertSpread(*db, m, rng);
+            byId[StripBrackets(MessageId(m))] = m;
+        }
+        tx.commit();
+    }
+
+    static std::string StripBrackets(const std::string& id) { return id.substr(1, id.size() - 2); }
+
+    static void ExpectParty(const test::ParsedParty& got, const std::string& name, const std::string& address) {
+        if (IsPlainAddress(address)) {
+            EXPECT_FALSE(got.group) << name;
+            EXPECT_EQ(got.name, name);
+            EXPECT_EQ(got.address, address);
+        } else {
+            EXPECT_TRUE(got.group) << name;
+            EXPECT_EQ(got.name, address.empty() ? name : name + " <" + address + ">");
+        }
+    }
+
+    // Every field of a parsed message against the archive's mail with its Message-ID.
+    void ExpectSameMail(const test::ParsedMail& got) {
+        auto it = byId.find(got.messageId);
+        ASSERT_NE(it, byId.end()) << got.messageId;
+        const MailRecord& m = it->second;
+        ExpectParty(got.from, m.sndName, m.sndAdd);
+        ExpectParty(got.to, m.rcvName, m.rcvAdd);
+        EXPECT_EQ(got.subject, m.subject);
+        if (MailTime(m.ymd, m.hms)) {
+            EXPECT_EQ(got.ymd, m.ymd);
+            EXPECT_EQ(got.hms, m.hms);
+            EXPECT_EQ(got.zoneSeconds, 9 * 3600);
+        } else {
+            EXPECT_EQ(got.ymd + " " + got.hms, "1970/01/01 00:00:00");
+            EXPECT_EQ(got.zoneSeconds, 0);
+        }
+        EXPECT_EQ(got.contentType, "text/plain; charset=UTF-8");
+        EXPECT_EQ(got.encoding, "base64");
+        EXPECT_EQ(got.body, m.body) << m.subject;
+        EXPECT_TRUE(got.attachments.empty());
+    }
+
+    static void ExpectShortLines(const std::string& text, const fs::path& file) {
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            end = end == std::string::npos ? text.size() : end;
+            size_t length = end - start;
+            if (length > 0 && text[end - 1] == '\r')
+                --length;
+            ASSERT_LE(length, 78u) << file << ": " << text.substr(start, length);
+            start = end + 1;
+        }
+    }
+
+    ExportResult Export(const MailSelection& selection, MailFormat format, const fs::path& target) {
+        NullWaitReporter quiet;
+        return ExportMails(*db, selection, format, target, quiet);
+    }
+
+    static std::vector<fs::path> FilesIn(const fs::path& folder) {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(folder))
+            files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<SQLite::Database> db = test::MemoryArchive();
+    std::map<std::string, MailRecord> byId;
+};
+
+} // namespace
+
+TEST_F(ExportTest, EveryFormatReadsBackFieldForFieldAndByteForByte) {
+    // mbox: one file, "From " lines, LF line ends.
+    const auto mbox = dir / "all.mbox";
+    EXPECT_EQ(Export(MailSelection::All(), MailFormat::Mbox, mbox).written, static_cast<int64_t>(byId.size()));
+    const auto mails = test::ParseFile(mbox, true);
+    ASSERT_EQ(mails.size(), byId.size());
+    std::set<std::string> seen;
+    for (const auto& got : mails) {
+        ExpectSameMail(got);
+        seen.insert(got.messageId);
+        EXPECT_EQ(got.mboxMarker, MboxFromLine(byId[got.messageId]));
+    }
+    EXPECT_EQ(seen.size(), byId.size());
+    const std::string mboxText = test::ReadFile(mbox);
+    EXPECT_EQ(mboxText.find('\r'), std::string::npos);
+    ExpectShortLines(mboxText, mbox);
+
+    // Maildir: sent mail seen in cur/, received mail in new/, nothing left in tmp/.
+    const auto maildir = dir / "Maildir";
+    Export(MailSelection::All(), MailFormat::Maildir, maildir);
+    EXPECT_TRUE(FilesIn(maildir / "tmp").empty());
+    size_t files = 0;
+    for (const char* sub : {"cur", "new"})
+        for (const auto& file : FilesIn(maildir / sub)) {
+            ++files;
+            const auto got = test::ParseFile(file, false);
+            ASSERT_EQ(got.size(), 1u) << file;
+            ExpectSameMail(got[0]);
+            const bool sent = byId[got[0].messageId].sent;
+            const std::string name = file.filename().string();
+            EXPECT_EQ(std::string(sub), sent ? "cur" : "new") << name;
+            EXPECT_EQ(name.size() > 4 && name.substr(name.size() - 4) == ":2,S", sent) << name;
+            ExpectShortLines(test::ReadFile(file), file);
+        }
+    EXPECT_EQ(files, byId.size());
+
+    // eml: one file per mail, CR LF line ends.
+    const auto eml = dir / "eml";
+    Export(MailSelection::All(), MailFormat::Eml, eml);
+    const auto emlFiles = FilesIn(eml);
+    ASSERT_EQ(emlFiles.size(), byId.size());
+    for (const auto& file : emlFiles) {
+        EXPECT_EQ(file.extension(), ".eml");
+        const auto got = test::ParseFile(file, false);
+        ASSERT_EQ(got.size(), 1u);
+        ExpectSameMail(got[0]);
+        const std::string text = test::ReadFile(file);
+        for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
+            ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << file;
+        ExpectShortLines(text, file);
+    }
+}
+
+TEST_F(ExportTest, ASecondExportIsTheSameMailAgainNotACopy) {
+    const auto first = dir / "first.mbox";
+    Export(MailSelection::All(), MailFormat::Mbox, first);
+    Export(MailSelection::All(), MailFormat::Mbox, dir / "second.mbox");
+    EXPECT_EQ(test::ReadFile(first), test::ReadFile(dir / "second.mbox"));
+
+    // A mail program has read one received mail and flagged it; exporting again replaces that file.
+    const auto maildir = dir / "Maildir";
+    Export(MailSelection::All(), MailFormat::Maildir, maildir);
+    const auto received = FilesIn(maildir / "new");
+    ASSERT_FALSE(received.empty());
+    const fs::path moved = maildir / "cur" / (received.front().filename().string() + ":2,RS");
+    fs::rename(received.front(), moved);
+    test::WriteFile(moved, "damaged by hand\n");
+    Export(MailSelection::All(), MailFormat::Maildir, maildir);
+    EXPECT_EQ(FilesIn(maildir / "new").size() + FilesIn(maildir / "cur").size(), byId.size());
+    ASSERT_TRUE(fs::exists(moved));
+    ExpectSameMail(test::ParseFile(moved, false).at(0));
+
+    Export(MailSelection::All(), MailFormat::Eml, dir / "eml");
+    Export(MailSelection::All(), MailFormat::Eml, dir / "eml");
+    EXPECT_EQ(FilesIn(dir / "eml").size(), byId.size());
+}
+
+TEST_F(ExportTest, EachSelectionTakesExactlyItsMailInOrder) {
+    const MailRecord& sample = byId.begin()->second;
+    db->exec("INSERT INTO tblFilterData (tblFilterDt_Id, tblFilterDt_No, tblFilterDt_Date, tblFilterDt_Time,"
+             " tblFilterDt_SubKey, tblFilterDt_SendName, tblFilterDt_SendAddr, tblFilterDt_RecvName,"
+             " tblFilterDt_RecvAddr, tblFilterDt_SndRcvFlag, tblFilterDt_Subject)"
+             " SELECT rowid, 70, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndName,"
+             " tblKamoMail_SndAdd, tblKamoMail_RcvName, tblKamoMail_RcvAdd, tblKamoMail_SndRcvFlag,"
+             " tblKamoMail_Subject FROM tblKamoMail WHERE tblKamoMail_Subject LIKE '%ポ%'");
+    NullWaitReporter quiet;
+    UpdateSearchIndex(*db, quiet);
+    const std::string oldestFirst = " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
+                                    " tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd";
+    struct Case {
+        MailSelection selection;
+        std::string where; // the same mails by plain SQL (search: by the search itself)
+    };
+    const Case cases[] = {
+        {MailSelection::Of(MailSelection::Kind::Address, sample.sndAdd),
+         "tblKamoMail_SndAdd = ?1 OR tblKamoMail_RcvAdd = ?1"},
+        {MailSelection::Of(MailSelection::Kind::Name, sample.rcvName),
+         "tblKamoMail_SndName = ?1 OR tblKamoMail_RcvName = ?1"},
+        {MailSelection::Of(MailSelection::Kind::Date, sample.ymd), "tblKamoMail_YMD = ?1"},
+        {MailSelection::Filter(70), "tblKamoMail_Subject LIKE '%ポ%'"},
+        {MailSelection::Of(MailSelection::Kind::Search, "ﾎﾟｽﾍﾟ 髙"), ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> expected;
+        std::vector<int64_t> rows;
+        if (c.where.empty()) {
+            rows = SearchMails(*db, c.selection.key);
+        } else {
+            SQLite::Statement st(*db, "SELECT rowid FROM tblKamoMail WHERE " + c.where + oldestFirst);
+            if (c.where.find("?1") != std::string::npos)
+                st.bind(1, c.selection.key);
+            while (st.executeStep())
+                rows.push_back(st.getColumn(0).getInt64());
+        }
+        MailRowReader reader(*db);
+        for (int64_t row : rows)
+            expected.push_back(StripBrackets(MessageId(*reader.Read(row))));
+        ASSERT_FALSE(expected.empty()) << c.selection.Describe();
+
+        const auto file = dir / "selection.mbox";
+        Export(c.selection, MailFormat::Mbox, file);
+        std::vector<std::string> got;
+        for (const auto& m : test::ParseFile(file, true)) {
+            got.push_back(m.messageId);
+            ExpectSameMail(m);
+        }
+        EXPECT_EQ(got, expected) << c.selection.Describe();
+    }
+}
+
+TEST_F(ExportTest, AttachmentsBecomePartsAfterTheText) {
+    MailRecord mail = TrickyMails().front();
+    std::string binary;
+    for (int i = 0; i < 256 * 3; ++i)
+        binary += static_cast<char>(i % 256);
+    const std::vector<MailAttachment> attachments = {
+        {"写真①.jpg", "image/jpeg", binary},
+        {"note.txt", "", "From me\r\n--=_KamoMail_x\r\n"},
+    };
+    const test::ParsedMail got = test::ParseBytes(MailMessageText(mail, attachments, "\r\n"));
+    EXPECT_EQ(got.body, mail.body);
+    EXPECT_EQ(got.subject, mail.subject);
+    ASSERT_EQ(got.attachments.size(), 2u);
+    EXPECT_EQ(got.attachments[0].fileName, "写真①.jpg");
+    EXPECT_EQ(got.attachments[0].contentType, "image/jpeg");
+    EXPECT_EQ(got.attachments[0].data, binary);
+    EXPECT_EQ(got.attachments[1].fileName, "note.txt");
+    EXPECT_EQ(got.attachments[1].contentType, "application/octet-stream");
+    EXPECT_EQ(got.attachments[1].data, attachments[1].data);
+}
+
+TEST_F(ExportTest, AnMboxThatCannotBeWrittenIsReportedAndTheOldFileStays) {
+    EXPECT_THROW(Export(MailSelection::All(), MailFormat::Mbox, dir.path()), std::runtime_error); // a folder
+    EXPECT_THROW(Export(MailSelection::All(), MailFormat::Mbox, dir / "missing" / "a.mbox"), std::runtime_error);
+    test::WriteFile(dir / "keep.mbox", "old");
+    db->exec("DROP TABLE tblKamoMail"); // the export fails half-way through the database
+    EXPECT_ANY_THROW(Export(MailSelection::All(), MailFormat::Mbox, dir / "keep.mbox"));
+    EXPECT_EQ(test::ReadFile(dir / "keep.mbox"), "old");
+    EXPECT_EQ(FilesIn(dir.path()).size(), 1u); // no half-written file left beside it
+}

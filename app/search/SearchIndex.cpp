@@ -1,0 +1,308 @@
+#include "search/SearchIndex.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
+#include <unicode/uchar.h>
+#include <unicode/uversion.h>
+
+#include "db/Schema.h"
+#include "search/SearchText.h"
+
+namespace kamo {
+namespace {
+
+// Raise the number when the folding or the layout of the rows changes: every index is rebuilt.
+constexpr int kLayoutVersion = 1;
+
+std::string FoldingVersion() {
+    // Case folding and the width mapping come from ICU's data: new data may fold differently.
+    return std::to_string(kLayoutVersion) + " unicode " U_UNICODE_VERSION " icu " U_ICU_VERSION;
+}
+
+// The folded text is ours, in a plain table; the trigram index is FTS5 over it as external content.
+// Taking a mail out of the index needs its indexed text, which the folded table still holds, so the
+// triggers can do it in plain SQL.
+const char* const kCreateFolded = "CREATE TABLE tblSearchFolded (MailRow INTEGER PRIMARY KEY, Subject TEXT, SndName"
+                                  " TEXT, SndAdd TEXT, RcvName TEXT, RcvAdd TEXT, Body TEXT)";
+const char* const kCreateText =
+    "CREATE VIRTUAL TABLE tblSearchText USING fts5(Subject, SndName, SndAdd, RcvName, RcvAdd, Body, content ="
+    " 'tblSearchFolded', content_rowid = 'MailRow', tokenize = 'trigram case_sensitive 1', detail = none,"
+    " columnsize = 0)";
+const char* const kCreateQueue = "CREATE TABLE tblSearchQueue (MailRow INTEGER PRIMARY KEY)";
+const char* const kCreateInfo = "CREATE TABLE tblSearchInfo (Name TEXT PRIMARY KEY, Value TEXT)";
+
+// Takes a mail out of the index (FTS5's "delete" with the text it was indexed with) and out of the
+// folded table; `row` is an SQL expression.
+std::string ForgetSql(const std::string& row) {
+    return " INSERT INTO tblSearchText (tblSearchText, rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
+           " SELECT 'delete', MailRow, Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded"
+           " WHERE MailRow = " +
+           row + "; DELETE FROM tblSearchFolded WHERE MailRow = " + row + ";";
+}
+
+struct Trigger {
+    std::string name;
+    std::string sql;
+};
+// An update may change any searched field (friend names are renamed in place) and even the rowid.
+const std::vector<Trigger>& Triggers() {
+    static const std::vector<Trigger> triggers = {
+        {"trgSearch_Insert", "CREATE TRIGGER trgSearch_Insert AFTER INSERT ON tblKamoMail BEGIN"
+                             " INSERT OR IGNORE INTO tblSearchQueue (MailRow) VALUES (new.rowid); END"},
+        {"trgSearch_Update", "CREATE TRIGGER trgSearch_Update AFTER UPDATE ON tblKamoMail BEGIN" +
+                                 ForgetSql("old.rowid") +
+                                 " DELETE FROM tblSearchQueue WHERE MailRow = old.rowid;"
+                                 " INSERT OR IGNORE INTO tblSearchQueue (MailRow) VALUES (new.rowid); END"},
+        {"trgSearch_Delete", "CREATE TRIGGER trgSearch_Delete AFTER DELETE ON tblKamoMail BEGIN" +
+                                 ForgetSql("old.rowid") + " DELETE FROM tblSearchQueue WHERE MailRow = old.rowid; END"},
+    };
+    return triggers;
+}
+
+// Quiet below this many mails: a read of a few new mails needs no wait window of its own.
+constexpr int64_t kQuietRows = 2000;
+// One transaction per piece of the queue: a cut-short run keeps its work, and the journal stays
+// small. FTS5 writes a segment at each commit, so pieces much smaller than this cost merges (4,096
+// rows took twice as long as 16,384 for 100,000 mails).
+constexpr int kBatchRows = 16384;
+// The count is shown every this many mails.
+constexpr int64_t kProgressStep = 512;
+
+std::optional<std::string> SchemaSql(SQLite::Database& db, const char* type, const char* name) {
+    SQLite::Statement st(db, "SELECT sql FROM sqlite_master WHERE type = ?1 AND name = ?2");
+    st.bind(1, type);
+    st.bind(2, name);
+    if (!st.executeStep())
+        return std::nullopt;
+    return st.getColumn(0).getString();
+}
+
+void CreateIndex(SQLite::Database& db) {
+    db.exec(kCreateFolded);
+    db.exec(kCreateText);
+    db.exec(kCreateQueue);
+    db.exec(kCreateInfo);
+    for (const auto& trigger : Triggers())
+        db.exec(trigger.sql);
+    SQLite::Statement info(db, "INSERT INTO tblSearchInfo (Name, Value) VALUES ('Folding', ?1)");
+    info.bind(1, FoldingVersion());
+    info.exec();
+    // Bigger in-memory pieces before a segment is written: fewer merges during a large build.
+    db.exec("INSERT INTO tblSearchText (tblSearchText, rank) VALUES ('hashsize', 16777216)");
+}
+
+bool InTransaction(SQLite::Database& db) {
+    return sqlite3_get_autocommit(db.getHandle()) == 0;
+}
+
+// Commits when this object started the transaction; inside the caller's transaction it only joins.
+class Piece {
+public:
+    explicit Piece(SQLite::Database& db) {
+        if (!InTransaction(db))
+            tx_.emplace(db);
+    }
+    void Commit() {
+        if (tx_)
+            tx_->commit();
+    }
+
+private:
+    std::optional<SQLite::Transaction> tx_;
+};
+
+std::string QueueSelect() {
+    std::string sql = "SELECT q.MailRow, m.rowid, m.tblKamoMail_Subject, m.tblKamoMail_SndName, m.tblKamoMail_SndAdd,"
+                      " m.tblKamoMail_RcvName, m.tblKamoMail_RcvAdd";
+    for (int i = 1; i <= kBodyPieces; ++i)
+        sql += ", m.tblKamoMail_Mail" + std::to_string(i);
+    sql += " FROM tblSearchQueue AS q LEFT JOIN tblKamoMail AS m ON m.rowid = q.MailRow"
+           " WHERE q.MailRow > ?1 ORDER BY q.MailRow LIMIT ?2";
+    return sql;
+}
+
+std::string_view TextOf(const SQLite::Column& column) {
+    return {column.getText(), static_cast<size_t>(column.getBytes())};
+}
+
+void Pad(std::string& s) {
+    s.append(kPaddingLength, kPadding);
+}
+
+void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
+    wait.SetLine(3, std::to_string(std::min(count, total)) + " / " + std::to_string(total) + "  件");
+    wait.SetProgress(std::min(count, total), total);
+}
+
+// Works off the queue in pieces, in rowid order (the cheapest order for FTS5 to take rows in).
+// Returns the number of mails indexed.
+int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool report) {
+    SQLite::Statement select(db, QueueSelect());
+    // Single-row statements only: a statement that may touch several rows of the FTS5 table opens a
+    // savepoint, and FTS5 writes out everything it holds in memory at each one.
+    SQLite::Statement indexed(db, "SELECT Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded"
+                                  " WHERE MailRow = ?1");
+    SQLite::Statement forgetText(db, "INSERT INTO tblSearchText (tblSearchText, rowid, Subject, SndName, SndAdd,"
+                                     " RcvName, RcvAdd, Body) VALUES ('delete', ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SQLite::Statement forgetFolded(db, "DELETE FROM tblSearchFolded WHERE MailRow = ?1");
+    SQLite::Statement insertFolded(db, "INSERT INTO tblSearchFolded (MailRow, Subject, SndName, SndAdd, RcvName,"
+                                       " RcvAdd, Body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SQLite::Statement insertText(db, "INSERT INTO tblSearchText (rowid, Subject, SndName, SndAdd, RcvName, RcvAdd,"
+                                     " Body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SQLite::Statement done(db, "DELETE FROM tblSearchQueue WHERE MailRow > ?1 AND MailRow <= ?2");
+    std::vector<std::string> fields(6);
+    std::string body;
+    int64_t last = INT64_MIN;
+    int64_t count = 0;
+    for (;;) {
+        Piece piece(db);
+        select.reset();
+        select.bind(1, last);
+        select.bind(2, kBatchRows);
+        const int64_t from = last;
+        int rows = 0;
+        while (select.executeStep()) {
+            ++rows;
+            last = select.getColumn(0).getInt64();
+            // Whatever was indexed for this rowid goes first (a mail replaced without its delete
+            // trigger, a REPLACE without recursive triggers, leaves its old row behind).
+            indexed.reset();
+            indexed.bind(1, last);
+            if (indexed.executeStep()) {
+                forgetText.reset();
+                forgetText.bind(1, last);
+                for (int f = 0; f < 6; ++f)
+                    forgetText.bind(2 + f, indexed.getColumn(f).getString());
+                forgetText.exec();
+                forgetFolded.reset();
+                forgetFolded.bind(1, last);
+                forgetFolded.exec();
+            }
+            if (select.getColumn(1).isNull())
+                continue; // queued, then gone
+            for (int f = 0; f < 5; ++f) {
+                std::string& field = fields[static_cast<size_t>(f)];
+                field.clear();
+                AppendSearchFolded(TextOf(select.getColumn(2 + f)), field);
+                Pad(field);
+            }
+            // The pieces are joined before folding: a word may run across a piece boundary.
+            body.clear();
+            for (int p = 0; p < kBodyPieces; ++p)
+                body += TextOf(select.getColumn(7 + p));
+            fields[5].clear();
+            AppendSearchFolded(body, fields[5]);
+            Pad(fields[5]);
+            for (SQLite::Statement* insert : {&insertFolded, &insertText}) {
+                insert->reset();
+                insert->bind(1, last);
+                for (int f = 0; f < 6; ++f)
+                    insert->bindNoCopy(2 + f, fields[static_cast<size_t>(f)]);
+                insert->exec();
+            }
+            if (++count % kProgressStep == 0 && report)
+                ShowCount(wait, count, total);
+            wait.Pump();
+        }
+        if (rows > 0) {
+            done.reset();
+            done.bind(1, from);
+            done.bind(2, last);
+            done.exec();
+        }
+        piece.Commit();
+        if (report)
+            ShowCount(wait, count, total);
+        wait.Pump();
+        if (rows < kBatchRows)
+            break;
+    }
+    return count;
+}
+
+void BuildFromScratch(SQLite::Database& db) {
+    Piece piece(db);
+    DropSearchIndex(db);
+    CreateIndex(db);
+    db.exec("INSERT INTO tblSearchQueue (MailRow) SELECT rowid FROM tblKamoMail");
+    piece.Commit();
+}
+
+void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
+    const SearchIndexState state = InspectSearchIndex(db);
+    const bool fresh = rebuild || state != SearchIndexState::Ready;
+    if (fresh)
+        BuildFromScratch(db);
+    const int64_t total = PendingSearchRows(db);
+    if (total == 0)
+        return;
+    const bool report = total > kQuietRows;
+    std::optional<WaitScope> scope;
+    if (report) {
+        scope.emplace(wait);
+        wait.SetLines({"　検索用の索引を作っています。", "　少々お待ちください。", "", "", "", ""});
+        wait.SetProgress(0, total);
+        wait.Pump();
+    }
+    const int64_t indexed = WorkOffQueue(db, wait, total, report);
+    // A whole build leaves many small segments; one merged segment answers queries fastest.
+    if (fresh && indexed > kQuietRows && !InTransaction(db)) {
+        if (report) {
+            wait.SetLine(3, "索引を整理しています。");
+            wait.Pump();
+        }
+        db.exec("INSERT INTO tblSearchText (tblSearchText) VALUES ('optimize')");
+    }
+}
+
+} // namespace
+
+SearchIndexState InspectSearchIndex(SQLite::Database& db) {
+    const auto folded = SchemaSql(db, "table", "tblSearchFolded");
+    const auto text = SchemaSql(db, "table", "tblSearchText");
+    const auto queue = SchemaSql(db, "table", "tblSearchQueue");
+    const auto info = SchemaSql(db, "table", "tblSearchInfo");
+    if (!folded && !text && !queue && !info)
+        return SearchIndexState::Missing;
+    if (folded != kCreateFolded || text != kCreateText || queue != kCreateQueue || info != kCreateInfo)
+        return SearchIndexState::Stale;
+    for (const auto& trigger : Triggers())
+        if (SchemaSql(db, "trigger", trigger.name.c_str()) != trigger.sql)
+            return SearchIndexState::Stale;
+    SQLite::Statement folding(db, "SELECT Value FROM tblSearchInfo WHERE Name = 'Folding'");
+    if (!folding.executeStep() || folding.getColumn(0).getString() != FoldingVersion())
+        return SearchIndexState::Stale;
+    return SearchIndexState::Ready;
+}
+
+int64_t PendingSearchRows(SQLite::Database& db) {
+    if (!SchemaSql(db, "table", "tblSearchQueue"))
+        return 0;
+    return db.execAndGet("SELECT COUNT(*) FROM tblSearchQueue").getInt64();
+}
+
+void UpdateSearchIndex(SQLite::Database& db, WaitReporter& wait) {
+    Update(db, wait, false);
+}
+
+void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait) {
+    Update(db, wait, true);
+}
+
+void DropSearchIndex(SQLite::Database& db) {
+    for (const auto& trigger : Triggers())
+        db.exec("DROP TRIGGER IF EXISTS " + trigger.name);
+    db.exec("DROP TABLE IF EXISTS tblSearchText");
+    db.exec("DROP TABLE IF EXISTS tblSearchFolded");
+    db.exec("DROP TABLE IF EXISTS tblSearchQueue");
+    db.exec("DROP TABLE IF EXISTS tblSearchInfo");
+}
+
+} // namespace kamo

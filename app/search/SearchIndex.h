@@ -1,0 +1,55 @@
+#pragma once
+// The search index: derived data beside the six tables, never part of them. It holds every mail's
+// subject, names, addresses and body folded (SearchFold), keyed by the mail's rowid in tblKamoMail:
+//
+//   tblSearchFolded the folded fields (Subject, SndName, SndAdd, RcvName, RcvAdd, Body), each ending
+//                   in two kPadding characters, so that every place any one or two characters occur
+//                   starts a trigram and a short query can be answered from the index's terms
+//   tblSearchText   SQLite FTS5 over tblSearchFolded (external content), trigram tokenizer,
+//                   detail=none: which mails hold which three characters
+//   tblSearchQueue  the rowids of mails whose folded text must be (re)made
+//   tblSearchInfo   the folding the rows were made with; another one means a rebuild
+//
+// Triggers on tblKamoMail keep it right whoever changes the mail table, in plain SQL (so any
+// program that opens the archive, the sqlite3 shell included, can still write it): an insert or an
+// update queues the mail, an update or a delete takes its old text out at once. The folding runs in
+// the program, when the queue is worked off (UpdateSearchIndex): after every read, and before every
+// search. Deleting all of it loses nothing; a missing or stale index is built again from the mail.
+#include <cstdint>
+
+#include <SQLiteCpp/Database.h>
+
+#include "common/WaitReporter.h"
+
+namespace kamo {
+
+inline constexpr const char* kSearchTextTable = "tblSearchText";
+// Ends every indexed value twice; never part of a folded query worth finding, and stripped before
+// any comparison.
+inline constexpr char kPadding = '\x01';
+inline constexpr int kPaddingLength = 2;
+
+enum class SearchIndexState {
+    Missing, // no index (an archive made before search, or one whose index was deleted)
+    Stale,   // made by another folding or another definition, or its triggers are gone
+    Ready,   // present; mails may still wait in the queue
+};
+SearchIndexState InspectSearchIndex(SQLite::Database& db);
+
+// Mails waiting in the queue (0 when there is no index).
+int64_t PendingSearchRows(SQLite::Database& db);
+
+// Makes the index ready and complete: a missing or stale one is built from scratch, then every
+// queued mail is indexed. More than a few thousand mails run in a WaitScope with the lines
+// "検索用の索引を作っています。" and a count. Outside a transaction the work is committed in pieces, so
+// a run cut short keeps what it did and the next one goes on from there; inside one, it joins it.
+// Throws SQLite::Exception.
+void UpdateSearchIndex(SQLite::Database& db, WaitReporter& wait);
+
+// Throws the index away and builds it again from every mail.
+void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait);
+
+// Removes the index, its queue and its triggers. The mail is untouched.
+void DropSearchIndex(SQLite::Database& db);
+
+} // namespace kamo

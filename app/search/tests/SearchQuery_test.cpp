@@ -1,0 +1,173 @@
+// Searching: the index's answer against a plain scan of the same folded mail, and the behaviour a
+// user sees in single cases.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+#include <SQLiteCpp/Transaction.h>
+
+#include "common/WaitReporter.h"
+#include "search/SearchIndex.h"
+#include "search/SearchQuery.h"
+#include "search/SearchText.h"
+#include "search/tests/SearchReference.h"
+#include "search/tests/SearchTestMails.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+// Start positions of the characters of a UTF-8 text, plus its end.
+std::vector<size_t> Starts(const std::string& s) {
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < s.size(); ++i)
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            starts.push_back(i);
+    starts.push_back(s.size());
+    return starts;
+}
+
+// 1 to 6 characters from somewhere in a mail, sometimes written in another width or case.
+std::string PieceOf(const MailRecord& m, std::mt19937_64& rng) {
+    const std::string* fields[] = {&m.subject, &m.sndName, &m.sndAdd, &m.rcvName, &m.rcvAdd, &m.body};
+    const std::string& text = *fields[rng() % 6];
+    const std::vector<size_t> starts = Starts(text);
+    if (starts.size() < 2)
+        return "ポ";
+    const size_t chars = starts.size() - 1;
+    const size_t length = 1 + rng() % std::min<size_t>(6, chars);
+    const size_t first = rng() % (chars - length + 1);
+    std::string piece = text.substr(starts[first], starts[first + length] - starts[first]);
+    if (rng() % 4 == 0)
+        piece = test::Rewritten(piece, static_cast<unsigned>(rng()));
+    return piece;
+}
+
+std::string RandomQuery(const std::vector<MailRecord>& mails, std::mt19937_64& rng) {
+    std::string query = PieceOf(mails[rng() % mails.size()], rng);
+    switch (rng() % 6) {
+    case 0: // a second word from the same mail: often found together
+    case 1: {
+        const MailRecord& m = mails[rng() % mails.size()];
+        query = PieceOf(m, rng) + (rng() % 2 ? " " : "　") + PieceOf(m, rng);
+        break;
+    }
+    case 2: // a second word from another mail: often nothing
+        query += "　" + PieceOf(mails[rng() % mails.size()], rng);
+        break;
+    default:
+        break;
+    }
+    return query;
+}
+
+class SearchArchive : public ::testing::Test {
+protected:
+    void Fill(size_t n, uint64_t seed) {
+        mails = test::GeneratedMails(n, seed);
+        std::mt19937_64 rng(seed);
+        SQLite::Transaction tx(*db);
+        for (const auto& m : mails)
+            test::InsertSpread(*db, m, rng);
+        tx.commit();
+        UpdateSearchIndex(*db, quiet);
+    }
+
+    std::unique_ptr<SQLite::Database> db = test::MemoryArchive();
+    std::vector<MailRecord> mails;
+    NullWaitReporter quiet;
+};
+
+} // namespace
+
+TEST_F(SearchArchive, GivesExactlyWhatAPlainScanGivesForRandomQueries) {
+    Fill(3000, 2001);
+    const auto folded = test::FoldArchive(*db);
+    std::mt19937_64 rng(13);
+    // The usual limit, then one so low that common words take the scan way.
+    for (const SearchLimits limits : {SearchLimits{}, SearchLimits{150}}) {
+        std::map<SearchStream::Plan, int> plans;
+        size_t found = 0;
+        for (int q = 0; q < 200; ++q) {
+            const std::string query = RandomQuery(mails, rng);
+            const std::vector<int64_t> expected = test::ReferenceSearch(folded, query);
+            SearchStream stream(*db, query, limits);
+            stream.SetSliceTime(std::chrono::milliseconds(0));
+            std::vector<int64_t> got;
+            while (stream.Read(got, 1000)) {
+            }
+            ASSERT_EQ(got, expected) << "query [" << query << "]";
+            plans[stream.UsedPlan()]++;
+            found += expected.size();
+        }
+        EXPECT_GT(found, 1000u); // the queries do find mail, a lot of it
+        if (limits.maxCandidates < 100) {
+            EXPECT_GT(plans[SearchStream::Plan::Scan], 20);
+            EXPECT_GT(plans[SearchStream::Plan::Candidates], 20);
+        }
+    }
+}
+
+TEST_F(SearchArchive, FindsWordsInAnyFieldIgnoringCaseAndWidth) {
+    auto add = [&](const char* ymd, const char* subject, const char* sndName, const char* sndAdd, const char* body1,
+                   const char* body2 = "") {
+        SQLite::Statement st(*db, "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
+                                  " tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_SndAdd,"
+                                  " tblKamoMail_RcvName, tblKamoMail_RcvAdd, tblKamoMail_Subject, tblKamoMail_Mail1,"
+                                  " tblKamoMail_Mail2) VALUES (?1, '12:00:00', 0, 0, ?2, ?3, 'かも',"
+                                  " 'kamo@example.jp', ?4, ?5, ?6)");
+        st.bind(1, ymd);
+        st.bind(2, sndName);
+        st.bind(3, sndAdd);
+        st.bind(4, subject);
+        st.bind(5, body1);
+        st.bind(6, body2);
+        st.exec();
+        return db->getLastInsertRowid();
+    };
+    const int64_t a = add("2001/01/01", "abc の会議", "山田 花子", "hanako@example.jp", "本文\r\nｶﾞｲﾄﾞです");
+    const int64_t b = add("2001/02/01", "ＡＢＣ予定", "佐藤 健一", "ken@example.xq", "特別な合", "言葉です");
+    const int64_t c = add("2001/03/01", "Re: ABC", "表 ポン太", "ponta@example.jp", "①㈱髙～ソ表能ポ弓－ ’｜");
+    UpdateSearchIndex(*db, quiet);
+
+    struct Case {
+        const char* query;
+        std::vector<int64_t> expected; // newest first
+    };
+    const Case cases[] = {
+        {"ABC", {c, b, a}},   {"ａｂｃ", {c, b, a}}, {"Abc", {c, b, a}}, {"ガイド", {a}}, {"ｶﾞｲﾄﾞ", {a}},
+        {"会議　花子", {a}},                       // words in different fields
+        {"会議 健一", {}},    {"子h", {}},         // never across two fields
+        {"q", {b}},           {"xq", {b}},         // one and two characters at a field's end
+        {"合言葉", {b}},      {"な合言", {b}},     // across two body pieces
+        {"KAMO@", {c, b, a}}, {"かも", {c, b, a}}, // the receiver's fields
+        {"髙～ソ表", {c}},    {"｜", {c}},           {"|", {c}},         {"’", {c}},      {"", {}},
+        {"　 ", {}},          {"存在しない", {}},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(SearchMails(*db, k.query), k.expected) << k.query;
+
+    db->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_YMD = '2001/02/01'");
+    EXPECT_EQ(SearchMails(*db, "ABC"), (std::vector<int64_t>{c, a})); // the trigger took it out at once
+}
+
+TEST_F(SearchArchive, AScanStreamsItsResultInSlicesAndEndsOnce) {
+    Fill(2000, 77);
+    for (const char* query : {"の", "example", "ポ　お"}) {
+        const std::vector<int64_t> whole = SearchMails(*db, query);
+        SearchStream stream(*db, query, SearchLimits{10});
+        ASSERT_EQ(stream.UsedPlan(), SearchStream::Plan::Scan) << query;
+        stream.SetSliceTime(std::chrono::milliseconds(1));
+        std::vector<int64_t> pieces;
+        int reads = 0;
+        while (stream.Read(pieces, 25))
+            ++reads;
+        EXPECT_TRUE(stream.Done());
+        EXPECT_FALSE(stream.Read(pieces, 25));
+        EXPECT_EQ(pieces, whole) << query;
+        EXPECT_GT(reads, 3) << query;
+    }
+}

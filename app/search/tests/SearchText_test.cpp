@@ -1,0 +1,84 @@
+// The search folding against the filters' own two foldings, which it must equal everywhere.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include <unicode/utf8.h>
+
+#include "filters/FilterText.h"
+#include "search/SearchText.h"
+
+using namespace kamo;
+
+namespace {
+
+std::string Utf8(UChar32 c) {
+    char buf[U8_MAX_LENGTH];
+    int32_t len = 0;
+    UBool error = false;
+    U8_APPEND(buf, len, U8_MAX_LENGTH, c, error);
+    return error ? std::string() : std::string(buf, static_cast<size_t>(len));
+}
+
+std::string Reference(const std::string& text) {
+    return ToFullWidth(FoldCase(text));
+}
+
+} // namespace
+
+TEST(SearchFold, EqualsTheFiltersFoldingsForEveryCodePoint) {
+    // One string per block of code points keeps ICU's per-call cost down; a separator that neither
+    // folding touches keeps neighbours from joining.
+    for (UChar32 block = 0; block < 0x110000; block += 0x400) {
+        std::string text;
+        for (UChar32 c = block; c < block + 0x400; ++c)
+            if (c < 0xD800 || c > 0xDFFF)
+                text += Utf8(c) + "\n";
+        ASSERT_EQ(SearchFold(text), Reference(text)) << "block U+" << std::hex << block;
+    }
+}
+
+TEST(SearchFold, EqualsTheFiltersFoldingsOnMixedText) {
+    struct Case {
+        const char* text;
+        const char* folded;
+    };
+    const Case cases[] = {
+        {"ABC abc ＡＢＣ", "ａｂｃ　ａｂｃ　ａｂｃ"},
+        {"ｶﾞｷﾞﾊﾟｳﾞ", "ガギパヴ"},                // half-width kana with their sound marks joined
+        {"ｱﾞ", "ア\xE3\x82\x99"},                // no voiced ア: the mark stays, full width
+        {"カﾞ", "カ\xE3\x82\x99"},               // only a half-width kana joins its mark
+        {"Straße ǅ K", "ｓｔｒａｓｓｅ　ǆ　ｋ"}, // full case folding; the Kelvin sign becomes k
+        {"①㈱髙～ソ表能ポ弓－", "①㈱髙～ソ表能ポ弓－"},
+        {"’’，｜\"'|", "’’，｜＂＇｜"},
+        {"¥\\~", "￥＼～"},
+        {"a\xFF"
+         "b\xE3\x81",
+         "ａ\xEF\xBF\xBD"
+         "ｂ\xEF\xBF\xBD"}, // bad bytes become U+FFFD
+        {"\r\n\t", "\r\n\t"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SearchFold(c.text), c.folded) << c.text;
+        EXPECT_EQ(SearchFold(c.text), Reference(c.text)) << c.text;
+    }
+    // Random mixtures of what folds differently: ASCII, half-width kana and marks, case pairs, bad bytes.
+    const std::vector<std::string> pieces = {"A",  "z",  " ",  "~",  "ｶ",        "ﾞ",    "ﾟ",    "ﾊ", "ｱ",
+                                             "ガ", "Σ",  "ς",  "ß",  "İ",        "\xFF", "\xE3", "ｰ", "ﾜ",
+                                             "゛", "ﾞﾞ", "Ａ", "ｈ", "\xE3\x81", "漢",   "\r\n", "ﾝ", "ｦ"};
+    std::mt19937 rng(7);
+    for (int i = 0; i < 5000; ++i) {
+        std::string text;
+        for (int n = static_cast<int>(rng() % 12); n > 0; --n)
+            text += pieces[rng() % pieces.size()];
+        ASSERT_EQ(SearchFold(text), Reference(text)) << text;
+    }
+}
+
+TEST(SearchWords, SplitAtAsciiAndIdeographicSpacesFoldedEachOnce) {
+    EXPECT_EQ(SearchWords("Hello　世界 hello\tＷＯＲＬＤ"),
+              (std::vector<std::string>{"ｈｅｌｌｏ", "世界", "ｗｏｒｌｄ"}));
+    EXPECT_TRUE(SearchWords(" 　\t").empty());
+    EXPECT_TRUE(SearchWords("").empty());
+    EXPECT_EQ(SearchWords("ｶﾞ"), (std::vector<std::string>{"ガ"}));
+}

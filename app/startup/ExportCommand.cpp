@@ -1,0 +1,167 @@
+#include "startup/ExportCommand.h"
+
+#include <exception>
+#include <iostream>
+#include <optional>
+
+#include <SQLiteCpp/Statement.h>
+
+#include "export/MailExport.h"
+#include "export/MailSelection.h"
+#include "startup/ArchiveTerminalCommands.h"
+#include "startup/CommandSession.h"
+#include "startup/TerminalOutput.h"
+
+namespace kamo {
+namespace {
+
+// What a format's handler gets: the format's name, the arguments other than "--format NAME", the
+// streams, and whether a progress line may be drawn on `err`. Returns the exit status.
+struct ExportRequest {
+    std::string format;
+    std::vector<std::string> args;
+    std::ostream& out;
+    std::ostream& err;
+    bool progressShown;
+};
+using ExportHandler = int (*)(const ExportRequest& request);
+
+int ExportMailFormat(const ExportRequest& request);
+
+// csv: every table of the archive as text (ArchiveTerminalCommands).
+int ExportCsvFormat(const ExportRequest& request) {
+    std::vector<std::string> args{"--format", "csv"};
+    args.insert(args.end(), request.args.begin(), request.args.end());
+    return RunTableExportCommand(args, request.out, request.err);
+}
+
+struct ExportFormatEntry {
+    const char* name;
+    const char* usage; // the arguments after "--format NAME"
+    ExportHandler run;
+};
+
+// The formats of `kamomail export`, one line each.
+const ExportFormatEntry kExportFormats[] = {
+    {"mbox", "ファイル [選択]  mbox ファイル 1 つに書き出します（mboxrd 形式）", ExportMailFormat},
+    {"maildir", "フォルダ [選択]  Maildir に書き出します（送信メールは既読）", ExportMailFormat},
+    {"eml", "フォルダ [選択]  1 通ずつ .eml ファイルに書き出します", ExportMailFormat},
+    {"csv", "フォルダ  すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）",
+     ExportCsvFormat},
+};
+
+constexpr const char* kSelectionUsage = "  選択: --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 | "
+                                        "--search 言葉（なければすべてのメール）";
+
+void PrintFormats(std::ostream& s) {
+    s << "使い方: kamomail export --format 形式 ...\n";
+    for (const auto& f : kExportFormats)
+        s << "  kamomail export --format " << f.name << " " << f.usage << '\n';
+    s << kSelectionUsage << '\n';
+}
+
+std::string FormatNames() {
+    std::string names;
+    for (const auto& f : kExportFormats)
+        names += std::string(names.empty() ? "" : ", ") + f.name;
+    return names;
+}
+
+// mbox, maildir and eml: the messages of MailExport.
+int ExportMailFormat(const ExportRequest& request) {
+    const auto wrong = [&](const std::string& what) {
+        request.err << "kamomail export: " << what << '\n';
+        PrintFormats(request.err);
+        return 2;
+    };
+    std::string target;
+    std::optional<MailSelection> selection;
+    std::string filterName;
+    for (size_t i = 0; i < request.args.size(); ++i) {
+        const std::string& a = request.args[i];
+        const bool hasValue = i + 1 < request.args.size();
+        struct Flag {
+            const char* name;
+            MailSelection::Kind kind;
+        };
+        static const Flag kFlags[] = {{"--address", MailSelection::Kind::Address},
+                                      {"--name", MailSelection::Kind::Name},
+                                      {"--date", MailSelection::Kind::Date},
+                                      {"--filter", MailSelection::Kind::Filter},
+                                      {"--search", MailSelection::Kind::Search}};
+        const Flag* flag = nullptr;
+        for (const auto& f : kFlags)
+            if (a == f.name)
+                flag = &f;
+        if (flag && hasValue) {
+            if (selection)
+                return wrong("選択は 1 つだけ指定して下さい。");
+            selection = MailSelection::Of(flag->kind, request.args[++i]);
+        } else if (a.rfind("--", 0) == 0 || !target.empty()) {
+            return wrong("不明な引数です: " + a);
+        } else {
+            target = a;
+        }
+    }
+    if (target.empty())
+        return wrong("書き出し先を指定して下さい。");
+    const MailFormat format = *MailFormatNamed(request.format);
+    try {
+        const auto session = StartCommandSession(request.err);
+        if (!session)
+            return 1;
+        SQLite::Database& db = session->Database();
+        MailSelection chosen = selection.value_or(MailSelection::All());
+        if (chosen.kind == MailSelection::Kind::Filter) {
+            const auto number = FindFilterNumber(db, chosen.key);
+            if (!number) {
+                request.err << "kamomail export: そのフィルターはありません: " << chosen.key << '\n';
+                return 1;
+            }
+            chosen = MailSelection::Filter(*number, chosen.key);
+        }
+        ExportResult result;
+        {
+            TerminalProgress progress(request.err, request.progressShown);
+            result = ExportMails(db, chosen, format, target, progress);
+        }
+        request.out << result.written << " 通のメールを " << request.format << " で書き出しました（"
+                    << chosen.Describe() << "）: " << result.target.string() << '\n';
+        return 0;
+    } catch (const std::exception& e) {
+        request.err << "kamomail export: 書き出せませんでした。" << e.what() << '\n';
+        return 1;
+    }
+}
+
+} // namespace
+
+int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
+    std::string format;
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format" && i + 1 < args.size())
+            format = args[++i];
+        else if (args[i].rfind("--format=", 0) == 0)
+            format = args[i].substr(9);
+        else if (args[i] == "--help") {
+            PrintFormats(out);
+            return 0;
+        } else
+            rest.push_back(args[i]);
+    }
+    for (const auto& f : kExportFormats)
+        if (format == f.name)
+            return f.run(ExportRequest{format, rest, out, err, progressShown});
+    err << "kamomail export: "
+        << (format.empty() ? std::string("形式を --format で指定して下さい。") : "不明な形式です: " + format)
+        << "（使える形式: " << FormatNames() << "）\n";
+    PrintFormats(err);
+    return 2;
+}
+
+int ExportCommand(const std::vector<std::string>& args) {
+    return RunExportCommand(args, std::cout, std::cerr, TerminalProgress::ErrorIsTerminal());
+}
+
+} // namespace kamo

@@ -1,0 +1,127 @@
+#include "startup/ListCommand.h"
+
+#include <exception>
+#include <iostream>
+#include <optional>
+
+#include <SQLiteCpp/Statement.h>
+
+#include "browse/KeyLists.h"
+#include "browse/MailView.h"
+#include "browse/SubjectCursor.h"
+#include "export/MailSelection.h"
+#include "startup/CommandSession.h"
+#include "startup/TerminalOutput.h"
+
+namespace kamo {
+namespace {
+
+constexpr const char* kUsage =
+    "使い方: kamomail list [--by address|name|date|filter]\n"
+    "        kamomail list --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 [--format text|json] "
+    "[--body]";
+
+std::optional<ViewMode> ModeNamed(const std::string& name) {
+    if (name == "address")
+        return ViewMode::Address;
+    if (name == "name")
+        return ViewMode::Name;
+    if (name == "date")
+        return ViewMode::Date;
+    if (name == "filter")
+        return ViewMode::Filter;
+    return std::nullopt;
+}
+
+} // namespace
+
+int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::optional<ViewMode> by;
+    std::optional<ViewMode> keyMode;
+    std::string key;
+    MailOutput output;
+    auto wrong = [&](const std::string& what) {
+        err << "kamomail list: " << what << '\n' << kUsage << '\n';
+        return 2;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string error;
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--by" && hasValue) {
+            by = ModeNamed(args[++i]);
+            if (!by)
+                return wrong("--by は address, name, date, filter のどれかです: " + args[i]);
+        } else if ((a == "--address" || a == "--name" || a == "--date" || a == "--filter") && hasValue) {
+            if (keyMode)
+                return wrong("キーは 1 つだけ指定して下さい。");
+            keyMode = ModeNamed(a.substr(2));
+            key = args[++i];
+        } else if (output.Parse(args, i, error)) {
+            if (!error.empty())
+                return wrong(error);
+        } else {
+            return wrong("不明な引数です: " + a);
+        }
+    }
+    std::string error;
+    if (!output.Valid(error))
+        return wrong(error);
+    if (by && keyMode)
+        return wrong("--by とキーは一緒に使えません。");
+    if (!keyMode && (output.json || output.body))
+        return wrong("--format と --body はメールの一覧に使います。");
+    try {
+        const auto session = StartCommandSession(err);
+        if (!session)
+            return 1;
+        SQLite::Database& db = session->Database();
+        if (!keyMode) {
+            const ViewMode mode = by.value_or(ViewMode::Address);
+            for (const KeyItem& item : FillKeyList(db, mode)) {
+                if (mode == ViewMode::Filter)
+                    out << item.filterNo << '\t';
+                out << item.text << '\n';
+            }
+            out.flush();
+            return 0;
+        }
+        std::unique_ptr<SubjectRowStream> stream;
+        if (*keyMode == ViewMode::Filter) {
+            const auto number = FindFilterNumber(db, key);
+            if (!number) {
+                err << "kamomail list: そのフィルターはありません: " << key << '\n';
+                return 1;
+            }
+            stream = std::make_unique<SubjectRowStream>(db, *number);
+        } else {
+            stream = std::make_unique<SubjectRowStream>(db, *keyMode, key);
+        }
+        // Filter lines name their mail by its key; the other lists by the mail's own row.
+        SubjectLineReader lines(db, stream->Source());
+        MailRowReader mails(db);
+        std::vector<int64_t> rows;
+        bool more = true;
+        while (more) {
+            rows.clear();
+            more = stream->Read(rows, 1024);
+            for (int64_t row : rows) {
+                const std::optional<MailRecord> mail =
+                    stream->Source() == SubjectSource::Mail ? mails.Read(row) : ReadMail(db, lines.Read(row).key);
+                if (mail)
+                    out << output.Of(*mail) << '\n';
+            }
+        }
+        out.flush();
+        return 0;
+    } catch (const std::exception& e) {
+        err << "kamomail list: 一覧の作成中にエラーが発生しました。" << e.what() << '\n';
+        return 1;
+    }
+}
+
+int ListCommand(const std::vector<std::string>& args) {
+    return RunListCommand(args, std::cout, std::cerr);
+}
+
+} // namespace kamo

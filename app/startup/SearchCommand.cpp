@@ -1,0 +1,125 @@
+#include "startup/SearchCommand.h"
+
+#include <exception>
+#include <iostream>
+
+#include "export/MailSelection.h"
+#include "search/SearchIndex.h"
+#include "search/SearchQuery.h"
+#include "search/SearchText.h"
+#include "startup/CommandSession.h"
+#include "startup/TerminalOutput.h"
+
+namespace kamo {
+namespace {
+
+constexpr const char* kSearchUsage = "使い方: kamomail search [--format text|json] [--body] 言葉...";
+constexpr const char* kIndexUsage = "使い方: kamomail index [--rebuild | --drop]";
+
+int64_t MailCount(SQLite::Database& db) {
+    return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+}
+
+} // namespace
+
+int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
+    MailOutput output;
+    std::string query;
+    bool words = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        if (!words && args[i] == "--") {
+            words = true;
+        } else if (!words && output.Parse(args, i, error)) {
+            if (!error.empty()) {
+                err << "kamomail search: " << error << '\n' << kSearchUsage << '\n';
+                return 2;
+            }
+        } else if (!words && args[i].rfind("--", 0) == 0) {
+            err << "kamomail search: 不明な引数です: " << args[i] << '\n' << kSearchUsage << '\n';
+            return 2;
+        } else {
+            query += (query.empty() ? "" : " ") + args[i];
+        }
+    }
+    std::string error;
+    if (!output.Valid(error) || SearchWords(query).empty()) {
+        err << "kamomail search: " << (error.empty() ? "検索する言葉を指定して下さい。" : error) << '\n'
+            << kSearchUsage << '\n';
+        return 2;
+    }
+    try {
+        const auto session = StartCommandSession(err);
+        if (!session)
+            return 1;
+        SQLite::Database& db = session->Database();
+        {
+            TerminalProgress progress(err, progressShown);
+            UpdateSearchIndex(db, progress);
+        }
+        SearchStream stream(db, query);
+        stream.SetSliceTime(std::chrono::milliseconds(0));
+        MailRowReader reader(db);
+        std::vector<int64_t> rows;
+        bool more = true;
+        while (more) {
+            rows.clear();
+            more = stream.Read(rows, 1024);
+            for (int64_t row : rows)
+                if (const auto mail = reader.Read(row))
+                    out << output.Of(*mail) << '\n';
+        }
+        out.flush();
+        return 0;
+    } catch (const std::exception& e) {
+        err << "kamomail search: 検索中にエラーが発生しました。" << e.what() << '\n';
+        return 1;
+    }
+}
+
+int SearchCommand(const std::vector<std::string>& args) {
+    return RunSearchCommand(args, std::cout, std::cerr, TerminalProgress::ErrorIsTerminal());
+}
+
+int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
+    enum class Work { Update, Rebuild, Drop } work = Work::Update;
+    if (args.size() > 1 || (args.size() == 1 && args[0] != "--rebuild" && args[0] != "--drop")) {
+        err << "kamomail index: 不明な引数です: " << args.front() << '\n' << kIndexUsage << '\n';
+        return 2;
+    }
+    if (!args.empty())
+        work = args[0] == "--rebuild" ? Work::Rebuild : Work::Drop;
+    try {
+        const auto session = StartCommandSession(err);
+        if (!session)
+            return 1;
+        SQLite::Database& db = session->Database();
+        if (work == Work::Drop) {
+            DropSearchIndex(db);
+            out << "検索用の索引を削除しました。次の検索か読み込みのときに作り直します。\n";
+            return 0;
+        }
+        const int64_t pending = InspectSearchIndex(db) == SearchIndexState::Ready && work == Work::Update
+                                    ? PendingSearchRows(db)
+                                    : MailCount(db);
+        {
+            TerminalProgress progress(err, progressShown);
+            if (work == Work::Rebuild)
+                RebuildSearchIndex(db, progress);
+            else
+                UpdateSearchIndex(db, progress);
+        }
+        out << "検索用の索引は最新です（メール " << MailCount(db) << " 通、うち今回 " << pending
+            << " 通を索引に入れました）。\n";
+        return 0;
+    } catch (const std::exception& e) {
+        err << "kamomail index: 索引を作れませんでした。" << e.what() << '\n';
+        return 1;
+    }
+}
+
+int IndexCommand(const std::vector<std::string>& args) {
+    return RunIndexCommand(args, std::cout, std::cerr, TerminalProgress::ErrorIsTerminal());
+}
+
+} // namespace kamo
