@@ -163,7 +163,11 @@ std::optional<std::string> DetectExactly(std::string_view raw) {
     if (IsAscii(raw))
         return std::string(raw);
     std::optional<std::string> cp932 = Cp932ToUtf8Exact(raw);
-    if (cp932 && !HasHalfwidthKatakana(*cp932))
+    // Half-width katakana pairs alone can spell two-byte UTF-8 ("ﾃｽ" is "ý"); Japanese UTF-8 is
+    // three-byte sequences.
+    const bool threeByteUtf8 =
+        std::any_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
+    if (cp932 && !(HasHalfwidthKatakana(*cp932) && threeByteUtf8))
         return cp932;
     if (IsValidUtf8(raw))
         return std::string(raw);

@@ -21,7 +21,8 @@ bool DecodeCharset(std::string charset, std::string_view bytes, std::string& out
 // Text whose character set nobody declared (raw 8-bit header values, MIME parts without a
 // charset): ISO-2022-JP runs as DecodeMailText reads them; otherwise CP932 when every byte is a
 // CP932 character, UTF-8 when the bytes are well-formed UTF-8 and the CP932 reading fails or shows
-// half-width katakana (which UTF-8 Japanese read as CP932 nearly always does), EUC-JP when every
+// half-width katakana beside three-byte UTF-8 sequences (what UTF-8 Japanese read as CP932 nearly
+// always gives), EUC-JP when every
 // byte is an EUC-JP character; else CP932 with U+FFFD for the bad bytes, as before.
 std::string DecodeUndeclaredText(std::string_view raw);
 

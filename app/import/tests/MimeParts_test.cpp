@@ -114,6 +114,7 @@ TEST(MailCharsets, ADeclaredCharsetGivesWayOnlyWhenPlainlyWrong) {
         {"ISO-8859-1", text, text},                                 // C1 controls: plainly wrong
         {"windows-1252", "\x93quoted\x94", "“quoted”"},             //
         {"", ppw::ToCharset("日本語の件", "EUC-JP"), "日本語の件"}, // undeclared
+        {"", Utf8ToCp932("ﾃｽ"), "ﾃｽ"},                              // CP932 that happens to be two-byte UTF-8 as well
         {"x-unknown", sjis, text},                                  // unknown: as undeclared
     };
     for (const auto& c : cases)
