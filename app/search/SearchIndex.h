@@ -46,7 +46,7 @@ int64_t PendingSearchRows(SQLite::Database& db);
 // Throws SQLite::Exception.
 void UpdateSearchIndex(SQLite::Database& db, WaitReporter& wait);
 
-// Throws the index away and builds it again from every mail.
+// Throws the index away and builds it again from every mail, its segments merged into one.
 void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait);
 
 // Removes the index, its queue and its triggers. The mail is untouched.
