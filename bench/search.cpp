@@ -138,6 +138,8 @@ const char* PlanName(SearchStream::Plan plan) {
         return "candidates";
     case SearchStream::Plan::Scan:
         return "scan";
+    case SearchStream::Plan::FoldingScan:
+        return "folding";
     default:
         return "-";
     }

@@ -290,6 +290,9 @@ int64_t PendingSearchRows(SQLite::Database& db) {
 }
 
 void UpdateSearchIndex(SQLite::Database& db, WaitReporter& wait) {
+    // A read-only archive (a backup on display) keeps what it has; the search folds as it goes.
+    if (sqlite3_db_readonly(db.getHandle(), "main") == 1)
+        return;
     Update(db, wait, false);
 }
 
