@@ -43,10 +43,10 @@ int64_t PendingSearchRows(SQLite::Database& db);
 // queued mail is indexed. More than a few thousand mails run in a WaitScope with the lines
 // "検索用の索引を作っています。" and a count. Outside a transaction the work is committed in pieces, so
 // a run cut short keeps what it did and the next one goes on from there; inside one, it joins it.
-// Throws SQLite::Exception.
+// An archive opened read-only is left as it is. Throws SQLite::Exception.
 void UpdateSearchIndex(SQLite::Database& db, WaitReporter& wait);
 
-// Throws the index away and builds it again from every mail.
+// Throws the index away and builds it again from every mail, its segments merged into one.
 void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait);
 
 // Removes the index, its queue and its triggers. The mail is untouched.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "db/Schema.h"
 #include "search/SearchIndex.h"
 #include "search/SearchText.h"
 
@@ -86,6 +87,10 @@ std::optional<std::vector<int64_t>> WordCandidates(SQLite::Database& db, const s
     return rows;
 }
 
+std::string_view TextOf(const SQLite::Column& column) {
+    return {column.getText(), static_cast<size_t>(column.getBytes())};
+}
+
 std::string_view Unpadded(const SQLite::Column& column) {
     std::string_view text(column.getText(), static_cast<size_t>(column.getBytes()));
     return text.size() >= kPaddingLength ? text.substr(0, text.size() - kPaddingLength) : text;
@@ -97,6 +102,17 @@ SearchStream::SearchStream(SQLite::Database& db, std::string_view query, SearchL
     : db_(db), limits_(limits), words_(SearchWords(query)) {
     if (words_.empty()) {
         done_ = true;
+        return;
+    }
+    if (InspectSearchIndex(db_) != SearchIndexState::Ready || PendingSearchRows(db_) > 0) {
+        // No index to trust (an archive opened read-only, a backup): every mail is folded as it is
+        // walked. Slower, and the same result.
+        plan_ = Plan::FoldingScan;
+        std::string sql = "SELECT rowid, tblKamoMail_Subject, tblKamoMail_SndName, tblKamoMail_SndAdd,"
+                          " tblKamoMail_RcvName, tblKamoMail_RcvAdd";
+        for (int i = 1; i <= kBodyPieces; ++i)
+            sql += ", tblKamoMail_Mail" + std::to_string(i);
+        walk_ = std::make_unique<SQLite::Statement>(db_, sql + " FROM tblKamoMail ORDER BY " + kNewestFirst);
         return;
     }
     text_ = std::make_unique<SQLite::Statement>(
@@ -188,12 +204,34 @@ bool SearchStream::Read(std::vector<int64_t>& out, size_t maxRows) {
             walk_.reset();
             return false;
         }
-        if (FieldsMatch(*walk_, 1)) {
+        if (plan_ == Plan::FoldingScan ? RawFieldsMatch(*walk_) : FieldsMatch(*walk_, 1)) {
             out.push_back(walk_->getColumn(0).getInt64());
             ++added;
         }
         if (steps % 64 == 0 && slice_.count() > 0 && Clock::now() - start >= slice_)
             break;
+    }
+    return true;
+}
+
+bool SearchStream::RawFieldsMatch(const SQLite::Statement& row) {
+    for (int f = 0; f < 5; ++f) {
+        folded_[static_cast<size_t>(f)].clear();
+        AppendSearchFolded(TextOf(row.getColumn(1 + f)), folded_[static_cast<size_t>(f)]);
+    }
+    // The pieces are joined before folding, as the index does.
+    std::string& body = folded_[6];
+    body.clear();
+    for (int p = 0; p < kBodyPieces; ++p)
+        body += TextOf(row.getColumn(6 + p));
+    folded_[5].clear();
+    AppendSearchFolded(body, folded_[5]);
+    for (const auto& word : words_) {
+        bool found = false;
+        for (int f = 0; f < 6 && !found; ++f)
+            found = folded_[static_cast<size_t>(f)].find(word) != std::string::npos;
+        if (!found)
+            return false;
     }
     return true;
 }

@@ -12,6 +12,8 @@
 //   - scan: every word is common, so matches are dense; the mails are walked newest first down the
 //     primary index and checked one by one, a slice at a time, so the first screen comes at once
 //     and the rest streams in.
+//   - folding scan: no complete index (an archive opened read-only): the same walk, each mail
+//     folded as it comes.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +41,10 @@ struct SearchLimits {
 
 class SearchStream {
 public:
-    enum class Plan { NoWords, Candidates, Scan };
+    enum class Plan { NoWords, Candidates, Scan, FoldingScan };
 
-    // The index must be complete (UpdateSearchIndex) and must not change while the stream is read.
+    // The index should be complete (UpdateSearchIndex); without a complete one (a read-only archive)
+    // the mail is folded as it is walked. The archive must not change while the stream is read.
     SearchStream(SQLite::Database& db, std::string_view query, SearchLimits limits = {});
     ~SearchStream();
     SearchStream(const SearchStream&) = delete;
@@ -63,6 +66,8 @@ private:
     bool Matches(int64_t rowId);
     // Every word in one of the six folded fields at columns first..first+5 of the current row.
     bool FieldsMatch(const SQLite::Statement& row, int first) const;
+    // The same for a row of tblKamoMail (rowid, five fields, sixteen body pieces), folded here.
+    bool RawFieldsMatch(const SQLite::Statement& row);
 
     SQLite::Database& db_;
     SearchLimits limits_;
@@ -74,6 +79,7 @@ private:
     size_t next_ = 0;
     std::unique_ptr<SQLite::Statement> text_; // the folded fields of one mail
     std::unique_ptr<SQLite::Statement> walk_; // scan: every mail, newest first
+    std::string folded_[7];                   // folding scan: the fields and the joined body
 };
 
 // The whole result at once, newest first (terminal, export, tests).

@@ -8,6 +8,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include "common/AsciiText.h"
 #include "filters/FilterText.h"
 
 namespace kamo {
@@ -162,10 +163,38 @@ constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
 } // namespace
 
 void AppendSearchFolded(std::string_view utf8, std::string& out) {
+    // Kana, kanji and CJK punctuation (U+3000..U+9FFF, lead bytes E3..E9) change under neither
+    // folding, and ASCII only by its own table: those go straight through. Everything else is
+    // folded a run at a time by the filters' case folding and then widened; a run ends only before
+    // ASCII or a whole kana/kanji, so a half-width kana and its sound mark always stay together.
+    const WidthTable& widths = Widths();
     thread_local std::string folded;
-    folded.clear();
-    AppendFoldedCase(utf8, folded);
-    AppendWidened(folded, out);
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t n = utf8.size();
+    size_t run = 0; // start of the pending run of other characters
+    auto flush = [&](size_t end) {
+        if (end > run) {
+            folded.clear();
+            AppendFoldedCase(utf8.substr(run, end - run), folded);
+            AppendWidened(folded, out);
+        }
+    };
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            flush(i);
+            out += widths.Ascii(static_cast<unsigned char>(ToLowerAscii(static_cast<char>(b))));
+            run = ++i;
+        } else if (b >= 0xE3 && b <= 0xE9 && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+            flush(i);
+            out.append(utf8.substr(i, 3));
+            run = i += 3;
+        } else {
+            ++i;
+        }
+    }
+    flush(n);
 }
 
 std::string SearchFold(std::string_view utf8) {

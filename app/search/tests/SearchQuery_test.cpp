@@ -171,3 +171,43 @@ TEST_F(SearchArchive, AScanStreamsItsResultInSlicesAndEndsOnce) {
         EXPECT_GT(reads, 3) << query;
     }
 }
+
+TEST(SearchWithoutIndex, AnArchiveThatCannotBeIndexedIsSearchedByFoldingAsItGoes) {
+    test::TempDir dir;
+    const auto path = dir / "KamoMail.Mdb";
+    std::vector<MailRecord> mails = test::GeneratedMails(300, 21);
+    {
+        auto db = OpenArchive(path, true);
+        CreateTables(*db);
+        std::mt19937_64 rng(2);
+        for (size_t i = 0; i < mails.size(); ++i) {
+            if (i == 200) { // indexed up to here; the rest waits in the queue
+                NullWaitReporter quiet;
+                UpdateSearchIndex(*db, quiet);
+            }
+            test::InsertSpread(*db, mails[i], rng);
+        }
+    }
+    // A backup on display: opened read-only, its queue cannot be worked off.
+    SQLite::Database readOnly(path.string(), SQLite::OPEN_READONLY);
+    NullWaitReporter quiet;
+    UpdateSearchIndex(readOnly, quiet);
+    EXPECT_EQ(PendingSearchRows(readOnly), 100);
+    const auto folded = test::FoldArchive(readOnly);
+    std::mt19937_64 rng(4);
+    for (int q = 0; q < 60; ++q) {
+        const std::string query = RandomQuery(mails, rng);
+        SearchStream stream(readOnly, query);
+        if (!stream.Words().empty()) {
+            EXPECT_EQ(stream.UsedPlan(), SearchStream::Plan::FoldingScan);
+        }
+        EXPECT_EQ(SearchMails(readOnly, query), test::ReferenceSearch(folded, query)) << query;
+    }
+    // And one that never had an index.
+    auto bare = test::MemoryArchive();
+    std::mt19937_64 rng2(5);
+    for (const auto& m : mails)
+        test::InsertSpread(*bare, m, rng2);
+    EXPECT_EQ(SearchMails(*bare, "ポ"), test::ReferenceSearch(test::FoldArchive(*bare), "ポ"));
+    EXPECT_EQ(InspectSearchIndex(*bare), SearchIndexState::Missing);
+}

@@ -63,9 +63,40 @@ TEST(SearchFold, EqualsTheFiltersFoldingsOnMixedText) {
         EXPECT_EQ(SearchFold(c.text), Reference(c.text)) << c.text;
     }
     // Random mixtures of what folds differently: ASCII, half-width kana and marks, case pairs, bad bytes.
-    const std::vector<std::string> pieces = {"A",  "z",  " ",  "~",  "ｶ",        "ﾞ",    "ﾟ",    "ﾊ", "ｱ",
-                                             "ガ", "Σ",  "ς",  "ß",  "İ",        "\xFF", "\xE3", "ｰ", "ﾜ",
-                                             "゛", "ﾞﾞ", "Ａ", "ｈ", "\xE3\x81", "漢",   "\r\n", "ﾝ", "ｦ"};
+    const std::vector<std::string> pieces = {"A",
+                                             "z",
+                                             " ",
+                                             "~",
+                                             "ｶ",
+                                             "ﾞ",
+                                             "ﾟ",
+                                             "ﾊ",
+                                             "ｱ",
+                                             "ガ",
+                                             "Σ",
+                                             "ς",
+                                             "ß",
+                                             "İ",
+                                             "\xFF",
+                                             "\xE3",
+                                             "ｰ",
+                                             "ﾜ",
+                                             "゛",
+                                             "ﾞﾞ",
+                                             "Ａ",
+                                             "ｈ",
+                                             "\xE3\x81",
+                                             "漢",
+                                             "\r\n",
+                                             "ﾝ",
+                                             "ｦ",
+                                             "\xED\xA0\x80",
+                                             "\xE0\x80\x80",
+                                             "😀",
+                                             "¥",
+                                             "\xE9\xBF\xBF",
+                                             "①",
+                                             "\x80"};
     std::mt19937 rng(7);
     for (int i = 0; i < 5000; ++i) {
         std::string text;
