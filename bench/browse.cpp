@@ -23,6 +23,7 @@
 #include "testsupport/TestSupport.h"
 
 #include "BenchArchive.h"
+#include "BenchWindow.h"
 
 using namespace kamo;
 using namespace kamo::bench;
@@ -106,20 +107,11 @@ int main(int argc, char** argv) {
         }
     }
 
-    test::TempDir temp;
-    test::WriteFile(temp / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
-    Settings settings;
-    settings.settingsPath = (temp / "KAMOMAIL.ini").string();
-    AppFolders folders;
-    folders.settingsDir = temp.path();
-    folders.dataDir = temp.path();
-    StreamPrompter prompter(std::cerr, false);
-    ArchiveSession session(folders, nullptr, OpenArchive(archive), settings);
-    frmKamoMail window(session, prompter);
-    if (!window.Load())
+    bench::BenchWindow bench(archive);
+    if (!bench.loaded)
         return 1;
-    window.show();
-    QCoreApplication::processEvents();
+    frmKamoMail& window = *bench.window;
+    ArchiveSession& session = *bench.session;
     auto* keys = window.findChild<QListView*>("lstNameOrAddr");
     auto* subjects = qobject_cast<SubjectListModel*>(window.findChild<QListView*>("lstSubject")->model());
 

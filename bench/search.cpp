@@ -38,6 +38,7 @@
 #include "testsupport/TestSupport.h"
 
 #include "BenchArchive.h"
+#include "BenchWindow.h"
 
 using namespace kamo;
 using namespace kamo::bench;
@@ -319,20 +320,10 @@ int main(int argc, char** argv) {
                 100.0 * static_cast<double>(index) / static_cast<double>(rest));
 
     // The window over the same archive (the session does not own the file: nothing is compacted).
-    test::TempDir temp;
-    test::WriteFile(temp / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/srv/PostPet\nDisplay Type=0\n");
-    Settings settings;
-    settings.settingsPath = (temp / "KAMOMAIL.ini").string();
-    AppFolders folders;
-    folders.settingsDir = temp.path();
-    folders.dataDir = temp.path();
-    StreamPrompter prompter(std::cerr, false);
-    ArchiveSession session(folders, nullptr, OpenArchive(archive), settings);
-    frmKamoMail window(session, prompter);
-    if (!window.Load())
+    bench::BenchWindow bench(archive);
+    if (!bench.loaded)
         return 1;
-    window.show();
-    QCoreApplication::processEvents();
+    frmKamoMail& window = *bench.window;
     auto* bar = window.findChild<QtSearchBar*>("QtSearchBar");
     auto* model = qobject_cast<SubjectListModel*>(window.findChild<QListView*>("lstSubject")->model());
 

@@ -1,0 +1,39 @@
+#pragma once
+// The main window of a benchmark over an existing archive: settings in a scratch folder (a PostPet
+// folder that exists, so the start neither searches nor asks), a session that does not own the file
+// (nothing is compacted), the window loaded and shown.
+#include <QApplication>
+#include <iostream>
+#include <memory>
+
+#include "browse/frmKamoMail.h"
+#include "db/ArchiveSession.h"
+#include "db/Schema.h"
+#include "testsupport/TestSupport.h"
+
+namespace kamo::bench {
+
+struct BenchWindow {
+    explicit BenchWindow(const std::filesystem::path& archive) {
+        test::WriteFile(temp / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
+        Settings settings;
+        settings.settingsPath = (temp / "KAMOMAIL.ini").string();
+        AppFolders folders;
+        folders.settingsDir = temp.path();
+        folders.dataDir = temp.path();
+        session = std::make_unique<ArchiveSession>(folders, nullptr, OpenArchive(archive), settings);
+        window = std::make_unique<frmKamoMail>(*session, prompter);
+        loaded = window->Load();
+        if (loaded) {
+            window->show();
+            QCoreApplication::processEvents();
+        }
+    }
+    test::TempDir temp;
+    StreamPrompter prompter{std::cerr, false};
+    std::unique_ptr<ArchiveSession> session; // outlives the window
+    std::unique_ptr<frmKamoMail> window;
+    bool loaded = false;
+};
+
+} // namespace kamo::bench
