@@ -11,16 +11,17 @@
 #include "common/AsciiText.h"
 
 namespace kamo {
-namespace {
 
-void AppendUtf8(UChar32 c, std::string& out) {
+void AppendUtf8(char32_t c, std::string& out) {
     char buf[U8_MAX_LENGTH];
     int32_t len = 0;
     UBool error = false;
-    U8_APPEND(buf, len, U8_MAX_LENGTH, c, error);
+    U8_APPEND(buf, len, U8_MAX_LENGTH, static_cast<UChar32>(c), error);
     if (!error)
         out.append(buf, static_cast<size_t>(len));
 }
+
+namespace {
 
 // Full folding of one code point; may yield up to three code points (e.g. U+00DF -> "ss").
 void AppendFoldedCodePoint(UChar32 c, std::string& out) {

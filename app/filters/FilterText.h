@@ -5,6 +5,9 @@
 
 namespace kamo {
 
+// Appends one code point as UTF-8 (nothing for a value that is no code point).
+void AppendUtf8(char32_t c, std::string& out);
+
 // Unicode full case folding (default mapping, context free), UTF-8 in and out. Text that is not
 // well-formed UTF-8 is folded as far as it decodes; bad bytes are copied unchanged.
 std::string FoldCase(std::string_view utf8);

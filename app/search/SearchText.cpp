@@ -14,15 +14,6 @@
 namespace kamo {
 namespace {
 
-void AppendUtf8(UChar32 c, std::string& out) {
-    char buf[U8_MAX_LENGTH];
-    int32_t len = 0;
-    UBool error = false;
-    U8_APPEND(buf, len, U8_MAX_LENGTH, c, error);
-    if (!error)
-        out.append(buf, static_cast<size_t>(len));
-}
-
 // The code points ICU's "Halfwidth-Fullwidth" changes all lie in these ranges (the tests check every
 // code point against ICU). The table holds ICU's own answers, asked once per process; the voiced and
 // semi-voiced sound marks after a half-width kana join it into one character, as ICU does.
