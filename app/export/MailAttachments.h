@@ -1,15 +1,15 @@
 #pragma once
-// A mail's attachments, as the exports write them (MIME parts after the text).
-//
-// The hook for the attachment table: the archive keeps no attachments yet, so MailAttachments gives
-// none and every mail goes out as a single text part. When the archive learns to keep them, this
-// function is the one place to read them; the message writer already turns a non-empty list into a
-// multipart/mixed message (MailMessage.h).
+// A mail's attachments, as the exports write them (MIME parts after the text): read from the
+// archive's attachment table (db/Attachments.h) with one prepared statement for a whole export.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include "common/MailRecord.h"
 
 namespace kamo {
 
@@ -19,7 +19,15 @@ struct MailAttachment {
     std::string data;        // the bytes
 };
 
-// The attachments of the mail at `rowId` of tblKamoMail. Today: none.
-std::vector<MailAttachment> MailAttachments(SQLite::Database& db, int64_t rowId);
+class MailAttachmentReader {
+public:
+    // An archive without the attachment table (a copy written by an older version) has none.
+    explicit MailAttachmentReader(SQLite::Database& db);
+    // The attachments of `mail`, in their order.
+    std::vector<MailAttachment> Read(const MailRecord& mail);
+
+private:
+    std::optional<SQLite::Statement> select_;
+};
 
 } // namespace kamo

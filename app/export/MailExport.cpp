@@ -287,6 +287,7 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     SelectionStream stream(db, selection);
     const std::optional<int64_t> total = stream.Total();
     MailRowReader reader(db);
+    MailAttachmentReader attachments(db);
     ExportResult result;
     result.target = target;
     ShowCount(wait, 0, total);
@@ -299,7 +300,7 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             const std::optional<MailRecord> mail = reader.Read(row);
             if (!mail)
                 continue;
-            sink->Add(*mail, MailMessageText(*mail, MailAttachments(db, row), sink->LineEnd()));
+            sink->Add(*mail, MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd()));
             if (++result.written % 64 == 0)
                 ShowCount(wait, result.written, total);
             wait.Pump();

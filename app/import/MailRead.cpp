@@ -15,6 +15,7 @@
 #include "db/LookupLists.h"
 #include "filters/FilterMatch.h"
 #include "filters/FilterRun.h"
+#include "import/DecodeAhead.h"
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
@@ -110,17 +111,19 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         return;
     }
     SQLite::Transaction transaction(db);
-    FramedEntry entry;
+    DecodeAhead decoding(reader, library.StrChange());
+    DecodedEntry next;
     int64_t entries = 0;
-    while (reader.Next(entry)) {
+    while (decoding.Next(next)) {
         ++entries;
+        const FramedEntry& entry = next.entry;
         if (entry.damaged) {
             ++box.damaged;
             box.damagedAt.push_back(entry.position);
             continue;
         }
         ++box.read;
-        DecodedMail decoded = DecodeMail(entry.mail, library.StrChange());
+        DecodedMail& decoded = next.decoded;
         MailRecord& mail = decoded.record;
         mail.sent = IsSentMail(choice, mail, request.myMailAddr);
         std::function<std::string()> earlierBody;

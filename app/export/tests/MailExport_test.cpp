@@ -7,6 +7,7 @@
 
 #include <SQLiteCpp/Transaction.h>
 
+#include "db/Attachments.h"
 #include "export/MailExport.h"
 #include "export/MailMessage.h"
 #include "export/MailSelection.h"
@@ -300,6 +301,48 @@ TEST_F(ExportTest, AttachmentsBecomePartsAfterTheText) {
     EXPECT_EQ(got.attachments[1].fileName, "note.txt");
     EXPECT_EQ(got.attachments[1].contentType, "application/octet-stream");
     EXPECT_EQ(got.attachments[1].data, attachments[1].data);
+}
+
+TEST_F(ExportTest, StoredAttachmentsGoOutWithTheirMailOnly) {
+    // The tricky mails get fresh sub-keys at each call: find the stored one by its subject.
+    const std::string subject = TrickyMails().front().subject;
+    const auto it = std::find_if(byId.begin(), byId.end(), [&](const auto& e) { return e.second.subject == subject; });
+    ASSERT_NE(it, byId.end());
+    const MailRecord& stored = it->second;
+    std::string picture;
+    for (int i = 0; i < 5000; ++i)
+        picture += static_cast<char>((i * 7) % 256);
+    {
+        AttachmentWriter writer(*db);
+        const MailKey key{stored.ymd,     stored.hms,     stored.subKey, stored.sent,
+                          stored.sndName, stored.rcvName, stored.sndAdd, stored.rcvAdd};
+        writer.Add(key, 2, {"メモ.txt", "text/plain", "From here\r\n"}); // stored out of order on purpose
+        writer.Add(key, 1, {"写真①.jpg", "image/jpeg", picture});
+    }
+    Export(MailSelection::All(), MailFormat::Mbox, dir / "all.mbox");
+    const auto mails = test::ParseFile(dir / "all.mbox", true);
+    ASSERT_EQ(mails.size(), byId.size());
+    int withAttachments = 0;
+    for (const auto& got : mails) {
+        if (got.messageId != it->first) {
+            EXPECT_TRUE(got.attachments.empty()) << got.subject;
+            continue;
+        }
+        ++withAttachments;
+        EXPECT_EQ(got.body, stored.body);
+        ASSERT_EQ(got.attachments.size(), 2u);
+        EXPECT_EQ(got.attachments[0].fileName, "写真①.jpg");
+        EXPECT_EQ(got.attachments[0].contentType, "image/jpeg");
+        EXPECT_EQ(got.attachments[0].data, picture);
+        EXPECT_EQ(got.attachments[1].fileName, "メモ.txt");
+        EXPECT_EQ(got.attachments[1].data, "From here\r\n");
+    }
+    EXPECT_EQ(withAttachments, 1);
+
+    // An archive written before the attachment table existed exports its mail as text alone.
+    db->exec("DROP TABLE tblAttachment");
+    EXPECT_EQ(Export(MailSelection::All(), MailFormat::Mbox, dir / "old.mbox").written,
+              static_cast<int64_t>(byId.size()));
 }
 
 TEST_F(ExportTest, AnMboxThatCannotBeWrittenIsReportedAndTheOldFileStays) {

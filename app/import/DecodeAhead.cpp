@@ -1,0 +1,82 @@
+#include "import/DecodeAhead.h"
+
+#include <utility>
+
+namespace kamo {
+namespace {
+
+// Enough to keep the taker busy; one mail is always let through, however large.
+constexpr std::size_t kMaxEntries = 64;
+constexpr std::size_t kMaxBytes = std::size_t{16} << 20;
+
+std::size_t BytesOf(const DecodedEntry& e) {
+    const TmpMail& m = e.entry.mail;
+    std::size_t n = m.from.size() + m.to.size() + m.subject.size() + m.date.size() + m.body.size() + m.header.size() +
+                    m.rawBody.size() + e.decoded.record.body.size() + 256;
+    for (const auto& a : e.decoded.attachments)
+        n += a.bytes.size() + a.name.size();
+    return n;
+}
+
+} // namespace
+
+DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange)
+    : reader_(reader), strChange_(strChange), thread_([this] { Run(); }) {}
+
+DecodeAhead::~DecodeAhead() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void DecodeAhead::Run() {
+    try {
+        for (;;) {
+            DecodedEntry e;
+            if (!reader_.Next(e.entry))
+                break;
+            if (!e.entry.damaged)
+                e.decoded = DecodeMail(e.entry.mail, strChange_);
+            const std::size_t bytes = BytesOf(e);
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] {
+                return stop_ || ready_.empty() || (ready_.size() < kMaxEntries && readyBytes_ + bytes <= kMaxBytes);
+            });
+            if (stop_)
+                return;
+            ready_.push_back(std::move(e));
+            readyBytes_ += bytes;
+            lock.unlock();
+            changed_.notify_all();
+        }
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        error_ = std::current_exception();
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool DecodeAhead::Next(DecodedEntry& out) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return !ready_.empty() || finished_; });
+    if (ready_.empty()) {
+        if (error_)
+            std::rethrow_exception(std::exchange(error_, nullptr));
+        return false;
+    }
+    out = std::move(ready_.front());
+    ready_.pop_front();
+    readyBytes_ -= BytesOf(out);
+    lock.unlock();
+    changed_.notify_all();
+    return true;
+}
+
+} // namespace kamo
