@@ -500,6 +500,13 @@ void frmKamoMail::AdvanceViewMode() {
     ShowViewMode();
 }
 
+void frmKamoMail::FocusKeyList() {
+    // The new keys are there to be chosen from the keyboard; none is chosen yet, so the subject list
+    // stays empty until the user moves in the list. With any other reason the list would make its
+    // first row current on taking the focus, and so list that key's mail at once.
+    lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+}
+
 void frmKamoMail::ChooseKey(int row) {
     if (!keyModel_->At(row))
         return;
@@ -584,6 +591,7 @@ bool frmKamoMail::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && lockDepth_ == 0) {
             AdvanceViewMode();
+            FocusKeyList();
             return true;
         }
     }
@@ -591,6 +599,7 @@ bool frmKamoMail::eventFilter(QObject* watched, QEvent* event) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && lockDepth_ == 0 && lblNameOrAddr->isEnabled()) {
             AdvanceViewMode();
+            FocusKeyList();
             return true;
         }
     }

@@ -71,6 +71,8 @@ public:
 
     // The mode label click / memNameOrAddr: next Display Type, refilled under the control lock.
     void AdvanceViewMode();
+    // After a switch by the mode label: the key list takes the focus.
+    void FocusKeyList();
     // Chooses a left-list line (as a click does) and fills the subject list.
     void ChooseKey(int row);
     // Chooses a subject line and shows its mail.

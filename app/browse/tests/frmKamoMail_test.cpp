@@ -137,6 +137,7 @@ private slots:
     void theOptionDialogWritesOnOkAndChangesNothingOnCancel();
     void replyVersionHelpAndClock();
     void listsAndMailFollowTheWindowSize();
+    void ctrlEndShowsTheLastLineWholeAtEveryHeight();
 };
 
 void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
@@ -189,6 +190,8 @@ void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachT
     Fixture f(kIni);
     QVERIFY(f.window->Load());
     f.window->show();
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
     auto* label = f.Find<QLabel>("lblNameOrAddr");
     auto* del = f.Find<QPushButton>("cmdAddrDel");
     QCOMPARE(f.Label(), Q("アドレス　表示"));
@@ -220,6 +223,8 @@ void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachT
         QCOMPARE(f.Keys()->model()->rowCount(), e.rows);
         if (e.first)
             QCOMPARE(f.Keys()->model()->index(0, 0).data().toString(), Q(e.first));
+        // The key list has the focus; no key is chosen until the user moves in it.
+        QVERIFY(f.Keys()->hasFocus());
         QCOMPARE(f.Subjects()->model()->rowCount(), 0);
         QVERIFY(f.Find<QPlainTextEdit>("txtMail")->toPlainText().isEmpty());
         QVERIFY(f.Find<QLabel>("lblHead")->text().isEmpty());
@@ -229,12 +234,22 @@ void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachT
     // The menu item advances the same way and leaves the focus on the read button.
     f.Find<QAction>("memNameOrAddr")->trigger();
     QCOMPARE(f.Label(), Q("送受信者名　表示"));
+    QVERIFY(f.Find<QPushButton>("comMailRead")->hasFocus());
     QVERIFY(f.prompter.shown.empty());
     // From the keyboard too: the label takes the focus with Tab and switches with Space.
     QVERIFY(f.Find<QLabel>("lblNameOrAddr")->focusPolicy() & Qt::TabFocus);
     const QString before = f.Label();
     QTest::keyClick(f.Find<QLabel>("lblNameOrAddr"), Qt::Key_Space);
     QVERIFY(f.Label() != before);
+    QVERIFY(f.Keys()->hasFocus());
+    // Moving down in the list chooses the first key and lists its mail.
+    QTest::keyClick(f.Keys(), Qt::Key_Down);
+    QTRY_VERIFY(f.Subjects()->model()->rowCount() > 0);
+    // Typing jumps to the first key that starts with what was typed (the date view here).
+    QCOMPARE(f.Label(), Q("日付　表示"));
+    QTest::keyClicks(f.Keys(), "2001");
+    QCOMPARE(f.Keys()->currentIndex().data().toString(), Q("2001/12/24"));
+    QCOMPARE(f.Subjects()->model()->rowCount(), 1);
 }
 
 void frmKamoMailTest::aDisplayTypeOutsideZeroToTwoShowsTheFilterMode() {
@@ -628,6 +643,48 @@ void frmKamoMailTest::listsAndMailFollowTheWindowSize() {
     });
     QVERIFY(f.window->RunOptionDialog());
     QCOMPARE(f.session->AppSettings().postPetDir, chosen);
+}
+
+void frmKamoMailTest::ctrlEndShowsTheLastLineWholeAtEveryHeight() {
+    Fixture f(kIni);
+    std::string body;
+    for (int i = 1; i <= 300; ++i)
+        body += "行 " + std::to_string(i) + "\r\n";
+    body += "最後の行";
+    test::InsertTestMail(f.session->Database(),
+                         Mail("2003/01/01", "10:00:00", false, "太郎", "taro@example.jp", "長いメール", body));
+    QVERIFY(f.window->Load());
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    auto* txt = f.Find<QPlainTextEdit>("txtMail");
+    bool shown = false;
+    for (int k = 0; k < f.Keys()->model()->rowCount() && !shown; ++k) {
+        f.window->ChooseKey(k);
+        for (int s = 0; s < f.Subjects()->model()->rowCount() && !shown; ++s)
+            if (f.Subjects()->model()->index(s, 0).data().toString().contains(Q("長いメール"))) {
+                f.window->ChooseSubject(s);
+                shown = true;
+            }
+    }
+    QVERIFY(shown);
+    QVERIFY(txt->toPlainText().endsWith(Q("最後の行")));
+    // Whether a line is cut at the bottom depends on the height left over after whole lines: try
+    // every remainder of one line's height.
+    const int lineHeight = txt->fontMetrics().lineSpacing();
+    const int baseHeight = f.window->height();
+    for (int extra = 0; extra <= lineHeight; ++extra) {
+        f.window->resize(f.window->width(), baseHeight + extra);
+        QTRY_COMPARE(f.window->height(), baseHeight + extra);
+        QTest::keyClick(txt, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(txt, Qt::Key_End, Qt::ControlModifier);
+        const QRect last = txt->cursorRect();
+        QVERIFY2(last.top() >= 0 && last.bottom() < txt->viewport()->height(),
+                 qPrintable(QString("height %1: last line %2..%3 in a view of %4")
+                                .arg(f.window->height())
+                                .arg(last.top())
+                                .arg(last.bottom())
+                                .arg(txt->viewport()->height())));
+    }
 }
 
 QTEST_MAIN(frmKamoMailTest)
