@@ -48,6 +48,30 @@ void AttachmentWriter::Add(const MailKey& key, int64_t position, const Attachmen
     insert_.reset();
 }
 
+AttachmentReader::AttachmentReader(SQLite::Database& db) {
+    if (HasAttachmentTable(db))
+        select_.emplace(db, std::string("SELECT tblAttachment_Name, tblAttachment_Type, tblAttachment_Data FROM "
+                                        "tblAttachment") +
+                                kKeyWhere + " ORDER BY tblAttachment_No");
+}
+
+std::vector<Attachment> AttachmentReader::Read(const MailKey& key) {
+    std::vector<Attachment> list;
+    if (!select_)
+        return list;
+    SQLite::Statement& st = *select_;
+    st.reset();
+    BindKey(st, key);
+    while (st.executeStep()) {
+        const SQLite::Column data = st.getColumn(2);
+        const auto* bytes = static_cast<const char*>(data.getBlob());
+        list.push_back({st.getColumn(0).getString(), st.getColumn(1).getString(),
+                        bytes ? std::string(bytes, static_cast<std::size_t>(data.getBytes())) : std::string()});
+    }
+    st.reset();
+    return list;
+}
+
 std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey& key) {
     std::vector<AttachmentEntry> list;
     if (!HasAttachmentTable(db))

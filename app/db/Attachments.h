@@ -42,6 +42,18 @@ private:
     SQLite::Statement insert_;
 };
 
+// Reads whole attachments, bytes included, with one prepared statement for many mails (an export).
+class AttachmentReader {
+public:
+    // An archive without the attachment table (a copy written by an older version) has none.
+    explicit AttachmentReader(SQLite::Database& db);
+    // The attachments of the mail with `key`, in their order.
+    std::vector<Attachment> Read(const MailKey& key);
+
+private:
+    std::optional<SQLite::Statement> select_;
+};
+
 // The attachments of the mail with `key` in their order; none when the archive has no attachment
 // table (a copy opened as it was written by an older version).
 std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey& key);

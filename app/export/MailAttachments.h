@@ -1,15 +1,13 @@
 #pragma once
 // A mail's attachments, as the exports write them (MIME parts after the text): read from the
 // archive's attachment table (db/Attachments.h) with one prepared statement for a whole export.
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 
 #include "common/MailRecord.h"
+#include "db/Attachments.h"
 
 namespace kamo {
 
@@ -21,13 +19,12 @@ struct MailAttachment {
 
 class MailAttachmentReader {
 public:
-    // An archive without the attachment table (a copy written by an older version) has none.
-    explicit MailAttachmentReader(SQLite::Database& db);
-    // The attachments of `mail`, in their order.
+    explicit MailAttachmentReader(SQLite::Database& db) : reader_(db) {}
+    // The attachments of `mail`, in their order; none from an archive without the table.
     std::vector<MailAttachment> Read(const MailRecord& mail);
 
 private:
-    std::optional<SQLite::Statement> select_;
+    AttachmentReader reader_;
 };
 
 } // namespace kamo

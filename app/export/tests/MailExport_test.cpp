@@ -132,6 +132,16 @@ protected:
         }
     }
 
+    // The parsed message's attachments: name, type and bytes, in order.
+    static void ExpectAttachments(const test::ParsedMail& got, const std::vector<MailAttachment>& want) {
+        ASSERT_EQ(got.attachments.size(), want.size()) << got.subject;
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(got.attachments[i].fileName, want[i].fileName);
+            EXPECT_EQ(got.attachments[i].contentType, want[i].contentType);
+            EXPECT_EQ(got.attachments[i].data, want[i].data) << want[i].fileName;
+        }
+    }
+
     ExportResult Export(const MailSelection& selection, MailFormat format, const fs::path& target) {
         NullWaitReporter quiet;
         return ExportMails(*db, selection, format, target, quiet);
@@ -294,13 +304,8 @@ TEST_F(ExportTest, AttachmentsBecomePartsAfterTheText) {
     const test::ParsedMail got = test::ParseBytes(MailMessageText(mail, attachments, "\r\n"));
     EXPECT_EQ(got.body, mail.body);
     EXPECT_EQ(got.subject, mail.subject);
-    ASSERT_EQ(got.attachments.size(), 2u);
-    EXPECT_EQ(got.attachments[0].fileName, "写真①.jpg");
-    EXPECT_EQ(got.attachments[0].contentType, "image/jpeg");
-    EXPECT_EQ(got.attachments[0].data, binary);
-    EXPECT_EQ(got.attachments[1].fileName, "note.txt");
-    EXPECT_EQ(got.attachments[1].contentType, "application/octet-stream");
-    EXPECT_EQ(got.attachments[1].data, attachments[1].data);
+    ExpectAttachments(
+        got, {{"写真①.jpg", "image/jpeg", binary}, {"note.txt", "application/octet-stream", attachments[1].data}});
 }
 
 TEST_F(ExportTest, StoredAttachmentsGoOutWithTheirMailOnly) {
@@ -330,12 +335,7 @@ TEST_F(ExportTest, StoredAttachmentsGoOutWithTheirMailOnly) {
         }
         ++withAttachments;
         EXPECT_EQ(got.body, stored.body);
-        ASSERT_EQ(got.attachments.size(), 2u);
-        EXPECT_EQ(got.attachments[0].fileName, "写真①.jpg");
-        EXPECT_EQ(got.attachments[0].contentType, "image/jpeg");
-        EXPECT_EQ(got.attachments[0].data, picture);
-        EXPECT_EQ(got.attachments[1].fileName, "メモ.txt");
-        EXPECT_EQ(got.attachments[1].data, "From here\r\n");
+        ExpectAttachments(got, {{"写真①.jpg", "image/jpeg", picture}, {"メモ.txt", "text/plain", "From here\r\n"}});
     }
     EXPECT_EQ(withAttachments, 1);
 
