@@ -31,4 +31,9 @@ struct MailRecord {
     std::string include;
 };
 
+// The key of a stored mail, names included.
+inline MailKey KeyOf(const MailRecord& mail) {
+    return {mail.ymd, mail.hms, mail.subKey, mail.sent, mail.sndName, mail.rcvName, mail.sndAdd, mail.rcvAdd};
+}
+
 } // namespace kamo

@@ -42,17 +42,6 @@ std::string UpdateBodySql() {
     return sql + kKeyWhere;
 }
 
-MailKey KeyOf(const MailRecord& mail) {
-    MailKey key;
-    key.ymd = mail.ymd;
-    key.hms = mail.hms;
-    key.subKey = mail.subKey;
-    key.sent = mail.sent;
-    key.sndAdd = mail.sndAdd;
-    key.rcvAdd = mail.rcvAdd;
-    return key;
-}
-
 void BindKey(SQLite::Statement& st, int first, const MailRecord& mail) {
     st.bind(first, mail.ymd);
     st.bind(first + 1, mail.hms);

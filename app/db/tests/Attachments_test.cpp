@@ -11,17 +11,6 @@ namespace {
 using test::ReadFile;
 using test::TempDir;
 
-MailKey KeyOf(const MailRecord& m) {
-    MailKey k;
-    k.ymd = m.ymd;
-    k.hms = m.hms;
-    k.subKey = m.subKey;
-    k.sent = m.sent;
-    k.sndAdd = m.sndAdd;
-    k.rcvAdd = m.rcvAdd;
-    return k;
-}
-
 // Two mails of one second that differ in their sub-key only, each with attachments.
 struct TwoMails {
     explicit TwoMails(SQLite::Database& db) {

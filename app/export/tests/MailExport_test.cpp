@@ -319,8 +319,7 @@ TEST_F(ExportTest, StoredAttachmentsGoOutWithTheirMailOnly) {
         picture += static_cast<char>((i * 7) % 256);
     {
         AttachmentWriter writer(*db);
-        const MailKey key{stored.ymd,     stored.hms,     stored.subKey, stored.sent,
-                          stored.sndName, stored.rcvName, stored.sndAdd, stored.rcvAdd};
+        const MailKey key = KeyOf(stored);
         writer.Add(key, 2, {"メモ.txt", "text/plain", "From here\r\n"}); // stored out of order on purpose
         writer.Add(key, 1, {"写真①.jpg", "image/jpeg", picture});
     }
