@@ -1,7 +1,10 @@
 #include "export/MailMessage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 #include "common/AsciiText.h"
 
@@ -192,22 +195,58 @@ std::string DigitsOf(std::string_view s) {
     return d;
 }
 
-// An attachment's file name as an RFC 2231 parameter.
-std::string FileNameParameter(const std::string& name) {
-    if (IsPlainText(name, 200) && name.find_first_of("\"\\;") == std::string::npos)
-        return "filename=\"" + name + "\"";
-    std::string p = "filename*=UTF-8''";
+// An attachment's file name as the parameter of its Content-Disposition, after "attachment;" and a
+// line end: a short plain name quoted, any other name percent-encoded in UTF-8 (RFC 2231) and, when
+// long, continued over several lines (filename*0*=, filename*1*=, ...) so that no line passes 78
+// characters.
+std::string FileNameParameter(const std::string& name, std::string_view lineEnd) {
+    constexpr size_t kPiece = 60;
+    if (name.size() <= kPiece && IsPlainText(name, kPiece) && name.find_first_of("\"\\;") == std::string::npos)
+        return " filename=\"" + name + "\"";
+    std::string encoded = "UTF-8''";
+    std::vector<size_t> cuts; // where a piece may end: never inside a %XX
     for (unsigned char c : name) {
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
             c == '_') {
-            p += static_cast<char>(c);
+            encoded += static_cast<char>(c);
         } else {
             char buf[4];
             std::snprintf(buf, sizeof buf, "%%%02X", c);
-            p += buf;
+            encoded += buf;
         }
+        cuts.push_back(encoded.size());
     }
-    return p;
+    if (encoded.size() <= kPiece)
+        return " filename*=" + encoded;
+    std::string out;
+    size_t start = 0;
+    int n = 0;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const bool last = i + 1 == cuts.size();
+        if (!last && cuts[i + 1] - start <= kPiece)
+            continue;
+        if (n > 0)
+            out.append(";").append(lineEnd);
+        out.append(" filename*").append(std::to_string(n++)).append("*=").append(encoded, start, cuts[i] - start);
+        start = cuts[i];
+    }
+    return out;
+}
+
+// A stored content type as a header value: "type/subtype" in token characters, else the neutral
+// type, so that nothing stored can add header lines or parameters of its own.
+std::string ContentTypeValue(const std::string& type) {
+    const size_t slash = type.find('/');
+    auto token = [](std::string_view t) {
+        return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   std::string_view("!#$&^_.+-").find(c) != std::string_view::npos;
+        });
+    };
+    if (slash == std::string::npos || type.size() > 100 || !token(std::string_view(type).substr(0, slash)) ||
+        !token(std::string_view(type).substr(slash + 1)))
+        return "application/octet-stream";
+    return type;
 }
 
 void AppendTextPart(std::string& out, const std::string& body, std::string_view lineEnd) {
@@ -373,12 +412,10 @@ std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttach
     AppendTextPart(out, mail.body, lineEnd);
     for (const auto& a : attachments) {
         out.append("--").append(boundary).append(lineEnd);
-        out.append("Content-Type: ")
-            .append(a.contentType.empty() ? "application/octet-stream" : a.contentType)
-            .append(lineEnd);
+        out.append("Content-Type: ").append(ContentTypeValue(a.contentType)).append(lineEnd);
         out.append("Content-Transfer-Encoding: base64").append(lineEnd);
         out.append("Content-Disposition: attachment;").append(lineEnd);
-        out.append(" ").append(FileNameParameter(a.fileName)).append(lineEnd);
+        out.append(FileNameParameter(a.fileName, lineEnd)).append(lineEnd);
         out.append(lineEnd);
         out.append(Base64Lines(a.data, lineEnd));
     }

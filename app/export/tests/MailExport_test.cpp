@@ -297,15 +297,27 @@ TEST_F(ExportTest, AttachmentsBecomePartsAfterTheText) {
     std::string binary;
     for (int i = 0; i < 256 * 3; ++i)
         binary += static_cast<char>(i % 256);
+    std::string longName;
+    for (int i = 0; i < 40; ++i)
+        longName += "長い名前の添付ファイル";
+    const std::string longAscii = std::string(150, 'a') + ".txt";
     const std::vector<MailAttachment> attachments = {
-        {"写真①.jpg", "image/jpeg", binary},
-        {"note.txt", "", "From me\r\n--=_KamoMail_x\r\n"},
+        {"写真①.jpg", "image/jpeg", binary},           {"note.txt", "", "From me\r\n--=_KamoMail_x\r\n"},
+        {longName + ".pdf", "application/pdf", "pdf"}, {longAscii, "text/plain\r\nX-Injected: yes", "plain"},
+        {"", "image/png; name=x", "no name"},
     };
-    const test::ParsedMail got = test::ParseBytes(MailMessageText(mail, attachments, "\r\n"));
+    const std::string text = MailMessageText(mail, attachments, "\r\n");
+    const test::ParsedMail got = test::ParseBytes(text);
     EXPECT_EQ(got.body, mail.body);
     EXPECT_EQ(got.subject, mail.subject);
-    ExpectAttachments(
-        got, {{"写真①.jpg", "image/jpeg", binary}, {"note.txt", "application/octet-stream", attachments[1].data}});
+    // A content type that is no plain type/subtype goes out as the neutral one.
+    ExpectAttachments(got, {{"写真①.jpg", "image/jpeg", binary},
+                            {"note.txt", "application/octet-stream", attachments[1].data},
+                            {longName + ".pdf", "application/pdf", "pdf"},
+                            {longAscii, "application/octet-stream", "plain"},
+                            {"", "application/octet-stream", "no name"}});
+    EXPECT_EQ(text.find("X-Injected"), std::string::npos);
+    ExpectShortLines(text, "message with attachments"); // long names continue over several lines
 }
 
 TEST_F(ExportTest, StoredAttachmentsGoOutWithTheirMailOnly) {
