@@ -42,15 +42,23 @@ void DecodeAhead::Run() {
                 e.decoded = DecodeMail(e.entry.mail, strChange_);
             const std::size_t bytes = BytesOf(e);
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] {
+            auto room = [&] {
                 return stop_ || ready_.empty() || (ready_.size() < kMaxEntries && readyBytes_ + bytes <= kMaxBytes);
-            });
+            };
+            if (!room()) {
+                producerWaiting_ = true;
+                changed_.wait(lock, room);
+                producerWaiting_ = false;
+            }
             if (stop_)
                 return;
             ready_.push_back(std::move(e));
             readyBytes_ += bytes;
+            // Waking the other thread costs a switch of threads: only when it waits.
+            const bool wake = consumerWaiting_;
             lock.unlock();
-            changed_.notify_all();
+            if (wake)
+                changed_.notify_all();
         }
     } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -65,7 +73,12 @@ void DecodeAhead::Run() {
 
 bool DecodeAhead::Next(DecodedEntry& out) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return !ready_.empty() || finished_; });
+    auto any = [&] { return !ready_.empty() || finished_; };
+    if (!any()) {
+        consumerWaiting_ = true;
+        changed_.wait(lock, any);
+        consumerWaiting_ = false;
+    }
     if (ready_.empty()) {
         if (error_)
             std::rethrow_exception(std::exchange(error_, nullptr));
@@ -74,8 +87,12 @@ bool DecodeAhead::Next(DecodedEntry& out) {
     out = std::move(ready_.front());
     ready_.pop_front();
     readyBytes_ -= BytesOf(out);
+    // The decoding thread waits for room until the queue is half empty, so that it then decodes a
+    // run of mails before the next switch.
+    const bool wake = producerWaiting_ && ready_.size() <= kMaxEntries / 2 && readyBytes_ <= kMaxBytes / 2;
     lock.unlock();
-    changed_.notify_all();
+    if (wake)
+        changed_.notify_all();
     return true;
 }
 

@@ -42,8 +42,10 @@ private:
     std::condition_variable changed_;
     std::deque<DecodedEntry> ready_;
     std::size_t readyBytes_ = 0;
-    bool finished_ = false; // the thread has put its last entry
-    bool stop_ = false;     // the taker has gone
+    bool finished_ = false;        // the thread has put its last entry
+    bool stop_ = false;            // the taker has gone
+    bool producerWaiting_ = false; // the decoding thread waits for room
+    bool consumerWaiting_ = false; // Next waits for an entry
     std::exception_ptr error_;
     std::thread thread_;
 };
