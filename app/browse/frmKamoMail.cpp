@@ -192,6 +192,9 @@ void frmKamoMail::BuildControls() {
     txtMail = new QPlainTextEdit(central);
     txtMail->setObjectName("txtMail");
     txtMail->setReadOnly(true);
+    // Read-only text takes no keys of its own: with a keyboard cursor, Ctrl+End and Ctrl+Home, the
+    // arrows and Shift-selection work in the mail as in any reader, and the cursor's line is shown whole.
+    txtMail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtMail->setAttribute(Qt::WA_InputMethodEnabled, true);
     txtMail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     new QuoteHighlighter(txtMail->document());

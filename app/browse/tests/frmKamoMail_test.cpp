@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -676,7 +677,9 @@ void frmKamoMailTest::ctrlEndShowsTheLastLineWholeAtEveryHeight() {
         f.window->resize(f.window->width(), baseHeight + extra);
         QTRY_COMPARE(f.window->height(), baseHeight + extra);
         QTest::keyClick(txt, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(txt->verticalScrollBar()->value(), 0);
         QTest::keyClick(txt, Qt::Key_End, Qt::ControlModifier);
+        QVERIFY(txt->textCursor().atEnd());
         const QRect last = txt->cursorRect();
         QVERIFY2(last.top() >= 0 && last.bottom() < txt->viewport()->height(),
                  qPrintable(QString("height %1: last line %2..%3 in a view of %4")
@@ -685,6 +688,14 @@ void frmKamoMailTest::ctrlEndShowsTheLastLineWholeAtEveryHeight() {
                                 .arg(last.bottom())
                                 .arg(txt->viewport()->height())));
     }
+    // The keyboard cursor does not make the text keep Tab: it still moves the focus on.
+    f.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    txt->setFocus();
+    QVERIFY(txt->hasFocus());
+    QTest::keyClick(txt, Qt::Key_Tab);
+    QVERIFY(!txt->hasFocus());
+    QVERIFY(txt->toPlainText().endsWith(Q("最後の行"))); // and no key changes it
 }
 
 QTEST_MAIN(frmKamoMailTest)
