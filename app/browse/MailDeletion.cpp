@@ -9,8 +9,7 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
-#include "db/LookupLists.h"
-#include "filters/FilterRun.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace {
@@ -108,8 +107,6 @@ int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target) {
     SQLite::Statement st(db, "DELETE FROM tblKamoMail WHERE " + Where(target));
     Bind(st, target);
     const int64_t deleted = st.exec();
-    RebuildNameList(db);
-    RebuildAddressList(db);
     transaction.commit();
     return deleted;
 }
@@ -130,7 +127,7 @@ int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& w
         WaitScope busy(wait);
         wait.ShowBusy("　データベースを整理しています。");
         deleted = DeleteTarget(db, target);
-        filtered = RunFilters(db, session.Filters(), wait);
+        filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
         prompter.Error(std::string("メールを削除できませんでした。何も削除していません。\n") + e.what());

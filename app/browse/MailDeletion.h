@@ -1,7 +1,7 @@
 #pragma once
 // Mail deletion: the chosen mail (comMailDel), or every mail of the chosen address, name, date or
-// filter (cmdAddrDel). The rows go in one transaction with the look-up rebuild, so a failure deletes
-// nothing; the filters then run again and the view is shown anew.
+// filter (cmdAddrDel). The rows go in one transaction, so a failure deletes nothing; then the derived
+// data is made right (RefreshDerivedData) and the view is shown anew.
 #include <cstdint>
 #include <string>
 
@@ -35,7 +35,7 @@ int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target);
 // The question asked first: what goes and how many mails.
 std::string DeletionQuestion(const DeletionTarget& target, int64_t count);
 
-// Deletes the target's mail and rebuilds the look-up lists, in one transaction; the number deleted.
+// Deletes the target's mail in one transaction; the number deleted. The derived data is the caller's.
 // Throws SQLite::Exception (nothing deleted) on a database error.
 int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target);
 

@@ -24,7 +24,7 @@
 #include <QVBoxLayout>
 #include <sqlite3.h>
 
-#include "browse/ArchiveCommands.h"
+#include "upkeep/ArchiveCommands.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"

@@ -11,37 +11,13 @@
 #include "common/AsciiText.h"
 #include "common/Prompter.h"
 #include "db/Schema.h"
+#include "db/SqlNames.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Identifiers (never values) go into SQL text quoted.
-std::string Quote(const std::string& identifier) {
-    std::string q = "\"";
-    for (char c : identifier) {
-        q += c;
-        if (c == '"')
-            q += '"';
-    }
-    return q + "\"";
-}
-
-struct ExistingColumn {
-    std::string name;
-    std::string type;
-};
-
-std::vector<ExistingColumn> ColumnsOf(SQLite::Database& db, const std::string& table) {
-    std::vector<ExistingColumn> cols;
-    SQLite::Statement q(db, "SELECT name, type FROM pragma_table_info(?) ORDER BY cid");
-    q.bind(1, table);
-    while (q.executeStep())
-        cols.push_back({q.getColumn(0).getString(), q.getColumn(1).getString()});
-    return cols;
-}
 
 bool IndexExists(SQLite::Database& db, const std::string& name) {
     SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ? COLLATE NOCASE");
@@ -58,7 +34,7 @@ void CreateIndexes(SQLite::Database& db, const TableDef& table) {
 
 // The table under its current definition, rows copied over; columns it had beyond the definition
 // stay at the end so that no stored text is dropped.
-void RebuildTable(SQLite::Database& db, const TableDef& table, const std::vector<ExistingColumn>& existing) {
+void RebuildTable(SQLite::Database& db, const TableDef& table, const std::vector<TableColumn>& existing) {
     TableDef rebuilt = table;
     rebuilt.name = table.name + "_Upgrade";
     std::string targetCols, sourceCols;
@@ -73,14 +49,14 @@ void RebuildTable(SQLite::Database& db, const TableDef& table, const std::vector
             continue;
         // Old rows may hold NULL where the column now refuses it.
         bool notNull = c.declaration.find("NOT NULL") != std::string::npos;
-        add(c.name, notNull ? "COALESCE(" + Quote(found->name) + ", '')" : Quote(found->name));
+        add(c.name, notNull ? "COALESCE(" + DoubleQuoted(found->name) + ", '')" : DoubleQuoted(found->name));
     }
     for (const auto& e : existing) {
         bool known = std::any_of(table.columns.begin(), table.columns.end(),
                                  [&](const auto& c) { return EqualsNoCase(e.name, c.name); });
         if (!known) {
-            rebuilt.columns.push_back({Quote(e.name), e.type});
-            add(Quote(e.name), Quote(e.name));
+            rebuilt.columns.push_back({DoubleQuoted(e.name), e.type});
+            add(DoubleQuoted(e.name), DoubleQuoted(e.name));
         }
     }
     db.exec("DROP TABLE IF EXISTS " + rebuilt.name);
@@ -135,7 +111,7 @@ bool UpgradeArchive(SQLite::Database& db) {
         tables.push_back(&table);
     for (const auto& table : AddedTables())
         tables.push_back(&table);
-    auto complete = [](const TableDef& table, const std::vector<ExistingColumn>& existing) {
+    auto complete = [](const TableDef& table, const std::vector<TableColumn>& existing) {
         return std::all_of(table.columns.begin(), table.columns.end(), [&](const auto& c) {
             return std::any_of(existing.begin(), existing.end(),
                                [&](const auto& e) { return EqualsNoCase(e.name, c.name); });
@@ -144,14 +120,14 @@ bool UpgradeArchive(SQLite::Database& db) {
     // A rebuilt table is dropped and renamed, and SQLite refuses a rename while a trigger names a
     // missing table: the triggers go first and are created again at the end.
     const bool rebuilding = std::any_of(tables.begin(), tables.end(), [&](const TableDef* table) {
-        const auto existing = ColumnsOf(db, table->name);
+        const auto existing = TableColumns(db, table->name);
         return !existing.empty() && !complete(*table, existing);
     });
     if (rebuilding)
         for (const auto& trigger : ArchiveTriggers())
             db.exec("DROP TRIGGER IF EXISTS " + trigger.name);
     for (const TableDef* table : tables) {
-        const auto existing = ColumnsOf(db, table->name);
+        const auto existing = TableColumns(db, table->name);
         if (existing.empty()) {
             db.exec(CreateTableSql(*table));
             changed = true;

@@ -96,7 +96,17 @@ std::vector<TableDef> BuildAddedTables() {
     attachment.primaryKey = {"tblAttachment_YMD",        "tblAttachment_HMS",    "tblAttachment_SubKey",
                              "tblAttachment_SndRcvFlag", "tblAttachment_SndAdd", "tblAttachment_RcvAdd",
                              "tblAttachment_No"};
-    return {attachment};
+    // The names mail came with, kept aside when the friend book first renames it (friends/FriendBook),
+    // so they can be brought back. The key columns carry tblKamoMail's names.
+    TableDef originalNames{"tblOriginalNames", {}, "tblOriginalNames", {}, {}};
+    originalNames.columns = {
+        {"tblKamoMail_YMD", kText},       {"tblKamoMail_HMS", kText},      {"tblKamoMail_SubKey", kInt},
+        {"tblKamoMail_SndRcvFlag", kInt}, {"tblKamoMail_SndAdd", kText},   {"tblKamoMail_RcvAdd", kText},
+        {"tblKamoMail_SndName", "TEXT"},  {"tblKamoMail_RcvName", "TEXT"},
+    };
+    originalNames.primaryKey = {"tblKamoMail_YMD",        "tblKamoMail_HMS",    "tblKamoMail_SubKey",
+                                "tblKamoMail_SndRcvFlag", "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd"};
+    return {attachment, originalNames};
 }
 
 // "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns: the attachment columns'
@@ -123,6 +133,12 @@ std::vector<TriggerDef> BuildTriggers() {
          "tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd ON tblKamoMail "
          "BEGIN UPDATE tblAttachment SET " +
              moved + " WHERE " + KeyMatch("OLD") + "; END"},
+        {"trgOriginalNamesFollowMail",
+         "CREATE TRIGGER trgOriginalNamesFollowMail AFTER DELETE ON tblKamoMail BEGIN "
+         "DELETE FROM tblOriginalNames WHERE tblKamoMail_YMD = old.tblKamoMail_YMD AND "
+         "tblKamoMail_HMS = old.tblKamoMail_HMS AND tblKamoMail_SubKey = old.tblKamoMail_SubKey AND "
+         "tblKamoMail_SndRcvFlag = old.tblKamoMail_SndRcvFlag AND tblKamoMail_SndAdd = old.tblKamoMail_SndAdd AND "
+         "tblKamoMail_RcvAdd = old.tblKamoMail_RcvAdd; END"},
     };
 }
 

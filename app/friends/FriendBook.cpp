@@ -60,20 +60,6 @@ bool ParseLine(std::string line, Friend& f) {
     return true;
 }
 
-void EnsureOriginalNames(SQLite::Database& db) {
-    db.exec("CREATE TABLE IF NOT EXISTS tblOriginalNames ("
-            "tblKamoMail_YMD TEXT COLLATE NOCASE, tblKamoMail_HMS TEXT COLLATE NOCASE, tblKamoMail_SubKey INTEGER, "
-            "tblKamoMail_SndRcvFlag INTEGER, tblKamoMail_SndAdd TEXT COLLATE NOCASE, "
-            "tblKamoMail_RcvAdd TEXT COLLATE NOCASE, tblKamoMail_SndName TEXT, tblKamoMail_RcvName TEXT, "
-            "CONSTRAINT tblOriginalNames PRIMARY KEY (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
-            "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd))");
-    db.exec("CREATE TRIGGER IF NOT EXISTS trgOriginalNamesFollowMail AFTER DELETE ON tblKamoMail BEGIN "
-            "DELETE FROM tblOriginalNames WHERE tblKamoMail_YMD = old.tblKamoMail_YMD AND "
-            "tblKamoMail_HMS = old.tblKamoMail_HMS AND tblKamoMail_SubKey = old.tblKamoMail_SubKey AND "
-            "tblKamoMail_SndRcvFlag = old.tblKamoMail_SndRcvFlag AND tblKamoMail_SndAdd = old.tblKamoMail_SndAdd AND "
-            "tblKamoMail_RcvAdd = old.tblKamoMail_RcvAdd; END");
-}
-
 const char* const kKeyMatch = "o.tblKamoMail_YMD = tblKamoMail.tblKamoMail_YMD AND "
                               "o.tblKamoMail_HMS = tblKamoMail.tblKamoMail_HMS AND "
                               "o.tblKamoMail_SubKey = tblKamoMail.tblKamoMail_SubKey AND "
@@ -215,7 +201,6 @@ bool AddFriendAddress(SQLite::Database& db, const std::string& address, const st
 int64_t ApplyFriendNames(SQLite::Database& db, FriendName which) {
     const std::string name = which == FriendName::Owner ? "tblFriend_Name" : "tblFriend_Pet";
     SQLite::Transaction transaction(db);
-    EnsureOriginalNames(db);
     // The names the mail came with, before the first renaming touches them.
     db.exec("INSERT OR IGNORE INTO tblOriginalNames SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
             "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_SndName, tblKamoMail_RcvName "
@@ -235,7 +220,6 @@ int64_t ApplyFriendNames(SQLite::Database& db, FriendName which) {
 
 int64_t RestoreMailNames(SQLite::Database& db) {
     SQLite::Transaction transaction(db);
-    EnsureOriginalNames(db);
     const int64_t changed =
         db.exec(std::string("UPDATE tblKamoMail SET tblKamoMail_SndName = o.tblKamoMail_SndName, tblKamoMail_RcvName = "
                             "o.tblKamoMail_RcvName FROM tblOriginalNames AS o WHERE ") +

@@ -52,8 +52,8 @@ bool AddFriendAddress(SQLite::Database& db, const std::string& address, const st
 
 // Renaming stored mail by the book: the sender and receiver names of every mail whose address is in
 // the book become the owner's name (or the pet's name), where that name is not empty. The names the
-// mail came with are kept aside first (tblOriginalNames, added to the archive when first needed;
-// a deleted mail takes its kept names along), so RestoreMailNames can bring them back. One
+// mail came with are kept aside first (tblOriginalNames, one of the archive's added tables; a deleted
+// mail takes its kept names along), so RestoreMailNames can bring them back. One
 // transaction each; the number of mails changed.
 enum class FriendName { Owner, Pet };
 int64_t ApplyFriendNames(SQLite::Database& db, FriendName which);

@@ -8,9 +8,8 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
-#include "db/LookupLists.h"
-#include "filters/FilterRun.h"
 #include "platform/KamoLibrary.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace {
@@ -25,9 +24,7 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
         WaitScope busy(wait);
         wait.ShowBusy("　メールの名前を変えています。");
         changed = change(db);
-        RebuildNameList(db);
-        RebuildAddressList(db);
-        filtered = RunFilters(db, session.Filters(), wait);
+        filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
         prompter.Error(std::string("メールの名前を変えられませんでした。\n") + e.what(), "おともだち");

@@ -12,14 +12,12 @@
 #include "common/AsciiText.h"
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
-#include "db/LookupLists.h"
 #include "filters/FilterMatch.h"
-#include "filters/FilterRun.h"
 #include "import/DecodeAhead.h"
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
-#include "search/SearchIndex.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace {
@@ -271,17 +269,7 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
     auto matcher = std::make_shared<ReadFilterMatcher>(tables);
     if (!matcher->Empty())
         hooks.excludes = [matcher](const MailRecord& mail) { return matcher->Excludes(mail); };
-    hooks.refresh = [&db, &tables](WaitReporter& wait) {
-        const bool filtered = RunFilters(db, tables, wait);
-        RebuildNameList(db);
-        RebuildAddressList(db);
-        try {
-            UpdateSearchIndex(db, wait);
-        } catch (const SQLite::Exception&) {
-            // The mail is stored; the queue keeps the new mails and the next search indexes them.
-        }
-        return filtered;
-    };
+    hooks.refresh = [&db, &tables](WaitReporter& wait) { return RefreshDerivedData(db, tables, wait); };
     return hooks;
 }
 

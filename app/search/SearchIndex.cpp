@@ -266,6 +266,12 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
 
 } // namespace
 
+const std::vector<std::string>& SearchIndexTables() {
+    static const std::vector<std::string> tables = {"tblSearchFolded", kSearchTextTable, "tblSearchQueue",
+                                                    "tblSearchInfo"};
+    return tables;
+}
+
 SearchIndexState InspectSearchIndex(SQLite::Database& db) {
     const auto folded = SchemaSql(db, "table", "tblSearchFolded");
     const auto text = SchemaSql(db, "table", "tblSearchText");
@@ -304,10 +310,10 @@ void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait) {
 void DropSearchIndex(SQLite::Database& db) {
     for (const auto& trigger : Triggers())
         db.exec("DROP TRIGGER IF EXISTS " + trigger.name);
-    db.exec("DROP TABLE IF EXISTS tblSearchText");
-    db.exec("DROP TABLE IF EXISTS tblSearchFolded");
-    db.exec("DROP TABLE IF EXISTS tblSearchQueue");
-    db.exec("DROP TABLE IF EXISTS tblSearchInfo");
+    // The FTS5 index first: dropping it takes its shadow tables along.
+    db.exec(std::string("DROP TABLE IF EXISTS ") + kSearchTextTable);
+    for (const auto& table : SearchIndexTables())
+        db.exec("DROP TABLE IF EXISTS " + table);
 }
 
 } // namespace kamo

@@ -16,6 +16,8 @@
 // the program, when the queue is worked off (UpdateSearchIndex): after every read, and before every
 // search. Deleting all of it loses nothing; a missing or stale index is built again from the mail.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 
@@ -28,6 +30,10 @@ inline constexpr const char* kSearchTextTable = "tblSearchText";
 // any comparison.
 inline constexpr char kPadding = '\x01';
 inline constexpr int kPaddingLength = 2;
+
+// The tables the index keeps (the folded text, the FTS5 index, the queue, the folding in use), all
+// derived; the FTS5 index's own shadow tables come and go with it.
+const std::vector<std::string>& SearchIndexTables();
 
 enum class SearchIndexState {
     Missing, // no index (an archive made before search, or one whose index was deleted)

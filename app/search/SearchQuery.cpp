@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "db/Schema.h"
+#include "db/SqlNames.h"
 #include "search/SearchIndex.h"
 #include "search/SearchText.h"
 
@@ -29,13 +30,6 @@ std::vector<size_t> CharStarts(std::string_view utf8) {
     return starts;
 }
 
-std::string Quoted(std::string_view term) {
-    std::string s = "\"";
-    for (char c : term)
-        s += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return s + "\"";
-}
-
 // "t1" AND "t2" ...: the word's trigrams, first and last always, the rest spread evenly.
 std::string TrigramQuery(std::string_view word) {
     const std::vector<size_t> starts = CharStarts(word);
@@ -51,7 +45,7 @@ std::string TrigramQuery(std::string_view word) {
     }
     std::string query;
     for (const auto& term : terms)
-        query += (query.empty() ? "" : " AND ") + Quoted(term);
+        query += (query.empty() ? "" : " AND ") + DoubleQuoted(term);
     return query;
 }
 

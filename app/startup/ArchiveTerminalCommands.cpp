@@ -4,7 +4,7 @@
 #include <functional>
 #include <iostream>
 
-#include "browse/ArchiveCommands.h"
+#include "upkeep/ArchiveCommands.h"
 #include "common/ArchiveView.h"
 #include "common/WaitReporter.h"
 #include "db/Backups.h"

@@ -58,7 +58,7 @@ TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
     EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
     EXPECT_EQ(settings.helpPath, folders.helpPath.string());
     EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(),
-              7); // six and tblAttachment
+              8); // six, tblAttachment and tblOriginalNames
     db.reset();
 
     EXPECT_TRUE(StartAndList().empty());

@@ -1,14 +1,8 @@
-// Dated backups and database recreation: one file a day, checked before it takes its name, never
-// changed by viewing; recreation keeps every row whatever step fails or is killed.
+// Dated backups: one file a day, checked before it takes its name, never changed by viewing.
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
-#include "db/Recreation.h"
 #include "db/tests/ArchiveFiles.h"
 
 namespace kamo {
@@ -63,59 +57,6 @@ TEST_F(BackupTest, AViewedBackupStaysByteForByteAsItWas) {
     }
     EXPECT_EQ(test::ReadFile(backup), before);
     EXPECT_FALSE(fs::exists(backup.string() + "-journal"));
-}
-
-TEST_F(BackupTest, RecreationKeepsEveryRowAndMakesABackupFirst) {
-    const std::set<int64_t> mails = test::SubKeysIn(session->Archive());
-    int refreshed = 0;
-    RecreateArchive(*session, [&](SQLite::Database& db) {
-        ++refreshed;
-        return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64() == 30;
-    });
-    EXPECT_EQ(refreshed, 1);
-    EXPECT_EQ(test::SubKeysIn(session->Archive()), mails);
-    EXPECT_EQ(session->Archive().execAndGet("SELECT tblFriend_Pet FROM tblFriend").getString(), "ポチ");
-    EXPECT_EQ(ListBackups(folders.dataDir).size(), 1u);
-    EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New"));
-    EXPECT_TRUE(IsCompleteArchive(folders.DatabaseFile()));
-}
-
-TEST_F(BackupTest, AFailureAtAnyStepLeavesTheArchiveAsItWas) {
-    for (auto failing : {RecreateStep::Backup, RecreateStep::Build, RecreateStep::Copy, RecreateStep::Refresh,
-                         RecreateStep::Verify, RecreateStep::Replace}) {
-        const std::string before = test::ReadFile(folders.DatabaseFile());
-        EXPECT_THROW(RecreateArchive(*session, {}, [&](RecreateStep s) { return s != failing; }), std::runtime_error)
-            << static_cast<int>(failing);
-        EXPECT_EQ(test::ReadFile(folders.DatabaseFile()), before) << static_cast<int>(failing);
-        EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New")) << static_cast<int>(failing);
-        EXPECT_EQ(session->Archive().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 30);
-    }
-    // A refresh that fails is a failure too.
-    EXPECT_THROW(RecreateArchive(*session, [](SQLite::Database&) { return false; }), std::runtime_error);
-    EXPECT_EQ(session->Archive().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 30);
-}
-
-TEST_F(BackupTest, AProcessKilledAtAnyStepLosesNothing) {
-    for (auto killed : {RecreateStep::Build, RecreateStep::Copy, RecreateStep::Refresh, RecreateStep::Verify,
-                        RecreateStep::Replace}) {
-        const std::set<int64_t> mails = test::SubKeysIn(folders.DatabaseFile());
-        session.reset();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            ArchiveSession child(folders, nullptr, OpenArchive(folders.DatabaseFile()));
-            RecreateArchive(child, {}, [&](RecreateStep s) {
-                if (s == killed)
-                    ::raise(SIGKILL);
-                return true;
-            });
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << static_cast<int>(killed);
-        EXPECT_EQ(test::SubKeysIn(folders.DatabaseFile()), mails) << static_cast<int>(killed);
-        Open();
-    }
 }
 
 } // namespace

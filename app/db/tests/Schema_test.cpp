@@ -56,9 +56,9 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
     SQLite::Statement q(*db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid");
     while (q.executeStep())
         tables.push_back(q.getColumn(0).getString());
-    // The six, then the table this program adds.
+    // The six, then the tables this program adds.
     EXPECT_EQ(tables, (std::vector<std::string>{"tblKamoMail", "tblSearch_Addresses", "tblSearch_Name", "tblFriend",
-                                                "tblFilter", "tblFilterData", "tblAttachment"}));
+                                                "tblFilter", "tblFilterData", "tblAttachment", "tblOriginalNames"}));
 
     std::vector<Col> mail = {{"tblKamoMail_YMD", "TEXT", 1},       {"tblKamoMail_HMS", "TEXT", 2},
                              {"tblKamoMail_SubKey", "INTEGER", 3}, {"tblKamoMail_SndRcvFlag", "INTEGER", 4},

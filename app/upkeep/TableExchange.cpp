@@ -1,7 +1,9 @@
-#include "db/TableExchange.h"
+#include "upkeep/TableExchange.h"
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <fstream>
@@ -10,8 +12,9 @@
 #include <system_error>
 
 #include "common/Csv.h"
-#include "db/Schema.h"
+#include "db/SqlNames.h"
 #include "platform/FileUtil.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
@@ -26,29 +29,19 @@ struct Column {
     int pk = 0; // position in the primary key, 0 when not in it
 };
 
-std::string Quoted(const std::string& name) {
-    std::string q = "\"";
-    for (char c : name)
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
-}
-
 std::vector<Column> ColumnsOf(SQLite::Database& db, const std::string& table) {
     std::vector<Column> columns;
-    SQLite::Statement q(db, "SELECT name, upper(type), pk FROM pragma_table_info(?)");
-    q.bind(1, table);
-    while (q.executeStep()) {
-        Column c;
-        c.name = q.getColumn(0).getString();
-        const std::string type = q.getColumn(1).getString();
-        c.kind = type.find("INT") != std::string::npos    ? Kind::Integer
-                 : type.find("BLOB") != std::string::npos ? Kind::Bytes
-                 : type.find("CHAR") != std::string::npos || type.find("TEXT") != std::string::npos ||
-                         type.find("CLOB") != std::string::npos
-                     ? Kind::Text
-                     : Kind::Other;
-        c.pk = q.getColumn(2).getInt();
-        columns.push_back(std::move(c));
+    for (const auto& c : TableColumns(db, table)) {
+        std::string type = c.type;
+        for (char& ch : type)
+            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        const Kind kind = type.find("INT") != std::string::npos    ? Kind::Integer
+                          : type.find("BLOB") != std::string::npos ? Kind::Bytes
+                          : type.find("CHAR") != std::string::npos || type.find("TEXT") != std::string::npos ||
+                                  type.find("CLOB") != std::string::npos
+                              ? Kind::Text
+                              : Kind::Other;
+        columns.push_back({c.name, kind, c.primaryKey});
     }
     return columns;
 }
@@ -146,30 +139,19 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
 } // namespace
 
 std::vector<std::string> ExportedTables(SQLite::Database& db) {
+    const auto found = FindTables(db);
     std::vector<std::string> tables;
-    std::set<std::string> listed;
-    for (const auto& t : ArchiveTables()) {
-        tables.push_back(t.name);
-        listed.insert(t.name);
-    }
-    std::set<std::string> virtualTables;
+    // The program's own tables in the registry's order (the six first), then the user's own by name.
+    for (const auto& registered : RegisteredTables())
+        for (const auto& t : found)
+            if (t.entry == &registered && t.exported)
+                tables.push_back(t.name);
     std::vector<std::string> others;
-    SQLite::Statement q(db, "SELECT name, ifnull(sql, '') FROM sqlite_master WHERE type = 'table' AND "
-                            "name NOT LIKE 'sqlite%' ORDER BY name");
-    while (q.executeStep()) {
-        const std::string name = q.getColumn(0).getString();
-        if (q.getColumn(1).getString().rfind("CREATE VIRTUAL", 0) == 0)
-            virtualTables.insert(name);
-        else if (!listed.count(name))
-            others.push_back(name);
-    }
-    for (const auto& name : others) {
-        bool shadow = false;
-        for (const auto& v : virtualTables)
-            shadow = shadow || name.rfind(v + "_", 0) == 0;
-        if (!shadow)
-            tables.push_back(name);
-    }
+    for (const auto& t : found)
+        if (!t.entry && t.exported)
+            others.push_back(t.name);
+    std::sort(others.begin(), others.end());
+    tables.insert(tables.end(), others.begin(), others.end());
     return tables;
 }
 
@@ -194,11 +176,12 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
         std::vector<std::pair<int, std::string>> keys;
         for (const auto& c : columns)
             if (c.pk > 0)
-                keys.emplace_back(c.pk, Quoted(c.name));
+                keys.emplace_back(c.pk, DoubleQuoted(c.name));
         std::sort(keys.begin(), keys.end());
         for (const auto& k : keys)
             order += (order.empty() ? "" : ", ") + k.second;
-        SQLite::Statement q(db, "SELECT * FROM " + Quoted(table) + " ORDER BY " + (order.empty() ? "rowid" : order));
+        SQLite::Statement q(db,
+                            "SELECT * FROM " + DoubleQuoted(table) + " ORDER BY " + (order.empty() ? "rowid" : order));
         TableCount count{table, 0, 0};
         while (q.executeStep()) {
             for (int i = 0; i < q.getColumnCount(); ++i) {
@@ -233,10 +216,20 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
     if (!fs::is_directory(folder, ec))
         throw std::runtime_error("取り込むフォルダが見つかりません。\n" + folder.string());
     std::vector<FileJob> jobs;
-    for (const auto& table : ExportedTables(db)) {
-        const fs::path file = folder / (table + ".csv");
-        if (fs::exists(file, ec))
-            jobs.push_back({table, file, ColumnsOf(db, table)});
+    std::vector<TableCount> counts, notRead;
+    for (const auto& t : FindTables(db)) {
+        const fs::path file = folder / (t.name + ".csv");
+        if (!t.derived && fs::exists(file, ec))
+            jobs.push_back({t.name, file, ColumnsOf(db, t.name)});
+    }
+    // Derived data is never read in: it was made from the mail of the archive that wrote it, and is
+    // made again from this one's (older exports hold the look-ups, filter results and search index).
+    for (const auto& t : RegisteredTables()) {
+        if (t.data == TableData::Derived && fs::exists(folder / (t.name + ".csv"), ec)) {
+            TableCount skipped{t.name, 0, 0};
+            skipped.rebuilt = true;
+            notRead.push_back(skipped);
+        }
     }
     if (jobs.empty())
         throw std::runtime_error("このフォルダには取り込めるファイル（tblKamoMail.csv など）がありません。\n" +
@@ -245,21 +238,20 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
     for (const auto& job : jobs)
         ReadFile(job, [](const std::vector<CsvField>&) {});
 
-    std::vector<TableCount> counts;
     SQLite::Transaction transaction(db);
     for (const auto& job : jobs) {
         if (progress)
             progress(job.table);
         std::string names, marks, same;
         for (size_t i = 0; i < job.columns.size(); ++i) {
-            names += (i ? ", " : "") + Quoted(job.columns[i].name);
+            names += (i ? ", " : "") + DoubleQuoted(job.columns[i].name);
             marks += i ? ", ?" : "?";
-            same += (i ? " AND " : "") + Quoted(job.columns[i].name) + " IS ?";
+            same += (i ? " AND " : "") + DoubleQuoted(job.columns[i].name) + " IS ?";
         }
         const bool keyed = HasUniqueKey(db, job.table, job.columns);
-        SQLite::Statement insert(db, "INSERT OR IGNORE INTO " + Quoted(job.table) + " (" + names + ") VALUES (" +
+        SQLite::Statement insert(db, "INSERT OR IGNORE INTO " + DoubleQuoted(job.table) + " (" + names + ") VALUES (" +
                                          marks + ")");
-        SQLite::Statement exists(db, "SELECT 1 FROM " + Quoted(job.table) + " WHERE " + same + " LIMIT 1");
+        SQLite::Statement exists(db, "SELECT 1 FROM " + DoubleQuoted(job.table) + " WHERE " + same + " LIMIT 1");
         TableCount count{job.table, 0, 0};
         auto bind = [&](SQLite::Statement& st, const std::vector<CsvField>& record) {
             for (size_t i = 0; i < record.size(); ++i) {
@@ -299,6 +291,7 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
         counts.push_back(count);
     }
     transaction.commit();
+    counts.insert(counts.end(), notRead.begin(), notRead.end());
     return counts;
 }
 

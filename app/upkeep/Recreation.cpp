@@ -1,7 +1,8 @@
-#include "db/Recreation.h"
+#include "upkeep/Recreation.h"
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -12,97 +13,66 @@
 #include "db/Backups.h"
 #include "db/Compaction.h"
 #include "db/Schema.h"
+#include "db/SqlNames.h"
 #include "platform/FileUtil.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quoted(const std::string& name) {
-    std::string q = "\"";
-    for (char c : name)
-        q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
-}
-
-std::vector<std::string> Columns(SQLite::Database& db, const std::string& schema, const std::string& table) {
-    std::vector<std::string> columns;
-    SQLite::Statement q(db, "SELECT name FROM pragma_table_info(?, ?)");
-    q.bind(1, table);
-    q.bind(2, schema);
-    while (q.executeStep())
-        columns.push_back(q.getColumn(0).getString());
-    return columns;
+std::vector<std::string> ColumnNames(SQLite::Database& db, const std::string& schema, const std::string& table) {
+    std::vector<std::string> names;
+    for (const auto& c : TableColumns(db, table, schema))
+        names.push_back(c.name);
+    return names;
 }
 
 int64_t Rows(SQLite::Database& db, const std::string& schema, const std::string& table) {
-    return db.execAndGet("SELECT COUNT(*) FROM " + schema + "." + Quoted(table)).getInt64();
+    return db.execAndGet("SELECT COUNT(*) FROM " + schema + "." + DoubleQuoted(table)).getInt64();
 }
 
-// Copies every table of `src` into the fresh file: the archive's own tables by the columns both
-// sides have, any other ordinary table with its definition; then the indexes and triggers the
-// fresh file lacks. Returns the tables copied.
+// Copies the user's data of `src` into the fresh file: the program's tables by the columns both
+// sides have, a table of the user's own with its definition, indexes and triggers. Derived tables
+// are not copied; the fresh file has them empty (or not at all) and the refresh makes them. Returns
+// the tables copied.
 std::vector<std::string> CopyRows(SQLite::Database& fresh) {
-    std::vector<std::string> copied;
     std::set<std::string> present;
-    {
-        SQLite::Statement q(fresh, "SELECT name FROM main.sqlite_master WHERE type = 'table'");
-        while (q.executeStep())
-            present.insert(q.getColumn(0).getString());
-    }
-    struct Object {
-        std::string type, name, sql;
-    };
-    std::vector<Object> objects;
-    std::set<std::string> virtualTables;
-    {
-        SQLite::Statement q(fresh, "SELECT type, name, ifnull(sql, '') FROM src.sqlite_master "
-                                   "WHERE name NOT LIKE 'sqlite%' ORDER BY rowid");
-        while (q.executeStep()) {
-            objects.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getString()});
-            if (objects.back().sql.rfind("CREATE VIRTUAL", 0) == 0)
-                virtualTables.insert(objects.back().name);
-        }
-    }
-    auto shadowOfVirtual = [&](const std::string& name) {
-        for (const auto& v : virtualTables)
-            if (name.rfind(v + "_", 0) == 0)
-                return true;
-        return false;
-    };
+    for (const auto& t : FindTables(fresh, "main"))
+        present.insert(t.name);
+    std::vector<std::string> copied;
     SQLite::Transaction transaction(fresh);
-    for (const auto& o : objects) {
-        if (o.type != "table" || shadowOfVirtual(o.name))
+    for (const auto& t : FindTables(fresh, "src")) {
+        if (t.derived)
             continue;
-        if (virtualTables.count(o.name)) {
-            // Derived data (a search index): made anew, filled again by whoever owns it.
-            if (!present.count(o.name))
-                fresh.exec(o.sql);
-            continue;
-        }
-        if (!present.count(o.name))
-            fresh.exec(o.sql);
-        const auto freshColumns = Columns(fresh, "main", o.name);
-        const auto srcColumns = Columns(fresh, "src", o.name);
+        if (!present.count(t.name))
+            fresh.exec(t.sql);
+        const auto freshColumns = ColumnNames(fresh, "main", t.name);
+        const auto srcColumns = ColumnNames(fresh, "src", t.name);
         const std::set<std::string> have(srcColumns.begin(), srcColumns.end());
         std::string list;
         for (const auto& c : freshColumns)
             if (have.count(c))
-                list += (list.empty() ? "" : ", ") + Quoted(c);
+                list += (list.empty() ? "" : ", ") + DoubleQuoted(c);
         if (list.empty())
             continue;
-        fresh.exec("INSERT INTO main." + Quoted(o.name) + " (" + list + ") SELECT " + list + " FROM src." +
-                   Quoted(o.name) + " ORDER BY rowid");
-        copied.push_back(o.name);
+        fresh.exec("INSERT INTO main." + DoubleQuoted(t.name) + " (" + list + ") SELECT " + list + " FROM src." +
+                   DoubleQuoted(t.name) + " ORDER BY rowid");
+        copied.push_back(t.name);
     }
-    for (const auto& o : objects) {
-        if ((o.type == "index" || o.type == "trigger") && !o.sql.empty()) {
-            SQLite::Statement exists(fresh, "SELECT 1 FROM main.sqlite_master WHERE name = ?");
-            exists.bind(1, o.name);
-            if (!exists.executeStep())
-                fresh.exec(o.sql);
-        }
+    // The user's own tables keep their indexes and triggers; the program's come with CreateTables, and
+    // a derived table's owner makes its own (the search index its triggers) when it is made again.
+    SQLite::Statement objects(fresh, "SELECT name, tbl_name, sql FROM src.sqlite_master WHERE type IN ('index', "
+                                     "'trigger') AND sql IS NOT NULL AND name NOT LIKE 'sqlite%' ORDER BY rowid");
+    while (objects.executeStep()) {
+        const std::string table = objects.getColumn(1).getString();
+        if (FindRegisteredTable(table) || std::find(copied.begin(), copied.end(), table) == copied.end())
+            continue;
+        SQLite::Statement exists(fresh, "SELECT 1 FROM main.sqlite_master WHERE name = ?");
+        exists.bind(1, objects.getColumn(0).getString());
+        if (!exists.executeStep())
+            fresh.exec(objects.getColumn(2).getString());
     }
     transaction.commit();
     return copied;
@@ -144,9 +114,9 @@ void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::D
             if (refresh && !refresh(*db))
                 throw std::runtime_error("フィルターと一覧の更新に失敗しました。");
             step(RecreateStep::Verify, "新しいデータベースの検査");
-            for (const char* table : {"tblKamoMail", "tblFriend", "tblFilter"})
+            for (const auto& table : copied)
                 if (Rows(*db, "main", table) != Rows(*db, "src", table))
-                    throw std::runtime_error(std::string("新しいデータベースの行数が合いません（") + table + "）。");
+                    throw std::runtime_error("新しいデータベースの行数が合いません（" + table + "）。");
             db->exec("DETACH DATABASE src");
         }
         std::string why;

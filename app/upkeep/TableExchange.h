@@ -15,13 +15,15 @@
 
 namespace kamo {
 
-// The tables exported: the archive's six and any other ordinary table it holds (not a search index).
+// The tables exported: those the registry marks so (the six, tblAttachment, tblOriginalNames; never
+// the search index) and any table of the user's own, in that order.
 std::vector<std::string> ExportedTables(SQLite::Database& db);
 
 struct TableCount {
     std::string table;
-    int64_t rows = 0;    // exported, or added by the import
-    int64_t skipped = 0; // import: already stored
+    int64_t rows = 0;     // exported, or added by the import
+    int64_t skipped = 0;  // import: already stored
+    bool rebuilt = false; // import: a file of derived data, not read; the table is made again instead
 };
 
 // Writes the files into `folder` (created when missing; files of the same name are replaced, each
@@ -30,7 +32,8 @@ struct TableCount {
 std::vector<TableCount> ExportTables(SQLite::Database& db, const std::filesystem::path& folder,
                                      const std::function<void(const std::string&)>& progress = {});
 
-// Reads every "<table>.csv" in `folder` whose table the archive has. Throws std::runtime_error naming
+// Reads every "<table>.csv" in `folder` whose table the archive has and holds the user's data; the
+// files of derived tables are listed (rebuilt) after the others, unread. Throws std::runtime_error naming
 // the file and line of the first problem, before anything is stored; a database error rolls back.
 std::vector<TableCount> ImportTables(SQLite::Database& db, const std::filesystem::path& folder,
                                      const std::function<void(const std::string&)>& progress = {});

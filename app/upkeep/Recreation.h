@@ -3,8 +3,9 @@
 // schema, which then takes the archive's place. The archive file is never missing or half-written:
 //   1. Backup:  today's backup of the archive (db/Backups.h)
 //   2. Build:   "<archive>.New" created with the current tables
-//   3. Copy:    every row copied over, table by table, by column name
-//   4. Refresh: the caller's work on the new file (filters and look-ups)
+//   3. Copy:    the user's data copied over, table by table, by column name (upkeep/TableRegistry.h);
+//               derived tables are not copied
+//   4. Refresh: the caller's work on the new file: the derived data made again (RefreshDerivedData)
 //   5. Verify:  PRAGMA integrity_check and the same number of rows in the copied tables
 //   6. Replace: the archive connection closed, "<archive>.New" synced and renamed over the archive
 //               (atomic), the folder synced, the archive opened again

@@ -6,7 +6,7 @@
 
 #include <SQLiteCpp/Database.h>
 
-#include "db/Recreation.h"
+#include "upkeep/Recreation.h"
 
 namespace kamo {
 
@@ -18,9 +18,6 @@ class WaitReporter;
 // Makes today's backup under the wait window; its path, or nothing after telling the user why.
 std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait);
 
-// The filters run again and the look-up lists rebuilt on `db`, with the session's filter tables.
-bool RefreshDerivedData(ArchiveSession& session, SQLite::Database& db, WaitReporter& wait);
-
 // Asks, then recreates the archive (a backup first) and shows the view anew. False when the user
 // said No or it failed (told; the archive is then as it was).
 bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
@@ -30,8 +27,9 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
 bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
                       const std::filesystem::path& folder);
 
-// Reads such a folder back into the archive (rows not stored yet), then rebuilds the look-ups,
-// runs the filters and shows the view anew. False when nothing was imported (told why).
+// Reads such a folder back into the archive (rows not stored yet; files of derived tables are
+// named and left unread), then makes the derived data again and shows the view anew. False when nothing was imported
+// (told why).
 bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                       const std::filesystem::path& folder);
 

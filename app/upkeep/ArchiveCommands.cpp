@@ -1,4 +1,4 @@
-#include "browse/ArchiveCommands.h"
+#include "upkeep/ArchiveCommands.h"
 
 #include <exception>
 
@@ -8,9 +8,8 @@
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
-#include "db/LookupLists.h"
-#include "db/TableExchange.h"
-#include "filters/FilterRun.h"
+#include "upkeep/TableExchange.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 
@@ -25,13 +24,6 @@ std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prom
     }
 }
 
-bool RefreshDerivedData(ArchiveSession& session, SQLite::Database& db, WaitReporter& wait) {
-    const bool filtered = RunFilters(db, session.Filters(), wait);
-    RebuildNameList(db);
-    RebuildAddressList(db);
-    return filtered;
-}
-
 bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                      const RecreateStepHook& hook) {
     if (!prompter.AskYesNo(
@@ -44,7 +36,7 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
         WaitScope busy(wait);
         wait.ShowBusy("　データベースを再作成しています。");
         RecreateArchive(
-            session, [&](SQLite::Database& db) { return RefreshDerivedData(session, db, wait); }, hook);
+            session, [&](SQLite::Database& db) { return RefreshDerivedData(db, session.Filters(), wait); }, hook);
     } catch (const std::exception& e) {
         ok = false;
         prompter.Error(std::string("データベースを再作成できませんでした。元のデータベースはそのままです。\n") +
@@ -90,7 +82,7 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
             wait.SetLine(3, table);
             wait.Pump();
         });
-        refreshed = RefreshDerivedData(session, session.Database(), wait);
+        refreshed = RefreshDerivedData(session.Database(), session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
         prompter.Error(std::string("取り込めませんでした。\n") + e.what(), "インポート");
@@ -99,7 +91,9 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     view.ShowViewMode();
     std::string text = "取り込みました。\n" + folder.string() + "\n";
     for (const auto& c : counts)
-        text += c.table + ": 追加 " + WithSeparators(c.rows) + " 行 / 保存済み " + WithSeparators(c.skipped) + " 行\n";
+        text += c.rebuilt ? c.table + ": 取り込まず作り直しました（メールから作るデータです）\n"
+                          : c.table + ": 追加 " + WithSeparators(c.rows) + " 行 / 保存済み " +
+                                WithSeparators(c.skipped) + " 行\n";
     if (!refreshed)
         prompter.Error("取り込みましたが、フィルターの実行に失敗しました。", "インポート");
     prompter.Message(text, "インポート");

@@ -1,0 +1,30 @@
+#include "db/SqlNames.h"
+
+#include <SQLiteCpp/Statement.h>
+
+namespace kamo {
+
+std::string DoubleQuoted(std::string_view text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::vector<TableColumn> TableColumns(SQLite::Database& db, const std::string& table, const std::string& schema) {
+    std::vector<TableColumn> columns;
+    SQLite::Statement q(db, "SELECT name, type, pk FROM pragma_table_info(?1, ?2) ORDER BY cid");
+    q.bind(1, table);
+    q.bind(2, schema);
+    while (q.executeStep())
+        columns.push_back({q.getColumn(0).getString(), q.getColumn(1).getString(), q.getColumn(2).getInt()});
+    return columns;
+}
+
+} // namespace kamo

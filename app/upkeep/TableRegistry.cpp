@@ -1,0 +1,107 @@
+#include "upkeep/TableRegistry.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <set>
+
+#include "common/AsciiText.h"
+#include "common/FilterTable.h"
+#include "common/WaitReporter.h"
+#include "db/LookupLists.h"
+#include "db/Schema.h"
+#include "filters/FilterRun.h"
+#include "search/SearchIndex.h"
+
+namespace kamo {
+namespace {
+
+std::vector<RegisteredTable> BuildRegistry() {
+    std::vector<RegisteredTable> tables = {
+        // The six, in creation order.
+        {"tblKamoMail", TableData::User, Rebuild::None, true},
+        {"tblSearch_Addresses", TableData::Derived, Rebuild::AddressList, true},
+        {"tblSearch_Name", TableData::Derived, Rebuild::NameList, true},
+        {"tblFriend", TableData::User, Rebuild::None, true},
+        {"tblFilter", TableData::User, Rebuild::None, true},
+        {"tblFilterData", TableData::Derived, Rebuild::FilterResults, true},
+        // Added beside them.
+        {"tblAttachment", TableData::User, Rebuild::None, true},
+        {"tblOriginalNames", TableData::User, Rebuild::None, true},
+    };
+    // The search index: internal, large and made again in minutes; never exported.
+    for (const auto& name : SearchIndexTables())
+        tables.push_back({name, TableData::Derived, Rebuild::SearchIndex, false});
+    return tables;
+}
+
+} // namespace
+
+const std::vector<RegisteredTable>& RegisteredTables() {
+    static const std::vector<RegisteredTable> tables = BuildRegistry();
+    return tables;
+}
+
+const RegisteredTable* FindRegisteredTable(std::string_view name) {
+    for (const auto& table : RegisteredTables())
+        if (EqualsNoCase(table.name, name))
+            return &table;
+    return nullptr;
+}
+
+std::vector<FoundTable> FindTables(SQLite::Database& db, const std::string& schema) {
+    std::vector<FoundTable> found;
+    std::vector<std::string> virtualTables;
+    // The schema name is an identifier: only "main" or an attached database's name, never a value.
+    SQLite::Statement q(db, "SELECT name, ifnull(sql, '') FROM \"" + schema +
+                                "\".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%' ORDER BY rowid");
+    while (q.executeStep()) {
+        FoundTable t;
+        t.name = q.getColumn(0).getString();
+        t.sql = q.getColumn(1).getString();
+        t.entry = FindRegisteredTable(t.name);
+        if (StartsWithNoCase(t.sql, "CREATE VIRTUAL"))
+            virtualTables.push_back(t.name);
+        found.push_back(std::move(t));
+    }
+    for (auto& t : found) {
+        bool shadow = false;
+        for (const auto& v : virtualTables)
+            shadow = shadow || (t.name != v && StartsWithNoCase(t.name, v + "_"));
+        const bool isVirtual = StartsWithNoCase(t.sql, "CREATE VIRTUAL");
+        t.derived = isVirtual || shadow || (t.entry && t.entry->data == TableData::Derived);
+        t.exported = t.entry ? t.entry->exported : !t.derived;
+    }
+    return found;
+}
+
+bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait) {
+    std::set<Rebuild> steps; // in the enum's order
+    for (const auto& table : RegisteredTables())
+        if (table.data == TableData::Derived)
+            steps.insert(table.rebuild);
+    bool filtered = true;
+    for (Rebuild step : steps) {
+        switch (step) {
+        case Rebuild::FilterResults:
+            filtered = RunFilters(db, filters, wait);
+            break;
+        case Rebuild::NameList:
+            RebuildNameList(db);
+            break;
+        case Rebuild::AddressList:
+            RebuildAddressList(db);
+            break;
+        case Rebuild::SearchIndex:
+            try {
+                UpdateSearchIndex(db, wait);
+            } catch (const SQLite::Exception&) {
+                // The mail is stored; the queue keeps what is left and the next search indexes it.
+            }
+            break;
+        case Rebuild::None:
+            break;
+        }
+    }
+    return filtered;
+}
+
+} // namespace kamo

@@ -1,0 +1,92 @@
+// Database recreation keeps every row of the user's data whatever step fails or is killed, and
+// makes the derived data again.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "db/ArchiveSession.h"
+#include "db/Backups.h"
+#include "db/tests/ArchiveFiles.h"
+#include "upkeep/Recreation.h"
+
+namespace kamo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecreationTest : public ::testing::Test {
+protected:
+    RecreationTest() {
+        folders.dataDir = dir / "data";
+        fs::create_directories(folders.dataDir);
+        test::AddMails(folders.DatabaseFile(), 0, 30);
+        OpenArchive(folders.DatabaseFile())
+            ->exec("INSERT INTO tblFriend VALUES ('1', 'ポチ', '太郎', 'taro@example.jp', 3)");
+        Open();
+    }
+    void Open() {
+        session.reset();
+        session = std::make_unique<ArchiveSession>(folders, nullptr, OpenArchive(folders.DatabaseFile()));
+    }
+    test::TempDir dir;
+    AppFolders folders;
+    std::unique_ptr<ArchiveSession> session;
+};
+
+TEST_F(RecreationTest, RecreationKeepsEveryRowAndMakesABackupFirst) {
+    const std::set<int64_t> mails = test::SubKeysIn(session->Archive());
+    int refreshed = 0;
+    RecreateArchive(*session, [&](SQLite::Database& db) {
+        ++refreshed;
+        return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64() == 30;
+    });
+    EXPECT_EQ(refreshed, 1);
+    EXPECT_EQ(test::SubKeysIn(session->Archive()), mails);
+    EXPECT_EQ(session->Archive().execAndGet("SELECT tblFriend_Pet FROM tblFriend").getString(), "ポチ");
+    EXPECT_EQ(ListBackups(folders.dataDir).size(), 1u);
+    EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New"));
+    EXPECT_TRUE(IsCompleteArchive(folders.DatabaseFile()));
+}
+
+TEST_F(RecreationTest, AFailureAtAnyStepLeavesTheArchiveAsItWas) {
+    for (auto failing : {RecreateStep::Backup, RecreateStep::Build, RecreateStep::Copy, RecreateStep::Refresh,
+                         RecreateStep::Verify, RecreateStep::Replace}) {
+        const std::string before = test::ReadFile(folders.DatabaseFile());
+        EXPECT_THROW(RecreateArchive(*session, {}, [&](RecreateStep s) { return s != failing; }), std::runtime_error)
+            << static_cast<int>(failing);
+        EXPECT_EQ(test::ReadFile(folders.DatabaseFile()), before) << static_cast<int>(failing);
+        EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New")) << static_cast<int>(failing);
+        EXPECT_EQ(session->Archive().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 30);
+    }
+    // A refresh that fails is a failure too.
+    EXPECT_THROW(RecreateArchive(*session, [](SQLite::Database&) { return false; }), std::runtime_error);
+    EXPECT_EQ(session->Archive().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 30);
+}
+
+TEST_F(RecreationTest, AProcessKilledAtAnyStepLosesNothing) {
+    for (auto killed : {RecreateStep::Build, RecreateStep::Copy, RecreateStep::Refresh, RecreateStep::Verify,
+                        RecreateStep::Replace}) {
+        const std::set<int64_t> mails = test::SubKeysIn(folders.DatabaseFile());
+        session.reset();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            ArchiveSession child(folders, nullptr, OpenArchive(folders.DatabaseFile()));
+            RecreateArchive(child, {}, [&](RecreateStep s) {
+                if (s == killed)
+                    ::raise(SIGKILL);
+                return true;
+            });
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << static_cast<int>(killed);
+        EXPECT_EQ(test::SubKeysIn(folders.DatabaseFile()), mails) << static_cast<int>(killed);
+        Open();
+    }
+}
+
+} // namespace
+} // namespace kamo
