@@ -2,11 +2,22 @@
 
 #include <QAction>
 #include <QWidget>
+#include <stdexcept>
+
+#include "common/CommandTable.h"
 
 namespace kamo {
 
 void QtCommandRegistry::AddLockable(QObject* control) {
     lockable_.push_back(control);
+}
+
+void QtCommandRegistry::AddCommand(QObject* control) {
+    const std::string name = control->objectName().toStdString();
+    if (!FindWindowCommand(name))
+        throw std::logic_error("command not in the command table: " + name);
+    AddLockable(control);
+    commands_.push_back(control);
 }
 
 void QtCommandRegistry::ApplyEnabled(bool enabled) {
@@ -19,13 +30,13 @@ void QtCommandRegistry::ApplyEnabled(bool enabled) {
     }
 }
 
-void QtCommandRegistry::SetBlocked(QObject* command, bool blocked) {
-    if (!command)
-        return;
-    if (blocked)
-        blocked_.insert(command);
-    else
-        blocked_.remove(command);
+void QtCommandRegistry::ApplyBackupView(bool viewing) {
+    blocked_.clear();
+    for (QObject* control : commands_) {
+        const CommandDef* command = FindWindowCommand(control->objectName().toStdString());
+        if (viewing ? command->writes : command->backupViewOnly)
+            blocked_.insert(control);
+    }
 }
 
 } // namespace kamo

@@ -1,7 +1,8 @@
 #pragma once
 // The main window's controls as the control lock sees them: every button, list and menu entry is
-// switched off while long work runs; blocked commands (the writing ones while a backup is on
-// display) stay off whatever the lock does.
+// switched off while long work runs; a control that runs a command follows the command table
+// (common/CommandTable.h): the writing ones stay off while a backup is on display, whatever the lock
+// does, and the way back to the archive is on only then.
 #include <QList>
 #include <QSet>
 
@@ -13,13 +14,19 @@ class QtCommandRegistry {
 public:
     // Switched off and on with the lock.
     void AddLockable(QObject* control);
+    // A control that runs a command: lockable, and declared in the command table under its object
+    // name. Throws std::logic_error for one that is not, so no command escapes the backup view.
+    void AddCommand(QObject* control);
     // Every lockable control on (except blocked ones) or off.
     void ApplyEnabled(bool enabled);
-    void SetBlocked(QObject* command, bool blocked);
+    // Blocks what the command table keeps off in the backup view (viewing) or in the archive's.
+    void ApplyBackupView(bool viewing);
     bool Blocked(const QObject* command) const { return blocked_.contains(command); }
+    const QList<QObject*>& CommandControls() const { return commands_; }
 
 private:
     QList<QObject*> lockable_;
+    QList<QObject*> commands_;
     QSet<const QObject*> blocked_;
 };
 

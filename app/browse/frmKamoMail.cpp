@@ -24,7 +24,6 @@
 #include <QVBoxLayout>
 #include <sqlite3.h>
 
-#include "upkeep/ArchiveCommands.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
@@ -51,6 +50,7 @@
 #include "platform/Folders.h"
 #include "platform/ProfileFile.h"
 #include "platform/SettingsStore.h"
+#include "upkeep/ArchiveCommands.h"
 
 namespace kamo {
 namespace {
@@ -275,10 +275,10 @@ void frmKamoMail::BuildControls() {
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
 
-    for (QObject* control :
-         std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, comMailRead, comMailDel, cmdAddrDel,
-                                         comSendMail, comEnd, attachmentList_})
+    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, attachmentList_})
         commands_.AddLockable(control);
+    for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
+        commands_.AddCommand(command);
     commands_.AddLockable(searchBar_);
 }
 
@@ -298,7 +298,7 @@ QAction* frmKamoMail::AddAction(QMenu* menu, const char* name, const char* capti
     action->setObjectName(name);
     action->setParent(this);
     connect(action, &QAction::triggered, this, slot);
-    commands_.AddLockable(action);
+    commands_.AddCommand(action);
     return action;
 }
 
@@ -824,11 +824,7 @@ void frmKamoMail::ApplyBackupView() {
     const bool viewing = session_.ViewingBackup();
     // What would change the archive stays off while a backup is on display; the backup itself can
     // never change, it is opened read-only.
-    for (const char* name :
-         {"comMailRead", "comMailDel", "cmdAddrDel", "memInport", "memDBEdit", "memBackUp_Make", "memBackUp_FileEdit",
-          "memFriendEd", "memAddressAdd", "memFriend_F", "memFriend_A", "memFriend_P", "memFilter", "memFilterGo"})
-        commands_.SetBlocked(findChild<QObject*>(name), viewing);
-    commands_.SetBlocked(findChild<QObject*>("memNomalDisp"), !viewing);
+    commands_.ApplyBackupView(viewing);
     commands_.ApplyEnabled(lockDepth_ == 0);
     setWindowTitle(viewing
                        ? U("PostPet Mail 表示 － バックアップ ") +

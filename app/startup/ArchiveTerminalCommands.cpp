@@ -4,12 +4,12 @@
 #include <functional>
 #include <iostream>
 
-#include "upkeep/ArchiveCommands.h"
 #include "common/ArchiveView.h"
 #include "common/WaitReporter.h"
 #include "db/Backups.h"
 #include "friends/FriendCommands.h"
 #include "startup/TerminalSession.h"
+#include "upkeep/ArchiveCommands.h"
 
 namespace kamo {
 namespace {

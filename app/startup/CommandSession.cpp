@@ -2,16 +2,18 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "common/CommandTable.h"
 #include "common/Prompter.h"
 #include "platform/Folders.h"
 
 namespace kamo {
 
-std::unique_ptr<ArchiveSession> StartCommandSession(std::ostream& err) {
+std::unique_ptr<ArchiveSession> StartCommandSession(std::ostream& err, const std::string& command) {
     // Messages go to standard error; a question is answered No (nothing is changed unasked).
     StreamPrompter prompter(err, false);
     StartupOptions options;
-    options.compact = false;
+    const CommandDef* def = FindTerminalCommand(command);
+    options.compact = def && def->compacts;
     return StartSession(ResolveFolders(), prompter, options);
 }
 

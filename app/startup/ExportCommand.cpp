@@ -107,7 +107,7 @@ int ExportMailFormat(const ExportRequest& request) {
         return wrong("書き出し先を指定して下さい。");
     const MailFormat format = *MailFormatNamed(request.format);
     try {
-        const auto session = StartCommandSession(request.err);
+        const auto session = StartCommandSession(request.err, "export");
         if (!session)
             return 1;
         SQLite::Database& db = session->Database();

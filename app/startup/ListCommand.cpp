@@ -72,7 +72,7 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (!keyMode && (output.json || output.body))
         return wrong("--format と --body はメールの一覧に使います。");
     try {
-        const auto session = StartCommandSession(err);
+        const auto session = StartCommandSession(err, "list");
         if (!session)
             return 1;
         SQLite::Database& db = session->Database();

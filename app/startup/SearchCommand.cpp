@@ -49,7 +49,7 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         return 2;
     }
     try {
-        const auto session = StartCommandSession(err);
+        const auto session = StartCommandSession(err, "search");
         if (!session)
             return 1;
         SQLite::Database& db = session->Database();
@@ -90,7 +90,7 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (!args.empty())
         work = args[0] == "--rebuild" ? Work::Rebuild : Work::Drop;
     try {
-        const auto session = StartCommandSession(err);
+        const auto session = StartCommandSession(err, "index");
         if (!session)
             return 1;
         SQLite::Database& db = session->Database();

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "common/CommandTable.h"
 #include "filters/FilterCommands.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
@@ -10,7 +11,10 @@ namespace kamo {
 
 std::unique_ptr<ArchiveSession> StartTerminalSession(Prompter& prompter, std::ostream& err,
                                                      const std::string& command) {
-    auto session = StartSession(ResolveFolders(), prompter);
+    StartupOptions options;
+    const CommandDef* def = FindTerminalCommand(command);
+    options.compact = def && def->compacts;
+    auto session = StartSession(ResolveFolders(), prompter, options);
     if (!session)
         return nullptr;
     FormGeometry geometry;

@@ -11,7 +11,8 @@
 
 namespace kamo {
 
-// Null after saying why on `err` (another copy runs, the archive or the settings failed).
+// Null after saying why on `err` (another copy runs, the archive or the settings failed). The archive
+// is compacted first when the command table says so for `command`.
 std::unique_ptr<ArchiveSession> StartTerminalSession(Prompter& prompter, std::ostream& err, const std::string& command);
 
 } // namespace kamo

@@ -26,79 +26,10 @@
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
 #include "platform/Folders.h"
-#include "startup/ArchiveTerminalCommands.h"
-#include "startup/ExportCommand.h"
-#include "startup/ListCommand.h"
-#include "startup/ReadCommand.h"
-#include "startup/SearchCommand.h"
+#include "startup/TerminalCommands.h"
 #include "startup/frmSplash.h"
 
 namespace {
-
-using CommandFunction = int (*)(const std::vector<std::string>& args);
-
-struct HeadlessCommand {
-    const char* name;
-    const char* usage;   // one line for --help
-    CommandFunction run; // gets the arguments after the command's name; returns the exit status
-};
-
-int VersionCommand(const std::vector<std::string>& args);
-int HelpCommand(const std::vector<std::string>& args);
-
-// Commands that need no display. A new one is one include and one line here.
-const HeadlessCommand kHeadlessCommands[] = {
-    {"--version", "kamomail --version    バージョンを表示します", VersionCommand},
-    {"--help", "kamomail --help       この説明を表示します", HelpCommand},
-    {"read", "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます", kamo::ReadCommand},
-    {"search", "kamomail search [--format text|json] [--body] 言葉...  メールを検索します", kamo::SearchCommand},
-    {"list",
-     "kamomail list [--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
-     "[--body]  キーやメールの一覧を表示します",
-     kamo::ListCommand},
-    {"export",
-     "kamomail export --format 形式 出力先 [選択]  書き出します（mbox, maildir, eml, csv。形式は kamomail export "
-     "--help）",
-     kamo::ExportCommand},
-    {"import", "kamomail import --format csv DIR      書き出した CSV を取り込みます", kamo::ImportCommand},
-    {"friends", "kamomail friends --read FILE          おともだちファイルをおともだち帳に読み込みます",
-     kamo::FriendsCommand},
-    {"backup", "kamomail backup                       今日のバックアップを作成します", kamo::BackupCommand},
-    {"backups", "kamomail backups                      バックアップの一覧を表示します", kamo::BackupsCommand},
-    {"index", "kamomail index [--rebuild | --drop]  検索用の索引を最新にします（作り直し・削除）", kamo::IndexCommand},
-};
-
-const HeadlessCommand* FindCommand(const std::string& name) {
-    for (const auto& c : kHeadlessCommands) {
-        if (name == c.name)
-            return &c;
-    }
-    return nullptr;
-}
-
-std::string CommandNames() {
-    std::string names;
-    for (const auto& c : kHeadlessCommands)
-        names += std::string(names.empty() ? "" : ", ") + c.name;
-    return names;
-}
-
-int VersionCommand(const std::vector<std::string>&) {
-    std::cout << "KamoMail Version " << kamo::VersionText() << '\n';
-    return 0;
-}
-
-int HelpCommand(const std::vector<std::string>&) {
-    std::cout << "KamoMail " << kamo::VersionText() << ": PostPet のメールを保存して表示します。\n"
-              << "\n"
-              << "kamomail              ウィンドウを開きます\n";
-    for (const auto& c : kHeadlessCommands)
-        std::cout << c.usage << '\n';
-    std::cout << "\n"
-              << "設定: $KAMOMAIL_CONFIG_DIR (なければ $XDG_CONFIG_HOME/kamomail, ~/.config/kamomail)\n"
-              << "データ: $KAMOMAIL_DATA_DIR (なければ $XDG_DATA_HOME/kamomail, ~/.local/share/kamomail)\n";
-    return 0;
-}
 
 bool EnvSet(const char* name) {
     const char* v = std::getenv(name);
@@ -247,17 +178,18 @@ int RunWindowProgram(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1) {
         const std::string first = argv[1];
-        if (const HeadlessCommand* command = FindCommand(first))
-            return command->run(std::vector<std::string>(argv + 2, argv + argc));
+        if (const kamo::TerminalHandler run = kamo::FindTerminalHandler(first))
+            return run(std::vector<std::string>(argv + 2, argv + argc));
         // Anything else starting with '-' is left to Qt (-platform, -style, ...).
         if (first.empty() || first[0] != '-') {
-            std::cerr << "kamomail: 不明なコマンドです: " << first << " (使えるコマンド: " << CommandNames() << ")\n";
+            std::cerr << "kamomail: 不明なコマンドです: " << first
+                      << " (使えるコマンド: " << kamo::TerminalCommandNames() << ")\n";
             return 2;
         }
     }
     if (!HasDisplay()) {
         std::cerr << "kamomail: ウィンドウを開くにはディスプレイ (DISPLAY または WAYLAND_DISPLAY) が必要です。"
-                  << "ディスプレイなしで使えるコマンド: " << CommandNames() << '\n';
+                  << "ディスプレイなしで使えるコマンド: " << kamo::TerminalCommandNames() << '\n';
         return 1;
     }
     return RunWindowProgram(argc, argv);

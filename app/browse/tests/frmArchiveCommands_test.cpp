@@ -1,13 +1,17 @@
 // The main window's upkeep commands as a user works them: deleting mail, backups and the backup
 // viewer, database recreation.
 #include <QAction>
+#include <QDialog>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
 
 #include "browse/frmBackupList.h"
 #include "browse/frmKamoMail.h"
+#include "common/CommandTable.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "db/LookupLists.h"
@@ -155,6 +159,59 @@ private slots:
         QVERIFY(w.Find<QPushButton>("comMailRead")->isEnabled());
         QVERIFY(!w.Find<QAction>("memNomalDisp")->isEnabled());
         QCOMPARE(test::ReadFile(backups[0].path), bytes);
+    }
+
+    void everyWritingCommandOfTheTableIsRefusedOnADisplayedBackup() {
+        Window w;
+        w.Find<QAction>("memBackUp_Make")->trigger();
+        const auto backup = ListBackups(w.session->Folders().dataDir).at(0).path;
+        const std::string bytes = test::ReadFile(backup);
+        w.window->ShowBackup(backup);
+        QVERIFY(w.session->ViewingBackup());
+        int writing = 0;
+        for (const CommandDef& command : Commands()) {
+            if (command.control.empty())
+                continue;
+            const std::string name(command.control);
+            QObject* control = w.window->findChild<QObject*>(QString::fromStdString(name));
+            QVERIFY2(control, name.c_str());
+            auto* action = qobject_cast<QAction*>(control);
+            auto* button = qobject_cast<QPushButton*>(control);
+            QVERIFY2(action || button, name.c_str());
+            const bool enabled = action ? action->isEnabled() : button->isEnabled();
+            QCOMPARE(enabled, !command.writes);
+            if (!command.writes)
+                continue;
+            ++writing;
+            // Whatever a user or a shortcut tries, nothing runs.
+            w.prompter.QueueAnswer(true);
+            if (action)
+                action->trigger();
+            else
+                button->click();
+        }
+        QVERIFY(writing >= 15);
+        QVERIFY(w.session->ViewingBackup());
+        QCOMPARE(test::ReadFile(backup), bytes);
+        QCOMPARE(ListBackups(w.session->Folders().dataDir).size(), size_t(1));
+        // And no control of the window that looks like a command is missing from the table (dialogs
+        // have their own buttons).
+        auto inDialog = [](QObject* object) {
+            for (QObject* o = object->parent(); o; o = o->parent())
+                if (qobject_cast<QDialog*>(o))
+                    return true;
+            return false;
+        };
+        for (QObject* object : w.window->findChildren<QObject*>()) {
+            if (inDialog(object))
+                continue;
+            const QString name = object->objectName();
+            const bool commandLike = (qobject_cast<QAction*>(object) || qobject_cast<QPushButton*>(object)) &&
+                                     QRegularExpression("^(com|cmd|mem)").match(name).hasMatch();
+            auto* action = qobject_cast<QAction*>(object);
+            if (commandLike && !(action && action->menu()))
+                QVERIFY2(FindWindowCommand(name.toStdString()), qPrintable(name));
+        }
     }
 
     void recreationKeepsEveryMailAndBacksUpFirst() {

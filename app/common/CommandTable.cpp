@@ -1,0 +1,87 @@
+#include "common/CommandTable.h"
+
+namespace kamo {
+namespace {
+
+// control, terminal, writes, compacts, backupViewOnly, usage
+std::vector<CommandDef> BuildCommands() {
+    // The terminal's commands come in the order of its --help.
+    return {
+        {"memVar", "--version", false, false, false, "kamomail --version    バージョンを表示します"},
+        {"", "--help", false, false, false, "kamomail --help       この説明を表示します"},
+        // Reading, deleting and ending.
+        {"comMailRead", "read", true, true, false,
+         "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます"},
+        {"comMailDel", "", true, false, false, ""},
+        {"cmdAddrDel", "", true, false, false, ""},
+        {"comSendMail", "", false, false, false, ""},
+        {"comEnd", "", false, false, false, ""},
+        {"memEnd", "", false, false, false, ""},
+        // Looking at the archive.
+        {"", "search", false, false, false,
+         "kamomail search [--format text|json] [--body] 言葉...  メールを検索します"},
+        {"", "list", false, false, false,
+         "kamomail list [--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
+         "[--body]  キーやメールの一覧を表示します"},
+        {"memNameOrAddr", "", false, false, false, ""},
+        {"cmdAttachSave", "", false, false, false, ""},
+        {"cmdAttachSaveAll", "", false, false, false, ""},
+        // Exports and the archive's upkeep.
+        {"memMailExport", "export", false, false, false,
+         "kamomail export --format 形式 出力先 [選択]  書き出します（mbox, maildir, eml, csv。形式は kamomail export "
+         "--help）"},
+        {"memExport", "", false, false, false, ""},
+        {"memInport", "import", true, true, false,
+         "kamomail import --format csv DIR      書き出した CSV を取り込みます"},
+        {"memFriend_F", "friends", true, true, false,
+         "kamomail friends --read FILE          おともだちファイルをおともだち帳に読み込みます"},
+        {"memBackUp_Make", "backup", true, false, false,
+         "kamomail backup                       今日のバックアップを作成します"},
+        {"", "backups", false, false, false, "kamomail backups                      バックアップの一覧を表示します"},
+        {"", "index", false, false, false,
+         "kamomail index [--rebuild | --drop]  検索用の索引を最新にします（作り直し・削除）"},
+        {"memDBEdit", "", true, false, false, ""},
+        {"memBackUp_FileEdit", "", true, false, false, ""},
+        {"memBackUp_FileSelect", "", false, false, false, ""},
+        {"memNomalDisp", "", false, false, true, ""},
+        // The friend book.
+        {"memFriendEd", "", true, false, false, ""},
+        {"memAddressAdd", "", true, false, false, ""},
+        {"memFriend_A", "", true, false, false, ""},
+        {"memFriend_P", "", true, false, false, ""},
+        {"memFriend_M", "", true, false, false, ""},
+        // Filters.
+        {"memFilter", "", true, false, false, ""},
+        {"memFilterGo", "", true, false, false, ""},
+        // Settings and help.
+        {"memOption", "", false, false, false, ""},
+        {"memHelp_Top", "", false, false, false, ""},
+    };
+}
+
+} // namespace
+
+const std::vector<CommandDef>& Commands() {
+    static const std::vector<CommandDef> commands = BuildCommands();
+    return commands;
+}
+
+const CommandDef* FindWindowCommand(std::string_view control) {
+    if (control.empty())
+        return nullptr;
+    for (const auto& c : Commands())
+        if (c.control == control)
+            return &c;
+    return nullptr;
+}
+
+const CommandDef* FindTerminalCommand(std::string_view name) {
+    if (name.empty())
+        return nullptr;
+    for (const auto& c : Commands())
+        if (c.terminal == name)
+            return &c;
+    return nullptr;
+}
+
+} // namespace kamo

@@ -1,0 +1,64 @@
+#include "startup/TerminalCommands.h"
+
+#include <iostream>
+#include <utility>
+
+#include "common/CommandTable.h"
+#include "common/Version.h"
+#include "startup/ArchiveTerminalCommands.h"
+#include "startup/ExportCommand.h"
+#include "startup/ListCommand.h"
+#include "startup/ReadCommand.h"
+#include "startup/SearchCommand.h"
+
+namespace kamo {
+namespace {
+
+int VersionCommand(const std::vector<std::string>&) {
+    std::cout << "KamoMail Version " << VersionText() << '\n';
+    return 0;
+}
+
+int HelpCommand(const std::vector<std::string>&) {
+    std::cout << HelpText();
+    return 0;
+}
+
+// Each terminal command of the table and the function that runs it.
+const std::pair<std::string_view, TerminalHandler> kHandlers[] = {
+    {"--version", VersionCommand}, {"--help", HelpCommand},     {"read", ReadCommand},     {"search", SearchCommand},
+    {"list", ListCommand},         {"export", ExportCommand},   {"import", ImportCommand}, {"friends", FriendsCommand},
+    {"backup", BackupCommand},     {"backups", BackupsCommand}, {"index", IndexCommand},
+};
+
+} // namespace
+
+TerminalHandler FindTerminalHandler(std::string_view name) {
+    if (!FindTerminalCommand(name))
+        return nullptr;
+    for (const auto& [command, handler] : kHandlers)
+        if (command == name)
+            return handler;
+    return nullptr;
+}
+
+std::string TerminalCommandNames() {
+    std::string names;
+    for (const auto& c : Commands())
+        if (!c.terminal.empty())
+            names += (names.empty() ? "" : ", ") + std::string(c.terminal);
+    return names;
+}
+
+std::string HelpText() {
+    std::string text = "KamoMail " + VersionText() + ": PostPet のメールを保存して表示します。\n\n" +
+                       "kamomail              ウィンドウを開きます\n";
+    for (const auto& c : Commands())
+        if (!c.terminal.empty())
+            text += std::string(c.usage) + '\n';
+    text += "\n設定: $KAMOMAIL_CONFIG_DIR (なければ $XDG_CONFIG_HOME/kamomail, ~/.config/kamomail)\n"
+            "データ: $KAMOMAIL_DATA_DIR (なければ $XDG_DATA_HOME/kamomail, ~/.local/share/kamomail)\n";
+    return text;
+}
+
+} // namespace kamo
