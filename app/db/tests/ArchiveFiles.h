@@ -10,6 +10,7 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 
@@ -54,6 +55,26 @@ inline std::set<int64_t> SubKeysIn(const std::filesystem::path& path) {
     SQLite::Database db(path.string(), SQLite::OPEN_READONLY);
     return SubKeysIn(db);
 }
+
+// A session on an archive file of 30 numbered mails and one friend, in a data folder of its own.
+struct SessionInFolder {
+    SessionInFolder() {
+        folders.dataDir = dir / "data";
+        std::filesystem::create_directories(folders.dataDir);
+        AddMails(folders.DatabaseFile(), 0, 30);
+        OpenArchive(folders.DatabaseFile())
+            ->exec("INSERT INTO tblFriend VALUES ('1', 'ポチ', '太郎', 'taro@example.jp', 3)");
+        Open();
+    }
+    // The session anew, on the file as it is now.
+    void Open() {
+        session.reset();
+        session = std::make_unique<ArchiveSession>(folders, nullptr, OpenArchive(folders.DatabaseFile()));
+    }
+    TempDir dir;
+    AppFolders folders;
+    std::unique_ptr<ArchiveSession> session;
+};
 
 inline std::set<int64_t> Range(int first, int count) {
     std::set<int64_t> s;

@@ -16,24 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RecreationTest : public ::testing::Test {
-protected:
-    RecreationTest() {
-        folders.dataDir = dir / "data";
-        fs::create_directories(folders.dataDir);
-        test::AddMails(folders.DatabaseFile(), 0, 30);
-        OpenArchive(folders.DatabaseFile())
-            ->exec("INSERT INTO tblFriend VALUES ('1', 'ポチ', '太郎', 'taro@example.jp', 3)");
-        Open();
-    }
-    void Open() {
-        session.reset();
-        session = std::make_unique<ArchiveSession>(folders, nullptr, OpenArchive(folders.DatabaseFile()));
-    }
-    test::TempDir dir;
-    AppFolders folders;
-    std::unique_ptr<ArchiveSession> session;
-};
+class RecreationTest : public ::testing::Test, public test::SessionInFolder {};
 
 TEST_F(RecreationTest, RecreationKeepsEveryRowAndMakesABackupFirst) {
     const std::set<int64_t> mails = test::SubKeysIn(session->Archive());
