@@ -3,7 +3,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/AsciiText.h"
-#include "db/Schema.h"
+#include "db/MailRows.h"
 
 namespace kamo {
 namespace {

@@ -1,6 +1,6 @@
 #include "export/MailSelection.h"
 
-#include "db/Schema.h"
+#include "db/MailRows.h"
 #include "search/SearchQuery.h"
 
 namespace kamo {

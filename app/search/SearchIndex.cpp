@@ -12,6 +12,7 @@
 #include <unicode/uchar.h>
 #include <unicode/uversion.h>
 
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "search/SearchText.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "db/Schema.h"
+#include "db/MailRows.h"
 #include "search/SearchIndex.h"
 #include "search/SearchText.h"
 
