@@ -3,24 +3,19 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/AsciiText.h"
-#include "db/Schema.h"
+#include "db/MailRows.h"
 
 namespace kamo {
 namespace {
 
-std::string BodySelect() {
-    std::string sql = "SELECT tblKamoMail_Subject, tblKamoMail_Include";
-    for (int i = 1; i <= kBodyPieces; ++i)
-        sql += ", tblKamoMail_Mail" + std::to_string(i);
-    sql += " FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND tblKamoMail_SubKey = ?3"
-           " AND tblKamoMail_SndAdd = ?4 AND tblKamoMail_RcvAdd = ?5 AND (tblKamoMail_SndRcvFlag <> 0) = ?6";
-    return sql;
-}
+const char* const kKeyWhere =
+    " FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND tblKamoMail_SubKey = ?3"
+    " AND tblKamoMail_SndAdd = ?4 AND tblKamoMail_RcvAdd = ?5 AND (tblKamoMail_SndRcvFlag <> 0) = ?6";
 
 } // namespace
 
 std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key) {
-    SQLite::Statement st(db, BodySelect());
+    SQLite::Statement st(db, "SELECT " + MailColumns() + kKeyWhere);
     st.bind(1, key.ymd);
     st.bind(2, key.hms);
     st.bind(3, key.subKey);
@@ -29,19 +24,11 @@ std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key) {
     st.bind(6, key.sent ? 1 : 0);
     if (!st.executeStep())
         return std::nullopt;
-    MailRecord mail;
-    mail.ymd = key.ymd;
-    mail.hms = key.hms;
-    mail.subKey = key.subKey;
-    mail.sent = key.sent;
+    MailRecord mail = ReadMailRow(st);
+    // The head shows the names of the line that was chosen: a filter's line keeps the names its
+    // mail had when the filter ran.
     mail.sndName = key.sndName;
-    mail.sndAdd = key.sndAdd;
     mail.rcvName = key.rcvName;
-    mail.rcvAdd = key.rcvAdd;
-    mail.subject = st.getColumn(0).getString();
-    mail.include = st.getColumn(1).getString();
-    for (int i = 0; i < kBodyPieces; ++i)
-        mail.body += st.getColumn(2 + i).getString();
     return mail;
 }
 

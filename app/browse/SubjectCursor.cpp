@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include "common/AsciiText.h"
+#include "db/MailRows.h"
 
 namespace kamo {
 namespace {
@@ -168,13 +169,12 @@ SubjectRows QueryFilterSubjectRows(SQLite::Database& db, int64_t filterNo) {
     return ReadWhole(stream);
 }
 
+// A filter's row holds a copy of its mail's head; selected in the same order, one reader reads both.
 SubjectLineReader::SubjectLineReader(SQLite::Database& db, SubjectSource source)
     : statement_(db, source == SubjectSource::Mail
-                         ? "SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
-                           " tblKamoMail_SndName, tblKamoMail_RcvName, tblKamoMail_SndAdd, tblKamoMail_RcvAdd,"
-                           " tblKamoMail_Subject FROM tblKamoMail WHERE rowid = ?1"
+                         ? "SELECT " + MailHeadColumns() + " FROM tblKamoMail WHERE rowid = ?1"
                          : "SELECT tblFilterDt_Date, tblFilterDt_Time, tblFilterDt_SubKey, tblFilterDt_SndRcvFlag,"
-                           " tblFilterDt_SendName, tblFilterDt_RecvName, tblFilterDt_SendAddr, tblFilterDt_RecvAddr,"
+                           " tblFilterDt_SendName, tblFilterDt_SendAddr, tblFilterDt_RecvName, tblFilterDt_RecvAddr,"
                            " tblFilterDt_Subject FROM tblFilterData WHERE rowid = ?1") {}
 
 SubjectLine SubjectLineReader::Read(int64_t rowId) {
@@ -183,15 +183,7 @@ SubjectLine SubjectLineReader::Read(int64_t rowId) {
     if (!statement_.executeStep())
         throw std::out_of_range("the mail is no longer in the archive");
     SubjectLine line;
-    line.key.ymd = statement_.getColumn(0).getString();
-    line.key.hms = statement_.getColumn(1).getString();
-    line.key.subKey = statement_.getColumn(2).getInt64();
-    line.key.sent = statement_.getColumn(3).getInt64() != 0;
-    line.key.sndName = statement_.getColumn(4).getString();
-    line.key.rcvName = statement_.getColumn(5).getString();
-    line.key.sndAdd = statement_.getColumn(6).getString();
-    line.key.rcvAdd = statement_.getColumn(7).getString();
-    line.subject = statement_.getColumn(8).getString();
+    ReadMailHead(statement_, 0, line.key, line.subject);
     line.text = FormatSubjectLine(line.key, line.subject);
     statement_.reset();
     return line;

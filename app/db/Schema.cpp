@@ -3,6 +3,8 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include "db/MailRows.h"
+
 namespace kamo {
 namespace {
 

@@ -50,9 +50,6 @@ struct TriggerDef {
 };
 const std::vector<TriggerDef>& ArchiveTriggers();
 
-// Number of body pieces (tblKamoMail_Mail1 .. tblKamoMail_Mail16).
-constexpr int kBodyPieces = 16;
-
 // CREATE TABLE statement of one table.
 std::string CreateTableSql(const TableDef& table);
 

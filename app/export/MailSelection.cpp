@@ -1,6 +1,6 @@
 #include "export/MailSelection.h"
 
-#include "db/Schema.h"
+#include "db/MailRows.h"
 #include "search/SearchQuery.h"
 
 namespace kamo {
@@ -41,13 +41,6 @@ void BindKey(SQLite::Statement& st, const MailSelection& selection) {
         st.bind(1, selection.filterNo);
     else if (selection.kind != MailSelection::Kind::All)
         st.bind(1, selection.key);
-}
-
-std::string BodyColumns() {
-    std::string s;
-    for (int i = 1; i <= kBodyPieces; ++i)
-        s += ", tblKamoMail_Mail" + std::to_string(i);
-    return s;
 }
 
 } // namespace
@@ -105,31 +98,16 @@ bool SelectionStream::Read(std::vector<int64_t>& out, size_t maxRows) {
 }
 
 MailRowReader::MailRowReader(SQLite::Database& db)
-    : statement_(db, "SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
-                     " tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName, tblKamoMail_RcvAdd,"
-                     " tblKamoMail_Subject, tblKamoMail_Include" +
-                         BodyColumns() + " FROM tblKamoMail WHERE rowid = ?1") {}
+    : statement_(db, "SELECT " + MailColumns() + " FROM tblKamoMail WHERE rowid = ?1") {}
 
 std::optional<MailRecord> MailRowReader::Read(int64_t rowId) {
     statement_.reset();
     statement_.bind(1, rowId);
     if (!statement_.executeStep())
         return std::nullopt;
-    MailRecord m;
-    m.ymd = statement_.getColumn(0).getString();
-    m.hms = statement_.getColumn(1).getString();
-    m.subKey = statement_.getColumn(2).getInt64();
-    m.sent = statement_.getColumn(3).getInt64() != 0;
-    m.sndName = statement_.getColumn(4).getString();
-    m.sndAdd = statement_.getColumn(5).getString();
-    m.rcvName = statement_.getColumn(6).getString();
-    m.rcvAdd = statement_.getColumn(7).getString();
-    m.subject = statement_.getColumn(8).getString();
-    m.include = statement_.getColumn(9).getString();
-    for (int i = 0; i < kBodyPieces; ++i)
-        m.body += statement_.getColumn(10 + i).getString();
+    MailRecord mail = ReadMailRow(statement_);
     statement_.reset();
-    return m;
+    return mail;
 }
 
 } // namespace kamo

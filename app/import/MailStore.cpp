@@ -8,13 +8,6 @@
 namespace kamo {
 namespace {
 
-std::string BodyColumns(const std::string& separator, const std::string& suffix) {
-    std::string s;
-    for (int i = 1; i <= kBodyPieces; ++i)
-        s += separator + "tblKamoMail_Mail" + std::to_string(i) + suffix;
-    return s;
-}
-
 // One look-up answers both questions: is there a copy, and which sub-keys are taken. The unary "+"
 // keeps the planner on the primary index (date and time are nearly unique); the single-column
 // address indexes would make every look-up scan all mail of one correspondent.
@@ -27,19 +20,14 @@ std::string SameBodySql() {
     std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? "
                       "AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND "
                       "+tblKamoMail_Subject = ?";
-    for (int i = 1; i <= kBodyPieces; ++i)
-        sql += " AND tblKamoMail_Mail" + std::to_string(i) + " = ? COLLATE BINARY";
-    return sql + " ) LIMIT 1";
+    return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " ) LIMIT 1";
 }
 
 const std::string kKeyWhere = " WHERE tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND tblKamoMail_SubKey = ? AND "
                               "tblKamoMail_SndRcvFlag = ? AND tblKamoMail_SndAdd = ? AND tblKamoMail_RcvAdd = ?";
 
 std::string UpdateBodySql() {
-    std::string sql = "UPDATE tblKamoMail SET ";
-    for (int i = 1; i <= kBodyPieces; ++i)
-        sql += std::string(i > 1 ? ", " : "") + "tblKamoMail_Mail" + std::to_string(i) + " = ?";
-    return sql + kKeyWhere;
+    return "UPDATE tblKamoMail SET " + MailBodyColumns("", " = ?", ", ") + kKeyWhere;
 }
 
 void BindKey(SQLite::Statement& st, int first, const MailRecord& mail) {
@@ -51,41 +39,11 @@ void BindKey(SQLite::Statement& st, int first, const MailRecord& mail) {
     st.bind(first + 5, mail.rcvAdd);
 }
 
-std::string InsertSql() {
-    std::string sql = "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
-                      "tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName, "
-                      "tblKamoMail_RcvAdd, tblKamoMail_Subject" +
-                      BodyColumns(", ", "") + ", tblKamoMail_Include ) VALUES( ?, ?, ?, ?, ?, ?, ?, ?, ?";
-    for (int i = 0; i < kBodyPieces; ++i)
-        sql += ", ?";
-    return sql + ", ? )";
-}
-
 bool IsContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
 } // namespace
-
-std::array<std::string, kBodyPieces> DivideBody(std::string_view body) {
-    std::array<std::string, kBodyPieces> pieces;
-    std::size_t pos = 0;
-    for (int i = 0; i < kBodyPieces - 1 && pos < body.size(); ++i) {
-        std::size_t end = pos;
-        for (std::size_t chars = 0; end < body.size() && chars < kBodyPieceChars; ++chars) {
-            ++end;
-            while (end < body.size() && IsContinuationByte(body[end]))
-                ++end;
-        }
-        if (end < body.size() && end > pos + 1 && body[end - 1] == '\r' && body[end] == '\n')
-            --end; // keep CR LF together
-        pieces[static_cast<std::size_t>(i)].assign(body.substr(pos, end - pos));
-        pos = end;
-    }
-    if (pos < body.size())
-        pieces[kBodyPieces - 1].assign(body.substr(pos));
-    return pieces;
-}
 
 std::string BodyCutNote(std::size_t originalBytes) {
     return "\r\n\r\n（本文が長すぎるため、ここで切りました。元の長さ " + std::to_string(originalBytes) + " バイト）";
@@ -109,21 +67,19 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
 }
 
 MailStore::MailStore(SQLite::Database& db)
-    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertSql()),
+    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertMailSql()),
       updateBody_(db, UpdateBodySql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE tblAttachment_YMD = ? "
                                                              "AND tblAttachment_HMS = ? AND tblAttachment_SubKey = ? "
                                                              "AND tblAttachment_SndRcvFlag = ? AND "
                                                              "tblAttachment_SndAdd = ? AND tblAttachment_RcvAdd = ?"),
       attachments_(db) {}
 
-std::optional<std::pair<int64_t, bool>> MailStore::FindSameBody(const MailRecord& mail,
-                                                                const std::array<std::string, kBodyPieces>& pieces) {
+std::optional<std::pair<int64_t, bool>> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces) {
     sameBody_.reset();
     int n = 1;
     for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
         sameBody_.bind(n++, *v);
-    for (const auto& piece : pieces)
-        sameBody_.bind(n++, piece);
+    BindBody(sameBody_, n, pieces);
     std::optional<std::pair<int64_t, bool>> found;
     if (sameBody_.executeStep())
         found.emplace(sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0);
@@ -189,10 +145,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
                     mail.subKey = row->first;
                     mail.sent = row->second;
                     updateBody_.reset();
-                    int n = 1;
-                    for (const auto& piece : pieces)
-                        updateBody_.bind(n++, piece);
-                    BindKey(updateBody_, n, mail);
+                    BindKey(updateBody_, BindBody(updateBody_, 1, pieces), mail);
                     updateBody_.exec();
                     updateBody_.reset();
                     dropAttachments_.reset();
@@ -208,19 +161,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
 
     mail.subKey = subKey;
     insert_.reset();
-    int n = 1;
-    insert_.bind(n++, mail.ymd);
-    insert_.bind(n++, mail.hms);
-    insert_.bind(n++, mail.subKey);
-    insert_.bind(n++, mail.sent ? 1 : 0);
-    insert_.bind(n++, mail.sndName);
-    insert_.bind(n++, mail.sndAdd);
-    insert_.bind(n++, mail.rcvName);
-    insert_.bind(n++, mail.rcvAdd);
-    insert_.bind(n++, mail.subject);
-    for (const auto& piece : pieces)
-        insert_.bind(n++, piece);
-    insert_.bind(n++, mail.include);
+    BindMailRow(insert_, 1, mail, pieces);
     insert_.exec();
     insert_.reset();
     StoreAttachments(mail, fitting);

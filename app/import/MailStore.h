@@ -1,12 +1,10 @@
 #pragma once
 // Storing read mail in tblKamoMail: the duplicate check, the sub-key, the insert. The statements are
 // prepared once per store and reused for every mail; the caller holds the transaction.
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,15 +13,9 @@
 
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
-#include "db/Schema.h"
+#include "db/MailRows.h"
 
 namespace kamo {
-
-// A body is divided over tblKamoMail_Mail1..Mail16 in pieces of at most kBodyPieceChars
-// characters (code points, never cutting a UTF-8 sequence or a CR LF pair); the sixteenth piece
-// holds all the rest, however long. Joining the sixteen columns in order gives the body back.
-constexpr std::size_t kBodyPieceChars = 4000;
-std::array<std::string, kBodyPieces> DivideBody(std::string_view body);
 
 // A body that would make its row larger than the archive can hold (SQLite's length limit of the
 // connection, 1,000,000,000 bytes unless lowered) is cut at a character boundary so that the row
@@ -60,8 +52,7 @@ public:
 
 private:
     // The sub-key and flag of a row with mail's header and this body; nothing when there is none.
-    std::optional<std::pair<int64_t, bool>> FindSameBody(const MailRecord& mail,
-                                                         const std::array<std::string, kBodyPieces>& pieces);
+    std::optional<std::pair<int64_t, bool>> FindSameBody(const MailRecord& mail, const BodyPieces& pieces);
     void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
 
     SQLite::Database& db_;

@@ -12,6 +12,7 @@
 #include <unicode/uchar.h>
 #include <unicode/uversion.h>
 
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "search/SearchText.h"
 
@@ -120,13 +121,11 @@ private:
 };
 
 std::string QueueSelect() {
-    std::string sql = "SELECT q.MailRow, m.rowid, m.tblKamoMail_Subject, m.tblKamoMail_SndName, m.tblKamoMail_SndAdd,"
-                      " m.tblKamoMail_RcvName, m.tblKamoMail_RcvAdd";
-    for (int i = 1; i <= kBodyPieces; ++i)
-        sql += ", m.tblKamoMail_Mail" + std::to_string(i);
-    sql += " FROM tblSearchQueue AS q LEFT JOIN tblKamoMail AS m ON m.rowid = q.MailRow"
+    return "SELECT q.MailRow, m.rowid, m.tblKamoMail_Subject, m.tblKamoMail_SndName, m.tblKamoMail_SndAdd,"
+           " m.tblKamoMail_RcvName, m.tblKamoMail_RcvAdd, " +
+           MailBodyColumns("m.") +
+           " FROM tblSearchQueue AS q LEFT JOIN tblKamoMail AS m ON m.rowid = q.MailRow"
            " WHERE q.MailRow > ?1 ORDER BY q.MailRow LIMIT ?2";
-    return sql;
 }
 
 std::string_view TextOf(const SQLite::Column& column) {
@@ -196,8 +195,7 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
             }
             // The pieces are joined before folding: a word may run across a piece boundary.
             body.clear();
-            for (int p = 0; p < kBodyPieces; ++p)
-                body += TextOf(select.getColumn(7 + p));
+            AppendBody(select, 7, body);
             fields[5].clear();
             AppendSearchFolded(body, fields[5]);
             Pad(fields[5]);

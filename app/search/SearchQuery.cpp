@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "db/Schema.h"
+#include "db/MailRows.h"
 #include "db/SqlNames.h"
 #include "search/SearchIndex.h"
 #include "search/SearchText.h"
@@ -102,11 +102,10 @@ SearchStream::SearchStream(SQLite::Database& db, std::string_view query, SearchL
         // No index to trust (an archive opened read-only, a backup): every mail is folded as it is
         // walked. Slower, and the same result.
         plan_ = Plan::FoldingScan;
-        std::string sql = "SELECT rowid, tblKamoMail_Subject, tblKamoMail_SndName, tblKamoMail_SndAdd,"
-                          " tblKamoMail_RcvName, tblKamoMail_RcvAdd";
-        for (int i = 1; i <= kBodyPieces; ++i)
-            sql += ", tblKamoMail_Mail" + std::to_string(i);
-        walk_ = std::make_unique<SQLite::Statement>(db_, sql + " FROM tblKamoMail ORDER BY " + kNewestFirst);
+        walk_ = std::make_unique<SQLite::Statement>(
+            db_, "SELECT rowid, tblKamoMail_Subject, tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName,"
+                 " tblKamoMail_RcvAdd, " +
+                     MailBodyColumns() + " FROM tblKamoMail ORDER BY " + kNewestFirst);
         return;
     }
     text_ = std::make_unique<SQLite::Statement>(
@@ -216,8 +215,7 @@ bool SearchStream::RawFieldsMatch(const SQLite::Statement& row) {
     // The pieces are joined before folding, as the index does.
     std::string& body = folded_[6];
     body.clear();
-    for (int p = 0; p < kBodyPieces; ++p)
-        body += TextOf(row.getColumn(6 + p));
+    AppendBody(row, 6, body);
     folded_[5].clear();
     AppendSearchFolded(body, folded_[5]);
     for (const auto& word : words_) {

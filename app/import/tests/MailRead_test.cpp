@@ -8,6 +8,7 @@
 
 #include "common/CodePage.h"
 #include "common/QuoteSafe.h"
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "db/Attachments.h"
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"

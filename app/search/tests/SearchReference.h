@@ -8,6 +8,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "filters/FilterText.h"
 #include "search/SearchQuery.h"

@@ -16,6 +16,7 @@
 
 #include "common/CodePage.h"
 #include "common/MailRecord.h"
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "ppwriter/MailboxWriter.h"
 

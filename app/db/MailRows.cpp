@@ -1,0 +1,153 @@
+#include "db/MailRows.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "db/Schema.h"
+
+namespace kamo {
+namespace {
+
+// Places in a row selected as MailColumns(), counted from its first column.
+constexpr int kSubKeyAt = 2;
+constexpr int kFlagAt = 3;
+constexpr int kSubjectAt = 8;
+constexpr int kBodyAt = 9;
+constexpr int kIncludeAt = kBodyAt + kBodyPieces;
+
+// The names and their order come from the table's definition; the places above must agree with it.
+const std::vector<ColumnDef>& Columns() {
+    static const std::vector<ColumnDef>& columns = []() -> const std::vector<ColumnDef>& {
+        for (const auto& table : ArchiveTables())
+            if (table.name == "tblKamoMail") {
+                if (table.columns.size() != static_cast<std::size_t>(kMailColumnCount))
+                    throw std::logic_error("tblKamoMail's columns do not match its row layout");
+                return table.columns;
+            }
+        throw std::logic_error("tblKamoMail is not defined");
+    }();
+    return columns;
+}
+
+std::string List(int from, int count, std::string_view prefix, std::string_view suffix, std::string_view separator) {
+    std::string sql;
+    for (int i = from; i < from + count; ++i) {
+        if (i > from)
+            sql += separator;
+        sql += prefix;
+        sql += Columns()[static_cast<std::size_t>(i)].name;
+        sql += suffix;
+    }
+    return sql;
+}
+
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// MailRecord and MailKey name the head fields alike; one reader for both keeps the places in one spot.
+template <class Head> void ReadHead(const SQLite::Statement& row, int first, Head& head, std::string& subject) {
+    head.ymd = row.getColumn(first).getString();
+    head.hms = row.getColumn(first + 1).getString();
+    head.subKey = row.getColumn(first + kSubKeyAt).getInt64();
+    head.sent = row.getColumn(first + kFlagAt).getInt64() != 0;
+    head.sndName = row.getColumn(first + 4).getString();
+    head.sndAdd = row.getColumn(first + 5).getString();
+    head.rcvName = row.getColumn(first + 6).getString();
+    head.rcvAdd = row.getColumn(first + 7).getString();
+    subject = row.getColumn(first + kSubjectAt).getString();
+}
+
+} // namespace
+
+BodyPieces DivideBody(std::string_view body) {
+    BodyPieces pieces;
+    std::size_t pos = 0;
+    for (int i = 0; i < kBodyPieces - 1 && pos < body.size(); ++i) {
+        std::size_t end = pos;
+        for (std::size_t chars = 0; end < body.size() && chars < kBodyPieceChars; ++chars) {
+            ++end;
+            while (end < body.size() && IsContinuationByte(body[end]))
+                ++end;
+        }
+        if (end < body.size() && end > pos + 1 && body[end - 1] == '\r' && body[end] == '\n')
+            --end; // keep CR LF together
+        pieces[static_cast<std::size_t>(i)].assign(body.substr(pos, end - pos));
+        pos = end;
+    }
+    if (pos < body.size())
+        pieces[kBodyPieces - 1].assign(body.substr(pos));
+    return pieces;
+}
+
+std::string MailColumns(std::string_view prefix) {
+    return List(0, kMailColumnCount, prefix, {}, ", ");
+}
+
+std::string MailHeadColumns(std::string_view prefix) {
+    return List(0, kMailHeadColumnCount, prefix, {}, ", ");
+}
+
+std::string MailBodyColumns(std::string_view prefix, std::string_view suffix, std::string_view separator) {
+    return List(kBodyAt, kBodyPieces, prefix, suffix, separator);
+}
+
+MailRecord ReadMailRow(const SQLite::Statement& row, int first) {
+    MailRecord mail;
+    ReadHead(row, first, mail, mail.subject);
+    AppendBody(row, first + kBodyAt, mail.body);
+    mail.include = row.getColumn(first + kIncludeAt).getString();
+    return mail;
+}
+
+void ReadMailHead(const SQLite::Statement& row, int first, MailKey& key, std::string& subject) {
+    ReadHead(row, first, key, subject);
+}
+
+void AppendBody(const SQLite::Statement& row, int first, std::string& body) {
+    // The pieces are read in place and the body grown once; a body of sixteen full pieces would
+    // otherwise be reallocated on the way.
+    std::array<std::string_view, kBodyPieces> pieces;
+    std::size_t total = body.size();
+    for (int p = 0; p < kBodyPieces; ++p) {
+        const SQLite::Column column = row.getColumn(first + p);
+        const char* text = column.getText();
+        pieces[static_cast<std::size_t>(p)] = {text, static_cast<std::size_t>(column.getBytes())};
+        total += pieces[static_cast<std::size_t>(p)].size();
+    }
+    body.reserve(total);
+    for (const auto piece : pieces)
+        body += piece;
+}
+
+std::string InsertMailSql() {
+    std::string sql = "INSERT INTO tblKamoMail (" + MailColumns() + ") VALUES (?";
+    for (int i = 1; i < kMailColumnCount; ++i)
+        sql += ", ?";
+    return sql + ")";
+}
+
+int BindMailRow(SQLite::Statement& st, int first, const MailRecord& mail, const BodyPieces& pieces) {
+    int n = first;
+    st.bind(n++, mail.ymd);
+    st.bind(n++, mail.hms);
+    st.bind(n++, mail.subKey);
+    st.bind(n++, mail.sent ? 1 : 0);
+    st.bind(n++, mail.sndName);
+    st.bind(n++, mail.sndAdd);
+    st.bind(n++, mail.rcvName);
+    st.bind(n++, mail.rcvAdd);
+    st.bind(n++, mail.subject);
+    n = BindBody(st, n, pieces);
+    st.bind(n++, mail.include);
+    return n;
+}
+
+int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces) {
+    int n = first;
+    for (const auto& piece : pieces)
+        st.bind(n++, piece);
+    return n;
+}
+
+} // namespace kamo

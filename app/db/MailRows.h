@@ -1,0 +1,56 @@
+#pragma once
+// A mail row of tblKamoMail, known in one place: its columns as SQL text, the body divided over
+// sixteen pieces and joined back, reading a selected row into a MailRecord and binding one for
+// writing. The column names and their order are those of the table's creation (Schema.cpp).
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <SQLiteCpp/Statement.h>
+
+#include "common/MailRecord.h"
+
+namespace kamo {
+
+// Number of body pieces (tblKamoMail_Mail1 .. tblKamoMail_Mail16).
+constexpr int kBodyPieces = 16;
+using BodyPieces = std::array<std::string, kBodyPieces>;
+
+// A body is divided over the pieces in pieces of at most kBodyPieceChars characters (code points,
+// never cutting a UTF-8 sequence or a CR LF pair); the sixteenth piece holds all the rest, however
+// long. Joining the sixteen columns in order gives the body back.
+constexpr std::size_t kBodyPieceChars = 4000;
+BodyPieces DivideBody(std::string_view body);
+
+// Every column of the row in creation order: the nine head columns (date, time, sub-key, flag,
+// sender name and address, receiver name and address, subject), the sixteen body pieces, the
+// include column. `prefix` goes before each name ("m." for a table alias).
+constexpr int kMailColumnCount = 9 + kBodyPieces + 1;
+std::string MailColumns(std::string_view prefix = {});
+// The nine head columns only: what a list line needs, without the body.
+constexpr int kMailHeadColumnCount = 9;
+std::string MailHeadColumns(std::string_view prefix = {});
+// The body pieces in order, each written as prefix + name + suffix, joined by `separator`:
+// MailBodyColumns("", " = ?", ", ") gives "tblKamoMail_Mail1 = ?, tblKamoMail_Mail2 = ?, ...".
+std::string MailBodyColumns(std::string_view prefix = {}, std::string_view suffix = {},
+                            std::string_view separator = ", ");
+
+// Reads the current row of a statement that selected MailColumns() from column `first` on.
+MailRecord ReadMailRow(const SQLite::Statement& row, int first = 0);
+// Reads the head of a row that selected MailHeadColumns() (or columns in the same order) from
+// column `first` on.
+void ReadMailHead(const SQLite::Statement& row, int first, MailKey& key, std::string& subject);
+// Appends the body pieces selected (as MailBodyColumns()) from column `first` on to `body`, each
+// straight from the statement's own text.
+void AppendBody(const SQLite::Statement& row, int first, std::string& body);
+
+// "INSERT INTO tblKamoMail (MailColumns()) VALUES (?, ...)".
+std::string InsertMailSql();
+// Binds `mail` in MailColumns() order from parameter `first` on, its body as `pieces`
+// (DivideBody(mail.body)); returns the next parameter's number.
+int BindMailRow(SQLite::Statement& st, int first, const MailRecord& mail, const BodyPieces& pieces);
+// Binds the pieces alone, for statements over MailBodyColumns(); returns the next parameter's number.
+int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces);
+
+} // namespace kamo
