@@ -13,7 +13,6 @@
 #include <unicode/uversion.h>
 
 #include "db/MailRows.h"
-#include "db/Schema.h"
 #include "search/SearchText.h"
 
 namespace kamo {
