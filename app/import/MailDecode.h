@@ -9,10 +9,10 @@
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "import/EncodedWords.h"
+#include "import/FramedReader.h"
 #include "import/MailAddresses.h"
 #include "import/MailCharsets.h"
 #include "import/MailDates.h"
-#include "import/TmpReader.h"
 #include "kamomail.h"
 
 namespace kamo {
