@@ -10,6 +10,7 @@
 #include "db/ArchiveSession.h"
 #include "db/tests/ArchiveFiles.h"
 #include "platform/ProfileFile.h"
+#include "testsupport/ScriptedPrompter.h"
 
 namespace kamo {
 namespace {

@@ -13,6 +13,7 @@
 #include "import/MailDecode.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
