@@ -35,9 +35,6 @@ struct DecodedMail {
 // caller.
 DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange);
 
-// DecodeMail's record alone.
-MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange);
-
 // The body as the reading before MIME stored it (PostPet text, whatever the headers say): a MIME
 // mail stored by that reading is found again by it, and brought up to date, not stored twice.
 std::string EarlierBody(const TmpMail& raw, Mail_StrChange_Fn strChange);
