@@ -1,7 +1,6 @@
 #pragma once
 // Every message and question to the user goes through a Prompter: message boxes in the program,
-// scripted answers in tests, standard error on the command line. Logic never includes QMessageBox.
-#include <iosfwd>
+// scripted answers in tests, the terminal's streams on the command line. Logic never includes QMessageBox.
 #include <string>
 #include <vector>
 
@@ -31,18 +30,6 @@ public:
         else
             Message(table.asText, title);
     }
-};
-
-// Command line: messages go to the stream; questions get a fixed answer.
-class StreamPrompter : public Prompter {
-public:
-    StreamPrompter(std::ostream& out, bool answerYes) : out_(out), answerYes_(answerYes) {}
-    void Message(const std::string& text, const std::string& title = "KamoMail") override;
-    bool AskYesNo(const std::string& text, const std::string& title = "KamoMail") override;
-
-private:
-    std::ostream& out_;
-    bool answerYes_;
 };
 
 } // namespace kamo

@@ -2,14 +2,14 @@
 
 #include <SQLiteCpp/Statement.h>
 
-#include "common/Prompter.h"
 #include "platform/Folders.h"
+#include "startup/TerminalPrompter.h"
 
 namespace kamo {
 
 std::unique_ptr<ArchiveSession> StartCommandSession(std::ostream& err) {
     // Messages go to standard error; a question is answered No (nothing is changed unasked).
-    StreamPrompter prompter(err, false);
+    TerminalPrompter prompter(err, err);
     StartupOptions options;
     options.compact = false;
     return StartSession(ResolveFolders(), prompter, options);
