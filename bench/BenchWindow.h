@@ -9,6 +9,7 @@
 #include "browse/frmKamoMail.h"
 #include "db/ArchiveSession.h"
 #include "db/Schema.h"
+#include "startup/TerminalPrompter.h"
 #include "testsupport/TestSupport.h"
 
 namespace kamo::bench {
@@ -30,7 +31,7 @@ struct BenchWindow {
         }
     }
     test::TempDir temp;
-    StreamPrompter prompter{std::cerr, false};
+    TerminalPrompter prompter{std::cerr, std::cerr};
     std::unique_ptr<ArchiveSession> session; // outlives the window
     std::unique_ptr<frmKamoMail> window;
     bool loaded = false;

@@ -20,6 +20,7 @@
 #include "db/Schema.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

@@ -430,9 +430,6 @@ bool frmKamoMail::Load() {
         QCoreApplication::processEvents();
     }
 
-    FillMonthTable(tables_);
-    FillDrawerTable(tables_);
-
     keyModel_->Clear();
     subjectModel_->Clear();
     ClearMailDisplay();
@@ -805,7 +802,6 @@ void frmKamoMail::ShowBackup(const std::filesystem::path& backup) {
     auto db = OpenBackupReadOnly(backup); // throws before anything changes
     LetGoOfArchive();
     session_.ShowBackup(std::move(db), backup);
-    flags_.backupView = 1;
     ApplyBackupView();
     ShowViewMode();
 }
@@ -814,7 +810,6 @@ void frmKamoMail::OnMemNomalDisp() {
     Guarded([this] {
         LetGoOfArchive();
         session_.ShowArchive();
-        flags_.backupView = 0;
         ApplyBackupView();
         ShowViewMode();
     });

@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "browse/BusyFlags.h"
 #include "browse/QtCommandRegistry.h"
-#include "browse/RunTables.h"
 #include "browse/ViewModes.h"
 #include "common/ArchiveView.h"
 #include "common/MailRecord.h"
@@ -56,7 +56,6 @@ public:
     // Puts a backup on display, read-only (memBackUp_FileSelect after the choice).
     void ShowBackup(const std::filesystem::path& backup);
 
-    RunTables& Tables() { return tables_; }
     BusyFlags& Flags() { return flags_; }
 
     // What commands report their progress to: within a WaitScope on it the wait window is shown and
@@ -203,7 +202,6 @@ private:
     ArchiveSession& session_;
     Settings& settings_; // the session's
     Prompter& prompter_;
-    RunTables tables_;
     BusyFlags flags_;
     WindowWait wait_{*this};
     QtCommandRegistry commands_;

@@ -1,8 +1,6 @@
 #pragma once
 // Every message and question to the user goes through a Prompter: message boxes in the program,
-// scripted answers in tests, standard error on the command line. Logic never includes QMessageBox.
-#include <deque>
-#include <iosfwd>
+// scripted answers in tests, the terminal's streams on the command line. Logic never includes QMessageBox.
 #include <string>
 #include <vector>
 
@@ -32,36 +30,6 @@ public:
         else
             Message(table.asText, title);
     }
-};
-
-// Tests: records what was said and answers from a queue (No when the queue is empty).
-class ScriptedPrompter : public Prompter {
-public:
-    struct Shown {
-        std::string text;
-        std::string title;
-        bool question = false;
-    };
-    void Message(const std::string& text, const std::string& title = "KamoMail") override;
-    bool AskYesNo(const std::string& text, const std::string& title = "KamoMail") override;
-    void QueueAnswer(bool yes) { answers_.push_back(yes); }
-
-    std::vector<Shown> shown;
-
-private:
-    std::deque<bool> answers_;
-};
-
-// Command line: messages go to the stream; questions get a fixed answer.
-class StreamPrompter : public Prompter {
-public:
-    StreamPrompter(std::ostream& out, bool answerYes) : out_(out), answerYes_(answerYes) {}
-    void Message(const std::string& text, const std::string& title = "KamoMail") override;
-    bool AskYesNo(const std::string& text, const std::string& title = "KamoMail") override;
-
-private:
-    std::ostream& out_;
-    bool answerYes_;
 };
 
 } // namespace kamo

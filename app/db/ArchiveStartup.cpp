@@ -119,16 +119,4 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
     }
 }
 
-StartedArchive StartWithoutWindow(const AppFolders& folders, Settings& settings, Prompter& prompter,
-                                  const StartupOptions& options, StartupReport* report) {
-    StartedArchive started;
-    started.lock = TakeInstanceLock(folders, prompter);
-    if (!started.lock)
-        return started;
-    started.db = PrepareArchive(folders, settings, prompter, options, report);
-    if (!started.db)
-        started.lock.reset();
-    return started;
-}
-
 } // namespace kamo

@@ -42,14 +42,4 @@ std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompt
 std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Settings& settings, Prompter& prompter,
                                                  const StartupOptions& options = {}, StartupReport* report = nullptr);
 
-struct StartedArchive {
-    std::unique_ptr<InstanceLock> lock; // keep alive while working
-    std::unique_ptr<SQLite::Database> db;
-    explicit operator bool() const { return lock && db; }
-};
-
-// TakeInstanceLock and PrepareArchive in one.
-StartedArchive StartWithoutWindow(const AppFolders& folders, Settings& settings, Prompter& prompter,
-                                  const StartupOptions& options = {}, StartupReport* report = nullptr);
-
 } // namespace kamo

@@ -66,8 +66,4 @@ bool ReadFilterMatcher::Excludes(const MailRecord& mail) const {
                        [&](const FilterMatcher& m) { return m.Matches(mail, folded); });
 }
 
-bool ReadFilterExcludes(const FilterTables& tables, const MailRecord& mail) {
-    return ReadFilterMatcher(tables).Excludes(mail);
-}
-
 } // namespace kamo

@@ -55,7 +55,4 @@ private:
     std::vector<FilterMatcher> matchers_;
 };
 
-// One-off form of ReadFilterMatcher(tables).Excludes(mail); prefer the class for many mails.
-bool ReadFilterExcludes(const FilterTables& tables, const MailRecord& mail);
-
 } // namespace kamo

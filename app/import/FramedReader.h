@@ -9,9 +9,18 @@
 #include <memory>
 #include <string>
 
-#include "import/TmpReader.h"
-
 namespace kamo {
+
+// One mail of KamoMail.Tmp, its values as raw bytes (CP932 or ISO-2022-JP); decoding is MailDecode's job.
+struct TmpMail {
+    std::string from;
+    std::string to;
+    std::string subject;
+    std::string date;
+    std::string body;    // lines joined with "\r\n"
+    std::string header;  // the mail's own header region
+    std::string rawBody; // the body byte for byte as the mail file holds it (empty: see body)
+};
 
 struct FramedEntry {
     bool damaged = false;

@@ -75,10 +75,6 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     return decoded;
 }
 
-MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange) {
-    return DecodeMail(raw, strChange).record;
-}
-
 std::string EarlierBody(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     return PlainBody(raw.body, strChange);
 }

@@ -9,10 +9,10 @@
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "import/EncodedWords.h"
+#include "import/FramedReader.h"
 #include "import/MailAddresses.h"
 #include "import/MailCharsets.h"
 #include "import/MailDates.h"
-#include "import/TmpReader.h"
 #include "kamomail.h"
 
 namespace kamo {
@@ -34,9 +34,6 @@ struct DecodedMail {
 // they are (they never go into SQL text). The send/receive flag and the sub-key are left for the
 // caller.
 DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange);
-
-// DecodeMail's record alone.
-MailRecord BuildMailRecord(const TmpMail& raw, Mail_StrChange_Fn strChange);
 
 // The body as the reading before MIME stored it (PostPet text, whatever the headers say): a MIME
 // mail stored by that reading is found again by it, and brought up to date, not stored twice.

@@ -36,7 +36,8 @@ bool KamoLibrary::Load() {
             error_ = "変換ライブラリに関数 " + std::string(name) + " がありません。\n" + path_.string();
         return sym;
     };
-    void* edit = lookUp("KamoMail_Edit");
+    // The plain conversion is not called, but a library without it is not a whole build of ours.
+    lookUp("KamoMail_Edit");
     void* framed = lookUp("KamoMail_EditFramed");
     void* friendEdit = lookUp("KamoFriend_Edit");
     void* strChange = lookUp("Mail_StrChange");
@@ -46,7 +47,6 @@ bool KamoLibrary::Load() {
     }
     handle_ = handle;
     // dlsym hands back object pointers; POSIX guarantees they convert to function pointers.
-    mailEdit_ = reinterpret_cast<KamoMail_Edit_Fn>(edit);
     mailEditFramed_ = reinterpret_cast<KamoMail_EditFramed_Fn>(framed);
     friendEdit_ = reinterpret_cast<KamoFriend_Edit_Fn>(friendEdit);
     strChange_ = reinterpret_cast<Mail_StrChange_Fn>(strChange);

@@ -23,7 +23,6 @@ public:
     const std::filesystem::path& Path() const { return path_; }
 
     // The exports; null until Load() succeeded.
-    KamoMail_Edit_Fn MailEdit() const { return mailEdit_; }
     KamoMail_EditFramed_Fn MailEditFramed() const { return mailEditFramed_; }
     KamoFriend_Edit_Fn FriendEdit() const { return friendEdit_; }
     Mail_StrChange_Fn StrChange() const { return strChange_; }
@@ -33,7 +32,6 @@ private:
     void* handle_ = nullptr;
     bool tried_ = false;
     std::string error_;
-    KamoMail_Edit_Fn mailEdit_ = nullptr;
     KamoMail_EditFramed_Fn mailEditFramed_ = nullptr;
     KamoFriend_Edit_Fn friendEdit_ = nullptr;
     Mail_StrChange_Fn strChange_ = nullptr;

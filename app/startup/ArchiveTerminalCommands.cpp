@@ -8,31 +8,12 @@
 #include "common/WaitReporter.h"
 #include "db/Backups.h"
 #include "friends/FriendCommands.h"
+#include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
 #include "upkeep/ArchiveCommands.h"
 
 namespace kamo {
 namespace {
-
-// What the prompter says on the terminal, and whether it said an error.
-class TerminalPrompter : public Prompter {
-public:
-    TerminalPrompter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
-    void Message(const std::string& text, const std::string& = "KamoMail") override { out_ << text << '\n'; }
-    void Error(const std::string& text, const std::string& = "KamoMail") override {
-        err_ << text << '\n';
-        failed = true;
-    }
-    bool AskYesNo(const std::string& text, const std::string& = "KamoMail") override {
-        err_ << text << "\n（いいえ として続けます）\n";
-        return false;
-    }
-    bool failed = false;
-
-private:
-    std::ostream& out_;
-    std::ostream& err_;
-};
 
 // Runs `work` on a terminal session; 1 when the session does not start, the work fails or an
 // error was told on the way.

@@ -3,14 +3,14 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/CommandTable.h"
-#include "common/Prompter.h"
 #include "platform/Folders.h"
+#include "startup/TerminalPrompter.h"
 
 namespace kamo {
 
 std::unique_ptr<ArchiveSession> StartCommandSession(std::ostream& err, const std::string& command) {
     // Messages go to standard error; a question is answered No (nothing is changed unasked).
-    StreamPrompter prompter(err, false);
+    TerminalPrompter prompter(err, err);
     StartupOptions options;
     const CommandDef* def = FindTerminalCommand(command);
     options.compact = def && def->compacts;

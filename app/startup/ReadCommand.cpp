@@ -3,10 +3,10 @@
 #include <exception>
 #include <iostream>
 
-#include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
 #include "startup/TerminalOutput.h"
+#include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
 
 namespace kamo {
@@ -33,7 +33,7 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
     }
 
     // Messages go to standard error; a question is answered No (nothing is deleted unasked).
-    StreamPrompter prompter(err, false);
+    TerminalPrompter prompter(err, err);
     try {
         const auto session = StartTerminalSession(prompter, err, "read");
         if (!session)

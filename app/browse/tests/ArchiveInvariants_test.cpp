@@ -16,6 +16,7 @@
 #include "friends/FriendCommands.h"
 #include "search/SearchIndex.h"
 #include "search/tests/SearchReference.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 #include "upkeep/ArchiveCommands.h"
 #include "upkeep/TableExchange.h"

@@ -14,6 +14,7 @@
 #include "db/LookupLists.h"
 #include "filters/FilterCommands.h"
 #include "filters/FilterRun.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

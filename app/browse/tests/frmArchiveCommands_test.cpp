@@ -19,6 +19,7 @@
 #include "friends/FriendBook.h"
 #include "import/PostPetFinder.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

@@ -13,6 +13,7 @@
 #include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

@@ -14,6 +14,7 @@
 #include "filters/QtFilterCommands.h"
 #include "filters/frmFilter.h"
 #include "filters/tests/FilterWindowUtil.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

@@ -25,6 +25,7 @@
 #include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

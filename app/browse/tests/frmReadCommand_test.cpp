@@ -13,6 +13,7 @@
 #include "db/Schema.h"
 #include "import/frmMailReadOpt.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

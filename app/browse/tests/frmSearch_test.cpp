@@ -18,6 +18,7 @@
 #include "export/frmExport.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include "common/Prompter.h"
+#include "db/ArchiveSession.h"
 #include "db/tests/ArchiveFiles.h"
 #include "platform/ProfileFile.h"
+#include "testsupport/ScriptedPrompter.h"
 
 namespace kamo {
 namespace {
@@ -264,8 +266,7 @@ TEST_F(Start, SecondInstanceIsRefusedWhileTheFirstRuns) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         ScriptedPrompter quiet;
-        Settings settings;
-        auto started = StartWithoutWindow(folders, settings, quiet);
+        auto started = StartSession(folders, quiet);
         char c = started ? 'y' : 'n';
         (void)!::write(ready[1], &c, 1);
         (void)!::read(release[0], &c, 1);
@@ -275,10 +276,8 @@ TEST_F(Start, SecondInstanceIsRefusedWhileTheFirstRuns) {
     ASSERT_EQ(::read(ready[0], &c, 1), 1);
     ASSERT_EQ(c, 'y');
 
-    Settings settings;
-    auto second = StartWithoutWindow(folders, settings, prompter);
-    EXPECT_FALSE(second);
-    EXPECT_EQ(second.db, nullptr);
+    auto second = StartSession(folders, prompter);
+    EXPECT_EQ(second, nullptr);
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].text, "KamoMailはすでに実行されています。");
 
@@ -286,8 +285,9 @@ TEST_F(Start, SecondInstanceIsRefusedWhileTheFirstRuns) {
     ::waitpid(pid, nullptr, 0);
     for (int fd : {ready[0], ready[1], release[0], release[1]})
         ::close(fd);
-    auto third = StartWithoutWindow(folders, settings, prompter);
-    EXPECT_TRUE(third);
+    auto third = StartSession(folders, prompter);
+    ASSERT_NE(third, nullptr);
+    EXPECT_TRUE(third->Archive().tableExists("tblKamoMail"));
 }
 
 } // namespace

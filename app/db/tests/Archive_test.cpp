@@ -7,6 +7,7 @@
 #include "ArchiveFiles.h"
 #include "common/Prompter.h"
 #include "db/Schema.h"
+#include "testsupport/ScriptedPrompter.h"
 
 namespace kamo {
 namespace {

@@ -67,15 +67,17 @@ TEST(ReadFilters, EachRuleExcludesTheMailItDescribes) {
     };
     for (const auto& c : cases) {
         SetFilters(tables, {Filter(10, c.rule, 1, "t", c.condition)});
-        EXPECT_EQ(ReadFilterExcludes(tables, m), c.excluded) << "rule " << c.rule << " condition " << c.condition;
+        EXPECT_EQ(ReadFilterMatcher(tables).Excludes(m), c.excluded)
+            << "rule " << c.rule << " condition " << c.condition;
     }
 }
 
 TEST(ReadFilters, OnlyTheReadFilterTableCounts) {
     FilterTables tables;
     SetFilters(tables, {Filter(10, 2, 0, "view", "taro@example.jp"), Filter(20, 1, 1, "spam", "広告")});
-    EXPECT_FALSE(ReadFilterExcludes(tables, Mail("1", "hello"))); // the action-0 filter sorts, it does not refuse
-    EXPECT_TRUE(ReadFilterExcludes(tables, Mail("2", "【広告】お知らせ"))); // any read filter refuses
+    // The action-0 filter sorts, it does not refuse; any read filter refuses.
+    EXPECT_FALSE(ReadFilterMatcher(tables).Excludes(Mail("1", "hello")));
+    EXPECT_TRUE(ReadFilterMatcher(tables).Excludes(Mail("2", "【広告】お知らせ")));
     ReadFilterMatcher matcher(tables);
     EXPECT_FALSE(matcher.Empty());
     EXPECT_TRUE(matcher.Excludes(Mail("3", "広告")));

@@ -20,6 +20,7 @@
 #include "filters/frmFilter.h"
 #include "filters/frmFilterOrder.h"
 #include "filters/tests/FilterWindowUtil.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

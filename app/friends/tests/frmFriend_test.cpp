@@ -7,6 +7,7 @@
 
 #include "common/Prompter.h"
 #include "friends/frmFriend.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;

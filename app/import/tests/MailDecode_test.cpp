@@ -11,7 +11,7 @@ TEST(MailDecode, RecordValuesGetBarsReplacedAndNoNameMarked) {
     raw.subject = "a|b =?UTF-8?B?4pGg?=";
     raw.date = "Tue, 6 Mar 2001 21:05:09 +0900";
     raw.body = "x|y\r\n\x87\x40";
-    const MailRecord mail = BuildMailRecord(raw, nullptr);
+    const MailRecord mail = DecodeMail(raw, nullptr).record;
     EXPECT_EQ(mail.sndAdd, "sender@example.jp");
     EXPECT_EQ(mail.sndName, "設定無し");
     EXPECT_EQ(mail.rcvName, "山田");
@@ -22,5 +22,5 @@ TEST(MailDecode, RecordValuesGetBarsReplacedAndNoNameMarked) {
     EXPECT_EQ(mail.hms, "21:05:09");
     // An ISO-2022-JP body with a bar in ASCII mode.
     raw.body = "\x1b$BF|K\\\x1b(B|";
-    EXPECT_EQ(BuildMailRecord(raw, nullptr).body, "日本｜");
+    EXPECT_EQ(DecodeMail(raw, nullptr).record.body, "日本｜");
 }

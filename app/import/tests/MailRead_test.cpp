@@ -14,6 +14,7 @@
 #include "import/MailDecode.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -177,7 +178,7 @@ TEST_F(ReadTest, QuoteSafeWithTheLibraryChangesDelimitersOnly) {
     // A body with a stray first byte: the bad byte becomes one substitute, the quotes still change.
     TmpMail raw;
     raw.body = "a\x81\"b\"";
-    EXPECT_EQ(BuildMailRecord(raw, fn).body, "a\xEF\xBF\xBD’b’");
+    EXPECT_EQ(DecodeMail(raw, fn).record.body, "a\xEF\xBF\xBD’b’");
 }
 
 TEST_F(ReadTest, LongBodyAndLongSubjectAreStoredWhole) {

@@ -4,6 +4,7 @@
 
 #include "common/Prompter.h"
 #include "import/frmMailReadOpt.h"
+#include "testsupport/ScriptedPrompter.h"
 
 using namespace kamo;
 

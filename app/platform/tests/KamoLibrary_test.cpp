@@ -14,7 +14,7 @@ TEST(KamoLibrary, MissingLibraryOrExportIsAnErrorNotACrash) {
     EXPECT_NE(missing.Error().find("変換ライブラリを読み込めません。"), std::string::npos);
     EXPECT_NE(missing.Error().find("/nonexistent/libkamomail.so"), std::string::npos);
     EXPECT_FALSE(missing.Load()); // the outcome is kept
-    EXPECT_EQ(missing.MailEdit(), nullptr);
+    EXPECT_EQ(missing.MailEditFramed(), nullptr);
     EXPECT_EQ(missing.StrChange(), nullptr);
 
     // A real shared library that lacks the exports: SQLite's own.
@@ -23,7 +23,7 @@ TEST(KamoLibrary, MissingLibraryOrExportIsAnErrorNotACrash) {
     KamoLibrary wrong(info.dli_fname);
     EXPECT_FALSE(wrong.Load());
     EXPECT_NE(wrong.Error().find("KamoMail_Edit"), std::string::npos);
-    EXPECT_EQ(wrong.MailEdit(), nullptr);
+    EXPECT_EQ(wrong.MailEditFramed(), nullptr);
 
     // A file that is not a library at all.
     test::TempDir dir;

@@ -4,6 +4,7 @@
 
 #include "common/Prompter.h"
 #include "platform/ProfileFile.h"
+#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 namespace kamo {

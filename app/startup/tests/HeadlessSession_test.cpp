@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/Prompter.h"
 #include "db/ArchiveSession.h"
 #include "ppwriter/MailboxWriter.h"
 #include "startup/ReadCommand.h"
+#include "startup/TerminalPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -39,7 +39,7 @@ TEST(HeadlessSession, TheReadCommandOpensUsesAndClosesTheSessionWithoutWindows) 
 
     // The command closed its session: the lock is free and the archive holds the mail it stored.
     std::ostringstream said;
-    StreamPrompter prompter(said, false);
+    TerminalPrompter prompter(said, said);
     auto session = StartSession(ResolveFolders(), prompter, StartupOptions{false, {}});
     ASSERT_TRUE(session) << said.str();
     EXPECT_GT(session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 10);

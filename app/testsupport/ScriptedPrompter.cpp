@@ -1,6 +1,4 @@
-#include "common/Prompter.h"
-
-#include <ostream>
+#include "testsupport/ScriptedPrompter.h"
 
 namespace kamo {
 
@@ -15,13 +13,6 @@ bool ScriptedPrompter::AskYesNo(const std::string& text, const std::string& titl
     bool yes = answers_.front();
     answers_.pop_front();
     return yes;
-}
-
-void StreamPrompter::Message(const std::string& text, const std::string& /*title*/) { out_ << text << '\n'; }
-
-bool StreamPrompter::AskYesNo(const std::string& text, const std::string& /*title*/) {
-    out_ << text << (answerYes_ ? " -> yes" : " -> no") << '\n';
-    return answerYes_;
 }
 
 } // namespace kamo

@@ -1,0 +1,21 @@
+#include "startup/TerminalPrompter.h"
+
+#include <ostream>
+
+namespace kamo {
+
+void TerminalPrompter::Message(const std::string& text, const std::string& /*title*/) {
+    out_ << text << '\n';
+}
+
+void TerminalPrompter::Error(const std::string& text, const std::string& /*title*/) {
+    err_ << text << '\n';
+    failed = true;
+}
+
+bool TerminalPrompter::AskYesNo(const std::string& text, const std::string& /*title*/) {
+    err_ << text << "\n（いいえ として続けます）\n";
+    return false;
+}
+
+} // namespace kamo
