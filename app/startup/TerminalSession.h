@@ -1,7 +1,8 @@
 #pragma once
 // How every terminal command starts: the instance lock, the archive made ready, the settings read
-// and the filter tables loaded, as the window program does. Messages go to standard error; a
-// question is answered No (nothing is deleted or restored unasked).
+// and the filter tables loaded, as the window program does. Messages go where the caller's prompter
+// sends them (TerminalPrompter: results on standard output, errors on standard error); a question is
+// answered No (nothing is deleted or restored unasked).
 #include <iosfwd>
 #include <memory>
 #include <string>
