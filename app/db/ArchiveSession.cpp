@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "db/ArchiveSeal.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
 
@@ -10,7 +11,10 @@ namespace kamo {
 ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock> lock,
                                std::unique_ptr<SQLite::Database> db, Settings settings)
     : folders_(std::move(folders)), lock_(std::move(lock)), settings_(std::move(settings)),
-      archivePath_(folders_.DatabaseFile()), db_(std::move(db)) {}
+      archivePath_(folders_.DatabaseFile()), db_(std::move(db)) {
+    // In use from now on: a run that ends without closing the archive leaves no seal.
+    BreakArchiveSeal(archivePath_);
+}
 
 void ArchiveSession::ShowBackup(std::unique_ptr<SQLite::Database> backup, std::filesystem::path path) {
     backup_ = std::move(backup);
@@ -32,6 +36,12 @@ void ArchiveSession::ReopenArchive() {
 }
 
 ArchiveSession::~ArchiveSession() {
+    backup_.reset();
+    // Closed cleanly: the next start may trust the file as it is left now.
+    if (db_) {
+        db_.reset();
+        SealArchive(archivePath_);
+    }
     // The conversion library's text files hold mail: they do not outlive the run.
     DeleteTempFiles(folders_.dataDir);
 }

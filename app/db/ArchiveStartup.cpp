@@ -4,6 +4,7 @@
 
 #include "common/Prompter.h"
 #include "db/Archive.h"
+#include "db/ArchiveSeal.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
 #include "platform/SettingsStore.h"
@@ -33,8 +34,13 @@ std::filesystem::path FreeBrokenName(const std::filesystem::path& archive) {
 // An archive file that is there but broken (empty, failing the integrity check, no mail table) is
 // neither compacted nor opened: the user is told, and on their word it is put aside and the newest
 // sound copy put in its place. Every other file stays as it is. False when the start must end.
-bool RepairBrokenArchive(const std::filesystem::path& archive, Prompter& prompter, StartupReport& report) {
+bool RepairBrokenArchive(const std::filesystem::path& archive, bool sealed, Prompter& prompter, StartupReport& report) {
     std::string why;
+    // A sealed archive is as the last clean close left it: its header and schema are enough. Any
+    // doubt there, or no seal, and the whole file is read.
+    if (sealed && IsOpenableArchive(archive))
+        return true;
+    report.fullCheck = true;
     if (IsSoundArchive(archive, &why))
         return true;
     const std::string told = archive.string() + "\nアーカイブが壊れています（" + why + "）。";
@@ -102,11 +108,12 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         return nullptr;
     }
 
-    if (!RepairBrokenArchive(archive, prompter, r))
+    if (!RepairBrokenArchive(archive, !r.created && ArchiveSealMatches(archive), prompter, r))
         return nullptr;
 
+    // After a full check the compaction need not read the whole file again before its copy.
     if (options.compact)
-        r.compacted = CompactDatabase(archive, options.compactHook);
+        r.compacted = CompactDatabase(archive, options.compactHook, r.fullCheck && r.restoredFrom.empty());
 
     try {
         auto db = OpenArchive(archive);

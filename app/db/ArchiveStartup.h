@@ -28,6 +28,7 @@ struct StartupReport {
     bool upgraded = false;    // the version upgrade ran
     bool created = false;     // a new, empty archive was created
     bool compacted = false;
+    bool fullCheck = false; // the whole archive was read (integrity_check): it had no matching seal
 };
 
 // The single-instance guard: the lock, held as long as the returned object lives. Nothing, after

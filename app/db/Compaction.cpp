@@ -93,9 +93,10 @@ bool MakeBackupLink(const fs::path& archive, const fs::path& backupNew) {
 
 namespace {
 
-// The checks behind IsSoundArchive and IsCompleteArchive: every table of the archive, or the mail
-// table only.
-bool CheckArchive(const fs::path& file, bool allTables, std::string* why) {
+// The checks behind IsSoundArchive, IsCompleteArchive and IsOpenableArchive: every table of the
+// archive or the mail table only; the whole file read (integrity_check) or only its header and
+// schema.
+bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::string* why) {
     auto no = [&](const std::string& reason) {
         if (why)
             *why = reason;
@@ -108,8 +109,15 @@ bool CheckArchive(const fs::path& file, bool allTables, std::string* why) {
             return no("空のファイルです");
         // A journal left by a writer that died is played back first, as any later open would.
         SQLite::Database db(file.string(), HasJournal(file) ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY);
-        if (!IntegrityOk(db))
+        if (integrity && !IntegrityOk(db))
             return no("データベースの検査 (integrity_check) に通りません");
+        if (!integrity) {
+            // A file cut short or grown behind SQLite's back no longer matches the pages its header counts.
+            const int64_t pages = db.execAndGet("PRAGMA page_count").getInt64();
+            const int64_t pageSize = db.execAndGet("PRAGMA page_size").getInt64();
+            if (static_cast<uintmax_t>(pages * pageSize) != fs::file_size(file))
+                return no("ファイルの大きさがデータベースのページ数と合いません");
+        }
         SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
         for (const auto& table : ArchiveTables()) {
             q.bind(1, table.name);
@@ -129,11 +137,15 @@ bool CheckArchive(const fs::path& file, bool allTables, std::string* why) {
 } // namespace
 
 bool IsSoundArchive(const fs::path& file, std::string* why) {
-    return CheckArchive(file, false, why);
+    return CheckArchive(file, false, true, why);
 }
 
 bool IsCompleteArchive(const fs::path& file, std::string* why) {
-    return CheckArchive(file, true, why);
+    return CheckArchive(file, true, true, why);
+}
+
+bool IsOpenableArchive(const fs::path& file, std::string* why) {
+    return CheckArchive(file, true, false, why);
 }
 
 fs::path NewestSoundCopy(const fs::path& archive) {
@@ -145,7 +157,7 @@ fs::path NewestSoundCopy(const fs::path& archive) {
     return {};
 }
 
-bool CompactDatabase(const fs::path& archiveName, const CompactStepHook& hook) {
+bool CompactDatabase(const fs::path& archiveName, const CompactStepHook& hook, bool checked) {
     // Through a symbolic link the real file is the archive: it is replaced in its own folder, and
     // the link keeps pointing at it.
     std::error_code linkError;
@@ -163,7 +175,7 @@ bool CompactDatabase(const fs::path& archiveName, const CompactStepHook& hook) {
         return false;
     };
 
-    if (!FileExists(archive) || !IsCompleteArchive(archive))
+    if (!FileExists(archive) || !(checked ? IsOpenableArchive(archive) : IsCompleteArchive(archive)))
         return false;
     struct stat original {};
     if (::stat(archive.c_str(), &original) != 0)

@@ -24,10 +24,11 @@ enum class CompactStep { Copy, SyncCopy, Verify, Backup, Replace, KeepBackup, Sy
 using CompactStepHook = std::function<bool(CompactStep)>;
 
 // Compacts the archive (which must not be open). False when it was not compacted; the archive is
-// then the one that was there. An archive that is not complete (IsCompleteArchive) is left alone.
+// then the one that was there. An archive that is not complete (IsCompleteArchive) is left alone;
+// `checked` says the caller has just run that full check on it, so it is not run twice.
 // A symbolic link stays a link: the file it points to is compacted, in its own folder, with its
 // permission bits and owner kept.
-bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook& hook = {});
+bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook& hook = {}, bool checked = false);
 
 // When the archive file is missing, puts back the newest sound copy beside it: a complete, verified
 // "<archive>.New", else "<archive>.Bak.New", else "<archive>.Bak" (copied, so the .Bak stays).
@@ -41,6 +42,10 @@ bool IsSoundArchive(const std::filesystem::path& file, std::string* why = nullpt
 // True when `file` is a sound archive with all six tables: the only kind that is compacted (a
 // broken file must never become the .Bak in place of a good one).
 bool IsCompleteArchive(const std::filesystem::path& file, std::string* why = nullptr);
+
+// The cheap check of an archive the last clean close sealed (db/ArchiveSeal.h): it opens, its size
+// is the pages its header counts, and it has all six tables. Reads the header and schema only.
+bool IsOpenableArchive(const std::filesystem::path& file, std::string* why = nullptr);
 
 // The newest sound copy of the archive beside it (.New, .Bak.New, .Bak), or an empty path.
 std::filesystem::path NewestSoundCopy(const std::filesystem::path& archive);

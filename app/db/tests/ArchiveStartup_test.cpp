@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/Prompter.h"
+#include "db/ArchiveSeal.h"
 #include "db/ArchiveSession.h"
 #include "db/tests/ArchiveFiles.h"
 #include "platform/ProfileFile.h"
@@ -338,6 +343,101 @@ TEST_F(Start, ABrokenArchiveWithoutASoundCopyIsLeftAsItIs) {
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_NE(prompter.shown[0].text.find("元に戻せる健全なコピー（.New / .Bak）がありません。"), std::string::npos);
     EXPECT_FALSE(fs::exists(Beside(".Bak")));
+}
+
+} // namespace
+} // namespace kamo
+
+namespace kamo {
+namespace {
+
+// A session as the program runs one: opened by the start, closed at its end (which seals the file).
+class Sealed : public Start {
+protected:
+    void RunSession(bool compact = false) {
+        Settings settings;
+        StartupOptions options;
+        options.compact = compact;
+        auto db = PrepareArchive(folders, settings, prompter, options, &report);
+        ASSERT_NE(db, nullptr);
+        ArchiveSession session(folders, nullptr, std::move(db), settings);
+        EXPECT_FALSE(fs::exists(Beside(".Closed"))); // in use: a kill now leaves no seal
+    }
+    // Changes bytes in the middle of the file, keeping its size and, where asked, its time stamp.
+    void Scribble(bool keepTime) {
+        struct stat before {};
+        ASSERT_EQ(::stat(Archive().c_str(), &before), 0);
+        std::string bytes = test::ReadFile(Archive());
+        for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
+            bytes[i] = static_cast<char>(0xA5);
+        std::FILE* f = std::fopen(Archive().c_str(), "r+b");
+        ASSERT_TRUE(f);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        if (keepTime) {
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            ASSERT_EQ(::utimensat(AT_FDCWD, Archive().c_str(), times, 0), 0);
+        }
+    }
+    StartupReport report;
+};
+
+TEST_F(Sealed, OnlyAnArchiveAsTheLastCleanCloseLeftItSkipsTheFullCheck) {
+    test::AddMails(Archive(), 0, 400);
+    RunSession(); // no seal yet: checked in full
+    EXPECT_TRUE(report.fullCheck);
+    EXPECT_TRUE(fs::exists(Beside(".Closed")));
+    const std::string bytes = test::ReadFile(Archive());
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+    };
+    const Case cases[] = {
+        {"nothing changed", [] {}},
+        {"a mail added by another program", [&] { test::AddMails(Archive(), 1000, 1); }},
+        {"bytes changed", [&] { Scribble(false); }},
+        {"cut short", [&] { fs::resize_file(Archive(), fs::file_size(Archive()) - 1024); }},
+        {"a journal beside it", [&] { test::WriteFile(Beside("-journal"), std::string(512, '\0')); }},
+        {"the seal of another file",
+         [&] {
+             fs::copy_file(Archive(), Beside(".copy"));
+             fs::remove(Archive());
+             fs::rename(Beside(".copy"), Archive());
+         }},
+    };
+    for (const auto& c : cases) {
+        // Every case starts from the same sealed archive.
+        test::WriteFile(Archive(), bytes);
+        fs::remove(Beside("-journal"));
+        prompter.shown.clear();
+        RunSession();
+        ASSERT_TRUE(fs::exists(Beside(".Closed")));
+        c.change();
+        report = {};
+        prompter.QueueAnswer(false); // a broken archive is not restored in this test
+        Settings settings;
+        auto db = PrepareArchive(folders, settings, prompter, {false, {}}, &report);
+        EXPECT_EQ(report.fullCheck, std::string(c.what) != "nothing changed") << c.what;
+        const bool broken = std::string(c.what) == "bytes changed" || std::string(c.what) == "cut short";
+        EXPECT_EQ(db == nullptr, broken) << c.what;
+        db.reset();
+        fs::remove(Beside("-journal"));
+    }
+}
+
+TEST_F(Sealed, DamageThatKeepsSizeAndTimeIsStillCaughtBeforeTheBakIsReplaced) {
+    test::AddMails(Archive(), 0, 400);
+    RunSession(true); // compacted: a .Bak from this start
+    ASSERT_TRUE(fs::exists(Beside(".Bak")));
+    const std::string bak = test::ReadFile(Beside(".Bak"));
+    // Damage no stamp shows: same size, same time, same change counter.
+    Scribble(true);
+    ASSERT_TRUE(ArchiveSealMatches(Archive()));
+    report = {};
+    Settings settings;
+    auto db = PrepareArchive(folders, settings, prompter, {}, &report);
+    EXPECT_FALSE(report.compacted);
+    EXPECT_EQ(test::ReadFile(Beside(".Bak")), bak);
 }
 
 } // namespace
