@@ -38,6 +38,7 @@
 #include "testsupport/TestSupport.h"
 
 #include "BenchArchive.h"
+#include "BenchSearchArchive.h"
 #include "BenchWindow.h"
 
 using namespace kamo;
@@ -48,7 +49,6 @@ namespace {
 
 constexpr double kBudgetMs = 100.0;
 constexpr size_t kScreenLines = 30;
-constexpr int kRareMails = 25;
 
 double Seconds(Clock::time_point from) {
     return Ms(from) / 1000.0;
@@ -68,28 +68,6 @@ std::pair<uint64_t, uint64_t> IndexAndRest(SQLite::Database& db) {
     st.executeStep();
     const auto index = static_cast<uint64_t>(st.getColumn(0).getInt64());
     return {index, static_cast<uint64_t>(st.getColumn(1).getInt64()) - index};
-}
-
-// Mails the browse archive lacks: a rare Japanese word and a rare ASCII one.
-void AddRareMails(SQLite::Database& db) {
-    SQLite::Transaction tx(db);
-    SQLite::Statement insert(db, "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
-                                 " tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_SndAdd,"
-                                 " tblKamoMail_RcvName, tblKamoMail_RcvAdd, tblKamoMail_Subject, tblKamoMail_Mail1,"
-                                 " tblKamoMail_Include) VALUES (?1, '12:00:00', 7, 0, '旅人', 'tabibito@example.jp',"
-                                 " ?2, ?3, ?4, ?5, '0')");
-    for (int i = 0; i < kRareMails; ++i) {
-        char ymd[16];
-        std::snprintf(ymd, sizeof ymd, "%04d/%02d/%02d", 2001 + i % 9, 1 + i % 12, 1 + i % 28);
-        insert.reset();
-        insert.bind(1, ymd);
-        insert.bind(2, kOwnerName);
-        insert.bind(3, kOwnerAddress);
-        insert.bind(4, "鬱蒼とした森の写真 No." + std::to_string(i));
-        insert.bind(5, "Quixotic journey の写真です。\r\n");
-        insert.exec();
-    }
-    tx.commit();
 }
 
 struct Query {
@@ -210,36 +188,6 @@ int ExportOnce(const char* archive, const char* mbox) {
     ExportMails(*db, MailSelection::All(), MailFormat::Mbox, mbox, quiet);
     std::printf("%.6f %ld\n", Seconds(start), PeakKbOfThisProcess());
     return 0;
-}
-
-fs::path PrepareSearchArchive(const fs::path& dataDir, double& buildSeconds, bool& cached) {
-    const fs::path browse = dataDir / "browse-1m.Mdb";
-    const fs::path search = dataDir / "search-1m.Mdb";
-    const fs::path note = dataDir / "search-1m.build-seconds";
-    try {
-        if (fs::exists(search) && fs::exists(note)) {
-            auto db = OpenArchive(search);
-            if (db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64() == kMails + kRareMails &&
-                InspectSearchIndex(*db) == SearchIndexState::Ready && PendingSearchRows(*db) == 0) {
-                std::ifstream(note) >> buildSeconds;
-                cached = true;
-                return search;
-            }
-        }
-    } catch (const std::exception&) {
-    }
-    if (!CachedArchiveUsable(browse))
-        BuildArchive(browse);
-    fs::copy_file(browse, search, fs::copy_options::overwrite_existing);
-    auto db = OpenArchive(search);
-    AddRareMails(*db);
-    NullWaitReporter quiet;
-    const auto start = Clock::now();
-    UpdateSearchIndex(*db, quiet);
-    buildSeconds = Seconds(start);
-    std::ofstream(note) << buildSeconds;
-    cached = false;
-    return search;
 }
 
 void FillGenerated(SQLite::Database& db, size_t n) {
