@@ -608,6 +608,37 @@ bool frmKamoMail::eventFilter(QObject* watched, QEvent* event) {
 
 void frmKamoMail::OnTimer1() {
     lblDate->setText(QDateTime::currentDateTime().toString("yyyy/MM/dd  hh:mm:ss"));
+    FinishUpkeepWhenIdle();
+}
+
+void frmKamoMail::FinishUpkeepWhenIdle() {
+    ArchiveUpkeep* upkeep = session_.Upkeep();
+    if (!upkeep || !upkeep->Finished() || upkeepTold_ || !loaded_ || lockDepth_ > 0 ||
+        QApplication::activeModalWidget())
+        return;
+    const ArchiveUpkeep::Outcome outcome = upkeep->Result();
+    if (outcome == ArchiveUpkeep::Outcome::Broken) {
+        upkeepTold_ = true;
+        prompter_.Error("アーカイブの検査で問題が見つかりました（" + upkeep->Problem() +
+                        "）。\nバックアップ (.Bak) は前のままです。KamoMail をもう一度起動すると、"
+                        "元に戻すかどうかを尋ねます。");
+        return;
+    }
+    if (outcome != ArchiveUpkeep::Outcome::CopyReady)
+        return;
+    // The compacted copy goes in place while nothing runs: the lists let go of the archive and come
+    // back where the user was. A backup on display keeps its own connection.
+    Guarded([this] {
+        const bool viewing = session_.ViewingBackup();
+        const Place place = CurrentPlace();
+        if (!viewing)
+            LetGoOfArchive();
+        session_.FinishUpkeep();
+        if (!viewing) {
+            ShowViewMode();
+            RestorePlace(place);
+        }
+    });
 }
 
 // ---- Commands ----

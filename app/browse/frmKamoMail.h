@@ -195,6 +195,8 @@ private:
     void Guarded(const std::function<void()>& work);
     void ShowViewModeUnguarded();
     void ClearMailDisplay();
+    // The start-up upkeep's end: a compacted copy put in place, or a problem told, when the window is idle.
+    void FinishUpkeepWhenIdle();
     void FillSubjects(int keyRow);
     FormGeometry CurrentGeometry() const;
     void ApplyGeometry(const FormGeometry& geometry);
@@ -227,6 +229,7 @@ private:
     frmWait* waitWindow_ = nullptr;
     int lockDepth_ = 0;
     bool loaded_ = false;
+    bool upkeepTold_ = false;
     std::optional<MailRecord> currentMail_;
     // Geometry as read: an unmoved window writes back what it read.
     FormGeometry readGeometry_{};

@@ -35,12 +35,34 @@ void ArchiveSession::ReopenArchive() {
     db_ = OpenArchive(archivePath_);
 }
 
+void ArchiveSession::StartUpkeep(UpkeepStepHook hook) {
+    upkeep_ = std::make_unique<ArchiveUpkeep>(archivePath_, std::move(hook));
+    upkeep_->Start();
+}
+
+bool ArchiveSession::FinishUpkeep() {
+    if (!upkeep_ || upkeep_->Result() != ArchiveUpkeep::Outcome::CopyReady)
+        return false;
+    db_.reset();
+    const bool placed = upkeep_->PutInPlace();
+    db_ = OpenArchive(archivePath_);
+    return placed;
+}
+
 ArchiveSession::~ArchiveSession() {
     backup_.reset();
-    // Closed cleanly: the next start may trust the file as it is left now.
+    // Work still running is stopped; a compacted copy that is ready goes in place as the archive closes.
+    if (upkeep_ && !upkeep_->Finished())
+        upkeep_.reset();
+    const bool broken = upkeep_ && upkeep_->Result() == ArchiveUpkeep::Outcome::Broken;
     if (db_) {
         db_.reset();
-        SealArchive(archivePath_);
+        if (upkeep_)
+            upkeep_->PutInPlace();
+        // Closed cleanly: the next start may trust the file as it is left now. One the upkeep found
+        // broken is left unsealed, so the next start checks it in full and offers the .Bak.
+        if (!broken)
+            SealArchive(archivePath_);
     }
     // The conversion library's text files hold mail: they do not outlive the run.
     DeleteTempFiles(folders_.dataDir);

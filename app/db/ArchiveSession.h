@@ -49,6 +49,15 @@ public:
     // may hold a statement on the archive meanwhile. Throws when the file cannot be opened.
     void CloseArchive();
     void ReopenArchive();
+    // The window's start-up upkeep (db/Compaction.h): the .Bak and the compaction on a worker thread,
+    // begun once the window shows.
+    void StartUpkeep(UpkeepStepHook hook = {});
+    ArchiveUpkeep* Upkeep() { return upkeep_.get(); }
+    // When the upkeep has a compacted copy ready: the connection closed, the copy put in place when
+    // the archive is still as at its snapshot, the archive opened again. Nothing may hold a statement
+    // on the archive meanwhile. True when the archive file was replaced.
+    bool FinishUpkeep();
+
     Settings& AppSettings() { return settings_; }
     const Settings& AppSettings() const { return settings_; }
     const AppFolders& Folders() const { return folders_; }
@@ -64,6 +73,7 @@ private:
     std::unique_ptr<SQLite::Database> db_;
     std::unique_ptr<SQLite::Database> backup_; // closed before the archive
     std::filesystem::path backupPath_;
+    std::unique_ptr<ArchiveUpkeep> upkeep_; // stopped before the archive closes
 };
 
 // Start-up steps 3 to 8 under a lock already taken (the window program shows its splash between

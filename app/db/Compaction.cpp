@@ -5,6 +5,8 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -234,6 +236,170 @@ std::string RecoverMissingDatabase(const fs::path& archive) {
     if (FileExists(backup) && AtomicCopyFile(backup, archive))
         return backup.filename().string();
     return {};
+}
+
+} // namespace kamo
+
+namespace kamo {
+
+ArchiveUpkeep::ArchiveUpkeep(fs::path archive, UpkeepStepHook hook) : hook_(std::move(hook)) {
+    // Through a symbolic link the real file is the archive, as for CompactDatabase.
+    std::error_code ec;
+    archive_ = fs::is_symlink(archive, ec) ? fs::canonical(archive, ec) : std::move(archive);
+}
+
+ArchiveUpkeep::~ArchiveUpkeep() {
+    stop_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (running_)
+            sqlite3_interrupt(running_);
+    }
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void ArchiveUpkeep::Start() {
+    worker_ = std::thread([this] { Work(); });
+}
+
+void ArchiveUpkeep::Run() {
+    Work();
+}
+
+void ArchiveUpkeep::Wait() {
+    if (worker_.joinable())
+        worker_.join();
+}
+
+std::string ArchiveUpkeep::Problem() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return problem_;
+}
+
+// Runs `work` with `db` open to sqlite3_interrupt from the destructor; false when it was stopped.
+bool ArchiveUpkeep::Interruptible(SQLite::Database& db, const std::function<void()>& work) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stop_)
+            return false;
+        running_ = db.getHandle();
+    }
+    struct Clear {
+        ArchiveUpkeep& self;
+        ~Clear() {
+            std::lock_guard<std::mutex> lock(self.mutex_);
+            self.running_ = nullptr;
+        }
+    } clear{*this};
+    work();
+    return !stop_;
+}
+
+void ArchiveUpkeep::Work() {
+    const fs::path fresh = WithSuffix(archive_, ".New");
+    const fs::path backup = WithSuffix(archive_, ".Bak");
+    const fs::path backupNew = WithSuffix(archive_, ".Bak.New");
+    auto step = [&](UpkeepStep s) { return !stop_ && (!hook_ || hook_(s)); };
+    auto finish = [&](Outcome outcome) {
+        if (outcome == Outcome::Failed || outcome == Outcome::Broken)
+            RemoveWithJournals(fresh);
+        Remove(backupNew);
+        outcome_ = outcome;
+    };
+    try {
+        // Leftovers of an earlier start that was cut short.
+        RemoveWithJournals(fresh);
+        Remove(backupNew);
+
+        // 1. The archive as one moment left it: a read transaction keeps writers out while it is copied.
+        if (!step(UpkeepStep::Snapshot))
+            return finish(Outcome::Failed);
+        {
+            SQLite::Database db(archive_.string(), SQLite::OPEN_READONLY);
+            db.setBusyTimeout(5000);
+            SQLite::Transaction read(db);
+            db.execAndGet("SELECT count(*) FROM sqlite_master");
+            if (HasJournal(archive_))
+                return finish(Outcome::Failed);
+            snapshot_ = ReadArchiveStamp(archive_);
+            if (!snapshot_ || !CloneFile(archive_, backupNew, [&] { return !stop_.load(); }))
+                return finish(Outcome::Failed);
+        }
+
+        // 2. Read in full before it may replace the .Bak.
+        if (!step(UpkeepStep::CheckSnapshot))
+            return finish(Outcome::Failed);
+        {
+            SQLite::Database db(backupNew.string(), SQLite::OPEN_READONLY);
+            bool sound = false;
+            if (!Interruptible(db, [&] { sound = IntegrityOk(db); }))
+                return finish(Outcome::Failed);
+            std::string why = "データベースの検査 (integrity_check) に通りません";
+            if (!sound || !IsOpenableArchive(backupNew, &why)) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                problem_ = why;
+                return finish(Outcome::Broken);
+            }
+        }
+
+        // 3. The previous archive kept.
+        if (!step(UpkeepStep::KeepBackup) || ::rename(backupNew.c_str(), backup.c_str()) != 0 ||
+            !SyncFolder(FolderOf(archive_)))
+            return finish(Outcome::Failed);
+
+        // 4. Compacted from the .Bak, which nothing writes, when there is anything to gain.
+        if (!step(UpkeepStep::Compact))
+            return finish(Outcome::Failed);
+        {
+            SQLite::Database db(backup.string(), SQLite::OPEN_READONLY);
+            if (db.execAndGet("PRAGMA freelist_count").getInt64() == 0)
+                return finish(Outcome::Kept);
+            SQLite::Statement vacuum(db, "VACUUM INTO ?");
+            vacuum.bind(1, fresh.string());
+            if (!Interruptible(db, [&] { vacuum.exec(); }))
+                return finish(Outcome::Failed);
+        }
+        struct stat original {};
+        if (::stat(archive_.c_str(), &original) != 0 || ::chmod(fresh.c_str(), original.st_mode & 07777) != 0)
+            return finish(Outcome::Failed);
+
+        // 5. The copy on the disk and read back in full.
+        if (!step(UpkeepStep::VerifyCopy) || !SyncFile(fresh))
+            return finish(Outcome::Failed);
+        {
+            SQLite::Database compacted(fresh.string(), SQLite::OPEN_READONLY);
+            SQLite::Database previous(backup.string(), SQLite::OPEN_READONLY);
+            bool same = false;
+            if (!Interruptible(compacted, [&] { same = IntegrityOk(compacted); }))
+                return finish(Outcome::Failed);
+            if (!same || RowCounts(previous) != RowCounts(compacted) || HasJournal(fresh))
+                return finish(Outcome::Failed);
+        }
+        finish(Outcome::CopyReady);
+    } catch (const std::exception&) {
+        finish(Outcome::Failed);
+    }
+}
+
+bool ArchiveUpkeep::PutInPlace() {
+    if (outcome_.load() != Outcome::CopyReady)
+        return false;
+    const fs::path fresh = WithSuffix(archive_, ".New");
+    // Anything written since the snapshot is in the archive, not in the copy: the copy goes.
+    if (!(!hook_ || hook_(UpkeepStep::PutInPlace)) || HasJournal(archive_) || ReadArchiveStamp(archive_) != snapshot_) {
+        RemoveWithJournals(fresh);
+        outcome_ = Outcome::Changed;
+        return false;
+    }
+    if (::rename(fresh.c_str(), archive_.c_str()) != 0) {
+        RemoveWithJournals(fresh);
+        outcome_ = Outcome::Failed;
+        return false;
+    }
+    SyncFolder(FolderOf(archive_));
+    outcome_ = Outcome::Placed;
+    return true;
 }
 
 } // namespace kamo

@@ -11,9 +11,19 @@
 //   6. KeepBackup: rename "<archive>.Bak.New" over "<archive>.Bak" (the previous archive)
 //   7. SyncFolder: fsync the folder
 // A failure before Replace removes the leftovers and keeps the archive as it was.
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+
+#include <SQLiteCpp/Database.h>
+
+#include "db/ArchiveSeal.h"
+
+struct sqlite3;
 
 namespace kamo {
 
@@ -29,6 +39,68 @@ using CompactStepHook = std::function<bool(CompactStep)>;
 // A symbolic link stays a link: the file it points to is compacted, in its own folder, with its
 // permission bits and owner kept.
 bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook& hook = {}, bool checked = false);
+
+// The window's start-up upkeep, off the path to the first screen: the same guarantees as
+// CompactDatabase, on a worker thread, over a snapshot, so the window is usable meanwhile.
+//   1. Snapshot:      the archive copied to "<archive>.Bak.New" at copy speed under a read lock, so
+//                     it is the archive as one moment left it (writers wait, for the copy only)
+//   2. CheckSnapshot: the copy read in full (integrity_check, all six tables): an archive damaged
+//                     behind the program's back is caught here, and the .Bak stays as it was
+//   3. KeepBackup:    "<archive>.Bak.New" renamed over "<archive>.Bak", the folder synced
+//   4. Compact:       when the archive has free pages, VACUUM INTO "<archive>.New" from the .Bak
+//   5. VerifyCopy:    "<archive>.New" synced, read in full, the same row count in every table
+//   6. PutInPlace:    on the owner's thread, with its connection closed, "<archive>.New" renamed over
+//                     the archive, only when the archive is still as at the snapshot (else the next
+//                     start compacts)
+// A kill at any moment leaves the archive, and a sound .Bak, as they were or as they became; the next
+// start removes a leftover .New or .Bak.New.
+enum class UpkeepStep { Snapshot, CheckSnapshot, KeepBackup, Compact, VerifyCopy, PutInPlace };
+using UpkeepStepHook = std::function<bool(UpkeepStep)>;
+
+class ArchiveUpkeep {
+public:
+    enum class Outcome {
+        Running,
+        Kept,      // the .Bak is the archive as at the start; there was nothing to compact
+        CopyReady, // the .Bak is kept and a compacted copy waits for PutInPlace
+        Placed,    // the compacted copy is the archive now
+        Changed,   // the archive changed after the snapshot: the copy was dropped
+        Broken,    // the archive failed the full check: nothing was touched (Problem says why)
+        Failed,    // a step failed or was stopped: the archive and .Bak are as they were
+    };
+
+    explicit ArchiveUpkeep(std::filesystem::path archive, UpkeepStepHook hook = {});
+    // Stops the work at its next safe point (an SQLite statement is interrupted) and waits for it.
+    ~ArchiveUpkeep();
+    ArchiveUpkeep(const ArchiveUpkeep&) = delete;
+    ArchiveUpkeep& operator=(const ArchiveUpkeep&) = delete;
+
+    // Steps 1 to 5 on a worker thread, or on this one.
+    void Start();
+    void Run();
+    bool Finished() const { return outcome_.load() != Outcome::Running; }
+    void Wait();
+    Outcome Result() const { return outcome_.load(); }
+    std::string Problem() const;
+
+    // Step 6, on the thread that owns the archive's connection, which must be closed. True when the
+    // compacted copy took the archive's place.
+    bool PutInPlace();
+
+private:
+    void Work();
+    bool Interruptible(SQLite::Database& db, const std::function<void()>& work);
+
+    std::filesystem::path archive_;
+    UpkeepStepHook hook_;
+    std::thread worker_;
+    std::atomic<Outcome> outcome_{Outcome::Running};
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    sqlite3* running_ = nullptr; // the statement's connection, for interrupting it
+    std::string problem_;
+    std::optional<ArchiveStamp> snapshot_;
+};
 
 // When the archive file is missing, puts back the newest sound copy beside it: a complete, verified
 // "<archive>.New", else "<archive>.Bak.New", else "<archive>.Bak" (copied, so the .Bak stays).

@@ -1,5 +1,6 @@
 #include "platform/FileUtil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +157,54 @@ bool AtomicCopyFile(const fs::path& from, const fs::path& to) {
                 return false;
         }
     });
+}
+
+bool CloneFile(const fs::path& from, const fs::path& to, const std::function<bool()>& keepGoing) {
+    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+        return false;
+    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
+    if (out.get() < 0)
+        return false;
+    auto copy = [&]() {
+        if (::ioctl(out.get(), FICLONE, in.get()) == 0)
+            return true;
+        constexpr size_t kPiece = 64 << 20;
+        off_t done = 0;
+        bool kernelCopy = true;
+        std::vector<char> buf;
+        while (done < st.st_size) {
+            if (keepGoing && !keepGoing())
+                return false;
+            const size_t want = static_cast<size_t>(std::min<off_t>(st.st_size - done, kPiece));
+            ssize_t n = -1;
+            if (kernelCopy) {
+                n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, want, 0);
+                if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                    kernelCopy = false;
+                    continue;
+                }
+            } else {
+                buf.resize(1 << 20);
+                n = ::read(in.get(), buf.data(), std::min(want, buf.size()));
+                if (n > 0 && !WriteAll(out.get(), std::string_view(buf.data(), static_cast<size_t>(n))))
+                    return false;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false; // an error, or the file shrank under us
+            done += n;
+        }
+        return true;
+    };
+    const bool ok = copy() && ::fsync(out.get()) == 0 && out.Close();
+    if (!ok) {
+        out.Close();
+        ::unlink(to.c_str());
+    }
+    return ok;
 }
 
 int DeleteTempFiles(const fs::path& dataDir) {

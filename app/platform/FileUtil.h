@@ -2,6 +2,7 @@
 // File operations with the guarantees the program relies on: replacing a file never leaves it
 // half-written or missing, and a failure is reported, never mistaken for success.
 #include <filesystem>
+#include <functional>
 #include <string_view>
 
 namespace kamo {
@@ -23,6 +24,13 @@ bool AtomicWriteFile(const std::filesystem::path& path, std::string_view bytes);
 
 // Copies `from` to `to` the same way, so `to` is either its old self or a complete copy.
 bool AtomicCopyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Copies `from` into a new file `to` (created exclusively, never through a link, with the permission
+// bits of `from`) at the speed the file system allows: a reflink where it shares blocks, else
+// copy_file_range, else reads and writes; then syncs it. `keepGoing` is asked between pieces; when it
+// says no, or anything fails, `to` is removed and the result is false.
+bool CloneFile(const std::filesystem::path& from, const std::filesystem::path& to,
+               const std::function<bool()>& keepGoing = {});
 
 // Removes every ordinary file named "*.tmp" (any letter case) directly in `dataDir`, but only when
 // "Friend.Tmp" or "KamoMail.Tmp" is there: the conversion library's leftovers. Returns the number

@@ -149,7 +149,10 @@ int RunWindowProgram(int argc, char** argv) {
 
     // 3-8. "Ver" check and upgrade, paths, create when missing, compact, open: the archive session,
     // which outlives the window.
-    auto session = kamo::OpenSession(folders, std::move(lock), prompter);
+    // The .Bak and the compaction wait until the window shows (ArchiveUpkeep): the first screen does not.
+    kamo::StartupOptions options;
+    options.compact = false;
+    auto session = kamo::OpenSession(folders, std::move(lock), prompter, options);
     if (!session)
         return 1;
 
@@ -167,6 +170,7 @@ int RunWindowProgram(int argc, char** argv) {
     window->show();
     splash->close();
     splash.reset();
+    session->StartUpkeep();
 
     const int status = QApplication::exec();
     prompter.SetParent(nullptr);

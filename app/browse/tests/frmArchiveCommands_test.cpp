@@ -215,6 +215,28 @@ private slots:
         }
     }
 
+    void theStartsUpkeepPutsTheCompactedArchiveInPlaceWhereTheUserIs() {
+        Window w;
+        // Free pages to gain: a long mail read and deleted again.
+        MailRecord big = Mail("2001/01/01", "09:00:00", "jiro", "長い");
+        big.body = std::string(400000, 'x');
+        test::InsertTestMail(w.session->Archive(), big);
+        w.session->Archive().exec("DELETE FROM tblKamoMail WHERE tblKamoMail_Subject = '長い'");
+        w.window->ChooseKey(0);
+        w.window->ChooseSubject(1);
+        QCOMPARE(w.window->CurrentMail()->subject, std::string("二"));
+        w.session->StartUpkeep();
+        w.session->Upkeep()->Wait();
+        QCOMPARE(w.session->Upkeep()->Result(), ArchiveUpkeep::Outcome::CopyReady);
+        QTRY_COMPARE_WITH_TIMEOUT(w.session->Upkeep()->Result(), ArchiveUpkeep::Outcome::Placed, 5000);
+        QCOMPARE(w.session->Archive().execAndGet("PRAGMA freelist_count").getInt64(), int64_t(0));
+        QCOMPARE(w.Mails(), int64_t(4));
+        QVERIFY(w.window->CurrentMail());
+        QCOMPARE(w.window->CurrentMail()->subject, std::string("二")); // back where the user was
+        QVERIFY(std::filesystem::exists(w.session->Folders().DatabaseFile().string() + ".Bak"));
+        QVERIFY(w.prompter.shown.empty());
+    }
+
     void recreationKeepsEveryMailAndBacksUpFirst() {
         Window w;
         w.prompter.QueueAnswer(true);

@@ -212,3 +212,130 @@ TEST_F(CompactionTest, AnIncompleteArchiveIsNeverCompactedOverItsBak) {
 
 } // namespace
 } // namespace kamo
+
+namespace kamo {
+namespace {
+
+using Outcome = ArchiveUpkeep::Outcome;
+
+// The window's upkeep over the same archive: 60 mails, free pages, an old .Bak.
+class UpkeepTest : public CompactionTest {
+protected:
+    bool NoLeftovers() const { return !fs::exists(Path(".New")) && !fs::exists(Path(".Bak.New")); }
+};
+
+TEST_F(UpkeepTest, KeepsTheArchiveAsBakAndPutsTheCompactedCopyInPlace) {
+    const std::string before = ReadFile(db);
+    ArchiveUpkeep upkeep(db);
+    upkeep.Start();
+    upkeep.Wait();
+    ASSERT_EQ(upkeep.Result(), Outcome::CopyReady);
+    EXPECT_EQ(ReadFile(bak), before); // the .Bak is the archive as the start found it
+    EXPECT_EQ(ReadFile(db), before);  // untouched until it is put in place
+    ASSERT_TRUE(upkeep.PutInPlace());
+    EXPECT_EQ(upkeep.Result(), Outcome::Placed);
+    EXPECT_LT(fs::file_size(db), before.size());
+    EXPECT_EQ(SubKeysIn(db), test::Range(0, kMails));
+    EXPECT_TRUE(IsCompleteArchive(db));
+    EXPECT_TRUE(NoLeftovers());
+
+    // Nothing left to gain: the next start only keeps the .Bak.
+    ArchiveUpkeep again(db);
+    again.Run();
+    EXPECT_EQ(again.Result(), Outcome::Kept);
+    EXPECT_EQ(ReadFile(bak), ReadFile(db));
+    EXPECT_FALSE(again.PutInPlace());
+    EXPECT_TRUE(NoLeftovers());
+}
+
+TEST_F(UpkeepTest, MailWrittenAfterTheSnapshotIsNeverReplacedByTheOlderCopy) {
+    ArchiveUpkeep upkeep(db);
+    upkeep.Run();
+    ASSERT_EQ(upkeep.Result(), Outcome::CopyReady);
+    test::AddMails(db, 500, 1); // read while the copy was made
+    EXPECT_FALSE(upkeep.PutInPlace());
+    EXPECT_EQ(upkeep.Result(), Outcome::Changed);
+    auto expected = test::Range(0, kMails);
+    expected.insert(500);
+    EXPECT_EQ(SubKeysIn(db), expected);
+    EXPECT_TRUE(NoLeftovers());
+}
+
+TEST_F(UpkeepTest, ADamagedArchiveIsToldAndNeitherItNorTheBakIsTouched) {
+    std::string bytes = ReadFile(db);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 3000; ++i)
+        bytes[i] = static_cast<char>(0x5A);
+    test::WriteFile(db, bytes);
+    ArchiveUpkeep upkeep(db);
+    upkeep.Run();
+    EXPECT_EQ(upkeep.Result(), Outcome::Broken);
+    EXPECT_FALSE(upkeep.Problem().empty());
+    EXPECT_EQ(ReadFile(bak), "previous backup");
+    EXPECT_EQ(ReadFile(db), bytes);
+    EXPECT_TRUE(NoLeftovers());
+}
+
+TEST_F(UpkeepTest, StoppedOrKilledAtAnyStepLosesAndDuplicatesNothing) {
+    const std::string before = ReadFile(db);
+    for (UpkeepStep s : {UpkeepStep::Snapshot, UpkeepStep::CheckSnapshot, UpkeepStep::KeepBackup, UpkeepStep::Compact,
+                         UpkeepStep::VerifyCopy, UpkeepStep::PutInPlace}) {
+        for (bool kill : {false, true}) {
+            test::WriteFile(db, before);
+            test::WriteFile(bak, "previous backup");
+            auto hook = [s, kill](UpkeepStep at) {
+                if (at == s && kill)
+                    ::raise(SIGKILL);
+                return at != s;
+            };
+            if (kill) {
+                const pid_t pid = ::fork();
+                ASSERT_GE(pid, 0);
+                if (pid == 0) {
+                    ArchiveUpkeep upkeep(db, hook);
+                    upkeep.Run();
+                    upkeep.PutInPlace();
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(pid, &status, 0);
+                ASSERT_TRUE(WIFSIGNALED(status)) << static_cast<int>(s);
+            } else {
+                ArchiveUpkeep upkeep(db, hook);
+                upkeep.Run();
+                upkeep.PutInPlace();
+                EXPECT_NE(upkeep.Result(), Outcome::Placed) << static_cast<int>(s);
+                EXPECT_TRUE(NoLeftovers()) << static_cast<int>(s);
+            }
+            const std::string at = std::to_string(static_cast<int>(s)) + (kill ? " killed" : " failed");
+            EXPECT_EQ(SubKeysIn(db), test::Range(0, kMails)) << at;
+            EXPECT_TRUE(IsCompleteArchive(db)) << at;
+            // The .Bak is the old one or the archive as at the start, never half of either.
+            const std::string kept = ReadFile(bak);
+            EXPECT_TRUE(kept == "previous backup" || kept == before) << at;
+            // The next start's upkeep clears whatever was left and ends well.
+            ArchiveUpkeep next(db);
+            next.Run();
+            EXPECT_EQ(next.Result(), Outcome::CopyReady) << at;
+            EXPECT_TRUE(next.PutInPlace()) << at;
+            EXPECT_EQ(SubKeysIn(db), test::Range(0, kMails)) << at;
+            EXPECT_TRUE(NoLeftovers()) << at;
+        }
+    }
+}
+
+TEST_F(UpkeepTest, ClosingTheWindowStopsTheWorkAndLeavesNothingBehind) {
+    // A larger archive, so the work is still running when it is stopped.
+    test::AddMails(db, 1000, 3000);
+    const std::string before = ReadFile(db);
+    {
+        ArchiveUpkeep upkeep(db);
+        upkeep.Start();
+    }
+    EXPECT_EQ(ReadFile(db), before);
+    EXPECT_TRUE(NoLeftovers());
+    const std::string kept = ReadFile(bak);
+    EXPECT_TRUE(kept == "previous backup" || kept == before);
+}
+
+} // namespace
+} // namespace kamo
