@@ -1,6 +1,8 @@
 #include "db/ArchiveStartup.h"
 
 #include <exception>
+#include <fstream>
+#include <string>
 
 #include "common/Prompter.h"
 #include "db/Archive.h"
@@ -11,13 +13,49 @@
 
 namespace kamo {
 
+namespace {
+
+// What a copy in a long step of its start is doing, for a second start to tell: a line in the
+// settings folder beside the lock, there only while the step runs.
+std::filesystem::path BusyNotePath(const AppFolders& folders) {
+    return folders.settingsDir / "KamoMail.busy";
+}
+
+class BusyNote {
+public:
+    BusyNote(const AppFolders& folders, const std::string& doing) : path_(BusyNotePath(folders)) {
+        AtomicWriteFile(path_, doing);
+    }
+    ~BusyNote() {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+    BusyNote(const BusyNote&) = delete;
+    BusyNote& operator=(const BusyNote&) = delete;
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace
+
 std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompter& prompter) {
     std::string openError;
     auto lock = InstanceLock::TryAcquire(folders.settingsDir, &openError);
-    if (!lock && !openError.empty())
+    std::error_code ec;
+    if (!lock && !openError.empty()) {
         prompter.Error("設定フォルダに書き込めません（" + openError + "）。\n" + folders.settingsDir.string());
-    else if (!lock)
-        prompter.Message("KamoMailはすでに実行されています。");
+    } else if (!lock) {
+        std::ifstream in(BusyNotePath(folders), std::ios::binary);
+        std::string doing;
+        std::getline(in, doing);
+        prompter.Message(doing.empty() ? std::string("KamoMailはすでに実行されています。")
+                                       : "KamoMailはすでに実行されています。\nいま起動の途中です（" + doing +
+                                             "）。終わるまでお待ち下さい。");
+    } else {
+        // A note left by a copy that was killed in its start says nothing any more.
+        std::filesystem::remove(BusyNotePath(folders), ec);
+    }
     return lock;
 }
 
@@ -34,14 +72,26 @@ std::filesystem::path FreeBrokenName(const std::filesystem::path& archive) {
 // An archive file that is there but broken (empty, failing the integrity check, no mail table) is
 // neither compacted nor opened: the user is told, and on their word it is put aside and the newest
 // sound copy put in its place. Every other file stays as it is. False when the start must end.
-bool RepairBrokenArchive(const std::filesystem::path& archive, bool sealed, Prompter& prompter, StartupReport& report) {
+bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path& archive, bool sealed,
+                         Prompter& prompter, const StartupOptions& options, StartupReport& report) {
     std::string why;
     // A sealed archive is as the last clean close left it: its header and schema are enough. Any
     // doubt there, or no seal, and the whole file is read.
     if (sealed && IsOpenableArchive(archive))
         return true;
     report.fullCheck = true;
-    if (IsSoundArchive(archive, &why))
+    bool sound = false;
+    {
+        const std::string doing = "アーカイブを検査しています…";
+        BusyNote note(folders, doing);
+        if (options.progress)
+            options.progress(doing);
+        sound = IsSoundArchive(archive, &why, [&] {
+            if (options.progress)
+                options.progress(doing);
+        });
+    }
+    if (sound)
         return true;
     const std::string told = archive.string() + "\nアーカイブが壊れています（" + why + "）。";
     const std::filesystem::path copy = NewestSoundCopy(archive);
@@ -108,12 +158,17 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         return nullptr;
     }
 
-    if (!RepairBrokenArchive(archive, !r.created && ArchiveSealMatches(archive), prompter, r))
+    if (!RepairBrokenArchive(folders, archive, !r.created && ArchiveSealMatches(archive), prompter, options, r))
         return nullptr;
 
     // After a full check the compaction need not read the whole file again before its copy.
-    if (options.compact)
+    if (options.compact) {
+        const std::string doing = "最適化しています…";
+        BusyNote note(folders, doing);
+        if (options.progress)
+            options.progress(doing);
         r.compacted = CompactDatabase(archive, options.compactHook, r.fullCheck && r.restoredFrom.empty());
+    }
 
     try {
         auto db = OpenArchive(archive);

@@ -3,6 +3,7 @@
 // (restored, upgraded, created, compacted, opened). OpenSession and StartSession (db/ArchiveSession.h)
 // build the archive session on these; the window program and the terminal commands use those.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,9 @@ class Prompter;
 struct StartupOptions {
     bool compact = true;
     CompactStepHook compactHook; // tests: fail or stop at a compaction step
+    // Told what a long step of the start is doing ("アーカイブを検査しています…"), once when it begins
+    // and every so often while it runs, so a splash window can say so and stay painted.
+    std::function<void(const std::string& doing)> progress;
 };
 
 // What the start did, for callers that report it.
@@ -32,7 +36,8 @@ struct StartupReport {
 };
 
 // The single-instance guard: the lock, held as long as the returned object lives. Nothing, after
-// "KamoMailはすでに実行されています。", when another copy runs.
+// "KamoMailはすでに実行されています。", when another copy runs; when that copy is still in a long
+// step of its start, the message says which.
 std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompter& prompter);
 
 // Sets the settings, help and database paths in `settings`; restores an archive that went missing

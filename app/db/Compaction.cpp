@@ -98,7 +98,8 @@ namespace {
 // The checks behind IsSoundArchive, IsCompleteArchive and IsOpenableArchive: every table of the
 // archive or the mail table only; the whole file read (integrity_check) or only its header and
 // schema.
-bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::string* why) {
+bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::string* why,
+                  const std::function<void()>& pump = {}) {
     auto no = [&](const std::string& reason) {
         if (why)
             *why = reason;
@@ -111,6 +112,15 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
             return no("空のファイルです");
         // A journal left by a writer that died is played back first, as any later open would.
         SQLite::Database db(file.string(), HasJournal(file) ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY);
+        // A long check lets the caller keep its window painted.
+        if (pump)
+            sqlite3_progress_handler(
+                db.getHandle(), 20000,
+                [](void* p) {
+                    (*static_cast<const std::function<void()>*>(p))();
+                    return 0;
+                },
+                const_cast<std::function<void()>*>(&pump));
         if (integrity && !IntegrityOk(db))
             return no("データベースの検査 (integrity_check) に通りません");
         if (!integrity) {
@@ -138,8 +148,8 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
 
 } // namespace
 
-bool IsSoundArchive(const fs::path& file, std::string* why) {
-    return CheckArchive(file, false, true, why);
+bool IsSoundArchive(const fs::path& file, std::string* why, const std::function<void()>& pump) {
+    return CheckArchive(file, false, true, why, pump);
 }
 
 bool IsCompleteArchive(const fs::path& file, std::string* why) {

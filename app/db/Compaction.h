@@ -109,7 +109,9 @@ std::string RecoverMissingDatabase(const std::filesystem::path& archive);
 
 // True when `file` opens as an SQLite database that passes PRAGMA integrity_check and holds the
 // mail table: an archive the program can open. `why` gets the reason otherwise, for the user.
-bool IsSoundArchive(const std::filesystem::path& file, std::string* why = nullptr);
+// `pump` is called every so often while the file is read.
+bool IsSoundArchive(const std::filesystem::path& file, std::string* why = nullptr,
+                    const std::function<void()>& pump = {});
 
 // True when `file` is a sound archive with all six tables: the only kind that is compacted (a
 // broken file must never become the .Bak in place of a good one).

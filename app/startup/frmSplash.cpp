@@ -28,12 +28,25 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     lblVersion->setObjectName("lblVersion");
     lblVersion->setAlignment(Qt::AlignCenter);
 
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName("lblStatus");
+    lblStatus->setAlignment(Qt::AlignCenter);
+    // Room for the longest line, so the window does not change size when it appears.
+    lblStatus->setMinimumWidth(
+        lblStatus->fontMetrics().horizontalAdvance(QString::fromUtf8("アーカイブを検査しています… 999 秒")));
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(40, 30, 40, 30);
     layout->addWidget(title);
     layout->addWidget(note);
     layout->addWidget(lblVersion);
+    layout->addWidget(lblStatus);
     setFixedSize(sizeHint());
+}
+
+void frmSplash::ShowDoing(const QString& doing, int seconds) {
+    lblStatus->setText(seconds > 0 ? doing + QString::fromUtf8(" %1 秒").arg(seconds) : doing);
+    repaint();
 }
 
 } // namespace kamo

@@ -11,7 +11,11 @@ class frmSplash : public QWidget {
 public:
     explicit frmSplash(QWidget* parent = nullptr);
 
+    // What a long step of the start is doing, with the seconds it has taken so far; painted at once.
+    void ShowDoing(const QString& doing, int seconds);
+
     QLabel* lblVersion;
+    QLabel* lblStatus;
 };
 
 } // namespace kamo

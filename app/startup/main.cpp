@@ -1,6 +1,7 @@
 // Entry point of the program: the commands that run without a display, and Main of basKamoMail,
 // the start sequence of the window program.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -152,6 +153,19 @@ int RunWindowProgram(int argc, char** argv) {
     // The .Bak and the compaction wait until the window shows (ArchiveUpkeep): the first screen does not.
     kamo::StartupOptions options;
     options.compact = false;
+    // A long check says so on the splash, which keeps being painted (and moved, under a window manager).
+    QElapsedTimer sinceStart, sinceEvents;
+    sinceStart.start();
+    sinceEvents.start();
+    std::string shownDoing;
+    options.progress = [&](const std::string& doing) {
+        if (doing == shownDoing && sinceEvents.elapsed() < 50)
+            return;
+        shownDoing = doing;
+        sinceEvents.restart();
+        splash->ShowDoing(QString::fromStdString(doing), static_cast<int>(sinceStart.elapsed() / 1000));
+        QApplication::processEvents();
+    };
     auto session = kamo::OpenSession(folders, std::move(lock), prompter, options);
     if (!session)
         return 1;

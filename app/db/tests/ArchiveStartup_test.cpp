@@ -442,3 +442,39 @@ TEST_F(Sealed, DamageThatKeepsSizeAndTimeIsStillCaughtBeforeTheBakIsReplaced) {
 
 } // namespace
 } // namespace kamo
+
+namespace kamo {
+namespace {
+
+TEST_F(Start, ALongCheckIsToldAsItRunsAndToASecondStart) {
+    test::AddMails(Archive(), 0, 300); // no seal: the start reads the whole file
+    auto lock = TakeInstanceLock(folders, prompter);
+    ASSERT_TRUE(lock);
+    std::vector<std::string> told;
+    std::string secondSaw;
+    StartupOptions options;
+    options.compact = false;
+    options.progress = [&](const std::string& doing) {
+        told.push_back(doing);
+        if (secondSaw.empty()) {
+            ScriptedPrompter second;
+            EXPECT_FALSE(TakeInstanceLock(folders, second));
+            secondSaw = second.shown.at(0).text;
+        }
+    };
+    Settings settings;
+    StartupReport report;
+    ASSERT_NE(PrepareArchive(folders, settings, prompter, options, &report), nullptr);
+    EXPECT_TRUE(report.fullCheck);
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.front(), "アーカイブを検査しています…");
+    EXPECT_EQ(secondSaw, "KamoMailはすでに実行されています。\nいま起動の途中です（アーカイブを検査しています…）。"
+                         "終わるまでお待ち下さい。");
+    // Once the step is over, a second start hears only that one runs.
+    ScriptedPrompter later;
+    EXPECT_FALSE(TakeInstanceLock(folders, later));
+    EXPECT_EQ(later.shown.at(0).text, "KamoMailはすでに実行されています。");
+}
+
+} // namespace
+} // namespace kamo
