@@ -60,8 +60,10 @@ std::map<std::string, int64_t> RowCounts(SQLite::Database& db) {
     return counts;
 }
 
-bool IntegrityOk(SQLite::Database& db) {
-    SQLite::Statement q(db, "PRAGMA integrity_check");
+// integrity_check reads every page and checks every index against its table; quick_check reads
+// every page and its structure, in a tenth of the time, without comparing the indexes.
+bool IntegrityOk(SQLite::Database& db, bool quick = false) {
+    SQLite::Statement q(db, quick ? "PRAGMA quick_check" : "PRAGMA integrity_check");
     if (!q.executeStep() || q.getColumn(0).getString() != "ok")
         return false;
     return !q.executeStep();
@@ -343,9 +345,11 @@ void ArchiveUpkeep::Work() {
         {
             SQLite::Database db(backupNew.string(), SQLite::OPEN_READONLY);
             bool sound = false;
-            if (!Interruptible(db, [&] { sound = IntegrityOk(db); }))
+            // The start checked the archive in full, or trusted it by its seal: page by page is
+            // enough here to keep damage the seal cannot see out of the .Bak.
+            if (!Interruptible(db, [&] { sound = IntegrityOk(db, true); }))
                 return finish(Outcome::Failed);
-            std::string why = "データベースの検査 (integrity_check) に通りません";
+            std::string why = "データベースの検査 (quick_check) に通りません";
             if (!sound || !IsOpenableArchive(backupNew, &why)) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 problem_ = why;
@@ -381,7 +385,9 @@ void ArchiveUpkeep::Work() {
             SQLite::Database compacted(fresh.string(), SQLite::OPEN_READONLY);
             SQLite::Database previous(backup.string(), SQLite::OPEN_READONLY);
             bool same = false;
-            if (!Interruptible(compacted, [&] { same = IntegrityOk(compacted); }))
+            // A copy VACUUM just wrote, its indexes made anew from its tables: every page read back
+            // and every table's row count is the proof that it holds what the .Bak holds.
+            if (!Interruptible(compacted, [&] { same = IntegrityOk(compacted, true); }))
                 return finish(Outcome::Failed);
             if (!same || RowCounts(previous) != RowCounts(compacted) || HasJournal(fresh))
                 return finish(Outcome::Failed);

@@ -44,11 +44,11 @@ bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook
 // CompactDatabase, on a worker thread, over a snapshot, so the window is usable meanwhile.
 //   1. Snapshot:      the archive copied to "<archive>.Bak.New" at copy speed under a read lock, so
 //                     it is the archive as one moment left it (writers wait, for the copy only)
-//   2. CheckSnapshot: the copy read in full (integrity_check, all six tables): an archive damaged
+//   2. CheckSnapshot: every page of the copy read (quick_check, all six tables): an archive damaged
 //                     behind the program's back is caught here, and the .Bak stays as it was
 //   3. KeepBackup:    "<archive>.Bak.New" renamed over "<archive>.Bak", the folder synced
 //   4. Compact:       when the archive has free pages, VACUUM INTO "<archive>.New" from the .Bak
-//   5. VerifyCopy:    "<archive>.New" synced, read in full, the same row count in every table
+//   5. VerifyCopy:    "<archive>.New" synced, every page read back, the same row count in every table
 //   6. PutInPlace:    on the owner's thread, with its connection closed, "<archive>.New" renamed over
 //                     the archive, only when the archive is still as at the snapshot (else the next
 //                     start compacts)
