@@ -3,6 +3,7 @@
 // the browse archive (BenchArchive.h) and kept under build/bench-data. bench_search and bench_startup
 // both use it.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "common/WaitReporter.h"
 #include "db/Schema.h"
 #include "search/SearchIndex.h"
+#include "testsupport/TestSupport.h"
 
 #include "BenchArchive.h"
 
@@ -75,6 +77,16 @@ inline std::filesystem::path PrepareSearchArchive(const std::filesystem::path& d
     std::ofstream(note) << buildSeconds;
     cached = false;
     return search;
+}
+
+// A benchmark's start: offscreen unless a display is asked for, and the search archive of this build
+// tree's bench-data folder (made on the first run).
+inline std::filesystem::path StartSearchBench(double& buildSeconds, bool& cached) {
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const std::filesystem::path dataDir = test::BuildBinDir().parent_path() / "bench-data";
+    std::filesystem::create_directories(dataDir);
+    return PrepareSearchArchive(dataDir, buildSeconds, cached);
 }
 
 } // namespace kamo::bench

@@ -252,14 +252,10 @@ void BuildAndExport100k() {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--export")
         return ExportOnce(argv[2], argv[3]);
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    const fs::path dataDir = test::BuildBinDir().parent_path() / "bench-data";
-    fs::create_directories(dataDir);
     double buildSeconds = 0;
     bool cached = false;
-    const fs::path archive = PrepareSearchArchive(dataDir, buildSeconds, cached);
+    const fs::path archive = StartSearchBench(buildSeconds, cached);
+    QApplication app(argc, argv);
     auto db = OpenArchive(archive);
     const auto [index, rest] = IndexAndRest(*db);
     std::printf("archive %s: %d mails; index built in %.1f s%s\n", archive.c_str(), kMails + kRareMails, buildSeconds,

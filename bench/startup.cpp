@@ -250,15 +250,10 @@ void TimeWindowStart(const AppFolders& folders, double cpMs) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-
-    const fs::path dataDir = test::BuildBinDir().parent_path() / "bench-data";
-    fs::create_directories(dataDir);
     double buildSeconds = 0;
     bool cached = false;
-    const fs::path archive = PrepareSearchArchive(dataDir, buildSeconds, cached);
+    const fs::path archive = StartSearchBench(buildSeconds, cached);
+    QApplication app(argc, argv);
     const int mails = kMails + kRareMails;
     std::printf("archive %s: %d mails, %.1f MB\n", archive.c_str(), mails,
                 static_cast<double>(fs::file_size(archive)) / 1e6);
