@@ -53,6 +53,9 @@ public:
     // begun once the window shows.
     void StartUpkeep(UpkeepStepHook hook = {});
     ArchiveUpkeep* Upkeep() { return upkeep_.get(); }
+    // Stops the upkeep and drops what it made so far (a command about to replace the archive file,
+    // which uses the same names beside it).
+    void StopUpkeep() { upkeep_.reset(); }
     // When the upkeep has a compacted copy ready: the connection closed, the copy put in place when
     // the archive is still as at its snapshot, the archive opened again. Nothing may hold a statement
     // on the archive meanwhile. True when the archive file was replaced.

@@ -95,6 +95,8 @@ void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::D
             fs::remove(fresh.string() + suffix, ec);
     };
 
+    // The start's upkeep works beside the archive under the same names: it stops first.
+    session.StopUpkeep();
     step(RecreateStep::Backup, "バックアップの作成");
     MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
 

@@ -71,5 +71,19 @@ TEST_F(RecreationTest, AProcessKilledAtAnyStepLosesNothing) {
     }
 }
 
+TEST_F(RecreationTest, TheStartsUpkeepStillRunningStopsFirstAndLeavesNothingBehind) {
+    test::AddMails(folders.DatabaseFile(), 1000, 2000);
+    Open();
+    session->Archive().exec("DELETE FROM tblKamoMail WHERE tblKamoMail_SubKey >= 2000"); // free pages
+    const std::set<int64_t> mails = test::SubKeysIn(session->Archive());
+    session->StartUpkeep();
+    RecreateArchive(*session, {});
+    EXPECT_EQ(test::SubKeysIn(session->Archive()), mails);
+    EXPECT_EQ(session->Upkeep(), nullptr);
+    EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New"));
+    EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".Bak.New"));
+    EXPECT_TRUE(IsCompleteArchive(folders.DatabaseFile()));
+}
+
 } // namespace
 } // namespace kamo
