@@ -81,18 +81,30 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
         return true;
     report.fullCheck = true;
     bool sound = false;
+    bool busy = false;
     {
         const std::string doing = "アーカイブを検査しています…";
         BusyNote note(folders, doing);
         if (options.progress)
             options.progress(doing);
-        sound = IsSoundArchive(archive, &why, [&] {
-            if (options.progress)
-                options.progress(doing);
-        });
+        sound = IsSoundArchive(
+            archive, &why,
+            [&] {
+                if (options.progress)
+                    options.progress(doing);
+            },
+            &busy);
     }
     if (sound)
         return true;
+    if (busy) {
+        // In use, not broken: nothing to restore, and nothing may be copied over it.
+        const std::string holder = ArchiveLockHolder(archive);
+        prompter.Error(archive.string() + "\nアーカイブは他のプログラムが使用中です" +
+                       (holder.empty() ? std::string() : "（" + holder + "）") +
+                       "。\nそのプログラムが終わってから、もう一度起動して下さい。アーカイブはそのままです。");
+        return false;
+    }
     const std::string told = archive.string() + "\nアーカイブが壊れています（" + why + "）。";
     const std::filesystem::path copy = NewestSoundCopy(archive);
     if (copy.empty()) {

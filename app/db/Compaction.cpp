@@ -1,11 +1,13 @@
 #include "db/Compaction.h"
 
+#include <fstream>
 #include <map>
 #include <system_error>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,12 +103,14 @@ namespace {
 // archive or the mail table only; the whole file read (integrity_check) or only its header and
 // schema.
 bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::string* why,
-                  const std::function<void()>& pump = {}) {
+                  const std::function<void()>& pump = {}, bool* busy = nullptr) {
     auto no = [&](const std::string& reason) {
         if (why)
             *why = reason;
         return false;
     };
+    if (busy)
+        *busy = false;
     try {
         if (!FileExists(file))
             return no("ファイルがありません");
@@ -114,6 +118,8 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
             return no("空のファイルです");
         // A journal left by a writer that died is played back first, as any later open would.
         SQLite::Database db(file.string(), HasJournal(file) ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY);
+        // A writer that is about to finish is waited for; one that holds on is another program at work.
+        db.setBusyTimeout(2000);
         // A long check lets the caller keep its window painted.
         if (pump)
             sqlite3_progress_handler(
@@ -143,6 +149,11 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
                 break; // tblKamoMail comes first
         }
         return true;
+    } catch (const SQLite::Exception& e) {
+        // Locked is not broken: another program holds the file, which may be perfectly sound.
+        if (busy && (e.getErrorCode() == SQLITE_BUSY || e.getErrorCode() == SQLITE_LOCKED))
+            *busy = true;
+        return no(std::string("データベースとして開けません（") + e.what() + "）");
     } catch (const std::exception& e) {
         return no(std::string("データベースとして開けません（") + e.what() + "）");
     }
@@ -150,8 +161,28 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
 
 } // namespace
 
-bool IsSoundArchive(const fs::path& file, std::string* why, const std::function<void()>& pump) {
-    return CheckArchive(file, false, true, why, pump);
+bool IsSoundArchive(const fs::path& file, std::string* why, const std::function<void()>& pump, bool* busy) {
+    return CheckArchive(file, false, true, why, pump, busy);
+}
+
+std::string ArchiveLockHolder(const fs::path& file) {
+    // SQLite's locks are POSIX record locks from byte 0x40000000 on (pending, reserved, shared range).
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0x40000000;
+    lock.l_len = 512;
+    const bool found = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK && lock.l_pid > 0;
+    ::close(fd);
+    if (!found)
+        return {};
+    std::ifstream comm("/proc/" + std::to_string(lock.l_pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return (name.empty() ? std::string("プロセス") : name) + " (PID " + std::to_string(lock.l_pid) + ")";
 }
 
 bool IsCompleteArchive(const fs::path& file, std::string* why) {

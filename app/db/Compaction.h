@@ -109,9 +109,14 @@ std::string RecoverMissingDatabase(const std::filesystem::path& archive);
 
 // True when `file` opens as an SQLite database that passes PRAGMA integrity_check and holds the
 // mail table: an archive the program can open. `why` gets the reason otherwise, for the user.
-// `pump` is called every so often while the file is read.
+// `pump` is called every so often while the file is read. `busy`, when given, says whether the
+// file could not be read because another program holds it locked (then it may well be sound).
 bool IsSoundArchive(const std::filesystem::path& file, std::string* why = nullptr,
-                    const std::function<void()>& pump = {});
+                    const std::function<void()>& pump = {}, bool* busy = nullptr);
+
+// The program holding an SQLite lock on the file ("sqlite3 (PID 1234)"), or empty when none is
+// known.
+std::string ArchiveLockHolder(const std::filesystem::path& file);
 
 // True when `file` is a sound archive with all six tables: the only kind that is compacted (a
 // broken file must never become the .Bak in place of a good one).

@@ -478,3 +478,47 @@ TEST_F(Start, ALongCheckIsToldAsItRunsAndToASecondStart) {
 
 } // namespace
 } // namespace kamo
+
+namespace kamo {
+namespace {
+
+TEST_F(Start, AnArchiveAnotherProgramHoldsIsInUseNotBroken) {
+    test::AddMails(Archive(), 0, 20);
+    fs::copy_file(Archive(), Beside(".Bak"));
+    const std::string bak = test::ReadFile(Beside(".Bak"));
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Another program in the middle of writing.
+        SQLite::Database other(Archive().string(), SQLite::OPEN_READWRITE);
+        other.exec("BEGIN EXCLUSIVE");
+        other.exec("DELETE FROM tblKamoMail");
+        char c = 'y';
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1);
+        other.exec("ROLLBACK");
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(StartAndList(), std::set<int64_t>{-1});
+    ASSERT_EQ(prompter.shown.size(), 1u); // told, never asked to restore
+    EXPECT_FALSE(prompter.shown[0].question);
+    EXPECT_NE(prompter.shown[0].text.find("アーカイブは他のプログラムが使用中です"), std::string::npos);
+    EXPECT_NE(prompter.shown[0].text.find("PID " + std::to_string(pid)), std::string::npos) << prompter.shown[0].text;
+    EXPECT_EQ(prompter.shown[0].text.find("壊れて"), std::string::npos);
+    (void)!::write(release[1], &c, 1);
+    ::waitpid(pid, nullptr, 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        ::close(fd);
+    EXPECT_EQ(test::ReadFile(Beside(".Bak")), bak);
+    EXPECT_FALSE(fs::exists(Beside(".Broken")));
+    prompter.shown.clear();
+    EXPECT_EQ(StartAndList(), test::Range(0, 20)); // once it let go, every mail is there
+}
+
+} // namespace
+} // namespace kamo
