@@ -416,7 +416,7 @@ TEST_F(Sealed, OnlyAnArchiveAsTheLastCleanCloseLeftItSkipsTheFullCheck) {
         report = {};
         prompter.QueueAnswer(false); // a broken archive is not restored in this test
         Settings settings;
-        auto db = PrepareArchive(folders, settings, prompter, {false, {}}, &report);
+        auto db = PrepareArchive(folders, settings, prompter, StartupOptions{false, {}, {}}, &report);
         EXPECT_EQ(report.fullCheck, std::string(c.what) != "nothing changed") << c.what;
         const bool broken = std::string(c.what) == "bytes changed" || std::string(c.what) == "cut short";
         EXPECT_EQ(db == nullptr, broken) << c.what;

@@ -25,8 +25,9 @@ TEST(CommandTable, EveryCommandIsDeclaredOnceAndEveryTerminalOneRuns) {
     const std::string help = HelpText();
     for (const auto& c : Commands()) {
         EXPECT_FALSE(c.control.empty() && c.terminal.empty()) << "a command nobody can run";
-        if (!c.control.empty())
+        if (!c.control.empty()) {
             EXPECT_TRUE(controls.insert(std::string(c.control)).second) << c.control << " declared twice";
+        }
         if (c.terminal.empty()) {
             EXPECT_TRUE(c.usage.empty()) << c.control;
             EXPECT_FALSE(c.compacts) << c.control << ": only a terminal session compacts here";

@@ -40,7 +40,7 @@ TEST(HeadlessSession, TheReadCommandOpensUsesAndClosesTheSessionWithoutWindows) 
     // The command closed its session: the lock is free and the archive holds the mail it stored.
     std::ostringstream said;
     TerminalPrompter prompter(said, said);
-    auto session = StartSession(ResolveFolders(), prompter, StartupOptions{false, {}});
+    auto session = StartSession(ResolveFolders(), prompter, StartupOptions{false, {}, {}});
     ASSERT_TRUE(session) << said.str();
     EXPECT_GT(session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 10);
     EXPECT_EQ(session->AppSettings().databasePath, (dir / "data" / "KamoMail.Mdb").string());

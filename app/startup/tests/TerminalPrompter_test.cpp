@@ -45,7 +45,7 @@ TEST(TerminalPrompter, ABrokenArchiveIsNotRestoredUnasked) {
 
     std::ostringstream out, err;
     TerminalPrompter prompter(out, err);
-    EXPECT_EQ(StartSession(folders, prompter, StartupOptions{false, {}}), nullptr);
+    EXPECT_EQ(StartSession(folders, prompter, StartupOptions{false, {}, {}}), nullptr);
     EXPECT_TRUE(prompter.failed);
     EXPECT_EQ(out.str(), "");
     const std::string said = err.str();
