@@ -58,16 +58,22 @@ double MegaBytes(uint64_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
-// Bytes of the index (folded text, FTS5 shadow tables, queue and info) and of everything else.
+// Bytes of the index (its tables as the index names them, the FTS5 shadow tables and their automatic
+// indexes) and of everything else.
 std::pair<uint64_t, uint64_t> IndexAndRest(SQLite::Database& db) {
-    SQLite::Statement st(
-        db,
-        "SELECT SUM(CASE WHEN name LIKE 'tblSearchText%' OR name LIKE 'tblSearchFolded%' OR name LIKE 'tblSearchQueue%'"
-        " OR name LIKE 'tblSearchInfo%' OR name LIKE 'sqlite_autoindex_tblSearchInfo%'"
-        " THEN pgsize ELSE 0 END), SUM(pgsize) FROM dbstat");
-    st.executeStep();
-    const auto index = static_cast<uint64_t>(st.getColumn(0).getInt64());
-    return {index, static_cast<uint64_t>(st.getColumn(1).getInt64()) - index};
+    SQLite::Statement st(db, "SELECT name, SUM(pgsize) FROM dbstat GROUP BY name");
+    uint64_t index = 0, all = 0;
+    while (st.executeStep()) {
+        const std::string name = st.getColumn(0).getString();
+        const auto bytes = static_cast<uint64_t>(st.getColumn(1).getInt64());
+        all += bytes;
+        for (const auto& table : SearchIndexTables())
+            if (name.rfind(table, 0) == 0 || name.rfind("sqlite_autoindex_" + table, 0) == 0) {
+                index += bytes;
+                break;
+            }
+    }
+    return {index, all - index};
 }
 
 struct Query {
