@@ -15,6 +15,7 @@ struct MailKey {
     std::string rcvName;
     std::string sndAdd;
     std::string rcvAdd;
+    bool operator==(const MailKey&) const = default;
 };
 
 struct MailRecord {
@@ -29,6 +30,7 @@ struct MailRecord {
     std::string subject;
     std::string body; // whole body, joined; divided over Mail1..Mail16 only when stored
     std::string include;
+    bool operator==(const MailRecord&) const = default;
 };
 
 // The key of a stored mail, names included.
