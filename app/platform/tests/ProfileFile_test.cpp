@@ -202,3 +202,25 @@ TEST(ProfileWriteFailure, FullDiskFailsAndKeepsTheOldFileWhole) {
 
 } // namespace
 } // namespace kamo
+
+namespace kamo {
+namespace {
+
+TEST(ProfileLoad, AFifoOrADeviceIsNeverReadNorOverwritten) {
+    TempDir dir;
+    const auto fifo = dir / "KAMOMAIL.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto zero = dir / "zero.ini";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const auto& path : {fifo, zero}) {
+        // A FIFO nobody writes would block a plain open for ever; /dev/zero would fill the memory.
+        ProfileFile f = ProfileFile::Load(path);
+        EXPECT_FALSE(f.Find("PostPet Mail Option", "PostPet Dir")) << path;
+        f.Set("PostPet Mail Option", "PostPet Dir", "/tmp");
+        EXPECT_FALSE(f.Save()) << path;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
+} // namespace
+} // namespace kamo
