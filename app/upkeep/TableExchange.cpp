@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <charconv>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <system_error>
 
+#include "common/CodePage.h"
 #include "common/Csv.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
@@ -76,15 +78,6 @@ bool IsInteger(const std::string& text, int64_t& value) {
     return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-bool HasUniqueKey(SQLite::Database& db, const std::string& table, const std::vector<Column>& columns) {
-    for (const auto& c : columns)
-        if (c.pk > 0)
-            return true;
-    SQLite::Statement q(db, "SELECT 1 FROM pragma_index_list(?) WHERE \"unique\" = 1");
-    q.bind(1, table);
-    return q.executeStep();
-}
-
 // One file checked (header, column count, values) or imported.
 struct FileJob {
     std::string table;
@@ -97,8 +90,64 @@ struct FileJob {
                              "\n何も取り込んでいません。");
 }
 
-// Reads the file through; `row` gets each checked record. Throws at the first problem.
-void ReadFile(const FileJob& job, const std::function<void(const std::vector<CsvField>&)>& row) {
+bool EndsWith(const std::string& text, std::string_view tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool Digits(std::string_view text, size_t from, size_t count, int& value) {
+    value = 0;
+    for (size_t i = from; i < from + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+// "yyyy/mm/dd" of a day that exists, or the unreadable-date marker the read stores.
+bool IsStoredDate(std::string_view text) {
+    int y = 0, m = 0, d = 0;
+    if (text == "0000/00/00")
+        return true;
+    if (text.size() != 10 || text[4] != '/' || text[7] != '/' || !Digits(text, 0, 4, y) || !Digits(text, 5, 2, m) ||
+        !Digits(text, 8, 2, d) || y < 1 || m < 1 || m > 12 || d < 1)
+        return false;
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+}
+
+// "hh:mm:ss" of a clock.
+bool IsStoredTime(std::string_view text) {
+    int h = 0, m = 0, sec = 0;
+    return text.size() == 8 && text[2] == ':' && text[5] == ':' && Digits(text, 0, 2, h) && Digits(text, 3, 2, m) &&
+           Digits(text, 6, 2, sec) && h < 24 && m < 60 && sec < 60;
+}
+
+// What a value of the column must be beyond its type, by the column's name (the mail's key columns
+// carry the same endings in every table that refers to a mail). Empty when it may be stored.
+std::string ValueProblem(const Column& column, const CsvField& f) {
+    if (!f.quoted && f.text.empty())
+        return column.pk > 0 ? column.name + " が空です（キーの列）" : std::string();
+    if (column.kind == Kind::Text && (!IsValidUtf8(f.text) || f.text.find('\0') != std::string::npos))
+        return column.name + " に UTF-8 ではないバイトか NUL があります";
+    if (EndsWith(column.name, "_YMD") && !IsStoredDate(f.text))
+        return column.name + " が日付（yyyy/mm/dd）ではありません: " + f.text;
+    if (EndsWith(column.name, "_HMS") && !IsStoredTime(f.text))
+        return column.name + " が時刻（hh:mm:ss）ではありません: " + f.text;
+    if (EndsWith(column.name, "_SndRcvFlag") && f.text != "0" && f.text != "1")
+        return column.name + " は 0 か 1 のはずです: " + f.text;
+    if (EndsWith(column.name, "_SubKey") && !f.text.empty() && f.text[0] == '-')
+        return column.name + " が負の数です: " + f.text;
+    return {};
+}
+
+// Reads the file through; `row` gets each checked record and its line. Throws at the first problem.
+void ReadFile(const FileJob& job, const std::function<void(const std::vector<CsvField>&, size_t)>& row) {
+    // Only a regular file: a FIFO would block the import for ever, a device never end.
+    std::error_code ec;
+    if (!fs::is_regular_file(job.file, ec))
+        throw std::runtime_error(job.file.string() + " は通常のファイルではありません。\n何も取り込んでいません。");
     std::ifstream in(job.file, std::ios::binary);
     if (!in)
         throw std::runtime_error(job.file.string() + " を開けません。\n何も取り込んでいません。");
@@ -124,13 +173,16 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
             int64_t number = 0;
             std::string bytes;
             if (!f.quoted && f.text.empty())
-                continue; // no value
+                continue; // no value (ValueProblem says whether it may be empty)
             if (job.columns[i].kind == Kind::Integer && (f.quoted || !IsInteger(f.text, number)))
                 Refuse(job, reader.Line(), job.columns[i].name + " が数ではありません: " + f.text);
             if (job.columns[i].kind == Kind::Bytes && !Unhex(f.text, bytes))
                 Refuse(job, reader.Line(), job.columns[i].name + " が16進の文字列ではありません");
         }
-        row(record);
+        for (size_t i = 0; i < record.size(); ++i)
+            if (const std::string problem = ValueProblem(job.columns[i], record[i]); !problem.empty())
+                Refuse(job, reader.Line(), problem);
+        row(record, reader.Line());
     }
     if (!reader.Error().empty())
         Refuse(job, reader.Line(), reader.Error());
@@ -236,25 +288,44 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
                                  folder.string());
     // Every file checked through first: a broken one must not leave half an import behind.
     for (const auto& job : jobs)
-        ReadFile(job, [](const std::vector<CsvField>&) {});
+        ReadFile(job, [](const std::vector<CsvField>&, size_t) {});
 
     SQLite::Transaction transaction(db);
     for (const auto& job : jobs) {
         if (progress)
             progress(job.table);
-        std::string names, marks, same;
+        std::string names, marks, same, keyMatch, sameContent;
         for (size_t i = 0; i < job.columns.size(); ++i) {
-            names += (i ? ", " : "") + DoubleQuoted(job.columns[i].name);
-            marks += i ? ", ?" : "?";
-            same += (i ? " AND " : "") + DoubleQuoted(job.columns[i].name) + " IS ?";
+            const std::string column = DoubleQuoted(job.columns[i].name);
+            const std::string mark = "?" + std::to_string(i + 1);
+            names += (i ? ", " : "") + column;
+            marks += (i ? ", " : "") + mark;
+            same += (i ? " AND " : "") + column + " IS " + mark;
+            // Stored bytes, not the archive's case-blind equality: a subject that differs in case differs.
+            sameContent += (i ? " AND " : "") + column + " IS " + mark + " COLLATE BINARY";
+            if (job.columns[i].pk > 0)
+                keyMatch += (keyMatch.empty() ? "" : " AND ") + column + " = " + mark;
         }
-        const bool keyed = HasUniqueKey(db, job.table, job.columns);
-        SQLite::Statement insert(db, "INSERT OR IGNORE INTO " + DoubleQuoted(job.table) + " (" + names + ") VALUES (" +
-                                         marks + ")");
-        SQLite::Statement exists(db, "SELECT 1 FROM " + DoubleQuoted(job.table) + " WHERE " + same + " LIMIT 1");
+        const std::string table = DoubleQuoted(job.table);
+        // Rows above this were added by this import.
+        const int64_t before = db.execAndGet("SELECT ifnull(max(rowid), 0) FROM " + table).getInt64();
+        SQLite::Statement insert(db, "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")");
+        // A table keyed by its primary key: the row under the record's key, and whether it holds the
+        // same values. Any other table: whether the very row is there.
+        const bool keyed = !keyMatch.empty();
+        SQLite::Statement stored(db, keyed ? "SELECT rowid, (" + sameContent + ") FROM " + table + " WHERE " +
+                                                 keyMatch + " LIMIT 1"
+                                           : "SELECT rowid, 1 FROM " + table + " WHERE " + same + " LIMIT 1");
+        // Attachments and kept names belong to a mail by its six key columns, their first six.
+        const RegisteredTable* entry = FindRegisteredTable(job.table);
+        std::optional<SQLite::Statement> mailThere;
+        if (entry && entry->keyedByMail)
+            mailThere.emplace(db, "SELECT 1 FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND "
+                                  "tblKamoMail_SubKey = ?3 AND tblKamoMail_SndRcvFlag = ?4 AND "
+                                  "tblKamoMail_SndAdd = ?5 AND tblKamoMail_RcvAdd = ?6");
         TableCount count{job.table, 0, 0};
-        auto bind = [&](SQLite::Statement& st, const std::vector<CsvField>& record) {
-            for (size_t i = 0; i < record.size(); ++i) {
+        auto bind = [&](SQLite::Statement& st, const std::vector<CsvField>& record, size_t columns) {
+            for (size_t i = 0; i < columns; ++i) {
                 const int n = static_cast<int>(i) + 1;
                 const CsvField& f = record[i];
                 int64_t number = 0;
@@ -271,22 +342,33 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
                     st.bind(n, f.text);
             }
         };
-        ReadFile(job, [&](const std::vector<CsvField>& record) {
-            if (!keyed) {
-                bind(exists, record);
-                const bool found = exists.executeStep();
-                exists.reset();
-                if (found) {
-                    ++count.skipped;
-                    return;
-                }
-            }
-            bind(insert, record);
-            if (insert.exec() > 0)
-                ++count.rows;
-            else
+        const FileJob* current = &job;
+        ReadFile(job, [&](const std::vector<CsvField>& record, size_t line) {
+            bind(stored, record, record.size());
+            const bool found = stored.executeStep();
+            const int64_t rowid = found ? stored.getColumn(0).getInt64() : 0;
+            const bool sameRow = found && stored.getColumn(1).getInt() == 1;
+            stored.reset();
+            if (found && rowid > before)
+                Refuse(*current, line, "同じキーの行がこのファイルに二度あります");
+            if (found && !sameRow)
+                Refuse(*current, line,
+                       "同じキーでちがう中身の行がアーカイブに保存されています（別の行を上書きも無視もしません）");
+            if (found) {
                 ++count.skipped;
+                return;
+            }
+            if (mailThere) {
+                bind(*mailThere, record, 6);
+                const bool there = mailThere->executeStep();
+                mailThere->reset();
+                if (!there)
+                    Refuse(*current, line, "この行のメールがアーカイブにも取り込むファイルにもありません");
+            }
+            bind(insert, record, record.size());
+            insert.exec();
             insert.reset();
+            ++count.rows;
         });
         counts.push_back(count);
     }

@@ -24,8 +24,8 @@ std::vector<RegisteredTable> BuildRegistry() {
         {"tblFilter", TableData::User, Rebuild::None, true},
         {"tblFilterData", TableData::Derived, Rebuild::FilterResults, true},
         // Added beside them.
-        {"tblAttachment", TableData::User, Rebuild::None, true},
-        {"tblOriginalNames", TableData::User, Rebuild::None, true},
+        {"tblAttachment", TableData::User, Rebuild::None, true, true},
+        {"tblOriginalNames", TableData::User, Rebuild::None, true, true},
     };
     // The search index: internal, large and made again in minutes; never exported.
     for (const auto& name : SearchIndexTables())

@@ -26,6 +26,9 @@ struct RegisteredTable {
     TableData data = TableData::User;
     Rebuild rebuild = Rebuild::None; // derived tables only
     bool exported = true;            // written by the CSV export
+    // Its rows belong to a mail by their first six columns, tblKamoMail's key columns in key order:
+    // they come and go with it.
+    bool keyedByMail = false;
 };
 
 // Every table this program creates in an archive, the six first in creation order.

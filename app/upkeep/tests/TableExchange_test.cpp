@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 #include <SQLiteCpp/Statement.h>
 
@@ -169,6 +171,158 @@ TEST(TableExchange, TheReaderTakesAnyBytesWithoutCrashingAndKeepsItsWord) {
                 ++n;
             EXPECT_LT(n, 100);
         }
+    }
+}
+
+} // namespace
+} // namespace kamo
+
+namespace kamo {
+namespace {
+
+// A hand-made tblKamoMail.csv: the header of a real export, then rows of the given values (texts
+// quoted, numbers bare; a null for an empty bare field).
+struct HandMade {
+    HandMade() {
+        test::AddMails(dir / "a.Mdb", 0, 1);
+        auto db = OpenArchive(dir / "a.Mdb");
+        ExportTables(*db, dir / "export");
+        const std::string text = test::ReadFile(dir / "export" / "tblKamoMail.csv");
+        header = text.substr(0, text.find("\r\n") + 2);
+        stored = text.substr(header.size());
+        target = OpenArchive(dir / "b.Mdb", true);
+        CreateTables(*target);
+        test::InsertTestMail(*target, test::NumberedMail(0)); // the same mail as the export's row
+    }
+    static std::string Row(const std::string& ymd, const std::string& hms, const std::string& subKey,
+                           const std::string& flag, const std::string& subject, const std::string& body = "本文") {
+        std::string row;
+        AppendCsvQuoted(row, ymd);
+        row += ',';
+        AppendCsvQuoted(row, hms);
+        row += "," + subKey + "," + flag + ",";
+        for (const char* v : {"かも", "kamo@example.jp", "モモ", "momo@example.jp"}) {
+            AppendCsvQuoted(row, v);
+            row += ',';
+        }
+        AppendCsvQuoted(row, subject);
+        row += ',';
+        AppendCsvQuoted(row, body);
+        for (int i = 2; i <= 16; ++i)
+            row += ",\"\"";
+        return row + ",\"\"\r\n";
+    }
+    // Imports `rows` as tblKamoMail.csv (and `attachments` as tblAttachment.csv when given); the
+    // error, or empty when it imported.
+    std::string Import(const std::string& rows, const std::string& attachments = "") {
+        fs::remove_all(dir / "in");
+        fs::create_directories(dir / "in");
+        test::WriteFile(dir / "in" / "tblKamoMail.csv", header + rows);
+        if (!attachments.empty())
+            test::WriteFile(dir / "in" / "tblAttachment.csv", attachments);
+        try {
+            counts = ImportTables(*target, dir / "in");
+            return {};
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+    }
+    int64_t Mails() { return target->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
+
+    test::TempDir dir;
+    std::string header, stored;
+    std::unique_ptr<SQLite::Database> target;
+    std::vector<TableCount> counts;
+};
+
+TEST(CsvMerge, AStoredKeyWithOtherContentOrATwiceGivenKeyIsRefusedNeverCountedAsStored) {
+    HandMade h;
+    const std::string fresh = HandMade::Row("2002/01/01", "10:00:00", "0", "1", "New mail");
+    // The same row as stored: skipped, the new one added.
+    EXPECT_EQ(h.Import(h.stored + fresh), "");
+    EXPECT_EQ(h.counts.at(0).skipped, 1);
+    EXPECT_EQ(h.counts.at(0).rows, 1);
+    EXPECT_EQ(h.Mails(), 2);
+    const struct {
+        const char* what;
+        std::string rows;
+        const char* says;
+    } refused[] = {
+        {"stored key, other subject",
+         HandMade::Row("2002/01/02", "10:00:00", "0", "1", "まだない") +
+             std::regex_replace(h.stored, std::regex("\"件名 0\""), "\"件名 ちがう\""),
+         "tblKamoMail.csv の 3 行目: 同じキーでちがう中身の行"},
+        {"key twice in the file",
+         HandMade::Row("2002/01/03", "10:00:00", "0", "1", "二度") +
+             HandMade::Row("2002/01/03", "10:00:00", "0", "1", "二度"),
+         "tblKamoMail.csv の 3 行目: 同じキーの行がこのファイルに二度あります"},
+        {"letter case differs only", HandMade::Row("2002/01/01", "10:00:00", "0", "1", "NEW MAIL"),
+         "tblKamoMail.csv の 2 行目: 同じキーでちがう中身の行"},
+    };
+    for (const auto& c : refused) {
+        const std::string error = h.Import(c.rows);
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
+        EXPECT_NE(error.find("何も取り込んでいません。"), std::string::npos) << c.what;
+        EXPECT_EQ(h.Mails(), 2) << c.what; // nothing of the file stored
+    }
+}
+
+TEST(CsvMerge, AttachmentsOnlyOfMailsInTheImportOrTheArchive) {
+    HandMade h;
+    auto db = OpenArchive(h.dir / "a.Mdb");
+    ExportTables(*db, h.dir / "export");
+    const std::string attachmentHeader = test::ReadFile(h.dir / "export" / "tblAttachment.csv");
+    auto attachment = [](const std::string& ymd) {
+        return "\"" + ymd +
+               "\",\"10:00:00\",0,1,\"kamo@example.jp\",\"momo@example.jp\",1,\"a.txt\",\"text/plain\",1,\"41\"\r\n";
+    };
+    const std::string mail = HandMade::Row("2002/01/01", "10:00:00", "0", "1", "添付つき");
+    const std::string orphan = h.Import(mail, attachmentHeader + attachment("2002/09/09"));
+    EXPECT_NE(orphan.find("tblAttachment.csv の 2 行目: この行のメールがアーカイブにも取り込むファイルにもありません"),
+              std::string::npos)
+        << orphan;
+    EXPECT_EQ(h.Mails(), 1);
+    EXPECT_EQ(h.Import(mail, attachmentHeader + attachment("2002/01/01")), "");
+    EXPECT_EQ(h.target->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 1);
+}
+
+TEST(CsvMerge, ValuesTheArchiveCannotHoldAreRefusedNamingTheColumn) {
+    HandMade h;
+    const struct {
+        std::string row;
+        const char* says;
+    } cases[] = {
+        {HandMade::Row("2002/01/01", "10:00:00", "0", "1", std::string("NUL\0here", 8)),
+         "tblKamoMail_Subject に UTF-8 ではない"},
+        {HandMade::Row("2002/01/01", "10:00:00", "0", "1", "\xff\xfe"), "tblKamoMail_Subject に UTF-8 ではない"},
+        {HandMade::Row("2002/01/01", "10:00:00", "", "1", "空のキー"), "tblKamoMail_SubKey が空です（キーの列）"},
+        {HandMade::Row("2002/01/01", "10:00:00", "0", "7", "旗 7"), "tblKamoMail_SndRcvFlag は 0 か 1 のはずです: 7"},
+        {HandMade::Row("not a date", "10:00:00", "0", "1", "日付"),
+         "tblKamoMail_YMD が日付（yyyy/mm/dd）ではありません"},
+        {HandMade::Row("2001/02/29", "10:00:00", "0", "1", "ない日"), "tblKamoMail_YMD が日付"},
+        {HandMade::Row("2002/01/01", "25:00:00", "0", "1", "時刻"), "tblKamoMail_HMS が時刻（hh:mm:ss）ではありません"},
+        {HandMade::Row("2002/01/01", "10:00:00", "-3", "1", "負"), "tblKamoMail_SubKey が負の数です"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = h.Import(c.row);
+        EXPECT_NE(error.find("tblKamoMail.csv の 2 行目: "), std::string::npos) << c.says << ": " << error;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(h.Mails(), 1) << c.says;
+    }
+    // The marker of an unreadable date is what the read stores: it comes back in.
+    EXPECT_EQ(h.Import(HandMade::Row("0000/00/00", "00:00:00", "0", "0", "日付不明")), "");
+    EXPECT_EQ(h.Mails(), 2);
+}
+
+TEST(CsvMerge, AFifoInPlaceOfAFileIsRefusedAtOnce) {
+    HandMade h;
+    fs::create_directories(h.dir / "fifo");
+    ASSERT_EQ(::mkfifo((h.dir / "fifo" / "tblKamoMail.csv").c_str(), 0600), 0);
+    try {
+        ImportTables(*h.target, h.dir / "fifo");
+        ADD_FAILURE() << "imported from a FIFO";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("通常のファイルではありません"), std::string::npos) << e.what();
     }
 }
 
