@@ -20,8 +20,26 @@ std::size_t BytesOf(const DecodedEntry& e) {
 
 } // namespace
 
-DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange)
-    : reader_(reader), strChange_(strChange), thread_([this] { Run(); }) {}
+DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode)
+    : reader_(reader), strChange_(strChange), decode_(std::move(decode)), thread_([this] { Run(); }) {}
+
+// One mail's failure is that mail's own: the others of the mailbox and of the read go on. Each
+// attempt starts after the one before has unwound, so what it held is free again.
+void DecodeAhead::Decode(DecodedEntry& e) {
+    for (const bool whole : {true, false}) {
+        try {
+            if (decode_)
+                e.decoded = decode_(e.entry.mail, strChange_, whole);
+            else
+                e.decoded = whole ? DecodeMail(e.entry.mail, strChange_) : DecodeMailAsText(e.entry.mail, strChange_);
+            return;
+        } catch (...) {
+            e.decoded = {};
+        }
+    }
+    e.entry.damaged = true;
+    e.entry.mail = {};
+}
 
 DecodeAhead::~DecodeAhead() {
     {
@@ -39,7 +57,7 @@ void DecodeAhead::Run() {
             if (!reader_.Next(e.entry))
                 break;
             if (!e.entry.damaged)
-                e.decoded = DecodeMail(e.entry.mail, strChange_);
+                Decode(e);
             const std::size_t bytes = BytesOf(e);
             std::unique_lock<std::mutex> lock(mutex_);
             auto room = [&] {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -21,23 +22,30 @@ struct DecodedEntry {
     DecodedMail decoded; // entry.mail decoded; empty for a damaged entry
 };
 
+// Decodes one mail: `whole` true for DecodeMail, false for DecodeMailAsText (tests put failures in).
+using DecodeFn = std::function<DecodedMail(const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole)>;
+
 class DecodeAhead {
 public:
-    // `reader` belongs to the decoding thread until Next has returned false.
-    DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange);
+    // `reader` belongs to the decoding thread until Next has returned false. A mail whose decoding
+    // throws (std::bad_alloc included) is read again by DecodeMailAsText; when that throws too, it
+    // comes out as a damaged entry at its place in the list file. `decode` empty: the real ones.
+    DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode = {});
     ~DecodeAhead(); // stops the decoding thread and waits for it
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
     // The next entry; false at the end (then the reader's Broken() may be asked). An exception the
-    // decoding threw comes out here, in its place in the order.
+    // reader threw comes out here, in its place in the order.
     bool Next(DecodedEntry& out);
 
 private:
     void Run();
+    void Decode(DecodedEntry& e);
 
     FramedReader& reader_;
     Mail_StrChange_Fn strChange_;
+    DecodeFn decode_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<DecodedEntry> ready_;

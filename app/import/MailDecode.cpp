@@ -49,9 +49,10 @@ std::string ReplaceBars(std::string_view utf8) {
     return out;
 }
 
-DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
-    DecodedMail decoded;
-    MailRecord& mail = decoded.record;
+namespace {
+
+// The fields every reading of a mail gives alike.
+void DecodeFields(const TmpMail& raw, Mail_StrChange_Fn strChange, MailRecord& mail) {
     const AddressName from = SplitAddress(DecodeUndeclaredText(raw.from));
     const AddressName to = SplitAddress(DecodeUndeclaredText(raw.to));
     mail.sndAdd = Finish(strChange, from.address);
@@ -62,6 +63,18 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     const MailDate date = ParseMailDate(raw.date);
     mail.ymd = date.ymd;
     mail.hms = date.hms;
+    mail.include.assign(1, '0'); // (GCC 12 warns falsely about operator= of a literal here at -O2)
+}
+
+} // namespace
+
+const char* const kNotDecodedNote =
+    "【KamoMail】このメールは全体を読み解けなかったため、本文を元のテキストのまま保存しました。\r\n\r\n";
+
+DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
+    DecodedMail decoded;
+    MailRecord& mail = decoded.record;
+    DecodeFields(raw, strChange, mail);
     decoded.mime = HasMimeHeaders(raw.header);
     if (decoded.mime) {
         // The body's own bytes: a binary part must not lose the CRs the reshaped body drops.
@@ -71,7 +84,14 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     } else {
         mail.body = PlainBody(raw.body, strChange);
     }
-    mail.include.assign(1, '0'); // (GCC 12 warns falsely about operator= of a literal here at -O2)
+    return decoded;
+}
+
+DecodedMail DecodeMailAsText(const TmpMail& raw, Mail_StrChange_Fn strChange) {
+    DecodedMail decoded;
+    decoded.whole = false;
+    DecodeFields(raw, strChange, decoded.record);
+    decoded.record.body = kNotDecodedNote + PlainBody(raw.body, strChange);
     return decoded;
 }
 

@@ -24,7 +24,11 @@ struct DecodedMail {
     MailRecord record;
     std::vector<Attachment> attachments; // in the order of the mail's parts
     bool mime = false;                   // the body was read as MIME (see EarlierBody)
+    bool whole = true;                   // false: read by DecodeMailAsText after the decoding failed
 };
+
+// Heads the body of a mail DecodeMailAsText read.
+extern const char* const kNotDecodedNote;
 
 // The whole conversion of one block. Every text value is decoded (raw 8-bit header text as
 // DecodeUndeclaredText reads it), made quote-safe through Mail_StrChange (`strChange` may be null:
@@ -34,6 +38,11 @@ struct DecodedMail {
 // they are (they never go into SQL text). The send/receive flag and the sub-key are left for the
 // caller.
 DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange);
+
+// What is left when DecodeMail fails on a mail (out of memory in a hostile MIME structure, say):
+// its header fields as DecodeMail reads them and its body as PostPet text, headed by
+// kNotDecodedNote; `whole` is false, `mime` false and there are no attachments.
+DecodedMail DecodeMailAsText(const TmpMail& raw, Mail_StrChange_Fn strChange);
 
 // The body as the reading before MIME stored it (PostPet text, whatever the headers say): a MIME
 // mail stored by that reading is found again by it, and brought up to date, not stored twice.

@@ -109,7 +109,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         return;
     }
     SQLite::Transaction transaction(db);
-    DecodeAhead decoding(reader, library.StrChange());
+    DecodeAhead decoding(reader, library.StrChange(), hooks.decode);
     DecodedEntry next;
     int64_t entries = 0;
     while (decoding.Next(next)) {
@@ -122,6 +122,8 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         }
         ++box.read;
         DecodedMail& decoded = next.decoded;
+        if (!decoded.whole)
+            ++box.undecoded;
         MailRecord& mail = decoded.record;
         mail.sent = IsSentMail(choice, mail, request.myMailAddr);
         std::function<std::string()> earlierBody;
@@ -186,6 +188,7 @@ MailboxSummary ReadSummary::Totals() const {
         t.damaged += b.damaged;
         t.cut += b.cut;
         t.updated += b.updated;
+        t.undecoded += b.undecoded;
     }
     return t;
 }
@@ -310,6 +313,9 @@ Prompter::Table SummaryTable(const ReadSummary& summary) {
             }
             if (b.cut > 0)
                 note += (note.empty() ? "" : "、") + std::string("本文を切って保存 ") + WithSeparators(b.cut);
+            if (b.undecoded > 0)
+                note +=
+                    (note.empty() ? "" : "、") + std::string("読み解けず元のまま保存 ") + WithSeparators(b.undecoded);
         }
         table.rows.push_back({b.name, WithSeparators(b.read), WithSeparators(b.stored), WithSeparators(b.alreadyStored),
                               WithSeparators(b.filtered), WithSeparators(b.damaged), note});
@@ -334,6 +340,8 @@ std::string FormatSummary(const ReadSummary& summary) {
             text += " / 本文を切って保存 " + WithSeparators(b.cut);
         if (b.updated > 0)
             text += " / 読み直して更新 " + WithSeparators(b.updated);
+        if (b.undecoded > 0)
+            text += " / 読み解けず元のまま保存 " + WithSeparators(b.undecoded);
         if (!total && !b.damagedAt.empty()) {
             text += "（リストファイルの位置";
             const size_t shown = std::min<size_t>(b.damagedAt.size(), 10);

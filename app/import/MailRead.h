@@ -14,6 +14,7 @@
 #include "common/Prompter.h"
 #include "common/Settings.h"
 #include "common/WaitReporter.h"
+#include "import/DecodeAhead.h"
 #include "import/Mailboxes.h"
 #include "platform/Folders.h"
 #include "platform/KamoLibrary.h"
@@ -42,11 +43,12 @@ struct MailboxSummary {
     int64_t cut = 0;                 // stored with the body cut at what the archive can hold
     int64_t updated = 0;             // already stored by the reading before MIME, now brought up to date
                                      // (counted in alreadyStored too)
+    int64_t undecoded = 0;           // read with the body as text and a note, since decoding it failed
     std::vector<uint64_t> damagedAt; // where in the list file each damaged record starts
     // Why the mailbox could not be read (or only in part); empty when it was read.
     std::string problem;
     // Damage, an unreadable mailbox or a mail file without its list file: the user must look.
-    bool Failed() const { return code < 0 || damaged > 0 || !problem.empty(); }
+    bool Failed() const { return code < 0 || damaged > 0 || undecoded > 0 || !problem.empty(); }
 };
 
 struct ReadSummary {
@@ -71,6 +73,8 @@ struct ReadHooks {
     // Runs after the last mailbox, under the wait lines "ＫａｍｏＭａｉｌの各データを 更新しています。":
     // the filters and the look-up lists are brought up to date. False when that failed.
     std::function<bool(WaitReporter&)> refresh;
+    // Decodes each mail in place of DecodeMail and DecodeMailAsText when set (tests put failures in).
+    DecodeFn decode;
 };
 
 // The direction of a drawer's mail: sent when it comes from the user's own address; without a
@@ -80,7 +84,9 @@ bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::
 // A PostPet folder that is not there or holds none of the eleven mailboxes, or a library that cannot
 // be loaded, is told and ends the read before anything is stored (completed false). A mailbox that
 // cannot be read (its list file unreadable or not a file, a mail file without its list file, codes
-// -1, -2, -4 and -5) is told through the prompter as it happens and named in its summary. Database errors propagate as
+// -1, -2, -4 and -5) is told through the prompter as it happens and named in its summary. A mail
+// whose decoding fails is stored as DecodeMailAsText reads it (counted in `undecoded`), or counted
+// damaged at its list position when even that fails; the read goes on. Database errors propagate as
 // SQLite::Exception; the mailbox being read is then rolled back, earlier ones stay.
 ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
                             const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait);

@@ -16,6 +16,13 @@ namespace {
 // Deeper than any mailer nests; a hostile mail stops here instead of exhausting the stack.
 constexpr int kMaxDepth = 24;
 
+constexpr std::string_view kTooDeepNote =
+    "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。";
+
+bool IsIdentity(const std::string& encoding) {
+    return encoding != "base64" && encoding != "quoted-printable";
+}
+
 // 8-bit bytes or NULs cannot be base64 text: such a body was stored decoded already, whatever its
 // header says, and is taken as it is.
 bool CannotBeBase64(std::string_view body) {
@@ -125,11 +132,20 @@ public:
     void Entity(std::string_view header, std::string_view body, int depth, const char* defaultType, bool showText) {
         const PartInfo info = Describe(header, defaultType);
         const bool multipart = info.type.rfind("multipart/", 0) == 0;
-        if (multipart && depth < kMaxDepth) {
+        const bool message = info.type == "message/rfc822" && !info.named && !info.attachment;
+        if ((multipart || message) && depth >= kMaxDepth) {
+            if (showText)
+                Append(kTooDeepNote);
+            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding)});
+        } else if (multipart) {
             Multipart(info, body, depth, showText);
-        } else if (info.type == "message/rfc822" && !info.named && !info.attachment && depth < kMaxDepth) {
-            const std::string message = TransferDecode(body, info.encoding);
-            const EntityParts inner = SplitEntity(message);
+        } else if (message) {
+            // An embedded message without a transfer encoding is read where it lies: a copy per
+            // level would multiply a deep mail's size by its depth.
+            std::string decoded;
+            if (!IsIdentity(info.encoding))
+                decoded = TransferDecode(body, info.encoding);
+            const EntityParts inner = SplitEntity(IsIdentity(info.encoding) ? body : std::string_view(decoded));
             if (showText)
                 EmbeddedHeader(inner.header);
             Entity(inner.header, inner.body, depth + 1, "text/plain", showText);

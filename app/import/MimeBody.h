@@ -24,8 +24,10 @@ struct MimeContent {
 // message/rfc822 part gives its From, Subject and Date lines and then its own text. Every part that
 // is not text/plain or text/html, or that has a file name or the disposition "attachment", is an
 // attachment (name decoded: RFC 2231, encoded words, raw 8-bit); the parts of the alternatives not
-// shown give their attachments too, so no file is lost. Multiparts nested deeper than a limit are
-// kept as attachments, and a multipart without a boundary or any of its delimiters is read as text.
+// shown give their attachments too, so no file is lost. Multiparts and messages nested deeper than a
+// limit are kept as attachments, with a note in the text where the walk stopped; an embedded message
+// is read in place, not copied per level. A multipart without a boundary or any of its delimiters is
+// read as text.
 // A body declared base64 that holds 8-bit bytes was stored decoded and is taken as it is.
 MimeContent ReadMimeContent(std::string_view header, std::string_view body);
 

@@ -222,6 +222,49 @@ TEST_F(ReadTest, ADamagedRecordCostsOnlyItselfAndIsNamedWithItsPlace) {
     EXPECT_EQ(table.headline, SummaryHeadline(summary));
 }
 
+TEST_F(ReadTest, AMailWhoseDecodingFailsCostsThatMailOnly) {
+    // Out of memory decoding "broken": stored as text with a note. "wholly broken" fails even so:
+    // damaged at its place. Every other mail of the three mailboxes is stored.
+    ReadHooks hooks;
+    hooks.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        if (raw.subject.find("broken") != std::string::npos && (whole || raw.subject.starts_with("wholly")))
+            throw std::bad_alloc();
+        return whole ? DecodeMail(raw, strChange) : DecodeMailAsText(raw, strChange);
+    };
+    Write("受信フォルダ", {Simple("一通目"), Simple("broken", "壊れた本文\r\n"), Simple("二通目")});
+    Write("ピンクの引出し", {Simple("三通目"), Simple("wholly broken"), Simple("四通目")});
+    Write("黄色の引出し", {Simple("五通目")});
+    const auto summary = Read(Request({"受信フォルダ", "ピンクの引出し", "黄色の引出し"}), hooks);
+    ASSERT_TRUE(summary.completed);
+    ASSERT_EQ(summary.mailboxes.size(), 3u);
+    EXPECT_EQ(summary.mailboxes[0].stored, 3);
+    EXPECT_EQ(summary.mailboxes[0].undecoded, 1);
+    EXPECT_EQ(summary.mailboxes[0].damaged, 0);
+    EXPECT_EQ(summary.mailboxes[1].stored, 2);
+    EXPECT_EQ(summary.mailboxes[1].damaged, 1);
+    const auto brokenAt = ppw::BuildMailbox({Simple("三通目")}).list.size();
+    EXPECT_EQ(summary.mailboxes[1].damagedAt, std::vector<uint64_t>{brokenAt});
+    EXPECT_EQ(summary.mailboxes[2].stored, 1);
+    EXPECT_EQ(Rows(), 6);
+    for (const char* subject : {"一通目", "二通目", "三通目", "四通目", "五通目"})
+        EXPECT_EQ(Row(*db, "tblKamoMail_Subject = '" + std::string(subject) + "'").body, "本文です。\r\n") << subject;
+    const Stored broken = Row(*db, "tblKamoMail_Subject = 'broken'");
+    EXPECT_EQ(broken.body, std::string(kNotDecodedNote) + "壊れた本文\r\n");
+    EXPECT_EQ(broken.sndAdd, "hanako@example.jp");
+    EXPECT_EQ(broken.ymd, "2001/09/04");
+    const std::string text = FormatSummary(summary);
+    EXPECT_NE(
+        text.find("受信フォルダ: 読込 3 / 保存 3 / 保存済み 0 / フィルター除外 0 / 破損 0 / 読み解けず元のまま保存 1"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("破損 1（リストファイルの位置 " + std::to_string(brokenAt) + "）"), std::string::npos) << text;
+    EXPECT_NE(text.find("合計: 読込 6 / 保存 6 / 保存済み 0 / フィルター除外 0 / 破損 1 / 読み解けず元のまま保存 1"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(SummaryTable(summary).rows[0].back(), "読み解けず元のまま保存 1");
+    EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
+}
+
 TEST_F(ReadTest, LibraryCodesAreToldPerMailbox) {
     // No list file: nothing to read, no message. A list without its mail file: code -2, told.
     Write("受信フォルダ", {Simple("一通目")});

@@ -2,6 +2,10 @@
 // charsets, HTML text, and the walk over damaged mail.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <malloc.h>
+#include <new>
 #include <random>
 
 #include "common/CodePage.h"
@@ -13,6 +17,69 @@
 #include "ppwriter/MailboxWriter.h"
 
 using namespace kamo;
+
+// The heap this test program holds, and the most it held since the last ResetPeak: every
+// operator new and delete of the program goes through here, so a walk's peak can be measured.
+namespace {
+std::atomic<std::size_t> heapNow{0};
+std::atomic<std::size_t> heapPeak{0};
+
+void* Take(std::size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    const std::size_t now = heapNow += malloc_usable_size(p);
+    for (std::size_t peak = heapPeak; now > peak && !heapPeak.compare_exchange_weak(peak, now);) {
+    }
+    return p;
+}
+
+void Give(void* p) noexcept {
+    if (!p)
+        return;
+    heapNow -= malloc_usable_size(p);
+    std::free(p);
+}
+
+std::size_t ResetPeak() {
+    return heapPeak = heapNow.load();
+}
+} // namespace
+
+void* operator new(std::size_t n) {
+    return Take(n);
+}
+void* operator new[](std::size_t n) {
+    return Take(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    try {
+        return Take(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
+    return operator new(n, t);
+}
+void operator delete(void* p) noexcept {
+    Give(p);
+}
+void operator delete[](void* p) noexcept {
+    Give(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    Give(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    Give(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    Give(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    Give(p);
+}
 
 TEST(TransferEncodings, Base64AndQuotedPrintableTakeWhatTheyAreGiven) {
     const std::pair<std::string, std::string> base64[] = {
@@ -186,7 +253,7 @@ TEST(MimeBody, AnyCutOrDamagedMailIsReadWithoutFaultIntoWellFormedText) {
     }
     const EntityParts outer = SplitEntity(nested);
     const MimeContent deep = ReadMimeContent(outer.header, outer.body);
-    EXPECT_EQ(deep.text, "");
+    EXPECT_EQ(deep.text, "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。");
     ASSERT_EQ(deep.attachments.size(), 1u);
     EXPECT_EQ(deep.attachments[0].contentType, "multipart/mixed");
     EXPECT_NE(deep.attachments[0].bytes.find("innermost"), std::string::npos);
@@ -196,4 +263,29 @@ TEST(MimeBody, AnyCutOrDamagedMailIsReadWithoutFaultIntoWellFormedText) {
               "--x\r\nno boundary\r\n");
     // A charset name that is no MIME name never reaches ICU: read as undeclared.
     EXPECT_EQ(ReadMimeContent("Content-Type: text/plain; charset=\"../../x\"\r\n", Utf8ToCp932("髙")).text, "髙");
+}
+
+TEST(MimeBody, DeepEmbeddedMessagesStopAtALimitWithANoteAndAreNotCopiedPerLevel) {
+    // 40 messages one inside the other around 4 MB of text: the text, not 24 copies of it.
+    const std::string payload(4 << 20, 'x');
+    std::string head;
+    for (int depth = 0; depth < 40; ++depth)
+        head += "Content-Type: message/rfc822\r\n\r\nSubject: level " + std::to_string(depth) + "\r\n";
+    std::string mail;
+    mail.reserve(head.size() + 64 + payload.size());
+    mail += head + "Content-Type: text/plain\r\n\r\ninnermost " + payload;
+    const EntityParts outer = SplitEntity(mail);
+    const std::size_t before = ResetPeak();
+    MimeContent deep = ReadMimeContent(outer.header, outer.body);
+    const std::size_t peak = heapPeak - before;
+    EXPECT_LT(peak, 3 * mail.size()) << peak;
+    // The levels above the limit give their headers; where it stops, the note, the rest kept whole.
+    EXPECT_NE(deep.text.find("Subject: level 23\r\n"), std::string::npos);
+    EXPECT_EQ(deep.text.find("Subject: level 24\r\n"), std::string::npos);
+    EXPECT_TRUE(deep.text.ends_with(
+        "\r\n\r\n【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。"))
+        << deep.text.substr(deep.text.size() - 200);
+    ASSERT_EQ(deep.attachments.size(), 1u);
+    EXPECT_EQ(deep.attachments[0].contentType, "message/rfc822");
+    EXPECT_TRUE(deep.attachments[0].bytes.ends_with("innermost " + payload));
 }
