@@ -84,6 +84,10 @@ bool CreateDatabase(const fs::path& path, Prompter& prompter) {
     fs::remove(building, ec);
     RemoveJournals(building);
     try {
+        // The user's mail is theirs alone: the file (and so its journals) is made 0600 before SQLite
+        // writes the first page.
+        if (!CreateEmptyFile(building, 0600))
+            throw fs::filesystem_error("cannot create", building, std::make_error_code(std::errc::file_exists));
         auto db = OpenArchive(building, true);
         CreateTables(*db);
     } catch (...) {

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <sys/stat.h>
+
 #include "db/Compaction.h"
 #include "platform/FileUtil.h"
 
@@ -39,6 +41,25 @@ fs::path BackupFolder(const fs::path& dataDir) {
     return dataDir / "backup";
 }
 
+bool IsArchiveOrCopy(const fs::path& target, const fs::path& archive) {
+    struct stat want {};
+    if (archive.empty() || ::stat(target.c_str(), &want) != 0)
+        return false; // an archive in memory has no files to protect
+    auto same = [&](const fs::path& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino;
+    };
+    for (const char* suffix : {"", ".Bak", ".New", ".Bak.New"})
+        if (same(archive.string() + suffix))
+            return true;
+    std::error_code ec;
+    const fs::path folder = BackupFolder(archive.parent_path().empty() ? fs::path(".") : archive.parent_path());
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (same(it->path()))
+            return true;
+    return false;
+}
+
 std::string TodayText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -57,6 +78,9 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
     const fs::path target = folder / ("KamoMail-" + day + ".Mdb");
     const fs::path fresh = fs::path(target.string() + ".New");
     fs::remove(fresh, ec);
+    // Created empty with the archive's privacy before SQLite fills it, so it is never readable by others.
+    if (!CreateEmptyFile(fresh, PrivateModeOf(db.getFilename())))
+        throw std::runtime_error("バックアップのファイルを作れません。\n" + fresh.string());
     try {
         SQLite::Statement vacuum(db, "VACUUM INTO ?");
         vacuum.bind(1, fresh.string());

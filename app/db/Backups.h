@@ -14,6 +14,11 @@ namespace kamo {
 
 std::filesystem::path BackupFolder(const std::filesystem::path& dataDir);
 
+// True when `target` (its links resolved) is the archive, its .Bak, .New or .Bak.New, or a file in the
+// backup folder beside it: compared by device and inode, so another name or a hard link is caught too.
+// Nothing is ever exported over one of them.
+bool IsArchiveOrCopy(const std::filesystem::path& target, const std::filesystem::path& archive);
+
 // "yyyy-mm-dd" of the local date now.
 std::string TodayText();
 

@@ -76,6 +76,9 @@ bool CopyCompacted(const fs::path& archive, const fs::path& copy) {
         SQLite::Database db(archive.string(), SQLite::OPEN_READWRITE);
         // The first read plays back (rolls back) a journal left by a process that died mid-write.
         db.execAndGet("SELECT count(*) FROM sqlite_master");
+        // Created narrow before SQLite fills it: the copy is never readable wider than the archive.
+        if (!CreateEmptyFile(copy, PrivateModeOf(archive)))
+            return false;
         SQLite::Statement vacuum(db, "VACUUM INTO ?");
         vacuum.bind(1, copy.string());
         vacuum.exec();
@@ -92,7 +95,7 @@ bool VerifyCopy(const fs::path& archive, const fs::path& copy) {
 bool MakeBackupLink(const fs::path& archive, const fs::path& backupNew) {
     if (::link(archive.c_str(), backupNew.c_str()) == 0)
         return true;
-    return AtomicCopyFile(archive, backupNew);
+    return AtomicCopyFile(archive, backupNew, PrivateFile(PrivateModeOf(archive)));
 }
 
 } // namespace
@@ -400,6 +403,8 @@ void ArchiveUpkeep::Work() {
             SQLite::Database db(backup.string(), SQLite::OPEN_READONLY);
             if (db.execAndGet("PRAGMA freelist_count").getInt64() == 0)
                 return finish(Outcome::Kept);
+            if (!CreateEmptyFile(fresh, PrivateModeOf(archive_)))
+                return finish(Outcome::Failed);
             SQLite::Statement vacuum(db, "VACUUM INTO ?");
             vacuum.bind(1, fresh.string());
             if (!Interruptible(db, [&] { vacuum.exec(); }))

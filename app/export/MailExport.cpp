@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "db/Backups.h"
 #include "export/MailAttachments.h"
 #include "export/MailMessage.h"
 #include "platform/FileUtil.h"
@@ -25,25 +26,18 @@ namespace {
     throw std::runtime_error(what + "\n" + path.string() + "\n(" + std::strerror(error) + ")");
 }
 
-// Writes a whole file or throws; the descriptor is closed either way.
-void WriteWhole(const fs::path& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        Fail("メールのファイルを作成できません。", path, errno);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            Fail("メールのファイルを書き込めません。", path, error);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0)
-        Fail("メールのファイルを書き込めません。", path, errno);
+// Writes a whole file the one way (a private temporary, renamed into place) or throws. A link at
+// the name is refused, never written through.
+void WriteWhole(const fs::path& path, std::string_view bytes, unsigned mode, const fs::path& tempFolder = {}) {
+    FileWriter out(path, PrivateFile(mode), tempFolder);
+    if (!out.Ok())
+        Fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                  : "メールのファイルを作成できません。",
+             path, out.Error());
+    if (!out.Write(bytes) || !out.Commit())
+        Fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                  : "メールのファイルを書き込めません。",
+             path, out.Error());
 }
 
 void MakeFolder(const fs::path& folder) {
@@ -61,65 +55,44 @@ public:
     virtual void Finish() = 0;
 };
 
-// One file, written beside the target and renamed over it once complete.
+// One file, written the one way: complete or not at all.
 class MboxSink : public MessageSink {
 public:
-    explicit MboxSink(const fs::path& target) : target_(target) {
-        const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    MboxSink(const fs::path& target, unsigned mode) : target_(target) {
         if (fs::is_directory(target))
             Fail("mbox の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
-        std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0)
-            Fail("mbox ファイルを作成できません。", target, errno);
-        temp_ = pattern;
-        file_ = ::fdopen(fd, "wb");
-        if (!file_) {
-            ::close(fd);
-            Fail("mbox ファイルを作成できません。", target, errno);
-        }
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
-    }
-    ~MboxSink() override {
-        if (file_)
-            std::fclose(file_);
-        if (!temp_.empty()) {
-            std::error_code ec;
-            fs::remove(temp_, ec);
-        }
+        out_ = std::make_unique<FileWriter>(target, PrivateFile(mode));
+        if (!out_->Ok())
+            Fail(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                        : "mbox ファイルを作成できません。",
+                 target, out_->Error());
+        buffer_.reserve(kBuffer);
     }
     void Add(const MailRecord& mail, const std::string& message) override {
-        const std::string from = MboxFromLine(mail) + "\n";
-        const std::string quoted = MboxQuoted(message);
-        Put(from);
-        Put(quoted);
+        Put(MboxFromLine(mail) + "\n");
+        Put(MboxQuoted(message));
         Put("\n"); // a blank line before the next "From "
     }
     void Finish() override {
-        if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0)
-            Fail("mbox ファイルを書き込めません。", target_, errno);
-        // Keep the permissions of a file being replaced; a new one is the user's alone.
-        struct stat st {};
-        if (::stat(target_.c_str(), &st) == 0)
-            ::fchmod(::fileno(file_), st.st_mode & 07777);
-        const int closed = std::fclose(file_);
-        file_ = nullptr;
-        if (closed != 0)
-            Fail("mbox ファイルを書き込めません。", target_, errno);
-        if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            Fail("mbox ファイルを置き換えられません。", target_, errno);
-        temp_.clear();
-        SyncFolder(target_.parent_path().empty() ? fs::path(".") : target_.parent_path());
+        if (!out_->Write(buffer_) || !out_->Commit())
+            Fail(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                        : "mbox ファイルを書き込めません。",
+                 target_, out_->Error());
     }
 
 private:
+    static constexpr size_t kBuffer = 1 << 20;
     void Put(std::string_view bytes) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-            Fail("mbox ファイルを書き込めません。", target_, errno);
+        buffer_ += bytes;
+        if (buffer_.size() < kBuffer)
+            return;
+        if (!out_->Write(buffer_))
+            Fail("mbox ファイルを書き込めません。", target_, out_->Error());
+        buffer_.clear();
     }
     fs::path target_;
-    fs::path temp_;
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<FileWriter> out_;
+    std::string buffer_;
 };
 
 std::string HostName() {
@@ -141,7 +114,7 @@ std::string HostName() {
 
 class MaildirSink : public MessageSink {
 public:
-    explicit MaildirSink(const fs::path& folder) : folder_(folder), host_(HostName()) {
+    MaildirSink(const fs::path& folder, unsigned mode) : folder_(folder), host_(HostName()), mode_(mode) {
         for (const char* sub : {"tmp", "new", "cur"})
             MakeFolder(folder / sub);
         // Mails exported before, wherever a mail program has moved them since and whatever flags it set.
@@ -159,19 +132,12 @@ public:
                       static_cast<long long>(MailTime(mail.ymd, mail.hms).value_or(0)),
                       static_cast<unsigned long long>(MailKeyHash(mail)));
         const std::string name = unique + host_;
-        const fs::path temp = folder_ / "tmp" / name;
-        WriteWhole(temp, message);
         fs::path target;
         if (auto it = known_.find(name); it != known_.end())
             target = it->second;
         else
             target = mail.sent ? folder_ / "cur" / (name + ":2,S") : folder_ / "new" / name;
-        if (::rename(temp.c_str(), target.c_str()) != 0) {
-            const int error = errno;
-            std::error_code ec;
-            fs::remove(temp, ec);
-            Fail("Maildir にメールを置けません。", target, error);
-        }
+        WriteWhole(target, message, mode_, folder_ / "tmp");
         known_[name] = target;
     }
     void Finish() override {
@@ -183,11 +149,12 @@ private:
     fs::path folder_;
     std::string host_;
     std::map<std::string, fs::path> known_;
+    unsigned mode_;
 };
 
 class EmlSink : public MessageSink {
 public:
-    explicit EmlSink(const fs::path& folder) : folder_(folder) { MakeFolder(folder); }
+    EmlSink(const fs::path& folder, unsigned mode) : folder_(folder), mode_(mode) { MakeFolder(folder); }
     std::string_view LineEnd() const override { return "\r\n"; }
     void Add(const MailRecord& mail, const std::string& message) override {
         auto digits = [](const std::string& s, const char* none) {
@@ -202,31 +169,25 @@ public:
         const std::string name = digits(mail.ymd, "00000000") + "-" + digits(mail.hms, "000000") + "-" +
                                  std::to_string(mail.subKey) + "-" + (mail.sent ? "s" : "r") + "-" +
                                  std::string(key, 8) + ".eml";
-        const fs::path temp = folder_ / ("." + name + ".part");
-        WriteWhole(temp, message);
-        if (::rename(temp.c_str(), (folder_ / name).c_str()) != 0) {
-            const int error = errno;
-            std::error_code ec;
-            fs::remove(temp, ec);
-            Fail("メールのファイルを置けません。", folder_ / name, error);
-        }
+        WriteWhole(folder_ / name, message, mode_);
     }
     void Finish() override { SyncFolder(folder_); }
 
 private:
     fs::path folder_;
+    unsigned mode_;
 };
 
-std::unique_ptr<MessageSink> SinkFor(MailFormat format, const fs::path& target) {
+std::unique_ptr<MessageSink> SinkFor(MailFormat format, const fs::path& target, unsigned mode) {
     switch (format) {
     case MailFormat::Mbox:
-        return std::make_unique<MboxSink>(target);
+        return std::make_unique<MboxSink>(target, mode);
     case MailFormat::Maildir:
-        return std::make_unique<MaildirSink>(target);
+        return std::make_unique<MaildirSink>(target, mode);
     case MailFormat::Eml:
         break;
     }
-    return std::make_unique<EmlSink>(target);
+    return std::make_unique<EmlSink>(target, mode);
 }
 
 void ShowCount(WaitReporter& wait, int64_t done, const std::optional<int64_t>& total) {
@@ -283,7 +244,11 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     wait.Pump();
     if (selection.kind == MailSelection::Kind::Search)
         UpdateSearchIndex(db, wait);
-    auto sink = SinkFor(format, target);
+    const fs::path archive = db.getFilename();
+    if (IsArchiveOrCopy(target, archive))
+        throw std::runtime_error(
+            "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
+    auto sink = SinkFor(format, target, PrivateModeOf(archive));
     SelectionStream stream(db, selection);
     const std::optional<int64_t> total = stream.Total();
     MailRowReader reader(db);

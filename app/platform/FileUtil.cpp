@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,42 +74,19 @@ fs::path FolderOf(const fs::path& path) {
     return folder.empty() ? fs::path(".") : folder;
 }
 
-// Creates a uniquely named temporary file next to `target`; returns its descriptor and name.
-int MakeTempBeside(const fs::path& target, std::string& name) {
-    std::string pattern = (FolderOf(target) / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd >= 0)
-        name.assign(buf.data());
-    return fd;
-}
-
-// Every replacement of a file goes this way: the new contents go to a temporary file beside the
-// real file (a symbolic link is followed and stays a link), which gets the old file's permission
-// bits (a new file 0644), is synced and renamed over it; then the folder is synced. On failure the
-// temporary file is removed and the old file is untouched.
-bool ReplaceFile(const fs::path& path, const std::function<bool(int fd)>& writeContents) {
-    const fs::path target = ResolveTarget(path);
-    std::string tempName;
-    Fd fd(MakeTempBeside(target, tempName));
-    if (fd.get() < 0)
-        return false;
-
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(target.c_str(), &old) == 0)
-        mode = old.st_mode & 07777;
-
-    bool ok = writeContents(fd.get()) && ::fchmod(fd.get(), mode) == 0 && ::fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    if (ok)
-        ok = ::rename(tempName.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempName.c_str());
-        return false;
+// Creates a uniquely named temporary file in `folder`, exclusively and never through a link.
+int MakeTempIn(const fs::path& folder, const fs::path& target, unsigned mode, fs::path& name) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
+        name = folder / ("." + target.filename().string() + suffix);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
-    return SyncFolder(FolderOf(target));
+    errno = EEXIST;
+    return -1;
 }
 
 } // namespace
@@ -135,28 +114,105 @@ bool SyncFolder(const fs::path& folder) {
     return fd.Close();
 }
 
-bool AtomicWriteFile(const fs::path& path, std::string_view bytes) {
-    return ReplaceFile(path, [&](int fd) { return WriteAll(fd, bytes); });
+unsigned PrivateModeOf(const fs::path& archive) {
+    struct stat st {};
+    if (::stat(archive.c_str(), &st) != 0)
+        return 0600;
+    return st.st_mode & 0600;
 }
 
-bool AtomicCopyFile(const fs::path& from, const fs::path& to) {
+FileWriter::FileWriter(const fs::path& target, const WriteHow& how, const fs::path& tempFolder)
+    : target_(how.followLink ? ResolveTarget(target) : target), how_(how) {
+    struct stat st {};
+    if (!how_.followLink && ::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        Fail(ELOOP);
+        return;
+    }
+    fd_ = MakeTempIn(tempFolder.empty() ? FolderOf(target_) : tempFolder, target_, how_.mode, temp_);
+    if (fd_ < 0) {
+        Fail(errno);
+        temp_.clear();
+        return;
+    }
+    // Exactly the mode asked for whatever the umask, and never wider than 0600 while being written.
+    if (::fchmod(fd_, how_.mode & 0600) != 0)
+        Fail(errno);
+}
+
+FileWriter::~FileWriter() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
+}
+
+bool FileWriter::Fail(int error) {
+    if (error_ == 0)
+        error_ = error;
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    return false;
+}
+
+bool FileWriter::Write(std::string_view bytes) {
+    if (fd_ < 0)
+        return false;
+    return WriteAll(fd_, bytes) || Fail(errno);
+}
+
+bool FileWriter::Commit() {
+    if (fd_ < 0)
+        return false;
+    mode_t mode = how_.mode & 07777;
+    struct stat old {};
+    if (how_.keepMode && ::stat(target_.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0)
+        return Fail(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        return Fail(errno);
+    // A link planted at the name meanwhile would be replaced itself by the rename, never written
+    // through; a refused link is still refused.
+    struct stat st {};
+    if (!how_.followLink && ::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return Fail(ELOOP);
+    if (::rename(temp_.c_str(), target_.c_str()) != 0)
+        return Fail(errno);
+    temp_.clear();
+    return SyncFolder(FolderOf(target_)) || Fail(errno);
+}
+
+bool AtomicWriteFile(const fs::path& path, std::string_view bytes, const WriteHow& how) {
+    FileWriter out(path, how);
+    return out.Write(bytes) && out.Commit();
+}
+
+bool AtomicCopyFile(const fs::path& from, const fs::path& to, const WriteHow& how) {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return false;
-    return ReplaceFile(to, [&](int out) {
-        std::vector<char> buf(1 << 16);
-        for (;;) {
-            ssize_t n = ::read(in.get(), buf.data(), buf.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return false;
-            if (n == 0)
-                return true;
-            if (!WriteAll(out, std::string_view(buf.data(), static_cast<size_t>(n))))
-                return false;
-        }
-    });
+    FileWriter out(to, how);
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return out.Commit();
+        if (!out.Write(std::string_view(buf.data(), static_cast<size_t>(n))))
+            return false;
+    }
+}
+
+bool CreateEmptyFile(const fs::path& path, unsigned mode) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0600));
+    return fd.get() >= 0 && ::fchmod(fd.get(), mode & 0600) == 0 && fd.Close();
 }
 
 bool CloneFile(const fs::path& from, const fs::path& to, const std::function<bool()>& keepGoing) {
@@ -164,7 +220,7 @@ bool CloneFile(const fs::path& from, const fs::path& to, const std::function<boo
     struct stat st {};
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
         return false;
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
+    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0600));
     if (out.get() < 0)
         return false;
     auto copy = [&]() {

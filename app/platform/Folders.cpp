@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/AsciiText.h"
@@ -62,6 +63,13 @@ AppFolders ResolveFolders() {
     f.settingsDir = ChooseFolder("KAMOMAIL_CONFIG_DIR", "XDG_CONFIG_HOME", ".config");
     f.dataDir = ChooseFolder("KAMOMAIL_DATA_DIR", "XDG_DATA_HOME", ".local/share");
     fs::create_directories(f.settingsDir);
+    // The mail folder is the user's alone; an existing folder is left as its owner set it.
+    std::error_code ec;
+    if (!fs::exists(f.dataDir, ec)) {
+        if (!f.dataDir.parent_path().empty())
+            fs::create_directories(f.dataDir.parent_path(), ec);
+        ::mkdir(f.dataDir.c_str(), 0700);
+    }
     fs::create_directories(f.dataDir);
 
     const fs::path exeDir = ExecutableDir();

@@ -105,6 +105,9 @@ void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::D
         std::vector<std::string> copied;
         {
             step(RecreateStep::Build, "新しいデータベースの作成");
+            // Made as narrow as the archive before SQLite writes to it: it becomes the archive.
+            if (!CreateEmptyFile(fresh, PrivateModeOf(archive)))
+                throw std::runtime_error("新しいデータベースを作成できません。\n" + fresh.string());
             auto db = OpenArchive(fresh, true);
             CreateTables(*db);
             step(RecreateStep::Copy, "データのコピー");

@@ -14,6 +14,7 @@
 
 #include "common/CodePage.h"
 #include "common/Csv.h"
+#include "db/Backups.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
 #include "upkeep/TableRegistry.h"
@@ -255,8 +256,14 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
             ++count.rows;
         }
         const fs::path file = folder / (table + ".csv");
-        if (!AtomicWriteFile(file, text))
-            throw std::runtime_error("書き出せません。\n" + file.string());
+        const fs::path archive = db.getFilename();
+        if (IsArchiveOrCopy(file, archive))
+            throw std::runtime_error(
+                "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" +
+                file.string());
+        // Private like the archive; a link at the name is refused, never written through.
+        if (!AtomicWriteFile(file, text, PrivateFile(PrivateModeOf(archive))))
+            throw std::runtime_error("書き出せません（シンボリックリンクには書き出しません）。\n" + file.string());
         counts.push_back(count);
     }
     return counts;

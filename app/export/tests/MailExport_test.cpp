@@ -5,9 +5,12 @@
 #include <map>
 #include <set>
 
+#include <sys/stat.h>
+
 #include <SQLiteCpp/Transaction.h>
 
 #include "db/Attachments.h"
+#include "db/tests/ArchiveFiles.h"
 #include "export/MailExport.h"
 #include "export/MailMessage.h"
 #include "export/MailSelection.h"
@@ -364,4 +367,128 @@ TEST_F(ExportTest, AnMboxThatCannotBeWrittenIsReportedAndTheOldFileStays) {
     EXPECT_ANY_THROW(Export(MailSelection::All(), MailFormat::Mbox, dir / "keep.mbox"));
     EXPECT_EQ(test::ReadFile(dir / "keep.mbox"), "old");
     EXPECT_EQ(FilesIn(dir.path()).size(), 1u); // no half-written file left beside it
+}
+
+namespace {
+
+// An archive file with a few mails, a .Bak and a backup beside it, exported under umask 022.
+class ExportFilesTest : public ::testing::Test {
+protected:
+    ExportFilesTest() : oldMask_(::umask(022)) {
+        fs::create_directories(data / "backup");
+        test::AddMails(archive, 0, 4);
+        fs::copy_file(archive, fs::path(archive.string() + ".Bak"));
+        fs::copy_file(archive, data / "backup" / "KamoMail-2026-12-08.Mdb");
+        db = OpenArchive(archive);
+    }
+    ~ExportFilesTest() override { ::umask(oldMask_); }
+
+    ExportResult Export(MailFormat format, const fs::path& target) {
+        NullWaitReporter quiet;
+        return ExportMails(*db, MailSelection::All(), format, target, quiet);
+    }
+    static int Mode(const fs::path& p) {
+        return static_cast<int>(fs::symlink_status(p).permissions() & fs::perms::mask);
+    }
+    // Every file below `folder` (not links, not folders).
+    static std::vector<fs::path> Files(const fs::path& folder) {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (e.is_regular_file() && !e.is_symlink())
+                files.push_back(e.path());
+        return files;
+    }
+
+    mode_t oldMask_;
+    test::TempDir dir;
+    fs::path data = dir / "data";
+    fs::path archive = data / "KamoMail.Mdb";
+    std::unique_ptr<SQLite::Database> db;
+};
+
+} // namespace
+
+TEST_F(ExportFilesTest, EveryFormatWritesFilesForTheUserAloneAndTheArchivesNarrowerMode) {
+    for (const unsigned archiveMode : {0600u, 0400u}) {
+        fs::permissions(archive, fs::perms(archiveMode));
+        for (const auto& [format, target] :
+             {std::pair{MailFormat::Mbox, dir / "out" / "mail.mbox"}, std::pair{MailFormat::Eml, dir / "out" / "eml"},
+              std::pair{MailFormat::Maildir, dir / "out" / "maildir"}}) {
+            SCOPED_TRACE(target.string() + " " + std::to_string(archiveMode));
+            fs::create_directories(dir / "out");
+            ASSERT_EQ(Export(format, target).written, 4);
+            const auto files = Files(dir / "out");
+            EXPECT_EQ(files.size(), format == MailFormat::Mbox ? 1u : 4u);
+            for (const auto& f : files)
+                EXPECT_EQ(Mode(f), static_cast<int>(archiveMode)) << f;
+            fs::remove_all(dir / "out");
+        }
+    }
+}
+
+// A link planted at any name an export writes, its temporary names included: the file it names stays
+// as it was, and the export either refuses or leaves a regular file in the link's place.
+TEST_F(ExportFilesTest, ALinkPlantedAtAnyNameIsNeverWrittenThrough) {
+    const fs::path victim = dir / "victim";
+    auto plant = [&](const fs::path& at) {
+        fs::create_directories(at.parent_path());
+        fs::remove(at);
+        fs::create_symlink(victim, at);
+    };
+    // The names of a first export, learnt, then emptied and planted with links.
+    ASSERT_EQ(Export(MailFormat::Eml, dir / "eml").written, 4);
+    ASSERT_EQ(Export(MailFormat::Maildir, dir / "md").written, 4);
+    std::vector<fs::path> planted = {dir / "mail.mbox"};
+    for (const auto& f : Files(dir / "eml")) {
+        planted.push_back(f);
+        planted.push_back(f.parent_path() / ("." + f.filename().string() + ".part"));
+    }
+    for (const auto& f : Files(dir / "md")) {
+        planted.push_back(f);
+        const std::string name = f.filename().string();
+        planted.push_back(dir / "md" / "tmp" / name.substr(0, name.find(':')));
+    }
+    for (const auto& at : planted)
+        plant(at);
+    for (const auto& [format, target] :
+         {std::pair{MailFormat::Mbox, dir / "mail.mbox"}, std::pair{MailFormat::Eml, dir / "eml"},
+          std::pair{MailFormat::Maildir, dir / "md"}}) {
+        SCOPED_TRACE(target.string());
+        test::WriteFile(victim, "victim");
+        try {
+            Export(format, target);
+        } catch (const std::runtime_error&) {
+            // refused: fine, as long as nothing went through the link
+        }
+        EXPECT_EQ(test::ReadFile(victim), "victim");
+    }
+    for (const auto& at : planted)
+        EXPECT_TRUE(fs::is_symlink(at) || fs::is_regular_file(fs::symlink_status(at))) << at;
+}
+
+// The archive and its copies are never an export's target, under any name: refused with a message,
+// and the archive is byte for byte as it was.
+TEST_F(ExportFilesTest, TheArchiveAndItsCopiesAreRefusedAsTargets) {
+    fs::create_symlink(archive, dir / "link.mbox");
+    fs::create_hard_link(archive, dir / "hard.mbox");
+    const std::string before = test::ReadFile(archive);
+    const std::string bak = test::ReadFile(archive.string() + ".Bak");
+    const fs::path targets[] = {archive,
+                                fs::path(archive.string() + ".Bak"),
+                                data / "backup" / "KamoMail-2026-12-08.Mdb",
+                                dir / "link.mbox",
+                                dir / "hard.mbox",
+                                data / ".." / "data" / "KamoMail.Mdb"};
+    for (const auto& target : targets) {
+        SCOPED_TRACE(target.string());
+        try {
+            Export(MailFormat::Mbox, target);
+            ADD_FAILURE() << "exported over the archive or a copy";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find("アーカイブ"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(test::ReadFile(archive), before);
+        EXPECT_EQ(test::ReadFile(archive.string() + ".Bak"), bak);
+    }
+    EXPECT_EQ(test::ReadFile(data / "backup" / "KamoMail-2026-12-08.Mdb"), before);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,7 +72,7 @@ TEST(FileOps, AtomicCopyMakesAWholeCopyOrNothing) {
 }
 
 // Both ways of replacing a file keep what the file is: a link stays a link to the replaced file,
-// permission bits stay (a new file gets 0644), and nothing is left beside it.
+// permission bits stay (a new file gets 0600), and nothing is left beside it.
 TEST(FileOps, ReplacingAFileKeepsItsLinkAndItsPermissions) {
     struct Writer {
         const char* name;
@@ -110,9 +111,68 @@ TEST(FileOps, ReplacingAFileKeepsItsLinkAndItsPermissions) {
             EXPECT_EQ(mode(dir / "private"), 0600);
 
             ASSERT_TRUE(w.replace(dir, dir / "fresh"));
-            EXPECT_EQ(mode(dir / "fresh"), 0644);
+            EXPECT_EQ(mode(dir / "fresh"), 0600);
         }
     }
+}
+
+// Files the program makes for the user (exports, copies of the archive) under the usual umask 022:
+// exactly the mode asked for, never wider than 0600, whatever was there; a link at the name is refused
+// and the file it names stays as it was; no temporary is left either way.
+TEST(FileOps, PrivateFilesHaveTheirModeAndAreNeverWrittenThroughALink) {
+    struct Case {
+        const char* name;
+        unsigned asked;
+        const char* before; // "" none, "file" a 0644 file, "link" a link to a file elsewhere
+        bool written;
+        int mode;
+    };
+    const Case cases[] = {
+        {"new", 0600, "", true, 0600},         {"narrower archive", 0400, "", true, 0400},
+        {"wider asked", 0644, "", true, 0600}, {"over a 0644 file", 0600, "file", true, 0600},
+        {"link", 0600, "link", false, 0},
+    };
+    const mode_t oldMask = ::umask(022);
+    auto mode = [](const fs::path& p) { return static_cast<int>(fs::status(p).permissions() & fs::perms::mask); };
+    for (const auto& c : cases) {
+        for (const bool copy : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (copy ? " copy" : " write"));
+            TempDir dir;
+            fs::create_directories(dir / "out");
+            fs::create_directories(dir / "elsewhere");
+            WriteFile(dir / "elsewhere" / "victim", "victim");
+            WriteFile(dir / "src", "new");
+            const fs::path to = dir / "out" / "file";
+            if (std::string(c.before) == "file") {
+                WriteFile(to, "old");
+                fs::permissions(to, fs::perms(0644));
+            } else if (std::string(c.before) == "link") {
+                fs::create_symlink(dir / "elsewhere" / "victim", to);
+            }
+            const bool ok = copy ? AtomicCopyFile(dir / "src", to, PrivateFile(c.asked))
+                                 : AtomicWriteFile(to, "new", PrivateFile(c.asked));
+            EXPECT_EQ(ok, c.written);
+            EXPECT_EQ(test::ReadFile(dir / "elsewhere" / "victim"), "victim");
+            EXPECT_EQ(Names(dir / "out"), (std::set<std::string>{"file"}));
+            if (c.written) {
+                EXPECT_FALSE(fs::is_symlink(to));
+                EXPECT_EQ(test::ReadFile(to), "new");
+                EXPECT_EQ(mode(to), c.mode);
+            } else {
+                EXPECT_TRUE(fs::is_symlink(to));
+            }
+        }
+    }
+    // The empty file SQLite fills: created narrow, never over anything, never through a link.
+    TempDir dir;
+    EXPECT_TRUE(CreateEmptyFile(dir / "empty", 0600));
+    EXPECT_EQ(mode(dir / "empty"), 0600);
+    EXPECT_FALSE(CreateEmptyFile(dir / "empty", 0600));
+    WriteFile(dir / "victim", "victim");
+    fs::create_symlink(dir / "victim", dir / "link");
+    EXPECT_FALSE(CreateEmptyFile(dir / "link", 0600));
+    EXPECT_EQ(test::ReadFile(dir / "victim"), "victim");
+    ::umask(oldMask);
 }
 
 // The lock is held by another process; a second start is refused until that process ends, even

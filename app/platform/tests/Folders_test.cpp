@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include <sys/stat.h>
+
 #include "testsupport/TestSupport.h"
 
 namespace kamo {
@@ -63,6 +65,30 @@ TEST(Folders, OwnVariablesComeFirstThenXdgThenHome) {
         ScopedEnv xc("XDG_CONFIG_HOME", nullptr);
         EXPECT_EQ(ResolveFolders().settingsDir, std::filesystem::path(home) / ".config/kamomail");
     }
+}
+
+// The mail folder is made for the user alone under the usual umask 022; one already there is left as
+// its owner set it.
+TEST(Folders, TheDataFolderIsMadeForTheUserAlone) {
+    test::TempDir dir;
+    const mode_t oldMask = ::umask(022);
+    auto mode = [](const std::filesystem::path& p) {
+        return static_cast<int>(std::filesystem::status(p).permissions() & std::filesystem::perms::mask);
+    };
+    ScopedEnv c("KAMOMAIL_CONFIG_DIR", (dir / "cfg").c_str());
+    {
+        ScopedEnv d("KAMOMAIL_DATA_DIR", (dir / "deep" / "data").c_str());
+        ResolveFolders();
+        EXPECT_EQ(mode(dir / "deep" / "data"), 0700);
+    }
+    std::filesystem::create_directories(dir / "shared");
+    std::filesystem::permissions(dir / "shared", std::filesystem::perms(0750));
+    {
+        ScopedEnv d("KAMOMAIL_DATA_DIR", (dir / "shared").c_str());
+        ResolveFolders();
+        EXPECT_EQ(mode(dir / "shared"), 0750);
+    }
+    ::umask(oldMask);
 }
 
 TEST(Folders, LibraryAndHelpComeFromTheInstallTree) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,23 @@ TEST_F(RecreationTest, RecreationKeepsEveryRowAndMakesABackupFirst) {
     EXPECT_EQ(ListBackups(folders.dataDir).size(), 1u);
     EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New"));
     EXPECT_TRUE(IsCompleteArchive(folders.DatabaseFile()));
+}
+
+// Under umask 022 the new archive is never readable by others, neither while it is built nor after.
+TEST_F(RecreationTest, TheRecreatedArchiveIsTheUsersAloneFromTheStart) {
+    const mode_t oldMask = ::umask(022);
+    auto mode = [](const fs::path& p) { return static_cast<int>(fs::status(p).permissions() & fs::perms::mask); };
+    const fs::path fresh = folders.DatabaseFile().string() + ".New";
+    fs::permissions(folders.DatabaseFile(), fs::perms(0600));
+    int whileBuilt = -1;
+    RecreateArchive(*session, {}, [&](RecreateStep s) {
+        if (s == RecreateStep::Verify)
+            whileBuilt = mode(fresh);
+        return true;
+    });
+    EXPECT_EQ(whileBuilt, 0600);
+    EXPECT_EQ(mode(folders.DatabaseFile()), 0600);
+    ::umask(oldMask);
 }
 
 TEST_F(RecreationTest, AFailureAtAnyStepLeavesTheArchiveAsItWas) {

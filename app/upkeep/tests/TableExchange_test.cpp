@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+
 #include <sys/stat.h>
 
 #include <SQLiteCpp/Statement.h>
@@ -324,6 +327,54 @@ TEST(CsvMerge, AFifoInPlaceOfAFileIsRefusedAtOnce) {
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("通常のファイルではありません"), std::string::npos) << e.what();
     }
+}
+
+} // namespace
+} // namespace kamo
+
+namespace kamo {
+namespace {
+
+// The table files are the user's alone under umask 022, and never written through a link planted at
+// their names nor over the archive under another name; the archive stays byte for byte.
+TEST(TableExchange, ExportFilesArePrivateAndNeverGoThroughALinkOrOverTheArchive) {
+    test::TempDir dir;
+    const fs::path archive = dir / "data" / "KamoMail.Mdb";
+    fs::create_directories(archive.parent_path());
+    test::AddMails(archive, 0, 3);
+    auto db = OpenArchive(archive);
+    const mode_t oldMask = ::umask(022);
+    ExportTables(*db, dir / "out");
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir / "out")) {
+        ++files;
+        EXPECT_EQ(static_cast<int>(e.status().permissions() & fs::perms::mask), 0600) << e.path();
+    }
+    EXPECT_GT(files, 3);
+
+    const std::string before = test::ReadFile(archive);
+    test::WriteFile(dir / "victim", "victim");
+    struct Planted {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+    };
+    const Planted cases[] = {
+        {"link elsewhere", [&](const fs::path& at) { fs::create_symlink(dir / "victim", at); }},
+        {"link to the archive", [&](const fs::path& at) { fs::create_symlink(archive, at); }},
+        {"hard link to the archive", [&](const fs::path& at) { fs::create_hard_link(archive, at); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = dir / c.what;
+        fs::create_directories(folder);
+        c.plant(folder / "tblKamoMail.csv");
+        EXPECT_THROW(ExportTables(*db, folder), std::runtime_error);
+        EXPECT_EQ(test::ReadFile(dir / "victim"), "victim");
+        EXPECT_EQ(test::ReadFile(archive), before);
+        for (const auto& e : fs::directory_iterator(folder))
+            EXPECT_EQ(e.path().filename(), "tblKamoMail.csv"); // no temporary left
+    }
+    ::umask(oldMask);
 }
 
 } // namespace
