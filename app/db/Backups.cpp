@@ -2,6 +2,7 @@
 
 #include <SQLiteCpp/Statement.h>
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <regex>
 #include <stdexcept>
@@ -72,8 +73,10 @@ std::string TodayText() {
 fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::string& day) {
     const fs::path folder = BackupFolder(dataDir);
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec)
+    // Copies of the archive: a folder for the user alone, like the data folder.
+    if (!fs::exists(folder, ec) && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        fs::create_directories(folder, ec);
+    if (ec || !fs::is_directory(folder))
         throw std::runtime_error("バックアップのフォルダを作れません（" + ec.message() + "）。\n" + folder.string());
     const fs::path target = folder / ("KamoMail-" + day + ".Mdb");
     const fs::path fresh = fs::path(target.string() + ".New");

@@ -13,7 +13,7 @@ std::unique_ptr<InstanceLock> InstanceLock::TryAcquire(const std::filesystem::pa
                                                        std::string* openError) {
     const std::filesystem::path lockPath = settingsDir / kFileName;
     // O_CLOEXEC: a program started from here (a browser for the help page) must not inherit the lock.
-    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (openError)
             *openError = std::strerror(errno);

@@ -79,6 +79,7 @@ TEST(PrivateFiles, TheArchiveAndEveryCopyOfItAreTheUsersAlone) {
         auto db = OpenArchive(archive);
         const fs::path backup = MakeBackup(*db, folders.dataDir, "2026-12-08");
         EXPECT_EQ(mode(backup), archiveMode);
+        EXPECT_EQ(mode(backup.parent_path()), 0700);
 
         // Links planted at the backup's names: the file they name stays, the backup is a file.
         test::WriteFile(dir / "victim", "victim");

@@ -205,6 +205,9 @@ TEST(InstanceGuard, SecondInstanceRefusedWhileTheFirstRunsAndFreeAfterItCrashes)
     // Released when the holder goes away in this process too.
     lock.reset();
     EXPECT_NE(InstanceLock::TryAcquire(dir.path()), nullptr);
+    // The lock file is the user's alone, like everything the program keeps.
+    EXPECT_EQ(std::filesystem::status(dir / InstanceLock::kFileName).permissions() & std::filesystem::perms::mask,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 } // namespace
