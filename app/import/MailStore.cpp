@@ -20,8 +20,12 @@ std::string SameBodySql() {
     std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? "
                       "AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND "
                       "+tblKamoMail_Subject = ?";
-    return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " ) LIMIT 1";
+    return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " )";
 }
+
+const char* const kAttachmentKey = "tblAttachment_YMD = ?1 AND tblAttachment_HMS = ?2 AND tblAttachment_SubKey = ?3 "
+                                   "AND tblAttachment_SndRcvFlag = ?4 AND tblAttachment_SndAdd = ?5 AND "
+                                   "tblAttachment_RcvAdd = ?6";
 
 const std::string kKeyWhere = " WHERE tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND tblKamoMail_SubKey = ? AND "
                               "tblKamoMail_SndRcvFlag = ? AND tblKamoMail_SndAdd = ? AND tblKamoMail_RcvAdd = ?";
@@ -72,19 +76,62 @@ MailStore::MailStore(SQLite::Database& db)
                                                              "AND tblAttachment_HMS = ? AND tblAttachment_SubKey = ? "
                                                              "AND tblAttachment_SndRcvFlag = ? AND "
                                                              "tblAttachment_SndAdd = ? AND tblAttachment_RcvAdd = ?"),
+      attachmentCount_(db, std::string("SELECT COUNT(*) FROM tblAttachment WHERE ") + kAttachmentKey),
+      sameAttachment_(db, std::string("SELECT 1 FROM tblAttachment WHERE ") + kAttachmentKey +
+                              " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
+                              "tblAttachment_Type = ?9 COLLATE BINARY AND tblAttachment_Size = ?10 AND "
+                              "tblAttachment_Data = ?11"),
       attachments_(db) {}
 
-std::optional<std::pair<int64_t, bool>> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces) {
+bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
+    attachmentCount_.reset();
+    BindKey(attachmentCount_, 1, mail);
+    const bool sameCount = attachmentCount_.executeStep() &&
+                           attachmentCount_.getColumn(0).getInt64() == static_cast<int64_t>(attachments.size());
+    attachmentCount_.reset();
+    if (!sameCount)
+        return false;
+    int64_t position = 0;
+    for (const auto* attachment : attachments) {
+        sameAttachment_.reset();
+        BindKey(sameAttachment_, 1, mail);
+        sameAttachment_.bind(7, ++position);
+        sameAttachment_.bind(8, attachment->name);
+        sameAttachment_.bind(9, attachment->contentType);
+        sameAttachment_.bind(10, static_cast<int64_t>(attachment->bytes.size()));
+        // The bytes are compared by SQLite where they are stored: no copy of them comes out.
+        sameAttachment_.bindNoCopy(11, static_cast<const void*>(attachment->bytes.data()),
+                                   static_cast<int>(attachment->bytes.size()));
+        const bool same = sameAttachment_.executeStep();
+        sameAttachment_.reset();
+        if (!same)
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::pair<int64_t, bool>> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
+                                                                const std::vector<const Attachment*>* attachments) {
     sameBody_.reset();
     int n = 1;
     for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
         sameBody_.bind(n++, *v);
     BindBody(sameBody_, n, pieces);
-    std::optional<std::pair<int64_t, bool>> found;
-    if (sameBody_.executeStep())
-        found.emplace(sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0);
+    std::vector<std::pair<int64_t, bool>> rows;
+    while (sameBody_.executeStep())
+        rows.emplace_back(sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0);
     sameBody_.reset();
-    return found;
+    for (const auto& row : rows) {
+        if (!attachments)
+            return row;
+        // The same text with other attachments is another mail.
+        MailRecord stored = mail;
+        stored.subKey = row.first;
+        stored.sent = row.second;
+        if (SameAttachments(stored, *attachments))
+            return row;
+    }
+    return std::nullopt;
 }
 
 void MailStore::StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
@@ -135,7 +182,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
 
     const auto pieces = DivideBody(mail.body);
     if (sameHeader) {
-        if (FindSameBody(mail, pieces))
+        if (FindSameBody(mail, pieces, &fitting))
             return Outcome::AlreadyStored;
         if (earlierBody) {
             std::string earlier = earlierBody();

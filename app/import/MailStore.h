@@ -36,8 +36,9 @@ public:
     explicit MailStore(SQLite::Database& db);
 
     // A mail counts as already stored when a row agrees in date, time, sender address, receiver
-    // address and subject (the archive's text equality, letter case ignored) and in its body, byte
-    // for byte: two different mails sent in one second under one subject are both kept. A new mail
+    // address and subject (the archive's text equality, letter case ignored), in its body, byte
+    // for byte, and in its attachments (names, types and bytes, in order): two different mails sent
+    // in one second under one subject, or with one text and other pictures, are both kept. A new mail
     // gets the sub-key one above the highest of the rows that share its date, time, flag and
     // addresses (0 for the first), so it never collides with them in the primary index;
     // mail.subKey is set to it. Its attachments are stored with it, under its key, in the caller's
@@ -51,8 +52,13 @@ public:
                   const std::function<std::string()>& earlierBody = {});
 
 private:
-    // The sub-key and flag of a row with mail's header and this body; nothing when there is none.
-    std::optional<std::pair<int64_t, bool>> FindSameBody(const MailRecord& mail, const BodyPieces& pieces);
+    // The sub-key and flag of a row with mail's header and this body (and, when given, these
+    // attachments); nothing when there is none.
+    std::optional<std::pair<int64_t, bool>> FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
+                                                         const std::vector<const Attachment*>* attachments = nullptr);
+    // Whether the stored mail under mail's key (its sub-key and flag included) has exactly these
+    // attachments, in order, byte for byte.
+    bool SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
     void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
 
     SQLite::Database& db_;
@@ -61,6 +67,8 @@ private:
     SQLite::Statement insert_;
     SQLite::Statement updateBody_;
     SQLite::Statement dropAttachments_;
+    SQLite::Statement attachmentCount_;
+    SQLite::Statement sameAttachment_;
     AttachmentWriter attachments_;
 };
 

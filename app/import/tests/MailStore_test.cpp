@@ -190,3 +190,40 @@ TEST(MailStore, AttachmentsGoWithTheirMailsTransactionAndOneTooLargeIsNamedInste
     EXPECT_EQ(store.Store(again, files), MailStore::Outcome::AlreadyStored);
     EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 2);
 }
+
+namespace kamo {
+namespace {
+
+TEST(MailStore, TheSameTextWithOtherAttachmentsIsAnotherMail) {
+    auto db = test::MemoryArchive();
+    MailStore store(*db);
+    const Attachment photo{"photo.jpg", "image/jpeg", "JPEG bytes 1"};
+    const Attachment other{"photo.jpg", "image/jpeg", "JPEG bytes 2"}; // same name and size, other bytes
+    const Attachment renamed{"photo2.jpg", "image/jpeg", "JPEG bytes 1"};
+    const struct {
+        const char* what;
+        std::vector<Attachment> attachments;
+        MailStore::Outcome outcome;
+    } cases[] = {
+        {"first", {photo}, MailStore::Outcome::Stored},
+        {"the very same", {photo}, MailStore::Outcome::AlreadyStored},
+        {"other bytes", {other}, MailStore::Outcome::Stored},
+        {"other name", {renamed}, MailStore::Outcome::Stored},
+        {"none", {}, MailStore::Outcome::Stored},
+        {"one more", {photo, other}, MailStore::Outcome::Stored},
+        {"the same two again", {photo, other}, MailStore::Outcome::AlreadyStored},
+        {"none again", {}, MailStore::Outcome::AlreadyStored},
+        {"other bytes again", {other}, MailStore::Outcome::AlreadyStored},
+    };
+    for (const auto& c : cases) {
+        MailRecord m = Mail("写真", "同じ本文");
+        EXPECT_EQ(store.Store(m, c.attachments), c.outcome) << c.what;
+    }
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 5);
+    // Every stored mail has its own attachments under its own sub-key.
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 5);
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(DISTINCT tblAttachment_SubKey) FROM tblAttachment").getInt64(), 4);
+}
+
+} // namespace
+} // namespace kamo
