@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileUtil.h"
+
 namespace kamo {
 namespace fs = std::filesystem;
 
@@ -66,21 +68,7 @@ bool SealArchive(const fs::path& archive) {
     const auto stamp = ReadArchiveStamp(archive);
     if (!stamp || HasJournal(archive))
         return false;
-    // Not synced: a seal lost in a power cut only costs a full check, and the archive itself was
-    // synced by SQLite before the seal describes it.
-    const fs::path seal = SealPath(archive);
-    const fs::path temp = seal.string() + ".part";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    const std::string text = SealText(*stamp);
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    if (!written || ::rename(temp.c_str(), seal.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return AtomicWriteFile(SealPath(archive), SealText(*stamp), PrivateFile());
 }
 
 void BreakArchiveSeal(const fs::path& archive) {
