@@ -19,7 +19,7 @@ namespace kamo {
 namespace {
 
 // Raise the number when the folding or the layout of the rows changes: every index is rebuilt.
-constexpr int kLayoutVersion = 1;
+constexpr int kLayoutVersion = 2;
 
 std::string FoldingVersion() {
     // Case folding and the width mapping come from ICU's data: new data may fold differently.

@@ -105,6 +105,15 @@ const WidthTable& Widths() {
     return table;
 }
 
+// Stored names, addresses and bodies hold ’ where the mail had ' " “ or ” (the quote-safe rule),
+// while subjects and typed queries keep them: all quotation marks fold into ’, so "don't" finds
+// "don’t". The ASCII two arrive here already widened to ＇ and ＂.
+constexpr std::string_view kFoldedQuote = "\xE2\x80\x99";
+
+bool IsQuotationMark(UChar32 c) {
+    return c == 0x2018 || c == 0x2019 || c == 0x201C || c == 0x201D || c == 0xFF02 || c == 0xFF07;
+}
+
 // The full-width pass over case-folded text.
 void AppendWidened(std::string_view utf8, std::string& out) {
     const WidthTable& widths = Widths();
@@ -122,6 +131,10 @@ void AppendWidened(std::string_view utf8, std::string& out) {
         U8_NEXT(s, i, length, c);
         if (c < 0) {
             AppendUtf8(0xFFFD, out);
+            continue;
+        }
+        if (IsQuotationMark(c)) {
+            out += kFoldedQuote;
             continue;
         }
         if (!WidthTable::MayChange(c)) {
@@ -173,7 +186,11 @@ void AppendSearchFolded(std::string_view utf8, std::string& out) {
     size_t i = 0;
     while (i < n) {
         const unsigned char b = s[i];
-        if (b < 0x80) {
+        if (b == '\'' || b == '"') {
+            flush(i);
+            out += kFoldedQuote;
+            run = ++i;
+        } else if (b < 0x80) {
             flush(i);
             out += widths.Ascii(static_cast<unsigned char>(ToLowerAscii(static_cast<char>(b))));
             run = ++i;

@@ -131,6 +131,8 @@ TEST_F(SearchArchive, FindsWordsInAnyFieldIgnoringCaseAndWidth) {
     const int64_t a = add("2001/01/01", "abc の会議", "山田 花子", "hanako@example.jp", "本文\r\nｶﾞｲﾄﾞです");
     const int64_t b = add("2001/02/01", "ＡＢＣ予定", "佐藤 健一", "ken@example.xq", "特別な合", "言葉です");
     const int64_t c = add("2001/03/01", "Re: ABC", "表 ポン太", "ponta@example.jp", "①㈱髙～ソ表能ポ弓－ ’｜");
+    // Bodies and names are stored quote-safe (’ for ' " “ ”); subjects keep what the mail had.
+    const int64_t d = add("2001/04/01", "say \"don't\"", "O’Neil", "o@example.jp", "I don’t know ’yes’");
     UpdateSearchIndex(*db, quiet);
 
     struct Case {
@@ -138,14 +140,34 @@ TEST_F(SearchArchive, FindsWordsInAnyFieldIgnoringCaseAndWidth) {
         std::vector<int64_t> expected; // newest first
     };
     const Case cases[] = {
-        {"ABC", {c, b, a}},   {"ａｂｃ", {c, b, a}}, {"Abc", {c, b, a}}, {"ガイド", {a}}, {"ｶﾞｲﾄﾞ", {a}},
-        {"会議　花子", {a}},                       // words in different fields
-        {"会議 健一", {}},    {"子h", {}},         // never across two fields
-        {"q", {b}},           {"xq", {b}},         // one and two characters at a field's end
-        {"合言葉", {b}},      {"な合言", {b}},     // across two body pieces
-        {"KAMO@", {c, b, a}}, {"かも", {c, b, a}}, // the receiver's fields
-        {"髙～ソ表", {c}},    {"｜", {c}},           {"|", {c}},         {"’", {c}},      {"", {}},
-        {"　 ", {}},          {"存在しない", {}},
+        {"ABC", {c, b, a}},
+        {"ａｂｃ", {c, b, a}},
+        {"Abc", {c, b, a}},
+        {"ガイド", {a}},
+        {"ｶﾞｲﾄﾞ", {a}},
+        {"会議　花子", {a}}, // words in different fields
+        {"会議 健一", {}},
+        {"子h", {}}, // never across two fields
+        {"q", {b}},
+        {"xq", {b}}, // one and two characters at a field's end
+        {"合言葉", {b}},
+        {"な合言", {b}}, // across two body pieces
+        {"KAMO@", {d, c, b, a}},
+        {"かも", {d, c, b, a}}, // the receiver's fields
+        {"髙～ソ表", {c}},
+        {"｜", {c}},
+        {"|", {c}},
+        {"’", {d, c}},
+        {"", {}},
+        {"　 ", {}},
+        {"存在しない", {}},
+        {"don't", {d}},
+        {"don’t", {d}},
+        {"“yes”", {d}},
+        {"O'Neil", {d}},
+        {"\"yes\"", {d}},
+        {"'", {d, c}},
+        {"say ＂don＇t＂", {d}},
     };
     for (const auto& k : cases)
         EXPECT_EQ(SearchMails(*db, k.query), k.expected) << k.query;

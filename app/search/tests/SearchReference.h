@@ -20,8 +20,17 @@ struct FoldedMail {
     std::array<std::string, 6> fields; // subject, names and addresses, the whole body
 };
 
+// Stored mail holds ’ for the quotation marks the quote-safe rule replaced: the search folds every
+// quotation mark (already widened: ＇ ＂) into it.
+inline std::string FoldQuotationMarks(std::string text) {
+    for (const char* mark : {"\xE2\x80\x98", "\xE2\x80\x9C", "\xE2\x80\x9D", "\xEF\xBC\x82", "\xEF\xBC\x87"})
+        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+            text.replace(at, 3, "\xE2\x80\x99");
+    return text;
+}
+
 inline std::string ReferenceFold(const std::string& text) {
-    return ToFullWidth(FoldCase(text));
+    return FoldQuotationMarks(ToFullWidth(FoldCase(text)));
 }
 
 // Every mail, newest first, folded.

@@ -7,6 +7,7 @@
 
 #include "filters/FilterText.h"
 #include "search/SearchText.h"
+#include "search/tests/SearchReference.h"
 
 using namespace kamo;
 
@@ -21,7 +22,7 @@ std::string Utf8(UChar32 c) {
 }
 
 std::string Reference(const std::string& text) {
-    return ToFullWidth(FoldCase(text));
+    return test::ReferenceFold(text);
 }
 
 } // namespace
@@ -50,7 +51,8 @@ TEST(SearchFold, EqualsTheFiltersFoldingsOnMixedText) {
         {"カﾞ", "カ\xE3\x82\x99"},               // only a half-width kana joins its mark
         {"Straße ǅ K", "ｓｔｒａｓｓｅ　ǆ　ｋ"}, // full case folding; the Kelvin sign becomes k
         {"①㈱髙～ソ表能ポ弓－", "①㈱髙～ソ表能ポ弓－"},
-        {"’’，｜\"'|", "’’，｜＂＇｜"},
+        {"’’，｜\"'|", "’’，｜’’｜"}, // every quotation mark is the stored ’
+        {"‘“don't”’＇＂", "’’ｄｏｎ’ｔ’’’’"},
         {"¥\\~", "￥＼～"},
         {"a\xFF"
          "b\xE3\x81",
