@@ -24,7 +24,7 @@ QVariant KeyListModel::data(const QModelIndex& index, int role) const {
     const KeyItem* item = At(index.row());
     if (!item || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    return QString::fromStdString(item->text);
+    return QString::fromStdString(item->Shown());
 }
 
 namespace {
