@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -257,9 +258,28 @@ void frmKamoMail::BuildControls() {
     right->setSizes({240, 260});
     right->setChildrenCollapsible(false);
 
+    // The date view lists every day: a year-and-month chooser above it jumps to a month.
+    cmbYearMonth = new QComboBox(central);
+    cmbYearMonth->setObjectName("cmbYearMonth");
+    cmbYearMonth->setToolTip(U("選んだ年月の日付へ移ります"));
+    cmbYearMonth->hide();
+    connect(cmbYearMonth, &QComboBox::activated, this, [this](int index) {
+        const int row = cmbYearMonth->itemData(index).toInt();
+        if (!keyModel_->At(row))
+            return;
+        lstNameOrAddr->scrollTo(keyModel_->index(row), QAbstractItemView::PositionAtTop);
+        ChooseKey(row);
+        lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+    });
+    auto* keyPane = new QWidget(central);
+    auto* keyLayout = new QVBoxLayout(keyPane);
+    keyLayout->setContentsMargins(0, 0, 0, 0);
+    keyLayout->addWidget(cmbYearMonth);
+    keyLayout->addWidget(lstNameOrAddr, 1);
+
     auto* split = new QSplitter(Qt::Horizontal, central);
     split->setObjectName("splMain");
-    split->addWidget(lstNameOrAddr);
+    split->addWidget(keyPane);
     split->addWidget(right);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 3);
@@ -280,7 +300,7 @@ void frmKamoMail::BuildControls() {
     // Tab walks the window as it reads: mode, keys, search, mail lines, the mail and its attachments,
     // then the commands along the bottom.
     txtMail->setTabChangesFocus(true);
-    QList<QWidget*> chain{lblNameOrAddr, lstNameOrAddr};
+    QList<QWidget*> chain{lblNameOrAddr, cmbYearMonth, lstNameOrAddr};
     if (auto* field = searchBar_->findChild<QWidget*>("txtSearch"))
         chain << field;
     chain << lstSubject << txtMail;
@@ -291,7 +311,8 @@ void frmKamoMail::BuildControls() {
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 
-    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, attachmentList_})
+    for (QObject* control :
+         std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject, attachmentList_})
         commands_.AddLockable(control);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
         commands_.AddCommand(command);
@@ -321,8 +342,10 @@ QAction* frmKamoMail::AddAction(QMenu* menu, const char* name, const char* capti
 void frmKamoMail::BuildMenus() {
     QMenu* file = AddMenu(nullptr, "memFile", "ファイル(&F)");
     QMenu* db = AddMenu(file, "memDBSupport", "データベース管理(&D)");
-    AddAction(db, "memExport", "エクスポート(&E)...", &frmKamoMail::OnMemExport);
-    AddAction(db, "memInport", "インポート(&I)...", &frmKamoMail::OnMemInport);
+    AddAction(db, "memExport", "エクスポート（全データを CSV に）(&E)...", &frmKamoMail::OnMemExport)
+        ->setToolTip(U("KamoMail のデータすべてを表ごとの CSV ファイルに書き出します（インポートで戻せます）"));
+    AddAction(db, "memInport", "インポート（CSV から）(&I)...", &frmKamoMail::OnMemInport)
+        ->setToolTip(U("エクスポートした CSV ファイルを取り込みます"));
     db->addSeparator();
     AddAction(db, "memDBEdit", "データベースの再作成(&R)...", &frmKamoMail::OnMemDBEdit);
     QMenu* backup = AddMenu(file, "memBackUp", "バックアップ(&B)");
@@ -562,6 +585,37 @@ void frmKamoMail::ShowViewModeUnguarded() {
     cmdAddrDel->setText(U(texts.deleteCaption));
     keyModel_->SetItems(FillKeyList(session_.Database(), mode));
     ShowEmptyViewHint();
+    FillYearMonths(mode);
+}
+
+void frmKamoMail::FillYearMonths(ViewMode mode) {
+    cmbYearMonth->clear();
+    if (mode != ViewMode::Date || keyModel_->rowCount() == 0) {
+        cmbYearMonth->hide();
+        return;
+    }
+    // Dates come newest first as "yyyy/mm/dd": one entry per month, at the month's first row.
+    QString month;
+    int days = 0;
+    auto addMonth = [&](int firstRow) {
+        cmbYearMonth->addItem(U("%1年%2月（%3 日）").arg(month.left(4), month.mid(5, 2)).arg(days), firstRow);
+    };
+    int first = 0;
+    for (int row = 0; row < keyModel_->rowCount(); ++row) {
+        const QString m = QString::fromStdString(keyModel_->At(row)->text).left(7);
+        if (m != month) {
+            if (!month.isEmpty())
+                addMonth(first);
+            month = m;
+            first = row;
+            days = 0;
+        }
+        ++days;
+    }
+    addMonth(first);
+    cmbYearMonth->setCurrentIndex(-1);
+    cmbYearMonth->setPlaceholderText(U("年月を選ぶ（%1 か月）").arg(cmbYearMonth->count()));
+    cmbYearMonth->show();
 }
 
 void frmKamoMail::ShowEmptyViewHint() {

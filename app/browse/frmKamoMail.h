@@ -18,6 +18,7 @@
 #include "common/WaitReporter.h"
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QListView;
 class QMenu;
@@ -207,6 +208,8 @@ private:
     void ShowViewModeUnguarded();
     // What the user can do to fill an empty view, in the empty mail pane.
     void ShowEmptyViewHint();
+    // The date view's year-and-month chooser; hidden in the other views.
+    void FillYearMonths(ViewMode mode);
     void ClearMailDisplay();
     // The start-up upkeep's end: a compacted copy put in place, or a problem told, when the window is idle.
     void FinishUpkeepWhenIdle();
@@ -223,6 +226,7 @@ private:
 
     QLabel* lblNameOrAddr = nullptr;
     QListView* lstNameOrAddr = nullptr;
+    QComboBox* cmbYearMonth = nullptr;
     QListView* lstSubject = nullptr;
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;

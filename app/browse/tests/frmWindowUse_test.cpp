@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -133,6 +134,7 @@ private slots:
     void theKeysOfAMailProgram();
     void deletingFromASearchResultStaysInTheResult();
     void aSavedSizeIsFittedToTheScreen();
+    void theDateViewJumpsToAYearAndMonth();
 };
 
 void frmWindowUseTest::theArrowsWalkTheKeyListAndTheFocusStaysThere() {
@@ -191,7 +193,7 @@ void frmWindowUseTest::theWaitWindowGoesAfterASearchThatBuiltTheIndex() {
     QVERIFY(!wait->isVisible());
     QCOMPARE(f.Subjects()->model()->rowCount(), 440);
     QVERIFY(f.Find<QPushButton>("comMailRead")->isEnabled());
-    QCOMPARE(QApplication::focusWidget(), field);
+    QTRY_COMPARE(QApplication::focusWidget(), field); // the keyboard back where it was
 }
 
 void frmWindowUseTest::stopStopsInsideALargeMailboxAndKeepsWhatWasRead() {
@@ -455,6 +457,28 @@ void frmWindowUseTest::aSavedSizeIsFittedToTheScreen() {
     // The buttons along the bottom are on the screen.
     auto* end = f.Find<QPushButton>("comEnd");
     QVERIFY(room.contains(end->mapToGlobal(end->rect().bottomRight())));
+}
+
+void frmWindowUseTest::theDateViewJumpsToAYearAndMonth() {
+    Fixture f(60); // one day each from 2002/01/01: 28 days of January and February, 4 of March
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* months = f.Find<QComboBox>("cmbYearMonth");
+    QVERIFY(!months->isVisible()); // the address view
+    while (!f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("日付")))
+        f.window->AdvanceViewMode();
+    QVERIFY(months->isVisible());
+    QCOMPARE(months->count(), 3);
+    QCOMPARE(months->itemText(0), Q("2002年03月（4 日）"));
+    QCOMPARE(months->itemText(2), Q("2002年01月（28 日）"));
+    months->setFocus();
+    months->setCurrentIndex(1);
+    emit months->activated(1);
+    QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/02/28")); // the month's newest day
+    QCOMPARE(f.Subjects()->model()->rowCount(), 5);
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
+    f.window->AdvanceViewMode();
+    QVERIFY(!months->isVisible());
 }
 
 QTEST_MAIN(frmWindowUseTest)
