@@ -422,10 +422,9 @@ void frmKamoMail::LockForRefill() {
 void frmKamoMail::UnlockControls() {
     if (lockDepth_ > 0 && --lockDepth_ == 0) {
         commands_.ApplyEnabled(true);
-        // Disabling the focused list or button sent the focus on to the next control that was still
-        // on; it goes back, so that the arrows keep walking the list the user was in. Focus a
-        // command put elsewhere in the window on purpose is left where it is only when that control
-        // was never disabled.
+        // Disabling the focused list or button sent the focus on to the next control still on (the
+        // mail text); it goes back, so that the arrows keep walking the list the user was in. When
+        // the control was never switched off, the focus moved on purpose and stays where it is.
         QWidget* before = focusBeforeLock_;
         focusBeforeLock_ = nullptr;
         QWidget* now = QApplication::focusWidget();

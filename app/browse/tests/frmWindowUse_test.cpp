@@ -366,6 +366,11 @@ void frmWindowUseTest::aPartyWithoutANameIsShownWithoutThePlaceholder() {
     QVERIFY2(head.startsWith(Q("送信者：noname@example.jp\n")), qPrintable(head));
     QVERIFY(!head.contains(Q("設定無し")));
     QVERIFY(head.contains(Q("受信者：かも <kamo@example.jp>")));
+    // Deleting the key asks about the mail "without a name", not about the placeholder.
+    f.Keys()->setFocus();
+    f.Find<QPushButton>("cmdAddrDel")->click();
+    QVERIFY2(f.prompter.shown.back().text.find("名前「（名前なし）」の送受信メール 1 件") == 0,
+             f.prompter.shown.back().text.c_str());
 }
 
 void frmWindowUseTest::theKeysOfAMailProgram() {
