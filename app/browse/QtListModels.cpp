@@ -1,6 +1,7 @@
 #include "browse/QtListModels.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 
 namespace kamo {
 
@@ -115,6 +116,14 @@ void SubjectListModel::ReadMore() {
 void SubjectListModel::FinishLoading() {
     idle_->stop();
     ReadSlice(-1);
+}
+
+void SubjectListModel::Reverse() {
+    FinishLoading();
+    beginResetModel();
+    std::reverse(rowIds_.begin(), rowIds_.end());
+    cache_.clear();
+    endResetModel();
 }
 
 std::optional<SubjectLine> SubjectListModel::Line(int row) const {

@@ -247,6 +247,25 @@ void frmKamoMail::BuildControls() {
     auto* subjectLayout = new QVBoxLayout(subjectPane);
     subjectLayout->setContentsMargins(0, 0, 0, 0);
     subjectLayout->addWidget(searchBar_);
+    // The heading of the subject columns, in the lines' own font and columns; a click turns the
+    // order round (oldest or newest first).
+    cmdSubjectOrder = new QPushButton(central);
+    cmdSubjectOrder->setObjectName("cmdSubjectOrder");
+    cmdSubjectOrder->setFlat(true);
+    cmdSubjectOrder->setFont(listFont);
+    cmdSubjectOrder->setStyleSheet("text-align: left; padding-left: 4px;");
+    cmdSubjectOrder->setFocusPolicy(Qt::NoFocus);
+    connect(cmdSubjectOrder, &QPushButton::clicked, this, [this] {
+        chosenNewestFirst_ = !subjectsNewestFirst_;
+        const int chosen = lstSubject->currentIndex().row();
+        subjectModel_->Reverse();
+        subjectsNewestFirst_ = *chosenNewestFirst_;
+        ShowSubjectOrder();
+        if (chosen >= 0) // the same mail stays chosen, at its new place
+            ChooseSubject(subjectModel_->rowCount() - 1 - chosen);
+    });
+    ShowSubjectOrder();
+    subjectLayout->addWidget(cmdSubjectOrder);
     subjectLayout->addWidget(lstSubject, 1);
 
     auto* right = new QSplitter(Qt::Vertical, central);
@@ -311,8 +330,8 @@ void frmKamoMail::BuildControls() {
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 
-    for (QObject* control :
-         std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject, attachmentList_})
+    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, cmdSubjectOrder,
+                                                            lstSubject, attachmentList_})
         commands_.AddLockable(control);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
         commands_.AddCommand(command);
@@ -677,7 +696,30 @@ void frmKamoMail::FillSubjects(int keyRow) {
         auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(db, item->filterNo)
                                                : std::make_unique<SubjectRowStream>(db, mode, item->text);
         subjectModel_->SetStream(db, std::move(stream));
+        ApplySubjectOrder(false);
     });
+}
+
+void frmKamoMail::ApplySubjectOrder(bool newestFirst) {
+    subjectsNewestFirst_ = newestFirst;
+    if (chosenNewestFirst_ && *chosenNewestFirst_ != newestFirst) {
+        subjectModel_->Reverse();
+        subjectsNewestFirst_ = *chosenNewestFirst_;
+    }
+    ShowSubjectOrder();
+}
+
+void frmKamoMail::ShowSubjectOrder() {
+    // The columns of FormatSubjectLine: date and time, then who, the subject from the 56th column.
+    const QString arrow = subjectsNewestFirst_ ? U("▼") : U("▲");
+    QString head = U("日付") + arrow + U("     時刻     送受　相手");
+    int columns = 0;
+    for (QChar c : head)
+        columns += c.unicode() < 0x80 ? 1 : 2;
+    head += QString(std::max(1, 55 - columns), ' ') + U("件名");
+    cmdSubjectOrder->setText(head);
+    cmdSubjectOrder->setToolTip(subjectsNewestFirst_ ? U("新しいメールが上です。クリックすると古い順にします")
+                                                     : U("古いメールが上です。クリックすると新しい順にします"));
 }
 
 void frmKamoMail::ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows) {
@@ -689,6 +731,7 @@ void frmKamoMail::ShowSubjectRows(const std::function<std::unique_ptr<SubjectRow
         lstNameOrAddr->clearSelection(); // the list no longer shows a key's mail
         lstNameOrAddr->setCurrentIndex(QModelIndex());
         subjectModel_->SetStream(session_.Database(), makeRows());
+        ApplySubjectOrder(true); // search results come newest first
     });
 }
 

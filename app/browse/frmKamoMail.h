@@ -208,6 +208,10 @@ private:
     void ShowViewModeUnguarded();
     // What the user can do to fill an empty view, in the empty mail pane.
     void ShowEmptyViewHint();
+    // After a new subject list came in (`newestFirst`: its own order): the user's order applied and
+    // the heading saying which it is.
+    void ApplySubjectOrder(bool newestFirst);
+    void ShowSubjectOrder();
     // The date view's year-and-month chooser; hidden in the other views.
     void FillYearMonths(ViewMode mode);
     void ClearMailDisplay();
@@ -228,6 +232,7 @@ private:
     QListView* lstNameOrAddr = nullptr;
     QComboBox* cmbYearMonth = nullptr;
     QListView* lstSubject = nullptr;
+    QPushButton* cmdSubjectOrder = nullptr; // the subject list's heading; a click turns the order round
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
@@ -245,6 +250,10 @@ private:
     SubjectListModel* subjectModel_ = nullptr;
     frmWait* waitWindow_ = nullptr;
     int lockDepth_ = 0;
+    // The subject list's order: a key's mail comes oldest first, a search's newest first, until the
+    // user chooses one order with the heading; that order then holds for every list.
+    std::optional<bool> chosenNewestFirst_;
+    bool subjectsNewestFirst_ = false; // the order of the lines on display
     // Wait scopes open now: the wait window goes when the last one ends, whatever locks remain.
     int waitDepth_ = 0;
     // The control that had the keyboard when the lock began: disabling it moves the focus away, and

@@ -135,6 +135,7 @@ private slots:
     void deletingFromASearchResultStaysInTheResult();
     void aSavedSizeIsFittedToTheScreen();
     void theDateViewJumpsToAYearAndMonth();
+    void theSubjectHeadingSaysTheOrderAndTurnsEveryListRound();
 };
 
 void frmWindowUseTest::theArrowsWalkTheKeyListAndTheFocusStaysThere() {
@@ -484,6 +485,36 @@ void frmWindowUseTest::theDateViewJumpsToAYearAndMonth() {
     QCOMPARE(QApplication::focusWidget(), f.Keys());
     f.window->AdvanceViewMode();
     QVERIFY(!months->isVisible());
+}
+
+void frmWindowUseTest::theSubjectHeadingSaysTheOrderAndTurnsEveryListRound() {
+    Fixture f(3);
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* heading = f.Find<QPushButton>("cmdSubjectOrder");
+    QVERIFY(heading->text().contains(Q("件名")));
+    f.window->ChooseKey(0);
+    QVERIFY(heading->text().startsWith(Q("日付▲"))); // a key's mail: oldest first
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/01")));
+    f.window->ChooseSubject(0);
+    heading->click();
+    QVERIFY(heading->text().startsWith(Q("日付▼")));
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/03")));
+    QCOMPARE(f.Subjects()->currentIndex().row(), 2); // the same mail still chosen
+    QVERIFY(f.window->CurrentMail() && f.window->CurrentMail()->ymd == "2002/01/01");
+    // The order chosen holds for the next key and for a search.
+    f.window->ChooseKey(1);
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/03")));
+    auto* field = f.Find<QLineEdit>("txtSearch");
+    field->setFocus();
+    field->insert(Q("件名b"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QVERIFY(heading->text().startsWith(Q("日付▼")));
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/03")));
+    heading->click();
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/01")));
+    QVERIFY(heading->text().startsWith(Q("日付▲")));
+    QCOMPARE(field->text(), Q("件名b")); // still the search's result
 }
 
 QTEST_MAIN(frmWindowUseTest)
