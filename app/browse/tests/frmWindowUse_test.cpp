@@ -399,6 +399,19 @@ void frmWindowUseTest::theKeysOfAMailProgram() {
     QVERIFY2(f.prompter.shown.back().text.find("c@example.jp") != std::string::npos,
              f.prompter.shown.back().text.c_str());
 
+    // In the search field Delete and Ctrl+A stay the field's own.
+    auto* field = f.Find<QLineEdit>("txtSearch");
+    field->setFocus();
+    field->setText("abc");
+    field->setCursorPosition(0);
+    const size_t said = f.prompter.shown.size();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QCOMPARE(field->text(), QString("bc"));
+    QCOMPARE(f.prompter.shown.size(), said);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(field->selectedText(), QString("bc"));
+    field->clear();
+
     // Ctrl+C copies the chosen line; Ctrl+F goes to the search field; Ctrl+R replies.
     f.Subjects()->setFocus();
     QTest::keyClick(f.Subjects(), Qt::Key_C, Qt::ControlModifier);
