@@ -249,7 +249,7 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
             box.name = choice.box->name;
             ReadMailbox(db, store, library, request, choice, hooks, prompter, wait, box);
             summary.mailboxes.push_back(box);
-            // Only between mailboxes: each one is stored whole or not at all.
+            // Stopped inside the mailbox (what was read of it is stored), or asked for at its end.
             if (box.stopped || (wait.CancelRequested() && &choice != &request.mailboxes.back())) {
                 summary.stoppedAfter = box.name;
                 break;
