@@ -330,9 +330,10 @@ void frmKamoMail::BuildControls() {
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 
-    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, cmdSubjectOrder,
-                                                            lstSubject, attachmentList_})
+    for (QObject* control :
+         std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject, attachmentList_})
         commands_.AddLockable(control);
+    commands_.AddCommand(cmdSubjectOrder);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
         commands_.AddCommand(command);
     commands_.AddLockable(searchBar_);

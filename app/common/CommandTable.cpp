@@ -29,6 +29,7 @@ std::vector<CommandDef> BuildCommands() {
         {"memCopy", "", false, false, false, ""},
         {"memSelectAll", "", false, false, false, ""},
         {"memSearch", "", false, false, false, ""},
+        {"cmdSubjectOrder", "", false, false, false, ""}, // the subject list's heading: turns the order round
         {"cmdAttachSave", "", false, false, false, ""},
         {"cmdAttachSaveAll", "", false, false, false, ""},
         // Exports and the archive's upkeep.
