@@ -5,6 +5,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/FileUtil.h"
+
 namespace kamo {
 namespace {
 
@@ -128,6 +130,21 @@ std::filesystem::path SaveAttachmentFile(const std::filesystem::path& folder, co
         }
         return path;
     }
+}
+
+std::filesystem::path WriteViewingCopy(const std::filesystem::path& tempRoot, const std::string& fileName,
+                                       std::string_view bytes) {
+    std::string pattern = (tempRoot / "kamomail-attachment-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) // made 0700
+        throw std::system_error(errno, std::generic_category(), pattern);
+    const std::filesystem::path file = std::filesystem::path(pattern) / fileName;
+    if (!AtomicWriteFile(file, bytes, PrivateFile())) {
+        const int error = errno ? errno : EIO;
+        std::error_code ec;
+        std::filesystem::remove_all(pattern, ec);
+        throw std::system_error(error, std::generic_category(), file.string());
+    }
+    return file;
 }
 
 } // namespace kamo

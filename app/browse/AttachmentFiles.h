@@ -24,4 +24,10 @@ std::string SafeFileName(std::string_view name, int64_t position, std::string_vi
 std::filesystem::path SaveAttachmentFile(const std::filesystem::path& folder, const std::string& fileName,
                                          std::string_view bytes);
 
+// A copy of an attachment for the desktop's program to open: a folder of its own (0700) made under
+// `tempRoot`, and in it the file `fileName` (0600), readable by the user alone. Returns the file.
+// Throws std::system_error when it cannot be written.
+std::filesystem::path WriteViewingCopy(const std::filesystem::path& tempRoot, const std::string& fileName,
+                                       std::string_view bytes);
+
 } // namespace kamo

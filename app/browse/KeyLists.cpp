@@ -2,6 +2,8 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "import/MailAddresses.h"
+
 namespace kamo {
 namespace {
 
@@ -19,8 +21,19 @@ std::vector<KeyItem> FillAddressList(SQLite::Database& db) {
     return SingleColumnKeys(db, "SELECT tblSearch_Addr_Data FROM tblSearch_Addresses ORDER BY tblSearch_Addr_Data ASC");
 }
 
+std::string ShownName(const std::string& name) {
+    if (name == kNoName || name.find_first_not_of(" \t") == std::string::npos)
+        return "（名前なし）";
+    return name;
+}
+
 std::vector<KeyItem> FillNameList(SQLite::Database& db) {
-    return SingleColumnKeys(db, "SELECT tblSearch_Name_Data FROM tblSearch_Name ORDER BY tblSearch_Name_Data ASC");
+    std::vector<KeyItem> items =
+        SingleColumnKeys(db, "SELECT tblSearch_Name_Data FROM tblSearch_Name ORDER BY tblSearch_Name_Data ASC");
+    for (KeyItem& item : items)
+        if (const std::string shown = ShownName(item.text); shown != item.text)
+            item.shown = shown;
+    return items;
 }
 
 std::vector<KeyItem> FillDateList(SQLite::Database& db) {

@@ -13,9 +13,14 @@ namespace kamo {
 
 // One line of the left list. In filter mode the filter number travels with the line.
 struct KeyItem {
-    std::string text;
+    std::string text; // the key as stored: what the mail is looked up by
     int64_t filterNo = 0;
+    std::string shown; // what the list shows when it is not the key itself
+    const std::string& Shown() const { return shown.empty() ? text : shown; }
 };
+
+// How the list shows a name: the archive's placeholder for a party without a name reads as no name.
+std::string ShownName(const std::string& name);
 
 std::vector<KeyItem> FillAddressList(SQLite::Database& db);
 std::vector<KeyItem> FillNameList(SQLite::Database& db);

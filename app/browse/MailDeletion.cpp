@@ -4,6 +4,7 @@
 #include <SQLiteCpp/Transaction.h>
 #include <exception>
 
+#include "browse/KeyLists.h"
 #include "common/ArchiveView.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
@@ -93,7 +94,7 @@ std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
     case DeletionTarget::Kind::Address:
         return "アドレス「" + target.key + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
     case DeletionTarget::Kind::Name:
-        return "名前「" + target.key + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
+        return "名前「" + ShownName(target.key) + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
     case DeletionTarget::Kind::Date:
         return target.key + " のメール " + n + " 件を削除します。" + kAskTail;
     case DeletionTarget::Kind::Filter:

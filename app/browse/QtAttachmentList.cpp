@@ -2,11 +2,14 @@
 
 #include <stdexcept>
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "browse/AttachmentFiles.h"
@@ -28,8 +31,7 @@ QtAttachmentList::QtAttachmentList(Prompter& prompter, QWidget* parent) : QWidge
     lstAttachment = new QListWidget(this);
     lstAttachment->setObjectName("lstAttachment");
     lstAttachment->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Room for three lines: the mail's text keeps the space.
-    lstAttachment->setMaximumHeight(lstAttachment->fontMetrics().lineSpacing() * 3 + 8);
+
     cmdAttachSave = new QPushButton(U("保存..."), this);
     cmdAttachSave->setObjectName("cmdAttachSave");
     cmdAttachSave->setToolTip(U("選択されている添付ファイルを保存します"));
@@ -38,7 +40,9 @@ QtAttachmentList::QtAttachmentList(Prompter& prompter, QWidget* parent) : QWidge
     cmdAttachSaveAll->setToolTip(U("このメールの添付ファイルをすべて保存します"));
     connect(cmdAttachSave, &QPushButton::clicked, this, [this] { SaveChosen(); });
     connect(cmdAttachSaveAll, &QPushButton::clicked, this, [this] { SaveAll(); });
-    connect(lstAttachment, &QListWidget::itemActivated, this, [this] { SaveChosen(); });
+    connect(lstAttachment, &QListWidget::itemActivated, this, [this] { OpenChosen(); });
+    lstAttachment->setToolTip(U("ダブルクリックか Enter で開きます"));
+    lstAttachment->setTextElideMode(Qt::ElideMiddle);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(cmdAttachSave);
@@ -50,10 +54,44 @@ QtAttachmentList::QtAttachmentList(Prompter& prompter, QWidget* parent) : QWidge
     layout->addWidget(lstAttachment, 1);
     layout->addLayout(buttons);
 
-    chooser_ = [](QWidget* parentWidget) {
-        return QFileDialog::getExistingDirectory(parentWidget, U("添付ファイルを保存するフォルダ"));
+    chooser_ = [this](QWidget* parentWidget) {
+        // The folder of the last save, else the home folder (not wherever the program was started).
+        const QString start = !lastFolder_.isEmpty() && QDir(lastFolder_).exists() ? lastFolder_ : QDir::homePath();
+        return QFileDialog::getExistingDirectory(parentWidget, U("添付ファイルを保存するフォルダ"), start);
     };
+    opener_ = [](const QString& file) { return QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
     hide();
+}
+
+QtAttachmentList::~QtAttachmentList() {
+    for (const auto& copy : copies_) {
+        std::error_code ec;
+        std::filesystem::remove_all(copy.parent_path(), ec);
+    }
+}
+
+bool QtAttachmentList::OpenChosen() {
+    const int row = lstAttachment->currentRow();
+    if (!db_ || row < 0 || row >= Count())
+        return false;
+    const AttachmentEntry& entry = entries_[static_cast<std::size_t>(row)];
+    const std::string name = SafeFileName(entry.name, entry.position, entry.contentType);
+    try {
+        const std::optional<std::string> bytes = AttachmentBytes(*db_, key_, entry.position);
+        if (!bytes)
+            throw std::runtime_error("アーカイブにありません");
+        const std::filesystem::path copy = WriteViewingCopy(std::filesystem::temp_directory_path(), name, *bytes);
+        copies_.push_back(copy);
+        if (!opener_(QString::fromStdString(copy.string()))) {
+            prompter_.Message("添付ファイル " + name +
+                              " を開くプログラムが見つかりません。「保存...」で保存して下さい。");
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        prompter_.Error("添付ファイル " + name + " を開けませんでした。\n" + e.what());
+        return false;
+    }
 }
 
 void QtAttachmentList::ShowMail(SQLite::Database& db, const MailKey& key) {
@@ -63,8 +101,15 @@ void QtAttachmentList::ShowMail(SQLite::Database& db, const MailKey& key) {
     entries_ = ListAttachments(db, key);
     for (const auto& entry : entries_)
         lstAttachment->addItem(QString::fromStdString(AttachmentLabel(entry)));
-    if (!entries_.empty())
+    if (!entries_.empty()) {
         lstAttachment->setCurrentRow(0);
+        // Every line whole up to four; more scroll.
+        const int rows = std::min<int>(static_cast<int>(entries_.size()), 4);
+        const int rowHeight = std::max(lstAttachment->sizeHintForRow(0), lstAttachment->fontMetrics().height() + 4);
+        lstAttachment->setFixedHeight(std::max(rows, 2) * rowHeight + 2 * lstAttachment->frameWidth() + 2);
+        for (int i = 0; i < lstAttachment->count(); ++i)
+            lstAttachment->item(i)->setToolTip(lstAttachment->item(i)->text());
+    }
     setVisible(!entries_.empty());
 }
 
@@ -115,6 +160,7 @@ bool QtAttachmentList::Save(const std::vector<int>& rows) {
                         (saved.empty() ? "" : "\n保存できたもの：" + saved));
         return false;
     }
+    lastFolder_ = folder;
     prompter_.Message("添付ファイルを " + folder.toStdString() + " に保存しました。" + saved);
     return true;
 }

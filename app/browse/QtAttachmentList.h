@@ -2,6 +2,7 @@
 // The attachments of the mail on display, under its text: name and size of each, and saving one or
 // all of them into a folder the user chooses.
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -33,6 +34,14 @@ public:
     int Count() const { return static_cast<int>(entries_.size()); }
 
     void SetFolderChooser(FolderChooser chooser) { chooser_ = std::move(chooser); }
+    // How a file is handed to the desktop's program for its kind (tests record it instead).
+    using FileOpener = std::function<bool(const QString& file)>;
+    void SetFileOpener(FileOpener opener) { opener_ = std::move(opener); }
+    ~QtAttachmentList() override;
+
+    // Double-click or Enter on a line: a private copy of the attachment opened with the desktop's
+    // program for it. True when it was handed over.
+    bool OpenChosen();
 
     // Saves the chosen line, or every attachment, into the folder the chooser gives; an existing file
     // keeps its name and the attachment gets "name (2).ext". Says what was saved where, or what could
@@ -48,6 +57,9 @@ private:
     MailKey key_;
     std::vector<AttachmentEntry> entries_;
     FolderChooser chooser_;
+    FileOpener opener_;
+    QString lastFolder_;                        // where the last save went: the next one starts there
+    std::vector<std::filesystem::path> copies_; // viewing copies, removed with the list
     QLabel* lblAttachment = nullptr;
     QListWidget* lstAttachment = nullptr;
     QPushButton* cmdAttachSave = nullptr;

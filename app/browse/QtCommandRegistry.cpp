@@ -30,6 +30,13 @@ void QtCommandRegistry::ApplyEnabled(bool enabled) {
     }
 }
 
+bool QtCommandRegistry::Locks(const QObject* control) const {
+    for (const QObject* o = control; o; o = o->parent())
+        if (lockable_.contains(const_cast<QObject*>(o)))
+            return true;
+    return false;
+}
+
 void QtCommandRegistry::ApplyBackupView(bool viewing) {
     blocked_.clear();
     for (QObject* control : commands_) {

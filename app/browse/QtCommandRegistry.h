@@ -21,6 +21,8 @@ public:
     void ApplyEnabled(bool enabled);
     // Blocks what the command table keeps off in the backup view (viewing) or in the archive's.
     void ApplyBackupView(bool viewing);
+    // True when the lock switches the control off, itself or through a parent.
+    bool Locks(const QObject* control) const;
     bool Blocked(const QObject* command) const { return blocked_.contains(command); }
     const QList<QObject*>& CommandControls() const { return commands_; }
 

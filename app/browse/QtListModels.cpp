@@ -1,6 +1,7 @@
 #include "browse/QtListModels.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 
 namespace kamo {
 
@@ -24,7 +25,7 @@ QVariant KeyListModel::data(const QModelIndex& index, int role) const {
     const KeyItem* item = At(index.row());
     if (!item || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    return QString::fromStdString(item->text);
+    return QString::fromStdString(item->Shown());
 }
 
 namespace {
@@ -115,6 +116,14 @@ void SubjectListModel::ReadMore() {
 void SubjectListModel::FinishLoading() {
     idle_->stop();
     ReadSlice(-1);
+}
+
+void SubjectListModel::Reverse() {
+    FinishLoading();
+    beginResetModel();
+    std::reverse(rowIds_.begin(), rowIds_.end());
+    cache_.clear();
+    endResetModel();
 }
 
 std::optional<SubjectLine> SubjectListModel::Line(int row) const {

@@ -40,6 +40,8 @@ public:
     bool Loading() const { return stream_ != nullptr; }
     // Reads the rest now (before a command changes the archive under the open read).
     void FinishLoading();
+    // The lines in the other order: the rest is read first, then the list turns round.
+    void Reverse();
     // The line's identity and text; empty when the row is out of range or gone from the archive.
     std::optional<SubjectLine> Line(int row) const;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QShortcut>
 
 #include "browse/SearchRows.h"
 #include "common/ArchiveView.h"
@@ -41,12 +40,19 @@ QtSearchBar::QtSearchBar(ArchiveSession& session, WaitReporter& wait, ArchiveVie
         if (text.isEmpty() && !active_.isEmpty())
             BackToView();
     });
-    auto* find = new QShortcut(QKeySequence::Find, parent ? parent : this);
-    find->setContext(Qt::WindowShortcut);
-    connect(find, &QShortcut::activated, this, [this] {
-        txtSearch->setFocus(Qt::ShortcutFocusReason);
-        txtSearch->selectAll();
-    });
+}
+
+void QtSearchBar::FocusField() {
+    txtSearch->setFocus(Qt::ShortcutFocusReason);
+    txtSearch->selectAll();
+}
+
+void QtSearchBar::SearchAgain(const QString& query) {
+    {
+        const QSignalBlocker quiet(txtSearch);
+        txtSearch->setText(query);
+    }
+    Search();
 }
 
 void QtSearchBar::Reset() {

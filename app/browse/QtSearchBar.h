@@ -1,8 +1,8 @@
 #pragma once
 // The search field above the subject list. Enter lists the mails where every word occurs (newest
 // first, streamed like any list); Down goes on to the first line found; Escape, or emptying the
-// field, goes back to the current view. Ctrl+F moves to the field. The search runs only on Enter,
-// so typing never waits on the archive.
+// field, goes back to the current view. The window's 検索 entry (Ctrl+F) moves to the field. The search runs only on
+// Enter, so typing never waits on the archive.
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -33,6 +33,10 @@ public:
     void Reset();
     // What Enter does.
     void Search();
+    // Runs `query` again (after the archive changed under a result on display).
+    void SearchAgain(const QString& query);
+    // Ctrl+F: the field takes the keyboard, its text selected.
+    void FocusField();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

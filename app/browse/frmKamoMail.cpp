@@ -1,7 +1,9 @@
 #include "browse/frmKamoMail.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -19,6 +21,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QSyntaxHighlighter>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -244,6 +247,25 @@ void frmKamoMail::BuildControls() {
     auto* subjectLayout = new QVBoxLayout(subjectPane);
     subjectLayout->setContentsMargins(0, 0, 0, 0);
     subjectLayout->addWidget(searchBar_);
+    // The heading of the subject columns, in the lines' own font and columns; a click turns the
+    // order round (oldest or newest first).
+    cmdSubjectOrder = new QPushButton(central);
+    cmdSubjectOrder->setObjectName("cmdSubjectOrder");
+    cmdSubjectOrder->setFlat(true);
+    cmdSubjectOrder->setFont(listFont);
+    cmdSubjectOrder->setStyleSheet("text-align: left; padding-left: 4px;");
+    cmdSubjectOrder->setFocusPolicy(Qt::NoFocus);
+    connect(cmdSubjectOrder, &QPushButton::clicked, this, [this] {
+        chosenNewestFirst_ = !subjectsNewestFirst_;
+        const int chosen = lstSubject->currentIndex().row();
+        subjectModel_->Reverse();
+        subjectsNewestFirst_ = *chosenNewestFirst_;
+        ShowSubjectOrder();
+        if (chosen >= 0) // the same mail stays chosen, at its new place
+            ChooseSubject(subjectModel_->rowCount() - 1 - chosen);
+    });
+    ShowSubjectOrder();
+    subjectLayout->addWidget(cmdSubjectOrder);
     subjectLayout->addWidget(lstSubject, 1);
 
     auto* right = new QSplitter(Qt::Vertical, central);
@@ -255,9 +277,28 @@ void frmKamoMail::BuildControls() {
     right->setSizes({240, 260});
     right->setChildrenCollapsible(false);
 
+    // The date view lists every day: a year-and-month chooser above it jumps to a month.
+    cmbYearMonth = new QComboBox(central);
+    cmbYearMonth->setObjectName("cmbYearMonth");
+    cmbYearMonth->setToolTip(U("選んだ年月の日付へ移ります"));
+    cmbYearMonth->hide();
+    connect(cmbYearMonth, &QComboBox::activated, this, [this](int index) {
+        const int row = cmbYearMonth->itemData(index).toInt();
+        if (!keyModel_->At(row))
+            return;
+        lstNameOrAddr->scrollTo(keyModel_->index(row), QAbstractItemView::PositionAtTop);
+        ChooseKey(row);
+        lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+    });
+    auto* keyPane = new QWidget(central);
+    auto* keyLayout = new QVBoxLayout(keyPane);
+    keyLayout->setContentsMargins(0, 0, 0, 0);
+    keyLayout->addWidget(cmbYearMonth);
+    keyLayout->addWidget(lstNameOrAddr, 1);
+
     auto* split = new QSplitter(Qt::Horizontal, central);
     split->setObjectName("splMain");
-    split->addWidget(lstNameOrAddr);
+    split->addWidget(keyPane);
     split->addWidget(right);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 3);
@@ -275,8 +316,24 @@ void frmKamoMail::BuildControls() {
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
 
-    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, lstNameOrAddr, lstSubject, attachmentList_})
+    // Tab walks the window as it reads: mode, keys, search, mail lines, the mail and its attachments,
+    // then the commands along the bottom.
+    txtMail->setTabChangesFocus(true);
+    QList<QWidget*> chain{lblNameOrAddr, cmbYearMonth, lstNameOrAddr};
+    if (auto* field = searchBar_->findChild<QWidget*>("txtSearch"))
+        chain << field;
+    chain << lstSubject << txtMail;
+    for (QWidget* w : attachmentList_->findChildren<QWidget*>())
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+    chain << comMailRead << comMailDel << cmdAddrDel << comSendMail << comEnd;
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+
+    for (QObject* control :
+         std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject, attachmentList_})
         commands_.AddLockable(control);
+    commands_.AddCommand(cmdSubjectOrder);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
         commands_.AddCommand(command);
     commands_.AddLockable(searchBar_);
@@ -305,8 +362,10 @@ QAction* frmKamoMail::AddAction(QMenu* menu, const char* name, const char* capti
 void frmKamoMail::BuildMenus() {
     QMenu* file = AddMenu(nullptr, "memFile", "ファイル(&F)");
     QMenu* db = AddMenu(file, "memDBSupport", "データベース管理(&D)");
-    AddAction(db, "memExport", "エクスポート(&E)...", &frmKamoMail::OnMemExport);
-    AddAction(db, "memInport", "インポート(&I)...", &frmKamoMail::OnMemInport);
+    AddAction(db, "memExport", "エクスポート（全データを CSV に）(&E)...", &frmKamoMail::OnMemExport)
+        ->setToolTip(U("KamoMail のデータすべてを表ごとの CSV ファイルに書き出します（インポートで戻せます）"));
+    AddAction(db, "memInport", "インポート（CSV から）(&I)...", &frmKamoMail::OnMemInport)
+        ->setToolTip(U("エクスポートした CSV ファイルを取り込みます"));
     db->addSeparator();
     AddAction(db, "memDBEdit", "データベースの再作成(&R)...", &frmKamoMail::OnMemDBEdit);
     QMenu* backup = AddMenu(file, "memBackUp", "バックアップ(&B)");
@@ -317,7 +376,24 @@ void frmKamoMail::BuildMenus() {
     AddAction(backup, "memNomalDisp", "通常の表示に戻す(&N)", &frmKamoMail::OnMemNomalDisp);
     AddAction(file, "memMailExport", "メールを書き出す(&M)...", &frmKamoMail::OnMemMailExport);
     file->addSeparator();
-    AddAction(file, "memEnd", "終了(&X)", &frmKamoMail::OnMemEnd);
+    AddAction(file, "memEnd", "終了(&X)", &frmKamoMail::OnMemEnd)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    // What a mail program offers from the keyboard. Keys an edit field or the mail text takes for
+    // itself (Ctrl+C, Ctrl+A, Delete while typing) stay theirs: Qt hands such a key to the focused
+    // field before the menu.
+    QMenu* edit = AddMenu(nullptr, "", "編集(&E)");
+    edit->setObjectName("mnuEdit");
+    AddAction(edit, "memCopy", "コピー(&C)", &frmKamoMail::OnMemCopy)->setShortcut(QKeySequence::Copy);
+    AddAction(edit, "memSelectAll", "すべて選択(&A)", &frmKamoMail::OnMemSelectAll)
+        ->setShortcut(QKeySequence::SelectAll);
+    edit->addSeparator();
+    AddAction(edit, "memSearch", "検索(&F)", &frmKamoMail::OnMemSearch)->setShortcut(QKeySequence::Find);
+    edit->addSeparator();
+    AddAction(edit, "memReply", "返信(&R)", &frmKamoMail::OnComSendMail)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* del = AddAction(edit, "memMailDel", "削除(&D)", &frmKamoMail::OnMemMailDel);
+    del->setShortcut(QKeySequence::Delete);
+    del->setToolTip(U("選択されているメールを削除します（左の一覧にいるときは、その項目のメールを削除します）"));
 
     QMenu* view = AddMenu(nullptr, "", "表示(&V)");
     view->setObjectName("mnuView");
@@ -356,13 +432,26 @@ void frmKamoMail::LockControls() {
 }
 
 void frmKamoMail::LockForRefill() {
-    if (lockDepth_++ == 0)
+    if (lockDepth_++ == 0) {
+        QWidget* focus = QApplication::focusWidget();
+        focusBeforeLock_ = focus && isAncestorOf(focus) ? focus : nullptr;
         commands_.ApplyEnabled(false);
+    }
 }
 
 void frmKamoMail::UnlockControls() {
-    if (lockDepth_ > 0 && --lockDepth_ == 0)
+    if (lockDepth_ > 0 && --lockDepth_ == 0) {
         commands_.ApplyEnabled(true);
+        // Disabling the focused list or button sent the focus on to the next control still on (the
+        // mail text); it goes back, so that the arrows keep walking the list the user was in. When
+        // the control was never switched off, the focus moved on purpose and stays where it is.
+        QWidget* before = focusBeforeLock_;
+        focusBeforeLock_ = nullptr;
+        QWidget* now = QApplication::focusWidget();
+        if (before && before->isEnabled() && before->isVisible() && now != before &&
+            (!now || (isAncestorOf(now) && commands_.Locks(before))))
+            before->setFocus(Qt::MouseFocusReason); // no reason that makes an empty list choose a line
+    }
 }
 
 void frmKamoMail::Guarded(const std::function<void()>& work) {
@@ -382,7 +471,12 @@ frmWait& frmKamoMail::WaitWindow() {
 // ---- Load and unload ----
 
 bool frmKamoMail::OfferFoundPostPet() {
-    const std::vector<FoundPostPet> found = FindPostPetFolders(searchRoots_());
+    std::filesystem::path home;
+    if (searchHome_)
+        home = *searchHome_;
+    else if (const char* env = std::getenv("HOME"))
+        home = env;
+    const std::vector<FoundPostPet> found = FindPostPetFolders(searchRoots_(), {home});
     if (found.empty())
         return false;
     const std::optional<size_t> chosen = postPetChooser_(found);
@@ -403,6 +497,21 @@ FormGeometry frmKamoMail::CurrentGeometry() const {
 void frmKamoMail::ApplyGeometry(const FormGeometry& geometry) {
     readGeometry_ = geometry;
     PixelGeometry p = ToPixels(geometry);
+    // A size saved on a larger screen (or at another scale) is fitted to the screen the window opens
+    // on, and the window kept on it, so that the buttons along its bottom can be reached.
+    QScreen* screen = QGuiApplication::screenAt(QPoint(p.left + p.width / 2, p.top + p.height / 2));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect room = screen->availableGeometry();
+        // The frame's title bar and borders take room too (known once shown; a guess before).
+        const QSize frame = isVisible() ? frameGeometry().size() - QWidget::geometry().size() : QSize(8, 32);
+        const QSize least = minimumSize();
+        p.width = std::max(least.width(), std::min(p.width, room.width() - frame.width()));
+        p.height = std::max(least.height(), std::min(p.height, room.height() - frame.height()));
+        p.left = std::clamp(p.left, room.left(), std::max(room.left(), room.right() + 1 - p.width));
+        p.top = std::clamp(p.top, room.top(), std::max(room.top(), room.bottom() + 1 - p.height));
+    }
     move(p.left, p.top);
     resize(std::max(1, p.width), std::max(1, p.height));
 }
@@ -443,6 +552,8 @@ bool frmKamoMail::Load() {
     // The filter subsystem's start-up routine: loads the filter tables.
     if (!FilterStartUp(session_))
         prompter_.Error("フィルターを読み込めませんでした。");
+    // The keyboard starts in the key list, with no key chosen yet.
+    lstNameOrAddr->setFocus(Qt::MouseFocusReason);
     return true;
 }
 
@@ -492,6 +603,59 @@ void frmKamoMail::ShowViewModeUnguarded() {
     cmdAddrDel->setToolTip(U(texts.deleteToolTip));
     cmdAddrDel->setText(U(texts.deleteCaption));
     keyModel_->SetItems(FillKeyList(session_.Database(), mode));
+    ShowEmptyViewHint();
+    FillYearMonths(mode);
+}
+
+void frmKamoMail::FillYearMonths(ViewMode mode) {
+    cmbYearMonth->clear();
+    if (mode != ViewMode::Date || keyModel_->rowCount() == 0) {
+        cmbYearMonth->hide();
+        return;
+    }
+    // Dates come newest first as "yyyy/mm/dd": one entry per month, at the month's first row.
+    QString month;
+    int days = 0;
+    auto addMonth = [&](int firstRow) {
+        cmbYearMonth->addItem(U("%1年%2月（%3 日）").arg(month.left(4), month.mid(5, 2)).arg(days), firstRow);
+    };
+    int first = 0;
+    for (int row = 0; row < keyModel_->rowCount(); ++row) {
+        const QString m = QString::fromStdString(keyModel_->At(row)->text).left(7);
+        if (m != month) {
+            if (!month.isEmpty())
+                addMonth(first);
+            month = m;
+            first = row;
+            days = 0;
+        }
+        ++days;
+    }
+    addMonth(first);
+    cmbYearMonth->setCurrentIndex(-1);
+    cmbYearMonth->setPlaceholderText(U("年月を選ぶ（%1 か月）").arg(cmbYearMonth->count()));
+    cmbYearMonth->show();
+}
+
+void frmKamoMail::ShowEmptyViewHint() {
+    // An empty view says what fills it: shown in the mail pane while no mail is on display.
+    QString hint;
+    if (keyModel_->rowCount() == 0 && !session_.ViewingBackup()) {
+        std::error_code ec;
+        const bool folderThere = std::filesystem::is_directory(ResolvePostPetDir(settings_.postPetDir), ec);
+        const bool anyMail = session_.Database().execAndGet("SELECT EXISTS (SELECT 1 FROM tblKamoMail)").getInt() != 0;
+        if (!anyMail && !folderThere)
+            hint = U("PostPet のフォルダが見つかりません。\n\nメニューの「設定」→「オプション」で、PostPet の"
+                     "フォルダ（受信フォルダや送信フォルダのあるフォルダ）を選んで下さい。");
+        else if (!anyMail)
+            hint = U("まだメールがありません。\n\n下の「PostPet Mail Read」を押すと、PostPet のメールを読み込みます。");
+        else if (ViewModeOf(settings_.displayType) == ViewMode::Filter)
+            hint = U("フィルターがありません。\n\nメニューの「フィルター」→「フィルター設定」で、差出人や件名で"
+                     "メールを分けるフィルターを作れます。作ったあと「フィルター実行」で振り分けます。");
+    } else if (keyModel_->rowCount() > 0) {
+        hint = U("左の一覧から選ぶと、そのメールが右上に並びます。");
+    }
+    txtMail->setPlaceholderText(hint);
 }
 
 void frmKamoMail::AdvanceViewMode() {
@@ -533,7 +697,30 @@ void frmKamoMail::FillSubjects(int keyRow) {
         auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(db, item->filterNo)
                                                : std::make_unique<SubjectRowStream>(db, mode, item->text);
         subjectModel_->SetStream(db, std::move(stream));
+        ApplySubjectOrder(false);
     });
+}
+
+void frmKamoMail::ApplySubjectOrder(bool newestFirst) {
+    subjectsNewestFirst_ = newestFirst;
+    if (chosenNewestFirst_ && *chosenNewestFirst_ != newestFirst) {
+        subjectModel_->Reverse();
+        subjectsNewestFirst_ = *chosenNewestFirst_;
+    }
+    ShowSubjectOrder();
+}
+
+void frmKamoMail::ShowSubjectOrder() {
+    // The columns of FormatSubjectLine: date and time, then who, the subject from the 56th column.
+    const QString arrow = subjectsNewestFirst_ ? U("▼") : U("▲");
+    QString head = U("日付") + arrow + U("     時刻     送受　相手");
+    int columns = 0;
+    for (QChar c : head)
+        columns += c.unicode() < 0x80 ? 1 : 2;
+    head += QString(std::max(1, 55 - columns), ' ') + U("件名");
+    cmdSubjectOrder->setText(head);
+    cmdSubjectOrder->setToolTip(subjectsNewestFirst_ ? U("新しいメールが上です。クリックすると古い順にします")
+                                                     : U("古いメールが上です。クリックすると新しい順にします"));
 }
 
 void frmKamoMail::ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows) {
@@ -545,6 +732,7 @@ void frmKamoMail::ShowSubjectRows(const std::function<std::unique_ptr<SubjectRow
         lstNameOrAddr->clearSelection(); // the list no longer shows a key's mail
         lstNameOrAddr->setCurrentIndex(QModelIndex());
         subjectModel_->SetStream(session_.Database(), makeRows());
+        ApplySubjectOrder(true); // search results come newest first
     });
 }
 
@@ -725,9 +913,53 @@ void frmKamoMail::OnComMailDel() {
                               currentMail_->sndName, currentMail_->rcvName, currentMail_->sndAdd, currentMail_->rcvAdd};
         target.subject = currentMail_->subject;
         const Place place = CurrentPlace();
-        if (RunDeletion(session_, prompter_, wait_, *this, target) > 0)
+        // A mail deleted from a search result: the result stays, with the mail after it chosen.
+        const QString query = searchBar_->ActiveQuery();
+        if (RunDeletion(session_, prompter_, wait_, *this, target) == 0)
+            return;
+        if (query.isEmpty()) {
             RestorePlace(place);
+            return;
+        }
+        searchBar_->SearchAgain(query);
+        subjectModel_->FinishLoading();
+        if (const int count = subjectModel_->rowCount(); count > 0 && place.subjectRow >= 0) {
+            ChooseSubject(std::min(place.subjectRow, count - 1));
+            lstSubject->setFocus(Qt::MouseFocusReason);
+        }
     });
+}
+
+void frmKamoMail::OnMemMailDel() {
+    // Delete in the key list deletes the key's mail, elsewhere the mail on display; both ask first.
+    if (lstNameOrAddr->hasFocus())
+        OnCmdAddrDel();
+    else
+        OnComMailDel();
+}
+
+void frmKamoMail::OnMemCopy() {
+    QWidget* focus = QApplication::focusWidget();
+    QString text;
+    if (focus == lblHead)
+        text = lblHead->selectedText();
+    else if (focus == lstSubject || focus == lstNameOrAddr)
+        text = static_cast<QListView*>(focus)->currentIndex().data().toString();
+    else if (txtMail->textCursor().hasSelection())
+        text = txtMail->textCursor().selection().toPlainText();
+    if (text.isEmpty() && currentMail_) // nothing chosen: the whole mail on display
+        text = lblHead->text() + "\n\n" + txtMail->toPlainText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void frmKamoMail::OnMemSelectAll() {
+    txtMail->setFocus(Qt::ShortcutFocusReason);
+    txtMail->selectAll();
+}
+
+void frmKamoMail::OnMemSearch() {
+    searchBar_->FocusField();
 }
 
 void frmKamoMail::OnCmdAddrDel() {
@@ -935,6 +1167,7 @@ void frmKamoMail::OnMemFilterGo() {
 // ---- The wait window and the control lock ----
 
 void frmKamoMail::WindowWait::Begin() {
+    ++window_.waitDepth_;
     window_.LockControls();
     frmWait& wait = window_.WaitWindow();
     if (!wait.isVisible()) {
@@ -954,9 +1187,15 @@ bool frmKamoMail::WindowWait::CancelRequested() const {
 }
 
 void frmKamoMail::WindowWait::End() {
-    if (window_.lockDepth_ == 1 && window_.waitWindow_) {
+    // The last wait scope hides the window, also when a list refill's lock is still held around it
+    // (a search that first brings the index up to date).
+    if (window_.waitDepth_ > 0 && --window_.waitDepth_ == 0 && window_.waitWindow_) {
         window_.waitWindow_->OfferCancel(false);
+        // The keyboard goes back to the main window, to the control it was in.
+        const bool hadKeyboard = window_.waitWindow_->isActiveWindow();
         window_.waitWindow_->hide();
+        if (hadKeyboard && window_.isVisible())
+            window_.activateWindow();
     }
     window_.UnlockControls();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: four view modes, the lists, the mail display, the commands.
 #include <QMainWindow>
+#include <QPointer>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "common/WaitReporter.h"
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QListView;
 class QMenu;
@@ -96,6 +98,12 @@ public:
     void SetPostPetSearch(std::function<std::vector<std::filesystem::path>()> roots,
                           std::function<std::optional<size_t>(const std::vector<FoundPostPet>&)> chooser) {
         searchRoots_ = std::move(roots);
+        searchHome_ = std::filesystem::path(); // only the roots given
+        postPetChooser_ = std::move(chooser);
+    }
+    // Where the home-folder walk starts (default: $HOME); empty for none.
+    void SetPostPetHome(std::filesystem::path home) { searchHome_ = std::move(home); }
+    void SetPostPetChooser(std::function<std::optional<size_t>(const std::vector<FoundPostPet>&)> chooser) {
         postPetChooser_ = std::move(chooser);
     }
     void SetFolderChooser(std::function<std::optional<QString>(const QString& caption)> chooser) {
@@ -143,6 +151,10 @@ private slots:
     void OnMemHelpTop();
     void OnMemVar();
     void OnMemEnd();
+    void OnMemMailDel();
+    void OnMemCopy();
+    void OnMemSelectAll();
+    void OnMemSearch();
 
 private:
     // Released in the destructor of the scope; the wait window is not shown for quick refills.
@@ -194,6 +206,14 @@ private:
     // Runs a handler under the error trap: a failure is reported, the window stays usable.
     void Guarded(const std::function<void()>& work);
     void ShowViewModeUnguarded();
+    // What the user can do to fill an empty view, in the empty mail pane.
+    void ShowEmptyViewHint();
+    // After a new subject list came in (`newestFirst`: its own order): the user's order applied and
+    // the heading saying which it is.
+    void ApplySubjectOrder(bool newestFirst);
+    void ShowSubjectOrder();
+    // The date view's year-and-month chooser; hidden in the other views.
+    void FillYearMonths(ViewMode mode);
     void ClearMailDisplay();
     // The start-up upkeep's end: a compacted copy put in place, or a problem told, when the window is idle.
     void FinishUpkeepWhenIdle();
@@ -210,7 +230,9 @@ private:
 
     QLabel* lblNameOrAddr = nullptr;
     QListView* lstNameOrAddr = nullptr;
+    QComboBox* cmbYearMonth = nullptr;
     QListView* lstSubject = nullptr;
+    QPushButton* cmdSubjectOrder = nullptr; // the subject list's heading; a click turns the order round
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
@@ -228,6 +250,15 @@ private:
     SubjectListModel* subjectModel_ = nullptr;
     frmWait* waitWindow_ = nullptr;
     int lockDepth_ = 0;
+    // The subject list's order: a key's mail comes oldest first, a search's newest first, until the
+    // user chooses one order with the heading; that order then holds for every list.
+    std::optional<bool> chosenNewestFirst_;
+    bool subjectsNewestFirst_ = false; // the order of the lines on display
+    // Wait scopes open now: the wait window goes when the last one ends, whatever locks remain.
+    int waitDepth_ = 0;
+    // The control that had the keyboard when the lock began: disabling it moves the focus away, and
+    // it takes the focus back when the lock ends.
+    QPointer<QWidget> focusBeforeLock_;
     bool loaded_ = false;
     bool upkeepTold_ = false;
     std::optional<MailRecord> currentMail_;
@@ -240,6 +271,7 @@ private:
     std::function<std::optional<QString>(const QString&)> friendFileChooser_;
     std::function<std::optional<QString>(const QString&)> folderChooser_;
     std::function<std::vector<std::filesystem::path>()> searchRoots_;
+    std::optional<std::filesystem::path> searchHome_;
     std::function<std::optional<size_t>(const std::vector<FoundPostPet>&)> postPetChooser_;
 };
 

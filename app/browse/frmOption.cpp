@@ -1,6 +1,7 @@
 #include "browse/frmOption.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "browse/MailView.h"
@@ -55,8 +58,23 @@ frmOption::frmOption(Settings& settings, Prompter& prompter, QWidget* parent)
     setWindowTitle(QString::fromUtf8("オプション設定"));
 
     auto* form = new QFormLayout;
-    txtPostPetDir_ = new QLineEdit(Q(settings.postPetDir), this);
+    txtPostPetDir_ = new QLineEdit(this);
     txtPostPetDir_->setObjectName("txtPostPetDir");
+    txtPostPetDir_->setPlaceholderText(QString::fromUtf8("「参照...」で PostPet のフォルダを選んで下さい"));
+    {
+        // A Windows path (the first-run default) is shown as the folder it stands for on this machine;
+        // one that stands for nothing here is not shown at all, so that the user chooses the folder.
+        const std::string& setting = settings.postPetDir;
+        const bool windowsPath =
+            setting.find('\\') != std::string::npos ||
+            (setting.size() >= 2 && setting[1] == ':' && std::isalpha(static_cast<unsigned char>(setting[0])));
+        std::error_code ec;
+        const std::filesystem::path resolved = ResolvePostPetDir(setting);
+        if (!windowsPath)
+            txtPostPetDir_->setText(Q(setting));
+        else if (std::filesystem::is_directory(resolved, ec))
+            txtPostPetDir_->setText(Q(resolved.string()));
+    }
     txtPostPetDir_->setMinimumWidth(360);
     auto* cmdFolder = new QPushButton(QString::fromUtf8("参照..."), this);
     cmdFolder->setObjectName("cmdFolder");
@@ -115,8 +133,8 @@ frmOption::frmOption(Settings& settings, Prompter& prompter, QWidget* parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &frmOption::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmOption::reject);
 
-    folderChooser_ = [this](const QString& current) -> std::optional<QString> {
-        QString dir = QFileDialog::getExistingDirectory(this, QString::fromUtf8("PostPet フォルダ"), current);
+    folderChooser_ = [this](const QString& start) -> std::optional<QString> {
+        QString dir = QFileDialog::getExistingDirectory(this, QString::fromUtf8("PostPet フォルダ"), start);
         if (dir.isEmpty())
             return std::nullopt;
         return dir;
@@ -147,9 +165,24 @@ void frmOption::ShowFont() {
     lblFont_->setFont(shown);
 }
 
+QString frmOption::FolderToStartIn() const {
+    const QString text = txtPostPetDir_->text().trimmed();
+    if (!text.isEmpty()) {
+        std::error_code ec;
+        for (std::filesystem::path p = ResolvePostPetDir(text.toStdString()); !p.empty() && p != p.root_path();
+             p = p.parent_path())
+            if (std::filesystem::is_directory(p, ec))
+                return Q(p.string());
+    }
+    return QDir::homePath();
+}
+
 void frmOption::OnCmdFolder() {
-    if (auto dir = folderChooser_(txtPostPetDir_->text()))
+    if (auto dir = folderChooser_(FolderToStartIn())) {
         txtPostPetDir_->setText(*dir);
+        if (folderChosen_)
+            folderChosen_(*dir);
+    }
 }
 
 void frmOption::OnCmdFont() {
@@ -205,7 +238,20 @@ void HookReadOptions(frmOption& dialog, Settings& settings, Prompter& prompter) 
         frmMailReadOpt options(*send, *recieve, prompter, &dialog);
         options.exec();
     });
+    // A folder chosen is read as it is: the mailboxes that hold mail are ticked, the others not.
+    dialog.SetFolderChosenHook([send, recieve](const QString& folder) {
+        if (const auto found = DescribePostPetFolder(ResolvePostPetDir(folder.toStdString()));
+            found && !found->withMail.empty())
+            TickMailboxesWithMail(*found, *send, *recieve);
+    });
     QObject::connect(&dialog, &QDialog::accepted, &dialog, [&settings, send, recieve] {
+        // A folder typed in, with nothing ticked yet: its mailboxes with mail, as for one chosen.
+        const auto ticked = [](const frmMailReadOpt::Flags& flags) {
+            return std::any_of(flags.begin(), flags.end(), [](int16_t f) { return f != 0; });
+        };
+        if (!ticked(*send) && !ticked(*recieve))
+            if (const auto found = DescribePostPetFolder(ResolvePostPetDir(settings.postPetDir)))
+                TickMailboxesWithMail(*found, *send, *recieve);
         settings.sendReadOptions = *send;
         settings.recievReadOptions = *recieve;
     });

@@ -28,6 +28,11 @@ public:
 
     // The read-options button; HookReadOptions wires it.
     QPushButton* ReadOptionsButton() const { return cmdReadOpt_; }
+    // Runs when the user has chosen a PostPet folder with 参照... (HookReadOptions ticks its mailboxes).
+    void SetFolderChosenHook(std::function<void(const QString& folder)> hook) { folderChosen_ = std::move(hook); }
+    // Where the folder chooser opens: the folder in the field when it is there, else the nearest
+    // folder above it that is, else the home folder (never the root of the disk).
+    QString FolderToStartIn() const;
 
     void accept() override;
 
@@ -50,6 +55,7 @@ private:
     int32_t fontSize_ = 10;
     std::string fontStyle_;
     FolderChooser folderChooser_;
+    std::function<void(const QString&)> folderChosen_;
     FontChooser fontChooser_;
 };
 

@@ -28,7 +28,7 @@ frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWi
     layout->addWidget(progress_);
     cmdCancel_ = new QPushButton(QString::fromUtf8("中　止"), this);
     cmdCancel_->setObjectName("cmdCancel");
-    cmdCancel_->setToolTip(QString::fromUtf8("今のメールボックスを読み終えたところで止めます"));
+    cmdCancel_->setToolTip(QString::fromUtf8("読み込みを止めます。それまでに読んだメールは保存されます"));
     connect(cmdCancel_, &QPushButton::clicked, this, [this] {
         cancelRequested_ = true;
         cmdCancel_->setEnabled(false);

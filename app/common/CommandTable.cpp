@@ -13,8 +13,10 @@ std::vector<CommandDef> BuildCommands() {
         {"comMailRead", "read", true, true, false,
          "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます"},
         {"comMailDel", "", true, false, false, ""},
+        {"memMailDel", "", true, false, false, ""}, // Delete: the mail, or the key's mail in the key list
         {"cmdAddrDel", "", true, false, false, ""},
         {"comSendMail", "", false, false, false, ""},
+        {"memReply", "", false, false, false, ""},
         {"comEnd", "", false, false, false, ""},
         {"memEnd", "", false, false, false, ""},
         // Looking at the archive.
@@ -24,6 +26,10 @@ std::vector<CommandDef> BuildCommands() {
          "kamomail list [--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
          "[--body]  キーやメールの一覧を表示します"},
         {"memNameOrAddr", "", false, false, false, ""},
+        {"memCopy", "", false, false, false, ""},
+        {"memSelectAll", "", false, false, false, ""},
+        {"memSearch", "", false, false, false, ""},
+        {"cmdSubjectOrder", "", false, false, false, ""}, // the subject list's heading: turns the order round
         {"cmdAttachSave", "", false, false, false, ""},
         {"cmdAttachSaveAll", "", false, false, false, ""},
         // Exports and the archive's upkeep.

@@ -146,6 +146,15 @@ void frmFilter::BuildControls() {
     layout->addWidget(fraJoken);
     layout->addLayout(editButtons);
     layout->addWidget(grdFilter, 1);
+    // The list shows rule and action as their numbers; what each number means, read at a glance
+    // (and in full as the cell's tool tip).
+    auto* lblFilterKey = new QLabel(
+        U("ルール：0 件名と一致　1 件名に含む　2 アドレスと一致　3 アドレスに含む　4 名前と一致　5 名前に含む\n"
+          "アクション：0 振り分ける　1 メールを読み込まない"),
+        this);
+    lblFilterKey->setObjectName("lblFilterKey");
+    lblFilterKey->setWordWrap(true);
+    layout->addWidget(lblFilterKey);
     layout->addLayout(closeButtons);
 
     connect(grdFilter, &QTableWidget::cellClicked, this, &frmFilter::OnGrdFilterClicked);
@@ -204,6 +213,15 @@ void frmFilter::SetGridRow(int row, const FilterEntry& entry) {
             grdFilter->setItem(row, c, item);
         }
         item->setText(cells[c]);
+        // The number columns: centred, their caption as the tool tip.
+        if (c == 1 || c == 2) {
+            item->setTextAlignment(Qt::AlignCenter);
+            const int code = c == 1 ? entry.termsCode : entry.actionCode;
+            const bool known = !blank && code >= 0 && code < (c == 1 ? 6 : 2);
+            item->setToolTip(known ? U(c == 1 ? kTermsCaptions[code] : kActCaptions[code]) : QString());
+        } else {
+            item->setToolTip(cells[c]);
+        }
     }
 }
 

@@ -68,11 +68,32 @@ frmFriend::frmFriend(SQLite::Database& db, Settings& settings, Prompter& prompte
     layout->addWidget(grdFriend, 1);
     layout->addLayout(row);
 
-    for (int c = 0; c < 5; ++c)
-        grdFriend->setColumnWidth(c, std::max(20, TwipsToPixels(settings_.friendColWidth[static_cast<size_t>(c)])));
+    // Names and addresses are read on one line each, cut with "…" when a column is narrow; the table
+    // fills the window's width.
+    grdFriend->setWordWrap(false);
+    grdFriend->setTextElideMode(Qt::ElideRight);
+    grdFriend->horizontalHeader()->setStretchLastSection(true);
+    grdFriend->horizontalHeader()->setTextElideMode(Qt::ElideRight);
     resize(std::max(200, TwipsToPixels(settings_.friendWidth)), std::max(150, TwipsToPixels(settings_.friendHeight)));
     move(TwipsToPixels(settings_.friendLeft), TwipsToPixels(settings_.friendTop));
     Fill(LoadFriends(db_));
+    FitColumns();
+}
+
+void frmFriend::FitColumns() {
+    // Widths the user never set (the settings' defaults, all alike) give way to the contents: each
+    // column as wide as its header and its longest entry, within reason. Widths the user set stay.
+    const auto& stored = settings_.friendColWidth;
+    const bool untouched = std::all_of(stored.begin(), stored.end(), [&](int16_t w) { return w == stored[0]; });
+    if (!untouched) {
+        for (int c = 0; c < 5; ++c)
+            grdFriend->setColumnWidth(c, std::max(20, TwipsToPixels(stored[static_cast<size_t>(c)])));
+        return;
+    }
+    grdFriend->resizeColumnsToContents();
+    const int widest = std::max(160, width() * 2 / 3);
+    for (int c = 0; c < 5; ++c)
+        grdFriend->setColumnWidth(c, std::clamp(grdFriend->columnWidth(c) + 12, 48, widest));
 }
 
 void frmFriend::Fill(const std::vector<Friend>& friends) {

@@ -34,6 +34,7 @@ private slots:
 private:
     void Fill(const std::vector<Friend>& friends);
     void StoreGeometry();
+    void FitColumns();
 
     SQLite::Database& db_;
     Settings& settings_;

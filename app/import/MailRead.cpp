@@ -147,12 +147,21 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
                 ++box.updated;
                 break;
             }
-        if (entries % kProgressStep == 0)
-            ShowCount(wait, entries, std::max<int64_t>(count, entries));
         wait.Pump();
+        if (entries % kProgressStep == 0) {
+            ShowCount(wait, entries, std::max<int64_t>(count, entries));
+            // 中止 takes effect here, between two mails: what was read so far is stored whole. A
+            // large mailbox is not read to its end first.
+            if (wait.CancelRequested()) {
+                box.stopped = true;
+                break;
+            }
+        }
     }
     transaction.commit();
     ShowCount(wait, entries, std::max<int64_t>(count, entries));
+    if (box.stopped)
+        return;
     if (reader.Broken() || entries < count) {
         // The converted file broke off: what it held is stored, the rest is counted as damage.
         box.damaged += std::max<int64_t>(1, count - entries);
@@ -213,11 +222,7 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
         prompter.Error(library.Error());
         return summary;
     }
-    if (request.mailboxes.empty()) {
-        prompter.Message("読み込むメールボックスが選ばれていません。\n"
-                         "オプションの「読み込むメールボックス」で選んで下さい。");
-        return summary;
-    }
+    // The folder first: with no folder there is nothing to choose mailboxes from.
     std::error_code ec;
     if (request.postPetDir.empty() || !std::filesystem::is_directory(request.postPetDir, ec)) {
         prompter.Error("PostPetのフォルダが見つかりません。\n" + request.postPetDir.string() +
@@ -227,6 +232,11 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     if (!HoldsAnyMailbox(request.postPetDir)) {
         prompter.Error("PostPetのフォルダにメールボックスがひとつもありません。\n" + request.postPetDir.string() +
                        "\nオプションでPostPetのフォルダを確かめて下さい。");
+        return summary;
+    }
+    if (request.mailboxes.empty()) {
+        prompter.Message("読み込むメールボックスが選ばれていません。\n"
+                         "オプションの「読み込むメールボックス」で選んで下さい。");
         return summary;
     }
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
@@ -239,8 +249,8 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
             box.name = choice.box->name;
             ReadMailbox(db, store, library, request, choice, hooks, prompter, wait, box);
             summary.mailboxes.push_back(box);
-            // Only between mailboxes: each one is stored whole or not at all.
-            if (wait.CancelRequested() && &choice != &request.mailboxes.back()) {
+            // Stopped inside the mailbox (what was read of it is stored), or asked for at its end.
+            if (box.stopped || (wait.CancelRequested() && &choice != &request.mailboxes.back())) {
                 summary.stoppedAfter = box.name;
                 break;
             }
@@ -292,6 +302,18 @@ std::string SummaryHeadline(const ReadSummary& summary) {
     return "PostPetのメールを読み込みました。";
 }
 
+namespace {
+
+// Where the read stopped, for the totals row.
+std::string StopNote(const ReadSummary& summary) {
+    const MailboxSummary& last = summary.mailboxes.back();
+    if (last.stopped)
+        return last.name + " の " + WithSeparators(last.read + last.damaged) + " 通目で中止";
+    return summary.stoppedAfter + " のあとで中止";
+}
+
+} // namespace
+
 Prompter::Table SummaryTable(const ReadSummary& summary) {
     Prompter::Table table;
     table.headline = SummaryHeadline(summary);
@@ -324,7 +346,7 @@ Prompter::Table SummaryTable(const ReadSummary& summary) {
         row(b, false);
     row(summary.Totals(), true);
     if (!summary.stoppedAfter.empty())
-        table.rows.back().back() = summary.stoppedAfter + " のあとで中止";
+        table.rows.back().back() = StopNote(summary);
     table.asText = table.headline + "\n" + FormatSummary(summary);
     table.problem = ReadExitStatus(summary) != 0;
     return table;
@@ -360,9 +382,16 @@ std::string FormatSummary(const ReadSummary& summary) {
     for (const auto& b : summary.mailboxes)
         line(b, false);
     line(summary.Totals(), true);
-    if (!summary.stoppedAfter.empty())
+    if (!summary.stoppedAfter.empty() && summary.mailboxes.back().stopped) {
+        const MailboxSummary& box = summary.mailboxes.back();
+        text += "（" + box.name + " の " + WithSeparators(box.read + box.damaged) + " / " +
+                WithSeparators(std::max<int64_t>(box.listed, box.read + box.damaged)) +
+                " 通目まで読んだところで中止しました。そこまでのメールは保存しました。残りはもう一度"
+                "「PostPet Mail Read」を押すと続きから保存します）\n";
+    } else if (!summary.stoppedAfter.empty()) {
         text +=
             "（" + summary.stoppedAfter + " を読み終えたところで中止しました。残りのメールボックスは読んでいません）\n";
+    }
     return text;
 }
 

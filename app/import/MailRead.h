@@ -45,6 +45,9 @@ struct MailboxSummary {
                                      // (counted in alreadyStored too)
     int64_t undecoded = 0;           // read with the body as text and a note, since decoding it failed
     std::vector<uint64_t> damagedAt; // where in the list file each damaged record starts
+    // The user stopped the read inside this mailbox: the mails before the stop are stored, whole,
+    // the rest of the mailbox is not read.
+    bool stopped = false;
     // Why the mailbox could not be read (or only in part); empty when it was read.
     std::string problem;
     // Damage, an unreadable mailbox or a mail file without its list file: the user must look.
@@ -54,7 +57,8 @@ struct MailboxSummary {
 struct ReadSummary {
     bool completed = false; // false when the read did not run (library, folder, nothing chosen)
     bool refreshed = true;  // false when the filters could not be run afterwards
-    // The user stopped the read: the mailbox after which it stopped (read whole); empty otherwise.
+    // The user stopped the read: the mailbox in or after which it stopped (read whole unless its
+    // summary says `stopped`); empty otherwise.
     std::string stoppedAfter;
     std::vector<MailboxSummary> mailboxes;
     MailboxSummary Totals() const;

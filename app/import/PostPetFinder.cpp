@@ -12,28 +12,40 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kSearchDepth = 3; // "Program Files" / vendor / product
+// In the home folder: a copied disk or folder / "Program Files" / vendor / product, with room for a
+// folder or two above them ("~/バックアップ/2001/C/Program Files/So-net/PostPet ...").
+constexpr int kHomeDepth = 6;
+// A home folder with a large tree of its own is not walked to its end at start-up.
+constexpr int kHomeFolderBudget = 20000;
 
-void Search(const fs::path& dir, int depth, std::set<fs::path>& seen, std::vector<FoundPostPet>& found) {
+struct Walk {
+    std::set<fs::path> seen;
+    std::vector<FoundPostPet> found;
+    bool skipHidden = false;
+    int budget = -1; // folders still to look into; -1 unbounded
+};
+
+void Search(const fs::path& dir, int depth, Walk& walk) {
     std::error_code ec;
-    if (!fs::is_directory(dir, ec) || !seen.insert(fs::weakly_canonical(dir, ec)).second)
+    if (walk.budget == 0 || !fs::is_directory(dir, ec) || !walk.seen.insert(fs::weakly_canonical(dir, ec)).second)
         return;
-    if (HoldsAnyMailbox(dir)) {
-        FoundPostPet f;
-        f.dir = dir;
-        for (const auto& box : Mailboxes()) {
-            const int64_t n = CountListRecords(LocateMailbox(dir, box).list);
-            f.mails += n;
-            if (n > 0)
-                f.withMail.push_back(&box);
-        }
-        found.push_back(std::move(f));
+    if (walk.budget > 0)
+        --walk.budget;
+    if (auto f = DescribePostPetFolder(dir)) {
+        walk.found.push_back(std::move(*f));
         return;
     }
     if (depth == 0)
         return;
-    for (const auto& entry : fs::directory_iterator(dir, fs::directory_options::skip_permission_denied, ec))
+    for (const auto& entry : fs::directory_iterator(dir, fs::directory_options::skip_permission_denied, ec)) {
+        if (walk.skipHidden) {
+            std::error_code linkEc;
+            if (entry.path().filename().string().starts_with('.') || entry.is_symlink(linkEc))
+                continue;
+        }
         if (entry.is_directory(ec))
-            Search(entry.path(), depth - 1, seen, found);
+            Search(entry.path(), depth - 1, walk);
+    }
 }
 
 } // namespace
@@ -92,12 +104,34 @@ std::vector<fs::path> PostPetSearchRoots(const fs::path& home, const fs::path& w
     return roots;
 }
 
-std::vector<FoundPostPet> FindPostPetFolders(const std::vector<fs::path>& roots) {
-    std::vector<FoundPostPet> found;
-    std::set<fs::path> seen;
+std::optional<FoundPostPet> DescribePostPetFolder(const fs::path& dir) {
+    if (!HoldsAnyMailbox(dir))
+        return std::nullopt;
+    FoundPostPet f;
+    f.dir = dir;
+    for (const auto& box : Mailboxes()) {
+        const int64_t n = CountListRecords(LocateMailbox(dir, box).list);
+        f.mails += n;
+        if (n > 0)
+            f.withMail.push_back(&box);
+    }
+    return f;
+}
+
+std::vector<FoundPostPet> FindPostPetFolders(const std::vector<fs::path>& roots,
+                                             const std::vector<fs::path>& wholeTrees) {
+    Walk walk;
     for (const auto& root : roots)
         for (const char* programs : {"Program Files", "Program Files (x86)"})
-            Search(root / programs, kSearchDepth, seen, found);
+            Search(root / programs, kSearchDepth, walk);
+    for (const auto& tree : wholeTrees) {
+        if (tree.empty())
+            continue;
+        walk.skipHidden = true;
+        walk.budget = kHomeFolderBudget;
+        Search(tree, kHomeDepth, walk);
+    }
+    std::vector<FoundPostPet> found = std::move(walk.found);
     std::stable_sort(found.begin(), found.end(),
                      [](const FoundPostPet& a, const FoundPostPet& b) { return a.mails > b.mails; });
     return found;

@@ -5,6 +5,7 @@
 // the eleven mailboxes.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "import/Mailboxes.h"
@@ -29,8 +30,15 @@ std::vector<std::filesystem::path> PostPetSearchRoots(const std::filesystem::pat
                                                       const std::filesystem::path& winePrefix,
                                                       const std::vector<std::filesystem::path>& mountRoots);
 
-// The PostPet folders under the roots' "Program Files" folders (a few levels deep), most mail first.
-std::vector<FoundPostPet> FindPostPetFolders(const std::vector<std::filesystem::path>& roots);
+// The PostPet folders under the roots' "Program Files" folders (a few levels deep), and anywhere in
+// `wholeTrees` (the home folder, where an old PC's files are often copied: "~/古いPC/Program Files/
+// So-net/PostPet for Windows ver. 2.0"; hidden folders and links are passed over, and the walk is
+// bounded in depth and in folders looked into), most mail first.
+std::vector<FoundPostPet> FindPostPetFolders(const std::vector<std::filesystem::path>& roots,
+                                             const std::vector<std::filesystem::path>& wholeTrees = {});
+
+// `dir` as a found PostPet folder: its mail counted per mailbox. Empty when it holds no mailbox.
+std::optional<FoundPostPet> DescribePostPetFolder(const std::filesystem::path& dir);
 
 // Read options ticking exactly the mailboxes of `found` that hold mail.
 void TickMailboxesWithMail(const FoundPostPet& found, std::array<int16_t, 17>& sendFlags,

@@ -49,6 +49,24 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
     return ok;
 }
 
+namespace {
+
+// What a table holds, in the user's words, before the table's own name (it names the file).
+std::string TableCaption(const std::string& table) {
+    static const std::pair<const char*, const char*> kCaptions[] = {
+        {"tblKamoMail", "メール"},         {"tblSearch_Addresses", "アドレスの一覧"},
+        {"tblSearch_Name", "名前の一覧"},  {"tblFriend", "おともだち帳"},
+        {"tblFilter", "フィルター"},       {"tblFilterData", "フィルターの振り分け結果"},
+        {"tblAttachment", "添付ファイル"}, {"tblOriginalNames", "メールのもとの名前"},
+    };
+    for (const auto& [name, caption] : kCaptions)
+        if (table == name)
+            return std::string(caption) + "　" + table;
+    return table;
+}
+
+} // namespace
+
 bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
                       const std::filesystem::path& folder) {
     std::vector<TableCount> counts;
@@ -63,9 +81,12 @@ bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
         prompter.Error(std::string("書き出せませんでした。\n") + e.what(), "エクスポート");
         return false;
     }
-    std::string text = "書き出しました。\n" + folder.string() + "\n";
+    std::string text = "書き出しました。\n" + folder.string() +
+                       "\n"
+                       "KamoMail のデータすべてを、表ごとの CSV ファイルにしました（「インポート」で取り込めます。"
+                       "メールソフトで読む形式は「メールを書き出す」です）。\n";
     for (const auto& c : counts)
-        text += c.table + ".csv: " + WithSeparators(c.rows) + " 行\n";
+        text += TableCaption(c.table) + " → " + c.table + ".csv: " + WithSeparators(c.rows) + " 行\n";
     prompter.Message(text, "エクスポート");
     return true;
 }
@@ -91,8 +112,8 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     view.ShowViewMode();
     std::string text = "取り込みました。\n" + folder.string() + "\n";
     for (const auto& c : counts)
-        text += c.rebuilt ? c.table + ": 取り込まず作り直しました（メールから作るデータです）\n"
-                          : c.table + ": 追加 " + WithSeparators(c.rows) + " 行 / 保存済み " +
+        text += c.rebuilt ? TableCaption(c.table) + ": 取り込まず作り直しました（メールから作るデータです）\n"
+                          : TableCaption(c.table) + ": 追加 " + WithSeparators(c.rows) + " 行 / 保存済み " +
                                 WithSeparators(c.skipped) + " 行\n";
     if (!refreshed)
         prompter.Error("取り込みましたが、フィルターの実行に失敗しました。", "インポート");

@@ -186,6 +186,43 @@ private slots:
         f.window->UnlockControls();
         QVERIFY(list->isEnabled());
     }
+
+    void aDoubleClickOpensAPrivateCopyWithTheDesktopsProgram() {
+        Fixture f;
+        QVERIFY(f.window->Load());
+        f.window->show();
+        f.Find<QPushButton>("comMailRead")->click();
+        QVERIFY(f.ShowMail(Q("写真です")));
+        auto* list = f.window->findChild<QtAttachmentList*>();
+        auto* lines = f.Find<QListWidget>("lstAttachment");
+        // Both lines shown whole, each with its name as the tool tip.
+        QVERIFY(lines->height() >= 2 * lines->sizeHintForRow(0));
+        QCOMPARE(lines->item(1)->toolTip(), lines->item(1)->text());
+        int asked = 0;
+        list->SetFolderChooser([&](QWidget*) {
+            ++asked;
+            return QString();
+        });
+        std::filesystem::path opened;
+        std::string openedBytes;
+        list->SetFileOpener([&](const QString& file) {
+            opened = file.toStdString();
+            openedBytes = test::ReadFile(opened);
+            return true;
+        });
+        lines->setCurrentRow(1);
+        emit lines->itemActivated(lines->item(1));
+        QCOMPARE(asked, 0); // no folder asked for
+        QCOMPARE(opened.filename().string(), std::string("資料.zip"));
+        QVERIFY(openedBytes == kBinary);
+        const auto fileMode = std::filesystem::status(opened).permissions();
+        const auto folderMode = std::filesystem::status(opened.parent_path()).permissions();
+        QCOMPARE(int(fileMode & std::filesystem::perms::all), 0600);
+        QCOMPARE(int(folderMode & std::filesystem::perms::all), 0700);
+        // The copies go with the window.
+        f.window = nullptr;
+        QVERIFY(!std::filesystem::exists(opened.parent_path()));
+    }
 };
 
 QTEST_MAIN(frmAttachmentsTest)

@@ -106,6 +106,26 @@ private slots:
         QCOMPARE(w->SelectedRow(), 0);
     }
 
+    void theGridsNumbersSayWhatTheyMean() {
+        Store({{10, 3, 0, "友だち"}, {20, 1, 1, "広告"}});
+        auto w = Open();
+        auto* grid = Find<QTableWidget>(w.get(), "grdFilter");
+        // The cells keep the codes; their tool tips and the key under the grid say what they are.
+        QCOMPARE(GridRow(*w, 0), QStringList({U("友だち"), "3", "0", U("cond 友だち")}));
+        QCOMPARE(grid->item(0, 1)->toolTip(), U("（３） 送受信アドレスのどちらかに含まれる"));
+        QCOMPARE(grid->item(0, 2)->toolTip(), U("（０）振り分ける"));
+        QCOMPARE(grid->item(1, 2)->toolTip(), U("（１）メールを読み込まない"));
+        const QString key = Find<QLabel>(w.get(), "lblFilterKey")->text();
+        QVERIFY(key.contains(U("3 アドレスに含む")) && key.contains(U("1 メールを読み込まない")));
+        // A deleted row is blank, tool tips too.
+        grid->selectRow(0);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 0)).center());
+        prompter.QueueAnswer(true);
+        Find<QPushButton>(w.get(), "comDel")->click();
+        QCOMPARE(GridRow(*w, 0), QStringList({"", "", "", ""}));
+        QVERIFY(grid->item(0, 1)->toolTip().isEmpty());
+    }
+
     void theGridIsWorkedFromTheKeyboard() {
         Store({{0, 1, 0, "one"}, {0, 2, 1, "two"}});
         auto w = Open();

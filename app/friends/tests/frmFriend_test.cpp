@@ -78,6 +78,26 @@ private slots:
         QCOMPARE(settings.friendColWidth[3], int16_t(3000));
         QCOMPARE(settings.friendColWidth[2], int16_t(1200));
     }
+
+    void columnsNeverSetFitTheirContentsAndNamesStayOnOneLine() {
+        auto db = test::MemoryArchive();
+        const std::string address = "a.rather.long.address.of.a.friend@example.ne.jp";
+        SaveFriends(*db, {{"10", "ポチ", "山田 太郎左衛門", address, 3}});
+        Settings settings; // the defaults: one width for every column
+        ScriptedPrompter prompter;
+        frmFriend w(*db, settings, prompter);
+        QTableWidget* grid = Grid(w);
+        QVERIFY(!grid->wordWrap());
+        QVERIFY(grid->horizontalHeader()->stretchLastSection());
+        const QFontMetrics cells(grid->font());
+        QVERIFY2(grid->columnWidth(3) >= cells.horizontalAdvance(QString::fromStdString(address)),
+                 qPrintable(QString::number(grid->columnWidth(3))));
+        QVERIFY(grid->columnWidth(2) >= cells.horizontalAdvance(QString::fromUtf8("山田 太郎左衛門")));
+        const QFontMetrics heads(grid->horizontalHeader()->font());
+        for (int c = 0; c < 4; ++c)
+            QVERIFY2(grid->columnWidth(c) >= heads.horizontalAdvance(grid->horizontalHeaderItem(c)->text()),
+                     qPrintable(grid->horizontalHeaderItem(c)->text()));
+    }
 };
 
 QTEST_MAIN(frmFriendTest)

@@ -47,3 +47,39 @@ TEST(PostPetFinder, FoldersInWinePrefixesAndOnMountedDisksAreFoundWithTheirMail)
 
     EXPECT_TRUE(FindPostPetFolders(PostPetSearchRoots(dir / "nobody", {}, {dir / "nothing"})).empty());
 }
+
+TEST(PostPetFinder, TheHomeFolderIsWalkedToASensibleDepthPassingOverHiddenFoldersAndLinks) {
+    test::TempDir dir;
+    const auto home = dir / "home";
+    ppw::Mail m;
+    m.from = "a@example.jp";
+    m.subject = "x";
+    auto inbox = [&](const std::filesystem::path& folder, int mails) {
+        std::filesystem::create_directories(folder / "受信フォルダ");
+        ppw::WriteMailbox(folder / "受信フォルダ" / "受信リスト.ppl", folder / "受信フォルダ" / "受信メール.ppm",
+                          std::vector<ppw::Mail>(static_cast<size_t>(mails), m));
+    };
+    const auto copied = home / "古いPC" / "Program Files" / "So-net" / "PostPet for Windows ver. 2.0";
+    const auto deeper = home / "バックアップ" / "2001" / "C" / "Program Files" / "So-net" / "PostPet";
+    const auto tooDeep = home / "a" / "b" / "c" / "d" / "e" / "f" / "PostPet";
+    const auto hidden = home / ".cache" / "PostPet";
+    const auto inWine = home / ".wine" / "drive_c" / "Program Files" / "PostPet";
+    inbox(copied, 3);
+    inbox(deeper, 1);
+    inbox(tooDeep, 5);
+    inbox(hidden, 5);
+    inbox(inWine, 2);
+    std::filesystem::create_directory_symlink(copied.parent_path(), home / "link");
+
+    const auto found = FindPostPetFolders(PostPetSearchRoots(home, {}, {}), {home});
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].dir, copied);
+    EXPECT_EQ(found[0].mails, 3);
+    EXPECT_EQ(found[1].dir, inWine); // found once, through the Wine prefix
+    EXPECT_EQ(found[2].dir, deeper);
+
+    const auto described = DescribePostPetFolder(copied);
+    ASSERT_TRUE(described.has_value());
+    EXPECT_EQ(described->mails, 3);
+    EXPECT_FALSE(DescribePostPetFolder(home).has_value());
+}

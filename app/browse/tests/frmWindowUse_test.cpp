@@ -1,0 +1,534 @@
+// The main window used from the keyboard and over a long time: the focus through the lists, the wait
+// window around long work, the first run, the names shown, the shortcuts.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <SQLiteCpp/Transaction.h>
+
+#include "browse/frmKamoMail.h"
+#include "browse/frmOption.h"
+#include "browse/frmWait.h"
+#include "db/ArchiveSession.h"
+#include "db/LookupLists.h"
+#include "db/Schema.h"
+#include "import/PostPetFinder.h"
+#include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
+                const std::string& friendAdd, const std::string& subject) {
+    MailRecord m;
+    m.ymd = ymd;
+    m.hms = hms;
+    m.sent = sent;
+    m.sndName = sent ? "かも" : friendName;
+    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
+    m.rcvName = sent ? friendName : "かも";
+    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
+    m.subject = subject;
+    m.body = "本文 " + subject;
+    return m;
+}
+
+QString Q(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// Five correspondents a..e, `perFriend` mails each (one a day from 2002/01/01), in an archive file.
+struct Fixture {
+    explicit Fixture(int perFriend = 2, const std::string& extraIni = "") {
+        std::filesystem::create_directories(dir / "config");
+        std::filesystem::create_directories(dir / "data");
+        test::WriteFile(dir / "config" / "KAMOMAIL.ini",
+                        "[PostPet Mail Option]\nPostPet Dir=/tmp\nMy Mail Addr=kamo@example.jp\nDisplay Type=0\n" +
+                            extraIni);
+        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
+        folders.settingsDir = dir / "config";
+        folders.dataDir = dir / "data";
+        folders.helpPath = dir / "help.html";
+        auto db = OpenArchive(folders.DatabaseFile(), true);
+        CreateTables(*db);
+        {
+            SQLite::Transaction t(*db);
+            for (int i = 0; i < perFriend; ++i)
+                for (char c = 'a'; c <= 'e'; ++c) {
+                    char ymd[16];
+                    std::snprintf(ymd, sizeof ymd, "%04d/%02d/%02d", 2002 + i / 336, 1 + (i / 28) % 12, 1 + i % 28);
+                    const std::string name(1, c);
+                    test::InsertTestMail(*db, Mail(ymd, "10:00:0" + std::to_string(c - 'a'), i % 2 == 0, "友" + name,
+                                                   name + "@example.jp", "件名" + name));
+                }
+            t.commit();
+        }
+        RebuildNameList(*db);
+        RebuildAddressList(*db);
+        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
+        window = std::make_unique<frmKamoMail>(*session, prompter);
+    }
+    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+    QListView* Keys() const { return Find<QListView>("lstNameOrAddr"); }
+    QListView* Subjects() const { return Find<QListView>("lstSubject"); }
+    QString KeyText(int row) const { return Keys()->model()->index(row, 0).data().toString(); }
+    QString SubjectText(int row) const { return Subjects()->model()->index(row, 0).data().toString(); }
+    // The window again over the same archive, with another settings file (none: a first run).
+    void Reopen(const std::optional<std::string>& ini, bool withLibrary = false) {
+        window = nullptr; // before the session it works on
+        session = nullptr;
+        std::filesystem::remove(dir / "config" / "KAMOMAIL.ini");
+        if (ini)
+            test::WriteFile(dir / "config" / "KAMOMAIL.ini", *ini);
+        if (withLibrary)
+            folders.libraryPath = test::BuildLibraryPath();
+        session =
+            std::make_unique<ArchiveSession>(folders, nullptr, OpenArchive(folders.DatabaseFile(), false), settings);
+        window = std::make_unique<frmKamoMail>(*session, prompter);
+    }
+    QString Hint() const { return Find<QPlainTextEdit>("txtMail")->placeholderText(); }
+    void ShowActive() const {
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    test::TempDir dir;
+    Settings settings;
+    AppFolders folders;
+    ScriptedPrompter prompter;
+    std::unique_ptr<ArchiveSession> session; // outlives the window
+    std::unique_ptr<frmKamoMail> window;
+};
+
+} // namespace
+
+class frmWindowUseTest : public QObject {
+    Q_OBJECT
+private slots:
+    void theArrowsWalkTheKeyListAndTheFocusStaysThere();
+    void tabWalksTheWindowInReadingOrder();
+    void theWaitWindowGoesAfterASearchThatBuiltTheIndex();
+    void stopStopsInsideALargeMailboxAndKeepsWhatWasRead();
+    void aFirstRunFindsThePostPetFolderInTheHomeFolderAndSaysWhatToDoNext();
+    void theOptionDialogStartsAtHomeAndTicksTheMailboxesOfAChosenFolder();
+    void aCancelledFirstRunSaysTheFolderIsMissing();
+    void aPartyWithoutANameIsShownWithoutThePlaceholder();
+    void theKeysOfAMailProgram();
+    void deletingFromASearchResultStaysInTheResult();
+    void aSavedSizeIsFittedToTheScreen();
+    void theDateViewJumpsToAYearAndMonth();
+    void theSubjectHeadingSaysTheOrderAndTurnsEveryListRound();
+};
+
+void frmWindowUseTest::theArrowsWalkTheKeyListAndTheFocusStaysThere() {
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    // The keyboard starts in the key list.
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
+    f.window->ChooseKey(0);
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
+    for (int row = 1; row <= 3; ++row) {
+        QTest::keyClick(f.Keys(), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), f.Keys());
+        QCOMPARE(f.Keys()->currentIndex().row(), row);
+        // Each key lists its own mail: every line names the correspondent of that key.
+        const QString who = f.KeyText(row).left(1);
+        QCOMPARE(f.Subjects()->model()->rowCount(), 2);
+        QVERIFY2(f.SubjectText(0).contains(Q("友") + who), qPrintable(f.SubjectText(0)));
+    }
+    // A mode switch from the label's keys keeps the keyboard in the list as well.
+    f.Find<QLabel>("lblNameOrAddr")->setFocus();
+    QTest::keyClick(f.Find<QLabel>("lblNameOrAddr"), Qt::Key_Space);
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
+    // F5 leaves the focus on the read button.
+    QTest::keyClick(f.window.get(), Qt::Key_F5);
+    QCOMPARE(QApplication::focusWidget(), f.Find<QPushButton>("comMailRead"));
+}
+
+void frmWindowUseTest::tabWalksTheWindowInReadingOrder() {
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    f.window->ChooseKey(1);
+    f.window->ChooseSubject(0);
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
+    QStringList walked;
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(walked, QStringList({"txtSearch", "lstSubject", "txtMail", "comMailRead", "comMailDel", "cmdAddrDel",
+                                  "comSendMail", "comEnd", "lblNameOrAddr"}));
+}
+
+void frmWindowUseTest::theWaitWindowGoesAfterASearchThatBuiltTheIndex() {
+    Fixture f(440); // 2,200 mails waiting for the index: the search shows the wait window
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    f.window->ChooseKey(0);
+    auto* field = f.Find<QLineEdit>("txtSearch");
+    field->setFocus();
+    field->insert(Q("件名c"));
+    QTest::keyClick(field, Qt::Key_Return);
+    auto* wait = f.window->findChild<frmWait*>();
+    QVERIFY2(wait, "the index build showed no wait window");
+    QVERIFY(!wait->isVisible());
+    QCOMPARE(f.Subjects()->model()->rowCount(), 440);
+    QVERIFY(f.Find<QPushButton>("comMailRead")->isEnabled());
+    QTRY_COMPARE(QApplication::focusWidget(), field); // the keyboard back where it was
+}
+
+void frmWindowUseTest::stopStopsInsideALargeMailboxAndKeepsWhatWasRead() {
+    test::TempDir postPet;
+    const ppw::MailboxName inbox = ppw::PostPetMailboxes().front();
+    std::filesystem::create_directories((postPet / inbox.list).parent_path());
+    constexpr int64_t kMails = 12000;
+    ppw::WriteLargeMailbox(postPet / inbox.list, postPet / inbox.mail, kMails, 7);
+    Fixture f(0);
+    f.Reopen("[PostPet Mail Option]\nPostPet Dir=" + postPet.path().string() +
+                 "\nDisplay Type=0\n[Mail Options]\nReciev Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n",
+             true);
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+
+    // 中止 is pressed once the count passes 1,000 mails; the count on screen then is where it was.
+    int64_t shownAtStop = -1;
+    QElapsedTimer sinceStop;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        frmWait& wait = f.window->WaitWindow();
+        const auto match = QRegularExpression("^([0-9,]+) / ").match(wait.LineText(3));
+        if (shownAtStop >= 0 || !match.hasMatch())
+            return;
+        const int64_t done = match.captured(1).remove(',').toLongLong();
+        if (done < 1000)
+            return;
+        auto* cancel = wait.findChild<QPushButton*>("cmdCancel");
+        QVERIFY(cancel && cancel->isVisible());
+        shownAtStop = done;
+        sinceStop.start();
+        cancel->click();
+    });
+    poll.start();
+    f.Find<QPushButton>("comMailRead")->click();
+    poll.stop();
+    QVERIFY2(shownAtStop >= 0, "the read ended before it could be stopped");
+    qInfo("stopped at %lld of %lld; the read ended %lld ms later", static_cast<long long>(shownAtStop),
+          static_cast<long long>(kMails), static_cast<long long>(sinceStop.elapsed()));
+    const int64_t stored = f.session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+    // Stopped within the next few mails, not at the end of the mailbox; what was read is stored.
+    QVERIFY2(stored >= shownAtStop && stored <= shownAtStop + 256, qPrintable(QString::number(stored)));
+    QVERIFY(stored < kMails);
+    QVERIFY(!f.window->WaitWindow().isVisible());
+    const std::string summary = f.prompter.shown.back().text;
+    QVERIFY2(summary.find("中止しました") != std::string::npos, summary.c_str());
+    const auto at = QRegularExpression(Q("受信フォルダ の ([0-9,]+) / ([0-9,]+) 通目まで読んだところで中止"))
+                        .match(QString::fromStdString(summary));
+    QVERIFY2(at.hasMatch(), summary.c_str());
+    QCOMPARE(at.captured(1).remove(',').toLongLong(), stored);
+    QCOMPARE(at.captured(2).remove(',').toLongLong(), kMails);
+    // The next read goes on from there: the rest comes in, nothing twice.
+    f.Find<QPushButton>("comMailRead")->click();
+    QCOMPARE(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), kMails);
+}
+
+void frmWindowUseTest::aFirstRunFindsThePostPetFolderInTheHomeFolderAndSaysWhatToDoNext() {
+    Fixture f(0);
+    const auto home = f.dir / "home";
+    const auto postPet = home / "古いPC" / "Program Files" / "So-net" / "PostPet for Windows ver. 2.0";
+    ppw::WriteSampleFolder(postPet);
+    f.Reopen(std::nullopt, true); // no settings file: the Windows default folder, nothing ticked
+    f.window->SetPostPetHome(home);
+    std::vector<std::string> offered;
+    f.window->SetPostPetChooser([&](const std::vector<FoundPostPet>& found) -> std::optional<size_t> {
+        for (const auto& one : found)
+            offered.push_back(one.dir.string());
+        return 0;
+    });
+    int optionRuns = 0;
+    f.window->SetOptionDialogRunner([&](frmOption&) {
+        ++optionRuns;
+        return int(QDialog::Rejected);
+    });
+    QVERIFY(f.window->Load());
+    QCOMPARE(offered, std::vector<std::string>{postPet.string()});
+    QCOMPARE(optionRuns, 0);
+    QCOMPARE(f.session->AppSettings().postPetDir, postPet.string());
+    QCOMPARE(f.session->AppSettings().recievReadOptions[0], int16_t(1)); // the inbox holds mail
+    // The empty window says what to press.
+    QVERIFY2(f.Hint().contains(Q("PostPet Mail Read")), qPrintable(f.Hint()));
+    f.ShowActive();
+    f.Find<QPushButton>("comMailRead")->click();
+    QVERIFY(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64() > 10);
+    QVERIFY2(f.prompter.shown.back().text.find("PostPetのメールを読み込みました。") == 0,
+             f.prompter.shown.back().text.c_str());
+    QVERIFY(f.Keys()->model()->rowCount() > 0);
+    // The filter view without filters says how to make one.
+    while (!f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("フィルター")))
+        f.window->AdvanceViewMode();
+    QCOMPARE(f.Keys()->model()->rowCount(), 0);
+    QVERIFY2(f.Hint().contains(Q("フィルター設定")), qPrintable(f.Hint()));
+}
+
+void frmWindowUseTest::theOptionDialogStartsAtHomeAndTicksTheMailboxesOfAChosenFolder() {
+    test::TempDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(home.path().string()));
+    const auto postPet = home / "PostPet";
+    std::vector<std::string> withMail;
+    for (const auto& box : ppw::WriteSampleFolder(postPet))
+        if (box.mails > 0)
+            withMail.push_back(box.name.list);
+    Settings settings;
+    settings.postPetDir = "C:\\Program Files\\So-net\\PostPet for Windows ver. 2.0";
+    ScriptedPrompter prompter;
+    frmOption dialog(settings, prompter);
+    HookReadOptions(dialog, settings, prompter);
+    auto* field = dialog.findChild<QLineEdit*>("txtPostPetDir");
+    QVERIFY(field->text().isEmpty()); // the Windows path stands for nothing here
+    QVERIFY(!field->placeholderText().isEmpty());
+    QString startedIn;
+    dialog.SetFolderChooser([&](const QString& start) -> std::optional<QString> {
+        startedIn = start;
+        return QString::fromStdString(postPet.string());
+    });
+    dialog.findChild<QPushButton*>("cmdFolder")->click();
+    QCOMPARE(startedIn, QDir::homePath());
+    QCOMPARE(field->text(), QString::fromStdString(postPet.string()));
+    // Chosen again from there, the chooser opens at the folder itself.
+    dialog.findChild<QPushButton*>("cmdFolder")->click();
+    QCOMPARE(startedIn, QString::fromStdString(postPet.string()));
+    dialog.findChild<QPushButton*>("cmdOK")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(settings.postPetDir, postPet.string());
+    const auto found = DescribePostPetFolder(postPet);
+    QVERIFY(found && !found->withMail.empty());
+    std::array<int16_t, 17> send{}, recieve{};
+    TickMailboxesWithMail(*found, send, recieve);
+    QVERIFY(settings.sendReadOptions == send);
+    QVERIFY(settings.recievReadOptions == recieve);
+    QCOMPARE(settings.recievReadOptions[0], int16_t(1));
+    qputenv("HOME", oldHome);
+}
+
+void frmWindowUseTest::aCancelledFirstRunSaysTheFolderIsMissing() {
+    Fixture f(0);
+    f.Reopen(std::nullopt, true);
+    f.window->SetPostPetHome(f.dir / "empty-home");
+    f.window->SetOptionDialogRunner([](frmOption&) { return int(QDialog::Rejected); });
+    QVERIFY(f.window->Load());
+    QVERIFY2(f.Hint().contains(Q("オプション")), qPrintable(f.Hint()));
+    f.Find<QPushButton>("comMailRead")->click();
+    QVERIFY2(f.prompter.shown.back().text.find("PostPetのフォルダが見つかりません。") == 0,
+             f.prompter.shown.back().text.c_str());
+}
+
+void frmWindowUseTest::aPartyWithoutANameIsShownWithoutThePlaceholder() {
+    Fixture f(1, "");
+    {
+        MailRecord m = Mail("2003/05/05", "12:00:00", false, "設定無し", "noname@example.jp", "名無し");
+        test::InsertTestMail(f.session->Database(), m);
+        RebuildNameList(f.session->Database());
+    }
+    QVERIFY(f.window->Load());
+    while (!f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("送受信者名")))
+        f.window->AdvanceViewMode();
+    int row = -1;
+    for (int i = 0; i < f.Keys()->model()->rowCount(); ++i) {
+        QVERIFY(!f.KeyText(i).contains(Q("設定無し")));
+        if (f.KeyText(i) == Q("（名前なし）"))
+            row = i;
+    }
+    QVERIFY(row >= 0);
+    f.window->ChooseKey(row); // still lists the mail stored under the placeholder
+    QCOMPARE(f.Subjects()->model()->rowCount(), 1);
+    f.window->ChooseSubject(0);
+    const QString head = f.Find<QLabel>("lblHead")->text();
+    QVERIFY2(head.startsWith(Q("送信者：noname@example.jp\n")), qPrintable(head));
+    QVERIFY(!head.contains(Q("設定無し")));
+    QVERIFY(head.contains(Q("受信者：かも <kamo@example.jp>")));
+    // Deleting the key asks about the mail "without a name", not about the placeholder.
+    f.Keys()->setFocus();
+    f.Find<QPushButton>("cmdAddrDel")->click();
+    QVERIFY2(f.prompter.shown.back().text.find("名前「（名前なし）」の送受信メール 1 件") == 0,
+             f.prompter.shown.back().text.c_str());
+}
+
+void frmWindowUseTest::theKeysOfAMailProgram() {
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    QMenu* edit = f.window->findChild<QMenu*>("mnuEdit");
+    QVERIFY(edit);
+    for (const char* name : {"memCopy", "memSelectAll", "memSearch", "memReply", "memMailDel"})
+        QVERIFY2(edit->actions().contains(f.Find<QAction>(name)), name);
+    f.window->ChooseKey(2);
+    f.window->ChooseSubject(1);
+    f.Subjects()->setFocus();
+    const int64_t before = f.session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+
+    // Delete asks first; No keeps the mail.
+    QTest::keyClick(f.Subjects(), Qt::Key_Delete);
+    QVERIFY(!f.prompter.shown.empty() && f.prompter.shown.back().question);
+    QVERIFY2(f.prompter.shown.back().text.find("件名c") != std::string::npos, f.prompter.shown.back().text.c_str());
+    QCOMPARE(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), before);
+    // In the key list it is the key's mail that Delete offers to delete.
+    f.Keys()->setFocus();
+    QTest::keyClick(f.Keys(), Qt::Key_Delete);
+    QVERIFY(f.prompter.shown.back().question);
+    QVERIFY2(f.prompter.shown.back().text.find("c@example.jp") != std::string::npos,
+             f.prompter.shown.back().text.c_str());
+
+    // In the search field Delete and Ctrl+A stay the field's own.
+    auto* field = f.Find<QLineEdit>("txtSearch");
+    field->setFocus();
+    field->setText("abc");
+    field->setCursorPosition(0);
+    const size_t said = f.prompter.shown.size();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QCOMPARE(field->text(), QString("bc"));
+    QCOMPARE(f.prompter.shown.size(), said);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(field->selectedText(), QString("bc"));
+    field->clear();
+
+    // Ctrl+C copies the chosen line; Ctrl+F goes to the search field; Ctrl+R replies.
+    f.Subjects()->setFocus();
+    QTest::keyClick(f.Subjects(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), f.SubjectText(1));
+    QTest::keyClick(f.Subjects(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), f.Find<QLineEdit>("txtSearch"));
+    QUrl opened;
+    f.window->SetUrlOpener([&](const QUrl& url) {
+        opened = url;
+        return true;
+    });
+    f.Subjects()->setFocus();
+    QTest::keyClick(f.Subjects(), Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(opened.scheme(), QString("mailto"));
+    QCOMPARE(opened.path(), QString("c@example.jp"));
+    // Ctrl+A selects the whole mail text.
+    QTest::keyClick(f.Subjects(), Qt::Key_A, Qt::ControlModifier);
+    auto* text = f.Find<QPlainTextEdit>("txtMail");
+    QCOMPARE(text->textCursor().selectedText(), text->toPlainText());
+    // Ctrl+Q ends the program.
+    QTest::keyClick(f.window.get(), Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!f.window->isVisible());
+}
+
+void frmWindowUseTest::deletingFromASearchResultStaysInTheResult() {
+    Fixture f(3);
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* field = f.Find<QLineEdit>("txtSearch");
+    field->setFocus();
+    field->insert(Q("件名d"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(f.Subjects()->model()->rowCount(), 3);
+    f.window->ChooseSubject(1);
+    const QString third = f.SubjectText(2);
+    f.prompter.QueueAnswer(true);
+    f.Find<QPushButton>("comMailDel")->click();
+    QCOMPARE(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), int64_t(14));
+    QCOMPARE(field->text(), Q("件名d"));
+    QCOMPARE(f.Subjects()->model()->rowCount(), 2);
+    QCOMPARE(f.Subjects()->currentIndex().row(), 1);
+    QCOMPARE(f.SubjectText(1), third); // the mail after the deleted one
+    QVERIFY(f.window->CurrentMail());
+    QCOMPARE(f.window->CurrentMail()->subject, std::string("件名d"));
+}
+
+void frmWindowUseTest::aSavedSizeIsFittedToTheScreen() {
+    Fixture f(1, "[Form Position]\nForm Top    Position=0\nForm Left   Position=0\n"
+                 "Form Width  Position=30000\nForm Height Position=27000\n"); // 2000 x 1800 pixels
+    QVERIFY(f.window->Load());
+    f.window->show();
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(room.contains(f.window->frameGeometry().bottomRight()) ||
+                 f.window->frameGeometry().bottom() <= room.bottom() + 1,
+             qPrintable(QString("%1x%2 on %3x%4")
+                            .arg(f.window->width())
+                            .arg(f.window->height())
+                            .arg(room.width())
+                            .arg(room.height())));
+    QVERIFY(f.window->width() <= room.width());
+    QVERIFY(f.window->height() <= room.height());
+    // The buttons along the bottom are on the screen.
+    auto* end = f.Find<QPushButton>("comEnd");
+    QVERIFY(room.contains(end->mapToGlobal(end->rect().bottomRight())));
+}
+
+void frmWindowUseTest::theDateViewJumpsToAYearAndMonth() {
+    Fixture f(60); // one day each from 2002/01/01: 28 days of January and February, 4 of March
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* months = f.Find<QComboBox>("cmbYearMonth");
+    QVERIFY(!months->isVisible()); // the address view
+    while (!f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("日付")))
+        f.window->AdvanceViewMode();
+    QVERIFY(months->isVisible());
+    QCOMPARE(months->count(), 3);
+    QCOMPARE(months->itemText(0), Q("2002年03月（4 日）"));
+    QCOMPARE(months->itemText(2), Q("2002年01月（28 日）"));
+    months->setFocus();
+    months->setCurrentIndex(1);
+    emit months->activated(1);
+    QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/02/28")); // the month's newest day
+    QCOMPARE(f.Subjects()->model()->rowCount(), 5);
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
+    f.window->AdvanceViewMode();
+    QVERIFY(!months->isVisible());
+}
+
+void frmWindowUseTest::theSubjectHeadingSaysTheOrderAndTurnsEveryListRound() {
+    Fixture f(3);
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* heading = f.Find<QPushButton>("cmdSubjectOrder");
+    QVERIFY(heading->text().contains(Q("件名")));
+    f.window->ChooseKey(0);
+    QVERIFY(heading->text().startsWith(Q("日付▲"))); // a key's mail: oldest first
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/01")));
+    f.window->ChooseSubject(0);
+    heading->click();
+    QVERIFY(heading->text().startsWith(Q("日付▼")));
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/03")));
+    QCOMPARE(f.Subjects()->currentIndex().row(), 2); // the same mail still chosen
+    QVERIFY(f.window->CurrentMail() && f.window->CurrentMail()->ymd == "2002/01/01");
+    // The order chosen holds for the next key and for a search.
+    f.window->ChooseKey(1);
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/03")));
+    auto* field = f.Find<QLineEdit>("txtSearch");
+    field->setFocus();
+    field->insert(Q("件名b"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QVERIFY(heading->text().startsWith(Q("日付▼")));
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/03")));
+    heading->click();
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/01")));
+    QVERIFY(heading->text().startsWith(Q("日付▲")));
+    QCOMPARE(field->text(), Q("件名b")); // still the search's result
+}
+
+QTEST_MAIN(frmWindowUseTest)
+#include "frmWindowUse_test.moc"
