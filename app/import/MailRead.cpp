@@ -126,7 +126,10 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
             ++box.undecoded;
         MailRecord& mail = decoded.record;
         mail.sent = IsSentMail(choice, mail, request.myMailAddr);
+        // A mail read as text after its decoding failed never takes the place of a fuller reading.
         const auto earlier = [&]() -> std::vector<DecodedMail> {
+            if (!decoded.whole)
+                return {};
             try {
                 return EarlierReadings(entry.mail, library.StrChange());
             } catch (const std::exception&) { // (out of memory in a hostile mail) stored as found

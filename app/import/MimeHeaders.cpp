@@ -42,19 +42,19 @@ std::size_t FieldNameEnd(std::string_view line) {
 
 // Which bytes of a raw value are characters of their own, that may be a quote, a backslash, a
 // semicolon or a bracket: not the second byte of a Shift_JIS character ("表" is 95 5C, its second
-// byte a backslash), nor the bytes of an ISO-2022-JP two-byte run. A value that is well-formed
-// UTF-8 has no such bytes. (The earlier reading took every byte for itself.)
+// byte a backslash; looked for only in a value that is no well-formed UTF-8), nor the bytes of an
+// ISO-2022-JP two-byte or katakana run. (The earlier reading took every byte for itself.)
 std::vector<char> SyntaxBytes(std::string_view s) {
     std::vector<char> syntax(s.size(), 1);
     if (EarlierReading::Active())
         return syntax;
     const bool cp932 = !IsValidUtf8(s);
-    bool twoByteRun = false;
+    bool twoByteRun = false; // in a run whose bytes are all characters
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto b = static_cast<unsigned char>(s[i]);
         if (b == 0x1B) {
             const std::string_view rest = s.substr(i + 1, 2);
-            if (rest == "$B" || rest == "$@" || rest == "$(")
+            if (rest == "$B" || rest == "$@" || rest == "$(" || rest == "(I") // (I: katakana, bytes 21..5F
                 twoByteRun = true;
             else if (rest.size() == 2 && rest[0] == '(')
                 twoByteRun = false;

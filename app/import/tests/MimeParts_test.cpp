@@ -307,6 +307,7 @@ TEST(MimeHeaders, QuotedShiftJisNamesKeepCharactersWhoseSecondByteIsABackslash) 
         {"a (" + Utf8ToCp932("表") + ") ; name=" + Utf8ToCp932("表.doc"), "表.doc"},
         // ISO-2022-JP: 本 is 4B 5C, 能 is 47 3D... every byte of the run is a character's.
         {"a; name=\"\x1b$BK\\G=\x1b(B.txt\"", "本能.txt"},
+        {"a; name=\"\x1b(I=;\x1b(B.txt\"", "ｽｻ.txt"}, // half-width katakana by ESC ( I
         // Escapes outside such characters still count, in CP932 and in UTF-8 text.
         {"a; name=\"" + Utf8ToCp932("表") + "\\\"q\\\\.txt\"", "表\"q\\.txt"},
         {"a; name=\"日本\\\"x\"", "日本\"x"},
