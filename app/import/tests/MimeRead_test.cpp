@@ -430,3 +430,34 @@ TEST_F(MimeRead, MailStoredByTheEarlierDecodingIsUpdatedInPlaceOnARereadNeverAdd
     EXPECT_EQ(third.Totals().updated, 0);
     EXPECT_EQ(Count("tblKamoMail"), 8);
 }
+
+TEST_F(MimeRead, AMailReadAsTextAfterItsDecodingFailedNeverReplacesAnEarlierReadingsRow) {
+    const std::vector<ppw::Mail> mails = {MimeMail(
+        "files", "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n",
+        ppw::Multipart(
+            "b", {TextPart("Content-Type: text/plain; charset=UTF-8\r\n", "表を送ります\r\n"),
+                  TextPart("Content-Type: application/vnd.ms-excel; name=\"" + ppw::ToCp932("表計算.xls") + "\"\r\n",
+                           "XLS")}))};
+    ReadHooks earlier;
+    earlier.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        const EarlierReading reading;
+        return whole ? DecodeMail(raw, strChange) : DecodeMailAsText(raw, strChange);
+    };
+    ASSERT_EQ(Read(mails, earlier).Totals().stored, 1);
+    const auto before = Stored("files");
+    ReadHooks failing;
+    failing.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        if (whole)
+            throw std::bad_alloc();
+        return DecodeMailAsText(raw, strChange);
+    };
+    const auto summary = Read(mails, failing);
+    EXPECT_EQ(summary.Totals().undecoded, 1);
+    EXPECT_EQ(summary.Totals().updated, 0);
+    SQLite::Statement st(*db, "SELECT tblKamoMail_Mail1 FROM tblKamoMail WHERE tblKamoMail_SubKey = ?");
+    st.bind(1, before.key.subKey);
+    ASSERT_TRUE(st.executeStep());
+    EXPECT_EQ(st.getColumn(0).getString(), before.body);
+    ASSERT_EQ(ListAttachments(*db, before.key).size(), 1u);
+    EXPECT_EQ(AttachmentBytes(*db, before.key, 1), "XLS");
+}
