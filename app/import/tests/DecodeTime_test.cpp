@@ -96,6 +96,12 @@ TEST(DecodeTime, EveryScanOverMailTextIsLinear) {
         {"address list of commas", [&](std::size_t n) { DecodeMail(Mail("s", Repeat(",", n)), nullptr); }},
         {"address list of quotes and brackets",
          [&](std::size_t n) { DecodeMail(Mail("s", Repeat("\"(<,", n)), nullptr); }},
+        {"date line of numbers and clocks",
+         [&](std::size_t n) {
+             TmpMail m = Mail("s");
+             m.date = Repeat("12:00:00 2001-03-06T21:05:09 (x) ", n);
+             DecodeMail(m, nullptr);
+         }},
         {"header field of folds",
          [&](std::size_t n) { ReadMimeContent(kMime + "Content-Type: text/plain;" + Repeat("\r\n x", n), "t"); }},
         {"header of fields", [&](std::size_t n) { ReadMimeContent(kMime + Repeat("X-A: 1\r\n", n), "t"); }},
