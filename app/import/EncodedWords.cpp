@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/AsciiText.h"
+#include "import/EarlierReading.h"
 #include "import/MailCharsets.h"
 #include "import/TransferEncodings.h"
 
@@ -21,16 +22,41 @@ bool IsBlank(char c) {
     return kSpaceTabCrLf.find(c) != std::string_view::npos;
 }
 
+// Finds "?=" from ever later positions in one pass over the text: a search answers every later
+// one that starts no further than the position it found (or, when it found none, every later one).
+// A subject of "=?x?b?a" over and over has no close anywhere; searching the rest of it again for
+// every start would take time in the square of its length.
+class CloseFinder {
+public:
+    explicit CloseFinder(std::string_view s) : s_(s) {}
+    std::size_t From(std::size_t pos) {
+        if (!searched_ || pos < from_ || (found_ != std::string_view::npos && pos > found_)) {
+            from_ = pos;
+            found_ = s_.find("?=", pos);
+            searched_ = true;
+        }
+        return found_;
+    }
+
+private:
+    std::string_view s_;
+    bool searched_ = false;
+    std::size_t from_ = 0;
+    std::size_t found_ = std::string_view::npos;
+};
+
 // One encoded word starting at `pos` ("=?").
-bool ReadWord(std::string_view s, std::size_t pos, Word& word) {
-    const std::size_t q1 = s.find('?', pos + 2);
+bool ReadWord(std::string_view s, std::size_t pos, CloseFinder& closes, Word& word) {
+    const std::size_t q1 = s.find('?', pos + 2); // no further than the next "=?"
     if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?')
         return false;
     const std::string_view charset = s.substr(pos + 2, q1 - pos - 2);
     const char encoding = ToLowerAscii(s[q1 + 1]);
     const std::size_t textStart = q1 + 3;
-    const std::size_t close = s.find("?=", textStart);
-    if (close == std::string_view::npos || charset.empty() || (encoding != 'b' && encoding != 'q'))
+    if (charset.empty() || (encoding != 'b' && encoding != 'q'))
+        return false;
+    const std::size_t close = closes.From(textStart);
+    if (close == std::string_view::npos)
         return false;
     if (charset.find_first_of(kSpaceTabCrLf) != std::string_view::npos)
         return false;
@@ -38,10 +64,13 @@ bool ReadWord(std::string_view s, std::size_t pos, Word& word) {
     // Past the start of another word, this is not one word with a stray blank but a broken one.
     if (text.find("=?") != std::string_view::npos)
         return false;
+    // Blanks inside a B word are a fold in the wrong place; in a Q word they are the writer's
+    // blanks (a raw blank where "_" belongs), and only the line breaks of a fold go.
+    const bool keepBlanks = encoding == 'q' && !EarlierReading::Active();
     std::string compact;
     compact.reserve(text.size());
     for (char c : text)
-        if (!IsBlank(c))
+        if (keepBlanks ? (c != '\r' && c != '\n') : !IsBlank(c))
             compact += c;
     word.start = pos;
     word.end = close + 2;
@@ -61,12 +90,13 @@ std::string DecodeEncodedWords(std::string_view s) {
     if (s.find("=?") == std::string_view::npos)
         return std::string(s);
     std::string out;
+    CloseFinder closes(s);
     std::size_t pos = 0;    // text before here is done
     bool afterWord = false; // the text at `pos` follows a decoded word
     while (pos < s.size()) {
         const std::size_t start = s.find("=?", pos);
         Word first;
-        if (start == std::string_view::npos || !ReadWord(s, start, first)) {
+        if (start == std::string_view::npos || !ReadWord(s, start, closes, first)) {
             const std::size_t upTo = start == std::string_view::npos ? s.size() : start + 2;
             out.append(s.substr(pos, upTo - pos));
             pos = upTo;
@@ -81,7 +111,7 @@ std::string DecodeEncodedWords(std::string_view s) {
             while (next < s.size() && IsBlank(s[next]))
                 ++next;
             Word w;
-            if (next + 1 >= s.size() || s.compare(next, 2, "=?") != 0 || !ReadWord(s, next, w) ||
+            if (next + 1 >= s.size() || s.compare(next, 2, "=?") != 0 || !ReadWord(s, next, closes, w) ||
                 w.charset != first.charset || w.encoding != first.encoding)
                 break;
             bytes += w.bytes;

@@ -1,9 +1,11 @@
 #include "import/HtmlText.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "common/AsciiText.h"
+#include "import/EarlierReading.h"
 
 namespace kamo {
 namespace {
@@ -42,7 +44,9 @@ constexpr std::array<std::pair<const char*, unsigned long>, 24> kEntities = {{
 
 // A character reference at `pos` ("&..."): its character and the position after it.
 bool ReadReference(std::string_view s, std::size_t pos, std::string& out, std::size_t& next) {
-    const std::size_t semi = s.find(';', pos + 1);
+    // Only as far as the longest reference: "&" after "&" without ";" must not search the rest of
+    // the text for every one of them.
+    const std::size_t semi = s.substr(0, pos + 13).find(';', pos + 1);
     if (semi == std::string_view::npos || semi - pos > 12 || semi == pos + 1)
         return false;
     const std::string_view name = s.substr(pos + 1, semi - pos - 1);
@@ -91,6 +95,57 @@ bool IsBlockElement(std::string_view name) {
     return false;
 }
 
+// The value of attribute `name` (lower case) in the inside of a tag, references decoded; empty
+// when there is none.
+std::string AttributeValue(std::string_view tag, std::string_view name) {
+    for (std::size_t i = 0; i < tag.size();) {
+        if (tag[i] == '"' || tag[i] == '\'') { // a value of another attribute
+            const std::size_t end = tag.find(tag[i], i + 1);
+            i = end == std::string_view::npos ? tag.size() : end + 1;
+            continue;
+        }
+        const bool starts = i == 0 || IsHtmlSpace(tag[i - 1]);
+        if (!starts || !EqualsNoCase(tag.substr(i, name.size()), name)) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + name.size();
+        while (j < tag.size() && IsHtmlSpace(tag[j]))
+            ++j;
+        if (j >= tag.size() || tag[j] != '=') {
+            i = j;
+            continue;
+        }
+        ++j;
+        while (j < tag.size() && IsHtmlSpace(tag[j]))
+            ++j;
+        std::size_t end = 0;
+        if (j < tag.size() && (tag[j] == '"' || tag[j] == '\'')) {
+            end = tag.find(tag[j], j + 1);
+            ++j;
+            if (end == std::string_view::npos)
+                end = tag.size();
+        } else {
+            end = j;
+            while (end < tag.size() && !IsHtmlSpace(tag[end]))
+                ++end;
+        }
+        const std::string_view raw = tag.substr(j, end - j);
+        std::string value;
+        for (std::size_t k = 0; k < raw.size();) {
+            std::size_t next = 0;
+            if (raw[k] == '&' && ReadReference(raw, k, value, next)) {
+                k = next;
+            } else {
+                value += raw[k];
+                ++k;
+            }
+        }
+        return std::string(TrimAscii(value, " \t\r\n"));
+    }
+    return {};
+}
+
 class Builder {
 public:
     void Text(std::string_view s) {
@@ -107,7 +162,29 @@ public:
         if (always || !AtLineStart())
             out_ += '\n';
     }
+    // A link's target is kept after its text, "text <URL>", unless the text says it already.
+    void OpenLink(std::string href) {
+        CloseLink();
+        const std::string lower = ToLowerAscii(href);
+        if (href.empty() || href[0] == '#' || lower.rfind("javascript:", 0) == 0)
+            return;
+        link_ = std::move(href);
+        linkStart_ = out_.size();
+    }
+    void CloseLink() {
+        if (link_.empty())
+            return;
+        const std::string shown(TrimAscii(std::string_view(out_).substr(std::min(linkStart_, out_.size())), " \n"));
+        std::string target = link_;
+        link_.clear();
+        const bool mailto = EqualsNoCase(std::string_view(target).substr(0, 7), "mailto:");
+        if (shown == target || (mailto && shown == target.substr(7)))
+            return;
+        out_ += (shown.empty() && AtLineStart()) ? "<" + target + ">" : " <" + target + ">";
+    }
+
     std::string Finish() {
+        CloseLink();
         std::string text;
         std::size_t start = out_.find_first_not_of('\n');
         if (start == std::string::npos)
@@ -132,6 +209,8 @@ private:
     bool AtLineStart() const { return out_.empty() || out_.back() == '\n'; }
     std::string out_;
     bool pendingSpace_ = false;
+    std::string link_;          // the target of the link being read
+    std::size_t linkStart_ = 0; // where its text begins in out_
 };
 
 } // namespace
@@ -192,6 +271,12 @@ std::string HtmlToText(std::string_view html) {
                     i = gt == std::string_view::npos ? html.size() : gt + 1;
                 }
                 continue;
+            }
+            if (name == "a" && !EarlierReading::Active()) {
+                if (closing)
+                    b.CloseLink();
+                else
+                    b.OpenLink(AttributeValue(html.substr(j, k - j), "href"));
             }
             if (name == "br")
                 b.Break(true);

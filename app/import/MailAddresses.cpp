@@ -53,11 +53,14 @@ std::string_view FirstMailbox(std::string_view s) {
     bool quoted = false;
     int angle = 0;
     int round = 0;
+    bool address = false; // an "@" before here (one look per character, however many commas)
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
+        if (c == '@')
+            address = true;
         if (quoted) {
-            if (c == '\\')
-                ++i;
+            if (c == '\\' && ++i < s.size() && s[i] == '@')
+                address = true;
             else if (c == '"')
                 quoted = false;
             continue;
@@ -72,7 +75,7 @@ std::string_view FirstMailbox(std::string_view s) {
             ++round;
         else if (c == ')' && round > 0)
             --round;
-        else if (c == ',' && angle == 0 && round == 0 && s.substr(0, i).find('@') != std::string_view::npos)
+        else if (c == ',' && angle == 0 && round == 0 && address)
             return s.substr(0, i);
     }
     return s;

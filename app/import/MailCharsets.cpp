@@ -8,6 +8,7 @@
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "common/IcuConverter.h"
+#include "import/EarlierReading.h"
 
 namespace kamo {
 namespace {
@@ -143,6 +144,23 @@ bool HasHalfwidthKatakana(std::string_view utf8) {
     return false;
 }
 
+// Whether Japanese text shows more kana than kanji, as nearly all Japanese text does: hiragana,
+// katakana and Japanese punctuation (U+3000..U+30FF) against CJK ideographs (U+4E00..U+9FFF).
+// Half-width katakana read as EUC-JP pairs give kanji nearly always.
+bool MostlyKana(std::string_view utf8) {
+    std::size_t kana = 0;
+    std::size_t kanji = 0;
+    for (std::size_t i = 0; i + 2 < utf8.size(); ++i) {
+        const auto b0 = static_cast<unsigned char>(utf8[i]);
+        const auto b1 = static_cast<unsigned char>(utf8[i + 1]);
+        if (b0 == 0xE3 && b1 >= 0x80 && b1 <= 0x83)
+            ++kana;
+        else if ((b0 == 0xE4 && b1 >= 0xB8) || (b0 >= 0xE5 && b0 <= 0xE9))
+            ++kanji;
+    }
+    return kana > 0 && kana >= kanji;
+}
+
 // U+0080..U+009F in UTF-8: what bytes of another set give when read as a set of single bytes.
 bool HasC1Controls(std::string_view utf8) {
     for (std::size_t i = 0; i + 1 < utf8.size(); ++i)
@@ -153,7 +171,11 @@ bool HasC1Controls(std::string_view utf8) {
 
 std::optional<std::string> EucJpExact(std::string_view bytes) {
     thread_local IcuConverter conv("EUC-JP");
-    return conv.ToUtf8Exact(bytes);
+    std::optional<std::string> text = conv.ToUtf8Exact(bytes);
+    // ICU passes bytes 80..8D and 90..9F through as C1 controls: a stray byte, no EUC-JP text.
+    if (text && !EarlierReading::Active() && HasC1Controls(*text))
+        return std::nullopt;
+    return text;
 }
 
 // The reading of DecodeUndeclaredText that fits the bytes exactly; nothing when none does.
@@ -167,12 +189,20 @@ std::optional<std::string> DetectExactly(std::string_view raw) {
     // three-byte sequences.
     const bool threeByteUtf8 =
         std::any_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xE0; });
-    if (cp932 && !(HasHalfwidthKatakana(*cp932) && threeByteUtf8))
+    const bool halfwidth = cp932 && HasHalfwidthKatakana(*cp932);
+    if (cp932 && !halfwidth)
+        return cp932;
+    if (halfwidth && threeByteUtf8 && IsValidUtf8(raw))
+        return std::string(raw);
+    // The same sign for EUC-JP: its kana and punctuation rows are pairs of bytes A1..DF, which
+    // CP932 takes for half-width katakana ("テスト" gives "･ﾆ･ｹ･ﾈ").
+    if (halfwidth && !EarlierReading::Active())
+        if (std::optional<std::string> euc = EucJpExact(raw); euc && MostlyKana(*euc) && !HasHalfwidthKatakana(*euc))
+            return euc;
+    if (cp932)
         return cp932;
     if (IsValidUtf8(raw))
         return std::string(raw);
-    if (cp932)
-        return cp932;
     return EucJpExact(raw);
 }
 

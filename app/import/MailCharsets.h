@@ -19,11 +19,12 @@ std::string DecodeMailText(std::string_view raw);
 bool DecodeCharset(std::string charset, std::string_view bytes, std::string& out);
 
 // Text whose character set nobody declared (raw 8-bit header values, MIME parts without a
-// charset): ISO-2022-JP runs as DecodeMailText reads them; otherwise CP932 when every byte is a
-// CP932 character, UTF-8 when the bytes are well-formed UTF-8 and the CP932 reading fails or shows
-// half-width katakana beside three-byte UTF-8 sequences (what UTF-8 Japanese read as CP932 nearly
-// always gives), EUC-JP when every
-// byte is an EUC-JP character; else CP932 with U+FFFD for the bad bytes, as before.
+// charset, bodies of mail without MIME fields): ISO-2022-JP runs as DecodeMailText reads them;
+// otherwise CP932 when every byte is a CP932 character, UTF-8 when the bytes are well-formed UTF-8
+// and the CP932 reading fails or shows half-width katakana beside three-byte UTF-8 sequences (what
+// UTF-8 Japanese read as CP932 nearly always gives), EUC-JP when every byte is an EUC-JP character
+// and the CP932 reading fails or shows half-width katakana where the EUC-JP one shows more kana
+// than kanji (what EUC-JP Japanese read as CP932 gives); else CP932 with U+FFFD for the bad bytes.
 std::string DecodeUndeclaredText(std::string_view raw);
 
 // Text in a declared character set. The declaration is believed when the bytes are all characters

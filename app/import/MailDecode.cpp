@@ -1,17 +1,24 @@
 #include "import/MailDecode.h"
 
 #include "common/QuoteSafe.h"
+#include "import/EarlierReading.h"
 #include "import/MimeBody.h"
 
 namespace kamo {
 namespace {
 
 // Every byte in a whole character: lead bytes with a valid second byte, nothing undefined.
-bool IsWellFormedCp932(std::string_view s) {
+// `halfwidth` tells whether a half-width katakana byte was seen (another set's bytes, maybe).
+bool IsWellFormedCp932(std::string_view s, bool& halfwidth) {
+    halfwidth = false;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF))
+        if (b < 0x80)
             continue;
+        if (b >= 0xA1 && b <= 0xDF) {
+            halfwidth = true;
+            continue;
+        }
         if (!((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) || i + 1 >= s.size())
             return false;
         const auto t = static_cast<unsigned char>(s[++i]);
@@ -25,14 +32,18 @@ std::string Finish(Mail_StrChange_Fn strChange, std::string_view utf8) {
     return ReplaceBars(QuoteSafe(strChange, utf8));
 }
 
-// A body of PostPet text (already with CR LF line breaks).
+// A body of PostPet text (already with CR LF line breaks): undeclared text, read as
+// DecodeUndeclaredText reads it.
 std::string PlainBody(const std::string& body, Mail_StrChange_Fn strChange) {
     // Bodies are the bulk of the work: CP932 bodies go to the library as they are and are decoded
     // once; ISO-2022-JP ones must be decoded first (their bytes look like ASCII delimiters), and
-    // so must broken ones (a stray first byte would pair up with the library's replacement).
-    if (body.find('\x1B') == std::string::npos && IsWellFormedCp932(body))
+    // so must broken ones (a stray first byte would pair up with the library's replacement) and
+    // ones that may be in another set (only those show half-width katakana read as CP932).
+    bool halfwidth = false;
+    const bool earlier = EarlierReading::Active(); // all text but ISO-2022-JP runs was CP932
+    if (body.find('\x1B') == std::string::npos && IsWellFormedCp932(body, halfwidth) && (!halfwidth || earlier))
         return ReplaceBars(DecodeMailText(QuoteSafeCp932(strChange, body)));
-    return Finish(strChange, DecodeMailText(body));
+    return Finish(strChange, earlier ? DecodeMailText(body) : DecodeUndeclaredText(body));
 }
 
 } // namespace
@@ -95,8 +106,21 @@ DecodedMail DecodeMailAsText(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     return decoded;
 }
 
-std::string EarlierBody(const TmpMail& raw, Mail_StrChange_Fn strChange) {
-    return PlainBody(raw.body, strChange);
+std::vector<DecodedMail> EarlierReadings(const TmpMail& raw, Mail_StrChange_Fn strChange) {
+    const EarlierReading earlier;
+    std::vector<DecodedMail> readings;
+    DecodedMail decoding = DecodeMail(raw, strChange);
+    DecodedMail asText = decoding;
+    asText.attachments.clear();
+    asText.mime = false;
+    asText.record.body = PlainBody(raw.body, strChange);
+    readings.push_back(std::move(decoding));
+    if (readings.front().mime)
+        readings.push_back(asText); // the reading before MIME
+    asText.whole = false;
+    asText.record.body = kNotDecodedNote + asText.record.body;
+    readings.push_back(std::move(asText));
+    return readings;
 }
 
 } // namespace kamo

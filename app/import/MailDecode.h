@@ -23,7 +23,7 @@ std::string ReplaceBars(std::string_view utf8);
 struct DecodedMail {
     MailRecord record;
     std::vector<Attachment> attachments; // in the order of the mail's parts
-    bool mime = false;                   // the body was read as MIME (see EarlierBody)
+    bool mime = false;                   // the body was read as MIME
     bool whole = true;                   // false: read by DecodeMailAsText after the decoding failed
 };
 
@@ -44,8 +44,10 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange);
 // kNotDecodedNote; `whole` is false, `mime` false and there are no attachments.
 DecodedMail DecodeMailAsText(const TmpMail& raw, Mail_StrChange_Fn strChange);
 
-// The body as the reading before MIME stored it (PostPet text, whatever the headers say): a MIME
-// mail stored by that reading is found again by it, and brought up to date, not stored twice.
-std::string EarlierBody(const TmpMail& raw, Mail_StrChange_Fn strChange);
+// The mail as the earlier readings stored it, most recent first: the decoding before the current
+// one (see EarlierReading), for a MIME mail the reading before MIME (its body PostPet text, no
+// attachments), and DecodeMailAsText of that decoding. A mail stored by one of them is found again
+// and brought up to date, not stored twice (MailStore::Store).
+std::vector<DecodedMail> EarlierReadings(const TmpMail& raw, Mail_StrChange_Fn strChange);
 
 } // namespace kamo

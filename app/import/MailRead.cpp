@@ -126,13 +126,20 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
             ++box.undecoded;
         MailRecord& mail = decoded.record;
         mail.sent = IsSentMail(choice, mail, request.myMailAddr);
-        std::function<std::string()> earlierBody;
-        if (decoded.mime)
-            earlierBody = [&] { return EarlierBody(entry.mail, library.StrChange()); };
+        // A mail read as text after its decoding failed never takes the place of a fuller reading.
+        const auto earlier = [&]() -> std::vector<DecodedMail> {
+            if (!decoded.whole)
+                return {};
+            try {
+                return EarlierReadings(entry.mail, library.StrChange());
+            } catch (const std::exception&) { // (out of memory in a hostile mail) stored as found
+                return {};
+            }
+        };
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
         else
-            switch (store.Store(mail, decoded.attachments, earlierBody)) {
+            switch (store.Store(mail, decoded.attachments, earlier)) {
             case MailStore::Outcome::StoredCut:
                 ++box.cut;
                 [[fallthrough]];

@@ -41,7 +41,7 @@ struct MailboxSummary {
     int64_t filtered = 0;            // kept out by a read-time filter
     int64_t damaged = 0;             // listed but unreadable (a damaged list or mail file)
     int64_t cut = 0;                 // stored with the body cut at what the archive can hold
-    int64_t updated = 0;             // already stored by the reading before MIME, now brought up to date
+    int64_t updated = 0;             // already stored by an earlier reading, now brought up to date
                                      // (counted in alreadyStored too)
     int64_t undecoded = 0;           // read with the body as text and a note, since decoding it failed
     std::vector<uint64_t> damagedAt; // where in the list file each damaged record starts

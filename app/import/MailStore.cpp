@@ -12,12 +12,13 @@ namespace {
 // keeps the planner on the primary index (date and time are nearly unique); the single-column
 // address indexes would make every look-up scan all mail of one correspondent.
 const std::string kProbeSql = "SELECT MAX(CASE WHEN tblKamoMail_Subject = ?1 THEN 1 ELSE 0 END), "
-                              "MAX(CASE WHEN tblKamoMail_SndRcvFlag = ?2 THEN tblKamoMail_SubKey END) "
+                              "MAX(CASE WHEN tblKamoMail_SndRcvFlag = ?2 THEN tblKamoMail_SubKey END), COUNT(*) "
                               "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ?3 AND tblKamoMail_HMS = ?4 AND "
                               "+tblKamoMail_SndAdd = ?5 AND +tblKamoMail_RcvAdd = ?6 )";
 
 std::string SameBodySql() {
-    std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? "
+    std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_RcvName "
+                      "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? "
                       "AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND "
                       "+tblKamoMail_Subject = ?";
     return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " )";
@@ -30,8 +31,16 @@ const char* const kAttachmentKey = "tblAttachment_YMD = ?1 AND tblAttachment_HMS
 const std::string kKeyWhere = " WHERE tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND tblKamoMail_SubKey = ? AND "
                               "tblKamoMail_SndRcvFlag = ? AND tblKamoMail_SndAdd = ? AND tblKamoMail_RcvAdd = ?";
 
-std::string UpdateBodySql() {
-    return "UPDATE tblKamoMail SET " + MailBodyColumns("", " = ?", ", ") + kKeyWhere;
+// What a reading can change besides the key: the names, the subject and the body.
+std::string UpdateTextSql() {
+    return "UPDATE tblKamoMail SET tblKamoMail_SndName = ?, tblKamoMail_RcvName = ?, tblKamoMail_Subject = ?, " +
+           MailBodyColumns("", " = ?", ", ") + kKeyWhere;
+}
+
+bool SameAttachmentList(const std::vector<const Attachment*>& a, const std::vector<const Attachment*>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Attachment* x, const Attachment* y) {
+        return x->name == y->name && x->contentType == y->contentType && x->bytes == y->bytes;
+    });
 }
 
 void BindKey(SQLite::Statement& st, int first, const MailRecord& mail) {
@@ -72,7 +81,7 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
 
 MailStore::MailStore(SQLite::Database& db)
     : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertMailSql()),
-      updateBody_(db, UpdateBodySql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE tblAttachment_YMD = ? "
+      updateText_(db, UpdateTextSql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE tblAttachment_YMD = ? "
                                                              "AND tblAttachment_HMS = ? AND tblAttachment_SubKey = ? "
                                                              "AND tblAttachment_SndRcvFlag = ? AND "
                                                              "tblAttachment_SndAdd = ? AND tblAttachment_RcvAdd = ?"),
@@ -110,25 +119,24 @@ bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const 
     return true;
 }
 
-std::optional<std::pair<int64_t, bool>> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
-                                                                const std::vector<const Attachment*>* attachments) {
+std::optional<MailStore::StoredRow> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
+                                                            const std::vector<const Attachment*>& attachments) {
     sameBody_.reset();
     int n = 1;
     for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
         sameBody_.bind(n++, *v);
     BindBody(sameBody_, n, pieces);
-    std::vector<std::pair<int64_t, bool>> rows;
+    std::vector<StoredRow> rows;
     while (sameBody_.executeStep())
-        rows.emplace_back(sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0);
+        rows.push_back({sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0,
+                        sameBody_.getColumn(2).getString(), sameBody_.getColumn(3).getString()});
     sameBody_.reset();
     for (const auto& row : rows) {
-        if (!attachments)
-            return row;
         // The same text with other attachments is another mail.
         MailRecord stored = mail;
-        stored.subKey = row.first;
-        stored.sent = row.second;
-        if (SameAttachments(stored, *attachments))
+        stored.subKey = row.subKey;
+        stored.sent = row.sent;
+        if (SameAttachments(stored, attachments))
             return row;
     }
     return std::nullopt;
@@ -141,24 +149,8 @@ void MailStore::StoreAttachments(const MailRecord& mail, const std::vector<const
         attachments_.Add(key, ++position, *attachment);
 }
 
-MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
-                                    const std::function<std::string()>& earlierBody) {
-    probe_.reset();
-    probe_.bind(1, mail.subject);
-    probe_.bind(2, mail.sent ? 1 : 0);
-    probe_.bind(3, mail.ymd);
-    probe_.bind(4, mail.hms);
-    probe_.bind(5, mail.sndAdd);
-    probe_.bind(6, mail.rcvAdd);
-    bool sameHeader = false;
-    int64_t subKey = 0;
-    if (probe_.executeStep()) {
-        sameHeader = !probe_.getColumn(0).isNull() && probe_.getColumn(0).getInt() == 1;
-        if (!probe_.getColumn(1).isNull())
-            subKey = probe_.getColumn(1).getInt64() + 1;
-    }
-    probe_.reset();
-
+std::vector<const Attachment*> MailStore::Fit(MailRecord& mail, const std::vector<Attachment>& attachments,
+                                              bool& cut) const {
     // What the row may hold besides the body; the rest of the connection's limit is the body's.
     const std::size_t limit =
         static_cast<std::size_t>(std::max(0, sqlite3_limit(db_.getHandle(), SQLITE_LIMIT_LENGTH, -1)));
@@ -168,7 +160,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
         others += v->size() + 16;
     // An attachment is a row of its own, under the same limit.
     std::vector<const Attachment*> fitting;
-    bool cut = false;
+    cut = false;
     for (const auto& attachment : attachments) {
         if (attachment.bytes.size() + others + attachment.name.size() + attachment.contentType.size() <= limit) {
             fitting.push_back(&attachment);
@@ -179,32 +171,71 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     }
     const std::size_t bodyLimit = limit > others ? limit - others : 0;
     cut = CutBody(mail.body, bodyLimit) || cut;
+    return fitting;
+}
 
+MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
+                                    const std::function<std::vector<DecodedMail>()>& earlier) {
+    probe_.reset();
+    probe_.bind(1, mail.subject);
+    probe_.bind(2, mail.sent ? 1 : 0);
+    probe_.bind(3, mail.ymd);
+    probe_.bind(4, mail.hms);
+    probe_.bind(5, mail.sndAdd);
+    probe_.bind(6, mail.rcvAdd);
+    bool sameHeader = false;
+    bool sameKey = false; // a row with this date, time and addresses
+    int64_t subKey = 0;
+    if (probe_.executeStep()) {
+        sameHeader = !probe_.getColumn(0).isNull() && probe_.getColumn(0).getInt() == 1;
+        if (!probe_.getColumn(1).isNull())
+            subKey = probe_.getColumn(1).getInt64() + 1;
+        sameKey = probe_.getColumn(2).getInt64() > 0;
+    }
+    probe_.reset();
+
+    bool cut = false;
+    const std::vector<const Attachment*> fitting = Fit(mail, attachments, cut);
     const auto pieces = DivideBody(mail.body);
-    if (sameHeader) {
-        if (FindSameBody(mail, pieces, &fitting))
-            return Outcome::AlreadyStored;
-        if (earlierBody) {
-            std::string earlier = earlierBody();
-            CutBody(earlier, bodyLimit);
-            if (earlier != mail.body) {
-                if (auto row = FindSameBody(mail, DivideBody(earlier))) {
-                    mail.subKey = row->first;
-                    mail.sent = row->second;
-                    updateBody_.reset();
-                    BindKey(updateBody_, BindBody(updateBody_, 1, pieces), mail);
-                    updateBody_.exec();
-                    updateBody_.reset();
-                    dropAttachments_.reset();
-                    BindKey(dropAttachments_, 1, mail);
-                    dropAttachments_.exec();
-                    dropAttachments_.reset();
-                    StoreAttachments(mail, fitting);
-                    return Outcome::Updated;
-                }
-            }
+    std::optional<StoredRow> same;
+    if (sameHeader)
+        same = FindSameBody(mail, pieces, fitting);
+    if (same && same->sndName == mail.sndName && same->rcvName == mail.rcvName)
+        return Outcome::AlreadyStored;
+    if (sameKey && earlier) {
+        // The row an earlier reading stored gets this reading's text and attachments in place. The
+        // key columns stay: a reading that gives other addresses is no earlier form of this mail.
+        for (DecodedMail& form : earlier()) {
+            MailRecord& old = form.record;
+            if (old.ymd != mail.ymd || old.hms != mail.hms || old.sndAdd != mail.sndAdd || old.rcvAdd != mail.rcvAdd)
+                continue;
+            bool oldCut = false;
+            const std::vector<const Attachment*> oldFitting = Fit(old, form.attachments, oldCut);
+            if (old.subject == mail.subject && old.body == mail.body && old.sndName == mail.sndName &&
+                old.rcvName == mail.rcvName && SameAttachmentList(oldFitting, fitting))
+                continue; // this reading gives the same: nothing to bring up to date
+            const auto row = FindSameBody(old, DivideBody(old.body), oldFitting);
+            if (!row || row->sndName != old.sndName || row->rcvName != old.rcvName)
+                continue;
+            mail.subKey = row->subKey;
+            mail.sent = row->sent;
+            updateText_.reset();
+            int n = 1;
+            for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
+                updateText_.bind(n++, *v);
+            BindKey(updateText_, BindBody(updateText_, n, pieces), mail);
+            updateText_.exec();
+            updateText_.reset();
+            dropAttachments_.reset();
+            BindKey(dropAttachments_, 1, mail);
+            dropAttachments_.exec();
+            dropAttachments_.reset();
+            StoreAttachments(mail, fitting);
+            return Outcome::Updated;
         }
     }
+    if (same) // stored with other names than this reading's, by no reading known here
+        return Outcome::AlreadyStored;
 
     mail.subKey = subKey;
     insert_.reset();

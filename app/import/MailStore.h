@@ -14,6 +14,7 @@
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "db/MailRows.h"
+#include "import/MailDecode.h"
 
 namespace kamo {
 
@@ -29,8 +30,8 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes);
 
 class MailStore {
 public:
-    // Updated: the mail was stored by the earlier reading (see Store) and now has its new body and
-    // its attachments.
+    // Updated: the mail was stored by an earlier reading (see Store) and now has this reading's
+    // text and attachments.
     enum class Outcome { Stored, StoredCut, AlreadyStored, Updated };
 
     explicit MailStore(SQLite::Database& db);
@@ -44,28 +45,37 @@ public:
     // mail.subKey is set to it. Its attachments are stored with it, under its key, in the caller's
     // transaction; one too large for the archive is left out and named in the body instead.
     //
-    // `earlierBody` (may be empty) gives the body as the reading before MIME stored this mail. When
-    // a row with the same header holds that body and not the new one, the row gets the new body
-    // and the attachments (Updated): reading again after the upgrade brings such mail up to date
-    // instead of storing it twice. It is called only when such a row may exist.
+    // `earlier` (may be empty) gives the mail as earlier readings stored it (EarlierReadings); it is
+    // called only when a row with this date, time and addresses exists and this reading is not
+    // stored yet. The first of them that differs from this reading and is stored (its header, body
+    // and attachments, by the rule above) is brought up to date in place (Updated): that row gets
+    // this reading's names, subject, body and attachments under its own key. Reading a mailbox
+    // again after the decoding has changed therefore never stores a mail twice.
     Outcome Store(MailRecord& mail, const std::vector<Attachment>& attachments = {},
-                  const std::function<std::string()>& earlierBody = {});
+                  const std::function<std::vector<DecodedMail>()>& earlier = {});
 
 private:
-    // The sub-key and flag of a row with mail's header and this body (and, when given, these
-    // attachments); nothing when there is none.
-    std::optional<std::pair<int64_t, bool>> FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
-                                                         const std::vector<const Attachment*>* attachments = nullptr);
+    struct StoredRow {
+        int64_t subKey = 0;
+        bool sent = false;
+        std::string sndName, rcvName;
+    };
+    // A row with mail's header, this body and these attachments; nothing when there is none.
+    std::optional<StoredRow> FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
+                                          const std::vector<const Attachment*>& attachments);
     // Whether the stored mail under mail's key (its sub-key and flag included) has exactly these
     // attachments, in order, byte for byte.
     bool SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
+    // The attachments that fit a row; the others are named in mail.body, which is then cut to
+    // fit its row (`cut` true when either happened).
+    std::vector<const Attachment*> Fit(MailRecord& mail, const std::vector<Attachment>& attachments, bool& cut) const;
     void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
 
     SQLite::Database& db_;
     SQLite::Statement probe_;
     SQLite::Statement sameBody_;
     SQLite::Statement insert_;
-    SQLite::Statement updateBody_;
+    SQLite::Statement updateText_;
     SQLite::Statement dropAttachments_;
     SQLite::Statement attachmentCount_;
     SQLite::Statement sameAttachment_;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "common/AsciiText.h"
+#include "import/EarlierReading.h"
 #include "import/EncodedWords.h"
 #include "import/FramedReader.h"
 #include "import/HtmlText.h"
@@ -19,24 +20,71 @@ constexpr int kMaxDepth = 24;
 constexpr std::string_view kTooDeepNote =
     "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。";
 
+// At the nesting bound, the rest when it is text: kept as the body's text, as it stands.
+constexpr std::string_view kTooDeepTextNote =
+    "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに元のテキストのまま載せました。";
+
+constexpr std::string_view kStrayBytesNote =
+    "【KamoMail】このメールのbase64で書かれた部分に余計な文字があったため、その文字を読み飛ばしました。"
+    "その前後が正しく読めていないことがあります。";
+
 bool IsIdentity(const std::string& encoding) {
     return encoding != "base64" && encoding != "quoted-printable";
 }
 
-// 8-bit bytes or NULs cannot be base64 text: such a body was stored decoded already, whatever its
-// header says, and is taken as it is.
-bool CannotBeBase64(std::string_view body) {
+bool IsBase64Text(char c) {
+    return IsAsciiAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
+}
+
+// A body declared base64 that holds 8-bit bytes or NULs: stored decoded already, whatever its
+// header says, when bytes no base64 text has are many (decoded text and pictures are full of them,
+// blanks and punctuation too); stray bytes in a damaged base64 text when they are a few among
+// base64 lines, to be skipped as RFC 2045 says.
+enum class Base64Shape { Clean, Stray, Decoded };
+Base64Shape ShapeOfBase64(std::string_view body) {
+    std::size_t foreign = 0;
+    std::size_t eightBit = 0;
+    std::size_t text = 0;
     for (char c : body) {
+        if (c == '\r' || c == '\n')
+            continue;
         const auto b = static_cast<unsigned char>(c);
         if (b >= 0x80 || b == 0)
-            return true;
+            ++eightBit;
+        if (IsBase64Text(c))
+            ++text;
+        else
+            ++foreign;
     }
+    if (eightBit == 0)
+        return Base64Shape::Clean;
+    if (EarlierReading::Active())
+        return Base64Shape::Decoded;
+    return foreign * 32 <= text ? Base64Shape::Stray : Base64Shape::Decoded;
+}
+
+// A line feed without a CR before it: text BodyFromRaw would change.
+bool HasBareLineFeed(std::string_view s) {
+    for (std::size_t lf = s.find('\n'); lf != std::string_view::npos; lf = s.find('\n', lf + 1))
+        if (lf == 0 || s[lf - 1] != '\r')
+            return true;
     return false;
 }
 
-std::string TransferDecode(std::string_view body, const std::string& encoding) {
-    if (encoding == "base64")
-        return CannotBeBase64(body) ? std::string(body) : DecodeBase64(body);
+// The body undone from its transfer encoding; `stray` set when base64 bytes were skipped.
+std::string TransferDecode(std::string_view body, const std::string& encoding, bool& stray) {
+    if (encoding == "base64") {
+        switch (ShapeOfBase64(body)) {
+        case Base64Shape::Decoded:
+            return std::string(body);
+        case Base64Shape::Stray:
+            stray = true;
+            break;
+        case Base64Shape::Clean:
+            break;
+        }
+        return DecodeBase64(body);
+    }
     if (encoding == "quoted-printable")
         return DecodeQuotedPrintable(body);
     return std::string(body);
@@ -127,16 +175,18 @@ bool IsShownText(const PartInfo& info) {
 
 class Walker {
 public:
-    MimeContent Take() { return std::move(out_); }
+    MimeContent Take() {
+        if (stray_)
+            Append(kStrayBytesNote);
+        return std::move(out_);
+    }
 
     void Entity(std::string_view header, std::string_view body, int depth, const char* defaultType, bool showText) {
         const PartInfo info = Describe(header, defaultType);
         const bool multipart = info.type.rfind("multipart/", 0) == 0;
         const bool message = info.type == "message/rfc822" && !info.named && !info.attachment;
         if ((multipart || message) && depth >= kMaxDepth) {
-            if (showText)
-                Append(kTooDeepNote);
-            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding)});
+            TooDeep(info, header, body, showText);
         } else if (multipart) {
             Multipart(info, body, depth, showText);
         } else if (message) {
@@ -144,25 +194,51 @@ public:
             // level would multiply a deep mail's size by its depth.
             std::string decoded;
             if (!IsIdentity(info.encoding))
-                decoded = TransferDecode(body, info.encoding);
+                decoded = TransferDecode(body, info.encoding, stray_);
             const EntityParts inner = SplitEntity(IsIdentity(info.encoding) ? body : std::string_view(decoded));
             if (showText)
                 EmbeddedHeader(inner.header);
             Entity(inner.header, inner.body, depth + 1, "text/plain", showText);
         } else if (IsShownText(info)) {
             if (showText)
-                Text(info, TransferDecode(body, info.encoding));
+                Text(info, TransferDecode(body, info.encoding, stray_));
         } else {
-            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding)});
+            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding, stray_)});
         }
     }
 
 private:
+    // Where the walk stops: the rest, as it stands, is the text when it is text, else an attachment;
+    // a note says which.
+    void TooDeep(const PartInfo& info, std::string_view header, std::string_view body, bool showText) {
+        // An identity encoding is read where it lies: the rest of a deep mail may be most of it.
+        std::string decoded = IsIdentity(info.encoding) ? std::string() : TransferDecode(body, info.encoding, stray_);
+        const std::string_view bytes = IsIdentity(info.encoding) ? body : std::string_view(decoded);
+        if (showText && !EarlierReading::Active() && bytes.find('\0') == std::string_view::npos) {
+            std::string text = DecodeUndeclaredText(bytes);
+            if (text.find("\xEF\xBF\xBD") == std::string::npos) { // no U+FFFD: all of it is text
+                Append(kTooDeepTextNote);
+                EndWithBreaks(2);
+                Append(BodyFromRaw(DecodeUndeclaredText(header)));
+                out_.text += "\r\n";
+                if (HasBareLineFeed(text))
+                    text = BodyFromRaw(text);
+                out_.text.reserve(out_.text.size() + text.size());
+                out_.text += text;
+                return;
+            }
+        }
+        if (showText)
+            Append(kTooDeepNote);
+        out_.attachments.push_back(
+            {info.name, info.type, IsIdentity(info.encoding) ? std::string(body) : std::move(decoded)});
+    }
+
     void Multipart(const PartInfo& info, std::string_view body, int depth, bool showText) {
         const auto parts = info.boundary.empty() ? std::nullopt : SplitMultipart(body, info.boundary);
         if (!parts) {
             if (showText) // no part to be found: the body is all the text there is
-                Text(PartInfo{}, TransferDecode(body, info.encoding));
+                Text(PartInfo{}, TransferDecode(body, info.encoding, stray_));
             return;
         }
         const char* defaultType = info.type == "multipart/digest" ? "message/rfc822" : "text/plain";
@@ -227,6 +303,7 @@ private:
     }
 
     MimeContent out_;
+    bool stray_ = false; // base64 bytes were skipped somewhere
 };
 
 } // namespace

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "common/AsciiText.h"
+#include "common/CodePage.h"
+#include "import/EarlierReading.h"
 #include "import/EncodedWords.h"
 #include "import/MailCharsets.h"
 
@@ -38,15 +40,50 @@ std::size_t FieldNameEnd(std::string_view line) {
     return colon;
 }
 
+// Which bytes of a raw value are characters of their own, that may be a quote, a backslash, a
+// semicolon or a bracket: not the second byte of a Shift_JIS character ("表" is 95 5C, its second
+// byte a backslash; looked for only in a value that is no well-formed UTF-8), nor the bytes of an
+// ISO-2022-JP two-byte or katakana run. (The earlier reading took every byte for itself.)
+std::vector<char> SyntaxBytes(std::string_view s) {
+    std::vector<char> syntax(s.size(), 1);
+    if (EarlierReading::Active())
+        return syntax;
+    const bool cp932 = !IsValidUtf8(s);
+    bool twoByteRun = false; // in a run whose bytes are all characters
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b == 0x1B) {
+            const std::string_view rest = s.substr(i + 1, 2);
+            if (rest == "$B" || rest == "$@" || rest == "$(" || rest == "(I") // (I: katakana, bytes 21..5F
+                twoByteRun = true;
+            else if (rest.size() == 2 && rest[0] == '(')
+                twoByteRun = false;
+            continue;
+        }
+        if (twoByteRun) {
+            syntax[i] = b < 0x21 || b > 0x7E; // blanks and line breaks stay what they are
+            continue;
+        }
+        const bool lead = cp932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+        if (lead && i + 1 < s.size()) {
+            const auto t = static_cast<unsigned char>(s[i + 1]);
+            if (t >= 0x40 && t <= 0xFC && t != 0x7F)
+                syntax[++i] = 0;
+        }
+    }
+    return syntax;
+}
+
 // Without "(comments)" outside quotes.
 std::string WithoutComments(std::string_view s) {
+    const std::vector<char> syntax = SyntaxBytes(s);
     std::string out;
     int depth = 0;
     bool quoted = false;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
+        const char c = syntax[i] ? s[i] : '\0';
         if (quoted) {
-            out += c;
+            out += s[i];
             if (c == '\\' && i + 1 < s.size())
                 out += s[++i];
             else if (c == '"')
@@ -63,7 +100,7 @@ std::string WithoutComments(std::string_view s) {
         } else {
             if (c == '"')
                 quoted = true;
-            out += c;
+            out += s[i];
         }
     }
     return out;
@@ -71,10 +108,13 @@ std::string WithoutComments(std::string_view s) {
 
 // The pieces of `s` between semicolons outside quotes.
 std::vector<std::string_view> SplitParams(std::string_view s) {
+    const std::vector<char> syntax = SyntaxBytes(s);
     std::vector<std::string_view> pieces;
     bool quoted = false;
     std::size_t start = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
+        if (!syntax[i])
+            continue;
         if (quoted && s[i] == '\\')
             ++i;
         else if (s[i] == '"')
@@ -92,11 +132,12 @@ std::string Unquote(std::string_view v) {
     v = TrimAscii(v, kSpaceTabCrLf);
     if (v.empty() || v.front() != '"')
         return std::string(v);
+    const std::vector<char> syntax = SyntaxBytes(v);
     std::string out;
     for (std::size_t i = 1; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size())
+        if (syntax[i] && v[i] == '\\' && i + 1 < v.size())
             out += v[++i];
-        else if (v[i] == '"')
+        else if (syntax[i] && v[i] == '"')
             break; // anything after the closing quote is no part of the value
         else
             out += v[i];

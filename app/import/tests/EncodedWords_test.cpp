@@ -21,3 +21,25 @@ TEST(EncodedWords, CharsetsEncodingsBlanksAndBadWords) {
     // Bad UTF-8 inside a word still yields well-formed text.
     EXPECT_TRUE(IsValidUtf8(DecodeEncodedWords("=?UTF-8?Q?=FF=FEa?=")));
 }
+
+TEST(EncodedWords, BlanksInsideAQWordAreTextAndInsideABWordAFold) {
+    struct Case {
+        const char* raw;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // Raw blanks where "_" belongs: the writer's blanks.
+        {"=?UTF-8?Q?Test a special character =E3=83=BC?=", "Test a special character ー"},
+        {"=?iso-2022-jp?q?=1B$B%F%9%H=1B(B no ken?=", "テスト no ken"},
+        {"=?Shift_JIS?Q?=95=5C calc.xls?=", "表 calc.xls"},
+        // A fold inside a Q word: its line break goes, its blank stays.
+        {"=?UTF-8?Q?one\r\n two?=", "one two"},
+        // Two adjacent Q words: the blanks between them still go.
+        {"=?UTF-8?Q?a b?= =?UTF-8?Q?c?=", "a bc"},
+        // A B word folded in the wrong place still joins up.
+        {"=?UTF-8?B?5pel5pys\r\n 6Kqe?=", "日本語"},
+        {"=?UTF-8?B?5pel 5pys 6Kqe?=", "日本語"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeEncodedWords(c.raw), c.expected) << c.raw;
+}

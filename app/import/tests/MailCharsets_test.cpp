@@ -47,3 +47,28 @@ TEST(MailCharsets, CharsetNamesInAnyCaseAndWithALanguageSuffix) {
     EXPECT_EQ(out, "a\xEF\xBF\xBD");
     EXPECT_FALSE(DecodeCharset("x-unknown-set", "abc", out));
 }
+
+TEST(MailCharsets, UndeclaredTextIsReadInWhicheverJapaneseSetItsBytesSpell) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* utf8;
+    };
+    const Case cases[] = {
+        // EUC-JP made only of bytes A1..DF: CP932 would take every byte for half-width katakana.
+        {"euc kana only", "\xa5\xc6\xa5\xb9\xa5\xc8", "テスト"},
+        {"euc hiragana", "\xa4\xb3\xa4\xf3\xa4\xcb\xa4\xc1\xa4\xcf", "こんにちは"},
+        {"euc kana and punctuation", "\xa5\xe1\xa1\xbc\xa5\xeb\xa1\xa3", "メール。"},
+        {"euc kanji and kana", "\xa5\xe1\xa1\xbc\xa5\xeb\xc1\xf7\xbf\xae", "メール送信"},
+        // CP932 text with real half-width katakana stays CP932.
+        {"cp932 halfwidth", "\xb1\xb2\xb3\xb4", "ｱｲｳｴ"},
+        {"cp932 halfwidth and kana", "\xc3\xbd\xc4\x82\xc8\x82\xab", "ﾃｽﾄなき"},
+        // Half-width katakana with a middle dot: EUC-JP would read mostly kanji and one katakana.
+        {"cp932 halfwidth dot", "\xb6\xc0\xb6\xc5\xa5\xc3\xbd\xc4", "ｶﾀｶﾅ･ﾃｽﾄ"},
+        {"cp932 kanji", "\x93\xfa\x96\x7b\x8c\xea", "日本語"},
+        {"utf-8", "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88", "テスト"},
+        {"iso-2022-jp", "\x1b$B%F%9%H\x1b(B", "テスト"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeUndeclaredText(c.bytes), c.utf8) << c.what;
+}

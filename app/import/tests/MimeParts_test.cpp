@@ -200,7 +200,7 @@ TEST(HtmlText, TagsGoBreaksStayEntitiesDecode) {
         {"<pre>a  b\n c</pre>", "a  b\n c"},
         {"&lt;&gt;&amp;&quot;&#65;&#x42;&nbsp;&unknown; &", "<>&\"AB &unknown; &"},
         {"3 < 5 > 2", "3 < 5 > 2"},
-        {"<a href=\"x>y\">link</a>", "link"},
+        {"<a href=\"x>y\">link</a>", "link <x>y>"}, // a quoted ">" does not end the tag
         {"<HEAD><TITLE>t</TITLE></HEAD><Body>b</Body>", "b"},
         {"<script>if (a<b) x();</script>ok<style>.c{}</style>", "ok"},
         {"<!-- c --><!-- unclosed", ""},
@@ -244,7 +244,7 @@ TEST(MimeBody, AnyCutOrDamagedMailIsReadWithoutFaultIntoWellFormedText) {
             damaged[rng() % damaged.size()] = static_cast<char>(rng() % 256);
         EXPECT_TRUE(IsValidUtf8(ReadMimeContent(header, damaged).text)) << round;
     }
-    // Nesting far deeper than any mailer: read to a limit, the rest kept as an attachment.
+    // Nesting far deeper than any mailer: read to a limit, the rest kept as the text it is.
     std::string nested = "Content-Type: text/plain\r\n\r\ninnermost";
     for (int depth = 0; depth < 2000; ++depth) {
         const std::string b = "x" + std::to_string(depth);
@@ -253,10 +253,11 @@ TEST(MimeBody, AnyCutOrDamagedMailIsReadWithoutFaultIntoWellFormedText) {
     }
     const EntityParts outer = SplitEntity(nested);
     const MimeContent deep = ReadMimeContent(outer.header, outer.body);
-    EXPECT_EQ(deep.text, "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。");
-    ASSERT_EQ(deep.attachments.size(), 1u);
-    EXPECT_EQ(deep.attachments[0].contentType, "multipart/mixed");
-    EXPECT_NE(deep.attachments[0].bytes.find("innermost"), std::string::npos);
+    EXPECT_EQ(
+        deep.text.rfind("【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに元のテキストのまま載せました。", 0),
+        0u);
+    EXPECT_NE(deep.text.find("innermost"), std::string::npos);
+    EXPECT_TRUE(deep.attachments.empty());
     // A multipart whose boundary never comes, or that names none, is read as text.
     EXPECT_EQ(ReadMimeContent(header, "no parts here\r\n").text, "no parts here\r\n");
     EXPECT_EQ(ReadMimeContent("Content-Type: multipart/mixed\r\n", "--x\r\nno boundary\r\n").text,
@@ -279,13 +280,136 @@ TEST(MimeBody, DeepEmbeddedMessagesStopAtALimitWithANoteAndAreNotCopiedPerLevel)
     MimeContent deep = ReadMimeContent(outer.header, outer.body);
     const std::size_t peak = heapPeak - before;
     EXPECT_LT(peak, 3 * mail.size()) << peak;
-    // The levels above the limit give their headers; where it stops, the note, the rest kept whole.
-    EXPECT_NE(deep.text.find("Subject: level 23\r\n"), std::string::npos);
-    EXPECT_EQ(deep.text.find("Subject: level 24\r\n"), std::string::npos);
-    EXPECT_TRUE(deep.text.ends_with(
-        "\r\n\r\n【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。"))
-        << deep.text.substr(deep.text.size() - 200);
-    ASSERT_EQ(deep.attachments.size(), 1u);
-    EXPECT_EQ(deep.attachments[0].contentType, "message/rfc822");
-    EXPECT_TRUE(deep.attachments[0].bytes.ends_with("innermost " + payload));
+    // The levels above the limit give their headers; where it stops, the note, then the rest whole
+    // as the text it is.
+    const std::size_t note = deep.text.find(
+        "\r\n\r\n【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに元のテキストのまま載せました。");
+    ASSERT_NE(note, std::string::npos);
+    EXPECT_LT(deep.text.find("Subject: level 23\r\n"), note);
+    EXPECT_GT(deep.text.find("Subject: level 24\r\n"), note);
+    EXPECT_TRUE(deep.text.ends_with("innermost " + payload));
+    EXPECT_TRUE(deep.attachments.empty());
+}
+
+TEST(MimeHeaders, QuotedShiftJisNamesKeepCharactersWhoseSecondByteIsABackslash) {
+    struct Case {
+        std::string value;
+        std::string name;
+    };
+    const Case cases[] = {
+        // 表 (95 5C), 能 (94 5C), ソ (83 5C), 十 (8F 5C): second byte a backslash.
+        {"a; name=\"" + Utf8ToCp932("表計算.xls") + "\"", "表計算.xls"},
+        {"a; name=\"" + Utf8ToCp932("能力表.txt") + "\"", "能力表.txt"},
+        {"a; name=\"" + Utf8ToCp932("ソフト十") + "\"; charset=x", "ソフト十"},
+        // A backslash second byte before the closing quote and a semicolon.
+        {"a; name=\"" + Utf8ToCp932("表") + "\"; other=\"b\"", "表"},
+        // In a comment too.
+        {"a (" + Utf8ToCp932("表") + ") ; name=" + Utf8ToCp932("表.doc"), "表.doc"},
+        // ISO-2022-JP: 本 is 4B 5C, 能 is 47 3D... every byte of the run is a character's.
+        {"a; name=\"\x1b$BK\\G=\x1b(B.txt\"", "本能.txt"},
+        {"a; name=\"\x1b(I=;\x1b(B.txt\"", "ｽｻ.txt"}, // half-width katakana by ESC ( I
+        // Escapes outside such characters still count, in CP932 and in UTF-8 text.
+        {"a; name=\"" + Utf8ToCp932("表") + "\\\"q\\\\.txt\"", "表\"q\\.txt"},
+        {"a; name=\"日本\\\"x\"", "日本\"x"},
+    };
+    for (const auto& c : cases) {
+        const FieldParams f = ParseFieldParams(c.value);
+        ASSERT_TRUE(f.Find("name")) << c.name;
+        EXPECT_EQ(ParamText(*f.Find("name")), c.name) << c.name;
+    }
+}
+
+TEST(MimeBody, StrayBytesInBase64AreSkippedWithANoteAndDecodedPartsStayAsTheyAre) {
+    std::string png = std::string("\x89PNG\r\n\x1a\n\0\0", 10);
+    for (int i = 0; i < 600; ++i)
+        png += static_cast<char>(i * 7 % 256);
+    const std::string text = "こんにちは、base64の本文です。\r\n";
+    auto inject = [](std::string b64, std::size_t at, std::string_view stray) { return b64.insert(at, stray); };
+    struct Case {
+        const char* what;
+        std::string header, body;
+        std::string text; // "" : only attachments are checked
+        std::string attachment;
+        bool note;
+    };
+    const std::string b64Text = "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n";
+    const std::string b64Png = "Content-Type: image/png; name=a.png\r\nContent-Transfer-Encoding: base64\r\n";
+    const Case cases[] = {
+        {"text, 8-bit byte between lines", b64Text, inject(ppw::Base64(text, 16), 18, "\xE9"), text, "", true},
+        {"text, NUL inside a line", b64Text, inject(ppw::Base64(text, 16), 4, std::string(1, '\0')), text, "", true},
+        {"picture, 8-bit byte", b64Png, inject(ppw::Base64(png), 100, "\x81"), "", png, true},
+        {"picture, two 8-bit bytes", b64Png, inject(inject(ppw::Base64(png), 200, "\xFF"), 40, "\xA0"), "", png, true},
+        // Stored decoded already (the header still says base64): taken as it is, no note.
+        {"decoded text", b64Text, text, text, "", false},
+        {"decoded picture", b64Png, png, "", png, false},
+        {"clean", b64Png, ppw::Base64(png), "", png, false},
+    };
+    const std::string note = "【KamoMail】このメールのbase64で書かれた部分に余計な文字があったため、";
+    for (const auto& c : cases) {
+        const MimeContent content = ReadMimeContent(c.header, c.body);
+        if (!c.text.empty()) {
+            EXPECT_EQ(content.text.substr(0, c.text.size()), c.text) << c.what;
+        }
+        if (!c.attachment.empty()) {
+            ASSERT_EQ(content.attachments.size(), 1u) << c.what;
+            EXPECT_EQ(content.attachments[0].bytes, c.attachment) << c.what;
+        }
+        EXPECT_EQ(content.text.find(note) != std::string::npos, c.note) << c.what << ": " << content.text;
+    }
+}
+
+TEST(MimeBody, TextPastTheNestingBoundIsKeptAsTextWithANote) {
+    struct Case {
+        const char* what;
+        int depth;
+        std::string innermost;
+        bool text; // kept as text; else as an attachment
+    };
+    const Case cases[] = {
+        {"just past", 25, "Content-Type: text/plain\r\n\r\ninnermost 本文", true},
+        {"far past", 300, "Content-Type: text/plain\r\n\r\ninnermost 本文", true},
+        {"binary past", 30, std::string("Content-Type: image/png\r\n\r\n\x89PNG\0\0", 33), false},
+    };
+    const std::string textNote =
+        "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに元のテキストのまま載せました。";
+    const std::string fileNote =
+        "【KamoMail】ここから先は入れ子が深すぎるため、読み解かずに添付ファイルとして保存しました。";
+    for (const auto& c : cases) {
+        std::string nested = c.innermost;
+        for (int depth = 0; depth < c.depth; ++depth) {
+            const std::string b = "x" + std::to_string(depth);
+            nested = "Content-Type: multipart/mixed; boundary=" + b + "\r\n\r\n--" + b + "\r\n" + nested + "\r\n--" +
+                     b + "--\r\n";
+        }
+        const EntityParts outer = SplitEntity(nested);
+        const MimeContent content = ReadMimeContent(outer.header, outer.body);
+        EXPECT_TRUE(IsValidUtf8(content.text)) << c.what;
+        if (c.text) {
+            EXPECT_EQ(content.text.rfind(textNote, 0), 0u) << c.what << ": " << content.text.substr(0, 300);
+            EXPECT_NE(content.text.find("innermost 本文"), std::string::npos) << c.what;
+            EXPECT_TRUE(content.attachments.empty()) << c.what;
+        } else {
+            EXPECT_EQ(content.text, fileNote) << c.what;
+            ASSERT_EQ(content.attachments.size(), 1u) << c.what;
+            EXPECT_NE(content.attachments[0].bytes.find("\x89PNG"), std::string::npos) << c.what;
+        }
+    }
+}
+
+TEST(HtmlText, LinksKeepTheirTargets) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"<a href=\"http://example.jp/a?b=1&amp;c=2\">こちら</a>をどうぞ",
+         "こちら <http://example.jp/a?b=1&c=2>をどうぞ"},
+        {"see <A HREF='http://x.jp/'>site</A> now", "see site <http://x.jp/> now"},
+        {"<a href=http://x.jp/>http://x.jp/</a>", "http://x.jp/"}, // the text is the target
+        {"<a href=\"mailto:k@example.jp\">k@example.jp</a>", "k@example.jp"},
+        {"<a href=\"mailto:k@example.jp\">鴨</a>", "鴨 <mailto:k@example.jp>"},
+        {"<a href=\"#top\">top</a>", "top"}, // a place in the same text
+        {"<a name=\"x\">no target</a>", "no target"},
+        {"<a href=\"http://x.jp/\"><img src=\"b.png\"></a>", "<http://x.jp/>"},
+        {"<p><a href=\"http://a.jp/\">a</a><a href=\"http://b.jp/\">b</a></p>", "a <http://a.jp/>b <http://b.jp/>"},
+        {"<a href=\"http://open.jp/\">never closed", "never closed <http://open.jp/>"},
+    };
+    for (const auto& [html, text] : cases)
+        EXPECT_EQ(HtmlToText(html), text) << html;
 }

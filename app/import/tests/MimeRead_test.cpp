@@ -5,6 +5,7 @@
 #include "db/Attachments.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
+#include "import/EarlierReading.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
@@ -52,7 +53,7 @@ protected:
         CreateTables(*db);
     }
 
-    ReadSummary Read(const std::vector<ppw::Mail>& mails) {
+    ReadSummary Read(const std::vector<ppw::Mail>& mails, const ReadHooks& hooks = {}) {
         const MailboxFiles files = LocateMailbox(dir / "PostPet", Mailboxes()[0]);
         std::filesystem::create_directories(files.list.parent_path());
         ppw::WriteMailbox(files.list, files.mail, mails);
@@ -60,7 +61,7 @@ protected:
         request.postPetDir = dir / "PostPet";
         request.tmpPath = dir / "KamoMail.Tmp";
         request.mailboxes.push_back({&Mailboxes()[0], false, true});
-        return ReadPostPetMail(*db, library, request, {}, prompter, wait);
+        return ReadPostPetMail(*db, library, request, hooks, prompter, wait);
     }
 
     struct Row {
@@ -332,4 +333,131 @@ TEST_F(MimeRead, MailStoredByTheEarlierReadingIsBroughtUpToDateNotStoredTwice) {
     EXPECT_EQ(third.Totals().updated, 0);
     EXPECT_EQ(Count("tblKamoMail"), 2);
     EXPECT_EQ(Count("tblAttachment"), 1);
+}
+
+TEST_F(MimeRead, MailWithoutMimeFieldsAndRaw8BitHeadersAreReadInTheirJapaneseSet) {
+    struct Case {
+        std::string subject, body;         // as the mail file holds them
+        std::string storedSubject, stored; // as the archive should hold them
+    };
+    const std::string text = "メール送信のテストです。\r\nよろしくお願いします。\r\n";
+    const std::vector<Case> cases = {
+        {"euc", ppw::ToCharset(text, "EUC-JP"), "euc", text},
+        {"euc-kana", ppw::ToCharset("テスト\r\n", "EUC-JP"), "euc-kana", "テスト\r\n"},
+        {"utf-8", text, "utf-8", text},
+        {"jis", ppw::ToIso2022Jp(text), "jis", text},
+        {"cp932", ppw::ToCp932("髙橋です①\r\n"), "cp932", "髙橋です①\r\n"},
+        {"cp932-halfwidth", ppw::ToCp932("ﾃｽﾄ ﾒｰﾙです\r\n"), "cp932-halfwidth", "ﾃｽﾄ ﾒｰﾙです\r\n"},
+        // Raw 8-bit subjects: EUC-JP of kana bytes only, which CP932 takes for half-width katakana.
+        {ppw::ToCharset("テスト", "EUC-JP"), "s1\r\n", "テスト", "s1\r\n"},
+        {ppw::ToCharset("ごあんない", "EUC-JP"), "s2\r\n", "ごあんない", "s2\r\n"},
+        {ppw::ToCp932("ｶﾀｶﾅ･ﾃｽﾄ"), "s3\r\n", "ｶﾀｶﾅ･ﾃｽﾄ", "s3\r\n"},
+    };
+    std::vector<ppw::Mail> mails;
+    for (const auto& c : cases)
+        mails.push_back(MimeMail(c.subject, "", c.body));
+    ASSERT_EQ(Read(mails).Totals().stored, static_cast<int64_t>(cases.size()));
+    for (const auto& c : cases)
+        EXPECT_EQ(Stored(c.storedSubject).body, c.stored) << c.storedSubject;
+}
+
+TEST_F(MimeRead, MailStoredByTheEarlierDecodingIsUpdatedInPlaceOnARereadNeverAdded) {
+    const std::string mime = "MIME-Version: 1.0\r\n";
+    const std::string stray = [] {
+        std::string b64 = ppw::Base64("壊れたbase64の本文です。\r\n", 20);
+        return b64.insert(22, "\xE9");
+    }();
+    // Every mail has the same date, sender and receiver: each update must find its own row.
+    const std::vector<ppw::Mail> mails = {
+        MimeMail("euc-body", "", ppw::ToCharset("メール送信のテスト\r\n", "EUC-JP")),
+        MimeMail(ppw::ToCharset("テスト", "EUC-JP"), "", "raw subject\r\n"),
+        MimeMail("=?UTF-8?Q?Test a special character =E3=83=BC?=", "", "q word\r\n"),
+        MimeMail("sjis-name", mime + "Content-Type: multipart/mixed; boundary=b\r\n",
+                 ppw::Multipart("b", {TextPart("Content-Type: text/plain; charset=UTF-8\r\n", "表を送ります\r\n"),
+                                      TextPart("Content-Type: application/vnd.ms-excel; name=\"" +
+                                                   ppw::ToCp932("表計算.xls") + "\"\r\n",
+                                               "XLS")})),
+        MimeMail("stray", mime + "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n",
+                 stray),
+        MimeMail("link", mime + "Content-Type: text/html; charset=UTF-8\r\n",
+                 "<p><a href=\"http://example.jp/\">こちら</a></p>"),
+        MimeMail("unchanged", "", ppw::ToCp932("そのまま\r\n")),
+        [] { // only the sender's name changes
+            ppw::Mail m = MimeMail("name-only", "", "name\r\n");
+            m.from = ppw::ToCharset("テスト <hanako@example.jp>", "EUC-JP");
+            return m;
+        }(),
+    };
+    ReadHooks earlier;
+    earlier.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        const EarlierReading reading;
+        return whole ? DecodeMail(raw, strChange) : DecodeMailAsText(raw, strChange);
+    };
+    ASSERT_EQ(Read(mails, earlier).Totals().stored, 8);
+    // What the earlier decoding stored (as the archives of its users hold it).
+    EXPECT_EQ(Stored("･ﾆ･ｹ･ﾈ").body, "raw subject\r\n");
+    EXPECT_EQ(Stored("Testaspecialcharacterー").body, "q word\r\n");
+    const auto oldName = Stored("sjis-name");
+    ASSERT_EQ(ListAttachments(*db, oldName.key).size(), 1u);
+    EXPECT_EQ(ListAttachments(*db, oldName.key)[0].name, "阜v算.xls");
+    EXPECT_EQ(Stored("stray").body.rfind(stray.substr(0, 22), 0), 0u); // base64 as written
+    EXPECT_EQ(Stored("link").body, "こちら");
+    EXPECT_EQ(Stored("name-only").sndName, "･ﾆ･ｹ･ﾈ");
+    const std::string eucOld = Stored("euc-body").body;
+    EXPECT_NE(eucOld, "メール送信のテスト\r\n");
+
+    const auto again = Read(mails);
+    EXPECT_EQ(again.Totals().stored, 0);
+    EXPECT_EQ(again.Totals().updated, 7) << FormatSummary(again);
+    EXPECT_EQ(again.Totals().alreadyStored, 8);
+    EXPECT_EQ(Count("tblKamoMail"), 8);
+    EXPECT_EQ(Count("tblAttachment"), 1);
+    EXPECT_EQ(Stored("euc-body").body, "メール送信のテスト\r\n");
+    EXPECT_EQ(Stored("テスト").body, "raw subject\r\n");
+    EXPECT_EQ(Stored("Test a special character ー").body, "q word\r\n");
+    const auto name = Stored("sjis-name");
+    EXPECT_EQ(name.key, oldName.key); // the same row, under its own key
+    ASSERT_EQ(ListAttachments(*db, name.key).size(), 1u);
+    EXPECT_EQ(ListAttachments(*db, name.key)[0].name, "表計算.xls");
+    EXPECT_EQ(AttachmentBytes(*db, name.key, 1), "XLS");
+    EXPECT_EQ(Stored("stray").body.rfind("壊れたbase64の本文です。\r\n", 0), 0u) << Stored("stray").body;
+    EXPECT_EQ(Stored("link").body, "こちら <http://example.jp/>");
+    EXPECT_EQ(Stored("unchanged").body, "そのまま\r\n");
+    EXPECT_EQ(Stored("name-only").sndName, "テスト");
+
+    const auto third = Read(mails);
+    EXPECT_EQ(third.Totals().alreadyStored, 8);
+    EXPECT_EQ(third.Totals().updated, 0);
+    EXPECT_EQ(Count("tblKamoMail"), 8);
+}
+
+TEST_F(MimeRead, AMailReadAsTextAfterItsDecodingFailedNeverReplacesAnEarlierReadingsRow) {
+    const std::vector<ppw::Mail> mails = {MimeMail(
+        "files", "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n",
+        ppw::Multipart(
+            "b", {TextPart("Content-Type: text/plain; charset=UTF-8\r\n", "表を送ります\r\n"),
+                  TextPart("Content-Type: application/vnd.ms-excel; name=\"" + ppw::ToCp932("表計算.xls") + "\"\r\n",
+                           "XLS")}))};
+    ReadHooks earlier;
+    earlier.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        const EarlierReading reading;
+        return whole ? DecodeMail(raw, strChange) : DecodeMailAsText(raw, strChange);
+    };
+    ASSERT_EQ(Read(mails, earlier).Totals().stored, 1);
+    const auto before = Stored("files");
+    ReadHooks failing;
+    failing.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        if (whole)
+            throw std::bad_alloc();
+        return DecodeMailAsText(raw, strChange);
+    };
+    const auto summary = Read(mails, failing);
+    EXPECT_EQ(summary.Totals().undecoded, 1);
+    EXPECT_EQ(summary.Totals().updated, 0);
+    SQLite::Statement st(*db, "SELECT tblKamoMail_Mail1 FROM tblKamoMail WHERE tblKamoMail_SubKey = ?");
+    st.bind(1, before.key.subKey);
+    ASSERT_TRUE(st.executeStep());
+    EXPECT_EQ(st.getColumn(0).getString(), before.body);
+    ASSERT_EQ(ListAttachments(*db, before.key).size(), 1u);
+    EXPECT_EQ(AttachmentBytes(*db, before.key, 1), "XLS");
 }
