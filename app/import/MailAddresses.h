@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "common/MailRecord.h" // kNoName
+
 namespace kamo {
 
-// Name stored for a sender or receiver without one.
-inline constexpr const char* kNoName = "設定無し";
 
 struct AddressName {
     std::string address;

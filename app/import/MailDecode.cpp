@@ -1,6 +1,7 @@
 #include "import/MailDecode.h"
 
 #include "common/QuoteSafe.h"
+#include "import/MailHeaderFields.h"
 #include "import/MimeBody.h"
 
 namespace kamo {
@@ -75,6 +76,7 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     DecodedMail decoded;
     MailRecord& mail = decoded.record;
     DecodeFields(raw, strChange, mail);
+    decoded.headers = ReadHeaderFields(raw.header);
     decoded.mime = HasMimeHeaders(raw.header);
     if (decoded.mime) {
         // The body's own bytes: a binary part must not lose the CRs the reshaped body drops.

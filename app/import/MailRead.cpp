@@ -132,7 +132,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
         else
-            switch (store.Store(mail, decoded.attachments, earlierBody)) {
+            switch (store.Store(mail, decoded.attachments, earlierBody, decoded.headers)) {
             case MailStore::Outcome::StoredCut:
                 ++box.cut;
                 [[fallthrough]];

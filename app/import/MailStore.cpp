@@ -79,9 +79,9 @@ MailStore::MailStore(SQLite::Database& db)
       attachmentCount_(db, std::string("SELECT COUNT(*) FROM tblAttachment WHERE ") + kAttachmentKey),
       sameAttachment_(db, std::string("SELECT 1 FROM tblAttachment WHERE ") + kAttachmentKey +
                               " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
-                              "tblAttachment_Type = ?9 COLLATE BINARY AND tblAttachment_Size = ?10 AND "
-                              "tblAttachment_Data = ?11"),
-      attachments_(db) {}
+                              "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
+                              "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
+      attachments_(db), headerFields_(db) {}
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
     attachmentCount_.reset();
@@ -98,6 +98,8 @@ bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const 
         sameAttachment_.bind(7, ++position);
         sameAttachment_.bind(8, attachment->name);
         sameAttachment_.bind(9, attachment->contentType);
+        // An earlier reading kept a text's media type without its charset: the same attachment.
+        sameAttachment_.bind(12, MediaTypeOf(attachment->contentType));
         sameAttachment_.bind(10, static_cast<int64_t>(attachment->bytes.size()));
         // The bytes are compared by SQLite where they are stored: no copy of them comes out.
         sameAttachment_.bindNoCopy(11, static_cast<const void*>(attachment->bytes.data()),
@@ -142,7 +144,7 @@ void MailStore::StoreAttachments(const MailRecord& mail, const std::vector<const
 }
 
 MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
-                                    const std::function<std::string()>& earlierBody) {
+                                    const std::function<std::string()>& earlierBody, const HeaderFields& headers) {
     probe_.reset();
     probe_.bind(1, mail.subject);
     probe_.bind(2, mail.sent ? 1 : 0);
@@ -182,8 +184,15 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
 
     const auto pieces = DivideBody(mail.body);
     if (sameHeader) {
-        if (FindSameBody(mail, pieces, &fitting))
+        if (const auto row = FindSameBody(mail, pieces, &fitting)) {
+            if (!headers.Empty()) {
+                MailRecord stored = mail;
+                stored.subKey = row->first;
+                stored.sent = row->second;
+                headerFields_.Keep(KeyOf(stored), headers);
+            }
             return Outcome::AlreadyStored;
+        }
         if (earlierBody) {
             std::string earlier = earlierBody();
             CutBody(earlier, bodyLimit);
@@ -200,6 +209,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
                     dropAttachments_.exec();
                     dropAttachments_.reset();
                     StoreAttachments(mail, fitting);
+                    headerFields_.Put(KeyOf(mail), headers);
                     return Outcome::Updated;
                 }
             }
@@ -212,6 +222,8 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     insert_.exec();
     insert_.reset();
     StoreAttachments(mail, fitting);
+    if (!headers.Empty())
+        headerFields_.Put(KeyOf(mail), headers);
     return cut ? Outcome::StoredCut : Outcome::Stored;
 }
 

@@ -13,6 +13,7 @@
 
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
+#include "db/HeaderFields.h"
 #include "db/MailRows.h"
 
 namespace kamo {
@@ -48,8 +49,11 @@ public:
     // a row with the same header holds that body and not the new one, the row gets the new body
     // and the attachments (Updated): reading again after the upgrade brings such mail up to date
     // instead of storing it twice. It is called only when such a row may exist.
+    //
+    // `headers` are kept with the mail (tblHeaderFields); a mail already stored gets them when it
+    // has none yet (one read by a version that did not keep them).
     Outcome Store(MailRecord& mail, const std::vector<Attachment>& attachments = {},
-                  const std::function<std::string()>& earlierBody = {});
+                  const std::function<std::string()>& earlierBody = {}, const HeaderFields& headers = {});
 
 private:
     // The sub-key and flag of a row with mail's header and this body (and, when given, these
@@ -70,6 +74,7 @@ private:
     SQLite::Statement attachmentCount_;
     SQLite::Statement sameAttachment_;
     AttachmentWriter attachments_;
+    HeaderFieldWriter headerFields_;
 };
 
 } // namespace kamo

@@ -153,7 +153,8 @@ public:
             if (showText)
                 Text(info, TransferDecode(body, info.encoding));
         } else {
-            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding)});
+            out_.attachments.push_back(
+                {info.name, StoredContentType(info.type, info.charset), TransferDecode(body, info.encoding)});
         }
     }
 
