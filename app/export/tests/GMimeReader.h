@@ -31,7 +31,8 @@ struct ParsedMail {
     std::string inReplyTo, references;   // as the header holds them, unfolded
     std::string keptFrom, keptTo, keptCc; // X-KamoMail-From, -To, -Cc, encoded words decoded
     std::string subject;
-    std::string ymd, hms; // the Date header's own clock time
+    std::string ymd, hms; // the Date header's own clock time (GMime reads no date before 1970)
+    std::string dateText; // the Date header as written
     int zoneSeconds = 0;  // its zone offset
     std::string messageId;
     std::string contentType; // of the text part, e.g. "text/plain; charset=UTF-8"
@@ -133,6 +134,7 @@ inline ParsedMail Parse(GMimeMessage* message) {
         m.zoneSeconds = static_cast<int>(g_date_time_get_utc_offset(date) / G_TIME_SPAN_SECOND);
     }
     m.messageId = Text(g_mime_message_get_message_id(message));
+    m.dateText = Text(g_mime_object_get_header(GMIME_OBJECT(message), "Date"));
     m.status = Text(g_mime_object_get_header(GMIME_OBJECT(message), "Status"));
     GMimeObject* top = g_mime_message_get_mime_part(message);
     GMimePart* text = nullptr;
