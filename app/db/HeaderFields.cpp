@@ -44,14 +44,17 @@ bool IsMessageId(std::string_view id) {
 std::vector<std::string> MessageIds(std::string_view value) {
     std::vector<std::string> ids;
     size_t pos = 0;
+    size_t end = 0; // the first ">" after pos, found once (linear however many "<" there are)
     while ((pos = value.find('<', pos)) != std::string_view::npos) {
-        const size_t end = value.find('>', pos);
-        if (end == std::string_view::npos)
+        if (end <= pos && (end = value.find('>', pos)) == std::string_view::npos)
             break;
         const std::string_view id = value.substr(pos, end - pos + 1);
-        if (IsMessageId(id))
+        if (IsMessageId(id)) {
             ids.emplace_back(id);
-        pos = end + 1;
+            pos = end + 1;
+        } else {
+            ++pos; // "<<id@host>": the next "<" may begin one
+        }
     }
     return ids;
 }
