@@ -28,7 +28,9 @@ struct HeaderFields {
     std::string inReplyTo;              // message IDs separated by single blanks
     std::string references;             // message IDs separated by single blanks, oldest first
     std::vector<MailParty> cc, replyTo; // in the order of the field
-    bool Empty() const { return messageId.empty() && inReplyTo.empty() && references.empty() && cc.empty() && replyTo.empty(); }
+    bool Empty() const {
+        return messageId.empty() && inReplyTo.empty() && references.empty() && cc.empty() && replyTo.empty();
+    }
     bool operator==(const HeaderFields&) const = default;
 };
 

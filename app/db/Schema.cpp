@@ -113,11 +113,16 @@ std::vector<TableDef> BuildAddedTables() {
     TableDef headerFields{"tblHeaderFields", {}, "tblHeaderFields", {}, {}};
     const std::string kTextExact = "TEXT NOT NULL DEFAULT ''";
     headerFields.columns = {
-        {"tblHeaderFields_YMD", kText},         {"tblHeaderFields_HMS", kText},
-        {"tblHeaderFields_SubKey", kInt},       {"tblHeaderFields_SndRcvFlag", kInt},
-        {"tblHeaderFields_SndAdd", kText},      {"tblHeaderFields_RcvAdd", kText},
-        {"tblHeaderFields_MessageId", kTextExact}, {"tblHeaderFields_InReplyTo", kTextExact},
-        {"tblHeaderFields_References", kTextExact}, {"tblHeaderFields_Cc", kTextExact},
+        {"tblHeaderFields_YMD", kText},
+        {"tblHeaderFields_HMS", kText},
+        {"tblHeaderFields_SubKey", kInt},
+        {"tblHeaderFields_SndRcvFlag", kInt},
+        {"tblHeaderFields_SndAdd", kText},
+        {"tblHeaderFields_RcvAdd", kText},
+        {"tblHeaderFields_MessageId", kTextExact},
+        {"tblHeaderFields_InReplyTo", kTextExact},
+        {"tblHeaderFields_References", kTextExact},
+        {"tblHeaderFields_Cc", kTextExact},
         {"tblHeaderFields_ReplyTo", kTextExact},
     };
     headerFields.primaryKey = {"tblHeaderFields_YMD",        "tblHeaderFields_HMS",    "tblHeaderFields_SubKey",
@@ -156,8 +161,8 @@ std::vector<TriggerDef> BuildTriggers() {
                                           "BEGIN DELETE FROM tblAttachment WHERE " +
                                               KeyMatch("OLD") + "; END"},
         {"trgKamoMail_MoveAttachments", std::string("CREATE TRIGGER trgKamoMail_MoveAttachments ") + kKeyUpdate +
-                                            "BEGIN UPDATE tblAttachment SET " + KeyMoved("tblAttachment_") +
-                                            " WHERE " + KeyMatch("OLD") + "; END"},
+                                            "BEGIN UPDATE tblAttachment SET " + KeyMoved("tblAttachment_") + " WHERE " +
+                                            KeyMatch("OLD") + "; END"},
         {"trgKamoMail_DeleteHeaderFields", "CREATE TRIGGER trgKamoMail_DeleteHeaderFields AFTER DELETE ON tblKamoMail "
                                            "BEGIN DELETE FROM tblHeaderFields WHERE " +
                                                KeyMatch("OLD", fields) + "; END"},

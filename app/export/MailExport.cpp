@@ -1,12 +1,12 @@
 #include "export/MailExport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -299,8 +299,7 @@ namespace {
 // The Message-IDs kept for more than one mail of this export: those mails go out with the IDs made
 // from their keys, for a reader keeps one mail per Message-ID. Most archives repeat none, and then
 // the selection is not walked twice.
-std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& selection,
-                                    HeaderFieldReader& headers) {
+std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& selection, HeaderFieldReader& headers) {
     std::set<std::string> repeated;
     const auto inArchive = headers.RepeatedMessageIds();
     if (inArchive.empty())

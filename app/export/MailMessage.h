@@ -44,8 +44,8 @@ namespace kamo {
 
 // What an export knows of a mail beyond its row.
 struct MessageExtras {
-    HeaderFields headers;       // the kept header fields (none: empty)
-    bool ownMessageId = true;   // headers.messageId may be used (no other mail of the export has it)
+    HeaderFields headers;     // the kept header fields (none: empty)
+    bool ownMessageId = true; // headers.messageId may be used (no other mail of the export has it)
 };
 
 // The address a sender without a usable address is given.

@@ -7,7 +7,6 @@
 
 namespace kamo {
 
-
 struct AddressName {
     std::string address;
     std::string name; // kNoName when there is none

@@ -52,8 +52,9 @@ const ExportFormatEntry kExportFormats[] = {
 
 constexpr const char* kSelectionUsage = "  選択: --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 | "
                                         "--search 言葉（なければすべてのメール）";
-constexpr const char* kSeenUsage = "  既読: --seen all（既定: すべてのメールを既読に）| --seen sent（送信メールだけ既読に）"
-                                   "  mbox の Status: RO と Maildir の cur/ :2,S";
+constexpr const char* kSeenUsage =
+    "  既読: --seen all（既定: すべてのメールを既読に）| --seen sent（送信メールだけ既読に）"
+    "  mbox の Status: RO と Maildir の cur/ :2,S";
 
 void PrintFormats(std::ostream& s) {
     s << "使い方: kamomail export --format 形式 ...\n";

@@ -28,7 +28,7 @@ struct ParsedAttachment {
 struct ParsedMail {
     ParsedParty from, to;
     std::vector<ParsedParty> cc, replyTo;
-    std::string inReplyTo, references;   // as the header holds them, unfolded
+    std::string inReplyTo, references;    // as the header holds them, unfolded
     std::string keptFrom, keptTo, keptCc; // X-KamoMail-From, -To, -Cc, encoded words decoded
     std::string subject;
     std::string ymd, hms; // the Date header's own clock time (GMime reads no date before 1970)

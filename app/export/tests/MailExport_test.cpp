@@ -527,9 +527,9 @@ TEST_F(ExportTest, AFileThatCannotBeWrittenLeavesNoTemporaryBehind) {
             std::signal(SIGXFSZ, oldHandler);
         }
     };
-    for (const auto& [format, target] : {std::pair{MailFormat::Eml, dir / "eml"},
-                                         std::pair{MailFormat::Maildir, dir / "Maildir"},
-                                         std::pair{MailFormat::Mbox, dir / "all.mbox"}}) {
+    for (const auto& [format, target] :
+         {std::pair{MailFormat::Eml, dir / "eml"}, std::pair{MailFormat::Maildir, dir / "Maildir"},
+          std::pair{MailFormat::Mbox, dir / "all.mbox"}}) {
         SCOPED_TRACE(target.string());
         {
             FileSizeLimit full;

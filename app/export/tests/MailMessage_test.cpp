@@ -47,10 +47,9 @@ TEST(MailMessage, DatesCarryTheJapaneseZoneTheMboxLineUtcAndAnUnreadableDateIs19
             EXPECT_EQ(got.dateText, c.date);
         else
             EXPECT_EQ(got.ymd + " " + got.hms + " " + std::to_string(got.zoneSeconds),
-                      std::string(c.date).substr(5, 11) == "01 Jan 1970" ? "1970/01/01 00:00:00 0"
-                                                                        : std::string(c.ymd) + " " +
-                                                                              std::string(c.date).substr(17, 8) +
-                                                                              " 32400")
+                      std::string(c.date).substr(5, 11) == "01 Jan 1970"
+                          ? "1970/01/01 00:00:00 0"
+                          : std::string(c.ymd) + " " + std::string(c.date).substr(17, 8) + " 32400")
                 << c.ymd << " " << c.hms;
     }
     EXPECT_EQ(MailTime("2001/09/04", "21:05:33"), std::optional<std::time_t>(999605133)); // 12:05:33 UTC
@@ -285,7 +284,7 @@ TEST(MailMessage, EveryLineFitsAndRfc2231PiecesHoldWholeCharacters) {
     // A one-word subject that plain would pass 78 characters with "Subject: " before it.
     MailRecord m = PartyMail("Taro", "taro@example.jp");
     for (const std::string& subject : {std::string(69, 'x'), std::string(70, 'y'), std::string(300, 'z'),
-                                      std::string("Re: ") + std::string(75, 'w') + " end"}) {
+                                       std::string("Re: ") + std::string(75, 'w') + " end"}) {
         m.subject = subject;
         const std::string text = MailMessageText(m, {}, "\r\n");
         EXPECT_LE(LongestLine(text), 78u) << subject;

@@ -3,8 +3,8 @@
 // archive, and a reply exported beside the mail it answers is one thread with it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <random>
@@ -161,8 +161,8 @@ TEST(Notmuch, EveryMessageOfAMaildirExportReadsBackAndARepliesThreadWithItsMail)
                                                 "\n[user]\nname=Test\nprimary_email=test@example.jp\n"
                                                 "[new]\ntags=inbox;unread;\n[search]\nexclude_tags=\n"
                                                 "[maildir]\nsynchronize_flags=true\n");
-    const std::string env = "NOTMUCH_CONFIG='" + (dir / "notmuch-config").string() + "' HOME='" +
-                            dir.path().string() + "' XDG_CONFIG_HOME='" + dir.path().string() + "' ";
+    const std::string env = "NOTMUCH_CONFIG='" + (dir / "notmuch-config").string() + "' HOME='" + dir.path().string() +
+                            "' XDG_CONFIG_HOME='" + dir.path().string() + "' ";
     RunCommand(env + "notmuch new --quiet");
 
     const Json threads = Json::parse(RunCommand(env + "notmuch show --format=json --body=true '*'"));

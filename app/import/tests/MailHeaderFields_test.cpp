@@ -11,23 +11,27 @@
 using namespace kamo;
 
 TEST(MailHeaderFields, TheFieldsOtherProgramsNeedAreReadFromTheHeader) {
-    const std::string header = "From: a@example.jp\r\n"
-                               "Message-ID: <20010306.1@mail.example.jp>\r\n"
-                               "In-Reply-To: <root@example.jp> (Taro's mail)\r\n"
-                               "References: <older@example.jp>\r\n"
-                               "\t<root@example.jp> <broken\r\n"
-                               "Cc: \"Yamada, Hanako\" <hanako@example.jp>, jiro@example.jp (Jiro),\r\n"
-                               " =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yama@example.jp>, \x8e\x52\x93\x63 <sjis@example.jp>,"
-                               " friends: x@example.jp, y@example.jp;\r\n"
-                               "Reply-To: <reply@example.jp>\r\n"
-                               "\r\n";
+    const std::string header =
+        "From: a@example.jp\r\n"
+        "Message-ID: <20010306.1@mail.example.jp>\r\n"
+        "In-Reply-To: <root@example.jp> (Taro's mail)\r\n"
+        "References: <older@example.jp>\r\n"
+        "\t<root@example.jp> <broken\r\n"
+        "Cc: \"Yamada, Hanako\" <hanako@example.jp>, jiro@example.jp (Jiro),\r\n"
+        " =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yama@example.jp>, \x8e\x52\x93\x63 <sjis@example.jp>,"
+        " friends: x@example.jp, y@example.jp;\r\n"
+        "Reply-To: <reply@example.jp>\r\n"
+        "\r\n";
     const HeaderFields f = ReadHeaderFields(header);
     EXPECT_EQ(f.messageId, "<20010306.1@mail.example.jp>");
     EXPECT_EQ(f.inReplyTo, "<root@example.jp>");
     EXPECT_EQ(f.references, "<older@example.jp> <root@example.jp>");
-    const std::vector<MailParty> cc = {{"Yamada, Hanako", "hanako@example.jp"}, {"Jiro", "jiro@example.jp"},
-                                       {"山田", "yama@example.jp"},              {"山田", "sjis@example.jp"},
-                                       {"", "x@example.jp"},                     {"", "y@example.jp"}};
+    const std::vector<MailParty> cc = {{"Yamada, Hanako", "hanako@example.jp"},
+                                       {"Jiro", "jiro@example.jp"},
+                                       {"山田", "yama@example.jp"},
+                                       {"山田", "sjis@example.jp"},
+                                       {"", "x@example.jp"},
+                                       {"", "y@example.jp"}};
     EXPECT_EQ(f.cc, cc);
     EXPECT_EQ(f.replyTo, (std::vector<MailParty>{{"", "reply@example.jp"}}));
     EXPECT_TRUE(ReadHeaderFields("From: a@example.jp\r\nMessage-ID: no id at all\r\n\r\n").Empty());
