@@ -107,8 +107,9 @@ std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey
                                  kKeyWhere + " ORDER BY tblAttachment_No");
     BindKey(st, key);
     while (st.executeStep())
-        list.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getString(), st.getColumn(2).getString(),
-                        st.getColumn(3).getInt64()});
+        // A list shows the media type; the charset matters to the bytes, not to the list.
+        list.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getString(),
+                        MediaTypeOf(st.getColumn(2).getString()), st.getColumn(3).getInt64()});
     return list;
 }
 

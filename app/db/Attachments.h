@@ -33,7 +33,7 @@ std::string MediaTypeOf(std::string_view stored);
 // The charset of a stored content type; empty when none was kept.
 std::string CharsetOf(std::string_view stored);
 
-// One stored attachment without its bytes: what a list shows.
+// One stored attachment without its bytes: what a list shows (the media type alone, "text/plain").
 struct AttachmentEntry {
     int64_t position = 0; // 1 for the mail's first attachment
     std::string name;

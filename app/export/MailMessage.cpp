@@ -167,8 +167,9 @@ void AppendKeptParties(std::string& out, const std::string& header, const std::v
     }
     if (kept.empty())
         return;
-    HeaderLine line(out, "X-KamoMail-" + header, lineEnd);
-    AppendText(line, kept, 70);
+    const std::string name = "X-KamoMail-" + header;
+    HeaderLine line(out, name, lineEnd);
+    AppendText(line, kept, kFoldAt - name.size() - 2); // a plain word fits after "name: "
     line.End();
 }
 

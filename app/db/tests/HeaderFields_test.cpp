@@ -98,6 +98,13 @@ TEST(HeaderFields, AStoredTextTypeKeepsItsCharsetAndReadsAsItsMediaType) {
     EXPECT_EQ(MediaTypeOf("image/jpeg"), "image/jpeg");
     EXPECT_EQ(CharsetOf("text/plain; charset=Shift_JIS"), "Shift_JIS");
     EXPECT_EQ(CharsetOf("text/plain"), "");
+    // A list (and the extension of an unnamed file saved from it) sees the media type.
+    auto db = test::MemoryArchive();
+    const MailRecord mail = test::NumberedMail(0);
+    test::InsertTestMail(*db, mail);
+    AttachmentWriter(*db).Add(KeyOf(mail), 1, {"", "text/plain; charset=Shift_JIS", "\x93\xfa"});
+    EXPECT_EQ(ListAttachments(*db, KeyOf(mail)).at(0).contentType, "text/plain");
+    EXPECT_EQ(AttachmentReader(*db).Read(KeyOf(mail)).at(0).contentType, "text/plain; charset=Shift_JIS");
 }
 
 } // namespace
