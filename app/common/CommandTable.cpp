@@ -34,8 +34,8 @@ std::vector<CommandDef> BuildCommands() {
         {"cmdAttachSaveAll", "", false, false, false, ""},
         // Exports and the archive's upkeep.
         {"memMailExport", "export", false, false, false,
-         "kamomail export --format 形式 出力先 [選択]  書き出します（mbox, maildir, eml, csv。形式は kamomail export "
-         "--help）"},
+         "kamomail export --format 形式 出力先 [選択] [--seen all|sent]  書き出します（mbox, maildir, eml, csv。"
+         "既読は既定ですべて。形式は kamomail export --help）"},
         {"memExport", "", false, false, false, ""},
         {"memInport", "import", true, true, false,
          "kamomail import --format csv DIR      書き出した CSV を取り込みます"},

@@ -5,6 +5,9 @@
 
 namespace kamo {
 
+// The name the archive stores for a sender or receiver without one: a placeholder, never a name.
+inline constexpr const char* kNoName = "設定無し";
+
 // The identity of a mail: the columns of tblKamoMail's primary index plus the names the lists show.
 struct MailKey {
     std::string ymd; // "yyyy/mm/dd"

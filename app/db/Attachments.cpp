@@ -24,7 +24,33 @@ bool HasAttachmentTable(SQLite::Database& db) {
     return q.executeStep();
 }
 
+constexpr std::string_view kCharsetParam = "; charset=";
+
 } // namespace
+
+std::string StoredContentType(const std::string& mediaType, const std::string& charset) {
+    if (charset.empty() || mediaType.rfind("text/", 0) != 0 || charset.find_first_of("; \t\r\n\"") != std::string::npos)
+        return mediaType;
+    return mediaType + std::string(kCharsetParam) + charset;
+}
+
+std::string MediaTypeOf(std::string_view stored) {
+    std::string type(stored.substr(0, stored.find(';')));
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t'))
+        type.pop_back();
+    for (char& c : type)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return type;
+}
+
+std::string CharsetOf(std::string_view stored) {
+    const size_t at = stored.find(kCharsetParam);
+    if (at == std::string_view::npos)
+        return {};
+    const std::string_view rest = stored.substr(at + kCharsetParam.size());
+    return std::string(rest.substr(0, rest.find(';')));
+}
 
 AttachmentWriter::AttachmentWriter(SQLite::Database& db)
     : insert_(db, "INSERT INTO tblAttachment (tblAttachment_YMD, tblAttachment_HMS, tblAttachment_SubKey, "
@@ -81,8 +107,9 @@ std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey
                                  kKeyWhere + " ORDER BY tblAttachment_No");
     BindKey(st, key);
     while (st.executeStep())
-        list.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getString(), st.getColumn(2).getString(),
-                        st.getColumn(3).getInt64()});
+        // A list shows the media type; the charset matters to the bytes, not to the list.
+        list.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getString(),
+                        MediaTypeOf(st.getColumn(2).getString()), st.getColumn(3).getInt64()});
     return list;
 }
 

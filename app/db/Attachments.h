@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -15,14 +16,24 @@
 namespace kamo {
 
 // One attachment as read from a mail: its file name (UTF-8, decoded; may be empty), its content
-// type in lower case ("image/jpeg") and its bytes.
+// type in lower case ("image/jpeg"; a text with the charset it came in, "text/plain;
+// charset=shift_jis", see StoredContentType) and its bytes.
 struct Attachment {
     std::string name;
     std::string contentType;
     std::string bytes;
 };
 
-// One stored attachment without its bytes: what a list shows.
+// The content type an attachment is stored with: the media type, and for a text (text/...) the
+// charset its part declared, as "text/plain; charset=shift_jis" (without it the bytes of a text
+// cannot be read again). Archives written before kept the media type alone, which reads the same.
+std::string StoredContentType(const std::string& mediaType, const std::string& charset);
+// The media type of a stored content type, lower case ("text/plain").
+std::string MediaTypeOf(std::string_view stored);
+// The charset of a stored content type; empty when none was kept.
+std::string CharsetOf(std::string_view stored);
+
+// One stored attachment without its bytes: what a list shows (the media type alone, "text/plain").
 struct AttachmentEntry {
     int64_t position = 0; // 1 for the mail's first attachment
     std::string name;

@@ -108,33 +108,67 @@ std::vector<TableDef> BuildAddedTables() {
     };
     originalNames.primaryKey = {"tblKamoMail_YMD",        "tblKamoMail_HMS",    "tblKamoMail_SubKey",
                                 "tblKamoMail_SndRcvFlag", "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd"};
-    return {attachment, originalNames};
+    // The header fields of a mail other mail programs need (db/HeaderFields.h): its own message
+    // IDs for threading, Cc and Reply-To. Kept exactly (binary text) under the mail's key.
+    TableDef headerFields{"tblHeaderFields", {}, "tblHeaderFields", {}, {}};
+    const std::string kTextExact = "TEXT NOT NULL DEFAULT ''";
+    headerFields.columns = {
+        {"tblHeaderFields_YMD", kText},
+        {"tblHeaderFields_HMS", kText},
+        {"tblHeaderFields_SubKey", kInt},
+        {"tblHeaderFields_SndRcvFlag", kInt},
+        {"tblHeaderFields_SndAdd", kText},
+        {"tblHeaderFields_RcvAdd", kText},
+        {"tblHeaderFields_MessageId", kTextExact},
+        {"tblHeaderFields_InReplyTo", kTextExact},
+        {"tblHeaderFields_References", kTextExact},
+        {"tblHeaderFields_Cc", kTextExact},
+        {"tblHeaderFields_ReplyTo", kTextExact},
+    };
+    headerFields.primaryKey = {"tblHeaderFields_YMD",        "tblHeaderFields_HMS",    "tblHeaderFields_SubKey",
+                               "tblHeaderFields_SndRcvFlag", "tblHeaderFields_SndAdd", "tblHeaderFields_RcvAdd"};
+    headerFields.indexes = {{"idxHeaderFields_MessageId", "tblHeaderFields_MessageId"}};
+    return {attachment, originalNames, headerFields};
 }
 
-// "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns: the attachment columns'
-// own NOCASE equality, as tblKamoMail's primary index compares them.
-std::string KeyMatch(const std::string& side) {
+// "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns of a table whose key
+// columns are named `prefix` + X: the table's own NOCASE equality, as tblKamoMail's primary index
+// compares them.
+std::string KeyMatch(const std::string& side, const std::string& prefix = "tblAttachment_") {
     std::string sql;
     for (const char* column : {"YMD", "HMS", "SubKey", "SndRcvFlag", "SndAdd", "RcvAdd"}) {
         sql += sql.empty() ? "" : " AND ";
-        sql += std::string("tblAttachment_") + column + " IS " + side + ".tblKamoMail_" + column;
+        sql += prefix + column + " IS " + side + ".tblKamoMail_" + column;
     }
     return sql;
 }
 
-std::vector<TriggerDef> BuildTriggers() {
+// "prefixYMD = NEW.tblKamoMail_YMD, ..." over the six key columns.
+std::string KeyMoved(const std::string& prefix) {
     std::string moved;
     for (const char* column : {"YMD", "HMS", "SubKey", "SndRcvFlag", "SndAdd", "RcvAdd"})
-        moved += std::string(moved.empty() ? "" : ", ") + "tblAttachment_" + column + " = NEW.tblKamoMail_" + column;
+        moved += std::string(moved.empty() ? "" : ", ") + prefix + column + " = NEW.tblKamoMail_" + column;
+    return moved;
+}
+
+constexpr const char* kKeyUpdate = "AFTER UPDATE OF tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+                                   "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd ON tblKamoMail ";
+
+std::vector<TriggerDef> BuildTriggers() {
+    const std::string fields = "tblHeaderFields_";
     return {
         {"trgKamoMail_DeleteAttachments", "CREATE TRIGGER trgKamoMail_DeleteAttachments AFTER DELETE ON tblKamoMail "
                                           "BEGIN DELETE FROM tblAttachment WHERE " +
                                               KeyMatch("OLD") + "; END"},
-        {"trgKamoMail_MoveAttachments",
-         "CREATE TRIGGER trgKamoMail_MoveAttachments AFTER UPDATE OF tblKamoMail_YMD, tblKamoMail_HMS, "
-         "tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd ON tblKamoMail "
-         "BEGIN UPDATE tblAttachment SET " +
-             moved + " WHERE " + KeyMatch("OLD") + "; END"},
+        {"trgKamoMail_MoveAttachments", std::string("CREATE TRIGGER trgKamoMail_MoveAttachments ") + kKeyUpdate +
+                                            "BEGIN UPDATE tblAttachment SET " + KeyMoved("tblAttachment_") + " WHERE " +
+                                            KeyMatch("OLD") + "; END"},
+        {"trgKamoMail_DeleteHeaderFields", "CREATE TRIGGER trgKamoMail_DeleteHeaderFields AFTER DELETE ON tblKamoMail "
+                                           "BEGIN DELETE FROM tblHeaderFields WHERE " +
+                                               KeyMatch("OLD", fields) + "; END"},
+        {"trgKamoMail_MoveHeaderFields", std::string("CREATE TRIGGER trgKamoMail_MoveHeaderFields ") + kKeyUpdate +
+                                             "BEGIN UPDATE tblHeaderFields SET " + KeyMoved(fields) + " WHERE " +
+                                             KeyMatch("OLD", fields) + "; END"},
         {"trgOriginalNamesFollowMail",
          "CREATE TRIGGER trgOriginalNamesFollowMail AFTER DELETE ON tblKamoMail BEGIN "
          "DELETE FROM tblOriginalNames WHERE tblKamoMail_YMD = old.tblKamoMail_YMD AND "

@@ -1,10 +1,12 @@
 #include "export/MailExport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include "db/Backups.h"
+#include "db/HeaderFields.h"
 #include "export/MailAttachments.h"
 #include "export/MailMessage.h"
 #include "platform/FileUtil.h"
@@ -26,15 +29,24 @@ namespace {
     throw std::runtime_error(what + "\n" + path.string() + "\n(" + std::strerror(error) + ")");
 }
 
-// Writes a whole file the one way (a private temporary, renamed into place) or throws. A link at
-// the name is refused, never written through.
-void WriteWhole(const fs::path& path, std::string_view bytes, unsigned mode, const fs::path& tempFolder = {}) {
+// The file time of a mail's file: its own moment (none before 1970: a negative time is no time to
+// most programs); the start of 1970 for a mail whose date could not be read, as its Date says.
+std::time_t FileTimeOf(const MailRecord& mail) {
+    return std::max<std::time_t>(0, MailTime(mail.ymd, mail.hms).value_or(0));
+}
+
+// Writes a whole file the one way (a private temporary, renamed into place) with `modified` as its
+// modification time, or throws; the temporary never outlives a failure. A link at the name is
+// refused, never written through.
+void WriteWhole(const fs::path& path, std::string_view bytes, unsigned mode, std::time_t modified,
+                const fs::path& tempFolder = {}) {
     FileWriter out(path, PrivateFile(mode), tempFolder);
     if (!out.Ok())
         Fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
                                   : "メールのファイルを作成できません。",
              path, out.Error());
-    if (!out.Write(bytes) || !out.Commit())
+    const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+    if (!out.Write(bytes) || ::futimens(out.Fd(), times) != 0 || !out.Commit())
         Fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
                                   : "メールのファイルを書き込めません。",
              path, out.Error());
@@ -51,7 +63,8 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual std::string_view LineEnd() const { return "\n"; }
-    virtual void Add(const MailRecord& mail, const std::string& message) = 0;
+    // `seen`: the mail is marked read.
+    virtual void Add(const MailRecord& mail, const std::string& message, bool seen) = 0;
     virtual void Finish() = 0;
 };
 
@@ -68,8 +81,10 @@ public:
                  target, out_->Error());
         buffer_.reserve(kBuffer);
     }
-    void Add(const MailRecord& mail, const std::string& message) override {
+    void Add(const MailRecord& mail, const std::string& message, bool seen) override {
         Put(MboxFromLine(mail) + "\n");
+        if (seen)
+            Put("Status: RO\n"); // read (R) and no longer new (O), as mutt and mbox readers keep it
         Put(MboxQuoted(message));
         Put("\n"); // a blank line before the next "From "
     }
@@ -112,6 +127,14 @@ std::string HostName() {
     return host;
 }
 
+// "K<key>" of a Maildir file name "<time>.K<key>.<host>[:2,flags]"; empty for a name not ours.
+std::string KeyPart(const std::string& name) {
+    const size_t at = name.find(".K");
+    if (at == std::string::npos || at + 18 > name.size() || name[at + 18] != '.')
+        return {};
+    return name.substr(at + 1, 17);
+}
+
 class MaildirSink : public MessageSink {
 public:
     MaildirSink(const fs::path& folder, unsigned mode) : folder_(folder), host_(HostName()), mode_(mode) {
@@ -121,24 +144,43 @@ public:
         for (const char* sub : {"new", "cur"}) {
             std::error_code ec;
             for (const auto& entry : fs::directory_iterator(folder / sub, ec)) {
-                const std::string name = entry.path().filename().string();
-                known_[name.substr(0, name.find(':'))] = entry.path();
+                const std::string key = KeyPart(entry.path().filename().string());
+                if (!key.empty())
+                    known_[key] = entry.path();
             }
         }
     }
-    void Add(const MailRecord& mail, const std::string& message) override {
+    void Add(const MailRecord& mail, const std::string& message, bool seen) override {
+        const std::time_t when = FileTimeOf(mail);
         char unique[64];
-        std::snprintf(unique, sizeof unique, "%lld.K%016llx.",
-                      static_cast<long long>(MailTime(mail.ymd, mail.hms).value_or(0)),
+        std::snprintf(unique, sizeof unique, "%lld.K%016llx.", static_cast<long long>(when),
                       static_cast<unsigned long long>(MailKeyHash(mail)));
         const std::string name = unique + host_;
-        fs::path target;
-        if (auto it = known_.find(name); it != known_.end())
-            target = it->second;
-        else
-            target = mail.sent ? folder_ / "cur" / (name + ":2,S") : folder_ / "new" / name;
-        WriteWhole(target, message, mode_, folder_ / "tmp");
-        known_[name] = target;
+        const fs::path fresh = seen ? folder_ / "cur" / (name + ":2,S") : folder_ / "new" / name;
+        fs::path target = fresh;
+        fs::path left; // the file of an earlier export, when this one goes under another name
+        const std::string key = KeyPart(name);
+        if (auto it = known_.find(key); it != known_.end()) {
+            const fs::path& old = it->second;
+            const std::string oldName = old.filename().string();
+            const size_t colon = oldName.find(':');
+            if (seen && old.parent_path().filename() == "new") {
+                left = old; // still unread from the last export: now read
+            } else if (oldName.substr(0, colon) != name) {
+                // Named by an older version (a time before 1970 or a leap second): the current name,
+                // the flags a mail program gave it kept.
+                target = old.parent_path() / (name + (colon == std::string::npos ? "" : oldName.substr(colon)));
+                left = old;
+            } else {
+                target = old;
+            }
+        }
+        WriteWhole(target, message, mode_, when, folder_ / "tmp");
+        if (!left.empty()) {
+            std::error_code ec;
+            fs::remove(left, ec);
+        }
+        known_[key] = target;
     }
     void Finish() override {
         SyncFolder(folder_ / "new");
@@ -156,7 +198,7 @@ class EmlSink : public MessageSink {
 public:
     EmlSink(const fs::path& folder, unsigned mode) : folder_(folder), mode_(mode) { MakeFolder(folder); }
     std::string_view LineEnd() const override { return "\r\n"; }
-    void Add(const MailRecord& mail, const std::string& message) override {
+    void Add(const MailRecord& mail, const std::string& message, bool /*seen: eml has no flags*/) override {
         auto digits = [](const std::string& s, const char* none) {
             std::string d;
             for (char c : s)
@@ -169,7 +211,7 @@ public:
         const std::string name = digits(mail.ymd, "00000000") + "-" + digits(mail.hms, "000000") + "-" +
                                  std::to_string(mail.subKey) + "-" + (mail.sent ? "s" : "r") + "-" +
                                  std::string(key, 8) + ".eml";
-        WriteWhole(folder_ / name, message, mode_);
+        WriteWhole(folder_ / name, message, mode_, FileTimeOf(mail));
     }
     void Finish() override { SyncFolder(folder_); }
 
@@ -220,6 +262,21 @@ const MailFormatInfo& InfoOf(MailFormat format) {
     return MailFormats().front();
 }
 
+const std::vector<SeenChoice>& SeenChoices() {
+    static const std::vector<SeenChoice> choices = {
+        {SeenMail::All, "all", "すべてのメールを既読にする"},
+        {SeenMail::SentOnly, "sent", "送信メールだけ既読にする（受信メールは未読）"},
+    };
+    return choices;
+}
+
+std::optional<SeenMail> SeenMailNamed(const std::string& name) {
+    for (const auto& c : SeenChoices())
+        if (name == c.name)
+            return c.seen;
+    return std::nullopt;
+}
+
 std::string MboxQuoted(std::string_view message) {
     std::string out;
     out.reserve(message.size() + 16);
@@ -237,8 +294,39 @@ std::string MboxQuoted(std::string_view message) {
     return out;
 }
 
+namespace {
+
+// The Message-IDs kept for more than one mail of this export: those mails go out with the IDs made
+// from their keys, for a reader keeps one mail per Message-ID. Most archives repeat none, and then
+// the selection is not walked twice.
+std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& selection, HeaderFieldReader& headers) {
+    std::set<std::string> repeated;
+    const auto inArchive = headers.RepeatedMessageIds();
+    if (inArchive.empty())
+        return repeated;
+    const std::set<std::string> candidates(inArchive.begin(), inArchive.end());
+    std::map<std::string, int> seen;
+    SelectionStream stream(db, selection);
+    MailRowReader reader(db);
+    std::vector<int64_t> rows;
+    bool more = true;
+    while (more) {
+        rows.clear();
+        more = stream.Read(rows, 256);
+        for (int64_t row : rows)
+            if (const auto mail = reader.Read(row)) {
+                const std::string id = headers.Read(KeyOf(*mail)).messageId;
+                if (candidates.count(id) && ++seen[id] == 2)
+                    repeated.insert(id);
+            }
+    }
+    return repeated;
+}
+
+} // namespace
+
 ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, MailFormat format,
-                         const fs::path& target, WaitReporter& wait) {
+                         const fs::path& target, WaitReporter& wait, const ExportOptions& options) {
     WaitScope busy(wait);
     wait.SetLines({"　メールを書き出しています。", "　少々お待ちください。", "", "", InfoOf(format).caption, ""});
     wait.Pump();
@@ -249,6 +337,8 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
         throw std::runtime_error(
             "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
     auto sink = SinkFor(format, target, PrivateModeOf(archive));
+    HeaderFieldReader headers(db);
+    const std::set<std::string> repeated = IdsRepeatedIn(db, selection, headers);
     SelectionStream stream(db, selection);
     const std::optional<int64_t> total = stream.Total();
     MailRowReader reader(db);
@@ -265,7 +355,11 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             const std::optional<MailRecord> mail = reader.Read(row);
             if (!mail)
                 continue;
-            sink->Add(*mail, MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd()));
+            MessageExtras extras;
+            extras.headers = headers.Read(KeyOf(*mail));
+            extras.ownMessageId = !repeated.count(extras.headers.messageId);
+            const bool seen = options.seen == SeenMail::All || mail->sent;
+            sink->Add(*mail, MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd(), extras), seen);
             if (++result.written % 64 == 0)
                 ShowCount(wait, result.written, total);
             wait.Pump();

@@ -1,15 +1,20 @@
 #pragma once
 // Writing mail for other mail programs, in three forms:
-//   mbox     one file; each message after a "From " line, lines ending in LF, and every line that
-//            starts with ">*From " given one more ">" (the mboxrd form, which a reader can undo).
+//   mbox     one file; each message after a "From " line (the sender and the mail's time in UTC),
+//            lines ending in LF, and every line that starts with ">*From " given one more ">" (the
+//            mboxrd form, which a reader can undo). A mail marked read carries "Status: RO".
 //            Written beside the target and renamed over it when complete.
-//   Maildir  a folder with cur/, new/ and tmp/: each message is written in tmp/ and moved to new/
-//            (received mail) or cur/ with the flag ":2,S" (sent mail, seen). The file name
+//   Maildir  a folder with cur/, new/ and tmp/: each message is written in tmp/ and moved to cur/
+//            with the flag ":2,S" (read) or to new/ (unread). The file name
 //            "<time>.K<key>.<host>" is unique per mail and the same on every export, so exporting
-//            again replaces the mail's file, wherever it is and whatever flags a mail program gave it.
+//            again replaces the mail's file, wherever a mail program has moved it and whatever flags
+//            it gave it (a file still in new/ moves to cur/ when the export marks it read). Each
+//            file's modification time is the mail's own moment, which Maildir readers take for the
+//            time the mail arrived.
 //   eml      a folder with one "<date>-<time>-<sub-key>-<s|r>-<key>.eml" per mail, lines ending in
-//            CR LF; exporting again replaces the same files.
-// The messages themselves: MailMessage.h. Memory stays flat: one mail at a time.
+//            CR LF, its modification time the mail's; exporting again replaces the same files.
+// A file that cannot be written leaves no temporary behind. The messages themselves: MailMessage.h.
+// Memory stays flat: one mail at a time.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -35,6 +40,21 @@ const std::vector<MailFormatInfo>& MailFormats();
 std::optional<MailFormat> MailFormatNamed(const std::string& name);
 const MailFormatInfo& InfoOf(MailFormat format);
 
+// Which mails are marked read (mbox's Status, Maildir's cur/ and "S"); eml files have no flags.
+enum class SeenMail { All, SentOnly };
+struct SeenChoice {
+    SeenMail seen;
+    const char* name;    // as the command line names it (--seen)
+    const char* caption; // as the window shows it
+};
+// All first: the mail is years old and was read long ago.
+const std::vector<SeenChoice>& SeenChoices();
+std::optional<SeenMail> SeenMailNamed(const std::string& name);
+
+struct ExportOptions {
+    SeenMail seen = SeenMail::All;
+};
+
 struct ExportResult {
     int64_t written = 0;
     std::filesystem::path target;
@@ -44,9 +64,10 @@ struct ExportResult {
 // missing) with progress through `wait` ("メールを書き出しています。", count, bar). A search selection
 // brings the search index up to date first. Throws std::runtime_error with a message for the user
 // when the target cannot be written (the mbox file then stays as it was), SQLite::Exception on a
-// database error.
+// database error. A mail's own Message-ID (kept when it was read) goes out unless another mail of
+// the same export has it too; then each of them carries the one made from its key.
 ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, MailFormat format,
-                         const std::filesystem::path& target, WaitReporter& wait);
+                         const std::filesystem::path& target, WaitReporter& wait, const ExportOptions& options = {});
 
 // mbox's quoting of one message: ">" before every line that starts with ">*From ".
 std::string MboxQuoted(std::string_view message);

@@ -124,25 +124,108 @@ private:
     int tokens_ = 0;
 };
 
-void AppendParty(std::string& out, const char* header, const std::string& name, const std::string& address,
-                 std::string_view lineEnd) {
-    HeaderLine line(out, header, lineEnd);
-    if (!IsPlainAddress(address)) {
-        // An empty group named after the party: readers show the name, and the address stays with it.
-        std::string shown = address.empty() ? name : name + " <" + address + ">";
-        if (shown.empty())
-            shown = "設定無し"; // the archive's own word for a party without a name
+// A name as the header shows it: the archive's placeholder for no name is none.
+std::string ShownName(const std::string& name) {
+    return name == kNoName ? std::string() : name;
+}
 
-        line.Words(EncodedWords(shown));
-        line.Token(":;", false);
-        line.End();
-        return;
-    }
-    if (IsPlainText(name, 60) && name.find('"') == std::string::npos && name.find('\\') == std::string::npos)
-        line.Token("\"" + name + "\"");
+// A mailbox after the header's name or a comma: `"name" <address>`, `=?UTF-8?B?...?= <address>` or
+// `<address>`. A quoted name folds at its blanks (folding white space inside a quoted string is
+// allowed and unfolds to the same blank).
+void AppendMailbox(HeaderLine& line, const std::string& name, const std::string& address) {
+    if (IsPlainText(name, 60) && name.find_first_of("\"\\") == std::string::npos)
+        line.Words("\"" + name + "\"");
     else if (!name.empty())
         line.Words(EncodedWords(name));
     line.Token("<" + address + ">");
+}
+
+// Unstructured text: as it is when plain, else encoded words.
+void AppendText(HeaderLine& line, const std::string& text, size_t maxWord) {
+    if (IsPlainText(text, maxWord))
+        line.Words(text);
+    else if (!text.empty())
+        line.Words(EncodedWords(text));
+}
+
+// "name <address>" as stored, for the X-KamoMail- fields that keep a party without a usable address.
+std::string StoredParty(const MailParty& party) {
+    const std::string name = ShownName(party.name);
+    if (party.address.empty())
+        return name;
+    return name.empty() ? party.address : name + " <" + party.address + ">";
+}
+
+// The parties without a usable address in "X-KamoMail-<header>:", so nothing stored is lost.
+void AppendKeptParties(std::string& out, const std::string& header, const std::vector<MailParty>& parties,
+                       std::string_view lineEnd) {
+    std::string kept;
+    for (const auto& p : parties) {
+        const std::string text = StoredParty(p);
+        if (!IsUsableAddress(p.address) && !text.empty())
+            kept += (kept.empty() ? "" : ", ") + text;
+    }
+    if (kept.empty())
+        return;
+    const std::string name = "X-KamoMail-" + header;
+    HeaderLine line(out, name, lineEnd);
+    AppendText(line, kept, kFoldAt - name.size() - 2); // a plain word fits after "name: "
+    line.End();
+}
+
+// An address list (Cc, Reply-To): its mailboxes with a usable address; nothing when there is none.
+void AppendParties(std::string& out, const char* header, const std::vector<MailParty>& parties,
+                   std::string_view lineEnd) {
+    std::vector<const MailParty*> usable;
+    for (const auto& p : parties)
+        if (IsUsableAddress(p.address))
+            usable.push_back(&p);
+    if (!usable.empty()) {
+        HeaderLine line(out, header, lineEnd);
+        for (size_t i = 0; i < usable.size(); ++i) {
+            if (i > 0)
+                line.Token(",", false);
+            AppendMailbox(line, ShownName(usable[i]->name), usable[i]->address);
+        }
+        line.End();
+    }
+    AppendKeptParties(out, header, parties, lineEnd);
+}
+
+// From: always exactly one mailbox; a sender without a usable address gets kNoAddress, and for a
+// name, when it has none, the address text it has.
+void AppendFrom(std::string& out, const std::string& name, const std::string& address, std::string_view lineEnd) {
+    HeaderLine line(out, "From", lineEnd);
+    if (IsUsableAddress(address)) {
+        AppendMailbox(line, ShownName(name), address);
+    } else {
+        std::string shown = ShownName(name);
+        if (shown.empty())
+            shown = address;
+        AppendMailbox(line, shown, kNoAddress);
+    }
+    line.End();
+    AppendKeptParties(out, "From", {{name, address}}, lineEnd);
+}
+
+// To: the receiver, or the empty group RFC 5322 names for recipients that are not shown.
+void AppendTo(std::string& out, const std::string& name, const std::string& address, std::string_view lineEnd) {
+    if (IsUsableAddress(address)) {
+        AppendParties(out, "To", {{name, address}}, lineEnd);
+        return;
+    }
+    out.append("To: undisclosed-recipients:;").append(lineEnd);
+    AppendKeptParties(out, "To", {{name, address}}, lineEnd);
+}
+
+// Message IDs separated by blanks, one token each, folded between them.
+void AppendIds(std::string& out, const char* header, const std::string& ids, std::string_view lineEnd) {
+    const auto list = MessageIds(ids);
+    if (list.empty())
+        return;
+    HeaderLine line(out, header, lineEnd);
+    for (const auto& id : list)
+        line.Token(id);
     line.End();
 }
 
@@ -171,6 +254,8 @@ std::optional<Clock> ReadClock(std::string_view ymd, std::string_view hms) {
     const year_month_day date{year{c.year}, month{static_cast<unsigned>(c.month)}, day{static_cast<unsigned>(c.day)}};
     if (c.year < 1900 || !date.ok() || c.hour > 23 || c.minute > 59 || c.second > 60)
         return std::nullopt;
+    // A leap second: readers take ":60" for no date at all; the second before it is as near as any.
+    c.second = std::min(c.second, 59);
     return c;
 }
 
@@ -195,17 +280,22 @@ std::string DigitsOf(std::string_view s) {
     return d;
 }
 
-// An attachment's file name as the parameter of its Content-Disposition, after "attachment;" and a
-// line end: a short plain name quoted, any other name percent-encoded in UTF-8 (RFC 2231) and, when
-// long, continued over several lines (filename*0*=, filename*1*=, ...) so that no line passes 78
-// characters.
+// An attachment's Content-Disposition, from the line end after "attachment" on: a short plain name
+// quoted, any other name percent-encoded in UTF-8 (RFC 2231) and, when long, continued over
+// several lines (filename*0*=, filename*1*=, ...) so that no line passes 78 characters, each piece
+// whole characters (a reader decodes the pieces one by one). An attachment without a name has no
+// file-name parameter at all.
 std::string FileNameParameter(const std::string& name, std::string_view lineEnd) {
     constexpr size_t kPiece = 60;
+    if (name.empty())
+        return std::string(lineEnd);
+    const std::string head = std::string(";") + std::string(lineEnd);
     if (name.size() <= kPiece && IsPlainText(name, kPiece) && name.find_first_of("\"\\;") == std::string::npos)
-        return " filename=\"" + name + "\"";
+        return head + " filename=\"" + name + "\"" + std::string(lineEnd);
     std::string encoded = "UTF-8''";
-    std::vector<size_t> cuts; // where a piece may end: never inside a %XX
-    for (unsigned char c : name) {
+    std::vector<size_t> cuts; // where a piece may end: never inside a %XX, never inside a character
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
             c == '_') {
             encoded += static_cast<char>(c);
@@ -214,11 +304,12 @@ std::string FileNameParameter(const std::string& name, std::string_view lineEnd)
             std::snprintf(buf, sizeof buf, "%%%02X", c);
             encoded += buf;
         }
-        cuts.push_back(encoded.size());
+        if (i + 1 == name.size() || !IsContinuation(name[i + 1]))
+            cuts.push_back(encoded.size());
     }
     if (encoded.size() <= kPiece)
-        return " filename*=" + encoded;
-    std::string out;
+        return head + " filename*=" + encoded + std::string(lineEnd);
+    std::string out = head;
     size_t start = 0;
     int n = 0;
     for (size_t i = 0; i < cuts.size(); ++i) {
@@ -230,23 +321,31 @@ std::string FileNameParameter(const std::string& name, std::string_view lineEnd)
         out.append(" filename*").append(std::to_string(n++)).append("*=").append(encoded, start, cuts[i] - start);
         start = cuts[i];
     }
-    return out;
+    return out.append(lineEnd);
 }
 
-// A stored content type as a header value: "type/subtype" in token characters, else the neutral
+// A stored content type as a header value: "type/subtype" in token characters, with the charset
+// a text attachment came with ("text/plain; charset=Shift_JIS", db/Attachments.h), else the neutral
 // type, so that nothing stored can add header lines or parameters of its own.
-std::string ContentTypeValue(const std::string& type) {
-    const size_t slash = type.find('/');
+std::string ContentTypeValue(const std::string& stored) {
     auto token = [](std::string_view t) {
-        return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) {
+        return !t.empty() && t.size() <= 100 && std::all_of(t.begin(), t.end(), [](char c) {
             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                    std::string_view("!#$&^_.+-").find(c) != std::string_view::npos;
         });
     };
-    if (slash == std::string::npos || type.size() > 100 || !token(std::string_view(type).substr(0, slash)) ||
-        !token(std::string_view(type).substr(slash + 1)))
+    // Exactly "type/subtype" or "type/subtype; charset=name": anything else stored is not ours.
+    const size_t semi = stored.find(';');
+    const std::string_view type = std::string_view(stored).substr(0, semi);
+    const size_t slash = type.find('/');
+    if (slash == std::string::npos || !token(type.substr(0, slash)) || !token(type.substr(slash + 1)))
         return "application/octet-stream";
-    return type;
+    if (semi == std::string::npos)
+        return std::string(type);
+    const std::string charset = CharsetOf(stored);
+    if (stored != std::string(type) + "; charset=" + charset || !token(charset) || charset.size() > 40)
+        return "application/octet-stream";
+    return stored;
 }
 
 void AppendTextPart(std::string& out, const std::string& body, std::string_view lineEnd) {
@@ -323,6 +422,10 @@ bool IsPlainAddress(std::string_view address) {
     return true;
 }
 
+bool IsUsableAddress(std::string_view address) {
+    return address.size() <= 254 && IsPlainAddress(address);
+}
+
 uint64_t MailKeyHash(const MailRecord& mail) {
     // FNV-1a over the key's columns; the addresses in lower case, as the archive's NOCASE key sees them.
     uint64_t h = 14695981039346656037ull;
@@ -373,32 +476,46 @@ std::string MessageDate(std::string_view ymd, std::string_view hms) {
 }
 
 std::string MboxFromLine(const MailRecord& mail) {
-    const auto c = ReadClock(mail.ymd, mail.hms);
     char when[64];
-    if (c)
-        std::snprintf(when, sizeof when, "%s %s %2d %02d:%02d:%02d %04d", kDays[WeekdayOf(*c)], kMonths[c->month - 1],
-                      c->day, c->hour, c->minute, c->second, c->year);
-    else
+    if (const auto t = MailTime(mail.ymd, mail.hms)) {
+        using namespace std::chrono;
+        const sys_seconds moment{seconds{*t}};
+        const sys_days day = floor<days>(moment);
+        const year_month_day ymd{day};
+        const hh_mm_ss<seconds> clock{moment - day};
+        std::snprintf(when, sizeof when, "%s %s %2u %02d:%02d:%02d %04d", kDays[weekday(day).c_encoding()],
+                      kMonths[static_cast<unsigned>(ymd.month()) - 1], static_cast<unsigned>(ymd.day()),
+                      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                      static_cast<int>(clock.seconds().count()), static_cast<int>(ymd.year()));
+    } else {
         std::snprintf(when, sizeof when, "Thu Jan  1 00:00:00 1970");
-    return "From " + (IsPlainAddress(mail.sndAdd) ? mail.sndAdd : std::string("MAILER-DAEMON")) + " " + when;
+    }
+    return "From " + (IsUsableAddress(mail.sndAdd) ? mail.sndAdd : std::string("MAILER-DAEMON")) + " " + when;
+}
+
+std::string MessageIdFor(const MailRecord& mail, const MessageExtras& extras) {
+    if (extras.ownMessageId && IsMessageId(extras.headers.messageId))
+        return extras.headers.messageId;
+    return MessageId(mail);
 }
 
 std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttachment>& attachments,
-                            std::string_view lineEnd) {
+                            std::string_view lineEnd, const MessageExtras& extras) {
     std::string out;
     out.reserve(1024 + mail.body.size() * 4 / 3);
-    AppendParty(out, "From", mail.sndName, mail.sndAdd, lineEnd);
-    AppendParty(out, "To", mail.rcvName, mail.rcvAdd, lineEnd);
+    AppendFrom(out, mail.sndName, mail.sndAdd, lineEnd);
+    AppendTo(out, mail.rcvName, mail.rcvAdd, lineEnd);
+    AppendParties(out, "Cc", extras.headers.cc, lineEnd);
+    AppendParties(out, "Reply-To", extras.headers.replyTo, lineEnd);
     {
         HeaderLine subject(out, "Subject", lineEnd);
-        if (IsPlainText(mail.subject, 70))
-            subject.Words(mail.subject);
-        else if (!mail.subject.empty())
-            subject.Words(EncodedWords(mail.subject));
+        AppendText(subject, mail.subject, kFoldAt - std::string_view("Subject: ").size());
         subject.End();
     }
     out.append("Date: ").append(MessageDate(mail.ymd, mail.hms)).append(lineEnd);
-    out.append("Message-ID: ").append(MessageId(mail)).append(lineEnd);
+    out.append("Message-ID: ").append(MessageIdFor(mail, extras)).append(lineEnd);
+    AppendIds(out, "In-Reply-To", extras.headers.inReplyTo, lineEnd);
+    AppendIds(out, "References", extras.headers.references, lineEnd);
     out.append("MIME-Version: 1.0").append(lineEnd);
     if (attachments.empty()) {
         AppendTextPart(out, mail.body, lineEnd);
@@ -414,8 +531,7 @@ std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttach
         out.append("--").append(boundary).append(lineEnd);
         out.append("Content-Type: ").append(ContentTypeValue(a.contentType)).append(lineEnd);
         out.append("Content-Transfer-Encoding: base64").append(lineEnd);
-        out.append("Content-Disposition: attachment;").append(lineEnd);
-        out.append(FileNameParameter(a.fileName, lineEnd)).append(lineEnd);
+        out.append("Content-Disposition: attachment").append(FileNameParameter(a.fileName, lineEnd));
         out.append(lineEnd);
         out.append(Base64Lines(a.data, lineEnd));
     }

@@ -3,22 +3,32 @@
 // without mojibake:
 //
 //   From, To    the stored names and addresses; a name that is not plain ASCII goes as RFC 2047
-//               encoded words (UTF-8, base64 and where needed Q). An address that is empty or no plain address
-//               (spaces, no "@", other characters) cannot stand in angle brackets: the party is
-//               then an empty group named "name <address>", so nothing is lost.
-//   Subject     as stored; encoded words unless it is plain ASCII.
+//               encoded words (UTF-8, base64 and where needed Q). The archive's placeholder for no
+//               name (kNoName) is no name and never goes out as one. A party without a usable
+//               address (empty, no plain addr-spec, or longer than an address can be) keeps its
+//               stored text in X-KamoMail-From / X-KamoMail-To, and goes as
+//                 From: name <no-address@kamomail.invalid>  (".invalid" can never be delivered to,
+//                       RFC 2606; From must hold one mailbox)
+//                 To:   undisclosed-recipients:;
+//   Cc, Reply-To the kept header fields (db/HeaderFields.h), the same way; mailboxes without a
+//               usable address go to X-KamoMail-Cc / X-KamoMail-Reply-To.
+//   Subject     as stored; encoded words unless it is plain ASCII in words that fit a line.
 //   Date        the stored date and time with the zone +0900: PostPet wrote its mail in Japan and
 //               the archive keeps the clock time as written. A date that could not be read
 //               ("0000/00/00") or is no real day becomes Thu, 01 Jan 1970 00:00:00 +0000: it sorts
-//               first and is never taken for a recent mail.
-//   Message-ID  from the mail's key (date, time, sub-key, direction, both addresses, letter case of
-//               the addresses ignored as the archive ignores it), so a later export of the same
-//               mail carries the same ID and mail programs see the same mail.
+//               first and is never taken for a recent mail. A leap second (":60") goes as ":59".
+//   Message-ID  the mail's own, kept when it was read, where the export may use it (unique in the
+//               export); else one from the mail's key (date, time, sub-key, direction, both
+//               addresses, letter case of the addresses ignored as the archive ignores it), so a
+//               later export of the same mail carries the same ID. In-Reply-To and References as
+//               kept, so replies thread.
 //   Body        text/plain; charset=UTF-8 in base64: the body exactly as stored (CR LF line breaks
 //               and all), every line 76 characters at most. With attachments: multipart/mixed, the
-//               text first, each attachment a base64 part named in RFC 2231 form.
+//               text first, each attachment a base64 part with its type (and a text's charset),
+//               named in RFC 2231 form when it has a name.
 //
-// Header lines are folded at 78 characters where there is a place to fold.
+// Header lines are folded at 78 characters wherever there is a place to fold, and no line is ever
+// longer than 998 octets.
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -27,13 +37,26 @@
 #include <vector>
 
 #include "common/MailRecord.h"
+#include "db/HeaderFields.h"
 #include "export/MailAttachments.h"
 
 namespace kamo {
 
+// What an export knows of a mail beyond its row.
+struct MessageExtras {
+    HeaderFields headers;     // the kept header fields (none: empty)
+    bool ownMessageId = true; // headers.messageId may be used (no other mail of the export has it)
+};
+
+// The address a sender without a usable address is given.
+inline constexpr const char* kNoAddress = "no-address@kamomail.invalid";
+
 // The whole message, lines ended by `lineEnd` ("\r\n" for .eml files, "\n" in mbox and Maildir).
 std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttachment>& attachments,
-                            std::string_view lineEnd);
+                            std::string_view lineEnd, const MessageExtras& extras = {});
+
+// The Message-ID the message carries: the kept one where it may be used, else MessageId(mail).
+std::string MessageIdFor(const MailRecord& mail, const MessageExtras& extras);
 
 // "<yyyymmddhhmmss.subkey.s|r.hash@kamomail.invalid>"
 std::string MessageId(const MailRecord& mail);
@@ -41,13 +64,14 @@ std::string MessageId(const MailRecord& mail);
 uint64_t MailKeyHash(const MailRecord& mail);
 
 // The mail's moment, when its date is a real one: seconds since 1970 (UTC) of the stored clock time
-// in Japan.
+// in Japan (a leap second read as the second before it).
 std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms);
 // "Tue, 04 Sep 2001 21:05:33 +0900", or the 1970 stand-in for an unreadable date.
 std::string MessageDate(std::string_view ymd, std::string_view hms);
 
 // mbox's separator line for the mail, without its line end: "From hanako@example.jp Tue Sep  4
-// 21:05:33 2001" (the sender's address, or MAILER-DAEMON when it is no plain address).
+// 12:05:33 2001", the time in UTC as mbox readers take it (the sender's address, or MAILER-DAEMON
+// when it has no usable one).
 std::string MboxFromLine(const MailRecord& mail);
 
 // RFC 2047 encoded words (UTF-8), each whole characters and at most 60 characters long, separated
@@ -57,6 +81,8 @@ std::string EncodedWords(std::string_view utf8);
 
 // A plain addr-spec: ASCII letters, digits and the atom characters, one "@" with text on both sides.
 bool IsPlainAddress(std::string_view address);
+// An address that may go into a header as it is: plain, and no longer than SMTP allows (254).
+bool IsUsableAddress(std::string_view address);
 
 // Base64 in lines of at most 76 characters, each ended by `lineEnd`.
 std::string Base64Lines(std::string_view bytes, std::string_view lineEnd);

@@ -61,7 +61,10 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
         return false;
     }
     try {
-        const ExportResult result = ExportMails(session.Database(), dialog.Choice().selection, format, target, wait);
+        ExportOptions options;
+        options.seen = dialog.Seen();
+        const ExportResult result =
+            ExportMails(session.Database(), dialog.Choice().selection, format, target, wait, options);
         prompter.Message(std::to_string(result.written) + " 通のメールを書き出しました（" + InfoOf(format).caption +
                              "）。\n" + result.target.string(),
                          title);

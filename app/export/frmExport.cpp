@@ -33,6 +33,10 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     cmbFormat->setObjectName("cmbFormat");
     for (const auto& f : MailFormats())
         cmbFormat->addItem(QString::fromUtf8(f.caption), static_cast<int>(f.format));
+    cmbSeen = new QComboBox(this);
+    cmbSeen->setObjectName("cmbSeen");
+    for (const auto& c : SeenChoices())
+        cmbSeen->addItem(QString::fromUtf8(c.caption), static_cast<int>(c.seen));
     txtTarget = new QLineEdit(this);
     txtTarget->setObjectName("txtTarget");
     txtTarget->setMinimumWidth(360);
@@ -45,6 +49,7 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     auto* form = new QFormLayout;
     form->addRow(QString::fromUtf8("形式："), cmbFormat);
     form->addRow(QString::fromUtf8("書き出し先："), targetRow);
+    form->addRow(QString::fromUtf8("既読："), cmbSeen);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     cmdOk = buttons->button(QDialogButtonBox::Ok);
@@ -84,6 +89,14 @@ QString frmExport::Target() const {
     return txtTarget->text().trimmed();
 }
 
+SeenMail frmExport::Seen() const {
+    return static_cast<SeenMail>(cmbSeen->currentData().toInt());
+}
+
+void frmExport::SetSeen(SeenMail seen) {
+    cmbSeen->setCurrentIndex(cmbSeen->findData(static_cast<int>(seen)));
+}
+
 void frmExport::SetFormat(MailFormat format) {
     cmbFormat->setCurrentIndex(cmbFormat->findData(static_cast<int>(format)));
 }
@@ -103,6 +116,7 @@ void frmExport::OnFormatChanged() {
     // A suggested target follows the format; one the user gave stays.
     if (!targetTyped_ && suggest_)
         txtTarget->setText(suggest_(Format()));
+    cmbSeen->setEnabled(Format() != MailFormat::Eml); // .eml files carry no read mark
     UpdateOk();
 }
 

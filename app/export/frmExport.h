@@ -1,5 +1,6 @@
 #pragma once
-// The export window (ファイル → メールを書き出す…): which mails, in which format, to where.
+// The export window (ファイル → メールを書き出す…): which mails, in which format, to where, and
+// which of them are marked read (all by default; eml files have no such mark).
 #include <QDialog>
 #include <functional>
 #include <string>
@@ -34,10 +35,12 @@ public:
     MailFormat Format() const;
     const ExportChoice& Choice() const;
     QString Target() const;
+    SeenMail Seen() const;
 
     void SetFormat(MailFormat format);
     void SetChoice(size_t index);
     void SetTarget(const QString& target);
+    void SetSeen(SeenMail seen);
 
 private:
     void OnFormatChanged();
@@ -49,6 +52,7 @@ private:
     ChooseTarget chooseTarget_;
     bool targetTyped_ = false;
     QComboBox* cmbFormat = nullptr;
+    QComboBox* cmbSeen = nullptr;
     std::vector<QRadioButton*> optChoice_;
     QLineEdit* txtTarget = nullptr;
     QPushButton* cmdBrowse = nullptr;

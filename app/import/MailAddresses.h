@@ -3,10 +3,9 @@
 #include <string>
 #include <string_view>
 
-namespace kamo {
+#include "common/MailRecord.h" // kNoName
 
-// Name stored for a sender or receiver without one.
-inline constexpr const char* kNoName = "設定無し";
+namespace kamo {
 
 struct AddressName {
     std::string address;

@@ -2,6 +2,7 @@
 
 #include "common/QuoteSafe.h"
 #include "import/EarlierReading.h"
+#include "import/MailHeaderFields.h"
 #include "import/MimeBody.h"
 
 namespace kamo {
@@ -86,6 +87,7 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
     DecodedMail decoded;
     MailRecord& mail = decoded.record;
     DecodeFields(raw, strChange, mail);
+    decoded.headers = ReadHeaderFields(raw.header);
     decoded.mime = HasMimeHeaders(raw.header);
     if (decoded.mime) {
         // The body's own bytes: a binary part must not lose the CRs the reshaped body drops.

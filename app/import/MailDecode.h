@@ -8,6 +8,7 @@
 
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
+#include "db/HeaderFields.h"
 #include "import/EncodedWords.h"
 #include "import/FramedReader.h"
 #include "import/MailAddresses.h"
@@ -23,6 +24,7 @@ std::string ReplaceBars(std::string_view utf8);
 struct DecodedMail {
     MailRecord record;
     std::vector<Attachment> attachments; // in the order of the mail's parts
+    HeaderFields headers;                // kept beside the mail (import/MailHeaderFields.h)
     bool mime = false;                   // the body was read as MIME
     bool whole = true;                   // false: read by DecodeMailAsText after the decoding failed
 };

@@ -139,7 +139,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
         else
-            switch (store.Store(mail, decoded.attachments, earlier)) {
+            switch (store.Store(mail, decoded.attachments, earlier, decoded.headers)) {
             case MailStore::Outcome::StoredCut:
                 ++box.cut;
                 [[fallthrough]];

@@ -88,9 +88,9 @@ MailStore::MailStore(SQLite::Database& db)
       attachmentCount_(db, std::string("SELECT COUNT(*) FROM tblAttachment WHERE ") + kAttachmentKey),
       sameAttachment_(db, std::string("SELECT 1 FROM tblAttachment WHERE ") + kAttachmentKey +
                               " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
-                              "tblAttachment_Type = ?9 COLLATE BINARY AND tblAttachment_Size = ?10 AND "
-                              "tblAttachment_Data = ?11"),
-      attachments_(db) {}
+                              "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
+                              "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
+      attachments_(db), headerFields_(db) {}
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
     attachmentCount_.reset();
@@ -107,6 +107,8 @@ bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const 
         sameAttachment_.bind(7, ++position);
         sameAttachment_.bind(8, attachment->name);
         sameAttachment_.bind(9, attachment->contentType);
+        // An earlier reading kept a text's media type without its charset: the same attachment.
+        sameAttachment_.bind(12, MediaTypeOf(attachment->contentType));
         sameAttachment_.bind(10, static_cast<int64_t>(attachment->bytes.size()));
         // The bytes are compared by SQLite where they are stored: no copy of them comes out.
         sameAttachment_.bindNoCopy(11, static_cast<const void*>(attachment->bytes.data()),
@@ -174,8 +176,19 @@ std::vector<const Attachment*> MailStore::Fit(MailRecord& mail, const std::vecto
     return fitting;
 }
 
+MailStore::Outcome MailStore::KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers) {
+    if (!headers.Empty()) {
+        MailRecord stored = mail;
+        stored.subKey = row.subKey;
+        stored.sent = row.sent;
+        headerFields_.Keep(KeyOf(stored), headers);
+    }
+    return Outcome::AlreadyStored;
+}
+
 MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
-                                    const std::function<std::vector<DecodedMail>()>& earlier) {
+                                    const std::function<std::vector<DecodedMail>()>& earlier,
+                                    const HeaderFields& headers) {
     probe_.reset();
     probe_.bind(1, mail.subject);
     probe_.bind(2, mail.sent ? 1 : 0);
@@ -201,7 +214,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     if (sameHeader)
         same = FindSameBody(mail, pieces, fitting);
     if (same && same->sndName == mail.sndName && same->rcvName == mail.rcvName)
-        return Outcome::AlreadyStored;
+        return KeepHeaders(mail, *same, headers);
     if (sameKey && earlier) {
         // The row an earlier reading stored gets this reading's text and attachments in place. The
         // key columns stay: a reading that gives other addresses is no earlier form of this mail.
@@ -231,11 +244,12 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
             dropAttachments_.exec();
             dropAttachments_.reset();
             StoreAttachments(mail, fitting);
+            headerFields_.Put(KeyOf(mail), headers);
             return Outcome::Updated;
         }
     }
     if (same) // stored with other names than this reading's, by no reading known here
-        return Outcome::AlreadyStored;
+        return KeepHeaders(mail, *same, headers);
 
     mail.subKey = subKey;
     insert_.reset();
@@ -243,6 +257,8 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     insert_.exec();
     insert_.reset();
     StoreAttachments(mail, fitting);
+    if (!headers.Empty())
+        headerFields_.Put(KeyOf(mail), headers);
     return cut ? Outcome::StoredCut : Outcome::Stored;
 }
 

@@ -13,6 +13,7 @@
 
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
+#include "db/HeaderFields.h"
 #include "db/MailRows.h"
 #include "import/MailDecode.h"
 
@@ -51,8 +52,11 @@ public:
     // and attachments, by the rule above) is brought up to date in place (Updated): that row gets
     // this reading's names, subject, body and attachments under its own key. Reading a mailbox
     // again after the decoding has changed therefore never stores a mail twice.
+    //
+    // `headers` are kept with the mail (tblHeaderFields); a mail already stored gets them when it
+    // has none yet (one read by a version that did not keep them).
     Outcome Store(MailRecord& mail, const std::vector<Attachment>& attachments = {},
-                  const std::function<std::vector<DecodedMail>()>& earlier = {});
+                  const std::function<std::vector<DecodedMail>()>& earlier = {}, const HeaderFields& headers = {});
 
 private:
     struct StoredRow {
@@ -68,6 +72,8 @@ private:
     bool SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
     // The attachments that fit a row; the others are named in mail.body, which is then cut to
     // fit its row (`cut` true when either happened).
+    // A mail found stored (AlreadyStored): the row gets `headers` when it has none kept yet.
+    Outcome KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers);
     std::vector<const Attachment*> Fit(MailRecord& mail, const std::vector<Attachment>& attachments, bool& cut) const;
     void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
 
@@ -80,6 +86,7 @@ private:
     SQLite::Statement attachmentCount_;
     SQLite::Statement sameAttachment_;
     AttachmentWriter attachments_;
+    HeaderFieldWriter headerFields_;
 };
 
 } // namespace kamo

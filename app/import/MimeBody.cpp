@@ -203,7 +203,8 @@ public:
             if (showText)
                 Text(info, TransferDecode(body, info.encoding, stray_));
         } else {
-            out_.attachments.push_back({info.name, info.type, TransferDecode(body, info.encoding, stray_)});
+            out_.attachments.push_back(
+                {info.name, StoredContentType(info.type, info.charset), TransferDecode(body, info.encoding, stray_)});
         }
     }
 

@@ -43,8 +43,8 @@ struct ExportFormatEntry {
 
 // The formats of `kamomail export`, one line each.
 const ExportFormatEntry kExportFormats[] = {
-    {"mbox", "ファイル [選択]  mbox ファイル 1 つに書き出します（mboxrd 形式）", ExportMailFormat},
-    {"maildir", "フォルダ [選択]  Maildir に書き出します（送信メールは既読）", ExportMailFormat},
+    {"mbox", "ファイル [選択] [既読]  mbox ファイル 1 つに書き出します（mboxrd 形式）", ExportMailFormat},
+    {"maildir", "フォルダ [選択] [既読]  Maildir に書き出します", ExportMailFormat},
     {"eml", "フォルダ [選択]  1 通ずつ .eml ファイルに書き出します", ExportMailFormat},
     {"csv", "フォルダ  すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）",
      ExportCsvFormat},
@@ -52,12 +52,15 @@ const ExportFormatEntry kExportFormats[] = {
 
 constexpr const char* kSelectionUsage = "  選択: --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 | "
                                         "--search 言葉（なければすべてのメール）";
+constexpr const char* kSeenUsage =
+    "  既読: --seen all（既定: すべてのメールを既読に）| --seen sent（送信メールだけ既読に）"
+    "  mbox の Status: RO と Maildir の cur/ :2,S";
 
 void PrintFormats(std::ostream& s) {
     s << "使い方: kamomail export --format 形式 ...\n";
     for (const auto& f : kExportFormats)
         s << "  kamomail export --format " << f.name << " " << f.usage << '\n';
-    s << kSelectionUsage << '\n';
+    s << kSelectionUsage << '\n' << kSeenUsage << '\n';
 }
 
 std::string FormatNames() {
@@ -77,6 +80,7 @@ int ExportMailFormat(const ExportRequest& request) {
     std::string target;
     std::optional<MailSelection> selection;
     std::string filterName;
+    ExportOptions options;
     for (size_t i = 0; i < request.args.size(); ++i) {
         const std::string& a = request.args[i];
         const bool hasValue = i + 1 < request.args.size();
@@ -93,7 +97,12 @@ int ExportMailFormat(const ExportRequest& request) {
         for (const auto& f : kFlags)
             if (a == f.name)
                 flag = &f;
-        if (flag && hasValue) {
+        if (a == "--seen" && hasValue && request.format != "eml") {
+            const auto seen = SeenMailNamed(request.args[++i]);
+            if (!seen)
+                return wrong("--seen には all か sent を指定して下さい: " + request.args[i]);
+            options.seen = *seen;
+        } else if (flag && hasValue) {
             if (selection)
                 return wrong("選択は 1 つだけ指定して下さい。");
             selection = MailSelection::Of(flag->kind, request.args[++i]);
@@ -123,7 +132,7 @@ int ExportMailFormat(const ExportRequest& request) {
         ExportResult result;
         {
             TerminalProgress progress(request.err, request.progressShown);
-            result = ExportMails(db, chosen, format, target, progress);
+            result = ExportMails(db, chosen, format, target, progress, options);
         }
         request.out << result.written << " 通のメールを " << request.format << " で書き出しました（"
                     << chosen.Describe() << "）: " << result.target.string() << '\n';

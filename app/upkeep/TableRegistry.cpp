@@ -26,6 +26,7 @@ std::vector<RegisteredTable> BuildRegistry() {
         // Added beside them.
         {"tblAttachment", TableData::User, Rebuild::None, true, true},
         {"tblOriginalNames", TableData::User, Rebuild::None, true, true},
+        {"tblHeaderFields", TableData::User, Rebuild::None, true, true},
     };
     // The search index: internal, large and made again in minutes; never exported.
     for (const auto& name : SearchIndexTables())

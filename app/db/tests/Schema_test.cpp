@@ -58,7 +58,8 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
         tables.push_back(q.getColumn(0).getString());
     // The six, then the tables this program adds.
     EXPECT_EQ(tables, (std::vector<std::string>{"tblKamoMail", "tblSearch_Addresses", "tblSearch_Name", "tblFriend",
-                                                "tblFilter", "tblFilterData", "tblAttachment", "tblOriginalNames"}));
+                                                "tblFilter", "tblFilterData", "tblAttachment", "tblOriginalNames",
+                                                "tblHeaderFields"}));
 
     std::vector<Col> mail = {{"tblKamoMail_YMD", "TEXT", 1},       {"tblKamoMail_HMS", "TEXT", 2},
                              {"tblKamoMail_SubKey", "INTEGER", 3}, {"tblKamoMail_SndRcvFlag", "INTEGER", 4},

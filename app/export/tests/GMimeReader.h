@@ -20,16 +20,23 @@ struct ParsedParty {
 struct ParsedAttachment {
     std::string fileName;
     std::string contentType;
+    std::string charset; // its charset parameter
+    bool named = false;  // it has a filename parameter at all
     std::string data;
 };
 
 struct ParsedMail {
     ParsedParty from, to;
+    std::vector<ParsedParty> cc, replyTo;
+    std::string inReplyTo, references;    // as the header holds them, unfolded
+    std::string keptFrom, keptTo, keptCc; // X-KamoMail-From, -To, -Cc, encoded words decoded
     std::string subject;
-    std::string ymd, hms; // the Date header's own clock time
+    std::string ymd, hms; // the Date header's own clock time (GMime reads no date before 1970)
+    std::string dateText; // the Date header as written
     int zoneSeconds = 0;  // its zone offset
     std::string messageId;
     std::string contentType; // of the text part, e.g. "text/plain; charset=UTF-8"
+    std::string status;      // the Status header (mbox)
     std::string encoding;    // of the text part
     std::string body;        // the text part's content, transfer encoding undone, bytes as they are
     std::vector<ParsedAttachment> attachments;
@@ -72,6 +79,31 @@ inline ParsedParty PartyOf(InternetAddressList* list) {
     return p;
 }
 
+inline std::vector<ParsedParty> PartiesOf(InternetAddressList* list) {
+    std::vector<ParsedParty> parties;
+    for (int i = 0; list && i < internet_address_list_length(list); ++i) {
+        InternetAddress* ia = internet_address_list_get_address(list, i);
+        ParsedParty p;
+        p.name = Text(internet_address_get_name(ia));
+        p.group = INTERNET_ADDRESS_IS_GROUP(ia);
+        if (!p.group)
+            p.address = Text(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(ia)));
+        parties.push_back(std::move(p));
+    }
+    return parties;
+}
+
+// An unstructured header's text, unfolded and its encoded words decoded.
+inline std::string HeaderText(GMimeMessage* message, const char* name) {
+    const char* raw = g_mime_object_get_header(GMIME_OBJECT(message), name);
+    if (!raw)
+        return {};
+    char* decoded = g_mime_utils_header_decode_text(nullptr, raw);
+    std::string text = Text(decoded);
+    g_free(decoded);
+    return text;
+}
+
 inline std::string Decoded(GMimePart* part) {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     GObjectRef<GMimeStream> mem(g_mime_stream_mem_new());
@@ -84,6 +116,13 @@ inline ParsedMail Parse(GMimeMessage* message) {
     ParsedMail m;
     m.from = PartyOf(g_mime_message_get_from(message));
     m.to = PartyOf(g_mime_message_get_to(message));
+    m.cc = PartiesOf(g_mime_message_get_cc(message));
+    m.replyTo = PartiesOf(g_mime_message_get_reply_to(message));
+    m.inReplyTo = Text(g_mime_object_get_header(GMIME_OBJECT(message), "In-Reply-To"));
+    m.references = Text(g_mime_object_get_header(GMIME_OBJECT(message), "References"));
+    m.keptFrom = HeaderText(message, "X-KamoMail-From");
+    m.keptTo = HeaderText(message, "X-KamoMail-To");
+    m.keptCc = HeaderText(message, "X-KamoMail-Cc");
     m.subject = Text(g_mime_message_get_subject(message));
     if (GDateTime* date = g_mime_message_get_date(message)) {
         char* ymd = g_date_time_format(date, "%Y/%m/%d");
@@ -95,6 +134,8 @@ inline ParsedMail Parse(GMimeMessage* message) {
         m.zoneSeconds = static_cast<int>(g_date_time_get_utc_offset(date) / G_TIME_SPAN_SECOND);
     }
     m.messageId = Text(g_mime_message_get_message_id(message));
+    m.dateText = Text(g_mime_object_get_header(GMIME_OBJECT(message), "Date"));
+    m.status = Text(g_mime_object_get_header(GMIME_OBJECT(message), "Status"));
     GMimeObject* top = g_mime_message_get_mime_part(message);
     GMimePart* text = nullptr;
     if (GMIME_IS_MULTIPART(top)) {
@@ -109,9 +150,12 @@ inline ParsedMail Parse(GMimeMessage* message) {
             }
             ParsedAttachment a;
             a.fileName = Text(g_mime_part_get_filename(GMIME_PART(child)));
-            char* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(child));
+            GMimeContentType* contentType = g_mime_object_get_content_type(child);
+            char* type = g_mime_content_type_get_mime_type(contentType);
             a.contentType = Text(type);
             g_free(type);
+            a.charset = Text(g_mime_content_type_get_parameter(contentType, "charset"));
+            a.named = g_mime_object_get_content_disposition_parameter(child, "filename") != nullptr;
             a.data = Decoded(GMIME_PART(child));
             m.attachments.push_back(std::move(a));
         }

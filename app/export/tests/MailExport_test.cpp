@@ -5,11 +5,15 @@
 #include <map>
 #include <set>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <SQLiteCpp/Transaction.h>
 
 #include "db/Attachments.h"
+#include "db/HeaderFields.h"
 #include "db/tests/ArchiveFiles.h"
 #include "export/MailExport.h"
 #include "export/MailMessage.h"
@@ -65,6 +69,16 @@ std::vector<MailRecord> TrickyMails() {
         Tricky("長い本文", "長文", "long@example.jp", longBody),
     };
     mails[6].rcvAdd = "受信者 あて";
+    mails.push_back(Tricky(std::string(70, 'x').c_str(), "Taro", "taro@example.jp", "one long word\r\n"));
+    const std::string longAddress = std::string(1100, 'l') + "@example.jp";
+    mails.push_back(Tricky("長いアドレス", "長い", longAddress.c_str(), "a stored address too long for a line\r\n"));
+    MailRecord leap = Tricky("閏秒", "閏", "leap@example.jp", "a leap second\r\n");
+    leap.ymd = "2005/12/31";
+    leap.hms = "23:59:60";
+    mails.push_back(leap);
+    MailRecord old = Tricky("昔のメール", "昔", "old@example.jp", "before 1970\r\n");
+    old.ymd = "1965/03/01";
+    mails.push_back(old);
     MailRecord unknown = Tricky("日付不明", "不明", "unknown@example.jp", "date could not be read\r\n");
     unknown.ymd = "0000/00/00";
     unknown.hms = "00:00:00";
@@ -89,14 +103,27 @@ protected:
 
     static std::string StripBrackets(const std::string& id) { return id.substr(1, id.size() - 2); }
 
-    static void ExpectParty(const test::ParsedParty& got, const std::string& name, const std::string& address) {
-        if (IsPlainAddress(address)) {
+    // A party as a reader sees it: its stored name and address; the placeholder for no name is no
+    // name; without a usable address, the sender gets the never-delivered stand-in and the receiver
+    // is undisclosed, the stored text kept in X-KamoMail-From/-To.
+    static void ExpectParty(const test::ParsedParty& got, const std::string& kept, bool from, const std::string& name,
+                            const std::string& address) {
+        const std::string shown = name == kNoName ? "" : name;
+        if (IsUsableAddress(address)) {
             EXPECT_FALSE(got.group) << name;
-            EXPECT_EQ(got.name, name);
+            EXPECT_EQ(got.name, shown);
             EXPECT_EQ(got.address, address);
+            EXPECT_EQ(kept, "");
+            return;
+        }
+        EXPECT_EQ(kept, address.empty() ? shown : shown.empty() ? address : shown + " <" + address + ">");
+        if (from) {
+            EXPECT_FALSE(got.group) << name;
+            EXPECT_EQ(got.name, shown.empty() ? address : shown);
+            EXPECT_EQ(got.address, kNoAddress);
         } else {
             EXPECT_TRUE(got.group) << name;
-            EXPECT_EQ(got.name, address.empty() ? name : name + " <" + address + ">");
+            EXPECT_EQ(got.name, "undisclosed-recipients");
         }
     }
 
@@ -105,12 +132,14 @@ protected:
         auto it = byId.find(got.messageId);
         ASSERT_NE(it, byId.end()) << got.messageId;
         const MailRecord& m = it->second;
-        ExpectParty(got.from, m.sndName, m.sndAdd);
-        ExpectParty(got.to, m.rcvName, m.rcvAdd);
+        ExpectParty(got.from, got.keptFrom, true, m.sndName, m.sndAdd);
+        ExpectParty(got.to, got.keptTo, false, m.rcvName, m.rcvAdd);
         EXPECT_EQ(got.subject, m.subject);
-        if (MailTime(m.ymd, m.hms)) {
+        if (MailTime(m.ymd, m.hms) && *MailTime(m.ymd, m.hms) < 0) {
+            EXPECT_EQ(got.dateText, MessageDate(m.ymd, m.hms)); // GMime reads no date before 1970
+        } else if (MailTime(m.ymd, m.hms)) {
             EXPECT_EQ(got.ymd, m.ymd);
-            EXPECT_EQ(got.hms, m.hms);
+            EXPECT_EQ(got.hms, m.hms == "23:59:60" ? "23:59:59" : m.hms); // a leap second as the second before
             EXPECT_EQ(got.zoneSeconds, 9 * 3600);
         } else {
             EXPECT_EQ(got.ymd + " " + got.hms, "1970/01/01 00:00:00");
@@ -145,9 +174,12 @@ protected:
         }
     }
 
-    ExportResult Export(const MailSelection& selection, MailFormat format, const fs::path& target) {
+    ExportResult Export(const MailSelection& selection, MailFormat format, const fs::path& target,
+                        SeenMail seen = SeenMail::All) {
         NullWaitReporter quiet;
-        return ExportMails(*db, selection, format, target, quiet);
+        ExportOptions options;
+        options.seen = seen;
+        return ExportMails(*db, selection, format, target, quiet, options);
     }
 
     static std::vector<fs::path> FilesIn(const fs::path& folder) {
@@ -176,6 +208,7 @@ TEST_F(ExportTest, EveryFormatReadsBackFieldForFieldAndByteForByte) {
         ExpectSameMail(got);
         seen.insert(got.messageId);
         EXPECT_EQ(got.mboxMarker, MboxFromLine(byId[got.messageId]));
+        EXPECT_EQ(got.status, "RO");
     }
     EXPECT_EQ(seen.size(), byId.size());
     const std::string mboxText = test::ReadFile(mbox);
@@ -193,10 +226,10 @@ TEST_F(ExportTest, EveryFormatReadsBackFieldForFieldAndByteForByte) {
             const auto got = test::ParseFile(file, false);
             ASSERT_EQ(got.size(), 1u) << file;
             ExpectSameMail(got[0]);
-            const bool sent = byId[got[0].messageId].sent;
+            // All mail is marked read unless asked otherwise (ReadMarksFollowTheChoice).
             const std::string name = file.filename().string();
-            EXPECT_EQ(std::string(sub), sent ? "cur" : "new") << name;
-            EXPECT_EQ(name.size() > 4 && name.substr(name.size() - 4) == ":2,S", sent) << name;
+            EXPECT_EQ(std::string(sub), "cur") << name;
+            EXPECT_EQ(name.substr(name.size() - 4), ":2,S") << name;
             ExpectShortLines(test::ReadFile(file), file);
         }
     EXPECT_EQ(files, byId.size());
@@ -227,14 +260,16 @@ TEST_F(ExportTest, ASecondExportIsTheSameMailAgainNotACopy) {
     // A mail program has read one received mail and flagged it; exporting again replaces that file.
     const auto maildir = dir / "Maildir";
     Export(MailSelection::All(), MailFormat::Maildir, maildir);
-    const auto received = FilesIn(maildir / "new");
+    const auto received = FilesIn(maildir / "cur");
     ASSERT_FALSE(received.empty());
-    const fs::path moved = maildir / "cur" / (received.front().filename().string() + ":2,RS");
+    const std::string readName = received.front().filename().string();
+    const fs::path moved = maildir / "cur" / (readName.substr(0, readName.find(':')) + ":2,RS");
     fs::rename(received.front(), moved);
     test::WriteFile(moved, "damaged by hand\n");
     Export(MailSelection::All(), MailFormat::Maildir, maildir);
     EXPECT_EQ(FilesIn(maildir / "new").size() + FilesIn(maildir / "cur").size(), byId.size());
     ASSERT_TRUE(fs::exists(moved));
+    EXPECT_FALSE(fs::exists(received.front()));
     ExpectSameMail(test::ParseFile(moved, false).at(0));
 
     Export(MailSelection::All(), MailFormat::Eml, dir / "eml");
@@ -367,6 +402,150 @@ TEST_F(ExportTest, AnMboxThatCannotBeWrittenIsReportedAndTheOldFileStays) {
     EXPECT_ANY_THROW(Export(MailSelection::All(), MailFormat::Mbox, dir / "keep.mbox"));
     EXPECT_EQ(test::ReadFile(dir / "keep.mbox"), "old");
     EXPECT_EQ(FilesIn(dir.path()).size(), 1u); // no half-written file left beside it
+}
+
+TEST_F(ExportTest, ReadMarksFollowTheChoice) {
+    // Sent mail only: received mail stays unread (no Status in mbox, new/ in Maildir).
+    Export(MailSelection::All(), MailFormat::Mbox, dir / "sent.mbox", SeenMail::SentOnly);
+    for (const auto& got : test::ParseFile(dir / "sent.mbox", true))
+        EXPECT_EQ(got.status, byId[got.messageId].sent ? "RO" : "") << got.subject;
+    const auto maildir = dir / "Maildir";
+    Export(MailSelection::All(), MailFormat::Maildir, maildir, SeenMail::SentOnly);
+    size_t unread = 0;
+    for (const char* sub : {"cur", "new"})
+        for (const auto& file : FilesIn(maildir / sub)) {
+            const bool sent = byId[test::ParseFile(file, false).at(0).messageId].sent;
+            EXPECT_EQ(std::string(sub), sent ? "cur" : "new") << file;
+            unread += sent ? 0 : 1;
+        }
+    EXPECT_GT(unread, 0u);
+    // Exporting again with every mail read moves the untouched ones from new/ to cur/, no copies.
+    Export(MailSelection::All(), MailFormat::Maildir, maildir, SeenMail::All);
+    EXPECT_TRUE(FilesIn(maildir / "new").empty());
+    EXPECT_EQ(FilesIn(maildir / "cur").size(), byId.size());
+}
+
+TEST_F(ExportTest, FilesCarryTheMailsOwnTimeAndNamesNeverStartWithAMinus) {
+    Export(MailSelection::All(), MailFormat::Maildir, dir / "Maildir");
+    Export(MailSelection::All(), MailFormat::Eml, dir / "eml");
+    std::vector<fs::path> files = FilesIn(dir / "Maildir" / "cur");
+    for (const auto& f : FilesIn(dir / "eml"))
+        files.push_back(f);
+    ASSERT_EQ(files.size(), 2 * byId.size());
+    int before1970 = 0;
+    for (const auto& file : files) {
+        const MailRecord& m = byId[test::ParseFile(file, false).at(0).messageId];
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        const auto t = MailTime(m.ymd, m.hms);
+        before1970 += t && *t < 0 ? 1 : 0;
+        EXPECT_EQ(st.st_mtime, t ? std::max<std::time_t>(0, *t) : 0) << file;
+        EXPECT_NE(file.filename().string().front(), '-') << file;
+    }
+    EXPECT_EQ(before1970, 2);
+}
+
+TEST_F(ExportTest, KeptHeaderFieldsGoOutAndAMessageIdTwiceInOneExportGivesWay) {
+    auto mailWith = [&](const std::string& subject) -> MailRecord& {
+        for (auto& [id, m] : byId)
+            if (m.subject == subject)
+                return m;
+        throw std::runtime_error("no mail " + subject);
+    };
+    const MailRecord& original = mailWith(std::string(70, 'x'));
+    const MailRecord& reply = mailWith("閏秒");
+    const MailRecord& copy = mailWith("昔のメール");
+    const MailRecord& other = mailWith("宛先なし");
+    HeaderFields first;
+    first.messageId = "<meeting.1@example.jp>";
+    first.cc = {{"山田 花子", "hanako@example.jp"}, {"", "jiro@example.jp"}, {"名無し", "no address"}};
+    first.replyTo = {{"Taro", "taro@work.example.jp"}};
+    HeaderFields answer;
+    answer.messageId = "<answer.2@example.jp>";
+    answer.inReplyTo = "<meeting.1@example.jp>";
+    answer.references = "<older.0@example.jp> <meeting.1@example.jp>";
+    HeaderFields twice; // two mails of the archive came with one Message-ID
+    twice.messageId = "<same@example.jp>";
+    {
+        HeaderFieldWriter writer(*db);
+        writer.Put(KeyOf(original), first);
+        writer.Put(KeyOf(reply), answer);
+        writer.Put(KeyOf(copy), twice);
+        writer.Put(KeyOf(other), twice);
+    }
+    Export(MailSelection::All(), MailFormat::Mbox, dir / "all.mbox");
+    int found = 0;
+    for (const auto& got : test::ParseFile(dir / "all.mbox", true)) {
+        if (got.subject == original.subject) {
+            ++found;
+            EXPECT_EQ(got.messageId, "meeting.1@example.jp");
+            ASSERT_EQ(got.cc.size(), 2u);
+            EXPECT_EQ(got.cc[0].name, "山田 花子");
+            EXPECT_EQ(got.cc[0].address, "hanako@example.jp");
+            EXPECT_EQ(got.cc[1].address, "jiro@example.jp");
+            EXPECT_EQ(got.keptCc, "名無し <no address>");
+            ASSERT_EQ(got.replyTo.size(), 1u);
+            EXPECT_EQ(got.replyTo[0].address, "taro@work.example.jp");
+        } else if (got.subject == reply.subject) {
+            ++found;
+            EXPECT_EQ(got.messageId, "answer.2@example.jp");
+            EXPECT_EQ(got.inReplyTo, "<meeting.1@example.jp>");
+            EXPECT_EQ(got.references, "<older.0@example.jp> <meeting.1@example.jp>");
+        } else if (got.subject == copy.subject || got.subject == other.subject) {
+            ++found;
+            EXPECT_EQ(got.messageId, StripBrackets(MessageId(got.subject == copy.subject ? copy : other)));
+        } else {
+            ExpectSameMail(got);
+            EXPECT_TRUE(got.cc.empty());
+        }
+    }
+    EXPECT_EQ(found, 4);
+    // Alone in its export, the mail keeps its own Message-ID.
+    Export(MailSelection::Of(MailSelection::Kind::Address, copy.sndAdd), MailFormat::Mbox, dir / "one.mbox");
+    bool alone = false;
+    for (const auto& got : test::ParseFile(dir / "one.mbox", true))
+        if (got.subject == copy.subject) {
+            alone = true;
+            EXPECT_EQ(got.messageId, "same@example.jp");
+        }
+    EXPECT_TRUE(alone);
+}
+
+TEST_F(ExportTest, AFileThatCannotBeWrittenLeavesNoTemporaryBehind) {
+    // A full disk, as the process sees it: no file may grow past a few kilobytes.
+    struct FileSizeLimit {
+        rlimit old{};
+        void (*oldHandler)(int);
+        FileSizeLimit() : oldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            rlimit small = old;
+            small.rlim_cur = 4096;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        ~FileSizeLimit() {
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+    };
+    for (const auto& [format, target] :
+         {std::pair{MailFormat::Eml, dir / "eml"}, std::pair{MailFormat::Maildir, dir / "Maildir"},
+          std::pair{MailFormat::Mbox, dir / "all.mbox"}}) {
+        SCOPED_TRACE(target.string());
+        {
+            FileSizeLimit full;
+            EXPECT_THROW(Export(MailSelection::All(), format, target), std::runtime_error);
+        }
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(dir.path(), ec); it != fs::recursive_directory_iterator();
+             ++it) {
+            const std::string name = it->path().filename().string();
+            if (it->is_regular_file()) {
+                EXPECT_NE(name.front(), '.') << it->path(); // a temporary
+                EXPECT_GT(it->file_size(), 0u) << it->path();
+                EXPECT_NE(it->path().parent_path().filename(), "tmp") << it->path();
+            }
+        }
+    }
 }
 
 namespace {

@@ -184,8 +184,10 @@ TEST_F(MimeRead, AMultipartMailGivesItsTextAndKeepsEveryAttachmentByteForByte) {
     EXPECT_EQ(AttachmentBytes(*db, row.key, 1), jpeg);
     EXPECT_EQ(list[1].name, "見積書.zip"); // RFC 2231 sections, a character split between them
     EXPECT_EQ(AttachmentBytes(*db, row.key, 2), binary);
-    EXPECT_EQ(list[2].name, "memo.txt"); // a text part with a file name is a file
+    EXPECT_EQ(list[2].name, "memo.txt");                             // a text part with a file name is a file
     EXPECT_EQ(list[2].contentType, "text/plain");
+    // Stored with its charset, so that its bytes can be read again.
+    EXPECT_EQ(AttachmentReader(*db).Read(row.key).at(2).contentType, "text/plain; charset=Shift_JIS");
     EXPECT_EQ(AttachmentBytes(*db, row.key, 3), ppw::ToCp932("メモ\r\n"));
 }
 

@@ -268,9 +268,22 @@ TEST_F(MailCommandsTest, ExportDispatchesByFormatAndNamesTheKnownOnes) {
         froms += line.rfind("From ", 0) == 0;
     EXPECT_EQ(froms, found);
 
+    size_t read = 0;
+    for (const auto& line : Lines(test::ReadFile(dir / "a.mbox")))
+        read += line == "Status: RO";
+    EXPECT_EQ(read, found); // every mail read unless asked otherwise
+
     const ProgramRun maildir = Kamomail({"export", "--format=maildir", (dir / "Maildir").string()});
     ASSERT_EQ(maildir.status, 0) << maildir.err;
     EXPECT_TRUE(std::filesystem::is_directory(dir / "Maildir" / "cur"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "Maildir" / "new"));
+    // Sent mail only: the received mail waits unread in new/.
+    const ProgramRun unread = Kamomail({"export", "--format", "maildir", (dir / "Unread").string(), "--seen", "sent"});
+    ASSERT_EQ(unread.status, 0) << unread.err;
+    EXPECT_FALSE(std::filesystem::is_empty(dir / "Unread" / "new"));
+    const ProgramRun wrongSeen = Kamomail({"export", "--format", "mbox", (dir / "b.mbox").string(), "--seen", "some"});
+    EXPECT_EQ(wrongSeen.status, 2);
+    EXPECT_NE(wrongSeen.err.find("--seen"), std::string::npos) << wrongSeen.err;
 
     for (const auto& args :
          std::vector<std::vector<std::string>>{{"export", "--format", "xml", "x"}, {"export", (dir / "x").string()}}) {
