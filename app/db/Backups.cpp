@@ -103,6 +103,7 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
         fs::remove(fresh, e);
         fs::remove(freshJournal, e); // VACUUM INTO's own journal, left by a failure such as a full disk
     };
+    removeFresh(); // whatever is at this day's names, a link planted there too
     // Created empty with the archive's privacy before SQLite fills it, so it is never readable by others.
     if (!CreateEmptyFile(fresh, PrivateModeOf(db.getFilename())))
         throw std::runtime_error("バックアップのファイルを作れません。\n" + fresh.string());
