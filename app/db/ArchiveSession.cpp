@@ -19,7 +19,11 @@ ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock>
     // then no other run of the program is writing them.
     if (lock_) {
         RemoveStaleBackupTemps(folders_.dataDir);
-        RemoveStaleWriterTemps(folders_.SettingsFile());
+        // The settings file, the archive (a restore from the .Bak), its seal and the compaction's
+        // copy of it are written through a FileWriter; a killed run leaves its temporary.
+        for (const auto& target : {folders_.SettingsFile(), archivePath_, ArchiveSealPath(archivePath_),
+                                   std::filesystem::path(archivePath_.string() + ".Bak.New")})
+            RemoveStaleWriterTemps(target);
     }
 }
 

@@ -61,9 +61,16 @@ TEST_F(BackupTest, LeftoversOfOurOwnWritersAreRemovedAndNothingElse) {
     fs::create_directories(folders.settingsDir);
     const std::vector<fs::path> ours{folder / "KamoMail-2026-11-30.Mdb.New",
                                      folder / "KamoMail-2026-11-30.Mdb.New-journal",
-                                     folders.settingsDir / ".KAMOMAIL.ini.0badf00d"};
-    const std::vector<fs::path> theirs{kept, folder / "KamoMail-2026-11-30.Mdb.New.mine", folder / "notes.New",
-                                       folders.settingsDir / ".KAMOMAIL.ini.old", folders.settingsDir / "KAMOMAIL.ini"};
+                                     folders.settingsDir / ".KAMOMAIL.ini.0badf00d",
+                                     folders.dataDir / ".KamoMail.Mdb.0123abcd",
+                                     folders.dataDir / ".KamoMail.Mdb.Closed.fedcba98",
+                                     folders.dataDir / ".KamoMail.Mdb.Bak.New.00ff00ff"};
+    const std::vector<fs::path> theirs{kept,
+                                       folder / "KamoMail-2026-11-30.Mdb.New.mine",
+                                       folder / "notes.New",
+                                       folders.settingsDir / ".KAMOMAIL.ini.old",
+                                       folders.settingsDir / "KAMOMAIL.ini",
+                                       folders.dataDir / ".KamoMail.Mdb.notes"};
     auto plant = [&]() {
         for (const auto& p : ours)
             test::WriteFile(p, "left over");
@@ -81,6 +88,8 @@ TEST_F(BackupTest, LeftoversOfOurOwnWritersAreRemovedAndNothingElse) {
     MakeBackup(session->Archive(), folders.dataDir, "2026-12-02");
     for (size_t i = 0; i < 2; ++i)
         EXPECT_FALSE(fs::exists(ours[i])) << ours[i];
+    for (const auto& p : theirs)
+        EXPECT_TRUE(fs::exists(p)) << p;
 
     plant();
     session.reset();
