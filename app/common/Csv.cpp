@@ -27,6 +27,15 @@ int CsvReader::Peek() {
     return in_.peek();
 }
 
+bool CsvReader::TooLong(const std::vector<CsvField>& record, const CsvField& field) {
+    const std::size_t at = record.size();
+    if (field.text.size() <= (at < limits_.size() ? limits_[at] : otherLimit_))
+        return false;
+    longField_ = at;
+    error_ = std::to_string(at + 1) + " 列目の値が大きすぎます";
+    return true;
+}
+
 bool CsvReader::Next(std::vector<CsvField>& record) {
     record.clear();
     if (!error_.empty() || Peek() == std::char_traits<char>::eof())
@@ -47,11 +56,15 @@ bool CsvReader::Next(std::vector<CsvField>& record) {
                     if (Peek() == '"') {
                         Get();
                         field.text += '"';
+                        if (TooLong(record, field))
+                            return false;
                         continue;
                     }
                     break;
                 }
                 field.text += static_cast<char>(c);
+                if (TooLong(record, field))
+                    return false;
             }
             c = Get();
             if (c != ',' && c != '\r' && c != '\n' && c != std::char_traits<char>::eof()) {
@@ -65,6 +78,8 @@ bool CsvReader::Next(std::vector<CsvField>& record) {
                     return false;
                 }
                 field.text += static_cast<char>(c);
+                if (TooLong(record, field))
+                    return false;
                 c = Get();
             }
         }

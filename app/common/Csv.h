@@ -30,13 +30,25 @@ public:
     // and Line() where).
     bool Next(std::vector<CsvField>& record);
     const std::string& Error() const { return error_; }
+    // Bounds on the fields' sizes in bytes, by their place in the record (`others` beyond the list).
+    // A field that grows past its bound ends the reading there (Error(), and LongField() tells which
+    // field, counted from 0): it is never held whole.
+    void SetFieldLimits(std::vector<std::size_t> limits, std::size_t others) {
+        limits_ = std::move(limits);
+        otherLimit_ = others;
+    }
+    std::optional<std::size_t> LongField() const { return longField_; }
     // The line the last record began on (1 for the first).
     std::size_t Line() const { return recordLine_; }
 
 private:
     int Get();
     int Peek();
+    bool TooLong(const std::vector<CsvField>& record, const CsvField& field);
     std::istream& in_;
+    std::vector<std::size_t> limits_;
+    std::size_t otherLimit_ = static_cast<std::size_t>(-1);
+    std::optional<std::size_t> longField_;
     std::size_t line_ = 1;
     std::size_t recordLine_ = 0;
     std::string error_;

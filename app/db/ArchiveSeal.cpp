@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path SealPath(const fs::path& archive) {
-    return archive.string() + ".Closed";
-}
-
 constexpr const char* kSealTag = "KamoMail archive closed 1";
 
 std::string SealText(const ArchiveStamp& s) {
@@ -56,7 +52,7 @@ std::optional<ArchiveStamp> ReadArchiveStamp(const fs::path& archive) {
 }
 
 bool ArchiveSealMatches(const fs::path& archive) {
-    std::ifstream in(SealPath(archive), std::ios::binary);
+    std::ifstream in(ArchiveSealPath(archive), std::ios::binary);
     if (!in)
         return false;
     std::string sealed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -68,11 +64,15 @@ bool SealArchive(const fs::path& archive) {
     const auto stamp = ReadArchiveStamp(archive);
     if (!stamp || HasJournal(archive))
         return false;
-    return AtomicWriteFile(SealPath(archive), SealText(*stamp), PrivateFile());
+    return AtomicWriteFile(ArchiveSealPath(archive), SealText(*stamp), PrivateFile());
 }
 
 void BreakArchiveSeal(const fs::path& archive) {
-    ::unlink(SealPath(archive).c_str());
+    ::unlink(ArchiveSealPath(archive).c_str());
+}
+
+fs::path ArchiveSealPath(const fs::path& archive) {
+    return archive.string() + ".Closed";
 }
 
 } // namespace kamo

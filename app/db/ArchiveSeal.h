@@ -29,6 +29,9 @@ bool ArchiveSealMatches(const std::filesystem::path& archive);
 // then checks in full, which is safe).
 bool SealArchive(const std::filesystem::path& archive);
 
+// The seal's file beside the archive ("KamoMail.Mdb.Closed").
+std::filesystem::path ArchiveSealPath(const std::filesystem::path& archive);
+
 // Takes the seal away: the archive is in use.
 void BreakArchiveSeal(const std::filesystem::path& archive);
 

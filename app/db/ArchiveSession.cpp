@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "db/ArchiveSeal.h"
+#include "db/Backups.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
 
@@ -14,6 +15,16 @@ ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock>
       archivePath_(folders_.DatabaseFile()), db_(std::move(db)) {
     // In use from now on: a run that ends without closing the archive leaves no seal.
     BreakArchiveSeal(archivePath_);
+    // What our own writers left when a run was killed. Only while this run holds the instance lock:
+    // then no other run of the program is writing them.
+    if (lock_) {
+        RemoveStaleBackupTemps(folders_.dataDir);
+        // The settings file, the archive (a restore from the .Bak), its seal and the compaction's
+        // copy of it are written through a FileWriter; a killed run leaves its temporary.
+        for (const auto& target : {folders_.SettingsFile(), archivePath_, ArchiveSealPath(archivePath_),
+                                   std::filesystem::path(archivePath_.string() + ".Bak.New")})
+            RemoveStaleWriterTemps(target);
+    }
 }
 
 void ArchiveSession::ShowBackup(std::unique_ptr<SQLite::Database> backup, std::filesystem::path path) {

@@ -70,6 +70,21 @@ std::string TodayText() {
     return text;
 }
 
+int RemoveStaleBackupTemps(const fs::path& dataDir) {
+    static const std::regex kTempName(R"(KamoMail-\d{4}-\d{2}-\d{2}\.Mdb\.New(-journal)?)");
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(BackupFolder(dataDir), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statError;
+        const std::string name = it->path().filename().string();
+        if (!std::regex_match(name, kTempName) || it->is_symlink(statError) || !it->is_regular_file(statError))
+            continue;
+        if (fs::remove(it->path(), statError))
+            ++removed;
+    }
+    return removed;
+}
+
 fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::string& day) {
     const fs::path folder = BackupFolder(dataDir);
     std::error_code ec;
@@ -80,7 +95,15 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
         throw std::runtime_error("バックアップのフォルダを作れません（" + ec.message() + "）。\n" + folder.string());
     const fs::path target = folder / ("KamoMail-" + day + ".Mdb");
     const fs::path fresh = fs::path(target.string() + ".New");
-    fs::remove(fresh, ec);
+    const fs::path freshJournal = fs::path(fresh.string() + "-journal");
+    // Leftovers of a backup that was killed, this day's or another's.
+    RemoveStaleBackupTemps(dataDir);
+    auto removeFresh = [&]() {
+        std::error_code e;
+        fs::remove(fresh, e);
+        fs::remove(freshJournal, e); // VACUUM INTO's own journal, left by a failure such as a full disk
+    };
+    removeFresh(); // whatever is at this day's names, a link planted there too
     // Created empty with the archive's privacy before SQLite fills it, so it is never readable by others.
     if (!CreateEmptyFile(fresh, PrivateModeOf(db.getFilename())))
         throw std::runtime_error("バックアップのファイルを作れません。\n" + fresh.string());
@@ -89,18 +112,18 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
         vacuum.bind(1, fresh.string());
         vacuum.exec();
     } catch (...) {
-        fs::remove(fresh, ec);
+        removeFresh();
         throw;
     }
     std::string why;
     if (!SyncFile(fresh) || !IsCompleteArchive(fresh, &why)) {
-        fs::remove(fresh, ec);
+        removeFresh();
         throw std::runtime_error("バックアップを確かめられませんでした（" + (why.empty() ? "同期できません" : why) +
                                  "）。\n" + target.string());
     }
     fs::rename(fresh, target, ec);
     if (ec) {
-        fs::remove(fresh, ec);
+        removeFresh();
         throw std::runtime_error("バックアップを保存できません（" + ec.message() + "）。\n" + target.string());
     }
     SyncFolder(folder);

@@ -27,6 +27,12 @@ std::string TodayText();
 // backup then stays as it was.
 std::filesystem::path MakeBackup(SQLite::Database& db, const std::filesystem::path& dataDir, const std::string& day);
 
+// Removes what a backup that was killed or failed left in the backup folder: "KamoMail-yyyy-mm-dd.Mdb.New"
+// and its "-journal" (only those names, never another file). A backup is made by the one running
+// program only (the instance lock), so a caller holding the lock finds none being written. Returns the
+// number removed.
+int RemoveStaleBackupTemps(const std::filesystem::path& dataDir);
+
 struct BackupInfo {
     std::filesystem::path path;
     std::string day;    // "yyyy-mm-dd"

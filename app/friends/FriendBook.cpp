@@ -2,14 +2,13 @@
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <stdexcept>
 #include <system_error>
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "platform/FileUtil.h"
 
 namespace kamo {
 namespace {
@@ -34,6 +33,25 @@ bool ParseHex(const std::string& text, int64_t& value) {
     return true;
 }
 
+// KamoFriend_Edit writes LF, CR and DLE inside a field as DLE and the byte plus 0x40, so that a
+// field never ends its line. Any other byte after a DLE is no line the library wrote.
+bool Unescape(const std::string& field, std::string& text) {
+    text.clear();
+    text.reserve(field.size());
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\x10') {
+            text += field[i];
+            continue;
+        }
+        const char next = i + 1 < field.size() ? field[i + 1] : '\0';
+        if (next != 'J' && next != 'M' && next != 'P')
+            return false;
+        text += static_cast<char>(next - 0x40);
+        ++i;
+    }
+    return true;
+}
+
 bool ParseLine(std::string line, Friend& f) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
@@ -53,10 +71,15 @@ bool ParseLine(std::string line, Friend& f) {
     const size_t ownerEnd = petEnd == std::string::npos ? std::string::npos : middle.find("\",\"", petEnd + 3);
     if (ownerEnd == std::string::npos)
         return false;
+    std::string pet, owner, address;
+    if (!Unescape(WithoutPadBlank(middle.substr(0, petEnd)), pet) ||
+        !Unescape(WithoutPadBlank(middle.substr(petEnd + 3, ownerEnd - petEnd - 3)), owner) ||
+        !Unescape(middle.substr(ownerEnd + 3), address))
+        return false;
     f.petKind = std::to_string(kind);
-    f.pet = Cp932ToUtf8(WithoutPadBlank(middle.substr(0, petEnd)));
-    f.owner = Cp932ToUtf8(WithoutPadBlank(middle.substr(petEnd + 3, ownerEnd - petEnd - 3)));
-    f.address = Cp932ToUtf8(middle.substr(ownerEnd + 3));
+    f.pet = Cp932ToUtf8(pet);
+    f.owner = Cp932ToUtf8(owner);
+    f.address = Cp932ToUtf8(address);
     return true;
 }
 
@@ -170,24 +193,58 @@ MergeCounts MergeFriends(SQLite::Database& db, const std::vector<Friend>& friend
     return counts;
 }
 
-MergeCounts ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdit, const std::filesystem::path& friendFile,
-                           const std::filesystem::path& tmpPath) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(friendFile, ec))
+FriendFileRead ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdit,
+                              const std::filesystem::path& friendFile, const std::filesystem::path& tmpPath) {
+    std::string bytes;
+    switch (ReadRegularFile(friendFile, kMaxFriendFileBytes, bytes)) {
+    case ReadFileResult::Ok:
+        break;
+    case ReadFileResult::Missing:
         throw std::runtime_error("おともだちファイルが見つかりません。\n" + friendFile.string());
+    case ReadFileResult::NotRegular:
+    case ReadFileResult::TooLarge:
+        throw NotAFriendFile();
+    case ReadFileResult::Failed:
+        throw std::runtime_error("おともだちファイルを読めません。\n" + friendFile.string());
+    }
+    const FriendFileScan scan = ScanFriendFile(bytes);
+    if (!scan.IsFriendFile())
+        throw NotAFriendFile();
+
+    // The library converts the sound records only, from a private copy taken of the bytes just
+    // checked: the file it reads is the file that was recognised.
+    std::string sound;
+    for (const auto& span : scan.sound)
+        sound.append(bytes, span.offset, span.size);
+    const std::filesystem::path inPath = tmpPath.parent_path() / "FriendIn.Tmp";
+    std::error_code ec;
     std::filesystem::remove(tmpPath, ec);
+    struct Cleanup {
+        std::filesystem::path in, out;
+        ~Cleanup() {
+            std::error_code e;
+            std::filesystem::remove(in, e);
+            std::filesystem::remove(out, e);
+        }
+    } cleanup{inPath, tmpPath};
+    if (!AtomicWriteFile(inPath, sound, PrivateFile()))
+        throw std::runtime_error("おともだちファイルを読めません（作業ファイルを書けません）。\n" + inPath.string());
     int32_t count = 0, code = 0;
-    friendEdit(friendFile.c_str(), tmpPath.c_str(), &count, &code);
+    friendEdit(inPath.c_str(), tmpPath.c_str(), &count, &code);
     if (code == -1 || code == -5)
         throw std::runtime_error("おともだちファイルを読めません（エラー " + std::to_string(code) + "）。\n" +
                                  friendFile.string());
+    std::string text;
+    if (ReadRegularFile(tmpPath, kMaxFriendFileBytes * 4, text) != ReadFileResult::Ok)
+        throw std::runtime_error("おともだちファイルを読めません（変換結果を読めません）。\n" + tmpPath.string());
     int bad = 0;
-    std::ifstream in(tmpPath, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
     const auto friends = ParseFriendTmp(text, &bad);
-    std::filesystem::remove(tmpPath, ec);
-    return MergeFriends(db, friends);
+    if (bad != 0 || friends.size() != scan.sound.size() || count != static_cast<int32_t>(scan.sound.size()))
+        throw std::runtime_error("おともだちファイルを読めません（変換結果が合いません）。\n" + friendFile.string());
+    FriendFileRead read;
+    static_cast<MergeCounts&>(read) = MergeFriends(db, friends);
+    read.damaged = scan.damaged;
+    return read;
 }
 
 bool AddFriendAddress(SQLite::Database& db, const std::string& address, const std::string& owner) {

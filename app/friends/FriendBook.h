@@ -4,11 +4,13 @@
 // Friend.Tmp), edited by the user, and used to rename senders and receivers of stored mail by address.
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
 
+#include "friends/FriendFile.h"
 #include "kamomail.h"
 
 namespace kamo {
@@ -23,7 +25,8 @@ struct Friend {
 };
 
 // The lines of Friend.Tmp ("\"%x\",\"pet \",\"owner \",\"address\",%x" in CP932, CR LF), decoded.
-// Lines that do not have that shape are counted in `bad` and skipped.
+// LF, CR and DLE inside a field come escaped (DLE and the byte plus 0x40) and are restored. Lines
+// that do not have that shape are counted in `bad` and skipped.
 std::vector<Friend> ParseFriendTmp(const std::string& bytes, int* bad = nullptr);
 
 // The book as stored, in address order.
@@ -42,10 +45,23 @@ struct MergeCounts {
 // one transaction.
 MergeCounts MergeFriends(SQLite::Database& db, const std::vector<Friend>& friends);
 
-// Runs KamoFriend_Edit on PostPet's friend file into `tmpPath` and merges what it holds. Throws
-// std::runtime_error with a Japanese message when the file cannot be read.
-MergeCounts ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdit, const std::filesystem::path& friendFile,
-                           const std::filesystem::path& tmpPath);
+// What reading a friend file did: the merge, and the damaged records that were left out.
+struct FriendFileRead : MergeCounts {
+    std::vector<DamagedFriendRecord> damaged;
+};
+
+// The refusal of a file that is no friend file (or a FIFO, a device, a folder, a file far too large).
+struct NotAFriendFile : std::runtime_error {
+    NotAFriendFile() : std::runtime_error("おともだちファイルではありません") {}
+};
+
+// Reads PostPet's friend file (a regular file of at most kMaxFriendFileBytes, never waiting on it),
+// recognises it (FriendFile.h), runs KamoFriend_Edit on its sound records into `tmpPath` (its
+// input, FriendIn.Tmp, beside it) and merges what it holds. Throws NotAFriendFile for anything
+// else, std::runtime_error with a Japanese message when the file cannot be read; nothing is
+// stored then.
+FriendFileRead ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdit,
+                              const std::filesystem::path& friendFile, const std::filesystem::path& tmpPath);
 
 // memAddressAdd: adds `address` with `owner` as its name; false when it is in the book already.
 bool AddFriendAddress(SQLite::Database& db, const std::string& address, const std::string& owner);

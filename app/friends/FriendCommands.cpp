@@ -37,6 +37,22 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
     return filtered;
 }
 
+// The damaged records by their place in the file: the first ten, then how many more.
+std::string DamagedSummary(const std::vector<DamagedFriendRecord>& damaged) {
+    std::string text =
+        "壊れたレコード " + WithSeparators(static_cast<int64_t>(damaged.size())) + " 件は読み込みませんでした。";
+    constexpr size_t kShown = 10;
+    for (size_t i = 0; i < damaged.size() && i < kShown; ++i) {
+        const auto& d = damaged[i];
+        text += "\n　" + WithSeparators(d.record) + " 件目（バイト位置 " +
+                WithSeparators(static_cast<int64_t>(d.offset)) + "、" + WithSeparators(static_cast<int64_t>(d.size)) +
+                " バイト）";
+    }
+    if (damaged.size() > kShown)
+        text += "\n　ほか " + WithSeparators(static_cast<int64_t>(damaged.size() - kShown)) + " 件";
+    return text;
+}
+
 } // namespace
 
 bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
@@ -46,20 +62,28 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
         prompter.Error(library.Error());
         return false;
     }
-    MergeCounts counts;
+    FriendFileRead read;
     try {
         WaitScope busy(wait);
         wait.ShowBusy("　おともだちファイルを読み込んでいます。");
-        counts = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
-                                session.Folders().dataDir / "Friend.Tmp");
+        read = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
+                              session.Folders().dataDir / "Friend.Tmp");
+    } catch (const NotAFriendFile& e) {
+        prompter.Error(e.what(), "おともだち");
+        return false;
     } catch (const std::exception& e) {
         prompter.Error(std::string("おともだちファイルを読み込めませんでした。\n") + e.what(), "おともだち");
         return false;
     }
-    prompter.Message("おともだちファイルを読み込みました。\n追加 " + WithSeparators(counts.added) + " 件 / 更新 " +
-                         WithSeparators(counts.updated) + " 件 / 変更なし " + WithSeparators(counts.unchanged) + " 件",
-                     "おともだち");
-    return true;
+    const std::string summary = "おともだちファイルを読み込みました。\n追加 " + WithSeparators(read.added) +
+                                " 件 / 更新 " + WithSeparators(read.updated) + " 件 / 変更なし " +
+                                WithSeparators(read.unchanged) + " 件";
+    if (read.damaged.empty()) {
+        prompter.Message(summary, "おともだち");
+        return true;
+    }
+    prompter.Error(summary + "\n" + DamagedSummary(read.damaged), "おともだち");
+    return false;
 }
 
 bool RenameCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,

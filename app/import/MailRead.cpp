@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -249,12 +251,31 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
     wait.Pump();
     {
-        MailStore store(db); // statements prepared once for the whole read
+        std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
         wait.OfferCancel();
         for (const auto& choice : request.mailboxes) {
             MailboxSummary box;
             box.name = choice.box->name;
-            ReadMailbox(db, store, library, request, choice, hooks, prompter, wait, box);
+            try {
+                ReadMailbox(db, *store, library, request, choice, hooks, prompter, wait, box);
+            } catch (const std::bad_alloc&) {
+                // The memory ran out reading this mailbox (its converted file, a mail too large): its
+                // transaction is rolled back, so none of its mail is kept and none is counted; the
+                // other mailboxes are read. The statements start afresh.
+                MailboxSummary failed;
+                failed.name = box.name;
+                failed.code = box.code;
+                failed.listed = box.listed;
+                failed.problem = "メモリが足りず読み込めませんでした（このメールボックスのメールは保存していません）";
+                box = failed;
+                prompter.Error(box.name +
+                               " を読み込むメモリが足りません。このメールボックスのメールは保存していません。"
+                               "ほかのメールボックスは読み込みます。");
+                std::error_code removeError;
+                std::filesystem::remove(request.tmpPath, removeError);
+                store.reset();
+                store.emplace(db);
+            }
             summary.mailboxes.push_back(box);
             // Stopped inside the mailbox (what was read of it is stored), or asked for at its end.
             if (box.stopped || (wait.CancelRequested() && &choice != &request.mailboxes.back())) {

@@ -96,6 +96,44 @@ bool FileExists(const fs::path& path) {
     return fs::is_regular_file(path, ec);
 }
 
+ReadFileResult ReadRegularFile(const fs::path& path, size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    // Whatever is in the file's place is looked at before it is opened: opening a device may do
+    // something by itself.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? ReadFileResult::Missing : ReadFileResult::Failed;
+    if (!S_ISREG(st.st_mode))
+        return ReadFileResult::NotRegular;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return errno == ENOENT ? ReadFileResult::Missing : ReadFileResult::Failed;
+    if (::fstat(fd.get(), &st) != 0)
+        return ReadFileResult::Failed;
+    if (!S_ISREG(st.st_mode))
+        return ReadFileResult::NotRegular; // replaced between the look and the opening
+    if (static_cast<uintmax_t>(st.st_size) > maxBytes)
+        return ReadFileResult::TooLarge;
+    bytes.reserve(static_cast<size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            bytes.clear();
+            return ReadFileResult::Failed;
+        }
+        if (n == 0)
+            return ReadFileResult::Ok;
+        if (bytes.size() + static_cast<size_t>(n) > maxBytes) {
+            bytes.clear();
+            return ReadFileResult::TooLarge; // grew while it was read
+        }
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+}
+
 bool SyncFile(const fs::path& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
@@ -261,6 +299,33 @@ bool CloneFile(const fs::path& from, const fs::path& to, const std::function<boo
         ::unlink(to.c_str());
     }
     return ok;
+}
+
+int RemoveStaleWriterTemps(const fs::path& target) {
+    int removed = 0;
+    std::vector<fs::path> places{target};
+    const fs::path resolved = ResolveTarget(target);
+    if (resolved != target)
+        places.push_back(resolved);
+    for (const auto& place : places) {
+        // Exactly the names MakeTempIn gives: "." + the file's name + "." + eight hex digits.
+        const std::string prefix = "." + place.filename().string() + ".";
+        std::error_code ec;
+        for (fs::directory_iterator it(FolderOf(place), ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                             [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+                continue;
+            std::error_code statError;
+            if (it->is_symlink(statError) || !it->is_regular_file(statError))
+                continue;
+            if (fs::remove(it->path(), statError))
+                ++removed;
+        }
+    }
+    return removed;
 }
 
 int DeleteTempFiles(const fs::path& dataDir) {

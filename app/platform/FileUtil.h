@@ -3,12 +3,19 @@
 // half-written or missing, and a failure is reported, never mistaken for success.
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace kamo {
 
 // True when `path` names an existing ordinary file (not a folder).
 bool FileExists(const std::filesystem::path& path);
+
+// Reading a whole file that the user names: only a regular file, opened without waiting (a FIFO,
+// a device or a folder in its place is not read and never blocks), of at most `maxBytes` (checked
+// before and while reading, so a file that grows is caught too).
+enum class ReadFileResult { Ok, Missing, NotRegular, TooLarge, Failed };
+ReadFileResult ReadRegularFile(const std::filesystem::path& path, size_t maxBytes, std::string& bytes);
 
 // Flushes a file's contents to the disk. False when it cannot be opened or synced.
 bool SyncFile(const std::filesystem::path& path);
@@ -80,5 +87,11 @@ bool CloneFile(const std::filesystem::path& from, const std::filesystem::path& t
 // "Friend.Tmp" or "KamoMail.Tmp" is there: the conversion library's leftovers. Returns the number
 // of files removed.
 int DeleteTempFiles(const std::filesystem::path& dataDir);
+
+// Removes the temporaries a FileWriter for `target` left behind when its process was killed (".<name>.xxxxxxxx",
+// eight hex digits, an ordinary file) beside `target` and, when `target` is a link, beside the file it names.
+// Only for a file no other running program of ours writes: the caller holds the instance lock. Returns
+// the number removed.
+int RemoveStaleWriterTemps(const std::filesystem::path& target);
 
 } // namespace kamo

@@ -1,13 +1,5 @@
 #include "platform/ProfileFile.h"
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "platform/FileUtil.h"
@@ -67,45 +59,19 @@ std::string OneLine(std::string_view value) {
 } // namespace
 
 // Far above any settings file the program writes; a larger "settings file" is something else.
-constexpr off_t kMaxProfileBytes = 4 << 20;
+constexpr size_t kMaxProfileBytes = 4 << 20;
 
 ProfileFile ProfileFile::Load(const std::filesystem::path& path) {
     ProfileFile f;
     f.path_ = path;
 
     // Never blocks on a FIFO or reads a device: only a regular file of a settings file's size is read.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        f.unreadable_ = errno != ENOENT;
-        return f;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxProfileBytes) {
-        ::close(fd);
-        f.unreadable_ = true;
-        return f;
-    }
     std::string bytes;
-    char buf[8192];
-    for (;;) {
-        if (bytes.size() > static_cast<size_t>(kMaxProfileBytes)) {
-            f.unreadable_ = true; // grew while it was read
-            break;
-        }
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            f.unreadable_ = true;
-            break;
-        }
-        if (n == 0)
-            break;
-        bytes.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    if (f.unreadable_)
+    const ReadFileResult read = ReadRegularFile(path, kMaxProfileBytes, bytes);
+    if (read != ReadFileResult::Ok) {
+        f.unreadable_ = read != ReadFileResult::Missing;
         return f;
+    }
 
     if (bytes.compare(0, kBom.size(), kBom) == 0) {
         f.bom_ = true;

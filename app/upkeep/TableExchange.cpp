@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <set>
+#include <sqlite3.h>
 #include <stdexcept>
 #include <system_error>
 
@@ -49,17 +50,6 @@ std::vector<Column> ColumnsOf(SQLite::Database& db, const std::string& table) {
     return columns;
 }
 
-std::string Hex(const void* data, int size) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (int i = 0; i < size; ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 0xF];
-    }
-    return out;
-}
-
 bool Unhex(const std::string& text, std::string& out) {
     if (text.size() % 2 != 0)
         return false;
@@ -84,7 +74,12 @@ struct FileJob {
     std::string table;
     fs::path file;
     std::vector<Column> columns;
+    size_t valueLimit = 0; // the most bytes the archive takes in one value (SQLITE_LIMIT_LENGTH)
 };
+
+size_t ValueLimit(SQLite::Database& db) {
+    return static_cast<size_t>(sqlite3_limit(db.getHandle(), SQLITE_LIMIT_LENGTH, -1));
+}
 
 [[noreturn]] void Refuse(const FileJob& job, size_t line, const std::string& what) {
     throw std::runtime_error(job.file.filename().string() + " の " + std::to_string(line) + " 行目: " + what +
@@ -153,8 +148,26 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     if (!in)
         throw std::runtime_error(job.file.string() + " を開けません。\n何も取り込んでいません。");
     CsvReader reader(in);
+    // A value larger than the archive takes is refused as it is read, never held whole: a text up to
+    // the limit, bytes (written as hexadecimal) up to twice it, a column name far below it.
+    std::vector<size_t> limits;
+    for (const auto& c : job.columns)
+        limits.push_back(c.kind == Kind::Bytes ? job.valueLimit * 2 : job.valueLimit);
+    reader.SetFieldLimits(std::move(limits), job.valueLimit);
+    auto refuseLong = [&]() {
+        const size_t at = *reader.LongField();
+        const std::string column = at < job.columns.size()
+                                       ? job.columns[at].name + "（" + std::to_string(at + 1) + " 列目）"
+                                       : std::to_string(at + 1) + " 列目";
+        Refuse(job, reader.Line(),
+               column + "の値がアーカイブに保存できる大きさ（" + std::to_string(job.valueLimit) +
+                   " バイト）を超えています");
+    };
     std::vector<CsvField> record;
-    if (!reader.Next(record))
+    const bool hasHeader = reader.Next(record);
+    if (!hasHeader && reader.LongField())
+        refuseLong();
+    if (!hasHeader)
         Refuse(job, 1, reader.Error().empty() ? "見出しの行がありません" : reader.Error());
     std::vector<std::string> header;
     for (const auto& f : record)
@@ -185,6 +198,8 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
                 Refuse(job, reader.Line(), problem);
         row(record, reader.Line());
     }
+    if (reader.LongField())
+        refuseLong();
     if (!reader.Error().empty())
         Refuse(job, reader.Line(), reader.Error());
 }
@@ -219,7 +234,50 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
         if (progress)
             progress(table);
         const auto columns = ColumnsOf(db, table);
+        const fs::path file = folder / (table + ".csv");
+        const fs::path archive = db.getFilename();
+        if (IsArchiveOrCopy(file, archive))
+            throw std::runtime_error(
+                "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" +
+                file.string());
+        // Private like the archive; a link at the name is refused, never written through. The rows go
+        // out as they are read, a piece at a time: memory does not grow with the archive.
+        FileWriter out(file, PrivateFile(PrivateModeOf(archive)));
+        auto cannotWrite = [&file]() {
+            return std::runtime_error("書き出せません（シンボリックリンクには書き出しません）。\n" + file.string());
+        };
         std::string text, order;
+        constexpr size_t kPiece = 1 << 20;
+        auto flush = [&](size_t atLeast) {
+            if (text.size() >= atLeast) {
+                if (!out.Write(text))
+                    throw cannotWrite();
+                text.clear();
+            }
+        };
+        // A value of any size goes out in pieces too: quoted (quotes doubled) or as hexadecimal.
+        auto putQuoted = [&](const char* data, size_t size) {
+            text += '"';
+            for (size_t i = 0; i < size; ++i) {
+                if (data[i] == '"')
+                    text += '"';
+                text += data[i];
+                if (text.size() >= kPiece)
+                    flush(kPiece);
+            }
+            text += '"';
+        };
+        auto putHex = [&](const unsigned char* data, size_t size) {
+            static const char* digits = "0123456789abcdef";
+            text += '"';
+            for (size_t i = 0; i < size; ++i) {
+                text += digits[data[i] >> 4];
+                text += digits[data[i] & 0xF];
+                if (text.size() >= kPiece)
+                    flush(kPiece);
+            }
+            text += '"';
+        };
         for (size_t i = 0; i < columns.size(); ++i) {
             if (i)
                 text += ',';
@@ -246,24 +304,19 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
                 if (v.isInteger())
                     AppendCsvBare(text, std::to_string(v.getInt64()));
                 else if (v.isBlob())
-                    AppendCsvQuoted(text, Hex(v.getBlob(), v.getBytes()));
+                    putHex(static_cast<const unsigned char*>(v.getBlob()), static_cast<size_t>(v.getBytes()));
                 else if (v.isFloat())
                     AppendCsvBare(text, v.getString());
                 else
-                    AppendCsvQuoted(text, std::string(static_cast<const char*>(v.getBlob()), v.getBytes()));
+                    putQuoted(static_cast<const char*>(v.getBlob()), static_cast<size_t>(v.getBytes()));
             }
             text += "\r\n";
             ++count.rows;
+            flush(kPiece);
         }
-        const fs::path file = folder / (table + ".csv");
-        const fs::path archive = db.getFilename();
-        if (IsArchiveOrCopy(file, archive))
-            throw std::runtime_error(
-                "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" +
-                file.string());
-        // Private like the archive; a link at the name is refused, never written through.
-        if (!AtomicWriteFile(file, text, PrivateFile(PrivateModeOf(archive))))
-            throw std::runtime_error("書き出せません（シンボリックリンクには書き出しません）。\n" + file.string());
+        flush(1);
+        if (!out.Commit())
+            throw cannotWrite();
         counts.push_back(count);
     }
     return counts;
@@ -279,7 +332,7 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
     for (const auto& t : FindTables(db)) {
         const fs::path file = folder / (t.name + ".csv");
         if (!t.derived && fs::exists(file, ec))
-            jobs.push_back({t.name, file, ColumnsOf(db, t.name)});
+            jobs.push_back({t.name, file, ColumnsOf(db, t.name), ValueLimit(db)});
     }
     // Derived data is never read in: it was made from the mail of the archive that wrote it, and is
     // made again from this one's (older exports hold the look-ups, filter results and search index).
@@ -373,7 +426,12 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
                     Refuse(*current, line, "この行のメールがアーカイブにも取り込むファイルにもありません");
             }
             bind(insert, record, record.size());
-            insert.exec();
+            try {
+                insert.exec();
+            } catch (const SQLite::Exception& e) {
+                // Such as a row larger as a whole than the archive takes.
+                Refuse(*current, line, std::string("この行を保存できません（") + e.what() + "）");
+            }
             insert.reset();
             ++count.rows;
         });

@@ -24,11 +24,36 @@ std::string AsCString(const std::string& field) {
     return field.substr(0, field.find('\0'));
 }
 
+// A line of Friend.Tmp is one record: a field never carries the bytes that would end the line or
+// be taken for the escape itself. LF (0x0A), CR (0x0D) and DLE (0x10) are written as DLE followed by
+// the byte plus 0x40 ("\x10J", "\x10M", "\x10P"). Friend files hold Shift-JIS text, where none of
+// these bytes occurs (a double-byte character's second byte is 0x40 or above), so the line of a
+// sound record is the same as without the rule, byte for byte. Quotes and commas need no escape:
+// the names carry none after the delimiter replacement, and the address is everything between the
+// owner's closing quote and the last quote of the line.
+constexpr char kEscape = '\x10';
+
+std::string Escaped(std::string text) {
+    if (text.find_first_of("\n\r\x10") == std::string::npos)
+        return text;
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\n' || c == '\r' || c == kEscape) {
+            out += kEscape;
+            out += static_cast<char>(c + 0x40);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string Converted(const std::string& field) {
     const std::string text = AsCString(field);
     std::string out(kStrChangeArea, ' ');
     out.resize(StrChange(text.c_str(), out.data(), out.size()));
-    return out;
+    return Escaped(std::move(out));
 }
 
 std::string Hex(uint32_t v) {
@@ -39,7 +64,9 @@ std::string Hex(uint32_t v) {
 
 void Convert(const char* friendPath, const char* outPath, int32_t& count, int32_t& code) {
     code = KAMOMAIL_OK;
-    Fd friends = Fd::OpenRead(friendPath);
+    // Only a regular file: a FIFO or a device in the friend file's place is not read.
+    bool missing = false;
+    Fd friends = Fd::OpenRegular(friendPath, missing);
     if (!friends.IsOpen()) {
         code = KAMOMAIL_ERR_OPEN;
         return;
@@ -63,7 +90,7 @@ void Convert(const char* friendPath, const char* outPath, int32_t& count, int32_
                 ++records;
             // The line is built whole, however long its fields.
             line = "\"" + Hex(petKind) + "\",\"" + Converted(petName) + " \",\"" + Converted(ownerName) + " \",\"" +
-                   AsCString(address) + "\"," + Hex(mailCount) + "\n";
+                   Escaped(AsCString(address)) + "\"," + Hex(mailCount) + "\n";
             out.PutText(line);
             if (out.Failed())
                 break;

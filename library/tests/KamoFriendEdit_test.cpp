@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <sys/stat.h>
+
 #include "LibTestSupport.h"
 
 using namespace libtest;
@@ -120,5 +124,30 @@ TEST(KamoFriendEdit, SampleFolderFriendFile) {
         if (out[i] == '\n') {
             ASSERT_TRUE(i > 0 && out[i - 1] == '\r') << "bare LF at " << i;
         }
+    }
+}
+
+// A field never ends its line: LF, CR and the escape byte DLE come out as DLE and the byte plus 0x40,
+// in every text field; quotes and commas in the address stay as they are. A line that would have been
+// two records on its own is one line.
+TEST(KamoFriendEdit, LineBreaksInFieldsAreEscaped) {
+    ScratchDir dir;
+    const std::string forged = "a@x\",0\r\n\"1\",\"p \",\"o \",\"forged@x\",5\x10";
+    auto r = ConvertFriends(dir, ppw::FriendFileBytes({{1, "p\nq", "o\rr", forged, 2, true}}));
+    EXPECT_EQ(r.count, 1);
+    EXPECT_EQ(r.out,
+              "\"1\",\"p\x10Jq \",\"o\x10Mr \",\"a@x\",0\x10M\x10J\"1\",\"p \",\"o \",\"forged@x\",5\x10P\",2\r\n");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+}
+
+TEST(KamoFriendEdit, OnlyRegularFilesAreRead) {
+    ScratchDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    int32_t count = -100, code = -100;
+    const auto out = dir / "Friend.Tmp";
+    for (const char* name : {"fifo", "."}) {
+        EXPECT_EQ(KamoFriend_Edit((dir / name).c_str(), out.c_str(), &count, &code), 0);
+        EXPECT_EQ(code, -1) << name;
+        EXPECT_FALSE(std::filesystem::exists(out)) << name;
     }
 }

@@ -85,6 +85,7 @@ struct Fixture {
         folders.settingsDir = dir / "config";
         folders.dataDir = dir / "data";
         folders.helpPath = dir / "help.html";
+        folders.libraryPath = test::BuildLibraryPath();
         auto db = OpenArchive(folders.DatabaseFile(), true);
         CreateTables(*db);
         if (withMail) {
@@ -140,6 +141,7 @@ private slots:
     void replyVersionHelpAndClock();
     void listsAndMailFollowTheWindowSize();
     void ctrlEndShowsTheLastLineWholeAtEveryHeight();
+    void aFileThatIsNoFriendFileIsRefusedAndADamagedRecordNamed();
 };
 
 void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
@@ -700,4 +702,34 @@ void frmKamoMailTest::ctrlEndShowsTheLastLineWholeAtEveryHeight() {
 }
 
 QTEST_MAIN(frmKamoMailTest)
+// おともだちファイルを読み込む: a picture is refused with the one message and stores nothing; a damaged
+// record is named in the summary, and the sound ones are stored.
+void frmKamoMailTest::aFileThatIsNoFriendFileIsRefusedAndADamagedRecordNamed() {
+    Fixture f(kIni);
+    QVERIFY(f.window->Load());
+    std::string chosen;
+    f.window->SetFriendFileChooser([&](const QString&) { return std::optional<QString>(Q(chosen.c_str())); });
+    chosen = (f.dir / "picture.png").string();
+    test::WriteFile(chosen, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0", 29));
+    const size_t before = f.prompter.shown.size();
+    f.Find<QAction>("memFriend_F")->trigger();
+    QCOMPARE(f.prompter.shown.size(), before + 1);
+    QCOMPARE(f.prompter.shown.back().text, std::string("おともだちファイルではありません"));
+    QCOMPARE(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblFriend").getInt(), 0);
+
+    ppw::Friend sound;
+    sound.petKind = 1;
+    sound.petName = "ポチ";
+    sound.ownerName = "山田";
+    sound.address = "yamada@example.jp";
+    const std::string record = ppw::FriendFileBytes({sound});
+    chosen = (f.dir / "Friend.dat").string();
+    test::WriteFile(chosen, record + std::string(3, '\xff'));
+    f.Find<QAction>("memFriend_F")->trigger();
+    QVERIFY(f.prompter.shown.back().text.find("追加 1 件") != std::string::npos);
+    QVERIFY(f.prompter.shown.back().text.find("2 件目（バイト位置 " + std::to_string(record.size()) + "、3 バイト）") !=
+            std::string::npos);
+    QCOMPARE(f.session->Database().execAndGet("SELECT COUNT(*) FROM tblFriend").getInt(), 1);
+}
+
 #include "frmKamoMail_test.moc"

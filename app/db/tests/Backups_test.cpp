@@ -8,7 +8,12 @@
 #include "db/tests/ArchiveFiles.h"
 #include "testsupport/ScriptedPrompter.h"
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kamo {
 namespace {
@@ -45,6 +50,87 @@ TEST_F(BackupTest, AViewedBackupStaysByteForByteAsItWas) {
     }
     EXPECT_EQ(test::ReadFile(backup), before);
     EXPECT_FALSE(fs::exists(backup.string() + "-journal"));
+}
+
+// What a killed or failed backup and a killed settings writer leave is removed at the next backup and at
+// the next start that holds the instance lock: exactly our own names, never the user's files.
+TEST_F(BackupTest, LeftoversOfOurOwnWritersAreRemovedAndNothingElse) {
+    const fs::path folder = BackupFolder(folders.dataDir);
+    const fs::path kept = MakeBackup(session->Archive(), folders.dataDir, "2026-12-01");
+    folders.settingsDir = dir / "config";
+    fs::create_directories(folders.settingsDir);
+    const std::vector<fs::path> ours{folder / "KamoMail-2026-11-30.Mdb.New",
+                                     folder / "KamoMail-2026-11-30.Mdb.New-journal",
+                                     folders.settingsDir / ".KAMOMAIL.ini.0badf00d",
+                                     folders.dataDir / ".KamoMail.Mdb.0123abcd",
+                                     folders.dataDir / ".KamoMail.Mdb.Closed.fedcba98",
+                                     folders.dataDir / ".KamoMail.Mdb.Bak.New.00ff00ff"};
+    const std::vector<fs::path> theirs{kept,
+                                       folder / "KamoMail-2026-11-30.Mdb.New.mine",
+                                       folder / "notes.New",
+                                       folders.settingsDir / ".KAMOMAIL.ini.old",
+                                       folders.settingsDir / "KAMOMAIL.ini",
+                                       folders.dataDir / ".KamoMail.Mdb.notes"};
+    auto plant = [&]() {
+        for (const auto& p : ours)
+            test::WriteFile(p, "left over");
+        for (const auto& p : theirs)
+            if (p != kept)
+                test::WriteFile(p, "the user's");
+    };
+    auto check = [&](const char* when) {
+        for (const auto& p : ours)
+            EXPECT_FALSE(fs::exists(p)) << when << ": " << p;
+        for (const auto& p : theirs)
+            EXPECT_TRUE(fs::exists(p)) << when << ": " << p;
+    };
+    plant();
+    MakeBackup(session->Archive(), folders.dataDir, "2026-12-02");
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_FALSE(fs::exists(ours[i])) << ours[i];
+    for (const auto& p : theirs)
+        EXPECT_TRUE(fs::exists(p)) << p;
+
+    plant();
+    session.reset();
+    ScriptedPrompter prompter;
+    {
+        auto first = StartSession(folders, prompter);
+        ASSERT_TRUE(first);
+        check("at the start");
+        // A second start while the first holds the lock takes nothing away.
+        plant();
+        EXPECT_FALSE(StartSession(folders, prompter));
+        for (const auto& p : ours)
+            EXPECT_TRUE(fs::exists(p)) << p;
+    }
+}
+
+// A backup that fails for want of room (the file size limit stands in for a full disk) leaves neither
+// its copy nor the copy's journal.
+TEST_F(BackupTest, AFailedBackupLeavesNoCopyAndNoJournal) {
+    test::AddMails(folders.DatabaseFile(), 100, 400);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{16384, 16384};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            MakeBackup(session->Archive(), folders.dataDir, "2026-12-03");
+        } catch (const std::exception&) {
+            _exit(0);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the backup did not fail";
+    std::vector<std::string> left;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(BackupFolder(folders.dataDir), ec))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 // Under umask 022 the archive, its .Bak (compaction and the start-up upkeep), the compacted copy and the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <SQLiteCpp/Statement.h>
+#include <sys/stat.h>
 
 #include "common/CodePage.h"
 #include "db/LookupLists.h"
@@ -79,14 +80,109 @@ TEST(FriendBook, AFriendFileReadTwiceKeepsOneRowPerAddressAndUpdatesIt) {
     EXPECT_THROW(ReadFriendFile(*db, library.FriendEdit(), dir / "none.dat", dir / "Friend.Tmp"), std::runtime_error);
 }
 
+// An address that carries a line break, the escape byte, quotes and commas is one friend with that
+// address, not a second, made-up friend.
+TEST(FriendBook, SeparatorBytesInFieldsMakeNoSecondFriend) {
+    KamoLibrary library(test::BuildLibraryPath());
+    ASSERT_TRUE(library.Load()) << library.Error();
+    test::TempDir dir;
+    auto db = test::MemoryArchive();
+    const std::string forged = "a@x\",0\r\n\"1\",\"p \",\"o \",\"forged@x\",5\x10J\n";
+    ppw::Friend f = PostPetFriend(1, "ポチ", "太郎", "", 2);
+    f.address = forged;
+    ppw::Friend g = PostPetFriend(2, "タマ\nx", "花子\r", "hana@example.jp", 3);
+    ppw::WriteFriendFile(dir / "Friend.dat", {f, g});
+    const FriendFileRead read = ReadFriendFile(*db, library.FriendEdit(), dir / "Friend.dat", dir / "Friend.Tmp");
+    EXPECT_EQ(read.added, 2);
+    EXPECT_TRUE(read.damaged.empty());
+    const auto book = LoadFriends(*db);
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(book[0], (Friend{"1", "ポチ", "太郎", forged, 2}));
+    EXPECT_EQ(book[1], (Friend{"2", "タマ\nx", "花子\r", "hana@example.jp", 3}));
+}
+
+// Anything that is not a friend file is refused with the one message, and nothing is stored.
+TEST(FriendBook, FilesThatAreNoFriendFileAreRefused) {
+    KamoLibrary library(test::BuildLibraryPath());
+    ASSERT_TRUE(library.Load()) << library.Error();
+    test::TempDir dir;
+    const auto boxes = ppw::WriteSampleFolder(dir / "PostPet");
+    std::string random(5 << 20, '\0');
+    uint64_t x = 88172645463325252ull;
+    for (char& c : random) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        c = static_cast<char>(x >> 24);
+    }
+    test::WriteFile(dir / "random.dat", random);
+    test::WriteFile(dir / "picture.png",
+                    std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x06\0\0\0", 29));
+    test::WriteFile(dir / "empty.dat", "");
+    ASSERT_EQ(::mkfifo((dir / "fifo.dat").c_str(), 0600), 0);
+    std::filesystem::path list;
+    for (const auto& box : boxes) {
+        if (box.mails > 0 && list.empty())
+            list = box.list;
+    }
+    ASSERT_FALSE(list.empty());
+    for (const auto& file :
+         {dir / "random.dat", dir / "picture.png", dir / "empty.dat", dir / "fifo.dat", list, dir / "PostPet"}) {
+        auto db = test::MemoryArchive();
+        try {
+            ReadFriendFile(*db, library.FriendEdit(), file, dir / "Friend.Tmp");
+            ADD_FAILURE() << file << " was read";
+        } catch (const NotAFriendFile& e) {
+            EXPECT_STREQ(e.what(), "おともだちファイルではありません");
+        }
+        EXPECT_TRUE(LoadFriends(*db).empty()) << file;
+        EXPECT_FALSE(std::filesystem::exists(dir / "Friend.Tmp"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "FriendIn.Tmp"));
+    }
+}
+
+// One damaged record among sound ones costs that record only, and is reported by its place.
+TEST(FriendBook, ADamagedRecordIsReportedByItsPlace) {
+    KamoLibrary library(test::BuildLibraryPath());
+    ASSERT_TRUE(library.Load()) << library.Error();
+    test::TempDir dir;
+    const std::string one = ppw::FriendFileBytes({PostPetFriend(1, "ポチ", "山田", "y@example.jp", 3)});
+    std::string two = ppw::FriendFileBytes({PostPetFriend(2, "モモ", "鈴木", "s@example.jp", 4)});
+    const std::string three = ppw::FriendFileBytes(
+        {PostPetFriend(3, "タマ", "佐藤", "t@example.jp", 5), PostPetFriend(4, "ミケ", "田中", "m@example.jp", 6)});
+    // The owner name's length byte says more than is there: without the resumption the records after
+    // it would be read out of step.
+    two[4 + 1 + 4] = static_cast<char>(0xF0);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<DamagedFriendRecord> damaged;
+    };
+    const Case cases[] = {
+        {"middle", one + two + three, {{2, one.size(), two.size()}}},
+        {"cut at the end", one + three + two.substr(0, 7), {{4, one.size() + three.size(), 7}}},
+    };
+    for (const auto& c : cases) {
+        auto db = test::MemoryArchive();
+        test::WriteFile(dir / "Friend.dat", c.bytes);
+        const FriendFileRead read = ReadFriendFile(*db, library.FriendEdit(), dir / "Friend.dat", dir / "Friend.Tmp");
+        EXPECT_EQ(read.added, 3) << c.name;
+        EXPECT_EQ(read.damaged, c.damaged) << c.name;
+        std::vector<std::string> addresses;
+        for (const auto& f : LoadFriends(*db))
+            addresses.push_back(f.address);
+        EXPECT_EQ(addresses, (std::vector<std::string>{"m@example.jp", "t@example.jp", "y@example.jp"})) << c.name;
+    }
+}
+
 TEST(FriendBook, LinesOfAnotherShapeAreCountedNotTaken) {
     int bad = 0;
-    const std::string bytes = Utf8ToCp932("\"a\",\"ポチ \",\"太郎 \",\"t@example.jp\",ff\r\n"
-                                          "garbage\r\n\"zz\",\"x \",\"y \",\"z\",1\r\n\"1\",\"p \",\"o \"\r\n");
+    const std::string bytes =
+        Utf8ToCp932("\"a\",\"ポチ \",\"太郎 \",\"t@example.jp\",ff\r\n"
+                    "garbage\r\n\"zz\",\"x \",\"y \",\"z\",1\r\n\"1\",\"p \",\"o \"\r\n"
+                    "\"1\",\"p \",\"o \",\"a\x10Q@b\",1\r\n\"1\",\"p \",\"o \",\"a@b\x10\",1\r\n");
     const auto friends = ParseFriendTmp(bytes, &bad);
     ASSERT_EQ(friends.size(), 1u);
     EXPECT_EQ(friends[0], (Friend{"10", "ポチ", "太郎", "t@example.jp", 255}));
-    EXPECT_EQ(bad, 3);
+    EXPECT_EQ(bad, 5); // the last two: an escape the library never writes
 }
 
 TEST(FriendBook, SavingTheWholeBookRefusesEmptyAndRepeatedAddresses) {

@@ -265,6 +265,37 @@ TEST_F(ReadTest, AMailWhoseDecodingFailsCostsThatMailOnly) {
     EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
 }
 
+// Memory that runs out while a mailbox is read (not decoding one mail) costs that mailbox: nothing of
+// it is kept or counted, the user is told in Japanese, and the other mailboxes are read.
+TEST_F(ReadTest, MemoryRunningOutCostsOneMailboxOnly) {
+    ReadHooks hooks;
+    hooks.excludes = [](const MailRecord& mail) {
+        if (mail.subject == "重すぎ")
+            throw std::bad_alloc();
+        return false;
+    };
+    Write("受信フォルダ", {Simple("一通目")});
+    Write("ピンクの引出し", {Simple("二通目"), Simple("重すぎ"), Simple("三通目")});
+    Write("黄色の引出し", {Simple("四通目")});
+    const auto summary = Read(Request({"受信フォルダ", "ピンクの引出し", "黄色の引出し"}), hooks);
+    ASSERT_TRUE(summary.completed);
+    ASSERT_EQ(summary.mailboxes.size(), 3u);
+    EXPECT_EQ(summary.mailboxes[0].stored, 1);
+    EXPECT_EQ(summary.mailboxes[1].stored, 0);
+    EXPECT_EQ(summary.mailboxes[1].read, 0);
+    EXPECT_NE(summary.mailboxes[1].problem.find("メモリが足りず"), std::string::npos);
+    EXPECT_EQ(summary.mailboxes[2].stored, 1);
+    std::vector<std::string> subjects;
+    SQLite::Statement q(*db, "SELECT tblKamoMail_Subject FROM tblKamoMail ORDER BY tblKamoMail_Subject");
+    while (q.executeStep())
+        subjects.push_back(q.getColumn(0).getString());
+    EXPECT_EQ(subjects, (std::vector<std::string>{"一通目", "四通目"}));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_NE(prompter.shown[0].text.find("ピンクの引出し を読み込むメモリが足りません"), std::string::npos)
+        << prompter.shown[0].text;
+    EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
+}
+
 TEST_F(ReadTest, LibraryCodesAreToldPerMailbox) {
     // No list file: nothing to read, no message. A list without its mail file: code -2, told.
     Write("受信フォルダ", {Simple("一通目")});

@@ -177,6 +177,45 @@ TEST(FileOps, PrivateFilesHaveTheirModeAndAreNeverWrittenThroughALink) {
 
 // The lock is held by another process; a second start is refused until that process ends, even
 // when it ends by being killed.
+// A settings file that is a link to another file system: the temporary is made in the folder of the
+// file actually written (a rename cannot cross file systems), privately, and what a killed writer left
+// there or beside the link (only the writer's own names) goes at the next start.
+TEST(FileOps, ALinkedFileIsWrittenInItsOwnFolderAndAKilledWritersTemporariesGo) {
+    TempDir dir;
+    TempDir elsewhere;
+    {
+        // Another file system where there is one (/dev/shm): the link's folder and the file's differ.
+        const fs::path shm = fs::path("/dev/shm") / dir.path().filename();
+        std::error_code ec;
+        if (fs::create_directory(shm, ec)) {
+            WriteFile(shm / "KAMOMAIL.ini", "old");
+            fs::create_symlink(shm / "KAMOMAIL.ini", dir / "KAMOMAIL.ini");
+            EXPECT_TRUE(AtomicWriteFile(dir / "KAMOMAIL.ini", "new"));
+            EXPECT_EQ(test::ReadFile(shm / "KAMOMAIL.ini"), "new");
+            EXPECT_TRUE(fs::is_symlink(dir / "KAMOMAIL.ini"));
+            EXPECT_EQ(Names(shm), (std::set<std::string>{"KAMOMAIL.ini"}));
+            fs::remove_all(shm, ec);
+            fs::remove(dir / "KAMOMAIL.ini", ec);
+        }
+    }
+    fs::create_directories(elsewhere / "real");
+    WriteFile(elsewhere / "real" / "KAMOMAIL.ini", "settings");
+    fs::create_symlink(elsewhere / "real" / "KAMOMAIL.ini", dir / "KAMOMAIL.ini");
+    for (const auto& p : {elsewhere / "real" / ".KAMOMAIL.ini.0badf00d", dir / ".KAMOMAIL.ini.12345678"})
+        WriteFile(p, "left over");
+    const std::set<std::string> theirs{".KAMOMAIL.ini.old", ".KAMOMAIL.ini.0BADF00D", "KAMOMAIL.ini.0badf00d",
+                                       ".KAMOMAIL.ini.0badf00d0"};
+    for (const auto& name : theirs)
+        WriteFile(elsewhere / "real" / name, "the user's");
+    fs::create_symlink(elsewhere / "real" / "KAMOMAIL.ini", elsewhere / "real" / ".KAMOMAIL.ini.00000000");
+    EXPECT_EQ(RemoveStaleWriterTemps(dir / "KAMOMAIL.ini"), 2);
+    std::set<std::string> left = theirs;
+    left.insert({"KAMOMAIL.ini", ".KAMOMAIL.ini.00000000"});
+    EXPECT_EQ(Names(elsewhere / "real"), left);
+    EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"KAMOMAIL.ini"}));
+    EXPECT_EQ(test::ReadFile(elsewhere / "real" / "KAMOMAIL.ini"), "settings");
+}
+
 TEST(InstanceGuard, SecondInstanceRefusedWhileTheFirstRunsAndFreeAfterItCrashes) {
     TempDir dir;
     int ready[2];

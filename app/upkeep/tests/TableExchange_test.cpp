@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include "common/Csv.h"
 #include "common/WaitReporter.h"
@@ -314,6 +315,37 @@ TEST(CsvMerge, ValuesTheArchiveCannotHoldAreRefusedNamingTheColumn) {
     }
     // The marker of an unreadable date is what the read stores: it comes back in.
     EXPECT_EQ(h.Import(HandMade::Row("0000/00/00", "00:00:00", "0", "0", "日付不明")), "");
+    EXPECT_EQ(h.Mails(), 2);
+}
+
+// A value larger than the archive takes (SQLite's limit for one value, lowered here so the test stays
+// small) is refused while it is read, naming file, line and column, before anything is stored.
+TEST(CsvMerge, AValueOverTheArchivesLimitIsRefusedWhileRead) {
+    HandMade h;
+    sqlite3_limit(h.target->getHandle(), SQLITE_LIMIT_LENGTH, 100000);
+    const struct {
+        std::string rows;
+        const char* says;
+    } cases[] = {
+        {HandMade::Row("2002/01/01", "10:00:00", "0", "1", "大きい", std::string(100001, 'x')),
+         "tblKamoMail.csv の 2 行目: tblKamoMail_Mail1（10 列目）の値がアーカイブに保存できる大きさ（100000 "
+         "バイト）を超えています"},
+        {HandMade::Row("2002/01/01", "10:00:00", "0", "1", "一つ目") +
+             HandMade::Row("2002/01/02", "10:00:00", "0", "1", std::string(100001, '"')),
+         "tblKamoMail.csv の 3 行目: tblKamoMail_Subject（9 列目）の値が"},
+    };
+    for (const auto& c : cases) {
+        const std::string error = h.Import(c.rows);
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_NE(error.find("何も取り込んでいません。"), std::string::npos) << error;
+        EXPECT_EQ(h.Mails(), 1);
+    }
+    // Below it a value is taken; a row over it as a whole is refused at its line too.
+    EXPECT_EQ(h.Import(HandMade::Row("2002/01/01", "10:00:00", "0", "1", "下", std::string(90000, 'x'))), "");
+    EXPECT_EQ(h.Mails(), 2);
+    const std::string row =
+        h.Import(HandMade::Row("2002/01/02", "10:00:00", "0", "1", std::string(60000, 's'), std::string(60000, 'x')));
+    EXPECT_NE(row.find("tblKamoMail.csv の 2 行目: "), std::string::npos) << row;
     EXPECT_EQ(h.Mails(), 2);
 }
 
