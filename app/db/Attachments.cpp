@@ -1,23 +1,14 @@
 #include "db/Attachments.h"
 
+#include "db/MailRows.h"
+
 #include <limits>
 #include <stdexcept>
 
 namespace kamo {
 namespace {
 
-constexpr const char* kKeyWhere =
-    " WHERE tblAttachment_YMD = ?1 AND tblAttachment_HMS = ?2 AND tblAttachment_SubKey = ?3"
-    " AND tblAttachment_SndRcvFlag = ?4 AND tblAttachment_SndAdd = ?5 AND tblAttachment_RcvAdd = ?6";
-
-void BindKey(SQLite::Statement& st, const MailKey& key) {
-    st.bind(1, key.ymd);
-    st.bind(2, key.hms);
-    st.bind(3, key.subKey);
-    st.bind(4, key.sent ? 1 : 0);
-    st.bind(5, key.sndAdd);
-    st.bind(6, key.rcvAdd);
-}
+const std::string kKeyWhere = " WHERE " + MailKeyCondition("tblAttachment");
 
 bool HasAttachmentTable(SQLite::Database& db) {
     SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tblAttachment'");
@@ -62,7 +53,7 @@ void AttachmentWriter::Add(const MailKey& key, int64_t position, const Attachmen
     if (attachment.bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         throw std::length_error("attachment too large for the archive");
     insert_.reset();
-    BindKey(insert_, key);
+    BindMailKey(insert_, 1, key);
     insert_.bind(7, position);
     insert_.bind(8, attachment.name);
     insert_.bind(9, attachment.contentType);
@@ -87,7 +78,7 @@ std::vector<Attachment> AttachmentReader::Read(const MailKey& key) {
         return list;
     SQLite::Statement& st = *select_;
     st.reset();
-    BindKey(st, key);
+    BindMailKey(st, 1, key);
     while (st.executeStep()) {
         const SQLite::Column data = st.getColumn(2);
         const auto* bytes = static_cast<const char*>(data.getBlob());
@@ -105,7 +96,7 @@ std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey
     SQLite::Statement st(db, std::string("SELECT tblAttachment_No, tblAttachment_Name, tblAttachment_Type, "
                                          "tblAttachment_Size FROM tblAttachment") +
                                  kKeyWhere + " ORDER BY tblAttachment_No");
-    BindKey(st, key);
+    BindMailKey(st, 1, key);
     while (st.executeStep())
         // A list shows the media type; the charset matters to the bytes, not to the list.
         list.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getString(),
@@ -116,7 +107,7 @@ std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey
 std::optional<std::string> AttachmentBytes(SQLite::Database& db, const MailKey& key, int64_t position) {
     SQLite::Statement st(db, std::string("SELECT tblAttachment_Data FROM tblAttachment") + kKeyWhere +
                                  " AND tblAttachment_No = ?7");
-    BindKey(st, key);
+    BindMailKey(st, 1, key);
     st.bind(7, position);
     if (!st.executeStep())
         return std::nullopt;

@@ -1,22 +1,13 @@
 #include "db/HeaderFields.h"
 
+#include "db/MailRows.h"
+
 namespace kamo {
 namespace {
 
 constexpr size_t kMaxMessageId = 250;
 
-constexpr const char* kKeyWhere =
-    " WHERE tblHeaderFields_YMD = ?1 AND tblHeaderFields_HMS = ?2 AND tblHeaderFields_SubKey = ?3"
-    " AND tblHeaderFields_SndRcvFlag = ?4 AND tblHeaderFields_SndAdd = ?5 AND tblHeaderFields_RcvAdd = ?6";
-
-void BindKey(SQLite::Statement& st, const MailKey& key) {
-    st.bind(1, key.ymd);
-    st.bind(2, key.hms);
-    st.bind(3, key.subKey);
-    st.bind(4, key.sent ? 1 : 0);
-    st.bind(5, key.sndAdd);
-    st.bind(6, key.rcvAdd);
-}
+const std::string kKeyWhere = " WHERE " + MailKeyCondition("tblHeaderFields");
 
 std::string OneLine(std::string_view s) {
     std::string out(s);
@@ -107,11 +98,11 @@ std::string InsertSql(const char* verb) {
 
 HeaderFieldWriter::HeaderFieldWriter(SQLite::Database& db)
     : insert_(db, InsertSql("INSERT OR REPLACE")), insertNew_(db, InsertSql("INSERT OR IGNORE")),
-      drop_(db, std::string("DELETE FROM tblHeaderFields") + kKeyWhere) {}
+      drop_(db, "DELETE FROM tblHeaderFields" + kKeyWhere) {}
 
 void HeaderFieldWriter::Run(SQLite::Statement& st, const MailKey& key, const HeaderFields& fields) {
     st.reset();
-    BindKey(st, key);
+    BindMailKey(st, 1, key);
     if (!fields.Empty()) {
         st.bind(7, fields.messageId);
         st.bind(8, fields.inReplyTo);
@@ -147,7 +138,7 @@ HeaderFields HeaderFieldReader::Read(const MailKey& key) {
         return fields;
     SQLite::Statement& st = *select_;
     st.reset();
-    BindKey(st, key);
+    BindMailKey(st, 1, key);
     if (st.executeStep()) {
         // Whatever a CSV import or another program put there is checked again here.
         const std::string id = st.getColumn(0).getString();

@@ -150,4 +150,25 @@ int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces) {
     return n;
 }
 
+std::string MailKeyCondition(std::string_view table, int first) {
+    std::string sql;
+    int n = first;
+    for (const char* column : {"_YMD", "_HMS", "_SubKey", "_SndRcvFlag", "_SndAdd", "_RcvAdd"}) {
+        if (n != first)
+            sql += " AND ";
+        sql.append(table).append(column).append(" = ?").append(std::to_string(n++));
+    }
+    return sql;
+}
+
+int BindMailKey(SQLite::Statement& st, int first, const MailKey& key) {
+    st.bind(first, key.ymd);
+    st.bind(first + 1, key.hms);
+    st.bind(first + 2, key.subKey);
+    st.bind(first + 3, key.sent ? 1 : 0);
+    st.bind(first + 4, key.sndAdd);
+    st.bind(first + 5, key.rcvAdd);
+    return first + 6;
+}
+
 } // namespace kamo

@@ -53,4 +53,11 @@ int BindMailRow(SQLite::Statement& st, int first, const MailRecord& mail, const 
 // Binds the pieces alone, for statements over MailBodyColumns(); returns the next parameter's number.
 int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces);
 
+// A mail's key in `table` (tblKamoMail, or a table kept beside it under the same six key columns:
+// tblAttachment, tblHeaderFields): "table_YMD = ?N AND table_HMS = ?N+1 AND ... table_RcvAdd = ?N+5",
+// numbered from `first` on.
+std::string MailKeyCondition(std::string_view table, int first = 1);
+// Binds `key` for MailKeyCondition(table, first); returns the next parameter's number.
+int BindMailKey(SQLite::Statement& st, int first, const MailKey& key);
+
 } // namespace kamo

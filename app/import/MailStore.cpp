@@ -24,32 +24,19 @@ std::string SameBodySql() {
     return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " )";
 }
 
-const char* const kAttachmentKey = "tblAttachment_YMD = ?1 AND tblAttachment_HMS = ?2 AND tblAttachment_SubKey = ?3 "
-                                   "AND tblAttachment_SndRcvFlag = ?4 AND tblAttachment_SndAdd = ?5 AND "
-                                   "tblAttachment_RcvAdd = ?6";
-
-const std::string kKeyWhere = " WHERE tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND tblKamoMail_SubKey = ? AND "
-                              "tblKamoMail_SndRcvFlag = ? AND tblKamoMail_SndAdd = ? AND tblKamoMail_RcvAdd = ?";
+const std::string kAttachmentKey = MailKeyCondition("tblAttachment");
 
 // What a reading can change besides the key: the names, the subject and the body.
+constexpr int kUpdateKeyFirst = 3 + kBodyPieces + 1;
 std::string UpdateTextSql() {
-    return "UPDATE tblKamoMail SET tblKamoMail_SndName = ?, tblKamoMail_RcvName = ?, tblKamoMail_Subject = ?, " +
-           MailBodyColumns("", " = ?", ", ") + kKeyWhere;
+    return "UPDATE tblKamoMail SET tblKamoMail_SndName = ?1, tblKamoMail_RcvName = ?2, tblKamoMail_Subject = ?3, " +
+           MailBodyColumns("", " = ?", ", ") + " WHERE " + MailKeyCondition("tblKamoMail", kUpdateKeyFirst);
 }
 
 bool SameAttachmentList(const std::vector<const Attachment*>& a, const std::vector<const Attachment*>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Attachment* x, const Attachment* y) {
         return x->name == y->name && x->contentType == y->contentType && x->bytes == y->bytes;
     });
-}
-
-void BindKey(SQLite::Statement& st, int first, const MailRecord& mail) {
-    st.bind(first, mail.ymd);
-    st.bind(first + 1, mail.hms);
-    st.bind(first + 2, mail.subKey);
-    st.bind(first + 3, mail.sent ? 1 : 0);
-    st.bind(first + 4, mail.sndAdd);
-    st.bind(first + 5, mail.rcvAdd);
 }
 
 bool IsContinuationByte(char c) {
@@ -81,12 +68,9 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
 
 MailStore::MailStore(SQLite::Database& db)
     : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertMailSql()),
-      updateText_(db, UpdateTextSql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE tblAttachment_YMD = ? "
-                                                             "AND tblAttachment_HMS = ? AND tblAttachment_SubKey = ? "
-                                                             "AND tblAttachment_SndRcvFlag = ? AND "
-                                                             "tblAttachment_SndAdd = ? AND tblAttachment_RcvAdd = ?"),
-      attachmentCount_(db, std::string("SELECT COUNT(*) FROM tblAttachment WHERE ") + kAttachmentKey),
-      sameAttachment_(db, std::string("SELECT 1 FROM tblAttachment WHERE ") + kAttachmentKey +
+      updateText_(db, UpdateTextSql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE " + kAttachmentKey),
+      attachmentCount_(db, "SELECT COUNT(*) FROM tblAttachment WHERE " + kAttachmentKey),
+      sameAttachment_(db, "SELECT 1 FROM tblAttachment WHERE " + kAttachmentKey +
                               " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
                               "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
                               "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
@@ -94,7 +78,7 @@ MailStore::MailStore(SQLite::Database& db)
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
     attachmentCount_.reset();
-    BindKey(attachmentCount_, 1, mail);
+    BindMailKey(attachmentCount_, 1, KeyOf(mail));
     const bool sameCount = attachmentCount_.executeStep() &&
                            attachmentCount_.getColumn(0).getInt64() == static_cast<int64_t>(attachments.size());
     attachmentCount_.reset();
@@ -103,7 +87,7 @@ bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const 
     int64_t position = 0;
     for (const auto* attachment : attachments) {
         sameAttachment_.reset();
-        BindKey(sameAttachment_, 1, mail);
+        BindMailKey(sameAttachment_, 1, KeyOf(mail));
         sameAttachment_.bind(7, ++position);
         sameAttachment_.bind(8, attachment->name);
         sameAttachment_.bind(9, attachment->contentType);
@@ -236,11 +220,11 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
             int n = 1;
             for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
                 updateText_.bind(n++, *v);
-            BindKey(updateText_, BindBody(updateText_, n, pieces), mail);
+            BindMailKey(updateText_, BindBody(updateText_, n, pieces), KeyOf(mail));
             updateText_.exec();
             updateText_.reset();
             dropAttachments_.reset();
-            BindKey(dropAttachments_, 1, mail);
+            BindMailKey(dropAttachments_, 1, KeyOf(mail));
             dropAttachments_.exec();
             dropAttachments_.reset();
             StoreAttachments(mail, fitting);
