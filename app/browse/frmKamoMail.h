@@ -16,6 +16,7 @@
 #include "common/Prompter.h"
 #include "common/Settings.h"
 #include "common/WaitReporter.h"
+#include "import/Mailboxes.h"
 
 class QAction;
 class QComboBox;
@@ -38,6 +39,7 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
+class QtMailboxWatch;
 class QtSearchBar;
 class SubjectListModel;
 class SubjectRowSource;
@@ -217,6 +219,10 @@ private:
     void ClearMailDisplay();
     // The start-up upkeep's end: a compacted copy put in place, or a problem told, when the window is idle.
     void FinishUpkeepWhenIdle();
+    // 自動読み込み: watches the chosen mailboxes while the option is on (again after the options
+    // change), and reads what PostPet wrote once nothing else runs.
+    void ArmAutoRead();
+    void AutoReadWhenIdle();
     void FillSubjects(int keyRow);
     FormGeometry CurrentGeometry() const;
     void ApplyGeometry(const FormGeometry& geometry);
@@ -260,6 +266,8 @@ private:
     // it takes the focus back when the lock ends.
     QPointer<QWidget> focusBeforeLock_;
     bool loaded_ = false;
+    std::unique_ptr<QtMailboxWatch> autoReadWatch_;
+    std::vector<MailboxChoice> autoReadDue_; // written and settled, waiting for the window to be idle
     bool upkeepTold_ = false;
     std::optional<MailRecord> currentMail_;
     // Geometry as read: an unmoved window writes back what it read.
