@@ -10,13 +10,13 @@
 
 #include "browse/BusyFlags.h"
 #include "browse/QtCommandRegistry.h"
+#include "browse/QtMailboxWatch.h"
 #include "browse/ViewModes.h"
 #include "common/ArchiveView.h"
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
 #include "common/Settings.h"
 #include "common/WaitReporter.h"
-#include "import/Mailboxes.h"
 
 class QAction;
 class QComboBox;
@@ -39,7 +39,6 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
-class QtMailboxWatch;
 class QtSearchBar;
 class SubjectListModel;
 class SubjectRowSource;

@@ -196,14 +196,14 @@ TEST_F(ReadWatch, AFolderThatGoesAndComesBackIsWatchedAgain) {
     StartWatching(300);
     ASSERT_TRUE(Until([&] { return Stored() == 5; })) << Log();
 
-    // The disk goes away; what comes back holds more mail.
+    // The folder goes away (a disk unmounted, a prefix moved); what comes back holds more mail.
     const fs::path away = dir / "away";
-    fs::rename(dir / "disk", away);
+    fs::rename(postPet, away);
     ASSERT_TRUE(Until([&] { return Log().find("見つかりません") != std::string::npos; })) << Log();
     auto more = Mails(0, 12);
-    test::WriteFile(away / "PostPet" / "受信フォルダ" / "受信メール.ppm", more.mail);
-    test::WriteFile(away / "PostPet" / "受信フォルダ" / "受信リスト.ppl", more.list);
-    fs::rename(away, dir / "disk");
+    test::WriteFile(away / "受信フォルダ" / "受信メール.ppm", more.mail);
+    test::WriteFile(away / "受信フォルダ" / "受信リスト.ppl", more.list);
+    fs::rename(away, postPet);
     ASSERT_TRUE(Until([&] { return Stored() == 12; })) << Stored() << "\n" << Log();
 
     // And it is watched as before: mail written now is read too.
