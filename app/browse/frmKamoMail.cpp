@@ -809,12 +809,19 @@ void frmKamoMail::OnTimer1() {
 }
 
 void frmKamoMail::ArmAutoRead() {
+    const ReadRequest request = MakeReadRequest(settings_, session_.Folders(), false);
+    std::vector<const MailboxInfo*> boxes;
+    if (settings_.autoRead)
+        for (const auto& choice : request.mailboxes)
+            boxes.push_back(choice.box);
+    // The same folder and mailboxes: the watch goes on (a new one would read them all once more).
+    if (autoReadWatch_ && boxes == autoReadBoxes_ && request.postPetDir == autoReadDir_)
+        return;
     autoReadWatch_.reset();
     autoReadDue_.clear();
-    if (!settings_.autoRead)
-        return;
-    const ReadRequest request = MakeReadRequest(settings_, session_.Folders(), false);
-    if (request.mailboxes.empty())
+    autoReadBoxes_ = boxes;
+    autoReadDir_ = request.postPetDir;
+    if (boxes.empty())
         return;
     try {
         autoReadWatch_ = std::make_unique<QtMailboxWatch>(

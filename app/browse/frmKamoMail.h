@@ -266,7 +266,9 @@ private:
     QPointer<QWidget> focusBeforeLock_;
     bool loaded_ = false;
     std::unique_ptr<QtMailboxWatch> autoReadWatch_;
-    std::vector<MailboxChoice> autoReadDue_; // written and settled, waiting for the window to be idle
+    std::vector<MailboxChoice> autoReadDue_;        // written and settled, waiting for the window to be idle
+    std::vector<const MailboxInfo*> autoReadBoxes_; // what autoReadWatch_ watches, and where
+    std::filesystem::path autoReadDir_;
     bool upkeepTold_ = false;
     std::optional<MailRecord> currentMail_;
     // Geometry as read: an unmoved window writes back what it read.
