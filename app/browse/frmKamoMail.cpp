@@ -20,11 +20,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QSyntaxHighlighter>
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+
 #include <sqlite3.h>
 
 #include "browse/KeyLists.h"
@@ -32,6 +36,7 @@
 #include "browse/MailView.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
+#include "browse/QtMailboxWatch.h"
 #include "browse/QtSearchBar.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
@@ -47,6 +52,7 @@
 #include "filters/QtFilterCommands.h"
 #include "friends/FriendCommands.h"
 #include "friends/frmFriend.h"
+#include "import/MailRead.h"
 #include "import/MailReadCommand.h"
 #include "import/PostPetFinder.h"
 #include "platform/FileUtil.h"
@@ -552,6 +558,7 @@ bool frmKamoMail::Load() {
     // The filter subsystem's start-up routine: loads the filter tables.
     if (!FilterStartUp(session_))
         prompter_.Error("フィルターを読み込めませんでした。");
+    ArmAutoRead();
     // The keyboard starts in the key list, with no key chosen yet.
     lstNameOrAddr->setFocus(Qt::MouseFocusReason);
     return true;
@@ -570,6 +577,7 @@ void frmKamoMail::closeEvent(QCloseEvent* event) {
     }
     flags_.ending = 1;
     Timer1->stop();
+    autoReadWatch_.reset();
     if (loaded_)
         WriteSettings(settings_, CurrentGeometry(), prompter_);
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -797,6 +805,72 @@ bool frmKamoMail::eventFilter(QObject* watched, QEvent* event) {
 void frmKamoMail::OnTimer1() {
     lblDate->setText(QDateTime::currentDateTime().toString("yyyy/MM/dd  hh:mm:ss"));
     FinishUpkeepWhenIdle();
+    AutoReadWhenIdle();
+}
+
+void frmKamoMail::ArmAutoRead() {
+    const ReadRequest request = MakeReadRequest(settings_, session_.Folders(), false);
+    std::vector<const MailboxInfo*> boxes;
+    if (settings_.autoRead)
+        for (const auto& choice : request.mailboxes)
+            boxes.push_back(choice.box);
+    // The same folder and mailboxes: the watch goes on (a new one would read them all once more).
+    if (autoReadWatch_ && boxes == autoReadBoxes_ && request.postPetDir == autoReadDir_)
+        return;
+    autoReadWatch_.reset();
+    autoReadDue_.clear();
+    autoReadBoxes_ = boxes;
+    autoReadDir_ = request.postPetDir;
+    if (boxes.empty())
+        return;
+    try {
+        autoReadWatch_ = std::make_unique<QtMailboxWatch>(
+            request.postPetDir, request.mailboxes, MailboxWatch::kDefaultSettle,
+            [this](std::vector<MailboxChoice> due) {
+                for (const auto& choice : due)
+                    if (std::none_of(autoReadDue_.begin(), autoReadDue_.end(),
+                                     [&](const MailboxChoice& c) { return c.box == choice.box; }))
+                        autoReadDue_.push_back(choice);
+                AutoReadWhenIdle();
+            });
+    } catch (const std::exception& e) {
+        prompter_.Error(std::string("自動読み込みを始められませんでした。\n") + e.what(), "自動読み込み");
+    }
+}
+
+void frmKamoMail::AutoReadWhenIdle() {
+    // Never inside another command (Timer1 asks again each second), nor on a backup on display.
+    if (autoReadDue_.empty() || !loaded_ || flags_.ending || lockDepth_ > 0 || QApplication::activeModalWidget() ||
+        session_.ViewingBackup())
+        return;
+    ReadRequest request = MakeReadRequest(settings_, session_.Folders(), false);
+    request.mailboxes = std::exchange(autoReadDue_, {});
+    const Place place = CurrentPlace();
+    ReadSummary summary;
+    try {
+        // The usual wait window (the controls locked, the window alive), but no summary to close
+        // each time PostPet writes: a note in the status bar, the summary only when something
+        // needs the user's eye.
+        WaitScope busy(wait_);
+        summary = ReadPostPetMail(session_, request, prompter_, wait_);
+    } catch (const std::exception& e) {
+        ShowViewMode();
+        prompter_.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "自動読み込み");
+        return;
+    }
+    if (!summary.completed)
+        return;
+    ShowViewMode();
+    RestorePlace(place);
+    const MailboxSummary totals = summary.Totals();
+    std::string names;
+    for (const auto& box : summary.mailboxes)
+        names += (names.empty() ? "" : "、") + box.name;
+    statusBar()->showMessage(
+        QDateTime::currentDateTime().toString("hh:mm:ss ") +
+        QString::fromStdString("自動読み込み " + names + ": " + std::to_string(totals.stored) + " 通を保存しました"));
+    if (summary.AnyFailed() || !summary.refreshed)
+        prompter_.ShowTable(SummaryTable(summary), "自動読み込み");
 }
 
 void frmKamoMail::FinishUpkeepWhenIdle() {
@@ -837,6 +911,7 @@ bool frmKamoMail::RunOptionDialog() {
     if (optionRunner_(dialog) != QDialog::Accepted)
         return false;
     ApplyMailFont();
+    ArmAutoRead();
     if (!WriteSettings(settings_, CurrentGeometry(), prompter_)) {
         // The settings file cannot be written: the program ends, as at any settings failure.
         flags_.ending = 1;

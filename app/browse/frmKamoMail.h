@@ -10,6 +10,7 @@
 
 #include "browse/BusyFlags.h"
 #include "browse/QtCommandRegistry.h"
+#include "browse/QtMailboxWatch.h"
 #include "browse/ViewModes.h"
 #include "common/ArchiveView.h"
 #include "common/MailRecord.h"
@@ -217,6 +218,10 @@ private:
     void ClearMailDisplay();
     // The start-up upkeep's end: a compacted copy put in place, or a problem told, when the window is idle.
     void FinishUpkeepWhenIdle();
+    // 自動読み込み: watches the chosen mailboxes while the option is on (again after the options
+    // change), and reads what PostPet wrote once nothing else runs.
+    void ArmAutoRead();
+    void AutoReadWhenIdle();
     void FillSubjects(int keyRow);
     FormGeometry CurrentGeometry() const;
     void ApplyGeometry(const FormGeometry& geometry);
@@ -260,6 +265,10 @@ private:
     // it takes the focus back when the lock ends.
     QPointer<QWidget> focusBeforeLock_;
     bool loaded_ = false;
+    std::unique_ptr<QtMailboxWatch> autoReadWatch_;
+    std::vector<MailboxChoice> autoReadDue_;        // written and settled, waiting for the window to be idle
+    std::vector<const MailboxInfo*> autoReadBoxes_; // what autoReadWatch_ watches, and where
+    std::filesystem::path autoReadDir_;
     bool upkeepTold_ = false;
     std::optional<MailRecord> currentMail_;
     // Geometry as read: an unmoved window writes back what it read.

@@ -1,5 +1,6 @@
 #include "browse/frmOption.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -117,6 +118,12 @@ frmOption::frmOption(Settings& settings, Prompter& prompter, QWidget* parent)
     cmdReadOpt_->setEnabled(false);
     cmdReadOpt_->setToolTip(QString::fromUtf8("この機能はまだ使用できません"));
     form->addRow(QString::fromUtf8("読み込み設定"), cmdReadOpt_);
+    Chk_AutoRead = new QCheckBox(QString::fromUtf8("自動読み込み"), this);
+    Chk_AutoRead->setObjectName("Chk_AutoRead");
+    Chk_AutoRead->setChecked(settings.autoRead);
+    Chk_AutoRead->setToolTip(
+        QString::fromUtf8("ウィンドウを開いている間、PostPetが書き込んだメールボックスを書き終わってから読み込みます"));
+    form->addRow(QString(), Chk_AutoRead);
 
     auto* buttons = new QDialogButtonBox(this);
     auto* cmdOK = buttons->addButton(QString::fromUtf8("OK"), QDialogButtonBox::AcceptRole);
@@ -223,6 +230,7 @@ void frmOption::accept() {
     settings_.mailFontName = fontName_;
     settings_.mailFontSize = fontSize_;
     settings_.mailFontStyle = fontStyle_;
+    settings_.autoRead = Chk_AutoRead->isChecked();
     QDialog::accept();
 }
 

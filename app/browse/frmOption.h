@@ -1,5 +1,6 @@
 #pragma once
-// The option dialog: PostPet folder, the user's own address, handle and pet name, the mail-text font.
+// The option dialog: PostPet folder, the user's own address, handle and pet name, the mail-text font,
+// and 自動読み込み (the window reads each mailbox PostPet writes).
 // OK copies the values into the settings in memory; the caller writes the file.
 #include <QDialog>
 #include <QFont>
@@ -9,6 +10,7 @@
 #include "common/Prompter.h"
 #include "common/Settings.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -35,6 +37,8 @@ public:
     QString FolderToStartIn() const;
 
     void accept() override;
+
+    QCheckBox* Chk_AutoRead = nullptr;
 
 private slots:
     void OnCmdFolder();

@@ -11,7 +11,8 @@ std::vector<CommandDef> BuildCommands() {
         {"", "--help", false, false, false, "kamomail --help       この説明を表示します"},
         // Reading, deleting and ending.
         {"comMailRead", "read", true, true, false,
-         "kamomail read [--postpet-dir DIR] [--all]  PostPetのメールを読み込みます"},
+         "kamomail read [--postpet-dir DIR] [--all] [--watch]  PostPetのメールを読み込みます（--watch: "
+         "書き込まれるたびに読み込み続けます）"},
         {"comMailDel", "", true, false, false, ""},
         {"memMailDel", "", true, false, false, ""}, // Delete: the mail, or the key's mail in the key list
         {"cmdAddrDel", "", true, false, false, ""},

@@ -31,6 +31,8 @@ struct Settings {
     // Slots 0..15 used; one 0/1 flag per mailbox of each side.
     std::array<int16_t, 17> sendReadOptions{};
     std::array<int16_t, 17> recievReadOptions{};
+    // "Auto Read": while the window is open it reads each chosen mailbox that PostPet has written.
+    bool autoRead = false;
 
     std::string mailFontName;
     int32_t mailFontSize = 10;

@@ -28,6 +28,7 @@ constexpr const char* kFormHeight = "Form Height Position";
 
 constexpr const char* kSendOption = "Send Mail Read Option";
 constexpr const char* kRecievOption = "Reciev Mail Read Option";
+constexpr const char* kAutoRead = "Auto Read";
 constexpr const char* kNoFlags = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
 constexpr int kFlagCount = 16;
 
@@ -147,6 +148,7 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
 
     ReadFlags(r.Text(kMailOptions, kSendOption, kNoFlags, ""), s.sendReadOptions);
     ReadFlags(r.Text(kMailOptions, kRecievOption, kNoFlags, ""), s.recievReadOptions);
+    s.autoRead = r.Short(kMailOptions, kAutoRead, "0", 0) == 1;
 
     s.mailFontName = r.Text(kMailFont, "Mail Text Font", kDefaultFont, "");
     s.mailFontSize = r.Long(kMailFont, "Mail Text Font Size", "10", 9);
@@ -187,6 +189,7 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
 
     file.Set(kMailOptions, kSendOption, JoinFlags(s.sendReadOptions));
     file.Set(kMailOptions, kRecievOption, JoinFlags(s.recievReadOptions));
+    file.Set(kMailOptions, kAutoRead, s.autoRead ? "1" : "0");
 
     file.Set(kMailFont, "Mail Text Font", s.mailFontName);
     file.Set(kMailFont, "Mail Text Font Size", std::to_string(s.mailFontSize));

@@ -1,10 +1,12 @@
 #include "startup/ReadCommand.h"
 
+#include <chrono>
 #include <exception>
 #include <iostream>
 
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
+#include "startup/ReadWatch.h"
 #include "startup/TerminalOutput.h"
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
@@ -12,16 +14,35 @@
 namespace kamo {
 namespace {
 
-constexpr const char* kUsage = "使い方: kamomail read [--postpet-dir DIR] [--all]";
+constexpr const char* kUsage = "使い方: kamomail read [--postpet-dir DIR] [--all] [--watch [--settle-ms N]]";
+
+// A settle time in milliseconds: digits only, 0 to one minute.
+bool ParseSettle(const std::string& text, std::chrono::milliseconds& settle) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long value = std::stol(text);
+    if (value > 60000)
+        return false;
+    settle = std::chrono::milliseconds(value);
+    return true;
+}
 
 } // namespace
 
 int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     std::string postPetDir;
     bool all = false;
+    bool watch = false;
+    bool settleGiven = false;
+    std::chrono::milliseconds settle = WatchOptions{}.settle;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--all") {
             all = true;
+        } else if (args[i] == "--watch") {
+            watch = true;
+        } else if (args[i] == "--settle-ms" && i + 1 < args.size() && ParseSettle(args[i + 1], settle)) {
+            settleGiven = true;
+            ++i;
         } else if (args[i] == "--postpet-dir" && i + 1 < args.size() && !args[i + 1].empty()) {
             postPetDir = args[++i];
         } else if (args[i].rfind("--postpet-dir=", 0) == 0 && args[i].size() > 14) {
@@ -31,6 +52,12 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
             return 2;
         }
     }
+    if (settleGiven && !watch) {
+        err << "kamomail read: --settle-ms は --watch と一緒に使います。\n" << kUsage << '\n';
+        return 2;
+    }
+    if (watch)
+        return RunReadWatch({postPetDir, all, settle}, out, err);
 
     // Messages go to standard error; a question is answered No (nothing is deleted unasked).
     TerminalPrompter prompter(err, err);

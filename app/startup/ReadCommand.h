@@ -1,8 +1,8 @@
 #pragma once
-// kamomail read [--postpet-dir DIR] [--all]: the read command without a window. It starts the way
-// the window program does (instance lock, archive created or upgraded when needed), reads the
-// mailboxes ticked in the settings (all eleven with --all) from the PostPet folder of the settings
-// (or DIR), and prints the summary per mailbox and the totals.
+// kamomail read [--postpet-dir DIR] [--all] [--watch [--settle-ms N]]: the read command without a window. It starts the
+// way the window program does (instance lock, archive created or upgraded when needed), reads the mailboxes ticked in
+// the settings (all eleven with --all) from the PostPet folder of the settings (or DIR), and prints the summary per
+// mailbox and the totals. With --watch it stays running and reads each mailbox PostPet writes (startup/ReadWatch.h).
 //
 // Exit status: 0 when every chosen mailbox was read whole; 3 when the read ran but a mailbox was
 // damaged (every intact mail is stored, each damaged record is named in the summary), could not be

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What we write for other programs, checked by their own tools. Any remark fails: the tools exit 0
 # on warnings and hints that desktops still trip over.
-#   check_data.sh desktop FILE | metainfo FILE VERSION | man FILE | icons DIR
+#   check_data.sh desktop FILE | metainfo FILE VERSION | man FILE | icons DIR | unit FILE PROGRAM
 set -euo pipefail
 
 fail() {
@@ -46,6 +46,22 @@ man)
     *'"kamomail - '*) echo "$whatis" ;;
     *) fail "unexpected whatis line: $whatis" ;;
     esac
+    ;;
+unit)
+    # The user service as installed must start the installed program, read --watch, and restart only
+    # after a failure (a clean stop is status 0). systemd-analyze then reads a copy whose ExecStart is
+    # the built program (the installed one need not exist here); it checks every key and that the
+    # command can run. The manual page is not installed here, so its link is not followed.
+    grep -qx "ExecStart=.*/bin/kamomail read --watch" "$2" ||
+        fail "$2: ExecStart is not the installed kamomail read --watch"
+    grep -qx 'Restart=on-failure' "$2" || fail "$2: no Restart=on-failure"
+    command -v systemd-analyze >/dev/null || fail "systemd-analyze not found (Debian package systemd)"
+    dir="$(mktemp -d)"
+    trap 'rm -rf "$dir"' EXIT
+    sed "s|^ExecStart=[^ ]*/kamomail |ExecStart=$3 |" "$2" >"$dir/$(basename "$2")"
+    grep -q "^ExecStart=$3 read --watch$" "$dir/$(basename "$2")" || fail "could not point the copy at $3"
+    quiet systemd-analyze verify --man=no "$dir/$(basename "$2")"
+    echo "systemd-analyze verify: no remarks"
     ;;
 icons)
     for size in 16 32 48 64 128 256; do

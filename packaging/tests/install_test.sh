@@ -26,7 +26,7 @@ done
 for f in share/applications/io.github.kamomail.KamoMail.desktop \
     share/metainfo/io.github.kamomail.KamoMail.metainfo.xml \
     share/icons/hicolor/scalable/apps/kamomail.svg share/icons/hicolor/16x16/apps/kamomail.png \
-    share/icons/hicolor/256x256/apps/kamomail.png share/man/man1/kamomail.1.gz; do
+    share/icons/hicolor/256x256/apps/kamomail.png share/man/man1/kamomail.1.gz lib/systemd/user/kamomail-watch.service; do
     [ -f "$prefix/$f" ] || fail "no $f"
 done
 

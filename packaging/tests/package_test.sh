@@ -26,10 +26,15 @@ listing="$(dpkg-deb -c "$deb")"
 for f in ./usr/bin/kamomail ./usr/share/applications/io.github.kamomail.KamoMail.desktop \
     ./usr/share/metainfo/io.github.kamomail.KamoMail.metainfo.xml \
     ./usr/share/icons/hicolor/scalable/apps/kamomail.svg ./usr/share/icons/hicolor/48x48/apps/kamomail.png \
-    ./usr/share/man/man1/kamomail.1.gz ./usr/share/doc/kamomail/help.html ./usr/share/doc/kamomail/LICENSE; do
+    ./usr/share/man/man1/kamomail.1.gz ./usr/share/doc/kamomail/help.html ./usr/share/doc/kamomail/LICENSE \
+    ./usr/lib/systemd/user/kamomail-watch.service; do
     grep -qE " $(printf '%s' "$f" | sed 's/\./\\./g')\$" <<<"$listing" || fail "$f not in the package"
 done
 grep -qE ' \./usr/lib/([^/]+/)?kamomail/libkamomail\.so$' <<<"$listing" || fail "library not in the package"
+# The user service is off until the user enables it: the package links it into no target.
+if grep -q '\.wants/' <<<"$listing"; then
+    fail "the package enables a unit: $(grep '\.wants/' <<<"$listing")"
+fi
 if grep -v ' root/root ' <<<"$listing" | grep -q .; then
     fail "files not owned by root: $(grep -v ' root/root ' <<<"$listing")"
 fi

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QListView>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -126,6 +127,43 @@ private slots:
         const std::string ini = test::ReadFile(f.dir / "config" / "KAMOMAIL.ini");
         QVERIFY(ini.find("Send Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0") != std::string::npos);
         QVERIFY(ini.find("Reciev Mail Read Option=0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0") != std::string::npos);
+    }
+
+    // 自動読み込み: off, nothing is read by itself; on (from the options), what PostPet wrote is read
+    // without a summary to close; while a command holds the controls it waits, then reads.
+    void AutoReadReadsWrittenMailboxesOnlyWhenTheWindowIsIdle() {
+        Fixture f("Reciev Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
+        QVERIFY(f.window->Load());
+        f.window->show();
+        QTest::qWait(3000);
+        QCOMPARE(f.Rows(), int64_t(0));
+
+        f.window->SetOptionDialogRunner([&](frmOption& dialog) {
+            dialog.findChild<QCheckBox*>("Chk_AutoRead")->setChecked(true);
+            dialog.accept();
+            return dialog.result();
+        });
+        f.Find<QAction>("memOption")->trigger();
+        QVERIFY(f.session->AppSettings().autoRead);
+        QVERIFY(test::ReadFile(f.dir / "config" / "KAMOMAIL.ini").find("Auto Read=1") != std::string::npos);
+        QTRY_VERIFY_WITH_TIMEOUT(f.Rows() > 0, 60000);
+        const int64_t first = f.Rows();
+        QVERIFY(f.prompter.shown.empty()); // no summary for a read nobody asked for
+        QVERIFY(f.window->statusBar()->currentMessage().contains(QString::fromUtf8("自動読み込み")));
+
+        std::vector<ppw::Mail> mails;
+        for (int i = 0; i < 3; ++i)
+            mails.push_back({"新しい人 <new@example.jp>", "kamo@example.jp", "", "新着 " + std::to_string(i),
+                             "Tue, 04 Sep 2001 21:05:3" + std::to_string(i) + " +0900", "本文\r\n"});
+        {
+            WaitScope busy(f.window->Wait()); // another command runs
+            ppw::WriteMailbox(f.dir / "PostPet" / "受信フォルダ" / "受信リスト.ppl",
+                              f.dir / "PostPet" / "受信フォルダ" / "受信メール.ppm", mails);
+            QTest::qWait(4000); // well past the settle time
+            QCOMPARE(f.Rows(), first);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(f.Rows(), first + 3, 60000);
+        QVERIFY(f.prompter.shown.empty());
     }
 };
 

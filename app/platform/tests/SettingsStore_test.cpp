@@ -72,6 +72,7 @@ TEST_F(SettingsFile, FirstRunGivesTheDefaultsAndWritesThemInOrder) {
                                         "[Mail Options]\n"
                                         "Send Mail Read Option=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
                                         "Reciev Mail Read Option=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+                                        "Auto Read=0\n"
                                         "[Mail Font]\n"
                                         "Mail Text Font=ＭＳ ゴシック\n"
                                         "Mail Text Font Size=10\n"
@@ -194,6 +195,27 @@ TEST_F(SettingsFile, ReadOptionFlagsAreTakenByCharacterPosition) {
     ASSERT_TRUE(WriteSettings(s, form, prompter));
     EXPECT_EQ(ReadProfileString(s.settingsPath, "Mail Options", "Send Mail Read Option", ""),
               "1,0,1,0,0,0,0,0,0,0,0,0,0,0,0,1");
+}
+
+TEST_F(SettingsFile, AutoReadIsOnOnlyWhenTheKeySaysOne) {
+    const std::pair<const char*, bool> cases[] = {
+        {"", false},
+        {"Auto Read=1\n", true},
+        {"Auto Read=0\n", false},
+        {"Auto Read=\n", false},
+        {"Auto Read=yes\n", false},
+        {"Auto Read=2\n", false},
+    };
+    for (const auto& [line, on] : cases) {
+        Write(std::string("[Mail Options]\n") + line);
+        ASSERT_TRUE(Read()) << line;
+        EXPECT_EQ(s.autoRead, on) << line;
+    }
+    s.autoRead = true;
+    ASSERT_TRUE(WriteSettings(s, form, prompter));
+    EXPECT_EQ(ReadProfileString(s.settingsPath, "Mail Options", "Auto Read", ""), "1");
+    ASSERT_TRUE(Read());
+    EXPECT_TRUE(s.autoRead);
 }
 
 TEST_F(SettingsFile, MinimizedWindowKeepsTheStoredGeometry) {
