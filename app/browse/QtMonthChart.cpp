@@ -75,7 +75,7 @@ QRect QtMonthChart::ColumnRect(const Layout& layout, int monthIndex) const {
 
 QRect QtMonthChart::MonthBarRect(int year, int month) const {
     const int index = year * 12 + month - 1;
-    if (std::find(monthIndexes_.begin(), monthIndexes_.end(), index) == monthIndexes_.end())
+    if (month < 1 || month > 12 || std::find(monthIndexes_.begin(), monthIndexes_.end(), index) == monthIndexes_.end())
         return {};
     return ColumnRect(Plan(), index);
 }
