@@ -120,7 +120,8 @@ std::vector<MonthCount> CountMailByMonth(SQLite::Database& db, ViewMode mode, co
                                          "SELECT (SELECT COUNT(*) FROM tblKamoMail WHERE tblKamoMail_SndAdd = ?1)"
                                          " + (SELECT COUNT(*) FROM tblKamoMail WHERE tblKamoMail_RcvAdd = ?1)",
                                          key);
-        const int64_t allMails = db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+        // The archive's size by its highest row id: exact enough to choose a way, without a count.
+        const int64_t allMails = db.execAndGet("SELECT IFNULL(MAX(rowid), 0) FROM tblKamoMail").getInt64();
         condition = keyMails * 3 > allMails ? " AND (+tblKamoMail_SndAdd = ?3 OR +tblKamoMail_RcvAdd = ?3)"
                                             : " AND (tblKamoMail_SndAdd = ?3 OR tblKamoMail_RcvAdd = ?3)";
     } else if (mode == ViewMode::Name) {
