@@ -117,13 +117,16 @@ void QtMonthChart::paintEvent(QPaintEvent*) {
         return;
     }
 
-    int64_t most = 1;
-    for (const MonthCount& c : counts_)
-        most = std::max({most, c.received, c.sent});
+    int64_t mostReceived = 1, mostSent = 1;
+    for (const MonthCount& c : counts_) {
+        mostReceived = std::max(mostReceived, c.received);
+        mostSent = std::max(mostSent, c.sent);
+    }
+    const int64_t most = std::max(mostReceived, mostSent);
     const int up = layout.axisY - layout.plot.top();
     const int down = layout.plot.bottom() - layout.axisY;
-    // One scale for both directions, so the bars compare; the taller half sets it.
-    const double scale = std::min(up, down * 5 / 2) / static_cast<double>(most);
+    // One scale for both directions, so the bars compare; the fuller half sets it.
+    const double scale = std::min(up / static_cast<double>(mostReceived), down / static_cast<double>(mostSent));
 
     // Year boundaries and labels.
     const QColor grid = palette().mid().color();
@@ -179,11 +182,10 @@ bool QtMonthChart::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int index = CountAt(help->pos());
-        if (index >= 0)
-            QToolTip::showText(help->globalPos(), QString::fromStdString(MonthTip(counts_[static_cast<size_t>(index)])),
-                               this);
-        else
-            QToolTip::hideText();
+        if (index < 0)
+            return QWidget::event(event); // the picture's own tool tip, off the bars
+        QToolTip::showText(help->globalPos(), QString::fromStdString(MonthTip(counts_[static_cast<size_t>(index)])),
+                           this);
         return true;
     }
     return QWidget::event(event);
