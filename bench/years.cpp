@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 
 #include <SQLiteCpp/Statement.h>
@@ -23,6 +24,12 @@ using namespace kamo::bench;
 namespace {
 
 constexpr double kBudgetMs = 200.0;
+
+// Processor time of this process: on a machine shared with other work the wall clock says more about
+// the neighbours than about the counting.
+double CpuMs() {
+    return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
 
 // The key of the most mail besides the owner's.
 std::string LargestKey(SQLite::Database& db, const char* sndColumn, const char* rcvColumn, const std::string& skip) {
@@ -65,16 +72,18 @@ int main(int argc, char** argv) {
          [&] { return CountMailByMonth(db, ViewMode::Address, friendAddress); }},
         {"largest friend name " + friendName, [&] { return CountMailByMonth(db, ViewMode::Name, friendName); }},
     };
-    std::printf("%-62s %7s %9s %9s %9s %7s\n", "years picture (1,000,000 mails)", "months", "mails", "count ms",
-                "draw ms", "budget");
+    std::printf("%-62s %7s %9s %9s %9s %9s %7s\n", "years picture (1,000,000 mails)", "months", "mails", "count ms",
+                "count cpu", "draw ms", "budget");
     bool allWithin = true;
     for (const Case& c : cases) {
-        std::vector<double> countMs, drawMs;
+        std::vector<double> countMs, countCpuMs, drawMs;
         std::vector<MonthCount> months;
         for (int i = 0; i < 5; ++i) {
             auto start = Clock::now();
+            const double cpu = CpuMs();
             months = c.count();
             countMs.push_back(Ms(start));
+            countCpuMs.push_back(CpuMs() - cpu);
             start = Clock::now();
             chart.SetCounts(months, QString::fromStdString(c.what));
             chart.render(&image);
@@ -82,14 +91,15 @@ int main(int argc, char** argv) {
         }
         std::sort(countMs.begin(), countMs.end());
         std::sort(drawMs.begin(), drawMs.end());
+        std::sort(countCpuMs.begin(), countCpuMs.end());
         int64_t mails = 0;
         for (const MonthCount& m : months)
             mails += m.received + m.sent;
         const double total = countMs[2] + drawMs[2];
         const bool within = total < kBudgetMs;
         allWithin = allWithin && within;
-        std::printf("%-62s %7zu %9lld %9.1f %9.1f %7s\n", c.what.c_str(), months.size(), static_cast<long long>(mails),
-                    countMs[2], drawMs[2], within ? "within" : "OVER");
+        std::printf("%-62s %7zu %9lld %9.1f %9.1f %9.1f %7s\n", c.what.c_str(), months.size(),
+                    static_cast<long long>(mails), countMs[2], countCpuMs[2], drawMs[2], within ? "within" : "OVER");
     }
     std::printf("%s (medians of 5)\n", allWithin ? "all within budget" : "some figures over budget");
     return 0;
