@@ -164,10 +164,12 @@ void QtMonthChart::paintEvent(QPaintEvent*) {
     }
     painter.setPen(palette().text().color());
     painter.drawLine(layout.plot.left(), layout.axisY, layout.plot.right(), layout.axisY);
-    // The scale: the largest month's count at its height.
+    // The scale, beside the title: the fullest month's count.
     painter.setPen(grid);
-    painter.drawText(QRect(layout.plot.left() + 2, layout.plot.top(), layout.plot.width(), metrics.height()),
-                     Qt::AlignLeft | Qt::AlignTop, U("最多 %1 通").arg(QString::fromStdString(WithSeparators(most))));
+    const int titleRight = 8 + metrics.horizontalAdvance(metrics.elidedText(title, Qt::ElideRight, width() / 2)) + 12;
+    painter.drawText(QRect(titleRight, 2, std::max(0, legendX - titleRight), metrics.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     U("（いちばん多い月 %1 通）").arg(QString::fromStdString(WithSeparators(most))));
 }
 
 void QtMonthChart::mousePressEvent(QMouseEvent* event) {
