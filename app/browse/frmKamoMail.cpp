@@ -34,9 +34,11 @@
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
+#include "browse/MonthCounts.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
 #include "browse/QtMailboxWatch.h"
+#include "browse/QtMonthChart.h"
 #include "browse/QtSearchBar.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
@@ -288,14 +290,7 @@ void frmKamoMail::BuildControls() {
     cmbYearMonth->setObjectName("cmbYearMonth");
     cmbYearMonth->setToolTip(U("選んだ年月の日付へ移ります"));
     cmbYearMonth->hide();
-    connect(cmbYearMonth, &QComboBox::activated, this, [this](int index) {
-        const int row = cmbYearMonth->itemData(index).toInt();
-        if (!keyModel_->At(row))
-            return;
-        lstNameOrAddr->scrollTo(keyModel_->index(row), QAbstractItemView::PositionAtTop);
-        ChooseKey(row);
-        lstNameOrAddr->setFocus(Qt::MouseFocusReason);
-    });
+    connect(cmbYearMonth, &QComboBox::activated, this, &frmKamoMail::ChooseYearMonth);
     auto* keyPane = new QWidget(central);
     auto* keyLayout = new QVBoxLayout(keyPane);
     keyLayout->setContentsMargins(0, 0, 0, 0);
@@ -317,9 +312,17 @@ void frmKamoMail::BuildControls() {
     bottom->addStretch(1);
     bottom->addWidget(comEnd);
 
+    // The years at a glance, across the window under the lists; shown from the view menu.
+    picYears = new QtMonthChart(central);
+    picYears->setToolTip(U("月ごとのメールの数です。棒を押すと、その月を日付表示で開きます"));
+    picYears->setMinimumHeight(120);
+    picYears->hide();
+    connect(picYears, &QtMonthChart::MonthChosen, this, &frmKamoMail::ShowMonthInDateView);
+
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(top);
     layout->addWidget(split, 1);
+    layout->addWidget(picYears);
     layout->addLayout(bottom);
 
     // Tab walks the window as it reads: mode, keys, search, mail lines, the mail and its attachments,
@@ -336,8 +339,8 @@ void frmKamoMail::BuildControls() {
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 
-    for (QObject* control :
-         std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject, attachmentList_})
+    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject,
+                                                            attachmentList_, picYears})
         commands_.AddLockable(control);
     commands_.AddCommand(cmdSubjectOrder);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
@@ -405,6 +408,10 @@ void frmKamoMail::BuildMenus() {
     view->setObjectName("mnuView");
     QAction* modeSwitch = AddAction(view, "memNameOrAddr", "表示の切り替え(&C)", &frmKamoMail::OnMemNameOrAddr);
     modeSwitch->setShortcut(QKeySequence(Qt::Key_F5));
+    memYears = AddAction(view, "memYears", "年ごとのメール(&Y)", &frmKamoMail::OnMemYears);
+    memYears->setCheckable(true);
+    memYears->setShortcut(QKeySequence(Qt::Key_F6));
+    memYears->setToolTip(U("メールの数を月ごとの棒で、すべての年にわたって表示します"));
 
     QMenu* friends = AddMenu(nullptr, "", "おともだち(&T)");
     friends->setObjectName("mnuFriend");
@@ -613,6 +620,59 @@ void frmKamoMail::ShowViewModeUnguarded() {
     keyModel_->SetItems(FillKeyList(session_.Database(), mode));
     ShowEmptyViewHint();
     FillYearMonths(mode);
+    if (!keepYears_)
+        ShowYears();
+}
+
+void frmKamoMail::ShowYears() {
+    if (!picYears->isVisible()) {
+        picYears->Clear(); // counted again when shown
+        return;
+    }
+    // A key of the address or name view: its mail, the story of one friendship; otherwise all of it.
+    const ViewMode mode = ViewModeOf(settings_.displayType);
+    const KeyItem* key = nullptr;
+    if ((mode == ViewMode::Address || mode == ViewMode::Name) && lstNameOrAddr->currentIndex().isValid())
+        key = keyModel_->At(lstNameOrAddr->currentIndex().row());
+    picYears->Clear();
+    Guarded([&] {
+        if (key)
+            picYears->SetCounts(CountMailByMonth(session_.Database(), mode, key->text), Q(key->Shown()));
+        else
+            picYears->SetCounts(CountMailByMonth(session_.Database()), U("すべてのメール"));
+    });
+}
+
+void frmKamoMail::OnMemYears() {
+    picYears->setVisible(memYears->isChecked());
+    ShowYears();
+}
+
+void frmKamoMail::ChooseYearMonth(int index) {
+    const int row = cmbYearMonth->itemData(index).toInt();
+    if (!keyModel_->At(row))
+        return;
+    lstNameOrAddr->scrollTo(keyModel_->index(row), QAbstractItemView::PositionAtTop);
+    ChooseKey(row);
+    lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+}
+
+void frmKamoMail::ShowMonthInDateView(const QString& month) {
+    if (ControlsLocked())
+        return;
+    if (ViewModeOf(settings_.displayType) != ViewMode::Date) {
+        // The picture stays as it is: the next month of the same friendship is one click away.
+        keepYears_ = true;
+        LockScope lock(*this);
+        settings_.displayType = static_cast<int16_t>(ViewMode::Date);
+        ShowViewMode();
+        keepYears_ = false;
+    }
+    const int index = cmbYearMonth->findData(month, kMonthRole);
+    if (index < 0)
+        return;
+    cmbYearMonth->setCurrentIndex(index);
+    ChooseYearMonth(index);
 }
 
 void frmKamoMail::FillYearMonths(ViewMode mode) {
@@ -626,6 +686,7 @@ void frmKamoMail::FillYearMonths(ViewMode mode) {
     int days = 0;
     auto addMonth = [&](int firstRow) {
         cmbYearMonth->addItem(U("%1年%2月（%3 日）").arg(month.left(4), month.mid(5, 2)).arg(days), firstRow);
+        cmbYearMonth->setItemData(cmbYearMonth->count() - 1, month, kMonthRole);
     };
     int first = 0;
     for (int row = 0; row < keyModel_->rowCount(); ++row) {
@@ -707,6 +768,9 @@ void frmKamoMail::FillSubjects(int keyRow) {
         subjectModel_->SetStream(db, std::move(stream));
         ApplySubjectOrder(false);
     });
+    const ViewMode mode = ViewModeOf(settings_.displayType);
+    if (mode == ViewMode::Address || mode == ViewMode::Name)
+        ShowYears();
 }
 
 void frmKamoMail::ApplySubjectOrder(bool newestFirst) {

@@ -39,6 +39,7 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
+class QtMonthChart;
 class QtSearchBar;
 class SubjectListModel;
 class SubjectRowSource;
@@ -82,6 +83,9 @@ public:
     // Fills the subject list with other lines than a key's (a search result): the list is emptied,
     // then `makeRows` runs and its rows stream in.
     void ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows);
+    // The years at a glance (memYears): a month chosen on it opens that month in the date view,
+    // through the date view's year-and-month chooser. `month` is "yyyy/mm".
+    void ShowMonthInDateView(const QString& month);
     // The mail on display, if any.
     std::optional<MailRecord> CurrentMail() const { return currentMail_; }
 
@@ -156,6 +160,7 @@ private slots:
     void OnMemCopy();
     void OnMemSelectAll();
     void OnMemSearch();
+    void OnMemYears();
 
 private:
     // Released in the destructor of the scope; the wait window is not shown for quick refills.
@@ -215,6 +220,11 @@ private:
     void ShowSubjectOrder();
     // The date view's year-and-month chooser; hidden in the other views.
     void FillYearMonths(ViewMode mode);
+    // The chooser's entry `index`: its month's newest day chosen in the date list.
+    void ChooseYearMonth(int index);
+    static constexpr int kMonthRole = Qt::UserRole + 1; // "yyyy/mm" of a chooser entry
+    // Counts the years picture again for what the view shows, when it is shown.
+    void ShowYears();
     void ClearMailDisplay();
     // The start-up upkeep's end: a compacted copy put in place, or a problem told, when the window is idle.
     void FinishUpkeepWhenIdle();
@@ -236,6 +246,9 @@ private:
     QLabel* lblNameOrAddr = nullptr;
     QListView* lstNameOrAddr = nullptr;
     QComboBox* cmbYearMonth = nullptr;
+    QtMonthChart* picYears = nullptr;
+    QAction* memYears = nullptr;
+    bool keepYears_ = false; // a month chosen on the picture: the picture stays while the view switches
     QListView* lstSubject = nullptr;
     QPushButton* cmdSubjectOrder = nullptr; // the subject list's heading; a click turns the order round
     QPlainTextEdit* txtMail = nullptr;

@@ -31,6 +31,7 @@ std::vector<CommandDef> BuildCommands() {
         {"memSelectAll", "", false, false, false, ""},
         {"memSearch", "", false, false, false, ""},
         {"cmdSubjectOrder", "", false, false, false, ""}, // the subject list's heading: turns the order round
+        {"memYears", "", false, false, false, ""},        // the years at a glance: shown or hidden
         {"cmdAttachSave", "", false, false, false, ""},
         {"cmdAttachSaveAll", "", false, false, false, ""},
         // Exports and the archive's upkeep.

@@ -16,10 +16,13 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <SQLiteCpp/Transaction.h>
 
+#include "browse/MonthCounts.h"
+#include "browse/QtMonthChart.h"
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
@@ -136,6 +139,8 @@ private slots:
     void aSavedSizeIsFittedToTheScreen();
     void theDateViewJumpsToAYearAndMonth();
     void theSubjectHeadingSaysTheOrderAndTurnsEveryListRound();
+    void aMonthOfTheYearsPictureOpensInTheDateView();
+    void theYearsPictureDrawsAnEmptyArchiveAndASingleYear();
 };
 
 void frmWindowUseTest::theArrowsWalkTheKeyListAndTheFocusStaysThere() {
@@ -532,3 +537,79 @@ void frmWindowUseTest::theSubjectHeadingSaysTheOrderAndTurnsEveryListRound() {
 
 QTEST_MAIN(frmWindowUseTest)
 #include "frmWindowUse_test.moc"
+
+void frmWindowUseTest::aMonthOfTheYearsPictureOpensInTheDateView() {
+    Fixture f(60); // one day each from 2002/01/01: 28 days of January and February, 4 of March
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* years = f.Find<QtMonthChart>("picYears");
+    QVERIFY(years && !years->isVisible());
+    f.Find<QAction>("memYears")->trigger();
+    QVERIFY(years->isVisible());
+
+    // A key of the address view: its own story.
+    f.window->ChooseKey(0);
+    QCOMPARE(f.KeyText(0), Q("a@example.jp"));
+    QCOMPARE(years->Title(), Q("a@example.jp"));
+    QCOMPARE(years->Counts(), CountMailByMonth(f.session->Database(), ViewMode::Address, "a@example.jp"));
+    QCOMPARE(years->Counts()[2], (MonthCount{"2002/03", 2, 2}));
+    QVERIFY(years->MonthBarRect(2001, 12).isEmpty());
+    const QRect february = years->MonthBarRect(2002, 2);
+    QVERIFY(!february.isEmpty() && years->rect().contains(february));
+    QVERIFY(!february.intersects(years->MonthBarRect(2002, 3)));
+
+    QHelpEvent tip(QEvent::ToolTip, february.center(), years->mapToGlobal(february.center()));
+    QApplication::sendEvent(years, &tip);
+    QCOMPARE(QToolTip::text(), Q("2002年2月 受信 14 通 / 送信 14 通"));
+    QToolTip::hideText();
+
+    QTest::mouseClick(years, Qt::LeftButton, {}, february.center());
+    QVERIFY(f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("日付")));
+    auto* months = f.Find<QComboBox>("cmbYearMonth");
+    QVERIFY(months->isVisible());
+    QCOMPARE(months->currentText(), Q("2002年02月（28 日）"));
+    QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/02/28")); // the month's newest day
+    QCOMPARE(f.Subjects()->model()->rowCount(), 5);
+    QVERIFY(f.SubjectText(0).startsWith(Q("2002/02/28")));
+    QCOMPARE(years->Title(), Q("a@example.jp")); // the picture stays for the next month of the story
+
+    // Another month, now from within the date view; a switch of view counts the whole archive again.
+    QTest::mouseClick(years, Qt::LeftButton, {}, years->MonthBarRect(2002, 1).center());
+    QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/01/28"));
+    f.window->AdvanceViewMode();
+    QCOMPARE(years->Title(), Q("すべてのメール"));
+    QCOMPARE(years->Counts(), CountMailByMonth(f.session->Database()));
+    QCOMPARE(years->Counts().size(), size_t(3));
+    QCOMPARE(years->Counts()[1], (MonthCount{"2002/02", 70, 70}));
+    f.Find<QAction>("memYears")->trigger();
+    QVERIFY(!years->isVisible());
+}
+
+void frmWindowUseTest::theYearsPictureDrawsAnEmptyArchiveAndASingleYear() {
+    Fixture f(0);
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    f.Find<QAction>("memYears")->trigger();
+    auto* years = f.Find<QtMonthChart>("picYears");
+    QVERIFY(years->isVisible());
+    QVERIFY(years->Counts().empty());
+    QVERIFY(years->MonthBarRect(2002, 1).isEmpty());
+    QVERIFY(!years->grab().isNull());
+    QTest::mouseClick(years, Qt::LeftButton, {}, years->rect().center()); // nothing to choose
+    QVERIFY(f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("アドレス")));
+
+    // One month, one year, and a month that is no date beside them; every size down to the smallest.
+    for (const auto& counts :
+         {std::vector<MonthCount>{{"2003/04", 5, 0}},
+          std::vector<MonthCount>{{"0000/00", 9, 9}, {"2003/01", 1, 2}, {"2003/12", 1000000, 3}}}) {
+        years->SetCounts(counts, Q("かも"));
+        for (QSize size : {QSize(900, 160), QSize(200, 90), QSize(3, 3)}) {
+            years->resize(size);
+            QVERIFY(!years->grab().isNull());
+        }
+        years->resize(900, 160);
+        const QRect last = years->MonthBarRect(2003, counts.size() == 1 ? 4 : 12);
+        QVERIFY(!last.isEmpty() && years->rect().contains(last));
+        QVERIFY(years->MonthBarRect(0, 0).isEmpty());
+    }
+}

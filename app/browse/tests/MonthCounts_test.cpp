@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <SQLiteCpp/Statement.h>
+
+#include "browse/MonthCounts.h"
+#include "search/tests/SearchTestMails.h"
+#include "testsupport/TestSupport.h"
+
+namespace kamo {
+namespace {
+
+// What a plain GROUP BY over the archive says, with the subject list's condition for a key.
+std::vector<MonthCount> Grouped(SQLite::Database& db, const std::string& condition = "", const std::string& key = "") {
+    SQLite::Statement st(db, "SELECT substr(tblKamoMail_YMD, 1, 7) AS m, SUM(tblKamoMail_SndRcvFlag = 0),"
+                             " SUM(tblKamoMail_SndRcvFlag <> 0) FROM tblKamoMail WHERE tblKamoMail_YMD IS NOT NULL" +
+                                 condition + " GROUP BY m ORDER BY m");
+    if (!key.empty())
+        st.bind(1, key);
+    std::vector<MonthCount> months;
+    while (st.executeStep())
+        months.push_back({st.getColumn(0).getString(), st.getColumn(1).getInt64(), st.getColumn(2).getInt64()});
+    return months;
+}
+
+std::set<std::string> Distinct(SQLite::Database& db, const char* a, const char* b) {
+    SQLite::Statement st(db, std::string("SELECT ") + a + " FROM tblKamoMail UNION SELECT " + b + " FROM tblKamoMail");
+    std::set<std::string> keys;
+    while (st.executeStep())
+        keys.insert(st.getColumn(0).getString());
+    return keys;
+}
+
+class MonthCountsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        db_ = test::MemoryArchive();
+        std::mt19937_64 rng(7);
+        for (const MailRecord& m : test::GeneratedMails(700, 20240501))
+            test::InsertSpread(*db_, m, rng);
+        // The owner's own address in most mail (its months are counted along the primary index),
+        // and dates that are no month: a short one, one of exactly a month's length, and an empty one.
+        int subKey = 100000;
+        for (const char* ymd : {"2003", "2003/04", "2003/04/01", "2003/04/30", "", "2003/0", "2003/05/01"})
+            for (bool sent : {false, true}) {
+                MailRecord m = test::GeneratedMails(1, static_cast<uint64_t>(subKey)).front();
+                m.ymd = ymd;
+                m.subKey = subKey++;
+                m.sent = sent;
+                (sent ? m.sndAdd : m.rcvAdd) = "owner@example.jp";
+                test::InsertSpread(*db_, m, rng);
+            }
+        db_->exec("UPDATE tblKamoMail SET tblKamoMail_RcvAdd = 'OWNER@example.jp'"
+                  " WHERE rowid % 3 <> 0 AND tblKamoMail_SndRcvFlag = 0");
+        db_->exec("UPDATE tblKamoMail SET tblKamoMail_SndAdd = 'owner@example.jp'"
+                  " WHERE rowid % 3 <> 0 AND tblKamoMail_SndRcvFlag <> 0");
+    }
+    std::unique_ptr<SQLite::Database> db_;
+};
+
+TEST_F(MonthCountsTest, TheWholeArchiveCountsAsAPlainGroupBy) {
+    const std::vector<MonthCount> months = CountMailByMonth(*db_);
+    EXPECT_EQ(months, Grouped(*db_));
+    int64_t all = 0;
+    for (const MonthCount& m : months)
+        all += m.received + m.sent;
+    EXPECT_EQ(all, db_->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64());
+    EXPECT_GT(months.size(), 40u); // four years of months, and the odd dates
+}
+
+// Every address and every name of the archive, small keys and the owner's (in most mail, letter
+// case ignored as the subject list ignores it).
+TEST_F(MonthCountsTest, AKeyCountsTheMailItsSubjectListShows) {
+    const auto addresses = Distinct(*db_, "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd");
+    ASSERT_GT(addresses.size(), 5u);
+    for (const std::string& key : addresses)
+        EXPECT_EQ(CountMailByMonth(*db_, ViewMode::Address, key),
+                  Grouped(*db_, " AND (tblKamoMail_SndAdd = ?1 OR tblKamoMail_RcvAdd = ?1)", key))
+            << key;
+    EXPECT_EQ(CountMailByMonth(*db_, ViewMode::Address, "Owner@Example.JP"),
+              Grouped(*db_, " AND (tblKamoMail_SndAdd = ?1 OR tblKamoMail_RcvAdd = ?1)", "owner@example.jp"));
+    const auto names = Distinct(*db_, "tblKamoMail_SndName", "tblKamoMail_RcvName");
+    ASSERT_GT(names.size(), 5u);
+    for (const std::string& key : names)
+        EXPECT_EQ(CountMailByMonth(*db_, ViewMode::Name, key),
+                  Grouped(*db_, " AND (tblKamoMail_SndName = ?1 OR tblKamoMail_RcvName = ?1)", key))
+            << key;
+    EXPECT_TRUE(CountMailByMonth(*db_, ViewMode::Address, "nobody@example.jp").empty());
+    EXPECT_EQ(CountMailByMonth(*db_, ViewMode::Date, "2003/04/01"), Grouped(*db_));
+}
+
+TEST(MonthCounts, AnEmptyArchiveHasNoMonths) {
+    auto db = test::MemoryArchive();
+    EXPECT_TRUE(CountMailByMonth(*db).empty());
+    EXPECT_TRUE(CountMailByMonth(*db, ViewMode::Name, "かも").empty());
+}
+
+TEST(MonthCounts, MonthsAndTheirToolTips) {
+    struct Case {
+        const char* month;
+        bool valid;
+        int year, monthOfYear;
+    };
+    for (const Case& c : {Case{"2003/04", true, 2003, 4}, Case{"1999/12", true, 1999, 12}, Case{"0000/00", false, 0, 0},
+                          Case{"2003/13", false, 0, 0}, Case{"2003-04", false, 0, 0}, Case{"2003/4", false, 0, 0},
+                          Case{"2003/04/01", false, 0, 0}, Case{"", false, 0, 0}}) {
+        int year = 0, month = 0;
+        EXPECT_EQ(ParseMonth(c.month, year, month), c.valid) << c.month;
+        if (c.valid) {
+            EXPECT_EQ(year, c.year);
+            EXPECT_EQ(month, c.monthOfYear);
+        }
+    }
+    EXPECT_EQ(MonthTip({"2003/04", 12, 3}), "2003年4月 受信 12 通 / 送信 3 通");
+    EXPECT_EQ(MonthTip({"2010/11", 1234567, 1000}), "2010年11月 受信 1,234,567 通 / 送信 1,000 通");
+    EXPECT_EQ(MonthTip({"0000/00", 0, 999}), "0000/00 受信 0 通 / 送信 999 通");
+}
+
+} // namespace
+} // namespace kamo
