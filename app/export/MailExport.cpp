@@ -14,10 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/NumberText.h"
 #include "db/Backups.h"
 #include "db/HeaderFields.h"
 #include "export/MailAttachments.h"
-#include "common/NumberText.h"
 #include "export/MailMessage.h"
 #include "platform/FileUtil.h"
 #include "search/SearchIndex.h"

@@ -33,8 +33,9 @@ QString DefaultTarget(MailFormat format, const QString& lastFolder) {
 std::string StoppedText(const ExportResult& result, MailFormat format, bool mboxWasThere) {
     std::string text = "書き出しを中止しました。\n";
     if (!InfoOf(format).folder)
-        return text + (mboxWasThere ? "mbox ファイルは元のままです（書き換えていません）。\n"
-                                    : "mbox ファイルは作っていません。\n") +
+        return text +
+               (mboxWasThere ? "mbox ファイルは元のままです（書き換えていません）。\n"
+                             : "mbox ファイルは作っていません。\n") +
                result.target.string();
     return text + "中止までの " + WithSeparators(result.written) +
            " 通は書き出してあります（1通ずつ完全なメールのファイルです）。\n" + result.target.string();
@@ -97,8 +98,8 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
                 prompter.Message(StoppedText(result, format, mboxWasThere), title);
                 return false;
             }
-            prompter.Message(WithSeparators(result.written) + " 通のメールを書き出しました（" +
-                                 InfoOf(format).caption + "）。\n" + result.target.string(),
+            prompter.Message(WithSeparators(result.written) + " 通のメールを書き出しました（" + InfoOf(format).caption +
+                                 "）。\n" + result.target.string(),
                              title);
             return true;
         } catch (const std::exception& e) {

@@ -96,12 +96,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY2(room.contains(w.frameGeometry()), qPrintable(QString("%1x%2+%3+%4 on %5x%6")
-                                                                   .arg(w.width())
-                                                                   .arg(w.height())
-                                                                   .arg(w.x())
-                                                                   .arg(w.y())
-                                                                   .arg(room.width())
-                                                                   .arg(room.height())));
+                                                                  .arg(w.width())
+                                                                  .arg(w.height())
+                                                                  .arg(w.x())
+                                                                  .arg(w.y())
+                                                                  .arg(room.width())
+                                                                  .arg(room.height())));
         // The buttons along the bottom can be reached.
         for (const char* name : {"cmdOk", "cmdCancel", "cmdAdd"}) {
             auto* button = w.findChild<QPushButton*>(name);
