@@ -19,8 +19,9 @@ void PlaceOnScreen(QWidget& window, PixelGeometry p) {
         const QSize least = window.minimumSize();
         p.width = std::max(least.width(), std::min(p.width, room.width() - frame.width()));
         p.height = std::max(least.height(), std::min(p.height, room.height() - frame.height()));
-        p.left = std::clamp(p.left, room.left(), std::max(room.left(), room.right() + 1 - p.width));
-        p.top = std::clamp(p.top, room.top(), std::max(room.top(), room.bottom() + 1 - p.height));
+        // move() places the frame, which reaches past the window by the frame's width and height.
+        p.left = std::clamp(p.left, room.left(), std::max(room.left(), room.right() + 1 - p.width - frame.width()));
+        p.top = std::clamp(p.top, room.top(), std::max(room.top(), room.bottom() + 1 - p.height - frame.height()));
     }
     window.move(p.left, p.top);
     window.resize(std::max(1, p.width), std::max(1, p.height));
