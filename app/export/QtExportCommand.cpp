@@ -72,8 +72,8 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
     if (const auto remembered = MailFormatNamed(settings.exportFormat))
         dialog.SetFormat(*remembered);
     const std::string title = "メールの書き出し";
-    // The window comes back with the user's choices after a refusal or a failure, until the export
-    // is done or stopped, or the window is cancelled.
+    // The window comes back with the user's choices after a failure, until the export is done or
+    // stopped, or the window is cancelled.
     while (ExportDialogSeams().run(dialog) == QDialog::Accepted) {
         const std::filesystem::path target = dialog.Target().toStdString();
         const MailFormat format = dialog.Format();
@@ -83,7 +83,7 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
         std::error_code ec;
         const bool mboxWasThere = !InfoOf(format).folder && std::filesystem::is_regular_file(target, ec);
         if (mboxWasThere && !prompter.AskYesNo(target.string() + "\nは既にあります。置き換えますか？", title))
-            continue;
+            return false; // the user's answer, not a failure: nothing written, the command ends
         if (InfoOf(format).folder && std::filesystem::exists(target, ec) &&
             !std::filesystem::is_directory(target, ec)) {
             prompter.Error(target.string() + "\nはフォルダではありません。", title);

@@ -1,7 +1,7 @@
 #pragma once
 // メールを書き出す… (memMailExport): the export window, then the export under the wait window (with
-// 中止), then a message with the number written (with separators). A failure, or a target the user
-// will not replace, brings the window back with its choices. The format and the folder of the last
+// 中止), then a message with the number written (with separators). A failure brings the window back
+// with its choices. The format and the folder of the last
 // export are kept in the settings and offered the next time.
 #include <QString>
 #include <functional>
