@@ -60,6 +60,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Folders.h"
 #include "platform/ProfileFile.h"
+#include "platform/QtScreenFit.h"
 #include "platform/SettingsStore.h"
 #include "upkeep/ArchiveCommands.h"
 
@@ -509,24 +510,7 @@ FormGeometry frmKamoMail::CurrentGeometry() const {
 
 void frmKamoMail::ApplyGeometry(const FormGeometry& geometry) {
     readGeometry_ = geometry;
-    PixelGeometry p = ToPixels(geometry);
-    // A size saved on a larger screen (or at another scale) is fitted to the screen the window opens
-    // on, and the window kept on it, so that the buttons along its bottom can be reached.
-    QScreen* screen = QGuiApplication::screenAt(QPoint(p.left + p.width / 2, p.top + p.height / 2));
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect room = screen->availableGeometry();
-        // The frame's title bar and borders take room too (known once shown; a guess before).
-        const QSize frame = isVisible() ? frameGeometry().size() - QWidget::geometry().size() : QSize(8, 32);
-        const QSize least = minimumSize();
-        p.width = std::max(least.width(), std::min(p.width, room.width() - frame.width()));
-        p.height = std::max(least.height(), std::min(p.height, room.height() - frame.height()));
-        p.left = std::clamp(p.left, room.left(), std::max(room.left(), room.right() + 1 - p.width));
-        p.top = std::clamp(p.top, room.top(), std::max(room.top(), room.bottom() + 1 - p.height));
-    }
-    move(p.left, p.top);
-    resize(std::max(1, p.width), std::max(1, p.height));
+    PlaceOnScreen(*this, ToPixels(geometry));
 }
 
 bool frmKamoMail::Load() {

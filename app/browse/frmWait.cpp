@@ -28,7 +28,9 @@ frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWi
     layout->addWidget(progress_);
     cmdCancel_ = new QPushButton(QString::fromUtf8("中　止"), this);
     cmdCancel_->setObjectName("cmdCancel");
-    cmdCancel_->setToolTip(QString::fromUtf8("読み込みを止めます。それまでに読んだメールは保存されます"));
+    // The work says, when it has stopped, what became of the part done so far.
+    cmdCancel_->setToolTip(
+        QString::fromUtf8("メール1通の区切りで止めます。それまでの分の扱いは止めたあとにお知らせします"));
     connect(cmdCancel_, &QPushButton::clicked, this, [this] {
         cancelRequested_ = true;
         cmdCancel_->setEnabled(false);

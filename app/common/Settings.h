@@ -43,6 +43,11 @@ struct Settings {
     int16_t friendWidth = 9225;
     int16_t friendHeight = 5445;
     std::array<int16_t, 5> friendColWidth{900, 900, 900, 900, 900};
+
+    // The export window's last choices: the format by its command-line name ("mbox", "maildir",
+    // "eml") and the folder the export went into. Empty until the first export.
+    std::string exportFormat;
+    std::string exportFolder;
 };
 
 } // namespace kamo

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/NumberText.h"
 #include "db/Backups.h"
 #include "db/HeaderFields.h"
 #include "export/MailAttachments.h"
@@ -233,7 +234,7 @@ std::unique_ptr<MessageSink> SinkFor(MailFormat format, const fs::path& target, 
 }
 
 void ShowCount(WaitReporter& wait, int64_t done, const std::optional<int64_t>& total) {
-    wait.SetLine(3, std::to_string(done) + (total ? " / " + std::to_string(*total) : std::string()) + "  件");
+    wait.SetLine(3, WithSeparators(done) + (total ? " / " + WithSeparators(*total) : std::string()) + " 件");
     wait.SetProgress(done, total.value_or(0));
 }
 
@@ -299,7 +300,8 @@ namespace {
 // The Message-IDs kept for more than one mail of this export: those mails go out with the IDs made
 // from their keys, for a reader keeps one mail per Message-ID. Most archives repeat none, and then
 // the selection is not walked twice.
-std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& selection, HeaderFieldReader& headers) {
+std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& selection, HeaderFieldReader& headers,
+                                    const WaitReporter& wait) {
     std::set<std::string> repeated;
     const auto inArchive = headers.RepeatedMessageIds();
     if (inArchive.empty())
@@ -310,7 +312,7 @@ std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& s
     MailRowReader reader(db);
     std::vector<int64_t> rows;
     bool more = true;
-    while (more) {
+    while (more && !wait.CancelRequested()) {
         rows.clear();
         more = stream.Read(rows, 256);
         for (int64_t row : rows)
@@ -336,9 +338,10 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     if (IsArchiveOrCopy(target, archive))
         throw std::runtime_error(
             "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
+    wait.OfferCancel();
     auto sink = SinkFor(format, target, PrivateModeOf(archive));
     HeaderFieldReader headers(db);
-    const std::set<std::string> repeated = IdsRepeatedIn(db, selection, headers);
+    const std::set<std::string> repeated = IdsRepeatedIn(db, selection, headers, wait);
     SelectionStream stream(db, selection);
     const std::optional<int64_t> total = stream.Total();
     MailRowReader reader(db);
@@ -352,6 +355,13 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
         rows.clear();
         more = stream.Read(rows, 256);
         for (int64_t row : rows) {
+            // 中止 between two mails: an mbox sink is dropped unwritten (its temporary removed); the
+            // Maildir and eml files written so far are whole mails and stay.
+            if (wait.CancelRequested()) {
+                result.stopped = true;
+                ShowCount(wait, result.written, total);
+                return result;
+            }
             const std::optional<MailRecord> mail = reader.Read(row);
             if (!mail)
                 continue;

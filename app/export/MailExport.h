@@ -58,10 +58,15 @@ struct ExportOptions {
 struct ExportResult {
     int64_t written = 0;
     std::filesystem::path target;
+    // Stopped by the user (the wait window's 中止) between two mails: an mbox file was not written
+    // (a file already at the target stays as it was); Maildir and eml keep the `written` mails,
+    // each a complete file, for they may replace the files of an earlier export.
+    bool stopped = false;
 };
 
 // Writes the selected mails to `target` (a file for mbox, a folder for the others, made when
-// missing) with progress through `wait` ("メールを書き出しています。", count, bar). A search selection
+// missing) with progress through `wait` ("メールを書き出しています。", count, bar), offering 中止
+// (checked after every mail, so it takes effect at once). A search selection
 // brings the search index up to date first. Throws std::runtime_error with a message for the user
 // when the target cannot be written (the mbox file then stays as it was), SQLite::Exception on a
 // database error. A mail's own Message-ID (kept when it was read) goes out unless another mail of

@@ -5,22 +5,40 @@
 #include <exception>
 #include <filesystem>
 
+#include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "db/ArchiveSession.h"
 
 namespace kamo {
 namespace {
 
-QString DefaultTarget(MailFormat format) {
+// The target a format starts with: its usual name in the folder of the last export (the home
+// folder before the first one, or when that folder is gone).
+QString DefaultTarget(MailFormat format, const QString& lastFolder) {
+    std::error_code ec;
+    const QDir folder = !lastFolder.isEmpty() && std::filesystem::is_directory(lastFolder.toStdString(), ec)
+                            ? QDir(lastFolder)
+                            : QDir::home();
     switch (format) {
     case MailFormat::Mbox:
-        return QDir::home().filePath("KamoMail.mbox");
+        return folder.filePath("KamoMail.mbox");
     case MailFormat::Maildir:
-        return QDir::home().filePath("KamoMail-Maildir");
+        return folder.filePath("KamoMail-Maildir");
     case MailFormat::Eml:
         break;
     }
-    return QDir::home().filePath("KamoMail-eml");
+    return folder.filePath("KamoMail-eml");
+}
+
+std::string StoppedText(const ExportResult& result, MailFormat format, bool mboxWasThere) {
+    std::string text = "書き出しを中止しました。\n";
+    if (!InfoOf(format).folder)
+        return text +
+               (mboxWasThere ? "mbox ファイルは元のままです（書き換えていません）。\n"
+                             : "mbox ファイルは作っていません。\n") +
+               result.target.string();
+    return text + "中止までの " + WithSeparators(result.written) +
+           " 通は書き出してあります（1通ずつ完全なメールのファイルです）。\n" + result.target.string();
 }
 
 QString AskTarget(QWidget* parent, MailFormat format, const QString& current) {
@@ -43,36 +61,52 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
                    const std::vector<MailSelection>& offer) {
     if (offer.empty())
         return false;
+    Settings& settings = session.AppSettings();
     std::vector<ExportChoice> choices;
     for (const auto& selection : offer)
         choices.push_back({selection, selection.Describe()});
-    frmExport dialog(choices, choices.size() - 1, DefaultTarget, ExportDialogSeams().chooseTarget, parent);
-    if (ExportDialogSeams().run(dialog) != QDialog::Accepted)
-        return false;
-    const std::filesystem::path target = dialog.Target().toStdString();
-    const MailFormat format = dialog.Format();
+    const QString lastFolder = QString::fromStdString(settings.exportFolder);
+    frmExport dialog(
+        choices, choices.size() - 1, [lastFolder](MailFormat format) { return DefaultTarget(format, lastFolder); },
+        ExportDialogSeams().chooseTarget, parent);
+    if (const auto remembered = MailFormatNamed(settings.exportFormat))
+        dialog.SetFormat(*remembered);
     const std::string title = "メールの書き出し";
-    std::error_code ec;
-    if (!InfoOf(format).folder && std::filesystem::is_regular_file(target, ec) &&
-        !prompter.AskYesNo(target.string() + "\nは既にあります。置き換えますか？", title))
-        return false;
-    if (InfoOf(format).folder && std::filesystem::exists(target, ec) && !std::filesystem::is_directory(target, ec)) {
-        prompter.Error(target.string() + "\nはフォルダではありません。", title);
-        return false;
+    // The window comes back with the user's choices after a failure, until the export is done or
+    // stopped, or the window is cancelled.
+    while (ExportDialogSeams().run(dialog) == QDialog::Accepted) {
+        const std::filesystem::path target = dialog.Target().toStdString();
+        const MailFormat format = dialog.Format();
+        settings.exportFormat = InfoOf(format).name;
+        if (const std::filesystem::path folder = std::filesystem::absolute(target).parent_path(); !folder.empty())
+            settings.exportFolder = folder.string();
+        std::error_code ec;
+        const bool mboxWasThere = !InfoOf(format).folder && std::filesystem::is_regular_file(target, ec);
+        if (mboxWasThere && !prompter.AskYesNo(target.string() + "\nは既にあります。置き換えますか？", title))
+            return false; // the user's answer, not a failure: nothing written, the command ends
+        if (InfoOf(format).folder && std::filesystem::exists(target, ec) &&
+            !std::filesystem::is_directory(target, ec)) {
+            prompter.Error(target.string() + "\nはフォルダではありません。", title);
+            continue;
+        }
+        try {
+            ExportOptions options;
+            options.seen = dialog.Seen();
+            const ExportResult result =
+                ExportMails(session.Database(), dialog.Choice().selection, format, target, wait, options);
+            if (result.stopped) {
+                prompter.Message(StoppedText(result, format, mboxWasThere), title);
+                return false;
+            }
+            prompter.Message(WithSeparators(result.written) + " 通のメールを書き出しました（" + InfoOf(format).caption +
+                                 "）。\n" + result.target.string(),
+                             title);
+            return true;
+        } catch (const std::exception& e) {
+            prompter.Error(std::string("メールを書き出せませんでした。\n") + e.what(), title);
+        }
     }
-    try {
-        ExportOptions options;
-        options.seen = dialog.Seen();
-        const ExportResult result =
-            ExportMails(session.Database(), dialog.Choice().selection, format, target, wait, options);
-        prompter.Message(std::to_string(result.written) + " 通のメールを書き出しました（" + InfoOf(format).caption +
-                             "）。\n" + result.target.string(),
-                         title);
-        return true;
-    } catch (const std::exception& e) {
-        prompter.Error(std::string("メールを書き出せませんでした。\n") + e.what(), title);
-        return false;
-    }
+    return false;
 }
 
 } // namespace kamo

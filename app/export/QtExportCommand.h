@@ -1,6 +1,8 @@
 #pragma once
-// メールを書き出す… (memMailExport): the export window, then the export under the wait window, then
-// a message with the number written.
+// メールを書き出す… (memMailExport): the export window, then the export under the wait window (with
+// 中止), then a message with the number written (with separators). A failure brings the window back
+// with its choices. The format and the folder of the last
+// export are kept in the settings and offered the next time.
 #include <QString>
 #include <functional>
 #include <vector>

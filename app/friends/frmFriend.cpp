@@ -11,6 +11,7 @@
 #include <set>
 
 #include "common/Prompter.h"
+#include "platform/QtScreenFit.h"
 #include "platform/SettingsStore.h"
 
 namespace kamo {
@@ -74,8 +75,10 @@ frmFriend::frmFriend(SQLite::Database& db, Settings& settings, Prompter& prompte
     grdFriend->setTextElideMode(Qt::ElideRight);
     grdFriend->horizontalHeader()->setStretchLastSection(true);
     grdFriend->horizontalHeader()->setTextElideMode(Qt::ElideRight);
-    resize(std::max(200, TwipsToPixels(settings_.friendWidth)), std::max(150, TwipsToPixels(settings_.friendHeight)));
-    move(TwipsToPixels(settings_.friendLeft), TwipsToPixels(settings_.friendTop));
+    // A size saved on a larger screen is fitted to this one, as the main window's is.
+    PlaceOnScreen(*this, {TwipsToPixels(settings_.friendLeft), TwipsToPixels(settings_.friendTop),
+                          std::max(200, TwipsToPixels(settings_.friendWidth)),
+                          std::max(150, TwipsToPixels(settings_.friendHeight))});
     Fill(LoadFriends(db_));
     FitColumns();
 }

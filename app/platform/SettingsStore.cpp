@@ -19,6 +19,9 @@ constexpr const char* kFormPosition = "Form Position";
 constexpr const char* kMailOptions = "Mail Options";
 constexpr const char* kMailFont = "Mail Font";
 constexpr const char* kFriend = "Friend Editer";
+constexpr const char* kMailExport = "Mail Export";
+constexpr const char* kExportFormat = "Format";
+constexpr const char* kExportFolder = "Folder";
 
 // The four position keys are padded with blanks to one length.
 constexpr const char* kFormTop = "Form Top    Position";
@@ -165,6 +168,8 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
         const std::string key = "Col Width" + std::to_string(i + 1);
         s.friendColWidth[i] = r.Short(kFriend, key.c_str(), std::to_string(kFriendColWidth), kFriendColWidth);
     }
+    s.exportFormat = r.Text(kMailExport, kExportFormat, "", "");
+    s.exportFolder = r.Text(kMailExport, kExportFolder, "", "");
     return true;
 }
 
@@ -201,6 +206,11 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
     file.Set(kFriend, "Left", std::to_string(s.friendLeft));
     for (size_t i = 0; i < s.friendColWidth.size(); ++i)
         file.Set(kFriend, "Col Width" + std::to_string(i + 1), std::to_string(s.friendColWidth[i]));
+    // Written once there is something to remember: a file that never saw an export stays as it was.
+    if (!s.exportFormat.empty())
+        file.Set(kMailExport, kExportFormat, s.exportFormat);
+    if (!s.exportFolder.empty())
+        file.Set(kMailExport, kExportFolder, s.exportFolder);
 
     if (!file.Save()) {
         prompter.Error(s.settingsPath + "　書き込みエラー");

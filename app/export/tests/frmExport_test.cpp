@@ -1,8 +1,15 @@
-// The export window's read mark: every mail read unless the user asks otherwise, and the choice
-// carried into the export (MemMailExport with the window run by the test).
+// The export window and its command (MemMailExport with the window run by the test): the read mark,
+// 中止 during a long export, the window kept with its choices after a failure, the format and
+// folder remembered, and counts shown with separators.
+#include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
+#include <SQLiteCpp/Transaction.h>
 
+#include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "export/QtExportCommand.h"
@@ -18,7 +25,97 @@ class frmExportTest : public QObject {
 private slots:
     void everyMailIsReadUnlessAskedAndEmlHasNoMark();
     void theChosenMarkGoesIntoTheExport();
+    void stopEndsALongExportWithinASecondAndLeavesNoPartialMbox();
+    void aFailureBringsTheWindowBackWithItsChoices();
+    void theFormatAndFolderAreRememberedForTheNextExport();
+    void countsAreShownWithSeparators();
 };
+
+namespace {
+
+// An archive of `count` mails, one a minute from 2002/03/01 09:00, in a session of its own.
+struct Archive {
+    test::TempDir dir;
+    std::unique_ptr<ArchiveSession> session;
+    explicit Archive(int count) {
+        AppFolders folders;
+        folders.settingsDir = dir / "config";
+        folders.dataDir = dir / "data";
+        std::filesystem::create_directories(folders.settingsDir);
+        std::filesystem::create_directories(folders.dataDir);
+        auto db = OpenArchive(folders.DatabaseFile(), true);
+        CreateTables(*db);
+        SQLite::Transaction transaction(*db);
+        for (int i = 0; i < count; ++i) {
+            MailRecord mail;
+            mail.ymd = "2002/03/01";
+            char hms[16];
+            std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", 9 + i / 3600, i / 60 % 60, i % 60);
+            mail.hms = hms;
+            mail.sndName = "太郎";
+            mail.sndAdd = "taro@example.jp";
+            mail.rcvName = "かも";
+            mail.rcvAdd = "kamo@example.jp";
+            mail.subject = "件名 " + std::to_string(i);
+            mail.body = "本文 " + std::to_string(i) + "\nFrom the second line on.";
+            test::InsertTestMail(*db, mail);
+        }
+        transaction.commit();
+        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), Settings{});
+    }
+};
+
+// A wait window as the main window's behaves: its events run at most every 50 ms, and a 中止 button
+// is shown while the work offers it; a click asks the work to stop.
+class WindowWait : public WaitReporter {
+public:
+    QWidget window;
+    QPushButton* stop = new QPushButton(QString::fromUtf8("中　止"), &window);
+    std::string countLine;
+    std::function<void(int64_t)> onProgress;
+    WindowWait() {
+        stop->hide();
+        QObject::connect(stop, &QPushButton::clicked, [this] { requested_ = true; });
+        sincePump_.start();
+    }
+    void SetLine(int index, const std::string& text) override {
+        if (index == 3 && !text.empty())
+            countLine = text;
+    }
+    void SetProgress(int64_t done, int64_t) override {
+        if (onProgress)
+            onProgress(done);
+    }
+    void Pump() override {
+        if (sincePump_.elapsed() < 50)
+            return;
+        sincePump_.restart();
+        QApplication::processEvents();
+    }
+    void Begin() override { window.show(); }
+    void End() override {
+        stop->hide();
+        window.hide();
+    }
+    void OfferCancel() override {
+        requested_ = false;
+        stop->show();
+    }
+    bool CancelRequested() const override { return requested_; }
+
+private:
+    QElapsedTimer sincePump_;
+    bool requested_ = false;
+};
+
+size_t FilesIn(const std::filesystem::path& folder) {
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        n += entry.is_regular_file();
+    return n;
+}
+
+} // namespace
 
 void frmExportTest::everyMailIsReadUnlessAskedAndEmlHasNoMark() {
     frmExport dialog({{MailSelection::All(), "すべてのメール"}}, 0, {}, {});
@@ -69,6 +166,149 @@ void frmExportTest::theChosenMarkGoesIntoTheExport() {
         QCOMPARE(std::filesystem::is_empty(target / "new"), seen == SeenMail::All);
         QCOMPARE(std::filesystem::is_empty(target / "cur"), seen != SeenMail::All);
     }
+    ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::stopEndsALongExportWithinASecondAndLeavesNoPartialMbox() {
+    constexpr int kMails = 3000;
+    Archive archive(kMails);
+    const auto out = archive.dir / "out";
+    std::filesystem::create_directories(out);
+    const std::string earlier = "From kamo Fri Mar  1 00:00:00 2002\nSubject: earlier\n\nkept\n";
+    test::WriteFile(out / "earlier.mbox", earlier);
+    struct Case {
+        MailFormat format;
+        const char* target;
+        const char* said;
+    };
+    const Case cases[] = {
+        {MailFormat::Mbox, "new.mbox", "mbox ファイルは作っていません。"},
+        {MailFormat::Mbox, "earlier.mbox", "mbox ファイルは元のままです"},
+        {MailFormat::Maildir, "Maildir", "通は書き出してあります"},
+        {MailFormat::Eml, "eml", "通は書き出してあります"},
+    };
+    for (const Case& c : cases) {
+        const auto target = out / c.target;
+        ScriptedPrompter prompter;
+        prompter.QueueAnswer(true); // replace earlier.mbox
+        WindowWait wait;
+        QElapsedTimer sinceClick;
+        bool offered = false;
+        wait.onProgress = [&](int64_t done) {
+            if (done < 64 || sinceClick.isValid())
+                return;
+            QPushButton* stop = wait.stop;
+            offered = stop->isVisible();
+            // The user's click, in the middle of the export.
+            sinceClick.start();
+            QTest::mouseClick(stop, Qt::LeftButton);
+        };
+        ExportDialogSeams().run = [&](frmExport& dialog) {
+            dialog.SetFormat(c.format);
+            dialog.SetTarget(QString::fromStdString(target.string()));
+            return int(QDialog::Accepted);
+        };
+        QVERIFY(!MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+        QVERIFY(sinceClick.isValid());
+        QVERIFY2(sinceClick.elapsed() < 1000, qPrintable(QString::number(sinceClick.elapsed())));
+        QVERIFY(offered);
+        QVERIFY(!wait.stop->isVisible()); // the offer ends with the work
+        const std::string& said = prompter.shown.back().text;
+        QVERIFY2(said.rfind("書き出しを中止しました。", 0) == 0 && said.find(c.said) != std::string::npos,
+                 said.c_str());
+        if (c.format == MailFormat::Mbox) {
+            // No file made, an earlier one as it was, and no temporary beside them.
+            QCOMPARE(std::filesystem::exists(out / "new.mbox"), false);
+            QCOMPARE(test::ReadFile(out / "earlier.mbox"), earlier);
+            QCOMPARE(FilesIn(out), size_t(1));
+        } else {
+            // The mails written before the stop are whole files, and the message counts them.
+            const size_t files = FilesIn(target);
+            QVERIFY2(files >= 64 && files < size_t(kMails), qPrintable(QString::number(files)));
+            QVERIFY2(said.find("中止までの " + WithSeparators(int64_t(files)) + " 通") != std::string::npos,
+                     said.c_str());
+            if (c.format == MailFormat::Maildir)
+                QVERIFY(std::filesystem::is_empty(target / "tmp"));
+        }
+    }
+    ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::aFailureBringsTheWindowBackWithItsChoices() {
+    Archive archive(3);
+    const auto blocker = archive.dir / "a-file";
+    test::WriteFile(blocker, "not a folder");
+    const QString target = QString::fromStdString((blocker / "eml").string()); // cannot be made
+    ScriptedPrompter prompter;
+    NullWaitReporter quiet;
+    int runs = 0;
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        if (++runs == 1) {
+            dialog.SetChoice(0);
+            dialog.SetFormat(MailFormat::Maildir);
+            dialog.SetSeen(SeenMail::SentOnly);
+            dialog.SetTarget(target);
+            return int(QDialog::Accepted);
+        }
+        // Back after the failure, as the user left it.
+        [&] {
+            QVERIFY(dialog.findChild<QRadioButton*>("optChoice0")->isChecked());
+            QCOMPARE(dialog.Format(), MailFormat::Maildir);
+            QCOMPARE(dialog.Seen(), SeenMail::SentOnly);
+            QCOMPARE(dialog.Target(), target);
+        }();
+        return int(QDialog::Rejected);
+    };
+    QVERIFY(!MemMailExport(*archive.session, prompter, quiet, nullptr,
+                           {MailSelection::All(), MailSelection::Of(MailSelection::Kind::Date, "2002/03/01")}));
+    QCOMPARE(runs, 2);
+    QCOMPARE(prompter.shown.size(), size_t(1));
+    QVERIFY2(prompter.shown[0].text.rfind("メールを書き出せませんでした。", 0) == 0, prompter.shown[0].text.c_str());
+    ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::theFormatAndFolderAreRememberedForTheNextExport() {
+    Archive archive(2);
+    const auto exports = archive.dir / "exports";
+    std::filesystem::create_directories(exports);
+    ScriptedPrompter prompter;
+    NullWaitReporter quiet;
+    std::optional<MailFormat> shownFormat;
+    QString shownTarget;
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        dialog.SetFormat(MailFormat::Eml);
+        dialog.SetTarget(QString::fromStdString((exports / "mine").string()));
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(MemMailExport(*archive.session, prompter, quiet, nullptr, {MailSelection::All()}));
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        shownFormat = dialog.Format();
+        shownTarget = dialog.Target();
+        return int(QDialog::Rejected);
+    };
+    QVERIFY(!MemMailExport(*archive.session, prompter, quiet, nullptr, {MailSelection::All()}));
+    QCOMPARE(shownFormat, std::optional<MailFormat>(MailFormat::Eml));
+    QCOMPARE(shownTarget, QString::fromStdString((exports / "KamoMail-eml").string()));
+    // Kept in the settings, so the next start offers them too.
+    QCOMPARE(archive.session->AppSettings().exportFormat, std::string("eml"));
+    QCOMPARE(archive.session->AppSettings().exportFolder, exports.string());
+    ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::countsAreShownWithSeparators() {
+    Archive archive(1234);
+    ScriptedPrompter prompter;
+    WindowWait wait;
+    const auto target = archive.dir / "all.mbox";
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        dialog.SetFormat(MailFormat::Mbox);
+        dialog.SetTarget(QString::fromStdString(target.string()));
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+    QCOMPARE(QString::fromStdString(wait.countLine), QString::fromUtf8("1,234 / 1,234 件"));
+    QVERIFY2(prompter.shown.back().text.rfind("1,234 通のメールを書き出しました", 0) == 0,
+             prompter.shown.back().text.c_str());
     ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
 }
 

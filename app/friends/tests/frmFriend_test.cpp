@@ -1,12 +1,15 @@
 // The friend book window: the grid shows the book, OK saves edits in one go, キャンセル keeps the
 // book as it was, and the window's place and column widths go back into the settings.
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 
 #include "common/Prompter.h"
 #include "friends/frmFriend.h"
+#include "platform/SettingsStore.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
@@ -77,6 +80,37 @@ private slots:
         QCOMPARE(settings.friendHeight, int16_t(7500));
         QCOMPARE(settings.friendColWidth[3], int16_t(3000));
         QCOMPARE(settings.friendColWidth[2], int16_t(1200));
+    }
+
+    void aSizeSavedOnALargerScreenIsFittedToThisOne() {
+        auto db = test::MemoryArchive();
+        SaveFriends(*db, {{"10", "ポチ", "太郎", "taro@example.jp", 3}});
+        Settings settings;
+        settings.friendLeft = 3000; // 200, 100 pixels in, 2000 x 1800 pixels
+        settings.friendTop = 1500;
+        settings.friendWidth = 30000;
+        settings.friendHeight = 27000;
+        ScriptedPrompter prompter;
+        frmFriend w(*db, settings, prompter);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(room.contains(w.frameGeometry()), qPrintable(QString("%1x%2+%3+%4 on %5x%6")
+                                                                  .arg(w.width())
+                                                                  .arg(w.height())
+                                                                  .arg(w.x())
+                                                                  .arg(w.y())
+                                                                  .arg(room.width())
+                                                                  .arg(room.height())));
+        // The buttons along the bottom can be reached.
+        for (const char* name : {"cmdOk", "cmdCancel", "cmdAdd"}) {
+            auto* button = w.findChild<QPushButton*>(name);
+            QVERIFY2(room.contains(button->mapToGlobal(button->rect().bottomRight())), name);
+        }
+        Click(w, "cmdCancel");
+        // What goes back is the size it had here.
+        QVERIFY(TwipsToPixels(settings.friendWidth) <= room.width());
+        QVERIFY(TwipsToPixels(settings.friendHeight) <= room.height());
     }
 
     void columnsNeverSetFitTheirContentsAndNamesStayOnOneLine() {

@@ -102,6 +102,8 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     s.mailFontSize = 12;
     s.mailFontStyle = "1,0";
     s.friendColWidth = {100, 200, 300, 400, 500};
+    s.exportFormat = "maildir";
+    s.exportFolder = "/home/kamo/メール 書き出し";
     FormGeometry g{100, 200, 9000, 6000, false};
     ASSERT_TRUE(WriteSettings(s, g, prompter));
 
@@ -119,6 +121,8 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(r.mailFontSize, 12);
     EXPECT_EQ(r.mailFontStyle, "1,0");
     EXPECT_EQ(r.friendColWidth, s.friendColWidth);
+    EXPECT_EQ(r.exportFormat, "maildir");
+    EXPECT_EQ(r.exportFolder, "/home/kamo/メール 書き出し");
     EXPECT_EQ(rg.top, 100);
     EXPECT_EQ(rg.left, 200);
     EXPECT_EQ(rg.width, 9000);
