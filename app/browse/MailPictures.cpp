@@ -34,6 +34,7 @@ PictureSize Scaled(PictureSize size, double factor) {
 } // namespace
 
 const char* const kPictureNote = "画像を表示できません（壊れているか大きすぎます）";
+const char* const kPictureCutNote = "画像の一部が欠けています";
 
 std::string PictureFormatOf(std::string_view head) {
     if (head.size() >= 3 && Byte(head, 0) == 0xFF && Byte(head, 1) == 0xD8 && Byte(head, 2) == 0xFF)
@@ -71,6 +72,14 @@ bool NamedAsPicture(const AttachmentEntry& entry) {
 
 bool IsPictureAttachment(const AttachmentEntry& entry, std::string_view head) {
     return !PictureFormatOf(head).empty() || NamedAsPicture(entry);
+}
+
+bool IsCutJpeg(std::string_view bytes) {
+    if (PictureFormatOf(bytes) != "jpeg")
+        return false;
+    const std::size_t end = bytes.rfind(std::string_view("\xFF\xD9", 2));
+    const std::size_t scan = bytes.rfind(std::string_view("\xFF\xDA", 2));
+    return end == std::string_view::npos || (scan != std::string_view::npos && end < scan);
 }
 
 bool IsProgressiveJpeg(std::string_view bytes) {

@@ -13,6 +13,8 @@ namespace kamo {
 
 // "画像を表示できません（壊れているか大きすぎます）": what a picture that cannot be shown says under its name.
 extern const char* const kPictureNote;
+// "画像の一部が欠けています": under a picture shown in part (a JPEG cut short shows what it has).
+extern const char* const kPictureCutNote;
 
 // Bytes of a stored attachment read to recognise a picture by its content.
 constexpr std::size_t kPictureHeadBytes = 32;
@@ -44,6 +46,10 @@ bool NamedAsPicture(const AttachmentEntry& entry);
 // Whether the attachment is shown as a picture: its content is a picture format, or it says it is
 // one (then a content that does not decode shows the note).
 bool IsPictureAttachment(const AttachmentEntry& entry, std::string_view head);
+
+// True for a JPEG cut short: no end marker after its last scan. (Markers never occur inside a scan's
+// data, and a thumbnail's end marker comes before the picture's own scan.)
+bool IsCutJpeg(std::string_view bytes);
 
 // True for a JPEG whose frame is progressive (SOF2, SOF6, SOF10, SOF14).
 bool IsProgressiveJpeg(std::string_view bytes);

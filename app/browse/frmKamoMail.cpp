@@ -32,6 +32,7 @@
 #include "browse/MailView.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
+#include "browse/QtMailPictures.h"
 #include "browse/QtSearchBar.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
@@ -236,8 +237,16 @@ void frmKamoMail::BuildControls() {
     auto* mailLayout = new QVBoxLayout(mailPane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
-    mailLayout->addWidget(txtMail, 1);
     attachmentList_ = new QtAttachmentList(prompter_, mailPane);
+    // The mail's pictures under its text (a click opens one as the attachment list does).
+    pictures_ = new QtMailPictures(mailPane);
+    pictures_->SetOpener([this](int64_t position) { return attachmentList_->OpenAttachment(position); });
+    auto* textAndPictures = new QSplitter(Qt::Vertical, mailPane);
+    textAndPictures->setObjectName("splMailPictures");
+    textAndPictures->addWidget(txtMail);
+    textAndPictures->addWidget(pictures_);
+    textAndPictures->setChildrenCollapsible(false);
+    mailLayout->addWidget(textAndPictures, 1);
     mailLayout->addWidget(attachmentList_);
 
     // The search field sits on top of the list it fills.
@@ -330,8 +339,8 @@ void frmKamoMail::BuildControls() {
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 
-    for (QObject* control :
-         std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject, attachmentList_})
+    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject,
+                                                            attachmentList_, pictures_})
         commands_.AddLockable(control);
     commands_.AddCommand(cmdSubjectOrder);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
@@ -585,6 +594,7 @@ void frmKamoMail::ClearMailDisplay() {
     txtMail->clear();
     lblHead->clear();
     attachmentList_->Clear();
+    pictures_->Clear();
 }
 
 void frmKamoMail::ShowViewMode() {
@@ -766,6 +776,7 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
         const std::string body = MailBodyText(*mail);
         txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
         attachmentList_->ShowMail(session_.Database(), line->key);
+        pictures_->ShowMail(session_.Database(), line->key);
         currentMail_ = std::move(mail);
     });
 }

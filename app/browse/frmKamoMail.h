@@ -38,6 +38,7 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
+class QtMailPictures;
 class QtSearchBar;
 class SubjectListModel;
 class SubjectRowSource;
@@ -236,6 +237,7 @@ private:
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
+    QtMailPictures* pictures_ = nullptr;         // between txtMail and the attachment list
     QLabel* lblRecCount = nullptr;
     QLabel* lblDate = nullptr;
     QTimer* Timer1 = nullptr;

@@ -80,6 +80,18 @@ TEST(MailPictures, AProgressiveJpegIsToldByItsFrameHeader) {
     EXPECT_FALSE(IsProgressiveJpeg(std::string("\x89PNG\r\n\x1A\n", 8)));
 }
 
+TEST(MailPictures, AJpegCutShortHasNoEndAfterItsLastScan) {
+    const std::string head("\xFF\xD8\xFF\xE1\x00\x04xx", 8);
+    const std::string thumbnail("\xFF\xDA\x00\x02thumb\xFF\xD9", 11);
+    const std::string scan(std::string("\xFF\xDA\x00\x02", 4) + "data" + std::string("\xFF\x00\xFF\xD0", 4) + "more");
+    EXPECT_FALSE(IsCutJpeg(head + scan + "\xFF\xD9"));
+    EXPECT_FALSE(IsCutJpeg(head + thumbnail + scan + "\xFF\xD9" + std::string(40, '\0'))); // padding after it
+    EXPECT_TRUE(IsCutJpeg(head + scan));
+    EXPECT_TRUE(IsCutJpeg(head + thumbnail + scan)); // the thumbnail's end is not the picture's
+    EXPECT_TRUE(IsCutJpeg(head));
+    EXPECT_FALSE(IsCutJpeg("GIF89a"));
+}
+
 TEST(MailPictures, HugePicturesAreDecodedSmallerOrNotAtAll) {
     const struct {
         PictureSize source;
