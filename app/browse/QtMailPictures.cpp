@@ -100,9 +100,14 @@ void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
     key_ = key;
     for (const AttachmentEntry& entry : ListAttachments(db, key)) {
         // The stored type and name are not trusted alone: the first bytes tell a picture too.
-        const std::string head = NamedAsPicture(entry)
-                                     ? std::string()
-                                     : AttachmentHead(db, key, entry.position, kPictureHeadBytes).value_or("");
+        std::string head;
+        if (!NamedAsPicture(entry)) {
+            try {
+                head = AttachmentHead(db, key, entry.position, kPictureHeadBytes).value_or("");
+            } catch (const std::exception&) {
+                // unreadable here: the attachment list still offers it
+            }
+        }
         if (!IsPictureAttachment(entry, head))
             continue;
         auto slot = std::make_unique<Slot>();
@@ -238,6 +243,10 @@ void QtMailPictures::ShowFrame(Slot& slot) {
     slot.picture->setPixmap(pixmap);
     if (slot.animation)
         slot.animation->start(slot.decoded->delays[slot.frameIndex]);
+}
+
+QSize QtMailPictures::sizeHint() const {
+    return {QScrollArea::sizeHint().width(), fontMetrics().lineSpacing() * 18};
 }
 
 int QtMailPictures::AvailableWidth() const {

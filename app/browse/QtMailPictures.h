@@ -55,6 +55,10 @@ public:
     qint64 CacheLimit() const { return cache_.maxCost(); }
     bool Cached(const MailKey& key, const AttachmentEntry& entry) const;
 
+    // Room for a picture when the pane appears beside the mail text (the line between them can be
+    // dragged).
+    QSize sizeHint() const override;
+
 signals:
     // Every picture of the mail on display is shown or has its note.
     void Settled();

@@ -246,6 +246,8 @@ void frmKamoMail::BuildControls() {
     textAndPictures->addWidget(txtMail);
     textAndPictures->addWidget(pictures_);
     textAndPictures->setChildrenCollapsible(false);
+    textAndPictures->setStretchFactor(0, 1);
+    textAndPictures->setStretchFactor(1, 1);
     mailLayout->addWidget(textAndPictures, 1);
     mailLayout->addWidget(attachmentList_);
 
