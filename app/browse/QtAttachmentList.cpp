@@ -74,7 +74,17 @@ bool QtAttachmentList::OpenChosen() {
     const int row = lstAttachment->currentRow();
     if (!db_ || row < 0 || row >= Count())
         return false;
-    const AttachmentEntry& entry = entries_[static_cast<std::size_t>(row)];
+    return Open(entries_[static_cast<std::size_t>(row)]);
+}
+
+bool QtAttachmentList::OpenAttachment(int64_t position) {
+    for (const AttachmentEntry& entry : entries_)
+        if (entry.position == position)
+            return db_ && isEnabled() && Open(entry);
+    return false;
+}
+
+bool QtAttachmentList::Open(const AttachmentEntry& entry) {
     const std::string name = SafeFileName(entry.name, entry.position, entry.contentType);
     try {
         const std::optional<std::string> bytes = AttachmentBytes(*db_, key_, entry.position);

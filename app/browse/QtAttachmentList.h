@@ -42,6 +42,8 @@ public:
     // Double-click or Enter on a line: a private copy of the attachment opened with the desktop's
     // program for it. True when it was handed over.
     bool OpenChosen();
+    // The same for the attachment at `position` (a picture clicked under the mail text).
+    bool OpenAttachment(int64_t position);
 
     // Saves the chosen line, or every attachment, into the folder the chooser gives; an existing file
     // keeps its name and the attachment gets "name (2).ext". Says what was saved where, or what could
@@ -51,6 +53,7 @@ public:
 
 private:
     bool Save(const std::vector<int>& rows);
+    bool Open(const AttachmentEntry& entry);
 
     Prompter& prompter_;
     SQLite::Database* db_ = nullptr;

@@ -37,6 +37,7 @@
 #include "browse/MonthCounts.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtListModels.h"
+#include "browse/QtMailPictures.h"
 #include "browse/QtMailboxWatch.h"
 #include "browse/QtMonthChart.h"
 #include "browse/QtSearchBar.h"
@@ -245,8 +246,18 @@ void frmKamoMail::BuildControls() {
     auto* mailLayout = new QVBoxLayout(mailPane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
-    mailLayout->addWidget(txtMail, 1);
     attachmentList_ = new QtAttachmentList(prompter_, mailPane);
+    // The mail's pictures under its text (a click opens one as the attachment list does).
+    pictures_ = new QtMailPictures(mailPane);
+    pictures_->SetOpener([this](int64_t position) { return attachmentList_->OpenAttachment(position); });
+    auto* textAndPictures = new QSplitter(Qt::Vertical, mailPane);
+    textAndPictures->setObjectName("splMailPictures");
+    textAndPictures->addWidget(txtMail);
+    textAndPictures->addWidget(pictures_);
+    textAndPictures->setChildrenCollapsible(false);
+    textAndPictures->setStretchFactor(0, 1);
+    textAndPictures->setStretchFactor(1, 1);
+    mailLayout->addWidget(textAndPictures, 1);
     mailLayout->addWidget(attachmentList_);
 
     // The search field sits on top of the list it fills.
@@ -341,7 +352,7 @@ void frmKamoMail::BuildControls() {
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 
     for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject,
-                                                            attachmentList_, picYears})
+                                                            attachmentList_, picYears, pictures_})
         commands_.AddLockable(control);
     commands_.AddCommand(cmdSubjectOrder);
     for (QObject* command : std::initializer_list<QObject*>{comMailRead, comMailDel, cmdAddrDel, comSendMail, comEnd})
@@ -584,6 +595,7 @@ void frmKamoMail::ClearMailDisplay() {
     txtMail->clear();
     lblHead->clear();
     attachmentList_->Clear();
+    pictures_->Clear();
 }
 
 void frmKamoMail::ShowViewMode() {
@@ -822,6 +834,7 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
         const std::string body = MailBodyText(*mail);
         txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
         attachmentList_->ShowMail(session_.Database(), line->key);
+        pictures_->ShowMail(session_.Database(), line->key);
         currentMail_ = std::move(mail);
     });
 }

@@ -39,6 +39,7 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
+class QtMailPictures;
 class QtMonthChart;
 class QtSearchBar;
 class SubjectListModel;
@@ -254,6 +255,7 @@ private:
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
+    QtMailPictures* pictures_ = nullptr;         // between txtMail and the attachment list
     QLabel* lblRecCount = nullptr;
     QLabel* lblDate = nullptr;
     QTimer* Timer1 = nullptr;

@@ -3,7 +3,10 @@
 #include "db/MailRows.h"
 
 #include <limits>
+#include <memory>
 #include <stdexcept>
+
+#include <sqlite3.h>
 
 namespace kamo {
 namespace {
@@ -114,6 +117,31 @@ std::optional<std::string> AttachmentBytes(SQLite::Database& db, const MailKey& 
     const SQLite::Column data = st.getColumn(0);
     const auto* bytes = static_cast<const char*>(data.getBlob());
     return bytes ? std::string(bytes, static_cast<std::size_t>(data.getBytes())) : std::string();
+}
+
+std::optional<std::string> AttachmentHead(SQLite::Database& db, const MailKey& key, int64_t position,
+                                          std::size_t maxBytes) {
+    SQLite::Statement st(db, std::string("SELECT rowid, length(tblAttachment_Data) FROM tblAttachment") + kKeyWhere +
+                                 " AND tblAttachment_No = ?7");
+    BindKey(st, key);
+    st.bind(7, position);
+    if (!st.executeStep())
+        return std::nullopt;
+    const int64_t rowid = st.getColumn(0).getInt64();
+    const auto length = static_cast<std::size_t>(std::max<int64_t>(0, st.getColumn(1).getInt64()));
+    st.reset();
+    std::string head(std::min(length, maxBytes), '\0');
+    if (head.empty())
+        return head;
+    // Incremental blob reading: SQLite loads only the pages of the bytes asked for, where a SELECT of
+    // the column (or substr of it) loads the whole value.
+    sqlite3_blob* raw = nullptr;
+    const int opened = sqlite3_blob_open(db.getHandle(), "main", "tblAttachment", "tblAttachment_Data", rowid, 0, &raw);
+    const std::unique_ptr<sqlite3_blob, int (*)(sqlite3_blob*)> blob(raw, sqlite3_blob_close);
+    if (opened != SQLITE_OK ||
+        sqlite3_blob_read(blob.get(), head.data(), static_cast<int>(head.size()), 0) != SQLITE_OK)
+        throw SQLite::Exception(db.getHandle(), opened != SQLITE_OK ? opened : sqlite3_errcode(db.getHandle()));
+    return head;
 }
 
 } // namespace kamo

@@ -72,4 +72,9 @@ std::vector<AttachmentEntry> ListAttachments(SQLite::Database& db, const MailKey
 // The bytes of one attachment; nothing when there is no such attachment.
 std::optional<std::string> AttachmentBytes(SQLite::Database& db, const MailKey& key, int64_t position);
 
+// At most the first `maxBytes` bytes of one attachment, read without loading the rest (a picture is
+// recognised by them); nothing when there is no such attachment.
+std::optional<std::string> AttachmentHead(SQLite::Database& db, const MailKey& key, int64_t position,
+                                          std::size_t maxBytes);
+
 } // namespace kamo

@@ -31,6 +31,20 @@ int64_t AttachmentRows(SQLite::Database& db) {
     return db.execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64();
 }
 
+TEST(Attachments, TheHeadOfAnAttachmentIsItsFirstBytesAtMost) {
+    auto db = test::MemoryArchive();
+    TwoMails mails(*db);
+    std::string big(3 << 20, 'x');
+    big.replace(0, 4, "\x89PNG");
+    AttachmentWriter(*db).Add(KeyOf(mails.second), 2, {"big.bin", "application/octet-stream", big});
+    EXPECT_EQ(AttachmentHead(*db, KeyOf(mails.second), 2, 6), std::optional<std::string>("\x89PNGxx"));
+    EXPECT_EQ(AttachmentHead(*db, KeyOf(mails.second), 1, 32), std::optional<std::string>("second")); // shorter
+    EXPECT_EQ(AttachmentHead(*db, KeyOf(mails.first), 2, 32), std::optional<std::string>(""));        // empty
+    EXPECT_EQ(AttachmentHead(*db, KeyOf(mails.first), 3, 32), std::nullopt);                          // no such one
+    EXPECT_EQ(AttachmentHead(*db, KeyOf(mails.first), 1, 4),
+              std::optional<std::string>(std::string("\xFF\xD8\x00\x00", 4)));
+}
+
 TEST(Attachments, StoredListedAndReadBackByteForByteUnderTheirOwnMail) {
     auto db = test::MemoryArchive();
     TwoMails mails(*db);

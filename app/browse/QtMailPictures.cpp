@@ -1,0 +1,299 @@
+#include "browse/QtMailPictures.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScrollBar>
+#include <QThread>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "browse/AttachmentFiles.h"
+#include "browse/MailPictures.h"
+
+namespace kamo {
+namespace {
+
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// A picture that opens with a click.
+class PictureLabel : public QLabel {
+public:
+    explicit PictureLabel(std::function<void()> onClick, QWidget* parent)
+        : QLabel(parent), onClick_(std::move(onClick)) {}
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && !pixmap().isNull())
+            onClick_();
+        QLabel::mouseReleaseEvent(event);
+    }
+
+private:
+    std::function<void()> onClick_;
+};
+
+} // namespace
+
+struct QtMailPictures::Slot {
+    AttachmentEntry entry;
+    QString key;
+    QWidget* frame = nullptr;
+    QLabel* name = nullptr;
+    PictureLabel* picture = nullptr;
+    QLabel* note = nullptr;
+    QTimer* animation = nullptr;
+    std::shared_ptr<const DecodedPicture> decoded;
+    bool done = false;
+    bool requested = false;
+    int frameIndex = 0;
+    std::vector<QPixmap> scaled; // frames at scaledWidth
+    int scaledWidth = -1;
+};
+
+QtMailPictures::QtMailPictures(QWidget* parent)
+    : QScrollArea(parent), cache_(kPictureCacheBytes), generation_(std::make_shared<std::atomic<quint64>>(0)) {
+    setObjectName("fraPictures");
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::NoFocus);
+    content_ = new QWidget(this);
+    layout_ = new QVBoxLayout(content_);
+    layout_->setContentsMargins(4, 4, 4, 4);
+    layout_->addStretch(1);
+    setWidget(content_);
+    // Two decodes at a time at most: the window's thread keeps a core.
+    pool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 2));
+    loadTimer_.setSingleShot(true);
+    loadTimer_.setInterval(60);
+    connect(&loadTimer_, &QTimer::timeout, this, &QtMailPictures::StartLoading);
+    hide();
+}
+
+QtMailPictures::~QtMailPictures() {
+    // Nothing may come back to a window that is going.
+    generation_->fetch_add(1);
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void QtMailPictures::Clear() {
+    generation_->fetch_add(1);
+    pool_.clear(); // decodes not yet started for the mail that goes
+    loadTimer_.stop();
+    for (auto& slot : slots_) {
+        if (slot->animation)
+            slot->animation->stop();
+        slot->frame->hide();
+        slot->frame->deleteLater();
+    }
+    slots_.clear();
+    db_ = nullptr;
+    hide();
+}
+
+void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
+    Clear();
+    db_ = &db;
+    key_ = key;
+    for (const AttachmentEntry& entry : ListAttachments(db, key)) {
+        // The stored type and name are not trusted alone: the first bytes tell a picture too.
+        std::string head;
+        if (!NamedAsPicture(entry)) {
+            try {
+                head = AttachmentHead(db, key, entry.position, kPictureHeadBytes).value_or("");
+            } catch (const std::exception&) {
+                // unreadable here: the attachment list still offers it
+            }
+        }
+        if (!IsPictureAttachment(entry, head))
+            continue;
+        auto slot = std::make_unique<Slot>();
+        slot->entry = entry;
+        slot->key = QString::fromStdString(PictureCacheKey(key, entry));
+        slot->frame = new QWidget(content_);
+        auto* column = new QVBoxLayout(slot->frame);
+        column->setContentsMargins(0, 0, 0, 8);
+        slot->name = new QLabel(QString::fromStdString(SafeFileName(entry.name, entry.position, entry.contentType)),
+                                slot->frame);
+        slot->name->setObjectName("lblPictureName");
+        slot->name->setTextFormat(Qt::PlainText);
+        const int64_t position = entry.position;
+        slot->picture = new PictureLabel(
+            [this, position] {
+                if (opener_)
+                    opener_(position);
+            },
+            slot->frame);
+        slot->picture->setObjectName("imgPicture");
+        slot->picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        slot->picture->setText(U("読み込み中…"));
+        slot->note = new QLabel(slot->frame);
+        slot->note->setObjectName("lblPictureNote");
+        slot->note->setTextFormat(Qt::PlainText);
+        slot->note->hide();
+        column->addWidget(slot->name);
+        column->addWidget(slot->picture);
+        column->addWidget(slot->note);
+        layout_->insertWidget(layout_->count() - 1, slot->frame);
+        Slot& shown = *slot;
+        slots_.push_back(std::move(slot));
+        if (const CachedPicture* cached = cache_.object(shown.key))
+            Present(shown, cached->picture);
+    }
+    setVisible(!slots_.empty());
+    verticalScrollBar()->setValue(0);
+    if (Pending() > 0)
+        loadTimer_.start();
+}
+
+void QtMailPictures::StartLoading() {
+    if (!db_)
+        return;
+    const quint64 generation = generation_->load();
+    for (auto& slot : slots_) {
+        if (slot->done || slot->requested)
+            continue;
+        slot->requested = true;
+        if (slot->entry.size > kMaxPictureFileBytes) {
+            Present(*slot, std::make_shared<DecodedPicture>());
+            continue;
+        }
+        std::optional<std::string> bytes;
+        try {
+            bytes = AttachmentBytes(*db_, key_, slot->entry.position);
+        } catch (const std::exception&) {
+        }
+        if (!bytes || bytes->size() > static_cast<std::size_t>(kMaxPictureFileBytes)) {
+            Present(*slot, std::make_shared<DecodedPicture>());
+            continue;
+        }
+        QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
+        bytes.reset();
+        pool_.start([this, generation, state = generation_, key = slot->key, data = std::move(data)] {
+            if (state->load() != generation)
+                return; // another mail is on display: not decoded at all
+            auto picture = std::make_shared<const DecodedPicture>(DecodePicture(data));
+            QMetaObject::invokeMethod(
+                this, [this, generation, key, picture] { OnDecoded(generation, key, picture); }, Qt::QueuedConnection);
+        });
+    }
+    if (Pending() == 0)
+        emit Settled();
+}
+
+void QtMailPictures::OnDecoded(quint64 generation, const QString& key, std::shared_ptr<const DecodedPicture> picture) {
+    if (generation != generation_->load())
+        return; // late: its mail is no longer on display
+    cache_.insert(key, new CachedPicture{picture}, std::max<qint64>(picture->Bytes(), 1024));
+    for (auto& slot : slots_)
+        if (slot->key == key && !slot->done)
+            Present(*slot, picture);
+    if (Pending() == 0)
+        emit Settled();
+}
+
+void QtMailPictures::Present(Slot& slot, std::shared_ptr<const DecodedPicture> picture) {
+    slot.done = true;
+    slot.decoded = std::move(picture);
+    if (!slot.decoded->Shown()) {
+        slot.picture->hide();
+        slot.note->setText(U(kPictureNote));
+        slot.note->show();
+        return;
+    }
+    slot.picture->setText(QString());
+    slot.picture->setCursor(Qt::PointingHandCursor);
+    slot.picture->setToolTip(U("クリックで開きます"));
+    slot.frameIndex = 0;
+    if (slot.decoded->frames.size() > 1) {
+        slot.animation = new QTimer(slot.frame);
+        slot.animation->setSingleShot(true);
+        Slot* self = &slot;
+        connect(slot.animation, &QTimer::timeout, slot.frame, [this, self] {
+            self->frameIndex = (self->frameIndex + 1) % static_cast<int>(self->decoded->frames.size());
+            ShowFrame(*self);
+        });
+    }
+    ShowFrame(slot); // starts the animation
+    if (slot.decoded->cut) {
+        slot.note->setText(U(kPictureCutNote));
+        slot.note->show();
+    }
+}
+
+void QtMailPictures::ShowFrame(Slot& slot) {
+    const auto& frames = slot.decoded->frames;
+    const int width = AvailableWidth();
+    if (slot.scaledWidth != width) {
+        slot.scaled.assign(static_cast<std::size_t>(frames.size()), QPixmap());
+        slot.scaledWidth = width;
+    }
+    QPixmap& pixmap = slot.scaled[static_cast<std::size_t>(slot.frameIndex)];
+    if (pixmap.isNull()) {
+        const QImage& frame = frames[slot.frameIndex];
+        const PictureSize shown = kamo::ShownSize({frame.width(), frame.height()}, width);
+        pixmap = QPixmap::fromImage(
+            shown.width == frame.width()
+                ? frame
+                : frame.scaled(shown.width, shown.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    slot.picture->setPixmap(pixmap);
+    if (slot.animation)
+        slot.animation->start(slot.decoded->delays[slot.frameIndex]);
+}
+
+QSize QtMailPictures::sizeHint() const {
+    return {QScrollArea::sizeHint().width(), fontMetrics().lineSpacing() * 18};
+}
+
+int QtMailPictures::AvailableWidth() const {
+    // As if the scroll bar were always there: showing it never narrows the pictures again.
+    const QMargins margins = layout_->contentsMargins();
+    return std::max(16, contentsRect().width() - verticalScrollBar()->sizeHint().width() - margins.left() -
+                            margins.right());
+}
+
+void QtMailPictures::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    const int width = AvailableWidth();
+    if (width == shownWidth_)
+        return;
+    shownWidth_ = width;
+    for (auto& slot : slots_)
+        if (slot->done && slot->decoded->Shown())
+            ShowFrame(*slot);
+}
+
+int QtMailPictures::Pending() const {
+    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return !s->done; }));
+}
+
+QString QtMailPictures::NameAt(int i) const {
+    return i >= 0 && i < Count() ? slots_[static_cast<std::size_t>(i)]->name->text() : QString();
+}
+
+QSize QtMailPictures::ShownSize(int i) const {
+    if (i < 0 || i >= Count())
+        return {};
+    const Slot& slot = *slots_[static_cast<std::size_t>(i)];
+    return slot.done && slot.decoded->Shown() ? slot.picture->pixmap().size() : QSize();
+}
+
+bool QtMailPictures::NoteShown(int i) const {
+    return i >= 0 && i < Count() && !slots_[static_cast<std::size_t>(i)]->note->isHidden();
+}
+
+bool QtMailPictures::Open(int i) {
+    if (i < 0 || i >= Count() || !opener_)
+        return false;
+    return opener_(slots_[static_cast<std::size_t>(i)]->entry.position);
+}
+
+bool QtMailPictures::Cached(const MailKey& key, const AttachmentEntry& entry) const {
+    return cache_.contains(QString::fromStdString(PictureCacheKey(key, entry)));
+}
+
+} // namespace kamo

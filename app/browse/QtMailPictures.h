@@ -1,0 +1,95 @@
+#pragma once
+// The pictures of the mail on display, under its text: each picture attachment (JPEG, PNG, GIF,
+// animated too, BMP) with its name, scaled to the width of the pane and never above its own size;
+// one that cannot be shown says so under its name. A click opens it with the desktop's program.
+// Pictures decode on a worker thread and are kept in a cache bounded in bytes, so going back to a
+// mail shows them at once; a result for a mail no longer on display is dropped.
+#include <QCache>
+#include <QScrollArea>
+#include <QThreadPool>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <SQLiteCpp/Database.h>
+
+#include "browse/QtPictureDecoder.h"
+#include "common/MailRecord.h"
+#include "db/Attachments.h"
+
+class QLabel;
+class QVBoxLayout;
+
+namespace kamo {
+
+class QtMailPictures : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit QtMailPictures(QWidget* parent = nullptr);
+    ~QtMailPictures() override;
+
+    // Shows the pictures of the mail with `key` (hidden when it has none): those in the cache at once,
+    // the others when they are decoded. `db` is read here, on the window's thread, only.
+    void ShowMail(SQLite::Database& db, const MailKey& key);
+    void Clear();
+
+    // Opens the picture at `position` (the attachment's position): the attachment list's way.
+    using Opener = std::function<bool(int64_t position)>;
+    void SetOpener(Opener opener) { opener_ = std::move(opener); }
+    // How long a mail stays on display before its pictures are read and decoded (ms): walking the
+    // mail lines with the keys reads none of the mails passed over.
+    void SetLoadDelay(int ms) { loadTimer_.setInterval(ms); }
+
+    // What is on display, for tests and the keyboard: the pictures of the mail, each one's name, the
+    // size it is shown at (empty while it loads or when its note shows), whether its note shows.
+    int Count() const { return static_cast<int>(slots_.size()); }
+    int Pending() const;
+    QString NameAt(int i) const;
+    QSize ShownSize(int i) const;
+    bool NoteShown(int i) const;
+    bool Open(int i);
+
+    qint64 CacheCost() const { return cache_.totalCost(); }
+    qint64 CacheLimit() const { return cache_.maxCost(); }
+    bool Cached(const MailKey& key, const AttachmentEntry& entry) const;
+
+    // Room for a picture when the pane appears beside the mail text (the line between them can be
+    // dragged).
+    QSize sizeHint() const override;
+
+signals:
+    // Every picture of the mail on display is shown or has its note.
+    void Settled();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Slot;
+    struct CachedPicture {
+        std::shared_ptr<const DecodedPicture> picture;
+    };
+
+    void StartLoading();
+    void OnDecoded(quint64 generation, const QString& key, std::shared_ptr<const DecodedPicture> picture);
+    void Present(Slot& slot, std::shared_ptr<const DecodedPicture> picture);
+    void ShowFrame(Slot& slot);
+    int AvailableWidth() const;
+
+    std::vector<std::unique_ptr<Slot>> slots_;
+    QWidget* content_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
+    SQLite::Database* db_ = nullptr;
+    MailKey key_;
+    Opener opener_;
+    QTimer loadTimer_;
+    int shownWidth_ = -1;
+    QCache<QString, CachedPicture> cache_;
+    // The mail on display: a decode started for another is skipped, and its result dropped.
+    std::shared_ptr<std::atomic<quint64>> generation_;
+    QThreadPool pool_;
+};
+
+} // namespace kamo

@@ -1,0 +1,61 @@
+#include "browse/QtPictureDecoder.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <string_view>
+
+#include "browse/MailPictures.h"
+
+namespace kamo {
+
+qint64 DecodedPicture::Bytes() const {
+    qint64 total = 0;
+    for (const QImage& frame : frames)
+        total += frame.sizeInBytes();
+    return total;
+}
+
+DecodedPicture DecodePicture(const QByteArray& bytes) {
+    DecodedPicture out;
+    const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return out;
+    // The content decides, not the stored type or name; and only the four formats of mail pictures.
+    const QByteArray format = QImageReader::imageFormat(&buffer);
+    if (format.isEmpty() || format.toStdString() != PictureFormatOf(view))
+        return out;
+    buffer.seek(0);
+    QImageReader reader(&buffer, format);
+    reader.setAllocationLimit(kDecodeAllocationLimitMb);
+    reader.setAutoTransform(true);
+    out.sourceSize = reader.size(); // read from the header alone
+    const PictureSize source{out.sourceSize.width(), out.sourceSize.height()};
+    if (!MayDecode(source, format.toStdString(), format == "jpeg" && IsProgressiveJpeg(view)))
+        return out;
+    const PictureSize target = DecodedSize(source);
+    if (!(target == source))
+        reader.setScaledSize(QSize(target.width, target.height));
+    qint64 held = 0;
+    for (;;) {
+        QImage frame;
+        if (!reader.read(&frame) || frame.isNull())
+            break;
+        held += frame.sizeInBytes();
+        if (!out.frames.isEmpty() && held > kMaxAnimationBytes)
+            break; // the frames so far play; a longer animation stands still at its first
+        out.frames.append(frame);
+        out.delays.append(FrameDelayMs(reader.nextImageDelay()));
+        if (!reader.supportsAnimation() || reader.imageCount() == 1)
+            break;
+    }
+    out.cut = !out.frames.isEmpty() && format == "jpeg" && IsCutJpeg(view);
+    if (out.frames.size() > 1 && held > kMaxAnimationBytes) {
+        out.frames.resize(1);
+        out.delays.resize(1);
+    }
+    return out;
+}
+
+} // namespace kamo
