@@ -123,7 +123,7 @@ std::optional<std::string> AttachmentHead(SQLite::Database& db, const MailKey& k
                                           std::size_t maxBytes) {
     SQLite::Statement st(db, std::string("SELECT rowid, length(tblAttachment_Data) FROM tblAttachment") + kKeyWhere +
                                  " AND tblAttachment_No = ?7");
-    BindKey(st, key);
+    BindMailKey(st, 1, key);
     st.bind(7, position);
     if (!st.executeStep())
         return std::nullopt;
