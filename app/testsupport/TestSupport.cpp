@@ -1,5 +1,9 @@
 #include "testsupport/TestSupport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -62,8 +66,33 @@ std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::filesystem::path BuildLibraryPath() { return std::filesystem::path(KAMOMAIL_BUILD_DIR) / "lib" / "libkamomail.so"; }
+std::filesystem::path BuildLibraryPath() {
+    return std::filesystem::path(KAMOMAIL_BUILD_DIR) / "lib" / "libkamomail.so";
+}
 
-std::filesystem::path BuildBinDir() { return std::filesystem::path(KAMOMAIL_BUILD_DIR) / "bin"; }
+std::filesystem::path BuildBinDir() {
+    return std::filesystem::path(KAMOMAIL_BUILD_DIR) / "bin";
+}
+
+pid_t LaunchProgram(const std::vector<std::string>& args, const ProgramEnv& env, const std::filesystem::path& output,
+                    bool append) {
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    for (const auto& name : env.unset)
+        ::unsetenv(name.c_str());
+    for (const auto& [name, value] : env.set)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0644);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    const std::string program = (BuildBinDir() / "kamomail").string();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+}
 
 } // namespace kamo::test

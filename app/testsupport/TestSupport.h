@@ -1,4 +1,9 @@
 #pragma once
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 // Helpers shared by the program's tests: temporary folders and archives filled directly.
 #include <filesystem>
 #include <memory>
@@ -37,5 +42,15 @@ std::string ReadFile(const std::filesystem::path& path);
 // The conversion library and the programs of this build tree (build/lib, build/bin).
 std::filesystem::path BuildLibraryPath();
 std::filesystem::path BuildBinDir();
+
+// What a started program finds in its environment besides the test's own.
+struct ProgramEnv {
+    std::vector<std::pair<std::string, std::string>> set;
+    std::vector<std::string> unset;
+};
+// Starts the built kamomail with `args` in a child process, both output streams going to `output`
+// (appended to, or the file made anew); returns the child's pid.
+pid_t LaunchProgram(const std::vector<std::string>& args, const ProgramEnv& env, const std::filesystem::path& output,
+                    bool append = false);
 
 } // namespace kamo::test

@@ -21,30 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-struct Env {
-    std::vector<std::pair<std::string, std::string>> set;
-    std::vector<std::string> unset;
-};
+using Env = test::ProgramEnv;
 
-// Starts build/bin/kamomail with `args`, its output (both streams) going to `output`.
 pid_t Launch(const std::vector<std::string>& args, const Env& env, const fs::path& output) {
-    pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    for (const auto& name : env.unset)
-        ::unsetenv(name.c_str());
-    for (const auto& [name, value] : env.set)
-        ::setenv(name.c_str(), value.c_str(), 1);
-    int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(fd, 1);
-    ::dup2(fd, 2);
-    const std::string program = (test::BuildBinDir() / "kamomail").string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+    return test::LaunchProgram(args, env, output);
 }
 
 int Wait(pid_t pid) {

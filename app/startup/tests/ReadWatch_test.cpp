@@ -67,21 +67,10 @@ protected:
     }
 
     pid_t Start(const std::vector<std::string>& args) {
-        pid_t child = ::fork();
-        if (child != 0)
-            return child;
-        ::setenv("KAMOMAIL_CONFIG_DIR", (dir / "config").c_str(), 1);
-        ::setenv("KAMOMAIL_DATA_DIR", (dir / "data").c_str(), 1);
-        int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        const std::string program = (test::BuildBinDir() / "kamomail").string();
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
+        return test::LaunchProgram(
+            args,
+            {{{"KAMOMAIL_CONFIG_DIR", (dir / "config").string()}, {"KAMOMAIL_DATA_DIR", (dir / "data").string()}}, {}},
+            log, true);
     }
     void StartWatching(int settleMs) {
         pid = Start(
