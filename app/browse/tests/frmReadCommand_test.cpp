@@ -152,9 +152,15 @@ private slots:
         QVERIFY(f.window->statusBar()->currentMessage().contains(QString::fromUtf8("自動読み込み")));
 
         std::vector<ppw::Mail> mails;
-        for (int i = 0; i < 3; ++i)
-            mails.push_back({"新しい人 <new@example.jp>", "kamo@example.jp", "", "新着 " + std::to_string(i),
-                             "Tue, 04 Sep 2001 21:05:3" + std::to_string(i) + " +0900", "本文\r\n"});
+        for (int i = 0; i < 3; ++i) {
+            ppw::Mail mail;
+            mail.from = "新しい人 <new@example.jp>";
+            mail.to = "kamo@example.jp";
+            mail.subject = "新着 " + std::to_string(i);
+            mail.date = "Tue, 04 Sep 2001 21:05:3" + std::to_string(i) + " +0900";
+            mail.body = "本文\r\n";
+            mails.push_back(mail);
+        }
         {
             WaitScope busy(f.window->Wait()); // another command runs
             ppw::WriteMailbox(f.dir / "PostPet" / "受信フォルダ" / "受信リスト.ppl",
