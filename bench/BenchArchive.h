@@ -35,6 +35,16 @@ inline std::string ExpectedIndexSql(const TableDef& table, const IndexDef& index
 }
 
 // A cached archive is used only when it has every row and today's index definitions.
+// The key (sender or receiver column) of the most mail besides `skip`, the owner's.
+inline std::string LargestKey(SQLite::Database& db, const char* sndColumn, const char* rcvColumn,
+                              const std::string& skip) {
+    SQLite::Statement st(db, std::string("SELECT k, COUNT(*) AS n FROM (SELECT ") + sndColumn +
+                                 " AS k FROM tblKamoMail UNION ALL SELECT " + rcvColumn +
+                                 " FROM tblKamoMail) WHERE k <> ? GROUP BY k ORDER BY n DESC LIMIT 1");
+    st.bind(1, skip);
+    return st.executeStep() ? st.getColumn(0).getString() : std::string();
+}
+
 inline bool CachedArchiveUsable(const std::filesystem::path& path) {
     if (!std::filesystem::exists(path))
         return false;

@@ -55,14 +55,6 @@ template <typename F> Figure Time(const std::string& what, F&& run) {
     return f;
 }
 
-std::string LargestKey(SQLite::Database& db, const char* sndColumn, const char* rcvColumn, const std::string& skip) {
-    SQLite::Statement st(db, std::string("SELECT k, COUNT(*) AS n FROM (SELECT ") + sndColumn +
-                                 " AS k FROM tblKamoMail UNION ALL SELECT " + rcvColumn +
-                                 " FROM tblKamoMail) WHERE k <> ? GROUP BY k ORDER BY n DESC LIMIT 1");
-    st.bind(1, skip);
-    return st.executeStep() ? st.getColumn(0).getString() : std::string();
-}
-
 int RowOf(QListView* list, const std::string& text) {
     auto* model = list->model();
     QString wanted = QString::fromStdString(text);

@@ -31,15 +31,6 @@ double CpuMs() {
     return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
-// The key of the most mail besides the owner's.
-std::string LargestKey(SQLite::Database& db, const char* sndColumn, const char* rcvColumn, const std::string& skip) {
-    SQLite::Statement st(db, std::string("SELECT k, COUNT(*) AS n FROM (SELECT ") + sndColumn +
-                                 " AS k FROM tblKamoMail UNION ALL SELECT " + rcvColumn +
-                                 " FROM tblKamoMail) WHERE k <> ? GROUP BY k ORDER BY n DESC LIMIT 1");
-    st.bind(1, skip);
-    return st.executeStep() ? st.getColumn(0).getString() : std::string();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {

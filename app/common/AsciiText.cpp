@@ -69,4 +69,12 @@ std::string_view TrimAsciiAndIdeographicSpace(std::string_view text) {
     return text;
 }
 
+std::string OneLine(std::string_view text) {
+    std::string s(text);
+    for (char& c : s)
+        if (c == '\t' || c == '\r' || c == '\n')
+            c = ' ';
+    return s;
+}
+
 } // namespace kamo

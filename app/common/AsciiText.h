@@ -37,4 +37,7 @@ std::string_view TrimAscii(std::string_view text, std::string_view blanks);
 // Without ASCII white space and the ideographic space U+3000 (UTF-8) at either end, in any mix.
 std::string_view TrimAsciiAndIdeographicSpace(std::string_view text);
 
+// The text on one line: every tab, CR and LF becomes a blank.
+std::string OneLine(std::string_view text);
+
 } // namespace kamo

@@ -1,5 +1,6 @@
 #include "db/HeaderFields.h"
 
+#include "common/AsciiText.h"
 #include "db/MailRows.h"
 
 namespace kamo {
@@ -8,14 +9,6 @@ namespace {
 constexpr size_t kMaxMessageId = 250;
 
 const std::string kKeyWhere = " WHERE " + MailKeyCondition("tblHeaderFields");
-
-std::string OneLine(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c == '\t' || c == '\r' || c == '\n')
-            c = ' ';
-    return out;
-}
 
 } // namespace
 

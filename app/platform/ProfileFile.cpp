@@ -47,7 +47,7 @@ std::string ValueOf(std::string_view line) {
     return std::string(Trim(v));
 }
 
-std::string OneLine(std::string_view value) {
+std::string WithoutLineBreaks(std::string_view value) {
     std::string v(value);
     for (char& c : v) {
         if (c == '\r' || c == '\n')
@@ -160,7 +160,7 @@ std::string ProfileFile::Get(std::string_view section, std::string_view key, std
 
 void ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
     const std::string eol = NewLineBreak();
-    const std::string v = OneLine(value);
+    const std::string v = WithoutLineBreaks(value);
     size_t header = FindSection(section);
     if (header != kNone) {
         size_t at = FindKey(header, key);

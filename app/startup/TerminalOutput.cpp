@@ -11,14 +11,6 @@
 namespace kamo {
 namespace {
 
-std::string OneLine(std::string_view text) {
-    std::string s(text);
-    for (char& c : s)
-        if (c == '\t' || c == '\r' || c == '\n')
-            c = ' ';
-    return s;
-}
-
 std::string Party(const std::string& name, const std::string& address) {
     return address.empty() ? name : name + " <" + address + ">";
 }
