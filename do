@@ -10,7 +10,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev libgmime-3.0-dev notmuch nlohmann-json3-dev
     fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
-    librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file systemd
+    librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file systemd ccache
 )
 
 have_clang_fuzzer() {
@@ -37,9 +37,16 @@ cmd_setup() {
 
 configure() { # dir, extra cmake args...
     local dir="$1"; shift
+    # ccache keeps compiled objects across build folders and clones (paths below the base folder
+    # are hashed relative), so a test build after a demo build, or a second clone, compiles little.
+    local launcher=()
+    if command -v ccache >/dev/null 2>&1; then
+        export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$ROOT")}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+        launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
     # Always pass the options, so a folder configured otherwise by hand (a Debug build/, say)
     # is brought back to what the command promises; cheap when nothing changed.
-    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
+    cmake -S "$ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@" >"$dir.configure.log" 2>&1 || {
         cat "$dir.configure.log"
         return 1
     }
