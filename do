@@ -52,13 +52,24 @@ configure() { # dir, extra cmake args...
     }
 }
 
-cmd_build() {
+configure_build() {
     cmd_setup
     # Prefix /usr: the Debian layout (library in lib/<arch>/kamomail), the one the package installs.
     # `cmake --install build --prefix DIR` still installs anywhere; the program finds its files
     # relative to itself.
     configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
+}
+
+cmd_build() {
+    configure_build
     cmake --build build -j "$JOBS"
+}
+
+# What run and demo start: the program, the conversion library and the mailbox writer; no tests,
+# no benchmarks.
+build_program() {
+    configure_build
+    cmake --build build -j "$JOBS" --target kamomail_app kamomail ppwriter
 }
 
 cmd_package() {
@@ -136,12 +147,12 @@ cmd_format() {
 }
 
 cmd_run() {
-    cmd_build
+    build_program
     exec build/bin/kamomail "$@"
 }
 
 cmd_demo() {
-    cmd_build
+    build_program
     local demo="${KAMOMAIL_DEMO_DIR:-$ROOT/build/demo}"
     rm -rf "$demo"
     mkdir -p "$demo/config" "$demo/data"
