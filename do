@@ -7,7 +7,7 @@ JOBS="${JOBS:-$(nproc)}"
 
 PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-    qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev
+    qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev libzstd-dev
     libgtest-dev libgmock-dev libbenchmark-dev libgmime-3.0-dev notmuch nlohmann-json3-dev
     fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
     librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file systemd ccache

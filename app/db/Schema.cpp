@@ -128,7 +128,24 @@ std::vector<TableDef> BuildAddedTables() {
     headerFields.primaryKey = {"tblHeaderFields_YMD",        "tblHeaderFields_HMS",    "tblHeaderFields_SubKey",
                                "tblHeaderFields_SndRcvFlag", "tblHeaderFields_SndAdd", "tblHeaderFields_RcvAdd"};
     headerFields.indexes = {{"idxHeaderFields_MessageId", "tblHeaderFields_MessageId"}};
-    return {attachment, originalNames, headerFields};
+    // What PostPet held for each mail, packed (db/MailOriginals.h), the mailbox it was read from, and
+    // the decoding that made the mail's row from it.
+    TableDef original{"tblOriginal", {}, "tblOriginal", {}, {}};
+    original.columns = {
+        {"tblOriginal_YMD", kText},
+        {"tblOriginal_HMS", kText},
+        {"tblOriginal_SubKey", kInt},
+        {"tblOriginal_SndRcvFlag", kInt},
+        {"tblOriginal_SndAdd", kText},
+        {"tblOriginal_RcvAdd", kText},
+        {"tblOriginal_Mailbox", kTextExact},
+        {"tblOriginal_Decoding", "INTEGER NOT NULL DEFAULT 0"},
+        {"tblOriginal_Data", "BLOB NOT NULL DEFAULT x''"},
+    };
+    original.primaryKey = {"tblOriginal_YMD",        "tblOriginal_HMS",    "tblOriginal_SubKey",
+                           "tblOriginal_SndRcvFlag", "tblOriginal_SndAdd", "tblOriginal_RcvAdd"};
+    original.indexes = {{"idxOriginal_Decoding", "tblOriginal_Decoding"}};
+    return {attachment, originalNames, headerFields, original};
 }
 
 // "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns of a table whose key
@@ -156,6 +173,7 @@ constexpr const char* kKeyUpdate = "AFTER UPDATE OF tblKamoMail_YMD, tblKamoMail
 
 std::vector<TriggerDef> BuildTriggers() {
     const std::string fields = "tblHeaderFields_";
+    const std::string original = "tblOriginal_";
     return {
         {"trgKamoMail_DeleteAttachments", "CREATE TRIGGER trgKamoMail_DeleteAttachments AFTER DELETE ON tblKamoMail "
                                           "BEGIN DELETE FROM tblAttachment WHERE " +
@@ -169,6 +187,12 @@ std::vector<TriggerDef> BuildTriggers() {
         {"trgKamoMail_MoveHeaderFields", std::string("CREATE TRIGGER trgKamoMail_MoveHeaderFields ") + kKeyUpdate +
                                              "BEGIN UPDATE tblHeaderFields SET " + KeyMoved(fields) + " WHERE " +
                                              KeyMatch("OLD", fields) + "; END"},
+        {"trgKamoMail_DeleteOriginal", "CREATE TRIGGER trgKamoMail_DeleteOriginal AFTER DELETE ON tblKamoMail "
+                                       "BEGIN DELETE FROM tblOriginal WHERE " +
+                                           KeyMatch("OLD", original) + "; END"},
+        {"trgKamoMail_MoveOriginal", std::string("CREATE TRIGGER trgKamoMail_MoveOriginal ") + kKeyUpdate +
+                                         "BEGIN UPDATE tblOriginal SET " + KeyMoved(original) + " WHERE " +
+                                         KeyMatch("OLD", original) + "; END"},
         {"trgOriginalNamesFollowMail",
          "CREATE TRIGGER trgOriginalNamesFollowMail AFTER DELETE ON tblKamoMail BEGIN "
          "DELETE FROM tblOriginalNames WHERE tblKamoMail_YMD = old.tblKamoMail_YMD AND "

@@ -37,15 +37,16 @@ const std::vector<TableDef>& ArchiveTables();
 // the six columns of tblKamoMail's primary index and the attachment's place in its mail; and
 // tblOriginalNames, the names mail came with before the friend book renamed it; and tblHeaderFields,
 // the header fields other mail programs need (its own message IDs, Cc, Reply-To), keyed like
-// tblAttachment without a position (db/HeaderFields.h). A new archive gets
+// tblAttachment without a position (db/HeaderFields.h); and tblOriginal, what PostPet held for each
+// mail, byte for byte (db/MailOriginals.h), keyed the same way. A new archive gets
 // them with the six; an archive without them gets them when it is opened (AddMissingTables). The
 // six are what makes an archive complete; these never do. Which tables hold the user's data and
 // which are derived is declared in upkeep/TableRegistry.h.
 const std::vector<TableDef>& AddedTables();
 
 // Triggers that keep the added tables in step with tblKamoMail, whichever command changes it:
-// deleting a mail deletes its attachments, kept names and header fields, and a mail whose key columns
-// change takes its attachments and header fields along.
+// deleting a mail deletes its attachments, kept names, header fields and original, and a mail whose
+// key columns change takes its attachments, header fields and original along.
 struct TriggerDef {
     std::string name;
     std::string sql; // the whole CREATE TRIGGER statement

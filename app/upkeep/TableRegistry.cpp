@@ -27,6 +27,7 @@ std::vector<RegisteredTable> BuildRegistry() {
         {"tblAttachment", TableData::User, Rebuild::None, true, true},
         {"tblOriginalNames", TableData::User, Rebuild::None, true, true},
         {"tblHeaderFields", TableData::User, Rebuild::None, true, true},
+        {"tblOriginal", TableData::User, Rebuild::None, true, true},
     };
     // The search index: internal, large and made again in minutes; never exported.
     for (const auto& name : SearchIndexTables())

@@ -1,0 +1,82 @@
+#pragma once
+// What PostPet held for a mail, kept byte for byte beside its row (tblOriginal, Schema.h): the list
+// record's five strings and the mail's own header region and body, as the conversion library's
+// framed file carries them, compressed; and the mailbox it was read from. Every column of
+// tblKamoMail is a reading of it, so a better decoding can be redone in place and an export can give
+// back what the mail had. The row follows its mail when the mail is deleted or rekeyed (the
+// archive's triggers).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include "common/MailRecord.h"
+
+namespace kamo {
+
+// The raw bytes (CP932, ISO-2022-JP, whatever the mail came in), never decoded here.
+struct MailOriginal {
+    std::string from;
+    std::string to;
+    std::string cc;
+    std::string subject;
+    std::string date;
+    std::string header; // the mail's own header region
+    std::string body;   // its body byte for byte as the mail file holds it
+    bool operator==(const MailOriginal&) const = default;
+};
+
+// The decoding that made a row from its original. Raised whenever the decoding of any value changes,
+// so rows made by an older one are decoded again from their originals.
+inline constexpr int64_t kDecodingVersion = 1;
+
+struct StoredOriginal {
+    MailOriginal original;
+    std::string mailbox;  // the PostPet mailbox's name as the user sees it ("受信フォルダ", ...); may be empty
+    int64_t decoding = 0; // the decoding version that made the mail's row from it
+};
+
+// The compressed form kept in the table, and back. Unpack gives nothing for bytes that are not a
+// packed original (damaged, or put there by another program), never more than the packed header
+// promises and the frame holds.
+std::string PackOriginal(const MailOriginal& original);
+std::optional<MailOriginal> UnpackOriginal(std::string_view packed);
+
+// Writes originals with prepared statements; the caller holds the transaction of their mail.
+class OriginalWriter {
+public:
+    explicit OriginalWriter(SQLite::Database& db);
+    // Keeps `original` for the mail with `key`, replacing what was kept for it.
+    void Put(const MailKey& key, const MailOriginal& original, const std::string& mailbox, int64_t decoding);
+    // Keeps it only when nothing is kept for the mail yet (a mail read by a version that kept none).
+    void Keep(const MailKey& key, const MailOriginal& original, const std::string& mailbox, int64_t decoding);
+    // Marks the mail's row as made by `decoding` from its kept original.
+    void SetDecoding(const MailKey& key, int64_t decoding);
+
+private:
+    void Run(SQLite::Statement& st, const MailKey& key, const MailOriginal& original, const std::string& mailbox,
+             int64_t decoding);
+    SQLite::Statement replace_;
+    SQLite::Statement insertNew_;
+    SQLite::Statement decoding_;
+};
+
+// Reads originals with one prepared statement. An archive without the table (a backup written by an
+// older version, opened read-only) has none.
+class OriginalReader {
+public:
+    explicit OriginalReader(SQLite::Database& db);
+    // The original kept for the mail with `key`; nothing when none is kept or it does not unpack.
+    std::optional<StoredOriginal> Read(const MailKey& key);
+    // Whether an original is kept for the mail, without reading it.
+    bool Has(const MailKey& key);
+
+private:
+    std::optional<SQLite::Statement> select_;
+    std::optional<SQLite::Statement> has_;
+};
+
+} // namespace kamo

@@ -1,0 +1,110 @@
+#include "db/MailOriginals.h"
+
+#include <gtest/gtest.h>
+#include <zstd.h>
+
+#include "db/Schema.h"
+#include "db/tests/ArchiveFiles.h"
+
+namespace kamo {
+namespace {
+
+MailOriginal Sample(const std::string& subject) {
+    MailOriginal o;
+    o.from = "\x89\xd4\x8e\x71 <hanako@example.jp>"; // CP932 bytes, never decoded here
+    o.to = "taro@example.jp";
+    o.cc = "";
+    o.subject = subject;
+    o.date = "Tue, 03 Apr 2001 04:40:20 -0500";
+    o.header = "Message-ID: <a@example.jp>\r\nContent-Type: text/html\r\n";
+    constexpr char kBody[] = "<p>\0\xff\r\n\r\nend";
+    o.body = std::string(kBody, sizeof kBody - 1);
+    return o;
+}
+
+TEST(MailOriginals, PackedAndUnpackedByteForByte) {
+    for (const MailOriginal& o : {Sample("s"), MailOriginal{}, Sample(std::string(300000, 'x'))}) {
+        const std::string packed = PackOriginal(o);
+        const auto back = UnpackOriginal(packed);
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(*back, o);
+    }
+    // Mail text packs small.
+    EXPECT_LT(PackOriginal(Sample(std::string(300000, 'x'))).size(), 10000u);
+}
+
+TEST(MailOriginals, BytesThatAreNoPackedOriginalUnpackToNothing) {
+    const std::string packed = PackOriginal(Sample("s"));
+    std::vector<std::string> bad = {"", "KMO1", "not zstd at all", packed + "x"};
+    for (size_t n = 1; n < packed.size(); n += 3)
+        bad.push_back(packed.substr(0, n)); // every cut of the frame
+    // Whole frames whose content is no original: another magic, a field longer than what follows,
+    // bytes left after the seventh field.
+    for (const std::string& plain : {std::string("KMO2") + std::string(28, '\0'), std::string("KMO1\x05\0\0\0ab"),
+                                     std::string("KMO1") + std::string(29, '\0')}) {
+        std::string frame(ZSTD_compressBound(plain.size()), '\0');
+        frame.resize(ZSTD_compress(frame.data(), frame.size(), plain.data(), plain.size(), 1));
+        bad.push_back(frame);
+    }
+    for (const auto& b : bad)
+        EXPECT_FALSE(UnpackOriginal(b).has_value()) << b.size();
+}
+
+TEST(MailOriginals, KeptUnderTheirMailFollowItAndGoWithIt) {
+    auto db = test::MemoryArchive();
+    MailRecord first = test::NumberedMail(0);
+    MailRecord second = first;
+    second.subKey = 1;
+    test::InsertTestMail(*db, first);
+    test::InsertTestMail(*db, second);
+    {
+        OriginalWriter writer(*db);
+        writer.Put(KeyOf(first), Sample("first"), "受信フォルダ", kDecodingVersion);
+        writer.Put(KeyOf(second), Sample("second"), "ピンクの引出し", 0);
+        writer.Keep(KeyOf(second), Sample("not taken"), "x", 7); // one is kept already
+        writer.SetDecoding(KeyOf(second), 5);
+    }
+    OriginalReader reader(*db);
+    const auto one = reader.Read(KeyOf(first));
+    ASSERT_TRUE(one.has_value());
+    EXPECT_EQ(one->original, Sample("first"));
+    EXPECT_EQ(one->mailbox, "受信フォルダ");
+    EXPECT_EQ(one->decoding, kDecodingVersion);
+    const auto two = reader.Read(KeyOf(second));
+    ASSERT_TRUE(two.has_value());
+    EXPECT_EQ(two->original.subject, "second");
+    EXPECT_EQ(two->mailbox, "ピンクの引出し");
+    EXPECT_EQ(two->decoding, 5);
+
+    // A mail whose key changes takes its original along; a deleted mail takes it away.
+    db->exec("UPDATE tblKamoMail SET tblKamoMail_HMS = '23:00:00' WHERE tblKamoMail_SubKey = 0");
+    MailKey moved = KeyOf(first);
+    moved.hms = "23:00:00";
+    EXPECT_TRUE(reader.Has(moved));
+    EXPECT_FALSE(reader.Has(KeyOf(first)));
+    EXPECT_EQ(reader.Read(moved)->original.subject, "first");
+    db->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_SubKey = 1");
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt(), 1);
+
+    // Damaged bytes (another program, a CSV import) read as no original, never as a wrong one.
+    db->exec("UPDATE tblOriginal SET tblOriginal_Data = x'28b52ffd00'");
+    EXPECT_FALSE(reader.Read(moved).has_value());
+}
+
+TEST(MailOriginals, AnArchiveWithoutTheTableHasNoneAndGetsItWhenOpened) {
+    auto db = test::MemoryArchive();
+    db->exec("DROP TABLE tblOriginal");
+    const MailRecord mail = test::NumberedMail(0);
+    test::InsertTestMail(*db, mail);
+    {
+        OriginalReader reader(*db);
+        EXPECT_FALSE(reader.Has(KeyOf(mail)));
+        EXPECT_FALSE(reader.Read(KeyOf(mail)).has_value());
+    }
+    EXPECT_TRUE(AddMissingTables(*db));
+    OriginalWriter(*db).Put(KeyOf(mail), Sample("s"), "", kDecodingVersion);
+    EXPECT_TRUE(OriginalReader(*db).Has(KeyOf(mail)));
+}
+
+} // namespace
+} // namespace kamo
