@@ -120,13 +120,14 @@ bool MayDecode(PictureSize source, std::string_view format, bool progressive) {
     return pixels <= bound;
 }
 
-PictureSize DecodedSize(PictureSize source) {
+PictureSize DecodedSize(PictureSize source, int fitWidth) {
     if (source.width <= 0 || source.height <= 0)
         return {};
     const double pixels = static_cast<double>(source.width) * source.height;
     const double factor = std::min({1.0, static_cast<double>(kMaxDecodedWidth) / source.width,
                                     std::sqrt(static_cast<double>(kMaxDecodedPixels) / pixels)});
-    return Scaled(source, factor);
+    const PictureSize bounded = Scaled(source, factor);
+    return fitWidth > 0 ? ShownSize(bounded, fitWidth) : bounded;
 }
 
 PictureSize ShownSize(PictureSize decoded, int availableWidth) {

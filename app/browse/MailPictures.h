@@ -65,8 +65,9 @@ struct PictureSize {
 bool MayDecode(PictureSize source, std::string_view format, bool progressive);
 
 // The size a picture of `source` size is decoded at: itself, or scaled down (ratio kept, at least
-// 1x1) to at most kMaxDecodedWidth wide and kMaxDecodedPixels.
-PictureSize DecodedSize(PictureSize source);
+// 1x1) to at most kMaxDecodedWidth wide and kMaxDecodedPixels, and to at most `fitWidth` wide when
+// that is positive (the pane's width: pixels never shown are never held).
+PictureSize DecodedSize(PictureSize source, int fitWidth = 0);
 
 // The size a decoded picture is shown at in `availableWidth`: scaled down to it (ratio kept, at
 // least 1x1), never above its own size.

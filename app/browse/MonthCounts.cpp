@@ -1,5 +1,6 @@
 #include "browse/MonthCounts.h"
 
+#include <algorithm>
 #include <optional>
 
 #include <SQLiteCpp/Statement.h>
@@ -150,6 +151,18 @@ bool ParseMonth(const std::string& month, int& year, int& monthOfYear) {
     year = y;
     monthOfYear = m;
     return true;
+}
+
+BusiestMonth BusiestMonthOf(const std::vector<MonthCount>& counts) {
+    BusiestMonth most;
+    for (const MonthCount& c : counts) {
+        int year = 0, month = 0;
+        if (!ParseMonth(c.month, year, month))
+            continue;
+        most.received = std::max(most.received, c.received);
+        most.sent = std::max(most.sent, c.sent);
+    }
+    return most;
 }
 
 std::string MonthTip(const MonthCount& count) {

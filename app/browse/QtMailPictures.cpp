@@ -18,6 +18,10 @@ QString U(const char* s) {
     return QString::fromUtf8(s);
 }
 
+// Decodes waiting at most (their file bytes are held meanwhile): the nearest go first, and the view is
+// measured again as the ones before it come.
+constexpr int kMaxPicturesInFlight = 4;
+
 // A picture that opens with a click.
 class PictureLabel : public QLabel {
 public:
@@ -46,8 +50,10 @@ struct QtMailPictures::Slot {
     QLabel* note = nullptr;
     QTimer* animation = nullptr;
     std::shared_ptr<const DecodedPicture> decoded;
-    bool done = false;
-    bool requested = false;
+    bool done = false;      // shown, or its note shows
+    bool requested = false; // a decode is on its way
+    bool deferred = false;  // waits until it comes near the view: the cache has no room for it now
+    bool refit = false;     // shown narrower than the pane now allows: decoded again
     int frameIndex = 0;
     std::vector<QPixmap> scaled; // frames at scaledWidth
     int scaledWidth = -1;
@@ -69,6 +75,10 @@ QtMailPictures::QtMailPictures(QWidget* parent)
     loadTimer_.setSingleShot(true);
     loadTimer_.setInterval(60);
     connect(&loadTimer_, &QTimer::timeout, this, &QtMailPictures::StartLoading);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (!slots_.empty())
+            loadTimer_.start();
+    });
     hide();
 }
 
@@ -145,59 +155,154 @@ void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
     }
     setVisible(!slots_.empty());
     verticalScrollBar()->setValue(0);
-    if (Pending() > 0)
+    if (std::any_of(slots_.begin(), slots_.end(), [](const auto& s) { return !s->done || s->refit; }))
         loadTimer_.start();
 }
 
 void QtMailPictures::StartLoading() {
     if (!db_)
         return;
+    layout_->activate(); // where the pictures shown since are now
+    std::vector<Slot*> order;
+    for (auto& slot : slots_)
+        order.push_back(slot.get());
+    std::stable_sort(order.begin(), order.end(),
+                     [this](const Slot* a, const Slot* b) { return DistanceFromView(*a) < DistanceFromView(*b); });
+    // What this mail holds, and what a picture to come may take: room in the cache is for pictures
+    // near the view first; a far one is decoded ahead only while the cache has room for it.
+    qint64 held = 0, largest = static_cast<qint64>(AvailableWidth()) * AvailableWidth() * 4;
+    int inFlight = 0;
+    for (const auto& slot : slots_) {
+        if (slot->decoded) {
+            held += slot->decoded->Bytes();
+            largest = std::max(largest, slot->decoded->Bytes());
+        }
+        inFlight += slot->requested ? 1 : 0;
+    }
+    const int nearby = viewport()->height();
     const quint64 generation = generation_->load();
-    for (auto& slot : slots_) {
-        if (slot->done || slot->requested)
+    for (Slot* slot : order) {
+        if ((slot->done && !slot->refit) || slot->requested)
             continue;
-        slot->requested = true;
-        if (slot->entry.size > kMaxPictureFileBytes) {
-            Present(*slot, std::make_shared<DecodedPicture>());
-            continue;
-        }
-        std::optional<std::string> bytes;
-        try {
-            bytes = AttachmentBytes(*db_, key_, slot->entry.position);
-        } catch (const std::exception&) {
-        }
-        if (!bytes || bytes->size() > static_cast<std::size_t>(kMaxPictureFileBytes)) {
-            Present(*slot, std::make_shared<DecodedPicture>());
+        if (inFlight >= kMaxPicturesInFlight)
+            break;
+        if (DistanceFromView(*slot) > nearby && held + (inFlight + 1) * largest > kPictureCacheBytes) {
+            slot->deferred = !slot->done;
             continue;
         }
-        QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
-        bytes.reset();
-        pool_.start([this, generation, state = generation_, key = slot->key, data = std::move(data)] {
-            if (state->load() != generation)
-                return; // another mail is on display: not decoded at all
-            auto picture = std::make_shared<const DecodedPicture>(DecodePicture(data));
-            QMetaObject::invokeMethod(
-                this, [this, generation, key, picture] { OnDecoded(generation, key, picture); }, Qt::QueuedConnection);
-        });
+        slot->deferred = false;
+        Request(*slot, generation);
+        inFlight += slot->requested ? 1 : 0;
     }
     if (Pending() == 0)
         emit Settled();
 }
 
+void QtMailPictures::Request(Slot& slot, quint64 generation) {
+    if (slot.entry.size > kMaxPictureFileBytes) {
+        Present(slot, std::make_shared<DecodedPicture>());
+        return;
+    }
+    std::optional<std::string> bytes;
+    try {
+        bytes = AttachmentBytes(*db_, key_, slot.entry.position);
+    } catch (const std::exception&) {
+    }
+    if (!bytes || bytes->size() > static_cast<std::size_t>(kMaxPictureFileBytes)) {
+        Present(slot, std::make_shared<DecodedPicture>());
+        return;
+    }
+    slot.requested = true;
+    QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    bytes.reset();
+    pool_.start(
+        [this, generation, state = generation_, key = slot.key, data = std::move(data), width = AvailableWidth()] {
+            if (state->load() != generation)
+                return; // another mail is on display: not decoded at all
+            auto picture = std::make_shared<const DecodedPicture>(DecodePicture(data, width));
+            QMetaObject::invokeMethod(
+                this, [this, generation, key, picture] { OnDecoded(generation, key, picture); }, Qt::QueuedConnection);
+        });
+}
+
+int QtMailPictures::DistanceFromView(const Slot& slot) const {
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    const QRect frame = slot.frame->geometry();
+    if (frame.bottom() < top)
+        return top - frame.bottom();
+    if (frame.top() > bottom)
+        return frame.top() - bottom;
+    return 0;
+}
+
+void QtMailPictures::TouchNearestLast() {
+    std::vector<Slot*> order;
+    for (auto& slot : slots_)
+        order.push_back(slot.get());
+    std::stable_sort(order.begin(), order.end(),
+                     [this](const Slot* a, const Slot* b) { return DistanceFromView(*a) > DistanceFromView(*b); });
+    for (Slot* slot : order)
+        cache_.object(slot->key);
+}
+
+void QtMailPictures::ReleaseEvicted() {
+    for (auto& slot : slots_)
+        if (slot->done && slot->decoded->Shown() && !cache_.contains(slot->key))
+            Release(*slot);
+}
+
+void QtMailPictures::Release(Slot& slot) {
+    // Keeps its room, so the pictures around it stay where they are.
+    slot.picture->setMinimumHeight(slot.picture->height());
+    slot.picture->clear();
+    slot.picture->setText(U("読み込み中…"));
+    slot.picture->unsetCursor();
+    slot.picture->setToolTip(QString());
+    slot.note->hide();
+    if (slot.animation) {
+        slot.animation->stop();
+        slot.animation->deleteLater();
+        slot.animation = nullptr;
+    }
+    slot.decoded.reset();
+    slot.scaled.clear();
+    slot.scaledWidth = -1;
+    slot.done = false;
+    slot.refit = false;
+    slot.deferred = true;
+}
+
 void QtMailPictures::OnDecoded(quint64 generation, const QString& key, std::shared_ptr<const DecodedPicture> picture) {
     if (generation != generation_->load())
         return; // late: its mail is no longer on display
+    TouchNearestLast();
+    // A picture is at most kMaxAnimationBytes, well within the cache: the insert always keeps it.
     cache_.insert(key, new CachedPicture{picture}, std::max<qint64>(picture->Bytes(), 1024));
+    ReleaseEvicted();
     for (auto& slot : slots_)
-        if (slot->key == key && !slot->done)
+        if (slot->key == key && slot->requested) {
+            slot->requested = false;
             Present(*slot, picture);
+        }
     if (Pending() == 0)
         emit Settled();
+    loadTimer_.start(); // the view has changed: what comes near it now
 }
 
 void QtMailPictures::Present(Slot& slot, std::shared_ptr<const DecodedPicture> picture) {
+    if (slot.animation) { // a picture decoded again for a wider pane
+        slot.animation->stop();
+        slot.animation->deleteLater();
+        slot.animation = nullptr;
+    }
     slot.done = true;
+    slot.deferred = false;
     slot.decoded = std::move(picture);
+    slot.scaled.clear();
+    slot.scaledWidth = -1;
+    slot.refit = slot.decoded->fittedWidth > 0 && slot.decoded->fittedWidth < AvailableWidth();
+    slot.picture->setMinimumHeight(0);
     if (!slot.decoded->Shown()) {
         slot.picture->hide();
         slot.note->setText(U(kPictureNote));
@@ -262,13 +367,39 @@ void QtMailPictures::resizeEvent(QResizeEvent* event) {
     if (width == shownWidth_)
         return;
     shownWidth_ = width;
+    bool refit = false;
     for (auto& slot : slots_)
-        if (slot->done && slot->decoded->Shown())
+        if (slot->done && slot->decoded->Shown()) {
             ShowFrame(*slot);
+            slot->refit = slot->decoded->fittedWidth > 0 && slot->decoded->fittedWidth < width;
+            refit = refit || slot->refit;
+        }
+    if (refit || Pending() > 0)
+        loadTimer_.start();
 }
 
 int QtMailPictures::Pending() const {
-    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return !s->done; }));
+    // A picture that waits for room comes once it is near the view.
+    const int nearby = viewport()->height();
+    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [&](const auto& s) {
+        return !s->done && (!s->deferred || DistanceFromView(*s) <= nearby);
+    }));
+}
+
+qint64 QtMailPictures::HeldBytes() const {
+    qint64 held = cache_.totalCost();
+    for (const auto& slot : slots_) {
+        if (!slot->decoded)
+            continue;
+        if (!cache_.contains(slot->key))
+            held += slot->decoded->Bytes();
+        for (std::size_t i = 0; i < slot->scaled.size(); ++i) {
+            const QPixmap& pixmap = slot->scaled[i];
+            if (!pixmap.isNull() && pixmap.size() != slot->decoded->frames[static_cast<qsizetype>(i)].size())
+                held += static_cast<qint64>(pixmap.width()) * pixmap.height() * pixmap.depth() / 8;
+        }
+    }
+    return held;
 }
 
 QString QtMailPictures::NameAt(int i) const {

@@ -2,8 +2,11 @@
 // The pictures of the mail on display, under its text: each picture attachment (JPEG, PNG, GIF,
 // animated too, BMP) with its name, scaled to the width of the pane and never above its own size;
 // one that cannot be shown says so under its name. A click opens it with the desktop's program.
-// Pictures decode on a worker thread and are kept in a cache bounded in bytes, so going back to a
-// mail shows them at once; a result for a mail no longer on display is dropped.
+// Pictures decode on a worker thread, fitted to the pane's width, nearest the view first, and are
+// kept in a cache bounded in bytes, so going back to a mail shows them at once; a result for a mail
+// no longer on display is dropped. The cache holds every picture the pane shows: one it lets go is
+// let go on screen too (a picture far from the view; it is decoded again when scrolled to), so a mail
+// of many large pictures holds no more than the cache's bound.
 #include <QCache>
 #include <QScrollArea>
 #include <QThreadPool>
@@ -52,6 +55,9 @@ public:
     bool Open(int i);
 
     qint64 CacheCost() const { return cache_.totalCost(); }
+    // The bytes of decoded pixels held by the cache and the pane together, pictures scaled for a
+    // narrower pane included.
+    qint64 HeldBytes() const;
     qint64 CacheLimit() const { return cache_.maxCost(); }
     bool Cached(const MailKey& key, const AttachmentEntry& entry) const;
 
@@ -73,6 +79,13 @@ private:
     };
 
     void StartLoading();
+    void Request(Slot& slot, quint64 generation);
+    // Keeps what is nearest the view longest in the cache, then lets go on screen what it dropped.
+    void TouchNearestLast();
+    void ReleaseEvicted();
+    void Release(Slot& slot);
+    // How far a slot is from what the view shows (0 when in view), in pixels.
+    int DistanceFromView(const Slot& slot) const;
     void OnDecoded(quint64 generation, const QString& key, std::shared_ptr<const DecodedPicture> picture);
     void Present(Slot& slot, std::shared_ptr<const DecodedPicture> picture);
     void ShowFrame(Slot& slot);

@@ -117,11 +117,9 @@ void QtMonthChart::paintEvent(QPaintEvent*) {
         return;
     }
 
-    int64_t mostReceived = 1, mostSent = 1;
-    for (const MonthCount& c : counts_) {
-        mostReceived = std::max(mostReceived, c.received);
-        mostSent = std::max(mostSent, c.sent);
-    }
+    const BusiestMonth busiest = BusiestMonthOf(counts_);
+    const int64_t mostReceived = std::max<int64_t>(1, busiest.received);
+    const int64_t mostSent = std::max<int64_t>(1, busiest.sent);
     const int64_t most = std::max(mostReceived, mostSent);
     const int up = layout.axisY - layout.plot.top();
     const int down = layout.plot.bottom() - layout.axisY;

@@ -15,7 +15,7 @@ qint64 DecodedPicture::Bytes() const {
     return total;
 }
 
-DecodedPicture DecodePicture(const QByteArray& bytes) {
+DecodedPicture DecodePicture(const QByteArray& bytes, int fitWidth) {
     DecodedPicture out;
     const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     QBuffer buffer;
@@ -34,9 +34,11 @@ DecodedPicture DecodePicture(const QByteArray& bytes) {
     const PictureSize source{out.sourceSize.width(), out.sourceSize.height()};
     if (!MayDecode(source, format.toStdString(), format == "jpeg" && IsProgressiveJpeg(view)))
         return out;
-    const PictureSize target = DecodedSize(source);
+    const PictureSize target = DecodedSize(source, fitWidth);
     if (!(target == source))
         reader.setScaledSize(QSize(target.width, target.height));
+    if (!(target == DecodedSize(source)))
+        out.fittedWidth = fitWidth;
     qint64 held = 0;
     for (;;) {
         QImage frame;

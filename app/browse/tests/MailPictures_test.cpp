@@ -131,6 +131,21 @@ TEST(MailPictures, HugePicturesAreDecodedSmallerOrNotAtAll) {
         EXPECT_EQ(decoded.height, c.decoded.height) << c.source.width << "x" << c.source.height;
         EXPECT_LE(static_cast<int64_t>(decoded.width) * decoded.height, kMaxDecodedPixels);
     }
+    // Fitted to the pane: no wider than it, ratio kept, and within the bounds above.
+    const struct {
+        PictureSize source;
+        int fitWidth;
+        PictureSize decoded;
+    } fitted[] = {
+        {{2048, 2048}, 600, {600, 600}},      {{400, 300}, 600, {400, 300}},  // never upscaled
+        {{10000, 10000}, 3000, {2048, 2048}},                                 // the bounds still hold
+        {{1000, 20000}, 200, {200, 4007}},    {{4096, 1024}, 0, {2048, 512}}, // no pane: the bounds alone
+        {{100000, 1}, 10, {10, 1}},
+    };
+    for (const auto& c : fitted) {
+        const PictureSize decoded = DecodedSize(c.source, c.fitWidth);
+        EXPECT_EQ(decoded, c.decoded) << c.source.width << "x" << c.source.height << " in " << c.fitWidth;
+    }
 }
 
 TEST(MailPictures, APictureIsShownAtTheWidthOfThePaneNeverAboveItsOwnSize) {

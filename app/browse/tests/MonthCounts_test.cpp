@@ -117,5 +117,19 @@ TEST(MonthCounts, MonthsAndTheirToolTips) {
     EXPECT_EQ(MonthTip({"0000/00", 0, 999}), "0000/00 受信 0 通 / 送信 999 通");
 }
 
+TEST(MonthCounts, TheBusiestMonthCountsOnlyMonthsThatAreDates) {
+    struct Case {
+        std::vector<MonthCount> counts;
+        int64_t received, sent;
+    };
+    for (const Case& c : {Case{{}, 0, 0}, Case{{{"0000/00", 3, 5}}, 0, 0},
+                          Case{{{"0000/00", 3, 0}, {"2001/01", 1, 0}, {"2001/02", 1, 1}}, 1, 1},
+                          Case{{{"2001/01", 4, 2}, {"2001/13", 9, 9}, {"2002/07", 2, 7}}, 4, 7}}) {
+        const BusiestMonth most = BusiestMonthOf(c.counts);
+        EXPECT_EQ(most.received, c.received) << c.counts.size();
+        EXPECT_EQ(most.sent, c.sent) << c.counts.size();
+    }
+}
+
 } // namespace
 } // namespace kamo

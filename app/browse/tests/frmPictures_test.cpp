@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
@@ -282,6 +283,64 @@ private slots:
         const DecodedPicture huge = DecodePicture(QByteArray::fromStdString(HugePng()));
         QCOMPARE(huge.sourceSize, QSize(10000, 10000));
         QVERIFY(!huge.Shown());
+    }
+
+    void aMailOfManyLargePicturesHoldsNoMoreThanTheCacheWhileScrolledThrough() {
+        // 2048x2048 of one colour: a few KB a file, 16 MB each when decoded whole.
+        const std::string png = Encoded(Filled(2048, 2048, Qt::darkGreen), "png");
+        std::vector<Attachment> many;
+        for (int i = 0; i < 40; ++i)
+            many.push_back({"p" + std::to_string(i) + ".png", "image/png", png});
+        Fixture f;
+        f.Add(0, many);
+        f.Open(2400);
+        f.window->findChild<QSplitter*>("splMain")->setSizes({300, 2100});
+        f.pictures->SetLoadDelay(0);
+        QVERIFY(f.Show(0));
+        QCOMPARE(f.pictures->Count(), 40);
+        const auto labels = f.pictures->findChildren<QLabel*>("imgPicture");
+        QCOMPARE(labels.size(), 40);
+        QScrollBar* bar = f.pictures->verticalScrollBar();
+        qint64 most = 0;
+        std::set<int> seen;
+        for (int step = 0; step < 1000; ++step) {
+            QElapsedTimer clock;
+            clock.start();
+            while (f.pictures->Pending() > 0 && clock.elapsed() < 20000)
+                QTest::qWait(5);
+            QCOMPARE(f.pictures->Pending(), 0);
+            most = std::max(most, f.pictures->HeldBytes());
+            QVERIFY2(f.pictures->HeldBytes() <= kPictureCacheBytes,
+                     qPrintable(QString::number(f.pictures->HeldBytes())));
+            // What is in view is shown, fitted to the pane.
+            const QRect view = f.pictures->viewport()->rect();
+            for (int i = 0; i < 40; ++i) {
+                const QRect at(labels[i]->mapTo(f.pictures->viewport(), QPoint(0, 0)), labels[i]->size());
+                if (!at.intersects(view))
+                    continue;
+                QVERIFY2(f.pictures->ShownSize(i).isValid(), qPrintable(QString::number(i)));
+                QVERIFY(f.pictures->ShownSize(i).width() <= view.width());
+                seen.insert(i);
+            }
+            if (bar->value() == bar->maximum())
+                break;
+            bar->setValue(bar->value() + view.height());
+        }
+        QCOMPARE(seen.size(), std::size_t(40));
+        QVERIFY2(most > kPictureCacheBytes / 2, qPrintable(QString::number(most))); // the bound was reached
+        // Back to the top: the first picture is decoded again.
+        bar->setValue(0);
+        QTRY_VERIFY(f.pictures->ShownSize(0).isValid());
+        QVERIFY(f.pictures->HeldBytes() <= kPictureCacheBytes);
+
+        // The decoder fits a picture to the width it is given, and says so when it narrowed it.
+        const DecodedPicture fitted = DecodePicture(QByteArray::fromStdString(png), 600);
+        QCOMPARE(fitted.frames.at(0).size(), QSize(600, 600));
+        QCOMPARE(fitted.fittedWidth, 600);
+        const DecodedPicture small =
+            DecodePicture(QByteArray::fromStdString(Encoded(Filled(400, 300, Qt::red), "png")), 600);
+        QCOMPARE(small.frames.at(0).size(), QSize(400, 300));
+        QCOMPARE(small.fittedWidth, 0);
     }
 
     void anAnimatedGifPlays() {
