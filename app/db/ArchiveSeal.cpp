@@ -33,7 +33,7 @@ bool HasJournal(const fs::path& archive) {
 } // namespace
 
 std::optional<ArchiveStamp> ReadArchiveStamp(const fs::path& archive) {
-    const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a FIFO in its place never blocks
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
