@@ -346,13 +346,6 @@ TEST_F(UpkeepTest, StoppedAfterTheBackupKeepsTheBakAndGivesUpTheCompaction) {
         EXPECT_FALSE(upkeep.PutInPlace()) << at;
         EXPECT_TRUE(NoLeftovers()) << at;
     }
-    // From another thread, it waits for the .Bak.
-    test::WriteFile(bak, "previous backup");
-    ArchiveUpkeep upkeep(db);
-    upkeep.Start();
-    upkeep.StopAfterBackup();
-    EXPECT_TRUE(upkeep.Finished());
-    EXPECT_EQ(ReadFile(bak), before);
 }
 
 TEST_F(UpkeepTest, ClosingTheWindowStopsTheWorkAndLeavesNothingBehind) {
