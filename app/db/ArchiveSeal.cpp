@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -18,6 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kSealTag = "KamoMail archive closed 1";
+constexpr size_t kMaxSealBytes = 256; // the tag and four numbers
 
 std::string SealText(const ArchiveStamp& s) {
     std::ostringstream out;
@@ -33,7 +33,7 @@ bool HasJournal(const fs::path& archive) {
 } // namespace
 
 std::optional<ArchiveStamp> ReadArchiveStamp(const fs::path& archive) {
-    const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // a FIFO in its place never blocks
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
@@ -52,10 +52,11 @@ std::optional<ArchiveStamp> ReadArchiveStamp(const fs::path& archive) {
 }
 
 bool ArchiveSealMatches(const fs::path& archive) {
-    std::ifstream in(ArchiveSealPath(archive), std::ios::binary);
-    if (!in)
+    // Only a seal this program could have written is read: a FIFO, a device or a large file in its
+    // place is no seal, and never blocks or fills the memory.
+    std::string sealed;
+    if (ReadRegularFile(ArchiveSealPath(archive), kMaxSealBytes, sealed) != ReadFileResult::Ok)
         return false;
-    std::string sealed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto now = ReadArchiveStamp(archive);
     return now && !HasJournal(archive) && sealed == SealText(*now);
 }

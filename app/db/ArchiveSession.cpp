@@ -4,6 +4,7 @@
 
 #include "db/ArchiveSeal.h"
 #include "db/Backups.h"
+#include "db/Compaction.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
 
@@ -19,6 +20,7 @@ ArchiveSession::ArchiveSession(AppFolders folders, std::unique_ptr<InstanceLock>
     // then no other run of the program is writing them.
     if (lock_) {
         RemoveStaleBackupTemps(folders_.dataDir);
+        RemoveUpkeepLeftovers(archivePath_);
         // The settings file, the archive (a restore from the .Bak), its seal and the compaction's
         // copy of it are written through a FileWriter; a killed run leaves its temporary.
         for (const auto& target : {folders_.SettingsFile(), archivePath_, ArchiveSealPath(archivePath_),

@@ -50,8 +50,13 @@ public:
     void CloseArchive();
     void ReopenArchive();
     // The window's start-up upkeep (db/Compaction.h): the .Bak and the compaction on a worker thread,
-    // begun once the window shows.
+    // begun before the window's load, which may wait for the user.
     void StartUpkeep(UpkeepStepHook hook = {});
+    // A run that ends before its window shows: the upkeep finishes the .Bak and stops there.
+    void EndUpkeepAfterBackup() {
+        if (upkeep_)
+            upkeep_->StopAfterBackup();
+    }
     ArchiveUpkeep* Upkeep() { return upkeep_.get(); }
     // Stops the upkeep and drops what it made so far (a command about to replace the archive file,
     // which uses the same names beside it).

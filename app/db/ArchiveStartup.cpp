@@ -97,6 +97,9 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
     }
     if (sound)
         return true;
+    if (!busy)
+        // A seal left by an earlier close would have the next start trust this file again.
+        BreakArchiveSeal(archive);
     if (busy) {
         // In use, not broken: nothing to restore, and nothing may be copied over it.
         const std::string holder = ArchiveLockHolder(archive);
@@ -170,7 +173,10 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         return nullptr;
     }
 
-    if (!RepairBrokenArchive(folders, archive, !r.created && ArchiveSealMatches(archive), prompter, options, r))
+    // A start that compacts reads the whole file anyway: it does so here, where damage gets the
+    // broken-archive message and the offer of the .Bak, not a silent skip of the compaction.
+    const bool sealed = !r.created && !options.compact && ArchiveSealMatches(archive);
+    if (!RepairBrokenArchive(folders, archive, sealed, prompter, options, r))
         return nullptr;
 
     // After a full check the compaction need not read the whole file again before its copy.

@@ -42,9 +42,10 @@ std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompt
 
 // Sets the settings, help and database paths in `settings`; restores an archive that went missing
 // from its .New/.Bak; runs the version upgrade when the stored "Ver" asks for it (and writes the new
-// "Ver"); creates the archive when there is none; compacts it (failures there are silent and the
-// start goes on); opens it and adds the tables it lacks beside the six (AddMissingTables). Nothing, after telling the
-// user, when the program must end.
+// "Ver"); creates the archive when there is none; checks it (in full when it has no matching seal or
+// is to be compacted; a broken file is not opened: the user is told and offered the newest sound copy,
+// and its seal is taken away); compacts it (failures there are silent and the start goes on); opens it and adds the
+// tables it lacks beside the six (AddMissingTables). Nothing, after telling the user, when the program must end.
 std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Settings& settings, Prompter& prompter,
                                                  const StartupOptions& options = {}, StartupReport* report = nullptr);
 

@@ -196,6 +196,21 @@ bool IsOpenableArchive(const fs::path& file, std::string* why) {
     return CheckArchive(file, true, false, why);
 }
 
+int RemoveUpkeepLeftovers(const fs::path& archiveName) {
+    std::error_code ec;
+    const fs::path archive = fs::is_symlink(archiveName, ec) ? fs::canonical(archiveName, ec) : archiveName;
+    if (ec || !FileExists(archive))
+        return 0;
+    int removed = 0;
+    for (const char* suffix : {".New", ".New-journal", ".Bak.New"}) {
+        const fs::path leftover = WithSuffix(archive, suffix);
+        struct stat st {};
+        if (::lstat(leftover.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(leftover.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 fs::path NewestSoundCopy(const fs::path& archive) {
     for (const char* suffix : {".New", ".Bak.New", ".Bak"}) {
         const fs::path candidate = WithSuffix(archive, suffix);
@@ -395,6 +410,14 @@ void ArchiveUpkeep::Work() {
         if (!step(UpkeepStep::KeepBackup) || ::rename(backupNew.c_str(), backup.c_str()) != 0 ||
             !SyncFolder(FolderOf(archive_)))
             return finish(Outcome::Failed);
+        bool backupOnly = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            backupKept_ = true;
+            backupOnly = backupOnly_;
+        }
+        if (backupOnly)
+            return finish(Outcome::Kept);
 
         // 4. Compacted from the .Bak, which nothing writes, when there is anything to gain.
         if (!step(UpkeepStep::Compact))
@@ -432,6 +455,19 @@ void ArchiveUpkeep::Work() {
     } catch (const std::exception&) {
         finish(Outcome::Failed);
     }
+}
+
+void ArchiveUpkeep::StopAfterBackup() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        backupOnly_ = true;
+        if (backupKept_) {
+            stop_ = true;
+            if (running_)
+                sqlite3_interrupt(running_);
+        }
+    }
+    Wait();
 }
 
 bool ArchiveUpkeep::PutInPlace() {

@@ -61,7 +61,7 @@ class ArchiveUpkeep {
 public:
     enum class Outcome {
         Running,
-        Kept,      // the .Bak is the archive as at the start; there was nothing to compact
+        Kept,      // the .Bak is the archive as at the start; there was nothing to compact, or no time
         CopyReady, // the .Bak is kept and a compacted copy waits for PutInPlace
         Placed,    // the compacted copy is the archive now
         Changed,   // the archive changed after the snapshot: the copy was dropped
@@ -87,6 +87,10 @@ public:
     // compacted copy took the archive's place.
     bool PutInPlace();
 
+    // Lets the work run until the .Bak is kept (steps 1 to 3), stops it there (Kept; a compaction
+    // already under way is interrupted: Failed) and waits for it.
+    void StopAfterBackup();
+
 private:
     void Work();
     bool Interruptible(SQLite::Database& db, const std::function<void()>& work);
@@ -98,6 +102,8 @@ private:
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     sqlite3* running_ = nullptr; // the statement's connection, for interrupting it
+    bool backupOnly_ = false;    // StopAfterBackup was called
+    bool backupKept_ = false;    // step 3 is done
     std::string problem_;
     std::optional<ArchiveStamp> snapshot_;
 };
@@ -125,6 +131,13 @@ bool IsCompleteArchive(const std::filesystem::path& file, std::string* why = nul
 // The cheap check of an archive the last clean close sealed (db/ArchiveSeal.h): it opens, its size
 // is the pages its header counts, and it has all six tables. Reads the header and schema only.
 bool IsOpenableArchive(const std::filesystem::path& file, std::string* why = nullptr);
+
+// Removes what a compaction or an upkeep killed midway left beside the archive (through a link,
+// beside the file it names): "<archive>.New", "<archive>.New-journal" and "<archive>.Bak.New", by
+// those names and only where they are ordinary files. Only while the archive is there (else they are
+// what RecoverMissingDatabase restores from) and the caller holds the instance lock (else they may
+// be another run's work). Returns the number removed.
+int RemoveUpkeepLeftovers(const std::filesystem::path& archive);
 
 // The newest sound copy of the archive beside it (.New, .Bak.New, .Bak), or an empty path.
 std::filesystem::path NewestSoundCopy(const std::filesystem::path& archive);

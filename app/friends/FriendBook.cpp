@@ -9,6 +9,7 @@
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "platform/FileUtil.h"
+#include "platform/Folders.h"
 
 namespace kamo {
 namespace {
@@ -216,7 +217,7 @@ FriendFileRead ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdi
     std::string sound;
     for (const auto& span : scan.sound)
         sound.append(bytes, span.offset, span.size);
-    const std::filesystem::path inPath = tmpPath.parent_path() / "FriendIn.Tmp";
+    const std::filesystem::path inPath = tmpPath.parent_path() / kFriendInName;
     std::error_code ec;
     std::filesystem::remove(tmpPath, ec);
     struct Cleanup {

@@ -67,7 +67,7 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
         WaitScope busy(wait);
         wait.ShowBusy("　おともだちファイルを読み込んでいます。");
         read = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
-                              session.Folders().dataDir / "Friend.Tmp");
+                              session.Folders().dataDir / kFriendTextName);
     } catch (const NotAFriendFile& e) {
         prompter.Error(e.what(), "おともだち");
         return false;

@@ -299,7 +299,7 @@ ReadRequest MakeReadRequest(const Settings& settings, const AppFolders& folders,
                             const std::string& postPetDir) {
     ReadRequest request;
     request.postPetDir = ResolvePostPetDir(postPetDir.empty() ? settings.postPetDir : postPetDir);
-    request.tmpPath = folders.dataDir / "KamoMail.Tmp";
+    request.tmpPath = folders.dataDir / kMailTextName;
     request.mailboxes = ChooseMailboxes(settings.sendReadOptions, settings.recievReadOptions, all);
     request.myMailAddr = settings.myMailAddr;
     return request;

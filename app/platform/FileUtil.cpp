@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/AsciiText.h"
+#include "platform/Folders.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
@@ -329,23 +329,11 @@ int RemoveStaleWriterTemps(const fs::path& target) {
 }
 
 int DeleteTempFiles(const fs::path& dataDir) {
-    std::error_code ec;
-    std::vector<fs::path> temps;
-    bool libraryLeftovers = false;
-    for (fs::directory_iterator it(dataDir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec))
-            continue;
-        const std::string name = it->path().filename().string();
-        if (EqualsNoCase(name, "Friend.Tmp") || EqualsNoCase(name, "KamoMail.Tmp"))
-            libraryLeftovers = true;
-        if (EndsWithNoCase(name, ".tmp"))
-            temps.push_back(it->path());
-    }
-    if (!libraryLeftovers)
-        return 0;
     int removed = 0;
-    for (const auto& p : temps) {
-        if (fs::remove(p, ec))
+    for (const char* name : kConversionFileNames) {
+        const fs::path file = dataDir / name;
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(file.c_str()) == 0)
             ++removed;
     }
     return removed;

@@ -83,9 +83,9 @@ bool CreateEmptyFile(const std::filesystem::path& path, unsigned mode);
 bool CloneFile(const std::filesystem::path& from, const std::filesystem::path& to,
                const std::function<bool()>& keepGoing = {});
 
-// Removes every ordinary file named "*.tmp" (any letter case) directly in `dataDir`, but only when
-// "Friend.Tmp" or "KamoMail.Tmp" is there: the conversion library's leftovers. Returns the number
-// of files removed.
+// Removes the conversion files the program makes in `dataDir` (kConversionFileNames in
+// platform/Folders.h), by their exact names and only where they are ordinary files; every other file
+// stays. Returns the number of files removed.
 int DeleteTempFiles(const std::filesystem::path& dataDir);
 
 // Removes the temporaries a FileWriter for `target` left behind when its process was killed (".<name>.xxxxxxxx",

@@ -1,14 +1,22 @@
 #pragma once
 // Where the program keeps things: the settings folder (stands in for the Windows folder), the data
 // folder (stands in for the program's own folder), and the install tree (library, help page).
+#include <array>
 #include <filesystem>
 #include <string>
 
 namespace kamo {
 
+// The files the program has the conversion library write in the data folder. They hold mail, so they
+// never outlive a run; any other file there is the user's and stays.
+inline constexpr const char* kMailTextName = "KamoMail.Tmp"; // a mailbox converted for reading
+inline constexpr const char* kFriendTextName = "Friend.Tmp"; // the friend file converted
+inline constexpr const char* kFriendInName = "FriendIn.Tmp"; // the friend file's records the library converts
+inline constexpr std::array<const char*, 3> kConversionFileNames{kMailTextName, kFriendTextName, kFriendInName};
+
 struct AppFolders {
     std::filesystem::path settingsDir; // KAMOMAIL.ini and the instance lock
-    std::filesystem::path dataDir;     // KamoMail.Mdb, .Bak/.New, *.Tmp, backups, exports
+    std::filesystem::path dataDir;     // KamoMail.Mdb, .Bak/.New, the conversion files, backups, exports
     std::filesystem::path libraryPath; // libkamomail.so: ../lib (build tree) or the private library folder
     std::filesystem::path helpPath;    // the HTML help page
 

@@ -150,7 +150,7 @@ int RunWindowProgram(int argc, char** argv) {
 
     // 3-8. "Ver" check and upgrade, paths, create when missing, compact, open: the archive session,
     // which outlives the window.
-    // The .Bak and the compaction wait until the window shows (ArchiveUpkeep): the first screen does not.
+    // The .Bak and the compaction run beside the window's start (ArchiveUpkeep): the first screen does not wait.
     kamo::StartupOptions options;
     options.compact = false;
     // A long check says so on the splash, which keeps being painted (and moved, under a window manager).
@@ -170,21 +170,27 @@ int RunWindowProgram(int argc, char** argv) {
     if (!session)
         return 1;
 
+    // The .Bak is taken now, before the window's load asks anything (the first-run question waits for
+    // the user); the compaction follows on the same worker while the window is in use.
+    session->StartUpkeep();
+
     // 9. The main window; its load reads the settings.
     auto window = std::make_unique<kamo::frmKamoMail>(*session, prompter);
     mainWindow = window.get();
     prompter.SetParent(window.get());
-    if (!window->Load())
+    if (!window->Load()) {
+        session->EndUpkeepAfterBackup();
         return 1;
+    }
     if (endRequested) {
-        // Asked to end during the start: end the way comEnd does, settings written.
+        // Asked to end during the start: end the way comEnd does, settings written, the .Bak kept.
         window->close();
+        session->EndUpkeepAfterBackup();
         return 0;
     }
     window->show();
     splash->close();
     splash.reset();
-    session->StartUpkeep();
 
     const int status = QApplication::exec();
     prompter.SetParent(nullptr);

@@ -379,6 +379,20 @@ protected:
             ASSERT_EQ(::utimensat(AT_FDCWD, Archive().c_str(), times, 0), 0);
         }
     }
+    // Puts a copy of the archive in its place with the archive's time stamp: a new inode, nothing else.
+    void ReplaceWithCopy() {
+        struct stat before {};
+        ASSERT_EQ(::stat(Archive().c_str(), &before), 0);
+        fs::copy_file(Archive(), Beside(".copy"));
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Beside(".copy").c_str(), times, 0), 0);
+        fs::rename(Beside(".copy"), Archive());
+        const auto now = ReadArchiveStamp(Archive());
+        ASSERT_TRUE(now);
+        EXPECT_NE(now->inode, static_cast<uint64_t>(before.st_ino));
+        EXPECT_EQ(now->modifiedNs,
+                  static_cast<int64_t>(before.st_mtim.tv_sec) * 1'000'000'000 + before.st_mtim.tv_nsec);
+    }
     StartupReport report;
 };
 
@@ -404,6 +418,8 @@ TEST_F(Sealed, OnlyAnArchiveAsTheLastCleanCloseLeftItSkipsTheFullCheck) {
              fs::remove(Archive());
              fs::rename(Beside(".copy"), Archive());
          }},
+        // Same bytes, size, time and change counter: only the inode tells the copy from the file sealed.
+        {"a copy with the same time", [&] { ReplaceWithCopy(); }},
     };
     for (const auto& c : cases) {
         // Every case starts from the same sealed archive.
@@ -425,7 +441,9 @@ TEST_F(Sealed, OnlyAnArchiveAsTheLastCleanCloseLeftItSkipsTheFullCheck) {
     }
 }
 
-TEST_F(Sealed, DamageThatKeepsSizeAndTimeIsStillCaughtBeforeTheBakIsReplaced) {
+// Damage no stamp shows is found by the full check of a start that compacts: the user hears that the
+// archive is broken and is offered the .Bak, nothing is opened, and no later start trusts the file.
+TEST_F(Sealed, DamageThatKeepsSizeAndTimeIsToldWithTheBakOfferAndNeverSealedAgain) {
     test::AddMails(Archive(), 0, 400);
     RunSession(true); // compacted: a .Bak from this start
     ASSERT_TRUE(fs::exists(Beside(".Bak")));
@@ -433,11 +451,70 @@ TEST_F(Sealed, DamageThatKeepsSizeAndTimeIsStillCaughtBeforeTheBakIsReplaced) {
     // Damage no stamp shows: same size, same time, same change counter.
     Scribble(true);
     ASSERT_TRUE(ArchiveSealMatches(Archive()));
+    const std::string damaged = test::ReadFile(Archive());
     report = {};
+    prompter.shown.clear();
     Settings settings;
-    auto db = PrepareArchive(folders, settings, prompter, {}, &report);
+    auto db = PrepareArchive(folders, settings, prompter, {}, &report); // the offer declined
+    EXPECT_EQ(db, nullptr);
     EXPECT_FALSE(report.compacted);
     EXPECT_EQ(test::ReadFile(Beside(".Bak")), bak);
+    EXPECT_EQ(test::ReadFile(Archive()), damaged);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_TRUE(prompter.shown[0].question);
+    EXPECT_NE(prompter.shown[0].text.find("アーカイブが壊れています（"), std::string::npos) << prompter.shown[0].text;
+    EXPECT_NE(prompter.shown[0].text.find("KamoMail.Mdb.Bak から元に戻しますか？"), std::string::npos)
+        << prompter.shown[0].text;
+    EXPECT_FALSE(fs::exists(Beside(".Closed")));
+    EXPECT_FALSE(ArchiveSealMatches(Archive()));
+
+    // A start that does not compact reads it in full now, and restores the .Bak on the user's word.
+    report = {};
+    prompter.QueueAnswer(true);
+    db = PrepareArchive(folders, settings, prompter, StartupOptions{false, {}, {}}, &report);
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(report.fullCheck);
+    EXPECT_EQ(report.restoredFrom, "KamoMail.Mdb.Bak");
+    EXPECT_EQ(test::ReadFile(Beside(".Broken")), damaged);
+}
+
+// Whatever is in the seal's place that this program did not write there is no seal: the start checks
+// in full and goes on, never waiting on a FIFO nor reading a device without end.
+TEST_F(Sealed, ASealThatIsNotARegularFileIsNoSealAndNeverWaits) {
+    test::AddMails(Archive(), 0, 50);
+    RunSession();
+    ASSERT_TRUE(ArchiveSealMatches(Archive()));
+    const std::string seal = test::ReadFile(Beside(".Closed"));
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+    };
+    const Case cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(Beside(".Closed").c_str(), 0600), 0); }},
+        {"a link to /dev/zero", [&] { fs::create_symlink("/dev/zero", Beside(".Closed")); }},
+        {"the seal with a megabyte after it",
+         [&] { test::WriteFile(Beside(".Closed"), seal + std::string(1 << 20, ' ')); }},
+    };
+    for (const auto& c : cases) {
+        fs::remove(Beside(".Closed"));
+        c.plant();
+        // In a child with a deadline, so that a start that waits fails instead of hanging the tests.
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::alarm(20);
+            ::_exit(ArchiveSealMatches(Archive()) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what << ": status " << status;
+        // The start goes on with a full check; the session takes the thing away and its close seals anew.
+        report = {};
+        RunSession();
+        EXPECT_TRUE(report.fullCheck) << c.what;
+        EXPECT_FALSE(fs::is_symlink(Beside(".Closed"))) << c.what;
+        EXPECT_TRUE(ArchiveSealMatches(Archive())) << c.what;
+    }
 }
 
 } // namespace

@@ -59,18 +59,21 @@ TEST_F(BackupTest, LeftoversOfOurOwnWritersAreRemovedAndNothingElse) {
     const fs::path kept = MakeBackup(session->Archive(), folders.dataDir, "2026-12-01");
     folders.settingsDir = dir / "config";
     fs::create_directories(folders.settingsDir);
-    const std::vector<fs::path> ours{folder / "KamoMail-2026-11-30.Mdb.New",
-                                     folder / "KamoMail-2026-11-30.Mdb.New-journal",
-                                     folders.settingsDir / ".KAMOMAIL.ini.0badf00d",
-                                     folders.dataDir / ".KamoMail.Mdb.0123abcd",
-                                     folders.dataDir / ".KamoMail.Mdb.Closed.fedcba98",
-                                     folders.dataDir / ".KamoMail.Mdb.Bak.New.00ff00ff"};
+    const std::vector<fs::path> ours{
+        folder / "KamoMail-2026-11-30.Mdb.New", folder / "KamoMail-2026-11-30.Mdb.New-journal",
+        folders.settingsDir / ".KAMOMAIL.ini.0badf00d", folders.dataDir / ".KamoMail.Mdb.0123abcd",
+        folders.dataDir / ".KamoMail.Mdb.Closed.fedcba98", folders.dataDir / ".KamoMail.Mdb.Bak.New.00ff00ff",
+        // an upkeep or compaction killed midway
+        folders.dataDir / "KamoMail.Mdb.New", folders.dataDir / "KamoMail.Mdb.New-journal",
+        folders.dataDir / "KamoMail.Mdb.Bak.New"};
     const std::vector<fs::path> theirs{kept,
                                        folder / "KamoMail-2026-11-30.Mdb.New.mine",
                                        folder / "notes.New",
                                        folders.settingsDir / ".KAMOMAIL.ini.old",
                                        folders.settingsDir / "KAMOMAIL.ini",
-                                       folders.dataDir / ".KamoMail.Mdb.notes"};
+                                       folders.dataDir / ".KamoMail.Mdb.notes",
+                                       folders.dataDir / "KamoMail.Mdb.New.txt",
+                                       folders.dataDir / "KamoMail.Mdb.new"};
     auto plant = [&]() {
         for (const auto& p : ours)
             test::WriteFile(p, "left over");
@@ -94,13 +97,15 @@ TEST_F(BackupTest, LeftoversOfOurOwnWritersAreRemovedAndNothingElse) {
     plant();
     session.reset();
     ScriptedPrompter prompter;
+    // A start that does not compact, as a quick command's (`list`) or the window's.
+    const StartupOptions quick{false, {}, {}};
     {
-        auto first = StartSession(folders, prompter);
+        auto first = StartSession(folders, prompter, quick);
         ASSERT_TRUE(first);
         check("at the start");
         // A second start while the first holds the lock takes nothing away.
         plant();
-        EXPECT_FALSE(StartSession(folders, prompter));
+        EXPECT_FALSE(StartSession(folders, prompter, quick));
         for (const auto& p : ours)
             EXPECT_TRUE(fs::exists(p)) << p;
     }

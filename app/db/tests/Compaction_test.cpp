@@ -323,6 +323,31 @@ TEST_F(UpkeepTest, StoppedOrKilledAtAnyStepLosesAndDuplicatesNothing) {
     }
 }
 
+// A start that ends before its window shows still keeps the .Bak; the compaction is given up, at
+// whatever point the end comes.
+TEST_F(UpkeepTest, StoppedAfterTheBackupKeepsTheBakAndGivesUpTheCompaction) {
+    const std::string before = ReadFile(db);
+    for (UpkeepStep s : {UpkeepStep::Snapshot, UpkeepStep::KeepBackup, UpkeepStep::Compact, UpkeepStep::VerifyCopy}) {
+        const std::string at = std::to_string(static_cast<int>(s));
+        test::WriteFile(db, before);
+        test::WriteFile(bak, "previous backup");
+        ArchiveUpkeep* running = nullptr;
+        ArchiveUpkeep upkeep(db, [&](UpkeepStep step) {
+            if (step == s)
+                running->StopAfterBackup(); // on the worker's own thread: asks, does not wait
+            return true;
+        });
+        running = &upkeep;
+        upkeep.Run();
+        const bool beforeTheBak = s == UpkeepStep::Snapshot || s == UpkeepStep::KeepBackup;
+        EXPECT_EQ(upkeep.Result(), beforeTheBak ? Outcome::Kept : Outcome::Failed) << at;
+        EXPECT_EQ(ReadFile(bak), before) << at;
+        EXPECT_EQ(ReadFile(db), before) << at;
+        EXPECT_FALSE(upkeep.PutInPlace()) << at;
+        EXPECT_TRUE(NoLeftovers()) << at;
+    }
+}
+
 TEST_F(UpkeepTest, ClosingTheWindowStopsTheWorkAndLeavesNothingBehind) {
     // A larger archive, so the work is still running when it is stopped.
     test::AddMails(db, 1000, 3000);

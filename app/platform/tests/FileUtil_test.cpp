@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <functional>
 #include <set>
+
+#include <dlfcn.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +16,22 @@
 
 #include "platform/InstanceLock.h"
 #include "testsupport/TestSupport.h"
+
+// Every fsync of this test program comes here first (the program's definition wins over the C
+// library's), so a test can make the sync of an ordinary file fail as a failing disk would.
+namespace {
+std::atomic<bool> failFileSyncs{false};
+} // namespace
+
+extern "C" int fsync(int fd) {
+    struct stat st {};
+    if (failFileSyncs && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        errno = EIO;
+        return -1;
+    }
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    return real(fd);
+}
 
 namespace kamo {
 namespace {
@@ -27,27 +47,31 @@ std::set<std::string> Names(const fs::path& dir) {
     return names;
 }
 
-TEST(TempFiles, RemovesTmpOfAnyCaseOnlyInTheDataFolderOnlyAfterTheLibraryRan) {
+// Only the files the program makes go, by their exact names; the user's own "*.tmp" files stay,
+// whatever the letter case, and so does anything that is not an ordinary file.
+TEST(TempFiles, RemovesOnlyTheConversionFilesByTheirExactNames) {
     TempDir dir;
     const fs::path data = dir / "data";
-    fs::create_directories(data / "sub.tmp");
-    for (const char* n : {"a.TMP", "b.tmp", "c.Tmp", "keep.tmpx", "keep.txt", "tmp"})
+    fs::create_directories(data / "FriendIn.Tmp");
+    const std::set<std::string> users{"notes.tmp",  "Draft.TMP",        "kamomail.tmp",
+                                      "FRIEND.TMP", "KamoMail.Tmp.txt", "a.Tmp"};
+    for (const auto& n : users)
         WriteFile(data / n, "x");
-    WriteFile(data / "sub.tmp" / "inner.tmp", "x");
-    WriteFile(dir / "outside.tmp", "x");
+    for (const char* n : {"KamoMail.Tmp", "Friend.Tmp"})
+        WriteFile(data / n, "mail");
+    WriteFile(dir / "outside.txt", "x");
+    fs::create_symlink(dir / "outside.txt", data / "link.tmp");
 
-    EXPECT_EQ(DeleteTempFiles(data), 0); // neither Friend.Tmp nor KamoMail.Tmp: nothing goes
-    EXPECT_EQ(Names(data).size(), 7u);
-
-    WriteFile(data / "Friend.Tmp", "x");
-    EXPECT_EQ(DeleteTempFiles(data), 4);
-    EXPECT_EQ(Names(data), (std::set<std::string>{"keep.tmpx", "keep.txt", "sub.tmp", "tmp"}));
-    EXPECT_TRUE(fs::exists(data / "sub.tmp" / "inner.tmp"));
-    EXPECT_TRUE(fs::exists(dir / "outside.tmp"));
-
-    WriteFile(data / "kamomail.tmp", "x");
-    WriteFile(data / "z.tmp", "x");
     EXPECT_EQ(DeleteTempFiles(data), 2);
+    std::set<std::string> left = users;
+    left.insert({"FriendIn.Tmp", "link.tmp"});
+    EXPECT_EQ(Names(data), left);
+    EXPECT_TRUE(fs::exists(dir / "outside.txt"));
+
+    fs::remove(data / "FriendIn.Tmp");
+    WriteFile(data / "FriendIn.Tmp", "x");
+    EXPECT_EQ(DeleteTempFiles(data), 1);
+    EXPECT_EQ(DeleteTempFiles(data), 0);
     EXPECT_EQ(DeleteTempFiles(dir / "missing"), 0);
 }
 
@@ -173,6 +197,53 @@ TEST(FileOps, PrivateFilesHaveTheirModeAndAreNeverWrittenThroughALink) {
     EXPECT_FALSE(CreateEmptyFile(dir / "link", 0600));
     EXPECT_EQ(test::ReadFile(dir / "victim"), "victim");
     ::umask(oldMask);
+}
+
+// A file's contents reach the disk before its name does: when the sync of the written file fails,
+// nothing is replaced, the error is told and no temporary is left.
+TEST(FileOps, AFailedSyncOfTheWrittenFileReplacesNothing) {
+    struct Writer {
+        const char* name;
+        std::function<bool(const TempDir&, const fs::path&)> write;
+    };
+    const Writer writers[] = {
+        {"write", [](const TempDir&, const fs::path& to) { return AtomicWriteFile(to, "new", PrivateFile()); }},
+        {"copy", [](const TempDir& dir, const fs::path& to) { return AtomicCopyFile(dir / "src", to, PrivateFile()); }},
+        {"writer",
+         [](const TempDir&, const fs::path& to) {
+             FileWriter out(to, PrivateFile());
+             const bool ok = out.Write("new") && out.Commit();
+             EXPECT_EQ(out.Error(), ok ? 0 : EIO);
+             return ok;
+         }},
+        {"clone", [](const TempDir& dir, const fs::path& to) { return CloneFile(dir / "src", to); }},
+    };
+    for (const auto& w : writers) {
+        for (const bool existing : {true, false}) {
+            SCOPED_TRACE(std::string(w.name) + (existing ? " over a file" : " new"));
+            if (existing && std::string(w.name) == "clone")
+                continue; // a clone is always a new file
+            TempDir dir;
+            WriteFile(dir / "src", "new");
+            const fs::path to = dir / "target";
+            if (existing)
+                WriteFile(to, "old");
+            failFileSyncs = true;
+            const bool ok = w.write(dir, to);
+            failFileSyncs = false;
+            EXPECT_FALSE(ok);
+            const std::set<std::string> left =
+                existing ? std::set<std::string>{"src", "target"} : std::set<std::string>{"src"};
+            EXPECT_EQ(Names(dir.path()), left);
+            if (existing) {
+                EXPECT_EQ(test::ReadFile(to), "old");
+            }
+            // The same write with a working disk goes through.
+            fs::remove(to);
+            EXPECT_TRUE(w.write(dir, to));
+            EXPECT_EQ(test::ReadFile(to), "new");
+        }
+    }
 }
 
 // The lock is held by another process; a second start is refused until that process ends, even

@@ -88,7 +88,8 @@ TEST_P(EndSignal, ClosesTheWindowAndExitsWithZero) {
     // The conversion library's temporary files, left from a read.
     fs::create_directories(dir / "data");
     test::WriteFile(dir / "data" / "KamoMail.Tmp", "x");
-    test::WriteFile(dir / "data" / "Friend.tmp", "x");
+    test::WriteFile(dir / "data" / "Friend.Tmp", "x");
+    test::WriteFile(dir / "data" / "notes.tmp", "the user's");
     pid_t pid = Launch({}, env, out);
     // Running once it holds the instance lock (its signal handling is in place before that).
     bool running = false;
@@ -103,10 +104,13 @@ TEST_P(EndSignal, ClosesTheWindowAndExitsWithZero) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << Output();
     EXPECT_EQ(WEXITSTATUS(status), 0) << Output();
     EXPECT_TRUE(fs::exists(dir / "data" / "KamoMail.Mdb"));
+    // Ended at the first-run question: the .Bak was taken before it waited for the user.
+    EXPECT_TRUE(fs::exists(dir / "data" / "KamoMail.Mdb.Bak"));
     // Ended the way comEnd ends: settings written, temporary files gone.
     EXPECT_EQ(ReadProfileString(dir / "config" / "KAMOMAIL.ini", "KamoMail Environment", "Ver", ""), "400");
     EXPECT_FALSE(fs::exists(dir / "data" / "KamoMail.Tmp"));
-    EXPECT_FALSE(fs::exists(dir / "data" / "Friend.tmp"));
+    EXPECT_FALSE(fs::exists(dir / "data" / "Friend.Tmp"));
+    EXPECT_EQ(test::ReadFile(dir / "data" / "notes.tmp"), "the user's");
     EXPECT_NE(InstanceLock::TryAcquire(dir / "config"), nullptr);
 }
 
