@@ -3,67 +3,176 @@
 namespace kamo {
 namespace {
 
-// control, terminal, writes, compacts, backupViewOnly, usage
 std::vector<CommandDef> BuildCommands() {
-    // The terminal's commands come in the order of its --help.
+    // The terminal's commands come in the order of its --help; a menu's in the order of `place`.
+    // Keys an edit field or the mail text takes for itself (Ctrl+C, Ctrl+A, Delete while typing) stay
+    // theirs: Qt hands such a key to the focused field before the menu.
     return {
-        {"memVar", "--version", false, false, false, "kamomail --version    バージョンを表示します"},
-        {"", "--help", false, false, false, "kamomail --help       この説明を表示します"},
+        {.control = "memVar",
+         .terminal = "--version",
+         .summary = "バージョンを表示します",
+         .menu = "memHelpMenu",
+         .place = 20,
+         .caption = "バージョン情報(&A)"},
+        {.terminal = "--help", .summary = "この説明を表示します"},
         // Reading, deleting and ending.
-        {"comMailRead", "read", true, true, false,
-         "kamomail read [--postpet-dir DIR] [--all] [--watch]  PostPetのメールを読み込みます（--watch: "
-         "書き込まれるたびに読み込み続けます）"},
-        {"comMailDel", "", true, false, false, ""},
-        {"memMailDel", "", true, false, false, ""}, // Delete: the mail, or the key's mail in the key list
-        {"cmdAddrDel", "", true, false, false, ""},
-        {"comSendMail", "", false, false, false, ""},
-        {"memReply", "", false, false, false, ""},
-        {"comEnd", "", false, false, false, ""},
-        {"memEnd", "", false, false, false, ""},
+        {.control = "comMailRead",
+         .terminal = "read",
+         .writes = true,
+         .compacts = true,
+         .options = "[--postpet-dir DIR] [--all] [--watch [--settle-ms N]]",
+         .summary = "PostPetのメールを読み込みます（--watch: 書き込まれるたびに読み込み続けます）",
+         .menu = kButtonRow,
+         .place = 1,
+         .caption = "PostPet Mail Read",
+         .toolTip = "PostPetからメールを読み込みます"},
+        {.control = "comMailDel",
+         .writes = true,
+         .menu = kButtonRow,
+         .place = 2,
+         .caption = "メール　削除",
+         .toolTip = "選択されているメールを削除します"},
+        // Delete: the mail, or the key's mail in the key list.
+        {.control = "memMailDel",
+         .writes = true,
+         .menu = "mnuEdit",
+         .place = 31,
+         .caption = "削除(&D)",
+         .toolTip = "選択されているメールを削除します（左の一覧にいるときは、その項目のメールを削除します）",
+         .shortcut = "Delete"},
+        {.control = "cmdAddrDel",
+         .writes = true,
+         .menu = kButtonRow,
+         .place = 3,
+         .caption = "アドレス　削除",
+         .toolTip = "選択されているアドレスを削除します"},
+        {.control = "comSendMail",
+         .menu = kButtonRow,
+         .place = 4,
+         .caption = "返　信",
+         .toolTip = "選択されているメールに返信します"},
+        {.control = "memReply", .menu = "mnuEdit", .place = 30, .caption = "返信(&R)", .shortcut = "Ctrl+R"},
+        {.control = "comEnd", .menu = kButtonRow, .place = 10, .caption = "終　了", .toolTip = "KamoMailを終了します"},
+        {.control = "memEnd", .menu = "memFileMenu", .place = 20, .caption = "終了(&X)", .shortcut = "Ctrl+Q"},
         // Looking at the archive.
-        {"", "search", false, false, false,
-         "kamomail search [--format text|json] [--body] 言葉...  メールを検索します"},
-        {"", "list", false, false, false,
-         "kamomail list [--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
-         "[--body]  キーやメールの一覧を表示します"},
-        {"memNameOrAddr", "", false, false, false, ""},
-        {"memCopy", "", false, false, false, ""},
-        {"memSelectAll", "", false, false, false, ""},
-        {"memSearch", "", false, false, false, ""},
-        {"cmdSubjectOrder", "", false, false, false, ""}, // the subject list's heading: turns the order round
-        {"memYears", "", false, false, false, ""},        // the years at a glance: shown or hidden
-        {"cmdAttachSave", "", false, false, false, ""},
-        {"cmdAttachSaveAll", "", false, false, false, ""},
+        {.terminal = "search", .options = "[--format text|json] [--body] 言葉...", .summary = "メールを検索します"},
+        {.terminal = "list",
+         .options =
+             "[--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] [--body]",
+         .summary = "キーやメールの一覧を表示します"},
+        {.control = "memNameOrAddr", .menu = "mnuView", .place = 10, .caption = "表示の切り替え(&C)", .shortcut = "F5"},
+        {.control = "memCopy", .menu = "mnuEdit", .place = 10, .caption = "コピー(&C)", .shortcut = "Copy"},
+        {.control = "memSelectAll",
+         .menu = "mnuEdit",
+         .place = 11,
+         .caption = "すべて選択(&A)",
+         .shortcut = "SelectAll"},
+        {.control = "memSearch", .menu = "mnuEdit", .place = 20, .caption = "検索(&F)", .shortcut = "Find"},
+        {.control = "cmdSubjectOrder"}, // the subject list's heading: turns the order round
+        // The years at a glance: shown or hidden.
+        {.control = "memYears",
+         .menu = "mnuView",
+         .place = 11,
+         .caption = "年ごとのメール(&Y)",
+         .toolTip = "メールの数を月ごとの棒で、すべての年にわたって表示します",
+         .shortcut = "F6",
+         .checkable = true},
+        {.control = "cmdAttachSave"},
+        {.control = "cmdAttachSaveAll"},
         // Exports and the archive's upkeep.
-        {"memMailExport", "export", false, false, false,
-         "kamomail export --format 形式 出力先 [選択] [--seen all|sent]  書き出します（mbox, maildir, eml, csv。"
-         "既読は既定ですべて。形式は kamomail export --help）"},
-        {"memExport", "", false, false, false, ""},
-        {"memInport", "import", true, true, false,
-         "kamomail import --format csv DIR      書き出した CSV を取り込みます"},
-        {"memFriend_F", "friends", true, true, false,
-         "kamomail friends --read FILE          おともだちファイルをおともだち帳に読み込みます"},
-        {"memBackUp_Make", "backup", true, false, false,
-         "kamomail backup                       今日のバックアップを作成します"},
-        {"", "backups", false, false, false, "kamomail backups                      バックアップの一覧を表示します"},
-        {"", "index", false, false, false,
-         "kamomail index [--rebuild | --drop]  検索用の索引を最新にします（作り直し・削除）"},
-        {"memDBEdit", "", true, false, false, ""},
-        {"memBackUp_FileEdit", "", true, false, false, ""},
-        {"memBackUp_FileSelect", "", false, false, false, ""},
-        {"memNomalDisp", "", false, false, true, ""},
+        {.control = "memMailExport",
+         .terminal = "export",
+         .options = "--format 形式 出力先 [選択] [--seen all|sent]",
+         .summary = "書き出します（mbox, maildir, eml, csv。既読は既定ですべて。形式は kamomail export --help）",
+         .menu = "memFileMenu",
+         .place = 10,
+         .caption = "メールを書き出す(&M)..."},
+        {.control = "memExport",
+         .menu = "memDBSupportMenu",
+         .place = 10,
+         .caption = "エクスポート（全データを CSV に）(&E)...",
+         .toolTip = "KamoMail のデータすべてを表ごとの CSV ファイルに書き出します（インポートで戻せます）"},
+        {.control = "memInport",
+         .terminal = "import",
+         .writes = true,
+         .compacts = true,
+         .options = "--format csv DIR",
+         .summary = "書き出した CSV を取り込みます",
+         .menu = "memDBSupportMenu",
+         .place = 11,
+         .caption = "インポート（CSV から）(&I)...",
+         .toolTip = "エクスポートした CSV ファイルを取り込みます"},
+        {.control = "memFriend_F",
+         .terminal = "friends",
+         .writes = true,
+         .compacts = true,
+         .options = "--read FILE",
+         .summary = "おともだちファイルをおともだち帳に読み込みます",
+         .menu = "mnuFriend",
+         .place = 20,
+         .caption = "おともだちファイルを読み込む(&F)"},
+        {.control = "memBackUp_Make",
+         .terminal = "backup",
+         .writes = true,
+         .summary = "今日のバックアップを作成します",
+         .menu = "memBackUpMenu",
+         .place = 10,
+         .caption = "今日のバックアップを作成(&M)"},
+        {.terminal = "backups", .summary = "バックアップの一覧を表示します"},
+        {.terminal = "index",
+         .options = "[--rebuild | --drop]",
+         .summary = "検索用の索引を最新にします（作り直し・削除）"},
+        {.control = "memDBEdit",
+         .writes = true,
+         .menu = "memDBSupportMenu",
+         .place = 20,
+         .caption = "データベースの再作成(&R)..."},
+        {.control = "memBackUp_FileEdit",
+         .writes = true,
+         .menu = "memBackUpMenu",
+         .place = 20,
+         .caption = "バックアップファイルの整理(&O)..."},
+        {.control = "memBackUp_FileSelect",
+         .menu = "memBackUpMenu",
+         .place = 21,
+         .caption = "バックアップを表示(&S)..."},
+        {.control = "memNomalDisp",
+         .backupViewOnly = true,
+         .menu = "memBackUpMenu",
+         .place = 22,
+         .caption = "通常の表示に戻す(&N)"},
         // The friend book.
-        {"memFriendEd", "", true, false, false, ""},
-        {"memAddressAdd", "", true, false, false, ""},
-        {"memFriend_A", "", true, false, false, ""},
-        {"memFriend_P", "", true, false, false, ""},
-        {"memFriend_M", "", true, false, false, ""},
+        {.control = "memFriendEd", .writes = true, .menu = "mnuFriend", .place = 10, .caption = "おともだち帳(&E)..."},
+        {.control = "memAddressAdd",
+         .writes = true,
+         .menu = "mnuFriend",
+         .place = 11,
+         .caption = "アドレスをおともだち帳に追加(&A)"},
+        {.control = "memFriend_A",
+         .writes = true,
+         .menu = "mnuFriend",
+         .place = 21,
+         .caption = "飼い主の名前で表示(&N)"},
+        {.control = "memFriend_P",
+         .writes = true,
+         .menu = "mnuFriend",
+         .place = 22,
+         .caption = "ペットの名前で表示(&P)"},
+        {.control = "memFriend_M",
+         .writes = true,
+         .menu = "mnuFriend",
+         .place = 23,
+         .caption = "メールのもとの名前に戻す(&M)"},
         // Filters.
-        {"memFilter", "", true, false, false, ""},
-        {"memFilterGo", "", true, false, false, ""},
+        {.control = "memFilter", .writes = true, .menu = "mnuFilter", .place = 10, .caption = "フィルター設定(&S)..."},
+        {.control = "memFilterGo", .writes = true, .menu = "mnuFilter", .place = 11, .caption = "フィルター実行(&G)"},
         // Settings and help.
-        {"memOption", "", false, false, false, ""},
-        {"memHelp_Top", "", false, false, false, ""},
+        {.control = "memOption", .menu = "memEnvMenu", .place = 10, .caption = "オプション(&O)..."},
+        {.control = "memHelp_Top",
+         .menu = "memHelpMenu",
+         .place = 10,
+         .caption = "ヘルプの目次(&C)",
+         .shortcut = "HelpContents"},
     };
 }
 
@@ -72,6 +181,21 @@ std::vector<CommandDef> BuildCommands() {
 const std::vector<CommandDef>& Commands() {
     static const std::vector<CommandDef> commands = BuildCommands();
     return commands;
+}
+
+const std::vector<MenuDef>& Menus() {
+    static const std::vector<MenuDef> menus = {
+        {"memFileMenu", "memFile", "", "ファイル(&F)"},
+        {"memDBSupportMenu", "memDBSupport", "memFileMenu", "データベース管理(&D)"},
+        {"memBackUpMenu", "memBackUp", "memFileMenu", "バックアップ(&B)"},
+        {"mnuEdit", "", "", "編集(&E)"},
+        {"mnuView", "", "", "表示(&V)"},
+        {"mnuFriend", "", "", "おともだち(&T)"},
+        {"mnuFilter", "", "", "フィルター(&I)"},
+        {"memEnvMenu", "memEnv", "", "設定(&S)"},
+        {"memHelpMenu", "memHelp", "", "ヘルプ(&H)"},
+    };
+    return menus;
 }
 
 const CommandDef* FindWindowCommand(std::string_view control) {
@@ -90,6 +214,18 @@ const CommandDef* FindTerminalCommand(std::string_view name) {
         if (c.terminal == name)
             return &c;
     return nullptr;
+}
+
+std::string CommandLine(const CommandDef& command) {
+    std::string line = "kamomail " + std::string(command.terminal);
+    if (!command.options.empty())
+        line += " " + std::string(command.options);
+    return line;
+}
+
+std::string UsageText(std::string_view terminal) {
+    const CommandDef* command = FindTerminalCommand(terminal);
+    return command ? "使い方: " + CommandLine(*command) : std::string();
 }
 
 } // namespace kamo

@@ -171,4 +171,8 @@ int BindMailKey(SQLite::Statement& st, int first, const MailKey& key) {
     return first + 6;
 }
 
+bool HasAnyMail(SQLite::Database& db) {
+    return db.execAndGet("SELECT EXISTS (SELECT 1 FROM tblKamoMail)").getInt() != 0;
+}
+
 } // namespace kamo

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
 #include "common/MailRecord.h"
@@ -59,5 +60,8 @@ int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces);
 std::string MailKeyCondition(std::string_view table, int first = 1);
 // Binds `key` for MailKeyCondition(table, first); returns the next parameter's number.
 int BindMailKey(SQLite::Statement& st, int first, const MailKey& key);
+
+// True when the archive holds any mail.
+bool HasAnyMail(SQLite::Database& db);
 
 } // namespace kamo

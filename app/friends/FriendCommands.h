@@ -22,7 +22,4 @@ bool RenameCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
                    FriendName which);
 bool RestoreNamesCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view);
 
-// The settings key that remembers the friend file last read (section "Friend Editer").
-inline constexpr const char* kFriendFileKey = "Friend File";
-
 } // namespace kamo

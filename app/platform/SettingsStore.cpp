@@ -19,6 +19,7 @@ constexpr const char* kFormPosition = "Form Position";
 constexpr const char* kMailOptions = "Mail Options";
 constexpr const char* kMailFont = "Mail Font";
 constexpr const char* kFriend = "Friend Editer";
+constexpr const char* kFriendFile = "Friend File";
 constexpr const char* kMailExport = "Mail Export";
 constexpr const char* kExportFormat = "Format";
 constexpr const char* kExportFolder = "Folder";
@@ -253,6 +254,14 @@ bool NeedsVersionUpgrade(const std::string& versionText) {
 
 bool WriteVersionKey(const std::filesystem::path& settingsFile) {
     return WriteProfileString(settingsFile, kEnvironment, "Ver", std::to_string(kVersionNumber));
+}
+
+std::string ReadFriendFilePath(const std::filesystem::path& settingsPath) {
+    return ReadProfileString(settingsPath, kFriend, kFriendFile, "");
+}
+
+bool WriteFriendFilePath(const std::filesystem::path& settingsPath, const std::string& file) {
+    return WriteProfileString(settingsPath, kFriend, kFriendFile, file);
 }
 
 } // namespace kamo

@@ -37,6 +37,11 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
 // failed; the program then ends. Keys of other sections and other parts of the program are kept.
 bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& prompter);
 
+// The friend file last read ("Friend File" of "Friend Editer"): where the next choice starts. Empty when
+// none was read yet.
+std::string ReadFriendFilePath(const std::filesystem::path& settingsPath);
+bool WriteFriendFilePath(const std::filesystem::path& settingsPath, const std::string& file);
+
 constexpr int kTwipsPerPixel = 15;
 
 // The main window's design size in twips: its default size, and the size its default position

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "common/ArchiveView.h"
+#include "common/CommandTable.h"
 #include "common/WaitReporter.h"
 #include "db/Backups.h"
 #include "friends/FriendCommands.h"
@@ -52,7 +53,7 @@ std::string CsvFolder(const std::vector<std::string>& args) {
 
 int RunFriendsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 2 || args[0] != "--read" || args[1].empty()) {
-        err << "使い方: kamomail friends --read FILE\n";
+        err << UsageText("friends") << '\n';
         return 2;
     }
     return WithSession("friends", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
@@ -76,7 +77,7 @@ int RunTableExportCommand(const std::vector<std::string>& args, std::ostream& ou
 int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string folder = CsvFolder(args);
     if (folder.empty()) {
-        err << "使い方: kamomail import --format csv DIR\n";
+        err << UsageText("import") << '\n';
         return 2;
     }
     return WithSession("import", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
@@ -88,7 +89,7 @@ int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& ou
 
 int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!args.empty()) {
-        err << "使い方: kamomail backup\n";
+        err << UsageText("backup") << '\n';
         return 2;
     }
     return WithSession("backup", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
@@ -102,7 +103,7 @@ int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, st
 
 int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!args.empty()) {
-        err << "使い方: kamomail backups\n";
+        err << UsageText("backups") << '\n';
         return 2;
     }
     return WithSession("backups", out, err, [&](ArchiveSession& session, TerminalPrompter&) {

@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 
+#include "common/CommandTable.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
 #include "startup/ReadWatch.h"
@@ -13,8 +14,6 @@
 
 namespace kamo {
 namespace {
-
-constexpr const char* kUsage = "使い方: kamomail read [--postpet-dir DIR] [--all] [--watch [--settle-ms N]]";
 
 // A settle time in milliseconds: digits only, 0 to one minute.
 bool ParseSettle(const std::string& text, std::chrono::milliseconds& settle) {
@@ -48,12 +47,12 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         } else if (args[i].rfind("--postpet-dir=", 0) == 0 && args[i].size() > 14) {
             postPetDir = args[i].substr(14);
         } else {
-            err << "kamomail read: 不明な引数です: " << args[i] << '\n' << kUsage << '\n';
+            err << "kamomail read: 不明な引数です: " << args[i] << '\n' << UsageText("read") << '\n';
             return 2;
         }
     }
     if (settleGiven && !watch) {
-        err << "kamomail read: --settle-ms は --watch と一緒に使います。\n" << kUsage << '\n';
+        err << "kamomail read: --settle-ms は --watch と一緒に使います。\n" << UsageText("read") << '\n';
         return 2;
     }
     if (watch)

@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 
+#include "common/CommandTable.h"
 #include "export/MailSelection.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
@@ -12,9 +13,6 @@
 
 namespace kamo {
 namespace {
-
-constexpr const char* kSearchUsage = "使い方: kamomail search [--format text|json] [--body] 言葉...";
-constexpr const char* kIndexUsage = "使い方: kamomail index [--rebuild | --drop]";
 
 int64_t MailCount(SQLite::Database& db) {
     return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
@@ -32,11 +30,11 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
             words = true;
         } else if (!words && output.Parse(args, i, error)) {
             if (!error.empty()) {
-                err << "kamomail search: " << error << '\n' << kSearchUsage << '\n';
+                err << "kamomail search: " << error << '\n' << UsageText("search") << '\n';
                 return 2;
             }
         } else if (!words && args[i].rfind("--", 0) == 0) {
-            err << "kamomail search: 不明な引数です: " << args[i] << '\n' << kSearchUsage << '\n';
+            err << "kamomail search: 不明な引数です: " << args[i] << '\n' << UsageText("search") << '\n';
             return 2;
         } else {
             query += (query.empty() ? "" : " ") + args[i];
@@ -45,7 +43,7 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
     std::string error;
     if (!output.Valid(error) || SearchWords(query).empty()) {
         err << "kamomail search: " << (error.empty() ? "検索する言葉を指定して下さい。" : error) << '\n'
-            << kSearchUsage << '\n';
+            << UsageText("search") << '\n';
         return 2;
     }
     try {
@@ -84,7 +82,7 @@ int SearchCommand(const std::vector<std::string>& args) {
 int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     enum class Work { Update, Rebuild, Drop } work = Work::Update;
     if (args.size() > 1 || (args.size() == 1 && args[0] != "--rebuild" && args[0] != "--drop")) {
-        err << "kamomail index: 不明な引数です: " << args.front() << '\n' << kIndexUsage << '\n';
+        err << "kamomail index: 不明な引数です: " << args.front() << '\n' << UsageText("index") << '\n';
         return 2;
     }
     if (!args.empty())

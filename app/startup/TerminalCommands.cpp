@@ -51,11 +51,17 @@ std::string TerminalCommandNames() {
 }
 
 std::string HelpText() {
+    // The summaries in one column; a longer command line is followed by two spaces.
+    auto entry = [](const std::string& line, std::string_view summary) {
+        constexpr std::size_t kColumn = 38;
+        return line + std::string(line.size() + 2 < kColumn ? kColumn - line.size() : 2, ' ') + std::string(summary) +
+               '\n';
+    };
     std::string text = "KamoMail " + VersionText() + ": PostPet のメールを保存して表示します。\n\n" +
-                       "kamomail              ウィンドウを開きます\n";
+                       entry("kamomail", "ウィンドウを開きます");
     for (const auto& c : Commands())
         if (!c.terminal.empty())
-            text += std::string(c.usage) + '\n';
+            text += entry(CommandLine(c), c.summary);
     text += "\n設定: $KAMOMAIL_CONFIG_DIR (なければ $XDG_CONFIG_HOME/kamomail, ~/.config/kamomail)\n"
             "データ: $KAMOMAIL_DATA_DIR (なければ $XDG_DATA_HOME/kamomail, ~/.local/share/kamomail)\n";
     return text;

@@ -157,14 +157,49 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
     QVERIFY(f.Find<QPlainTextEdit>("txtMail")->isReadOnly());
     QVERIFY(f.Keys()->uniformItemSizes() && f.Subjects()->uniformItemSizes());
 
-    int found = 0;
     for (const char* name : kMemNames) {
         auto* action = f.Find<QAction>(name);
         QVERIFY2(action, name);
         QVERIFY2(!action->text().isEmpty(), name);
-        ++found;
     }
-    QCOMPARE(found, 23);
+    // Each menu as it was laid out by hand, "|" a separator: the command table places every entry so.
+    const std::pair<const char*, const char*> layouts[] = {
+        {"memFileMenu", "memDBSupport memBackUp memMailExport | memEnd"},
+        {"memDBSupportMenu", "memExport memInport | memDBEdit"},
+        {"memBackUpMenu", "memBackUp_Make | memBackUp_FileEdit memBackUp_FileSelect memNomalDisp"},
+        {"mnuEdit", "memCopy memSelectAll | memSearch | memReply memMailDel"},
+        {"mnuView", "memNameOrAddr memYears"},
+        {"mnuFriend", "memFriendEd memAddressAdd | memFriend_F memFriend_A memFriend_P memFriend_M"},
+        {"mnuFilter", "memFilter memFilterGo"},
+        {"memEnvMenu", "memOption"},
+        {"memHelpMenu", "memHelp_Top | memVar"},
+    };
+    for (const auto& [menuName, layout] : layouts) {
+        auto* menu = f.Find<QMenu>(menuName);
+        QVERIFY2(menu, menuName);
+        QStringList entries;
+        for (QAction* action : menu->actions())
+            entries << (action->isSeparator() ? QString("|") : action->objectName());
+        QCOMPARE(entries.join(' '), QString(layout));
+    }
+    QCOMPARE(f.window->menuBar()->actions().size(), 7);
+    // The keys, as they were given by hand.
+    const std::pair<const char*, QKeySequence> keys[] = {
+        {"memEnd", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"memCopy", QKeySequence(QKeySequence::Copy)},
+        {"memSelectAll", QKeySequence(QKeySequence::SelectAll)},
+        {"memSearch", QKeySequence(QKeySequence::Find)},
+        {"memReply", QKeySequence(Qt::CTRL | Qt::Key_R)},
+        {"memMailDel", QKeySequence(QKeySequence::Delete)},
+        {"memNameOrAddr", QKeySequence(Qt::Key_F5)},
+        {"memYears", QKeySequence(Qt::Key_F6)},
+        {"memHelp_Top", QKeySequence(QKeySequence::HelpContents)},
+    };
+    for (const auto& [name, key] : keys)
+        QVERIFY2(f.Find<QAction>(name)->shortcut() == key, name);
+    QVERIFY(f.Find<QAction>("memYears")->isCheckable());
+    QCOMPARE(f.Find<QAction>("memEnd")->text(), Q("終了(&X)"));
+    QCOMPARE(f.Find<QAction>("memMailExport")->text(), Q("メールを書き出す(&M)..."));
     // Grouped under their parents in the menu bar.
     QCOMPARE(f.Find<QAction>("memExport")->associatedObjects().size() > 0, true);
     QVERIFY(f.Find<QMenu>("memDBSupportMenu")->actions().contains(f.Find<QAction>("memExport")));

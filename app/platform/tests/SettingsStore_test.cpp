@@ -244,6 +244,15 @@ TEST_F(SettingsFile, EmptyPostPetDirIsFatal) {
     EXPECT_EQ(prompter.shown[0].text, s.settingsPath + "　読み込みエラー　PostPet Path");
 }
 
+// The friend file last read sits beside the friend book's own keys and outlives a settings write.
+TEST_F(SettingsFile, TheFriendFileIsRememberedInTheFriendBooksSection) {
+    EXPECT_EQ(ReadFriendFilePath(s.settingsPath), "");
+    ASSERT_TRUE(WriteFriendFilePath(s.settingsPath, "/home/kamo/おともだち.dat"));
+    ASSERT_TRUE(WriteSettings(s, form, prompter));
+    EXPECT_EQ(ReadFriendFilePath(s.settingsPath), "/home/kamo/おともだち.dat");
+    EXPECT_EQ(ReadProfileString(s.settingsPath, "Friend Editer", "Friend File", ""), "/home/kamo/おともだち.dat");
+}
+
 TEST_F(SettingsFile, FailedWriteIsFatalAndNamesTheFile) {
     s.settingsPath = (dir / "missing" / "KAMOMAIL.ini").string();
     EXPECT_FALSE(WriteSettings(s, form, prompter));

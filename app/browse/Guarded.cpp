@@ -1,0 +1,18 @@
+#include "browse/Guarded.h"
+
+#include <exception>
+#include <string>
+
+#include "common/Prompter.h"
+
+namespace kamo {
+
+void Guarded(Prompter& prompter, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        prompter.Error(std::string("エラーが発生しました。\n") + e.what());
+    }
+}
+
+} // namespace kamo

@@ -1,0 +1,142 @@
+#include "browse/QtIdleWork.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QTimer>
+#include <algorithm>
+#include <utility>
+
+#include "browse/Guarded.h"
+#include "browse/QtControlLock.h"
+#include "browse/QtMailBrowser.h"
+#include "browse/QtMailboxWatch.h"
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "db/ArchiveSession.h"
+#include "db/Compaction.h"
+#include "import/MailRead.h"
+
+namespace kamo {
+
+QtIdleWork::QtIdleWork(ArchiveSession& session, Prompter& prompter, QtControlLock& lock, QtMailBrowser& browser,
+                       ArchiveView& view, std::function<bool()> ready, std::function<void(const QString&)> note,
+                       QObject* parent)
+    : QObject(parent), session_(session), prompter_(prompter), lock_(lock), browser_(browser), view_(view),
+      ready_(std::move(ready)), note_(std::move(note)) {
+    timer_ = new QTimer(parent);
+    timer_->setObjectName("Timer1");
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, &QtIdleWork::Tick);
+    timer_->start();
+}
+
+QtIdleWork::~QtIdleWork() = default;
+
+void QtIdleWork::Stop() {
+    timer_->stop();
+    autoReadWatch_.reset();
+}
+
+void QtIdleWork::Tick() {
+    FinishUpkeepWhenIdle();
+    AutoReadWhenIdle();
+}
+
+bool QtIdleWork::Idle() const {
+    return ready_() && !lock_.Locked() && !QApplication::activeModalWidget();
+}
+
+void QtIdleWork::ArmAutoRead() {
+    const Settings& settings = session_.AppSettings();
+    const ReadRequest request = MakeReadRequest(settings, session_.Folders(), false);
+    std::vector<const MailboxInfo*> boxes;
+    if (settings.autoRead)
+        for (const auto& choice : request.mailboxes)
+            boxes.push_back(choice.box);
+    // The same folder and mailboxes: the watch goes on (a new one would read them all once more).
+    if (autoReadWatch_ && boxes == autoReadBoxes_ && request.postPetDir == autoReadDir_)
+        return;
+    autoReadWatch_.reset();
+    autoReadDue_.clear();
+    autoReadBoxes_ = boxes;
+    autoReadDir_ = request.postPetDir;
+    if (boxes.empty())
+        return;
+    try {
+        autoReadWatch_ = std::make_unique<QtMailboxWatch>(
+            request.postPetDir, request.mailboxes, MailboxWatch::kDefaultSettle,
+            [this](std::vector<MailboxChoice> due) {
+                for (const auto& choice : due)
+                    if (std::none_of(autoReadDue_.begin(), autoReadDue_.end(),
+                                     [&](const MailboxChoice& c) { return c.box == choice.box; }))
+                        autoReadDue_.push_back(choice);
+                AutoReadWhenIdle();
+            });
+    } catch (const std::exception& e) {
+        prompter_.Error(std::string("自動読み込みを始められませんでした。\n") + e.what(), "自動読み込み");
+    }
+}
+
+void QtIdleWork::AutoReadWhenIdle() {
+    // Never inside another command (Timer1 asks again each second), nor on a backup on display.
+    if (autoReadDue_.empty() || !Idle() || session_.ViewingBackup())
+        return;
+    ReadRequest request = MakeReadRequest(session_.AppSettings(), session_.Folders(), false);
+    request.mailboxes = std::exchange(autoReadDue_, {});
+    const QtMailBrowser::Place place = browser_.CurrentPlace();
+    ReadSummary summary;
+    try {
+        // The usual wait window (the controls locked, the window alive), but no summary to close
+        // each time PostPet writes: a note in the status bar, the summary only when something
+        // needs the user's eye.
+        WaitScope busy(lock_);
+        summary = ReadPostPetMail(session_, request, prompter_, lock_);
+    } catch (const std::exception& e) {
+        view_.ShowViewMode();
+        prompter_.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "自動読み込み");
+        return;
+    }
+    if (!summary.completed)
+        return;
+    view_.ShowViewMode();
+    browser_.RestorePlace(place);
+    const MailboxSummary totals = summary.Totals();
+    std::string names;
+    for (const auto& box : summary.mailboxes)
+        names += (names.empty() ? "" : "、") + box.name;
+    note_(QDateTime::currentDateTime().toString("hh:mm:ss ") +
+          QString::fromStdString("自動読み込み " + names + ": " + std::to_string(totals.stored) + " 通を保存しました"));
+    if (summary.AnyFailed() || !summary.refreshed)
+        prompter_.ShowTable(SummaryTable(summary), "自動読み込み");
+}
+
+void QtIdleWork::FinishUpkeepWhenIdle() {
+    ArchiveUpkeep* upkeep = session_.Upkeep();
+    if (!upkeep || !upkeep->Finished() || upkeepTold_ || !Idle())
+        return;
+    const ArchiveUpkeep::Outcome outcome = upkeep->Result();
+    if (outcome == ArchiveUpkeep::Outcome::Broken) {
+        upkeepTold_ = true;
+        prompter_.Error("アーカイブの検査で問題が見つかりました（" + upkeep->Problem() +
+                        "）。\nバックアップ (.Bak) は前のままです。KamoMail をもう一度起動すると、"
+                        "元に戻すかどうかを尋ねます。");
+        return;
+    }
+    if (outcome != ArchiveUpkeep::Outcome::CopyReady)
+        return;
+    // The compacted copy goes in place while nothing runs: the lists let go of the archive and come
+    // back where the user was. A backup on display keeps its own connection.
+    Guarded(prompter_, [this] {
+        const bool viewing = session_.ViewingBackup();
+        const QtMailBrowser::Place place = browser_.CurrentPlace();
+        if (!viewing)
+            view_.LetGoOfArchive();
+        session_.FinishUpkeep();
+        if (!viewing) {
+            view_.ShowViewMode();
+            browser_.RestorePlace(place);
+        }
+    });
+}
+
+} // namespace kamo

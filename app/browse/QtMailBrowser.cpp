@@ -1,0 +1,604 @@
+#include "browse/QtMailBrowser.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QSyntaxHighlighter>
+#include <QTextDocumentFragment>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "browse/Guarded.h"
+#include "browse/KeyLists.h"
+#include "browse/MailView.h"
+#include "browse/MonthCounts.h"
+#include "browse/QtAttachmentList.h"
+#include "browse/QtControlLock.h"
+#include "browse/QtListModels.h"
+#include "browse/QtMailPictures.h"
+#include "browse/QtMonthChart.h"
+#include "browse/QtSearchBar.h"
+#include "browse/SubjectCursor.h"
+#include "browse/SubjectLines.h"
+#include "browse/frmOption.h"
+#include "common/ArchiveView.h"
+#include "common/Prompter.h"
+#include "db/ArchiveSession.h"
+#include "db/MailRows.h"
+#include "platform/Folders.h"
+
+namespace kamo {
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// Quoted lines of a reply (">" or the full-width "＞") in a quieter colour.
+class QuoteHighlighter : public QSyntaxHighlighter {
+public:
+    using QSyntaxHighlighter::QSyntaxHighlighter;
+
+protected:
+    void highlightBlock(const QString& text) override {
+        QString trimmed = text.trimmed();
+        if (trimmed.startsWith('>') || trimmed.startsWith(QChar(0xFF1E))) {
+            QTextCharFormat format;
+            format.setForeground(QColor(0x1F, 0x5F, 0x9F));
+            setFormat(0, static_cast<int>(text.size()), format);
+        }
+    }
+};
+
+QListView* MakeList(QWidget* parent, const char* name, QAbstractItemModel* model, const QFont& font) {
+    auto* list = new QListView(parent);
+    list->setObjectName(name);
+    list->setModel(model);
+    list->setUniformItemSizes(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setFont(font);
+    return list;
+}
+
+} // namespace
+
+QtMailBrowser::QtMailBrowser(ArchiveSession& session, Prompter& prompter, QtControlLock& lock, ArchiveView& view,
+                             QWidget* parent)
+    : QWidget(parent), session_(session), prompter_(prompter), lock_(lock), view_(view) {
+    BuildLists();
+}
+
+void QtMailBrowser::BuildLists() {
+    lblNameOrAddr = new QLabel(this);
+    lblNameOrAddr->setObjectName("lblNameOrAddr");
+    lblNameOrAddr->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    lblNameOrAddr->setAlignment(Qt::AlignCenter);
+    lblNameOrAddr->setMinimumWidth(180);
+    lblNameOrAddr->setCursor(Qt::PointingHandCursor);
+    lblNameOrAddr->setToolTip(U("クリックすると表示を切り替えます（F5、Tab で選んで Space でも）"));
+    lblNameOrAddr->setFocusPolicy(Qt::StrongFocus); // reachable with Tab
+    lblNameOrAddr->installEventFilter(this);
+    lblRecCount = new QLabel(this);
+    lblRecCount->setObjectName("lblRecCount");
+
+    const QFont listFont = MailTextFont("ＭＳ ゴシック", 10, "0,0");
+    keyModel_ = new KeyListModel(this);
+    lstNameOrAddr = MakeList(this, "lstNameOrAddr", keyModel_, listFont);
+    connect(lstNameOrAddr->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    FillSubjects(current.row());
+            });
+    subjectModel_ = new SubjectListModel(this);
+    lstSubject = MakeList(this, "lstSubject", subjectModel_, listFont);
+    connect(lstSubject->selectionModel(), &QItemSelectionModel::currentChanged, this, &QtMailBrowser::ShowMail);
+    connect(subjectModel_, &SubjectListModel::CountChanged, this,
+            [this](qsizetype count, bool) { lblRecCount->setText(Q(RecCountText(static_cast<size_t>(count)))); });
+    connect(subjectModel_, &SubjectListModel::LoadFailed, this,
+            [this](const QString& message) { prompter_.Error("エラーが発生しました。\n" + message.toStdString()); });
+
+    auto* mailPane = new QWidget(this);
+    BuildMailPane(mailPane);
+
+    // The search field sits on top of the list it fills.
+    searchBar_ = new QtSearchBar(
+        session_, lock_, view_, [this](const auto& makeRows) { ShowSubjectRows(makeRows); }, this);
+    auto* subjectPane = new QWidget(this);
+    auto* subjectLayout = new QVBoxLayout(subjectPane);
+    subjectLayout->setContentsMargins(0, 0, 0, 0);
+    subjectLayout->addWidget(searchBar_);
+    // The heading of the subject columns, in the lines' own font and columns; a click turns the
+    // order round (oldest or newest first).
+    cmdSubjectOrder = new QPushButton(this);
+    cmdSubjectOrder->setObjectName("cmdSubjectOrder");
+    cmdSubjectOrder->setFlat(true);
+    cmdSubjectOrder->setFont(listFont);
+    cmdSubjectOrder->setStyleSheet("text-align: left; padding-left: 4px;");
+    cmdSubjectOrder->setFocusPolicy(Qt::NoFocus);
+    connect(cmdSubjectOrder, &QPushButton::clicked, this, &QtMailBrowser::TurnSubjectOrder);
+    ShowSubjectOrder();
+    subjectLayout->addWidget(cmdSubjectOrder);
+    subjectLayout->addWidget(lstSubject, 1);
+
+    auto* right = new QSplitter(Qt::Vertical, this);
+    right->setObjectName("splRight");
+    right->addWidget(subjectPane);
+    right->addWidget(mailPane);
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 1);
+    right->setSizes({240, 260});
+    right->setChildrenCollapsible(false);
+
+    // The date view lists every day: a year-and-month chooser above it jumps to a month.
+    cmbYearMonth = new QComboBox(this);
+    cmbYearMonth->setObjectName("cmbYearMonth");
+    cmbYearMonth->setToolTip(U("選んだ年月の日付へ移ります"));
+    cmbYearMonth->hide();
+    connect(cmbYearMonth, &QComboBox::activated, this, &QtMailBrowser::ChooseYearMonth);
+    auto* keyPane = new QWidget(this);
+    auto* keyLayout = new QVBoxLayout(keyPane);
+    keyLayout->setContentsMargins(0, 0, 0, 0);
+    keyLayout->addWidget(cmbYearMonth);
+    keyLayout->addWidget(lstNameOrAddr, 1);
+
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->setObjectName("splMain");
+    split->addWidget(keyPane);
+    split->addWidget(right);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 3);
+    split->setSizes({210, 570}); // room for a whole mail address at the design size
+    split->setChildrenCollapsible(false);
+
+    // The years at a glance, across the window under the lists; shown from the view menu.
+    picYears = new QtMonthChart(this);
+    picYears->setToolTip(U("月ごとのメールの数です。棒を押すと、その月を日付表示で開きます"));
+    picYears->setMinimumHeight(120);
+    picYears->hide();
+    connect(picYears, &QtMonthChart::MonthChosen, this, &QtMailBrowser::ShowMonthInDateView);
+
+    // Mode label and counts on top, keys left, subjects over the mail right, the years under them.
+    topRow_ = new QHBoxLayout;
+    topRow_->addWidget(lblNameOrAddr);
+    topRow_->addSpacing(12);
+    topRow_->addWidget(lblRecCount);
+    topRow_->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(topRow_);
+    layout->addWidget(split, 1);
+    layout->addWidget(picYears);
+
+    QtCommandRegistry& registry = lock_.Registry();
+    for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject,
+                                                            attachmentList_, picYears, pictures_})
+        registry.AddLockable(control);
+    registry.AddCommand(cmdSubjectOrder);
+    registry.AddLockable(searchBar_);
+}
+
+void QtMailBrowser::BuildMailPane(QWidget* pane) {
+    lblHead = new QLabel(pane);
+    lblHead->setObjectName("lblHead");
+    lblHead->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lblHead->setTextFormat(Qt::PlainText);
+    // The header can be selected and copied like the body, with the mouse or the keyboard.
+    lblHead->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    lblHead->setContextMenuPolicy(Qt::DefaultContextMenu);
+    lblHead->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const QFont listFont = MailTextFont("ＭＳ ゴシック", 10, "0,0");
+    lblHead->setFont(listFont);
+    lblHead->setMinimumHeight(QFontMetrics(listFont).lineSpacing() * 4 + 8);
+
+    txtMail = new QPlainTextEdit(pane);
+    txtMail->setObjectName("txtMail");
+    txtMail->setReadOnly(true);
+    // Read-only text takes no keys of its own: with a keyboard cursor, Ctrl+End and Ctrl+Home, the
+    // arrows and Shift-selection work in the mail as in any reader, and the cursor's line is shown whole.
+    txtMail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtMail->setAttribute(Qt::WA_InputMethodEnabled, true);
+    txtMail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtMail->setTabChangesFocus(true);
+    new QuoteHighlighter(txtMail->document());
+
+    auto* mailLayout = new QVBoxLayout(pane);
+    mailLayout->setContentsMargins(0, 0, 0, 0);
+    mailLayout->addWidget(lblHead);
+    attachmentList_ = new QtAttachmentList(prompter_, pane);
+    // The mail's pictures under its text (a click opens one as the attachment list does).
+    pictures_ = new QtMailPictures(pane);
+    pictures_->SetOpener([this](int64_t position) { return attachmentList_->OpenAttachment(position); });
+    auto* textAndPictures = new QSplitter(Qt::Vertical, pane);
+    textAndPictures->setObjectName("splMailPictures");
+    textAndPictures->addWidget(txtMail);
+    textAndPictures->addWidget(pictures_);
+    textAndPictures->setChildrenCollapsible(false);
+    textAndPictures->setStretchFactor(0, 1);
+    textAndPictures->setStretchFactor(1, 1);
+    mailLayout->addWidget(textAndPictures, 1);
+    mailLayout->addWidget(attachmentList_);
+}
+
+QList<QWidget*> QtMailBrowser::TabChain() const {
+    // Tab walks the window as it reads: mode, keys, search, mail lines, the mail and its attachments.
+    QList<QWidget*> chain{lblNameOrAddr, cmbYearMonth, lstNameOrAddr};
+    if (auto* field = searchBar_->findChild<QWidget*>("txtSearch"))
+        chain << field;
+    chain << lstSubject << txtMail;
+    for (QWidget* w : attachmentList_->findChildren<QWidget*>())
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+    return chain;
+}
+
+ViewMode QtMailBrowser::Mode() const {
+    return ViewModeOf(session_.AppSettings().displayType);
+}
+
+void QtMailBrowser::ClearMailDisplay() {
+    currentMail_.reset();
+    txtMail->clear();
+    lblHead->clear();
+    attachmentList_->Clear();
+    pictures_->Clear();
+}
+
+void QtMailBrowser::Clear() {
+    ClearMailDisplay();
+    subjectModel_->Clear();
+    keyModel_->Clear();
+}
+
+void QtMailBrowser::FinishLoading() {
+    subjectModel_->FinishLoading();
+}
+
+void QtMailBrowser::ShowViewMode() {
+    searchBar_->Reset();
+    ClearMailDisplay();
+    subjectModel_->Clear();
+    lblRecCount->clear();
+    const ViewMode mode = Mode();
+    lblNameOrAddr->setText(U(TextsOf(mode).label));
+    keyModel_->Clear();
+    keyModel_->SetItems(FillKeyList(session_.Database(), mode));
+    ShowEmptyViewHint();
+    FillYearMonths(mode);
+    if (!keepYears_)
+        ShowYears();
+}
+
+void QtMailBrowser::ShowYears() {
+    if (!picYears->isVisible()) {
+        picYears->Clear(); // counted again when shown
+        return;
+    }
+    // A key of the address or name view: its mail, the story of one friendship; otherwise all of it.
+    const ViewMode mode = Mode();
+    const KeyItem* key = nullptr;
+    if ((mode == ViewMode::Address || mode == ViewMode::Name) && lstNameOrAddr->currentIndex().isValid())
+        key = keyModel_->At(lstNameOrAddr->currentIndex().row());
+    picYears->Clear();
+    Guarded(prompter_, [&] {
+        if (key)
+            picYears->SetCounts(CountMailByMonth(session_.Database(), mode, key->text), Q(key->Shown()));
+        else
+            picYears->SetCounts(CountMailByMonth(session_.Database()), U("すべてのメール"));
+    });
+}
+
+void QtMailBrowser::ShowYearsPicture(bool shown) {
+    picYears->setVisible(shown);
+    ShowYears();
+}
+
+void QtMailBrowser::ChooseYearMonth(int index) {
+    const int row = cmbYearMonth->itemData(index).toInt();
+    if (!keyModel_->At(row))
+        return;
+    lstNameOrAddr->scrollTo(keyModel_->index(row), QAbstractItemView::PositionAtTop);
+    ChooseKey(row);
+    lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+}
+
+void QtMailBrowser::ShowMonthInDateView(const QString& month) {
+    if (lock_.Locked())
+        return;
+    if (Mode() != ViewMode::Date) {
+        // The picture stays as it is: the next month of the same friendship is one click away.
+        keepYears_ = true;
+        QtControlLock::Scope lock(lock_);
+        session_.AppSettings().displayType = static_cast<int16_t>(ViewMode::Date);
+        view_.ShowViewMode();
+        keepYears_ = false;
+    }
+    const int index = cmbYearMonth->findData(month, kMonthRole);
+    if (index < 0)
+        return;
+    cmbYearMonth->setCurrentIndex(index);
+    ChooseYearMonth(index);
+}
+
+void QtMailBrowser::FillYearMonths(ViewMode mode) {
+    cmbYearMonth->clear();
+    if (mode != ViewMode::Date || keyModel_->rowCount() == 0) {
+        cmbYearMonth->hide();
+        return;
+    }
+    // Dates come newest first as "yyyy/mm/dd": one entry per month, at the month's first row.
+    QString month;
+    int days = 0;
+    auto addMonth = [&](int firstRow) {
+        cmbYearMonth->addItem(U("%1年%2月（%3 日）").arg(month.left(4), month.mid(5, 2)).arg(days), firstRow);
+        cmbYearMonth->setItemData(cmbYearMonth->count() - 1, month, kMonthRole);
+    };
+    int first = 0;
+    for (int row = 0; row < keyModel_->rowCount(); ++row) {
+        const QString m = QString::fromStdString(keyModel_->At(row)->text).left(7);
+        if (m != month) {
+            if (!month.isEmpty())
+                addMonth(first);
+            month = m;
+            first = row;
+            days = 0;
+        }
+        ++days;
+    }
+    addMonth(first);
+    cmbYearMonth->setCurrentIndex(-1);
+    cmbYearMonth->setPlaceholderText(U("年月を選ぶ（%1 か月）").arg(cmbYearMonth->count()));
+    cmbYearMonth->show();
+}
+
+void QtMailBrowser::ShowEmptyViewHint() {
+    // An empty view says what fills it: shown in the mail pane while no mail is on display.
+    QString hint;
+    if (keyModel_->rowCount() == 0 && !session_.ViewingBackup()) {
+        std::error_code ec;
+        const bool folderThere =
+            std::filesystem::is_directory(ResolvePostPetDir(session_.AppSettings().postPetDir), ec);
+        const bool anyMail = HasAnyMail(session_.Database());
+        if (!anyMail && !folderThere)
+            hint = U("PostPet のフォルダが見つかりません。\n\nメニューの「設定」→「オプション」で、PostPet の"
+                     "フォルダ（受信フォルダや送信フォルダのあるフォルダ）を選んで下さい。");
+        else if (!anyMail)
+            hint = U("まだメールがありません。\n\n下の「PostPet Mail Read」を押すと、PostPet のメールを読み込みます。");
+        else if (Mode() == ViewMode::Filter)
+            hint = U("フィルターがありません。\n\nメニューの「フィルター」→「フィルター設定」で、差出人や件名で"
+                     "メールを分けるフィルターを作れます。作ったあと「フィルター実行」で振り分けます。");
+    } else if (keyModel_->rowCount() > 0) {
+        hint = U("左の一覧から選ぶと、そのメールが右上に並びます。");
+    }
+    txtMail->setPlaceholderText(hint);
+}
+
+void QtMailBrowser::AdvanceViewMode() {
+    QtControlLock::Scope lock(lock_);
+    Settings& settings = session_.AppSettings();
+    settings.displayType = NextDisplayType(settings.displayType);
+    view_.ShowViewMode();
+}
+
+void QtMailBrowser::FocusKeyList() {
+    // The new keys are there to be chosen from the keyboard; none is chosen yet, so the subject list
+    // stays empty until the user moves in the list. With any other reason the list would make its
+    // first row current on taking the focus, and so list that key's mail at once.
+    lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+}
+
+void QtMailBrowser::ChooseKey(int row) {
+    if (!keyModel_->At(row))
+        return;
+    QModelIndex index = keyModel_->index(row);
+    if (lstNameOrAddr->currentIndex() != index)
+        lstNameOrAddr->setCurrentIndex(index); // fills through the current-changed slot
+    else
+        FillSubjects(row);
+}
+
+void QtMailBrowser::FillSubjects(int keyRow) {
+    // Dropping the previous list first: a command's lock would otherwise read all of it.
+    subjectModel_->Clear();
+    searchBar_->Reset();
+    QtControlLock::Scope lock(lock_);
+    Guarded(prompter_, [&] {
+        ClearMailDisplay();
+        lblRecCount->setText(Q(RecCountText(0)));
+        const KeyItem* item = keyModel_->At(keyRow);
+        if (!item)
+            return;
+        const ViewMode mode = Mode();
+        SQLite::Database& db = session_.Database();
+        auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(db, item->filterNo)
+                                               : std::make_unique<SubjectRowStream>(db, mode, item->text);
+        subjectModel_->SetStream(db, std::move(stream));
+        ApplySubjectOrder(false);
+    });
+    if (Mode() == ViewMode::Address || Mode() == ViewMode::Name)
+        ShowYears();
+}
+
+void QtMailBrowser::ApplySubjectOrder(bool newestFirst) {
+    subjectsNewestFirst_ = newestFirst;
+    if (chosenNewestFirst_ && *chosenNewestFirst_ != newestFirst) {
+        subjectModel_->Reverse();
+        subjectsNewestFirst_ = *chosenNewestFirst_;
+    }
+    ShowSubjectOrder();
+}
+
+void QtMailBrowser::TurnSubjectOrder() {
+    chosenNewestFirst_ = !subjectsNewestFirst_;
+    const int chosen = lstSubject->currentIndex().row();
+    subjectModel_->Reverse();
+    subjectsNewestFirst_ = *chosenNewestFirst_;
+    ShowSubjectOrder();
+    if (chosen >= 0) // the same mail stays chosen, at its new place
+        ChooseSubject(subjectModel_->rowCount() - 1 - chosen);
+}
+
+void QtMailBrowser::ShowSubjectOrder() {
+    // The columns of FormatSubjectLine: date and time, then who, the subject from the 56th column.
+    const QString arrow = subjectsNewestFirst_ ? U("▼") : U("▲");
+    QString head = U("日付") + arrow + U("     時刻     送受　相手");
+    int columns = 0;
+    for (QChar c : head)
+        columns += c.unicode() < 0x80 ? 1 : 2;
+    head += QString(std::max(1, 55 - columns), ' ') + U("件名");
+    cmdSubjectOrder->setText(head);
+    cmdSubjectOrder->setToolTip(subjectsNewestFirst_ ? U("新しいメールが上です。クリックすると古い順にします")
+                                                     : U("古いメールが上です。クリックすると新しい順にします"));
+}
+
+void QtMailBrowser::ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows) {
+    subjectModel_->Clear();
+    QtControlLock::Scope lock(lock_);
+    Guarded(prompter_, [&] {
+        ClearMailDisplay();
+        lblRecCount->setText(Q(RecCountText(0)));
+        lstNameOrAddr->clearSelection(); // the list no longer shows a key's mail
+        lstNameOrAddr->setCurrentIndex(QModelIndex());
+        subjectModel_->SetStream(session_.Database(), makeRows());
+        ApplySubjectOrder(true); // search results come newest first
+    });
+}
+
+void QtMailBrowser::ChooseSubject(int row) {
+    if (row < 0 || row >= subjectModel_->rowCount())
+        return;
+    QModelIndex index = subjectModel_->index(row);
+    if (lstSubject->currentIndex() != index)
+        lstSubject->setCurrentIndex(index);
+    else
+        ShowMail(index);
+}
+
+void QtMailBrowser::ShowMail(const QModelIndex& current) {
+    if (!current.isValid())
+        return;
+    Guarded(prompter_, [&] {
+        ClearMailDisplay();
+        auto line = subjectModel_->Line(current.row());
+        std::optional<MailRecord> mail = line ? ReadMail(session_.Database(), line->key) : std::nullopt;
+        if (!mail) {
+            lblHead->setText(U("このメールはアーカイブにありません。"));
+            return;
+        }
+        lblHead->setText(Q(MailHeadText(*mail)));
+        const std::string body = MailBodyText(*mail);
+        txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
+        attachmentList_->ShowMail(session_.Database(), line->key);
+        pictures_->ShowMail(session_.Database(), line->key);
+        currentMail_ = std::move(mail);
+    });
+}
+
+const KeyItem* QtMailBrowser::CurrentKey() const {
+    return keyModel_->At(lstNameOrAddr->currentIndex().row());
+}
+
+bool QtMailBrowser::KeyListHasFocus() const {
+    return lstNameOrAddr->hasFocus();
+}
+
+QString QtMailBrowser::ActiveQuery() const {
+    return searchBar_->ActiveQuery();
+}
+
+void QtMailBrowser::ApplyMailFont(const std::string& name, int32_t size, const std::string& style) {
+    txtMail->setFont(MailTextFont(name, size, style));
+}
+
+QtMailBrowser::Place QtMailBrowser::CurrentPlace() const {
+    Place place;
+    place.keyRow = lstNameOrAddr->currentIndex().row();
+    if (const KeyItem* item = keyModel_->At(place.keyRow))
+        place.key = item->text;
+    place.subjectRow = lstSubject->currentIndex().row();
+    return place;
+}
+
+void QtMailBrowser::RestorePlace(const Place& place) {
+    // The same key when it is still there, else the one that took its row; the mail that now sits
+    // where the deleted one was.
+    int row = -1;
+    for (int i = 0; i < keyModel_->rowCount(); ++i)
+        if (keyModel_->At(i)->text == place.key) {
+            row = i;
+            break;
+        }
+    if (row < 0)
+        row = std::min(place.keyRow, keyModel_->rowCount() - 1);
+    if (row < 0)
+        return;
+    ChooseKey(row);
+    subjectModel_->FinishLoading();
+    const int count = subjectModel_->rowCount();
+    if (count > 0 && place.subjectRow >= 0)
+        ChooseSubject(std::min(place.subjectRow, count - 1));
+}
+
+void QtMailBrowser::SearchAgain(const QString& query, const Place& place) {
+    searchBar_->SearchAgain(query);
+    subjectModel_->FinishLoading();
+    if (const int count = subjectModel_->rowCount(); count > 0 && place.subjectRow >= 0) {
+        ChooseSubject(std::min(place.subjectRow, count - 1));
+        lstSubject->setFocus(Qt::MouseFocusReason);
+    }
+}
+
+void QtMailBrowser::CopyChosenText() {
+    QWidget* focus = QApplication::focusWidget();
+    QString text;
+    if (focus == lblHead)
+        text = lblHead->selectedText();
+    else if (focus == lstSubject || focus == lstNameOrAddr)
+        text = static_cast<QListView*>(focus)->currentIndex().data().toString();
+    else if (txtMail->textCursor().hasSelection())
+        text = txtMail->textCursor().selection().toPlainText();
+    if (text.isEmpty() && currentMail_) // nothing chosen: the whole mail on display
+        text = lblHead->text() + "\n\n" + txtMail->toPlainText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void QtMailBrowser::SelectMailText() {
+    txtMail->setFocus(Qt::ShortcutFocusReason);
+    txtMail->selectAll();
+}
+
+void QtMailBrowser::FocusSearch() {
+    searchBar_->FocusField();
+}
+
+bool QtMailBrowser::eventFilter(QObject* watched, QEvent* event) {
+    // The mode label switches the view on a click, or on Space or Enter once Tab chose it.
+    bool advance = false;
+    if (watched == lblNameOrAddr && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        advance = (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !lock_.Locked();
+    }
+    if (watched == lblNameOrAddr && event->type() == QEvent::MouseButtonRelease)
+        advance = static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !lock_.Locked() &&
+                  lblNameOrAddr->isEnabled();
+    if (advance) {
+        AdvanceViewMode();
+        FocusKeyList();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace kamo
