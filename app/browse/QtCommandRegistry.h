@@ -23,8 +23,6 @@ public:
     void ApplyBackupView(bool viewing);
     // True when the lock switches the control off, itself or through a parent.
     bool Locks(const QObject* control) const;
-    bool Blocked(const QObject* command) const { return blocked_.contains(command); }
-    const QList<QObject*>& CommandControls() const { return commands_; }
 
 private:
     QList<QObject*> lockable_;

@@ -118,9 +118,7 @@ void frmBackupList::OnDelete() {
         return;
     for (int row : rows) {
         std::error_code ec;
-        if (std::filesystem::remove(backups_[static_cast<size_t>(row)].path, ec))
-            ++deleted_;
-        else if (ec)
+        if (!std::filesystem::remove(backups_[static_cast<size_t>(row)].path, ec) && ec)
             prompter_.Error("バックアップを削除できません（" + ec.message() + "）。\n" +
                             backups_[static_cast<size_t>(row)].path.string());
     }

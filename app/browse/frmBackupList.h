@@ -23,8 +23,6 @@ public:
 
     // Select: the backup chosen with 表示 (OK); empty after キャンセル.
     std::optional<std::filesystem::path> Chosen() const { return chosen_; }
-    // Organize: how many files were deleted.
-    int Deleted() const { return deleted_; }
 
 private slots:
     void OnShow();
@@ -40,7 +38,6 @@ private:
     std::vector<BackupInfo> backups_;
     QTableWidget* grdBackup = nullptr;
     std::optional<std::filesystem::path> chosen_;
-    int deleted_ = 0;
 };
 
 } // namespace kamo

@@ -24,23 +24,15 @@ public:
 
     bool Matches(const MailRecord& mail) const;
 
-    int16_t TermsCode() const { return termsCode_; }
-    // The condition as stored (rules 0, 2, 4 and the plain form of rule 1).
-    const std::string& Condition() const { return condition_; }
-    // Rule 1: the condition's full-width form.
-    const std::string& WideCondition() const { return wideCondition_; }
-    // Rules 3 and 5: the condition case-folded.
-    const std::string& FoldedCondition() const { return foldedCondition_; }
-
 private:
     friend class ReadFilterMatcher;
     struct FoldedMail; // the mail's addresses and names folded, shared by several filters
     bool Matches(const MailRecord& mail, FoldedMail& folded) const;
 
     int16_t termsCode_;
-    std::string condition_;
-    std::string wideCondition_;
-    std::string foldedCondition_;
+    std::string condition_;       // as stored (rules 0, 2, 4 and the plain form of rule 1)
+    std::string wideCondition_;   // rule 1: the condition's full-width form
+    std::string foldedCondition_; // rules 3 and 5: the condition case-folded
 };
 
 // The Read Filter Table prepared once per import; Excludes() is then called per mail.

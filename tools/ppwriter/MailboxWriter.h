@@ -119,7 +119,6 @@ public:
     void Add(const Mail& mail);
     // Flushes and closes both files; throws when a write failed. The destructor closes silently.
     void Close();
-    uint64_t MailFileSize() const { return mailPos_; }
 
 private:
     std::ofstream list_;

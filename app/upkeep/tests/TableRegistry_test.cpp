@@ -45,11 +45,14 @@ TEST(TableRegistry, EveryTableTheProgramMakesIsDeclaredOnceWithWhatItIs) {
 TEST(TableRegistry, ATableOfTheUsersOwnIsTheirDataAndCaseDoesNotMatter) {
     auto db = test::MemoryArchive();
     db->exec("CREATE TABLE myNotes (t TEXT)");
+    int found = 0;
     for (const auto& t : FindTables(*db))
         if (t.name == "myNotes") {
+            ++found;
             EXPECT_FALSE(t.derived);
             EXPECT_TRUE(t.exported);
         }
+    EXPECT_EQ(found, 1) << "the user's own table is not found";
     ASSERT_NE(FindRegisteredTable("TBLKAMOMAIL"), nullptr);
     EXPECT_EQ(FindRegisteredTable("TBLKAMOMAIL")->name, "tblKamoMail");
     EXPECT_EQ(FindRegisteredTable("myNotes"), nullptr);
