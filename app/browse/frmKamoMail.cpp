@@ -915,21 +915,32 @@ void frmKamoMail::AutoReadWhenIdle() {
         WaitScope busy(wait_);
         summary = ReadPostPetMail(session_, request, prompter_, wait_);
     } catch (const std::exception& e) {
+        // Tried again after a back-off (another program may hold the archive): a note, no dialog
+        // for each attempt.
         ShowViewMode();
-        prompter_.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "自動読み込み");
+        const auto retry = autoReadWatch_ ? autoReadWatch_->ReadFailed(request.mailboxes) : std::chrono::milliseconds{};
+        statusBar()->showMessage(QDateTime::currentDateTime().toString("hh:mm:ss ") +
+                                 QString::fromStdString("自動読み込み: エラーが発生しました（" + std::string(e.what()) +
+                                                        "）。" + RetryNote(retry)));
         return;
     }
-    if (!summary.completed)
+    if (!summary.completed) {
+        if (autoReadWatch_)
+            autoReadWatch_->ReadFailed(request.mailboxes);
         return;
+    }
+    const std::string unfinished =
+        autoReadWatch_ ? autoReadWatch_->SetAsideUnfinished(request.mailboxes, summary) : std::string();
     ShowViewMode();
     RestorePlace(place);
     const MailboxSummary totals = summary.Totals();
     std::string names;
     for (const auto& box : summary.mailboxes)
         names += (names.empty() ? "" : "、") + box.name;
-    statusBar()->showMessage(
-        QDateTime::currentDateTime().toString("hh:mm:ss ") +
-        QString::fromStdString("自動読み込み " + names + ": " + std::to_string(totals.stored) + " 通を保存しました"));
+    statusBar()->showMessage(QDateTime::currentDateTime().toString("hh:mm:ss ") +
+                             QString::fromStdString("自動読み込み " + names + ": " + std::to_string(totals.stored) +
+                                                    " 通を保存しました" +
+                                                    (unfinished.empty() ? "" : "（" + unfinished + "）")));
     if (summary.AnyFailed() || !summary.refreshed)
         prompter_.ShowTable(SummaryTable(summary), "自動読み込み");
 }
