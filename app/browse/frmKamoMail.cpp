@@ -51,6 +51,7 @@
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "export/QtExportCommand.h"
+#include "export/QtPrintCommand.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
 #include "friends/FriendCommands.h"
@@ -396,6 +397,8 @@ void frmKamoMail::BuildMenus() {
     AddAction(backup, "memBackUp_FileSelect", "バックアップを表示(&S)...", &frmKamoMail::OnMemBackUpFileSelect);
     AddAction(backup, "memNomalDisp", "通常の表示に戻す(&N)", &frmKamoMail::OnMemNomalDisp);
     AddAction(file, "memMailExport", "メールを書き出す(&M)...", &frmKamoMail::OnMemMailExport);
+    AddAction(file, "memPrint", "印刷(&P)...", &frmKamoMail::OnMemPrint)->setShortcut(QKeySequence::Print);
+    AddAction(file, "memPdfExport", "PDF に書き出し(&D)...", &frmKamoMail::OnMemPdfExport);
     file->addSeparator();
     AddAction(file, "memEnd", "終了(&X)", &frmKamoMail::OnMemEnd)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
@@ -1162,13 +1165,24 @@ void frmKamoMail::OnMemExport() {
 }
 
 void frmKamoMail::OnMemMailExport() {
+    WithMailsOnOffer(MemMailExport, false);
+}
+void frmKamoMail::WithMailsOnOffer(MailsCommand command, bool shownMail) {
     // On offer: every mail, the chosen key's and the search result's; the narrowest is ticked.
     std::vector<MailSelection> offer{MailSelection::All()};
     if (const KeyItem* key = keyModel_->At(lstNameOrAddr->currentIndex().row()))
         offer.push_back(SelectionOf(ViewModeOf(settings_.displayType), *key));
     if (const QString query = searchBar_->ActiveQuery(); !query.isEmpty())
         offer.push_back(MailSelection::Of(MailSelection::Kind::Search, query.toStdString()));
-    MemMailExport(session_, prompter_, wait_, this, offer);
+    if (shownMail && currentMail_)
+        offer.push_back(MailSelection::OneMail(*currentMail_));
+    command(session_, prompter_, wait_, this, offer);
+}
+void frmKamoMail::OnMemPrint() {
+    WithMailsOnOffer(MemPrint, true);
+}
+void frmKamoMail::OnMemPdfExport() {
+    WithMailsOnOffer(MemPdfExport, true);
 }
 void frmKamoMail::OnMemInport() {
     Guarded([this] {

@@ -33,6 +33,7 @@ namespace kamo {
 
 class ArchiveSession;
 struct FoundPostPet;
+struct MailSelection;
 class frmBackupList;
 class frmFriend;
 class frmOption;
@@ -138,6 +139,8 @@ private slots:
 
     void OnMemExport();
     void OnMemMailExport();
+    void OnMemPrint();
+    void OnMemPdfExport();
     void OnMemInport();
     void OnMemDBEdit();
     void OnMemBackUpMake();
@@ -164,6 +167,11 @@ private slots:
     void OnMemYears();
 
 private:
+    // The mail commands that offer every mail, the chosen key's, the search result's and (`shownMail`)
+    // the mail on display.
+    using MailsCommand = bool (*)(ArchiveSession&, Prompter&, WaitReporter&, QWidget*,
+                                  const std::vector<MailSelection>&);
+    void WithMailsOnOffer(MailsCommand command, bool shownMail);
     // Released in the destructor of the scope; the wait window is not shown for quick refills.
     class LockScope {
     public:

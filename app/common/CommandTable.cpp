@@ -36,13 +36,17 @@ std::vector<CommandDef> BuildCommands() {
         {"cmdAttachSaveAll", "", false, false, false, ""},
         // Exports and the archive's upkeep.
         {"memMailExport", "export", false, false, false,
-         "kamomail export --format 形式 出力先 [選択] [--seen all|sent]  書き出します（mbox, maildir, eml, csv。"
+         "kamomail export --format 形式 出力先 [選択] [--seen all|sent]  書き出します（mbox, maildir, eml, html, pdf, "
+         "csv。"
          "既読は既定ですべて。形式は kamomail export --help）"},
+        {"memPrint", "", false, false, false, ""},
+        {"memPdfExport", "", false, false, false, ""},
         {"memExport", "", false, false, false, ""},
         {"memInport", "import", true, true, false,
          "kamomail import --format csv DIR      書き出した CSV を取り込みます"},
         {"memFriend_F", "friends", true, true, false,
-         "kamomail friends --read FILE          おともだちファイルをおともだち帳に読み込みます"},
+         "kamomail friends --read FILE | --export FILE.vcf  おともだちファイルをおともだち帳に読み込みます"
+         "（--export: おともだち帳を vCard に書き出します）"},
         {"memBackUp_Make", "backup", true, false, false,
          "kamomail backup                       今日のバックアップを作成します"},
         {"", "backups", false, false, false, "kamomail backups                      バックアップの一覧を表示します"},

@@ -53,4 +53,16 @@ struct ProgramEnv {
 pid_t LaunchProgram(const std::vector<std::string>& args, const ProgramEnv& env, const std::filesystem::path& output,
                     bool append = false);
 
+// Runs an independent tool (`argv[0]` by path, no shell) that reads back what the program wrote, and
+// gives its exit status (-1 when it did not start or end normally) and its standard output; its
+// standard error goes to the test's own, so a failing tool says why.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+ToolRun RunTool(const std::vector<std::string>& argv);
+
+// Debian's python3 (its modules: html5lib, vobject), whatever python3 comes first on PATH.
+inline constexpr const char* kSystemPython = "/usr/bin/python3";
+
 } // namespace kamo::test

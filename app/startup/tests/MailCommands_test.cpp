@@ -289,7 +289,7 @@ TEST_F(MailCommandsTest, ExportDispatchesByFormatAndNamesTheKnownOnes) {
          std::vector<std::vector<std::string>>{{"export", "--format", "xml", "x"}, {"export", (dir / "x").string()}}) {
         const ProgramRun unknown = Kamomail(args);
         EXPECT_EQ(unknown.status, 2);
-        EXPECT_NE(unknown.err.find("使える形式: mbox, maildir, eml, csv"), std::string::npos) << unknown.err;
+        EXPECT_NE(unknown.err.find("使える形式: mbox, maildir, eml, html, pdf, csv"), std::string::npos) << unknown.err;
     }
     EXPECT_EQ(Kamomail({"export", "--format", "eml"}).status, 2); // no target
     EXPECT_EQ(Kamomail({"export", "--format", "eml", "a", "b"}).status, 2);
