@@ -11,6 +11,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libgmime-3.0-dev notmuch nlohmann-json3-dev
     fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
     librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file systemd ccache
+    python3-html5lib python3-vobject poppler-utils
 )
 
 have_clang_fuzzer() {

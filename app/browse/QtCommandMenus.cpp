@@ -24,7 +24,7 @@ QString U(std::string_view s) {
 QKeySequence ShortcutOf(std::string_view name) {
     static const std::map<std::string_view, QKeySequence::StandardKey> standard = {
         {"Copy", QKeySequence::Copy},     {"SelectAll", QKeySequence::SelectAll},       {"Find", QKeySequence::Find},
-        {"Delete", QKeySequence::Delete}, {"HelpContents", QKeySequence::HelpContents},
+        {"Delete", QKeySequence::Delete}, {"HelpContents", QKeySequence::HelpContents}, {"Print", QKeySequence::Print},
     };
     if (auto it = standard.find(name); it != standard.end())
         return QKeySequence(it->second);

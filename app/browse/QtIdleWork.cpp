@@ -92,12 +92,22 @@ void QtIdleWork::AutoReadWhenIdle() {
         WaitScope busy(lock_);
         summary = ReadPostPetMail(session_, request, prompter_, lock_);
     } catch (const std::exception& e) {
+        // Tried again after a back-off (another program may hold the archive): a note, no dialog
+        // for each attempt.
         view_.ShowViewMode();
-        prompter_.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "自動読み込み");
+        const auto retry = autoReadWatch_ ? autoReadWatch_->ReadFailed(request.mailboxes) : std::chrono::milliseconds{};
+        note_(QDateTime::currentDateTime().toString("hh:mm:ss ") +
+              QString::fromStdString("自動読み込み: エラーが発生しました（" + std::string(e.what()) + "）。" +
+                                     RetryNote(retry)));
         return;
     }
-    if (!summary.completed)
+    if (!summary.completed) {
+        if (autoReadWatch_)
+            autoReadWatch_->ReadFailed(request.mailboxes);
         return;
+    }
+    const std::string unfinished =
+        autoReadWatch_ ? autoReadWatch_->SetAsideUnfinished(request.mailboxes, summary) : std::string();
     view_.ShowViewMode();
     browser_.RestorePlace(place);
     const MailboxSummary totals = summary.Totals();
@@ -105,7 +115,8 @@ void QtIdleWork::AutoReadWhenIdle() {
     for (const auto& box : summary.mailboxes)
         names += (names.empty() ? "" : "、") + box.name;
     note_(QDateTime::currentDateTime().toString("hh:mm:ss ") +
-          QString::fromStdString("自動読み込み " + names + ": " + std::to_string(totals.stored) + " 通を保存しました"));
+          QString::fromStdString("自動読み込み " + names + ": " + std::to_string(totals.stored) + " 通を保存しました" +
+                                 (unfinished.empty() ? "" : "（" + unfinished + "）")));
     if (summary.AnyFailed() || !summary.refreshed)
         prompter_.ShowTable(SummaryTable(summary), "自動読み込み");
 }

@@ -23,14 +23,30 @@ QtMailboxWatch::~QtMailboxWatch() = default;
 
 void QtMailboxWatch::Step() {
     std::vector<MailboxChoice> due = watch_.TakeDue();
-    // No timer at all while nothing settles and every folder is there.
+    SetTimer();
+    if (!due.empty() && due_)
+        due_(std::move(due));
+}
+
+void QtMailboxWatch::SetTimer() {
+    // No timer at all while nothing settles, no retry waits and every folder is there.
     const int timeout = watch_.TimeoutMs();
     if (timeout >= 0)
         timer_->start(timeout);
     else
         timer_->stop();
-    if (!due.empty() && due_)
-        due_(std::move(due));
+}
+
+std::chrono::milliseconds QtMailboxWatch::ReadFailed(const std::vector<MailboxChoice>& boxes) {
+    const auto wait = watch_.ReadFailed(boxes);
+    SetTimer();
+    return wait;
+}
+
+std::string QtMailboxWatch::SetAsideUnfinished(const std::vector<MailboxChoice>& read, ReadSummary& summary) {
+    std::string note = kamo::SetAsideUnfinished(watch_, read, summary);
+    SetTimer();
+    return note;
 }
 
 } // namespace kamo

@@ -33,6 +33,7 @@
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "export/QtExportCommand.h"
+#include "export/QtPrintCommand.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
 #include "friends/FriendCommands.h"
@@ -112,7 +113,6 @@ void frmKamoMail::BuildControls() {
 
 CommandSlots frmKamoMail::Slots() {
     auto close = [this] { this->close(); };
-    auto run = [this](auto work) { return [this, work] { Guarded(work); }; };
     auto next = [this] {
         browser_->AdvanceViewMode();
         comMailRead->setFocus();
@@ -120,55 +120,66 @@ CommandSlots frmKamoMail::Slots() {
     auto renameBy = [this](FriendName which) {
         return [this, which] { RenameCommand(session_, prompter_, lock_, *this, which); };
     };
-    return {
-        {"comMailRead", run([this] { ComMailRead(session_, prompter_, lock_, *this); })},
-        {"comMailDel", run([this] { OnComMailDel(); })},
-        {"cmdAddrDel", run([this] { OnCmdAddrDel(); })},
-        {"comSendMail", run([this] { OnComSendMail(); })},
-        {"memReply", run([this] { OnComSendMail(); })},
+    CommandSlots handlers = {
+        {"comMailRead", [this] { ComMailRead(session_, prompter_, lock_, *this); }},
+        {"comMailDel", [this] { OnComMailDel(); }},
+        {"cmdAddrDel", [this] { OnCmdAddrDel(); }},
+        {"comSendMail", [this] { OnComSendMail(); }},
+        {"memReply", [this] { OnComSendMail(); }},
         {"comEnd", close},
         {"memEnd", close},
-        {"memMailDel", run([this] { OnMemMailDel(); })},
-        {"memCopy", run([this] { browser_->CopyChosenText(); })},
-        {"memSelectAll", run([this] { browser_->SelectMailText(); })},
-        {"memSearch", run([this] { browser_->FocusSearch(); })},
-        {"memNameOrAddr", run(next)},
-        {"memYears", run([this] { browser_->ShowYearsPicture(memYears->isChecked()); })},
-        {"memExport", run([this] { OnMemExport(); })},
-        {"memInport", run([this] { OnMemInport(); })},
-        {"memMailExport", run([this] { OnMemMailExport(); })},
-        {"memDBEdit", run([this] { RecreateCommand(session_, prompter_, lock_, *this); })},
-        {"memBackUp_Make", run([this] {
+        {"memMailDel", [this] { OnMemMailDel(); }},
+        {"memCopy", [this] { browser_->CopyChosenText(); }},
+        {"memSelectAll", [this] { browser_->SelectMailText(); }},
+        {"memSearch", [this] { browser_->FocusSearch(); }},
+        {"memNameOrAddr", next},
+        {"memYears", [this] { browser_->ShowYearsPicture(memYears->isChecked()); }},
+        {"memExport", [this] { OnMemExport(); }},
+        {"memInport", [this] { OnMemInport(); }},
+        {"memMailExport", [this] { WithMailsOnOffer(MemMailExport, false); }},
+        {"memPrint", [this] { WithMailsOnOffer(MemPrint, true); }},
+        {"memPdfExport", [this] { WithMailsOnOffer(MemPdfExport, true); }},
+        {"memDBEdit", [this] { RecreateCommand(session_, prompter_, lock_, *this); }},
+        {"memBackUp_Make",
+         [this] {
              if (auto path = BackupCommand(session_, prompter_, lock_))
                  prompter_.Message("今日のバックアップを作成しました。\n" + path->string(), "バックアップ");
-         })},
-        {"memBackUp_FileEdit", run([this] {
+         }},
+        {"memBackUp_FileEdit",
+         [this] {
              frmBackupList list(frmBackupList::Mode::Organize, session_.Folders().dataDir, prompter_, this);
              backupListRunner_(list);
-         })},
-        {"memBackUp_FileSelect", run([this] { OnMemBackUpFileSelect(); })},
-        {"memNomalDisp", run([this] { OnMemNomalDisp(); })},
-        {"memFriendEd", run([this] {
+         }},
+        {"memBackUp_FileSelect", [this] { OnMemBackUpFileSelect(); }},
+        {"memNomalDisp", [this] { OnMemNomalDisp(); }},
+        {"memFriendEd",
+         [this] {
              frmFriend editor(session_.Database(), settings_, prompter_, this);
              editor.exec();
-         })},
-        {"memAddressAdd", run([this] { OnMemAddressAdd(); })},
-        {"memFriend_F", run([this] { OnMemFriendF(); })},
-        {"memFriend_A", run(renameBy(FriendName::Owner))},
-        {"memFriend_P", run(renameBy(FriendName::Pet))},
-        {"memFriend_M", run([this] { RestoreNamesCommand(session_, prompter_, lock_, *this); })},
-        {"memFilter", run([this] {
+         }},
+        {"memAddressAdd", [this] { OnMemAddressAdd(); }},
+        {"memFriend_F", [this] { OnMemFriendF(); }},
+        {"memFriend_A", renameBy(FriendName::Owner)},
+        {"memFriend_P", renameBy(FriendName::Pet)},
+        {"memFriend_M", [this] { RestoreNamesCommand(session_, prompter_, lock_, *this); }},
+        {"memFilter",
+         [this] {
              MemFilter(session_, prompter_, lock_, *this, this);
              comMailRead->setFocus();
-         })},
-        {"memFilterGo", run([this] {
+         }},
+        {"memFilterGo",
+         [this] {
              if (MemFilterGo(session_, prompter_, lock_, *this))
                  prompter_.Message("フィルターを実行しました。\n" + FilterCountsText(session_), "フィルター実行");
-         })},
-        {"memOption", run([this] { RunOptionDialog(); })},
-        {"memHelp_Top", run([this] { frmHelp::Show(this, Q(session_.Folders().helpPath.string()), prompter_); })},
-        {"memVar", run([this] { OnMemVar(); })},
+         }},
+        {"memOption", [this] { RunOptionDialog(); }},
+        {"memHelp_Top", [this] { frmHelp::Show(this, Q(session_.Folders().helpPath.string()), prompter_); }},
+        {"memVar", [this] { OnMemVar(); }},
     };
+    // Every handler under the error trap: a failure is told, the window stays usable.
+    for (auto& [name, handler] : handlers)
+        handler = [this, work = std::move(handler)] { Guarded(work); };
+    return handlers;
 }
 
 void frmKamoMail::SetDefaultSeams() {
@@ -434,14 +445,16 @@ void frmKamoMail::OnMemExport() {
         ExportCsvCommand(session_, prompter_, lock_, folder->toStdString());
 }
 
-void frmKamoMail::OnMemMailExport() {
+void frmKamoMail::WithMailsOnOffer(MailsCommand command, bool shownMail) {
     // On offer: every mail, the chosen key's and the search result's; the narrowest is ticked.
     std::vector<MailSelection> offer{MailSelection::All()};
     if (const KeyItem* key = browser_->CurrentKey())
         offer.push_back(SelectionOf(ViewModeOf(settings_.displayType), *key));
     if (const QString query = browser_->ActiveQuery(); !query.isEmpty())
         offer.push_back(MailSelection::Of(MailSelection::Kind::Search, query.toStdString()));
-    MemMailExport(session_, prompter_, lock_, this, offer);
+    if (const std::optional<MailRecord> mail = browser_->CurrentMail(); shownMail && mail)
+        offer.push_back(MailSelection::OneMail(*mail));
+    command(session_, prompter_, lock_, this, offer);
 }
 
 void frmKamoMail::OnMemInport() {

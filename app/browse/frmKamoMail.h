@@ -27,6 +27,7 @@ namespace kamo {
 
 class ArchiveSession;
 struct FoundPostPet;
+struct MailSelection;
 class frmBackupList;
 class frmOption;
 class frmWait;
@@ -125,7 +126,11 @@ private:
     void OnCmdAddrDel();
     void OnMemMailDel();
     void OnMemExport();
-    void OnMemMailExport();
+    // The mail commands that offer every mail, the chosen key's, the search result's and (`shownMail`)
+    // the mail on display.
+    using MailsCommand = bool (*)(ArchiveSession&, Prompter&, WaitReporter&, QWidget*,
+                                  const std::vector<MailSelection>&);
+    void WithMailsOnOffer(MailsCommand command, bool shownMail);
     void OnMemInport();
     void OnMemBackUpFileSelect();
     void OnMemNomalDisp();

@@ -70,10 +70,25 @@ std::string_view TrimAsciiAndIdeographicSpace(std::string_view text) {
 }
 
 std::string OneLine(std::string_view text) {
-    std::string s(text);
-    for (char& c : s)
-        if (c == '\t' || c == '\r' || c == '\n')
-            c = ' ';
+    std::string s;
+    s.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const auto next = [&](std::size_t k) {
+            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+        };
+        if (b < 0x20 || b == 0x7F) {
+            s += ' ';
+        } else if (b == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+            s += ' ';
+            i += 1;
+        } else if (b == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+            s += ' ';
+            i += 2;
+        } else {
+            s += static_cast<char>(b);
+        }
+    }
     return s;
 }
 

@@ -37,7 +37,9 @@ std::string_view TrimAscii(std::string_view text, std::string_view blanks);
 // Without ASCII white space and the ideographic space U+3000 (UTF-8) at either end, in any mix.
 std::string_view TrimAsciiAndIdeographicSpace(std::string_view text);
 
-// The text on one line: every tab, CR and LF becomes a blank.
+// The text on one line, without control characters: every ASCII control (tab, CR, LF, NUL, ...),
+// DEL, C1 control (U+0080..U+009F, NEL among them) and the line and paragraph separators U+2028 and
+// U+2029 (UTF-8) becomes one blank. Other bytes are kept as they are.
 std::string OneLine(std::string_view text);
 
 } // namespace kamo

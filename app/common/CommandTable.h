@@ -41,7 +41,7 @@ struct CommandDef {
     std::string_view caption = {};
     std::string_view toolTip = {};
     // A key ("Ctrl+Q", "F5") or the platform's standard one: "Copy", "SelectAll", "Find", "Delete",
-    // "HelpContents".
+    // "HelpContents", "Print".
     std::string_view shortcut = {};
     bool checkable = false;
 };

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/AsciiText.h"
 #include "db/Schema.h"
 
 namespace kamo {
@@ -59,6 +60,25 @@ template <class Head> void ReadHead(const SQLite::Statement& row, int first, Hea
 }
 
 } // namespace
+
+namespace {
+std::string StorableHead(const std::string& value) {
+    return std::string(TrimAscii(OneLine(value), kSpace));
+}
+} // namespace
+
+void MakeStorable(MailRecord& mail) {
+    for (std::string* v : {&mail.sndName, &mail.sndAdd, &mail.rcvName, &mail.rcvAdd, &mail.subject})
+        *v = StorableHead(*v);
+    std::erase(mail.body, '\0');
+}
+
+bool IsStorable(const MailRecord& mail) {
+    for (const std::string* v : {&mail.sndName, &mail.sndAdd, &mail.rcvName, &mail.rcvAdd, &mail.subject})
+        if (StorableHead(*v) != *v)
+            return false;
+    return mail.body.find('\0') == std::string::npos;
+}
 
 BodyPieces DivideBody(std::string_view body) {
     BodyPieces pieces;

@@ -37,6 +37,13 @@ std::string MailHeadColumns(std::string_view prefix = {});
 std::string MailBodyColumns(std::string_view prefix = {}, std::string_view suffix = {},
                             std::string_view separator = ", ");
 
+// A mail as a row may hold it: the names, addresses and subject on one line (OneLine) without
+// blanks at either end, the body without NUL characters. Every mail is made so before it is looked
+// up or stored, so the archive holds no value its own CSV import refuses.
+void MakeStorable(MailRecord& mail);
+// Whether MakeStorable would leave `mail` as it is.
+bool IsStorable(const MailRecord& mail);
+
 // Reads the current row of a statement that selected MailColumns() from column `first` on.
 MailRecord ReadMailRow(const SQLite::Statement& row, int first = 0);
 // Reads the head of a row that selected MailHeadColumns() (or columns in the same order) from

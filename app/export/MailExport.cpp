@@ -17,6 +17,8 @@
 #include "common/NumberText.h"
 #include "db/Backups.h"
 #include "db/HeaderFields.h"
+#include "export/ExportFiles.h"
+#include "export/HtmlArchive.h"
 #include "export/MailAttachments.h"
 #include "export/MailMessage.h"
 #include "platform/FileUtil.h"
@@ -26,38 +28,10 @@ namespace kamo {
 namespace fs = std::filesystem;
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const fs::path& path, int error) {
-    throw std::runtime_error(what + "\n" + path.string() + "\n(" + std::strerror(error) + ")");
-}
-
 // The file time of a mail's file: its own moment (none before 1970: a negative time is no time to
 // most programs); the start of 1970 for a mail whose date could not be read, as its Date says.
 std::time_t FileTimeOf(const MailRecord& mail) {
     return std::max<std::time_t>(0, MailTime(mail.ymd, mail.hms).value_or(0));
-}
-
-// Writes a whole file the one way (a private temporary, renamed into place) with `modified` as its
-// modification time, or throws; the temporary never outlives a failure. A link at the name is
-// refused, never written through.
-void WriteWhole(const fs::path& path, std::string_view bytes, unsigned mode, std::time_t modified,
-                const fs::path& tempFolder = {}) {
-    FileWriter out(path, PrivateFile(mode), tempFolder);
-    if (!out.Ok())
-        Fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                  : "メールのファイルを作成できません。",
-             path, out.Error());
-    const struct timespec times[2] = {{modified, 0}, {modified, 0}};
-    if (!out.Write(bytes) || ::futimens(out.Fd(), times) != 0 || !out.Commit())
-        Fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                  : "メールのファイルを書き込めません。",
-             path, out.Error());
-}
-
-void MakeFolder(const fs::path& folder) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder))
-        Fail("書き出し先のフォルダを作成できません。", folder, ec ? ec.value() : ENOTDIR);
 }
 
 class MessageSink {
@@ -74,12 +48,12 @@ class MboxSink : public MessageSink {
 public:
     MboxSink(const fs::path& target, unsigned mode) : target_(target) {
         if (fs::is_directory(target))
-            Fail("mbox の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
+            FailExport("mbox の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
         out_ = std::make_unique<FileWriter>(target, PrivateFile(mode));
         if (!out_->Ok())
-            Fail(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                        : "mbox ファイルを作成できません。",
-                 target, out_->Error());
+            FailExport(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                              : "mbox ファイルを作成できません。",
+                       target, out_->Error());
         buffer_.reserve(kBuffer);
     }
     void Add(const MailRecord& mail, const std::string& message, bool seen) override {
@@ -91,9 +65,9 @@ public:
     }
     void Finish() override {
         if (!out_->Write(buffer_) || !out_->Commit())
-            Fail(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                        : "mbox ファイルを書き込めません。",
-                 target_, out_->Error());
+            FailExport(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                              : "mbox ファイルを書き込めません。",
+                       target_, out_->Error());
     }
 
 private:
@@ -103,7 +77,7 @@ private:
         if (buffer_.size() < kBuffer)
             return;
         if (!out_->Write(buffer_))
-            Fail("mbox ファイルを書き込めません。", target_, out_->Error());
+            FailExport("mbox ファイルを書き込めません。", target_, out_->Error());
         buffer_.clear();
     }
     fs::path target_;
@@ -140,7 +114,7 @@ class MaildirSink : public MessageSink {
 public:
     MaildirSink(const fs::path& folder, unsigned mode) : folder_(folder), host_(HostName()), mode_(mode) {
         for (const char* sub : {"tmp", "new", "cur"})
-            MakeFolder(folder / sub);
+            MakeExportFolder(folder / sub);
         // Mails exported before, wherever a mail program has moved them since and whatever flags it set.
         for (const char* sub : {"new", "cur"}) {
             std::error_code ec;
@@ -176,7 +150,7 @@ public:
                 target = old;
             }
         }
-        WriteWhole(target, message, mode_, when, folder_ / "tmp");
+        WriteExportFile(target, message, mode_, when, folder_ / "tmp");
         if (!left.empty()) {
             std::error_code ec;
             fs::remove(left, ec);
@@ -197,22 +171,11 @@ private:
 
 class EmlSink : public MessageSink {
 public:
-    EmlSink(const fs::path& folder, unsigned mode) : folder_(folder), mode_(mode) { MakeFolder(folder); }
+    EmlSink(const fs::path& folder, unsigned mode) : folder_(folder), mode_(mode) { MakeExportFolder(folder); }
     std::string_view LineEnd() const override { return "\r\n"; }
     void Add(const MailRecord& mail, const std::string& message, bool /*seen: eml has no flags*/) override {
-        auto digits = [](const std::string& s, const char* none) {
-            std::string d;
-            for (char c : s)
-                if (c >= '0' && c <= '9')
-                    d += c;
-            return d.empty() ? std::string(none) : d;
-        };
-        char key[32];
-        std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(MailKeyHash(mail)));
-        const std::string name = digits(mail.ymd, "00000000") + "-" + digits(mail.hms, "000000") + "-" +
-                                 std::to_string(mail.subKey) + "-" + (mail.sent ? "s" : "r") + "-" +
-                                 std::string(key, 8) + ".eml";
-        WriteWhole(folder_ / name, message, mode_, FileTimeOf(mail));
+        const std::string name = MailFileStem(mail) + ".eml";
+        WriteExportFile(folder_ / name, message, mode_, FileTimeOf(mail));
     }
     void Finish() override { SyncFolder(folder_); }
 
@@ -228,23 +191,20 @@ std::unique_ptr<MessageSink> SinkFor(MailFormat format, const fs::path& target, 
     case MailFormat::Maildir:
         return std::make_unique<MaildirSink>(target, mode);
     case MailFormat::Eml:
+    case MailFormat::Html:
         break;
     }
     return std::make_unique<EmlSink>(target, mode);
-}
-
-void ShowCount(WaitReporter& wait, int64_t done, const std::optional<int64_t>& total) {
-    wait.SetLine(3, WithSeparators(done) + (total ? " / " + WithSeparators(*total) : std::string()) + " 件");
-    wait.SetProgress(done, total.value_or(0));
 }
 
 } // namespace
 
 const std::vector<MailFormatInfo>& MailFormats() {
     static const std::vector<MailFormatInfo> formats = {
-        {MailFormat::Mbox, "mbox", "mbox（1つのファイル）", false},
-        {MailFormat::Maildir, "maildir", "Maildir（フォルダ）", true},
-        {MailFormat::Eml, "eml", "eml（1通ずつのファイル）", true},
+        {MailFormat::Mbox, "mbox", "mbox（1つのファイル）", false, true},
+        {MailFormat::Maildir, "maildir", "Maildir（フォルダ）", true, true},
+        {MailFormat::Eml, "eml", "eml（1通ずつのファイル）", true, false},
+        {MailFormat::Html, "html", "HTML（ブラウザで読めるフォルダ）", true, false},
     };
     return formats;
 }
@@ -339,6 +299,8 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
         throw std::runtime_error(
             "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
     wait.OfferCancel();
+    if (format == MailFormat::Html)
+        return WriteHtmlArchive(db, selection, target, PrivateModeOf(archive), wait);
     auto sink = SinkFor(format, target, PrivateModeOf(archive));
     HeaderFieldReader headers(db);
     const std::set<std::string> repeated = IdsRepeatedIn(db, selection, headers, wait);
@@ -348,7 +310,7 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     MailAttachmentReader attachments(db);
     ExportResult result;
     result.target = target;
-    ShowCount(wait, 0, total);
+    ShowExportCount(wait, 0, total);
     std::vector<int64_t> rows;
     bool more = true;
     while (more) {
@@ -359,7 +321,7 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             // Maildir and eml files written so far are whole mails and stay.
             if (wait.CancelRequested()) {
                 result.stopped = true;
-                ShowCount(wait, result.written, total);
+                ShowExportCount(wait, result.written, total);
                 return result;
             }
             const std::optional<MailRecord> mail = reader.Read(row);
@@ -371,12 +333,12 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             const bool seen = options.seen == SeenMail::All || mail->sent;
             sink->Add(*mail, MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd(), extras), seen);
             if (++result.written % 64 == 0)
-                ShowCount(wait, result.written, total);
+                ShowExportCount(wait, result.written, total);
             wait.Pump();
         }
     }
     sink->Finish();
-    ShowCount(wait, result.written, total);
+    ShowExportCount(wait, result.written, total);
     wait.Pump();
     return result;
 }

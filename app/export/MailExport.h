@@ -13,6 +13,7 @@
 //            time the mail arrived.
 //   eml      a folder with one "<date>-<time>-<sub-key>-<s|r>-<key>.eml" per mail, lines ending in
 //            CR LF, its modification time the mail's; exporting again replaces the same files.
+//   html     a folder a browser reads: HtmlArchive.h.
 // A file that cannot be written leaves no temporary behind. The messages themselves: MailMessage.h.
 // Memory stays flat: one mail at a time.
 #include <cstdint>
@@ -28,13 +29,14 @@
 
 namespace kamo {
 
-enum class MailFormat { Mbox, Maildir, Eml };
+enum class MailFormat { Mbox, Maildir, Eml, Html };
 
 struct MailFormatInfo {
     MailFormat format;
     const char* name;    // as the command line names it
     const char* caption; // as the window shows it
     bool folder;         // the target is a folder (else a file)
+    bool hasFlags;       // it marks mail read or unread (ExportOptions::seen)
 };
 const std::vector<MailFormatInfo>& MailFormats();
 std::optional<MailFormat> MailFormatNamed(const std::string& name);

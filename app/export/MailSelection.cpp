@@ -31,6 +31,8 @@ SelectionSql SqlOf(MailSelection::Kind kind) {
                 " tblFilterDt_SndRcvFlag AND tblKamoMail_SndAdd = tblFilterDt_SendAddr AND tblKamoMail_RcvAdd ="
                 " tblFilterDt_RecvAddr",
                 " ORDER BY tblFilterDt_Date, tblFilterDt_Time, tblFilterDt_Id"};
+    case MailSelection::Kind::Mail:
+        return {" WHERE " + MailKeyCondition("tblKamoMail")};
     default:
         return {""};
     }
@@ -39,6 +41,8 @@ SelectionSql SqlOf(MailSelection::Kind kind) {
 void BindKey(SQLite::Statement& st, const MailSelection& selection) {
     if (selection.kind == MailSelection::Kind::Filter)
         st.bind(1, selection.filterNo);
+    else if (selection.kind == MailSelection::Kind::Mail)
+        BindMailKey(st, 1, selection.mail);
     else if (selection.kind != MailSelection::Kind::All)
         st.bind(1, selection.key);
 }
@@ -59,6 +63,8 @@ std::string MailSelection::Describe() const {
         return "フィルター " + (key.empty() ? std::to_string(filterNo) : key);
     case Kind::Search:
         return "検索結果 " + key;
+    case Kind::Mail:
+        return "表示中のメール " + (key.empty() ? std::string("（件名なし）") : key);
     }
     return {};
 }

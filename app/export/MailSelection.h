@@ -1,6 +1,6 @@
 #pragma once
 // Which mails go out: all of them, those of one key of the view modes (an address, a name, a date, a
-// filter) or those a search finds; read a piece at a time, so an export of a million mails keeps
+// filter), those a search finds or the one on display; read a piece at a time, so an export of a million mails keeps
 // nothing but the mail being written.
 #include <cstdint>
 #include <memory>
@@ -18,16 +18,18 @@ namespace kamo {
 class SearchStream;
 
 struct MailSelection {
-    enum class Kind { All, Address, Name, Date, Filter, Search };
+    enum class Kind { All, Address, Name, Date, Filter, Search, Mail };
     Kind kind = Kind::All;
-    std::string key;      // the address, name, date ("yyyy/mm/dd") or search query; a filter's name
+    std::string key;      // the address, name, date ("yyyy/mm/dd") or search query; a filter's name; a mail's subject
     int64_t filterNo = 0; // Kind::Filter
+    MailKey mail;         // Kind::Mail: the one mail (the mail on display)
 
     static MailSelection All() { return {}; }
-    static MailSelection Of(Kind kind, std::string key) { return {kind, std::move(key), 0}; }
+    static MailSelection Of(Kind kind, std::string key) { return {kind, std::move(key), 0, {}}; }
     static MailSelection Filter(int64_t number, std::string name = {}) {
-        return {Kind::Filter, std::move(name), number};
+        return {Kind::Filter, std::move(name), number, {}};
     }
+    static MailSelection OneMail(const MailRecord& mail) { return {Kind::Mail, mail.subject, 0, KeyOf(mail)}; }
     // "すべてのメール", "アドレス kamo@example.jp", "フィルター 山田さん", ... for messages and windows.
     std::string Describe() const;
 };

@@ -24,6 +24,8 @@ QString DefaultTarget(MailFormat format, const QString& lastFolder) {
         return folder.filePath("KamoMail.mbox");
     case MailFormat::Maildir:
         return folder.filePath("KamoMail-Maildir");
+    case MailFormat::Html:
+        return folder.filePath("KamoMail-HTML");
     case MailFormat::Eml:
         break;
     }

@@ -116,7 +116,7 @@ void frmExport::OnFormatChanged() {
     // A suggested target follows the format; one the user gave stays.
     if (!targetTyped_ && suggest_)
         txtTarget->setText(suggest_(Format()));
-    cmbSeen->setEnabled(Format() != MailFormat::Eml); // .eml files carry no read mark
+    cmbSeen->setEnabled(InfoOf(Format()).hasFlags); // .eml files and HTML pages carry no read mark
     UpdateOk();
 }
 

@@ -8,6 +8,7 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
+#include "friends/FriendCards.h"
 #include "platform/KamoLibrary.h"
 #include "upkeep/TableRegistry.h"
 
@@ -84,6 +85,20 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
     }
     prompter.Error(summary + "\n" + DamagedSummary(read.damaged), "おともだち");
     return false;
+}
+
+bool ExportFriendCards(const std::vector<Friend>& friends, const std::filesystem::path& target,
+                       const std::filesystem::path& archive, Prompter& prompter) {
+    try {
+        WriteFriendCards(friends, target, archive);
+    } catch (const std::exception& e) {
+        prompter.Error(std::string("おともだち帳を書き出せませんでした。\n") + e.what(), "おともだち");
+        return false;
+    }
+    prompter.Message("おともだち " + WithSeparators(static_cast<int64_t>(friends.size())) +
+                         " 人を vCard に書き出しました。\n" + target.string(),
+                     "おともだち");
+    return true;
 }
 
 bool RenameCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,

@@ -1,6 +1,7 @@
 #include "friends/frmFriend.h"
 
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <set>
 
 #include "common/Prompter.h"
+#include "friends/FriendCommands.h"
 #include "platform/QtScreenFit.h"
 #include "platform/SettingsStore.h"
 
@@ -50,8 +52,11 @@ frmFriend::frmFriend(SQLite::Database& db, Settings& settings, Prompter& prompte
     add->setObjectName("cmdAdd");
     auto* del = new QPushButton(U("削　除"), this);
     del->setObjectName("cmdDelete");
+    auto* cards = new QPushButton(U("vCard に書き出し…"), this);
+    cards->setObjectName("cmdExportCards");
     connect(add, &QPushButton::clicked, this, &frmFriend::OnAdd);
     connect(del, &QPushButton::clicked, this, &frmFriend::OnDelete);
+    connect(cards, &QPushButton::clicked, this, &frmFriend::OnExportCards);
     auto* buttons = new QDialogButtonBox(this);
     auto* ok = buttons->addButton(U("Ｏ　Ｋ"), QDialogButtonBox::AcceptRole);
     ok->setObjectName("cmdOk");
@@ -63,6 +68,7 @@ frmFriend::frmFriend(SQLite::Database& db, Settings& settings, Prompter& prompte
     auto* row = new QHBoxLayout;
     row->addWidget(add);
     row->addWidget(del);
+    row->addWidget(cards);
     row->addStretch(1);
     row->addWidget(buttons);
     auto* layout = new QVBoxLayout(this);
@@ -177,6 +183,18 @@ void frmFriend::StoreGeometry() {
     settings_.friendHeight = twips(height());
     for (int c = 0; c < 5; ++c)
         settings_.friendColWidth[static_cast<size_t>(c)] = twips(grdFriend->columnWidth(c));
+}
+
+void frmFriend::OnExportCards() {
+    const QString file = QFileDialog::getSaveFileName(this, U("おともだち帳を vCard に書き出し"), U("おともだち帳.vcf"),
+                                                      U("vCard (*.vcf)"));
+    if (!file.isEmpty())
+        ExportCards(std::filesystem::path(file.toStdString()));
+}
+
+bool frmFriend::ExportCards(const std::filesystem::path& target) {
+    // The book as the grid shows it, edits not yet saved included: what the user sees is what goes.
+    return ExportFriendCards(Rows(), target, db_.getFilename(), prompter_);
 }
 
 } // namespace kamo

@@ -1,8 +1,10 @@
 #pragma once
 // The friend book window ("おともだち帳"): a grid of the five columns, rows added, edited and deleted;
-// OK saves the whole book in one transaction, キャンセル keeps it as it was. The window's place, size
-// and column widths come from the "Friend Editer" settings when it opens and go back when it closes.
+// vCard に書き出し… writes the rows as vCard; OK saves the whole book in one transaction, キャンセル keeps it as it
+// was. The window's place, size and column widths come from the "Friend Editer" settings when it opens and go back when
+// it closes.
 #include <QDialog>
+#include <filesystem>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -26,10 +28,13 @@ public:
 
     // The rows as they stand in the grid.
     std::vector<Friend> Rows() const;
+    // Writes the rows as they stand as vCard to `target` (cmdExportCards asks where); false when it fails.
+    bool ExportCards(const std::filesystem::path& target);
 
 private slots:
     void OnAdd();
     void OnDelete();
+    void OnExportCards();
 
 private:
     void Fill(const std::vector<Friend>& friends);

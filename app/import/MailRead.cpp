@@ -273,8 +273,10 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
                                "ほかのメールボックスは読み込みます。");
                 std::error_code removeError;
                 std::filesystem::remove(request.tmpPath, removeError);
+                // The rows taken by the mailboxes before stay theirs.
+                MailStore::Claims claims = store->TakeClaims();
                 store.reset();
-                store.emplace(db);
+                store.emplace(db, std::move(claims));
             }
             summary.mailboxes.push_back(box);
             // Stopped inside the mailbox (what was read of it is stored), or asked for at its end.

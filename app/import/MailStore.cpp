@@ -1,5 +1,6 @@
 #include "import/MailStore.h"
 
+#include "common/AsciiText.h"
 #include "import/MailDecode.h"
 
 #include <algorithm>
@@ -16,11 +17,12 @@ const std::string kProbeSql = "SELECT MAX(CASE WHEN tblKamoMail_Subject = ?1 THE
                               "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ?3 AND tblKamoMail_HMS = ?4 AND "
                               "+tblKamoMail_SndAdd = ?5 AND +tblKamoMail_RcvAdd = ?6 )";
 
-std::string SameBodySql() {
+// `exact`: the addresses and the subject byte for byte too, not by the archive's text equality.
+std::string SameBodySql(bool exact) {
+    const std::string equal = exact ? " = ? COLLATE BINARY" : " = ?";
     std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_RcvName "
-                      "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? "
-                      "AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd = ? AND +tblKamoMail_RcvAdd = ? AND "
-                      "+tblKamoMail_Subject = ?";
+                      "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd" +
+                      equal + " AND +tblKamoMail_RcvAdd" + equal + " AND +tblKamoMail_Subject" + equal;
     return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " )";
 }
 
@@ -66,15 +68,16 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
            " バイト）";
 }
 
-MailStore::MailStore(SQLite::Database& db)
-    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql()), insert_(db, InsertMailSql()),
-      updateText_(db, UpdateTextSql()), dropAttachments_(db, "DELETE FROM tblAttachment WHERE " + kAttachmentKey),
+MailStore::MailStore(SQLite::Database& db, Claims claims)
+    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql(false)), sameText_(db, SameBodySql(true)),
+      insert_(db, InsertMailSql()), updateText_(db, UpdateTextSql()),
+      dropAttachments_(db, "DELETE FROM tblAttachment WHERE " + kAttachmentKey),
       attachmentCount_(db, "SELECT COUNT(*) FROM tblAttachment WHERE " + kAttachmentKey),
       sameAttachment_(db, "SELECT 1 FROM tblAttachment WHERE " + kAttachmentKey +
                               " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
                               "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
                               "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
-      attachments_(db), headerFields_(db) {}
+      attachments_(db), headerFields_(db), claimed_(std::move(claims)) {}
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
     attachmentCount_.reset();
@@ -106,17 +109,19 @@ bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const 
 }
 
 std::optional<MailStore::StoredRow> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
-                                                            const std::vector<const Attachment*>& attachments) {
-    sameBody_.reset();
+                                                            const std::vector<const Attachment*>& attachments,
+                                                            bool exact) {
+    SQLite::Statement& st = exact ? sameText_ : sameBody_;
+    st.reset();
     int n = 1;
     for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
-        sameBody_.bind(n++, *v);
-    BindBody(sameBody_, n, pieces);
+        st.bind(n++, *v);
+    BindBody(st, n, pieces);
     std::vector<StoredRow> rows;
-    while (sameBody_.executeStep())
-        rows.push_back({sameBody_.getColumn(0).getInt64(), sameBody_.getColumn(1).getInt() != 0,
-                        sameBody_.getColumn(2).getString(), sameBody_.getColumn(3).getString()});
-    sameBody_.reset();
+    while (st.executeStep())
+        rows.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getInt() != 0, st.getColumn(2).getString(),
+                        st.getColumn(3).getString()});
+    st.reset();
     for (const auto& row : rows) {
         // The same text with other attachments is another mail.
         MailRecord stored = mail;
@@ -161,18 +166,35 @@ std::vector<const Attachment*> MailStore::Fit(MailRecord& mail, const std::vecto
 }
 
 MailStore::Outcome MailStore::KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers) {
-    if (!headers.Empty()) {
-        MailRecord stored = mail;
-        stored.subKey = row.subKey;
-        stored.sent = row.sent;
-        headerFields_.Keep(KeyOf(stored), headers);
-    }
+    const MailKey key = RowOf(mail, row);
+    claimed_.insert(ClaimedKey(key));
+    if (!headers.Empty())
+        headerFields_.Keep(key, headers);
     return Outcome::AlreadyStored;
+}
+
+MailKey MailStore::RowOf(const MailRecord& mail, const StoredRow& row) {
+    MailKey key = KeyOf(mail);
+    key.subKey = row.subKey;
+    key.sent = row.sent;
+    return key;
+}
+
+MailStore::RowKey MailStore::ClaimedKey(const MailKey& key) {
+    // The key columns compare as the primary index does: addresses with letter case ignored.
+    return {key.ymd, key.hms, key.subKey, key.sent, ToLowerAscii(key.sndAdd), ToLowerAscii(key.rcvAdd)};
 }
 
 MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
                                     const std::function<std::vector<DecodedMail>()>& earlier,
                                     const HeaderFields& headers) {
+    // What this program stored before values were made storable is an earlier reading, too.
+    std::optional<DecodedMail> asDecoded;
+    if (!IsStorable(mail)) {
+        asDecoded.emplace();
+        asDecoded->record = mail;
+        MakeStorable(mail);
+    }
     probe_.reset();
     probe_.bind(1, mail.subject);
     probe_.bind(2, mail.sent ? 1 : 0);
@@ -199,10 +221,20 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
         same = FindSameBody(mail, pieces, fitting);
     if (same && same->sndName == mail.sndName && same->rcvName == mail.rcvName)
         return KeepHeaders(mail, *same, headers);
-    if (sameKey && earlier) {
-        // The row an earlier reading stored gets this reading's text and attachments in place. The
-        // key columns stay: a reading that gives other addresses is no earlier form of this mail.
-        for (DecodedMail& form : earlier()) {
+    if (sameKey && (earlier || asDecoded)) {
+        std::vector<DecodedMail> forms;
+        if (asDecoded) {
+            asDecoded->attachments = attachments;
+            forms.push_back(std::move(*asDecoded));
+        }
+        if (earlier)
+            for (DecodedMail& form : earlier())
+                forms.push_back(std::move(form));
+        // The row an earlier reading stored gets this reading's text and attachments in place, and
+        // only that row: its key columns, subject, names, body and attachments exactly as that
+        // reading gives them, and not stored or found by this read for another mail. The key
+        // columns stay: a reading that gives other addresses is no earlier form of this mail.
+        for (DecodedMail& form : forms) {
             MailRecord& old = form.record;
             if (old.ymd != mail.ymd || old.hms != mail.hms || old.sndAdd != mail.sndAdd || old.rcvAdd != mail.rcvAdd)
                 continue;
@@ -211,9 +243,11 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
             if (old.subject == mail.subject && old.body == mail.body && old.sndName == mail.sndName &&
                 old.rcvName == mail.rcvName && SameAttachmentList(oldFitting, fitting))
                 continue; // this reading gives the same: nothing to bring up to date
-            const auto row = FindSameBody(old, DivideBody(old.body), oldFitting);
+            const auto row = FindSameBody(old, DivideBody(old.body), oldFitting, true);
             if (!row || row->sndName != old.sndName || row->rcvName != old.rcvName)
                 continue;
+            if (claimed_.contains(ClaimedKey(RowOf(mail, *row))))
+                continue; // the row of another mail of this read: never replaced
             mail.subKey = row->subKey;
             mail.sent = row->sent;
             updateText_.reset();
@@ -229,6 +263,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
             dropAttachments_.reset();
             StoreAttachments(mail, fitting);
             headerFields_.Put(KeyOf(mail), headers);
+            claimed_.insert(ClaimedKey(KeyOf(mail)));
             return Outcome::Updated;
         }
     }
@@ -243,6 +278,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     StoreAttachments(mail, fitting);
     if (!headers.Empty())
         headerFields_.Put(KeyOf(mail), headers);
+    claimed_.insert(ClaimedKey(KeyOf(mail)));
     return cut ? Outcome::StoredCut : Outcome::Stored;
 }
 

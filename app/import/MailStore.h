@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -35,7 +37,13 @@ public:
     // text and attachments.
     enum class Outcome { Stored, StoredCut, AlreadyStored, Updated };
 
-    explicit MailStore(SQLite::Database& db);
+    // The rows a store has stored, updated or found stored, each for a mail of its read: no other
+    // mail of the read takes their place. A store that goes on after another (which gave up) takes
+    // over its claims.
+    using RowKey = std::tuple<std::string, std::string, int64_t, bool, std::string, std::string>;
+    using Claims = std::set<RowKey>;
+    explicit MailStore(SQLite::Database& db, Claims claims = {});
+    Claims TakeClaims() { return std::move(claimed_); }
 
     // A mail counts as already stored when a row agrees in date, time, sender address, receiver
     // address and subject (the archive's text equality, letter case ignored), in its body, byte
@@ -46,12 +54,16 @@ public:
     // mail.subKey is set to it. Its attachments are stored with it, under its key, in the caller's
     // transaction; one too large for the archive is left out and named in the body instead.
     //
+    // The mail is made storable first (MakeStorable; mail holds the values stored).
+    //
     // `earlier` (may be empty) gives the mail as earlier readings stored it (EarlierReadings); it is
     // called only when a row with this date, time and addresses exists and this reading is not
-    // stored yet. The first of them that differs from this reading and is stored (its header, body
-    // and attachments, by the rule above) is brought up to date in place (Updated): that row gets
-    // this reading's names, subject, body and attachments under its own key. Reading a mailbox
-    // again after the decoding has changed therefore never stores a mail twice.
+    // stored yet. The mail as given, before it was made storable, counts as one more. The first of
+    // them that differs from this reading and is stored exactly so (its key columns, names and
+    // subject byte for byte, its body and attachments) in a row this store has not claimed (see
+    // Claims) is brought up to date in place (Updated): that row gets this reading's names,
+    // subject, body and attachments under its own key. Reading a mailbox again after the decoding
+    // has changed therefore never stores a mail twice, and never puts one mail's text in another's row.
     //
     // `headers` are kept with the mail (tblHeaderFields); a mail already stored gets them when it
     // has none yet (one read by a version that did not keep them).
@@ -65,8 +77,9 @@ private:
         std::string sndName, rcvName;
     };
     // A row with mail's header, this body and these attachments; nothing when there is none.
+    // With `exact`, the addresses and the subject byte for byte (an earlier reading's row).
     std::optional<StoredRow> FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
-                                          const std::vector<const Attachment*>& attachments);
+                                          const std::vector<const Attachment*>& attachments, bool exact = false);
     // Whether the stored mail under mail's key (its sub-key and flag included) has exactly these
     // attachments, in order, byte for byte.
     bool SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
@@ -76,10 +89,14 @@ private:
     Outcome KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers);
     std::vector<const Attachment*> Fit(MailRecord& mail, const std::vector<Attachment>& attachments, bool& cut) const;
     void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
+    static RowKey ClaimedKey(const MailKey& key);
+    // The key of `row`, a row with mail's date, time and addresses.
+    static MailKey RowOf(const MailRecord& mail, const StoredRow& row);
 
     SQLite::Database& db_;
     SQLite::Statement probe_;
     SQLite::Statement sameBody_;
+    SQLite::Statement sameText_;
     SQLite::Statement insert_;
     SQLite::Statement updateText_;
     SQLite::Statement dropAttachments_;
@@ -87,6 +104,7 @@ private:
     SQLite::Statement sameAttachment_;
     AttachmentWriter attachments_;
     HeaderFieldWriter headerFields_;
+    Claims claimed_;
 };
 
 } // namespace kamo

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <set>
 #include <system_error>
 
@@ -13,10 +14,14 @@ namespace kamo {
 namespace {
 
 namespace fs = std::filesystem;
+using std::chrono::milliseconds;
 
 // Every change a writer can make to a mailbox's files or to the folders on the way to them.
 constexpr uint32_t kEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
                              IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+// The shortest wait before a retry, whatever the settle time.
+constexpr milliseconds kRetryLeast{100};
 
 MailboxWatch::FileState StateOfFile(const fs::path& path) {
     MailboxWatch::FileState state;
@@ -36,19 +41,33 @@ bool IsFolder(const fs::path& path) {
 }
 
 int Remaining(MailboxWatch::Clock::time_point at) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - MailboxWatch::Clock::now()).count();
+    const auto left = std::chrono::ceil<milliseconds>(at - MailboxWatch::Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, 24LL * 3600 * 1000));
+}
+
+void Earliest(int& timeout, MailboxWatch::Clock::time_point at) {
+    const int left = Remaining(at);
+    timeout = timeout < 0 ? left : std::min(timeout, left);
 }
 
 } // namespace
 
-MailboxWatch::MailboxWatch(fs::path postPetDir, std::vector<MailboxChoice> mailboxes, std::chrono::milliseconds settle)
-    : postPetDir_(std::move(postPetDir)), mailboxes_(std::move(mailboxes)), settle_(settle), taken_(mailboxes_.size()) {
+MailboxWatch::MailboxWatch(fs::path postPetDir, std::vector<MailboxChoice> mailboxes, milliseconds settle)
+    : postPetDir_(std::move(postPetDir)), settle_(settle) {
+    if (!postPetDir_.has_filename()) // "pp/" names the folder its mailboxes' paths call "pp"
+        postPetDir_ = postPetDir_.parent_path();
+    for (const auto& choice : mailboxes) {
+        Box box;
+        box.choice = choice;
+        boxes_.push_back(box);
+    }
     fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0)
         throw std::system_error(errno, std::generic_category(), "inotify_init1");
     Arm();
-    StartSettling();
+    const auto now = Clock::now(); // one time for all, so mailboxes written together are due together
+    for (auto& box : boxes_)
+        StartSettling(box, Look(box), now);
 }
 
 MailboxWatch::~MailboxWatch() {
@@ -57,13 +76,17 @@ MailboxWatch::~MailboxWatch() {
 }
 
 void MailboxWatch::Arm() {
-    // The folder of each mailbox, or its nearest existing parent while it is missing.
-    // A mailbox folder missing inside the PostPet folder is normal (PostPet makes it when it needs
-    // it) and its making is seen from the PostPet folder; only the PostPet folder missing is waited for.
+    // The PostPet folder itself (it may be moved away and made anew, which its mailbox folders
+    // would never tell) and the folder of each mailbox, or its nearest existing parent while it is
+    // missing. A mailbox folder missing inside the PostPet folder is normal (PostPet makes it when
+    // it needs it) and its making is seen from the PostPet folder; only the PostPet folder missing
+    // is waited for.
     std::set<fs::path> wanted;
     waiting_ = !IsFolder(postPetDir_);
-    for (const auto& choice : mailboxes_) {
-        fs::path folder = LocateMailbox(postPetDir_, *choice.box).list.parent_path();
+    std::vector<fs::path> folders{postPetDir_};
+    for (const auto& box : boxes_)
+        folders.push_back(LocateMailbox(postPetDir_, *box.choice.box).list.parent_path());
+    for (fs::path folder : folders) {
         while (!IsFolder(folder)) {
             const fs::path up = folder.parent_path();
             if (up.empty() || up == folder)
@@ -92,46 +115,72 @@ void MailboxWatch::Arm() {
         recheckAt_ = Clock::now() + kMissingRecheck;
 }
 
-std::vector<MailboxWatch::BoxState> MailboxWatch::Look() const {
-    std::vector<BoxState> states;
-    states.reserve(mailboxes_.size());
-    for (const auto& choice : mailboxes_) {
-        const MailboxFiles files = LocateMailbox(postPetDir_, *choice.box);
-        states.push_back({StateOfFile(files.list), StateOfFile(files.mail)});
-    }
-    return states;
+MailboxWatch::BoxState MailboxWatch::Look(const Box& box) const {
+    const MailboxFiles files = LocateMailbox(postPetDir_, *box.choice.box);
+    return {StateOfFile(files.list), StateOfFile(files.mail)};
 }
 
-void MailboxWatch::StartSettling() {
-    settling_ = Look();
-    settleAt_ = Clock::now() + settle_;
+void MailboxWatch::StartSettling(Box& box, const BoxState& state, Clock::time_point now) {
+    box.settling = state;
+    box.settleAt = now + settle_;
+}
+
+MailboxWatch::Box* MailboxWatch::Find(const MailboxChoice& choice) {
+    for (auto& box : boxes_)
+        if (box.choice.box == choice.box)
+            return &box;
+    return nullptr;
 }
 
 int MailboxWatch::TimeoutMs() const {
     int timeout = -1;
-    if (settleAt_)
-        timeout = Remaining(*settleAt_);
-    if (recheckAt_) {
-        const int recheck = Remaining(*recheckAt_);
-        timeout = timeout < 0 ? recheck : std::min(timeout, recheck);
+    for (const auto& box : boxes_) {
+        if (box.settleAt)
+            Earliest(timeout, *box.settleAt);
+        else if (box.retryAt)
+            Earliest(timeout, *box.retryAt);
     }
+    if (recheckAt_)
+        Earliest(timeout, *recheckAt_);
     return timeout;
 }
 
 void MailboxWatch::TakeEvents() {
     alignas(struct inotify_event) char buffer[16 * 1024];
-    bool changed = false;
+    bool any = false;
+    bool overflow = false;
+    std::set<std::pair<fs::path, std::string>> named; // (folder, file name) of each change
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n <= 0)
             break; // EAGAIN: drained
-        changed = true;
+        any = true;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            if (event.mask & IN_Q_OVERFLOW)
+                overflow = true;
+            const auto folder = watches_.find(event.wd);
+            if (event.len > 0 && folder != watches_.end())
+                named.emplace(folder->second, std::string(buffer + at + sizeof event));
+            at += static_cast<ssize_t>(sizeof event + event.len);
+        }
     }
-    if (changed) {
-        // Any change in a watched folder may be a mailbox written, or a folder on the way gone or
-        // back; looking costs a few stat calls.
-        Arm();
-        StartSettling();
+    if (!any)
+        return;
+    // Any change may be a folder on the way gone or back; looking costs a few stat calls.
+    Arm();
+    const auto at = Clock::now();
+    // A mailbox settles anew when its own files changed: by what they look like, or by an event
+    // naming them (a write too quick to move the modification time). Other files do not count.
+    for (auto& box : boxes_) {
+        const MailboxFiles files = LocateMailbox(postPetDir_, *box.choice.box);
+        const fs::path folder = files.list.parent_path();
+        const bool touched = overflow || named.count({folder, files.list.filename().string()}) ||
+                             named.count({folder, files.mail.filename().string()});
+        const BoxState now = Look(box);
+        if (touched || now != box.settling)
+            StartSettling(box, now, at);
     }
 }
 
@@ -140,26 +189,99 @@ std::vector<MailboxChoice> MailboxWatch::TakeDue() {
     if (recheckAt_ && now >= *recheckAt_) {
         const bool wasWaiting = waiting_;
         Arm();
-        if (wasWaiting && !waiting_)
-            StartSettling(); // back (mounted again): read what it holds once it is still
+        if (wasWaiting && !waiting_) // back (mounted again): read what it holds once it is still
+            for (auto& box : boxes_)
+                StartSettling(box, Look(box), now);
     }
-    if (!settleAt_ || now < *settleAt_)
-        return {};
-    const std::vector<BoxState> states = Look();
-    if (states != settling_) {
-        // Still being written (or written without an event reaching us): another settle time.
-        StartSettling();
-        return {};
-    }
-    settleAt_.reset();
     std::vector<MailboxChoice> due;
-    for (size_t i = 0; i < mailboxes_.size(); ++i) {
-        if (!states[i].list.exists || states[i] == taken_[i])
+    for (auto& box : boxes_) {
+        bool fresh = false;
+        if (box.settleAt) {
+            if (now < *box.settleAt)
+                continue;
+            fresh = true;
+        } else if (!box.retryAt || now < *box.retryAt) {
             continue;
-        taken_[i] = states[i];
-        due.push_back(mailboxes_[i]);
+        }
+        const BoxState state = Look(box);
+        if (state != box.settling) {
+            // Still being written (or written without an event reaching us): another settle time.
+            StartSettling(box, state, now);
+            continue;
+        }
+        box.settleAt.reset();
+        box.retryAt.reset();
+        if (fresh && box.taken != state)
+            box.backoff = milliseconds{0}; // a new change starts its retries afresh
+        if (!state.list.exists || box.taken == state)
+            continue;
+        box.taken = state;
+        due.push_back(box.choice);
     }
     return due;
+}
+
+milliseconds MailboxWatch::Retry(Box& box, Clock::time_point now, std::optional<Clock::time_point> before) {
+    const milliseconds first = std::max(settle_, kRetryLeast);
+    box.backoff = box.backoff.count() == 0 ? first : std::min(box.backoff * 2, kRetryMost);
+    auto at = now + box.backoff;
+    if (before && *before < at)
+        at = std::max(*before, now);
+    box.retryAt = at;
+    box.taken.reset();
+    box.settling = Look(box);
+    return std::chrono::ceil<milliseconds>(at - now);
+}
+
+milliseconds MailboxWatch::ReadFailed(const std::vector<MailboxChoice>& boxes) {
+    milliseconds wait{0};
+    const auto now = Clock::now(); // one time for all, so they are tried again together
+    for (const auto& choice : boxes)
+        if (Box* box = Find(choice))
+            wait = std::max(wait, Retry(*box, now));
+    return wait;
+}
+
+std::optional<milliseconds> MailboxWatch::ReadDamaged(const MailboxChoice& choice) {
+    Box* box = Find(choice);
+    if (!box)
+        return std::nullopt;
+    const BoxState state = box->taken.value_or(Look(*box));
+    const auto now = Clock::now();
+    if (box->damaged != state) {
+        box->damaged = state;
+        box->damagedSince = now;
+    }
+    const auto stands = box->damagedSince + settle_ * kDamageSettles;
+    if (now >= stands)
+        return std::nullopt;
+    // The last attempt comes when the damage would stand, so a mailbox really damaged is told then.
+    return Retry(*box, now, stands);
+}
+
+std::string RetryNote(milliseconds wait) {
+    const auto seconds = std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(wait).count());
+    return std::to_string(seconds) + " 秒後にもう一度読みます";
+}
+
+std::string SetAsideUnfinished(MailboxWatch& watch, const std::vector<MailboxChoice>& read, ReadSummary& summary) {
+    std::string note;
+    for (auto& box : summary.mailboxes) {
+        if (box.damaged == 0)
+            continue;
+        const auto choice =
+            std::find_if(read.begin(), read.end(), [&](const MailboxChoice& c) { return box.name == c.box->name; });
+        if (choice == read.end())
+            continue;
+        const auto wait = watch.ReadDamaged(*choice);
+        if (!wait)
+            continue;
+        box.damaged = 0;
+        box.damagedAt.clear();
+        box.problem.clear();
+        note += (note.empty() ? "" : "、") + box.name + " はまだ書き込み中のようです。" + RetryNote(*wait);
+    }
+    return note;
 }
 
 } // namespace kamo

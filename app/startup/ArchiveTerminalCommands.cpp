@@ -52,11 +52,14 @@ std::string CsvFolder(const std::vector<std::string>& args) {
 } // namespace
 
 int RunFriendsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2 || args[0] != "--read" || args[1].empty()) {
+    if (args.size() != 2 || (args[0] != "--read" && args[0] != "--export") || args[1].empty()) {
         err << UsageText("friends") << '\n';
         return 2;
     }
     return WithSession("friends", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
+        if (args[0] == "--export")
+            return ExportFriendCards(LoadFriends(session.Database()), args[1], session.Database().getFilename(),
+                                     prompter);
         NullWaitReporter quiet;
         return ReadFriendsCommand(session, prompter, quiet, args[1]);
     });

@@ -15,6 +15,11 @@
 namespace kamo {
 namespace {
 
+PdfWriterFn& PdfWriter() {
+    static PdfWriterFn writer = nullptr;
+    return writer;
+}
+
 // What a format's handler gets: the format's name, the arguments other than "--format NAME", the
 // streams, and whether a progress line may be drawn on `err`. Returns the exit status.
 struct ExportRequest {
@@ -46,6 +51,10 @@ const ExportFormatEntry kExportFormats[] = {
     {"mbox", "ファイル [選択] [既読]  mbox ファイル 1 つに書き出します（mboxrd 形式）", ExportMailFormat},
     {"maildir", "フォルダ [選択] [既読]  Maildir に書き出します", ExportMailFormat},
     {"eml", "フォルダ [選択]  1 通ずつ .eml ファイルに書き出します", ExportMailFormat},
+    {"html", "フォルダ [選択]  ブラウザで読めるフォルダ（index.html、1 通 1 ページ、写真と添付ファイル）に書き出します",
+     ExportMailFormat},
+    {"pdf", "ファイル [選択]  印刷用の PDF ファイルに書き出します（写真入り、日本語フォント埋め込み）",
+     ExportMailFormat},
     {"csv", "フォルダ  すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）",
      ExportCsvFormat},
 };
@@ -70,7 +79,7 @@ std::string FormatNames() {
     return names;
 }
 
-// mbox, maildir and eml: the messages of MailExport.
+// mbox, maildir, eml and html: MailExport; pdf: the writer the program set.
 int ExportMailFormat(const ExportRequest& request) {
     const auto wrong = [&](const std::string& what) {
         request.err << "kamomail export: " << what << '\n';
@@ -97,7 +106,8 @@ int ExportMailFormat(const ExportRequest& request) {
         for (const auto& f : kFlags)
             if (a == f.name)
                 flag = &f;
-        if (a == "--seen" && hasValue && request.format != "eml") {
+        const auto mailFormat = MailFormatNamed(request.format);
+        if (a == "--seen" && hasValue && mailFormat && InfoOf(*mailFormat).hasFlags) {
             const auto seen = SeenMailNamed(request.args[++i]);
             if (!seen)
                 return wrong("--seen には all か sent を指定して下さい: " + request.args[i]);
@@ -114,7 +124,11 @@ int ExportMailFormat(const ExportRequest& request) {
     }
     if (target.empty())
         return wrong("書き出し先を指定して下さい。");
-    const MailFormat format = *MailFormatNamed(request.format);
+    const std::optional<MailFormat> format = MailFormatNamed(request.format); // none: pdf
+    if (!format && !PdfWriter()) {
+        request.err << "kamomail export: この kamomail は PDF を書き出せません。\n";
+        return 1;
+    }
     try {
         const auto session = StartCommandSession(request.err, "export");
         if (!session)
@@ -132,7 +146,8 @@ int ExportMailFormat(const ExportRequest& request) {
         ExportResult result;
         {
             TerminalProgress progress(request.err, request.progressShown);
-            result = ExportMails(db, chosen, format, target, progress, options);
+            result = format ? ExportMails(db, chosen, *format, target, progress, options)
+                            : PdfWriter()(db, chosen, target, progress);
         }
         request.out << result.written << " 通のメールを " << request.format << " で書き出しました（"
                     << chosen.Describe() << "）: " << result.target.string() << '\n';
@@ -144,6 +159,10 @@ int ExportMailFormat(const ExportRequest& request) {
 }
 
 } // namespace
+
+void SetPdfWriter(PdfWriterFn writer) {
+    PdfWriter() = writer;
+}
 
 int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     std::string format;

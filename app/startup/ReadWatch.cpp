@@ -64,6 +64,13 @@ std::string Now() {
     return text;
 }
 
+std::string Names(const std::vector<MailboxChoice>& boxes) {
+    std::string names;
+    for (const auto& choice : boxes)
+        names += (names.empty() ? "" : "、") + std::string(choice.box->name);
+    return names;
+}
+
 // One line per read: when, which mailboxes, and the counts that matter.
 std::string ReadLine(const ReadSummary& summary) {
     std::string names;
@@ -143,12 +150,20 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
             part.mailboxes = std::move(due);
             try {
                 NullWaitReporter quiet;
-                const ReadSummary summary = ReadPostPetMail(*session, part, prompter, quiet);
-                if (summary.completed)
-                    out << ReadLine(summary) << '\n';
+                ReadSummary summary = ReadPostPetMail(*session, part, prompter, quiet);
+                if (summary.completed) {
+                    const std::string unfinished = SetAsideUnfinished(watch, part.mailboxes, summary);
+                    out << ReadLine(summary) << (unfinished.empty() ? "" : "（" + unfinished + "）") << '\n';
+                } else {
+                    // Told on the error stream; the folder may be back by the next attempt.
+                    out << Now() << " " << Names(part.mailboxes) << ": 読み込めませんでした。"
+                        << RetryNote(watch.ReadFailed(part.mailboxes)) << "。\n";
+                }
             } catch (const std::exception& e) {
-                // The mailbox being read was rolled back; the next change tries again.
-                out << Now() << " 読み込み中にエラーが発生しました: " << e.what() << '\n';
+                // The mailbox being read was rolled back (those before it are stored): all of them
+                // are read again, whether or not PostPet writes again.
+                out << Now() << " 読み込み中にエラーが発生しました: " << e.what() << "。"
+                    << RetryNote(watch.ReadFailed(part.mailboxes)) << "。\n";
             }
             out.flush();
         }

@@ -1,6 +1,9 @@
 #pragma once
 // kamomail read --watch: stays running and reads each chosen mailbox once PostPet has written it
 // and its files have been still for the settle time (MailboxWatch), one line per read on `out`.
+// A read that fails (the archive locked by another program) is tried again after a back-off, and a
+// mailbox that reads as damaged while it may still be being written is read again rather than
+// reported; the line says when.
 // Holds the instance lock while it runs, as every terminal command does. SIGTERM, SIGINT and SIGHUP
 // end it with status 0: they are held while a read runs, so the read ends first (each mailbox is
 // stored in one transaction) and the archive is closed and sealed as usual.

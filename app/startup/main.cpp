@@ -26,7 +26,9 @@
 #include "common/QtPrompter.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
+#include "export/QtMailPrint.h"
 #include "platform/Folders.h"
+#include "startup/ExportCommand.h"
 #include "startup/TerminalCommands.h"
 #include "startup/frmSplash.h"
 
@@ -200,6 +202,7 @@ int RunWindowProgram(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    kamo::SetPdfWriter(kamo::WriteMailPdfOnTerminal);
     if (argc > 1) {
         const std::string first = argv[1];
         if (const kamo::TerminalHandler run = kamo::FindTerminalHandler(first))

@@ -1,8 +1,10 @@
 #include "testsupport/TestSupport.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -33,6 +35,21 @@ std::unique_ptr<SQLite::Database> MemoryArchive() {
     auto db = std::make_unique<SQLite::Database>(":memory:", SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
     CreateTables(*db);
     return db;
+}
+
+MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
+                const std::string& friendAdd, const std::string& subject, const std::string& body) {
+    MailRecord m;
+    m.ymd = ymd;
+    m.hms = hms;
+    m.sent = sent;
+    m.sndName = sent ? "かも" : friendName;
+    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
+    m.rcvName = sent ? friendName : "かも";
+    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
+    m.subject = subject;
+    m.body = body;
+    return m;
 }
 
 void InsertTestMail(SQLite::Database& db, const MailRecord& m) {
@@ -93,6 +110,36 @@ pid_t LaunchProgram(const std::vector<std::string>& args, const ProgramEnv& env,
     argv.push_back(nullptr);
     ::execv(program.c_str(), argv.data());
     ::_exit(127);
+}
+
+ToolRun RunTool(const std::vector<std::string>& argv) {
+    ToolRun run;
+    int fds[2];
+    if (argv.empty() || ::pipe(fds) != 0)
+        return run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::dup2(fds[1], 1);
+        ::close(fds[1]);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0)
+            run.out.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    return run;
 }
 
 } // namespace kamo::test

@@ -32,6 +32,10 @@ private:
 // An archive with the six tables, in memory.
 std::unique_ptr<SQLite::Database> MemoryArchive();
 
+// A mail between the owner ("かも", kamo@example.jp) and a friend: from the friend, or to them when `sent`.
+MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
+                const std::string& friendAdd, const std::string& subject, const std::string& body);
+
 // Inserts one mail as stored, with its body in tblKamoMail_Mail1.
 void InsertTestMail(SQLite::Database& db, const MailRecord& mail);
 
@@ -52,5 +56,17 @@ struct ProgramEnv {
 // (appended to, or the file made anew); returns the child's pid.
 pid_t LaunchProgram(const std::vector<std::string>& args, const ProgramEnv& env, const std::filesystem::path& output,
                     bool append = false);
+
+// Runs an independent tool (`argv[0]` by path, no shell) that reads back what the program wrote, and
+// gives its exit status (-1 when it did not start or end normally) and its standard output; its
+// standard error goes to the test's own, so a failing tool says why.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+ToolRun RunTool(const std::vector<std::string>& argv);
+
+// Debian's python3 (its modules: html5lib, vobject), whatever python3 comes first on PATH.
+inline constexpr const char* kSystemPython = "/usr/bin/python3";
 
 } // namespace kamo::test

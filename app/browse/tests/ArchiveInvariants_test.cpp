@@ -28,17 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 
 MailRecord Mail(int i, const std::string& name, const std::string& address, const std::string& subject) {
-    MailRecord m;
-    m.ymd = "2002/03/0" + std::to_string(1 + i % 3);
-    m.hms = "09:00:0" + std::to_string(i % 10);
+    MailRecord m = test::Mail("2002/03/0" + std::to_string(1 + i % 3), "09:00:0" + std::to_string(i % 10), i % 2 == 1,
+                              name, address, subject, subject + " の本文です。ポストペットより");
     m.subKey = i;
-    m.sent = i % 2 == 1;
-    m.sndName = m.sent ? "かも" : name;
-    m.sndAdd = m.sent ? "kamo@example.jp" : address;
-    m.rcvName = m.sent ? name : "かも";
-    m.rcvAdd = m.sent ? address : "kamo@example.jp";
-    m.subject = subject;
-    m.body = subject + " の本文です。ポストペットより";
     return m;
 }
 

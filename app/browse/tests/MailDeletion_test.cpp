@@ -23,17 +23,7 @@ namespace {
 
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& other,
                 const std::string& otherName, const std::string& subject) {
-    MailRecord m;
-    m.ymd = ymd;
-    m.hms = hms;
-    m.sent = sent;
-    m.sndName = sent ? "かも" : otherName;
-    m.sndAdd = sent ? "kamo@example.jp" : other;
-    m.rcvName = sent ? otherName : "かも";
-    m.rcvAdd = sent ? other : "kamo@example.jp";
-    m.subject = subject;
-    m.body = subject + " の本文";
-    return m;
+    return test::Mail(ymd, hms, sent, otherName, other, subject, subject + " の本文");
 }
 
 class CountingView : public ArchiveView {

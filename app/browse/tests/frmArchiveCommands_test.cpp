@@ -27,16 +27,7 @@ using namespace kamo;
 namespace {
 
 MailRecord Mail(const char* ymd, const char* hms, const char* from, const char* subject) {
-    MailRecord m;
-    m.ymd = ymd;
-    m.hms = hms;
-    m.sndName = from;
-    m.sndAdd = std::string(from) + "@example.jp";
-    m.rcvName = "かも";
-    m.rcvAdd = "kamo@example.jp";
-    m.subject = subject;
-    m.body = subject;
-    return m;
+    return test::Mail(ymd, hms, false, from, std::string(from) + "@example.jp", subject, subject);
 }
 
 struct Window {

@@ -56,20 +56,7 @@ const char* const kMemNames[] = {"memFile",
                                  "memVar",
                                  "memEnd"};
 
-MailRecord Mail(const char* ymd, const char* hms, bool sent, const char* friendName, const char* friendAdd,
-                const char* subject, std::string body) {
-    MailRecord m;
-    m.ymd = ymd;
-    m.hms = hms;
-    m.sent = sent;
-    m.sndName = sent ? "かも" : friendName;
-    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
-    m.rcvName = sent ? friendName : "かも";
-    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
-    m.subject = subject;
-    m.body = std::move(body);
-    return m;
-}
+using test::Mail;
 
 QString Q(const char* s) {
     return QString::fromUtf8(s);
@@ -164,7 +151,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
     }
     // Each menu as it was laid out by hand, "|" a separator: the command table places every entry so.
     const std::pair<const char*, const char*> layouts[] = {
-        {"memFileMenu", "memDBSupport memBackUp memMailExport | memEnd"},
+        {"memFileMenu", "memDBSupport memBackUp memMailExport memPrint memPdfExport | memEnd"},
         {"memDBSupportMenu", "memExport memInport | memDBEdit"},
         {"memBackUpMenu", "memBackUp_Make | memBackUp_FileEdit memBackUp_FileSelect memNomalDisp"},
         {"mnuEdit", "memCopy memSelectAll | memSearch | memReply memMailDel"},
@@ -194,6 +181,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
         {"memNameOrAddr", QKeySequence(Qt::Key_F5)},
         {"memYears", QKeySequence(Qt::Key_F6)},
         {"memHelp_Top", QKeySequence(QKeySequence::HelpContents)},
+        {"memPrint", QKeySequence(QKeySequence::Print)},
     };
     for (const auto& [name, key] : keys)
         QVERIFY2(f.Find<QAction>(name)->shortcut() == key, name);

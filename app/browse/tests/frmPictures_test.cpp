@@ -108,18 +108,10 @@ bool Near(QColor a, QColor b) {
 }
 
 MailRecord Mail(int i) {
-    MailRecord m;
-    m.ymd = "2001/09/04";
     char hms[16];
     std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", i / 3600, i / 60 % 60, i % 60);
-    m.hms = hms;
-    m.sndName = "花子";
-    m.sndAdd = "hanako@example.jp";
-    m.rcvName = "かも";
-    m.rcvAdd = "kamo@example.jp";
-    m.subject = "写真 " + std::to_string(i);
-    m.body = "写真を送ります。";
-    return m;
+    return test::Mail("2001/09/04", hms, false, "花子", "hanako@example.jp", "写真 " + std::to_string(i),
+                      "写真を送ります。");
 }
 
 struct Fixture {

@@ -171,6 +171,39 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.Rows(), first + 3, 60000);
         QVERIFY(f.prompter.shown.empty());
     }
+
+    // 自動読み込み while another program holds the archive: the read fails, the status bar says it
+    // is tried again (no dialog for a read nobody asked for), and once the archive is free the
+    // mail is stored without PostPet writing again.
+    void AutoReadTriesAFailedReadAgain() {
+        Fixture f("Reciev Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\nAuto Read=1\n");
+        QVERIFY(f.window->Load());
+        f.window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(f.Rows() > 0, 60000);
+        const int64_t first = f.Rows();
+
+        SQLite::Database holder(f.folders.DatabaseFile().string(), SQLite::OPEN_READWRITE);
+        holder.setBusyTimeout(30000);
+        holder.exec("BEGIN IMMEDIATE"); // readers may, writers wait
+        std::vector<ppw::Mail> mails;
+        for (int i = 0; i < 2; ++i) {
+            ppw::Mail mail;
+            mail.from = "待たされた人 <late@example.jp>";
+            mail.to = "kamo@example.jp";
+            mail.subject = "遅れて " + std::to_string(i);
+            mail.date = "Wed, 05 Sep 2001 10:00:0" + std::to_string(i) + " +0900";
+            mail.body = "本文\r\n";
+            mails.push_back(mail);
+        }
+        ppw::WriteMailbox(f.dir / "PostPet" / "受信フォルダ" / "受信リスト.ppl",
+                          f.dir / "PostPet" / "受信フォルダ" / "受信メール.ppm", mails);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            f.window->statusBar()->currentMessage().contains(QString::fromUtf8("もう一度読みます")), 60000);
+        QVERIFY(f.prompter.shown.empty());
+        holder.exec("ROLLBACK");
+        QTRY_VERIFY_WITH_TIMEOUT(f.Rows() == first + 2, 60000);
+        QVERIFY(f.prompter.shown.empty());
+    }
 };
 
 QTEST_MAIN(frmReadCommandTest)

@@ -25,20 +25,7 @@ using namespace kamo;
 
 namespace {
 
-MailRecord Mail(const char* ymd, const char* hms, bool sent, const char* friendName, const char* friendAdd,
-                const char* subject, std::string body) {
-    MailRecord m;
-    m.ymd = ymd;
-    m.hms = hms;
-    m.sent = sent;
-    m.sndName = sent ? "かも" : friendName;
-    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
-    m.rcvName = sent ? friendName : "かも";
-    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
-    m.subject = subject;
-    m.body = std::move(body);
-    return m;
-}
+using test::Mail;
 
 QString Q(const char* s) {
     return QString::fromUtf8(s);

@@ -40,17 +40,7 @@ namespace {
 
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
                 const std::string& friendAdd, const std::string& subject) {
-    MailRecord m;
-    m.ymd = ymd;
-    m.hms = hms;
-    m.sent = sent;
-    m.sndName = sent ? "かも" : friendName;
-    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
-    m.rcvName = sent ? friendName : "かも";
-    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
-    m.subject = subject;
-    m.body = "本文 " + subject;
-    return m;
+    return test::Mail(ymd, hms, sent, friendName, friendAdd, subject, "本文 " + subject);
 }
 
 QString Q(const char* s) {

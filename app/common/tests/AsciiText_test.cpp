@@ -101,3 +101,23 @@ TEST(AsciiText, IdeographicSpaceTrimTakesBothKindsInAnyMix) {
 }
 
 } // namespace
+
+TEST(AsciiText, OneLineTurnsEveryControlAndLineBreakIntoOneBlank) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"Mallory\r\nX-Evil: 1", "Mallory  X-Evil: 1"},
+        {"a\0b\x01\x1B[2J\x1F\x7F"s, "a b  [2J  "},
+        {"tab\there\vff\f", "tab here ff "},
+        {"nel\xC2\x85|c1\xC2\x9F|nbsp\xC2\xA0", "nel |c1 |nbsp\xC2\xA0"},
+        {"ls\xE2\x80\xA8ps\xE2\x80\xA9|dash\xE2\x80\x94", "ls ps |dash\xE2\x80\x94"},
+        {"テスト①髙～", "テスト①髙～"},
+        {"cut\xC2", "cut\xC2"}, // a cut sequence is kept, not read past the end
+        {"cut\xE2\x80", "cut\xE2\x80"},
+        {"\xFF\xFE", "\xFF\xFE"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OneLine(c.in), c.out) << "[" << c.in << "]";
+}

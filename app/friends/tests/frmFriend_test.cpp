@@ -22,6 +22,22 @@ class frmFriendTest : public QObject {
     static void Click(frmFriend& w, const char* name) { w.findChild<QPushButton*>(name)->click(); }
 
 private slots:
+    void theCardsAreTheRowsAsTheGridShowsThem() {
+        auto db = test::MemoryArchive();
+        SaveFriends(*db, {{"10", "ポチ", "太郎", "taro@example.jp", 3}});
+        Settings settings;
+        ScriptedPrompter prompter;
+        frmFriend w(*db, settings, prompter);
+        QVERIFY(w.findChild<QPushButton*>("cmdExportCards"));
+        Grid(w)->item(0, 2)->setText(QString::fromUtf8("山田 太郎")); // edited, not yet saved
+        test::TempDir dir;
+        QVERIFY(w.ExportCards(dir / "book.vcf"));
+        const std::string cards = test::ReadFile(dir / "book.vcf");
+        QVERIFY(cards.find("FN:山田 太郎\r\nEMAIL:taro@example.jp\r\n") != std::string::npos);
+        QCOMPARE(prompter.shown.size(), size_t(1));
+        QCOMPARE(LoadFriends(*db)[0].owner, std::string("太郎")); // the book itself is as it was
+    }
+
     void okSavesEditsAddsAndDeletes() {
         auto db = test::MemoryArchive();
         SaveFriends(*db, {{"10", "ポチ", "太郎", "taro@example.jp", 3}, {"1", "タマ", "花子", "hana@example.jp", 1}});

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/CodePage.h"
+#include "common/IcuConverter.h"
 #include "import/MailCharsets.h"
 
 using namespace kamo;
@@ -71,4 +74,33 @@ TEST(MailCharsets, UndeclaredTextIsReadInWhicheverJapaneseSetItsBytesSpell) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecodeUndeclaredText(c.bytes), c.utf8) << c.what;
+}
+
+// Every JIS X 0208 cell, NEC row 13 and the IBM rows 89..92 among them, against ICU's CP932 at
+// the Shift_JIS code found by counting: each lead byte holds two rows, each row 94 trail bytes
+// (0x40..0x7E, then 0x80..0xFC), so the n-th two-byte code in order is the n-th cell in order.
+TEST(MailCharsets, EveryJisCellReadsAsIcusCp932AtItsShiftJisCode) {
+    std::vector<unsigned> leads, trails;
+    for (unsigned b = 0x81; b <= 0x9F; ++b)
+        leads.push_back(b);
+    for (unsigned b = 0xE0; b <= 0xEF; ++b)
+        leads.push_back(b);
+    for (unsigned b = 0x40; b <= 0xFC; ++b)
+        if (b != 0x7F)
+            trails.push_back(b);
+    ASSERT_EQ(leads.size() * trails.size(), 94u * 94u);
+    IcuConverter cp932("windows-31j");
+    ASSERT_TRUE(cp932.IsOpen());
+    int mismatches = 0;
+    for (unsigned n = 0; n < 94 * 94; ++n) {
+        const std::string jis = {static_cast<char>(0x21 + n / 94), static_cast<char>(0x21 + n % 94)};
+        const std::string sjis = {static_cast<char>(leads[n / trails.size()]),
+                                  static_cast<char>(trails[n % trails.size()])};
+        const auto expected = cp932.ToUtf8(sjis);
+        ASSERT_TRUE(expected);
+        const std::string got = DecodeMailText("\x1b$B" + jis + "\x1b(B");
+        if (got != *expected && ++mismatches <= 10)
+            ADD_FAILURE() << "row " << n / 94 + 1 << " cell " << n % 94 + 1 << ": " << got << " != " << *expected;
+    }
+    EXPECT_EQ(mismatches, 0);
 }

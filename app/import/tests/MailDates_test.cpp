@@ -85,3 +85,14 @@ TEST(MailDates, ADayThatDoesNotExistOrATimeThatCannotBeReadGivesTheMarker) {
         EXPECT_EQ(d.hms, kUnknownHms) << bad;
     }
 }
+
+// Every two-digit year, so that the cut-off is seen on both sides wherever it lies: 00..49 are
+// 2000..2049, 50..99 are 1950..1999 (49/50 and 69/70 among them).
+TEST(MailDates, TwoDigitYearsTurnAt50) {
+    for (int v = 0; v < 100; ++v) {
+        const std::string yy = (v < 10 ? "0" : "") + std::to_string(v);
+        const MailDate d = ParseMailDate("Tue, 6 Mar " + yy + " 21:05:09 +0900");
+        EXPECT_TRUE(d.readable) << yy;
+        EXPECT_EQ(d.ymd, std::to_string(v < 50 ? 2000 + v : 1900 + v) + "/03/06") << yy;
+    }
+}

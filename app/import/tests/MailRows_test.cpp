@@ -13,16 +13,7 @@ using namespace kamo;
 namespace {
 
 MailRecord Mail(std::string subject, std::string body) {
-    MailRecord m;
-    m.ymd = "2001/03/06";
-    m.hms = "21:05:09";
-    m.sent = true;
-    m.sndName = "かも";
-    m.sndAdd = "kamo@example.jp";
-    m.rcvName = "山田";
-    m.rcvAdd = "yamada@example.jp";
-    m.subject = std::move(subject);
-    m.body = std::move(body);
+    MailRecord m = test::Mail("2001/03/06", "21:05:09", true, "山田", "yamada@example.jp", subject, body);
     m.include = "1";
     return m;
 }

@@ -1,26 +1,24 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <functional>
+#include <set>
+
 #include <SQLiteCpp/Transaction.h>
 
+#include "db/MailRows.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
+using namespace std::string_literals;
 
 namespace {
 
 MailRecord Mail(const std::string& subject, const std::string& body = "body") {
-    MailRecord m;
-    m.ymd = "2001/03/06";
-    m.hms = "21:05:09";
-    m.sndName = "山田";
-    m.sndAdd = "yamada@example.jp";
-    m.rcvName = "かも";
-    m.rcvAdd = "kamo@example.jp";
-    m.subject = subject;
-    m.body = body;
+    MailRecord m = test::Mail("2001/03/06", "21:05:09", false, "山田", "yamada@example.jp", subject, body);
     m.include = "0";
     return m;
 }
@@ -223,6 +221,118 @@ TEST(MailStore, TheSameTextWithOtherAttachmentsIsAnotherMail) {
     // Every stored mail has its own attachments under its own sub-key.
     EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 5);
     EXPECT_EQ(db->execAndGet("SELECT COUNT(DISTINCT tblAttachment_SubKey) FROM tblAttachment").getInt64(), 4);
+}
+
+} // namespace
+} // namespace kamo
+
+namespace kamo {
+namespace {
+
+// Every row and attachment as text, to see that none but the new one changed.
+std::multiset<std::string> Dump(SQLite::Database& db) {
+    std::multiset<std::string> rows;
+    SQLite::Statement mail(db, "SELECT " + MailColumns() + " FROM tblKamoMail");
+    while (mail.executeStep()) {
+        const MailRecord m = ReadMailRow(mail);
+        rows.insert(m.ymd + "|" + m.hms + "|" + std::to_string(m.subKey) + "|" + m.sndName + "|" + m.sndAdd + "|" +
+                    m.rcvName + "|" + m.rcvAdd + "|" + m.subject + "|" + m.body);
+    }
+    SQLite::Statement files(db,
+                            "SELECT tblAttachment_SubKey, tblAttachment_Name, tblAttachment_Data FROM tblAttachment");
+    while (files.executeStep())
+        rows.insert("file " + files.getColumn(0).getString() + "|" + files.getColumn(1).getString() + "|" +
+                    files.getColumn(2).getString());
+    return rows;
+}
+
+// The earlier-reading match touches a row only when every condition holds; each case breaks one.
+// A neighbour under the new reading's date, time and addresses makes the store look for earlier
+// readings at all, and is the row a match with a wrong key would overwrite.
+TEST(MailStore, AnEarlierReadingsRowIsUpdatedOnlyWhenEveryConditionHoldsNeverAnotherMail) {
+    const Attachment photo{"photo.jpg", "image/jpeg", "JPEG"};
+    struct Case {
+        const char* broken; // the condition that does not hold; nullptr: all hold
+        std::function<void(MailRecord& row, DecodedMail& earlier)> change;
+        bool storedByThisRead = false;
+    };
+    const Case cases[] = {
+        {nullptr, [](MailRecord&, DecodedMail&) {}},
+        {"date", [](MailRecord& r, DecodedMail& e) { r.ymd = e.record.ymd = "2001/03/07"; }},
+        {"time", [](MailRecord& r, DecodedMail& e) { r.hms = e.record.hms = "21:05:10"; }},
+        {"sender address", [](MailRecord& r, DecodedMail& e) { r.sndAdd = e.record.sndAdd = "other@example.jp"; }},
+        {"receiver address", [](MailRecord& r, DecodedMail& e) { r.rcvAdd = e.record.rcvAdd = "other@example.jp"; }},
+        {"row stored by this read", [](MailRecord&, DecodedMail&) {}, true},
+        {"subject byte for byte", [](MailRecord& r, DecodedMail&) { r.subject = "SALE"; }},
+        {"address byte for byte", [](MailRecord& r, DecodedMail&) { r.sndAdd = "Yamada@example.jp"; }},
+        {"body", [](MailRecord& r, DecodedMail&) { r.body = "Sale today!"; }},
+        {"sender name", [](MailRecord& r, DecodedMail&) { r.sndName = "山田花子"; }},
+        {"receiver name", [](MailRecord& r, DecodedMail&) { r.rcvName = "かもめ"; }},
+        {"attachments", [&photo](MailRecord&, DecodedMail& e) { e.attachments = {photo}; }},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.broken ? c.broken : "none broken";
+        auto db = test::MemoryArchive();
+        DecodedMail earlier;
+        earlier.record = Mail("sale", "Sale today");
+        MailRecord row = earlier.record;
+        c.change(row, earlier);
+        MailRecord neighbour = Mail("neighbour", "other text");
+        MailStore thisRead(*db);
+        {
+            MailStore before(*db);
+            ASSERT_EQ(before.Store(neighbour), MailStore::Outcome::Stored) << what;
+            if (!c.storedByThisRead) {
+                ASSERT_EQ(before.Store(row), MailStore::Outcome::Stored) << what;
+            }
+        }
+        if (c.storedByThisRead) {
+            ASSERT_EQ(thisRead.Store(row), MailStore::Outcome::Stored) << what;
+        }
+        const auto rowsBefore = Dump(*db);
+
+        MailRecord mail = Mail("sale", "Sale today <http://example.jp/sale>");
+        const auto outcome = thisRead.Store(mail, {}, [&] { return std::vector<DecodedMail>{earlier}; });
+        const auto rowsAfter = Dump(*db);
+        if (!c.broken) {
+            EXPECT_EQ(outcome, MailStore::Outcome::Updated);
+            EXPECT_EQ(rowsAfter.size(), rowsBefore.size());
+            EXPECT_EQ(StoredBody(*db, mail.subKey), mail.body);
+            continue;
+        }
+        EXPECT_EQ(outcome, MailStore::Outcome::Stored) << what;
+        EXPECT_EQ(rowsAfter.size(), rowsBefore.size() + 1) << what;
+        EXPECT_TRUE(std::includes(rowsAfter.begin(), rowsAfter.end(), rowsBefore.begin(), rowsBefore.end()))
+            << what << ": a row stored before was changed";
+    }
+}
+
+// What a row holds is decided once, as it is stored: head values on one line without blanks at
+// either end, no NUL in the body. The mail as given is an earlier reading of itself.
+TEST(MailStore, ValuesAreStoredOnOneLineWithoutNulAndRowsStoredRawAreBroughtUpToDate) {
+    auto db = test::MemoryArchive();
+    MailRecord forged = Mail("テスト\n", "a\0b\0"s);
+    forged.sndName = "Mallory\r\nX-Evil: 1";
+    forged.rcvName = "\tかも\x1B";
+    {
+        // As the program stored it before: the values as decoded.
+        MailRecord raw = forged;
+        test::InsertTestMail(*db, raw);
+    }
+    MailStore store(*db);
+    MailRecord mail = forged;
+    EXPECT_EQ(store.Store(mail), MailStore::Outcome::Updated);
+    EXPECT_EQ(mail.subject, "テスト");
+    EXPECT_EQ(mail.sndName, "Mallory  X-Evil: 1");
+    EXPECT_EQ(mail.rcvName, "かも");
+    EXPECT_EQ(Rows(*db), 1);
+    EXPECT_EQ(StoredBody(*db, mail.subKey), "ab");
+    EXPECT_EQ(
+        Dump(*db).count("2001/03/06|21:05:09|0|Mallory  X-Evil: 1|yamada@example.jp|かも|kamo@example.jp|テスト|ab"),
+        1u);
+    MailRecord again = forged;
+    EXPECT_EQ(store.Store(again), MailStore::Outcome::AlreadyStored);
+    EXPECT_EQ(Rows(*db), 1);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
+#include "upkeep/TableExchange.h"
 
 using namespace kamo;
 
@@ -184,7 +185,7 @@ TEST_F(MimeRead, AMultipartMailGivesItsTextAndKeepsEveryAttachmentByteForByte) {
     EXPECT_EQ(AttachmentBytes(*db, row.key, 1), jpeg);
     EXPECT_EQ(list[1].name, "見積書.zip"); // RFC 2231 sections, a character split between them
     EXPECT_EQ(AttachmentBytes(*db, row.key, 2), binary);
-    EXPECT_EQ(list[2].name, "memo.txt");                             // a text part with a file name is a file
+    EXPECT_EQ(list[2].name, "memo.txt"); // a text part with a file name is a file
     EXPECT_EQ(list[2].contentType, "text/plain");
     // Stored with its charset, so that its bytes can be read again.
     EXPECT_EQ(AttachmentReader(*db).Read(row.key).at(2).contentType, "text/plain; charset=Shift_JIS");
@@ -335,6 +336,64 @@ TEST_F(MimeRead, MailStoredByTheEarlierReadingIsBroughtUpToDateNotStoredTwice) {
     EXPECT_EQ(third.Totals().updated, 0);
     EXPECT_EQ(Count("tblKamoMail"), 2);
     EXPECT_EQ(Count("tblAttachment"), 1);
+}
+
+TEST_F(MimeRead, DifferentMailsWhoseEarlierReadingsMatchEachOtherAreAllStoredNoneOverwritten) {
+    // Two pairs under one date, time and address pair: the second of each reads, as the earlier
+    // decoding did, like the first (links dropped, blanks of Q words stripped).
+    const std::string html = "MIME-Version: 1.0\r\nContent-Type: text/html; charset=UTF-8\r\n";
+    const std::vector<ppw::Mail> mails = {
+        MimeMail("Sale", html, "<p>Sale today</p>"),
+        MimeMail("Sale", html, "<p><a href=\"http://example.jp/sale\">Sale today</a></p>"),
+        MimeMail("ab", "", "same\r\n"),
+        MimeMail("=?UTF-8?Q?a_b?=", "", "same\r\n"),
+    };
+    const auto fresh = Read(mails);
+    EXPECT_EQ(fresh.Totals().stored, 4) << FormatSummary(fresh);
+    EXPECT_EQ(fresh.Totals().updated, 0);
+    EXPECT_EQ(FormatSummary(fresh).find("読み直して更新"), std::string::npos) << FormatSummary(fresh);
+    EXPECT_EQ(Count("tblKamoMail"), 4);
+    EXPECT_EQ(Stored("ab").body, "same\r\n");
+    EXPECT_EQ(Stored("a b").body, "same\r\n");
+    SQLite::Statement sale(*db, "SELECT tblKamoMail_Mail1 FROM tblKamoMail WHERE tblKamoMail_Subject = 'Sale' "
+                                "ORDER BY tblKamoMail_SubKey");
+    std::vector<std::string> saleBodies;
+    while (sale.executeStep())
+        saleBodies.push_back(sale.getColumn(0).getString());
+    EXPECT_EQ(saleBodies, (std::vector<std::string>{"Sale today", "Sale today <http://example.jp/sale>"}));
+
+    const auto again = Read(mails);
+    EXPECT_EQ(again.Totals().alreadyStored, 4) << FormatSummary(again);
+    EXPECT_EQ(again.Totals().updated, 0);
+    EXPECT_EQ(Count("tblKamoMail"), 4);
+}
+
+TEST_F(MimeRead, ValuesAreStoredAsTheArchivesOwnCsvImportTakesThem) {
+    const std::string mime = "MIME-Version: 1.0\r\n";
+    std::string utf16; // "テスト\r\n" in UTF-16LE, sent as it is
+    for (const char16_t c : std::u16string(u"テスト\r\n"))
+        utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    ppw::Mail forged = MimeMail(
+        "forged", mime + "Cc: =?UTF-8?B?" + ppw::Base64(std::string("a\0b", 3)) + "?= <c@example.jp>\r\n", "body\r\n");
+    forged.from = "=?UTF-8?B?" + ppw::Base64("Mallory\r\nX-Evil: 1") + "?= <hanako@example.jp>";
+    const std::vector<ppw::Mail> mails = {
+        MimeMail("=?iso-2022-jp?b?GyRCJUYlOSVIGyhCCg=?=", "", "jis\r\n"),
+        MimeMail("utf-16", mime + "Content-Type: text/plain; charset=UTF-16LE\r\nContent-Transfer-Encoding: binary\r\n",
+                 utf16),
+        forged,
+    };
+    ASSERT_EQ(Read(mails).Totals().stored, 3);
+    EXPECT_EQ(Stored("テスト").body, "jis\r\n");
+    EXPECT_EQ(Stored("utf-16").body, "テスト\r\n");
+    EXPECT_EQ(Stored("forged").sndName, "Mallory  X-Evil: 1");
+
+    const auto csv = dir / "csv";
+    ExportTables(*db, csv);
+    auto copy = OpenArchive(dir / "Copy.Mdb", true);
+    CreateTables(*copy);
+    EXPECT_NO_THROW(ImportTables(*copy, csv));
+    EXPECT_EQ(copy->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 3);
+    EXPECT_EQ(copy->execAndGet("SELECT COUNT(*) FROM tblHeaderFields").getInt64(), Count("tblHeaderFields"));
 }
 
 TEST_F(MimeRead, MailWithoutMimeFieldsAndRaw8BitHeadersAreReadInTheirJapaneseSet) {

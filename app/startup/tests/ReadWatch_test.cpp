@@ -203,5 +203,62 @@ TEST_F(ReadWatch, AFolderThatGoesAndComesBackIsWatchedAgain) {
     EXPECT_EQ(End(SIGTERM), 0) << Log();
 }
 
+// With only the inbox ticked, a PostPet folder moved away and made anew is watched in its place.
+TEST_F(ReadWatch, AReplacedFolderIsWatchedWithOnlyTheInboxTicked) {
+    fs::create_directories(dir / "config");
+    test::WriteFile(dir / "config" / "KAMOMAIL.ini",
+                    "[Mail Options]\nReciev Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
+    auto first = Mails(0, 5);
+    test::WriteFile(inboxMail, first.mail);
+    test::WriteFile(inboxList, first.list);
+    pid = Start({"read", "--watch", "--postpet-dir", postPet.string(), "--settle-ms", "300"});
+    ASSERT_TRUE(Until([&] { return Stored() == 5; })) << Log();
+
+    fs::rename(postPet, dir / "disk" / "PostPet.old");
+    fs::create_directories(postPet / "受信フォルダ");
+    auto more = Mails(0, 9);
+    test::WriteFile(inboxMail, more.mail);
+    test::WriteFile(inboxList, more.list);
+    ASSERT_TRUE(Until([&] { return Stored() == 9; })) << Stored() << "\n" << Log();
+    EXPECT_EQ(End(SIGTERM), 0) << Log();
+}
+
+// Another program holds the archive: the read fails, the line says it is tried again, and the mail
+// is stored once the archive is free, with nothing written to the mailbox meanwhile.
+TEST_F(ReadWatch, AFailedReadIsTriedAgainUntilItSucceeds) {
+    auto first = Mails(0, 5);
+    test::WriteFile(inboxMail, first.mail);
+    test::WriteFile(inboxList, first.list);
+    StartWatching(300);
+    ASSERT_TRUE(Until([&] { return Stored() == 5; })) << Log();
+    {
+        SQLite::Database holder((dir / "data" / "KamoMail.Mdb").string(), SQLite::OPEN_READWRITE);
+        holder.setBusyTimeout(30000);   // past a read that may be under way
+        holder.exec("BEGIN IMMEDIATE"); // readers may, writers wait
+        auto more = Mails(0, 12);
+        test::WriteFile(inboxMail, more.mail);
+        test::WriteFile(inboxList, more.list);
+        ASSERT_TRUE(Until([&] { return Log().find("もう一度読みます") != std::string::npos; })) << Log();
+        EXPECT_NE(Log().find("エラーが発生しました"), std::string::npos) << Log();
+        holder.exec("ROLLBACK");
+    }
+    ASSERT_TRUE(Until([&] { return Stored() == 12; })) << Stored() << "\n" << Log();
+    EXPECT_EQ(End(SIGTERM), 0) << Log();
+}
+
+// PostPet pauses longer than the settle time with the list written and the mail file half: the
+// read says the mailbox is still being written (no damage told) and reads it again once whole.
+TEST_F(ReadWatch, AMailboxPausedMidWriteIsNotToldDamaged) {
+    StartWatching(1000); // damage would stand only after MailboxWatch::kDamageSettles of these
+    const auto mails = Mails(0, 10);
+    test::WriteFile(inboxList, mails.list);
+    test::WriteFile(inboxMail, mails.mail.substr(0, mails.mail.size() / 2));
+    ASSERT_TRUE(Until([&] { return Log().find("まだ書き込み中のようです") != std::string::npos; })) << Log();
+    test::WriteFile(inboxMail, mails.mail);
+    ASSERT_TRUE(Until([&] { return Stored() == 10; })) << Stored() << "\n" << Log();
+    EXPECT_EQ(End(SIGTERM), 0) << Log();
+    EXPECT_EQ(Log().find("壊れた"), std::string::npos) << Log();
+}
+
 } // namespace
 } // namespace kamo

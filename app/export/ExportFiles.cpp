@@ -1,0 +1,78 @@
+#include "export/ExportFiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+#include <sys/stat.h>
+
+#include "common/NumberText.h"
+#include "export/MailMessage.h"
+#include "platform/FileUtil.h"
+
+namespace kamo {
+namespace fs = std::filesystem;
+
+void FailExport(const std::string& what, const fs::path& path, int error) {
+    throw std::runtime_error(what + "\n" + path.string() + "\n(" + std::strerror(error) + ")");
+}
+
+void WriteExportFile(const fs::path& path, std::string_view bytes, unsigned mode, std::time_t modified,
+                     const fs::path& tempFolder) {
+    FileWriter out(path, PrivateFile(mode), tempFolder);
+    if (!out.Ok())
+        FailExport(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                        : "メールのファイルを作成できません。",
+                   path, out.Error());
+    bool written = out.Write(bytes);
+    if (written && modified >= 0) {
+        const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+        written = ::futimens(out.Fd(), times) == 0;
+    }
+    if (!written || !out.Commit())
+        FailExport(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
+                                        : "メールのファイルを書き込めません。",
+                   path, out.Error() ? out.Error() : errno);
+}
+
+void MakeExportFolder(const fs::path& folder, bool ownOnly) {
+    std::error_code ec;
+    if (!folder.has_relative_path() || fs::is_directory(folder, ec)) {
+        // already there
+    } else {
+        if (const fs::path parent = folder.parent_path(); !parent.empty() && parent != folder)
+            MakeExportFolder(parent);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            FailExport("書き出し先のフォルダを作成できません。", folder, errno);
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0)
+        FailExport("書き出し先のフォルダを作成できません。", folder, errno);
+    if (S_ISLNK(st.st_mode) && ownOnly)
+        FailExport("書き出し先のフォルダがシンボリックリンクです。書き出しません。", folder, ELOOP);
+    if (!fs::is_directory(folder, ec))
+        FailExport("書き出し先のフォルダを作成できません。", folder, ENOTDIR);
+}
+
+std::string MailFileStem(const MailRecord& mail) {
+    auto digits = [](const std::string& s, const char* none) {
+        std::string d;
+        for (char c : s)
+            if (c >= '0' && c <= '9')
+                d += c;
+        return d.empty() ? std::string(none) : d;
+    };
+    char key[32];
+    std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(MailKeyHash(mail)));
+    return digits(mail.ymd, "00000000") + "-" + digits(mail.hms, "000000") + "-" + std::to_string(mail.subKey) + "-" +
+           (mail.sent ? "s" : "r") + "-" + std::string(key, 8);
+}
+
+void ShowExportCount(WaitReporter& wait, int64_t done, const std::optional<int64_t>& total) {
+    wait.SetLine(3, WithSeparators(done) + (total ? " / " + WithSeparators(*total) : std::string()) + " 件");
+    wait.SetProgress(done, total.value_or(0));
+}
+
+} // namespace kamo
