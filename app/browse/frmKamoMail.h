@@ -162,6 +162,7 @@ private slots:
     void OnMemSelectAll();
     void OnMemSearch();
     void OnMemYears();
+    void OnMemOriginalHeader();
 
 private:
     // Released in the destructor of the scope; the wait window is not shown for quick refills.

@@ -97,7 +97,9 @@ public:
         if (m.seen && !m.original)
             Put("Status: RO\n"); // read (R) and no longer new (O), as mutt and mbox readers keep it
         Put(MboxQuoted(m.message));
-        Put("\n"); // a blank line before the next "From "
+        if (!m.message.empty() && m.message.back() != '\n')
+            Put("\n"); // every mbox message ends in a line break, the separator's blank line after it
+        Put("\n");     // a blank line before the next "From "
     }
     void Finish() override {
         if (!out_->Write(buffer_) || !out_->Commit())

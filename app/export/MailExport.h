@@ -17,7 +17,8 @@
 // Memory stays flat: one mail at a time.
 // Two choices for every form:
 //   original  each mail as its original (db/MailOriginals.h) was, its header region and body byte for
-//             byte, nothing added (mbox: no Status line; its separator and quoting as always); a mail
+//             byte, nothing added (mbox: no Status line; its separator and quoting as always, and a line
+//             break after an original that ends without one, as every mbox message ends); a mail
 //             without a kept original goes as the message made from its row, and is counted.
 //   folders   one mbox file, one Maildir++ folder ("<target>/.<name>/", the target a Maildir of its
 //             own) or one eml folder per PostPet mailbox the mails were read from, named by the
