@@ -306,8 +306,7 @@ TEST_F(MailCommandsTest, OriginalsAndFoldersAreAskedForAndMailWithoutAnOriginalI
     ReadSample();
     // One mail gets an original from the pink drawer; whatever the read kept stays as it is.
     MailRowReader reader(*db);
-    const MailRecord mail =
-        *reader.Read(SQLite::Statement(*db, "SELECT min(rowid) FROM tblKamoMail").execAndGet(0).getInt64());
+    const MailRecord mail = *reader.Read(db->execAndGet("SELECT min(rowid) FROM tblKamoMail").getInt64());
     MailOriginal original;
     original.header = "Subject: as it came\r\n\r\n";
     original.body = "the original\r\n";
