@@ -52,6 +52,7 @@
 #include "db/Backups.h"
 #include "export/QtExportCommand.h"
 #include "export/QtPrintCommand.h"
+#include "export/frmOriginalHeader.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
 #include "friends/FriendCommands.h"
@@ -427,6 +428,7 @@ void frmKamoMail::BuildMenus() {
     memYears->setCheckable(true);
     memYears->setShortcut(QKeySequence(Qt::Key_F6));
     memYears->setToolTip(U("メールの数を月ごとの棒で、すべての年にわたって表示します"));
+    AddAction(view, "memOriginalHeader", "元のヘッダー(&H)...", &frmKamoMail::OnMemOriginalHeader);
 
     QMenu* friends = AddMenu(nullptr, "", "おともだち(&T)");
     friends->setObjectName("mnuFriend");
@@ -640,6 +642,10 @@ void frmKamoMail::ShowYears() {
         else
             picYears->SetCounts(CountMailByMonth(session_.Database()), U("すべてのメール"));
     });
+}
+
+void frmKamoMail::OnMemOriginalHeader() {
+    MemOriginalHeader(session_.Database(), prompter_, this, currentMail_);
 }
 
 void frmKamoMail::OnMemYears() {

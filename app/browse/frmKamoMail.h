@@ -165,6 +165,7 @@ private slots:
     void OnMemSelectAll();
     void OnMemSearch();
     void OnMemYears();
+    void OnMemOriginalHeader();
 
 private:
     // The mail commands that offer every mail, the chosen key's, the search result's and (`shownMail`)

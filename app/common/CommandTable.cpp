@@ -32,6 +32,7 @@ std::vector<CommandDef> BuildCommands() {
         {"memSearch", "", false, false, false, ""},
         {"cmdSubjectOrder", "", false, false, false, ""}, // the subject list's heading: turns the order round
         {"memYears", "", false, false, false, ""},        // the years at a glance: shown or hidden
+        {"memOriginalHeader", "", false, false, false, ""},
         {"cmdAttachSave", "", false, false, false, ""},
         {"cmdAttachSaveAll", "", false, false, false, ""},
         // Exports and the archive's upkeep.

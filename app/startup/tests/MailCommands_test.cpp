@@ -11,7 +11,9 @@
 
 #include "browse/KeyLists.h"
 #include "common/CodePage.h"
+#include "db/MailOriginals.h"
 #include "db/Schema.h"
+#include "export/MailExport.h"
 #include "export/MailSelection.h"
 #include "import/Mailboxes.h"
 #include "platform/InstanceLock.h"
@@ -298,6 +300,35 @@ TEST_F(MailCommandsTest, ExportDispatchesByFormatAndNamesTheKnownOnes) {
     for (const char* command :
          {"kamomail read", "kamomail search", "kamomail list", "kamomail export", "kamomail index"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
+}
+
+TEST_F(MailCommandsTest, OriginalsAndFoldersAreAskedForAndMailWithoutAnOriginalIsCounted) {
+    ReadSample();
+    // One mail gets an original from the pink drawer; whatever the read kept stays as it is.
+    MailRowReader reader(*db);
+    const MailRecord mail = *reader.Read(db->execAndGet("SELECT min(rowid) FROM tblKamoMail").getInt64());
+    MailOriginal original;
+    original.header = "Subject: as it came\r\n\r\n";
+    original.body = "the original\r\n";
+    OriginalWriter(*db).Put(KeyOf(mail), original, "ピンクの引出し", kDecodingVersion);
+    const int64_t mails = db->execAndGet("SELECT count(*) FROM tblKamoMail").getInt64();
+    const int64_t kept = db->execAndGet("SELECT count(*) FROM tblOriginal").getInt64();
+    const std::string withoutKept = "うち " + std::to_string(mails - kept) + " 通は元のメールが保存されていない";
+
+    const ProgramRun both =
+        Kamomail({"export", "--format", "mbox", (dir / "boxes").string(), "--original", "--folders"});
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_NE(both.out.find(withoutKept), std::string::npos) << both.out;
+    EXPECT_NE(test::ReadFile(dir / "boxes" / "ピンクの引出し").find("Subject: as it came\r\n\r\nthe original\r\n"),
+              std::string::npos);
+    // Without --original nothing is counted; without --folders the target is one file.
+    const ProgramRun plain = Kamomail({"export", "--format", "mbox", (dir / "one.mbox").string()});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("うち "), std::string::npos) << plain.out;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "one.mbox"));
+    const ProgramRun help = Kamomail({"export", "--help"});
+    EXPECT_NE(help.out.find("--original"), std::string::npos);
+    EXPECT_NE(help.out.find(std::string("「") + kUnknownMailbox + "」"), std::string::npos);
 }
 
 TEST_F(MailCommandsTest, EveryCommandIsRefusedWhileTheWindowIsOpenAndOnBadArguments) {
