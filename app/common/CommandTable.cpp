@@ -52,7 +52,8 @@ std::vector<CommandDef> BuildCommands() {
          "kamomail backup                       今日のバックアップを作成します"},
         {"", "backups", false, false, false, "kamomail backups                      バックアップの一覧を表示します"},
         {"", "index", false, false, false,
-         "kamomail index [--rebuild | --drop]  検索用の索引を最新にします（作り直し・削除）"},
+         "kamomail index [--rebuild | --drop | --redecode]  "
+         "検索用の索引を最新にします（作り直し・削除）、メールを元のメールから読み直します"},
         {"memDBEdit", "", true, false, false, ""},
         {"memBackUp_FileEdit", "", true, false, false, ""},
         {"memBackUp_FileSelect", "", false, false, false, ""},

@@ -4,20 +4,58 @@
 #include <iostream>
 
 #include "export/MailSelection.h"
+#include "import/Redecode.h"
+#include "platform/KamoLibrary.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
 #include "search/SearchText.h"
 #include "startup/CommandSession.h"
 #include "startup/TerminalOutput.h"
+#include "startup/TerminalPrompter.h"
+#include "startup/TerminalSession.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace {
 
 constexpr const char* kSearchUsage = "使い方: kamomail search [--format text|json] [--body] 言葉...";
-constexpr const char* kIndexUsage = "使い方: kamomail index [--rebuild | --drop]";
+constexpr const char* kIndexUsage = "使い方: kamomail index [--rebuild | --drop | --redecode]";
 
 int64_t MailCount(SQLite::Database& db) {
     return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+}
+
+// --redecode: every mail that has its original is read again from it, then the derived data is made
+// again. Needs the conversion library (quote-safe values) and the filters (the refresh).
+int RunRedecode(std::ostream& out, std::ostream& err, bool progressShown) {
+    TerminalPrompter prompter(err, err);
+    const auto session = StartTerminalSession(prompter, err, "index");
+    if (!session)
+        return 1;
+    KamoLibrary& library = ProgramLibrary(session->Folders().libraryPath);
+    if (!library.Load()) {
+        err << "kamomail index: " << library.Error() << '\n';
+        return 1;
+    }
+    SQLite::Database& db = session->Database();
+    RedecodeCounts counts;
+    bool refreshed = false;
+    {
+        TerminalProgress progress(err, progressShown);
+        WaitScope scope(progress);
+        progress.SetLines(
+            {"保存したメールを", "　元のメールから読み直しています。", "　少々お待ちください。", "", "", ""});
+        MarkOriginalsForRedecoding(db);
+        counts = RedecodeOriginals(db, library.StrChange(), progress);
+        refreshed = RefreshDerivedData(db, session->Filters(), progress);
+    }
+    out << "元のメールから読み直しました（メール " << counts.rewritten << " 通、うちキーが変わったもの "
+        << counts.rekeyed << " 通、読み直せなかったもの " << counts.unreadable << " 通）。\n";
+    if (!refreshed) {
+        err << "kamomail index: メールは読み直しましたが、フィルターの実行に失敗しました。\n";
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -83,6 +121,14 @@ int SearchCommand(const std::vector<std::string>& args) {
 
 int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     enum class Work { Update, Rebuild, Drop } work = Work::Update;
+    if (args.size() == 1 && args[0] == "--redecode") {
+        try {
+            return RunRedecode(out, err, progressShown);
+        } catch (const std::exception& e) {
+            err << "kamomail index: メールを読み直せませんでした。" << e.what() << '\n';
+            return 1;
+        }
+    }
     if (args.size() > 1 || (args.size() == 1 && args[0] != "--rebuild" && args[0] != "--drop")) {
         err << "kamomail index: 不明な引数です: " << args.front() << '\n' << kIndexUsage << '\n';
         return 2;
