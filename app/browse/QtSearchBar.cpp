@@ -36,6 +36,8 @@ QtSearchBar::QtSearchBar(ArchiveSession& session, WaitReporter& wait, ArchiveVie
     btnSearchHelp->setText(QString::fromUtf8("？"));
     btnSearchHelp->setToolTip(QString::fromUtf8("検索の書き方"));
     btnSearchHelp->setCheckable(true);
+    // Out of the Tab walk (field, lines, text, buttons); the field's tool tip says the same.
+    btnSearchHelp->setFocusPolicy(Qt::NoFocus);
     lblSearchError = new QLabel(this);
     lblSearchError->setObjectName("lblSearchError");
     lblSearchError->setWordWrap(true);
