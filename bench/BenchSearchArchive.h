@@ -24,7 +24,7 @@ inline constexpr int kRareMails = 25;
 // A word only the rare mails hold (in their subjects).
 inline const char* const kRareWord = "鬱蒼";
 
-// Mails the browse archive lacks: a rare Japanese word and a rare ASCII one.
+// Mails the browse archive lacks: a rare Japanese word and a rare ASCII one, and a picture each.
 inline void AddRareMails(SQLite::Database& db) {
     SQLite::Transaction tx(db);
     SQLite::Statement insert(db, "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
@@ -42,6 +42,16 @@ inline void AddRareMails(SQLite::Database& db) {
         insert.bind(4, "鬱蒼とした森の写真 No." + std::to_string(i));
         insert.bind(5, "Quixotic journey の写真です。\r\n");
         insert.exec();
+        // Each with its picture: the only mail of the archive that has:picture finds.
+        SQLite::Statement picture(db, "INSERT INTO tblAttachment (tblAttachment_YMD, tblAttachment_HMS,"
+                                      " tblAttachment_SubKey, tblAttachment_SndRcvFlag, tblAttachment_SndAdd,"
+                                      " tblAttachment_RcvAdd, tblAttachment_No, tblAttachment_Name,"
+                                      " tblAttachment_Type, tblAttachment_Size, tblAttachment_Data)"
+                                      " VALUES (?1, '12:00:00', 7, 0, 'tabibito@example.jp', ?2, 1, 'mori.jpg',"
+                                      " 'image/jpeg', 4, x'FFD8FFE0')");
+        picture.bind(1, ymd);
+        picture.bind(2, kOwnerAddress);
+        picture.exec();
     }
     tx.commit();
 }
@@ -57,6 +67,7 @@ inline std::filesystem::path PrepareSearchArchive(const std::filesystem::path& d
         if (std::filesystem::exists(search) && std::filesystem::exists(note)) {
             auto db = OpenArchive(search);
             if (db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64() == kMails + kRareMails &&
+                db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64() == kRareMails &&
                 InspectSearchIndex(*db) == SearchIndexState::Ready && PendingSearchRows(*db) == 0) {
                 std::ifstream(note) >> buildSeconds;
                 cached = true;

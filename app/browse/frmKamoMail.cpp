@@ -36,6 +36,7 @@
 #include "browse/MailView.h"
 #include "browse/MonthCounts.h"
 #include "browse/QtAttachmentList.h"
+#include "browse/QtConversationLine.h"
 #include "browse/QtListModels.h"
 #include "browse/QtMailPictures.h"
 #include "browse/QtMailboxWatch.h"
@@ -248,6 +249,8 @@ void frmKamoMail::BuildControls() {
     auto* mailLayout = new QVBoxLayout(mailPane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
+    conversation_ = new QtConversationLine(mailPane);
+    mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, mailPane);
     // The mail's pictures under its text (a click opens one as the attachment list does).
     pictures_ = new QtMailPictures(mailPane);
@@ -429,6 +432,7 @@ void frmKamoMail::BuildMenus() {
     memYears->setShortcut(QKeySequence(Qt::Key_F6));
     memYears->setToolTip(U("メールの数を月ごとの棒で、すべての年にわたって表示します"));
     AddAction(view, "memOriginalHeader", "元のヘッダー(&H)...", &frmKamoMail::OnMemOriginalHeader);
+    commands_.AddCommand(conversation_->AddAction(view));
 
     QMenu* friends = AddMenu(nullptr, "", "おともだち(&T)");
     friends->setObjectName("mnuFriend");
@@ -601,6 +605,7 @@ void frmKamoMail::ClearMailDisplay() {
     lblHead->clear();
     attachmentList_->Clear();
     pictures_->Clear();
+    conversation_->Clear();
 }
 
 void frmKamoMail::ShowViewMode() {
@@ -844,6 +849,7 @@ void frmKamoMail::OnLstSubjectCurrentChanged(const QModelIndex& current) {
         txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
         attachmentList_->ShowMail(session_.Database(), line->key);
         pictures_->ShowMail(session_.Database(), line->key);
+        conversation_->ShowMail(session_.Database(), line->key);
         currentMail_ = std::move(mail);
     });
 }
@@ -1263,6 +1269,7 @@ void frmKamoMail::OnMemDBEdit() {
 
 void frmKamoMail::LetGoOfArchive() {
     ClearMailDisplay();
+    conversation_->Forget();
     subjectModel_->Clear();
     keyModel_->Clear();
 }

@@ -40,6 +40,7 @@ class frmOption;
 class frmWait;
 class KeyListModel;
 class QtAttachmentList;
+class QtConversationLine;
 class QtMailPictures;
 class QtMonthChart;
 class QtSearchBar;
@@ -265,6 +266,7 @@ private:
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
     QtMailPictures* pictures_ = nullptr;         // between txtMail and the attachment list
+    QtConversationLine* conversation_ = nullptr; // under lblHead
     QLabel* lblRecCount = nullptr;
     QLabel* lblDate = nullptr;
     QTimer* Timer1 = nullptr;

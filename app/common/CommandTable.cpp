@@ -22,11 +22,12 @@ std::vector<CommandDef> BuildCommands() {
         {"memEnd", "", false, false, false, ""},
         // Looking at the archive.
         {"", "search", false, false, false,
-         "kamomail search [--format text|json] [--body] 言葉...  メールを検索します"},
+         "kamomail search [--format text|json] [--body] 指定...  メールを検索します（指定の書き方は search --help）"},
         {"", "list", false, false, false,
          "kamomail list [--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
-         "[--body]  キーやメールの一覧を表示します"},
+         "[--body] [--threads]  キーやメールの一覧を表示します（--threads: 会話ごとにまとめる）"},
         {"memNameOrAddr", "", false, false, false, ""},
+        {"memConversation", "", false, false, false, ""},
         {"memCopy", "", false, false, false, ""},
         {"memSelectAll", "", false, false, false, ""},
         {"memSearch", "", false, false, false, ""},

@@ -2,13 +2,15 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 
 #include "export/MailSelection.h"
 #include "import/Redecode.h"
 #include "platform/KamoLibrary.h"
+#include "search/Conversations.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
-#include "search/SearchText.h"
+#include "search/SearchTerms.h"
 #include "startup/CommandSession.h"
 #include "startup/TerminalOutput.h"
 #include "startup/TerminalPrompter.h"
@@ -18,7 +20,7 @@
 namespace kamo {
 namespace {
 
-constexpr const char* kSearchUsage = "使い方: kamomail search [--format text|json] [--body] 言葉...";
+constexpr const char* kSearchUsage = "使い方: kamomail search [--format text|json] [--body] 指定...";
 constexpr const char* kIndexUsage = "使い方: kamomail index [--rebuild | --drop | --redecode]";
 
 int64_t MailCount(SQLite::Database& db) {
@@ -68,6 +70,9 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         std::string error;
         if (!words && args[i] == "--") {
             words = true;
+        } else if (!words && args[i] == "--help") {
+            out << kSearchUsage << "\n\n" << SearchSyntaxHelp() << '\n';
+            return 0;
         } else if (!words && output.Parse(args, i, error)) {
             if (!error.empty()) {
                 err << "kamomail search: " << error << '\n' << kSearchUsage << '\n';
@@ -81,7 +86,12 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         }
     }
     std::string error;
-    if (!output.Valid(error) || SearchWords(query).empty()) {
+    ParsedSearch parsed = ParseSearch(query);
+    if (parsed.error) {
+        err << "kamomail search: " << SearchErrorText(*parsed.error) << '\n';
+        return 2;
+    }
+    if (!output.Valid(error) || parsed.terms.empty()) {
         err << "kamomail search: " << (error.empty() ? "検索する言葉を指定して下さい。" : error) << '\n'
             << kSearchUsage << '\n';
         return 2;
@@ -95,17 +105,25 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
             TerminalProgress progress(err, progressShown);
             UpdateSearchIndex(db, progress);
         }
-        SearchStream stream(db, query);
+        SearchStream stream(db, std::move(parsed.terms));
         stream.SetSliceTime(std::chrono::milliseconds(0));
         MailRowReader reader(db);
+        // JSON names each mail's conversation: read from the whole archive first.
+        std::optional<Conversations> conversations;
+        if (output.json)
+            conversations.emplace(db);
         std::vector<int64_t> rows;
         bool more = true;
         while (more) {
             rows.clear();
             more = stream.Read(rows, 1024);
             for (int64_t row : rows)
-                if (const auto mail = reader.Read(row))
-                    out << output.Of(*mail) << '\n';
+                if (const auto mail = reader.Read(row)) {
+                    MailThread thread;
+                    if (conversations)
+                        thread = {conversations->ThreadOf(row), conversations->MessageIdOf(row)};
+                    out << output.Of(*mail, conversations ? &thread : nullptr) << '\n';
+                }
         }
         out.flush();
         return 0;

@@ -93,6 +93,7 @@ private slots:
     void escapeOrAnEmptyFieldGoesBackToTheViewAndCtrlFFindsTheField();
     void mailChangedSinceTheLastSearchIsFoundByTheNext();
     void theExportWindowOffersTheSearchResultAndWritesIt();
+    void fieldedTermsNarrowTheResultAndAMalformedOneIsNamed();
 };
 
 void frmSearchTest::enterListsTheMatchesNewestFirstAsOrdinaryLines() {
@@ -227,6 +228,42 @@ void frmSearchTest::theExportWindowOffersTheSearchResultAndWritesIt() {
     action->trigger();
     QVERIFY(test::ReadFile(mbox).size() > written.size());
     ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmSearchTest::fieldedTermsNarrowTheResultAndAMalformedOneIsNamed() {
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.window->show();
+    struct Case {
+        const char* query;
+        int lines;
+    };
+    for (const Case c :
+         {Case{"from:太郎", 1}, Case{"to:太郎", 1}, Case{"太郎", 2}, Case{"date:2001", 1}, Case{"date:2002-03-01..", 2},
+          Case{"-is:sent ポスト", 2}, Case{"is:sent subject:POSTPET", 1}, Case{"body:返事 -from:かも", 0}}) {
+        f.Search(c.query);
+        QCOMPARE(f.Subjects()->model()->rowCount(), c.lines);
+    }
+    auto* error = f.Find<QLabel>("lblSearchError");
+    QVERIFY(error->isHidden());
+    f.Search("太郎");
+    f.Field()->end(false);
+    f.Field()->insert(Q(" date:2002-02-30"));
+    QTest::keyClick(f.Field(), Qt::Key_Return);
+    QVERIFY(!error->isHidden());
+    QVERIFY(error->text().startsWith(Q("「date:2002-02-30」の日付が正しくありません。")));
+    QCOMPARE(f.Subjects()->model()->rowCount(), 2); // the result on display stays
+    f.Search("太郎");
+    QVERIFY(error->isHidden());
+    QVERIFY(f.prompter.shown.empty());
+
+    auto* help = f.Find<QLabel>("lblSearchHelp");
+    QVERIFY(help->isHidden());
+    f.Find<QAbstractButton>("btnSearchHelp")->click();
+    QVERIFY(help->isVisible());
+    QVERIFY(help->text().contains(Q("has:picture")));
+    f.Find<QAbstractButton>("btnSearchHelp")->click();
+    QVERIFY(help->isHidden());
 }
 
 QTEST_MAIN(frmSearchTest)
