@@ -217,6 +217,10 @@ MailStore::RowKey MailStore::ClaimedKey(const MailKey& key) {
 MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
                                     const std::function<std::vector<DecodedMail>()>& earlier,
                                     const HeaderFields& headers, const KeptOriginal* original) {
+    // An original larger than the archive takes as one value is not kept; the mail is stored as ever.
+    if (original && original->packed.size() + 1024 >
+                        static_cast<std::size_t>(std::max(0, sqlite3_limit(db_.getHandle(), SQLITE_LIMIT_LENGTH, -1))))
+        original = nullptr;
     // What this program stored before values were made storable is an earlier reading, too.
     std::optional<DecodedMail> asDecoded;
     if (!IsStorable(mail)) {
