@@ -64,7 +64,7 @@ constexpr const char* kSelectionUsage = "  選択: --address A | --name N | --da
 constexpr const char* kShapeUsage =
     "  mbox・maildir・eml: --original  元のメールをそのまま（ヘッダーと本文を 1 バイトも変えずに）書き出します"
     "（元のメールのないメールは通常どおり）| --folders  PostPet のメールボックスごとに mbox ファイルか "
-    "Maildir++ フォルダに分けます（書き出し先はフォルダ、メールボックス不明のメールは「メールボックス不明」）";
+    "Maildir++ フォルダに分けます（書き出し先はフォルダ、メールボックス不明のメールは「";
 constexpr const char* kSeenUsage =
     "  既読: --seen all（既定: すべてのメールを既読に）| --seen sent（送信メールだけ既読に）"
     "  mbox の Status: RO と Maildir の cur/ :2,S";
@@ -73,7 +73,7 @@ void PrintFormats(std::ostream& s) {
     s << "使い方: kamomail export --format 形式 ...\n";
     for (const auto& f : kExportFormats)
         s << "  kamomail export --format " << f.name << " " << f.usage << '\n';
-    s << kSelectionUsage << '\n' << kSeenUsage << '\n' << kShapeUsage << '\n';
+    s << kSelectionUsage << '\n' << kSeenUsage << '\n' << kShapeUsage << kUnknownMailbox << "」）\n";
 }
 
 std::string FormatNames() {
