@@ -34,7 +34,8 @@ QAction* QtConversationLine::AddAction(QMenu* menu) {
     action_ = menu->addAction(QString::fromUtf8("この会話を表示(&T)"));
     action_->setObjectName("memConversation");
     action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    action_->setEnabled(false);
+    // Always on, as the window's other commands (the control lock turns it off while work runs);
+    // with no mail chosen, or one alone in its conversation, it shows nothing.
     connect(action_, &QAction::triggered, this, &QtConversationLine::OpenPage);
     return action_;
 }
@@ -60,8 +61,6 @@ void QtConversationLine::ShowMail(SQLite::Database& db, const MailKey& key) {
     db_ = &db;
     row_ = st.getColumn(0).getInt64();
     count_ = static_cast<int>(Current(db).SizeOf(row_));
-    if (action_)
-        action_->setEnabled(count_ > 0);
     if (count_ > 1) {
         lblConversation->setText(QString::fromUtf8("<a href=\"conversation\">この会話: %1 通</a>").arg(count_));
         show();
@@ -72,8 +71,6 @@ void QtConversationLine::Clear() {
     db_ = nullptr;
     row_ = 0;
     count_ = 0;
-    if (action_)
-        action_->setEnabled(false);
     hide();
 }
 

@@ -10,6 +10,7 @@
 
 #include "browse/frmConversation.h"
 #include "browse/frmKamoMail.h"
+#include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"
 #include "db/Attachments.h"
 #include "db/HeaderFields.h"
@@ -36,28 +37,17 @@ std::string Png() {
     return bytes.toStdString();
 }
 
-struct Fixture {
-    Fixture() {
-        std::filesystem::create_directories(dir / "config");
-        std::filesystem::create_directories(dir / "data");
-        test::WriteFile(dir / "config" / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
-        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
-        folders.settingsDir = dir / "config";
-        folders.dataDir = dir / "data";
-        auto db = OpenArchive(folders.DatabaseFile(), true);
-        CreateTables(*db);
-        // Hanako asks, the owner answers by a mailer that threads, Hanako replies from PostPet with a
-        // picture; an older mail with the same subject stays apart.
-        Add(*db, "2001/06/01", false, "旅行の相談", "去年の旅行", "", "");
-        Add(*db, "2002/04/01", false, "旅行の相談", "どこへ行こうか", "<q@hana>", "");
-        Add(*db, "2002/04/02", true, "Re: 旅行の相談", "京都はどう？", "<a@kamo>", "<q@hana>");
-        const MailKey last = Add(*db, "2002/04/03", false, "Re: 旅行の相談", "いいね、行こう", "", "");
-        AttachmentWriter(*db).Add(last, 1, Attachment{"kyoto.png", "image/png", Png()});
-        RebuildNameList(*db);
-        RebuildAddressList(*db);
-        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
-        window = std::make_unique<frmKamoMail>(*session, prompter);
-    }
+struct Fixture : test::WindowArchive {
+    Fixture()
+        : WindowArchive([](SQLite::Database& db) {
+              // Hanako asks, the owner answers by a mailer that threads, Hanako replies from PostPet with a
+              // picture; an older mail with the same subject stays apart.
+              Add(db, "2001/06/01", false, "旅行の相談", "去年の旅行", "", "");
+              Add(db, "2002/04/01", false, "旅行の相談", "どこへ行こうか", "<q@hana>", "");
+              Add(db, "2002/04/02", true, "Re: 旅行の相談", "京都はどう？", "<a@kamo>", "<q@hana>");
+              const MailKey last = Add(db, "2002/04/03", false, "Re: 旅行の相談", "いいね、行こう", "", "");
+              AttachmentWriter(db).Add(last, 1, Attachment{"kyoto.png", "image/png", Png()});
+          }) {}
     static MailKey Add(SQLite::Database& db, const char* ymd, bool sent, const char* subject, const char* body,
                        const char* id, const char* inReplyTo) {
         MailRecord m;
@@ -77,7 +67,6 @@ struct Fixture {
         HeaderFieldWriter(db).Put(KeyOf(m), h);
         return KeyOf(m);
     }
-    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
     // The search field lists the mails with `text`, newest first; the line `row` is chosen.
     void Choose(const char* text, int row) const {
         auto* field = Find<QLineEdit>("txtSearch");
@@ -86,13 +75,6 @@ struct Fixture {
         QTest::keyClick(field, Qt::Key_Return);
         window->ChooseSubject(row);
     }
-
-    test::TempDir dir;
-    Settings settings;
-    AppFolders folders;
-    ScriptedPrompter prompter;
-    std::unique_ptr<ArchiveSession> session;
-    std::unique_ptr<frmKamoMail> window;
 };
 
 } // namespace

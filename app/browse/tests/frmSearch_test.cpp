@@ -11,6 +11,7 @@
 
 #include "browse/SubjectLines.h"
 #include "browse/frmKamoMail.h"
+#include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
 #include "db/Schema.h"
@@ -44,28 +45,16 @@ QString Q(const char* s) {
     return QString::fromUtf8(s);
 }
 
-struct Fixture {
-    Fixture() {
-        std::filesystem::create_directories(dir / "config");
-        std::filesystem::create_directories(dir / "data");
-        test::WriteFile(dir / "config" / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
-        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
-        folders.settingsDir = dir / "config";
-        folders.dataDir = dir / "data";
-        auto db = OpenArchive(folders.DatabaseFile(), true);
-        CreateTables(*db);
-        test::InsertTestMail(*db, Mail("2002/03/01", "09:00:00", false, "太郎", "taro@example.jp", "ＰｏｓｔＰｅｔ通信",
-                                       "ポストペットのモモより"));
-        test::InsertTestMail(
-            *db, Mail("2002/03/02", "08:00:00", true, "太郎", "taro@example.jp", "Re: postpet通信", "返事です"));
-        test::InsertTestMail(
-            *db, Mail("2001/12/24", "20:00:00", false, "花子", "hana@example.jp", "メリークリスマス", "ﾎﾟｽﾄ"));
-        RebuildNameList(*db);
-        RebuildAddressList(*db);
-        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
-        window = std::make_unique<frmKamoMail>(*session, prompter);
-    }
-    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+struct Fixture : test::WindowArchive {
+    Fixture()
+        : WindowArchive([](SQLite::Database& db) {
+              test::InsertTestMail(db, Mail("2002/03/01", "09:00:00", false, "太郎", "taro@example.jp",
+                                            "ＰｏｓｔＰｅｔ通信", "ポストペットのモモより"));
+              test::InsertTestMail(
+                  db, Mail("2002/03/02", "08:00:00", true, "太郎", "taro@example.jp", "Re: postpet通信", "返事です"));
+              test::InsertTestMail(
+                  db, Mail("2001/12/24", "20:00:00", false, "花子", "hana@example.jp", "メリークリスマス", "ﾎﾟｽﾄ"));
+          }) {}
     QListView* Subjects() const { return Find<QListView>("lstSubject"); }
     QLineEdit* Field() const { return Find<QLineEdit>("txtSearch"); }
     QString Line(int row) const { return Subjects()->model()->index(row, 0).data().toString(); }
@@ -75,13 +64,6 @@ struct Fixture {
         Field()->insert(Q(text));
         QTest::keyClick(Field(), Qt::Key_Return);
     }
-
-    test::TempDir dir;
-    Settings settings;
-    AppFolders folders;
-    ScriptedPrompter prompter;
-    std::unique_ptr<ArchiveSession> session;
-    std::unique_ptr<frmKamoMail> window;
 };
 
 } // namespace
