@@ -24,8 +24,10 @@ inline constexpr int kRareMails = 25;
 // A word only the rare mails hold (in their subjects).
 inline const char* const kRareWord = "鬱蒼";
 
-// Mails the browse archive lacks: a rare Japanese word and a rare ASCII one.
+// Mails the browse archive lacks: a rare Japanese word and a rare ASCII one, a picture each, and all
+// of them one conversation by their message IDs.
 inline void AddRareMails(SQLite::Database& db) {
+    AddMissingTables(db); // the browse archive has the six tables only, as an old archive
     SQLite::Transaction tx(db);
     SQLite::Statement insert(db, "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
                                  " tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_SndAdd,"
@@ -42,6 +44,27 @@ inline void AddRareMails(SQLite::Database& db) {
         insert.bind(4, "鬱蒼とした森の写真 No." + std::to_string(i));
         insert.bind(5, "Quixotic journey の写真です。\r\n");
         insert.exec();
+        // Each with its picture: the only mail of the archive that has:picture finds.
+        SQLite::Statement picture(db, "INSERT INTO tblAttachment (tblAttachment_YMD, tblAttachment_HMS,"
+                                      " tblAttachment_SubKey, tblAttachment_SndRcvFlag, tblAttachment_SndAdd,"
+                                      " tblAttachment_RcvAdd, tblAttachment_No, tblAttachment_Name,"
+                                      " tblAttachment_Type, tblAttachment_Size, tblAttachment_Data)"
+                                      " VALUES (?1, '12:00:00', 7, 0, 'tabibito@example.jp', ?2, 1, 'mori.jpg',"
+                                      " 'image/jpeg', 4, x'FFD8FFE0')");
+        picture.bind(1, ymd);
+        picture.bind(2, kOwnerAddress);
+        picture.exec();
+        // And one conversation: every rare mail answers the first.
+        SQLite::Statement ids(db, "INSERT INTO tblHeaderFields (tblHeaderFields_YMD, tblHeaderFields_HMS,"
+                                  " tblHeaderFields_SubKey, tblHeaderFields_SndRcvFlag, tblHeaderFields_SndAdd,"
+                                  " tblHeaderFields_RcvAdd, tblHeaderFields_MessageId, tblHeaderFields_InReplyTo,"
+                                  " tblHeaderFields_References) VALUES (?1, '12:00:00', 7, 0, 'tabibito@example.jp',"
+                                  " ?2, ?3, ?4, ?4)");
+        ids.bind(1, ymd);
+        ids.bind(2, kOwnerAddress);
+        ids.bind(3, "<rare" + std::to_string(i) + "@example.jp>");
+        ids.bind(4, i == 0 ? std::string() : "<rare0@example.jp>");
+        ids.exec();
     }
     tx.commit();
 }
@@ -57,6 +80,8 @@ inline std::filesystem::path PrepareSearchArchive(const std::filesystem::path& d
         if (std::filesystem::exists(search) && std::filesystem::exists(note)) {
             auto db = OpenArchive(search);
             if (db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64() == kMails + kRareMails &&
+                db->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64() == kRareMails &&
+                db->execAndGet("SELECT COUNT(*) FROM tblHeaderFields").getInt64() == kRareMails &&
                 InspectSearchIndex(*db) == SearchIndexState::Ready && PendingSearchRows(*db) == 0) {
                 std::ifstream(note) >> buildSeconds;
                 cached = true;

@@ -22,6 +22,7 @@
 #include "browse/MonthCounts.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtControlLock.h"
+#include "browse/QtConversationLine.h"
 #include "browse/QtListModels.h"
 #include "browse/QtMailPictures.h"
 #include "browse/QtMonthChart.h"
@@ -216,6 +217,8 @@ void QtMailBrowser::BuildMailPane(QWidget* pane) {
     auto* mailLayout = new QVBoxLayout(pane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
+    conversation_ = new QtConversationLine(pane);
+    mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, pane);
     // The mail's pictures under its text (a click opens one as the attachment list does).
     pictures_ = new QtMailPictures(pane);
@@ -253,10 +256,12 @@ void QtMailBrowser::ClearMailDisplay() {
     lblHead->clear();
     attachmentList_->Clear();
     pictures_->Clear();
+    conversation_->Clear();
 }
 
 void QtMailBrowser::Clear() {
     ClearMailDisplay();
+    conversation_->Forget();
     subjectModel_->Clear();
     keyModel_->Clear();
 }
@@ -501,6 +506,7 @@ void QtMailBrowser::ShowMail(const QModelIndex& current) {
         txtMail->setPlainText(body.find_first_not_of(" \t\n\r") == std::string::npos ? U("（本文なし）") : Q(body));
         attachmentList_->ShowMail(session_.Database(), line->key);
         pictures_->ShowMail(session_.Database(), line->key);
+        conversation_->ShowMail(session_.Database(), line->key);
         currentMail_ = std::move(mail);
     });
 }
@@ -581,6 +587,10 @@ void QtMailBrowser::SelectMailText() {
 
 void QtMailBrowser::FocusSearch() {
     searchBar_->FocusField();
+}
+
+void QtMailBrowser::OpenConversation() {
+    conversation_->OpenPage();
 }
 
 bool QtMailBrowser::eventFilter(QObject* watched, QEvent* event) {

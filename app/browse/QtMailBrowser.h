@@ -28,6 +28,7 @@ class KeyListModel;
 class Prompter;
 class QtAttachmentList;
 class QtControlLock;
+class QtConversationLine;
 class QtMailPictures;
 class QtMonthChart;
 class QtSearchBar;
@@ -90,6 +91,8 @@ public:
     void CopyChosenText();
     void SelectMailText();
     void FocusSearch();
+    // The chosen mail's conversation on one page (nothing when no mail is chosen).
+    void OpenConversation();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -132,6 +135,7 @@ private:
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
     QtMailPictures* pictures_ = nullptr;         // between txtMail and the attachment list
+    QtConversationLine* conversation_ = nullptr; // under lblHead
     QtSearchBar* searchBar_ = nullptr;
     KeyListModel* keyModel_ = nullptr;
     SubjectListModel* subjectModel_ = nullptr;

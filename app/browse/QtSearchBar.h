@@ -1,14 +1,18 @@
 #pragma once
-// The search field above the subject list. Enter lists the mails where every word occurs (newest
-// first, streamed like any list); Down goes on to the first line found; Escape, or emptying the
-// field, goes back to the current view. The window's 検索 entry (Ctrl+F) moves to the field. The search runs only on
+// The search field above the subject list. Enter lists the mails that meet every term (the syntax
+// of search/SearchTerms.h; newest first, streamed like any list); a malformed term is named in a
+// line under the field and the list stays as it was. The ? button beside the field shows the
+// syntax. Down goes on to the first line found; Escape, or emptying the field, goes back to the
+// current view. The window's 検索 entry (Ctrl+F) moves to the field. The search runs only on
 // Enter, so typing never waits on the archive.
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QLineEdit;
+class QToolButton;
 
 namespace kamo {
 
@@ -49,6 +53,9 @@ private:
     ArchiveView& view_;
     ShowRows show_;
     QLineEdit* txtSearch = nullptr;
+    QToolButton* btnSearchHelp = nullptr;
+    QLabel* lblSearchError = nullptr;
+    QLabel* lblSearchHelp = nullptr;
     QString active_;
 };
 

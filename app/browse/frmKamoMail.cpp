@@ -34,6 +34,7 @@
 #include "db/Backups.h"
 #include "export/QtExportCommand.h"
 #include "export/QtPrintCommand.h"
+#include "export/frmOriginalHeader.h"
 #include "filters/FilterCommands.h"
 #include "filters/QtFilterCommands.h"
 #include "friends/FriendCommands.h"
@@ -132,6 +133,9 @@ CommandSlots frmKamoMail::Slots() {
         {"memCopy", [this] { browser_->CopyChosenText(); }},
         {"memSelectAll", [this] { browser_->SelectMailText(); }},
         {"memSearch", [this] { browser_->FocusSearch(); }},
+        {"memConversation", [this] { browser_->OpenConversation(); }},
+        {"memOriginalHeader",
+         [this] { MemOriginalHeader(session_.Database(), prompter_, this, browser_->CurrentMail()); }},
         {"memNameOrAddr", next},
         {"memYears", [this] { browser_->ShowYearsPicture(memYears->isChecked()); }},
         {"memExport", [this] { OnMemExport(); }},

@@ -55,11 +55,13 @@ std::vector<CommandDef> BuildCommands() {
         {.control = "comEnd", .menu = kButtonRow, .place = 10, .caption = "終　了", .toolTip = "KamoMailを終了します"},
         {.control = "memEnd", .menu = "memFileMenu", .place = 20, .caption = "終了(&X)", .shortcut = "Ctrl+Q"},
         // Looking at the archive.
-        {.terminal = "search", .options = "[--format text|json] [--body] 言葉...", .summary = "メールを検索します"},
+        {.terminal = "search",
+         .options = "[--format text|json] [--body] 指定...",
+         .summary = "メールを検索します（指定の書き方は search --help）"},
         {.terminal = "list",
-         .options =
-             "[--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] [--body]",
-         .summary = "キーやメールの一覧を表示します"},
+         .options = "[--by address|name|date|filter] | --address A|--name N|--date D|--filter F [--format json] "
+                    "[--body] [--threads]",
+         .summary = "キーやメールの一覧を表示します（--threads: 会話ごとにまとめる）"},
         {.control = "memNameOrAddr", .menu = "mnuView", .place = 10, .caption = "表示の切り替え(&C)", .shortcut = "F5"},
         {.control = "memCopy", .menu = "mnuEdit", .place = 10, .caption = "コピー(&C)", .shortcut = "Copy"},
         {.control = "memSelectAll",
@@ -77,6 +79,14 @@ std::vector<CommandDef> BuildCommands() {
          .toolTip = "メールの数を月ごとの棒で、すべての年にわたって表示します",
          .shortcut = "F6",
          .checkable = true},
+        {.control = "memOriginalHeader", .menu = "mnuView", .place = 12, .caption = "元のヘッダー(&H)..."},
+        // Always on, as the other commands that do not write; with no mail chosen, or one alone in its
+        // conversation, it shows nothing.
+        {.control = "memConversation",
+         .menu = "mnuView",
+         .place = 13,
+         .caption = "この会話を表示(&T)",
+         .shortcut = "Ctrl+T"},
         {.control = "cmdAttachSave"},
         {.control = "cmdAttachSaveAll"},
         // Exports and the archive's upkeep.
@@ -123,8 +133,8 @@ std::vector<CommandDef> BuildCommands() {
          .caption = "今日のバックアップを作成(&M)"},
         {.terminal = "backups", .summary = "バックアップの一覧を表示します"},
         {.terminal = "index",
-         .options = "[--rebuild | --drop]",
-         .summary = "検索用の索引を最新にします（作り直し・削除）"},
+         .options = "[--rebuild | --drop | --redecode]",
+         .summary = "検索用の索引を最新にします（作り直し・削除）、メールを元のメールから読み直します"},
         {.control = "memDBEdit",
          .writes = true,
          .menu = "memDBSupportMenu",

@@ -113,9 +113,8 @@ OriginalWriter::OriginalWriter(SQLite::Database& db)
     : replace_(db, InsertSql("INSERT OR REPLACE")), insertNew_(db, InsertSql("INSERT OR IGNORE")),
       decoding_(db, "UPDATE tblOriginal SET tblOriginal_Decoding = ?7" + kKeyWhere) {}
 
-void OriginalWriter::Run(SQLite::Statement& st, const MailKey& key, const MailOriginal& original,
-                         const std::string& mailbox, int64_t decoding) {
-    const std::string packed = PackOriginal(original);
+void OriginalWriter::Run(SQLite::Statement& st, const MailKey& key, std::string_view packed, const std::string& mailbox,
+                         int64_t decoding) {
     st.reset();
     BindMailKey(st, 1, key);
     st.bind(7, mailbox);
@@ -128,12 +127,22 @@ void OriginalWriter::Run(SQLite::Statement& st, const MailKey& key, const MailOr
 
 void OriginalWriter::Put(const MailKey& key, const MailOriginal& original, const std::string& mailbox,
                          int64_t decoding) {
-    Run(replace_, key, original, mailbox, decoding);
+    Run(replace_, key, PackOriginal(original), mailbox, decoding);
 }
 
 void OriginalWriter::Keep(const MailKey& key, const MailOriginal& original, const std::string& mailbox,
                           int64_t decoding) {
-    Run(insertNew_, key, original, mailbox, decoding);
+    Run(insertNew_, key, PackOriginal(original), mailbox, decoding);
+}
+
+void OriginalWriter::PutPacked(const MailKey& key, std::string_view packed, const std::string& mailbox,
+                               int64_t decoding) {
+    Run(replace_, key, packed, mailbox, decoding);
+}
+
+void OriginalWriter::KeepPacked(const MailKey& key, std::string_view packed, const std::string& mailbox,
+                                int64_t decoding) {
+    Run(insertNew_, key, packed, mailbox, decoding);
 }
 
 void OriginalWriter::SetDecoding(const MailKey& key, int64_t decoding) {

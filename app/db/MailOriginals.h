@@ -53,11 +53,14 @@ public:
     void Put(const MailKey& key, const MailOriginal& original, const std::string& mailbox, int64_t decoding);
     // Keeps it only when nothing is kept for the mail yet (a mail read by a version that kept none).
     void Keep(const MailKey& key, const MailOriginal& original, const std::string& mailbox, int64_t decoding);
+    // Put and Keep of an original PackOriginal has packed already (on another thread, say).
+    void PutPacked(const MailKey& key, std::string_view packed, const std::string& mailbox, int64_t decoding);
+    void KeepPacked(const MailKey& key, std::string_view packed, const std::string& mailbox, int64_t decoding);
     // Marks the mail's row as made by `decoding` from its kept original.
     void SetDecoding(const MailKey& key, int64_t decoding);
 
 private:
-    void Run(SQLite::Statement& st, const MailKey& key, const MailOriginal& original, const std::string& mailbox,
+    void Run(SQLite::Statement& st, const MailKey& key, std::string_view packed, const std::string& mailbox,
              int64_t decoding);
     SQLite::Statement replace_;
     SQLite::Statement insertNew_;

@@ -181,6 +181,16 @@ std::string MailKeyCondition(std::string_view table, int first) {
     return sql;
 }
 
+std::string MailKeyJoin(std::string_view table) {
+    std::string sql;
+    for (const char* column : {"_YMD", "_HMS", "_SubKey", "_SndRcvFlag", "_SndAdd", "_RcvAdd"}) {
+        if (!sql.empty())
+            sql += " AND ";
+        sql.append(table).append(column).append(" = tblKamoMail.tblKamoMail").append(column);
+    }
+    return sql;
+}
+
 int BindMailKey(SQLite::Statement& st, int first, const MailKey& key) {
     st.bind(first, key.ymd);
     st.bind(first + 1, key.hms);

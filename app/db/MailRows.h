@@ -65,6 +65,10 @@ int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces);
 // tblAttachment, tblHeaderFields): "table_YMD = ?N AND table_HMS = ?N+1 AND ... table_RcvAdd = ?N+5",
 // numbered from `first` on.
 std::string MailKeyCondition(std::string_view table, int first = 1);
+// The same six columns of `table` equal to those of the row of tblKamoMail in the outer query:
+// "table_YMD = tblKamoMail.tblKamoMail_YMD AND ...", for a correlated subquery on a table kept
+// beside the mail (compared by `table`'s own collation, so its primary index is used).
+std::string MailKeyJoin(std::string_view table);
 // Binds `key` for MailKeyCondition(table, first); returns the next parameter's number.
 int BindMailKey(SQLite::Statement& st, int first, const MailKey& key);
 

@@ -21,6 +21,7 @@
 #include "export/HtmlArchive.h"
 #include "export/MailAttachments.h"
 #include "export/MailMessage.h"
+#include "export/OriginalReading.h"
 #include "platform/FileUtil.h"
 #include "search/SearchIndex.h"
 
@@ -28,18 +29,27 @@ namespace kamo {
 namespace fs = std::filesystem;
 namespace {
 
+// One mail as a sink takes it.
+struct SinkMail {
+    const MailRecord& mail;
+    const std::string& message;
+    bool seen;           // marked read
+    bool original;       // the message is the original: nothing may be added
+    int zoneMinutes;     // of the stored clock time
+    std::string mailbox; // the PostPet mailbox it was read from (empty: not kept)
+};
+
 // The file time of a mail's file: its own moment (none before 1970: a negative time is no time to
 // most programs); the start of 1970 for a mail whose date could not be read, as its Date says.
-std::time_t FileTimeOf(const MailRecord& mail) {
-    return std::max<std::time_t>(0, MailTime(mail.ymd, mail.hms).value_or(0));
+std::time_t FileTimeOf(const SinkMail& m) {
+    return std::max<std::time_t>(0, MailTime(m.mail.ymd, m.mail.hms, m.zoneMinutes).value_or(0));
 }
 
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual std::string_view LineEnd() const { return "\n"; }
-    // `seen`: the mail is marked read.
-    virtual void Add(const MailRecord& mail, const std::string& message, bool seen) = 0;
+    virtual void Add(const SinkMail& m) = 0;
     virtual void Finish() = 0;
 };
 
@@ -56,12 +66,14 @@ public:
                        target, out_->Error());
         buffer_.reserve(kBuffer);
     }
-    void Add(const MailRecord& mail, const std::string& message, bool seen) override {
-        Put(MboxFromLine(mail) + "\n");
-        if (seen)
+    void Add(const SinkMail& m) override {
+        Put(MboxFromLine(m.mail, m.zoneMinutes) + "\n");
+        if (m.seen && !m.original)
             Put("Status: RO\n"); // read (R) and no longer new (O), as mutt and mbox readers keep it
-        Put(MboxQuoted(message));
-        Put("\n"); // a blank line before the next "From "
+        Put(MboxQuoted(m.message));
+        if (!m.message.empty() && m.message.back() != '\n')
+            Put("\n"); // every mbox message ends in a line break, the separator's blank line after it
+        Put("\n");     // a blank line before the next "From "
     }
     void Finish() override {
         if (!out_->Write(buffer_) || !out_->Commit())
@@ -125,8 +137,10 @@ public:
             }
         }
     }
-    void Add(const MailRecord& mail, const std::string& message, bool seen) override {
-        const std::time_t when = FileTimeOf(mail);
+    void Add(const SinkMail& m) override {
+        const MailRecord& mail = m.mail;
+        const bool seen = m.seen;
+        const std::time_t when = FileTimeOf(m);
         char unique[64];
         std::snprintf(unique, sizeof unique, "%lld.K%016llx.", static_cast<long long>(when),
                       static_cast<unsigned long long>(MailKeyHash(mail)));
@@ -150,7 +164,7 @@ public:
                 target = old;
             }
         }
-        WriteExportFile(target, message, mode_, when, folder_ / "tmp");
+        WriteExportFile(target, m.message, mode_, when, folder_ / "tmp");
         if (!left.empty()) {
             std::error_code ec;
             fs::remove(left, ec);
@@ -173,9 +187,8 @@ class EmlSink : public MessageSink {
 public:
     EmlSink(const fs::path& folder, unsigned mode) : folder_(folder), mode_(mode) { MakeExportFolder(folder); }
     std::string_view LineEnd() const override { return "\r\n"; }
-    void Add(const MailRecord& mail, const std::string& message, bool /*seen: eml has no flags*/) override {
-        const std::string name = MailFileStem(mail) + ".eml";
-        WriteExportFile(folder_ / name, message, mode_, FileTimeOf(mail));
+    void Add(const SinkMail& m) override { // eml has no flags
+        WriteExportFile(folder_ / (MailFileStem(m.mail) + ".eml"), m.message, mode_, FileTimeOf(m));
     }
     void Finish() override { SyncFolder(folder_); }
 
@@ -196,6 +209,47 @@ std::unique_ptr<MessageSink> SinkFor(MailFormat format, const fs::path& target, 
     }
     return std::make_unique<EmlSink>(target, mode);
 }
+
+// One sink per PostPet mailbox, each made at the mailbox's first mail, under the target folder. A
+// Maildir++ root is a Maildir itself, each folder ".name" one with the file "maildirfolder".
+class FolderSink : public MessageSink {
+public:
+    FolderSink(MailFormat format, const fs::path& target, unsigned mode, const fs::path& archive)
+        : format_(format), target_(target), mode_(mode), archive_(archive) {
+        if (format == MailFormat::Maildir)
+            sinks_.emplace("", SinkFor(format, target, mode)); // the root, for readers that want one
+        else
+            MakeExportFolder(target);
+    }
+    std::string_view LineEnd() const override { return format_ == MailFormat::Eml ? "\r\n" : "\n"; }
+    void Add(const SinkMail& m) override {
+        const std::string name = MailboxFolderName(m.mailbox);
+        auto it = sinks_.find(name);
+        if (it == sinks_.end()) {
+            const fs::path place = target_ / (format_ == MailFormat::Maildir ? "." + name : name);
+            if (IsArchiveOrCopy(place, archive_))
+                throw std::runtime_error(
+                    "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" +
+                    place.string());
+            it = sinks_.emplace(name, SinkFor(format_, place, mode_)).first;
+            if (format_ == MailFormat::Maildir)
+                WriteExportFile(place / "maildirfolder", "", mode_, std::time(nullptr));
+        }
+        it->second->Add(m);
+    }
+    void Finish() override {
+        for (auto& [name, sink] : sinks_)
+            sink->Finish();
+        SyncFolder(target_);
+    }
+
+private:
+    MailFormat format_;
+    fs::path target_;
+    unsigned mode_;
+    fs::path archive_;
+    std::map<std::string, std::unique_ptr<MessageSink>> sinks_;
+};
 
 } // namespace
 
@@ -236,6 +290,13 @@ std::optional<SeenMail> SeenMailNamed(const std::string& name) {
         if (name == c.name)
             return c.seen;
     return std::nullopt;
+}
+
+std::string MailboxFolderName(const std::string& mailbox) {
+    std::string name;
+    for (char c : mailbox)
+        name += c == '/' || c == '.' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F ? '_' : c;
+    return name.empty() ? std::string(kUnknownMailbox) : name;
 }
 
 std::string MboxQuoted(std::string_view message) {
@@ -301,8 +362,10 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     wait.OfferCancel();
     if (format == MailFormat::Html)
         return WriteHtmlArchive(db, selection, target, PrivateModeOf(archive), wait);
-    auto sink = SinkFor(format, target, PrivateModeOf(archive));
+    auto sink = options.folders ? std::make_unique<FolderSink>(format, target, PrivateModeOf(archive), archive)
+                                : SinkFor(format, target, PrivateModeOf(archive));
     HeaderFieldReader headers(db);
+    OriginalReader originals(db);
     const std::set<std::string> repeated = IdsRepeatedIn(db, selection, headers, wait);
     SelectionStream stream(db, selection);
     const std::optional<int64_t> total = stream.Total();
@@ -327,11 +390,22 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             const std::optional<MailRecord> mail = reader.Read(row);
             if (!mail)
                 continue;
+            const std::optional<StoredOriginal> stored = originals.Read(KeyOf(*mail));
+            const bool asOriginal = options.original && stored;
             MessageExtras extras;
-            extras.headers = headers.Read(KeyOf(*mail));
-            extras.ownMessageId = !repeated.count(extras.headers.messageId);
+            if (stored)
+                AddOriginalExtras(stored->original, *mail, !asOriginal, extras);
+            std::string message;
+            if (asOriginal) {
+                message = OriginalMessage(stored->original);
+            } else {
+                result.withoutOriginal += options.original ? 1 : 0;
+                extras.headers = headers.Read(KeyOf(*mail));
+                extras.ownMessageId = !repeated.count(extras.headers.messageId);
+                message = MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd(), extras);
+            }
             const bool seen = options.seen == SeenMail::All || mail->sent;
-            sink->Add(*mail, MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd(), extras), seen);
+            sink->Add({*mail, message, seen, asOriginal, extras.zoneMinutes, stored ? stored->mailbox : ""});
             if (++result.written % 64 == 0)
                 ShowExportCount(wait, result.written, total);
             wait.Pump();

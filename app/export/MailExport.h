@@ -16,6 +16,16 @@
 //   html     a folder a browser reads: HtmlArchive.h.
 // A file that cannot be written leaves no temporary behind. The messages themselves: MailMessage.h.
 // Memory stays flat: one mail at a time.
+// Two choices for every form:
+//   original  each mail as its original (db/MailOriginals.h) was, its header region and body byte for
+//             byte, nothing added (mbox: no Status line; its separator and quoting as always, and a line
+//             break after an original that ends without one, as every mbox message ends); a mail
+//             without a kept original goes as the message made from its row, and is counted.
+//   folders   one mbox file, one Maildir++ folder ("<target>/.<name>/", the target a Maildir of its
+//             own) or one eml folder per PostPet mailbox the mails were read from, named by the
+//             mailbox ("受信フォルダ", "ピンクの引出し", ...; "/", "." and control characters
+//             become "_"); mail with no mailbox kept goes to kUnknownMailbox. The target is a folder.
+//   Either way the zone, the receivers and the HTML of a kept original go into the message.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -53,8 +63,13 @@ struct SeenChoice {
 const std::vector<SeenChoice>& SeenChoices();
 std::optional<SeenMail> SeenMailNamed(const std::string& name);
 
+// The folder of mails whose PostPet mailbox is not kept (read before the archive kept it).
+inline constexpr const char* kUnknownMailbox = "メールボックス不明";
+
 struct ExportOptions {
     SeenMail seen = SeenMail::All;
+    bool original = false; // each mail's original as it was, where one is kept
+    bool folders = false;  // one mbox file or folder per PostPet mailbox
 };
 
 struct ExportResult {
@@ -64,6 +79,7 @@ struct ExportResult {
     // (a file already at the target stays as it was); Maildir and eml keep the `written` mails,
     // each a complete file, for they may replace the files of an earlier export.
     bool stopped = false;
+    int64_t withoutOriginal = 0; // `original`: mails written from their rows, for none was kept
 };
 
 // Writes the selected mails to `target` (a file for mbox, a folder for the others, made when
@@ -75,6 +91,9 @@ struct ExportResult {
 // the same export has it too; then each of them carries the one made from its key.
 ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, MailFormat format,
                          const std::filesystem::path& target, WaitReporter& wait, const ExportOptions& options = {});
+
+// The name a mailbox's file or folder is given under `folders`.
+std::string MailboxFolderName(const std::string& mailbox);
 
 // mbox's quoting of one message: ">" before every line that starts with ">*From ".
 std::string MboxQuoted(std::string_view message);

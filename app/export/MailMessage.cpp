@@ -208,14 +208,15 @@ void AppendFrom(std::string& out, const std::string& name, const std::string& ad
     AppendKeptParties(out, "From", {{name, address}}, lineEnd);
 }
 
-// To: the receiver, or the empty group RFC 5322 names for recipients that are not shown.
-void AppendTo(std::string& out, const std::string& name, const std::string& address, std::string_view lineEnd) {
-    if (IsUsableAddress(address)) {
-        AppendParties(out, "To", {{name, address}}, lineEnd);
+// To: the receivers, or the empty group RFC 5322 names for recipients that are not shown.
+void AppendTo(std::string& out, const std::vector<MailParty>& receivers, std::string_view lineEnd) {
+    if (std::any_of(receivers.begin(), receivers.end(),
+                    [](const MailParty& p) { return IsUsableAddress(p.address); })) {
+        AppendParties(out, "To", receivers, lineEnd);
         return;
     }
     out.append("To: undisclosed-recipients:;").append(lineEnd);
-    AppendKeptParties(out, "To", {{name, address}}, lineEnd);
+    AppendKeptParties(out, "To", receivers, lineEnd);
 }
 
 // Message IDs separated by blanks, one token each, folded between them.
@@ -348,11 +349,36 @@ std::string ContentTypeValue(const std::string& stored) {
     return stored;
 }
 
-void AppendTextPart(std::string& out, const std::string& body, std::string_view lineEnd) {
-    out.append("Content-Type: text/plain; charset=UTF-8").append(lineEnd);
+void AppendUtf8Part(std::string& out, const char* type, const std::string& text, std::string_view lineEnd) {
+    out.append("Content-Type: ").append(type).append("; charset=UTF-8").append(lineEnd);
     out.append("Content-Transfer-Encoding: base64").append(lineEnd);
     out.append(lineEnd);
-    out.append(Base64Lines(body, lineEnd));
+    out.append(Base64Lines(text, lineEnd));
+}
+
+// The text, and beside it the HTML when the mail had one. Base64 never holds "=_", so a boundary
+// cannot turn up inside a part.
+void AppendTextPart(std::string& out, const std::string& body, const std::string& html, const std::string& boundary,
+                    std::string_view lineEnd) {
+    if (html.empty()) {
+        AppendUtf8Part(out, "text/plain", body, lineEnd);
+        return;
+    }
+    out.append("Content-Type: multipart/alternative; boundary=\"").append(boundary).append("\"").append(lineEnd);
+    out.append(lineEnd);
+    out.append("--").append(boundary).append(lineEnd);
+    AppendUtf8Part(out, "text/plain", body, lineEnd);
+    out.append("--").append(boundary).append(lineEnd);
+    AppendUtf8Part(out, "text/html", html, lineEnd);
+    out.append("--").append(boundary).append("--").append(lineEnd);
+}
+
+// "+0900", "-0500"
+std::string ZoneText(int zoneMinutes) {
+    const int magnitude = zoneMinutes < 0 ? -zoneMinutes : zoneMinutes;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%c%02d%02d", zoneMinutes < 0 ? '-' : '+', magnitude / 60 % 100, magnitude % 60);
+    return buf;
 }
 
 } // namespace
@@ -454,30 +480,30 @@ std::string MessageId(const MailRecord& mail) {
            Hex16(MailKeyHash(mail)) + "@kamomail.invalid>";
 }
 
-std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms) {
+std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms, int zoneMinutes) {
     const auto c = ReadClock(ymd, hms);
     if (!c)
         return std::nullopt;
     using namespace std::chrono;
     const sys_days d =
         year_month_day{year{c->year}, month{static_cast<unsigned>(c->month)}, day{static_cast<unsigned>(c->day)}};
-    const auto t = d + hours{c->hour} + minutes{c->minute} + seconds{c->second} - hours{9};
+    const auto t = d + hours{c->hour} + minutes{c->minute} + seconds{c->second} - minutes{zoneMinutes};
     return static_cast<std::time_t>(duration_cast<seconds>(t.time_since_epoch()).count());
 }
 
-std::string MessageDate(std::string_view ymd, std::string_view hms) {
+std::string MessageDate(std::string_view ymd, std::string_view hms, int zoneMinutes) {
     const auto c = ReadClock(ymd, hms);
     if (!c)
         return "Thu, 01 Jan 1970 00:00:00 +0000";
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d +0900", kDays[WeekdayOf(*c)], c->day,
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d ", kDays[WeekdayOf(*c)], c->day,
                   kMonths[c->month - 1], c->year, c->hour, c->minute, c->second);
-    return buf;
+    return buf + ZoneText(zoneMinutes);
 }
 
-std::string MboxFromLine(const MailRecord& mail) {
+std::string MboxFromLine(const MailRecord& mail, int zoneMinutes) {
     char when[64];
-    if (const auto t = MailTime(mail.ymd, mail.hms)) {
+    if (const auto t = MailTime(mail.ymd, mail.hms, zoneMinutes)) {
         using namespace std::chrono;
         const sys_seconds moment{seconds{*t}};
         const sys_days day = floor<days>(moment);
@@ -504,7 +530,7 @@ std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttach
     std::string out;
     out.reserve(1024 + mail.body.size() * 4 / 3);
     AppendFrom(out, mail.sndName, mail.sndAdd, lineEnd);
-    AppendTo(out, mail.rcvName, mail.rcvAdd, lineEnd);
+    AppendTo(out, extras.to.empty() ? std::vector<MailParty>{{mail.rcvName, mail.rcvAdd}} : extras.to, lineEnd);
     AppendParties(out, "Cc", extras.headers.cc, lineEnd);
     AppendParties(out, "Reply-To", extras.headers.replyTo, lineEnd);
     {
@@ -512,21 +538,22 @@ std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttach
         AppendText(subject, mail.subject, kFoldAt - std::string_view("Subject: ").size());
         subject.End();
     }
-    out.append("Date: ").append(MessageDate(mail.ymd, mail.hms)).append(lineEnd);
+    out.append("Date: ").append(MessageDate(mail.ymd, mail.hms, extras.zoneMinutes)).append(lineEnd);
     out.append("Message-ID: ").append(MessageIdFor(mail, extras)).append(lineEnd);
     AppendIds(out, "In-Reply-To", extras.headers.inReplyTo, lineEnd);
     AppendIds(out, "References", extras.headers.references, lineEnd);
     out.append("MIME-Version: 1.0").append(lineEnd);
-    if (attachments.empty()) {
-        AppendTextPart(out, mail.body, lineEnd);
-        return out;
-    }
     // Base64 never holds "=_", so the boundary cannot turn up inside a part.
     const std::string boundary = "=_KamoMail_" + Hex16(MailKeyHash(mail));
+    const std::string alternative = "=_KamoMailAlt_" + Hex16(MailKeyHash(mail)); // neither a prefix of the other
+    if (attachments.empty()) {
+        AppendTextPart(out, mail.body, extras.html, alternative, lineEnd);
+        return out;
+    }
     out.append("Content-Type: multipart/mixed; boundary=\"").append(boundary).append("\"").append(lineEnd);
     out.append(lineEnd);
     out.append("--").append(boundary).append(lineEnd);
-    AppendTextPart(out, mail.body, lineEnd);
+    AppendTextPart(out, mail.body, extras.html, alternative, lineEnd);
     for (const auto& a : attachments) {
         out.append("--").append(boundary).append(lineEnd);
         out.append("Content-Type: ").append(ContentTypeValue(a.contentType)).append(lineEnd);

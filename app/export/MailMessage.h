@@ -2,7 +2,8 @@
 // One archived mail as an Internet message (RFC 5322 with MIME) that other mail programs read
 // without mojibake:
 //
-//   From, To    the stored names and addresses; a name that is not plain ASCII goes as RFC 2047
+//   From, To    the stored names and addresses (To: every receiver of the mail's original, the
+//               stored receiver with its stored name); a name that is not plain ASCII goes as RFC 2047
 //               encoded words (UTF-8, base64 and where needed Q). The archive's placeholder for no
 //               name (kNoName) is no name and never goes out as one. A party without a usable
 //               address (empty, no plain addr-spec, or longer than an address can be) keeps its
@@ -13,8 +14,8 @@
 //   Cc, Reply-To the kept header fields (db/HeaderFields.h), the same way; mailboxes without a
 //               usable address go to X-KamoMail-Cc / X-KamoMail-Reply-To.
 //   Subject     as stored; encoded words unless it is plain ASCII in words that fit a line.
-//   Date        the stored date and time with the zone +0900: PostPet wrote its mail in Japan and
-//               the archive keeps the clock time as written. A date that could not be read
+//   Date        the stored date and time (the clock time as written) with the zone the original's
+//               Date names, else +0900: PostPet wrote its mail in Japan. A date that could not be read
 //               ("0000/00/00") or is no real day becomes Thu, 01 Jan 1970 00:00:00 +0000: it sorts
 //               first and is never taken for a recent mail. A leap second (":60") goes as ":59".
 //   Message-ID  the mail's own, kept when it was read, where the export may use it (unique in the
@@ -25,7 +26,8 @@
 //   Body        text/plain; charset=UTF-8 in base64: the body exactly as stored (CR LF line breaks
 //               and all), every line 76 characters at most. With attachments: multipart/mixed, the
 //               text first, each attachment a base64 part with its type (and a text's charset),
-//               named in RFC 2231 form when it has a name.
+//               named in RFC 2231 form when it has a name. An HTML mail's text is
+//               multipart/alternative: the stored text, then the original HTML in UTF-8.
 //
 // Header lines are folded at 78 characters wherever there is a place to fold, and no line is ever
 // longer than 998 octets.
@@ -42,10 +44,16 @@
 
 namespace kamo {
 
+// The zone of a stored clock time when nothing names another: Japan's.
+inline constexpr int kJapanZoneMinutes = 9 * 60;
+
 // What an export knows of a mail beyond its row.
 struct MessageExtras {
-    HeaderFields headers;     // the kept header fields (none: empty)
-    bool ownMessageId = true; // headers.messageId may be used (no other mail of the export has it)
+    HeaderFields headers;                // the kept header fields (none: empty)
+    bool ownMessageId = true;            // headers.messageId may be used (no other mail of the export has it)
+    int zoneMinutes = kJapanZoneMinutes; // of the stored clock time, east of UTC
+    std::vector<MailParty> to;           // every receiver (empty: the stored one alone)
+    std::string html;                    // the mail's own HTML, UTF-8 (empty: none)
 };
 
 // The address a sender without a usable address is given.
@@ -64,15 +72,15 @@ std::string MessageId(const MailRecord& mail);
 uint64_t MailKeyHash(const MailRecord& mail);
 
 // The mail's moment, when its date is a real one: seconds since 1970 (UTC) of the stored clock time
-// in Japan (a leap second read as the second before it).
-std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms);
+// in its zone (a leap second read as the second before it).
+std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms, int zoneMinutes = kJapanZoneMinutes);
 // "Tue, 04 Sep 2001 21:05:33 +0900", or the 1970 stand-in for an unreadable date.
-std::string MessageDate(std::string_view ymd, std::string_view hms);
+std::string MessageDate(std::string_view ymd, std::string_view hms, int zoneMinutes = kJapanZoneMinutes);
 
 // mbox's separator line for the mail, without its line end: "From hanako@example.jp Tue Sep  4
 // 12:05:33 2001", the time in UTC as mbox readers take it (the sender's address, or MAILER-DAEMON
 // when it has no usable one).
-std::string MboxFromLine(const MailRecord& mail);
+std::string MboxFromLine(const MailRecord& mail, int zoneMinutes = kJapanZoneMinutes);
 
 // RFC 2047 encoded words (UTF-8), each whole characters and at most 60 characters long, separated
 // by single blanks: base64, or the Q form for a piece that base64 would end in padding before the

@@ -32,9 +32,9 @@ QString DefaultTarget(MailFormat format, const QString& lastFolder) {
     return folder.filePath("KamoMail-eml");
 }
 
-std::string StoppedText(const ExportResult& result, MailFormat format, bool mboxWasThere) {
+std::string StoppedText(const ExportResult& result, bool folder, bool mboxWasThere) {
     std::string text = "書き出しを中止しました。\n";
-    if (!InfoOf(format).folder)
+    if (!folder)
         return text +
                (mboxWasThere ? "mbox ファイルは元のままです（書き換えていません）。\n"
                              : "mbox ファイルは作っていません。\n") +
@@ -43,8 +43,16 @@ std::string StoppedText(const ExportResult& result, MailFormat format, bool mbox
            " 通は書き出してあります（1通ずつ完全なメールのファイルです）。\n" + result.target.string();
 }
 
-QString AskTarget(QWidget* parent, MailFormat format, const QString& current) {
-    if (InfoOf(format).folder)
+// The mails an export of originals wrote from their rows, for none was kept.
+std::string WithoutOriginalText(const ExportResult& result) {
+    if (result.withoutOriginal == 0)
+        return {};
+    return "うち " + WithSeparators(result.withoutOriginal) +
+           " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";
+}
+
+QString AskTarget(QWidget* parent, MailFormat /*format*/, bool folder, const QString& current) {
+    if (folder)
         return QFileDialog::getExistingDirectory(parent, QString::fromUtf8("書き出し先のフォルダ"), current);
     // The replace question is ours (it also covers a name typed into the window).
     return QFileDialog::getSaveFileName(parent, QString::fromUtf8("書き出し先の mbox ファイル"), current,
@@ -79,29 +87,28 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
     while (ExportDialogSeams().run(dialog) == QDialog::Accepted) {
         const std::filesystem::path target = dialog.Target().toStdString();
         const MailFormat format = dialog.Format();
+        const ExportOptions options = dialog.Options();
+        const bool folder = InfoOf(format).folder || options.folders;
         settings.exportFormat = InfoOf(format).name;
         if (const std::filesystem::path folder = std::filesystem::absolute(target).parent_path(); !folder.empty())
             settings.exportFolder = folder.string();
         std::error_code ec;
-        const bool mboxWasThere = !InfoOf(format).folder && std::filesystem::is_regular_file(target, ec);
+        const bool mboxWasThere = !folder && std::filesystem::is_regular_file(target, ec);
         if (mboxWasThere && !prompter.AskYesNo(target.string() + "\nは既にあります。置き換えますか？", title))
             return false; // the user's answer, not a failure: nothing written, the command ends
-        if (InfoOf(format).folder && std::filesystem::exists(target, ec) &&
-            !std::filesystem::is_directory(target, ec)) {
+        if (folder && std::filesystem::exists(target, ec) && !std::filesystem::is_directory(target, ec)) {
             prompter.Error(target.string() + "\nはフォルダではありません。", title);
             continue;
         }
         try {
-            ExportOptions options;
-            options.seen = dialog.Seen();
             const ExportResult result =
                 ExportMails(session.Database(), dialog.Choice().selection, format, target, wait, options);
             if (result.stopped) {
-                prompter.Message(StoppedText(result, format, mboxWasThere), title);
+                prompter.Message(StoppedText(result, folder, mboxWasThere), title);
                 return false;
             }
             prompter.Message(WithSeparators(result.written) + " 通のメールを書き出しました（" + InfoOf(format).caption +
-                                 "）。\n" + result.target.string(),
+                                 "）。\n" + WithoutOriginalText(result) + result.target.string(),
                              title);
             return true;
         } catch (const std::exception& e) {

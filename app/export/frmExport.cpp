@@ -1,5 +1,6 @@
 #include "export/frmExport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -37,6 +38,11 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     cmbSeen->setObjectName("cmbSeen");
     for (const auto& c : SeenChoices())
         cmbSeen->addItem(QString::fromUtf8(c.caption), static_cast<int>(c.seen));
+    chkOriginal = new QCheckBox(
+        QString::fromUtf8("元のメールのまま書き出す（ヘッダーも本文も受け取ったときのバイトのまま）"), this);
+    chkOriginal->setObjectName("chkOriginal");
+    chkFolders = new QCheckBox(QString::fromUtf8("PostPet のメールボックスごとに分ける（書き出し先はフォルダ）"), this);
+    chkFolders->setObjectName("chkFolders");
     txtTarget = new QLineEdit(this);
     txtTarget->setObjectName("txtTarget");
     txtTarget->setMinimumWidth(360);
@@ -50,6 +56,8 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     form->addRow(QString::fromUtf8("形式："), cmbFormat);
     form->addRow(QString::fromUtf8("書き出し先："), targetRow);
     form->addRow(QString::fromUtf8("既読："), cmbSeen);
+    form->addRow(chkOriginal);
+    form->addRow(chkFolders);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     cmdOk = buttons->button(QDialogButtonBox::Ok);
@@ -67,6 +75,7 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(cmbFormat, &QComboBox::currentIndexChanged, this, &frmExport::OnFormatChanged);
     connect(cmdBrowse, &QPushButton::clicked, this, &frmExport::OnBrowse);
+    connect(chkFolders, &QCheckBox::toggled, this, &frmExport::OnFormatChanged);
     connect(txtTarget, &QLineEdit::textEdited, this, [this] {
         targetTyped_ = true;
         UpdateOk();
@@ -91,6 +100,22 @@ QString frmExport::Target() const {
 
 SeenMail frmExport::Seen() const {
     return static_cast<SeenMail>(cmbSeen->currentData().toInt());
+}
+
+ExportOptions frmExport::Options() const {
+    ExportOptions options;
+    options.seen = Seen();
+    options.original = chkOriginal->isChecked();
+    options.folders = chkFolders->isChecked();
+    return options;
+}
+
+void frmExport::SetOriginal(bool original) {
+    chkOriginal->setChecked(original);
+}
+
+void frmExport::SetFolders(bool folders) {
+    chkFolders->setChecked(folders);
 }
 
 void frmExport::SetSeen(SeenMail seen) {
@@ -121,7 +146,8 @@ void frmExport::OnFormatChanged() {
 }
 
 void frmExport::OnBrowse() {
-    const QString chosen = chooseTarget_ ? chooseTarget_(this, Format(), Target()) : QString();
+    const bool folder = InfoOf(Format()).folder || chkFolders->isChecked();
+    const QString chosen = chooseTarget_ ? chooseTarget_(this, Format(), folder, Target()) : QString();
     if (!chosen.isEmpty())
         SetTarget(chosen);
 }

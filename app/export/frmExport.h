@@ -1,6 +1,7 @@
 #pragma once
 // The export window (ファイル → メールを書き出す…): which mails, in which format, to where, and
-// which of them are marked read (all by default; eml files have no such mark).
+// which of them are marked read (all by default; eml files have no such mark); whether each mail goes
+// as its original and whether each PostPet mailbox gets a file or folder of its own.
 #include <QDialog>
 #include <functional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "export/MailExport.h"
 #include "export/MailSelection.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -25,8 +27,10 @@ struct ExportChoice {
 class frmExport : public QDialog {
     Q_OBJECT
 public:
-    // Asks for the target: a file to save (mbox) or a folder (Maildir, eml); empty when cancelled.
-    using ChooseTarget = std::function<QString(QWidget* parent, MailFormat format, const QString& current)>;
+    // Asks for the target: a file to save (mbox) or a folder (`folder`: Maildir, eml, or one per
+    // mailbox); empty when cancelled.
+    using ChooseTarget =
+        std::function<QString(QWidget* parent, MailFormat format, bool folder, const QString& current)>;
 
     // `chosen` is the line ticked first; `suggest` gives a target for a format until one is typed.
     frmExport(std::vector<ExportChoice> choices, size_t chosen, std::function<QString(MailFormat)> suggest,
@@ -36,11 +40,14 @@ public:
     const ExportChoice& Choice() const;
     QString Target() const;
     SeenMail Seen() const;
+    ExportOptions Options() const; // the read mark, the original, the folders
 
     void SetFormat(MailFormat format);
     void SetChoice(size_t index);
     void SetTarget(const QString& target);
     void SetSeen(SeenMail seen);
+    void SetOriginal(bool original);
+    void SetFolders(bool folders);
 
 private:
     void OnFormatChanged();
@@ -53,6 +60,8 @@ private:
     bool targetTyped_ = false;
     QComboBox* cmbFormat = nullptr;
     QComboBox* cmbSeen = nullptr;
+    QCheckBox* chkOriginal = nullptr;
+    QCheckBox* chkFolders = nullptr;
     std::vector<QRadioButton*> optChoice_;
     QLineEdit* txtTarget = nullptr;
     QPushButton* cmdBrowse = nullptr;

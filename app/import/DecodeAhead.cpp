@@ -12,7 +12,7 @@ constexpr std::size_t kMaxBytes = std::size_t{16} << 20;
 std::size_t BytesOf(const DecodedEntry& e) {
     const TmpMail& m = e.entry.mail;
     std::size_t n = m.from.size() + m.to.size() + m.subject.size() + m.date.size() + m.body.size() + m.header.size() +
-                    m.rawBody.size() + e.decoded.record.body.size() + 256;
+                    m.rawBody.size() + e.decoded.record.body.size() + e.packed.size() + 256;
     for (const auto& a : e.decoded.attachments)
         n += a.bytes.size() + a.name.size();
     return n;
@@ -20,26 +20,23 @@ std::size_t BytesOf(const DecodedEntry& e) {
 
 } // namespace
 
-DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode)
-    : reader_(reader), strChange_(strChange), decode_(std::move(decode)), thread_([this] { Run(); }) {}
-
 // One mail's failure is that mail's own: the others of the mailbox and of the read go on. Each
 // attempt starts after the one before has unwound, so what it held is free again.
-void DecodeAhead::Decode(DecodedEntry& e) {
+std::optional<DecodedMail> DecodeReadMail(const TmpMail& raw, Mail_StrChange_Fn strChange, const DecodeFn& decode) {
     for (const bool whole : {true, false}) {
         try {
-            if (decode_)
-                e.decoded = decode_(e.entry.mail, strChange_, whole);
-            else
-                e.decoded = whole ? DecodeMail(e.entry.mail, strChange_) : DecodeMailAsText(e.entry.mail, strChange_);
-            return;
+            if (decode)
+                return decode(raw, strChange, whole);
+            return whole ? DecodeMail(raw, strChange) : DecodeMailAsText(raw, strChange);
         } catch (...) {
-            e.decoded = {};
         }
     }
-    e.entry.damaged = true;
-    e.entry.mail = {};
+    return std::nullopt;
 }
+
+DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode, bool keepOriginals)
+    : reader_(reader), strChange_(strChange), decode_(std::move(decode)), keepOriginals_(keepOriginals),
+      thread_([this] { Run(); }) {}
 
 DecodeAhead::~DecodeAhead() {
     {
@@ -56,8 +53,16 @@ void DecodeAhead::Run() {
             DecodedEntry e;
             if (!reader_.Next(e.entry))
                 break;
-            if (!e.entry.damaged)
-                Decode(e);
+            if (!e.entry.damaged) {
+                if (auto decoded = DecodeReadMail(e.entry.mail, strChange_, decode_)) {
+                    e.decoded = std::move(*decoded);
+                    if (keepOriginals_)
+                        e.packed = PackOriginal(OriginalOf(e.entry.mail));
+                } else {
+                    e.entry.damaged = true;
+                    e.entry.mail = {};
+                }
+            }
             const std::size_t bytes = BytesOf(e);
             std::unique_lock<std::mutex> lock(mutex_);
             auto room = [&] {

@@ -10,6 +10,8 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "import/FramedReader.h"
@@ -20,17 +22,24 @@ namespace kamo {
 struct DecodedEntry {
     FramedEntry entry;   // as the reader gave it
     DecodedMail decoded; // entry.mail decoded; empty for a damaged entry
+    std::string packed;  // PackOriginal of entry.mail when originals are kept; else empty
 };
 
 // Decodes one mail: `whole` true for DecodeMail, false for DecodeMailAsText (tests put failures in).
 using DecodeFn = std::function<DecodedMail(const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole)>;
+
+// One mail decoded as the read decodes it: DecodeMail, or DecodeMailAsText when that throws
+// (std::bad_alloc included); nothing when that throws too. `decode` empty: the real ones.
+std::optional<DecodedMail> DecodeReadMail(const TmpMail& raw, Mail_StrChange_Fn strChange, const DecodeFn& decode);
 
 class DecodeAhead {
 public:
     // `reader` belongs to the decoding thread until Next has returned false. A mail whose decoding
     // throws (std::bad_alloc included) is read again by DecodeMailAsText; when that throws too, it
     // comes out as a damaged entry at its place in the list file. `decode` empty: the real ones.
-    DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode = {});
+    // With `keepOriginals`, each intact mail's original is packed here too (DecodedEntry::packed),
+    // off the storing thread.
+    DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode = {}, bool keepOriginals = false);
     ~DecodeAhead(); // stops the decoding thread and waits for it
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
@@ -41,11 +50,11 @@ public:
 
 private:
     void Run();
-    void Decode(DecodedEntry& e);
 
     FramedReader& reader_;
     Mail_StrChange_Fn strChange_;
     DecodeFn decode_;
+    bool keepOriginals_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<DecodedEntry> ready_;

@@ -59,9 +59,8 @@ bool FramedReader::Next(FramedEntry& entry) {
         entry.damaged = true;
         ok = TakeU64(entry.length, 8);
     } else if (ok) {
-        std::string cc;
         TmpMail& m = entry.mail;
-        ok = TakeField(m.from) && TakeField(m.to) && TakeField(cc) && TakeField(m.subject) && TakeField(m.date) &&
+        ok = TakeField(m.from) && TakeField(m.to) && TakeField(m.cc) && TakeField(m.subject) && TakeField(m.date) &&
              TakeField(m.header) && TakeField(m.rawBody);
         m.body = BodyFromRaw(m.rawBody);
     }
@@ -85,6 +84,23 @@ std::string BodyFromRaw(std::string_view raw) {
         body += "\r\n";
         start = lf + 1;
     }
+}
+
+MailOriginal OriginalOf(const TmpMail& mail) {
+    return {mail.from, mail.to, mail.cc, mail.subject, mail.date, mail.header, mail.rawBody};
+}
+
+TmpMail TmpMailOf(MailOriginal original) {
+    TmpMail mail;
+    mail.from = std::move(original.from);
+    mail.to = std::move(original.to);
+    mail.cc = std::move(original.cc);
+    mail.subject = std::move(original.subject);
+    mail.date = std::move(original.date);
+    mail.header = std::move(original.header);
+    mail.rawBody = std::move(original.body);
+    mail.body = BodyFromRaw(mail.rawBody);
+    return mail;
 }
 
 } // namespace kamo

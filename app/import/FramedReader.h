@@ -9,12 +9,15 @@
 #include <memory>
 #include <string>
 
+#include "db/MailOriginals.h"
+
 namespace kamo {
 
 // One mail of KamoMail.Tmp, its values as raw bytes (CP932 or ISO-2022-JP); decoding is MailDecode's job.
 struct TmpMail {
     std::string from;
     std::string to;
+    std::string cc;
     std::string subject;
     std::string date;
     std::string body;    // lines joined with "\r\n"
@@ -59,5 +62,10 @@ private:
 // A body as the mail file holds it, in the form the archive keeps: each line loses one CR before its
 // LF, and the lines are joined with CR LF.
 std::string BodyFromRaw(std::string_view raw);
+
+// What the archive keeps of a mail (db/MailOriginals.h), and the mail again from it: the framed
+// entry's seven fields, the reshaped body made again from the raw one.
+MailOriginal OriginalOf(const TmpMail& mail);
+TmpMail TmpMailOf(MailOriginal original);
 
 } // namespace kamo

@@ -63,6 +63,38 @@ bool IsZone(std::string_view s) {
     return s.size() <= 5 && std::all_of(s.begin(), s.end(), [](char c) { return IsAsciiAlpha(c); });
 }
 
+// "+0900", "-05:00", "+09": minutes east of UTC; nothing for what is no offset.
+std::optional<int> OffsetMinutes(std::string_view s) {
+    if (s.size() < 2 || (s.front() != '+' && s.front() != '-'))
+        return std::nullopt;
+    const int sign = s.front() == '-' ? -1 : 1;
+    std::string digits;
+    for (char c : s.substr(1))
+        if (c != ':')
+            digits += c;
+    if ((digits.size() != 2 && digits.size() != 4) || !AllDigits(digits))
+        return std::nullopt;
+    const int hours = (digits[0] - '0') * 10 + (digits[1] - '0');
+    const int minutes = digits.size() == 4 ? (digits[2] - '0') * 10 + (digits[3] - '0') : 0;
+    if (hours > 23 || minutes > 59)
+        return std::nullopt;
+    return sign * (hours * 60 + minutes);
+}
+
+std::optional<int> NamedZoneMinutes(std::string_view word) {
+    static constexpr struct {
+        const char* name;
+        int minutes;
+    } kZones[] = {{"ut", 0},     {"utc", 0},    {"gmt", 0},    {"z", 0},      {"jst", 540},
+                  {"est", -300}, {"edt", -240}, {"cst", -360}, {"cdt", -300}, {"mst", -420},
+                  {"mdt", -360}, {"pst", -480}, {"pdt", -420}};
+    const std::string lower = ToLowerAscii(word);
+    for (const auto& z : kZones)
+        if (lower == z.name)
+            return z.minutes;
+    return std::nullopt;
+}
+
 int MonthOf(std::string_view word) {
     if (word.size() < 3 || !std::all_of(word.begin(), word.end(), [](char c) { return IsAsciiAlpha(c) || c == '.'; }))
         return -1;
@@ -81,13 +113,15 @@ int DaysInMonth(int year, int month) {
 
 // "21:05:09", "21:05", "13.47.26", with a zone glued to its end ("14:58:26+0800") and fractions of a
 // second. 0: no time at all; 1: read; -1: a time that cannot be read.
-int ParseClock(std::string_view token, int& h, int& m, int& sec) {
+int ParseClock(std::string_view token, int& h, int& m, int& sec, std::string_view& zone) {
     std::size_t end = 0;
     while (end < token.size() && (IsDigit(token[end]) || token[end] == ':' || token[end] == '.'))
         ++end;
     const std::string_view clock = token.substr(0, end);
     if (end < token.size() && !IsZone(token.substr(end)))
         return -1;
+    if (end < token.size())
+        zone = token.substr(end);
     const char sep = clock.find(':') != std::string_view::npos ? ':' : '.';
     auto parts = SplitOn(clock, sep);
     if (sep == ':' && parts.size() == 3) {
@@ -141,20 +175,30 @@ MailDate ParseMailDate(std::string_view raw) {
             text[t] = ' ';
     int year = -1, month = -1, day = -1, h = -1, m = 0, sec = 0;
     bool badTime = false;
+    std::optional<int> zone;
+    auto takeZone = [&zone](std::string_view word) {
+        if (!zone)
+            zone = word.front() == '+' || word.front() == '-' ? OffsetMinutes(word) : NamedZoneMinutes(word);
+    };
     std::vector<std::string_view> numbers;
     for (auto token : SplitOn(text, ' ')) {
         if (token.empty())
             continue;
-        if ((token.front() == '+' || token.front() == '-') && IsZone(token))
-            continue; // zone offset
+        if ((token.front() == '+' || token.front() == '-') && IsZone(token)) {
+            takeZone(token);
+            continue;
+        }
         if (LooksLikeClock(token)) {
             int th, tm, ts;
+            std::string_view glued;
             if (h >= 0)
                 continue; // a second time (asctime's year comes after the first) is not ours
-            if (ParseClock(token, th, tm, ts) == 1) {
+            if (ParseClock(token, th, tm, ts, glued) == 1) {
                 h = th;
                 m = tm;
                 sec = ts;
+                if (!glued.empty())
+                    takeZone(glued);
             } else {
                 badTime = true;
             }
@@ -186,7 +230,8 @@ MailDate ParseMailDate(std::string_view raw) {
         }
         if (month < 0)
             month = MonthOf(token);
-        // Day names and zone names are not needed.
+        if (IsZone(token))
+            takeZone(token); // day names are no zone
     }
     if (year < 0 && month > 0) {
         // "6 Mar 2001", "Mar 6 2001", "6 Mar 01": a number of three or more digits, or above 31, is
@@ -216,6 +261,7 @@ MailDate ParseMailDate(std::string_view raw) {
     result.ymd = std::to_string(year) + "/" + TwoDigits(month) + "/" + TwoDigits(day);
     result.hms = h < 0 ? std::string(kUnknownHms) : TwoDigits(h) + ":" + TwoDigits(m) + ":" + TwoDigits(sec);
     result.readable = true;
+    result.zoneMinutes = zone;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The date line of a mail.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,13 +14,15 @@ struct MailDate {
     std::string ymd; // "yyyy/mm/dd"
     std::string hms; // "hh:mm:ss"
     bool readable = false;
+    std::optional<int> zoneMinutes; // the zone the clock time was written in, east of UTC, when named
 };
 
 // Reads dates like "Tue, 6 Mar 2001 21:05:09 +0900 (JST)", "6 Mar 01 21:05", "Mar 6 21:05:09 2001",
 // "2001/03/06 21:05:09", "Friday, 19-Nov-82 16:14:55 EST", "2001-03-06T21:05:09": English month
 // names, two-digit years (00-49 -> 20xx, 50-99 -> 19xx), missing seconds or day names, extra blanks,
-// times written "13.47.26" or with the zone glued on ("14:58:26+0800"); time-zone offsets and names
-// are dropped, the clock time is kept as written. A date line without any time gives 00:00:00.
+// times written "13.47.26" or with the zone glued on ("14:58:26+0800"); the clock time is kept as
+// written, and its zone (an offset "+0900", "-05:00", or UT, GMT, Z, JST and the North American
+// names) goes into zoneMinutes. A date line without any time gives 00:00:00.
 // A date that cannot be read, a day that does not exist (31 February) or a time that is there but
 // cannot be read ("25:10:00") gives kUnknownYmd/kUnknownHms with readable false: never another day,
 // never a midnight that hides the failure.

@@ -19,6 +19,7 @@
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
+#include "import/Redecode.h"
 #include "upkeep/TableRegistry.h"
 
 namespace kamo {
@@ -111,7 +112,8 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         return;
     }
     SQLite::Transaction transaction(db);
-    DecodeAhead decoding(reader, library.StrChange(), hooks.decode);
+    DecodeAhead decoding(reader, library.StrChange(), hooks.decode, hooks.keepOriginals);
+    KeptOriginal kept{{}, choice.box->name};
     DecodedEntry next;
     int64_t entries = 0;
     while (decoding.Next(next)) {
@@ -138,10 +140,12 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
                 return {};
             }
         };
+        kept.packed = next.packed;
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
         else
-            switch (store.Store(mail, decoded.attachments, earlier, decoded.headers)) {
+            switch (store.Store(mail, decoded.attachments, earlier, decoded.headers,
+                                hooks.keepOriginals ? &kept : nullptr)) {
             case MailStore::Outcome::StoredCut:
                 ++box.cut;
                 [[fallthrough]];
@@ -250,6 +254,13 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     }
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
     wait.Pump();
+    // Mail an older decoding read from its original is brought up to date first, so that this read
+    // finds it as this decoding reads it.
+    if (OriginalsBelowVersion(db)) {
+        RedecodeOriginals(db, library.StrChange(), wait, hooks.decode);
+        wait.SetLine(3, "");
+        wait.SetLine(4, "");
+    }
     {
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
         wait.OfferCancel();

@@ -79,6 +79,9 @@ struct ReadHooks {
     std::function<bool(WaitReporter&)> refresh;
     // Decodes each mail in place of DecodeMail and DecodeMailAsText when set (tests put failures in).
     DecodeFn decode;
+    // Each stored mail's original is kept beside it (db/MailOriginals.h). Only the benchmark turns
+    // this off, to weigh what keeping them costs.
+    bool keepOriginals = true;
 };
 
 // The direction of a drawer's mail: sent when it comes from the user's own address; without a
@@ -89,6 +92,9 @@ bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::
 // be loaded, is told and ends the read before anything is stored (completed false). A mailbox that
 // cannot be read (its list file unreadable or not a file, a mail file without its list file, codes
 // -1, -2, -4 and -5) is told through the prompter as it happens and named in its summary. A mail
+// Before the first mailbox, stored mail whose original an older decoding read is decoded again from
+// it in place (RedecodeOriginals). Each stored mail keeps its original and its mailbox's name (one
+// found stored keeps them when it has none yet); a mail a read-time filter keeps out keeps nothing. A mail
 // whose decoding fails is stored as DecodeMailAsText reads it (counted in `undecoded`), or counted
 // damaged at its list position when even that fails; the read goes on. Database errors propagate as
 // SQLite::Exception; the mailbox being read is then rolled back, earlier ones stay.

@@ -35,6 +35,24 @@ std::string UpdateTextSql() {
            MailBodyColumns("", " = ?", ", ") + " WHERE " + MailKeyCondition("tblKamoMail", kUpdateKeyFirst);
 }
 
+// Every column of the row set anew, key columns included, for the row under the key after them.
+std::string RekeySql() {
+    std::string set;
+    const std::string columns = MailColumns();
+    size_t start = 0;
+    while (start < columns.size()) {
+        size_t end = columns.find(", ", start);
+        if (end == std::string::npos)
+            end = columns.size();
+        set += (set.empty() ? "" : ", ") + columns.substr(start, end - start) + " = ?";
+        start = end + 2;
+    }
+    return "UPDATE tblKamoMail SET " + set + " WHERE " + MailKeyCondition("tblKamoMail", kMailColumnCount + 1);
+}
+
+// tblOriginalNames carries tblKamoMail's column names.
+const std::string kKeptNamesKey = MailKeyCondition("tblKamoMail");
+
 bool SameAttachmentList(const std::vector<const Attachment*>& a, const std::vector<const Attachment*>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Attachment* x, const Attachment* y) {
         return x->name == y->name && x->contentType == y->contentType && x->bytes == y->bytes;
@@ -77,7 +95,15 @@ MailStore::MailStore(SQLite::Database& db, Claims claims)
                               " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
                               "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
                               "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
-      attachments_(db), headerFields_(db), claimed_(std::move(claims)) {}
+      rekey_(db, RekeySql()),
+      rowNames_(db, "SELECT tblKamoMail_SndName, tblKamoMail_RcvName, tblKamoMail_Include FROM tblKamoMail WHERE " +
+                        MailKeyCondition("tblKamoMail")),
+      keptNames_(db, "SELECT tblKamoMail_SndName, tblKamoMail_RcvName FROM tblOriginalNames WHERE " + kKeptNamesKey),
+      dropKeptNames_(db, "DELETE FROM tblOriginalNames WHERE " + kKeptNamesKey),
+      putKeptNames_(db, "INSERT INTO tblOriginalNames (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+                        "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_SndName, "
+                        "tblKamoMail_RcvName) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+      attachments_(db), headerFields_(db), originals_(db), originalReader_(db), claimed_(std::move(claims)) {}
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
     attachmentCount_.reset();
@@ -165,11 +191,14 @@ std::vector<const Attachment*> MailStore::Fit(MailRecord& mail, const std::vecto
     return fitting;
 }
 
-MailStore::Outcome MailStore::KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers) {
+MailStore::Outcome MailStore::KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers,
+                                          const KeptOriginal* original) {
     const MailKey key = RowOf(mail, row);
     claimed_.insert(ClaimedKey(key));
     if (!headers.Empty())
         headerFields_.Keep(key, headers);
+    if (original)
+        originals_.KeepPacked(key, original->packed, original->mailbox, kDecodingVersion);
     return Outcome::AlreadyStored;
 }
 
@@ -187,7 +216,11 @@ MailStore::RowKey MailStore::ClaimedKey(const MailKey& key) {
 
 MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachment>& attachments,
                                     const std::function<std::vector<DecodedMail>()>& earlier,
-                                    const HeaderFields& headers) {
+                                    const HeaderFields& headers, const KeptOriginal* original) {
+    // An original larger than the archive takes as one value is not kept; the mail is stored as ever.
+    if (original && original->packed.size() + 1024 >
+                        static_cast<std::size_t>(std::max(0, sqlite3_limit(db_.getHandle(), SQLITE_LIMIT_LENGTH, -1))))
+        original = nullptr;
     // What this program stored before values were made storable is an earlier reading, too.
     std::optional<DecodedMail> asDecoded;
     if (!IsStorable(mail)) {
@@ -220,7 +253,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     if (sameHeader)
         same = FindSameBody(mail, pieces, fitting);
     if (same && same->sndName == mail.sndName && same->rcvName == mail.rcvName)
-        return KeepHeaders(mail, *same, headers);
+        return KeepHeaders(mail, *same, headers, original);
     if (sameKey && (earlier || asDecoded)) {
         std::vector<DecodedMail> forms;
         if (asDecoded) {
@@ -248,6 +281,8 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
                 continue;
             if (claimed_.contains(ClaimedKey(RowOf(mail, *row))))
                 continue; // the row of another mail of this read: never replaced
+            if (originalReader_.Has(RowOf(mail, *row)))
+                continue; // a row read from its own original is that original's reading
             mail.subKey = row->subKey;
             mail.sent = row->sent;
             updateText_.reset();
@@ -263,12 +298,14 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
             dropAttachments_.reset();
             StoreAttachments(mail, fitting);
             headerFields_.Put(KeyOf(mail), headers);
+            if (original)
+                originals_.KeepPacked(KeyOf(mail), original->packed, original->mailbox, kDecodingVersion);
             claimed_.insert(ClaimedKey(KeyOf(mail)));
             return Outcome::Updated;
         }
     }
     if (same) // stored with other names than this reading's, by no reading known here
-        return KeepHeaders(mail, *same, headers);
+        return KeepHeaders(mail, *same, headers, original);
 
     mail.subKey = subKey;
     insert_.reset();
@@ -278,8 +315,100 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     StoreAttachments(mail, fitting);
     if (!headers.Empty())
         headerFields_.Put(KeyOf(mail), headers);
+    if (original)
+        originals_.PutPacked(KeyOf(mail), original->packed, original->mailbox, kDecodingVersion);
     claimed_.insert(ClaimedKey(KeyOf(mail)));
     return cut ? Outcome::StoredCut : Outcome::Stored;
+}
+
+std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
+                                          const std::vector<Attachment>& attachments, const HeaderFields& headers,
+                                          int64_t decoding) {
+    rowNames_.reset();
+    BindMailKey(rowNames_, 1, row);
+    if (!rowNames_.executeStep()) {
+        rowNames_.reset();
+        return std::nullopt;
+    }
+    const std::string rowSnd = rowNames_.getColumn(0).getString();
+    const std::string rowRcv = rowNames_.getColumn(1).getString();
+    mail.include = rowNames_.getColumn(2).getString();
+    rowNames_.reset();
+
+    MakeStorable(mail);
+    mail.sent = row.sent; // the direction came from the mailbox and the user's address, not the mail
+    bool cut = false;
+    const std::vector<const Attachment*> fitting = Fit(mail, attachments, cut);
+    const auto pieces = DivideBody(mail.body);
+
+    // A name the friend book gave stays; the names the mail came with are this reading's now.
+    std::optional<std::pair<std::string, std::string>> kept;
+    keptNames_.reset();
+    BindMailKey(keptNames_, 1, row);
+    if (keptNames_.executeStep())
+        kept.emplace(keptNames_.getColumn(0).getString(), keptNames_.getColumn(1).getString());
+    keptNames_.reset();
+    const std::string readSnd = mail.sndName;
+    const std::string readRcv = mail.rcvName;
+    if (kept && rowSnd != kept->first)
+        mail.sndName = rowSnd;
+    if (kept && rowRcv != kept->second)
+        mail.rcvName = rowRcv;
+
+    MailKey next = KeyOf(mail);
+    next.subKey = row.subKey;
+    if (ClaimedKey(next) != ClaimedKey(row)) {
+        // Another key: the next free sub-key there, as a new mail of that key would get.
+        probe_.reset();
+        probe_.bind(1, mail.subject);
+        probe_.bind(2, mail.sent ? 1 : 0);
+        probe_.bind(3, mail.ymd);
+        probe_.bind(4, mail.hms);
+        probe_.bind(5, mail.sndAdd);
+        probe_.bind(6, mail.rcvAdd);
+        next.subKey = 0;
+        if (probe_.executeStep() && !probe_.getColumn(1).isNull())
+            next.subKey = probe_.getColumn(1).getInt64() + 1;
+        probe_.reset();
+    }
+    mail.subKey = next.subKey;
+    const bool sameBytes = next.ymd == row.ymd && next.hms == row.hms && next.subKey == row.subKey &&
+                           next.sndAdd == row.sndAdd && next.rcvAdd == row.rcvAdd;
+    if (sameBytes) {
+        updateText_.reset();
+        int n = 1;
+        for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
+            updateText_.bind(n++, *v);
+        BindMailKey(updateText_, BindBody(updateText_, n, pieces), row);
+        updateText_.exec();
+        updateText_.reset();
+    } else {
+        rekey_.reset();
+        BindMailKey(rekey_, BindMailRow(rekey_, 1, mail, pieces), row);
+        rekey_.exec();
+        rekey_.reset();
+    }
+    dropAttachments_.reset();
+    BindMailKey(dropAttachments_, 1, next);
+    dropAttachments_.exec();
+    dropAttachments_.reset();
+    StoreAttachments(mail, fitting);
+    headerFields_.Put(next, headers);
+    if (kept) {
+        dropKeptNames_.reset();
+        BindMailKey(dropKeptNames_, 1, row);
+        dropKeptNames_.exec();
+        dropKeptNames_.reset();
+        putKeptNames_.reset();
+        BindMailKey(putKeptNames_, 1, next);
+        putKeptNames_.bind(7, readSnd);
+        putKeptNames_.bind(8, readRcv);
+        putKeptNames_.exec();
+        putKeptNames_.reset();
+    }
+    originals_.SetDecoding(next, decoding);
+    claimed_.insert(ClaimedKey(next));
+    return next;
 }
 
 } // namespace kamo

@@ -16,6 +16,7 @@
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "db/HeaderFields.h"
+#include "db/MailOriginals.h"
 #include "db/MailRows.h"
 #include "import/MailDecode.h"
 
@@ -30,6 +31,13 @@ bool CutBody(std::string& body, std::size_t maxBytes);
 
 // The line added to a body in place of an attachment too large for the archive.
 std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes);
+
+// A mail's original as the read keeps it with its row: packed (PackOriginal), and the name of the
+// mailbox it was read from.
+struct KeptOriginal {
+    std::string_view packed;
+    std::string mailbox;
+};
 
 class MailStore {
 public:
@@ -67,8 +75,24 @@ public:
     //
     // `headers` are kept with the mail (tblHeaderFields); a mail already stored gets them when it
     // has none yet (one read by a version that did not keep them).
+    //
+    // `original` (may be null) is kept with the row, made by this decoding (kDecodingVersion): with
+    // a new mail; with a mail found stored or brought up to date only when it has none yet. A row
+    // that has an original is never taken for an earlier reading's: it is brought up to date from
+    // its own original (Rewrite), so no guess can give it another mail's text.
     Outcome Store(MailRecord& mail, const std::vector<Attachment>& attachments = {},
-                  const std::function<std::vector<DecodedMail>()>& earlier = {}, const HeaderFields& headers = {});
+                  const std::function<std::vector<DecodedMail>()>& earlier = {}, const HeaderFields& headers = {},
+                  const KeptOriginal* original = nullptr);
+
+    // Puts `mail`, a new reading of the original kept for the row under `row`, in that row's place:
+    // its columns (the send/receive flag and the include column stay), attachments and header fields,
+    // and marks the original as made by `decoding`. A reading with other key columns moves the row
+    // (the archive's triggers take what is kept beside it along), under the next free sub-key of its
+    // new key; it never lands on another mail. Names the friend book gave the row (those differing
+    // from the kept names, tblOriginalNames) stay; the kept names become this reading's. The row's
+    // key afterwards; nothing when there is no such row.
+    std::optional<MailKey> Rewrite(const MailKey& row, MailRecord& mail, const std::vector<Attachment>& attachments,
+                                   const HeaderFields& headers, int64_t decoding);
 
 private:
     struct StoredRow {
@@ -86,7 +110,9 @@ private:
     // The attachments that fit a row; the others are named in mail.body, which is then cut to
     // fit its row (`cut` true when either happened).
     // A mail found stored (AlreadyStored): the row gets `headers` when it has none kept yet.
-    Outcome KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers);
+    // It gets `original` too when it has none.
+    Outcome KeepHeaders(const MailRecord& mail, const StoredRow& row, const HeaderFields& headers,
+                        const KeptOriginal* original);
     std::vector<const Attachment*> Fit(MailRecord& mail, const std::vector<Attachment>& attachments, bool& cut) const;
     void StoreAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
     static RowKey ClaimedKey(const MailKey& key);
@@ -102,8 +128,15 @@ private:
     SQLite::Statement dropAttachments_;
     SQLite::Statement attachmentCount_;
     SQLite::Statement sameAttachment_;
+    SQLite::Statement rekey_;
+    SQLite::Statement rowNames_;
+    SQLite::Statement keptNames_;
+    SQLite::Statement dropKeptNames_;
+    SQLite::Statement putKeptNames_;
     AttachmentWriter attachments_;
     HeaderFieldWriter headerFields_;
+    OriginalWriter originals_;
+    OriginalReader originalReader_;
     Claims claimed_;
 };
 

@@ -175,6 +175,7 @@ bool IsShownText(const PartInfo& info) {
 
 class Walker {
 public:
+    explicit Walker(bool withHtml) : withHtml_(withHtml) {}
     MimeContent Take() {
         if (stray_)
             Append(kStrayBytesNote);
@@ -198,10 +199,20 @@ public:
             const EntityParts inner = SplitEntity(IsIdentity(info.encoding) ? body : std::string_view(decoded));
             if (showText)
                 EmbeddedHeader(inner.header);
+            ++embedded_;
             Entity(inner.header, inner.body, depth + 1, "text/plain", showText);
+            --embedded_;
         } else if (IsShownText(info)) {
-            if (showText)
-                Text(info, TransferDecode(body, info.encoding, stray_));
+            const bool keepHtml = withHtml_ && embedded_ == 0 && !htmlSeen_ && info.type == "text/html";
+            if (showText || keepHtml) {
+                const std::string bytes = TransferDecode(body, info.encoding, stray_);
+                if (keepHtml) {
+                    htmlSeen_ = true;
+                    out_.html = DecodeBodyText(HtmlCharset(info, bytes), bytes);
+                }
+                if (showText)
+                    Text(info, bytes);
+            }
         } else {
             out_.attachments.push_back(
                 {info.name, StoredContentType(info.type, info.charset), TransferDecode(body, info.encoding, stray_)});
@@ -263,12 +274,13 @@ private:
         }
     }
 
+    static std::string HtmlCharset(const PartInfo& info, const std::string& bytes) {
+        return info.charset.empty() ? HtmlMetaCharset(bytes) : info.charset;
+    }
+
     void Text(const PartInfo& info, const std::string& bytes) {
-        std::string charset = info.charset;
         const bool html = info.type == "text/html";
-        if (html && charset.empty())
-            charset = HtmlMetaCharset(bytes);
-        std::string text = DecodeBodyText(charset, bytes);
+        std::string text = DecodeBodyText(html ? HtmlCharset(info, bytes) : info.charset, bytes);
         if (html)
             text = HtmlToText(text);
         Append(BodyFromRaw(text));
@@ -305,6 +317,9 @@ private:
 
     MimeContent out_;
     bool stray_ = false; // base64 bytes were skipped somewhere
+    bool withHtml_;
+    bool htmlSeen_ = false;
+    int embedded_ = 0; // message/rfc822 levels the walk is inside
 };
 
 } // namespace
@@ -316,8 +331,8 @@ bool HasMimeHeaders(std::string_view header) {
     return false;
 }
 
-MimeContent ReadMimeContent(std::string_view header, std::string_view body) {
-    Walker walker;
+MimeContent ReadMimeContent(std::string_view header, std::string_view body, bool withHtml) {
+    Walker walker(withHtml);
     walker.Entity(header, body, 0, "text/plain", true);
     return walker.Take();
 }

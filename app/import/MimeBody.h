@@ -16,6 +16,7 @@ bool HasMimeHeaders(std::string_view header);
 struct MimeContent {
     std::string text; // UTF-8, line breaks CR LF
     std::vector<Attachment> attachments;
+    std::string html; // withHtml: the mail's own HTML, UTF-8 (empty: none)
 };
 
 // Walks the mail: base64 and quoted-printable undone before the charset is applied (see
@@ -29,6 +30,8 @@ struct MimeContent {
 // is read in place, not copied per level. A multipart without a boundary or any of its delimiters is
 // read as text.
 // A body declared base64 that holds 8-bit bytes was stored decoded and is taken as it is.
-MimeContent ReadMimeContent(std::string_view header, std::string_view body);
+// `withHtml` (an export) also gives the mail's first inline text/html part, shown or not, outside
+// embedded messages: decoded as its text would be, markup and all.
+MimeContent ReadMimeContent(std::string_view header, std::string_view body, bool withHtml = false);
 
 } // namespace kamo

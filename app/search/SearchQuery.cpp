@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "db/HeaderFields.h"
 #include "db/MailRows.h"
 #include "db/SqlNames.h"
 #include "search/SearchIndex.h"
@@ -90,89 +91,262 @@ std::string_view Unpadded(const SQLite::Column& column) {
     return text.size() >= kPaddingLength ? text.substr(0, text.size() - kPaddingLength) : text;
 }
 
+bool IsTextTerm(const SearchTerm& term) {
+    switch (term.field) {
+    case TermField::Any:
+    case TermField::From:
+    case TermField::To:
+    case TermField::Subject:
+    case TermField::Body:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool HasTable(SQLite::Database& db, const char* table) {
+    SQLite::Statement st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
+    st.bind(1, table);
+    return st.executeStep();
+}
+
+// The SQL side of the terms: a WHERE clause and the values it binds, in order.
+struct Conditions {
+    std::string sql;
+    std::vector<std::string> values;
+};
+
+Conditions ConditionsOf(SQLite::Database& db, const std::vector<SearchTerm>& terms) {
+    Conditions c;
+    std::optional<bool> attachments, originals; // whether the archive has the tables, asked once
+    for (const auto& term : terms) {
+        std::string cond;
+        switch (term.field) {
+        case TermField::Date:
+            // Each bound is a prefix of the dates it takes in: "2002/05" ends before "2002/05~". A
+            // date of "0000/00/00" is no date, inside no range.
+            cond = "(tblKamoMail_YMD >= ? AND tblKamoMail_YMD <= ?)";
+            c.values.push_back(term.dateFrom.empty() ? "0001" : term.dateFrom);
+            c.values.push_back((term.dateTo.empty() ? "9999" : term.dateTo) + "~");
+            break;
+        case TermField::Attachment:
+        case TermField::Picture:
+            if (!attachments)
+                attachments = HasTable(db, "tblAttachment");
+            if (!*attachments) {
+                cond = "0"; // a copy made before attachments were kept has none
+                break;
+            }
+            cond = "EXISTS (SELECT 1 FROM tblAttachment WHERE " + MailKeyJoin("tblAttachment");
+            if (term.field == TermField::Picture) {
+                cond += " AND tblAttachment_Type LIKE ?";
+                c.values.push_back(kPictureTypePattern);
+            }
+            cond += ")";
+            break;
+        case TermField::Sent:
+            cond = "IFNULL(tblKamoMail_SndRcvFlag, 0) <> 0";
+            break;
+        case TermField::Received:
+            cond = "IFNULL(tblKamoMail_SndRcvFlag, 0) = 0";
+            break;
+        case TermField::Mailbox:
+            if (!originals)
+                originals = HasTable(db, "tblOriginal");
+            if (!*originals) {
+                cond = "0"; // no mailbox kept: no mail is in one
+                break;
+            }
+            cond = "EXISTS (SELECT 1 FROM tblOriginal WHERE " + MailKeyJoin("tblOriginal") +
+                   " AND tblOriginal_Mailbox = ?)";
+            c.values.push_back(term.text);
+            break;
+        default:
+            continue;
+        }
+        // NULL is no match either way.
+        if (term.negated)
+            cond = "NOT COALESCE((" + cond + "), 0)";
+        c.sql += (c.sql.empty() ? " WHERE " : " AND ") + cond;
+    }
+    return c;
+}
+
+bool Contains(std::string_view field, const std::string& text) {
+    return field.find(text) != std::string_view::npos;
+}
+
 } // namespace
 
 SearchStream::SearchStream(SQLite::Database& db, std::string_view query, SearchLimits limits)
-    : db_(db), limits_(limits), words_(SearchWords(query)) {
-    if (words_.empty()) {
-        done_ = true;
-        return;
-    }
-    if (InspectSearchIndex(db_) != SearchIndexState::Ready || PendingSearchRows(db_) > 0) {
-        // No index to trust (an archive opened read-only, a backup): every mail is folded as it is
-        // walked. Slower, and the same result.
-        plan_ = Plan::FoldingScan;
-        walk_ = std::make_unique<SQLite::Statement>(
-            db_, "SELECT rowid, tblKamoMail_Subject, tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName,"
-                 " tblKamoMail_RcvAdd, " +
-                     MailBodyColumns() + " FROM tblKamoMail ORDER BY " + kNewestFirst);
-        return;
-    }
-    text_ = std::make_unique<SQLite::Statement>(
-        db_, "SELECT Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded WHERE MailRow = ?1");
-    std::vector<int64_t> candidates = CollectCandidates();
-    if (plan_ == Plan::Scan) {
-        // One statement walks the mail newest first and brings each mail's folded fields along.
-        walk_ = std::make_unique<SQLite::Statement>(
-            db_, std::string("SELECT tblKamoMail.rowid, f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body"
-                             " FROM tblKamoMail CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid"
-                             " ORDER BY ") +
-                     kNewestFirst);
-        return;
-    }
-    std::string ids = "[";
-    for (int64_t id : candidates)
-        if (Matches(id))
-            ids += (ids.size() > 1 ? "," : "") + std::to_string(id);
-    ids += "]";
-    // Same order as the scan; the mail table names only mails that are still there.
-    SQLite::Statement order(db_, std::string("SELECT tblKamoMail.rowid FROM json_each(?1) AS h CROSS JOIN tblKamoMail"
-                                             " ON tblKamoMail.rowid = h.value ORDER BY ") +
-                                     kNewestFirst);
-    order.bind(1, ids);
-    while (order.executeStep())
-        ordered_.push_back(order.getColumn(0).getInt64());
-    done_ = ordered_.empty();
+    : db_(db), limits_(limits) {
+    ParsedSearch parsed = ParseSearch(query);
+    if (parsed.error)
+        throw SearchSyntaxException(*parsed.error);
+    terms_ = std::move(parsed.terms);
+    Start();
+}
+
+SearchStream::SearchStream(SQLite::Database& db, std::vector<SearchTerm> terms, SearchLimits limits)
+    : db_(db), limits_(limits), terms_(std::move(terms)) {
+    Start();
 }
 
 SearchStream::~SearchStream() = default;
 
-std::vector<int64_t> SearchStream::CollectCandidates() {
-    // Longer words are rarer: try them first; the first one the index can narrow down is enough.
+void SearchStream::Start() {
+    if (terms_.empty()) {
+        done_ = true;
+        return;
+    }
+    for (const auto& term : terms_)
+        if (IsTextTerm(term)) {
+            textTerms_.push_back(&term);
+            needCc_ = needCc_ || term.field == TermField::To;
+        }
+    const Conditions conditions = ConditionsOf(db_, terms_);
+    std::string columns = "tblKamoMail.rowid";
+    std::string from = "tblKamoMail";
+    std::optional<std::vector<int64_t>> candidates;
+    if (textTerms_.empty()) {
+        plan_ = Plan::Conditions;
+        if ((candidates = AttachmentCandidates()))
+            from = "json_each(?) AS h CROSS JOIN tblKamoMail ON tblKamoMail.rowid = h.value";
+    } else if (InspectSearchIndex(db_) != SearchIndexState::Ready || PendingSearchRows(db_) > 0) {
+        // No index to trust (an archive opened read-only, a backup): every mail is folded as it is
+        // walked. Slower, and the same result.
+        plan_ = Plan::FoldingScan;
+        columns += ", tblKamoMail_Subject, tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName,"
+                   " tblKamoMail_RcvAdd, " +
+                   MailBodyColumns();
+    } else {
+        candidates = CollectCandidates();
+        plan_ = candidates ? Plan::Candidates : Plan::Scan;
+        // One statement walks the mail newest first and brings each mail's folded fields along.
+        if (candidates)
+            from = "json_each(?) AS h CROSS JOIN tblKamoMail ON tblKamoMail.rowid = h.value";
+        from += " CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid";
+        columns += ", f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body";
+    }
+    if (needCc_)
+        columns += HasTable(db_, "tblHeaderFields") ? ", (SELECT tblHeaderFields_Cc FROM tblHeaderFields WHERE " +
+                                                          MailKeyJoin("tblHeaderFields") + ")"
+                                                    : std::string(", ''");
+    walk_ = std::make_unique<SQLite::Statement>(db_, "SELECT " + columns + " FROM " + from + conditions.sql +
+                                                         " ORDER BY " + kNewestFirst);
+    int n = 1;
+    if (candidates) {
+        std::string ids = "[";
+        for (int64_t id : *candidates)
+            ids += (ids.size() > 1 ? "," : "") + std::to_string(id);
+        walk_->bind(n++, ids + "]");
+    }
+    for (const auto& value : conditions.values)
+        walk_->bind(n++, value);
+}
+
+std::optional<std::vector<int64_t>> SearchStream::CollectCandidates() {
+    // A text term every match holds somewhere in the indexed fields: to: may be met by a Cc alone,
+    // which the index does not hold. Longer ones are rarer: tried first; the first one the index can
+    // narrow down is enough.
     std::vector<const std::string*> byLength;
-    for (const auto& w : words_)
-        byLength.push_back(&w);
+    for (const SearchTerm* term : textTerms_)
+        if (!term->negated && term->field != TermField::To)
+            byLength.push_back(&term->text);
     std::stable_sort(byLength.begin(), byLength.end(),
                      [](const std::string* a, const std::string* b) { return CharCount(*a) > CharCount(*b); });
-    for (const std::string* word : byLength) {
-        if (auto rows = WordCandidates(db_, *word, limits_.maxCandidates)) {
-            plan_ = Plan::Candidates;
-            return std::move(*rows);
-        }
-    }
-    plan_ = Plan::Scan;
-    return {};
+    for (const std::string* word : byLength)
+        if (auto rows = WordCandidates(db_, *word, limits_.maxCandidates))
+            return rows;
+    return AttachmentCandidates();
 }
 
-bool SearchStream::Matches(int64_t rowId) {
-    text_->reset();
-    text_->bind(1, rowId);
-    return text_->executeStep() && FieldsMatch(*text_, 0);
+std::optional<std::vector<int64_t>> SearchStream::AttachmentCandidates() {
+    // Mail with attachments is usually a small part of the archive: rather than asking every mail,
+    // the attachments name their mails.
+    const SearchTerm* wanted = nullptr;
+    for (const auto& term : terms_)
+        if (!term.negated && (term.field == TermField::Attachment || term.field == TermField::Picture))
+            wanted = !wanted || term.field == TermField::Picture ? &term : wanted;
+    if (!wanted || !HasTable(db_, "tblAttachment"))
+        return std::nullopt;
+    SQLite::Statement st(db_, "SELECT DISTINCT tblKamoMail.rowid FROM tblAttachment CROSS JOIN tblKamoMail ON " +
+                                  MailKeyJoin("tblAttachment") +
+                                  (wanted->field == TermField::Picture ? " WHERE tblAttachment_Type LIKE ?1" : "") +
+                                  " LIMIT ?2");
+    if (wanted->field == TermField::Picture)
+        st.bind(1, kPictureTypePattern);
+    st.bind(2, static_cast<int64_t>(limits_.maxCandidates) + 1);
+    std::vector<int64_t> rows;
+    while (st.executeStep())
+        rows.push_back(st.getColumn(0).getInt64());
+    if (rows.size() > limits_.maxCandidates)
+        return std::nullopt;
+    return rows;
 }
 
-bool SearchStream::FieldsMatch(const SQLite::Statement& row, int first) const {
-    // The texts stay valid until the statement steps again.
+bool SearchStream::TextMatches() {
+    if (textTerms_.empty())
+        return true;
+    // The six fields: subject, sender name and address, receiver name and address, body. The texts
+    // stay valid until the statement steps again.
     std::string_view fields[6];
-    for (int f = 0; f < 6; ++f)
-        fields[f] = Unpadded(row.getColumn(first + f));
-    for (const auto& word : words_) {
+    if (plan_ == Plan::FoldingScan) {
+        for (int f = 0; f < 5; ++f) {
+            folded_[f].clear();
+            AppendSearchFolded(TextOf(walk_->getColumn(1 + f)), folded_[f]);
+        }
+        // The pieces are joined before folding, as the index does.
+        std::string& body = folded_[6];
+        body.clear();
+        AppendBody(*walk_, 6, body);
+        folded_[5].clear();
+        AppendSearchFolded(body, folded_[5]);
+        for (int f = 0; f < 6; ++f)
+            fields[f] = folded_[f];
+    } else {
+        for (int f = 0; f < 6; ++f)
+            fields[f] = Unpadded(walk_->getColumn(1 + f));
+    }
+    bool ccRead = false;
+    for (const SearchTerm* term : textTerms_) {
+        const std::string& text = term->text;
         bool found = false;
-        for (const auto& field : fields)
-            if (field.find(word) != std::string_view::npos) {
-                found = true;
-                break;
+        switch (term->field) {
+        case TermField::Any:
+            for (const auto& field : fields)
+                found = found || Contains(field, text);
+            break;
+        case TermField::From:
+            found = Contains(fields[1], text) || Contains(fields[2], text);
+            break;
+        case TermField::To:
+            found = Contains(fields[3], text) || Contains(fields[4], text);
+            if (!found) {
+                if (!ccRead) {
+                    // Each name and address on its own: a text never runs from one into the next.
+                    cc_.clear();
+                    const int column = walk_->getColumnCount() - 1;
+                    for (const auto& party : PartiesOf(TextOf(walk_->getColumn(column)))) {
+                        cc_.push_back(SearchFold(party.name));
+                        cc_.push_back(SearchFold(party.address));
+                    }
+                    ccRead = true;
+                }
+                for (const auto& cc : cc_)
+                    found = found || Contains(cc, text);
             }
-        if (!found)
+            break;
+        case TermField::Subject:
+            found = Contains(fields[0], text);
+            break;
+        case TermField::Body:
+            found = Contains(fields[5], text);
+            break;
+        default:
+            break;
+        }
+        if (found == term->negated)
             return false;
     }
     return true;
@@ -181,14 +355,6 @@ bool SearchStream::FieldsMatch(const SQLite::Statement& row, int first) const {
 bool SearchStream::Read(std::vector<int64_t>& out, size_t maxRows) {
     if (done_)
         return false;
-    if (plan_ == Plan::Candidates) {
-        const size_t n = std::min(maxRows, ordered_.size() - next_);
-        out.insert(out.end(), ordered_.begin() + static_cast<std::ptrdiff_t>(next_),
-                   ordered_.begin() + static_cast<std::ptrdiff_t>(next_ + n));
-        next_ += n;
-        done_ = next_ == ordered_.size();
-        return !done_;
-    }
     const auto start = Clock::now();
     size_t added = 0;
     for (size_t steps = 1; added < maxRows; ++steps) {
@@ -197,33 +363,12 @@ bool SearchStream::Read(std::vector<int64_t>& out, size_t maxRows) {
             walk_.reset();
             return false;
         }
-        if (plan_ == Plan::FoldingScan ? RawFieldsMatch(*walk_) : FieldsMatch(*walk_, 1)) {
+        if (TextMatches()) {
             out.push_back(walk_->getColumn(0).getInt64());
             ++added;
         }
         if (steps % 64 == 0 && slice_.count() > 0 && Clock::now() - start >= slice_)
             break;
-    }
-    return true;
-}
-
-bool SearchStream::RawFieldsMatch(const SQLite::Statement& row) {
-    for (int f = 0; f < 5; ++f) {
-        folded_[static_cast<size_t>(f)].clear();
-        AppendSearchFolded(TextOf(row.getColumn(1 + f)), folded_[static_cast<size_t>(f)]);
-    }
-    // The pieces are joined before folding, as the index does.
-    std::string& body = folded_[6];
-    body.clear();
-    AppendBody(row, 6, body);
-    folded_[5].clear();
-    AppendSearchFolded(body, folded_[5]);
-    for (const auto& word : words_) {
-        bool found = false;
-        for (int f = 0; f < 6 && !found; ++f)
-            found = folded_[static_cast<size_t>(f)].find(word) != std::string::npos;
-        if (!found)
-            return false;
     }
     return true;
 }

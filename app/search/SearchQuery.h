@@ -1,29 +1,35 @@
 #pragma once
-// Running a search over the index (SearchIndex.h): the mails where every word of the query occurs in
-// the subject, a sender or receiver name or address, or the body, letter case and character width
-// ignored (SearchText.h). The result is exactly what folding every mail and looking for the words
-// would give; the index only narrows down where to look, each mail it names is checked against its
-// folded text.
+// Running a search (the syntax in SearchTerms.h): the mails that meet every term, newest first.
+// Text terms look for their folded text (SearchText.h) in the folded fields; the other terms are
+// conditions of the SQL that walks the mail (dates over the primary index, attachments, direction,
+// mailbox). The result is exactly what checking every mail against the terms would give; the index
+// only narrows down where to look, each mail it names is checked in full.
 //
-// Two ways to the same result, chosen per query:
-//   - candidates: a word the index can name few mails for (a trigram AND for three characters or
-//     more, the index's terms starting with the word for one or two) gives at most SearchLimits::maxCandidates
-//     mails; they are checked and put in order in one go.
-//   - scan: every word is common, so matches are dense; the mails are walked newest first down the
-//     primary index and checked one by one, a slice at a time, so the first screen comes at once
-//     and the rest streams in.
+// The ways to the same result, chosen per query:
+//   - candidates: a text term the index can name few mails for (a trigram AND for three characters
+//     or more, the index's terms starting with the word for one or two), or has: when few mails
+//     have attachments, gives at most SearchLimits::maxCandidates mails; they are put in order in
+//     one go and checked.
+//   - scan: every text term is common (or only negated), so matches are dense; the mails are walked
+//     newest first down the primary index and checked one by one, a slice at a time, so the first
+//     screen comes at once and the rest streams in.
 //   - folding scan: no complete index (an archive opened read-only): the same walk, each mail
 //     folded as it comes.
+//   - conditions: no text term at all; the walk needs no index and no folding (has: with few
+//     attachments in the archive walks only the mail they belong to).
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+
+#include "search/SearchTerms.h"
 
 namespace kamo {
 
@@ -41,11 +47,13 @@ struct SearchLimits {
 
 class SearchStream {
 public:
-    enum class Plan { NoWords, Candidates, Scan, FoldingScan };
+    enum class Plan { NoTerms, Candidates, Scan, FoldingScan, Conditions };
 
     // The index should be complete (UpdateSearchIndex); without a complete one (a read-only archive)
     // the mail is folded as it is walked. The archive must not change while the stream is read.
+    // A malformed query throws SearchSyntaxException; front ends parse first (ParseSearch) and say so.
     SearchStream(SQLite::Database& db, std::string_view query, SearchLimits limits = {});
+    SearchStream(SQLite::Database& db, std::vector<SearchTerm> terms, SearchLimits limits = {});
     ~SearchStream();
     SearchStream(const SearchStream&) = delete;
     SearchStream& operator=(const SearchStream&) = delete;
@@ -58,31 +66,31 @@ public:
     // How long one Read may take at most (roughly); zero or less: no limit.
     void SetSliceTime(std::chrono::milliseconds slice) { slice_ = slice; }
 
-    const std::vector<std::string>& Words() const { return words_; }
+    const std::vector<SearchTerm>& Terms() const { return terms_; }
     Plan UsedPlan() const { return plan_; }
 
 private:
-    std::vector<int64_t> CollectCandidates();
-    bool Matches(int64_t rowId);
-    // Every word in one of the six folded fields at columns first..first+5 of the current row.
-    bool FieldsMatch(const SQLite::Statement& row, int first) const;
-    // The same for a row of tblKamoMail (rowid, five fields, sixteen body pieces), folded here.
-    bool RawFieldsMatch(const SQLite::Statement& row);
+    void Start();
+    std::optional<std::vector<int64_t>> CollectCandidates();
+    // The mails with attachments (pictures) when a term asks for them and they are few.
+    std::optional<std::vector<int64_t>> AttachmentCandidates();
+    // The current row of walk_ meets every text term.
+    bool TextMatches();
 
     SQLite::Database& db_;
     SearchLimits limits_;
-    std::vector<std::string> words_;
-    Plan plan_ = Plan::NoWords;
+    std::vector<SearchTerm> terms_;
+    std::vector<const SearchTerm*> textTerms_;
+    bool needCc_ = false;
+    Plan plan_ = Plan::NoTerms;
     std::chrono::milliseconds slice_{20};
     bool done_ = false;
-    std::vector<int64_t> ordered_; // candidates: the whole result, in order
-    size_t next_ = 0;
-    std::unique_ptr<SQLite::Statement> text_; // the folded fields of one mail
-    std::unique_ptr<SQLite::Statement> walk_; // scan: every mail, newest first
+    std::unique_ptr<SQLite::Statement> walk_; // the mail to check, newest first
     std::string folded_[7];                   // folding scan: the fields and the joined body
+    std::vector<std::string> cc_;             // the current mail's Cc, folded, when a to: term asks
 };
 
-// The whole result at once, newest first (terminal, export, tests).
+// The whole result at once, newest first (terminal, export, tests). Throws SearchSyntaxException.
 std::vector<int64_t> SearchMails(SQLite::Database& db, std::string_view query, SearchLimits limits = {});
 
 } // namespace kamo

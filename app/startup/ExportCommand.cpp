@@ -61,6 +61,10 @@ const ExportFormatEntry kExportFormats[] = {
 
 constexpr const char* kSelectionUsage = "  選択: --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 | "
                                         "--search 言葉（なければすべてのメール）";
+constexpr const char* kShapeUsage =
+    "  mbox・maildir・eml: --original  元のメールをそのまま（ヘッダーと本文を 1 バイトも変えずに）書き出します"
+    "（元のメールのないメールは通常どおり）| --folders  PostPet のメールボックスごとに mbox ファイルか "
+    "Maildir++ フォルダに分けます（書き出し先はフォルダ、メールボックス不明のメールは「";
 constexpr const char* kSeenUsage =
     "  既読: --seen all（既定: すべてのメールを既読に）| --seen sent（送信メールだけ既読に）"
     "  mbox の Status: RO と Maildir の cur/ :2,S";
@@ -69,7 +73,7 @@ void PrintFormats(std::ostream& s) {
     s << "使い方: kamomail export --format 形式 ...\n";
     for (const auto& f : kExportFormats)
         s << "  kamomail export --format " << f.name << " " << f.usage << '\n';
-    s << kSelectionUsage << '\n' << kSeenUsage << '\n';
+    s << kSelectionUsage << '\n' << kSeenUsage << '\n' << kShapeUsage << kUnknownMailbox << "」）\n";
 }
 
 std::string FormatNames() {
@@ -107,7 +111,10 @@ int ExportMailFormat(const ExportRequest& request) {
             if (a == f.name)
                 flag = &f;
         const auto mailFormat = MailFormatNamed(request.format);
-        if (a == "--seen" && hasValue && mailFormat && InfoOf(*mailFormat).hasFlags) {
+        const bool mailMessages = mailFormat && InfoOf(*mailFormat).hasFlags;
+        if ((a == "--original" || a == "--folders") && mailFormat && *mailFormat != MailFormat::Html) {
+            (a == "--original" ? options.original : options.folders) = true;
+        } else if (a == "--seen" && hasValue && mailMessages) {
             const auto seen = SeenMailNamed(request.args[++i]);
             if (!seen)
                 return wrong("--seen には all か sent を指定して下さい: " + request.args[i]);
@@ -151,6 +158,9 @@ int ExportMailFormat(const ExportRequest& request) {
         }
         request.out << result.written << " 通のメールを " << request.format << " で書き出しました（"
                     << chosen.Describe() << "）: " << result.target.string() << '\n';
+        if (options.original && result.withoutOriginal > 0)
+            request.out << "うち " << result.withoutOriginal
+                        << " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";
         return 0;
     } catch (const std::exception& e) {
         request.err << "kamomail export: 書き出せませんでした。" << e.what() << '\n';

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <iostream>
+#include <map>
 #include <optional>
 
 #include <SQLiteCpp/Statement.h>
@@ -9,7 +10,9 @@
 #include "browse/KeyLists.h"
 #include "browse/MailView.h"
 #include "browse/SubjectCursor.h"
+#include "db/MailRows.h"
 #include "export/MailSelection.h"
+#include "search/Conversations.h"
 #include "startup/CommandSession.h"
 #include "startup/TerminalOutput.h"
 
@@ -19,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "使い方: kamomail list [--by address|name|date|filter]\n"
     "        kamomail list --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 [--format text|json] "
-    "[--body]";
+    "[--body] [--threads]";
 
 std::optional<ViewMode> ModeNamed(const std::string& name) {
     if (name == "address")
@@ -40,6 +43,7 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
     std::optional<ViewMode> keyMode;
     std::string key;
     MailOutput output;
+    bool threads = false;
     auto wrong = [&](const std::string& what) {
         err << "kamomail list: " << what << '\n' << kUsage << '\n';
         return 2;
@@ -57,6 +61,8 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
                 return wrong("キーは 1 つだけ指定して下さい。");
             keyMode = ModeNamed(a.substr(2));
             key = args[++i];
+        } else if (a == "--threads") {
+            threads = true;
         } else if (output.Parse(args, i, error)) {
             if (!error.empty())
                 return wrong(error);
@@ -69,8 +75,8 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return wrong(error);
     if (by && keyMode)
         return wrong("--by とキーは一緒に使えません。");
-    if (!keyMode && (output.json || output.body))
-        return wrong("--format と --body はメールの一覧に使います。");
+    if (!keyMode && (output.json || output.body || threads))
+        return wrong("--format と --body と --threads はメールの一覧に使います。");
     try {
         const auto session = StartCommandSession(err, "list");
         if (!session)
@@ -100,16 +106,61 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         // Filter lines name their mail by its key; the other lists by the mail's own row.
         SubjectLineReader lines(db, stream->Source());
         MailRowReader mails(db);
+        SQLite::Statement rowOf(db, "SELECT rowid FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
+        // Conversations are read from the whole archive first, when asked for.
+        std::optional<Conversations> conversations;
+        if (threads || output.json)
+            conversations.emplace(db);
+        struct Listed {
+            int64_t row;
+            MailRecord mail;
+        };
+        std::vector<Listed> listed; // --threads: every line, then grouped
+        auto print = [&](const Listed& l, bool reply) {
+            MailThread thread;
+            if (conversations)
+                thread = {conversations->ThreadOf(l.row), conversations->MessageIdOf(l.row)};
+            out << (reply && !output.json ? "  " : "") << output.Of(l.mail, conversations ? &thread : nullptr) << '\n';
+        };
         std::vector<int64_t> rows;
         bool more = true;
         while (more) {
             rows.clear();
             more = stream->Read(rows, 1024);
             for (int64_t row : rows) {
-                const std::optional<MailRecord> mail =
-                    stream->Source() == SubjectSource::Mail ? mails.Read(row) : ReadMail(db, lines.Read(row).key);
-                if (mail)
-                    out << output.Of(*mail) << '\n';
+                std::optional<MailRecord> mail;
+                if (stream->Source() == SubjectSource::Mail) {
+                    mail = mails.Read(row);
+                } else {
+                    const MailKey key = lines.Read(row).key;
+                    mail = ReadMail(db, key);
+                    rowOf.reset();
+                    BindMailKey(rowOf, 1, key);
+                    row = rowOf.executeStep() ? rowOf.getColumn(0).getInt64() : 0;
+                }
+                if (!mail)
+                    continue;
+                if (threads)
+                    listed.push_back({row, std::move(*mail)});
+                else
+                    print({row, std::move(*mail)}, false);
+            }
+        }
+        if (threads) {
+            // Each conversation where its first listed mail stands, its listed mails in the list's
+            // order (oldest first), the later ones indented under the first.
+            std::map<std::string, std::vector<size_t>> byThread;
+            std::vector<std::string> order;
+            for (size_t i = 0; i < listed.size(); ++i) {
+                auto& group = byThread[conversations->ThreadOf(listed[i].row)];
+                if (group.empty())
+                    order.push_back(conversations->ThreadOf(listed[i].row));
+                group.push_back(i);
+            }
+            for (const auto& thread : order) {
+                const auto& group = byThread[thread];
+                for (size_t k = 0; k < group.size(); ++k)
+                    print(listed[group[k]], k > 0);
             }
         }
         out.flush();

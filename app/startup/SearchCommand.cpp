@@ -2,20 +2,60 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 
 #include "common/CommandTable.h"
 #include "export/MailSelection.h"
+#include "import/Redecode.h"
+#include "platform/KamoLibrary.h"
+#include "search/Conversations.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
-#include "search/SearchText.h"
+#include "search/SearchTerms.h"
 #include "startup/CommandSession.h"
 #include "startup/TerminalOutput.h"
+#include "startup/TerminalPrompter.h"
+#include "startup/TerminalSession.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace {
 
 int64_t MailCount(SQLite::Database& db) {
     return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+}
+
+// --redecode: every mail that has its original is read again from it, then the derived data is made
+// again. Needs the conversion library (quote-safe values) and the filters (the refresh).
+int RunRedecode(std::ostream& out, std::ostream& err, bool progressShown) {
+    TerminalPrompter prompter(err, err);
+    const auto session = StartTerminalSession(prompter, err, "index");
+    if (!session)
+        return 1;
+    KamoLibrary& library = ProgramLibrary(session->Folders().libraryPath);
+    if (!library.Load()) {
+        err << "kamomail index: " << library.Error() << '\n';
+        return 1;
+    }
+    SQLite::Database& db = session->Database();
+    RedecodeCounts counts;
+    bool refreshed = false;
+    {
+        TerminalProgress progress(err, progressShown);
+        WaitScope scope(progress);
+        progress.SetLines(
+            {"保存したメールを", "　元のメールから読み直しています。", "　少々お待ちください。", "", "", ""});
+        MarkOriginalsForRedecoding(db);
+        counts = RedecodeOriginals(db, library.StrChange(), progress);
+        refreshed = RefreshDerivedData(db, session->Filters(), progress);
+    }
+    out << "元のメールから読み直しました（メール " << counts.rewritten << " 通、うちキーが変わったもの "
+        << counts.rekeyed << " 通、読み直せなかったもの " << counts.unreadable << " 通）。\n";
+    if (!refreshed) {
+        err << "kamomail index: メールは読み直しましたが、フィルターの実行に失敗しました。\n";
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -28,6 +68,9 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         std::string error;
         if (!words && args[i] == "--") {
             words = true;
+        } else if (!words && args[i] == "--help") {
+            out << UsageText("search") << "\n\n" << SearchSyntaxHelp() << '\n';
+            return 0;
         } else if (!words && output.Parse(args, i, error)) {
             if (!error.empty()) {
                 err << "kamomail search: " << error << '\n' << UsageText("search") << '\n';
@@ -41,7 +84,12 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         }
     }
     std::string error;
-    if (!output.Valid(error) || SearchWords(query).empty()) {
+    ParsedSearch parsed = ParseSearch(query);
+    if (parsed.error) {
+        err << "kamomail search: " << SearchErrorText(*parsed.error) << '\n';
+        return 2;
+    }
+    if (!output.Valid(error) || parsed.terms.empty()) {
         err << "kamomail search: " << (error.empty() ? "検索する言葉を指定して下さい。" : error) << '\n'
             << UsageText("search") << '\n';
         return 2;
@@ -55,17 +103,25 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
             TerminalProgress progress(err, progressShown);
             UpdateSearchIndex(db, progress);
         }
-        SearchStream stream(db, query);
+        SearchStream stream(db, std::move(parsed.terms));
         stream.SetSliceTime(std::chrono::milliseconds(0));
         MailRowReader reader(db);
+        // JSON names each mail's conversation: read from the whole archive first.
+        std::optional<Conversations> conversations;
+        if (output.json)
+            conversations.emplace(db);
         std::vector<int64_t> rows;
         bool more = true;
         while (more) {
             rows.clear();
             more = stream.Read(rows, 1024);
             for (int64_t row : rows)
-                if (const auto mail = reader.Read(row))
-                    out << output.Of(*mail) << '\n';
+                if (const auto mail = reader.Read(row)) {
+                    MailThread thread;
+                    if (conversations)
+                        thread = {conversations->ThreadOf(row), conversations->MessageIdOf(row)};
+                    out << output.Of(*mail, conversations ? &thread : nullptr) << '\n';
+                }
         }
         out.flush();
         return 0;
@@ -81,6 +137,14 @@ int SearchCommand(const std::vector<std::string>& args) {
 
 int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
     enum class Work { Update, Rebuild, Drop } work = Work::Update;
+    if (args.size() == 1 && args[0] == "--redecode") {
+        try {
+            return RunRedecode(out, err, progressShown);
+        } catch (const std::exception& e) {
+            err << "kamomail index: メールを読み直せませんでした。" << e.what() << '\n';
+            return 1;
+        }
+    }
     if (args.size() > 1 || (args.size() == 1 && args[0] != "--rebuild" && args[0] != "--drop")) {
         err << "kamomail index: 不明な引数です: " << args.front() << '\n' << UsageText("index") << '\n';
         return 2;

@@ -3,8 +3,10 @@
 // subject, a name, an address or the body (letter case and character width ignored), newest first,
 // one per line (MailLine) or one JSON object per line (MailJson).
 //
-// kamomail index [--rebuild | --drop]: brings the search index up to date (every mail read since
-// is indexed), builds it again from scratch, or removes it (the next search or read builds it).
+// kamomail index [--rebuild | --drop | --redecode]: brings the search index up to date (every mail
+// read since is indexed), builds it again from scratch, or removes it (the next search or read
+// builds it). --redecode reads every mail that has its original again from it, in place
+// (import/Redecode.h), then refreshes the derived data; killed, it goes on at the next run.
 //
 // Both start the way every terminal command does (instance lock, archive made ready, no
 // compaction) and show a progress line on standard error while the index is being built, when

@@ -83,7 +83,7 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
     out += '"';
 }
 
-std::string MailJson(const MailRecord& mail, bool withBody) {
+std::string MailJson(const MailRecord& mail, bool withBody, const MailThread* thread) {
     std::string out = "{";
     auto field = [&](const char* name, const std::string& value) {
         out += out.size() > 1 ? ",\"" : "\"";
@@ -100,6 +100,10 @@ std::string MailJson(const MailRecord& mail, bool withBody) {
     field("to_name", mail.rcvName);
     field("to_address", mail.rcvAdd);
     field("subject", mail.subject);
+    if (thread) {
+        field("thread", thread->thread);
+        field("message_id", thread->messageId);
+    }
     if (withBody)
         field("body", mail.body);
     out += "}";

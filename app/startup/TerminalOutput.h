@@ -17,17 +17,25 @@ namespace kamo {
 // so one mail is always one line.
 std::string MailLine(const MailRecord& mail);
 
+// The conversation a printed mail belongs to (search/Conversations.h) and its own Message-ID.
+struct MailThread {
+    std::string thread;
+    std::string messageId;
+};
+
 // {"date":..,"time":..,"sent":..,"from_name":..,"from_address":..,"to_name":..,"to_address":..,
-// "subject":..[,"body":..]} on one line; strings escaped as JSON wants, UTF-8 (bytes that are not
-// UTF-8 become U+FFFD).
-std::string MailJson(const MailRecord& mail, bool withBody);
+// "subject":..[,"thread":..,"message_id":..][,"body":..]} on one line; strings escaped as JSON
+// wants, UTF-8 (bytes that are not UTF-8 become U+FFFD).
+std::string MailJson(const MailRecord& mail, bool withBody, const MailThread* thread = nullptr);
 void AppendJsonString(std::string& out, std::string_view utf8);
 
 // The --format and --body choice of the commands that print mails.
 struct MailOutput {
     bool json = false;
     bool body = false;
-    std::string Of(const MailRecord& mail) const { return json ? MailJson(mail, body) : MailLine(mail); }
+    std::string Of(const MailRecord& mail, const MailThread* thread = nullptr) const {
+        return json ? MailJson(mail, body, thread) : MailLine(mail);
+    }
     // Takes "--format text|json", "--format=..." and "--body" at args[i] (advancing i past a value);
     // false when args[i] is none of them. `error` is set for a bad value.
     bool Parse(const std::vector<std::string>& args, size_t& i, std::string& error);

@@ -155,7 +155,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
         {"memDBSupportMenu", "memExport memInport | memDBEdit"},
         {"memBackUpMenu", "memBackUp_Make | memBackUp_FileEdit memBackUp_FileSelect memNomalDisp"},
         {"mnuEdit", "memCopy memSelectAll | memSearch | memReply memMailDel"},
-        {"mnuView", "memNameOrAddr memYears"},
+        {"mnuView", "memNameOrAddr memYears memOriginalHeader memConversation"},
         {"mnuFriend", "memFriendEd memAddressAdd | memFriend_F memFriend_A memFriend_P memFriend_M"},
         {"mnuFilter", "memFilter memFilterGo"},
         {"memEnvMenu", "memOption"},

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "browse/frmKamoMail.h"
+#include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
 #include "db/Schema.h"
@@ -21,36 +22,18 @@ MailRecord Mail(const char* ymd, const char* friendName, const char* friendAdd, 
     return test::Mail(ymd, "09:00:00", false, friendName, friendAdd, subject, body);
 }
 
-struct Fixture {
-    Fixture() {
-        std::filesystem::create_directories(dir / "config");
-        std::filesystem::create_directories(dir / "data");
-        test::WriteFile(dir / "config" / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
-        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
-        folders.settingsDir = dir / "config";
-        folders.dataDir = dir / "data";
-        auto db = OpenArchive(folders.DatabaseFile(), true);
-        CreateTables(*db);
-        test::InsertTestMail(*db, Mail("2002/03/01", "太郎", "taro@example.jp", "ひとつめ", "ひとつめの本文"));
-        test::InsertTestMail(*db, Mail("2002/03/02", "太郎", "taro@example.jp", "ふたつめ", "ふたつめの本文"));
-        test::InsertTestMail(*db, Mail("2001/12/24", "花子", "hana@example.jp", "はなこ", "花子の本文"));
-        RebuildNameList(*db);
-        RebuildAddressList(*db);
-        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
-        window = std::make_unique<frmKamoMail>(*session, prompter);
-    }
+struct Fixture : test::WindowArchive {
+    Fixture()
+        : WindowArchive([](SQLite::Database& db) {
+              test::InsertTestMail(db, Mail("2002/03/01", "太郎", "taro@example.jp", "ひとつめ", "ひとつめの本文"));
+              test::InsertTestMail(db, Mail("2002/03/02", "太郎", "taro@example.jp", "ふたつめ", "ふたつめの本文"));
+              test::InsertTestMail(db, Mail("2001/12/24", "花子", "hana@example.jp", "はなこ", "花子の本文"));
+          }) {}
     QAction* Action(const char* name) const { return window->findChild<QAction*>(name); }
     std::string PdfText(const std::filesystem::path& pdf) const {
         const auto run = test::RunTool({"/usr/bin/pdftotext", pdf.string(), "-"});
         return run.status == 0 ? run.out : std::string("(pdftotext failed)");
     }
-
-    test::TempDir dir;
-    Settings settings;
-    AppFolders folders;
-    ScriptedPrompter prompter;
-    std::unique_ptr<ArchiveSession> session;
-    std::unique_ptr<frmKamoMail> window;
 };
 
 } // namespace

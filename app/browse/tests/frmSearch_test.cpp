@@ -11,6 +11,7 @@
 
 #include "browse/SubjectLines.h"
 #include "browse/frmKamoMail.h"
+#include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
 #include "db/Schema.h"
@@ -31,28 +32,16 @@ QString Q(const char* s) {
     return QString::fromUtf8(s);
 }
 
-struct Fixture {
-    Fixture() {
-        std::filesystem::create_directories(dir / "config");
-        std::filesystem::create_directories(dir / "data");
-        test::WriteFile(dir / "config" / "KAMOMAIL.ini", "[PostPet Mail Option]\nPostPet Dir=/tmp\nDisplay Type=0\n");
-        settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
-        folders.settingsDir = dir / "config";
-        folders.dataDir = dir / "data";
-        auto db = OpenArchive(folders.DatabaseFile(), true);
-        CreateTables(*db);
-        test::InsertTestMail(*db, Mail("2002/03/01", "09:00:00", false, "太郎", "taro@example.jp", "ＰｏｓｔＰｅｔ通信",
-                                       "ポストペットのモモより"));
-        test::InsertTestMail(
-            *db, Mail("2002/03/02", "08:00:00", true, "太郎", "taro@example.jp", "Re: postpet通信", "返事です"));
-        test::InsertTestMail(
-            *db, Mail("2001/12/24", "20:00:00", false, "花子", "hana@example.jp", "メリークリスマス", "ﾎﾟｽﾄ"));
-        RebuildNameList(*db);
-        RebuildAddressList(*db);
-        session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
-        window = std::make_unique<frmKamoMail>(*session, prompter);
-    }
-    template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+struct Fixture : test::WindowArchive {
+    Fixture()
+        : WindowArchive([](SQLite::Database& db) {
+              test::InsertTestMail(db, Mail("2002/03/01", "09:00:00", false, "太郎", "taro@example.jp",
+                                            "ＰｏｓｔＰｅｔ通信", "ポストペットのモモより"));
+              test::InsertTestMail(
+                  db, Mail("2002/03/02", "08:00:00", true, "太郎", "taro@example.jp", "Re: postpet通信", "返事です"));
+              test::InsertTestMail(
+                  db, Mail("2001/12/24", "20:00:00", false, "花子", "hana@example.jp", "メリークリスマス", "ﾎﾟｽﾄ"));
+          }) {}
     QListView* Subjects() const { return Find<QListView>("lstSubject"); }
     QLineEdit* Field() const { return Find<QLineEdit>("txtSearch"); }
     QString Line(int row) const { return Subjects()->model()->index(row, 0).data().toString(); }
@@ -62,13 +51,6 @@ struct Fixture {
         Field()->insert(Q(text));
         QTest::keyClick(Field(), Qt::Key_Return);
     }
-
-    test::TempDir dir;
-    Settings settings;
-    AppFolders folders;
-    ScriptedPrompter prompter;
-    std::unique_ptr<ArchiveSession> session;
-    std::unique_ptr<frmKamoMail> window;
 };
 
 } // namespace
@@ -80,6 +62,7 @@ private slots:
     void escapeOrAnEmptyFieldGoesBackToTheViewAndCtrlFFindsTheField();
     void mailChangedSinceTheLastSearchIsFoundByTheNext();
     void theExportWindowOffersTheSearchResultAndWritesIt();
+    void fieldedTermsNarrowTheResultAndAMalformedOneIsNamed();
 };
 
 void frmSearchTest::enterListsTheMatchesNewestFirstAsOrdinaryLines() {
@@ -214,6 +197,42 @@ void frmSearchTest::theExportWindowOffersTheSearchResultAndWritesIt() {
     action->trigger();
     QVERIFY(test::ReadFile(mbox).size() > written.size());
     ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmSearchTest::fieldedTermsNarrowTheResultAndAMalformedOneIsNamed() {
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.window->show();
+    struct Case {
+        const char* query;
+        int lines;
+    };
+    for (const Case c :
+         {Case{"from:太郎", 1}, Case{"to:太郎", 1}, Case{"太郎", 2}, Case{"date:2001", 1}, Case{"date:2002-03-01..", 2},
+          Case{"-is:sent ポスト", 2}, Case{"is:sent subject:POSTPET", 1}, Case{"body:返事 -from:かも", 0}}) {
+        f.Search(c.query);
+        QCOMPARE(f.Subjects()->model()->rowCount(), c.lines);
+    }
+    auto* error = f.Find<QLabel>("lblSearchError");
+    QVERIFY(error->isHidden());
+    f.Search("太郎");
+    f.Field()->end(false);
+    f.Field()->insert(Q(" date:2002-02-30"));
+    QTest::keyClick(f.Field(), Qt::Key_Return);
+    QVERIFY(!error->isHidden());
+    QVERIFY(error->text().startsWith(Q("「date:2002-02-30」の日付が正しくありません。")));
+    QCOMPARE(f.Subjects()->model()->rowCount(), 2); // the result on display stays
+    f.Search("太郎");
+    QVERIFY(error->isHidden());
+    QVERIFY(f.prompter.shown.empty());
+
+    auto* help = f.Find<QLabel>("lblSearchHelp");
+    QVERIFY(help->isHidden());
+    f.Find<QAbstractButton>("btnSearchHelp")->click();
+    QVERIFY(help->isVisible());
+    QVERIFY(help->text().contains(Q("has:picture")));
+    f.Find<QAbstractButton>("btnSearchHelp")->click();
+    QVERIFY(help->isHidden());
 }
 
 QTEST_MAIN(frmSearchTest)

@@ -26,7 +26,8 @@ struct ParsedAttachment {
 };
 
 struct ParsedMail {
-    ParsedParty from, to;
+    ParsedParty from, to;           // to: when the message has exactly one receiver
+    std::vector<ParsedParty> toAll; // every receiver
     std::vector<ParsedParty> cc, replyTo;
     std::string inReplyTo, references;    // as the header holds them, unfolded
     std::string keptFrom, keptTo, keptCc; // X-KamoMail-From, -To, -Cc, encoded words decoded
@@ -39,6 +40,7 @@ struct ParsedMail {
     std::string status;      // the Status header (mbox)
     std::string encoding;    // of the text part
     std::string body;        // the text part's content, transfer encoding undone, bytes as they are
+    std::string html;        // the text/html alternative beside it, the same way (none: empty)
     std::vector<ParsedAttachment> attachments;
     std::string mboxMarker; // the "From " line, in an mbox
 };
@@ -115,7 +117,9 @@ inline std::string Decoded(GMimePart* part) {
 inline ParsedMail Parse(GMimeMessage* message) {
     ParsedMail m;
     m.from = PartyOf(g_mime_message_get_from(message));
-    m.to = PartyOf(g_mime_message_get_to(message));
+    m.toAll = PartiesOf(g_mime_message_get_to(message));
+    if (m.toAll.size() == 1)
+        m.to = PartyOf(g_mime_message_get_to(message));
     m.cc = PartiesOf(g_mime_message_get_cc(message));
     m.replyTo = PartiesOf(g_mime_message_get_reply_to(message));
     m.inReplyTo = Text(g_mime_object_get_header(GMIME_OBJECT(message), "In-Reply-To"));
@@ -138,10 +142,35 @@ inline ParsedMail Parse(GMimeMessage* message) {
     m.status = Text(g_mime_object_get_header(GMIME_OBJECT(message), "Status"));
     GMimeObject* top = g_mime_message_get_mime_part(message);
     GMimePart* text = nullptr;
-    if (GMIME_IS_MULTIPART(top)) {
+    GMimePart* html = nullptr;
+    // multipart/alternative: the text, then the HTML.
+    auto alternatives = [&](GMimeObject* object) {
+        GMimeMultipart* alt = GMIME_MULTIPART(object);
+        for (int i = 0; i < g_mime_multipart_get_count(alt); ++i) {
+            GMimeObject* part = g_mime_multipart_get_part(alt, i);
+            if (!GMIME_IS_PART(part))
+                continue;
+            GMimeContentType* type = g_mime_object_get_content_type(part);
+            if (g_mime_content_type_is_type(type, "text", "plain"))
+                text = GMIME_PART(part);
+            else if (g_mime_content_type_is_type(type, "text", "html"))
+                html = GMIME_PART(part);
+        }
+    };
+    auto isAlternative = [](GMimeObject* object) {
+        return GMIME_IS_MULTIPART(object) &&
+               g_mime_content_type_is_type(g_mime_object_get_content_type(object), "multipart", "alternative");
+    };
+    if (isAlternative(top)) {
+        alternatives(top);
+    } else if (GMIME_IS_MULTIPART(top)) {
         GMimeMultipart* multi = GMIME_MULTIPART(top);
         for (int i = 0; i < g_mime_multipart_get_count(multi); ++i) {
             GMimeObject* child = g_mime_multipart_get_part(multi, i);
+            if (i == 0 && isAlternative(child)) {
+                alternatives(child);
+                continue;
+            }
             if (!GMIME_IS_PART(child))
                 continue;
             if (i == 0) {
@@ -170,6 +199,8 @@ inline ParsedMail Parse(GMimeMessage* message) {
     g_free(mime);
     m.encoding = Text(g_mime_content_encoding_to_string(g_mime_part_get_content_encoding(text)));
     m.body = Decoded(text);
+    if (html)
+        m.html = Decoded(html);
     return m;
 }
 

@@ -2,6 +2,7 @@
 // 中止 during a long export, the window kept with its choices after a failure, the format and
 // folder remembered, and counts shown with separators.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -11,9 +12,11 @@
 
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
+#include "db/MailOriginals.h"
 #include "db/Schema.h"
 #include "export/QtExportCommand.h"
 #include "export/frmExport.h"
+#include "export/frmOriginalHeader.h"
 #include "platform/Folders.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
@@ -29,6 +32,8 @@ private slots:
     void aFailureBringsTheWindowBackWithItsChoices();
     void theFormatAndFolderAreRememberedForTheNextExport();
     void countsAreShownWithSeparators();
+    void originalsAndFoldersAreOfferedAndCounted();
+    void theOriginalHeaderIsShownOnRequest();
 };
 
 namespace {
@@ -310,6 +315,83 @@ void frmExportTest::countsAreShownWithSeparators() {
     QVERIFY2(prompter.shown.back().text.rfind("1,234 通のメールを書き出しました", 0) == 0,
              prompter.shown.back().text.c_str());
     ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::originalsAndFoldersAreOfferedAndCounted() {
+    Archive archive(3);
+    {
+        // One mail with its original, kept from the pink drawer; the other two have none.
+        MailRecord first;
+        first.ymd = "2002/03/01";
+        first.hms = "09:00:00";
+        first.sndName = "太郎";
+        first.sndAdd = "taro@example.jp";
+        first.rcvName = "かも";
+        first.rcvAdd = "kamo@example.jp";
+        MailOriginal original;
+        original.header = "Subject: first\r\n\r\n";
+        original.body = "as sent\r\n";
+        OriginalWriter(archive.session->Database()).Put(KeyOf(first), original, "ピンクの引出し", kDecodingVersion);
+    }
+    ScriptedPrompter prompter;
+    NullWaitReporter quiet;
+    const auto target = archive.dir / "boxes";
+    bool folderAsked = false;
+    const auto chooser = ExportDialogSeams().chooseTarget;
+    ExportDialogSeams().chooseTarget = [&](QWidget*, MailFormat, bool folder, const QString&) {
+        folderAsked = folder;
+        return QString::fromStdString(target.string());
+    };
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        dialog.SetFormat(MailFormat::Mbox);
+        dialog.findChild<QCheckBox*>("chkOriginal")->setChecked(true);
+        dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("cmdBrowse"), Qt::LeftButton);
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(MemMailExport(*archive.session, prompter, quiet, nullptr, {MailSelection::All()}));
+    QVERIFY(folderAsked); // mbox, but one file per mailbox: a folder
+    QVERIFY(std::filesystem::is_regular_file(target / "ピンクの引出し"));
+    QVERIFY(std::filesystem::is_regular_file(target / kUnknownMailbox));
+    QVERIFY(test::ReadFile(target / "ピンクの引出し").find("Subject: first\r\n\r\nas sent\r\n") != std::string::npos);
+    QVERIFY2(prompter.shown.back().text.find("うち 2 通は元のメールが保存されていないため") != std::string::npos,
+             prompter.shown.back().text.c_str());
+    ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
+    ExportDialogSeams().chooseTarget = chooser;
+}
+
+void frmExportTest::theOriginalHeaderIsShownOnRequest() {
+    Archive archive(2);
+    SQLite::Database& db = archive.session->Database();
+    MailRecord kept;
+    kept.ymd = "2002/03/01";
+    kept.hms = "09:00:00";
+    kept.sndName = "太郎";
+    kept.sndAdd = "taro@example.jp";
+    kept.rcvName = "かも";
+    kept.rcvAdd = "kamo@example.jp";
+    MailRecord none = kept;
+    none.hms = "09:00:01";
+    MailOriginal original;
+    original.header = "From: \x91\xbe\x98\x59 <taro@example.jp>\r\nX-Mailer: PostPet\r\n\r\n"; // 太郎 in CP932
+    OriginalWriter(db).Put(KeyOf(kept), original, "受信フォルダ", kDecodingVersion);
+    ScriptedPrompter prompter;
+    QString shown;
+    int runs = 0;
+    OriginalHeaderRun() = [&](frmOriginalHeader& dialog) {
+        ++runs;
+        shown = dialog.Text();
+        return int(QDialog::Accepted);
+    };
+    MemOriginalHeader(db, prompter, nullptr, kept);
+    QCOMPARE(shown, QString::fromUtf8("From: 太郎 <taro@example.jp>\nX-Mailer: PostPet"));
+    const size_t messages = prompter.shown.size();
+    MemOriginalHeader(db, prompter, nullptr, none);
+    MemOriginalHeader(db, prompter, nullptr, std::nullopt);
+    QCOMPARE(runs, 1); // told, not shown, for a mail without its original and for no mail
+    QCOMPARE(prompter.shown.size(), messages + 2);
+    QVERIFY(prompter.shown[messages].text.find("保存されていません") != std::string::npos);
+    OriginalHeaderRun() = [](frmOriginalHeader&) { return int(QDialog::Rejected); };
 }
 
 QTEST_MAIN(frmExportTest)

@@ -96,3 +96,31 @@ TEST(MailDates, TwoDigitYearsTurnAt50) {
         EXPECT_EQ(d.ymd, std::to_string(v < 50 ? 2000 + v : 1900 + v) + "/03/06") << yy;
     }
 }
+
+TEST(MailDates, TheZoneIsReadBesideTheClockTime) {
+    struct Case {
+        const char* in;
+        std::optional<int> zone; // minutes east of UTC
+    };
+    const Case cases[] = {
+        {"Tue, 03 Apr 2001 04:40:20 -0500", -300},
+        {"Tue, 6 Mar 2001 21:05:09 +0900 (JST)", 540},
+        {"Thu, 8 Mar 2001 14:58:26+0800", 480}, // glued to the time
+        {"2001-03-06T21:05:09+05:30", 330},     // ISO 8601
+        {"Tue, 6 Mar 2001 21:05:09 -0330", -210},
+        {"Sat, 31 Dec 99 23:59:59 JST", 540}, // by name
+        {"Friday, 19-Nov-82 16:14:55 EST", -300},
+        {"1 January 2002 00:00:00 GMT", 0},
+        {"Fri Mar  9 10:00:01 2001", std::nullopt}, // asctime names none
+        {"2001/03/06 21:05:09", std::nullopt},
+        {"Tue, 6 Mar 2001 21:05:09 XYZ", std::nullopt}, // a name nobody knows
+        {"Tue, 6 Mar 2001 21:05:09 +2500", std::nullopt},
+        {"Tue, 6 Mar 2001 21:05:09 +0900 -0500", 540}, // the first one counts
+    };
+    for (const auto& c : cases) {
+        const MailDate date = ParseMailDate(c.in);
+        EXPECT_TRUE(date.readable) << c.in;
+        EXPECT_EQ(date.zoneMinutes, c.zone) << c.in;
+    }
+    EXPECT_FALSE(ParseMailDate("31 Feb 2001 10:00:00 +0900").zoneMinutes); // no date, no zone
+}

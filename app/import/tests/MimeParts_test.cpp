@@ -413,3 +413,45 @@ TEST(HtmlText, LinksKeepTheirTargets) {
     for (const auto& [html, text] : cases)
         EXPECT_EQ(HtmlToText(html), text) << html;
 }
+
+TEST(MimeBody, TheMailsOwnHtmlIsGivenOnlyWhenAskedFor) {
+    const std::string sjis = ppw::ToCp932("こんにちは");
+    const std::string alternative =
+        ppw::Multipart("b", {"Content-Type: text/plain; charset=Shift_JIS\r\n\r\n" + sjis,
+                             "Content-Type: text/html; charset=Shift_JIS\r\n\r\n<p>" + sjis + "</p>"});
+    const std::string related =
+        ppw::Multipart("r", {"Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                                 ppw::Base64("<b>二番目</b>"),
+                             "Content-Type: image/png\r\n\r\npng"});
+    const std::string embedded =
+        ppw::Multipart("m", {"Content-Type: text/plain\r\n\r\nouter",
+                             "Content-Type: message/rfc822\r\n\r\nSubject: inner\r\nContent-Type: text/html\r\n\r\n"
+                             "<p>inner</p>"});
+    struct Case {
+        const char* label;
+        std::string header, body, html;
+    };
+    const Case cases[] = {
+        {"an alternative: its HTML beside the text shown", "Content-Type: multipart/alternative; boundary=b\r\n",
+         alternative, "<p>こんにちは</p>"},
+        {"HTML alone, charset from its meta tag", "Content-Type: text/html\r\n",
+         "<meta charset=\"Shift_JIS\"><p>" + sjis + "</p>", "<meta charset=\"Shift_JIS\"><p>こんにちは</p>"},
+        {"the first HTML in a nested multipart", "Content-Type: multipart/alternative; boundary=a\r\n",
+         ppw::Multipart("a", {"Content-Type: text/plain\r\n\r\ntext",
+                              "Content-Type: multipart/related; boundary=r\r\n\r\n" + related}),
+         "<b>二番目</b>"},
+        {"an embedded message's HTML is its own, not the mail's", "Content-Type: multipart/mixed; boundary=m\r\n",
+         embedded, ""},
+        {"an HTML attachment is no HTML of the mail", "Content-Type: text/html; name=\"page.html\"\r\n", "<p>file</p>",
+         ""},
+        {"plain text", "Content-Type: text/plain\r\n", "text", ""},
+    };
+    for (const auto& c : cases) {
+        const MimeContent asked = ReadMimeContent(c.header, c.body, true);
+        EXPECT_EQ(asked.html, c.html) << c.label;
+        const MimeContent read = ReadMimeContent(c.header, c.body);
+        EXPECT_EQ(read.html, "") << c.label;
+        EXPECT_EQ(read.text, asked.text) << c.label; // asking changes nothing else
+        EXPECT_EQ(read.attachments.size(), asked.attachments.size()) << c.label;
+    }
+}

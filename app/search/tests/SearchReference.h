@@ -2,16 +2,20 @@
 // The search as a plain scan: every mail folded with the filters' own functions, every word looked
 // for in every field. What the index must give, mail for mail and in the same order.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include "db/Attachments.h"
+#include "db/HeaderFields.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
 #include "filters/FilterText.h"
 #include "search/SearchQuery.h"
+#include "search/SearchTerms.h"
 
 namespace kamo::test {
 
@@ -93,6 +97,112 @@ inline std::vector<int64_t> ReferenceSearch(const std::vector<FoldedMail>& mails
         }
         if (all)
             rows.push_back(m.rowId);
+    }
+    return rows;
+}
+
+// A mail with all that the fielded terms ask about, read the plain way: its attachments' types, its
+// Cc, its mailbox.
+struct ReferenceMail {
+    FoldedMail folded;
+    std::string ymd;
+    bool sent = false;
+    std::vector<std::string> attachmentTypes;
+    std::vector<std::string> cc; // each name and address, folded
+    std::optional<std::string> mailbox;
+};
+
+inline std::vector<ReferenceMail> ReferenceArchive(SQLite::Database& db) {
+    std::vector<ReferenceMail> mails;
+    SQLite::Statement head(db, "SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
+                               " tblKamoMail_SndAdd, tblKamoMail_RcvAdd FROM tblKamoMail WHERE rowid = ?1");
+    SQLite::Statement box(db, "SELECT tblOriginal_Mailbox FROM tblOriginal WHERE " + MailKeyCondition("tblOriginal"));
+    HeaderFieldReader fields(db);
+    for (auto& folded : FoldArchive(db)) {
+        ReferenceMail m;
+        head.reset();
+        head.bind(1, folded.rowId);
+        head.executeStep();
+        MailKey key;
+        key.ymd = m.ymd = head.getColumn(0).getString();
+        key.hms = head.getColumn(1).getString();
+        key.subKey = head.getColumn(2).getInt64();
+        key.sent = m.sent = head.getColumn(3).getInt64() != 0;
+        key.sndAdd = head.getColumn(4).getString();
+        key.rcvAdd = head.getColumn(5).getString();
+        for (const auto& a : ListAttachments(db, key))
+            m.attachmentTypes.push_back(a.contentType);
+        for (const auto& party : fields.Read(key).cc) {
+            m.cc.push_back(ReferenceFold(party.name));
+            m.cc.push_back(ReferenceFold(party.address));
+        }
+        box.reset();
+        BindMailKey(box, 1, key);
+        if (box.executeStep())
+            m.mailbox = box.getColumn(0).getString();
+        m.folded = std::move(folded);
+        mails.push_back(std::move(m));
+    }
+    return mails;
+}
+
+inline bool ReferenceMeets(const ReferenceMail& m, const SearchTerm& t) {
+    const auto& f = m.folded.fields; // subject, sender name, address, receiver name, address, body
+    auto has = [&](size_t i) { return f[i].find(t.text) != std::string::npos; };
+    bool met = false;
+    switch (t.field) {
+    case TermField::Any:
+        met = has(0) || has(1) || has(2) || has(3) || has(4) || has(5);
+        break;
+    case TermField::From:
+        met = has(1) || has(2);
+        break;
+    case TermField::To:
+        met = has(3) || has(4);
+        for (const auto& c : m.cc)
+            met = met || c.find(t.text) != std::string::npos;
+        break;
+    case TermField::Subject:
+        met = has(0);
+        break;
+    case TermField::Body:
+        met = has(5);
+        break;
+    case TermField::Date:
+        met = m.ymd.rfind("0000", 0) != 0 && m.ymd.substr(0, t.dateFrom.size()) >= t.dateFrom &&
+              (t.dateTo.empty() || m.ymd.substr(0, t.dateTo.size()) <= t.dateTo);
+        break;
+    case TermField::Attachment:
+        met = !m.attachmentTypes.empty();
+        break;
+    case TermField::Picture:
+        for (const auto& type : m.attachmentTypes)
+            met = met || type.rfind("image/", 0) == 0;
+        break;
+    case TermField::Sent:
+        met = m.sent;
+        break;
+    case TermField::Received:
+        met = !m.sent;
+        break;
+    case TermField::Mailbox:
+        met = m.mailbox == t.text;
+        break;
+    }
+    return met != t.negated;
+}
+
+inline std::vector<int64_t> ReferenceFieldSearch(const std::vector<ReferenceMail>& mails,
+                                                 const std::vector<SearchTerm>& terms) {
+    std::vector<int64_t> rows;
+    if (terms.empty())
+        return rows;
+    for (const auto& m : mails) {
+        bool all = true;
+        for (const auto& t : terms)
+            all = all && ReferenceMeets(m, t);
+        if (all)
+            rows.push_back(m.folded.rowId);
     }
     return rows;
 }

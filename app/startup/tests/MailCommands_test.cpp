@@ -11,7 +11,10 @@
 
 #include "browse/KeyLists.h"
 #include "common/CodePage.h"
+#include "db/MailOriginals.h"
+#include "db/HeaderFields.h"
 #include "db/Schema.h"
+#include "export/MailExport.h"
 #include "export/MailSelection.h"
 #include "import/Mailboxes.h"
 #include "platform/InstanceLock.h"
@@ -223,6 +226,28 @@ TEST_F(MailCommandsTest, SearchPrintsExactlyTheSearchesResultAsLinesOrJson) {
     EXPECT_EQ(Kamomail({"search", "存在しない言葉"}).out, "");
 }
 
+TEST_F(MailCommandsTest, SearchTakesFieldedTermsAndNamesAMalformedOne) {
+    ReadSample();
+    for (const std::string query : {"is:received", "from:example.jp -is:sent date:..2030", "ポ -has:attachment"}) {
+        const std::vector<MailRecord> expected = Mails(SearchMails(*db, query));
+        ASSERT_FALSE(expected.empty()) << query;
+        std::string lines;
+        for (const auto& m : expected)
+            lines += MailLine(m) + "\n";
+        const ProgramRun run = Kamomail({"search", query});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, lines) << query;
+    }
+    const ProgramRun bad = Kamomail({"search", "ポ", "date:2002-13"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("「date:2002-13」の日付が正しくありません。"), std::string::npos) << bad.err;
+    const ProgramRun help = Kamomail({"search", "--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* prefix : {"from:", "to:", "subject:", "body:", "date:", "has:picture", "is:sent", "in:"})
+        EXPECT_NE(help.out.find(prefix), std::string::npos) << prefix;
+}
+
 TEST_F(MailCommandsTest, ListShowsTheKeysOfEachViewAndTheMailOfAKey) {
     ReadSample();
     struct Case {
@@ -255,6 +280,69 @@ TEST_F(MailCommandsTest, ListShowsTheKeysOfEachViewAndTheMailOfAKey) {
     EXPECT_EQ(Kamomail({"list", "--filter", "かもの箱"}).out, own.out);
     EXPECT_EQ(Kamomail({"list", "--filter", "10"}).out, own.out);
     EXPECT_EQ(Kamomail({"list", "--filter", "99"}).status, 1);
+}
+
+TEST_F(MailCommandsTest, ListGroupsConversationsAndJsonNamesEachMailsThreadAndId) {
+    ReadSample();
+    // Every mail gets an ID naming its row; nothing answers anything yet.
+    std::vector<int64_t> all;
+    for (SQLite::Statement st(*db, "SELECT rowid FROM tblKamoMail"); st.executeStep();)
+        all.push_back(st.getColumn(0).getInt64());
+    HeaderFieldWriter writer(*db);
+    auto put = [&](int64_t row, const std::string& inReplyTo) {
+        HeaderFields h;
+        h.messageId = "<" + std::to_string(row) + "@test>";
+        h.inReplyTo = h.references = inReplyTo;
+        writer.Put(KeyOf(*MailRowReader(*db).Read(row)), h);
+    };
+    for (int64_t row : all)
+        put(row, "");
+    auto listed = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> args = {"list", "--address", ppw::kSampleOwnerAddress};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ProgramRun run = Kamomail(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return Lines(run.out);
+    };
+    // JSON: the rows in list order, by their IDs.
+    auto jsonRows = [&](std::map<int64_t, std::string>& threads) {
+        std::vector<int64_t> rows;
+        for (const auto& line : listed({"--format", "json"})) {
+            std::map<std::string, std::string> f;
+            EXPECT_TRUE(ParseJsonLine(line, f)) << line;
+            rows.push_back(std::stoll(f["message_id"].substr(1)));
+            EXPECT_EQ(f["thread"].size(), 16u) << line;
+            threads[rows.back()] = f["thread"];
+        }
+        return rows;
+    };
+    std::map<int64_t, std::string> threads;
+    const std::vector<int64_t> rows = jsonRows(threads);
+    ASSERT_EQ(rows.size(), all.size());
+    ASSERT_GE(rows.size(), 3u);
+    // A later mail of another conversation answers the first.
+    size_t k = 1;
+    while (k < rows.size() && threads[rows[k]] == threads[rows[0]])
+        ++k;
+    ASSERT_LT(k, rows.size());
+    put(rows[k], "<" + std::to_string(rows[0]) + "@test>");
+    std::map<int64_t, std::string> linked;
+    EXPECT_EQ(jsonRows(linked), rows);
+    EXPECT_EQ(linked[rows[0]], linked[rows[k]]);
+
+    const std::vector<std::string> plain = listed({});
+    const std::vector<std::string> nested = listed({"--threads"});
+    std::vector<std::string> unindented;
+    for (const auto& line : nested)
+        unindented.push_back(line.rfind("  ", 0) == 0 ? line.substr(2) : line);
+    EXPECT_TRUE(std::is_permutation(unindented.begin(), unindented.end(), plain.begin(), plain.end()));
+    const auto first = std::find(nested.begin(), nested.end(), plain[0]);
+    const auto reply = std::find(nested.begin(), nested.end(), "  " + plain[k]);
+    ASSERT_TRUE(first != nested.end() && reply != nested.end());
+    EXPECT_LT(first, reply);
+    for (auto it = first + 1; it != reply; ++it)
+        EXPECT_EQ(it->rfind("  ", 0), 0u) << *it;         // only the conversation's own mails between
+    EXPECT_EQ(Kamomail({"list", "--threads"}).status, 2); // keys are no mails
 }
 
 TEST_F(MailCommandsTest, ExportDispatchesByFormatAndNamesTheKnownOnes) {
@@ -298,6 +386,36 @@ TEST_F(MailCommandsTest, ExportDispatchesByFormatAndNamesTheKnownOnes) {
     for (const char* command :
          {"kamomail read", "kamomail search", "kamomail list", "kamomail export", "kamomail index"})
         EXPECT_NE(help.out.find(command), std::string::npos) << command;
+}
+
+TEST_F(MailCommandsTest, OriginalsAndFoldersAreAskedForAndMailWithoutAnOriginalIsCounted) {
+    ReadSample();
+    // One mail has an original, from the pink drawer; the others as if read by a version that kept none.
+    db->exec("DELETE FROM tblOriginal");
+    MailRowReader reader(*db);
+    const MailRecord mail = *reader.Read(db->execAndGet("SELECT min(rowid) FROM tblKamoMail").getInt64());
+    MailOriginal original;
+    original.header = "Subject: as it came\r\n\r\n";
+    original.body = "the original\r\n";
+    OriginalWriter(*db).Put(KeyOf(mail), original, "ピンクの引出し", kDecodingVersion);
+    const int64_t mails = db->execAndGet("SELECT count(*) FROM tblKamoMail").getInt64();
+    const int64_t kept = db->execAndGet("SELECT count(*) FROM tblOriginal").getInt64();
+    const std::string withoutKept = "うち " + std::to_string(mails - kept) + " 通は元のメールが保存されていない";
+
+    const ProgramRun both =
+        Kamomail({"export", "--format", "mbox", (dir / "boxes").string(), "--original", "--folders"});
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_NE(both.out.find(withoutKept), std::string::npos) << both.out;
+    EXPECT_NE(test::ReadFile(dir / "boxes" / "ピンクの引出し").find("Subject: as it came\r\n\r\nthe original\r\n"),
+              std::string::npos);
+    // Without --original nothing is counted; without --folders the target is one file.
+    const ProgramRun plain = Kamomail({"export", "--format", "mbox", (dir / "one.mbox").string()});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out.find("うち "), std::string::npos) << plain.out;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "one.mbox"));
+    const ProgramRun help = Kamomail({"export", "--help"});
+    EXPECT_NE(help.out.find("--original"), std::string::npos);
+    EXPECT_NE(help.out.find(std::string("「") + kUnknownMailbox + "」"), std::string::npos);
 }
 
 TEST_F(MailCommandsTest, EveryCommandIsRefusedWhileTheWindowIsOpenAndOnBadArguments) {

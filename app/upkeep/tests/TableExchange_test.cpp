@@ -17,6 +17,8 @@
 
 #include "common/Csv.h"
 #include "common/WaitReporter.h"
+#include "db/MailOriginals.h"
+#include "db/MailRows.h"
 #include "db/Schema.h"
 #include "db/tests/ArchiveFiles.h"
 #include "filters/FilterStore.h"
@@ -288,6 +290,55 @@ TEST(CsvMerge, AttachmentsOnlyOfMailsInTheImportOrTheArchive) {
     EXPECT_EQ(h.Mails(), 1);
     EXPECT_EQ(h.Import(mail, attachmentHeader + attachment("2002/01/01")), "");
     EXPECT_EQ(h.target->execAndGet("SELECT COUNT(*) FROM tblAttachment").getInt64(), 1);
+}
+
+TEST(CsvMerge, OriginalsGoOutAndBackByteForByteAndOnlyWithTheirMail) {
+    HandMade h;
+    // Bytes of every value, NUL and CP932 included, in the packed form the archive keeps.
+    const MailOriginal original{"\x8e\x52\x93\x63 <y@example.jp>", "to",   "cc",
+                                std::string("s\0ub", 4),           "date", "From: y\r\n\r\n",
+                                std::string("\x00\xff\r\n", 4)};
+    {
+        auto db = OpenArchive(h.dir / "a.Mdb");
+        SQLite::Statement q(*db, "SELECT " + MailColumns() + " FROM tblKamoMail");
+        ASSERT_TRUE(q.executeStep());
+        OriginalWriter(*db).Put(KeyOf(ReadMailRow(q)), original, "ピンクの引出し", 7);
+        q.reset();
+        fs::remove_all(h.dir / "export");
+        ExportTables(*db, h.dir / "export");
+    }
+    const std::string csv = test::ReadFile(h.dir / "export" / "tblOriginal.csv");
+    const std::string mail = test::ReadFile(h.dir / "export" / "tblKamoMail.csv");
+    // Into the archive that holds the mail: the original comes back whole, with its mailbox.
+    fs::remove_all(h.dir / "in");
+    fs::create_directories(h.dir / "in");
+    test::WriteFile(h.dir / "in" / "tblOriginal.csv", csv);
+    EXPECT_NO_THROW(ImportTables(*h.target, h.dir / "in"));
+    SQLite::Statement q(*h.target, "SELECT " + MailColumns() + " FROM tblKamoMail");
+    ASSERT_TRUE(q.executeStep());
+    const auto back = OriginalReader(*h.target).Read(KeyOf(ReadMailRow(q)));
+    q.reset();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->original, original);
+    EXPECT_EQ(back->mailbox, "ピンクの引出し");
+    EXPECT_EQ(back->decoding, 7);
+
+    // Into an archive without the mail: refused, unless the import brings the mail too.
+    auto empty = OpenArchive(h.dir / "c.Mdb", true);
+    CreateTables(*empty);
+    try {
+        ImportTables(*empty, h.dir / "in");
+        ADD_FAILURE() << "an original without its mail was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(
+                      "tblOriginal.csv の 2 行目: この行のメールがアーカイブにも取り込むファイルにもありません"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(empty->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt64(), 0);
+    test::WriteFile(h.dir / "in" / "tblKamoMail.csv", mail);
+    ImportTables(*empty, h.dir / "in");
+    EXPECT_EQ(empty->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt64(), 1);
 }
 
 TEST(CsvMerge, ValuesTheArchiveCannotHoldAreRefusedNamingTheColumn) {

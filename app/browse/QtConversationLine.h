@@ -1,0 +1,48 @@
+#pragma once
+// "この会話: 7 通" under the mail header: how many mails the chosen mail's conversation has
+// (search/Conversations.h), and the way to its page (frmConversation): the line's link, or the
+// window's command memConversation (表示 → この会話を表示, Ctrl+T). Hidden for a mail that is alone. The conversations
+// are read from the archive once and again only when the archive has changed.
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+#include <SQLiteCpp/Database.h>
+
+#include "common/MailRecord.h"
+
+class QLabel;
+
+namespace kamo {
+
+class Conversations;
+
+class QtConversationLine : public QWidget {
+    Q_OBJECT
+public:
+    explicit QtConversationLine(QWidget* parent = nullptr);
+    ~QtConversationLine() override;
+
+    // The mail on display; `db` must outlive the line or the next Clear.
+    void ShowMail(SQLite::Database& db, const MailKey& key);
+    void Clear();
+    // The archive's connection is about to go (a backup on display, a recreation): nothing read
+    // from it is kept.
+    void Forget();
+    // Opens the page of the chosen mail's conversation (nothing when no mail is chosen).
+    void OpenPage();
+    // The mails of the conversation on display (0 when none).
+    int Count() const { return count_; }
+
+private:
+    const Conversations& Current(SQLite::Database& db);
+
+    QLabel* lblConversation = nullptr;
+    SQLite::Database* db_ = nullptr;
+    int64_t row_ = 0;
+    int count_ = 0;
+    std::unique_ptr<Conversations> conversations_;
+    int64_t changes_ = -1, dataVersion_ = -1; // what the archive was when they were read
+};
+
+} // namespace kamo

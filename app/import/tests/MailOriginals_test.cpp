@@ -1,0 +1,261 @@
+// The original kept with every mail a read stores, and rows decoded again from it in place.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "db/MailOriginals.h"
+#include "db/MailRows.h"
+#include "db/Schema.h"
+#include "import/MailRead.h"
+#include "import/Redecode.h"
+#include "ppwriter/MailboxWriter.h"
+#include "testsupport/ScriptedPrompter.h"
+#include "testsupport/TestSupport.h"
+
+using namespace kamo;
+
+namespace {
+
+const MailboxInfo& Box(const std::string& name) {
+    for (const auto& b : Mailboxes())
+        if (b.name == name)
+            return b;
+    throw std::runtime_error("no mailbox " + name);
+}
+
+ppw::Mail Plain(const std::string& subject, const std::string& hms,
+                const std::string& from = "山田 花子 <hanako@example.jp>") {
+    ppw::Mail m;
+    m.from = from;
+    m.to = "かも <kamo@example.jp>";
+    m.cc = "鈴木 <suzuki@example.jp>, 佐藤 <sato@example.jp>";
+    m.subject = subject;
+    m.date = "Tue, 04 Sep 2001 " + hms + " +0900";
+    m.body = subject + "の本文です。\r\n二行目\r\n";
+    return m;
+}
+
+// A mail with a picture and header fields other mail programs need.
+ppw::Mail WithAttachment(const std::string& hms) {
+    ppw::Mail m = Plain("写真つき", hms);
+    m.header = "From: hanako@example.jp\r\nMessage-ID: <photo@example.jp>\r\nMIME-Version: 1.0\r\n"
+               "Content-Type: multipart/mixed; boundary=b1\r\n\r\n";
+    m.body =
+        ppw::Multipart("b1", {"Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n" + ppw::ToIso2022Jp("写真です。"),
+                              "Content-Type: image/png; name=a.png\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                                  ppw::Base64("PNG-BYTES")});
+    return m;
+}
+
+class Originals : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.Load()) << library.Error();
+        db = OpenArchive(dir / "KamoMail.Mdb", true);
+        CreateTables(*db);
+    }
+
+    void Write(const std::string& boxName, const std::vector<ppw::Mail>& mails) {
+        const MailboxFiles files = LocateMailbox(dir / "PostPet", Box(boxName));
+        std::filesystem::create_directories(files.list.parent_path());
+        ppw::WriteMailbox(files.list, files.mail, mails);
+    }
+
+    ReadSummary Read(std::vector<std::string> names, const ReadHooks& hooks = {}) {
+        ReadRequest r;
+        r.postPetDir = dir / "PostPet";
+        r.tmpPath = dir / "KamoMail.Tmp";
+        for (const auto& n : names)
+            r.mailboxes.push_back({&Box(n), false, true});
+        return ReadPostPetMail(*db, library, r, hooks, prompter, wait);
+    }
+
+    int64_t Count(const std::string& sql) { return db->execAndGet(sql).getInt64(); }
+
+    // Every row of `table` by rowid, all its columns as text (blobs as hex).
+    std::map<int64_t, std::string> Rows(const std::string& table) {
+        std::map<int64_t, std::string> rows;
+        SQLite::Statement q(*db, "SELECT rowid, * FROM " + table);
+        while (q.executeStep()) {
+            std::string line;
+            for (int i = 1; i < q.getColumnCount(); ++i)
+                line += (q.getColumn(i).isBlob() ? std::string("#") + std::to_string(q.getColumn(i).getBytes())
+                                                 : q.getColumn(i).getString()) +
+                        "|";
+            rows[q.getColumn(0).getInt64()] = line;
+        }
+        return rows;
+    }
+
+    // The key of the one row `where` picks.
+    MailKey KeyWhere(const std::string& where) {
+        SQLite::Statement q(*db, "SELECT " + MailColumns() + " FROM tblKamoMail WHERE " + where);
+        if (!q.executeStep())
+            throw std::runtime_error("no row where " + where);
+        return KeyOf(ReadMailRow(q));
+    }
+
+    // No attachment, header field, original or kept name without its mail.
+    void ExpectNothingOrphaned() {
+        for (const char* t : {"tblAttachment", "tblHeaderFields", "tblOriginal"}) {
+            const std::string p = std::string(t) + "_";
+            EXPECT_EQ(Count(std::string("SELECT COUNT(*) FROM ") + t +
+                            " WHERE NOT EXISTS (SELECT 1 FROM tblKamoMail WHERE " + "tblKamoMail_YMD = " + p +
+                            "YMD AND tblKamoMail_HMS = " + p + "HMS AND tblKamoMail_SubKey = " + p +
+                            "SubKey AND tblKamoMail_SndRcvFlag = " + p + "SndRcvFlag AND tblKamoMail_SndAdd = " + p +
+                            "SndAdd AND tblKamoMail_RcvAdd = " + p + "RcvAdd)"),
+                      0)
+                << t;
+        }
+    }
+
+    test::TempDir dir;
+    KamoLibrary library{test::BuildLibraryPath()};
+    std::unique_ptr<SQLite::Database> db;
+    ScriptedPrompter prompter;
+    NullWaitReporter wait;
+};
+
+} // namespace
+
+TEST_F(Originals, AReadKeepsEachStoredMailsBytesAndMailboxButNotAFilteredMails) {
+    const ppw::Mail inbox = Plain("受信の件", "10:00:00");
+    const ppw::Mail drawer = Plain("引出しの件", "11:00:00");
+    const ppw::Mail filtered = Plain("除外する件", "12:00:00");
+    Write("受信フォルダ", {inbox, filtered});
+    Write("ピンクの引出し", {drawer});
+    ReadHooks hooks;
+    hooks.excludes = [](const MailRecord& m) { return m.subject == "除外する件"; };
+    ASSERT_EQ(Read({"受信フォルダ", "ピンクの引出し"}, hooks).Totals().stored, 2);
+
+    OriginalReader reader(*db);
+    for (const auto& [mail, box, hms] :
+         {std::tuple{inbox, "受信フォルダ", "10:00:00"}, std::tuple{drawer, "ピンクの引出し", "11:00:00"}}) {
+        const auto stored = reader.Read(KeyWhere(std::string("tblKamoMail_HMS = '") + hms + "'"));
+        ASSERT_TRUE(stored) << box;
+        EXPECT_EQ(stored->mailbox, box);
+        EXPECT_EQ(stored->decoding, kDecodingVersion);
+        const MailOriginal& o = stored->original;
+        EXPECT_EQ(o.from, ppw::FieldBytes(mail, mail.from));
+        EXPECT_EQ(o.to, ppw::FieldBytes(mail, mail.to));
+        EXPECT_EQ(o.cc, ppw::FieldBytes(mail, mail.cc)); // the list record's Cc, which the reader used to drop
+        EXPECT_EQ(o.subject, ppw::FieldBytes(mail, mail.subject));
+        EXPECT_EQ(o.date, ppw::FieldBytes(mail, mail.date));
+        EXPECT_EQ(o.body, ppw::FieldBytes(mail, mail.body));
+        EXPECT_NE(o.header.find("From: "), std::string::npos);
+    }
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal"), 2); // the filtered mail keeps nothing
+
+    // The benchmark's switch: the same read without originals.
+    db->exec("DELETE FROM tblKamoMail");
+    hooks.keepOriginals = false;
+    ASSERT_EQ(Read({"受信フォルダ", "ピンクの引出し"}, hooks).Totals().stored, 2);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal"), 0);
+}
+
+TEST_F(Originals, AReadOfMailStoredWithoutOriginalsAddsThemAndChangesNoRow) {
+    Write("受信フォルダ", {Plain("一通目", "10:00:00"), WithAttachment("10:01:00"), Plain("三通目", "10:02:00")});
+    ASSERT_EQ(Read({"受信フォルダ"}).Totals().stored, 3);
+    // As an archive written before originals were kept.
+    db->exec("DELETE FROM tblOriginal");
+    const auto mails = Rows("tblKamoMail");
+    const auto attachments = Rows("tblAttachment");
+    const auto fields = Rows("tblHeaderFields");
+
+    const auto again = Read({"受信フォルダ"});
+    EXPECT_EQ(again.Totals().alreadyStored, 3);
+    EXPECT_EQ(again.Totals().stored, 0);
+    EXPECT_EQ(Rows("tblKamoMail"), mails);
+    EXPECT_EQ(Rows("tblAttachment"), attachments);
+    EXPECT_EQ(Rows("tblHeaderFields"), fields);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding = 1 AND "
+                    "tblOriginal_Mailbox = '受信フォルダ'"),
+              3);
+    ExpectNothingOrphaned();
+}
+
+// A decoding change, simulated: the rows are made as an older decoding might have stored them and
+// their originals marked as read by it (decoding 0). Decoding again must give each row what this
+// decoding reads, in its own place, and leave every other mail alone.
+TEST_F(Originals, AnOlderDecodingsRowsAreRewrittenInPlaceAndRekeyedWithoutTouchingOtherMail) {
+    Write("受信フォルダ", {Plain("一通目", "10:00:00"), WithAttachment("10:01:00"), Plain("三通目", "10:02:00"),
+                           Plain("名前つき", "10:03:00")});
+    ASSERT_EQ(Read({"受信フォルダ"}).Totals().stored, 4);
+    const auto truth = Rows("tblKamoMail");
+    const MailKey photo = KeyWhere("tblKamoMail_HMS = '10:01:00'");
+
+    // The older decoding: another subject and body for one mail, another time (a key column) for
+    // the mail with the picture, whose own key now holds a mail without an original.
+    db->exec("UPDATE tblKamoMail SET tblKamoMail_Subject = '古い件名', tblKamoMail_Mail1 = '古い本文' "
+             "WHERE tblKamoMail_HMS = '10:00:00'");
+    db->exec("UPDATE tblKamoMail SET tblKamoMail_HMS = '09:59:59' WHERE tblKamoMail_HMS = '10:01:00'");
+    MailRecord other{photo.ymd,    photo.hms,          0,  false, "他人", photo.sndAdd, "かも", photo.rcvAdd,
+                     "別のメール", "別のメールの本文", "0"};
+    test::InsertTestMail(*db, other);
+    // The friend book renamed one mail's sender; the name it came with is kept aside.
+    db->exec("UPDATE tblKamoMail SET tblKamoMail_SndName = 'はなちゃん' WHERE tblKamoMail_HMS = '10:03:00'");
+    db->exec("INSERT INTO tblOriginalNames SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+             "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, '古い名前', tblKamoMail_RcvName "
+             "FROM tblKamoMail WHERE tblKamoMail_HMS = '10:03:00'");
+    db->exec("UPDATE tblOriginal SET tblOriginal_Decoding = 0");
+    const int64_t otherRow = Count("SELECT rowid FROM tblKamoMail WHERE tblKamoMail_Subject = '別のメール'");
+    const std::string otherBefore = Rows("tblKamoMail").at(otherRow);
+    ASSERT_TRUE(OriginalsBelowVersion(*db));
+
+    // A read starts by decoding them again; the mailbox then finds every mail stored.
+    const auto summary = Read({"受信フォルダ"});
+    EXPECT_EQ(summary.Totals().alreadyStored, 4);
+    EXPECT_EQ(summary.Totals().stored, 0);
+    EXPECT_FALSE(OriginalsBelowVersion(*db));
+
+    const auto after = Rows("tblKamoMail");
+    EXPECT_EQ(after.size(), truth.size() + 1);
+    EXPECT_EQ(after.at(otherRow), otherBefore); // the mail on the rekeyed mail's key is untouched
+    for (const auto& [rowid, line] : truth) {
+        ASSERT_TRUE(after.contains(rowid)) << "row " << rowid << " is no longer in its place";
+        if (line.find("写真つき") != std::string::npos) {
+            // Back at its own time, under the next free sub-key: never merged with the other mail.
+            const MailKey moved = KeyWhere("rowid = " + std::to_string(rowid));
+            EXPECT_EQ(moved.hms, "10:01:00");
+            EXPECT_EQ(moved.subKey, 1);
+            EXPECT_EQ(Count("SELECT COUNT(*) FROM tblAttachment WHERE tblAttachment_HMS = '10:01:00' AND "
+                            "tblAttachment_SubKey = 1 AND tblAttachment_Data = CAST('PNG-BYTES' AS BLOB)"),
+                      1);
+            EXPECT_EQ(Count("SELECT COUNT(*) FROM tblHeaderFields WHERE tblHeaderFields_HMS = '10:01:00' AND "
+                            "tblHeaderFields_SubKey = 1 AND tblHeaderFields_MessageId = '<photo@example.jp>'"),
+                      1);
+            EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_HMS = '10:01:00' AND "
+                            "tblOriginal_SubKey = 1 AND tblOriginal_Decoding = 1"),
+                      1);
+        } else if (line.find("名前つき") != std::string::npos) {
+            const MailKey named = KeyWhere("rowid = " + std::to_string(rowid));
+            EXPECT_EQ(named.sndName, "はなちゃん"); // the friend book's name stays
+            SQLite::Statement kept(*db, "SELECT tblKamoMail_SndName FROM tblOriginalNames WHERE tblKamoMail_HMS = "
+                                        "'10:03:00'");
+            ASSERT_TRUE(kept.executeStep());
+            EXPECT_EQ(kept.getColumn(0).getString(), "山田 花子"); // the name this decoding reads
+        } else {
+            EXPECT_EQ(after.at(rowid), line);
+        }
+    }
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblAttachment"), 1);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal"), 4);
+    ExpectNothingOrphaned();
+}
+
+TEST_F(Originals, AnOriginalThatCannotBeReadLeavesItsRowAndIsNotTriedForever) {
+    Write("受信フォルダ", {Plain("一通目", "10:00:00"), Plain("二通目", "10:01:00")});
+    ASSERT_EQ(Read({"受信フォルダ"}).Totals().stored, 2);
+    const auto truth = Rows("tblKamoMail");
+    db->exec("UPDATE tblOriginal SET tblOriginal_Decoding = 0");
+    db->exec("UPDATE tblOriginal SET tblOriginal_Data = x'00112233' WHERE tblOriginal_HMS = '10:00:00'");
+    const RedecodeCounts counts = RedecodeOriginals(*db, library.StrChange(), wait);
+    EXPECT_EQ(counts.rewritten, 1);
+    EXPECT_EQ(counts.unreadable, 1);
+    EXPECT_EQ(Rows("tblKamoMail"), truth);
+    EXPECT_FALSE(OriginalsBelowVersion(*db));
+
+    // Asked for, every mail that has an original is rewritten, whatever its version.
+    EXPECT_EQ(MarkOriginalsForRedecoding(*db), 2);
+    EXPECT_EQ(RedecodeOriginals(*db, library.StrChange(), wait).rewritten, 1);
+}

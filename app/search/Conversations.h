@@ -1,0 +1,70 @@
+#pragma once
+// Conversations: the mails of one exchange, joined
+//   - by their message IDs: a mail joins every mail its In-Reply-To or References names, and every
+//     mail that names the same IDs, so two replies to one mail join even when that mail is not in
+//     the archive (tblHeaderFields, db/HeaderFields.h);
+//   - a mail with neither In-Reply-To nor References (PostPet wrote none) by its friend (the other
+//     party: the receiver of a sent mail, the sender of a received one) and its subject with the
+//     reply and forward prefixes set aside (ConversationSubject), when the conversation's previous
+//     mail with that friend and subject is at most 60 days older.
+// Derived from the mail each time it is asked for; nothing is stored.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <SQLiteCpp/Database.h>
+
+namespace kamo {
+
+inline constexpr int64_t kConversationGapDays = 60;
+
+// A subject as conversations compare it: "Re:", "RE:", "Fw:", "Fwd:", "返信:", "転送:" (with ":" or
+// "："), numbered forms such as "Re[2]:" or "Re^2:", repeated, and the blanks around them set aside;
+// folded as the search folds (letter case and width do not matter).
+std::string ConversationSubject(std::string_view subject);
+
+// What joining needs of one mail.
+struct ConversationMail {
+    int64_t rowId = 0;
+    std::string ymd, hms;
+    bool sent = false;
+    std::string friendAddress;
+    std::string subject;
+    std::string messageId;            // its own, or empty
+    std::vector<std::string> parents; // the IDs of In-Reply-To and References
+};
+
+// For each mail of `mails` (in date order, oldest first), the position in `mails` of the first mail
+// of its conversation.
+std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails);
+
+// Every mail of the archive in its conversation: read in one pass over the mail and its kept
+// header fields.
+class Conversations {
+public:
+    explicit Conversations(SQLite::Database& db);
+
+    // The conversation's identifier: the same for every mail of it, and from run to run while its
+    // first mail stays (16 hexadecimal digits made from that mail's key).
+    std::string ThreadOf(int64_t rowId) const;
+    // The mails of the conversation `rowId` belongs to, oldest first (just `rowId` for a mail alone).
+    std::vector<int64_t> MailsWith(int64_t rowId) const;
+    size_t SizeOf(int64_t rowId) const;
+    // The message ID kept for the mail; empty when none.
+    const std::string& MessageIdOf(int64_t rowId) const;
+
+private:
+    struct Entry {
+        size_t first = 0;     // position of the conversation's first mail
+        std::string threadId; // of the first mail only
+        std::string messageId;
+    };
+    std::vector<int64_t> rows_;              // date order
+    std::vector<Entry> entries_;             // by position
+    std::unordered_map<int64_t, size_t> at_; // rowid to position
+    std::unordered_map<size_t, std::vector<size_t>> members_;
+};
+
+} // namespace kamo
