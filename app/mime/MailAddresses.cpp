@@ -1,6 +1,7 @@
 #include "mime/MailAddresses.h"
 
 #include "common/AsciiText.h"
+#include "mime/EarlierReading.h"
 #include "mime/EncodedWords.h"
 #include "mime/MimeHeaders.h"
 
@@ -97,8 +98,44 @@ std::vector<std::string_view> MailboxPieces(std::string_view s) {
     return pieces;
 }
 
+// The first mailbox as the earlier decoding took it: cut at the first comma outside quotes, brackets
+// and angle brackets once an "@" came before it; groups not known.
+std::string_view EarlierFirstMailbox(std::string_view s) {
+    bool quoted = false;
+    int angle = 0;
+    int round = 0;
+    bool address = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '@')
+            address = true;
+        if (quoted) {
+            if (c == '\\' && ++i < s.size() && s[i] == '@')
+                address = true;
+            else if (c == '"')
+                quoted = false;
+            continue;
+        }
+        if (c == '"')
+            quoted = true;
+        else if (c == '<')
+            ++angle;
+        else if (c == '>' && angle > 0)
+            --angle;
+        else if (c == '(')
+            ++round;
+        else if (c == ')' && round > 0)
+            --round;
+        else if (c == ',' && angle == 0 && round == 0 && address)
+            return s.substr(0, i);
+    }
+    return s;
+}
+
 // The first mailbox of a list; a text without any (a group with no members) as it is.
 std::string_view FirstMailbox(std::string_view s) {
+    if (EarlierReading::Active())
+        return EarlierFirstMailbox(s);
     for (std::string_view piece : MailboxPieces(s))
         if (!Trim(piece).empty())
             return piece;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "mime/EarlierReading.h"
 #include "mime/MailAddresses.h"
 
 using namespace kamo;
@@ -67,5 +68,20 @@ TEST(MailAddresses, OneRuleSplitsListsAndFindsTheFirstMailbox) {
         const AddressName first = SplitAddress(c.in);
         EXPECT_EQ(first.address, c.firstAddress) << c.in;
         EXPECT_EQ(first.name, c.firstName) << c.in;
+    }
+}
+
+// Mail stored before the one rule is found again by the reading that stored it.
+TEST(MailAddresses, TheEarlierReadingTakesTheFirstMailboxAsItDid) {
+    const std::pair<const char*, AddressName> cases[] = {
+        {"Friends: a@example.jp, b@example.jp;", {"a@example.jp", "Friends:"}},
+        {"a@example.jp; b@example.jp", {"a@example.jp;", "b@example.jp"}},
+        {"Yamada, Hanako <h@example.jp>, b@example.jp", {"h@example.jp", "Yamada, Hanako"}},
+    };
+    EarlierReading earlier;
+    for (const auto& [in, expected] : cases) {
+        const AddressName split = SplitAddress(in);
+        EXPECT_EQ(split.address, expected.address) << in;
+        EXPECT_EQ(split.name, expected.name) << in;
     }
 }
