@@ -2,7 +2,7 @@
 
 #include <SQLiteCpp/Statement.h>
 
-#include "import/MailAddresses.h"
+#include "mime/MailAddresses.h"
 
 namespace kamo {
 namespace {

@@ -15,14 +15,6 @@ std::string_view Mid(std::string_view s, size_t start, size_t length) {
     return s.substr(start, length);
 }
 
-std::string DigitsOf(std::string_view s) {
-    std::string d;
-    for (char c : s)
-        if (c >= '0' && c <= '9')
-            d += c;
-    return d;
-}
-
 constexpr size_t kSubjectColumn = 55;
 
 } // namespace

@@ -92,4 +92,12 @@ std::string OneLine(std::string_view text) {
     return s;
 }
 
+std::string DigitsOf(std::string_view text) {
+    std::string digits;
+    for (char c : text)
+        if (c >= '0' && c <= '9')
+            digits += c;
+    return digits;
+}
+
 } // namespace kamo

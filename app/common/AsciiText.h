@@ -42,4 +42,7 @@ std::string_view TrimAsciiAndIdeographicSpace(std::string_view text);
 // U+2029 (UTF-8) becomes one blank. Other bytes are kept as they are.
 std::string OneLine(std::string_view text);
 
+// The ASCII digits of `text`, in their order: "2001/09/04" -> "20010904".
+std::string DigitsOf(std::string_view text);
+
 } // namespace kamo

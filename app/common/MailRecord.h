@@ -36,6 +36,13 @@ struct MailRecord {
     bool operator==(const MailRecord&) const = default;
 };
 
+// One mailbox of an address list: its address as written and its name (UTF-8, may be empty).
+struct MailParty {
+    std::string name;
+    std::string address;
+    bool operator==(const MailParty&) const = default;
+};
+
 // The key of a stored mail, names included.
 inline MailKey KeyOf(const MailRecord& mail) {
     return {mail.ymd, mail.hms, mail.subKey, mail.sent, mail.sndName, mail.rcvName, mail.sndAdd, mail.rcvAdd};

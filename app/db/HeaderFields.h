@@ -16,13 +16,6 @@
 
 namespace kamo {
 
-// One mailbox of an address list: its address as written and its name (UTF-8, may be empty).
-struct MailParty {
-    std::string name;
-    std::string address;
-    bool operator==(const MailParty&) const = default;
-};
-
 struct HeaderFields {
     std::string messageId;              // "<id@host>", or empty
     std::string inReplyTo;              // message IDs separated by single blanks

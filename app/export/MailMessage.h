@@ -41,11 +41,9 @@
 #include "common/MailRecord.h"
 #include "db/HeaderFields.h"
 #include "export/MailAttachments.h"
+#include "mime/MailDates.h" // kJapanZoneMinutes
 
 namespace kamo {
-
-// The zone of a stored clock time when nothing names another: Japan's.
-inline constexpr int kJapanZoneMinutes = 9 * 60;
 
 // What an export knows of a mail beyond its row.
 struct MessageExtras {
@@ -71,28 +69,9 @@ std::string MessageId(const MailRecord& mail);
 // A number that names the mail's key (the hash part of MessageId), for file names.
 uint64_t MailKeyHash(const MailRecord& mail);
 
-// The mail's moment, when its date is a real one: seconds since 1970 (UTC) of the stored clock time
-// in its zone (a leap second read as the second before it).
-std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms, int zoneMinutes = kJapanZoneMinutes);
-// "Tue, 04 Sep 2001 21:05:33 +0900", or the 1970 stand-in for an unreadable date.
-std::string MessageDate(std::string_view ymd, std::string_view hms, int zoneMinutes = kJapanZoneMinutes);
-
 // mbox's separator line for the mail, without its line end: "From hanako@example.jp Tue Sep  4
 // 12:05:33 2001", the time in UTC as mbox readers take it (the sender's address, or MAILER-DAEMON
 // when it has no usable one).
 std::string MboxFromLine(const MailRecord& mail, int zoneMinutes = kJapanZoneMinutes);
-
-// RFC 2047 encoded words (UTF-8), each whole characters and at most 60 characters long, separated
-// by single blanks: base64, or the Q form for a piece that base64 would end in padding before the
-// last word.
-std::string EncodedWords(std::string_view utf8);
-
-// A plain addr-spec: ASCII letters, digits and the atom characters, one "@" with text on both sides.
-bool IsPlainAddress(std::string_view address);
-// An address that may go into a header as it is: plain, and no longer than SMTP allows (254).
-bool IsUsableAddress(std::string_view address);
-
-// Base64 in lines of at most 76 characters, each ended by `lineEnd`.
-std::string Base64Lines(std::string_view bytes, std::string_view lineEnd);
 
 } // namespace kamo

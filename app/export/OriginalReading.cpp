@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "common/AsciiText.h"
-#include "import/MailCharsets.h"
-#include "import/MailDates.h"
-#include "import/MailHeaderFields.h"
 #include "import/MimeBody.h"
-#include "import/MimeHeaders.h"
+#include "mime/MailAddresses.h"
+#include "mime/MailCharsets.h"
+#include "mime/MailDates.h"
+#include "mime/MimeHeaders.h"
 
 namespace kamo {
 namespace {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "common/AsciiText.h"
-#include "import/EarlierReading.h"
+#include "mime/EarlierReading.h"
 
 namespace kamo {
 namespace {

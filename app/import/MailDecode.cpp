@@ -1,9 +1,9 @@
 #include "import/MailDecode.h"
 
 #include "common/QuoteSafe.h"
-#include "import/EarlierReading.h"
 #include "import/MailHeaderFields.h"
 #include "import/MimeBody.h"
+#include "mime/EarlierReading.h"
 
 namespace kamo {
 namespace {

@@ -9,12 +9,12 @@
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "db/HeaderFields.h"
-#include "import/EncodedWords.h"
 #include "import/FramedReader.h"
-#include "import/MailAddresses.h"
-#include "import/MailCharsets.h"
-#include "import/MailDates.h"
 #include "kamomail.h"
+#include "mime/EncodedWords.h"
+#include "mime/MailAddresses.h"
+#include "mime/MailCharsets.h"
+#include "mime/MailDates.h"
 
 namespace kamo {
 

@@ -13,9 +13,4 @@ namespace kamo {
 // words decoded, groups opened up). Empty fields for a header region without them.
 HeaderFields ReadHeaderFields(std::string_view header);
 
-// The mailboxes of an address list (UTF-8, encoded words not yet decoded): split at the commas
-// outside quotes, comments and angle brackets, a group's name and its ";" dropped; a mailbox
-// without a name has an empty one.
-std::vector<MailParty> SplitAddressList(std::string_view utf8);
-
 } // namespace kamo

@@ -3,13 +3,13 @@
 #include <optional>
 
 #include "common/AsciiText.h"
-#include "import/EarlierReading.h"
-#include "import/EncodedWords.h"
 #include "import/FramedReader.h"
 #include "import/HtmlText.h"
-#include "import/MailCharsets.h"
-#include "import/MimeHeaders.h"
-#include "import/TransferEncodings.h"
+#include "mime/EarlierReading.h"
+#include "mime/EncodedWords.h"
+#include "mime/MailCharsets.h"
+#include "mime/MimeHeaders.h"
+#include "mime/TransferEncodings.h"
 
 namespace kamo {
 namespace {

@@ -19,6 +19,7 @@
 #include "export/MailMessage.h"
 #include "export/MailSelection.h"
 #include "export/tests/GMimeReader.h"
+#include "mime/MailAddresses.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
 #include "search/tests/SearchTestMails.h"

@@ -6,6 +6,8 @@
 #include "export/MailExport.h"
 #include "export/MailMessage.h"
 #include "export/tests/GMimeReader.h"
+#include "mime/EncodedWords.h"
+#include "mime/MailAddresses.h"
 
 #include <algorithm>
 #include <random>

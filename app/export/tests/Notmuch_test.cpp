@@ -17,6 +17,7 @@
 #include "db/HeaderFields.h"
 #include "export/MailExport.h"
 #include "export/MailMessage.h"
+#include "mime/MailAddresses.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
 

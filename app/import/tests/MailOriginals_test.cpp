@@ -168,8 +168,8 @@ TEST_F(Originals, AReadOfMailStoredWithoutOriginalsAddsThemAndChangesNoRow) {
     EXPECT_EQ(Rows("tblKamoMail"), mails);
     EXPECT_EQ(Rows("tblAttachment"), attachments);
     EXPECT_EQ(Rows("tblHeaderFields"), fields);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding = 1 AND "
-                    "tblOriginal_Mailbox = '受信フォルダ'"),
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding = " +
+                    std::to_string(kDecodingVersion) + " AND tblOriginal_Mailbox = '受信フォルダ'"),
               3);
     ExpectNothingOrphaned();
 }
@@ -225,7 +225,8 @@ TEST_F(Originals, AnOlderDecodingsRowsAreRewrittenInPlaceAndRekeyedWithoutTouchi
                             "tblHeaderFields_SubKey = 1 AND tblHeaderFields_MessageId = '<photo@example.jp>'"),
                       1);
             EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_HMS = '10:01:00' AND "
-                            "tblOriginal_SubKey = 1 AND tblOriginal_Decoding = 1"),
+                            "tblOriginal_SubKey = 1 AND tblOriginal_Decoding = " +
+                            std::to_string(kDecodingVersion)),
                       1);
         } else if (line.find("名前つき") != std::string::npos) {
             const MailKey named = KeyWhere("rowid = " + std::to_string(rowid));

@@ -10,10 +10,10 @@
 
 #include "common/CodePage.h"
 #include "import/HtmlText.h"
-#include "import/MailCharsets.h"
 #include "import/MimeBody.h"
-#include "import/MimeHeaders.h"
-#include "import/TransferEncodings.h"
+#include "mime/MailCharsets.h"
+#include "mime/MimeHeaders.h"
+#include "mime/TransferEncodings.h"
 #include "ppwriter/MailboxWriter.h"
 
 using namespace kamo;

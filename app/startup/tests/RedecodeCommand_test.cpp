@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "db/MailOriginals.h"
 #include "db/Schema.h"
 #include "import/Mailboxes.h"
 #include "ppwriter/MailboxWriter.h"
@@ -79,7 +80,9 @@ TEST_F(RedecodeCommand, KilledMidwayItLosesNothingAndTheNextRunGoesOn) {
             auto db = Open();
             midway =
                 db->execAndGet("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding = -1").getInt64() > 0 &&
-                db->execAndGet("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding = 1").getInt64() > 0;
+                db->execAndGet("SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding = " +
+                               std::to_string(kDecodingVersion))
+                        .getInt64() > 0;
         } catch (const SQLite::Exception&) {
         }
         if (int status = 0; !midway && waitpid(pid, &status, WNOHANG) == pid)

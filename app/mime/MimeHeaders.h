@@ -1,7 +1,8 @@
 #pragma once
 // The MIME header fields of a mail or of one of its parts: unfolded values, structured values with
 // their parameters (quoted, RFC 2231 extended and continued), the split of an entity into header
-// and body.
+// and body; and the other way, header lines folded and a file name as an RFC 2231 parameter.
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -41,5 +42,33 @@ struct EntityParts {
     std::string_view body;
 };
 EntityParts SplitEntity(std::string_view entity);
+
+// The width header lines are folded at wherever there is a place to fold.
+inline constexpr std::size_t kFoldAt = 78;
+
+// Appends tokens to a header, each after a blank, folding before a token that would pass the line
+// width. Folding keeps the blank, so unfolding (HeaderField) gives back the same text.
+class HeaderLine {
+public:
+    HeaderLine(std::string& out, std::string_view name, std::string_view lineEnd);
+    void Token(std::string_view token, bool blankBefore = true);
+    // Each blank-separated word a token.
+    void Words(std::string_view spaced);
+    // Ends the line (a field without tokens gets its blank).
+    void End();
+
+private:
+    std::string& out_;
+    std::string_view lineEnd_;
+    std::size_t lineStart_;
+    int tokens_ = 0;
+};
+
+// An attachment's Content-Disposition, from the line end after "attachment" on: a short plain name
+// quoted, any other name percent-encoded in UTF-8 (RFC 2231) and, when long, continued over
+// several lines (filename*0*=, filename*1*=, ...) so that no line passes 78 characters, each piece
+// whole characters (a reader decodes the pieces one by one). An attachment without a name has no
+// file-name parameter at all.
+std::string FileNameParameter(const std::string& name, std::string_view lineEnd);
 
 } // namespace kamo

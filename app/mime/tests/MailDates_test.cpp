@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "import/MailDates.h"
+#include "mime/MailDates.h"
 
 using namespace kamo;
 

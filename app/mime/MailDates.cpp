@@ -1,7 +1,8 @@
-#include "import/MailDates.h"
+#include "mime/MailDates.h"
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -263,6 +264,76 @@ MailDate ParseMailDate(std::string_view raw) {
     result.readable = true;
     result.zoneMinutes = zone;
     return result;
+}
+
+namespace {
+
+struct Clock {
+    int year, month, day, hour, minute, second;
+};
+
+std::optional<Clock> ReadClock(std::string_view ymd, std::string_view hms) {
+    Clock c{};
+    auto digits = [](std::string_view s, size_t pos, size_t n, int& value) {
+        if (pos + n > s.size())
+            return false;
+        value = 0;
+        for (size_t i = pos; i < pos + n; ++i) {
+            if (s[i] < '0' || s[i] > '9')
+                return false;
+            value = value * 10 + (s[i] - '0');
+        }
+        return true;
+    };
+    if (ymd.size() != 10 || hms.size() != 8 || ymd[4] != '/' || ymd[7] != '/' || hms[2] != ':' || hms[5] != ':' ||
+        !digits(ymd, 0, 4, c.year) || !digits(ymd, 5, 2, c.month) || !digits(ymd, 8, 2, c.day) ||
+        !digits(hms, 0, 2, c.hour) || !digits(hms, 3, 2, c.minute) || !digits(hms, 6, 2, c.second))
+        return std::nullopt;
+    using namespace std::chrono;
+    const year_month_day date{year{c.year}, month{static_cast<unsigned>(c.month)}, day{static_cast<unsigned>(c.day)}};
+    if (c.year < 1900 || !date.ok() || c.hour > 23 || c.minute > 59 || c.second > 60)
+        return std::nullopt;
+    // A leap second: readers take ":60" for no date at all; the second before it is as near as any.
+    c.second = std::min(c.second, 59);
+    return c;
+}
+
+unsigned WeekdayOf(const Clock& c) {
+    using namespace std::chrono;
+    const sys_days d =
+        year_month_day{year{c.year}, month{static_cast<unsigned>(c.month)}, day{static_cast<unsigned>(c.day)}};
+    return weekday(d).c_encoding();
+}
+
+// "+0900", "-0500"
+std::string ZoneText(int zoneMinutes) {
+    const int magnitude = zoneMinutes < 0 ? -zoneMinutes : zoneMinutes;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%c%02d%02d", zoneMinutes < 0 ? '-' : '+', magnitude / 60 % 100, magnitude % 60);
+    return buf;
+}
+
+} // namespace
+
+std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms, int zoneMinutes) {
+    const auto c = ReadClock(ymd, hms);
+    if (!c)
+        return std::nullopt;
+    using namespace std::chrono;
+    const sys_days d =
+        year_month_day{year{c->year}, month{static_cast<unsigned>(c->month)}, day{static_cast<unsigned>(c->day)}};
+    const auto t = d + hours{c->hour} + minutes{c->minute} + seconds{c->second} - minutes{zoneMinutes};
+    return static_cast<std::time_t>(duration_cast<seconds>(t.time_since_epoch()).count());
+}
+
+std::string MessageDate(std::string_view ymd, std::string_view hms, int zoneMinutes) {
+    const auto c = ReadClock(ymd, hms);
+    if (!c)
+        return "Thu, 01 Jan 1970 00:00:00 +0000";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d ", kDayNames[WeekdayOf(*c)], c->day,
+                  kMonthNames[c->month - 1], c->year, c->hour, c->minute, c->second);
+    return buf + ZoneText(zoneMinutes);
 }
 
 } // namespace kamo

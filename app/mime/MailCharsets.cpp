@@ -1,4 +1,4 @@
-#include "import/MailCharsets.h"
+#include "mime/MailCharsets.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
 #include "common/IcuConverter.h"
-#include "import/EarlierReading.h"
+#include "mime/EarlierReading.h"
 
 namespace kamo {
 namespace {

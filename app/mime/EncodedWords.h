@@ -1,5 +1,6 @@
 #pragma once
-// RFC 2047 encoded words in header values.
+// RFC 2047 encoded words in header values, read in any charset and written in UTF-8.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,19 @@ namespace kamo {
 // base64 padding are stepped over; blanks inside a Q word are kept (only the line breaks of a fold
 // go). A word that is malformed or in an unknown charset stays as it is. Time linear in the text.
 std::string DecodeEncodedWords(std::string_view utf8);
+
+// RFC 2047 encoded words (UTF-8), each whole characters and at most 60 characters long, separated
+// by single blanks: base64, or the Q form for a piece that base64 would end in padding before the
+// last word.
+std::string EncodedWords(std::string_view utf8);
+
+// Header text that may go as it is: printable ASCII in words of one blank, no "=?" that a reader
+// would take for an encoded word, no word longer than `maxWord` (too long to fold).
+bool IsPlainText(std::string_view text, std::size_t maxWord);
+
+// A byte inside a UTF-8 character, not its first.
+constexpr bool IsUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 } // namespace kamo

@@ -4,7 +4,8 @@
 // the decoders on its thread read mail as that decoding did: non-MIME bodies as CP932 with
 // ISO-2022-JP runs, undeclared text without the EUC-JP katakana check, blanks stripped from Q
 // words, quoted parameters unescaped byte by byte, base64 with a stray byte kept undecoded, the
-// nesting bound giving an attachment only, HTML links dropped.
+// nesting bound giving an attachment only, HTML links dropped, the first mailbox of From and To
+// cut at the first comma after an "@" with groups not known.
 namespace kamo {
 
 class EarlierReading {

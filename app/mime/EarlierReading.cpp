@@ -1,4 +1,4 @@
-#include "import/EarlierReading.h"
+#include "mime/EarlierReading.h"
 
 namespace kamo {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "common/CodePage.h"
 #include "common/IcuConverter.h"
-#include "import/MailCharsets.h"
+#include "mime/MailCharsets.h"
 
 using namespace kamo;
 

@@ -1,5 +1,6 @@
 #pragma once
-// The date line of a mail.
+// The date line of a mail: read in whatever form mailers wrote it, written as RFC 5322 gives it.
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,5 +28,21 @@ struct MailDate {
 // cannot be read ("25:10:00") gives kUnknownYmd/kUnknownHms with readable false: never another day,
 // never a midnight that hides the failure.
 MailDate ParseMailDate(std::string_view raw);
+
+// The zone of a stored clock time when nothing names another: Japan's.
+inline constexpr int kJapanZoneMinutes = 9 * 60;
+
+// The mail's moment, when its date is a real one: seconds since 1970 (UTC) of the stored clock time
+// ("yyyy/mm/dd", "hh:mm:ss") in its zone (a leap second read as the second before it).
+std::optional<std::time_t> MailTime(std::string_view ymd, std::string_view hms, int zoneMinutes = kJapanZoneMinutes);
+// "Tue, 04 Sep 2001 21:05:33 +0900" (the clock time as stored), or "Thu, 01 Jan 1970 00:00:00
+// +0000" for a date that could not be read or is no real day: it sorts first and is never taken for
+// a recent mail. A leap second (":60") goes as ":59".
+std::string MessageDate(std::string_view ymd, std::string_view hms, int zoneMinutes = kJapanZoneMinutes);
+
+// English day and month names as RFC 5322 dates and mbox separator lines write them.
+inline constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+inline constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 } // namespace kamo

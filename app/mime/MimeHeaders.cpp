@@ -1,13 +1,14 @@
-#include "import/MimeHeaders.h"
+#include "mime/MimeHeaders.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
-#include "import/EarlierReading.h"
-#include "import/EncodedWords.h"
-#include "import/MailCharsets.h"
+#include "mime/EarlierReading.h"
+#include "mime/EncodedWords.h"
+#include "mime/MailCharsets.h"
 
 namespace kamo {
 namespace {
@@ -282,6 +283,79 @@ EntityParts SplitEntity(std::string_view entity) {
             return {std::string_view(), entity};
     }
     return {entity, std::string_view()};
+}
+
+HeaderLine::HeaderLine(std::string& out, std::string_view name, std::string_view lineEnd)
+    : out_(out), lineEnd_(lineEnd), lineStart_(out.size()) {
+    out_.append(name).append(":");
+}
+
+void HeaderLine::Token(std::string_view token, bool blankBefore) {
+    const size_t lineLength = out_.size() - lineStart_;
+    if (blankBefore && tokens_ > 0 && lineLength + 1 + token.size() > kFoldAt) {
+        out_.append(lineEnd_);
+        lineStart_ = out_.size();
+    }
+    if (blankBefore)
+        out_ += ' ';
+    out_.append(token);
+    ++tokens_;
+}
+
+void HeaderLine::Words(std::string_view spaced) {
+    size_t start = 0;
+    while (start <= spaced.size()) {
+        size_t end = spaced.find(' ', start);
+        if (end == std::string_view::npos)
+            end = spaced.size();
+        Token(spaced.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+void HeaderLine::End() {
+    if (tokens_ == 0)
+        out_ += ' ';
+    out_.append(lineEnd_);
+}
+
+std::string FileNameParameter(const std::string& name, std::string_view lineEnd) {
+    constexpr size_t kPiece = 60;
+    if (name.empty())
+        return std::string(lineEnd);
+    const std::string head = std::string(";") + std::string(lineEnd);
+    if (name.size() <= kPiece && IsPlainText(name, kPiece) && name.find_first_of("\"\\;") == std::string::npos)
+        return head + " filename=\"" + name + "\"" + std::string(lineEnd);
+    std::string encoded = "UTF-8''";
+    std::vector<size_t> cuts; // where a piece may end: never inside a %XX, never inside a character
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+            c == '_') {
+            encoded += static_cast<char>(c);
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%%%02X", c);
+            encoded += buf;
+        }
+        if (i + 1 == name.size() || !IsUtf8Continuation(name[i + 1]))
+            cuts.push_back(encoded.size());
+    }
+    if (encoded.size() <= kPiece)
+        return head + " filename*=" + encoded + std::string(lineEnd);
+    std::string out = head;
+    size_t start = 0;
+    int n = 0;
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const bool last = i + 1 == cuts.size();
+        if (!last && cuts[i + 1] - start <= kPiece)
+            continue;
+        if (n > 0)
+            out.append(";").append(lineEnd);
+        out.append(" filename*").append(std::to_string(n++)).append("*=").append(encoded, start, cuts[i] - start);
+        start = cuts[i];
+    }
+    return out.append(lineEnd);
 }
 
 } // namespace kamo

@@ -1,11 +1,11 @@
-#include "import/EncodedWords.h"
+#include "mime/EncodedWords.h"
 
 #include <vector>
 
 #include "common/AsciiText.h"
-#include "import/EarlierReading.h"
-#include "import/MailCharsets.h"
-#include "import/TransferEncodings.h"
+#include "mime/EarlierReading.h"
+#include "mime/MailCharsets.h"
+#include "mime/TransferEncodings.h"
 
 namespace kamo {
 namespace {
@@ -84,6 +84,11 @@ bool OnlyBlanks(std::string_view s) {
     return TrimAscii(s, kSpaceTabCrLf).empty();
 }
 
+// Bytes of text per encoded word: 36 bytes are 48 base64 characters, 60 with "=?UTF-8?B?" and "?=";
+// a Q word holds up to 48 characters of its own form.
+constexpr size_t kWordBytes = 36;
+constexpr size_t kQWordText = 48;
+
 } // namespace
 
 std::string DecodeEncodedWords(std::string_view s) {
@@ -133,6 +138,63 @@ std::string DecodeEncodedWords(std::string_view s) {
         afterWord = true;
     }
     return out;
+}
+
+std::string EncodedWords(std::string_view utf8) {
+    // A reader may join neighbouring base64 words before decoding them (GMime does), so a base64
+    // word may end in padding only when it is the last one: a piece whose length is no multiple of
+    // three goes as a Q word instead, which has no padding.
+    std::string words;
+    auto boundary = [&](size_t i) { return i >= utf8.size() || !IsUtf8Continuation(utf8[i]); };
+    auto add = [&](std::string word) {
+        if (!words.empty())
+            words += ' ';
+        words += word;
+    };
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        if (utf8.size() - pos <= kWordBytes) {
+            add("=?UTF-8?B?" + EncodeBase64(utf8.substr(pos)) + "?=");
+            break;
+        }
+        size_t end = pos + kWordBytes - kWordBytes % 3;
+        while (end > pos && !boundary(end))
+            end -= 3;
+        if (end > pos) {
+            add("=?UTF-8?B?" + EncodeBase64(utf8.substr(pos, end - pos)) + "?=");
+            pos = end;
+            continue;
+        }
+        std::string q;
+        for (end = pos; end < utf8.size();) {
+            size_t next = end + 1;
+            while (!boundary(next))
+                ++next;
+            const std::string piece = EncodeQEncoding(utf8.substr(end, next - end));
+            if (!q.empty() && q.size() + piece.size() > kQWordText)
+                break;
+            q += piece;
+            end = next;
+        }
+        add("=?UTF-8?Q?" + q + "?=");
+        pos = end;
+    }
+    return words;
+}
+
+bool IsPlainText(std::string_view text, size_t maxWord) {
+    if (text.empty() || text.front() == ' ' || text.back() == ' ' || text.find("=?") != std::string_view::npos ||
+        text.find("  ") != std::string_view::npos)
+        return false;
+    size_t word = 0;
+    for (char c : text) {
+        if (c < 0x20 || c > 0x7E)
+            return false;
+        word = c == ' ' ? 0 : word + 1;
+        if (word > maxWord)
+            return false;
+    }
+    return true;
 }
 
 } // namespace kamo

@@ -1,12 +1,15 @@
-#include "import/TransferEncodings.h"
+#include "mime/TransferEncodings.h"
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 #include "common/AsciiText.h"
 
 namespace kamo {
 namespace {
+
+constexpr const char* kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Base64 digit values; kSkip for bytes outside the alphabet, kPad for "=".
 constexpr int8_t kSkip = -1;
@@ -14,9 +17,8 @@ constexpr int8_t kPad = -2;
 constexpr std::array<int8_t, 256> kBase64 = [] {
     std::array<int8_t, 256> t{};
     t.fill(kSkip);
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (int8_t i = 0; i < 64; ++i)
-        t[static_cast<unsigned char>(alphabet[i])] = i;
+        t[static_cast<unsigned char>(kBase64Alphabet[i])] = i;
     t['='] = kPad;
     return t;
 }();
@@ -116,6 +118,55 @@ std::string DecodeQEncoding(std::string_view text) {
         }
     }
     return out;
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const uint32_t v = (static_cast<uint8_t>(bytes[i]) << 16) | (static_cast<uint8_t>(bytes[i + 1]) << 8) |
+                           static_cast<uint8_t>(bytes[i + 2]);
+        out += kBase64Alphabet[(v >> 18) & 63];
+        out += kBase64Alphabet[(v >> 12) & 63];
+        out += kBase64Alphabet[(v >> 6) & 63];
+        out += kBase64Alphabet[v & 63];
+    }
+    if (i < bytes.size()) {
+        uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size())
+            v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+        out += kBase64Alphabet[(v >> 18) & 63];
+        out += kBase64Alphabet[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? kBase64Alphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string Base64Lines(std::string_view bytes, std::string_view lineEnd) {
+    const std::string encoded = EncodeBase64(bytes);
+    std::string out;
+    out.reserve(encoded.size() + encoded.size() / 76 * lineEnd.size() + lineEnd.size());
+    for (size_t i = 0; i < encoded.size(); i += 76)
+        out.append(encoded, i, 76).append(lineEnd);
+    return out;
+}
+
+std::string EncodeQEncoding(std::string_view bytes) {
+    std::string q;
+    for (unsigned char c : bytes) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            q += static_cast<char>(c);
+        } else if (c == ' ') {
+            q += '_';
+        } else {
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "=%02X", c);
+            q += buf;
+        }
+    }
+    return q;
 }
 
 } // namespace kamo

@@ -1,7 +1,8 @@
 #pragma once
 // The transfer encodings of mail: base64 and quoted-printable bodies, and the B and Q forms of
 // RFC 2047 encoded words. Every decoder takes whatever it is given: bytes that do not belong to
-// the encoding are skipped or kept, never a reason to lose the rest.
+// the encoding are skipped or kept, never a reason to lose the rest. The encoders write what the
+// exports send: base64 (bodies and B words) and the Q form.
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,12 @@ std::string DecodeQuotedPrintable(std::string_view text);
 
 // The Q form of encoded words: quoted-printable where "_" is a blank.
 std::string DecodeQEncoding(std::string_view text);
+
+// Base64 of `bytes` on one line, padded.
+std::string EncodeBase64(std::string_view bytes);
+// Base64 in lines of at most 76 characters, each ended by `lineEnd`.
+std::string Base64Lines(std::string_view bytes, std::string_view lineEnd);
+// The Q form, safe inside a phrase: letters and digits as they are, blanks as "_", any other byte "=XX".
+std::string EncodeQEncoding(std::string_view bytes);
 
 } // namespace kamo

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/CodePage.h"
-#include "import/EncodedWords.h"
+#include "mime/EncodedWords.h"
 
 using namespace kamo;
 
