@@ -222,11 +222,19 @@ void SearchStream::Start() {
     } else {
         candidates = CollectCandidates();
         plan_ = candidates ? Plan::Candidates : Plan::Scan;
-        // One statement walks the mail newest first and brings each mail's folded fields along.
-        if (candidates)
+        if (candidates) {
+            // The candidates are put in order by their keys alone; each one's folded fields are read
+            // as it is checked. Sorting them with their folded text would carry every body through
+            // the sorter.
             from = "json_each(?) AS h CROSS JOIN tblKamoMail ON tblKamoMail.rowid = h.value";
-        from += " CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid";
-        columns += ", f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body";
+            folded_ = std::make_unique<SQLite::Statement>(
+                db_, "SELECT Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded WHERE MailRow = ?1");
+        } else {
+            // The scan walks the mail newest first down the primary index and brings each mail's
+            // folded fields along.
+            from += " CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid";
+            columns += ", f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body";
+        }
     }
     if (needCc_)
         columns += HasTable(db_, "tblHeaderFields") ? ", (SELECT tblHeaderFields_Cc FROM tblHeaderFields WHERE " +
@@ -293,17 +301,24 @@ bool SearchStream::TextMatches() {
     std::string_view fields[6];
     if (plan_ == Plan::FoldingScan) {
         for (int f = 0; f < 5; ++f) {
-            folded_[f].clear();
-            AppendSearchFolded(TextOf(walk_->getColumn(1 + f)), folded_[f]);
+            folding_[f].clear();
+            AppendSearchFolded(TextOf(walk_->getColumn(1 + f)), folding_[f]);
         }
         // The pieces are joined before folding, as the index does.
-        std::string& body = folded_[6];
+        std::string& body = folding_[6];
         body.clear();
         AppendBody(*walk_, 6, body);
-        folded_[5].clear();
-        AppendSearchFolded(body, folded_[5]);
+        folding_[5].clear();
+        AppendSearchFolded(body, folding_[5]);
         for (int f = 0; f < 6; ++f)
-            fields[f] = folded_[f];
+            fields[f] = folding_[f];
+    } else if (folded_) {
+        folded_->reset();
+        folded_->bind(1, walk_->getColumn(0).getInt64());
+        if (!folded_->executeStep())
+            return false; // not in the index: the scan's join would not give it either
+        for (int f = 0; f < 6; ++f)
+            fields[f] = Unpadded(folded_->getColumn(f));
     } else {
         for (int f = 0; f < 6; ++f)
             fields[f] = Unpadded(walk_->getColumn(1 + f));
