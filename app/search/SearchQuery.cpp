@@ -31,8 +31,8 @@ std::vector<size_t> CharStarts(std::string_view utf8) {
     return starts;
 }
 
-// "t1" AND "t2" ...: the word's trigrams, first and last always, the rest spread evenly.
-std::string TrigramQuery(std::string_view word) {
+// The word's trigrams, first and last always, the rest spread evenly.
+std::vector<std::string> Trigrams(std::string_view word) {
     const std::vector<size_t> starts = CharStarts(word);
     const size_t trigrams = starts.size() - 3; // characters - 2
     std::vector<size_t> picks;
@@ -44,6 +44,11 @@ std::string TrigramQuery(std::string_view word) {
         if (std::find(terms.begin(), terms.end(), term) == terms.end())
             terms.push_back(std::move(term));
     }
+    return terms;
+}
+
+// "t1" AND "t2" ...
+std::string AllOf(const std::vector<std::string>& terms) {
     std::string query;
     for (const auto& term : terms)
         query += (query.empty() ? "" : " AND ") + DoubleQuoted(term);
@@ -54,8 +59,22 @@ std::string TrigramQuery(std::string_view word) {
 std::optional<std::vector<int64_t>> WordCandidates(SQLite::Database& db, const std::string& word, size_t limit) {
     std::vector<int64_t> rows;
     if (CharCount(word) >= 3) {
+        // Only the trigrams the index names few mails for, when there are any: a trigram nearly
+        // every mail holds ("fri" of "friend399") adds nothing to them but the reading of its whole
+        // list. Each is asked for at most the limit's worth of mails; the check makes the result exact.
+        const std::vector<std::string> all = Trigrams(word);
+        std::vector<std::string> rare;
+        SQLite::Statement probe(db, "SELECT COUNT(*) FROM (SELECT rowid FROM tblSearchText WHERE tblSearchText MATCH"
+                                    " ?1 LIMIT ?2)");
+        for (const auto& trigram : all) {
+            probe.reset();
+            probe.bind(1, DoubleQuoted(trigram));
+            probe.bind(2, static_cast<int64_t>(limit) + 1);
+            if (probe.executeStep() && probe.getColumn(0).getInt64() <= static_cast<int64_t>(limit))
+                rare.push_back(trigram);
+        }
         SQLite::Statement match(db, "SELECT rowid FROM tblSearchText WHERE tblSearchText MATCH ?1");
-        match.bind(1, TrigramQuery(word));
+        match.bind(1, AllOf(rare.empty() ? all : rare));
         while (match.executeStep()) {
             if (rows.size() == limit)
                 return std::nullopt;
