@@ -15,7 +15,7 @@ namespace kamo {
 namespace {
 
 // Raise the number when the key or the layout of the rows changes: every index is made again.
-constexpr int kLayoutVersion = 1;
+constexpr int kLayoutVersion = 2;
 
 std::string LayoutVersion() {
     // The subject key is folded with ICU's data: new data may fold differently.
@@ -54,11 +54,11 @@ std::string QueueMailOf(const std::string& side) {
 std::vector<Definition> Definitions(bool headerFields) {
     std::vector<Definition> all = {
         {"table", "tblConversationMail",
-         "CREATE TABLE tblConversationMail (MailRow INTEGER PRIMARY KEY, SubjectKey TEXT)"},
+         "CREATE TABLE tblConversationMail (MailRow INTEGER PRIMARY KEY, SubjectKey INTEGER)"},
         {"index", "idxConversationMail_SubjectKey",
          "CREATE INDEX idxConversationMail_SubjectKey ON tblConversationMail (SubjectKey)"},
         {"table", "tblConversationIds",
-         "CREATE TABLE tblConversationIds (Id TEXT NOT NULL, MailRow INTEGER NOT NULL, PRIMARY KEY (Id, MailRow))"
+         "CREATE TABLE tblConversationIds (Id INTEGER NOT NULL, MailRow INTEGER NOT NULL, PRIMARY KEY (Id, MailRow))"
          " WITHOUT ROWID"},
         {"index", "idxConversationIds_MailRow",
          "CREATE INDEX idxConversationIds_MailRow ON tblConversationIds (MailRow)"},
@@ -173,13 +173,13 @@ void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool 
             if (key.empty())
                 putMail.bind(2);
             else
-                putMail.bind(2, key);
+                putMail.bind(2, ConversationIndexHash(key));
             putMail.exec();
             auto put = [&](const std::string& id) {
                 if (id.empty())
                     return;
                 putId.reset();
-                putId.bind(1, id);
+                putId.bind(1, ConversationIndexHash(id));
                 putId.bind(2, m.rowId);
                 putId.exec();
             };
@@ -201,6 +201,13 @@ void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool 
 }
 
 } // namespace
+
+int64_t ConversationIndexHash(std::string_view text) {
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (unsigned char c : text)
+        h = (h ^ c) * 1099511628211ull;
+    return static_cast<int64_t>(h);
+}
 
 const std::vector<std::string>& ConversationIndexTables() {
     static const std::vector<std::string> tables = {"tblConversationMail", "tblConversationIds", "tblConversationQueue",

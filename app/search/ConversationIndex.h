@@ -7,6 +7,9 @@
 //                         keyed by the mail's rowid in tblKamoMail, indexed by the key
 //   tblConversationIds    the message IDs each mail names: its own, In-Reply-To and References
 //                         (tblHeaderFields), indexed by the ID
+//
+// Keys and IDs are kept as 64 bits of themselves (ConversationIndexHash), a fraction of their text's
+// size: two that collide only widen the mails a look-up reads, never its result.
 //   tblConversationQueue  the rowids of mails whose rows must be (re)made
 //   tblConversationInfo   the folding and layout the rows were made with; another one means a rebuild
 //
@@ -17,6 +20,7 @@
 // a conversation is looked up. A missing or stale index is made again from every mail.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -24,6 +28,9 @@
 #include "common/WaitReporter.h"
 
 namespace kamo {
+
+// What the index keeps of a subject key or a message ID.
+int64_t ConversationIndexHash(std::string_view text);
 
 // The tables the index keeps, all derived.
 const std::vector<std::string>& ConversationIndexTables();

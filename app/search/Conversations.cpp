@@ -285,10 +285,9 @@ Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& w
     SQLite::Statement withKey(db, "SELECT MailRow FROM tblConversationMail WHERE SubjectKey = ?1");
     SQLite::Statement idsOf(db, "SELECT Id FROM tblConversationIds WHERE MailRow = ?1");
     SQLite::Statement withId(db, "SELECT MailRow FROM tblConversationIds WHERE Id = ?1");
-    std::unordered_set<int64_t> seen = {rowId};
-    std::unordered_set<std::string> keys, ids;
+    std::unordered_set<int64_t> seen = {rowId}, keys, ids;
     std::vector<int64_t> linked, todo = {rowId};
-    auto follow = [&](SQLite::Statement& st, const std::string& value) {
+    auto follow = [&](SQLite::Statement& st, int64_t value) {
         st.reset();
         st.bind(1, value);
         while (st.executeStep())
@@ -302,15 +301,15 @@ Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& w
         keyOf.reset();
         keyOf.bind(1, row);
         if (keyOf.executeStep() && !keyOf.getColumn(0).isNull())
-            if (std::string key = keyOf.getColumn(0).getString(); keys.insert(key).second)
+            if (const int64_t key = keyOf.getColumn(0).getInt64(); keys.insert(key).second)
                 follow(withKey, key);
         idsOf.reset();
         idsOf.bind(1, row);
-        std::vector<std::string> named;
+        std::vector<int64_t> named;
         while (idsOf.executeStep())
-            if (std::string id = idsOf.getColumn(0).getString(); ids.insert(id).second)
-                named.push_back(std::move(id));
-        for (const auto& id : named)
+            if (const int64_t id = idsOf.getColumn(0).getInt64(); ids.insert(id).second)
+                named.push_back(id);
+        for (int64_t id : named)
             follow(withId, id);
     }
     const std::vector<ConversationMail> mails = ReadConversationMails(db, &linked, true);
