@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <numeric>
 #include <optional>
+#include <unordered_set>
 
 #include <SQLiteCpp/Statement.h>
 
 #include "db/MailRows.h"
+#include "search/ConversationIndex.h"
 #include "search/SearchText.h"
 
 namespace kamo {
@@ -136,9 +138,12 @@ private:
 };
 
 std::string ThreadIdOf(const ConversationMail& m) {
-    // FNV-1a over what names the first mail; stable while that mail stays.
+    // FNV-1a over what names the first mail; stable while that mail stays. The message ID is no part
+    // of it (the identifiers printed so far were made without it); its empty place stays so that
+    // they remain the same.
+    static const std::string kNoPart;
     uint64_t h = 14695981039346656037ull;
-    for (const std::string* part : {&m.ymd, &m.hms, &m.friendAddress, &m.subject, &m.messageId}) {
+    for (const std::string* part : {&m.ymd, &m.hms, &m.friendAddress, &m.subject, &kNoPart}) {
         for (unsigned char c : *part)
             h = (h ^ c) * 1099511628211ull;
         h = (h ^ 0xFF) * 1099511628211ull;
@@ -160,6 +165,15 @@ std::string ConversationSubject(std::string_view subject) {
         TrimBlanks(subject);
     }
     return SearchFold(subject);
+}
+
+std::string ConversationKey(const ConversationMail& mail) {
+    if (!DayNumber(mail.ymd))
+        return {};
+    std::string subject = ConversationSubject(mail.subject);
+    if (subject.empty())
+        return {};
+    return LowerAscii(mail.friendAddress) + '\n' + subject;
 }
 
 std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails) {
@@ -188,9 +202,8 @@ std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails
         const ConversationMail& m = mails[i];
         const auto day = DayNumber(m.ymd);
         const std::optional<int64_t> time = day ? std::optional<int64_t>(*day * 86400 + Seconds(m.hms)) : std::nullopt;
-        const std::string subject = ConversationSubject(m.subject);
-        const std::string key = LowerAscii(m.friendAddress) + '\n' + subject;
-        if (time && !subject.empty()) {
+        const std::string key = ConversationKey(m);
+        if (!key.empty()) {
             if (m.parents.empty()) {
                 if (const auto it = lastWith.find(key); it != lastWith.end()) {
                     const auto& previous = lastTime[sets.Find(it->second)];
@@ -210,18 +223,28 @@ std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails
     return first;
 }
 
-Conversations::Conversations(SQLite::Database& db) {
+std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const std::vector<int64_t>* rows,
+                                                    bool dateOrder) {
     SQLite::Statement hasFields(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'tblHeaderFields'");
     const bool fields = hasFields.executeStep();
+    const std::string from =
+        rows ? "json_each(?1) AS h CROSS JOIN tblKamoMail ON tblKamoMail.rowid = h.value" : "tblKamoMail";
     SQLite::Statement st(
         db, std::string("SELECT tblKamoMail.rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SndRcvFlag,"
                         " tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_Subject, ") +
                 (fields ? "tblHeaderFields_MessageId, tblHeaderFields_InReplyTo, tblHeaderFields_References"
-                          " FROM tblKamoMail LEFT JOIN tblHeaderFields ON " +
-                              MailKeyJoin("tblHeaderFields")
-                        : std::string("'', '', '' FROM tblKamoMail")) +
-                " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
-                " tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail.rowid");
+                          " FROM " +
+                              from + " LEFT JOIN tblHeaderFields ON " + MailKeyJoin("tblHeaderFields")
+                        : "'', '', '' FROM " + from) +
+                (dateOrder ? " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
+                             " tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail.rowid"
+                           : ""));
+    if (rows) {
+        std::string list = "[";
+        for (int64_t row : *rows)
+            list += (list.size() > 1 ? "," : "") + std::to_string(row);
+        st.bind(1, list + "]");
+    }
     std::vector<ConversationMail> mails;
     while (st.executeStep()) {
         ConversationMail m;
@@ -246,6 +269,64 @@ Conversations::Conversations(SQLite::Database& db) {
         }
         mails.push_back(std::move(m));
     }
+    return mails;
+}
+
+Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait) {
+    UpdateConversationIndex(db, wait);
+    if (!ConversationIndexComplete(db)) {
+        const Conversations all(db);
+        return {all.ThreadOf(rowId), all.MailsWith(rowId)};
+    }
+    // Every mail that shares a message ID or a subject key with one already found: the mails the
+    // joining could put with this one, and everything joining them needs (the whole run of a
+    // subject key decides which mail is a mail's previous one).
+    SQLite::Statement keyOf(db, "SELECT SubjectKey FROM tblConversationMail WHERE MailRow = ?1");
+    SQLite::Statement withKey(db, "SELECT MailRow FROM tblConversationMail WHERE SubjectKey = ?1");
+    SQLite::Statement idsOf(db, "SELECT Id FROM tblConversationIds WHERE MailRow = ?1");
+    SQLite::Statement withId(db, "SELECT MailRow FROM tblConversationIds WHERE Id = ?1");
+    std::unordered_set<int64_t> seen = {rowId}, keys, ids;
+    std::vector<int64_t> linked, todo = {rowId};
+    auto follow = [&](SQLite::Statement& st, int64_t value) {
+        st.reset();
+        st.bind(1, value);
+        while (st.executeStep())
+            if (const int64_t row = st.getColumn(0).getInt64(); seen.insert(row).second)
+                todo.push_back(row);
+    };
+    while (!todo.empty()) {
+        const int64_t row = todo.back();
+        todo.pop_back();
+        linked.push_back(row);
+        keyOf.reset();
+        keyOf.bind(1, row);
+        if (keyOf.executeStep() && !keyOf.getColumn(0).isNull())
+            if (const int64_t key = keyOf.getColumn(0).getInt64(); keys.insert(key).second)
+                follow(withKey, key);
+        idsOf.reset();
+        idsOf.bind(1, row);
+        std::vector<int64_t> named;
+        while (idsOf.executeStep())
+            if (const int64_t id = idsOf.getColumn(0).getInt64(); ids.insert(id).second)
+                named.push_back(id);
+        for (int64_t id : named)
+            follow(withId, id);
+    }
+    const std::vector<ConversationMail> mails = ReadConversationMails(db, &linked, true);
+    const std::vector<size_t> first = JoinConversations(mails);
+    Conversation conversation;
+    for (size_t i = 0; i < mails.size(); ++i)
+        if (mails[i].rowId == rowId) {
+            conversation.threadId = ThreadIdOf(mails[first[i]]);
+            for (size_t j = first[i]; j < mails.size(); ++j)
+                if (first[j] == first[i])
+                    conversation.rows.push_back(mails[j].rowId);
+        }
+    return conversation;
+}
+
+Conversations::Conversations(SQLite::Database& db) {
+    std::vector<ConversationMail> mails = ReadConversationMails(db, nullptr, true);
     const std::vector<size_t> first = JoinConversations(mails);
     rows_.reserve(mails.size());
     entries_.resize(mails.size());

@@ -7,7 +7,8 @@
 //     party: the receiver of a sent mail, the sender of a received one) and its subject with the
 //     reply and forward prefixes set aside (ConversationSubject), when the conversation's previous
 //     mail with that friend and subject is at most 60 days older.
-// Derived from the mail each time it is asked for; nothing is stored.
+// One mail's conversation is found through the conversation index (ConversationIndex.h) by walking
+// only the mails linked to it; the whole archive's are read in one pass.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
+
+#include "common/WaitReporter.h"
 
 namespace kamo {
 
@@ -36,9 +39,29 @@ struct ConversationMail {
     std::vector<std::string> parents; // the IDs of In-Reply-To and References
 };
 
+// What joins the mail by subject: its friend and ConversationSubject; empty for a mail that joins
+// none that way (no date, or nothing left of its subject).
+std::string ConversationKey(const ConversationMail& mail);
+
 // For each mail of `mails` (in date order, oldest first), the position in `mails` of the first mail
 // of its conversation.
 std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails);
+
+// The mails of `rows` (every mail of the archive when null) with their kept header fields; in date
+// order (as JoinConversations takes them) when asked, else in no particular order.
+std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const std::vector<int64_t>* rows,
+                                                    bool dateOrder);
+
+struct Conversation {
+    std::string threadId;      // as Conversations::ThreadOf
+    std::vector<int64_t> rows; // oldest first; empty when the mail is not in the archive
+};
+
+// The conversation of the mail `rowId`, the same as Conversations gives. The conversation index is
+// brought up to date first (UpdateConversationIndex: a missing one is made from every mail once);
+// then only the mails that share a message ID or a subject key with the conversation are read and
+// joined. Without a complete index (an archive opened read-only) the whole archive is read.
+Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait);
 
 // Every mail of the archive in its conversation: read in one pass over the mail and its kept
 // header fields.

@@ -31,8 +31,8 @@ std::vector<size_t> CharStarts(std::string_view utf8) {
     return starts;
 }
 
-// "t1" AND "t2" ...: the word's trigrams, first and last always, the rest spread evenly.
-std::string TrigramQuery(std::string_view word) {
+// The word's trigrams, first and last always, the rest spread evenly.
+std::vector<std::string> Trigrams(std::string_view word) {
     const std::vector<size_t> starts = CharStarts(word);
     const size_t trigrams = starts.size() - 3; // characters - 2
     std::vector<size_t> picks;
@@ -44,6 +44,11 @@ std::string TrigramQuery(std::string_view word) {
         if (std::find(terms.begin(), terms.end(), term) == terms.end())
             terms.push_back(std::move(term));
     }
+    return terms;
+}
+
+// "t1" AND "t2" ...
+std::string AllOf(const std::vector<std::string>& terms) {
     std::string query;
     for (const auto& term : terms)
         query += (query.empty() ? "" : " AND ") + DoubleQuoted(term);
@@ -54,8 +59,22 @@ std::string TrigramQuery(std::string_view word) {
 std::optional<std::vector<int64_t>> WordCandidates(SQLite::Database& db, const std::string& word, size_t limit) {
     std::vector<int64_t> rows;
     if (CharCount(word) >= 3) {
+        // Only the trigrams the index names few mails for, when there are any: a trigram nearly
+        // every mail holds ("fri" of "friend399") adds nothing to them but the reading of its whole
+        // list. Each is asked for at most the limit's worth of mails; the check makes the result exact.
+        const std::vector<std::string> all = Trigrams(word);
+        std::vector<std::string> rare;
+        SQLite::Statement probe(db, "SELECT COUNT(*) FROM (SELECT rowid FROM tblSearchText WHERE tblSearchText MATCH"
+                                    " ?1 LIMIT ?2)");
+        for (const auto& trigram : all) {
+            probe.reset();
+            probe.bind(1, DoubleQuoted(trigram));
+            probe.bind(2, static_cast<int64_t>(limit) + 1);
+            if (probe.executeStep() && probe.getColumn(0).getInt64() <= static_cast<int64_t>(limit))
+                rare.push_back(trigram);
+        }
         SQLite::Statement match(db, "SELECT rowid FROM tblSearchText WHERE tblSearchText MATCH ?1");
-        match.bind(1, TrigramQuery(word));
+        match.bind(1, AllOf(rare.empty() ? all : rare));
         while (match.executeStep()) {
             if (rows.size() == limit)
                 return std::nullopt;
@@ -222,11 +241,19 @@ void SearchStream::Start() {
     } else {
         candidates = CollectCandidates();
         plan_ = candidates ? Plan::Candidates : Plan::Scan;
-        // One statement walks the mail newest first and brings each mail's folded fields along.
-        if (candidates)
+        if (candidates) {
+            // The candidates are put in order by their keys alone; each one's folded fields are read
+            // as it is checked. Sorting them with their folded text would carry every body through
+            // the sorter.
             from = "json_each(?) AS h CROSS JOIN tblKamoMail ON tblKamoMail.rowid = h.value";
-        from += " CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid";
-        columns += ", f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body";
+            folded_ = std::make_unique<SQLite::Statement>(
+                db_, "SELECT Subject, SndName, SndAdd, RcvName, RcvAdd, Body FROM tblSearchFolded WHERE MailRow = ?1");
+        } else {
+            // The scan walks the mail newest first down the primary index and brings each mail's
+            // folded fields along.
+            from += " CROSS JOIN tblSearchFolded AS f ON f.MailRow = tblKamoMail.rowid";
+            columns += ", f.Subject, f.SndName, f.SndAdd, f.RcvName, f.RcvAdd, f.Body";
+        }
     }
     if (needCc_)
         columns += HasTable(db_, "tblHeaderFields") ? ", (SELECT tblHeaderFields_Cc FROM tblHeaderFields WHERE " +
@@ -293,17 +320,24 @@ bool SearchStream::TextMatches() {
     std::string_view fields[6];
     if (plan_ == Plan::FoldingScan) {
         for (int f = 0; f < 5; ++f) {
-            folded_[f].clear();
-            AppendSearchFolded(TextOf(walk_->getColumn(1 + f)), folded_[f]);
+            folding_[f].clear();
+            AppendSearchFolded(TextOf(walk_->getColumn(1 + f)), folding_[f]);
         }
         // The pieces are joined before folding, as the index does.
-        std::string& body = folded_[6];
+        std::string& body = folding_[6];
         body.clear();
         AppendBody(*walk_, 6, body);
-        folded_[5].clear();
-        AppendSearchFolded(body, folded_[5]);
+        folding_[5].clear();
+        AppendSearchFolded(body, folding_[5]);
         for (int f = 0; f < 6; ++f)
-            fields[f] = folded_[f];
+            fields[f] = folding_[f];
+    } else if (folded_) {
+        folded_->reset();
+        folded_->bind(1, walk_->getColumn(0).getInt64());
+        if (!folded_->executeStep())
+            return false; // not in the index: the scan's join would not give it either
+        for (int f = 0; f < 6; ++f)
+            fields[f] = Unpadded(folded_->getColumn(f));
     } else {
         for (int f = 0; f < 6; ++f)
             fields[f] = Unpadded(walk_->getColumn(1 + f));

@@ -85,9 +85,10 @@ private:
     Plan plan_ = Plan::NoTerms;
     std::chrono::milliseconds slice_{20};
     bool done_ = false;
-    std::unique_ptr<SQLite::Statement> walk_; // the mail to check, newest first
-    std::string folded_[7];                   // folding scan: the fields and the joined body
-    std::vector<std::string> cc_;             // the current mail's Cc, folded, when a to: term asks
+    std::unique_ptr<SQLite::Statement> walk_;   // the mail to check, newest first
+    std::unique_ptr<SQLite::Statement> folded_; // candidates: the checked mail's folded fields
+    std::string folding_[7];                    // folding scan: the fields and the joined body
+    std::vector<std::string> cc_;               // the current mail's Cc, folded, when a to: term asks
 };
 
 // The whole result at once, newest first (terminal, export, tests). Throws SearchSyntaxException.

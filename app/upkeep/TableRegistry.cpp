@@ -9,6 +9,7 @@
 #include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "filters/FilterRun.h"
+#include "search/ConversationIndex.h"
 #include "search/SearchIndex.h"
 
 namespace kamo {
@@ -32,6 +33,9 @@ std::vector<RegisteredTable> BuildRegistry() {
     // The search index: internal, large and made again in minutes; never exported.
     for (const auto& name : SearchIndexTables())
         tables.push_back({name, TableData::Derived, Rebuild::SearchIndex, false});
+    // The conversation index: internal, made again from the mail and its header fields.
+    for (const auto& name : ConversationIndexTables())
+        tables.push_back({name, TableData::Derived, Rebuild::ConversationIndex, false});
     return tables;
 }
 
@@ -97,6 +101,13 @@ bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitR
                 UpdateSearchIndex(db, wait);
             } catch (const SQLite::Exception&) {
                 // The mail is stored; the queue keeps what is left and the next search indexes it.
+            }
+            break;
+        case Rebuild::ConversationIndex:
+            try {
+                UpdateConversationIndex(db, wait);
+            } catch (const SQLite::Exception&) {
+                // As the search index: the queue keeps what is left for the next conversation.
             }
             break;
         case Rebuild::None:

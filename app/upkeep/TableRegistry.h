@@ -18,8 +18,8 @@ struct FilterTables;
 enum class TableData { User, Derived };
 
 // What makes a derived table again. RefreshDerivedData runs them in this order: filter results
-// first, then the look-ups, then the search index.
-enum class Rebuild { None, FilterResults, NameList, AddressList, SearchIndex };
+// first, then the look-ups, then the search index and the conversation index.
+enum class Rebuild { None, FilterResults, NameList, AddressList, SearchIndex, ConversationIndex };
 
 struct RegisteredTable {
     std::string name;
@@ -54,8 +54,8 @@ struct FoundTable {
 std::vector<FoundTable> FindTables(SQLite::Database& db, const std::string& schema = "main");
 
 // Makes every derived table right after a change of the user's data has been committed: the filters
-// run again (tblFilterData), the name and address look-ups rebuilt, the search index given the
-// queued mails (a missing or stale index is built from scratch). Runs outside any transaction. A
+// run again (tblFilterData), the name and address look-ups rebuilt, the search and conversation
+// indexes given the queued mails (a missing or stale index is built from scratch). Runs outside any transaction. A
 // search index that cannot be updated keeps its queue for the next search and is not a failure.
 // False when the filters could not be run; throws SQLite::Exception when a look-up cannot be rebuilt.
 bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait);

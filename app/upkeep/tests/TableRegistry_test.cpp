@@ -5,6 +5,7 @@
 
 #include "common/WaitReporter.h"
 #include "db/Schema.h"
+#include "search/ConversationIndex.h"
 #include "search/SearchIndex.h"
 #include "testsupport/TestSupport.h"
 #include "upkeep/TableRegistry.h"
@@ -13,10 +14,11 @@ namespace kamo {
 namespace {
 
 TEST(TableRegistry, EveryTableTheProgramMakesIsDeclaredOnceWithWhatItIs) {
-    // An archive as the program makes it, search index included.
+    // An archive as the program makes it, search and conversation indexes included.
     auto db = test::MemoryArchive();
     NullWaitReporter quiet;
     UpdateSearchIndex(*db, quiet);
+    UpdateConversationIndex(*db, quiet);
 
     std::set<std::string> registered;
     for (const auto& t : RegisteredTables()) {

@@ -1,0 +1,258 @@
+#include "search/ConversationIndex.h"
+
+#include <algorithm>
+#include <optional>
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
+#include <unicode/uchar.h>
+#include <unicode/uversion.h>
+
+#include "search/Conversations.h"
+
+namespace kamo {
+namespace {
+
+// Raise the number when the key or the layout of the rows changes: every index is made again.
+constexpr int kLayoutVersion = 2;
+
+std::string LayoutVersion() {
+    // The subject key is folded with ICU's data: new data may fold differently.
+    return std::to_string(kLayoutVersion) + " unicode " U_UNICODE_VERSION " icu " U_ICU_VERSION;
+}
+
+struct Definition {
+    const char* type;
+    std::string name;
+    std::string sql;
+};
+
+// "tblKamoMail_YMD = side.tblHeaderFields_YMD AND ...": the mail whose header fields `side` are
+// (compared as the key columns' own collation, so tblKamoMail's primary index answers).
+std::string MailOfFields(const std::string& side) {
+    std::string sql;
+    for (const char* column : {"YMD", "HMS", "SubKey", "SndRcvFlag", "SndAdd", "RcvAdd"})
+        sql += std::string(sql.empty() ? "" : " AND ") + "tblKamoMail_" + column + " = " + side + ".tblHeaderFields_" +
+               column;
+    return sql;
+}
+
+std::string Forget(const std::string& row) {
+    return " DELETE FROM tblConversationMail WHERE MailRow = " + row +
+           "; DELETE FROM tblConversationIds WHERE MailRow = " + row +
+           "; DELETE FROM tblConversationQueue WHERE MailRow = " + row + ";";
+}
+
+std::string QueueMailOf(const std::string& side) {
+    return " INSERT OR IGNORE INTO tblConversationQueue (MailRow) SELECT rowid FROM tblKamoMail WHERE " +
+           MailOfFields(side) + ";";
+}
+
+// Everything the index is made of, in creation order; the header fields' triggers only where the
+// archive has the table (any open adds it, and the index is then stale and made again).
+std::vector<Definition> Definitions(bool headerFields) {
+    std::vector<Definition> all = {
+        {"table", "tblConversationMail",
+         "CREATE TABLE tblConversationMail (MailRow INTEGER PRIMARY KEY, SubjectKey INTEGER)"},
+        {"index", "idxConversationMail_SubjectKey",
+         "CREATE INDEX idxConversationMail_SubjectKey ON tblConversationMail (SubjectKey)"},
+        {"table", "tblConversationIds",
+         "CREATE TABLE tblConversationIds (Id INTEGER NOT NULL, MailRow INTEGER NOT NULL, PRIMARY KEY (Id, MailRow))"
+         " WITHOUT ROWID"},
+        {"index", "idxConversationIds_MailRow",
+         "CREATE INDEX idxConversationIds_MailRow ON tblConversationIds (MailRow)"},
+        {"table", "tblConversationQueue", "CREATE TABLE tblConversationQueue (MailRow INTEGER PRIMARY KEY)"},
+        {"table", "tblConversationInfo", "CREATE TABLE tblConversationInfo (Name TEXT PRIMARY KEY, Value TEXT)"},
+        {"trigger", "trgConversation_Insert",
+         "CREATE TRIGGER trgConversation_Insert AFTER INSERT ON tblKamoMail BEGIN"
+         " INSERT OR IGNORE INTO tblConversationQueue (MailRow) VALUES (new.rowid); END"},
+        // An update may change the date, the friend, the subject and even the rowid.
+        {"trigger", "trgConversation_Update",
+         "CREATE TRIGGER trgConversation_Update AFTER UPDATE ON tblKamoMail BEGIN" + Forget("old.rowid") +
+             " INSERT OR IGNORE INTO tblConversationQueue (MailRow) VALUES (new.rowid); END"},
+        {"trigger", "trgConversation_Delete",
+         "CREATE TRIGGER trgConversation_Delete AFTER DELETE ON tblKamoMail BEGIN" + Forget("old.rowid") + " END"},
+    };
+    if (headerFields) {
+        all.push_back({"trigger", "trgConversation_FieldsInsert",
+                       "CREATE TRIGGER trgConversation_FieldsInsert AFTER INSERT ON tblHeaderFields BEGIN" +
+                           QueueMailOf("new") + " END"});
+        all.push_back({"trigger", "trgConversation_FieldsUpdate",
+                       "CREATE TRIGGER trgConversation_FieldsUpdate AFTER UPDATE ON tblHeaderFields BEGIN" +
+                           QueueMailOf("old") + QueueMailOf("new") + " END"});
+        all.push_back({"trigger", "trgConversation_FieldsDelete",
+                       "CREATE TRIGGER trgConversation_FieldsDelete AFTER DELETE ON tblHeaderFields BEGIN" +
+                           QueueMailOf("old") + " END"});
+    }
+    return all;
+}
+
+std::optional<std::string> SchemaSql(SQLite::Database& db, const char* type, const std::string& name) {
+    SQLite::Statement st(db, "SELECT sql FROM sqlite_master WHERE type = ?1 AND name = ?2");
+    st.bind(1, type);
+    st.bind(2, name);
+    if (!st.executeStep())
+        return std::nullopt;
+    return st.getColumn(0).getString();
+}
+
+bool HasHeaderFields(SQLite::Database& db) {
+    return SchemaSql(db, "table", "tblHeaderFields").has_value();
+}
+
+bool Ready(SQLite::Database& db) {
+    for (const auto& d : Definitions(HasHeaderFields(db)))
+        if (SchemaSql(db, d.type, d.name) != d.sql)
+            return false;
+    SQLite::Statement version(db, "SELECT Value FROM tblConversationInfo WHERE Name = 'Layout'");
+    return version.executeStep() && version.getColumn(0).getString() == LayoutVersion();
+}
+
+bool InTransaction(SQLite::Database& db) {
+    return sqlite3_get_autocommit(db.getHandle()) == 0;
+}
+
+// Commits when this object started the transaction; inside the caller's transaction it only joins.
+class Piece {
+public:
+    explicit Piece(SQLite::Database& db) {
+        if (!InTransaction(db))
+            tx_.emplace(db);
+    }
+    void Commit() {
+        if (tx_)
+            tx_->commit();
+    }
+
+private:
+    std::optional<SQLite::Transaction> tx_;
+};
+
+constexpr int64_t kQuietRows = 2000;
+constexpr int64_t kBatchRows = 16384;
+
+void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
+    wait.SetLine(3, std::to_string(std::min(count, total)) + " / " + std::to_string(total) + "  件");
+    wait.SetProgress(std::min(count, total), total);
+    wait.Pump();
+}
+
+void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool report) {
+    SQLite::Statement next(db, "SELECT MailRow FROM tblConversationQueue WHERE MailRow > ?1 ORDER BY MailRow LIMIT ?2");
+    SQLite::Statement forgetMail(db, "DELETE FROM tblConversationMail WHERE MailRow = ?1");
+    SQLite::Statement forgetIds(db, "DELETE FROM tblConversationIds WHERE MailRow = ?1");
+    SQLite::Statement putMail(db, "INSERT INTO tblConversationMail (MailRow, SubjectKey) VALUES (?1, ?2)");
+    SQLite::Statement putId(db, "INSERT OR IGNORE INTO tblConversationIds (Id, MailRow) VALUES (?1, ?2)");
+    SQLite::Statement done(db, "DELETE FROM tblConversationQueue WHERE MailRow > ?1 AND MailRow <= ?2");
+    int64_t last = INT64_MIN;
+    int64_t count = 0;
+    for (;;) {
+        Piece piece(db);
+        next.reset();
+        next.bind(1, last);
+        next.bind(2, kBatchRows);
+        const int64_t from = last;
+        std::vector<int64_t> rows;
+        while (next.executeStep())
+            rows.push_back(last = next.getColumn(0).getInt64());
+        if (rows.empty())
+            break;
+        // Whatever was indexed for a queued rowid goes first (a REPLACE without recursive triggers
+        // leaves the old rows behind); a mail queued and then gone has nothing more.
+        for (int64_t row : rows)
+            for (SQLite::Statement* forget : {&forgetMail, &forgetIds}) {
+                forget->reset();
+                forget->bind(1, row);
+                forget->exec();
+            }
+        for (const ConversationMail& m : ReadConversationMails(db, &rows, false)) {
+            putMail.reset();
+            putMail.bind(1, m.rowId);
+            const std::string key = ConversationKey(m);
+            if (key.empty())
+                putMail.bind(2);
+            else
+                putMail.bind(2, ConversationIndexHash(key));
+            putMail.exec();
+            auto put = [&](const std::string& id) {
+                if (id.empty())
+                    return;
+                putId.reset();
+                putId.bind(1, ConversationIndexHash(id));
+                putId.bind(2, m.rowId);
+                putId.exec();
+            };
+            put(m.messageId);
+            for (const auto& id : m.parents)
+                put(id);
+        }
+        done.reset();
+        done.bind(1, from);
+        done.bind(2, last);
+        done.exec();
+        piece.Commit();
+        count += static_cast<int64_t>(rows.size());
+        if (report)
+            ShowCount(wait, count, total);
+        if (static_cast<int64_t>(rows.size()) < kBatchRows)
+            break;
+    }
+}
+
+} // namespace
+
+int64_t ConversationIndexHash(std::string_view text) {
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (unsigned char c : text)
+        h = (h ^ c) * 1099511628211ull;
+    return static_cast<int64_t>(h);
+}
+
+const std::vector<std::string>& ConversationIndexTables() {
+    static const std::vector<std::string> tables = {"tblConversationMail", "tblConversationIds", "tblConversationQueue",
+                                                    "tblConversationInfo"};
+    return tables;
+}
+
+bool ConversationIndexComplete(SQLite::Database& db) {
+    return Ready(db) && !db.execAndGet("SELECT EXISTS (SELECT 1 FROM tblConversationQueue)").getInt();
+}
+
+void UpdateConversationIndex(SQLite::Database& db, WaitReporter& wait) {
+    // A read-only archive (a backup on display) keeps what it has; its conversations are read whole.
+    if (sqlite3_db_readonly(db.getHandle(), "main") == 1)
+        return;
+    if (!Ready(db)) {
+        Piece piece(db);
+        DropConversationIndex(db);
+        for (const auto& d : Definitions(HasHeaderFields(db)))
+            db.exec(d.sql);
+        SQLite::Statement info(db, "INSERT INTO tblConversationInfo (Name, Value) VALUES ('Layout', ?1)");
+        info.bind(1, LayoutVersion());
+        info.exec();
+        db.exec("INSERT INTO tblConversationQueue (MailRow) SELECT rowid FROM tblKamoMail");
+        piece.Commit();
+    }
+    const int64_t total = db.execAndGet("SELECT COUNT(*) FROM tblConversationQueue").getInt64();
+    if (total == 0)
+        return;
+    const bool report = total > kQuietRows;
+    std::optional<WaitScope> scope;
+    if (report) {
+        scope.emplace(wait);
+        wait.SetLines({"　会話の索引を作っています。", "　少々お待ちください。", "", "", "", ""});
+        ShowCount(wait, 0, total);
+    }
+    WorkOffQueue(db, wait, total, report);
+}
+
+void DropConversationIndex(SQLite::Database& db) {
+    for (const auto& d : Definitions(true))
+        if (std::string(d.type) == "trigger")
+            db.exec("DROP TRIGGER IF EXISTS " + d.name);
+    for (const auto& table : ConversationIndexTables())
+        db.exec("DROP TABLE IF EXISTS " + table);
+}
+
+} // namespace kamo
