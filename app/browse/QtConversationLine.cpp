@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <sqlite3.h>
 
 #include <SQLiteCpp/Statement.h>
 
@@ -12,7 +11,7 @@
 
 namespace kamo {
 
-QtConversationLine::QtConversationLine(QWidget* parent) : QWidget(parent) {
+QtConversationLine::QtConversationLine(WaitReporter& wait, QWidget* parent) : QWidget(parent), wait_(wait) {
     setObjectName("QtConversationLine");
     lblConversation = new QLabel(this);
     lblConversation->setObjectName("lblConversation");
@@ -28,18 +27,6 @@ QtConversationLine::QtConversationLine(QWidget* parent) : QWidget(parent) {
 
 QtConversationLine::~QtConversationLine() = default;
 
-const Conversations& QtConversationLine::Current(SQLite::Database& db) {
-    // The connection's own changes and other connections' commits both move one of the two.
-    const int64_t changes = sqlite3_total_changes64(db.getHandle());
-    const int64_t version = db.execAndGet("PRAGMA data_version").getInt64();
-    if (!conversations_ || changes != changes_ || version != dataVersion_) {
-        conversations_ = std::make_unique<Conversations>(db);
-        changes_ = changes;
-        dataVersion_ = version;
-    }
-    return *conversations_;
-}
-
 void QtConversationLine::ShowMail(SQLite::Database& db, const MailKey& key) {
     Clear();
     SQLite::Statement st(db, "SELECT rowid FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
@@ -48,7 +35,10 @@ void QtConversationLine::ShowMail(SQLite::Database& db, const MailKey& key) {
         return;
     db_ = &db;
     row_ = st.getColumn(0).getInt64();
-    count_ = static_cast<int>(Current(db).SizeOf(row_));
+    // Only the mails linked to this one are read (the conversation index); the first look-up in an
+    // archive without the index makes it, under the wait window.
+    rows_ = ConversationOf(db, row_, wait_).rows;
+    count_ = static_cast<int>(rows_.size());
     if (count_ > 1) {
         lblConversation->setText(QString::fromUtf8("<a href=\"conversation\">この会話: %1 通</a>").arg(count_));
         show();
@@ -59,19 +49,19 @@ void QtConversationLine::Clear() {
     db_ = nullptr;
     row_ = 0;
     count_ = 0;
+    rows_.clear();
     hide();
 }
 
 void QtConversationLine::Forget() {
     Clear();
-    conversations_.reset();
 }
 
 void QtConversationLine::OpenPage() {
     if (!db_ || count_ == 0)
         return;
     // Everything is read when the page is made; it holds nothing of the archive while open.
-    auto* page = new frmConversation(*db_, Current(*db_).MailsWith(row_), row_, window());
+    auto* page = new frmConversation(*db_, rows_, row_, window());
     page->setAttribute(Qt::WA_DeleteOnClose);
     page->open();
 }

@@ -1,11 +1,11 @@
 #pragma once
 // "この会話: 7 通" under the mail header: how many mails the chosen mail's conversation has
 // (search/Conversations.h), and the way to its page (frmConversation): the line's link, or the
-// window's command memConversation (表示 → この会話を表示, Ctrl+T). Hidden for a mail that is alone. The conversations
-// are read from the archive once and again only when the archive has changed.
+// window's command memConversation (表示 → この会話を表示, Ctrl+T). Hidden for a mail that is alone. Only the mails
+// linked to the chosen one are read, through the conversation index.
 #include <QWidget>
 #include <cstdint>
-#include <memory>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 
@@ -15,12 +15,13 @@ class QLabel;
 
 namespace kamo {
 
-class Conversations;
+class WaitReporter;
 
 class QtConversationLine : public QWidget {
     Q_OBJECT
 public:
-    explicit QtConversationLine(QWidget* parent = nullptr);
+    // `wait` shows the first look-up that has to make the conversation index.
+    explicit QtConversationLine(WaitReporter& wait, QWidget* parent = nullptr);
     ~QtConversationLine() override;
 
     // The mail on display; `db` must outlive the line or the next Clear.
@@ -35,14 +36,11 @@ public:
     int Count() const { return count_; }
 
 private:
-    const Conversations& Current(SQLite::Database& db);
-
     QLabel* lblConversation = nullptr;
     SQLite::Database* db_ = nullptr;
     int64_t row_ = 0;
     int count_ = 0;
-    std::unique_ptr<Conversations> conversations_;
-    int64_t changes_ = -1, dataVersion_ = -1; // what the archive was when they were read
+    std::vector<int64_t> rows_; // the conversation of the mail on display, oldest first
 };
 
 } // namespace kamo

@@ -217,7 +217,7 @@ void QtMailBrowser::BuildMailPane(QWidget* pane) {
     auto* mailLayout = new QVBoxLayout(pane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
-    conversation_ = new QtConversationLine(pane);
+    conversation_ = new QtConversationLine(lock_, pane);
     mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, pane);
     // The mail's pictures under its text (a click opens one as the attachment list does).

@@ -14,6 +14,7 @@
 #include "filters/FilterCommands.h"
 #include "friends/FriendBook.h"
 #include "friends/FriendCommands.h"
+#include "search/Conversations.h"
 #include "search/SearchIndex.h"
 #include "search/tests/SearchReference.h"
 #include "testsupport/ScriptedPrompter.h"
@@ -79,6 +80,13 @@ protected:
                                 "tblKamoMail_RcvName FROM tblKamoMail)")
                       .getInt64())
             << when;
+        // Each mail's conversation from the index equals the whole archive's reading.
+        const Conversations all(db);
+        SQLite::Statement rows(db, "SELECT rowid FROM tblKamoMail");
+        while (rows.executeStep()) {
+            const int64_t row = rows.getColumn(0).getInt64();
+            EXPECT_EQ(ConversationOf(db, row, wait).rows, all.MailsWith(row)) << when << ": mail " << row;
+        }
     }
     int64_t Count(const std::string& sql) { return Db().execAndGet(sql).getInt64(); }
 
