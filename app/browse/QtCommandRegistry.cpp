@@ -20,9 +20,14 @@ void QtCommandRegistry::AddCommand(QObject* control) {
     commands_.push_back(control);
 }
 
-void QtCommandRegistry::ApplyEnabled(bool enabled) {
+void QtCommandRegistry::AddTypingField(QObject* control) {
+    AddLockable(control);
+    typing_.push_back(control);
+}
+
+void QtCommandRegistry::ApplyEnabled(bool enabled, bool keepTyping) {
     for (QObject* object : lockable_) {
-        const bool on = enabled && !blocked_.contains(object);
+        const bool on = (enabled || (keepTyping && typing_.contains(object))) && !blocked_.contains(object);
         if (auto* widget = qobject_cast<QWidget*>(object))
             widget->setEnabled(on);
         else if (auto* action = qobject_cast<QAction*>(object))

@@ -17,8 +17,10 @@ public:
     // A control that runs a command: lockable, and declared in the command table under its object
     // name. Throws std::logic_error for one that is not, so no command escapes the backup view.
     void AddCommand(QObject* control);
-    // Every lockable control on (except blocked ones) or off.
-    void ApplyEnabled(bool enabled);
+    // Lockable, but left on by a lock that lets the user go on typing (a read beside the user).
+    void AddTypingField(QObject* control);
+    // Every lockable control on (except blocked ones) or off; `keepTyping`: the typing fields stay on.
+    void ApplyEnabled(bool enabled, bool keepTyping = false);
     // Blocks what the command table keeps off in the backup view (viewing) or in the archive's.
     void ApplyBackupView(bool viewing);
     // True when the lock switches the control off, itself or through a parent.
@@ -27,6 +29,7 @@ public:
 private:
     QList<QObject*> lockable_;
     QList<QObject*> commands_;
+    QList<QObject*> typing_;
     QSet<const QObject*> blocked_;
 };
 

@@ -21,6 +21,16 @@ void QtControlLock::LockForRefill() {
     }
 }
 
+void QtControlLock::LockBeside() {
+    if (beforeLock_)
+        beforeLock_();
+    if (depth_++ == 0) {
+        QWidget* focus = QApplication::focusWidget();
+        focusBeforeLock_ = focus && window_.isAncestorOf(focus) ? focus : nullptr;
+        registry_.ApplyEnabled(false, true);
+    }
+}
+
 void QtControlLock::Unlock() {
     if (depth_ > 0 && --depth_ == 0) {
         registry_.ApplyEnabled(true);

@@ -26,6 +26,9 @@ public:
     // A command's lock; LockForRefill: a list refill's, the list being replaced, not read to its end.
     void Lock();
     void LockForRefill();
+    // Work beside the user (a read): a command's lock, but the typing fields stay on, so what the
+    // user types goes on into them.
+    void LockBeside();
     void Unlock();
     bool Locked() const { return depth_ > 0; }
     // The writing commands off while a backup is on display (viewing), the rest as the lock has them.

@@ -18,11 +18,11 @@
 
 namespace kamo {
 
-QtIdleWork::QtIdleWork(ArchiveSession& session, Prompter& prompter, QtControlLock& lock, QtMailBrowser& browser,
-                       ArchiveView& view, std::function<bool()> ready, std::function<void(const QString&)> note,
-                       QObject* parent)
-    : QObject(parent), session_(session), prompter_(prompter), lock_(lock), browser_(browser), view_(view),
-      ready_(std::move(ready)), note_(std::move(note)) {
+QtIdleWork::QtIdleWork(ArchiveSession& session, Prompter& prompter, QtControlLock& lock, WaitReporter& progress,
+                       QtMailBrowser& browser, ArchiveView& view, std::function<bool()> ready,
+                       std::function<void(const QString&)> note, QObject* parent)
+    : QObject(parent), session_(session), prompter_(prompter), lock_(lock), progress_(progress), browser_(browser),
+      view_(view), ready_(std::move(ready)), note_(std::move(note)) {
     timer_ = new QTimer(parent);
     timer_->setObjectName("Timer1");
     timer_->setInterval(1000);
@@ -83,18 +83,16 @@ void QtIdleWork::AutoReadWhenIdle() {
         return;
     ReadRequest request = MakeReadRequest(session_.AppSettings(), session_.Folders(), false);
     request.mailboxes = std::exchange(autoReadDue_, {});
-    const QtMailBrowser::Place place = browser_.CurrentPlace();
     ReadSummary summary;
     try {
-        // The usual wait window (the controls locked, the window alive), but no summary to close
-        // each time PostPet writes: a note in the status bar, the summary only when something
-        // needs the user's eye.
-        WaitScope busy(lock_);
-        summary = ReadPostPetMail(session_, request, prompter_, lock_);
+        // Beside the user: progress and 中止 in the status bar, no summary to close each time
+        // PostPet writes, the summary only when something needs the user's eye.
+        WaitScope busy(progress_);
+        summary = ReadPostPetMail(session_, request, prompter_, progress_);
     } catch (const std::exception& e) {
         // Tried again after a back-off (another program may hold the archive): a note, no dialog
         // for each attempt.
-        view_.ShowViewMode();
+        view_.ShowNewMail();
         const auto retry = autoReadWatch_ ? autoReadWatch_->ReadFailed(request.mailboxes) : std::chrono::milliseconds{};
         note_(QDateTime::currentDateTime().toString("hh:mm:ss ") +
               QString::fromStdString("自動読み込み: エラーが発生しました（" + std::string(e.what()) + "）。" +
@@ -108,8 +106,7 @@ void QtIdleWork::AutoReadWhenIdle() {
     }
     const std::string unfinished =
         autoReadWatch_ ? autoReadWatch_->SetAsideUnfinished(request.mailboxes, summary) : std::string();
-    view_.ShowViewMode();
-    browser_.RestorePlace(place);
+    view_.ShowNewMail();
     const MailboxSummary totals = summary.Totals();
     std::string names;
     for (const auto& box : summary.mailboxes)

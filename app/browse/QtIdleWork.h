@@ -22,15 +22,17 @@ class Prompter;
 class QtControlLock;
 class QtMailBrowser;
 class QtMailboxWatch;
+class WaitReporter;
 struct MailboxInfo;
 
 class QtIdleWork : public QObject {
     Q_OBJECT
 public:
-    // `ready`: the window is loaded and not closing; `note`: a line for its status bar.
-    QtIdleWork(ArchiveSession& session, Prompter& prompter, QtControlLock& lock, QtMailBrowser& browser,
-               ArchiveView& view, std::function<bool()> ready, std::function<void(const QString&)> note,
-               QObject* parent);
+    // `ready`: the window is loaded and not closing; `note`: a line for its status bar; `progress`:
+    // where a read reports, beside the user.
+    QtIdleWork(ArchiveSession& session, Prompter& prompter, QtControlLock& lock, WaitReporter& progress,
+               QtMailBrowser& browser, ArchiveView& view, std::function<bool()> ready,
+               std::function<void(const QString&)> note, QObject* parent);
     ~QtIdleWork() override;
 
     // The second's tick (the window's clock hangs on it).
@@ -50,6 +52,7 @@ private:
     ArchiveSession& session_;
     Prompter& prompter_;
     QtControlLock& lock_;
+    WaitReporter& progress_;
     QtMailBrowser& browser_;
     ArchiveView& view_;
     std::function<bool()> ready_;

@@ -126,6 +126,11 @@ void SubjectListModel::Reverse() {
     endResetModel();
 }
 
+int SubjectListModel::RowOf(int64_t rowId) const {
+    const auto at = std::find(rowIds_.begin(), rowIds_.end(), rowId);
+    return at == rowIds_.end() ? -1 : static_cast<int>(at - rowIds_.begin());
+}
+
 std::optional<SubjectLine> SubjectListModel::Line(int row) const {
     if (!reader_ || row < 0 || static_cast<size_t>(row) >= rowIds_.size())
         return std::nullopt;

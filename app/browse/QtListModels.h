@@ -42,6 +42,12 @@ public:
     void FinishLoading();
     // The lines in the other order: the rest is read first, then the list turns round.
     void Reverse();
+    // The archive row a line shows (0 for none), and the line of an archive row (-1 when not listed;
+    // the lines read so far).
+    int64_t RowIdAt(int row) const {
+        return row >= 0 && static_cast<size_t>(row) < rowIds_.size() ? rowIds_[static_cast<size_t>(row)] : 0;
+    }
+    int RowOf(int64_t rowId) const;
     // The line's identity and text; empty when the row is out of range or gone from the archive.
     std::optional<SubjectLine> Line(int row) const;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -1,15 +1,21 @@
 #include "browse/QtMailBrowser.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QSyntaxHighlighter>
 #include <QTextDocumentFragment>
@@ -32,6 +38,7 @@
 #include "browse/frmOption.h"
 #include "common/ArchiveView.h"
 #include "common/Prompter.h"
+#include "common/Settings.h"
 #include "db/ArchiveSession.h"
 #include "db/MailRows.h"
 #include "platform/Folders.h"
@@ -99,8 +106,11 @@ void QtMailBrowser::BuildLists() {
     lstNameOrAddr = MakeList(this, "lstNameOrAddr", keyModel_, listFont);
     connect(lstNameOrAddr->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid())
-                    FillSubjects(current.row());
+                if (!current.isValid() || quiet_)
+                    return;
+                month_.clear(); // another key: all of its mail
+                FillSubjects(current.row());
+                FollowYearMonth();
             });
     subjectModel_ = new SubjectListModel(this);
     lstSubject = MakeList(this, "lstSubject", subjectModel_, listFont);
@@ -133,7 +143,11 @@ void QtMailBrowser::BuildLists() {
     subjectLayout->addWidget(cmdSubjectOrder);
     subjectLayout->addWidget(lstSubject, 1);
 
+    SetUpListConventions(lstNameOrAddr);
+    SetUpListConventions(lstSubject);
+
     auto* right = new QSplitter(Qt::Vertical, this);
+    splRight_ = right;
     right->setObjectName("splRight");
     right->addWidget(subjectPane);
     right->addWidget(mailPane);
@@ -155,6 +169,7 @@ void QtMailBrowser::BuildLists() {
     keyLayout->addWidget(lstNameOrAddr, 1);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
+    splMain_ = split;
     split->setObjectName("splMain");
     split->addWidget(keyPane);
     split->addWidget(right);
@@ -165,10 +180,11 @@ void QtMailBrowser::BuildLists() {
 
     // The years at a glance, across the window under the lists; shown from the view menu.
     picYears = new QtMonthChart(this);
-    picYears->setToolTip(U("月ごとのメールの数です。棒を押すと、その月を日付表示で開きます"));
+    picYears->setToolTip(U("月ごとのメールの数です。棒を押すと、選んだ相手のその月のメールを並べます"
+                           "（相手を選んでいないときは日付表示で開きます）"));
     picYears->setMinimumHeight(120);
     picYears->hide();
-    connect(picYears, &QtMonthChart::MonthChosen, this, &QtMailBrowser::ShowMonthInDateView);
+    connect(picYears, &QtMonthChart::MonthChosen, this, &QtMailBrowser::ChooseMonth);
 
     // Mode label and counts on top, keys left, subjects over the mail right, the years under them.
     topRow_ = new QHBoxLayout;
@@ -187,7 +203,9 @@ void QtMailBrowser::BuildLists() {
                                                             attachmentList_, picYears, pictures_})
         registry.AddLockable(control);
     registry.AddCommand(cmdSubjectOrder);
-    registry.AddLockable(searchBar_);
+    // What the user types goes on into the field while a read runs beside them; Enter waits for it.
+    registry.AddTypingField(searchBar_);
+    searchBar_->SetHeld([this] { return lock_.Locked(); });
 }
 
 void QtMailBrowser::BuildMailPane(QWidget* pane) {
@@ -272,6 +290,7 @@ void QtMailBrowser::FinishLoading() {
 
 void QtMailBrowser::ShowViewMode() {
     searchBar_->Reset();
+    month_.clear();
     ClearMailDisplay();
     subjectModel_->Clear();
     lblRecCount->clear();
@@ -302,11 +321,60 @@ void QtMailBrowser::ShowYears() {
         else
             picYears->SetCounts(CountMailByMonth(session_.Database()), U("すべてのメール"));
     });
+    picYears->SetChosenMonth(key ? KeyMonth() : QString());
 }
 
 void QtMailBrowser::ShowYearsPicture(bool shown) {
     picYears->setVisible(shown);
     ShowYears();
+}
+
+bool QtMailBrowser::YearsPictureShown() const {
+    return !picYears->isHidden();
+}
+
+namespace {
+QList<int> SplitSizes(const std::string& text) {
+    QList<int> sizes;
+    for (const QString& part : QString::fromStdString(text).split(',', Qt::SkipEmptyParts))
+        if (const int size = part.trimmed().toInt(); size > 0)
+            sizes << size;
+    return sizes;
+}
+std::string SizesText(const QList<int>& sizes) {
+    QStringList parts;
+    for (int size : sizes)
+        parts << QString::number(size);
+    return parts.join(',').toStdString();
+}
+} // namespace
+
+void QtMailBrowser::RestoreLayout(const Settings& settings) {
+    // Sizes that do not fit the splitter (another version's, edited by hand) leave the design's.
+    for (auto [splitter, text] : {std::pair{splMain_, &settings.keySplit}, std::pair{splRight_, &settings.mailSplit}})
+        if (const QList<int> sizes = SplitSizes(*text); sizes.size() == splitter->count())
+            splitter->setSizes(sizes);
+    ShowYearsPicture(settings.showYears);
+}
+
+void QtMailBrowser::SaveLayout(Settings& settings) const {
+    settings.showYears = YearsPictureShown();
+    settings.keySplit = SizesText(splMain_->sizes());
+    settings.mailSplit = SizesText(splRight_->sizes());
+}
+
+void QtMailBrowser::ChooseMonth(const QString& month) {
+    if (lock_.Locked())
+        return;
+    const ViewMode mode = Mode();
+    const QModelIndex key = lstNameOrAddr->currentIndex();
+    if ((mode != ViewMode::Address && mode != ViewMode::Name) || !key.isValid()) {
+        ShowMonthInDateView(month);
+        return;
+    }
+    // The friendship's month: the key's list narrowed to it; the marked month again widens it.
+    month_ = month == KeyMonth() ? std::string() : month.toStdString();
+    FillSubjects(key.row());
 }
 
 void QtMailBrowser::ChooseYearMonth(int index) {
@@ -390,10 +458,105 @@ void QtMailBrowser::ShowEmptyViewHint() {
 }
 
 void QtMailBrowser::AdvanceViewMode() {
-    QtControlLock::Scope lock(lock_);
-    Settings& settings = session_.AppSettings();
-    settings.displayType = NextDisplayType(settings.displayType);
-    view_.ShowViewMode();
+    const KeyItem* item = CurrentKey();
+    const std::string key = item ? item->text : std::string();
+    {
+        QtControlLock::Scope lock(lock_);
+        Settings& settings = session_.AppSettings();
+        settings.displayType = NextDisplayType(settings.displayType);
+        view_.ShowViewMode();
+    }
+    // The chosen key stays chosen where the next view has it too.
+    if (const int row = key.empty() ? -1 : RowOfKey(key); row >= 0) {
+        lstNameOrAddr->scrollTo(keyModel_->index(row), QAbstractItemView::PositionAtCenter);
+        ChooseKey(row);
+    }
+}
+
+void QtMailBrowser::ShowNewMail() {
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    auto* field = searchBar_->findChild<QLineEdit*>("txtSearch");
+    const QString typed = field ? field->text() : QString();
+    const QString query = searchBar_->ActiveQuery();
+    const KeyItem* item = CurrentKey();
+    const std::optional<std::string> key = item ? std::optional<std::string>(item->text) : std::nullopt;
+    const int64_t chosen = subjectModel_->RowIdAt(lstSubject->currentIndex().row());
+    const int keyScroll = lstNameOrAddr->verticalScrollBar()->value();
+    const int subjectScroll = lstSubject->verticalScrollBar()->value();
+    const ViewMode mode = Mode();
+    Guarded(prompter_, [&] {
+        const QScopedValueRollback quiet(quiet_, true);
+        SQLite::Database& db = session_.Database();
+        keyModel_->SetItems(FillKeyList(db, mode));
+        ShowEmptyViewHint();
+        FillYearMonths(mode);
+        const int keyRow = key ? RowOfKey(*key) : -1;
+        if (keyRow >= 0) {
+            lstNameOrAddr->setCurrentIndex(keyModel_->index(keyRow));
+            subjectModel_->SetStream(db, KeyRows(*keyModel_->At(keyRow)));
+            ApplySubjectOrder(false);
+            FollowYearMonth();
+        } else if (!query.isEmpty()) {
+            // The result again; the search bar refills through ShowSubjectRows, which keeps the mail.
+            searchBar_->SearchAgain(query);
+        } else if (key) {
+            subjectModel_->Clear(); // the key is gone
+        }
+        lstNameOrAddr->verticalScrollBar()->setValue(keyScroll);
+        subjectModel_->FinishLoading();
+        const int line = chosen ? subjectModel_->RowOf(chosen) : -1;
+        if (line >= 0)
+            lstSubject->setCurrentIndex(subjectModel_->index(line));
+        else if (chosen)
+            ClearMailDisplay();
+        lstSubject->verticalScrollBar()->setValue(subjectScroll);
+    });
+    if (field && field->text() != typed) {
+        const QSignalBlocker quietField(field);
+        field->setText(typed);
+    }
+    ShowYears();
+    if (focus && focus != QApplication::focusWidget() && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::MouseFocusReason);
+}
+
+void QtMailBrowser::FollowYearMonth() {
+    if (Mode() != ViewMode::Date || cmbYearMonth->count() == 0)
+        return;
+    const KeyItem* item = CurrentKey();
+    const int index = item ? cmbYearMonth->findData(Q(item->text).left(7), kMonthRole) : -1;
+    if (index >= 0)
+        cmbYearMonth->setCurrentIndex(index);
+}
+
+void QtMailBrowser::SetUpListConventions(QListView* list) {
+    // The chosen line stays marked when the list loses the keyboard or is locked by a read.
+    QPalette palette = list->palette();
+    for (QPalette::ColorGroup group : {QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+        palette.setColor(group, QPalette::HighlightedText, palette.color(QPalette::Active, QPalette::HighlightedText));
+    }
+    list->setPalette(palette);
+    list->installEventFilter(this);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& at) { ShowListMenu(list, at); });
+}
+
+void QtMailBrowser::ShowListMenu(QListView* list, const QPoint& at) {
+    // The line under the mouse is chosen first; the entries are the window's own actions, so they
+    // are on and off as the menus have them (the lock, a backup on display).
+    if (lock_.Locked())
+        return;
+    if (const QModelIndex index = list->indexAt(at); index.isValid() && index != list->currentIndex())
+        list->setCurrentIndex(index);
+    list->setFocus(Qt::MouseFocusReason); // 削除 deletes what the list the menu came from holds
+    QMenu menu(this);
+    menu.setObjectName(list == lstSubject ? "mnuSubjectLine" : "mnuKeyLine");
+    for (const char* name : {"memReply", "memMailExport", "memMailDel", "memCopy"})
+        if (auto* action = window()->findChild<QAction*>(name))
+            menu.addAction(action);
+    menu.exec(list->viewport()->mapToGlobal(at));
 }
 
 void QtMailBrowser::FocusKeyList() {
@@ -424,15 +587,26 @@ void QtMailBrowser::FillSubjects(int keyRow) {
         const KeyItem* item = keyModel_->At(keyRow);
         if (!item)
             return;
-        const ViewMode mode = Mode();
-        SQLite::Database& db = session_.Database();
-        auto stream = mode == ViewMode::Filter ? std::make_unique<SubjectRowStream>(db, item->filterNo)
-                                               : std::make_unique<SubjectRowStream>(db, mode, item->text);
-        subjectModel_->SetStream(db, std::move(stream));
+        subjectModel_->SetStream(session_.Database(), KeyRows(*item));
         ApplySubjectOrder(false);
     });
     if (Mode() == ViewMode::Address || Mode() == ViewMode::Name)
         ShowYears();
+}
+
+std::unique_ptr<SubjectRowSource> QtMailBrowser::KeyRows(const KeyItem& item) const {
+    SQLite::Database& db = session_.Database();
+    const ViewMode mode = Mode();
+    if (mode == ViewMode::Filter)
+        return std::make_unique<SubjectRowStream>(db, item.filterNo);
+    return std::make_unique<SubjectRowStream>(db, mode, item.text, month_);
+}
+
+int QtMailBrowser::RowOfKey(const std::string& text) const {
+    for (int i = 0; i < keyModel_->rowCount(); ++i)
+        if (keyModel_->At(i)->text == text)
+            return i;
+    return -1;
 }
 
 void QtMailBrowser::ApplySubjectOrder(bool newestFirst) {
@@ -471,8 +645,10 @@ void QtMailBrowser::ShowSubjectRows(const std::function<std::unique_ptr<SubjectR
     subjectModel_->Clear();
     QtControlLock::Scope lock(lock_);
     Guarded(prompter_, [&] {
-        ClearMailDisplay();
+        if (!quiet_) // a result refilled in place keeps its mail on display
+            ClearMailDisplay();
         lblRecCount->setText(Q(RecCountText(0)));
+        month_.clear();
         lstNameOrAddr->clearSelection(); // the list no longer shows a key's mail
         lstNameOrAddr->setCurrentIndex(QModelIndex());
         subjectModel_->SetStream(session_.Database(), makeRows());
@@ -491,7 +667,7 @@ void QtMailBrowser::ChooseSubject(int row) {
 }
 
 void QtMailBrowser::ShowMail(const QModelIndex& current) {
-    if (!current.isValid())
+    if (!current.isValid() || quiet_)
         return;
     Guarded(prompter_, [&] {
         ClearMailDisplay();
@@ -594,6 +770,21 @@ void QtMailBrowser::OpenConversation() {
 }
 
 bool QtMailBrowser::eventFilter(QObject* watched, QEvent* event) {
+    // Enter goes on: from a key to its mail lines, from a mail line to its text.
+    if ((watched == lstNameOrAddr || watched == lstSubject) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == lstSubject) {
+                if (lstSubject->currentIndex().isValid())
+                    txtMail->setFocus(Qt::TabFocusReason);
+            } else if (subjectModel_->rowCount() > 0) {
+                lstSubject->setFocus(Qt::TabFocusReason);
+                if (!lstSubject->currentIndex().isValid())
+                    ChooseSubject(0);
+            }
+            return true;
+        }
+    }
     // The mode label switches the view on a click, or on Space or Enter once Tab chose it.
     bool advance = false;
     if (watched == lblNameOrAddr && event->type() == QEvent::KeyPress) {

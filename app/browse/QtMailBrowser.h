@@ -19,6 +19,7 @@ class QListView;
 class QModelIndex;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 
 namespace kamo {
 
@@ -35,6 +36,7 @@ class QtSearchBar;
 class SubjectListModel;
 class SubjectRowSource;
 struct KeyItem;
+struct Settings;
 
 class QtMailBrowser : public QWidget {
     Q_OBJECT
@@ -59,10 +61,22 @@ public:
     void ChooseSubject(int row);
     // Fills the subject list with other lines than a key's (a search result).
     void ShowSubjectRows(const std::function<std::unique_ptr<SubjectRowSource>()>& makeRows);
-    // A month ("yyyy/mm") chosen on the years picture: opened in the date view.
+    // Mail added beside the user (a read): the lists take it in where they are; the chosen key and
+    // line, the mail on display, the search typed or on display and the keyboard stay.
+    void ShowNewMail();
+    // A month ("yyyy/mm") chosen on the years picture: with a key of the address or name view
+    // chosen, the key's mail of that month (the same month again: all of the key's mail); otherwise
+    // opened in the date view.
+    void ChooseMonth(const QString& month);
     void ShowMonthInDateView(const QString& month);
+    // The month the key's list is narrowed to; empty for all of the key's mail.
+    QString KeyMonth() const { return QString::fromStdString(month_); }
     // The years at a glance shown or hidden.
     void ShowYearsPicture(bool shown);
+    bool YearsPictureShown() const;
+    // The layout the user left (the splitters) taken from the settings and given back to them.
+    void RestoreLayout(const Settings& settings);
+    void SaveLayout(Settings& settings) const;
     std::optional<MailRecord> CurrentMail() const { return currentMail_; }
     const KeyItem* CurrentKey() const;
     bool KeyListHasFocus() const;
@@ -103,6 +117,15 @@ private:
     void ClearMailDisplay();
     void ShowEmptyViewHint();
     void FillSubjects(int keyRow);
+    // The chosen key's lines (narrowed to month_ when one is chosen).
+    std::unique_ptr<SubjectRowSource> KeyRows(const KeyItem& item) const;
+    int RowOfKey(const std::string& text) const;
+    // The lists keep their chosen line marked without the focus; Enter goes on to the next pane; a
+    // right-click offers the window's commands on the line.
+    void SetUpListConventions(QListView* list);
+    void ShowListMenu(QListView* list, const QPoint& at);
+    // The date view's chooser on the month of the chosen date.
+    void FollowYearMonth();
     void ShowMail(const QModelIndex& current);
     // After a new subject list came in (`newestFirst`: its own order): the user's order applied and
     // the heading saying which it is.
@@ -128,6 +151,10 @@ private:
     QListView* lstNameOrAddr = nullptr;
     QComboBox* cmbYearMonth = nullptr;
     QtMonthChart* picYears = nullptr;
+    QSplitter* splMain_ = nullptr;
+    QSplitter* splRight_ = nullptr;
+    std::string month_;      // the key's list narrowed to this month ("yyyy/mm")
+    bool quiet_ = false;     // lists refilled in place: no line chosen anew, no mail shown anew
     bool keepYears_ = false; // a month chosen on the picture: the picture stays while the view switches
     QListView* lstSubject = nullptr;
     QPushButton* cmdSubjectOrder = nullptr; // the subject list's heading; a click turns the order round

@@ -73,6 +73,19 @@ QRect QtMonthChart::ColumnRect(const Layout& layout, int monthIndex) const {
     return QRect(QPoint(left, layout.plot.top()), QPoint(std::max(left, right - 1), layout.plot.bottom()));
 }
 
+void QtMonthChart::SetChosenMonth(const QString& month) {
+    if (chosen_ == month)
+        return;
+    chosen_ = month;
+    update();
+}
+
+QRect QtMonthChart::ChosenMonthRect() const {
+    if (chosen_.size() != 7)
+        return {};
+    return MonthBarRect(chosen_.left(4).toInt(), chosen_.mid(5, 2).toInt());
+}
+
 QRect QtMonthChart::MonthBarRect(int year, int month) const {
     const int index = year * 12 + month - 1;
     if (month < 1 || month > 12 || std::find(monthIndexes_.begin(), monthIndexes_.end(), index) == monthIndexes_.end())
@@ -147,6 +160,9 @@ void QtMonthChart::paintEvent(QPaintEvent*) {
         }
     }
 
+    // The chosen month: its whole column underlaid, so the list beside it says which month it holds.
+    if (const QRect chosen = ChosenMonthRect(); !chosen.isEmpty())
+        painter.fillRect(chosen.adjusted(-1, 0, 1, 0), palette().highlight().color().lighter(160));
     // The bars: a gap between columns once they are wide enough to spare one.
     const int gap = layout.columnWidth >= 4 ? 1 : 0;
     for (size_t i = 0; i < counts_.size(); ++i) {

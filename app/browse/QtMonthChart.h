@@ -21,6 +21,12 @@ public:
     const std::vector<MonthCount>& Counts() const { return counts_; }
     QString Title() const { return title_; }
 
+    // The month ("yyyy/mm") marked as the one the list shows; empty for none. Kept across new counts.
+    void SetChosenMonth(const QString& month);
+    QString ChosenMonth() const { return chosen_; }
+    // Its column, empty when none is chosen or it is not on the chart.
+    QRect ChosenMonthRect() const;
+
     // Where a month's bar is drawn (its whole column, received and sent); empty when the month is
     // not on the chart.
     QRect MonthBarRect(int year, int month) const;
@@ -55,6 +61,7 @@ private:
     std::vector<MonthCount> counts_;
     std::vector<int> monthIndexes_; // year * 12 + month - 1 of each count; -1 when not a date
     QString title_;
+    QString chosen_;
 };
 
 } // namespace kamo

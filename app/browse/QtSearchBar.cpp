@@ -97,6 +97,8 @@ void QtSearchBar::BackToView() {
 }
 
 void QtSearchBar::Search() {
+    if (held_ && held_())
+        return;
     const QString text = txtSearch->text();
     ParsedSearch parsed = ParseSearch(text.toStdString());
     if (parsed.error) {

@@ -41,6 +41,8 @@ public:
     void SearchAgain(const QString& query);
     // Ctrl+F: the field takes the keyboard, its text selected.
     void FocusField();
+    // While `held` says so (work beside the user), Enter waits: the typing stays in the field.
+    void SetHeld(std::function<bool()> held) { held_ = std::move(held); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -57,6 +59,7 @@ private:
     QLabel* lblSearchError = nullptr;
     QLabel* lblSearchHelp = nullptr;
     QString active_;
+    std::function<bool()> held_;
 };
 
 } // namespace kamo

@@ -1,6 +1,7 @@
 #include "browse/SubjectCursor.h"
 
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include <sqlite3.h>
@@ -33,17 +34,27 @@ int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
 }
 
 // Each half of a key walks its own (key, sort columns) index, already in display order; the halves
-// are merged here. Selecting the sort columns lets the merge compare without reading the rows.
-const char* const kAddressHalves[2] = {
-    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail"
-    " WHERE tblKamoMail_SndAdd = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC",
-    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail"
-    " WHERE tblKamoMail_RcvAdd = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC"};
-const char* const kNameHalves[2] = {
-    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail"
-    " WHERE tblKamoMail_SndName = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_SubKey ASC, tblKamoMail_HMS ASC",
-    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail"
-    " WHERE tblKamoMail_RcvName = ?1 ORDER BY tblKamoMail_YMD ASC, tblKamoMail_SubKey ASC, tblKamoMail_HMS ASC"};
+// are merged here. Selecting the sort columns lets the merge compare without reading the rows. A
+// month narrows each half to its range of the index's date column.
+struct KeyHalf {
+    const char* select; // up to the key's condition
+    const char* order;
+};
+constexpr const char* kSortColumns =
+    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail";
+constexpr const char* kNameSortColumns =
+    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail";
+constexpr const char* kAddressOrder = " ORDER BY tblKamoMail_YMD ASC, tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC";
+constexpr const char* kNameOrder = " ORDER BY tblKamoMail_YMD ASC, tblKamoMail_SubKey ASC, tblKamoMail_HMS ASC";
+const KeyHalf kAddressHalves[2] = {{" WHERE tblKamoMail_SndAdd = ?1", kAddressOrder},
+                                   {" WHERE tblKamoMail_RcvAdd = ?1", kAddressOrder}};
+const KeyHalf kNameHalves[2] = {{" WHERE tblKamoMail_SndName = ?1", kNameOrder},
+                                {" WHERE tblKamoMail_RcvName = ?1", kNameOrder}};
+
+std::string HalfSql(const char* columns, const KeyHalf& half, bool narrowed) {
+    return std::string(columns) + half.select +
+           (narrowed ? " AND tblKamoMail_YMD >= ?2 AND tblKamoMail_YMD < ?3" : "") + half.order;
+}
 
 } // namespace
 
@@ -59,14 +70,17 @@ void SubjectRowStream::Cursor::Prepare(SQLite::Database& db, const char* sql) {
         throw SQLite::Exception(db.getHandle(), rc);
 }
 
-SubjectRowStream::SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key) {
-    const char* const* halves = nullptr;
+SubjectRowStream::SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key,
+                                   const std::string& month) {
+    const KeyHalf* halves = nullptr;
+    const char* columns = kSortColumns;
     switch (mode) {
     case ViewMode::Address:
         halves = kAddressHalves;
         break;
     case ViewMode::Name:
         halves = kNameHalves;
+        columns = kNameSortColumns;
         break;
     case ViewMode::Date:
         first_.Prepare(db, "SELECT rowid FROM tblKamoMail WHERE tblKamoMail_YMD = ?1"
@@ -75,13 +89,22 @@ SubjectRowStream::SubjectRowStream(SQLite::Database& db, ViewMode mode, const st
     case ViewMode::Filter:
         throw std::invalid_argument("filter mode lists by filter number");
     }
+    const bool narrowed = halves && !month.empty();
     if (halves) {
-        first_.Prepare(db, halves[0]);
-        second_.Prepare(db, halves[1]);
+        first_.Prepare(db, HalfSql(columns, halves[0], narrowed).c_str());
+        second_.Prepare(db, HalfSql(columns, halves[1], narrowed).c_str());
     }
+    // "yyyy/mm" takes the dates from "yyyy/mm" up to "yyyy/mm" followed by the next character after '/'.
+    const std::string from = month + "/";
+    const std::string to = month + "0";
     for (Cursor* c : {&first_, &second_})
-        if (c->statement)
+        if (c->statement) {
             sqlite3_bind_text(c->statement.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+            if (narrowed) {
+                sqlite3_bind_text(c->statement.get(), 2, from.data(), static_cast<int>(from.size()), SQLITE_TRANSIENT);
+                sqlite3_bind_text(c->statement.get(), 3, to.data(), static_cast<int>(to.size()), SQLITE_TRANSIENT);
+            }
+        }
     first_.Step();
     second_.Step();
 }

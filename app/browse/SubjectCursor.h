@@ -42,8 +42,9 @@ public:
 // The row ids of a key's lines in display order.
 class SubjectRowStream : public SubjectRowSource {
 public:
-    // Address, name or date mode; `key` is the chosen left-list text.
-    SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key);
+    // Address, name or date mode; `key` is the chosen left-list text. `month` ("yyyy/mm", address and
+    // name mode) keeps the key's mail of that month only.
+    SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key, const std::string& month = {});
     // Filter mode: the filter's rows of tblFilterData.
     SubjectRowStream(SQLite::Database& db, int64_t filterNo);
     ~SubjectRowStream() override;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -25,6 +26,7 @@
 #include "browse/MailView.h"
 #include "browse/QtIdleWork.h"
 #include "browse/QtMailBrowser.h"
+#include "browse/QtStatusProgress.h"
 #include "browse/frmBackupList.h"
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
@@ -85,8 +87,9 @@ void frmKamoMail::BuildControls() {
     lblDate->setObjectName("lblDate");
     lblDate->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     browser_->TopRow().addWidget(lblDate);
+    readProgress_ = new QtStatusProgress(*statusBar(), lock_);
     idle_ = new QtIdleWork(
-        session_, prompter_, lock_, *browser_, *this, [this] { return loaded_ && !flags_.ending; },
+        session_, prompter_, lock_, *readProgress_, *browser_, *this, [this] { return loaded_ && !flags_.ending; },
         [this](const QString& note) { statusBar()->showMessage(note); }, this);
     connect(&idle_->Timer1(), &QTimer::timeout, this, &frmKamoMail::ShowClock);
 
@@ -116,13 +119,13 @@ CommandSlots frmKamoMail::Slots() {
     auto close = [this] { this->close(); };
     auto next = [this] {
         browser_->AdvanceViewMode();
-        comMailRead->setFocus();
+        browser_->FocusKeyList();
     };
     auto renameBy = [this](FriendName which) {
         return [this, which] { RenameCommand(session_, prompter_, lock_, *this, which); };
     };
     CommandSlots handlers = {
-        {"comMailRead", [this] { ComMailRead(session_, prompter_, lock_, *this); }},
+        {"comMailRead", [this] { ComMailRead(session_, prompter_, *readProgress_, *this); }},
         {"comMailDel", [this] { OnComMailDel(); }},
         {"cmdAddrDel", [this] { OnCmdAddrDel(); }},
         {"comSendMail", [this] { OnComSendMail(); }},
@@ -255,6 +258,10 @@ void frmKamoMail::ApplyMailFont() {
     browser_->ApplyMailFont(settings_.mailFontName, settings_.mailFontSize, settings_.mailFontStyle);
 }
 
+void frmKamoMail::ShowNewMail() {
+    Guarded([this] { browser_->ShowNewMail(); });
+}
+
 void frmKamoMail::ShowViewMode() {
     Guarded([this] {
         const ViewModeTexts& texts = TextsOf(ViewModeOf(settings_.displayType));
@@ -319,6 +326,8 @@ bool frmKamoMail::Load() {
     }
 
     browser_->Clear();
+    browser_->RestoreLayout(settings_);
+    memYears->setChecked(browser_->YearsPictureShown());
     ApplyMailFont();
     flags_ = BusyFlags{};
     ApplyBackupView();
@@ -346,8 +355,10 @@ void frmKamoMail::closeEvent(QCloseEvent* event) {
     }
     flags_.ending = 1;
     idle_->Stop();
-    if (loaded_)
+    if (loaded_) {
+        browser_->SaveLayout(settings_);
         WriteSettings(settings_, CurrentGeometry(), prompter_);
+    }
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w != this && w->isVisible())
             w->close();
@@ -414,12 +425,20 @@ void frmKamoMail::OnComMailDel() {
     const QtMailBrowser::Place place = browser_->CurrentPlace();
     // A mail deleted from a search result: the result stays, with the mail after it chosen.
     const QString query = browser_->ActiveQuery();
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     if (RunDeletion(session_, prompter_, lock_, *this, target) == 0)
         return;
     if (query.isEmpty())
         browser_->RestorePlace(place);
     else
         browser_->SearchAgain(query, place);
+    KeepFocus(focus);
+}
+
+void frmKamoMail::KeepFocus(QWidget* focus) {
+    // After a deletion the keyboard stays in the list it was in, on the line that took the place.
+    if (focus && focus->isVisible() && focus->isEnabled() && QApplication::focusWidget() != focus)
+        focus->setFocus(Qt::MouseFocusReason);
 }
 
 void frmKamoMail::OnMemMailDel() {
@@ -439,8 +458,11 @@ void frmKamoMail::OnCmdAddrDel() {
     const DeletionTarget target = KeyTarget(ViewModeOf(settings_.displayType), item->text, item->filterNo);
     QtMailBrowser::Place place = browser_->CurrentPlace();
     place.subjectRow = 0;
-    if (RunDeletion(session_, prompter_, lock_, *this, target) > 0)
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    if (RunDeletion(session_, prompter_, lock_, *this, target) > 0) {
         browser_->RestorePlace(place);
+        KeepFocus(focus);
+    }
 }
 
 void frmKamoMail::OnMemExport() {

@@ -33,6 +33,7 @@ class frmOption;
 class frmWait;
 class QtIdleWork;
 class QtMailBrowser;
+class QtStatusProgress;
 class SubjectRowSource;
 
 class frmKamoMail : public QMainWindow, public ArchiveView {
@@ -47,6 +48,8 @@ public:
     bool Load();
     // Clears the mail display and subject list and refills the left list by Display Type.
     void ShowViewMode() override;
+    // A read added mail: the lists take it in where the user is.
+    void ShowNewMail() override;
     // Drops the lists' statements before the archive connection changes.
     void LetGoOfArchive() override;
     // Puts a backup on display, read-only (memBackUp_FileSelect after the choice).
@@ -119,6 +122,7 @@ private:
     // The configured PostPet folder is not there: offers the ones found; true when one was taken.
     bool OfferFoundPostPet();
     FormGeometry CurrentGeometry() const;
+    void KeepFocus(QWidget* focus);
 
     // The command handlers, by their control's name.
     void OnComSendMail();
@@ -145,6 +149,7 @@ private:
     QtControlLock lock_;
     QtMailBrowser* browser_ = nullptr;
     QtIdleWork* idle_ = nullptr;
+    QtStatusProgress* readProgress_ = nullptr; // a read's progress and 中止, in the status bar
     QLabel* lblDate = nullptr;
     QPushButton* comMailRead = nullptr;
     QPushButton* cmdAddrDel = nullptr;

@@ -42,6 +42,11 @@ frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWi
     sincePump_.start();
 }
 
+void frmWait::reject() {
+    if (cmdCancel_->isVisible() && cmdCancel_->isEnabled())
+        cmdCancel_->click();
+}
+
 void frmWait::OfferCancel(bool offered) {
     cancelRequested_ = false;
     cmdCancel_->setEnabled(true);

@@ -28,6 +28,10 @@ public:
     void OfferCancel(bool offered);
     bool CancelRequested() const { return cancelRequested_; }
 
+protected:
+    // Esc means 中止 where the work offers it; the window never just hides while the work goes on.
+    void reject() override;
+
 private:
     std::array<QLabel*, kLines> lines_{};
     QProgressBar* progress_ = nullptr;

@@ -9,6 +9,9 @@ public:
     // Shows the current view mode again from the archive: the key list refilled, the subject list
     // and the mail display cleared.
     virtual void ShowViewMode() = 0;
+    // Mail was added beside the user (a read): the lists take it in where they are, keeping what the
+    // user chose, typed and was in. By default the view is shown anew.
+    virtual void ShowNewMail() { ShowViewMode(); }
     // The archive connection is about to close or change (recreation, backup view): drop every
     // statement on it. ShowViewMode follows.
     virtual void LetGoOfArchive() {}

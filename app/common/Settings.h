@@ -48,6 +48,13 @@ struct Settings {
     // "eml") and the folder the export went into. Empty until the first export.
     std::string exportFormat;
     std::string exportFolder;
+
+    // The main window's layout as the user left it: the years at a glance shown, and the sizes of
+    // the splitters between the key list and the rest and between the lines and the mail (pixels,
+    // "210,570"; empty for the design's).
+    bool showYears = false;
+    std::string keySplit;
+    std::string mailSplit;
 };
 
 } // namespace kamo

@@ -19,13 +19,13 @@ bool ComMailRead(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
         summary = ReadPostPetMail(session, request, prompter, wait);
     } catch (const std::exception& e) {
         // Mailboxes read before the failure stay stored; the one being read was rolled back.
-        view.ShowViewMode();
+        view.ShowNewMail();
         prompter.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "PostPet Mail Read");
         return false;
     }
     if (!summary.completed)
         return false;
-    view.ShowViewMode();
+    view.ShowNewMail();
     prompter.ShowTable(SummaryTable(summary), "PostPet Mail Read");
     return summary.refreshed;
 }

@@ -21,6 +21,7 @@ constexpr const char* kMailFont = "Mail Font";
 constexpr const char* kFriend = "Friend Editer";
 constexpr const char* kFriendFile = "Friend File";
 constexpr const char* kMailExport = "Mail Export";
+constexpr const char* kWindowLayout = "Window Layout";
 constexpr const char* kExportFormat = "Format";
 constexpr const char* kExportFolder = "Folder";
 
@@ -171,6 +172,9 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
     }
     s.exportFormat = r.Text(kMailExport, kExportFormat, "", "");
     s.exportFolder = r.Text(kMailExport, kExportFolder, "", "");
+    s.showYears = r.Short(kWindowLayout, "Years Picture", "0", 0) == 1;
+    s.keySplit = r.Text(kWindowLayout, "Key List Split", "", "");
+    s.mailSplit = r.Text(kWindowLayout, "Mail Split", "", "");
     return true;
 }
 
@@ -212,6 +216,11 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
         file.Set(kMailExport, kExportFormat, s.exportFormat);
     if (!s.exportFolder.empty())
         file.Set(kMailExport, kExportFolder, s.exportFolder);
+    file.Set(kWindowLayout, "Years Picture", s.showYears ? "1" : "0");
+    if (!s.keySplit.empty())
+        file.Set(kWindowLayout, "Key List Split", s.keySplit);
+    if (!s.mailSplit.empty())
+        file.Set(kWindowLayout, "Mail Split", s.mailSplit);
 
     if (!file.Save()) {
         prompter.Error(s.settingsPath + "　書き込みエラー");

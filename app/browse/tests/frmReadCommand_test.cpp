@@ -2,6 +2,8 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QStatusBar>
@@ -127,6 +129,92 @@ private slots:
         const std::string ini = test::ReadFile(f.dir / "config" / "KAMOMAIL.ini");
         QVERIFY(ini.find("Send Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0") != std::string::npos);
         QVERIFY(ini.find("Reciev Mail Read Option=0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0") != std::string::npos);
+    }
+
+    // A read beside the user: what they typed, the result on display, the chosen key and mail and the
+    // keyboard stay; the new mail appears in the lists in place; progress went to the status bar.
+    void AReadKeepsWhatTheUserIsDoing() {
+        struct Case {
+            const char* name;
+            bool chooseKey;    // a key and its first mail chosen, the keyboard in the mail lines
+            const char* typed; // typed into the search field (Enter pressed when `entered`)
+            bool entered;
+            const char* focus;
+        };
+        const Case cases[] = {
+            {"a search half typed", false, "ケーキ", false, "txtSearch"},
+            {"a search result with a mail open", false, "新着", true, "lstSubject"},
+            {"a key and its mail chosen", true, "", false, "lstSubject"},
+        };
+        for (const Case& c : cases) {
+            Fixture f("Reciev Mail Read Option=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
+            QVERIFY(f.window->Load());
+            f.window->show();
+            f.window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+            auto write = [&](int count, int first) {
+                std::vector<ppw::Mail> mails;
+                for (int i = first; i < first + count; ++i) {
+                    ppw::Mail mail;
+                    mail.from = "新しい人 <new@example.jp>";
+                    mail.to = "kamo@example.jp";
+                    mail.subject = "新着 " + std::to_string(i);
+                    mail.date = "Tue, 04 Sep 2001 21:05:" + std::to_string(10 + i) + " +0900";
+                    mail.body = "本文\r\n";
+                    mails.push_back(mail);
+                }
+                ppw::WriteMailbox(f.dir / "PostPet" / "受信フォルダ" / "受信リスト.ppl",
+                                  f.dir / "PostPet" / "受信フォルダ" / "受信メール.ppm", mails);
+            };
+            write(2, 0);
+            f.Find<QPushButton>("comMailRead")->click();
+            auto* keys = f.Find<QListView>("lstNameOrAddr");
+            auto* subjects = f.Find<QListView>("lstSubject");
+            auto* field = f.Find<QLineEdit>("txtSearch");
+            if (c.chooseKey) {
+                int row = 0;
+                while (row < keys->model()->rowCount() &&
+                       keys->model()->index(row, 0).data().toString() != QString("new@example.jp"))
+                    ++row;
+                f.window->ChooseKey(row);
+                f.window->ChooseSubject(0);
+                subjects->setFocus();
+            } else {
+                field->setFocus();
+                field->setText(QString::fromUtf8(c.typed));
+                if (c.entered) {
+                    QTest::keyClick(field, Qt::Key_Return);
+                    f.window->ChooseSubject(0);
+                    subjects->setFocus();
+                }
+            }
+            const int linesBefore = subjects->model()->rowCount();
+            const QString keyBefore = keys->currentIndex().data().toString();
+            const std::optional<MailRecord> mailBefore = f.window->CurrentMail();
+            write(3, 2);
+            QString progressSeen;
+            QTimer poll;
+            poll.setInterval(1);
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (auto* line = f.Find<QLabel>("lblProgress"); line && line->isVisible())
+                    progressSeen = line->text();
+                QVERIFY(!f.window->WaitWindow().isVisible());
+            });
+            poll.start();
+            f.Find<QPushButton>("comMailRead")->click();
+            poll.stop();
+            QVERIFY2(progressSeen.contains(QString::fromUtf8("読み込んでいます")), c.name);
+            QVERIFY2(field->text() == QString::fromUtf8(c.typed), c.name);
+            QVERIFY2(QApplication::focusWidget() && QApplication::focusWidget()->objectName() == c.focus, c.name);
+            QVERIFY2(keys->currentIndex().data().toString() == keyBefore, c.name);
+            QVERIFY2(f.window->CurrentMail().has_value() == mailBefore.has_value(), c.name);
+            if (mailBefore) {
+                QVERIFY2(f.window->CurrentMail()->subject == mailBefore->subject, c.name);
+                QVERIFY2(subjects->currentIndex().isValid(), c.name);
+                // The new mail is in the list the user looks at.
+                QVERIFY2(subjects->model()->rowCount() == linesBefore + 3, c.name);
+            }
+        }
     }
 
     // 自動読み込み: off, nothing is read by itself; on (from the options), what PostPet wrote is read

@@ -14,10 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSplitter>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <functional>
 
 #include <SQLiteCpp/Transaction.h>
 
@@ -129,8 +131,10 @@ private slots:
     void aSavedSizeIsFittedToTheScreen();
     void theDateViewJumpsToAYearAndMonth();
     void theSubjectHeadingSaysTheOrderAndTurnsEveryListRound();
-    void aMonthOfTheYearsPictureOpensInTheDateView();
+    void aMonthOfTheYearsPictureListsTheFriendsMailOfThatMonth();
     void theYearsPictureDrawsAnEmptyArchiveAndASingleYear();
+    void theListsKeysOfAMailProgram();
+    void escOnTheWaitWindowStopsTheWork();
 };
 
 void frmWindowUseTest::theArrowsWalkTheKeyListAndTheFocusStaysThere() {
@@ -154,9 +158,9 @@ void frmWindowUseTest::theArrowsWalkTheKeyListAndTheFocusStaysThere() {
     f.Find<QLabel>("lblNameOrAddr")->setFocus();
     QTest::keyClick(f.Find<QLabel>("lblNameOrAddr"), Qt::Key_Space);
     QCOMPARE(QApplication::focusWidget(), f.Keys());
-    // F5 leaves the focus on the read button.
+    // F5 keeps the keyboard in the key list.
     QTest::keyClick(f.window.get(), Qt::Key_F5);
-    QCOMPARE(QApplication::focusWidget(), f.Find<QPushButton>("comMailRead"));
+    QCOMPARE(QApplication::focusWidget(), f.Keys());
 }
 
 void frmWindowUseTest::tabWalksTheWindowInReadingOrder() {
@@ -528,7 +532,7 @@ void frmWindowUseTest::theSubjectHeadingSaysTheOrderAndTurnsEveryListRound() {
 QTEST_MAIN(frmWindowUseTest)
 #include "frmWindowUse_test.moc"
 
-void frmWindowUseTest::aMonthOfTheYearsPictureOpensInTheDateView() {
+void frmWindowUseTest::aMonthOfTheYearsPictureListsTheFriendsMailOfThatMonth() {
     Fixture f(60); // one day each from 2002/01/01: 28 days of January and February, 4 of March
     QVERIFY(f.window->Load());
     f.ShowActive();
@@ -553,7 +557,27 @@ void frmWindowUseTest::aMonthOfTheYearsPictureOpensInTheDateView() {
     QCOMPARE(QToolTip::text(), Q("2002年2月 受信 14 通 / 送信 14 通"));
     QToolTip::hideText();
 
+    // With a friend chosen, a month lists that friend's mail of the month, marked on the picture; the
+    // marked month again lists all of it.
     QTest::mouseClick(years, Qt::LeftButton, {}, february.center());
+    QVERIFY(f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("アドレス")));
+    QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("a@example.jp"));
+    QCOMPARE(years->ChosenMonth(), Q("2002/02"));
+    QCOMPARE(f.Subjects()->model()->rowCount(), 28);
+    for (int row = 0; row < 28; ++row)
+        QVERIFY2(f.SubjectText(row).startsWith(Q("2002/02/")) && f.SubjectText(row).contains(Q("友a")),
+                 qPrintable(f.SubjectText(row)));
+    QTest::mouseClick(years, Qt::LeftButton, {}, years->MonthBarRect(2002, 3).center());
+    QCOMPARE(f.Subjects()->model()->rowCount(), 4);
+    QTest::mouseClick(years, Qt::LeftButton, {}, years->MonthBarRect(2002, 3).center());
+    QCOMPARE(f.Subjects()->model()->rowCount(), 60);
+    QVERIFY(years->ChosenMonth().isEmpty());
+
+    // Without a key (the name view, nothing chosen yet), the month opens in the date view.
+    f.window->AdvanceViewMode();
+    QVERIFY(!f.Keys()->currentIndex().isValid());
+    QCOMPARE(years->Title(), Q("すべてのメール"));
+    QTest::mouseClick(years, Qt::LeftButton, {}, years->MonthBarRect(2002, 2).center());
     QVERIFY(f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("日付")));
     auto* months = f.Find<QComboBox>("cmbYearMonth");
     QVERIFY(months->isVisible());
@@ -561,11 +585,12 @@ void frmWindowUseTest::aMonthOfTheYearsPictureOpensInTheDateView() {
     QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/02/28")); // the month's newest day
     QCOMPARE(f.Subjects()->model()->rowCount(), 5);
     QVERIFY(f.SubjectText(0).startsWith(Q("2002/02/28")));
-    QCOMPARE(years->Title(), Q("a@example.jp")); // the picture stays for the next month of the story
 
-    // Another month, now from within the date view; a switch of view counts the whole archive again.
+    // Another month, now from within the date view; the chooser follows the list into another month.
     QTest::mouseClick(years, Qt::LeftButton, {}, years->MonthBarRect(2002, 1).center());
     QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/01/28"));
+    f.window->ChooseKey(0); // 2002/03/04, the newest day
+    QCOMPARE(months->currentText(), Q("2002年03月（4 日）"));
     f.window->AdvanceViewMode();
     QCOMPARE(years->Title(), Q("すべてのメール"));
     QCOMPARE(years->Counts(), CountMailByMonth(f.session->Database()));
@@ -573,6 +598,19 @@ void frmWindowUseTest::aMonthOfTheYearsPictureOpensInTheDateView() {
     QCOMPARE(years->Counts()[1], (MonthCount{"2002/02", 70, 70}));
     f.Find<QAction>("memYears")->trigger();
     QVERIFY(!years->isVisible());
+
+    // The picture's on/off and the splitters come back at the next start.
+    f.Find<QAction>("memYears")->trigger();
+    auto* split = f.Find<QSplitter>("splMain");
+    split->setSizes({300, 500});
+    const QList<int> sizes = split->sizes();
+    f.window->close();
+    f.Reopen(test::ReadFile(f.dir / "config" / "KAMOMAIL.ini"));
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    QVERIFY(f.Find<QAction>("memYears")->isChecked());
+    QVERIFY(f.Find<QtMonthChart>("picYears")->isVisible());
+    QCOMPARE(f.Find<QSplitter>("splMain")->sizes(), sizes);
 }
 
 void frmWindowUseTest::theYearsPictureDrawsAnEmptyArchiveAndASingleYear() {
@@ -602,4 +640,100 @@ void frmWindowUseTest::theYearsPictureDrawsAnEmptyArchiveAndASingleYear() {
         QVERIFY(!last.isEmpty() && years->rect().contains(last));
         QVERIFY(years->MonthBarRect(0, 0).isEmpty());
     }
+}
+
+// The conventions of a mail program's lists, each a step from where the keyboard is to where it goes.
+void frmWindowUseTest::theListsKeysOfAMailProgram() {
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&)> step;
+        const char* focus;   // where the keyboard is afterwards
+        const char* keyText; // the chosen key afterwards ("" for none)
+    };
+    const std::vector<Case> cases = {
+        {"Enter on a key goes to its mail lines",
+         [](Fixture& f) {
+             f.window->ChooseKey(1);
+             f.Keys()->setFocus();
+             QTest::keyClick(f.Keys(), Qt::Key_Return);
+             QCOMPARE(f.Subjects()->currentIndex().row(), 0);
+         },
+         "lstSubject", "b@example.jp"},
+        {"Enter on a mail line goes to its text",
+         [](Fixture& f) {
+             f.window->ChooseKey(1);
+             f.window->ChooseSubject(1);
+             f.Subjects()->setFocus();
+             QTest::keyClick(f.Subjects(), Qt::Key_Return);
+         },
+         "txtMail", "b@example.jp"},
+        {"F5 keeps the keyboard in the key list",
+         [](Fixture& f) {
+             f.window->ChooseKey(2);
+             f.Keys()->setFocus();
+             QTest::keyClick(f.window.get(), Qt::Key_F5); // the name view has no such key
+         },
+         "lstNameOrAddr", ""},
+        {"after deleting a mail the keyboard stays in the mail lines",
+         [](Fixture& f) {
+             f.window->ChooseKey(0);
+             f.window->ChooseSubject(0);
+             f.Subjects()->setFocus();
+             f.prompter.QueueAnswer(true);
+             QTest::keyClick(f.Subjects(), Qt::Key_Delete);
+             QCOMPARE(f.Subjects()->model()->rowCount(), 1);
+         },
+         "lstSubject", "a@example.jp"},
+        {"after deleting a key the keyboard stays in the key list",
+         [](Fixture& f) {
+             f.window->ChooseKey(3);
+             f.Keys()->setFocus();
+             f.prompter.QueueAnswer(true);
+             QTest::keyClick(f.Keys(), Qt::Key_Delete);
+             QCOMPARE(f.Keys()->model()->rowCount(), 4);
+         },
+         "lstNameOrAddr", "e@example.jp"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        QVERIFY(f.window->Load());
+        f.ShowActive();
+        c.step(f);
+        QVERIFY2(QApplication::focusWidget() && QApplication::focusWidget()->objectName() == c.focus, c.name);
+        const QModelIndex key = f.Keys()->currentIndex();
+        QVERIFY2((key.isValid() ? f.KeyText(key.row()) : QString()) == Q(c.keyText), c.name);
+    }
+
+    // The chosen lines stay marked without the keyboard; every Tab stop is a control on screen.
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    for (QListView* list : {f.Keys(), f.Subjects()})
+        QCOMPARE(list->palette().color(QPalette::Inactive, QPalette::Highlight),
+                 list->palette().color(QPalette::Active, QPalette::Highlight));
+    f.window->ChooseKey(0);
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY2(focus && focus->isVisible() && focus->width() > 0 && focus->height() > 0,
+                 qPrintable(focus ? focus->objectName() : QString("none")));
+    }
+}
+
+// Esc on the wait window means 中止 where the work offers it, and never hides the window under work.
+void frmWindowUseTest::escOnTheWaitWindowStopsTheWork() {
+    Fixture f;
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    for (const bool offered : {false, true}) {
+        WaitScope busy(f.window->Wait());
+        if (offered)
+            f.window->Wait().OfferCancel();
+        frmWait& wait = f.window->WaitWindow();
+        QVERIFY(wait.isVisible());
+        QTest::keyClick(&wait, Qt::Key_Escape);
+        QVERIFY(wait.isVisible());
+        QCOMPARE(f.window->Wait().CancelRequested(), offered);
+    }
+    QVERIFY(!f.window->WaitWindow().isVisible());
 }
