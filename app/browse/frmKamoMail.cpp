@@ -118,11 +118,13 @@ CommandSlots frmKamoMail::Slots() {
         browser_->AdvanceViewMode();
         comMailRead->setFocus();
     };
+    auto read = [this] { ComMailRead(session_, prompter_, lock_, *this); };
     auto renameBy = [this](FriendName which) {
         return [this, which] { RenameCommand(session_, prompter_, lock_, *this, which); };
     };
     CommandSlots handlers = {
-        {"comMailRead", [this] { ComMailRead(session_, prompter_, lock_, *this); }},
+        {"comMailRead", read},
+        {"memMailRead", read},
         {"comMailDel", [this] { OnComMailDel(); }},
         {"cmdAddrDel", [this] { OnCmdAddrDel(); }},
         {"comSendMail", [this] { OnComSendMail(); }},

@@ -151,7 +151,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
     }
     // Each menu as it was laid out by hand, "|" a separator: the command table places every entry so.
     const std::pair<const char*, const char*> layouts[] = {
-        {"memFileMenu", "memDBSupport memBackUp memMailExport memPrint memPdfExport | memEnd"},
+        {"memFileMenu", "memDBSupport memBackUp memMailRead | memMailExport memPrint memPdfExport | memEnd"},
         {"memDBSupportMenu", "memExport memInport | memDBEdit"},
         {"memBackUpMenu", "memBackUp_Make | memBackUp_FileEdit memBackUp_FileSelect memNomalDisp"},
         {"mnuEdit", "memCopy memSelectAll | memSearch | memReply memMailDel"},
@@ -182,6 +182,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
         {"memYears", QKeySequence(Qt::Key_F6)},
         {"memHelp_Top", QKeySequence(QKeySequence::HelpContents)},
         {"memPrint", QKeySequence(QKeySequence::Print)},
+        {"memMailRead", QKeySequence(Qt::Key_F9)},
     };
     for (const auto& [name, key] : keys)
         QVERIFY2(f.Find<QAction>(name)->shortcut() == key, name);

@@ -1,5 +1,6 @@
 // The read command in the main window, and the read options reached from the option dialog.
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QListView>
@@ -84,6 +85,31 @@ private slots:
         read->click();
         QCOMPARE(f.Rows(), stored);
         QVERIFY(f.prompter.shown.back().text.find("/ 保存 0 /") != std::string::npos);
+    }
+
+    void TheMenuEntryAndItsKeyReadAsTheButtonDoes() {
+        Fixture f(kAllTicked);
+        QVERIFY(f.window->Load());
+        f.window->show();
+        f.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* entry = f.Find<QAction>("memMailRead");
+        QVERIFY(entry);
+        entry->trigger();
+        const int64_t stored = f.Rows();
+        QVERIFY(stored > 10);
+        QVERIFY(f.prompter.shown.back().text.find("PostPetのメールを読み込みました。") == 0);
+        // F9 reads again: the summary of a read that found nothing new.
+        const size_t said = f.prompter.shown.size();
+        QTest::keyClick(f.window.get(), Qt::Key_F9);
+        QCOMPARE(f.prompter.shown.size(), said + 1);
+        QVERIFY(f.prompter.shown.back().text.find("/ 保存 0 /") != std::string::npos);
+        QCOMPARE(f.Rows(), stored);
+        // Kept off with the button while a command runs.
+        f.window->LockControls();
+        QVERIFY(!entry->isEnabled());
+        f.window->UnlockControls();
+        QVERIFY(entry->isEnabled());
     }
 
     void NothingTickedTellsTheUserAndReadsNothing() {
