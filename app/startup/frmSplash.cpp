@@ -44,11 +44,11 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     layout->addWidget(lblVersion);
     layout->addWidget(lblStatus);
     setFixedSize(sizeHint());
+    sinceStart_.start();
+    sinceEvents_.start();
 }
 
 void frmSplash::Follow(StartupOptions& options) {
-    sinceStart_.start();
-    sinceEvents_.start();
     options.progress = [this](const std::string& doing) { Tell(doing); };
 }
 

@@ -17,8 +17,8 @@ public:
 
     // What a long step of the start is doing, with the seconds it has taken so far; painted at once.
     void ShowDoing(const QString& doing, int seconds);
-    // The start's steps told on the splash as they begin (StartupOptions::progress), with the seconds since
-    // Follow; the window keeps being painted (and moved, under a window manager) while a step runs.
+    // The start's steps told on the splash as they begin (StartupOptions::progress), with the seconds since the
+    // splash was made; the window keeps being painted (and moved, under a window manager) while a step runs.
     void Follow(StartupOptions& options);
     void Tell(const std::string& doing);
 

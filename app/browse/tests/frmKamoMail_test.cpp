@@ -54,6 +54,7 @@ const char* const kMemNames[] = {"memFile",
                                  "memHelp",
                                  "memHelp_Top",
                                  "memVar",
+                                 "memMailRead",
                                  "memEnd"};
 
 using test::Mail;
