@@ -118,8 +118,8 @@ void frmFriend::FitColumns() {
 void frmFriend::FitAddressColumn() {
     // An address cut short is a different address: its column is never narrower than the longest one,
     // whatever width was stored; the table scrolls sideways instead.
-    const int needed =
-        std::max(grdFriend->sizeHintForColumn(3), grdFriend->horizontalHeader()->sectionSizeHint(3)) + 12;
+    const QAbstractItemView* view = grdFriend; // the table's own hint, public through the base
+    const int needed = std::max(view->sizeHintForColumn(3), grdFriend->horizontalHeader()->sectionSizeHint(3)) + 12;
     if (grdFriend->columnWidth(3) < needed)
         grdFriend->setColumnWidth(3, needed);
 }

@@ -66,9 +66,12 @@ private slots:
             bool bookClosed = false;
             f.window->SetFriendBookRunner([&](frmFriend& book) {
                 book.show();
+                if (!QTest::qWaitForWindowExposed(&book))
+                    return -1;
                 auto* grid = book.findChild<QTableWidget*>("grdFriend");
-                QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
-                                   grid->visualItemRect(grid->item(0, 3)).center());
+                const QPoint at = grid->visualItemRect(grid->item(0, 3)).center();
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at); // a double-click's first press
+                QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
                 bookClosed = !book.isVisible();
                 return book.result();
             });
@@ -78,7 +81,7 @@ private slots:
             if (c.key) {
                 QCOMPARE(f.Keys()->currentIndex().data().toString(), QString(c.key));
                 QCOMPARE(f.Subjects()->model()->rowCount(), c.mails);
-                QVERIFY(f.Keys()->hasFocus());
+                QCOMPARE(f.window->focusWidget(), f.Keys()); // the window's focus, for when it is active again
             } else {
                 QVERIFY(!f.Keys()->currentIndex().isValid());
                 QCOMPARE(f.prompter.shown.back().text, std::string(c.address) + " のメールはありません。");

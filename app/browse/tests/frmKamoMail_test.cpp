@@ -518,8 +518,11 @@ void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
     });
     QVERIFY(f.window->Load());
     QCOMPARE(opened, 1);
-    QCOMPARE(f.prompter.shown.size(), size_t(1));
+    // Then the folder's friend file is offered (the scripted No leaves the book empty).
+    QCOMPARE(f.prompter.shown.size(), size_t(2));
     QCOMPARE(f.prompter.shown[0].text, std::string("あなたのＰＣの環境を設定してください。"));
+    QVERIFY(f.prompter.shown[1].question);
+    QVERIFY(f.prompter.shown[1].text.starts_with("PostPet のおともだちファイルが見つかりました。"));
     QCOMPARE(f.session->AppSettings().postPetDir, postPet);
     QVERIFY(f.Ini().find("PostPet Dir=" + postPet) != std::string::npos);
     QCOMPARE(f.Keys()->model()->rowCount(), 3); // and the view is filled after it

@@ -28,11 +28,14 @@ struct Fixture {
         std::filesystem::create_directories(dir / "data");
         for (const auto& box : ppw::WriteSampleFolder(dir / "PostPet"))
             written += box.mails;
-        test::WriteFile(dir / "config" / "KAMOMAIL.ini",
-                        "[PostPet Mail Option]\nPostPet Dir=" + (dir / "PostPet").string() +
-                            "\nMy Mail Addr=kamo@example.jp\nDisplay Type=0\n"
-                            "[Mail Options]\n" +
-                            flags);
+        test::WriteFile(
+            dir / "config" / "KAMOMAIL.ini",
+            "[PostPet Mail Option]\nPostPet Dir=" + (dir / "PostPet").string() +
+                "\nMy Mail Addr=kamo@example.jp\nDisplay Type=0\n"
+                "[Mail Options]\n" +
+                flags +
+                // The sample's friend file was offered at an earlier start.
+                "[Friend Editer]\nFriend File Declined=" + (dir / "PostPet" / ppw::kFriendFileName).string() + "\n");
         settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
         folders.settingsDir = dir / "config";
         folders.dataDir = dir / "data";
@@ -100,6 +103,7 @@ private slots:
         QVERIFY(stored > 10);
         QVERIFY(f.prompter.shown.back().text.find("PostPetのメールを読み込みました。") == 0);
         // F9 reads again: the summary of a read that found nothing new.
+        QApplication::setActiveWindow(f.window.get()); // the wait window took it
         const size_t said = f.prompter.shown.size();
         QTest::keyClick(f.window.get(), Qt::Key_F9);
         QCOMPARE(f.prompter.shown.size(), said + 1);

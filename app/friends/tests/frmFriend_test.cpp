@@ -181,12 +181,16 @@ private slots:
             QSignalSpy asked(&w, &frmFriend::ShowMailOf);
             QCOMPARE(Grid(w)->item(1, 3)->text(), QString("taro@example.jp"));
             Grid(w)->item(1, 2)->setText(QString::fromUtf8("山田 太郎")); // an edit, kept as OK keeps it
-            Click(w, "cmdAdd");
-            Grid(w)->setCurrentCell(0, 0); // the new row's address editor closes
-            if (c.repeatAddress)
-                Grid(w)->item(2, 3)->setText("TARO@example.jp");
+            if (c.row == 2 || c.repeatAddress) {
+                Click(w, "cmdAdd");
+                Grid(w)->setCurrentCell(1, 0); // the new row's address editor closes
+                if (c.repeatAddress)
+                    Grid(w)->item(2, 3)->setText("TARO@example.jp");
+            }
             QTableWidgetItem* cell = Grid(w)->item(c.row, 1);
-            QTest::mouseDClick(Grid(w)->viewport(), Qt::LeftButton, {}, Grid(w)->visualItemRect(cell).center());
+            const QPoint at = Grid(w)->visualItemRect(cell).center();
+            QTest::mouseClick(Grid(w)->viewport(), Qt::LeftButton, {}, at); // a double-click's first press
+            QTest::mouseDClick(Grid(w)->viewport(), Qt::LeftButton, {}, at);
             QCOMPARE(asked.size(), c.wanted ? 1 : 0);
             if (c.wanted) {
                 QCOMPARE(asked.at(0).at(0).toString(), QString(c.wanted));
@@ -197,7 +201,7 @@ private slots:
                 QVERIFY2(w.isVisible(), c.what);
                 QCOMPARE(OwnerOf(*db, "taro@example.jp"), std::string("太郎"));
             }
-            QCOMPARE(Grid(w)->state() == QAbstractItemView::EditingState, c.editing);
+            QCOMPARE(Grid(w)->indexWidget(Grid(w)->model()->index(c.row, 1)) != nullptr, c.editing); // an open editor
         }
     }
 
