@@ -37,6 +37,7 @@
 #include "browse/SubjectLines.h"
 #include "browse/frmOption.h"
 #include "common/ArchiveView.h"
+#include "common/AsciiText.h"
 #include "common/Prompter.h"
 #include "common/Settings.h"
 #include "db/ArchiveSession.h"
@@ -800,6 +801,25 @@ bool QtMailBrowser::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool QtMailBrowser::ShowAddressMail(const std::string& address) {
+    if (lock_.Locked())
+        return false;
+    if (Mode() != ViewMode::Address) {
+        QtControlLock::Scope lock(lock_);
+        session_.AppSettings().displayType = static_cast<int16_t>(ViewMode::Address);
+        view_.ShowViewMode();
+    }
+    // The book and the mail may spell an address in other letter case; the archive's text equality ignores it.
+    for (int row = 0; row < keyModel_->rowCount(); ++row)
+        if (EqualsNoCase(keyModel_->At(row)->text, address)) {
+            lstNameOrAddr->scrollTo(keyModel_->index(row));
+            ChooseKey(row);
+            lstNameOrAddr->setFocus(Qt::MouseFocusReason);
+            return true;
+        }
+    return false;
 }
 
 } // namespace kamo

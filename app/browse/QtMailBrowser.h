@@ -107,6 +107,9 @@ public:
     void FocusSearch();
     // The chosen mail's conversation on one page (nothing when no mail is chosen).
     void OpenConversation();
+    // A friend's mail (from the friend book): the address view with `address` chosen, its mail listed. False
+    // when no mail has that address (or a command runs).
+    bool ShowAddressMail(const std::string& address);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -121,11 +121,13 @@ CommandSlots frmKamoMail::Slots() {
         browser_->AdvanceViewMode();
         browser_->FocusKeyList();
     };
+    auto read = [this] { ComMailRead(session_, prompter_, *readProgress_, *this); };
     auto renameBy = [this](FriendName which) {
         return [this, which] { RenameCommand(session_, prompter_, lock_, *this, which); };
     };
     CommandSlots handlers = {
-        {"comMailRead", [this] { ComMailRead(session_, prompter_, *readProgress_, *this); }},
+        {"comMailRead", read},
+        {"memMailRead", read},
         {"comMailDel", [this] { OnComMailDel(); }},
         {"cmdAddrDel", [this] { OnCmdAddrDel(); }},
         {"comSendMail", [this] { OnComSendMail(); }},
@@ -159,11 +161,7 @@ CommandSlots frmKamoMail::Slots() {
          }},
         {"memBackUp_FileSelect", [this] { OnMemBackUpFileSelect(); }},
         {"memNomalDisp", [this] { OnMemNomalDisp(); }},
-        {"memFriendEd",
-         [this] {
-             frmFriend editor(session_.Database(), settings_, prompter_, this);
-             editor.exec();
-         }},
+        {"memFriendEd", [this] { OnMemFriendEd(); }},
         {"memAddressAdd", [this] { OnMemAddressAdd(); }},
         {"memFriend_F", [this] { OnMemFriendF(); }},
         {"memFriend_A", renameBy(FriendName::Owner)},
@@ -193,6 +191,7 @@ void frmKamoMail::SetDefaultSeams() {
     urlOpener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     backupListRunner_ = [](frmBackupList& dialog) { return dialog.exec(); };
     optionRunner_ = [](frmOption& dialog) { return dialog.exec(); };
+    friendBookRunner_ = [](frmFriend& dialog) { return dialog.exec(); };
     searchRoots_ = [] {
         const char* home = std::getenv("HOME");
         const char* prefix = std::getenv("WINEPREFIX");
@@ -336,6 +335,8 @@ bool frmKamoMail::Load() {
     // The filter subsystem's start-up routine: loads the filter tables.
     if (!FilterStartUp(session_))
         prompter_.Error("フィルターを読み込めませんでした。");
+    // A first start beside PostPet's folder offers its friend file, once.
+    Guarded([this] { OfferFriendFileBeside(session_, prompter_, lock_); });
     idle_->ArmAutoRead();
     // The keyboard starts in the key list, with no key chosen yet.
     browser_->FocusKeyList();
@@ -527,6 +528,18 @@ void frmKamoMail::ApplyBackupView() {
 }
 
 // ---- Friend book ----
+
+void frmKamoMail::OnMemFriendEd() {
+    // The friend's mail is shown once the book is closed, so the lists refill under no dialog.
+    QString wanted;
+    {
+        frmFriend editor(session_.Database(), settings_, prompter_, this);
+        connect(&editor, &frmFriend::ShowMailOf, this, [&wanted](const QString& address) { wanted = address; });
+        friendBookRunner_(editor);
+    }
+    if (!wanted.isEmpty() && !browser_->ShowAddressMail(wanted.toStdString()))
+        prompter_.Message(wanted.toStdString() + " のメールはありません。", "おともだち帳");
+}
 
 void frmKamoMail::OnMemFriendF() {
     const std::string remembered = ReadFriendFilePath(settings_.settingsPath);

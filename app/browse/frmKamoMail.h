@@ -29,6 +29,7 @@ class ArchiveSession;
 struct FoundPostPet;
 struct MailSelection;
 class frmBackupList;
+class frmFriend;
 class frmOption;
 class frmWait;
 class QtIdleWork;
@@ -87,6 +88,7 @@ public:
     void SetOptionDialogRunner(std::function<int(frmOption&)> runner) { optionRunner_ = std::move(runner); }
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
     void SetBackupListRunner(std::function<int(frmBackupList&)> runner) { backupListRunner_ = std::move(runner); }
+    void SetFriendBookRunner(std::function<int(frmFriend&)> runner) { friendBookRunner_ = std::move(runner); }
     // First run: where PostPet folders are looked for, and which found folder the user takes.
     void SetPostPetSearch(std::function<std::vector<std::filesystem::path>()> roots,
                           std::function<std::optional<size_t>(const std::vector<FoundPostPet>&)> chooser) {
@@ -138,6 +140,7 @@ private:
     void OnMemInport();
     void OnMemBackUpFileSelect();
     void OnMemNomalDisp();
+    void OnMemFriendEd();
     void OnMemFriendF();
     void OnMemAddressAdd();
     void OnMemVar();
@@ -160,6 +163,7 @@ private:
     std::function<int(frmOption&)> optionRunner_;
     std::function<bool(const QUrl&)> urlOpener_;
     std::function<int(frmBackupList&)> backupListRunner_;
+    std::function<int(frmFriend&)> friendBookRunner_;
     std::function<std::optional<QString>(const QString&)> friendFileChooser_;
     std::function<std::optional<QString>(const QString&)> folderChooser_;
     std::function<std::vector<std::filesystem::path>()> searchRoots_;

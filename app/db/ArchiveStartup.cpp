@@ -61,6 +61,12 @@ std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompt
 
 namespace {
 
+// Each step says what it does as it begins, so the splash says what the start waits for.
+void Tell(const StartupOptions& options, const std::string& doing) {
+    if (options.progress)
+        options.progress(doing);
+}
+
 // A name beside the archive that is not taken yet: "<archive>.Broken", "<archive>.Broken.2", ...
 std::filesystem::path FreeBrokenName(const std::filesystem::path& archive) {
     std::filesystem::path name = archive.string() + ".Broken";
@@ -77,23 +83,20 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
     std::string why;
     // A sealed archive is as the last clean close left it: its header and schema are enough. Any
     // doubt there, or no seal, and the whole file is read.
-    if (sealed && IsOpenableArchive(archive))
-        return true;
+    if (sealed) {
+        Tell(options, "アーカイブを確かめています…");
+        if (IsOpenableArchive(archive))
+            return true;
+    }
     report.fullCheck = true;
     bool sound = false;
     bool busy = false;
     {
         const std::string doing = "アーカイブを検査しています…";
         BusyNote note(folders, doing);
-        if (options.progress)
-            options.progress(doing);
+        Tell(options, doing);
         sound = IsSoundArchive(
-            archive, &why,
-            [&] {
-                if (options.progress)
-                    options.progress(doing);
-            },
-            &busy);
+            archive, &why, [&] { Tell(options, doing); }, &busy);
     }
     if (sound)
         return true;
@@ -148,6 +151,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
 
     if (NeedsVersionUpgrade(StoredVersionText(settings.settingsPath))) {
         if (FileExists(archive)) {
+            Tell(options, "アーカイブを新しい版に合わせています…");
             try {
                 auto db = OpenArchive(archive);
                 UpgradeArchive(*db);
@@ -165,6 +169,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
 
     try {
         if (!FileExists(archive)) {
+            Tell(options, "アーカイブを作成しています…");
             CreateDatabase(archive, prompter);
             r.created = true;
         }
@@ -183,12 +188,12 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
     if (options.compact) {
         const std::string doing = "最適化しています…";
         BusyNote note(folders, doing);
-        if (options.progress)
-            options.progress(doing);
+        Tell(options, doing);
         r.compacted = CompactDatabase(archive, options.compactHook, r.fullCheck && r.restoredFrom.empty());
     }
 
     try {
+        Tell(options, "アーカイブを開いています…");
         auto db = OpenArchive(archive);
         // An archive written before the attachment table existed gets it here, whatever its "Ver".
         AddMissingTables(*db);

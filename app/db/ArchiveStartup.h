@@ -21,8 +21,8 @@ class Prompter;
 struct StartupOptions {
     bool compact = true;
     CompactStepHook compactHook; // tests: fail or stop at a compaction step
-    // Told what a long step of the start is doing ("アーカイブを検査しています…"), once when it begins
-    // and every so often while it runs, so a splash window can say so and stay painted.
+    // Told what each step of the start is doing ("アーカイブを開いています…") when it begins, and a long one
+    // ("アーカイブを検査しています…") every so often while it runs, so a splash window can say so and stay painted.
     std::function<void(const std::string& doing)> progress;
 };
 

@@ -4,12 +4,15 @@
 #include <functional>
 
 #include "common/ArchiveView.h"
+#include "common/AsciiText.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
 #include "friends/FriendCards.h"
+#include "platform/Folders.h"
 #include "platform/KamoLibrary.h"
+#include "platform/SettingsStore.h"
 #include "upkeep/TableRegistry.h"
 
 namespace kamo {
@@ -85,6 +88,34 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
     }
     prompter.Error(summary + "\n" + DamagedSummary(read.damaged), "おともだち");
     return false;
+}
+
+std::filesystem::path FriendFileIn(const std::filesystem::path& postPetDir) {
+    // Folders copied from a Windows disk keep whatever case the disk gave the name.
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(postPetDir, ec), end; !ec && it != end; it.increment(ec))
+        if (EqualsNoCase(it->path().filename().string(), kFriendFileName) && it->is_regular_file(ec))
+            return it->path();
+    return {};
+}
+
+bool OfferFriendFileBeside(ArchiveSession& session, Prompter& prompter, WaitReporter& wait) {
+    if (session.ViewingBackup() || TrimAscii(session.AppSettings().postPetDir, " \t").empty())
+        return false;
+    const std::filesystem::path file = FriendFileIn(ResolvePostPetDir(session.AppSettings().postPetDir));
+    if (file.empty() || !LoadFriends(session.Database()).empty())
+        return false;
+    const std::string& settings = session.AppSettings().settingsPath;
+    if (ReadFriendFilePath(settings) == file.string() || ReadDeclinedFriendFile(settings) == file.string())
+        return false;
+    if (!prompter.AskYesNo("PostPet のおともだちファイルが見つかりました。おともだち帳に読み込みますか？\n" +
+                               file.string(),
+                           "おともだち")) {
+        WriteDeclinedFriendFile(settings, file.string());
+        return false;
+    }
+    WriteFriendFilePath(settings, file.string());
+    return ReadFriendsCommand(session, prompter, wait, file);
 }
 
 bool ExportFriendCards(const std::vector<Friend>& friends, const std::filesystem::path& target,

@@ -19,6 +19,16 @@ class WaitReporter;
 bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
                         const std::filesystem::path& friendFile);
 
+// PostPet's friend file as it lies in a PostPet folder ("Friend.dat", in any letter case, a regular file); empty when
+// the folder holds none.
+inline constexpr const char* kFriendFileName = "Friend.dat";
+std::filesystem::path FriendFileIn(const std::filesystem::path& postPetDir);
+
+// The first start beside a PostPet folder: while the book is empty and the folder holds a friend file that was neither
+// read nor declined before, asks whether to read it, reads it on Yes (ReadFriendsCommand) and remembers a No. True
+// when it read.
+bool OfferFriendFileBeside(ArchiveSession& session, Prompter& prompter, WaitReporter& wait);
+
 // Writes `friends` to `target` as vCard (FriendCards.h) and says how many cards it holds, or why not.
 bool ExportFriendCards(const std::vector<Friend>& friends, const std::filesystem::path& target,
                        const std::filesystem::path& archive, Prompter& prompter);

@@ -47,6 +47,15 @@ frmFriend::frmFriend(SQLite::Database& db, Settings& settings, Prompter& prompte
     grdFriend->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdFriend->verticalHeader()->hide();
     grdFriend->setTabKeyNavigation(false);
+    // A double-click opens the friend's mail; a cell is edited by typing, F2 or a click on the chosen cell.
+    grdFriend->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed |
+                               QAbstractItemView::SelectedClicked);
+    grdFriend->setToolTip(U("ダブルクリックで、そのアドレスのメールを表示します（F2 で編集）"));
+    connect(grdFriend, &QTableWidget::cellDoubleClicked, this, &frmFriend::OnDoubleClick);
+    connect(grdFriend, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == 3)
+            FitAddressColumn();
+    });
 
     auto* add = new QPushButton(U("追　加"), this);
     add->setObjectName("cmdAdd");
@@ -97,12 +106,36 @@ void frmFriend::FitColumns() {
     if (!untouched) {
         for (int c = 0; c < 5; ++c)
             grdFriend->setColumnWidth(c, std::max(20, TwipsToPixels(stored[static_cast<size_t>(c)])));
+    } else {
+        grdFriend->resizeColumnsToContents();
+        const int widest = std::max(160, width() * 2 / 3);
+        for (int c = 0; c < 5; ++c)
+            grdFriend->setColumnWidth(c, std::clamp(grdFriend->columnWidth(c) + 12, 48, widest));
+    }
+    FitAddressColumn();
+}
+
+void frmFriend::FitAddressColumn() {
+    // An address cut short is a different address: its column is never narrower than the longest one,
+    // whatever width was stored; the table scrolls sideways instead.
+    const QAbstractItemView* view = grdFriend; // the table's own hint, public through the base
+    const int needed = std::max(view->sizeHintForColumn(3), grdFriend->horizontalHeader()->sectionSizeHint(3)) + 12;
+    if (grdFriend->columnWidth(3) < needed)
+        grdFriend->setColumnWidth(3, needed);
+}
+
+void frmFriend::OnDoubleClick(int row, int column) {
+    const QTableWidgetItem* address = grdFriend->item(row, 3);
+    if (!address || address->text().trimmed().isEmpty()) {
+        // A row without an address yet has no mail: the click edits, as it did.
+        if (QTableWidgetItem* cell = grdFriend->item(row, column))
+            grdFriend->editItem(cell);
         return;
     }
-    grdFriend->resizeColumnsToContents();
-    const int widest = std::max(160, width() * 2 / 3);
-    for (int c = 0; c < 5; ++c)
-        grdFriend->setColumnWidth(c, std::clamp(grdFriend->columnWidth(c) + 12, 48, widest));
+    const QString wanted = address->text().trimmed();
+    accept(); // the book as it stands, as OK keeps it; a book that cannot be saved stays open
+    if (result() == QDialog::Accepted)
+        emit ShowMailOf(wanted);
 }
 
 void frmFriend::Fill(const std::vector<Friend>& friends) {

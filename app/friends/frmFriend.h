@@ -2,7 +2,8 @@
 // The friend book window ("おともだち帳"): a grid of the five columns, rows added, edited and deleted;
 // vCard に書き出し… writes the rows as vCard; OK saves the whole book in one transaction, キャンセル keeps it as it
 // was. The window's place, size and column widths come from the "Friend Editer" settings when it opens and go back when
-// it closes.
+// it closes. A double-click on a friend keeps the book as OK does and asks for that friend's mail (ShowMailOf); the
+// window that opened the book shows it.
 #include <QDialog>
 #include <filesystem>
 #include <vector>
@@ -31,7 +32,12 @@ public:
     // Writes the rows as they stand as vCard to `target` (cmdExportCards asks where); false when it fails.
     bool ExportCards(const std::filesystem::path& target);
 
+signals:
+    // The book was closed by a double-click on a friend: show the mail of that address.
+    void ShowMailOf(const QString& address);
+
 private slots:
+    void OnDoubleClick(int row, int column);
     void OnAdd();
     void OnDelete();
     void OnExportCards();
@@ -40,6 +46,7 @@ private:
     void Fill(const std::vector<Friend>& friends);
     void StoreGeometry();
     void FitColumns();
+    void FitAddressColumn();
 
     SQLite::Database& db_;
     Settings& settings_;

@@ -20,6 +20,7 @@ constexpr const char* kMailOptions = "Mail Options";
 constexpr const char* kMailFont = "Mail Font";
 constexpr const char* kFriend = "Friend Editer";
 constexpr const char* kFriendFile = "Friend File";
+constexpr const char* kFriendFileDeclined = "Friend File Declined";
 constexpr const char* kMailExport = "Mail Export";
 constexpr const char* kWindowLayout = "Window Layout";
 constexpr const char* kExportFormat = "Format";
@@ -271,6 +272,14 @@ std::string ReadFriendFilePath(const std::filesystem::path& settingsPath) {
 
 bool WriteFriendFilePath(const std::filesystem::path& settingsPath, const std::string& file) {
     return WriteProfileString(settingsPath, kFriend, kFriendFile, file);
+}
+
+std::string ReadDeclinedFriendFile(const std::filesystem::path& settingsPath) {
+    return ReadProfileString(settingsPath, kFriend, kFriendFileDeclined, "");
+}
+
+bool WriteDeclinedFriendFile(const std::filesystem::path& settingsPath, const std::string& file) {
+    return WriteProfileString(settingsPath, kFriend, kFriendFileDeclined, file);
 }
 
 } // namespace kamo

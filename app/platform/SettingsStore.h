@@ -41,6 +41,10 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
 // none was read yet.
 std::string ReadFriendFilePath(const std::filesystem::path& settingsPath);
 bool WriteFriendFilePath(const std::filesystem::path& settingsPath, const std::string& file);
+// The friend file found beside the mailboxes that the user chose not to read ("Friend File Declined"): it is not
+// offered again at start. Empty when none was declined.
+std::string ReadDeclinedFriendFile(const std::filesystem::path& settingsPath);
+bool WriteDeclinedFriendFile(const std::filesystem::path& settingsPath, const std::string& file);
 
 constexpr int kTwipsPerPixel = 15;
 

@@ -1,10 +1,12 @@
 #include "startup/frmSplash.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QLabel>
 #include <QVBoxLayout>
 
 #include "common/Version.h"
+#include "db/ArchiveStartup.h"
 
 namespace kamo {
 
@@ -42,6 +44,22 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     layout->addWidget(lblVersion);
     layout->addWidget(lblStatus);
     setFixedSize(sizeHint());
+    sinceStart_.start();
+    sinceEvents_.start();
+}
+
+void frmSplash::Follow(StartupOptions& options) {
+    options.progress = [this](const std::string& doing) { Tell(doing); };
+}
+
+void frmSplash::Tell(const std::string& doing) {
+    // A new step at once; the same step again only every 50 ms, to keep the window painted.
+    if (doing == shownDoing_ && sinceEvents_.elapsed() < 50)
+        return;
+    shownDoing_ = doing;
+    sinceEvents_.restart();
+    ShowDoing(QString::fromStdString(doing), static_cast<int>(sinceStart_.elapsed() / 1000));
+    QApplication::processEvents();
 }
 
 void frmSplash::ShowDoing(const QString& doing, int seconds) {

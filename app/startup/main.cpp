@@ -1,7 +1,6 @@
 // Entry point of the program: the commands that run without a display, and Main of basKamoMail,
 // the start sequence of the window program.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -155,19 +154,8 @@ int RunWindowProgram(int argc, char** argv) {
     // The .Bak and the compaction run beside the window's start (ArchiveUpkeep): the first screen does not wait.
     kamo::StartupOptions options;
     options.compact = false;
-    // A long check says so on the splash, which keeps being painted (and moved, under a window manager).
-    QElapsedTimer sinceStart, sinceEvents;
-    sinceStart.start();
-    sinceEvents.start();
-    std::string shownDoing;
-    options.progress = [&](const std::string& doing) {
-        if (doing == shownDoing && sinceEvents.elapsed() < 50)
-            return;
-        shownDoing = doing;
-        sinceEvents.restart();
-        splash->ShowDoing(QString::fromStdString(doing), static_cast<int>(sinceStart.elapsed() / 1000));
-        QApplication::processEvents();
-    };
+    // Each step says so on the splash, which keeps being painted (and moved, under a window manager).
+    splash->Follow(options);
     auto session = kamo::OpenSession(folders, std::move(lock), prompter, options);
     if (!session)
         return 1;
@@ -177,6 +165,7 @@ int RunWindowProgram(int argc, char** argv) {
     session->StartUpkeep();
 
     // 9. The main window; its load reads the settings.
+    splash->Tell("メールの一覧を用意しています…");
     auto window = std::make_unique<kamo::frmKamoMail>(*session, prompter);
     mainWindow = window.get();
     prompter.SetParent(window.get());

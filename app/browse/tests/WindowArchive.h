@@ -23,6 +23,7 @@ struct WindowArchive {
         settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
         folders.settingsDir = dir / "config";
         folders.dataDir = dir / "data";
+        folders.libraryPath = BuildLibraryPath();
         auto db = OpenArchive(folders.DatabaseFile(), true);
         CreateTables(*db);
         fill(*db);

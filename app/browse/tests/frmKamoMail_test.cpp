@@ -54,6 +54,7 @@ const char* const kMemNames[] = {"memFile",
                                  "memHelp",
                                  "memHelp_Top",
                                  "memVar",
+                                 "memMailRead",
                                  "memEnd"};
 
 using test::Mail;
@@ -151,7 +152,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
     }
     // Each menu as it was laid out by hand, "|" a separator: the command table places every entry so.
     const std::pair<const char*, const char*> layouts[] = {
-        {"memFileMenu", "memDBSupport memBackUp memMailExport memPrint memPdfExport | memEnd"},
+        {"memFileMenu", "memDBSupport memBackUp memMailRead | memMailExport memPrint memPdfExport | memEnd"},
         {"memDBSupportMenu", "memExport memInport | memDBEdit"},
         {"memBackUpMenu", "memBackUp_Make | memBackUp_FileEdit memBackUp_FileSelect memNomalDisp"},
         {"mnuEdit", "memCopy memSelectAll | memSearch | memReply memMailDel"},
@@ -182,6 +183,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
         {"memYears", QKeySequence(Qt::Key_F6)},
         {"memHelp_Top", QKeySequence(QKeySequence::HelpContents)},
         {"memPrint", QKeySequence(QKeySequence::Print)},
+        {"memMailRead", QKeySequence(Qt::Key_F9)},
     };
     for (const auto& [name, key] : keys)
         QVERIFY2(f.Find<QAction>(name)->shortcut() == key, name);
@@ -516,8 +518,11 @@ void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
     });
     QVERIFY(f.window->Load());
     QCOMPARE(opened, 1);
-    QCOMPARE(f.prompter.shown.size(), size_t(1));
+    // Then the folder's friend file is offered (the scripted No leaves the book empty).
+    QCOMPARE(f.prompter.shown.size(), size_t(2));
     QCOMPARE(f.prompter.shown[0].text, std::string("あなたのＰＣの環境を設定してください。"));
+    QVERIFY(f.prompter.shown[1].question);
+    QVERIFY(f.prompter.shown[1].text.starts_with("PostPet のおともだちファイルが見つかりました。"));
     QCOMPARE(f.session->AppSettings().postPetDir, postPet);
     QVERIFY(f.Ini().find("PostPet Dir=" + postPet) != std::string::npos);
     QCOMPARE(f.Keys()->model()->rowCount(), 3); // and the view is filled after it

@@ -1,5 +1,6 @@
 // The read command in the main window, and the read options reached from the option dialog.
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -29,11 +30,14 @@ struct Fixture {
         std::filesystem::create_directories(dir / "data");
         for (const auto& box : ppw::WriteSampleFolder(dir / "PostPet"))
             written += box.mails;
-        test::WriteFile(dir / "config" / "KAMOMAIL.ini",
-                        "[PostPet Mail Option]\nPostPet Dir=" + (dir / "PostPet").string() +
-                            "\nMy Mail Addr=kamo@example.jp\nDisplay Type=0\n"
-                            "[Mail Options]\n" +
-                            flags);
+        test::WriteFile(
+            dir / "config" / "KAMOMAIL.ini",
+            "[PostPet Mail Option]\nPostPet Dir=" + (dir / "PostPet").string() +
+                "\nMy Mail Addr=kamo@example.jp\nDisplay Type=0\n"
+                "[Mail Options]\n" +
+                flags +
+                // The sample's friend file was offered at an earlier start.
+                "[Friend Editer]\nFriend File Declined=" + (dir / "PostPet" / ppw::kFriendFileName).string() + "\n");
         settings.settingsPath = (dir / "config" / "KAMOMAIL.ini").string();
         folders.settingsDir = dir / "config";
         folders.dataDir = dir / "data";
@@ -86,6 +90,32 @@ private slots:
         read->click();
         QCOMPARE(f.Rows(), stored);
         QVERIFY(f.prompter.shown.back().text.find("/ 保存 0 /") != std::string::npos);
+    }
+
+    void TheMenuEntryAndItsKeyReadAsTheButtonDoes() {
+        Fixture f(kAllTicked);
+        QVERIFY(f.window->Load());
+        f.window->show();
+        f.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* entry = f.Find<QAction>("memMailRead");
+        QVERIFY(entry);
+        entry->trigger();
+        const int64_t stored = f.Rows();
+        QVERIFY(stored > 10);
+        QVERIFY(f.prompter.shown.back().text.find("PostPetのメールを読み込みました。") == 0);
+        // F9 reads again: the summary of a read that found nothing new.
+        QApplication::setActiveWindow(f.window.get()); // the wait window took it
+        const size_t said = f.prompter.shown.size();
+        QTest::keyClick(f.window.get(), Qt::Key_F9);
+        QCOMPARE(f.prompter.shown.size(), said + 1);
+        QVERIFY(f.prompter.shown.back().text.find("/ 保存 0 /") != std::string::npos);
+        QCOMPARE(f.Rows(), stored);
+        // Kept off with the button while a command runs.
+        f.window->LockControls();
+        QVERIFY(!entry->isEnabled());
+        f.window->UnlockControls();
+        QVERIFY(entry->isEnabled());
     }
 
     void NothingTickedTellsTheUserAndReadsNothing() {

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 
@@ -20,6 +21,12 @@ class frmFriendTest : public QObject {
 
     static QTableWidget* Grid(frmFriend& w) { return w.findChild<QTableWidget*>("grdFriend"); }
     static void Click(frmFriend& w, const char* name) { w.findChild<QPushButton*>(name)->click(); }
+    static std::string OwnerOf(SQLite::Database& db, const std::string& address) {
+        for (const Friend& f : LoadFriends(db))
+            if (f.address == address)
+                return f.owner;
+        return "(none)";
+    }
 
 private slots:
     void theCardsAreTheRowsAsTheGridShowsThem() {
@@ -147,6 +154,71 @@ private slots:
         for (int c = 0; c < 4; ++c)
             QVERIFY2(grid->columnWidth(c) >= heads.horizontalAdvance(grid->horizontalHeaderItem(c)->text()),
                      qPrintable(grid->horizontalHeaderItem(c)->text()));
+    }
+
+    void aDoubleClickOnAFriendKeepsTheBookAndAsksForTheirMail() {
+        struct Case {
+            const char* what;
+            int row;            // the row double-clicked (row 2 is added, without an address)
+            bool repeatAddress; // the added row repeats an address: the book cannot be saved
+            const char* wanted; // the address asked for; nullptr: none, the book stays open
+            bool editing;       // the click edits the cell instead
+        };
+        const Case cases[] = {
+            {"a friend", 0, false, "hana@example.jp", false},
+            {"a row without an address yet", 2, false, nullptr, true},
+            {"a book that cannot be saved", 0, true, nullptr, false},
+        };
+        for (const Case& c : cases) {
+            auto db = test::MemoryArchive();
+            SaveFriends(*db,
+                        {{"10", "ポチ", "太郎", "taro@example.jp", 3}, {"1", "タマ", "花子", "hana@example.jp", 1}});
+            Settings settings;
+            ScriptedPrompter prompter;
+            frmFriend w(*db, settings, prompter);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QSignalSpy asked(&w, &frmFriend::ShowMailOf);
+            QCOMPARE(Grid(w)->item(1, 3)->text(), QString("taro@example.jp"));
+            Grid(w)->item(1, 2)->setText(QString::fromUtf8("山田 太郎")); // an edit, kept as OK keeps it
+            if (c.row == 2 || c.repeatAddress) {
+                Click(w, "cmdAdd");
+                Grid(w)->setCurrentCell(1, 0); // the new row's address editor closes
+                if (c.repeatAddress)
+                    Grid(w)->item(2, 3)->setText("TARO@example.jp");
+            }
+            QTableWidgetItem* cell = Grid(w)->item(c.row, 1);
+            const QPoint at = Grid(w)->visualItemRect(cell).center();
+            QTest::mouseClick(Grid(w)->viewport(), Qt::LeftButton, {}, at); // a double-click's first press
+            QTest::mouseDClick(Grid(w)->viewport(), Qt::LeftButton, {}, at);
+            QCOMPARE(asked.size(), c.wanted ? 1 : 0);
+            if (c.wanted) {
+                QCOMPARE(asked.at(0).at(0).toString(), QString(c.wanted));
+                QCOMPARE(w.result(), int(QDialog::Accepted));
+                QVERIFY(!w.isVisible());
+                QCOMPARE(OwnerOf(*db, "taro@example.jp"), std::string("山田 太郎"));
+            } else {
+                QVERIFY2(w.isVisible(), c.what);
+                QCOMPARE(OwnerOf(*db, "taro@example.jp"), std::string("太郎"));
+            }
+            QCOMPARE(Grid(w)->indexWidget(Grid(w)->model()->index(c.row, 1)) != nullptr, c.editing); // an open editor
+        }
+    }
+
+    void theAddressColumnIsNeverCut() {
+        auto db = test::MemoryArchive();
+        const QString address = "a.very.long.address.of.a.friend.who.likes.long.names@mail.example.ne.jp";
+        SaveFriends(*db, {{"10", "ポチ", "太郎", address.toStdString(), 3}});
+        Settings settings;
+        settings.friendColWidth = {600, 900, 1200, 600, 750}; // the user's narrow widths
+        ScriptedPrompter prompter;
+        frmFriend w(*db, settings, prompter);
+        const QFontMetrics cells(Grid(w)->font());
+        QVERIFY(Grid(w)->columnWidth(3) >= cells.horizontalAdvance(address));
+        QCOMPARE(Grid(w)->columnWidth(2), 80); // the others as the user left them
+        // An address typed in longer still: the column follows.
+        Grid(w)->item(0, 3)->setText(address + address);
+        QVERIFY(Grid(w)->columnWidth(3) >= cells.horizontalAdvance(address + address));
     }
 };
 
