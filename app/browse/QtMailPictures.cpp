@@ -520,7 +520,7 @@ int QtMailPictures::AvailableHeight() const {
 void QtMailPictures::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
     if (column_->isHidden())
-        fitTimer_.start(); // the text fills the pane
+        FitText(); // the text fills the pane (and is measured again once a new width is laid out)
     const QSize room = PictureRoom();
     if (room == shownRoom_)
         return;
