@@ -120,22 +120,31 @@ bool MayDecode(PictureSize source, std::string_view format, bool progressive) {
     return pixels <= bound;
 }
 
-PictureSize DecodedSize(PictureSize source, int fitWidth) {
+PictureSize DecodedSize(PictureSize source, int fitWidth, int fitHeight) {
     if (source.width <= 0 || source.height <= 0)
         return {};
     const double pixels = static_cast<double>(source.width) * source.height;
     const double factor = std::min({1.0, static_cast<double>(kMaxDecodedWidth) / source.width,
                                     std::sqrt(static_cast<double>(kMaxDecodedPixels) / pixels)});
     const PictureSize bounded = Scaled(source, factor);
-    return fitWidth > 0 ? ShownSize(bounded, fitWidth) : bounded;
+    return fitWidth > 0 ? ShownSize(bounded, fitWidth, fitHeight) : bounded;
 }
 
-PictureSize ShownSize(PictureSize decoded, int availableWidth) {
+PictureSize ShownSize(PictureSize decoded, int availableWidth, int availableHeight) {
     if (decoded.width <= 0 || decoded.height <= 0)
         return {};
     const int width = std::clamp(availableWidth, 1, decoded.width);
-    const auto height = static_cast<int64_t>(decoded.height) * width / decoded.width;
-    return {width, static_cast<int>(std::max<int64_t>(1, height))};
+    auto height = static_cast<int64_t>(decoded.height) * width / decoded.width;
+    if (availableHeight <= 0 || height <= availableHeight)
+        return {width, static_cast<int>(std::max<int64_t>(1, height))};
+    // Too tall for the pane: its height decides, the width follows.
+    const int64_t byHeight = static_cast<int64_t>(decoded.width) * availableHeight / decoded.height;
+    return {static_cast<int>(std::max<int64_t>(1, byHeight)), std::max(1, availableHeight)};
+}
+
+std::string ContentTypeOf(const AttachmentEntry& entry, std::string_view head) {
+    const std::string format = PictureFormatOf(head);
+    return format.empty() ? entry.contentType : "image/" + format;
 }
 
 int FrameDelayMs(int fileDelay) {

@@ -65,13 +65,17 @@ struct PictureSize {
 bool MayDecode(PictureSize source, std::string_view format, bool progressive);
 
 // The size a picture of `source` size is decoded at: itself, or scaled down (ratio kept, at least
-// 1x1) to at most kMaxDecodedWidth wide and kMaxDecodedPixels, and to at most `fitWidth` wide when
-// that is positive (the pane's width: pixels never shown are never held).
-PictureSize DecodedSize(PictureSize source, int fitWidth = 0);
+// 1x1) to at most kMaxDecodedWidth wide and kMaxDecodedPixels, and to fit `fitWidth` and `fitHeight`
+// where they are positive (the pane's room: pixels never shown are never held).
+PictureSize DecodedSize(PictureSize source, int fitWidth = 0, int fitHeight = 0);
 
-// The size a decoded picture is shown at in `availableWidth`: scaled down to it (ratio kept, at
-// least 1x1), never above its own size.
-PictureSize ShownSize(PictureSize decoded, int availableWidth);
+// The size a decoded picture is shown at in `availableWidth` and, when positive, `availableHeight`:
+// scaled down to fit both (ratio kept, at least 1x1), never above its own size.
+PictureSize ShownSize(PictureSize decoded, int availableWidth, int availableHeight = 0);
+
+// The media type an attachment is saved and named by: "image/<format>" when its content is one of
+// the picture formats (the content decides, as it does for showing it), else its stored type.
+std::string ContentTypeOf(const AttachmentEntry& entry, std::string_view head);
 
 // The time an animation frame stays (milliseconds): what the file says, with the too-short delays
 // of many old files (0 to 10 ms) shown at 100 ms as browsers do.

@@ -152,9 +152,10 @@ void QtMailBrowser::BuildLists() {
     right->setObjectName("splRight");
     right->addWidget(subjectPane);
     right->addWidget(mailPane);
+    // The mail takes most of what the window gains.
     right->setStretchFactor(0, 1);
-    right->setStretchFactor(1, 1);
-    right->setSizes({240, 260});
+    right->setStretchFactor(1, 3);
+    right->setSizes({170, 330});
     right->setChildrenCollapsible(false);
 
     // The date view lists every day: a year-and-month chooser above it jumps to a month.
@@ -201,7 +202,7 @@ void QtMailBrowser::BuildLists() {
 
     QtCommandRegistry& registry = lock_.Registry();
     for (QObject* control : std::initializer_list<QObject*>{lblNameOrAddr, cmbYearMonth, lstNameOrAddr, lstSubject,
-                                                            attachmentList_, picYears, pictures_})
+                                                            attachmentList_, picYears})
         registry.AddLockable(control);
     registry.AddCommand(cmdSubjectOrder);
     // What the user types goes on into the field while a read runs beside them; Enter waits for it.
@@ -239,17 +240,18 @@ void QtMailBrowser::BuildMailPane(QWidget* pane) {
     conversation_ = new QtConversationLine(lock_, pane);
     mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, pane);
-    // The mail's pictures under its text (a click opens one as the attachment list does).
+    // The text and its pictures in one pane that scrolls as one; a picture opens, saves, copies and
+    // drags out as its line in the attachment list does.
     pictures_ = new QtMailPictures(pane);
+    pictures_->SetText(txtMail);
     pictures_->SetOpener([this](int64_t position) { return attachmentList_->OpenAttachment(position); });
-    auto* textAndPictures = new QSplitter(Qt::Vertical, pane);
-    textAndPictures->setObjectName("splMailPictures");
-    textAndPictures->addWidget(txtMail);
-    textAndPictures->addWidget(pictures_);
-    textAndPictures->setChildrenCollapsible(false);
-    textAndPictures->setStretchFactor(0, 1);
-    textAndPictures->setStretchFactor(1, 1);
-    mailLayout->addWidget(textAndPictures, 1);
+    pictures_->SetMenuMaker(
+        [this](int64_t position, QWidget* parent) { return attachmentList_->MenuOf(position, parent); });
+    pictures_->SetDragger(
+        [this](int64_t position, QWidget* source) { return attachmentList_->DragAttachment(position, source); });
+    // A command's lock switches the pictures off; the text stays readable.
+    lock_.Registry().AddLockable(pictures_->PictureColumn());
+    mailLayout->addWidget(pictures_, 1);
     mailLayout->addWidget(attachmentList_);
 }
 

@@ -164,7 +164,7 @@ private:
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail
-    QtMailPictures* pictures_ = nullptr;         // between txtMail and the attachment list
+    QtMailPictures* pictures_ = nullptr;         // holds txtMail with the pictures under it
     QtConversationLine* conversation_ = nullptr; // under lblHead
     QtSearchBar* searchBar_ = nullptr;
     KeyListModel* keyModel_ = nullptr;

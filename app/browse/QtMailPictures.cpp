@@ -1,12 +1,18 @@
 #include "browse/QtMailPictures.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "browse/AttachmentFiles.h"
 #include "browse/MailPictures.h"
@@ -18,25 +24,48 @@ QString U(const char* s) {
     return QString::fromUtf8(s);
 }
 
+// Made smaller for a pane that has grown since: decoded again for the room it has now.
+bool Refits(const DecodedPicture& picture, QSize room) {
+    return picture.fittedWidth > 0 &&
+           (picture.fittedWidth < room.width() || (picture.fittedHeight > 0 && picture.fittedHeight < room.height()));
+}
+
 // Decodes waiting at most (their file bytes are held meanwhile): the nearest go first, and the view is
 // measured again as the ones before it come.
 constexpr int kMaxPicturesInFlight = 4;
 
-// A picture that opens with a click.
+// A picture that opens with a click and is dragged out with the mouse held down.
 class PictureLabel : public QLabel {
 public:
-    explicit PictureLabel(std::function<void()> onClick, QWidget* parent)
-        : QLabel(parent), onClick_(std::move(onClick)) {}
+    PictureLabel(std::function<void()> onClick, std::function<void()> onDrag, QWidget* parent)
+        : QLabel(parent), onClick_(std::move(onClick)), onDrag_(std::move(onDrag)) {}
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        pressedAt_ = event->button() == Qt::LeftButton ? event->position().toPoint() : QPoint(-1, -1);
+        QLabel::mousePressEvent(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if ((event->buttons() & Qt::LeftButton) && pressedAt_.x() >= 0 && !pixmap().isNull() &&
+            (event->position().toPoint() - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+            pressedAt_ = QPoint(-1, -1); // a drag is no click
+            onDrag_();
+            return;
+        }
+        QLabel::mouseMoveEvent(event);
+    }
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && !pixmap().isNull())
+        if (event->button() == Qt::LeftButton && pressedAt_.x() >= 0 && rect().contains(event->position().toPoint()) &&
+            !pixmap().isNull())
             onClick_();
+        pressedAt_ = QPoint(-1, -1);
         QLabel::mouseReleaseEvent(event);
     }
 
 private:
     std::function<void()> onClick_;
+    std::function<void()> onDrag_;
+    QPoint pressedAt_{-1, -1};
 };
 
 } // namespace
@@ -55,8 +84,8 @@ struct QtMailPictures::Slot {
     bool deferred = false;  // waits until it comes near the view: the cache has no room for it now
     bool refit = false;     // shown narrower than the pane now allows: decoded again
     int frameIndex = 0;
-    std::vector<QPixmap> scaled; // frames at scaledWidth
-    int scaledWidth = -1;
+    std::vector<QPixmap> scaled; // frames fitted to scaledRoom
+    QSize scaledRoom;
 };
 
 QtMailPictures::QtMailPictures(QWidget* parent)
@@ -64,12 +93,24 @@ QtMailPictures::QtMailPictures(QWidget* parent)
     setObjectName("fraPictures");
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Always there: the text's width, and so its height, never change as the bar comes and goes.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setFocusPolicy(Qt::NoFocus);
     content_ = new QWidget(this);
-    layout_ = new QVBoxLayout(content_);
+    contentLayout_ = new QVBoxLayout(content_);
+    contentLayout_->setContentsMargins(0, 0, 0, 0);
+    contentLayout_->setSpacing(0);
+    column_ = new QWidget(content_);
+    column_->setObjectName("fraPictureColumn");
+    layout_ = new QVBoxLayout(column_);
     layout_->setContentsMargins(4, 4, 4, 4);
-    layout_->addStretch(1);
+    contentLayout_->addWidget(column_);
+    contentLayout_->addStretch(1);
+    column_->hide();
     setWidget(content_);
+    fitTimer_.setSingleShot(true);
+    fitTimer_.setInterval(0);
+    connect(&fitTimer_, &QTimer::timeout, this, &QtMailPictures::FitText);
     // Two decodes at a time at most: the window's thread keeps a core.
     pool_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 2));
     loadTimer_.setSingleShot(true);
@@ -79,7 +120,107 @@ QtMailPictures::QtMailPictures(QWidget* parent)
         if (!slots_.empty())
             loadTimer_.start();
     });
-    hide();
+}
+
+void QtMailPictures::SetText(QPlainTextEdit* text) {
+    text_ = text;
+    text_->setParent(content_);
+    text_->setFrameShape(QFrame::NoFrame);
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    contentLayout_->insertWidget(0, text_);
+    text_->installEventFilter(this);
+    text_->viewport()->installEventFilter(this);
+    connect(text_->document(), &QTextDocument::contentsChanged, this, &QtMailPictures::FitText);
+    connect(text_, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+        if (followCursor_)
+            FollowCursor();
+    });
+    FitText();
+}
+
+void QtMailPictures::FitText() {
+    if (!text_)
+        return;
+    // The text's own scroll bar moves nothing once every line fits its view: at least its lines and
+    // the document's margins (the bar counts whole lines, so a pixel to spare).
+    const QTextDocument* document = text_->document();
+    const QAbstractTextDocumentLayout* lines = document->documentLayout();
+    qreal height = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        height += std::ceil(lines->blockBoundingRect(block).height());
+    const QMargins margins = text_->contentsMargins();
+    int needed = static_cast<int>(height + 2 * document->documentMargin()) + 2 + margins.top() + margins.bottom();
+    if (column_->isHidden())
+        needed = std::max(needed, viewport()->height());
+    if (text_->height() != needed || text_->minimumHeight() != needed)
+        text_->setFixedHeight(needed);
+}
+
+void QtMailPictures::FollowCursor() {
+    // The cursor's line whole, with the text's margin: the first line brings the pane to its top.
+    const QRect cursor = text_->cursorRect();
+    const int margin = static_cast<int>(text_->document()->documentMargin());
+    const QRect line =
+        QRect(text_->viewport()->mapTo(content_, cursor.topLeft()), cursor.size()).adjusted(0, -margin, 0, margin);
+    QScrollBar* bar = verticalScrollBar();
+    if (line.top() < bar->value())
+        bar->setValue(line.top());
+    else if (line.bottom() >= bar->value() + viewport()->height())
+        bar->setValue(line.bottom() - viewport()->height() + 1);
+}
+
+void QtMailPictures::TurnPage(bool down) {
+    // The cursor keeps its place in the view while the pane moves a page under it.
+    QPoint at = text_->viewport()->mapTo(viewport(), text_->cursorRect().center());
+    at.setY(std::clamp(at.y(), 0, viewport()->height() - 1));
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(bar->value() + (down ? bar->pageStep() : -bar->pageStep()));
+    QPoint inText = text_->viewport()->mapFrom(viewport(), at);
+    inText.setY(std::clamp(inText.y(), 0, text_->viewport()->height() - 1));
+    text_->setTextCursor(text_->cursorForPosition(inText));
+}
+
+bool QtMailPictures::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel over the text turns the pane (the text has nothing to scroll of its own).
+    if (text_ && watched == text_->viewport() && event->type() == QEvent::Wheel &&
+        !(static_cast<QWheelEvent*>(event)->modifiers() & Qt::ControlModifier)) {
+        QCoreApplication::sendEvent(verticalScrollBar(), event);
+        return true;
+    }
+    if (watched == text_) {
+        switch (event->type()) {
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp) &&
+                key->modifiers() == Qt::NoModifier) {
+                TurnPage(key->key() == Qt::Key_PageDown);
+                return true;
+            }
+            // Selecting all leaves the view where it is.
+            followCursor_ = !key->matches(QKeySequence::SelectAll);
+            break;
+        }
+        case QEvent::Resize:
+            if (static_cast<QResizeEvent*>(event)->oldSize().width() == text_->width())
+                break; // its own height: nothing to measure
+            [[fallthrough]];
+        case QEvent::FontChange:
+            // Measured once the text has laid itself out anew.
+            followCursor_ = false;
+            fitTimer_.start();
+            break;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::FocusOut:
+            followCursor_ = false; // the key's work is done (events it causes come between)
+            break;
+        default:
+            break;
+        }
+    }
+    return QScrollArea::eventFilter(watched, event);
 }
 
 QtMailPictures::~QtMailPictures() {
@@ -101,7 +242,10 @@ void QtMailPictures::Clear() {
     }
     slots_.clear();
     db_ = nullptr;
-    hide();
+    if (!column_->isHidden()) {
+        column_->hide();
+        FitText();
+    }
 }
 
 void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
@@ -109,25 +253,25 @@ void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
     db_ = &db;
     key_ = key;
     for (const AttachmentEntry& entry : ListAttachments(db, key)) {
-        // The stored type and name are not trusted alone: the first bytes tell a picture too.
+        // The stored type and name are not trusted alone: the first bytes tell a picture too, and
+        // name an unnamed one by its format.
         std::string head;
-        if (!NamedAsPicture(entry)) {
-            try {
-                head = AttachmentHead(db, key, entry.position, kPictureHeadBytes).value_or("");
-            } catch (const std::exception&) {
-                // unreadable here: the attachment list still offers it
-            }
+        try {
+            head = AttachmentHead(db, key, entry.position, kPictureHeadBytes).value_or("");
+        } catch (const std::exception&) {
+            // unreadable here: the attachment list still offers it
         }
         if (!IsPictureAttachment(entry, head))
             continue;
         auto slot = std::make_unique<Slot>();
         slot->entry = entry;
         slot->key = QString::fromStdString(PictureCacheKey(key, entry));
-        slot->frame = new QWidget(content_);
+        slot->frame = new QWidget(column_);
         auto* column = new QVBoxLayout(slot->frame);
         column->setContentsMargins(0, 0, 0, 8);
-        slot->name = new QLabel(QString::fromStdString(SafeFileName(entry.name, entry.position, entry.contentType)),
-                                slot->frame);
+        column->setSpacing(2);
+        slot->name = new QLabel(
+            QString::fromStdString(SafeFileName(entry.name, entry.position, ContentTypeOf(entry, head))), slot->frame);
         slot->name->setObjectName("lblPictureName");
         slot->name->setTextFormat(Qt::PlainText);
         const int64_t position = entry.position;
@@ -136,7 +280,18 @@ void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
                 if (opener_)
                     opener_(position);
             },
+            [this, position, frame = slot->frame] {
+                if (dragger_)
+                    dragger_(position, frame);
+            },
             slot->frame);
+        // A picture, shown or not, has the attachment's menu.
+        slot->frame->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(slot->frame, &QWidget::customContextMenuRequested, this,
+                [this, position, frame = slot->frame](QPoint at) {
+                    if (menuMaker_)
+                        menuMaker_(position, this)->exec(frame->mapToGlobal(at));
+                });
         slot->picture->setObjectName("imgPicture");
         slot->picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         slot->picture->setText(U("読み込み中…"));
@@ -153,7 +308,8 @@ void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
         if (const CachedPicture* cached = cache_.object(shown.key))
             Present(shown, cached->picture);
     }
-    setVisible(!slots_.empty());
+    column_->setVisible(!slots_.empty());
+    FitText();
     verticalScrollBar()->setValue(0);
     if (std::any_of(slots_.begin(), slots_.end(), [](const auto& s) { return !s->done || s->refit; }))
         loadTimer_.start();
@@ -215,20 +371,19 @@ void QtMailPictures::Request(Slot& slot, quint64 generation) {
     slot.requested = true;
     QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
     bytes.reset();
-    pool_.start(
-        [this, generation, state = generation_, key = slot.key, data = std::move(data), width = AvailableWidth()] {
-            if (state->load() != generation)
-                return; // another mail is on display: not decoded at all
-            auto picture = std::make_shared<const DecodedPicture>(DecodePicture(data, width));
-            QMetaObject::invokeMethod(
-                this, [this, generation, key, picture] { OnDecoded(generation, key, picture); }, Qt::QueuedConnection);
-        });
+    pool_.start([this, generation, state = generation_, key = slot.key, data = std::move(data), room = PictureRoom()] {
+        if (state->load() != generation)
+            return; // another mail is on display: not decoded at all
+        auto picture = std::make_shared<const DecodedPicture>(DecodePicture(data, room.width(), room.height()));
+        QMetaObject::invokeMethod(
+            this, [this, generation, key, picture] { OnDecoded(generation, key, picture); }, Qt::QueuedConnection);
+    });
 }
 
 int QtMailPictures::DistanceFromView(const Slot& slot) const {
     const int top = verticalScrollBar()->value();
     const int bottom = top + viewport()->height();
-    const QRect frame = slot.frame->geometry();
+    const QRect frame = slot.frame->geometry().translated(column_->pos());
     if (frame.bottom() < top)
         return top - frame.bottom();
     if (frame.top() > bottom)
@@ -267,7 +422,7 @@ void QtMailPictures::Release(Slot& slot) {
     }
     slot.decoded.reset();
     slot.scaled.clear();
-    slot.scaledWidth = -1;
+    slot.scaledRoom = QSize();
     slot.done = false;
     slot.refit = false;
     slot.deferred = true;
@@ -300,8 +455,8 @@ void QtMailPictures::Present(Slot& slot, std::shared_ptr<const DecodedPicture> p
     slot.deferred = false;
     slot.decoded = std::move(picture);
     slot.scaled.clear();
-    slot.scaledWidth = -1;
-    slot.refit = slot.decoded->fittedWidth > 0 && slot.decoded->fittedWidth < AvailableWidth();
+    slot.scaledRoom = QSize();
+    slot.refit = Refits(*slot.decoded, PictureRoom());
     slot.picture->setMinimumHeight(0);
     if (!slot.decoded->Shown()) {
         slot.picture->hide();
@@ -331,17 +486,17 @@ void QtMailPictures::Present(Slot& slot, std::shared_ptr<const DecodedPicture> p
 
 void QtMailPictures::ShowFrame(Slot& slot) {
     const auto& frames = slot.decoded->frames;
-    const int width = AvailableWidth();
-    if (slot.scaledWidth != width) {
+    const QSize room = PictureRoom();
+    if (slot.scaledRoom != room) {
         slot.scaled.assign(static_cast<std::size_t>(frames.size()), QPixmap());
-        slot.scaledWidth = width;
+        slot.scaledRoom = room;
     }
     QPixmap& pixmap = slot.scaled[static_cast<std::size_t>(slot.frameIndex)];
     if (pixmap.isNull()) {
         const QImage& frame = frames[slot.frameIndex];
-        const PictureSize shown = kamo::ShownSize({frame.width(), frame.height()}, width);
+        const PictureSize shown = kamo::ShownSize({frame.width(), frame.height()}, room.width(), room.height());
         pixmap = QPixmap::fromImage(
-            shown.width == frame.width()
+            shown.width == frame.width() && shown.height == frame.height()
                 ? frame
                 : frame.scaled(shown.width, shown.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
@@ -350,28 +505,31 @@ void QtMailPictures::ShowFrame(Slot& slot) {
         slot.animation->start(slot.decoded->delays[slot.frameIndex]);
 }
 
-QSize QtMailPictures::sizeHint() const {
-    return {QScrollArea::sizeHint().width(), fontMetrics().lineSpacing() * 18};
+int QtMailPictures::AvailableWidth() const {
+    const QMargins margins = layout_->contentsMargins();
+    return std::max(16, viewport()->width() - margins.left() - margins.right());
 }
 
-int QtMailPictures::AvailableWidth() const {
-    // As if the scroll bar were always there: showing it never narrows the pictures again.
+int QtMailPictures::AvailableHeight() const {
+    // A picture scrolled to the top of the pane is seen whole under its name.
     const QMargins margins = layout_->contentsMargins();
-    return std::max(16, contentsRect().width() - verticalScrollBar()->sizeHint().width() - margins.left() -
-                            margins.right());
+    const int name = fontMetrics().height() + 2 + 2; // the name's line and the spacing under it
+    return std::max(16, viewport()->height() - margins.top() - margins.bottom() - name);
 }
 
 void QtMailPictures::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
-    const int width = AvailableWidth();
-    if (width == shownWidth_)
+    if (column_->isHidden())
+        FitText(); // the text fills the pane (and is measured again once a new width is laid out)
+    const QSize room = PictureRoom();
+    if (room == shownRoom_)
         return;
-    shownWidth_ = width;
+    shownRoom_ = room;
     bool refit = false;
     for (auto& slot : slots_)
         if (slot->done && slot->decoded->Shown()) {
             ShowFrame(*slot);
-            slot->refit = slot->decoded->fittedWidth > 0 && slot->decoded->fittedWidth < width;
+            slot->refit = Refits(*slot->decoded, room);
             refit = refit || slot->refit;
         }
     if (refit || Pending() > 0)
@@ -421,6 +579,12 @@ bool QtMailPictures::Open(int i) {
     if (i < 0 || i >= Count() || !opener_)
         return false;
     return opener_(slots_[static_cast<std::size_t>(i)]->entry.position);
+}
+
+std::unique_ptr<QMenu> QtMailPictures::MenuAt(int i) {
+    if (i < 0 || i >= Count() || !menuMaker_)
+        return nullptr;
+    return menuMaker_(slots_[static_cast<std::size_t>(i)]->entry.position, this);
 }
 
 bool QtMailPictures::Cached(const MailKey& key, const AttachmentEntry& entry) const {

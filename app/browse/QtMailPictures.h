@@ -1,7 +1,9 @@
 #pragma once
-// The pictures of the mail on display, under its text: each picture attachment (JPEG, PNG, GIF,
-// animated too, BMP) with its name, scaled to the width of the pane and never above its own size;
-// one that cannot be shown says so under its name. A click opens it with the desktop's program.
+// The mail's reading pane: the mail text at its full height and, under it, the pictures of the mail,
+// in one scroll area, so text and pictures scroll together. Each picture attachment (JPEG, PNG, GIF,
+// animated too, BMP) shows with its name, scaled to fit the pane's width and height and never above
+// its own size; one that cannot be shown says so under its name. A click opens it with the desktop's
+// program; a right-click offers the attachment's menu, and it can be dragged out.
 // Pictures decode on a worker thread, fitted to the pane's width, nearest the view first, and are
 // kept in a cache bounded in bytes, so going back to a mail shows them at once; a result for a mail
 // no longer on display is dropped. The cache holds every picture the pane shows: one it lets go is
@@ -23,6 +25,8 @@
 #include "db/Attachments.h"
 
 class QLabel;
+class QMenu;
+class QPlainTextEdit;
 class QVBoxLayout;
 
 namespace kamo {
@@ -33,14 +37,27 @@ public:
     explicit QtMailPictures(QWidget* parent = nullptr);
     ~QtMailPictures() override;
 
-    // Shows the pictures of the mail with `key` (hidden when it has none): those in the cache at once,
-    // the others when they are decoded. `db` is read here, on the window's thread, only.
+    // Puts the mail text above the pictures: shown at its full height (it scrolls with the pane, not
+    // on its own), at least the pane's height when there are no pictures; the keyboard cursor in it
+    // is kept in view.
+    void SetText(QPlainTextEdit* text);
+    // The part that holds the pictures (hidden when the mail has none): what a command's lock switches
+    // off, the text staying readable.
+    QWidget* PictureColumn() const { return column_; }
+
+    // Shows the pictures of the mail with `key`: those in the cache at once, the others when they are
+    // decoded. `db` is read here, on the window's thread, only.
     void ShowMail(SQLite::Database& db, const MailKey& key);
     void Clear();
 
     // Opens the picture at `position` (the attachment's position): the attachment list's way.
     using Opener = std::function<bool(int64_t position)>;
     void SetOpener(Opener opener) { opener_ = std::move(opener); }
+    // The right-click menu of the attachment at `position`, and its drag from `source`.
+    using MenuMaker = std::function<std::unique_ptr<QMenu>(int64_t position, QWidget* parent)>;
+    void SetMenuMaker(MenuMaker maker) { menuMaker_ = std::move(maker); }
+    using Dragger = std::function<bool(int64_t position, QWidget* source)>;
+    void SetDragger(Dragger dragger) { dragger_ = std::move(dragger); }
     // How long a mail stays on display before its pictures are read and decoded (ms): walking the
     // mail lines with the keys reads none of the mails passed over.
     void SetLoadDelay(int ms) { loadTimer_.setInterval(ms); }
@@ -53,6 +70,9 @@ public:
     QSize ShownSize(int i) const;
     bool NoteShown(int i) const;
     bool Open(int i);
+    std::unique_ptr<QMenu> MenuAt(int i);
+    // The room a picture is fitted into: the pane's width and its height less the picture's name.
+    QSize PictureRoom() const { return {AvailableWidth(), AvailableHeight()}; }
 
     qint64 CacheCost() const { return cache_.totalCost(); }
     // The bytes of decoded pixels held by the cache and the pane together, pictures scaled for a
@@ -61,16 +81,13 @@ public:
     qint64 CacheLimit() const { return cache_.maxCost(); }
     bool Cached(const MailKey& key, const AttachmentEntry& entry) const;
 
-    // Room for a picture when the pane appears beside the mail text (the line between them can be
-    // dragged).
-    QSize sizeHint() const override;
-
 signals:
     // Every picture of the mail on display is shown or has its note.
     void Settled();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Slot;
@@ -90,15 +107,28 @@ private:
     void Present(Slot& slot, std::shared_ptr<const DecodedPicture> picture);
     void ShowFrame(Slot& slot);
     int AvailableWidth() const;
+    int AvailableHeight() const;
+    // The text's height for its width now: all of it, the pane's when it has the pane to itself.
+    void FitText();
+    void FollowCursor();
+    // Page Up/Down in the text: the pane moves a page, the cursor with it.
+    void TurnPage(bool down);
 
     std::vector<std::unique_ptr<Slot>> slots_;
     QWidget* content_ = nullptr;
-    QVBoxLayout* layout_ = nullptr;
+    QVBoxLayout* contentLayout_ = nullptr;
+    QPlainTextEdit* text_ = nullptr;
+    QWidget* column_ = nullptr;
+    QVBoxLayout* layout_ = nullptr; // the pictures' column
+    QTimer fitTimer_;               // the text measured again once its new width is laid out
+    bool followCursor_ = false;     // a key moved the text cursor: the pane shows it
     SQLite::Database* db_ = nullptr;
     MailKey key_;
     Opener opener_;
+    MenuMaker menuMaker_;
+    Dragger dragger_;
     QTimer loadTimer_;
-    int shownWidth_ = -1;
+    QSize shownRoom_;
     QCache<QString, CachedPicture> cache_;
     // The mail on display: a decode started for another is skipped, and its result dropped.
     std::shared_ptr<std::atomic<quint64>> generation_;

@@ -126,6 +126,14 @@ int16_t Centre(int screen, int size) {
 
 } // namespace
 
+ScreenTwips DefaultMainFormSize(const ScreenTwips& screen) {
+    // Rounded to whole pixels, so the twips stored back for an unchanged window are these.
+    auto twoThirds = [](int twips, int least) {
+        return std::max(least, twips * 2 / 3 / kTwipsPerPixel * kTwipsPerPixel);
+    };
+    return {twoThirds(screen.width, kMainFormWidth), twoThirds(screen.height, kMainFormHeight)};
+}
+
 bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen, Prompter& prompter) {
     const ProfileFile file = ProfileFile::Load(s.settingsPath);
     const Reader r(file);
@@ -143,13 +151,14 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
     s.myPetName = r.Text(kPostPet, "My Pet Name", "", "");
     s.displayType = r.Short(kPostPet, "Display Type", "", 0);
 
-    // Top and Left come before Width and Height, so they centre the design size.
-    const int top = (screen.height - kMainFormHeight) / 2;
-    const int left = (screen.width - kMainFormWidth) / 2;
+    // Top and Left come before Width and Height, so they centre the default size.
+    const ScreenTwips size = DefaultMainFormSize(screen);
+    const int top = (screen.height - size.height) / 2;
+    const int left = (screen.width - size.width) / 2;
     mainForm.top = r.Long(kFormPosition, kFormTop, std::to_string(top), top);
     mainForm.left = r.Long(kFormPosition, kFormLeft, std::to_string(left), left);
-    mainForm.width = r.Long(kFormPosition, kFormWidth, std::to_string(kMainFormWidth), kMainFormWidth);
-    mainForm.height = r.Long(kFormPosition, kFormHeight, std::to_string(kMainFormHeight), kMainFormHeight);
+    mainForm.width = r.Long(kFormPosition, kFormWidth, std::to_string(size.width), size.width);
+    mainForm.height = r.Long(kFormPosition, kFormHeight, std::to_string(size.height), size.height);
     mainForm.minimized = false;
 
     ReadFlags(r.Text(kMailOptions, kSendOption, kNoFlags, ""), s.sendReadOptions);

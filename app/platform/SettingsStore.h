@@ -48,10 +48,13 @@ bool WriteDeclinedFriendFile(const std::filesystem::path& settingsPath, const st
 
 constexpr int kTwipsPerPixel = 15;
 
-// The main window's design size in twips: its default size, and the size its default position
-// centres.
+// The main window's design size in twips: the least it opens at when no size is stored.
 constexpr int kMainFormWidth = 11745;
 constexpr int kMainFormHeight = 7404;
+
+// The main window's size when none is stored, and the size its default position centres: two thirds
+// of the screen, never below the design size (the design size when the screen is not known).
+ScreenTwips DefaultMainFormSize(const ScreenTwips& screen);
 
 // Rounded to the nearest pixel.
 int TwipsToPixels(int twips);

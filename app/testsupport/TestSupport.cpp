@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "db/Attachments.h"
 #include "db/Schema.h"
 
 namespace kamo::test {
@@ -50,6 +51,13 @@ MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const
     m.subject = subject;
     m.body = body;
     return m;
+}
+
+void InsertTestMail(SQLite::Database& db, const MailRecord& mail, const std::vector<Attachment>& attachments) {
+    InsertTestMail(db, mail);
+    AttachmentWriter writer(db);
+    for (std::size_t n = 0; n < attachments.size(); ++n)
+        writer.Add(KeyOf(mail), static_cast<int64_t>(n + 1), attachments[n]);
 }
 
 void InsertTestMail(SQLite::Database& db, const MailRecord& m) {

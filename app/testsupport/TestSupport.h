@@ -12,6 +12,7 @@
 #include <SQLiteCpp/Database.h>
 
 #include "common/MailRecord.h"
+#include "db/Attachments.h"
 
 namespace kamo::test {
 
@@ -38,6 +39,8 @@ MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const
 
 // Inserts one mail as stored, with its body in tblKamoMail_Mail1.
 void InsertTestMail(SQLite::Database& db, const MailRecord& mail);
+// The same with `attachments` stored as its first, second, ... attachment (a picture mail).
+void InsertTestMail(SQLite::Database& db, const MailRecord& mail, const std::vector<Attachment>& attachments);
 
 // Writes bytes to a file, creating or replacing it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);

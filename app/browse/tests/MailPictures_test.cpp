@@ -169,6 +169,41 @@ TEST(MailPictures, APictureIsShownAtTheWidthOfThePaneNeverAboveItsOwnSize) {
     EXPECT_EQ(FrameDelayMs(70), 70);
 }
 
+TEST(MailPictures, APictureFitsThePanesWidthAndHeightRatioKept) {
+    const struct {
+        PictureSize decoded;
+        int width, height;
+        PictureSize shown;
+    } cases[] = {
+        {{1600, 1200}, 780, 400, {533, 400}}, // a 4:3 photo in a wide, low pane: its height decides
+        {{1600, 1200}, 300, 400, {300, 225}}, // in a narrow one: its width
+        {{600, 1200}, 780, 400, {200, 400}},  // portrait
+        {{120, 90}, 780, 400, {120, 90}},     // never above its own size
+        {{400, 300}, 400, 300, {400, 300}},   // exactly the room
+        {{1000, 1}, 500, 1, {500, 1}},        {{1, 1000}, 500, 10, {1, 10}}, // never below one pixel
+        {{400, 300}, 200, 0, {200, 150}},                                    // no height given: the width alone
+    };
+    for (const auto& c : cases) {
+        const PictureSize shown = ShownSize(c.decoded, c.width, c.height);
+        EXPECT_EQ(shown, c.shown) << c.decoded.width << "x" << c.decoded.height << " in " << c.width << "x" << c.height;
+    }
+}
+
+TEST(MailPictures, AnAttachmentIsTypedByItsPictureContent) {
+    const struct {
+        std::string storedType, head, type;
+    } cases[] = {
+        {"application/octet-stream", "\x89PNG\r\n\x1A\n....", "image/png"},
+        {"application/octet-stream", "\xFF\xD8\xFF\xE0", "image/jpeg"},
+        {"", "GIF89a", "image/gif"},
+        {"image/png", "GIF87a", "image/gif"}, // the content decides
+        {"application/zip", "PK\x03\x04", "application/zip"},
+        {"text/plain", "", "text/plain"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ContentTypeOf({1, "", c.storedType, 10}, c.head), c.type) << c.storedType;
+}
+
 TEST(MailPictures, TheCacheKeyTellsMailsAndAttachmentsApart) {
     MailKey a{"2001/09/04", "21:05:33", 0, false, "", "", "hanako@example.jp", "kamo@example.jp"};
     MailKey b = a;

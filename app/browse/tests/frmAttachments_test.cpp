@@ -1,9 +1,15 @@
 // Attachments in the main window: a mail read through the read button lists its attachments under
 // its text, and saving them gives the very bytes the mail carried, never over an existing file.
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <set>
@@ -154,24 +160,21 @@ private slots:
         QCOMPARE(f.prompter.shown.size(), before + 1);
         QVERIFY(f.prompter.shown.back().text.find("に保存しました。") != std::string::npos);
 
-        // Again, and the chosen line alone: new names beside the files already there.
+        // Again: new names beside the files already there.
         test::WriteFile(f.saveTo / "資料 (2).zip", "someone else's");
         f.Find<QPushButton>("cmdAttachSaveAll")->click();
-        lines->setCurrentRow(0);
-        f.Find<QPushButton>("cmdAttachSave")->click();
-        QCOMPARE(f.Saved(), (std::set<std::string>{"旅行.jpg", "旅行 (2).jpg", "旅行 (3).jpg", "資料.zip",
-                                                   "資料 (2).zip", "資料 (3).zip"}));
+        QCOMPARE(f.Saved(),
+                 (std::set<std::string>{"旅行.jpg", "旅行 (2).jpg", "資料.zip", "資料 (2).zip", "資料 (3).zip"}));
         QVERIFY(test::ReadFile(f.saveTo / "資料 (2).zip") == "someone else's");
         QVERIFY(test::ReadFile(f.saveTo / "資料 (3).zip") == kBinary);
-        QVERIFY(test::ReadFile(f.saveTo / "旅行 (3).jpg") == Picture());
-        QVERIFY(f.prompter.shown.back().text.find("旅行 (3).jpg") != std::string::npos);
+        QCOMPARE(asked, 2);
 
         // Cancelled: nothing written, nothing said. A folder that cannot be written: said so.
         answer.clear();
         const size_t shown = f.prompter.shown.size();
         f.Find<QPushButton>("cmdAttachSaveAll")->click();
         QCOMPARE(f.prompter.shown.size(), shown);
-        QCOMPARE(f.Saved().size(), size_t(6));
+        QCOMPARE(f.Saved().size(), size_t(5));
         answer = QString::fromStdString((f.dir / "no-such-folder").string());
         QVERIFY(!list->SaveAll());
         QVERIFY(f.prompter.shown.back().text.find("保存できませんでした") != std::string::npos);
@@ -185,6 +188,111 @@ private slots:
         QVERIFY(!list->isEnabled());
         f.window->UnlockControls();
         QVERIFY(list->isEnabled());
+    }
+
+    void saveAsksForAFileNameForOneAttachment() {
+        Fixture f;
+        QVERIFY(f.window->Load());
+        f.window->show();
+        f.Find<QPushButton>("comMailRead")->click();
+        QVERIFY(f.ShowMail(Q("写真です")));
+        auto* list = f.window->findChild<QtAttachmentList*>();
+        auto* lines = f.Find<QListWidget>("lstAttachment");
+        int folders = 0;
+        list->SetFolderChooser([&](QWidget*) {
+            ++folders;
+            return QString();
+        });
+        QStringList suggested;
+        QString answer;
+        list->SetFileChooser([&](QWidget*, const QString& start) {
+            suggested << start;
+            return answer;
+        });
+        const struct {
+            const char* name;
+            int row;
+            std::string answer;   // the file the user names; empty: cancelled
+            std::string expected; // its bytes afterwards
+            bool replaces;        // a file of that name was there (the dialog asked first)
+        } cases[] = {
+            {"a new name", 0, "思い出.jpg", Picture(), false},
+            {"the zip", 1, "資料のコピー.zip", kBinary, false},
+            {"an existing file the user chose", 1, "前のもの.zip", kBinary, true},
+            {"cancelled", 0, "", "", false},
+        };
+        for (const auto& c : cases) {
+            const std::filesystem::path target = f.saveTo / (c.answer.empty() ? "unused" : c.answer);
+            if (c.replaces)
+                test::WriteFile(target, "older");
+            answer = c.answer.empty() ? QString() : QString::fromStdString(target.string());
+            const std::size_t said = f.prompter.shown.size();
+            lines->setCurrentRow(c.row);
+            f.Find<QPushButton>("cmdAttachSave")->click();
+            QCOMPARE(folders, 0); // a file name asked for, not a folder
+            // It starts from the attachment's own name.
+            QCOMPARE(QFileInfo(suggested.back()).fileName(), c.row == 0 ? Q("旅行.jpg") : Q("資料.zip"));
+            if (c.answer.empty()) {
+                QCOMPARE(f.prompter.shown.size(), said);
+                QVERIFY(!std::filesystem::exists(target));
+                continue;
+            }
+            QVERIFY2(test::ReadFile(target) == c.expected, c.name);
+            QVERIFY(f.prompter.shown.back().text.find(c.answer) != std::string::npos);
+        }
+        // The next question starts in the folder of the last save.
+        QCOMPARE(QFileInfo(suggested.back()).absolutePath(), QString::fromStdString(f.saveTo.string()));
+    }
+
+    void anAttachmentDragsOutAsAFileAndHasItsMenu() {
+        Fixture f;
+        QVERIFY(f.window->Load());
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        f.Find<QPushButton>("comMailRead")->click();
+        QVERIFY(f.ShowMail(Q("写真です")));
+        auto* list = f.window->findChild<QtAttachmentList*>();
+        auto* lines = f.Find<QListWidget>("lstAttachment");
+        const struct {
+            int row;
+            const char* name;
+            std::string bytes;
+        } cases[] = {{0, "旅行.jpg", Picture()}, {1, "資料.zip", kBinary}};
+        for (const auto& c : cases) {
+            std::unique_ptr<QMimeData> dragged;
+            list->SetDragStarter([&](QMimeData* data, QWidget*) { dragged.reset(data); });
+            const QPoint at = lines->visualItemRect(lines->item(c.row)).center();
+            QMouseEvent press(QEvent::MouseButtonPress, at, lines->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              Qt::LeftButton, {});
+            QApplication::sendEvent(lines->viewport(), &press);
+            const QPoint to = at + QPoint(QApplication::startDragDistance() + 2, 0);
+            QMouseEvent move(QEvent::MouseMove, to, lines->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                             {});
+            QApplication::sendEvent(lines->viewport(), &move);
+            QVERIFY2(dragged, c.name);
+            QCOMPARE(dragged->urls().size(), 1);
+            const std::filesystem::path file = dragged->urls().at(0).toLocalFile().toStdString();
+            QCOMPARE(file.filename().string(), std::string(c.name));
+            QVERIFY(test::ReadFile(file) == c.bytes);
+            QCOMPARE(int(std::filesystem::status(file).permissions() & std::filesystem::perms::all), 0600);
+            QMouseEvent release(QEvent::MouseButtonRelease, to, lines->viewport()->mapToGlobal(to), Qt::LeftButton,
+                                Qt::NoButton, {});
+            QApplication::sendEvent(lines->viewport(), &release);
+        }
+        // The menu of a line: open, save, copy; switched off with the list by a command's lock.
+        std::unique_ptr<QMenu> menu = list->MenuOf(2, list);
+        QStringList captions;
+        for (QAction* action : menu->actions())
+            captions << action->text();
+        QCOMPARE(captions, (QStringList{Q("開く"), Q("添付を保存"), Q("コピー")}));
+        QVERIFY(menu->isEnabled());
+        menu->actions().at(2)->trigger();
+        const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copied && copied->hasUrls());
+        QVERIFY(test::ReadFile(copied->urls().at(0).toLocalFile().toStdString()) == kBinary);
+        f.window->LockControls();
+        QVERIFY(!list->MenuOf(2, list)->isEnabled());
+        f.window->UnlockControls();
     }
 
     void aDoubleClickOpensAPrivateCopyWithTheDesktopsProgram() {

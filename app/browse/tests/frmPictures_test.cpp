@@ -2,26 +2,36 @@
 // own size, a note for what cannot be shown (broken or huge), decoded off the window's thread into a
 // cache that stays within its bound, opened with a click through the desktop.
 #include <QBuffer>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTest>
 #include <QUrl>
+#include <QWheelEvent>
 #include <algorithm>
 #include <set>
 
 #include <SQLiteCpp/Transaction.h>
 
 #include "browse/MailPictures.h"
+#include "browse/QtAttachmentList.h"
 #include "browse/QtMailPictures.h"
 #include "browse/QtPictureDecoder.h"
 #include "browse/frmKamoMail.h"
+#include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"
 #include "db/Attachments.h"
 #include "db/LookupLists.h"
@@ -135,13 +145,13 @@ struct Fixture {
             writer.Add(KeyOf(mail), static_cast<int64_t>(n + 1), attachments[n]);
         return KeyOf(mail);
     }
-    void Open(int width) {
+    void Open(int width, int height = 700) {
         RebuildNameList(*db);
         RebuildAddressList(*db);
         session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
         window = std::make_unique<frmKamoMail>(*session, prompter);
         QVERIFY(window->Load());
-        window->resize(width, 700);
+        window->resize(width, height);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         pictures = window->findChild<QtMailPictures*>();
@@ -170,6 +180,53 @@ struct Fixture {
     std::unique_ptr<frmKamoMail> window;
     QtMailPictures* pictures = nullptr;
 };
+
+// One mail of hanako's with `body` and `attachments` in a window of `size`, shown with its pictures.
+struct PictureMail {
+    PictureMail(const std::vector<Attachment>& attachments, QSize size, const std::string& body = "写真を送ります。")
+        : archive([&](SQLite::Database& db) {
+              test::InsertTestMail(
+                  db, test::Mail("2001/09/04", "21:05:33", false, "花子", "hanako@example.jp", "写真", body),
+                  attachments);
+          }) {
+        QWidget& window = *archive.window;
+        if (!archive.window->Load())
+            return;
+        window.resize(size);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            return;
+        pictures = window.findChild<QtMailPictures*>();
+        text = archive.Find<QPlainTextEdit>("txtMail");
+        list = window.findChild<QtAttachmentList*>();
+        auto* keys = archive.Find<QListView>("lstNameOrAddr");
+        for (int k = 0; k < keys->model()->rowCount(); ++k)
+            if (keys->model()->index(k, 0).data().toString() == "hanako@example.jp")
+                archive.window->ChooseKey(k);
+        archive.window->ChooseSubject(0);
+        QElapsedTimer clock;
+        clock.start();
+        while (pictures->Pending() > 0 && clock.elapsed() < 20000)
+            QTest::qWait(5);
+        QTest::qWait(20); // the text measured for its width
+    }
+    // Where `w` is in the pane's view.
+    QRect InView(QWidget* w) const { return {w->mapTo(pictures->viewport(), QPoint(0, 0)), w->size()}; }
+
+    test::WindowArchive archive;
+    QtMailPictures* pictures = nullptr;
+    QPlainTextEdit* text = nullptr;
+    QtAttachmentList* list = nullptr;
+};
+
+void Press(QWidget* w, QPoint at) {
+    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(w, &press);
+}
+void MoveHeld(QWidget* w, QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(w, &move);
+}
 
 } // namespace
 
@@ -204,28 +261,30 @@ private slots:
         QVERIFY(f.pictures->isVisible());
         QCOMPARE(f.pictures->Count(), 3); // the text is no picture; the untyped JPEG is one
         QCOMPARE(f.pictures->NameAt(0), Q("photo.png"));
-        QCOMPARE(f.pictures->NameAt(1), Q("添付ファイル2"));
+        QCOMPARE(f.pictures->NameAt(1), Q("添付ファイル2.jpg")); // named by its content's type
         QCOMPARE(f.pictures->NameAt(2), Q("zeichnung.bmp"));
-        // A narrow pane: the 400x300 picture fills its width, its ratio kept.
+        // A narrow pane: the 400x300 picture fills its width or its height, its ratio kept.
         const QSize narrow = f.pictures->ShownSize(0);
+        const QSize room = f.pictures->PictureRoom();
         QVERIFY2(narrow.width() < 400, qPrintable(QString::number(narrow.width())));
-        QVERIFY(narrow.width() <= f.pictures->viewport()->width());
-        QVERIFY(narrow.width() >= f.pictures->viewport()->width() - 40);
-        QCOMPARE(narrow.height(), narrow.width() * 300 / 400);
+        QVERIFY(narrow.width() <= room.width() && narrow.height() <= room.height());
+        QVERIFY(narrow.width() >= room.width() - 1 || narrow.height() >= room.height() - 1);
+        QVERIFY(std::abs(narrow.height() - narrow.width() * 300 / 400) <= 1);
         auto* label = f.pictures->findChildren<QLabel*>("imgPicture").at(0);
         QCOMPARE(label->pixmap().size(), narrow);
         QVERIFY(Near(CenterOf(narrow, label->pixmap()), Qt::red));
         QCOMPARE(f.pictures->ShownSize(2), QSize(50, 40));
-        // A wide pane: shown at their own size, never above it.
-        f.window->resize(1800, 700);
+        // A wide and tall pane: shown at their own size, never above it.
+        f.window->resize(1800, 1100);
         QTRY_COMPARE(f.pictures->ShownSize(0), QSize(400, 300));
         QCOMPARE(f.pictures->ShownSize(1), QSize(200, 100));
         QVERIFY(
             Near(CenterOf(QSize(200, 100), f.pictures->findChildren<QLabel*>("imgPicture").at(1)->pixmap()), Qt::blue));
-        // A mail without pictures hides the pane.
+        // A mail without pictures hides their column; the pane shows the text alone.
         QVERIFY(f.Show(1));
         QCOMPARE(f.pictures->Count(), 0);
-        QVERIFY(!f.pictures->isVisible());
+        QVERIFY(!f.pictures->PictureColumn()->isVisible());
+        QVERIFY(f.pictures->isVisible());
     }
 
     void aBrokenOrHugePictureShowsItsNameAndANoteWithinBoundedMemoryAndTime() {
@@ -243,7 +302,7 @@ private slots:
                   {"huge.jpg", "image/jpeg", HugeJpeg()},
                   {"fine.png", "image/png", png},
                   {"cut.jpg", "image/jpeg", jpeg.substr(0, jpeg.size() / 2)}});
-        f.Open(900);
+        f.Open(900, 1100); // room for the pictures at their own size
         QElapsedTimer clock;
         clock.start();
         QVERIFY(f.Show(0));
@@ -285,7 +344,7 @@ private slots:
             many.push_back({"p" + std::to_string(i) + ".png", "image/png", png});
         Fixture f;
         f.Add(0, many);
-        f.Open(2400);
+        f.Open(2400, 2000); // pictures decoded for a large room fill the cache
         f.window->findChild<QSplitter*>("splMain")->setSizes({300, 2100});
         f.pictures->SetLoadDelay(0);
         QVERIFY(f.Show(0));
@@ -380,6 +439,199 @@ private slots:
         QDesktopServices::unsetUrlHandler("file");
         f.window->UnlockControls();
         QCOMPARE(desktop.opened.size(), std::size_t(1));
+    }
+
+    void picturesFitThePaneInBothDirectionsAt800x600() {
+        const struct {
+            const char* name;
+            QSize size;
+            bool fills; // larger than the room: fills it in one direction
+        } cases[] = {
+            {"landscape 4:3", {1600, 1200}, true},
+            {"portrait", {600, 1200}, true},
+            {"small", {120, 90}, false},
+        };
+        for (const auto& c : cases) {
+            PictureMail m(
+                {{"photo.png", "image/png", Encoded(Filled(c.size.width(), c.size.height(), Qt::red), "png")}},
+                QSize(800, 600));
+            QVERIFY2(m.pictures && m.pictures->Count() == 1, c.name);
+            QCOMPARE(m.archive.window->size(), QSize(800, 600));
+            const QSize room = m.pictures->PictureRoom();
+            // The pane has room to see a picture in (it was a strip of 25-60 pixels).
+            QVERIFY2(room.height() >= 170, qPrintable(QString::number(room.height())));
+            const QSize shown = m.pictures->ShownSize(0);
+            QVERIFY2(shown.width() <= room.width() && shown.height() <= room.height(), c.name);
+            QVERIFY2(std::abs(shown.width() * c.size.height() - shown.height() * c.size.width()) <=
+                         std::max(c.size.width(), c.size.height()),
+                     c.name); // ratio kept, within a pixel
+            if (c.fills)
+                QVERIFY2(shown.width() >= room.width() - 1 || shown.height() >= room.height() - 1, c.name);
+            else
+                QCOMPARE(shown, c.size);
+            // Scrolled to, it is seen whole.
+            auto* label = m.pictures->findChild<QLabel*>("imgPicture");
+            m.pictures->ensureWidgetVisible(label, 0, 0);
+            QVERIFY2(m.pictures->viewport()->rect().contains(m.InView(label)), c.name);
+        }
+    }
+
+    void textAndPicturesScrollTogether() {
+        std::string body;
+        for (int i = 1; i <= 120; ++i)
+            body += "行 " + std::to_string(i) + "\r\n";
+        body += "最後の行";
+        PictureMail m({{"photo.png", "image/png", Encoded(Filled(400, 300, Qt::red), "png")}}, QSize(800, 600), body);
+        QVERIFY(m.pictures && m.pictures->Count() == 1);
+        auto* label = m.pictures->findChild<QLabel*>("imgPicture");
+        // The text is in the pane, whole: its own bar has nothing to move; the picture is under it.
+        QVERIFY(m.pictures->widget()->isAncestorOf(m.text));
+        QTRY_COMPARE(m.text->verticalScrollBar()->maximum(), 0);
+        QVERIFY(label->mapTo(m.pictures->widget(), QPoint(0, 0)).y() >= m.text->geometry().bottom());
+        QScrollBar* bar = m.pictures->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        // One bar moves both, by the same amount.
+        const QRect text0 = m.InView(m.text), picture0 = m.InView(label);
+        bar->setValue(bar->value() + 100);
+        QCOMPARE(m.InView(m.text).top(), text0.top() - 100);
+        QCOMPARE(m.InView(label).top(), picture0.top() - 100);
+        // The wheel over the text moves the pane.
+        bar->setValue(0);
+        const QPoint at = m.text->viewport()->rect().center();
+        QWheelEvent wheel(at, m.text->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m.text->viewport(), &wheel);
+        QVERIFY(bar->value() > 0);
+        // The keyboard cursor stays in view: Ctrl+End shows the last line, Ctrl+Home the first.
+        m.text->setFocus();
+        QTest::keyClick(m.text, Qt::Key_End, Qt::ControlModifier);
+        QVERIFY(m.text->textCursor().atEnd());
+        auto cursorInView = [&] {
+            const QRect cursor(m.text->viewport()->mapTo(m.pictures->viewport(), m.text->cursorRect().topLeft()),
+                               m.text->cursorRect().size());
+            return m.pictures->viewport()->rect().contains(cursor);
+        };
+        QVERIFY(cursorInView());
+        QTest::keyClick(m.text, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(bar->value(), 0);
+        // Page Down moves the pane a page, the cursor with it.
+        QTest::keyClick(m.text, Qt::Key_PageDown);
+        QCOMPARE(bar->value(), bar->pageStep());
+        QVERIFY(m.text->textCursor().blockNumber() > 0);
+        QVERIFY(cursorInView());
+        // Selecting all leaves the view where it was.
+        const int before = bar->value();
+        QTest::keyClick(m.text, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(m.text->textCursor().selectedText().size(), m.text->toPlainText().size());
+        QCOMPARE(bar->value(), before);
+    }
+
+    void aShortMailWithoutPicturesFillsThePaneAndFollowsItsSize() {
+        PictureMail m({}, QSize(800, 600), "短い本文");
+        QVERIFY(m.pictures);
+        QCOMPARE(m.pictures->Count(), 0);
+        QTRY_VERIFY(m.text->height() >= m.pictures->viewport()->height());
+        m.archive.window->resize(900, 800);
+        QTRY_VERIFY(m.text->height() >= m.pictures->viewport()->height());
+        QCOMPARE(m.pictures->verticalScrollBar()->maximum(), 0);
+    }
+
+    void aDamagedPictureShowsTheNoteNotAGreyBlock() {
+        const std::string jpeg = Encoded(Filled(300, 200, Qt::red), "jpeg");
+        const std::size_t sos = jpeg.find("\xFF\xDA");
+        const std::size_t scanStart =
+            sos + 2 + ((static_cast<unsigned char>(jpeg[sos + 2]) << 8) | static_cast<unsigned char>(jpeg[sos + 3]));
+        const struct {
+            const char* name;
+            std::string bytes;
+            bool shown; // else its note alone
+        } cases[] = {
+            {"cut before its picture data", jpeg.substr(0, scanStart), false},
+            {"cut after its header", jpeg.substr(0, sos), false},
+            {"cut halfway", jpeg.substr(0, jpeg.size() / 2), true},
+            {"a PNG cut short", Encoded(Filled(300, 200, Qt::red), "png").substr(0, 60), false},
+        };
+        for (const auto& c : cases) {
+            PictureMail m({{"photo.jpg", "image/jpeg", c.bytes}}, QSize(800, 600));
+            QVERIFY2(m.pictures && m.pictures->Count() == 1, c.name);
+            QVERIFY2(m.pictures->NoteShown(0), c.name);
+            QVERIFY2(m.pictures->ShownSize(0).isValid() == c.shown, c.name);
+            const auto* note = m.pictures->findChild<QLabel*>("lblPictureNote");
+            QCOMPARE(note->text(), Q(c.shown ? kPictureCutNote : kPictureNote));
+            QCOMPARE(m.pictures->findChild<QLabel*>("imgPicture")->isVisible(), c.shown);
+        }
+    }
+
+    void anUnnamedPictureIsSavedWithItsTypesExtension() {
+        const struct {
+            const char* format;
+            const char* storedType;
+            std::string saved;
+        } cases[] = {
+            {"png", "application/octet-stream", "添付ファイル1.png"},
+            {"jpeg", "application/octet-stream", "添付ファイル1.jpg"},
+            {"gif", "", "添付ファイル1.gif"},           // Qt writes no GIF: a GIF of its own
+            {"png", "image/jpeg", "添付ファイル1.png"}, // what it holds, not what it was called
+        };
+        for (const auto& c : cases) {
+            const std::string bytes =
+                std::string(c.format) == "gif" ? AnimatedGif() : Encoded(Filled(40, 30, Qt::blue), c.format);
+            PictureMail m({{"", c.storedType, bytes}}, QSize(800, 600));
+            QVERIFY2(m.pictures && m.pictures->Count() == 1, c.format);
+            QCOMPARE(m.pictures->NameAt(0).toStdString(), c.saved);
+            const std::filesystem::path folder = m.archive.dir / "saved";
+            std::filesystem::create_directories(folder);
+            m.list->SetFolderChooser([&](QWidget*) { return QString::fromStdString(folder.string()); });
+            QVERIFY(m.list->SaveAll());
+            QVERIFY2(test::ReadFile(folder / c.saved) == bytes, c.saved.c_str());
+            QVERIFY(
+                m.archive.Find<QListWidget>("lstAttachment")->item(0)->text().startsWith(Q(c.saved.c_str()) + Q("（")));
+        }
+    }
+
+    void aPictureHasTheAttachmentsMenuAndDragsOutAsAFile() {
+        const std::string png = Encoded(Filled(120, 80, Qt::red), "png");
+        PictureMail m({{"", "application/octet-stream", png}}, QSize(800, 600));
+        QVERIFY(m.pictures && m.pictures->Count() == 1);
+        QCOMPARE(m.pictures->NameAt(0), Q("添付ファイル1.png"));
+        // Right-click: open, save, copy.
+        std::unique_ptr<QMenu> menu = m.pictures->MenuAt(0);
+        QVERIFY(menu);
+        QStringList captions;
+        for (QAction* action : menu->actions())
+            captions << action->text();
+        QCOMPARE(captions, (QStringList{Q("開く"), Q("添付を保存"), Q("コピー")}));
+        QString suggested;
+        m.list->SetFileChooser([&](QWidget*, const QString& start) {
+            suggested = start;
+            return QString::fromStdString((m.archive.dir / "saved.png").string());
+        });
+        menu->actions().at(1)->trigger();
+        QCOMPARE(QFileInfo(suggested).fileName(), Q("添付ファイル1.png"));
+        QVERIFY(test::ReadFile(m.archive.dir / "saved.png") == png);
+        menu->actions().at(2)->trigger();
+        const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copied && copied->hasUrls());
+        QVERIFY(test::ReadFile(copied->urls().at(0).toLocalFile().toStdString()) == png);
+        // Dragged with the mouse: the drag carries a private copy of the file, and the picture.
+        std::unique_ptr<QMimeData> dragged;
+        QWidget* source = nullptr;
+        m.list->SetDragStarter([&](QMimeData* data, QWidget* from) {
+            dragged.reset(data);
+            source = from;
+        });
+        auto* label = m.pictures->findChild<QLabel*>("imgPicture");
+        Press(label, QPoint(10, 10));
+        MoveHeld(label, QPoint(10 + QApplication::startDragDistance() + 2, 10));
+        QVERIFY(dragged);
+        QVERIFY(m.pictures->isAncestorOf(source));
+        QCOMPARE(dragged->urls().size(), 1);
+        const std::filesystem::path file = dragged->urls().at(0).toLocalFile().toStdString();
+        QCOMPARE(file.filename().string(), std::string("添付ファイル1.png"));
+        QVERIFY(test::ReadFile(file) == png);
+        QCOMPARE(qvariant_cast<QImage>(dragged->imageData()).size(), QSize(120, 80));
+        // A drag is no click: nothing was opened.
+        QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(20, 10));
     }
 
     void theCacheStaysWithinItsBoundOverAThousandMailsAndLateResultsAreDropped() {

@@ -36,10 +36,11 @@ TEST_F(SettingsFile, FirstRunGivesTheDefaultsAndWritesThemInOrder) {
     EXPECT_EQ(s.postPetDir, "C:\\Program Files\\So-net\\PostPet for Windows ver. 2.0");
     EXPECT_EQ(s.myMailAddr, "");
     EXPECT_EQ(s.displayType, 0);
-    EXPECT_EQ(form.width, 11745);
-    EXPECT_EQ(form.height, 7404);
-    EXPECT_EQ(form.top, (16200 - 7404) / 2);
-    EXPECT_EQ(form.left, (28800 - 11745) / 2);
+    // Two thirds of the screen, centred.
+    EXPECT_EQ(form.width, 19200);
+    EXPECT_EQ(form.height, 10800);
+    EXPECT_EQ(form.top, (16200 - 10800) / 2);
+    EXPECT_EQ(form.left, (28800 - 19200) / 2);
     for (int i = 0; i < 17; ++i) {
         EXPECT_EQ(s.sendReadOptions[static_cast<size_t>(i)], 0);
         EXPECT_EQ(s.recievReadOptions[static_cast<size_t>(i)], 0);
@@ -65,10 +66,10 @@ TEST_F(SettingsFile, FirstRunGivesTheDefaultsAndWritesThemInOrder) {
                                         "[KamoMail Environment]\n"
                                         "Ver=400\n"
                                         "[Form Position]\n"
-                                        "Form Top    Position=4398\n"
-                                        "Form Left   Position=8527\n"
-                                        "Form Width  Position=11745\n"
-                                        "Form Height Position=7404\n"
+                                        "Form Top    Position=2700\n"
+                                        "Form Left   Position=4800\n"
+                                        "Form Width  Position=19200\n"
+                                        "Form Height Position=10800\n"
                                         "[Mail Options]\n"
                                         "Send Mail Read Option=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
                                         "Reciev Mail Read Option=0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
@@ -153,8 +154,8 @@ TEST_F(SettingsFile, NonNumericValuesTakeTheEmptyValueDefault) {
     ASSERT_TRUE(Read());
     EXPECT_EQ(s.storedVersion, 0);
     EXPECT_EQ(s.displayType, 0);
-    EXPECT_EQ(form.width, 11745);
-    EXPECT_EQ(form.top, (16200 - 7404) / 2);
+    EXPECT_EQ(form.width, 19200);
+    EXPECT_EQ(form.top, (16200 - 10800) / 2);
     EXPECT_EQ(s.mailFontSize, 9);
     EXPECT_EQ(s.friendWidth, 9225); // out of the 16-bit range
     EXPECT_EQ(s.friendHeight, 4000);
@@ -162,17 +163,36 @@ TEST_F(SettingsFile, NonNumericValuesTakeTheEmptyValueDefault) {
 }
 
 TEST_F(SettingsFile, WindowsAreCentredFromTheRightSizes) {
-    // The main window is centred from its design size although another size is stored: its Top
+    // The main window is centred from its default size although another size is stored: its Top
     // and Left are read before its Width and Height.
     Write("[Form Position]\nForm Width  Position=15000\nForm Height Position=9000\n"
           "[Friend Editer]\nWidth=6000\nHeight=4000\nTop=\n");
     ASSERT_TRUE(Read());
     EXPECT_EQ(form.width, 15000);
-    EXPECT_EQ(form.top, (16200 - 7404) / 2);
-    EXPECT_EQ(form.left, (28800 - 11745) / 2);
+    EXPECT_EQ(form.height, 9000);
+    EXPECT_EQ(form.top, (16200 - 10800) / 2);
+    EXPECT_EQ(form.left, (28800 - 19200) / 2);
     // The friend window uses the size read just before.
     EXPECT_EQ(s.friendTop, (16200 - 4000) / 2);
     EXPECT_EQ(s.friendLeft, (28800 - 6000) / 2);
+}
+
+TEST(MainFormSize, AWindowWithoutAStoredSizeOpensAtTwoThirdsOfTheScreenNeverBelowTheDesignSize) {
+    struct Case {
+        ScreenTwips screen;
+        ScreenTwips size;
+    } cases[] = {
+        {{19200, 12000}, {12795, 7995}},  // 1280 x 800: 853 x 533 pixels
+        {{28800, 16200}, {19200, 10800}}, // 1920 x 1080
+        {{12000, 9000}, {11745, 7404}},   // 800 x 600: the design size
+        {{0, 0}, {11745, 7404}},          // no screen known
+        {{57600, 32400}, {38400, 21600}}, // 3840 x 2160
+    };
+    for (const Case& c : cases) {
+        const ScreenTwips size = DefaultMainFormSize(c.screen);
+        EXPECT_EQ(size.width, c.size.width) << c.screen.width;
+        EXPECT_EQ(size.height, c.size.height) << c.screen.height;
+    }
 }
 
 TEST_F(SettingsFile, ReadOptionFlagsAreTakenByCharacterPosition) {
