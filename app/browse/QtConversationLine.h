@@ -40,6 +40,7 @@ private:
     SQLite::Database* db_ = nullptr;
     int64_t row_ = 0;
     int count_ = 0;
+    WaitReporter& wait_;
     std::vector<int64_t> rows_; // the conversation of the mail on display, oldest first
 };
 
