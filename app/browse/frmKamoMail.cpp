@@ -29,6 +29,7 @@
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "common/Messages.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
@@ -325,8 +326,8 @@ bool frmKamoMail::Load() {
     loaded_ = true;
     ShowViewMode();
     // The filter subsystem's start-up routine: loads the filter tables.
-    if (!FilterStartUp(session_))
-        prompter_.Error("フィルターを読み込めませんでした。");
+    if (const auto failure = FilterStartUp(session_))
+        prompter_.Error(MessageOf(*failure));
     idle_->ArmAutoRead();
     // The keyboard starts in the key list, with no key chosen yet.
     browser_->FocusKeyList();

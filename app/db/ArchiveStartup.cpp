@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/Messages.h"
 #include "common/Prompter.h"
 #include "db/Archive.h"
 #include "db/ArchiveSeal.h"
@@ -152,7 +153,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
                 auto db = OpenArchive(archive);
                 UpgradeArchive(*db);
             } catch (const std::exception& e) {
-                prompter.Error(settings.databasePath + "　" + e.what());
+                prompter.Error(settings.databasePath + "　" + ErrorText(e));
                 return nullptr;
             }
         }
@@ -169,7 +170,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
             r.created = true;
         }
     } catch (const std::exception& e) {
-        prompter.Error(settings.databasePath + "　" + e.what());
+        prompter.Error(settings.databasePath + "　" + ErrorText(e));
         return nullptr;
     }
 
@@ -194,7 +195,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         AddMissingTables(*db);
         return db;
     } catch (const std::exception& e) {
-        prompter.Error(settings.databasePath + "　" + e.what());
+        prompter.Error(settings.databasePath + "　" + ErrorText(e));
         return nullptr;
     }
 }
