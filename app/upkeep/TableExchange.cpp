@@ -170,11 +170,10 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     const bool hasHeader = reader.Next(record);
     if (!hasHeader && reader.LongField())
         refuseLong();
+    if (!hasHeader && reader.Error().empty())
+        Refuse(job, 1, FailureCode::CsvNoHeader);
     if (!hasHeader)
-        if (reader.Error().empty())
-            Refuse(job, 1, FailureCode::CsvNoHeader);
-        else
-            Refuse(job, 1, FailureCode::CsvUnreadable, {reader.Error()});
+        Refuse(job, 1, FailureCode::CsvUnreadable, {reader.Error()});
     std::vector<std::string> header;
     for (const auto& f : record)
         header.push_back(f.text);
