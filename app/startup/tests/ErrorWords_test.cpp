@@ -72,7 +72,7 @@ TEST_F(ErrorWords, TheTerminalPrintsTheSameWordsOnStandardError) {
     const auto missing = dir / "Friend.dat";
     const pid_t pid = test::LaunchProgram(
         {"friends", "--read", missing.string()},
-        {{{"KAMOMAIL_CONFIG_DIR", (dir / "config").string()}, {"KAMOMAIL_DATA_DIR", folders.dataDir.string()}}},
+        {{{"KAMOMAIL_CONFIG_DIR", (dir / "config").string()}, {"KAMOMAIL_DATA_DIR", folders.dataDir.string()}}, {}},
         dir / "output.txt");
     int status = 0;
     ::waitpid(pid, &status, 0);
