@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "common/Messages.h"
 #include "common/Prompter.h"
 
 namespace kamo {
@@ -11,7 +12,7 @@ void Guarded(Prompter& prompter, const std::function<void()>& work) {
     try {
         work();
     } catch (const std::exception& e) {
-        prompter.Error(std::string("エラーが発生しました。\n") + e.what());
+        prompter.Error(std::string("エラーが発生しました。\n") + ErrorText(e));
     }
 }
 

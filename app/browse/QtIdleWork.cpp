@@ -11,6 +11,7 @@
 #include "browse/QtMailBrowser.h"
 #include "browse/QtMailboxWatch.h"
 #include "common/ArchiveView.h"
+#include "common/Messages.h"
 #include "common/Prompter.h"
 #include "db/ArchiveSession.h"
 #include "db/Compaction.h"
@@ -73,7 +74,7 @@ void QtIdleWork::ArmAutoRead() {
                 AutoReadWhenIdle();
             });
     } catch (const std::exception& e) {
-        prompter_.Error(std::string("自動読み込みを始められませんでした。\n") + e.what(), "自動読み込み");
+        prompter_.Error(std::string("自動読み込みを始められませんでした。\n") + ErrorText(e), "自動読み込み");
     }
 }
 
@@ -94,9 +95,9 @@ void QtIdleWork::AutoReadWhenIdle() {
         // for each attempt.
         view_.ShowNewMail();
         const auto retry = autoReadWatch_ ? autoReadWatch_->ReadFailed(request.mailboxes) : std::chrono::milliseconds{};
-        note_(QDateTime::currentDateTime().toString("hh:mm:ss ") +
-              QString::fromStdString("自動読み込み: エラーが発生しました（" + std::string(e.what()) + "）。" +
-                                     RetryNote(retry)));
+        note_(
+            QDateTime::currentDateTime().toString("hh:mm:ss ") +
+            QString::fromStdString("自動読み込み: エラーが発生しました（" + ErrorText(e) + "）。" + RetryNote(retry)));
         return;
     }
     if (!summary.completed) {

@@ -31,6 +31,7 @@
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "common/Messages.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
@@ -333,8 +334,8 @@ bool frmKamoMail::Load() {
     loaded_ = true;
     ShowViewMode();
     // The filter subsystem's start-up routine: loads the filter tables.
-    if (!FilterStartUp(session_))
-        prompter_.Error("フィルターを読み込めませんでした。");
+    if (const auto failure = FilterStartUp(session_))
+        prompter_.Error(MessageOf(*failure));
     // A first start beside PostPet's folder offers its friend file, once.
     Guarded([this] { OfferFriendFileBeside(session_, prompter_, lock_); });
     idle_->ArmAutoRead();

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/Messages.h"
 #include "common/Prompter.h"
 #include "db/Archive.h"
 #include "db/ArchiveSeal.h"
@@ -156,7 +157,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
                 auto db = OpenArchive(archive);
                 UpgradeArchive(*db);
             } catch (const std::exception& e) {
-                prompter.Error(settings.databasePath + "　" + e.what());
+                prompter.Error(settings.databasePath + "　" + ErrorText(e));
                 return nullptr;
             }
         }
@@ -174,7 +175,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
             r.created = true;
         }
     } catch (const std::exception& e) {
-        prompter.Error(settings.databasePath + "　" + e.what());
+        prompter.Error(settings.databasePath + "　" + ErrorText(e));
         return nullptr;
     }
 
@@ -199,7 +200,7 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
         AddMissingTables(*db);
         return db;
     } catch (const std::exception& e) {
-        prompter.Error(settings.databasePath + "　" + e.what());
+        prompter.Error(settings.databasePath + "　" + ErrorText(e));
         return nullptr;
     }
 }

@@ -1,5 +1,6 @@
 #include "db/Attachments.h"
 
+#include "common/Failure.h"
 #include "db/MailRows.h"
 
 #include <limits>
@@ -54,7 +55,7 @@ AttachmentWriter::AttachmentWriter(SQLite::Database& db)
 
 void AttachmentWriter::Add(const MailKey& key, int64_t position, const Attachment& attachment) {
     if (attachment.bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        throw std::length_error("attachment too large for the archive");
+        throw Failure(FailureCode::AttachmentTooLarge, {std::to_string(attachment.bytes.size())});
     insert_.reset();
     BindMailKey(insert_, 1, key);
     insert_.bind(7, position);

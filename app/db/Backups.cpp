@@ -10,6 +10,7 @@
 
 #include <sys/stat.h>
 
+#include "common/Failure.h"
 #include "db/Compaction.h"
 #include "platform/FileUtil.h"
 
@@ -92,7 +93,7 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
     if (!fs::exists(folder, ec) && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder))
-        throw std::runtime_error("バックアップのフォルダを作れません（" + ec.message() + "）。\n" + folder.string());
+        throw Failure(FailureCode::BackupFolderNotMade, {ec.message(), folder.string()});
     const fs::path target = folder / ("KamoMail-" + day + ".Mdb");
     const fs::path fresh = fs::path(target.string() + ".New");
     const fs::path freshJournal = fs::path(fresh.string() + "-journal");
@@ -106,7 +107,7 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
     removeFresh(); // whatever is at this day's names, a link planted there too
     // Created empty with the archive's privacy before SQLite fills it, so it is never readable by others.
     if (!CreateEmptyFile(fresh, PrivateModeOf(db.getFilename())))
-        throw std::runtime_error("バックアップのファイルを作れません。\n" + fresh.string());
+        throw Failure(FailureCode::BackupFileNotMade, {fresh.string()});
     try {
         SQLite::Statement vacuum(db, "VACUUM INTO ?");
         vacuum.bind(1, fresh.string());
@@ -118,13 +119,14 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
     std::string why;
     if (!SyncFile(fresh) || !IsCompleteArchive(fresh, &why)) {
         removeFresh();
-        throw std::runtime_error("バックアップを確かめられませんでした（" + (why.empty() ? "同期できません" : why) +
-                                 "）。\n" + target.string());
+        if (why.empty())
+            throw Failure(FailureCode::BackupNotSynced, {target.string()});
+        throw Failure(FailureCode::BackupNotVerified, {why, target.string()});
     }
     fs::rename(fresh, target, ec);
     if (ec) {
         removeFresh();
-        throw std::runtime_error("バックアップを保存できません（" + ec.message() + "）。\n" + target.string());
+        throw Failure(FailureCode::BackupNotSaved, {ec.message(), target.string()});
     }
     SyncFolder(folder);
     return target;
@@ -156,7 +158,7 @@ std::vector<BackupInfo> ListBackups(const fs::path& dataDir) {
 
 std::unique_ptr<SQLite::Database> OpenBackupReadOnly(const fs::path& backup) {
     if (!FileExists(backup))
-        throw std::runtime_error("バックアップが見つかりません。\n" + backup.string());
+        throw Failure(FailureCode::BackupNotFound, {backup.string()});
     auto db = std::make_unique<SQLite::Database>("file:" + UriPath(backup) + "?mode=ro&immutable=1",
                                                  SQLite::OPEN_READONLY | SQLite::OPEN_URI);
     db->exec("PRAGMA query_only = 1");

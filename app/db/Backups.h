@@ -23,7 +23,7 @@ bool IsArchiveOrCopy(const std::filesystem::path& target, const std::filesystem:
 std::string TodayText();
 
 // Makes the backup of `day` ("yyyy-mm-dd") from the open archive and returns its path. Throws
-// std::runtime_error (with a Japanese message) or SQLite::Exception when it fails; the day's previous
+// Failure or SQLite::Exception when it fails; the day's previous
 // backup then stays as it was.
 std::filesystem::path MakeBackup(SQLite::Database& db, const std::filesystem::path& dataDir, const std::string& day);
 

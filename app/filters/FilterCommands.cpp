@@ -3,6 +3,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/ArchiveView.h"
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -21,7 +22,7 @@ bool MemFilterGo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
         ok = RunFilters(session.Database(), session.Filters(), wait);
     }
     if (!ok)
-        prompter.Error("フィルターの実行に失敗しました。");
+        prompter.Error(MessageOf(Failure(FailureCode::FilterRunFailed)));
     view.ShowViewMode();
     return ok;
 }
@@ -37,9 +38,12 @@ std::string FilterCountsText(ArchiveSession& session) {
     return text;
 }
 
-bool FilterStartUp(ArchiveSession& session) {
+std::optional<Failure> FilterStartUp(ArchiveSession& session) {
     NullWaitReporter quiet;
-    return LoadFilters(session.Database(), session.Filters(), quiet);
+    std::string why;
+    if (LoadFilters(session.Database(), session.Filters(), quiet, &why))
+        return std::nullopt;
+    return Failure(FailureCode::FiltersNotLoaded, {why});
 }
 
 } // namespace kamo

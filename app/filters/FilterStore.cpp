@@ -36,7 +36,7 @@ const std::array<std::string, WaitReporter::kLines>& FilterWaitLines() {
     return lines;
 }
 
-bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait) {
+bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait, std::string* why) {
     wait.SetLines(FilterWaitLines());
     tables.count = 0;
     tables.readCount = 0;
@@ -60,7 +60,9 @@ bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait)
             ++tables.count;
             wait.Pump();
         }
-    } catch (const SQLite::Exception&) {
+    } catch (const SQLite::Exception& e) {
+        if (why)
+            *why = e.what();
         return false;
     }
     return true;

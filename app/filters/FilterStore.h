@@ -18,7 +18,7 @@ const std::array<std::string, WaitReporter::kLines>& FilterWaitLines();
 // Fills both tables from tblFilter: action-0 filters first, each group in number order; filters
 // with another action code are copied into the Read Filter Table as well. Sets the wait lines.
 // On a database error the tables hold what was read before it and the result is false.
-bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait);
+bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait, std::string* why = nullptr);
 
 // Rewrites tblFilter from slots 0..count-1 in one transaction, numbering the slot at position i
 // 10 * (i + 1) and leaving out slots whose trimmed title is empty, then reloads the tables. On a

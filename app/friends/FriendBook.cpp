@@ -131,9 +131,9 @@ void SaveFriends(SQLite::Database& db, const std::vector<Friend>& friends) {
     for (const auto& f : friends) {
         const std::string address(TrimAscii(f.address, " \t"));
         if (address.empty())
-            throw std::runtime_error("アドレスが空の行があります。");
+            throw Failure(FailureCode::FriendAddressEmpty);
         if (!seen.insert(ToLowerAscii(address)).second)
-            throw std::runtime_error("アドレス " + address + " が二度あります。");
+            throw Failure(FailureCode::FriendAddressTwice, {address});
     }
     SQLite::Transaction transaction(db);
     db.exec("DELETE FROM tblFriend");
@@ -201,12 +201,12 @@ FriendFileRead ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdi
     case ReadFileResult::Ok:
         break;
     case ReadFileResult::Missing:
-        throw std::runtime_error("おともだちファイルが見つかりません。\n" + friendFile.string());
+        throw Failure(FailureCode::FriendFileMissing, {friendFile.string()});
     case ReadFileResult::NotRegular:
     case ReadFileResult::TooLarge:
         throw NotAFriendFile();
     case ReadFileResult::Failed:
-        throw std::runtime_error("おともだちファイルを読めません。\n" + friendFile.string());
+        throw Failure(FailureCode::FriendFileUnreadable, {friendFile.string()});
     }
     const FriendFileScan scan = ScanFriendFile(bytes);
     if (!scan.IsFriendFile())
@@ -229,19 +229,18 @@ FriendFileRead ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdi
         }
     } cleanup{inPath, tmpPath};
     if (!AtomicWriteFile(inPath, sound, PrivateFile()))
-        throw std::runtime_error("おともだちファイルを読めません（作業ファイルを書けません）。\n" + inPath.string());
+        throw Failure(FailureCode::FriendWorkFileNotWritten, {inPath.string()});
     int32_t count = 0, code = 0;
     friendEdit(inPath.c_str(), tmpPath.c_str(), &count, &code);
     if (code == -1 || code == -5)
-        throw std::runtime_error("おともだちファイルを読めません（エラー " + std::to_string(code) + "）。\n" +
-                                 friendFile.string());
+        throw Failure(FailureCode::FriendConversionError, {std::to_string(code), friendFile.string()});
     std::string text;
     if (ReadRegularFile(tmpPath, kMaxFriendFileBytes * 4, text) != ReadFileResult::Ok)
-        throw std::runtime_error("おともだちファイルを読めません（変換結果を読めません）。\n" + tmpPath.string());
+        throw Failure(FailureCode::FriendConversionUnreadable, {tmpPath.string()});
     int bad = 0;
     const auto friends = ParseFriendTmp(text, &bad);
     if (bad != 0 || friends.size() != scan.sound.size() || count != static_cast<int32_t>(scan.sound.size()))
-        throw std::runtime_error("おともだちファイルを読めません（変換結果が合いません）。\n" + friendFile.string());
+        throw Failure(FailureCode::FriendConversionMismatch, {friendFile.string()});
     FriendFileRead read;
     static_cast<MergeCounts&>(read) = MergeFriends(db, friends);
     read.damaged = scan.damaged;

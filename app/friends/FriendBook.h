@@ -10,6 +10,7 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/Failure.h"
 #include "friends/FriendFile.h"
 #include "kamomail.h"
 
@@ -32,8 +33,8 @@ std::vector<Friend> ParseFriendTmp(const std::string& bytes, int* bad = nullptr)
 // The book as stored, in address order.
 std::vector<Friend> LoadFriends(SQLite::Database& db);
 
-// Replaces the whole book in one transaction (the editor's OK). Throws std::runtime_error (Japanese
-// message) for an empty or repeated address, before anything changes.
+// Replaces the whole book in one transaction (the editor's OK). Throws Failure for an empty or repeated address, before
+// anything changes.
 void SaveFriends(SQLite::Database& db, const std::vector<Friend>& friends);
 
 struct MergeCounts {
@@ -51,15 +52,14 @@ struct FriendFileRead : MergeCounts {
 };
 
 // The refusal of a file that is no friend file (or a FIFO, a device, a folder, a file far too large).
-struct NotAFriendFile : std::runtime_error {
-    NotAFriendFile() : std::runtime_error("おともだちファイルではありません") {}
+struct NotAFriendFile : Failure {
+    NotAFriendFile() : Failure(FailureCode::NotAFriendFile) {}
 };
 
 // Reads PostPet's friend file (a regular file of at most kMaxFriendFileBytes, never waiting on it),
 // recognises it (FriendFile.h), runs KamoFriend_Edit on its sound records into `tmpPath` (its
 // input, FriendIn.Tmp, beside it) and merges what it holds. Throws NotAFriendFile for anything
-// else, std::runtime_error with a Japanese message when the file cannot be read; nothing is
-// stored then.
+// else, Failure when the file cannot be read; nothing is stored then.
 FriendFileRead ReadFriendFile(SQLite::Database& db, KamoFriend_Edit_Fn friendEdit,
                               const std::filesystem::path& friendFile, const std::filesystem::path& tmpPath);
 

@@ -5,6 +5,7 @@
 
 #include "common/ArchiveView.h"
 #include "common/AsciiText.h"
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -31,7 +32,7 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
         filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
-        prompter.Error(std::string("メールの名前を変えられませんでした。\n") + e.what(), "おともだち");
+        prompter.Error(std::string("メールの名前を変えられませんでした。\n") + ErrorText(e), "おともだち");
         return false;
     }
     view.ShowViewMode();
@@ -73,10 +74,10 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
         read = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
                               session.Folders().dataDir / kFriendTextName);
     } catch (const NotAFriendFile& e) {
-        prompter.Error(e.what(), "おともだち");
+        prompter.Error(ErrorText(e), "おともだち");
         return false;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("おともだちファイルを読み込めませんでした。\n") + e.what(), "おともだち");
+        prompter.Error(std::string("おともだちファイルを読み込めませんでした。\n") + ErrorText(e), "おともだち");
         return false;
     }
     const std::string summary = "おともだちファイルを読み込みました。\n追加 " + WithSeparators(read.added) +
@@ -123,7 +124,7 @@ bool ExportFriendCards(const std::vector<Friend>& friends, const std::filesystem
     try {
         WriteFriendCards(friends, target, archive);
     } catch (const std::exception& e) {
-        prompter.Error(std::string("おともだち帳を書き出せませんでした。\n") + e.what(), "おともだち");
+        prompter.Error(std::string("おともだち帳を書き出せませんでした。\n") + ErrorText(e), "おともだち");
         return false;
     }
     prompter.Message("おともだち " + WithSeparators(static_cast<int64_t>(friends.size())) +

@@ -11,6 +11,7 @@
 #include <exception>
 #include <set>
 
+#include "common/Messages.h"
 #include "common/Prompter.h"
 #include "friends/FriendCommands.h"
 #include "platform/QtScreenFit.h"
@@ -197,7 +198,7 @@ void frmFriend::accept() {
     try {
         SaveFriends(db_, Rows());
     } catch (const std::exception& e) {
-        prompter_.Error(std::string("おともだち帳を保存できません。\n") + e.what(), "おともだち帳");
+        prompter_.Error(std::string("おともだち帳を保存できません。\n") + ErrorText(e), "おともだち帳");
         return;
     }
     QDialog::accept();

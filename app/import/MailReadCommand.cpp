@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/ArchiveView.h"
+#include "common/Messages.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
@@ -20,7 +21,7 @@ bool ComMailRead(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
     } catch (const std::exception& e) {
         // Mailboxes read before the failure stay stored; the one being read was rolled back.
         view.ShowNewMail();
-        prompter.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + e.what(), "PostPet Mail Read");
+        prompter.Error(std::string("メールの読み込み中にエラーが発生しました。\n") + ErrorText(e), "PostPet Mail Read");
         return false;
     }
     if (!summary.completed)

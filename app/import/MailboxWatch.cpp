@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/Failure.h"
+
 namespace kamo {
 namespace {
 
@@ -62,8 +64,10 @@ MailboxWatch::MailboxWatch(fs::path postPetDir, std::vector<MailboxChoice> mailb
         boxes_.push_back(box);
     }
     fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0)
-        throw std::system_error(errno, std::generic_category(), "inotify_init1");
+    if (fd_ < 0) {
+        const int error = errno;
+        throw Failure(FailureCode::WatchNotStarted, {"inotify_init1", std::generic_category().message(error)});
+    }
     Arm();
     const auto now = Clock::now(); // one time for all, so mailboxes written together are due together
     for (auto& box : boxes_)

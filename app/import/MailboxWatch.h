@@ -42,7 +42,7 @@ public:
 
     // Watches `mailboxes` under `postPetDir`. Every mailbox whose list file is there counts as
     // changed at the start, so the first settle time ends with all of them due (mail written while
-    // nobody watched is read too). Throws std::system_error when inotify cannot be had.
+    // nobody watched is read too). Throws Failure when inotify cannot be had.
     MailboxWatch(std::filesystem::path postPetDir, std::vector<MailboxChoice> mailboxes,
                  std::chrono::milliseconds settle = kDefaultSettle);
     ~MailboxWatch();

@@ -6,6 +6,7 @@
 
 #include "common/ArchiveView.h"
 #include "common/CommandTable.h"
+#include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "db/Backups.h"
 #include "friends/FriendCommands.h"
@@ -28,7 +29,7 @@ int WithSession(const std::string& name, std::ostream& out, std::ostream& err,
         const bool ok = work(*session, prompter);
         return ok && !prompter.failed ? 0 : 1;
     } catch (const std::exception& e) {
-        err << "kamomail " << name << ": エラーが発生しました。" << e.what() << '\n';
+        err << "kamomail " << name << ": エラーが発生しました。" << ErrorText(e) << '\n';
         return 1;
     }
 }

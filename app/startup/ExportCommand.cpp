@@ -6,6 +6,7 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "common/Messages.h"
 #include "export/MailExport.h"
 #include "export/MailSelection.h"
 #include "startup/ArchiveTerminalCommands.h"
@@ -163,7 +164,7 @@ int ExportMailFormat(const ExportRequest& request) {
                         << " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";
         return 0;
     } catch (const std::exception& e) {
-        request.err << "kamomail export: 書き出せませんでした。" << e.what() << '\n';
+        request.err << "kamomail export: 書き出せませんでした。" << ErrorText(e) << '\n';
         return 1;
     }
 }

@@ -10,6 +10,7 @@
 #include "browse/KeyLists.h"
 #include "browse/MailView.h"
 #include "browse/SubjectCursor.h"
+#include "common/Messages.h"
 #include "db/MailRows.h"
 #include "export/MailSelection.h"
 #include "search/Conversations.h"
@@ -166,7 +167,7 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out.flush();
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail list: 一覧の作成中にエラーが発生しました。" << e.what() << '\n';
+        err << "kamomail list: 一覧の作成中にエラーが発生しました。" << ErrorText(e) << '\n';
         return 1;
     }
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "common/CommandTable.h"
+#include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
 #include "startup/ReadWatch.h"
@@ -77,7 +78,7 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out.flush();
         return ReadExitStatus(summary);
     } catch (const std::exception& e) {
-        err << "kamomail read: メールの読み込み中にエラーが発生しました。" << e.what() << '\n';
+        err << "kamomail read: メールの読み込み中にエラーが発生しました。" << ErrorText(e) << '\n';
         return 1;
     }
 }

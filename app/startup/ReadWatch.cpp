@@ -10,6 +10,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include "common/Messages.h"
 #include "db/ArchiveSession.h"
 #include "import/MailRead.h"
 #include "import/MailboxWatch.h"
@@ -162,7 +163,7 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
             } catch (const std::exception& e) {
                 // The mailbox being read was rolled back (those before it are stored): all of them
                 // are read again, whether or not PostPet writes again.
-                out << Now() << " 読み込み中にエラーが発生しました: " << e.what() << "。"
+                out << Now() << " 読み込み中にエラーが発生しました: " << ErrorText(e) << "。"
                     << RetryNote(watch.ReadFailed(part.mailboxes)) << "。\n";
             }
             out.flush();
@@ -171,7 +172,7 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
         out.flush();
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail read --watch: " << e.what() << '\n';
+        err << "kamomail read --watch: " << ErrorText(e) << '\n';
         return 1;
     }
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/CommandTable.h"
+#include "common/Messages.h"
 #include "export/MailSelection.h"
 #include "import/Redecode.h"
 #include "platform/KamoLibrary.h"
@@ -126,7 +127,7 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         out.flush();
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail search: 検索中にエラーが発生しました。" << e.what() << '\n';
+        err << "kamomail search: 検索中にエラーが発生しました。" << ErrorText(e) << '\n';
         return 1;
     }
 }
@@ -141,7 +142,7 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
         try {
             return RunRedecode(out, err, progressShown);
         } catch (const std::exception& e) {
-            err << "kamomail index: メールを読み直せませんでした。" << e.what() << '\n';
+            err << "kamomail index: メールを読み直せませんでした。" << ErrorText(e) << '\n';
             return 1;
         }
     }
@@ -175,7 +176,7 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
             << " 通を索引に入れました）。\n";
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail index: 索引を作れませんでした。" << e.what() << '\n';
+        err << "kamomail index: 索引を作れませんでした。" << ErrorText(e) << '\n';
         return 1;
     }
 }

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "common/CommandTable.h"
+#include "common/Messages.h"
 #include "filters/FilterCommands.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
@@ -20,8 +21,8 @@ std::unique_ptr<ArchiveSession> StartTerminalSession(Prompter& prompter, std::os
     FormGeometry geometry;
     if (!ReadSettings(session->AppSettings(), geometry, ScreenTwips{}, prompter))
         return nullptr;
-    if (!FilterStartUp(*session)) {
-        err << "kamomail " << command << ": フィルターを読み込めませんでした。中止します。\n";
+    if (const auto failure = FilterStartUp(*session)) {
+        err << "kamomail " << command << ": " << MessageOf(*failure) << "中止します。\n";
         return nullptr;
     }
     return session;

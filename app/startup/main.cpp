@@ -22,6 +22,7 @@
 
 #include "browse/QtJapanese.h"
 #include "browse/frmKamoMail.h"
+#include "common/Messages.h"
 #include "common/QtPrompter.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
@@ -134,7 +135,7 @@ int RunWindowProgram(int argc, char** argv) {
     try {
         folders = kamo::ResolveFolders();
     } catch (const std::exception& e) {
-        prompter.Error(e.what());
+        prompter.Error(kamo::ErrorText(e));
         return 1;
     }
 

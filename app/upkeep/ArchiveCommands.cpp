@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "common/ArchiveView.h"
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -19,7 +20,7 @@ std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prom
         wait.ShowBusy("　バックアップを作成しています。");
         return MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
     } catch (const std::exception& e) {
-        prompter.Error(std::string("バックアップを作成できませんでした。\n") + e.what(), "バックアップ");
+        prompter.Error(std::string("バックアップを作成できませんでした。\n") + ErrorText(e), "バックアップ");
         return std::nullopt;
     }
 }
@@ -40,7 +41,7 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
     } catch (const std::exception& e) {
         ok = false;
         prompter.Error(std::string("データベースを再作成できませんでした。元のデータベースはそのままです。\n") +
-                           e.what(),
+                           ErrorText(e),
                        "データベースの再作成");
     }
     view.ShowViewMode();
@@ -78,7 +79,7 @@ bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
             wait.Pump();
         });
     } catch (const std::exception& e) {
-        prompter.Error(std::string("書き出せませんでした。\n") + e.what(), "エクスポート");
+        prompter.Error(std::string("書き出せませんでした。\n") + ErrorText(e), "エクスポート");
         return false;
     }
     std::string text = "書き出しました。\n" + folder.string() +
@@ -106,7 +107,7 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
         refreshed = RefreshDerivedData(session.Database(), session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
-        prompter.Error(std::string("取り込めませんでした。\n") + e.what(), "インポート");
+        prompter.Error(std::string("取り込めませんでした。\n") + ErrorText(e), "インポート");
         return false;
     }
     view.ShowViewMode();

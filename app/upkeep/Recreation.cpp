@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/Failure.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "db/Compaction.h"
@@ -82,9 +83,9 @@ std::vector<std::string> CopyRows(SQLite::Database& fresh) {
 
 void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::Database&)>& refresh,
                      const RecreateStepHook& hook) {
-    auto step = [&](RecreateStep s, const char* what) {
+    auto step = [&](RecreateStep s, FailureCode failed) {
         if (hook && !hook(s))
-            throw std::runtime_error(std::string(what) + "に失敗しました。");
+            throw Failure(failed);
     };
     std::error_code ec;
     const fs::path archive =
@@ -97,39 +98,39 @@ void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::D
 
     // The start's upkeep works beside the archive under the same names: it stops first.
     session.StopUpkeep();
-    step(RecreateStep::Backup, "バックアップの作成");
+    step(RecreateStep::Backup, FailureCode::RecreationBackupFailed);
     MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
 
     removeFresh();
     try {
         std::vector<std::string> copied;
         {
-            step(RecreateStep::Build, "新しいデータベースの作成");
+            step(RecreateStep::Build, FailureCode::RecreationBuildFailed);
             // Made as narrow as the archive before SQLite writes to it: it becomes the archive.
             if (!CreateEmptyFile(fresh, PrivateModeOf(archive)))
-                throw std::runtime_error("新しいデータベースを作成できません。\n" + fresh.string());
+                throw Failure(FailureCode::NewArchiveNotMade, {fresh.string()});
             auto db = OpenArchive(fresh, true);
             CreateTables(*db);
-            step(RecreateStep::Copy, "データのコピー");
+            step(RecreateStep::Copy, FailureCode::RecreationCopyFailed);
             SQLite::Statement attach(*db, "ATTACH DATABASE ? AS src");
             attach.bind(1, archive.string());
             attach.exec();
             copied = CopyRows(*db);
-            step(RecreateStep::Refresh, "フィルターと一覧の更新");
+            step(RecreateStep::Refresh, FailureCode::RecreationRefreshFailed);
             if (refresh && !refresh(*db))
-                throw std::runtime_error("フィルターと一覧の更新に失敗しました。");
-            step(RecreateStep::Verify, "新しいデータベースの検査");
+                throw Failure(FailureCode::RecreationRefreshFailed);
+            step(RecreateStep::Verify, FailureCode::RecreationVerifyFailed);
             for (const auto& table : copied)
                 if (Rows(*db, "main", table) != Rows(*db, "src", table))
-                    throw std::runtime_error("新しいデータベースの行数が合いません（" + table + "）。");
+                    throw Failure(FailureCode::NewArchiveRowsDiffer, {table});
             db->exec("DETACH DATABASE src");
         }
         std::string why;
         if (!IsCompleteArchive(fresh, &why))
-            throw std::runtime_error("新しいデータベースが検査に通りません（" + why + "）。");
-        step(RecreateStep::Replace, "データベースの置き換え");
+            throw Failure(FailureCode::NewArchiveNotComplete, {why});
+        step(RecreateStep::Replace, FailureCode::RecreationReplaceFailed);
         if (!SyncFile(fresh))
-            throw std::runtime_error("新しいデータベースを書き込めません。");
+            throw Failure(FailureCode::NewArchiveNotWritten);
     } catch (...) {
         removeFresh();
         throw;
@@ -139,7 +140,7 @@ void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::D
     if (::rename(fresh.c_str(), archive.c_str()) != 0) {
         removeFresh();
         session.ReopenArchive();
-        throw std::runtime_error("データベースを置き換えられません。");
+        throw Failure(FailureCode::ArchiveNotReplaced);
     }
     SyncFolder(archive.parent_path().empty() ? fs::path(".") : archive.parent_path());
     session.ReopenArchive();

@@ -23,7 +23,7 @@ enum class RecreateStep { Backup, Build, Copy, Refresh, Verify, Replace };
 // Called before each step; returning false makes that step fail (tests).
 using RecreateStepHook = std::function<bool(RecreateStep)>;
 
-// Throws std::runtime_error (Japanese message) or SQLite::Exception on failure. Nothing may hold a
+// Throws Failure or SQLite::Exception on failure. Nothing may hold a
 // statement on the archive while it runs (the window lets go of its lists first).
 void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::Database&)>& refresh,
                      const RecreateStepHook& hook = {});

@@ -15,6 +15,7 @@
 
 #include "common/CodePage.h"
 #include "common/Csv.h"
+#include "common/Failure.h"
 #include "db/Backups.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
@@ -81,9 +82,10 @@ size_t ValueLimit(SQLite::Database& db) {
     return static_cast<size_t>(sqlite3_limit(db.getHandle(), SQLITE_LIMIT_LENGTH, -1));
 }
 
-[[noreturn]] void Refuse(const FileJob& job, size_t line, const std::string& what) {
-    throw std::runtime_error(job.file.filename().string() + " の " + std::to_string(line) + " 行目: " + what +
-                             "\n何も取り込んでいません。");
+// The file refused at a line: its name and the line come first in the details.
+[[noreturn]] void Refuse(const FileJob& job, size_t line, FailureCode code, std::vector<std::string> details = {}) {
+    details.insert(details.begin(), {job.file.filename().string(), std::to_string(line)});
+    throw Failure(code, std::move(details));
 }
 
 bool EndsWith(const std::string& text, std::string_view tail) {
@@ -121,21 +123,23 @@ bool IsStoredTime(std::string_view text) {
 }
 
 // What a value of the column must be beyond its type, by the column's name (the mail's key columns
-// carry the same endings in every table that refers to a mail). Empty when it may be stored.
-std::string ValueProblem(const Column& column, const CsvField& f) {
-    if (!f.quoted && f.text.empty())
-        return column.pk > 0 ? column.name + " が空です（キーの列）" : std::string();
+// carry the same endings in every table that refers to a mail). Refuses the line when it may not be stored.
+void CheckValue(const FileJob& job, size_t line, const Column& column, const CsvField& f) {
+    if (!f.quoted && f.text.empty()) {
+        if (column.pk > 0)
+            Refuse(job, line, FailureCode::CsvEmptyKey, {column.name});
+        return;
+    }
     if (column.kind == Kind::Text && (!IsValidUtf8(f.text) || f.text.find('\0') != std::string::npos))
-        return column.name + " に UTF-8 ではないバイトか NUL があります";
+        Refuse(job, line, FailureCode::CsvNotUtf8, {column.name});
     if (EndsWith(column.name, "_YMD") && !IsStoredDate(f.text))
-        return column.name + " が日付（yyyy/mm/dd）ではありません: " + f.text;
+        Refuse(job, line, FailureCode::CsvNotDate, {column.name, f.text});
     if (EndsWith(column.name, "_HMS") && !IsStoredTime(f.text))
-        return column.name + " が時刻（hh:mm:ss）ではありません: " + f.text;
+        Refuse(job, line, FailureCode::CsvNotTime, {column.name, f.text});
     if (EndsWith(column.name, "_SndRcvFlag") && f.text != "0" && f.text != "1")
-        return column.name + " は 0 か 1 のはずです: " + f.text;
+        Refuse(job, line, FailureCode::CsvNotFlag, {column.name, f.text});
     if (EndsWith(column.name, "_SubKey") && !f.text.empty() && f.text[0] == '-')
-        return column.name + " が負の数です: " + f.text;
-    return {};
+        Refuse(job, line, FailureCode::CsvNegative, {column.name, f.text});
 }
 
 // Reads the file through; `row` gets each checked record and its line. Throws at the first problem.
@@ -143,10 +147,10 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     // Only a regular file: a FIFO would block the import for ever, a device never end.
     std::error_code ec;
     if (!fs::is_regular_file(job.file, ec))
-        throw std::runtime_error(job.file.string() + " は通常のファイルではありません。\n何も取り込んでいません。");
+        throw Failure(FailureCode::CsvNotRegular, {job.file.string()});
     std::ifstream in(job.file, std::ios::binary);
     if (!in)
-        throw std::runtime_error(job.file.string() + " を開けません。\n何も取り込んでいません。");
+        throw Failure(FailureCode::CsvNotOpened, {job.file.string()});
     CsvReader reader(in);
     // A value larger than the archive takes is refused as it is read, never held whole: a text up to
     // the limit, bytes (written as hexadecimal) up to twice it, a column name far below it.
@@ -156,19 +160,20 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     reader.SetFieldLimits(std::move(limits), job.valueLimit);
     auto refuseLong = [&]() {
         const size_t at = *reader.LongField();
-        const std::string column = at < job.columns.size()
-                                       ? job.columns[at].name + "（" + std::to_string(at + 1) + " 列目）"
-                                       : std::to_string(at + 1) + " 列目";
-        Refuse(job, reader.Line(),
-               column + "の値がアーカイブに保存できる大きさ（" + std::to_string(job.valueLimit) +
-                   " バイト）を超えています");
+        if (at < job.columns.size())
+            Refuse(job, reader.Line(), FailureCode::CsvValueTooLong,
+                   {job.columns[at].name, std::to_string(at + 1), std::to_string(job.valueLimit)});
+        Refuse(job, reader.Line(), FailureCode::CsvValueTooLongAt,
+               {std::to_string(at + 1), std::to_string(job.valueLimit)});
     };
     std::vector<CsvField> record;
     const bool hasHeader = reader.Next(record);
     if (!hasHeader && reader.LongField())
         refuseLong();
+    if (!hasHeader && reader.Error().empty())
+        Refuse(job, 1, FailureCode::CsvNoHeader);
     if (!hasHeader)
-        Refuse(job, 1, reader.Error().empty() ? "見出しの行がありません" : reader.Error());
+        Refuse(job, 1, FailureCode::CsvUnreadable, {reader.Error()});
     std::vector<std::string> header;
     for (const auto& f : record)
         header.push_back(f.text);
@@ -176,32 +181,30 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     for (const auto& c : job.columns)
         expected.push_back(c.name);
     if (header != expected)
-        Refuse(job, 1, "見出しの行が " + job.table + " の列と合いません");
+        Refuse(job, 1, FailureCode::CsvHeaderMismatch, {job.table});
     while (reader.Next(record)) {
         if (record.size() != job.columns.size())
-            Refuse(job, reader.Line(),
-                   "列の数が " + std::to_string(record.size()) + " です（" + std::to_string(job.columns.size()) +
-                       " のはず）");
+            Refuse(job, reader.Line(), FailureCode::CsvColumnCount,
+                   {std::to_string(record.size()), std::to_string(job.columns.size())});
         for (size_t i = 0; i < record.size(); ++i) {
             const CsvField& f = record[i];
             int64_t number = 0;
             std::string bytes;
             if (!f.quoted && f.text.empty())
-                continue; // no value (ValueProblem says whether it may be empty)
+                continue; // no value (CheckValue says whether it may be empty)
             if (job.columns[i].kind == Kind::Integer && (f.quoted || !IsInteger(f.text, number)))
-                Refuse(job, reader.Line(), job.columns[i].name + " が数ではありません: " + f.text);
+                Refuse(job, reader.Line(), FailureCode::CsvNotNumber, {job.columns[i].name, f.text});
             if (job.columns[i].kind == Kind::Bytes && !Unhex(f.text, bytes))
-                Refuse(job, reader.Line(), job.columns[i].name + " が16進の文字列ではありません");
+                Refuse(job, reader.Line(), FailureCode::CsvNotHex, {job.columns[i].name});
         }
         for (size_t i = 0; i < record.size(); ++i)
-            if (const std::string problem = ValueProblem(job.columns[i], record[i]); !problem.empty())
-                Refuse(job, reader.Line(), problem);
+            CheckValue(job, reader.Line(), job.columns[i], record[i]);
         row(record, reader.Line());
     }
     if (reader.LongField())
         refuseLong();
     if (!reader.Error().empty())
-        Refuse(job, reader.Line(), reader.Error());
+        Refuse(job, reader.Line(), FailureCode::CsvUnreadable, {reader.Error()});
 }
 
 } // namespace
@@ -228,7 +231,7 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)
-        throw std::runtime_error("書き出し先のフォルダを作れません（" + ec.message() + "）。\n" + folder.string());
+        throw Failure(FailureCode::CsvFolderNotMade, {ec.message(), folder.string()});
     std::vector<TableCount> counts;
     for (const auto& table : ExportedTables(db)) {
         if (progress)
@@ -237,15 +240,11 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
         const fs::path file = folder / (table + ".csv");
         const fs::path archive = db.getFilename();
         if (IsArchiveOrCopy(file, archive))
-            throw std::runtime_error(
-                "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" +
-                file.string());
+            throw Failure(FailureCode::CsvTargetIsArchive, {file.string()});
         // Private like the archive; a link at the name is refused, never written through. The rows go
         // out as they are read, a piece at a time: memory does not grow with the archive.
         FileWriter out(file, PrivateFile(PrivateModeOf(archive)));
-        auto cannotWrite = [&file]() {
-            return std::runtime_error("書き出せません（シンボリックリンクには書き出しません）。\n" + file.string());
-        };
+        auto cannotWrite = [&file]() { return Failure(FailureCode::CsvNotWritten, {file.string()}); };
         std::string text, order;
         constexpr size_t kPiece = 1 << 20;
         auto flush = [&](size_t atLeast) {
@@ -326,7 +325,7 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
                                      const std::function<void(const std::string&)>& progress) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec))
-        throw std::runtime_error("取り込むフォルダが見つかりません。\n" + folder.string());
+        throw Failure(FailureCode::CsvImportFolderMissing, {folder.string()});
     std::vector<FileJob> jobs;
     std::vector<TableCount> counts, notRead;
     for (const auto& t : FindTables(db)) {
@@ -344,8 +343,7 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
         }
     }
     if (jobs.empty())
-        throw std::runtime_error("このフォルダには取り込めるファイル（tblKamoMail.csv など）がありません。\n" +
-                                 folder.string());
+        throw Failure(FailureCode::CsvNothingToImport, {folder.string()});
     // Every file checked through first: a broken one must not leave half an import behind.
     for (const auto& job : jobs)
         ReadFile(job, [](const std::vector<CsvField>&, size_t) {});
@@ -410,10 +408,9 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
             const bool sameRow = found && stored.getColumn(1).getInt() == 1;
             stored.reset();
             if (found && rowid > before)
-                Refuse(*current, line, "同じキーの行がこのファイルに二度あります");
+                Refuse(*current, line, FailureCode::CsvKeyTwice);
             if (found && !sameRow)
-                Refuse(*current, line,
-                       "同じキーでちがう中身の行がアーカイブに保存されています（別の行を上書きも無視もしません）");
+                Refuse(*current, line, FailureCode::CsvKeyConflict);
             if (found) {
                 ++count.skipped;
                 return;
@@ -423,14 +420,14 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
                 const bool there = mailThere->executeStep();
                 mailThere->reset();
                 if (!there)
-                    Refuse(*current, line, "この行のメールがアーカイブにも取り込むファイルにもありません");
+                    Refuse(*current, line, FailureCode::CsvMailMissing);
             }
             bind(insert, record, record.size());
             try {
                 insert.exec();
             } catch (const SQLite::Exception& e) {
                 // Such as a row larger as a whole than the archive takes.
-                Refuse(*current, line, std::string("この行を保存できません（") + e.what() + "）");
+                Refuse(*current, line, FailureCode::CsvRowNotStored, {e.what()});
             }
             insert.reset();
             ++count.rows;

@@ -27,13 +27,13 @@ struct TableCount {
 };
 
 // Writes the files into `folder` (created when missing; files of the same name are replaced, each
-// atomically). `progress` gets the table being written. Throws std::runtime_error (Japanese message)
-// or SQLite::Exception.
+// atomically). `progress` gets the table being written. Throws Failure or
+// SQLite::Exception.
 std::vector<TableCount> ExportTables(SQLite::Database& db, const std::filesystem::path& folder,
                                      const std::function<void(const std::string&)>& progress = {});
 
 // Reads every "<table>.csv" in `folder` whose table the archive has and holds the user's data; the
-// files of derived tables are listed (rebuilt) after the others, unread. Throws std::runtime_error naming
+// files of derived tables are listed (rebuilt) after the others, unread. Throws Failure naming
 // the file and line of the first problem, before anything is stored; a database error rolls back.
 std::vector<TableCount> ImportTables(SQLite::Database& db, const std::filesystem::path& folder,
                                      const std::function<void(const std::string&)>& progress = {});

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "common/CodePage.h"
+#include "common/Messages.h"
 #include "db/LookupLists.h"
 #include "friends/FriendBook.h"
 #include "platform/KamoLibrary.h"
@@ -131,7 +132,7 @@ TEST(FriendBook, FilesThatAreNoFriendFileAreRefused) {
             ReadFriendFile(*db, library.FriendEdit(), file, dir / "Friend.Tmp");
             ADD_FAILURE() << file << " was read";
         } catch (const NotAFriendFile& e) {
-            EXPECT_STREQ(e.what(), "おともだちファイルではありません");
+            EXPECT_EQ(ErrorText(e), "おともだちファイルではありません");
         }
         EXPECT_TRUE(LoadFriends(*db).empty()) << file;
         EXPECT_FALSE(std::filesystem::exists(dir / "Friend.Tmp"));

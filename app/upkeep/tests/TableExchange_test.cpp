@@ -16,6 +16,7 @@
 #include <sqlite3.h>
 
 #include "common/Csv.h"
+#include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
@@ -133,7 +134,7 @@ TEST(TableExchange, AFileThatIsNoSuchExportImportsNothingAndSaysWhere) {
             ImportTables(*target, dir / "export");
             ADD_FAILURE() << c.what << ": imported";
         } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << c.what << ": " << e.what();
+            EXPECT_NE(ErrorText(e).find(c.says), std::string::npos) << c.what << ": " << ErrorText(e);
         }
         EXPECT_EQ(target->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt(), 0) << c.what;
     }
@@ -230,7 +231,7 @@ struct HandMade {
             counts = ImportTables(*target, dir / "in");
             return {};
         } catch (const std::runtime_error& e) {
-            return e.what();
+            return ErrorText(e);
         }
     }
     int64_t Mails() { return target->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
@@ -330,10 +331,10 @@ TEST(CsvMerge, OriginalsGoOutAndBackByteForByteAndOnlyWithTheirMail) {
         ImportTables(*empty, h.dir / "in");
         ADD_FAILURE() << "an original without its mail was taken";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find(
+        EXPECT_NE(ErrorText(e).find(
                       "tblOriginal.csv の 2 行目: この行のメールがアーカイブにも取り込むファイルにもありません"),
                   std::string::npos)
-            << e.what();
+            << ErrorText(e);
     }
     EXPECT_EQ(empty->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt64(), 0);
     test::WriteFile(h.dir / "in" / "tblKamoMail.csv", mail);
@@ -408,7 +409,7 @@ TEST(CsvMerge, AFifoInPlaceOfAFileIsRefusedAtOnce) {
         ImportTables(*h.target, h.dir / "fifo");
         ADD_FAILURE() << "imported from a FIFO";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("通常のファイルではありません"), std::string::npos) << e.what();
+        EXPECT_NE(ErrorText(e).find("通常のファイルではありません"), std::string::npos) << ErrorText(e);
     }
 }
 

@@ -1,0 +1,21 @@
+#pragma once
+// The catalogue: the words the user is shown for each Failure. Only the edges call it: the window's
+// handlers and the commands that tell the user through their Prompter, and the terminal's commands.
+#include <exception>
+#include <string>
+
+#include "common/Failure.h"
+
+namespace kamo {
+
+// The catalogue's text of a code, with "{1}", "{2}" ... where its details go. Empty for none.
+const char* MessageTemplate(FailureCode code);
+
+// The failure in the user's words: its code's text with its details put in.
+std::string MessageOf(const Failure& failure);
+
+// What an error says to the user: a Failure in the catalogue's words, any other exception (SQLite,
+// out of memory, the OS) by its own what().
+std::string ErrorText(const std::exception& error);
+
+} // namespace kamo
