@@ -3,8 +3,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include <SQLiteCpp/Statement.h>
-
 #include "browse/frmConversation.h"
 #include "db/MailRows.h"
 #include "search/Conversations.h"
@@ -29,12 +27,11 @@ QtConversationLine::~QtConversationLine() = default;
 
 void QtConversationLine::ShowMail(SQLite::Database& db, const MailKey& key) {
     Clear();
-    SQLite::Statement st(db, "SELECT rowid FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
-    BindMailKey(st, 1, key);
-    if (!st.executeStep())
+    const std::optional<int64_t> row = MailRowIdOf(db, key);
+    if (!row)
         return;
     db_ = &db;
-    row_ = st.getColumn(0).getInt64();
+    row_ = *row;
     // Only the mails linked to this one are read (the conversation index); the first look-up in an
     // archive without the index makes it, under the wait window.
     rows_ = ConversationOf(db, row_, wait_).rows;

@@ -26,6 +26,7 @@
 #include "browse/MailView.h"
 #include "browse/QtIdleWork.h"
 #include "browse/QtMailBrowser.h"
+#include "browse/QtReply.h"
 #include "browse/QtStatusProgress.h"
 #include "browse/frmBackupList.h"
 #include "browse/frmHelp.h"
@@ -122,6 +123,7 @@ CommandSlots frmKamoMail::Slots() {
         browser_->AdvanceViewMode();
         browser_->FocusKeyList();
     };
+    auto reply = [this] { ReplyToMail(browser_->CurrentMail(), prompter_, urlOpener_); };
     auto read = [this] { ComMailRead(session_, prompter_, *readProgress_, *this); };
     auto renameBy = [this](FriendName which) {
         return [this, which] { RenameCommand(session_, prompter_, lock_, *this, which); };
@@ -131,8 +133,8 @@ CommandSlots frmKamoMail::Slots() {
         {"memMailRead", read},
         {"comMailDel", [this] { OnComMailDel(); }},
         {"cmdAddrDel", [this] { OnCmdAddrDel(); }},
-        {"comSendMail", [this] { OnComSendMail(); }},
-        {"memReply", [this] { OnComSendMail(); }},
+        {"comSendMail", reply},
+        {"memReply", reply},
         {"comEnd", close},
         {"memEnd", close},
         {"memMailDel", [this] { OnMemMailDel(); }},
@@ -384,26 +386,6 @@ bool frmKamoMail::RunOptionDialog() {
         return false;
     }
     return true;
-}
-
-void frmKamoMail::OnComSendMail() {
-    const std::optional<MailRecord> mail = browser_->CurrentMail();
-    if (!mail) {
-        prompter_.Message("返信するメールを選択して下さい。");
-        return;
-    }
-    std::string address = ReplyAddress(*mail);
-    if (address.empty()) {
-        prompter_.Message("このメールには返信先のアドレスがありません。");
-        return;
-    }
-    QUrl url;
-    url.setScheme("mailto");
-    url.setPath(Q(address), QUrl::DecodedMode);
-    // Everything percent-encoded: a subject may hold "&", "=" or "#".
-    url.setQuery("subject=" + QString::fromLatin1(QUrl::toPercentEncoding(Q(ReplySubject(*mail)))), QUrl::StrictMode);
-    if (!urlOpener_(url))
-        prompter_.Message("メールソフトを起動できませんでした。");
 }
 
 void frmKamoMail::OnMemVar() {

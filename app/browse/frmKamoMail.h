@@ -127,7 +127,6 @@ private:
     void KeepFocus(QWidget* focus);
 
     // The command handlers, by their control's name.
-    void OnComSendMail();
     void OnComMailDel();
     void OnCmdAddrDel();
     void OnMemMailDel();

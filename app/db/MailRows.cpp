@@ -201,6 +201,14 @@ int BindMailKey(SQLite::Statement& st, int first, const MailKey& key) {
     return first + 6;
 }
 
+std::optional<int64_t> MailRowIdOf(SQLite::Database& db, const MailKey& key) {
+    SQLite::Statement st(db, "SELECT rowid FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
+    BindMailKey(st, 1, key);
+    if (!st.executeStep())
+        return std::nullopt;
+    return st.getColumn(0).getInt64();
+}
+
 bool HasAnyMail(SQLite::Database& db) {
     return db.execAndGet("SELECT EXISTS (SELECT 1 FROM tblKamoMail)").getInt() != 0;
 }

@@ -4,6 +4,8 @@
 // writing. The column names and their order are those of the table's creation (Schema.cpp).
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -71,6 +73,8 @@ std::string MailKeyCondition(std::string_view table, int first = 1);
 std::string MailKeyJoin(std::string_view table);
 // Binds `key` for MailKeyCondition(table, first); returns the next parameter's number.
 int BindMailKey(SQLite::Statement& st, int first, const MailKey& key);
+// The rowid of the mail `key` in tblKamoMail, or nothing when it is not there.
+std::optional<int64_t> MailRowIdOf(SQLite::Database& db, const MailKey& key);
 
 // True when the archive holds any mail.
 bool HasAnyMail(SQLite::Database& db);
