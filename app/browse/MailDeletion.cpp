@@ -10,6 +10,7 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
+#include "db/Trash.h"
 #include "upkeep/TableRegistry.h"
 
 namespace kamo {
@@ -55,7 +56,8 @@ void Bind(SQLite::Statement& st, const DeletionTarget& target) {
     }
 }
 
-constexpr const char* kAskTail = "\n     よろしいでしょうか？";
+// Deleted mail goes to the trash, and the question says so.
+constexpr const char* kAskTail = "\n     メールはゴミ箱に移り、あとで元に戻せます。\n     よろしいでしょうか？";
 
 } // namespace
 
@@ -105,11 +107,17 @@ std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
 
 int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target) {
     SQLite::Transaction transaction(db);
-    SQLite::Statement st(db, "DELETE FROM tblKamoMail WHERE " + Where(target));
-    Bind(st, target);
-    const int64_t deleted = st.exec();
+    const TrashMove move = MoveToTrash(db, Where(target), [&](SQLite::Statement& st) { Bind(st, target); });
     transaction.commit();
-    return deleted;
+    return move.mails;
+}
+
+std::vector<MailKey> UndoLastDeletion(SQLite::Database& db) {
+    SQLite::Transaction transaction(db);
+    const int64_t batch = LastTrashBatch(db);
+    std::vector<MailKey> restored = batch > 0 ? RestoreTrashBatch(db, batch) : std::vector<MailKey>{};
+    transaction.commit();
+    return restored;
 }
 
 int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
