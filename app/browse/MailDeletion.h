@@ -52,4 +52,16 @@ std::vector<MailKey> UndoLastDeletion(SQLite::Database& db);
 int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                     const DeletionTarget& target);
 
+// 編集 → 元に戻す: restores the last deletion's batch under the wait window, runs the filters again
+// and shows the view anew; the keys restored (none, told, when the trash is empty).
+std::vector<MailKey> RunUndo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view);
+// The same for a batch the trash window chose.
+std::vector<MailKey> RunRestoreBatch(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                                     int64_t batch);
+
+// The question before emptying the trash, the one step that cannot be undone.
+std::string EmptyTrashQuestion(int64_t count);
+// Asks, then removes every mail from the trash for good; how many (0 when the user said No).
+int64_t RunEmptyTrash(ArchiveSession& session, Prompter& prompter);
+
 } // namespace kamo

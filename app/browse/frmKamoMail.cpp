@@ -1,5 +1,7 @@
 #include "browse/frmKamoMail.h"
 
+#include "browse/frmTrash.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -130,6 +132,12 @@ CommandSlots frmKamoMail::Slots() {
         {"comEnd", close},
         {"memEnd", close},
         {"memMailDel", [this] { OnMemMailDel(); }},
+        {"memUndo", [this] { OnMemUndo(); }},
+        {"memTrash",
+         [this] {
+             frmTrash trash(session_, prompter_, lock_, *this, this);
+             TrashRun()(trash);
+         }},
         {"memCopy", [this] { browser_->CopyChosenText(); }},
         {"memSelectAll", [this] { browser_->SelectMailText(); }},
         {"memSearch", [this] { browser_->FocusSearch(); }},
@@ -416,6 +424,7 @@ void frmKamoMail::OnComMailDel() {
     const QString query = browser_->ActiveQuery();
     if (RunDeletion(session_, prompter_, lock_, *this, target) == 0)
         return;
+    deletedFrom_ = place;
     if (query.isEmpty())
         browser_->RestorePlace(place);
     else
@@ -439,7 +448,16 @@ void frmKamoMail::OnCmdAddrDel() {
     const DeletionTarget target = KeyTarget(ViewModeOf(settings_.displayType), item->text, item->filterNo);
     QtMailBrowser::Place place = browser_->CurrentPlace();
     place.subjectRow = 0;
-    if (RunDeletion(session_, prompter_, lock_, *this, target) > 0)
+    if (RunDeletion(session_, prompter_, lock_, *this, target) == 0)
+        return;
+    deletedFrom_ = place;
+    browser_->RestorePlace(place);
+}
+
+void frmKamoMail::OnMemUndo() {
+    // The restored mail is chosen where the deletion left the lists: its key and its line.
+    const QtMailBrowser::Place place = deletedFrom_.value_or(browser_->CurrentPlace());
+    if (!RunUndo(session_, prompter_, lock_, *this).empty())
         browser_->RestorePlace(place);
 }
 

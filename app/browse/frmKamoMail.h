@@ -12,6 +12,7 @@
 #include "browse/BusyFlags.h"
 #include "browse/QtCommandMenus.h"
 #include "browse/QtControlLock.h"
+#include "browse/QtMailBrowser.h"
 #include "common/ArchiveView.h"
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
@@ -124,6 +125,7 @@ private:
     void OnComSendMail();
     void OnComMailDel();
     void OnCmdAddrDel();
+    void OnMemUndo();
     void OnMemMailDel();
     void OnMemExport();
     // The mail commands that offer every mail, the chosen key's, the search result's and (`shownMail`)
@@ -144,6 +146,8 @@ private:
     BusyFlags flags_;
     QtControlLock lock_;
     QtMailBrowser* browser_ = nullptr;
+    // Where the last deletion was made, for 元に戻す to choose the restored mail there.
+    std::optional<QtMailBrowser::Place> deletedFrom_;
     QtIdleWork* idle_ = nullptr;
     QLabel* lblDate = nullptr;
     QPushButton* comMailRead = nullptr;
