@@ -178,6 +178,7 @@ void frmKamoMailTest::everyControlAndMenuItemIsThereAndEveryCommandIsOn() {
         {"memSearch", QKeySequence(QKeySequence::Find)},
         {"memReply", QKeySequence(Qt::CTRL | Qt::Key_R)},
         {"memMailDel", QKeySequence(QKeySequence::Delete)},
+        {"memUndo", QKeySequence(QKeySequence::Undo)},
         {"memNameOrAddr", QKeySequence(Qt::Key_F5)},
         {"memYears", QKeySequence(Qt::Key_F6)},
         {"memHelp_Top", QKeySequence(QKeySequence::HelpContents)},
