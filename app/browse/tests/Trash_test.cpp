@@ -6,8 +6,11 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include "browse/MailDeletion.h"
+#include "common/WaitReporter.h"
 #include "db/Trash.h"
 #include "import/MailStore.h"
+#include "search/SearchIndex.h"
+#include "search/SearchQuery.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -92,8 +95,13 @@ TEST(Trash, EachDeletionMovesEverythingAndUndoGivesItBackByteForByte) {
         EXPECT_EQ(Count(*db, "SELECT count(*) FROM tblTrashAttachment"), 1);
         EXPECT_EQ(Count(*db, "SELECT count(*) FROM tblTrashOriginal"), 1);
         EXPECT_EQ(ListTrash(*db).size(), 1u);
+        NullWaitReporter quiet;
+        UpdateSearchIndex(*db, quiet);
+        EXPECT_TRUE(SearchMails(*db, "写真").empty());
         EXPECT_EQ(UndoLastDeletion(*db).size(), 1u);
         EXPECT_EQ(Rows(*db), before);
+        UpdateSearchIndex(*db, quiet);
+        EXPECT_EQ(SearchMails(*db, "写真").size(), 1u);
         EXPECT_EQ(Count(*db, "SELECT count(*) FROM tblTrash"), 0);
     }
 }
