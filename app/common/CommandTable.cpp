@@ -69,7 +69,7 @@ std::vector<CommandDef> BuildCommands() {
          .place = 1,
          .caption = "元に戻す(&U)",
          .toolTip = "最後に削除したメールをゴミ箱から元に戻します",
-         .shortcut = "Undo"},
+         .shortcut = "Ctrl+Z"},
         {.control = "memCopy", .menu = "mnuEdit", .place = 10, .caption = "コピー(&C)", .shortcut = "Copy"},
         {.control = "memSelectAll",
          .menu = "mnuEdit",
