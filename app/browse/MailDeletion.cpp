@@ -10,6 +10,7 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
+#include "db/Trash.h"
 #include "upkeep/TableRegistry.h"
 
 namespace kamo {
@@ -55,7 +56,8 @@ void Bind(SQLite::Statement& st, const DeletionTarget& target) {
     }
 }
 
-constexpr const char* kAskTail = "\n     よろしいでしょうか？";
+// Deleted mail goes to the trash, and the question says so.
+constexpr std::string_view kAskTail = "\n     メールはゴミ箱に移り、あとで元に戻せます。\n     よろしいでしょうか？";
 
 } // namespace
 
@@ -90,26 +92,33 @@ std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
     const std::string n = WithSeparators(count);
     switch (target.kind) {
     case DeletionTarget::Kind::Mail:
-        return target.mail.ymd + " " + target.mail.hms + " のメール「" + target.subject + "」を削除します。" + kAskTail;
+        return target.mail.ymd + " " + target.mail.hms + " のメール「" + target.subject + "」を削除します。" +
+               std::string(kAskTail);
     case DeletionTarget::Kind::Address:
-        return "アドレス「" + target.key + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
+        return "アドレス「" + target.key + "」の送受信メール " + n + " 件を削除します。" + std::string(kAskTail);
     case DeletionTarget::Kind::Name:
-        return "名前「" + ShownName(target.key) + "」の送受信メール " + n + " 件を削除します。" + kAskTail;
+        return "名前「" + ShownName(target.key) + "」の送受信メール " + n + " 件を削除します。" + std::string(kAskTail);
     case DeletionTarget::Kind::Date:
-        return target.key + " のメール " + n + " 件を削除します。" + kAskTail;
+        return target.key + " のメール " + n + " 件を削除します。" + std::string(kAskTail);
     case DeletionTarget::Kind::Filter:
-        return "フィルター「" + target.key + "」のメール " + n + " 件を削除します。" + kAskTail;
+        return "フィルター「" + target.key + "」のメール " + n + " 件を削除します。" + std::string(kAskTail);
     }
     return {};
 }
 
 int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target) {
     SQLite::Transaction transaction(db);
-    SQLite::Statement st(db, "DELETE FROM tblKamoMail WHERE " + Where(target));
-    Bind(st, target);
-    const int64_t deleted = st.exec();
+    const TrashMove move = MoveToTrash(db, Where(target), [&](SQLite::Statement& st) { Bind(st, target); });
     transaction.commit();
-    return deleted;
+    return move.mails;
+}
+
+std::vector<MailKey> UndoLastDeletion(SQLite::Database& db) {
+    SQLite::Transaction transaction(db);
+    const int64_t batch = LastTrashBatch(db);
+    std::vector<MailKey> restored = batch > 0 ? RestoreTrashBatch(db, batch) : std::vector<MailKey>{};
+    transaction.commit();
+    return restored;
 }
 
 int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
@@ -138,6 +147,78 @@ int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& w
     if (!filtered)
         prompter.Error("メールは削除しましたが、フィルターの実行に失敗しました。");
     return deleted;
+}
+
+namespace {
+
+// Restores `batch` (0: the last) under the wait window and refreshes; the keys restored.
+std::vector<MailKey> RunRestore(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                                int64_t batch) {
+    SQLite::Database& db = session.Database();
+    std::vector<MailKey> restored;
+    bool filtered = true;
+    try {
+        WaitScope busy(wait);
+        wait.ShowBusy("　データベースを整理しています。");
+        SQLite::Transaction transaction(db);
+        if (batch == 0)
+            batch = LastTrashBatch(db);
+        if (batch > 0)
+            restored = RestoreTrashBatch(db, batch);
+        transaction.commit();
+        if (!restored.empty())
+            filtered = RefreshDerivedData(db, session.Filters(), wait);
+    } catch (const std::exception& e) {
+        view.ShowViewMode();
+        prompter.Error(std::string("メールを元に戻せませんでした。\n") + e.what());
+        return {};
+    }
+    if (restored.empty()) {
+        prompter.Message("元に戻す削除がありません。");
+        return {};
+    }
+    view.ShowViewMode();
+    if (!filtered)
+        prompter.Error("メールは元に戻しましたが、フィルターの実行に失敗しました。");
+    return restored;
+}
+
+} // namespace
+
+std::vector<MailKey> RunUndo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view) {
+    return RunRestore(session, prompter, wait, view, 0);
+}
+
+std::vector<MailKey> RunRestoreBatch(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                                     int64_t batch) {
+    return RunRestore(session, prompter, wait, view, batch);
+}
+
+std::string EmptyTrashQuestion(int64_t count) {
+    return "ゴミ箱のメール " + WithSeparators(count) +
+           " 件を完全に削除します。元に戻すことはできません。\n"
+           "PostPet のフォルダにこれらのメールが残っていると、次の読み込みで再び保存されます。" +
+           std::string(kAskTail.substr(kAskTail.rfind('\n')));
+}
+
+int64_t RunEmptyTrash(ArchiveSession& session, Prompter& prompter) {
+    SQLite::Database& db = session.Database();
+    const int64_t count = db.execAndGet("SELECT count(*) FROM tblTrash").getInt64();
+    if (count == 0) {
+        prompter.Message("ゴミ箱は空です。");
+        return 0;
+    }
+    if (!prompter.AskYesNo(EmptyTrashQuestion(count), "ゴミ箱を空にする"))
+        return 0;
+    try {
+        SQLite::Transaction transaction(db);
+        const int64_t removed = EmptyTrash(db);
+        transaction.commit();
+        return removed;
+    } catch (const std::exception& e) {
+        prompter.Error(std::string("ゴミ箱を空にできませんでした。\n") + e.what());
+        return 0;
+    }
 }
 
 } // namespace kamo

@@ -1,9 +1,11 @@
 #pragma once
 // Mail deletion: the chosen mail (comMailDel), or every mail of the chosen address, name, date or
-// filter (cmdAddrDel). The rows go in one transaction, so a failure deletes nothing; then the derived
-// data is made right (RefreshDerivedData) and the view is shown anew.
+// filter (cmdAddrDel). The rows go to the trash (db/Trash.h) as one batch in one transaction, so a
+// failure deletes nothing; then the derived data is made right (RefreshDerivedData) and the view is
+// shown anew. 元に戻す restores the last batch.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 
@@ -35,14 +37,31 @@ int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target);
 // The question asked first: what goes and how many mails.
 std::string DeletionQuestion(const DeletionTarget& target, int64_t count);
 
-// Deletes the target's mail in one transaction; the number deleted. The derived data is the caller's.
+// Moves the target's mail to the trash in one transaction, as one batch; the number moved. The
+// derived data is the caller's.
 // Throws SQLite::Exception (nothing deleted) on a database error.
 int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target);
+
+// Restores the last deletion's batch from the trash in one transaction; the keys restored (none
+// when the trash is empty). The derived data is the caller's.
+std::vector<MailKey> UndoLastDeletion(SQLite::Database& db);
 
 // The whole command: asks, deletes under the wait window ("　データベースを整理しています。"), runs
 // the filters again and shows the view anew. The number deleted (0 when the user said No, nothing
 // matched, or the deletion failed and was told).
 int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                     const DeletionTarget& target);
+
+// 編集 → 元に戻す: restores the last deletion's batch under the wait window, runs the filters again
+// and shows the view anew; the keys restored (none, told, when the trash is empty).
+std::vector<MailKey> RunUndo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view);
+// The same for a batch the trash window chose.
+std::vector<MailKey> RunRestoreBatch(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
+                                     int64_t batch);
+
+// The question before emptying the trash, the one step that cannot be undone.
+std::string EmptyTrashQuestion(int64_t count);
+// Asks, then removes every mail from the trash for good; how many (0 when the user said No).
+int64_t RunEmptyTrash(ArchiveSession& session, Prompter& prompter);
 
 } // namespace kamo

@@ -6,8 +6,12 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtGlobal>
+#include <sqlite3.h>
 
 #include "common/Prompter.h"
+#include "common/Version.h"
+#include "platform/Folders.h"
 
 namespace kamo {
 
@@ -40,6 +44,13 @@ void frmHelp::Show(QWidget* owner, const QString& path, Prompter& prompter) {
         help = new frmHelp(path, owner);
     help->show();
     help->raise();
+}
+
+void frmHelp::ShowVersion(const AppFolders& folders, Prompter& prompter) {
+    prompter.Message("KamoMail\nVersion " + VersionText() + "\n\n設定フォルダ: " + folders.settingsDir.string() +
+                         "\nデータフォルダ: " + folders.dataDir.string() + "\n変換ライブラリ: " +
+                         folders.libraryPath.string() + "\n\nQt " + qVersion() + " / SQLite " + sqlite3_libversion(),
+                     "バージョン情報");
 }
 
 } // namespace kamo

@@ -5,6 +5,7 @@
 namespace kamo {
 
 class Prompter;
+struct AppFolders;
 
 class frmHelp : public QWidget {
     Q_OBJECT
@@ -14,6 +15,8 @@ public:
     // Shows the help page in the help window of `owner` (made on first use); tells the user when the
     // page is missing.
     static void Show(QWidget* owner, const QString& path, Prompter& prompter);
+    // ヘルプ → バージョン情報: the version, the folders in use and the libraries it runs on.
+    static void ShowVersion(const AppFolders& folders, Prompter& prompter);
 };
 
 } // namespace kamo

@@ -1,5 +1,7 @@
 #include "browse/frmKamoMail.h"
 
+#include "browse/frmTrash.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -18,8 +20,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include <sqlite3.h>
-
 #include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
@@ -33,7 +33,6 @@
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
 #include "common/Messages.h"
-#include "common/Version.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "export/QtExportCommand.h"
@@ -138,6 +137,12 @@ CommandSlots frmKamoMail::Slots() {
         {"comEnd", close},
         {"memEnd", close},
         {"memMailDel", [this] { OnMemMailDel(); }},
+        {"memUndo", [this] { OnMemUndo(); }},
+        {"memTrash",
+         [this] {
+             frmTrash trash(session_, prompter_, lock_, *this, this);
+             TrashRun()(trash);
+         }},
         {"memCopy", [this] { browser_->CopyChosenText(); }},
         {"memSelectAll", [this] { browser_->SelectMailText(); }},
         {"memSearch", [this] { browser_->FocusSearch(); }},
@@ -182,7 +187,7 @@ CommandSlots frmKamoMail::Slots() {
          }},
         {"memOption", [this] { RunOptionDialog(); }},
         {"memHelp_Top", [this] { frmHelp::Show(this, Q(session_.Folders().helpPath.string()), prompter_); }},
-        {"memVar", [this] { OnMemVar(); }},
+        {"memVar", [this] { frmHelp::ShowVersion(session_.Folders(), prompter_); }},
     };
     // Every handler under the error trap: a failure is told, the window stays usable.
     for (auto& [name, handler] : handlers)
@@ -388,14 +393,6 @@ bool frmKamoMail::RunOptionDialog() {
     return true;
 }
 
-void frmKamoMail::OnMemVar() {
-    const AppFolders& folders = session_.Folders();
-    prompter_.Message("KamoMail\nVersion " + VersionText() + "\n\n設定フォルダ: " + folders.settingsDir.string() +
-                          "\nデータフォルダ: " + folders.dataDir.string() + "\n変換ライブラリ: " +
-                          folders.libraryPath.string() + "\n\nQt " + qVersion() + " / SQLite " + sqlite3_libversion(),
-                      "バージョン情報");
-}
-
 void frmKamoMail::OnComMailDel() {
     const std::optional<MailRecord> mail = browser_->CurrentMail();
     if (!mail) {
@@ -412,6 +409,7 @@ void frmKamoMail::OnComMailDel() {
     const QPointer<QWidget> focus = QApplication::focusWidget();
     if (RunDeletion(session_, prompter_, lock_, *this, target) == 0)
         return;
+    deletedFrom_ = place;
     if (query.isEmpty())
         browser_->RestorePlace(place);
     else
@@ -443,10 +441,18 @@ void frmKamoMail::OnCmdAddrDel() {
     QtMailBrowser::Place place = browser_->CurrentPlace();
     place.subjectRow = 0;
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    if (RunDeletion(session_, prompter_, lock_, *this, target) > 0) {
+    if (RunDeletion(session_, prompter_, lock_, *this, target) == 0)
+        return;
+    deletedFrom_ = place;
+    browser_->RestorePlace(place);
+    KeepFocus(focus);
+}
+
+void frmKamoMail::OnMemUndo() {
+    // The restored mail is chosen where the deletion left the lists: its key and its line.
+    const QtMailBrowser::Place place = deletedFrom_.value_or(browser_->CurrentPlace());
+    if (!RunUndo(session_, prompter_, lock_, *this).empty())
         browser_->RestorePlace(place);
-        KeepFocus(focus);
-    }
 }
 
 void frmKamoMail::OnMemExport() {

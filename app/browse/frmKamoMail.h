@@ -12,6 +12,7 @@
 #include "browse/BusyFlags.h"
 #include "browse/QtCommandMenus.h"
 #include "browse/QtControlLock.h"
+#include "browse/QtMailBrowser.h"
 #include "common/ArchiveView.h"
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
@@ -129,6 +130,7 @@ private:
     // The command handlers, by their control's name.
     void OnComMailDel();
     void OnCmdAddrDel();
+    void OnMemUndo();
     void OnMemMailDel();
     void OnMemExport();
     // The mail commands that offer every mail, the chosen key's, the search result's and (`shownMail`)
@@ -142,7 +144,6 @@ private:
     void OnMemFriendEd();
     void OnMemFriendF();
     void OnMemAddressAdd();
-    void OnMemVar();
 
     ArchiveSession& session_;
     Settings& settings_; // the session's
@@ -150,6 +151,8 @@ private:
     BusyFlags flags_;
     QtControlLock lock_;
     QtMailBrowser* browser_ = nullptr;
+    // Where the last deletion was made, for 元に戻す to choose the restored mail there.
+    std::optional<QtMailBrowser::Place> deletedFrom_;
     QtIdleWork* idle_ = nullptr;
     QtStatusProgress* readProgress_ = nullptr; // a read's progress and 中止, in the status bar
     QLabel* lblDate = nullptr;

@@ -80,6 +80,31 @@ std::vector<TableDef> BuildTables() {
     return t;
 }
 
+// The trash: deleted mail waits in tables of its own, so tblKamoMail's views and indexes know
+// nothing of it. tblTrash holds the mail rows (tblKamoMail's columns under their own names) with the
+// batch that deleted them and its time; each table kept beside the mail has a trash twin with the
+// same columns after the batch, so a restored mail gets back every byte its deletion took.
+constexpr const char* kTrashBatch = "tblTrash_Batch";
+constexpr const char* kTrashTime = "tblTrash_Time";
+
+TableDef TrashOf(const TableDef& table, const std::string& name) {
+    TableDef trash{name, {{kTrashBatch, "INTEGER NOT NULL"}}, name, {kTrashBatch}, {}};
+    trash.columns.insert(trash.columns.end(), table.columns.begin(), table.columns.end());
+    trash.primaryKey.insert(trash.primaryKey.end(), table.primaryKey.begin(), table.primaryKey.end());
+    return trash;
+}
+
+void AddTrashTables(std::vector<TableDef>& added) {
+    TableDef mail = TrashOf(BuildTables().front(), "tblTrash");
+    mail.columns.insert(mail.columns.begin() + 1, {kTrashTime, kTextEmpty});
+    // The read's second look: is this mail in the trash?
+    mail.indexes = {{"idxTrash_Mail", "tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SndAdd, tblKamoMail_RcvAdd"}};
+    const size_t kept = added.size();
+    added.push_back(mail);
+    for (size_t i = 0; i < kept; ++i)
+        added.push_back(TrashOf(added[i], "tblTrash" + added[i].name.substr(3)));
+}
+
 std::vector<TableDef> BuildAddedTables() {
     TableDef attachment{"tblAttachment", {}, "tblAttachment", {}, {}};
     attachment.columns = {
@@ -145,7 +170,9 @@ std::vector<TableDef> BuildAddedTables() {
     original.primaryKey = {"tblOriginal_YMD",        "tblOriginal_HMS",    "tblOriginal_SubKey",
                            "tblOriginal_SndRcvFlag", "tblOriginal_SndAdd", "tblOriginal_RcvAdd"};
     original.indexes = {{"idxOriginal_Decoding", "tblOriginal_Decoding"}};
-    return {attachment, originalNames, headerFields, original};
+    std::vector<TableDef> added = {attachment, originalNames, headerFields, original};
+    AddTrashTables(added);
+    return added;
 }
 
 // "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns of a table whose key
@@ -235,6 +262,24 @@ const std::vector<TableDef>& ArchiveTables() {
 const std::vector<TableDef>& AddedTables() {
     static const std::vector<TableDef> tables = BuildAddedTables();
     return tables;
+}
+
+const std::vector<TrashTwin>& TrashTwins() {
+    static const std::vector<TrashTwin> twins = [] {
+        auto find = [](const std::string& name) -> const TableDef* {
+            for (const auto& table : AddedTables())
+                if (table.name == name)
+                    return &table;
+            return nullptr;
+        };
+        std::vector<TrashTwin> t = {{&ArchiveTables().front(), find("tblTrash")}};
+        for (const auto& table : AddedTables())
+            if (const TableDef* trash = find("tblTrash" + table.name.substr(3));
+                trash && table.name.rfind("tblTrash", 0))
+                t.push_back({&table, trash});
+        return t;
+    }();
+    return twins;
 }
 
 const std::vector<TriggerDef>& ArchiveTriggers() {

@@ -44,6 +44,16 @@ const std::vector<TableDef>& ArchiveTables();
 // which are derived is declared in upkeep/TableRegistry.h.
 const std::vector<TableDef>& AddedTables();
 
+// The trash (db/Trash.h) is added the same way: tblTrash holds deleted mail rows, tblKamoMail's
+// columns after the batch that deleted them (tblTrash_Batch, tblTrash_Time), and each table kept
+// beside a mail has a twin, tblTrash + its name without "tbl", with its columns after tblTrash_Batch.
+// Each pair below: tblKamoMail with tblTrash first, then each kept table with its twin.
+struct TrashTwin {
+    const TableDef* kept;
+    const TableDef* trash;
+};
+const std::vector<TrashTwin>& TrashTwins();
+
 // Triggers that keep the added tables in step with tblKamoMail, whichever command changes it:
 // deleting a mail deletes its attachments, kept names, header fields and original, and a mail whose
 // key columns change takes its attachments, header fields and original along.

@@ -159,6 +159,9 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
                 ++box.alreadyStored;
                 ++box.updated;
                 break;
+            case MailStore::Outcome::InTrash:
+                ++box.trashed;
+                break;
             }
         wait.Pump();
         if (entries % kProgressStep == 0) {
@@ -211,6 +214,7 @@ MailboxSummary ReadSummary::Totals() const {
         t.cut += b.cut;
         t.updated += b.updated;
         t.undecoded += b.undecoded;
+        t.trashed += b.trashed;
     }
     return t;
 }
@@ -376,6 +380,8 @@ Prompter::Table SummaryTable(const ReadSummary& summary) {
             }
             if (b.cut > 0)
                 note += (note.empty() ? "" : "、") + std::string("本文を切って保存 ") + WithSeparators(b.cut);
+            if (b.trashed > 0)
+                note += (note.empty() ? "" : "、") + std::string("削除済み ") + WithSeparators(b.trashed);
             if (b.undecoded > 0)
                 note +=
                     (note.empty() ? "" : "、") + std::string("読み解けず元のまま保存 ") + WithSeparators(b.undecoded);
@@ -403,6 +409,8 @@ std::string FormatSummary(const ReadSummary& summary) {
             text += " / 本文を切って保存 " + WithSeparators(b.cut);
         if (b.updated > 0)
             text += " / 読み直して更新 " + WithSeparators(b.updated);
+        if (b.trashed > 0)
+            text += " / 削除済み " + WithSeparators(b.trashed);
         if (b.undecoded > 0)
             text += " / 読み解けず元のまま保存 " + WithSeparators(b.undecoded);
         if (!total && !b.damagedAt.empty()) {

@@ -44,6 +44,7 @@ struct MailboxSummary {
     int64_t updated = 0;             // already stored by an earlier reading, now brought up to date
                                      // (counted in alreadyStored too)
     int64_t undecoded = 0;           // read with the body as text and a note, since decoding it failed
+    int64_t trashed = 0;             // not stored: the user deleted it, and the trash holds it (削除済み)
     std::vector<uint64_t> damagedAt; // where in the list file each damaged record starts
     // The user stopped the read inside this mailbox: the mails before the stop are stored, whole,
     // the rest of the mailbox is not read.

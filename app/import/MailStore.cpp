@@ -103,7 +103,8 @@ MailStore::MailStore(SQLite::Database& db, Claims claims)
       putKeptNames_(db, "INSERT INTO tblOriginalNames (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
                         "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_SndName, "
                         "tblKamoMail_RcvName) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-      attachments_(db), headerFields_(db), originals_(db), originalReader_(db), claimed_(std::move(claims)) {}
+      attachments_(db), headerFields_(db), originals_(db), originalReader_(db), trash_(db),
+      claimed_(std::move(claims)) {}
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
     attachmentCount_.reset();
@@ -306,6 +307,9 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     }
     if (same) // stored with other names than this reading's, by no reading known here
         return KeepHeaders(mail, *same, headers, original);
+    // The second look: a mail the user deleted is in the trash and is not stored again.
+    if (trash_.Holds(mail, fitting))
+        return Outcome::InTrash;
 
     mail.subKey = subKey;
     insert_.reset();

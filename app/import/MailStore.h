@@ -18,6 +18,7 @@
 #include "db/HeaderFields.h"
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
+#include "db/Trash.h"
 #include "import/MailDecode.h"
 
 namespace kamo {
@@ -43,7 +44,8 @@ class MailStore {
 public:
     // Updated: the mail was stored by an earlier reading (see Store) and now has this reading's
     // text and attachments.
-    enum class Outcome { Stored, StoredCut, AlreadyStored, Updated };
+    // InTrash: not stored; the trash holds the mail (db/Trash.h), so what the user deleted stays deleted.
+    enum class Outcome { Stored, StoredCut, AlreadyStored, Updated, InTrash };
 
     // The rows a store has stored, updated or found stored, each for a mail of its read: no other
     // mail of the read takes their place. A store that goes on after another (which gave up) takes
@@ -72,6 +74,9 @@ public:
     // Claims) is brought up to date in place (Updated): that row gets this reading's names,
     // subject, body and attachments under its own key. Reading a mailbox again after the decoding
     // has changed therefore never stores a mail twice, and never puts one mail's text in another's row.
+    //
+    // A mail not stored in tblKamoMail is looked for in the trash too, by the same header, body
+    // and attachments: one found there is not stored (InTrash).
     //
     // `headers` are kept with the mail (tblHeaderFields); a mail already stored gets them when it
     // has none yet (one read by a version that did not keep them).
@@ -137,6 +142,7 @@ private:
     HeaderFieldWriter headerFields_;
     OriginalWriter originals_;
     OriginalReader originalReader_;
+    TrashLook trash_;
     Claims claimed_;
 };
 

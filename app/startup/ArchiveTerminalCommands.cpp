@@ -8,11 +8,16 @@
 #include "common/CommandTable.h"
 #include "common/Messages.h"
 #include "common/WaitReporter.h"
+#include "db/ArchiveSession.h"
 #include "db/Backups.h"
+#include "db/Trash.h"
 #include "friends/FriendCommands.h"
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
 #include "upkeep/ArchiveCommands.h"
+#include "upkeep/TableRegistry.h"
+
+#include <SQLiteCpp/Transaction.h>
 
 namespace kamo {
 namespace {
@@ -116,6 +121,40 @@ int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, s
                 << b.path.string() << '\n';
         return true;
     });
+}
+
+int RunTrashCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() > 1 || (args.size() == 1 && args[0] != "--restore" && args[0] != "--empty")) {
+        err << UsageText("trash") << '\n';
+        return 2;
+    }
+    const std::string what = args.empty() ? "" : args[0];
+    return WithSession("trash", out, err, [&](ArchiveSession& session, TerminalPrompter&) {
+        SQLite::Database& db = session.Database();
+        if (what.empty()) {
+            for (const auto& m : ListTrash(db))
+                out << m.batch << '\t' << m.time << '\t' << m.key.ymd << ' ' << m.key.hms << '\t' << m.key.sndAdd
+                    << '\t' << m.key.rcvAdd << '\t' << m.subject << '\n';
+            return true;
+        }
+        SQLite::Transaction transaction(db);
+        if (what == "--empty") {
+            const int64_t removed = EmptyTrash(db);
+            transaction.commit();
+            out << "ゴミ箱を空にしました（" << removed << " 通）。\n";
+            return true;
+        }
+        const int64_t batch = LastTrashBatch(db);
+        const size_t restored = batch > 0 ? RestoreTrashBatch(db, batch).size() : 0;
+        transaction.commit();
+        out << "元に戻しました（" << restored << " 通）。\n";
+        NullWaitReporter quiet;
+        return restored == 0 || RefreshDerivedData(db, session.Filters(), quiet);
+    });
+}
+
+int TrashCommand(const std::vector<std::string>& args) {
+    return RunTrashCommand(args, std::cout, std::cerr);
 }
 
 int FriendsCommand(const std::vector<std::string>& args) {

@@ -6,6 +6,9 @@
 //   kamomail import --format csv DIR     such a folder back into the archive
 //   kamomail backup                      today's backup; prints its path
 //   kamomail backups                     lists the backups: date, size, mails, path
+//   kamomail trash [--restore | --empty] lists the trash: batch, its time, date and time, sender,
+//                                        receiver, subject; --restore puts the last deletion back
+//                                        (as 元に戻す), --empty removes every trashed mail for good
 // Exit status: 0 done, 1 failed (told on standard error), 2 wrong arguments.
 #include <iosfwd>
 #include <string>
@@ -18,11 +21,13 @@ int RunTableExportCommand(const std::vector<std::string>& args, std::ostream& ou
 int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunTrashCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The same on standard output and standard error (the program's command table calls these).
 int FriendsCommand(const std::vector<std::string>& args);
 int ImportCommand(const std::vector<std::string>& args);
 int BackupCommand(const std::vector<std::string>& args);
 int BackupsCommand(const std::vector<std::string>& args);
+int TrashCommand(const std::vector<std::string>& args);
 
 } // namespace kamo

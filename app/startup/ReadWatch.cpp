@@ -80,6 +80,8 @@ std::string ReadLine(const ReadSummary& summary) {
     const MailboxSummary t = summary.Totals();
     std::string line = Now() + " " + names + ": 読み込み " + std::to_string(t.read) + " 通、保存 " +
                        std::to_string(t.stored) + " 通、保存済み " + std::to_string(t.alreadyStored) + " 通";
+    if (t.trashed > 0)
+        line += "、削除済み " + std::to_string(t.trashed) + " 通";
     if (t.filtered > 0)
         line += "、除外 " + std::to_string(t.filtered) + " 通";
     if (t.damaged > 0)

@@ -28,7 +28,7 @@ int HelpCommand(const std::vector<std::string>&) {
 const std::pair<std::string_view, TerminalHandler> kHandlers[] = {
     {"--version", VersionCommand}, {"--help", HelpCommand},     {"read", ReadCommand},     {"search", SearchCommand},
     {"list", ListCommand},         {"export", ExportCommand},   {"import", ImportCommand}, {"friends", FriendsCommand},
-    {"backup", BackupCommand},     {"backups", BackupsCommand}, {"index", IndexCommand},
+    {"backup", BackupCommand},     {"backups", BackupsCommand}, {"index", IndexCommand},   {"trash", TrashCommand},
 };
 
 } // namespace

@@ -29,6 +29,13 @@ std::vector<RegisteredTable> BuildRegistry() {
         {"tblOriginalNames", TableData::User, Rebuild::None, true, true},
         {"tblHeaderFields", TableData::User, Rebuild::None, true, true},
         {"tblOriginal", TableData::User, Rebuild::None, true, true},
+        // The trash: deleted mail with everything kept beside it, until it is restored or emptied; keyed
+        // by the batch first, so no mail of tblKamoMail owns its rows.
+        {"tblTrash", TableData::User, Rebuild::None, true},
+        {"tblTrashAttachment", TableData::User, Rebuild::None, true},
+        {"tblTrashOriginalNames", TableData::User, Rebuild::None, true},
+        {"tblTrashHeaderFields", TableData::User, Rebuild::None, true},
+        {"tblTrashOriginal", TableData::User, Rebuild::None, true},
     };
     // The search index: internal, large and made again in minutes; never exported.
     for (const auto& name : SearchIndexTables())

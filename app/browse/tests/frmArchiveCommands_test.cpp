@@ -8,9 +8,11 @@
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "browse/frmBackupList.h"
 #include "browse/frmKamoMail.h"
+#include "browse/frmTrash.h"
 #include "common/CommandTable.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
@@ -113,6 +115,42 @@ private slots:
         QVERIFY(w.prompter.shown.back().text.find("2002/03/01 のメール 2 件を削除します。") == 0);
         QCOMPARE(w.Mails(), int64_t(1));
         QCOMPARE(w.Rows("lstNameOrAddr"), 1);
+    }
+
+    void undoBringsTheDeletedMailBackChosenAndTheTrashWindowEmptiesForGood() {
+        Window w;
+        w.window->ChooseKey(0);
+        w.window->ChooseSubject(1);
+        w.prompter.QueueAnswer(true);
+        w.Find<QPushButton>("comMailDel")->click();
+        QVERIFY(w.prompter.shown.back().text.find("ゴミ箱") != std::string::npos);
+        QCOMPARE(w.Mails(), int64_t(3));
+        auto* undo = w.Find<QAction>("memUndo");
+        QCOMPARE(undo->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+        undo->trigger();
+        QCOMPARE(w.Mails(), int64_t(4));
+        QVERIFY(w.window->CurrentMail());
+        QCOMPARE(w.window->CurrentMail()->subject, std::string("二"));
+        undo->trigger(); // nothing left to undo: told, nothing changes
+        QCOMPARE(w.prompter.shown.back().text, std::string("元に戻す削除がありません。"));
+        QCOMPARE(w.Mails(), int64_t(4));
+
+        // The day goes to the trash; the trash window lists it and empties it after its question.
+        w.prompter.QueueAnswer(true);
+        w.Find<QPushButton>("cmdAddrDel")->click();
+        QCOMPARE(w.Mails(), int64_t(1));
+        int listed = -1;
+        TrashRun() = [&](frmTrash& trash) {
+            listed = trash.lstTrash->topLevelItemCount();
+            w.prompter.QueueAnswer(true);
+            trash.cmdEmpty->click();
+            return 0;
+        };
+        w.Find<QAction>("memTrash")->trigger();
+        QCOMPARE(listed, 3);
+        QVERIFY(w.prompter.shown.back().text.find("次の読み込みで再び保存されます") != std::string::npos);
+        undo->trigger();
+        QCOMPARE(w.Mails(), int64_t(1)); // emptied for good
     }
 
     void aBackupIsShownReadOnlyWithTheWritingCommandsOff() {

@@ -65,7 +65,7 @@ TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
     EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
     EXPECT_EQ(settings.helpPath, folders.helpPath.string());
     EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(),
-              10); // six, tblAttachment, tblOriginalNames, tblHeaderFields and tblOriginal
+              15); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal and the five of the trash
     db.reset();
 
     EXPECT_TRUE(StartAndList().empty());

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
+#include "db/Trash.h"
 #include "import/MailRead.h"
 #include "import/Redecode.h"
 #include "ppwriter/MailboxWriter.h"
@@ -259,4 +261,38 @@ TEST_F(Originals, AnOriginalThatCannotBeReadLeavesItsRowAndIsNotTriedForever) {
     // Asked for, every mail that has an original is rewritten, whatever its version.
     EXPECT_EQ(MarkOriginalsForRedecoding(*db), 2);
     EXPECT_EQ(RedecodeOriginals(*db, library.StrChange(), wait).rewritten, 1);
+}
+
+TEST_F(Originals, AReadOfTheSameFolderLeavesTrashedMailThereUntilTheTrashIsEmptied) {
+    Write("受信フォルダ", {WithAttachment("10:00:00"), Plain("残す件", "11:00:00")});
+    ASSERT_EQ(Read({"受信フォルダ"}).Totals().stored, 2);
+    const auto original = Rows("tblOriginal");
+    const auto attachments = Rows("tblAttachment");
+    auto trash = [&] { return MoveToTrash(*db, "tblKamoMail_Subject = '写真つき'", [](SQLite::Statement&) {}).mails; };
+    ASSERT_EQ(trash(), 1);
+
+    ReadSummary again = Read({"受信フォルダ"});
+    EXPECT_EQ(again.Totals().stored, 0);
+    EXPECT_EQ(again.Totals().alreadyStored, 1);
+    EXPECT_EQ(again.Totals().trashed, 1);
+    EXPECT_NE(FormatSummary(again).find("/ 削除済み 1"), std::string::npos);
+    EXPECT_EQ(SummaryTable(again).rows.front().back(), "削除済み 1");
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblKamoMail"), 1);
+
+    // Restored, it is the same mail with the same original and picture, and the search finds it again.
+    ASSERT_EQ(RestoreTrashBatch(*db, LastTrashBatch(*db)).size(), 1u);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal"), 2);
+    EXPECT_EQ(Rows("tblAttachment").begin()->second, attachments.begin()->second);
+    std::multiset<std::string> before, after;
+    for (const auto& [id, row] : original)
+        before.insert(row);
+    for (const auto& [id, row] : Rows("tblOriginal"))
+        after.insert(row);
+    EXPECT_EQ(after, before);
+    ExpectNothingOrphaned();
+
+    // Emptied, the folder's copy is stored again by the next read.
+    ASSERT_EQ(trash(), 1);
+    EXPECT_EQ(EmptyTrash(*db), 1);
+    EXPECT_EQ(Read({"受信フォルダ"}).Totals().stored, 1);
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "db/Schema.h"
+#include "db/Trash.h"
 #include "db/tests/ArchiveFiles.h"
 #include "platform/InstanceLock.h"
 #include "ppwriter/MailboxWriter.h"
@@ -207,6 +208,39 @@ TEST_F(ReadCommandTest, FriendsTablesAndBackupsFromTheTerminal) {
 // The CSV export writes each table as it reads it: its peak memory does not grow with the archive.
 // 20 mails against 200 mails of 500 kB (100 MB of text); the sanitizer keeps no freed memory aside
 // here, so what is measured is what the program holds.
+TEST_F(ReadCommandTest, TheTrashFromTheTerminalListsRestoresAndEmpties) {
+    ppw::WriteSampleFolder(dir / "PostPet");
+    const std::vector<std::string> read = {"read", "--postpet-dir", (dir / "PostPet").string(), "--all"};
+    ASSERT_EQ(Kamomail(read).status, 0);
+    const int64_t mails = Rows();
+    auto trashOne = [&] {
+        auto db = OpenArchive(dir / "data" / "KamoMail.Mdb");
+        ASSERT_EQ(MoveToTrash(*db, "rowid = (SELECT min(rowid) FROM tblKamoMail)", [](SQLite::Statement&) {}).mails, 1);
+    };
+    trashOne();
+    const ProgramRun list = Kamomail({"trash"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 1) << list.out;
+    EXPECT_EQ(list.out.rfind("1\t", 0), 0u) << list.out; // the batch first
+
+    const ProgramRun again = Kamomail(read);
+    EXPECT_NE(again.out.find("/ 削除済み 1"), std::string::npos) << again.out;
+    EXPECT_EQ(Rows(), mails - 1);
+
+    const ProgramRun restore = Kamomail({"trash", "--restore"});
+    ASSERT_EQ(restore.status, 0) << restore.err;
+    EXPECT_NE(restore.out.find("元に戻しました（1 通）"), std::string::npos) << restore.out;
+    EXPECT_EQ(Rows(), mails);
+
+    trashOne();
+    const ProgramRun empty = Kamomail({"trash", "--empty"});
+    EXPECT_NE(empty.out.find("ゴミ箱を空にしました（1 通）"), std::string::npos) << empty.out;
+    EXPECT_EQ(Kamomail({"trash"}).out, "");
+    EXPECT_EQ(Kamomail({"trash", "--all"}).status, 2);
+    ASSERT_EQ(Kamomail(read).status, 0);
+    EXPECT_EQ(Rows(), mails); // emptied: the folder's copy is stored again
+}
+
 TEST_F(ReadCommandTest, TheCsvExportsMemoryDoesNotGrowWithTheArchive) {
     const auto archive = dir / "data" / "KamoMail.Mdb";
     std::filesystem::create_directories(dir / "data");

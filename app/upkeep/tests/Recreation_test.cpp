@@ -9,6 +9,7 @@
 
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
+#include "db/Trash.h"
 #include "db/tests/ArchiveFiles.h"
 #include "upkeep/Recreation.h"
 
@@ -32,6 +33,19 @@ TEST_F(RecreationTest, RecreationKeepsEveryRowAndMakesABackupFirst) {
     EXPECT_EQ(ListBackups(folders.dataDir).size(), 1u);
     EXPECT_FALSE(fs::exists(folders.DatabaseFile().string() + ".New"));
     EXPECT_TRUE(IsCompleteArchive(folders.DatabaseFile()));
+}
+
+TEST_F(RecreationTest, TheTrashIsTheUsersDataAndOutlivesRecreation) {
+    SQLite::Database& db = session->Archive();
+    MoveToTrash(db, "tblKamoMail_SubKey = (SELECT min(tblKamoMail_SubKey) FROM tblKamoMail)",
+                [](SQLite::Statement&) {});
+    const auto trashed = ListTrash(db);
+    ASSERT_EQ(trashed.size(), 1u);
+    RecreateArchive(*session, {});
+    const auto after = ListTrash(session->Archive());
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].key, trashed[0].key);
+    EXPECT_EQ(RestoreTrashBatch(session->Archive(), after[0].batch).size(), 1u);
 }
 
 // Under umask 022 the new archive is never readable by others, neither while it is built nor after.

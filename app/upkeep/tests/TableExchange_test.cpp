@@ -21,6 +21,7 @@
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
+#include "db/Trash.h"
 #include "db/tests/ArchiveFiles.h"
 #include "filters/FilterStore.h"
 #include "upkeep/TableExchange.h"
@@ -70,6 +71,12 @@ std::unique_ptr<SQLite::Database> Filled(const fs::path& path) {
     db->exec("INSERT INTO tblFriend VALUES ('10', 'ポチ', '山田, \"太郎\"', 'taro@example.jp', 255)");
     db->exec("INSERT INTO tblFilter VALUES (10, 1, 0, 'はな', 'hana,\"こ\"')");
     db->exec("INSERT INTO tblFilter VALUES (11, 2, 0, '件名', '件名 1')");
+    // A deleted mail waits in the trash: the user's data, exported and imported like the rest.
+    test::InsertTestMail(*db, test::NumberedMail(200));
+    EXPECT_EQ(MoveToTrash(*db, "tblKamoMail_Subject = :s",
+                          [](SQLite::Statement& st) { st.bind(":s", test::NumberedMail(200).subject); })
+                  .mails,
+              1);
     Refresh(*db);
     db->exec("CREATE TABLE tblExtra (k INTEGER PRIMARY KEY, b BLOB, t TEXT)");
     db->exec("INSERT INTO tblExtra VALUES (1, x'00ff10', 'bytes'), (2, NULL, '')");
@@ -83,7 +90,8 @@ TEST(TableExchange, ExportThenImportIntoAnEmptyArchiveGivesBackEveryRow) {
     std::set<std::string> names;
     for (const auto& e : exported)
         names.insert(e.table);
-    EXPECT_TRUE(names.count("tblExtra") && names.count("tblAttachment") && names.count("tblFilterData"));
+    EXPECT_TRUE(names.count("tblExtra") && names.count("tblAttachment") && names.count("tblFilterData") &&
+                names.count("tblTrash"));
     EXPECT_EQ(exported[0].table, "tblKamoMail");
     EXPECT_EQ(exported[0].rows, 41);
     const std::string header = test::ReadFile(dir / "export" / "tblFriend.csv").substr(0, 120);
