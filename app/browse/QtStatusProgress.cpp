@@ -1,5 +1,7 @@
 #include "browse/QtStatusProgress.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -21,7 +23,7 @@ QtStatusProgress::QtStatusProgress(QStatusBar& bar, QtControlLock& lock) : QObje
     prgProgress_->setObjectName("prgProgress");
     prgProgress_->setMaximumWidth(160);
     cmdStop_ = new QPushButton(QString::fromUtf8("中止"), &bar);
-    cmdStop_->setObjectName("cmdStop");
+    cmdStop_->setObjectName("stsStop");
     cmdStop_->setToolTip(QString::fromUtf8("メール1通の区切りで止めます。それまでに読んだメールは保存されます"));
     cmdStop_->setFocusPolicy(Qt::NoFocus); // the keyboard stays where the user is
     connect(cmdStop_, &QPushButton::clicked, this, [this] {
@@ -48,6 +50,7 @@ void QtStatusProgress::Begin() {
     lblProgress_->show();
     prgProgress_->show();
     QCoreApplication::processEvents();
+    showNextPump_ = true; // the work's first lines are shown as soon as it sets them
 }
 
 void QtStatusProgress::End() {
@@ -99,7 +102,7 @@ void QtStatusProgress::SetProgress(int64_t done, int64_t total) {
 }
 
 void QtStatusProgress::Pump() {
-    if (sincePump_.elapsed() < kPumpIntervalMs)
+    if (!std::exchange(showNextPump_, false) && sincePump_.elapsed() < kPumpIntervalMs)
         return;
     sincePump_.restart();
     QCoreApplication::processEvents();

@@ -45,6 +45,7 @@ private:
     QElapsedTimer sincePump_;
     int depth_ = 0;
     bool cancelRequested_ = false;
+    bool showNextPump_ = false;
 };
 
 } // namespace kamo

@@ -90,7 +90,9 @@ private slots:
         QVERIFY(test::ReadFile(w.dir / "config" / "KAMOMAIL.ini").find("PostPet Dir=" + postPet.string()) !=
                 std::string::npos);
         QCOMPARE(w.session->AppSettings().recievReadOptions[0], int16_t(1)); // the inbox holds mail
-        QVERIFY(w.prompter.shown.empty());
+        // The one question: the friend file found beside the mailboxes.
+        QCOMPARE(w.prompter.shown.size(), size_t(1));
+        QVERIFY(w.prompter.shown[0].text.find("PostPet のおともだちファイルが見つかりました。") == 0);
     }
 
     void deletingTheChosenMailKeepsTheUsersPlace() {

@@ -261,10 +261,10 @@ void frmKamoMailTest::fourClicksOnTheModeLabelReturnToTheFirstModeRefillingEachT
         QVERIFY(f.Find<QPushButton>("comEnd")->isEnabled());
     }
     QCOMPARE(f.session->AppSettings().displayType, int16_t(0));
-    // The menu item advances the same way and leaves the focus on the read button.
+    // The menu item (F5) advances the same way and leaves the focus in the key list.
     f.Find<QAction>("memNameOrAddr")->trigger();
     QCOMPARE(f.Label(), Q("送受信者名　表示"));
-    QVERIFY(f.Find<QPushButton>("comMailRead")->hasFocus());
+    QVERIFY(f.Keys()->hasFocus());
     QVERIFY(f.prompter.shown.empty());
     // From the keyboard too: the label takes the focus with Tab and switches with Space.
     QVERIFY(f.Find<QLabel>("lblNameOrAddr")->focusPolicy() & Qt::TabFocus);

@@ -13,6 +13,7 @@
 
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
+#include "browse/frmWait.h"
 #include "db/ArchiveSession.h"
 #include "db/Schema.h"
 #include "import/frmMailReadOpt.h"
@@ -224,9 +225,9 @@ private slots:
             write(3, 2);
             QString progressSeen;
             QTimer poll;
-            poll.setInterval(1);
+            poll.setInterval(0); // runs at every pass of the events the read lets through
             QObject::connect(&poll, &QTimer::timeout, [&] {
-                if (auto* line = f.Find<QLabel>("lblProgress"); line && line->isVisible())
+                if (auto* line = f.Find<QLabel>("lblProgress"); line && !line->text().isEmpty())
                     progressSeen = line->text();
                 QVERIFY(!f.window->WaitWindow().isVisible());
             });

@@ -87,7 +87,9 @@ TEST_F(SettingsFile, FirstRunGivesTheDefaultsAndWritesThemInOrder) {
                                         "Col Width2=900\n"
                                         "Col Width3=900\n"
                                         "Col Width4=900\n"
-                                        "Col Width5=900\n");
+                                        "Col Width5=900\n"
+                                        "[Window Layout]\n"
+                                        "Years Picture=0\n");
 }
 
 TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {

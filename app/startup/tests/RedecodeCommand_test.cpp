@@ -101,7 +101,7 @@ TEST_F(RedecodeCommand, KilledMidwayItLosesNothingAndTheNextRunGoesOn) {
     size_t rewritten = 0;
     for (const auto& [rowid, row] : killed) {
         ASSERT_TRUE(truth.contains(rowid));
-        if (row.second == 1) {
+        if (row.second == kDecodingVersion) {
             EXPECT_EQ(row.first, truth.at(rowid).first) << rowid;
             ++rewritten;
         } else {
