@@ -9,6 +9,7 @@
 #include <unicode/uchar.h>
 #include <unicode/uversion.h>
 
+#include "db/PieceTransaction.h"
 #include "search/Conversations.h"
 
 namespace kamo {
@@ -109,26 +110,6 @@ bool Ready(SQLite::Database& db) {
     return version.executeStep() && version.getColumn(0).getString() == LayoutVersion();
 }
 
-bool InTransaction(SQLite::Database& db) {
-    return sqlite3_get_autocommit(db.getHandle()) == 0;
-}
-
-// Commits when this object started the transaction; inside the caller's transaction it only joins.
-class Piece {
-public:
-    explicit Piece(SQLite::Database& db) {
-        if (!InTransaction(db))
-            tx_.emplace(db);
-    }
-    void Commit() {
-        if (tx_)
-            tx_->commit();
-    }
-
-private:
-    std::optional<SQLite::Transaction> tx_;
-};
-
 constexpr int64_t kQuietRows = 2000;
 constexpr int64_t kBatchRows = 16384;
 
@@ -148,7 +129,7 @@ void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool 
     int64_t last = INT64_MIN;
     int64_t count = 0;
     for (;;) {
-        Piece piece(db);
+        PieceTransaction piece(db);
         next.reset();
         next.bind(1, last);
         next.bind(2, kBatchRows);
@@ -224,7 +205,7 @@ void UpdateConversationIndex(SQLite::Database& db, WaitReporter& wait) {
     if (sqlite3_db_readonly(db.getHandle(), "main") == 1)
         return;
     if (!Ready(db)) {
-        Piece piece(db);
+        PieceTransaction piece(db);
         DropConversationIndex(db);
         for (const auto& d : Definitions(HasHeaderFields(db)))
             db.exec(d.sql);

@@ -13,6 +13,7 @@
 #include <unicode/uversion.h>
 
 #include "db/MailRows.h"
+#include "db/PieceTransaction.h"
 #include "search/SearchText.h"
 
 namespace kamo {
@@ -99,26 +100,6 @@ void CreateIndex(SQLite::Database& db) {
     db.exec("INSERT INTO tblSearchText (tblSearchText, rank) VALUES ('hashsize', 16777216)");
 }
 
-bool InTransaction(SQLite::Database& db) {
-    return sqlite3_get_autocommit(db.getHandle()) == 0;
-}
-
-// Commits when this object started the transaction; inside the caller's transaction it only joins.
-class Piece {
-public:
-    explicit Piece(SQLite::Database& db) {
-        if (!InTransaction(db))
-            tx_.emplace(db);
-    }
-    void Commit() {
-        if (tx_)
-            tx_->commit();
-    }
-
-private:
-    std::optional<SQLite::Transaction> tx_;
-};
-
 std::string QueueSelect() {
     return "SELECT q.MailRow, m.rowid, m.tblKamoMail_Subject, m.tblKamoMail_SndName, m.tblKamoMail_SndAdd,"
            " m.tblKamoMail_RcvName, m.tblKamoMail_RcvAdd, " +
@@ -161,7 +142,7 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
     int64_t last = INT64_MIN;
     int64_t count = 0;
     for (;;) {
-        Piece piece(db);
+        PieceTransaction piece(db);
         select.reset();
         select.bind(1, last);
         select.bind(2, kBatchRows);
@@ -226,7 +207,7 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
 }
 
 void BuildFromScratch(SQLite::Database& db) {
-    Piece piece(db);
+    PieceTransaction piece(db);
     DropSearchIndex(db);
     CreateIndex(db);
     db.exec("INSERT INTO tblSearchQueue (MailRow) SELECT rowid FROM tblKamoMail");
