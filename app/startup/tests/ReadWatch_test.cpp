@@ -138,6 +138,8 @@ TEST_F(ReadWatch, ReadsWhatASlowWriterWritesOnceItIsWhole) {
     WriteSlowly(inboxMail, more.mail);
     WriteSlowly(inboxList, more.list);
     ASSERT_TRUE(Until([&] { return Stored() == 30; })) << Stored() << "\n" << Log();
+    // The read that stored them writes its line after its commit: wait for it before counting.
+    ASSERT_TRUE(Until([&] { return Log().find("保存 10 通") != std::string::npos; })) << Log();
     // A quiet while: nothing is read again while nothing changes.
     const int reads = ReadLines();
     std::this_thread::sleep_for(3s);
