@@ -68,9 +68,17 @@ cmd_build() {
 
 # What run and demo start: the program, the conversion library and the mailbox writer; no tests,
 # no benchmarks.
+PROGRAM_TARGETS=(kamomail_app kamomail ppwriter)
 build_program() {
     configure_build
-    cmake --build build -j "$JOBS" --target kamomail_app kamomail ppwriter
+    cmake --build build -j "$JOBS" --target "${PROGRAM_TARGETS[@]}"
+}
+
+# The test build: Debug with the address and undefined-behaviour sanitizers. Prefix /usr as in
+# ./do build: the install and package tests see the layout the package has.
+configure_test() {
+    cmd_setup
+    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON -DCMAKE_INSTALL_PREFIX=/usr
 }
 
 cmd_package() {
@@ -110,9 +118,7 @@ run_fuzzers() { # seconds per target
 }
 
 cmd_test() {
-    cmd_setup
-    # Prefix /usr as in ./do build: the install and package tests see the layout the package has.
-    configure build-asan -DCMAKE_BUILD_TYPE=Debug -DKAMOMAIL_SANITIZE=ON -DCMAKE_INSTALL_PREFIX=/usr
+    configure_test
     cmake --build build-asan -j "$JOBS"
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     export QT_QPA_PLATFORM=offscreen
@@ -152,12 +158,18 @@ cmd_run() {
     exec build/bin/kamomail "$@"
 }
 
+# The demo runs the test build's program (only the three targets it needs are built), so a
+# newcomer's `./do test` after `./do demo` compiles only the tests, and faults found while trying
+# the program are caught by the sanitizers. Leak reports are left to the tests.
 cmd_demo() {
-    build_program
-    local demo="${KAMOMAIL_DEMO_DIR:-$ROOT/build/demo}"
+    configure_test
+    cmake --build build-asan -j "$JOBS" --target "${PROGRAM_TARGETS[@]}"
+    local bin="$ROOT/build-asan/bin"
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
+    local demo="${KAMOMAIL_DEMO_DIR:-$ROOT/build-asan/demo}"
     rm -rf "$demo"
     mkdir -p "$demo/config" "$demo/data"
-    build/bin/ppwriter sample-folder "$demo/PostPet"
+    "$bin/ppwriter" sample-folder "$demo/PostPet"
     # Read options, every mailbox ticked. Send side: 0 outbox, 1 purple, 2 yellow, 3 pink drawer;
     # receive side: 0 inbox, 1 orange, 2 brown, 3 red, 4 light blue, 5 black, 6 green, 7 pink,
     # 8 yellow, 9 purple drawer (app/import/Mailboxes.h).
@@ -166,10 +178,10 @@ cmd_demo() {
     export KAMOMAIL_CONFIG_DIR="$demo/config" KAMOMAIL_DATA_DIR="$demo/data"
     if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
         echo "demo: no display; reading the sample folder from the terminal (kamomail read) instead"
-        exec build/bin/kamomail read
+        exec "$bin/kamomail" read
     fi
     echo "demo: PostPet folder $demo/PostPet; press \"PostPet Mail Read\""
-    exec build/bin/kamomail "$@"
+    exec "$bin/kamomail" "$@"
 }
 
 case "${1:-}" in
