@@ -156,6 +156,47 @@ std::string ThreadIdOf(const ConversationMail& m) {
     return id;
 }
 
+// Every mail that shares a message ID or a subject key with one of `rows` or with one already
+// found, through the conversation index: the mails the joining could put with them, and everything
+// joining them needs (the whole run of a subject key decides which mail is a mail's previous one).
+std::vector<int64_t> LinkedMails(SQLite::Database& db, const std::vector<int64_t>& rows) {
+    SQLite::Statement keyOf(db, "SELECT SubjectKey FROM tblConversationMail WHERE MailRow = ?1");
+    SQLite::Statement withKey(db, "SELECT MailRow FROM tblConversationMail WHERE SubjectKey = ?1");
+    SQLite::Statement idsOf(db, "SELECT Id FROM tblConversationIds WHERE MailRow = ?1");
+    SQLite::Statement withId(db, "SELECT MailRow FROM tblConversationIds WHERE Id = ?1");
+    std::unordered_set<int64_t> seen, keys, ids;
+    std::vector<int64_t> linked, todo;
+    for (int64_t row : rows)
+        if (seen.insert(row).second)
+            todo.push_back(row);
+    auto follow = [&](SQLite::Statement& st, int64_t value) {
+        st.reset();
+        st.bind(1, value);
+        while (st.executeStep())
+            if (const int64_t row = st.getColumn(0).getInt64(); seen.insert(row).second)
+                todo.push_back(row);
+    };
+    while (!todo.empty()) {
+        const int64_t row = todo.back();
+        todo.pop_back();
+        linked.push_back(row);
+        keyOf.reset();
+        keyOf.bind(1, row);
+        if (keyOf.executeStep() && !keyOf.getColumn(0).isNull())
+            if (const int64_t key = keyOf.getColumn(0).getInt64(); keys.insert(key).second)
+                follow(withKey, key);
+        idsOf.reset();
+        idsOf.bind(1, row);
+        std::vector<int64_t> named;
+        while (idsOf.executeStep())
+            if (const int64_t id = idsOf.getColumn(0).getInt64(); ids.insert(id).second)
+                named.push_back(id);
+        for (int64_t id : named)
+            follow(withId, id);
+    }
+    return linked;
+}
+
 } // namespace
 
 std::string ConversationSubject(std::string_view subject) {
@@ -273,60 +314,25 @@ std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const 
 }
 
 Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait) {
-    UpdateConversationIndex(db, wait);
-    if (!ConversationIndexComplete(db)) {
-        const Conversations all(db);
-        return {all.ThreadOf(rowId), all.MailsWith(rowId)};
-    }
-    // Every mail that shares a message ID or a subject key with one already found: the mails the
-    // joining could put with this one, and everything joining them needs (the whole run of a
-    // subject key decides which mail is a mail's previous one).
-    SQLite::Statement keyOf(db, "SELECT SubjectKey FROM tblConversationMail WHERE MailRow = ?1");
-    SQLite::Statement withKey(db, "SELECT MailRow FROM tblConversationMail WHERE SubjectKey = ?1");
-    SQLite::Statement idsOf(db, "SELECT Id FROM tblConversationIds WHERE MailRow = ?1");
-    SQLite::Statement withId(db, "SELECT MailRow FROM tblConversationIds WHERE Id = ?1");
-    std::unordered_set<int64_t> seen = {rowId}, keys, ids;
-    std::vector<int64_t> linked, todo = {rowId};
-    auto follow = [&](SQLite::Statement& st, int64_t value) {
-        st.reset();
-        st.bind(1, value);
-        while (st.executeStep())
-            if (const int64_t row = st.getColumn(0).getInt64(); seen.insert(row).second)
-                todo.push_back(row);
-    };
-    while (!todo.empty()) {
-        const int64_t row = todo.back();
-        todo.pop_back();
-        linked.push_back(row);
-        keyOf.reset();
-        keyOf.bind(1, row);
-        if (keyOf.executeStep() && !keyOf.getColumn(0).isNull())
-            if (const int64_t key = keyOf.getColumn(0).getInt64(); keys.insert(key).second)
-                follow(withKey, key);
-        idsOf.reset();
-        idsOf.bind(1, row);
-        std::vector<int64_t> named;
-        while (idsOf.executeStep())
-            if (const int64_t id = idsOf.getColumn(0).getInt64(); ids.insert(id).second)
-                named.push_back(id);
-        for (int64_t id : named)
-            follow(withId, id);
-    }
-    const std::vector<ConversationMail> mails = ReadConversationMails(db, &linked, true);
-    const std::vector<size_t> first = JoinConversations(mails);
-    Conversation conversation;
-    for (size_t i = 0; i < mails.size(); ++i)
-        if (mails[i].rowId == rowId) {
-            conversation.threadId = ThreadIdOf(mails[first[i]]);
-            for (size_t j = first[i]; j < mails.size(); ++j)
-                if (first[j] == first[i])
-                    conversation.rows.push_back(mails[j].rowId);
-        }
-    return conversation;
+    const Conversations linked(db, {rowId}, wait);
+    return {linked.ThreadOf(rowId), linked.MailsWith(rowId)};
 }
 
 Conversations::Conversations(SQLite::Database& db) {
-    std::vector<ConversationMail> mails = ReadConversationMails(db, nullptr, true);
+    Join(ReadConversationMails(db, nullptr, true));
+}
+
+Conversations::Conversations(SQLite::Database& db, const std::vector<int64_t>& rows, WaitReporter& wait) {
+    UpdateConversationIndex(db, wait);
+    if (!ConversationIndexComplete(db)) {
+        Join(ReadConversationMails(db, nullptr, true));
+        return;
+    }
+    const std::vector<int64_t> linked = LinkedMails(db, rows);
+    Join(ReadConversationMails(db, &linked, true));
+}
+
+void Conversations::Join(std::vector<ConversationMail> mails) {
     const std::vector<size_t> first = JoinConversations(mails);
     rows_.reserve(mails.size());
     entries_.resize(mails.size());
@@ -371,6 +377,28 @@ const std::string& Conversations::MessageIdOf(int64_t rowId) const {
     static const std::string kNone;
     const auto it = at_.find(rowId);
     return it == at_.end() ? kNone : entries_[it->second].messageId;
+}
+
+std::vector<ThreadedLine> ThreadedOrder(const std::vector<std::string>& threadOfLine) {
+    std::vector<std::vector<size_t>> groups;
+    std::unordered_map<std::string_view, size_t> groupOf;
+    for (size_t i = 0; i < threadOfLine.size(); ++i) {
+        const std::string& thread = threadOfLine[i];
+        if (thread.empty()) {
+            groups.push_back({i});
+            continue;
+        }
+        const auto [it, added] = groupOf.emplace(thread, groups.size());
+        if (added)
+            groups.emplace_back();
+        groups[it->second].push_back(i);
+    }
+    std::vector<ThreadedLine> lines;
+    lines.reserve(threadOfLine.size());
+    for (const auto& group : groups)
+        for (size_t k = 0; k < group.size(); ++k)
+            lines.push_back({group[k], k == 0 ? 0 : 1});
+    return lines;
 }
 
 } // namespace kamo

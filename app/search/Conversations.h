@@ -7,8 +7,9 @@
 //     party: the receiver of a sent mail, the sender of a received one) and its subject with the
 //     reply and forward prefixes set aside (ConversationSubject), when the conversation's previous
 //     mail with that friend and subject is at most 60 days older.
-// One mail's conversation is found through the conversation index (ConversationIndex.h) by walking
-// only the mails linked to it; the whole archive's are read in one pass.
+// The conversations of one mail or of a list's mails are found through the conversation index
+// (ConversationIndex.h) by walking only the mails linked to them; the whole archive's are read in
+// one pass.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -63,11 +64,17 @@ struct Conversation {
 // joined. Without a complete index (an archive opened read-only) the whole archive is read.
 Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait);
 
-// Every mail of the archive in its conversation: read in one pass over the mail and its kept
-// header fields.
+// Mails in their conversations, as the archive's joining puts them.
 class Conversations {
 public:
+    // Every mail of the archive: read in one pass over the mail and its kept header fields.
     explicit Conversations(SQLite::Database& db);
+    // The conversations of the mails `rows` (a list's), the same as the whole archive's reading gives
+    // them: the conversation index is brought up to date first, then only the mails that share a
+    // message ID or a subject key with them, directly or through others, are read and joined (a set
+    // closed under both links holds whole conversations and each subject key's whole run). Without a
+    // complete index (an archive opened read-only) the whole archive is read.
+    Conversations(SQLite::Database& db, const std::vector<int64_t>& rows, WaitReporter& wait);
 
     // The conversation's identifier: the same for every mail of it, and from run to run while its
     // first mail stays (16 hexadecimal digits made from that mail's key).
@@ -79,6 +86,8 @@ public:
     const std::string& MessageIdOf(int64_t rowId) const;
 
 private:
+    void Join(std::vector<ConversationMail> mails);
+
     struct Entry {
         size_t first = 0;     // position of the conversation's first mail
         std::string threadId; // of the first mail only
@@ -89,5 +98,19 @@ private:
     std::unordered_map<int64_t, size_t> at_; // rowid to position
     std::unordered_map<size_t, std::vector<size_t>> members_;
 };
+
+// One line of a list grouped by conversation: its position in the list, and 0 for the line that
+// heads its conversation's group or 1 for a later one, indented under it.
+struct ThreadedLine {
+    size_t line = 0;
+    int depth = 0;
+
+    bool operator==(const ThreadedLine&) const = default;
+};
+
+// A list's lines grouped by conversation: each conversation where its first line stands, its lines
+// in the list's order, the later ones one step in. `threadOfLine` names each line's conversation
+// (Conversations::ThreadOf) in the list's order; a line with an empty name stands alone.
+std::vector<ThreadedLine> ThreadedOrder(const std::vector<std::string>& threadOfLine);
 
 } // namespace kamo

@@ -2,16 +2,14 @@
 
 #include <exception>
 #include <iostream>
-#include <map>
 #include <optional>
 
 #include <SQLiteCpp/Statement.h>
 
 #include "browse/KeyLists.h"
-#include "browse/MailView.h"
 #include "browse/SubjectCursor.h"
+#include "browse/ThreadedLines.h"
 #include "common/Messages.h"
-#include "db/MailRows.h"
 #include "export/MailSelection.h"
 #include "search/Conversations.h"
 #include "startup/CommandSession.h"
@@ -104,65 +102,44 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         } else {
             stream = std::make_unique<SubjectRowStream>(db, *keyMode, key);
         }
-        // Filter lines name their mail by its key; the other lists by the mail's own row.
-        SubjectLineReader lines(db, stream->Source());
         MailRowReader mails(db);
-        SQLite::Statement rowOf(db, "SELECT rowid FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
-        // Conversations are read from the whole archive first, when asked for.
-        std::optional<Conversations> conversations;
-        if (threads || output.json)
-            conversations.emplace(db);
-        struct Listed {
-            int64_t row;
-            MailRecord mail;
-        };
-        std::vector<Listed> listed; // --threads: every line, then grouped
-        auto print = [&](const Listed& l, bool reply) {
+        auto print = [&](int64_t row, bool reply, const Conversations* conversations) {
+            const std::optional<MailRecord> mail = mails.Read(row);
+            if (!mail)
+                return;
             MailThread thread;
             if (conversations)
-                thread = {conversations->ThreadOf(l.row), conversations->MessageIdOf(l.row)};
-            out << (reply && !output.json ? "  " : "") << output.Of(l.mail, conversations ? &thread : nullptr) << '\n';
+                thread = {conversations->ThreadOf(row), conversations->MessageIdOf(row)};
+            out << (reply && !output.json ? "  " : "") << output.Of(*mail, conversations ? &thread : nullptr) << '\n';
         };
-        std::vector<int64_t> rows;
+        // Conversations are joined once the whole list is known; without them the lines go out as
+        // they come.
+        const bool joined = threads || output.json;
+        std::vector<int64_t> listed, rows;
         bool more = true;
         while (more) {
             rows.clear();
             more = stream->Read(rows, 1024);
-            for (int64_t row : rows) {
-                std::optional<MailRecord> mail;
-                if (stream->Source() == SubjectSource::Mail) {
-                    mail = mails.Read(row);
-                } else {
-                    const MailKey key = lines.Read(row).key;
-                    mail = ReadMail(db, key);
-                    rowOf.reset();
-                    BindMailKey(rowOf, 1, key);
-                    row = rowOf.executeStep() ? rowOf.getColumn(0).getInt64() : 0;
-                }
-                if (!mail)
-                    continue;
-                if (threads)
-                    listed.push_back({row, std::move(*mail)});
-                else
-                    print({row, std::move(*mail)}, false);
+            for (int64_t row : MailRowsOfLines(db, stream->Source(), rows)) {
+                if (!joined)
+                    print(row, false, nullptr);
+                else if (row != 0)
+                    listed.push_back(row);
             }
         }
-        if (threads) {
-            // Each conversation where its first listed mail stands, its listed mails in the list's
-            // order (oldest first), the later ones indented under the first.
-            std::map<std::string, std::vector<size_t>> byThread;
-            std::vector<std::string> order;
-            for (size_t i = 0; i < listed.size(); ++i) {
-                auto& group = byThread[conversations->ThreadOf(listed[i].row)];
-                if (group.empty())
-                    order.push_back(conversations->ThreadOf(listed[i].row));
-                group.push_back(i);
+        if (joined) {
+            std::optional<Conversations> conversations;
+            {
+                TerminalProgress progress(err, TerminalProgress::ErrorIsTerminal());
+                conversations.emplace(db, listed, progress);
             }
-            for (const auto& thread : order) {
-                const auto& group = byThread[thread];
-                for (size_t k = 0; k < group.size(); ++k)
-                    print(listed[group[k]], k > 0);
-            }
+            // --threads: each conversation where its first listed mail stands, its listed mails in the
+            // list's order (oldest first), the later ones indented under the first.
+            std::vector<std::string> threadOf;
+            for (int64_t row : listed)
+                threadOf.push_back(threads ? conversations->ThreadOf(row) : std::string());
+            for (const ThreadedLine& l : ThreadedOrder(threadOf))
+                print(listed[l.line], l.depth > 0, &*conversations);
         }
         out.flush();
         return 0;

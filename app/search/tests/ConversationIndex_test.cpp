@@ -200,3 +200,42 @@ TEST(ConversationOf, MissingOrStaleIndexIsMadeAgainAndGoneMailHasNone) {
     DropConversationIndex(*db);
     EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '%Conversation%'").getInt(), 0);
 }
+
+TEST(ConversationOf, ListedMailsJoinAsTheWholeArchiveAndOnlyWhatIsLinkedIsRead) {
+    auto db = test::MemoryArchive();
+    AddGeneratedMail(*db, 400);
+    // A subject run joined only through its middle mail, which the first list leaves out, and a
+    // mail linked to nothing listed.
+    const CaseMail run[] = {{"A1", "2002/01/01", "hana@example.jp", "旅行"},
+                            {"A2", "2002/02/20", "hana@example.jp", "Re: 旅行"},
+                            {"A3", "2002/04/10", "hana@example.jp", "Re: 旅行"},
+                            {"Z1", "2002/04/11", "zz@example.jp", "ひとり"}};
+    std::map<std::string, int64_t> rowOf;
+    for (const CaseMail& m : run) {
+        test::InsertTestMail(*db, RecordOf(m, 0));
+        rowOf[m.label] = db->getLastInsertRowid();
+    }
+    NullWaitReporter quiet;
+    const Conversations all(*db);
+    ASSERT_EQ(all.SizeOf(rowOf["A1"]), 3u);
+
+    std::vector<std::vector<int64_t>> lists = {{rowOf["A1"], rowOf["A3"]}, {rowOf["A3"], 999999}};
+    std::map<std::string, std::vector<int64_t>> bySender; // each friend's list, as the window's lists go
+    for (SQLite::Statement st(*db, "SELECT rowid, tblKamoMail_SndAdd FROM tblKamoMail"); st.executeStep();)
+        bySender[st.getColumn(1).getString()].push_back(st.getColumn(0).getInt64());
+    for (const auto& [sender, rows] : bySender)
+        lists.push_back(rows);
+    for (const auto& list : lists) {
+        const Conversations listed(*db, list, quiet);
+        for (int64_t row : list) {
+            ASSERT_EQ(listed.ThreadOf(row), all.ThreadOf(row)) << row;
+            ASSERT_EQ(listed.MailsWith(row), all.MailsWith(row)) << row;
+            ASSERT_EQ(listed.MessageIdOf(row), all.MessageIdOf(row)) << row;
+        }
+    }
+    const Conversations ends(*db, lists[0], quiet);
+    EXPECT_EQ(ends.ThreadOf(rowOf["A1"]), ends.ThreadOf(rowOf["A3"]));
+    EXPECT_EQ(all.MailsWith(rowOf["Z1"]), std::vector<int64_t>{rowOf["Z1"]});
+    EXPECT_TRUE(ends.MailsWith(rowOf["Z1"]).empty()); // not read
+    EXPECT_TRUE(ends.ThreadOf(999999).empty());
+}

@@ -99,6 +99,32 @@ TEST(JoinConversations, JoinsReplyChainsAndKeepsApartWhatIsNotOne) {
     }
 }
 
+TEST(ThreadedOrder, GroupsEachConversationWhereItsFirstLineStands) {
+    struct Case {
+        const char* name;
+        const char* threads;  // each line's conversation, in the list's order; '-' for none
+        const char* expected; // the lines grouped: their positions, "+" for one indented
+    };
+    const Case cases[] = {
+        {"a chain", "AAA", "0 1+ 2+"},
+        {"lone mails keep the list's order", "ABC", "0 1 2"},
+        {"two conversations interleaved", "ABABCA", "0 2+ 5+ 1 3+ 4"},
+        {"newest first: each conversation's newest mail heads it", "BAAB", "0 3+ 1 2+"},
+        {"a reply whose first mail is not listed heads what is listed", "CAC", "0 2+ 1"},
+        {"mails without a conversation stand alone", "-A-A", "0 1 3+ 2"},
+        {"an empty list", "", ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> threads;
+        for (const char* t = c.threads; *t; ++t)
+            threads.push_back(*t == '-' ? "" : std::string(1, *t));
+        std::string grouped;
+        for (const ThreadedLine& line : ThreadedOrder(threads))
+            grouped += (grouped.empty() ? "" : " ") + std::to_string(line.line) + (line.depth > 0 ? "+" : "");
+        EXPECT_EQ(grouped, c.expected) << c.name;
+    }
+}
+
 TEST(Conversations, ReadsTheArchiveAndNamesEachConversation) {
     auto db = test::MemoryArchive();
     auto add = [&](const char* ymd, bool sent, const char* subject, HeaderFields fields) {
