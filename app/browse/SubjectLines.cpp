@@ -47,4 +47,8 @@ std::string FormatSubjectLine(const MailKey& key, std::string_view subject) {
     return FormatSubjectLine(DigitsOf(key.ymd), DigitsOf(key.hms), key.sent, key.sndName, key.rcvName, subject);
 }
 
+std::string ReplySubjectLine(const MailKey& key, std::string_view subject) {
+    return FormatSubjectLine(key, std::string(kReplyMark).append(TrimAscii(subject, kSpace)));
+}
+
 } // namespace kamo

@@ -25,4 +25,9 @@ std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bo
 // The same from a stored mail's identity ("yyyy/mm/dd", "hh:mm:ss").
 std::string FormatSubjectLine(const MailKey& key, std::string_view subject);
 
+// What stands before the subject of a mail grouped under its conversation's first.
+inline constexpr std::string_view kReplyMark = "　└ ";
+// The line of such a mail: the columns before the subject as in every line, the mark before it.
+std::string ReplySubjectLine(const MailKey& key, std::string_view subject);
+
 } // namespace kamo

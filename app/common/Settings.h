@@ -49,10 +49,11 @@ struct Settings {
     std::string exportFormat;
     std::string exportFolder;
 
-    // The main window's layout as the user left it: the years at a glance shown, and the sizes of
-    // the splitters between the key list and the rest and between the lines and the mail (pixels,
-    // "210,570"; empty for the design's).
+    // The main window's layout as the user left it: the years at a glance shown, the mail lines
+    // grouped by conversation, and the sizes of the splitters between the key list and the rest and
+    // between the lines and the mail (pixels, "210,570"; empty for the design's).
     bool showYears = false;
+    bool threadedLines = false;
     std::string keySplit;
     std::string mailSplit;
 };

@@ -183,6 +183,7 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
     s.exportFormat = r.Text(kMailExport, kExportFormat, "", "");
     s.exportFolder = r.Text(kMailExport, kExportFolder, "", "");
     s.showYears = r.Short(kWindowLayout, "Years Picture", "0", 0) == 1;
+    s.threadedLines = r.Short(kWindowLayout, "Threaded Lines", "0", 0) == 1;
     s.keySplit = r.Text(kWindowLayout, "Key List Split", "", "");
     s.mailSplit = r.Text(kWindowLayout, "Mail Split", "", "");
     return true;
@@ -227,6 +228,7 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
     if (!s.exportFolder.empty())
         file.Set(kMailExport, kExportFolder, s.exportFolder);
     file.Set(kWindowLayout, "Years Picture", s.showYears ? "1" : "0");
+    file.Set(kWindowLayout, "Threaded Lines", s.threadedLines ? "1" : "0");
     if (!s.keySplit.empty())
         file.Set(kWindowLayout, "Key List Split", s.keySplit);
     if (!s.mailSplit.empty())

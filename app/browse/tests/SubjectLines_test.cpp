@@ -23,5 +23,17 @@ TEST(FormatSubjectLine, SubjectsStartInOneColumnWhateverTheNames) {
     EXPECT_EQ(FormatSubjectLine("2002", "", true, "", "b", "s").rfind("2002// :: ", 0), 0u);
 }
 
+TEST(ReplySubjectLine, MarksTheSubjectInItsOwnColumn) {
+    MailKey key;
+    key.ymd = "2002/03/01";
+    key.hms = "08:00:00";
+    key.sent = true;
+    key.rcvName = "花子";
+    const std::string plain = FormatSubjectLine(key, "Re: 旅行");
+    const std::string reply = ReplySubjectLine(key, "  Re: 旅行 ");
+    const std::string before = Utf8ToCp932(plain).substr(0, 55);
+    EXPECT_EQ(Utf8ToCp932(reply), before + Utf8ToCp932("　└ Re: 旅行"));
+}
+
 } // namespace
 } // namespace kamo

@@ -89,7 +89,8 @@ TEST_F(SettingsFile, FirstRunGivesTheDefaultsAndWritesThemInOrder) {
                                         "Col Width4=900\n"
                                         "Col Width5=900\n"
                                         "[Window Layout]\n"
-                                        "Years Picture=0\n");
+                                        "Years Picture=0\n"
+                                        "Threaded Lines=0\n");
 }
 
 TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
@@ -107,6 +108,7 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     s.friendColWidth = {100, 200, 300, 400, 500};
     s.exportFormat = "maildir";
     s.exportFolder = "/home/kamo/メール 書き出し";
+    s.threadedLines = true;
     FormGeometry g{100, 200, 9000, 6000, false};
     ASSERT_TRUE(WriteSettings(s, g, prompter));
 
@@ -126,6 +128,7 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(r.friendColWidth, s.friendColWidth);
     EXPECT_EQ(r.exportFormat, "maildir");
     EXPECT_EQ(r.exportFolder, "/home/kamo/メール 書き出し");
+    EXPECT_TRUE(r.threadedLines);
     EXPECT_EQ(rg.top, 100);
     EXPECT_EQ(rg.left, 200);
     EXPECT_EQ(rg.width, 9000);
