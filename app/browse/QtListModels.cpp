@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
+#include "search/Conversations.h"
+
 namespace kamo {
 
 void KeyListModel::SetItems(std::vector<KeyItem> items) {
@@ -48,6 +50,7 @@ void SubjectListModel::SetStream(SQLite::Database& db, std::unique_ptr<SubjectRo
     beginResetModel();
     idle_->stop();
     cache_.clear();
+    EndGrouping();
     rowIds_.clear();
     unpublished_.clear();
     sincePublish_.start();
@@ -68,6 +71,7 @@ void SubjectListModel::Clear() {
     cache_.clear();
     stream_.reset();
     reader_.reset();
+    EndGrouping();
     unpublished_.clear();
     rowIds_.clear();
     rowIds_.shrink_to_fit();
@@ -121,9 +125,54 @@ void SubjectListModel::FinishLoading() {
 void SubjectListModel::Reverse() {
     FinishLoading();
     beginResetModel();
-    std::reverse(rowIds_.begin(), rowIds_.end());
+    if (grouped_) {
+        std::reverse(listOrder_.begin(), listOrder_.end());
+        std::reverse(threads_.begin(), threads_.end());
+        Arrange();
+    } else {
+        std::reverse(rowIds_.begin(), rowIds_.end());
+    }
     cache_.clear();
     endResetModel();
+}
+
+void SubjectListModel::GroupByConversation(std::vector<std::string> threadOfLine) {
+    beginResetModel();
+    if (!grouped_)
+        listOrder_ = rowIds_;
+    grouped_ = true;
+    threads_ = std::move(threadOfLine);
+    threads_.resize(listOrder_.size()); // a line without a name stands alone
+    Arrange();
+    cache_.clear();
+    endResetModel();
+}
+
+void SubjectListModel::Ungroup() {
+    if (!grouped_)
+        return;
+    beginResetModel();
+    rowIds_ = std::move(listOrder_);
+    EndGrouping();
+    cache_.clear();
+    endResetModel();
+}
+
+void SubjectListModel::Arrange() {
+    const std::vector<ThreadedLine> order = ThreadedOrder(threads_);
+    rowIds_.clear();
+    replies_.clear();
+    for (const ThreadedLine& line : order) {
+        rowIds_.push_back(listOrder_[line.line]);
+        replies_.push_back(line.depth > 0);
+    }
+}
+
+void SubjectListModel::EndGrouping() {
+    grouped_ = false;
+    listOrder_.clear();
+    threads_.clear();
+    replies_.clear();
 }
 
 int SubjectListModel::RowOf(int64_t rowId) const {
@@ -138,6 +187,8 @@ std::optional<SubjectLine> SubjectListModel::Line(int row) const {
         return it->second;
     try {
         SubjectLine line = reader_->Read(rowIds_[static_cast<size_t>(row)]);
+        if (static_cast<size_t>(row) < replies_.size() && replies_[static_cast<size_t>(row)])
+            line.text = ReplySubjectLine(line.key, line.subject);
         // A screenful or two is all a view asks for at once; a small cache is enough.
         if (cache_.size() >= 2048)
             cache_.clear();

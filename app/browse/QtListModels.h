@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -40,8 +41,19 @@ public:
     bool Loading() const { return stream_ != nullptr; }
     // Reads the rest now (before a command changes the archive under the open read).
     void FinishLoading();
-    // The lines in the other order: the rest is read first, then the list turns round.
+    // The lines in the other order: the rest is read first, then the list turns round (grouped
+    // again, when grouped).
     void Reverse();
+    // The lines grouped by conversation (ThreadedOrder): `threadOfLine` names each line's
+    // conversation in the list's own order (ListOrder), which must have come in whole
+    // (FinishLoading). The later lines of a conversation show kReplyMark before their subject.
+    // SetStream and Clear end the grouping.
+    void GroupByConversation(std::vector<std::string> threadOfLine);
+    void Ungroup();
+    bool Grouped() const { return grouped_; }
+    // The lines as the list gives them, whether grouped or not.
+    const std::vector<int64_t>& ListOrder() const { return grouped_ ? listOrder_ : rowIds_; }
+    SubjectSource Source() const { return source_; }
     // The archive row a line shows (0 for none), and the line of an archive row (-1 when not listed;
     // the lines read so far).
     int64_t RowIdAt(int row) const {
@@ -66,6 +78,9 @@ private:
     bool ReadSlice(qint64 budgetMs);
     void ReadMore();
     void Publish();
+    // rowIds_ and replies_ from listOrder_ and threads_.
+    void Arrange();
+    void EndGrouping();
 
     SubjectSource source_ = SubjectSource::Mail;
     std::vector<int64_t> rowIds_;
@@ -75,6 +90,12 @@ private:
     std::unique_ptr<SubjectLineReader> reader_;
     QTimer* idle_ = nullptr;
     mutable std::unordered_map<int, SubjectLine> cache_;
+    // Grouped by conversation: the list's own order and each line's conversation, and which lines on
+    // display stand under their conversation's first.
+    bool grouped_ = false;
+    std::vector<int64_t> listOrder_;
+    std::vector<std::string> threads_;
+    std::vector<bool> replies_;
 };
 
 } // namespace kamo

@@ -35,6 +35,7 @@
 #include "browse/QtSearchBar.h"
 #include "browse/SubjectCursor.h"
 #include "browse/SubjectLines.h"
+#include "browse/ThreadedLines.h"
 #include "browse/frmOption.h"
 #include "common/ArchiveView.h"
 #include "common/AsciiText.h"
@@ -140,8 +141,19 @@ void QtMailBrowser::BuildLists() {
     cmdSubjectOrder->setStyleSheet("text-align: left; padding-left: 4px;");
     cmdSubjectOrder->setFocusPolicy(Qt::NoFocus);
     connect(cmdSubjectOrder, &QPushButton::clicked, this, &QtMailBrowser::TurnSubjectOrder);
+    // Beside it: each conversation's later mails under its first, in the order the heading says.
+    cmdThreads = new QPushButton(U("スレッド"), this);
+    cmdThreads->setObjectName("cmdThreads");
+    cmdThreads->setCheckable(true);
+    cmdThreads->setFocusPolicy(Qt::NoFocus);
+    cmdThreads->setToolTip(U("オンにすると、同じ会話のメールを最初のメールの下に字下げしてまとめます"));
+    connect(cmdThreads, &QPushButton::clicked, this, &QtMailBrowser::ToggleThreads);
     ShowSubjectOrder();
-    subjectLayout->addWidget(cmdSubjectOrder);
+    auto* headingRow = new QHBoxLayout;
+    headingRow->setContentsMargins(0, 0, 0, 0);
+    headingRow->addWidget(cmdSubjectOrder, 1);
+    headingRow->addWidget(cmdThreads);
+    subjectLayout->addLayout(headingRow);
     subjectLayout->addWidget(lstSubject, 1);
 
     SetUpListConventions(lstNameOrAddr);
@@ -205,6 +217,7 @@ void QtMailBrowser::BuildLists() {
                                                             attachmentList_, picYears})
         registry.AddLockable(control);
     registry.AddCommand(cmdSubjectOrder);
+    registry.AddCommand(cmdThreads);
     // What the user types goes on into the field while a read runs beside them; Enter waits for it.
     registry.AddTypingField(searchBar_);
     searchBar_->SetHeld([this] { return lock_.Locked(); });
@@ -358,10 +371,12 @@ void QtMailBrowser::RestoreLayout(const Settings& settings) {
         if (const QList<int> sizes = SplitSizes(*text); sizes.size() == splitter->count())
             splitter->setSizes(sizes);
     ShowYearsPicture(settings.showYears);
+    cmdThreads->setChecked(settings.threadedLines);
 }
 
 void QtMailBrowser::SaveLayout(Settings& settings) const {
     settings.showYears = YearsPictureShown();
+    settings.threadedLines = cmdThreads->isChecked();
     settings.keySplit = SizesText(splMain_->sizes());
     settings.mailSplit = SizesText(splRight_->sizes());
 }
@@ -619,16 +634,39 @@ void QtMailBrowser::ApplySubjectOrder(bool newestFirst) {
         subjectsNewestFirst_ = *chosenNewestFirst_;
     }
     ShowSubjectOrder();
+    ApplyThreads();
 }
 
 void QtMailBrowser::TurnSubjectOrder() {
     chosenNewestFirst_ = !subjectsNewestFirst_;
-    const int chosen = lstSubject->currentIndex().row();
+    const int64_t chosen = subjectModel_->RowIdAt(lstSubject->currentIndex().row());
     subjectModel_->Reverse();
     subjectsNewestFirst_ = *chosenNewestFirst_;
     ShowSubjectOrder();
-    if (chosen >= 0) // the same mail stays chosen, at its new place
-        ChooseSubject(subjectModel_->rowCount() - 1 - chosen);
+    if (chosen != 0) // the same mail stays chosen, at its new place
+        ChooseSubject(subjectModel_->RowOf(chosen));
+}
+
+void QtMailBrowser::ApplyThreads() {
+    if (!cmdThreads->isChecked()) {
+        subjectModel_->Ungroup();
+        return;
+    }
+    // Grouping needs the whole list: the rest is read first.
+    subjectModel_->FinishLoading();
+    if (subjectModel_->rowCount() > 0)
+        subjectModel_->GroupByConversation(
+            ThreadsOfLines(session_.Database(), subjectModel_->Source(), subjectModel_->ListOrder(), lock_));
+}
+
+void QtMailBrowser::ToggleThreads() {
+    const int64_t chosen = subjectModel_->RowIdAt(lstSubject->currentIndex().row());
+    {
+        QtControlLock::Scope lock(lock_);
+        Guarded(prompter_, [&] { ApplyThreads(); });
+    }
+    if (chosen != 0) // the same mail stays chosen, at its new place
+        ChooseSubject(subjectModel_->RowOf(chosen));
 }
 
 void QtMailBrowser::ShowSubjectOrder() {

@@ -135,6 +135,10 @@ private:
     void ApplySubjectOrder(bool newestFirst);
     void ShowSubjectOrder();
     void TurnSubjectOrder();
+    // The lines grouped by conversation when cmdThreads is on, in the list's own order otherwise.
+    void ApplyThreads();
+    // cmdThreads clicked: the lines grouped or not, the chosen mail kept.
+    void ToggleThreads();
     // The date view's year-and-month chooser; hidden in the other views.
     void FillYearMonths(ViewMode mode);
     void ChooseYearMonth(int index);
@@ -161,6 +165,7 @@ private:
     bool keepYears_ = false; // a month chosen on the picture: the picture stays while the view switches
     QListView* lstSubject = nullptr;
     QPushButton* cmdSubjectOrder = nullptr; // the subject list's heading; a click turns the order round
+    QPushButton* cmdThreads = nullptr;      // beside it, on: the lines grouped by conversation
     QPlainTextEdit* txtMail = nullptr;
     QLabel* lblHead = nullptr;
     QtAttachmentList* attachmentList_ = nullptr; // under txtMail

@@ -86,6 +86,7 @@ std::vector<CommandDef> BuildCommands() {
          .shortcut = "SelectAll"},
         {.control = "memSearch", .menu = "mnuEdit", .place = 20, .caption = "検索(&F)", .shortcut = "Find"},
         {.control = "cmdSubjectOrder"}, // the subject list's heading: turns the order round
+        {.control = "cmdThreads"},      // beside the heading: the lines grouped by conversation, or not
         // The years at a glance: shown or hidden.
         {.control = "memYears",
          .menu = "mnuView",

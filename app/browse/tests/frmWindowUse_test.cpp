@@ -29,6 +29,7 @@
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
 #include "db/ArchiveSession.h"
+#include "db/HeaderFields.h"
 #include "db/LookupLists.h"
 #include "db/Schema.h"
 #include "import/PostPetFinder.h"
@@ -131,6 +132,7 @@ private slots:
     void aSavedSizeIsFittedToTheScreen();
     void theDateViewJumpsToAYearAndMonth();
     void theSubjectHeadingSaysTheOrderAndTurnsEveryListRound();
+    void theThreadToggleNestsEachConversationUnderItsFirstAndKeepsTheChosenMail();
     void aMonthOfTheYearsPictureListsTheFriendsMailOfThatMonth();
     void theYearsPictureDrawsAnEmptyArchiveAndASingleYear();
     void theListsKeysOfAMailProgram();
@@ -528,6 +530,73 @@ void frmWindowUseTest::theSubjectHeadingSaysTheOrderAndTurnsEveryListRound() {
     QVERIFY(f.SubjectText(0).startsWith(Q("2002/01/01")));
     QVERIFY(heading->text().startsWith(Q("日付▲")));
     QCOMPARE(field->text(), Q("件名b")); // still the search's result
+}
+
+void frmWindowUseTest::theThreadToggleNestsEachConversationUnderItsFirstAndKeepsTheChosenMail() {
+    Fixture f(3); // a@example.jp: "件名a" on 2002/01/01, 01/02 and 01/03 at 10:00, one conversation by subject
+    // Between them a conversation joined by its message IDs alone.
+    SQLite::Database& db = f.session->Database();
+    HeaderFields first, reply;
+    first.messageId = "<trip@a>";
+    reply.messageId = "<photo@kamo>";
+    reply.inReplyTo = reply.references = "<trip@a>";
+    const MailRecord trip = Mail("2002/01/01", "12:00:00", false, "友a", "a@example.jp", "旅行");
+    const MailRecord photo = Mail("2002/01/02", "12:00:00", true, "友a", "a@example.jp", "写真です");
+    test::InsertTestMail(db, trip);
+    test::InsertTestMail(db, photo);
+    HeaderFieldWriter(db).Put(KeyOf(trip), first);
+    HeaderFieldWriter(db).Put(KeyOf(photo), reply);
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* threads = f.Find<QPushButton>("cmdThreads");
+    QVERIFY(threads && threads->isCheckable() && !threads->isChecked()); // off by default
+    f.window->ChooseKey(0);
+    QCOMPARE(f.KeyText(0), Q("a@example.jp"));
+    auto lines = [&] {
+        QStringList shown;
+        for (int row = 0; row < f.Subjects()->model()->rowCount(); ++row)
+            shown << f.SubjectText(row).left(16) + (f.SubjectText(row).contains(Q("　└ ")) ? Q(" +") : Q(""));
+        return shown.join(Q(", "));
+    };
+    QCOMPARE(lines(), Q("2002/01/01 10:00, 2002/01/01 12:00, 2002/01/02 10:00, 2002/01/02 12:00, 2002/01/03 10:00"));
+    f.window->ChooseSubject(3); // 写真です
+
+    threads->click();
+    QCOMPARE(lines(),
+             Q("2002/01/01 10:00, 2002/01/02 10:00 +, 2002/01/03 10:00 +, 2002/01/01 12:00, 2002/01/02 12:00 +"));
+    QVERIFY(f.SubjectText(4).endsWith(Q("　└ 写真です")));
+    QCOMPARE(f.Subjects()->currentIndex().row(), 4);
+    QVERIFY(f.window->CurrentMail() && f.window->CurrentMail()->subject == "写真です");
+    // The heading still turns the order: each conversation headed by its newest mail.
+    f.Find<QPushButton>("cmdSubjectOrder")->click();
+    QCOMPARE(lines(),
+             Q("2002/01/03 10:00, 2002/01/02 10:00 +, 2002/01/01 10:00 +, 2002/01/02 12:00, 2002/01/01 12:00 +"));
+    QCOMPARE(f.Subjects()->currentIndex().row(), 3);
+    // Off again: the list's own order, the mail still chosen.
+    threads->click();
+    QCOMPARE(lines(), Q("2002/01/03 10:00, 2002/01/02 12:00, 2002/01/02 10:00, 2002/01/01 12:00, 2002/01/01 10:00"));
+    QCOMPARE(f.Subjects()->currentIndex().row(), 1);
+
+    // The choice is kept in the window layout and holds for the next start's lists.
+    threads->click();
+    f.window->close();
+    const std::string ini = test::ReadFile(f.dir / "config" / "KAMOMAIL.ini");
+    QVERIFY(ini.find("Threaded Lines=1") != std::string::npos);
+    f.Reopen(ini);
+    QVERIFY(f.window->Load());
+    QVERIFY(f.Find<QPushButton>("cmdThreads")->isChecked());
+    f.window->ChooseKey(0);
+    QCOMPARE(lines(),
+             Q("2002/01/01 10:00, 2002/01/02 10:00 +, 2002/01/03 10:00 +, 2002/01/01 12:00, 2002/01/02 12:00 +"));
+    // A read that adds mail keeps the grouping, the new mail under its conversation.
+    f.window->ChooseSubject(3);
+    test::InsertTestMail(f.session->Database(),
+                         Mail("2002/01/04", "10:00:00", false, "友a", "a@example.jp", "Re: 件名a"));
+    f.window->ShowNewMail();
+    QCOMPARE(lines(), Q("2002/01/01 10:00, 2002/01/02 10:00 +, 2002/01/03 10:00 +, 2002/01/04 10:00 +, "
+                        "2002/01/01 12:00, 2002/01/02 12:00 +"));
+    QVERIFY(f.window->CurrentMail() && f.window->CurrentMail()->subject == "旅行");
+    QCOMPARE(f.Subjects()->currentIndex().row(), 4);
 }
 
 QTEST_MAIN(frmWindowUseTest)
