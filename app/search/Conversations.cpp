@@ -156,43 +156,51 @@ std::string ThreadIdOf(const ConversationMail& m) {
     return id;
 }
 
+// A JSON array of the numbers, for json_each.
+std::string JsonList(const std::vector<int64_t>& values) {
+    std::string list = "[";
+    for (int64_t value : values)
+        list.append(list.size() > 1 ? "," : "").append(std::to_string(value));
+    return list + "]";
+}
+
 // Every mail that shares a message ID or a subject key with one of `rows` or with one already
 // found, through the conversation index: the mails the joining could put with them, and everything
 // joining them needs (the whole run of a subject key decides which mail is a mail's previous one).
+// Walked a round at a time, each round one statement per link for all the mails it found.
 std::vector<int64_t> LinkedMails(SQLite::Database& db, const std::vector<int64_t>& rows) {
-    SQLite::Statement keyOf(db, "SELECT SubjectKey FROM tblConversationMail WHERE MailRow = ?1");
-    SQLite::Statement withKey(db, "SELECT MailRow FROM tblConversationMail WHERE SubjectKey = ?1");
-    SQLite::Statement idsOf(db, "SELECT Id FROM tblConversationIds WHERE MailRow = ?1");
-    SQLite::Statement withId(db, "SELECT MailRow FROM tblConversationIds WHERE Id = ?1");
+    SQLite::Statement keysOf(db, "SELECT m.SubjectKey FROM json_each(?1) AS j CROSS JOIN tblConversationMail AS m"
+                                 " ON m.MailRow = j.value WHERE m.SubjectKey IS NOT NULL");
+    SQLite::Statement withKeys(db, "SELECT m.MailRow FROM json_each(?1) AS j CROSS JOIN tblConversationMail AS m"
+                                   " ON m.SubjectKey = j.value");
+    SQLite::Statement idsOf(db, "SELECT i.Id FROM json_each(?1) AS j CROSS JOIN tblConversationIds AS i"
+                                " ON i.MailRow = j.value");
+    SQLite::Statement withIds(db, "SELECT i.MailRow FROM json_each(?1) AS j CROSS JOIN tblConversationIds AS i"
+                                  " ON i.Id = j.value");
+    // What `st` gives for `values` that `known` does not hold yet, taken into it.
+    auto unknown = [](SQLite::Statement& st, const std::vector<int64_t>& values, std::unordered_set<int64_t>& known) {
+        std::vector<int64_t> found;
+        if (values.empty())
+            return found;
+        st.reset();
+        st.bind(1, JsonList(values));
+        while (st.executeStep())
+            if (const int64_t value = st.getColumn(0).getInt64(); known.insert(value).second)
+                found.push_back(value);
+        return found;
+    };
     std::unordered_set<int64_t> seen, keys, ids;
-    std::vector<int64_t> linked, todo;
+    std::vector<int64_t> linked, round;
     for (int64_t row : rows)
         if (seen.insert(row).second)
-            todo.push_back(row);
-    auto follow = [&](SQLite::Statement& st, int64_t value) {
-        st.reset();
-        st.bind(1, value);
-        while (st.executeStep())
-            if (const int64_t row = st.getColumn(0).getInt64(); seen.insert(row).second)
-                todo.push_back(row);
-    };
-    while (!todo.empty()) {
-        const int64_t row = todo.back();
-        todo.pop_back();
-        linked.push_back(row);
-        keyOf.reset();
-        keyOf.bind(1, row);
-        if (keyOf.executeStep() && !keyOf.getColumn(0).isNull())
-            if (const int64_t key = keyOf.getColumn(0).getInt64(); keys.insert(key).second)
-                follow(withKey, key);
-        idsOf.reset();
-        idsOf.bind(1, row);
-        std::vector<int64_t> named;
-        while (idsOf.executeStep())
-            if (const int64_t id = idsOf.getColumn(0).getInt64(); ids.insert(id).second)
-                named.push_back(id);
-        for (int64_t id : named)
-            follow(withId, id);
+            round.push_back(row);
+    while (!round.empty()) {
+        linked.insert(linked.end(), round.begin(), round.end());
+        const std::vector<int64_t> newKeys = unknown(keysOf, round, keys);
+        const std::vector<int64_t> newIds = unknown(idsOf, round, ids);
+        round = unknown(withKeys, newKeys, seen);
+        const std::vector<int64_t> byId = unknown(withIds, newIds, seen);
+        round.insert(round.end(), byId.begin(), byId.end());
     }
     return linked;
 }
@@ -280,12 +288,8 @@ std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const 
                 (dateOrder ? " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
                              " tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail.rowid"
                            : ""));
-    if (rows) {
-        std::string list = "[";
-        for (int64_t row : *rows)
-            list += (list.size() > 1 ? "," : "") + std::to_string(row);
-        st.bind(1, list + "]");
-    }
+    if (rows)
+        st.bind(1, JsonList(*rows));
     std::vector<ConversationMail> mails;
     while (st.executeStep()) {
         ConversationMail m;
