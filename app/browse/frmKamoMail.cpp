@@ -14,11 +14,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "browse/Guarded.h"
 #include "browse/KeyLists.h"
@@ -65,7 +67,7 @@ QString U(const char* s) {
 
 frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* parent)
     : QMainWindow(parent), session_(session), settings_(session.AppSettings()), prompter_(prompter),
-      lock_(*this, [this] { browser_->FinishLoading(); }) {
+      lock_(*this, prompter, [this] { browser_->FinishLoading(); }) {
     setObjectName("frmKamoMail");
     setWindowTitle(U("PostPet Mail 表示"));
     BuildControls();
@@ -343,12 +345,21 @@ bool frmKamoMail::Load() {
     // The filter subsystem's start-up routine: loads the filter tables.
     if (const auto failure = FilterStartUp(session_))
         prompter_.Error(MessageOf(*failure));
-    // A first start beside PostPet's folder offers its friend file, once.
-    Guarded([this] { OfferFriendFileBeside(session_, prompter_, lock_); });
+    // A first start beside PostPet's folder offers its friend file, once, when the window shows: a
+    // question asked during the load would sit under the splash.
+    offerFriendFile_ = true;
     idle_->ArmAutoRead();
     // The keyboard starts in the key list, with no key chosen yet.
     browser_->FocusKeyList();
     return true;
+}
+
+void frmKamoMail::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!std::exchange(offerFriendFile_, false))
+        return;
+    // After the show returns: the start closes the splash right after showing the window.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { OfferFriendFileBeside(session_, prompter_, lock_); }); });
 }
 
 void frmKamoMail::closeEvent(QCloseEvent* event) {

@@ -359,7 +359,16 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     if (IsArchiveOrCopy(target, archive))
         throw std::runtime_error(
             "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
-    wait.OfferCancel();
+    // A stop drops an mbox file whole and leaves an HTML folder without its index: Esc asks first.
+    // Maildir and eml keep every mail written so far as a file of its own: nothing to lose.
+    if (format == MailFormat::Html)
+        wait.OfferCancelAsking("書き出しを中止しますか？\n中止すると、ここまでに書き出したページは目次のない"
+                               "ままフォルダに残ります。");
+    else if (format == MailFormat::Mbox && !options.folders)
+        wait.OfferCancelAsking("書き出しを中止しますか？\n中止すると mbox ファイルは作らず、ここまでに書き出した分も"
+                               "残りません。");
+    else
+        wait.OfferCancel();
     if (format == MailFormat::Html)
         return WriteHtmlArchive(db, selection, target, PrivateModeOf(archive), wait);
     auto sink = options.folders ? std::make_unique<FolderSink>(format, target, PrivateModeOf(archive), archive)

@@ -141,7 +141,8 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
         FailExport("PDF の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
     WaitScope busy(wait);
     wait.SetLines({"　PDF を書き出しています。", "　少々お待ちください。", "", "", "", ""});
-    wait.OfferCancel();
+    wait.OfferCancelAsking(
+        "PDF の書き出しを中止しますか？\n中止すると PDF ファイルは作らず、ここまでに用意した分も残りません。");
     wait.Pump();
     // Qt writes into memory; the file goes down the one way once the document is whole.
     QBuffer buffer;

@@ -64,7 +64,7 @@ bool MemPrint(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Q
         {
             WaitScope busy(wait);
             wait.SetLines({"　メールを印刷しています。", "　少々お待ちください。", "", "", "", ""});
-            wait.OfferCancel();
+            wait.OfferCancelAsking("印刷を中止しますか？\n中止すると、ここまでに用意した分も印刷しません。");
             result = PrintMails(session.Database(), *selection, printer, "KamoMail " + selection->Describe(), wait);
         }
         prompter.Message(WithSeparators(result.written) + " 通のメールを印刷しました" +

@@ -107,6 +107,8 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     s.friendColWidth = {100, 200, 300, 400, 500};
     s.exportFormat = "maildir";
     s.exportFolder = "/home/kamo/メール 書き出し";
+    s.keySplit = "210,570";
+    s.trashColumns = "150,120,180,180,300";
     FormGeometry g{100, 200, 9000, 6000, false};
     ASSERT_TRUE(WriteSettings(s, g, prompter));
 
@@ -126,6 +128,8 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(r.friendColWidth, s.friendColWidth);
     EXPECT_EQ(r.exportFormat, "maildir");
     EXPECT_EQ(r.exportFolder, "/home/kamo/メール 書き出し");
+    EXPECT_EQ(r.keySplit, "210,570");
+    EXPECT_EQ(r.trashColumns, "150,120,180,180,300");
     EXPECT_EQ(rg.top, 100);
     EXPECT_EQ(rg.left, 200);
     EXPECT_EQ(rg.width, 9000);
