@@ -22,7 +22,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailView.h"
 #include "browse/MonthCounts.h"
@@ -38,6 +37,7 @@
 #include "browse/frmOption.h"
 #include "common/ArchiveView.h"
 #include "common/AsciiText.h"
+#include "common/Guarded.h"
 #include "common/Prompter.h"
 #include "common/Settings.h"
 #include "db/ArchiveSession.h"
@@ -237,7 +237,7 @@ void QtMailBrowser::BuildMailPane(QWidget* pane) {
     auto* mailLayout = new QVBoxLayout(pane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
-    conversation_ = new QtConversationLine(lock_, pane);
+    conversation_ = new QtConversationLine(lock_, prompter_, pane);
     mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, pane);
     // The text and its pictures in one pane that scrolls as one; a picture opens, saves, copies and

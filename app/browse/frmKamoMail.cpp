@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
@@ -32,6 +31,7 @@
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "common/Guarded.h"
 #include "common/Messages.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"

@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "common/Guarded.h"
 #include "filters/frmFilterOrder.h"
 
 namespace kamo {
@@ -167,9 +168,10 @@ void frmFilter::BuildControls() {
     connect(comAdd, &QPushButton::clicked, this, &frmFilter::OnComAdd);
     connect(comUp, &QPushButton::clicked, this, &frmFilter::OnComUp);
     connect(comDel, &QPushButton::clicked, this, &frmFilter::OnComDel);
-    connect(cmdDspChenge, &QPushButton::clicked, this, &frmFilter::OnCmdDspChenge);
+    // The two that read or write the archive run under the trap.
+    connect(cmdDspChenge, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnCmdDspChenge(); }); });
     connect(comOk, &QPushButton::clicked, this, &frmFilter::OnComOk);
-    connect(comCancel, &QPushButton::clicked, this, &frmFilter::OnComCancel);
+    connect(comCancel, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnComCancel(); }); });
 }
 
 void frmFilter::Load() {
@@ -346,7 +348,7 @@ void frmFilter::reject() {
     if (closing_)
         QDialog::reject();
     else
-        OnComCancel();
+        Guarded(prompter_, [this] { OnComCancel(); });
 }
 
 } // namespace kamo
