@@ -13,7 +13,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "common/Guarded.h"
 #include "filters/frmFilterOrder.h"
 
 namespace kamo {
@@ -168,10 +167,9 @@ void frmFilter::BuildControls() {
     connect(comAdd, &QPushButton::clicked, this, &frmFilter::OnComAdd);
     connect(comUp, &QPushButton::clicked, this, &frmFilter::OnComUp);
     connect(comDel, &QPushButton::clicked, this, &frmFilter::OnComDel);
-    // The two that read or write the archive run under the trap.
-    connect(cmdDspChenge, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnCmdDspChenge(); }); });
+    connect(cmdDspChenge, &QPushButton::clicked, this, &frmFilter::OnCmdDspChenge);
     connect(comOk, &QPushButton::clicked, this, &frmFilter::OnComOk);
-    connect(comCancel, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnComCancel(); }); });
+    connect(comCancel, &QPushButton::clicked, this, &frmFilter::OnComCancel);
 }
 
 void frmFilter::Load() {
@@ -348,7 +346,7 @@ void frmFilter::reject() {
     if (closing_)
         QDialog::reject();
     else
-        Guarded(prompter_, [this] { OnComCancel(); });
+        OnComCancel();
 }
 
 } // namespace kamo

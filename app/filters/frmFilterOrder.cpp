@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "common/Guarded.h"
 #include "filters/FilterStore.h"
 
 namespace kamo {
@@ -67,8 +66,8 @@ frmFilterOrder::frmFilterOrder(SQLite::Database& db, FilterTables& tables, Promp
     connect(lstFilter, &QListWidget::currentRowChanged, this, &frmFilterOrder::UpdateButtons);
     connect(cmdUp, &QPushButton::clicked, this, &frmFilterOrder::OnCmdUp);
     connect(cmdDown, &QPushButton::clicked, this, &frmFilterOrder::OnCmdDown);
-    connect(comOk, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnComOk(); }); });
-    connect(comCancel, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnComCancel(); }); });
+    connect(comOk, &QPushButton::clicked, this, &frmFilterOrder::OnComOk);
+    connect(comCancel, &QPushButton::clicked, this, &frmFilterOrder::OnComCancel);
     FillList(order_.count > 0 ? 0 : -1);
 }
 
