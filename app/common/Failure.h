@@ -108,6 +108,7 @@ namespace kamo {
     X(TargetIsFolder)                                                                                                  \
     X(TargetIsLink)                                                                                                    \
     X(MboxTargetIsFolder)                                                                                              \
+    X(PdfTargetIsFolder)                                                                                               \
     X(MboxNotMade)                                                                                                     \
     X(MboxNotWritten)                                                                                                  \
     X(MailFileNotMade)                                                                                                 \

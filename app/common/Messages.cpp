@@ -195,6 +195,8 @@ const char* MessageTemplate(FailureCode code) {
         return KAMO_FILE_ERROR("書き出し先がシンボリックリンクです。書き出しません。");
     case FailureCode::MboxTargetIsFolder:
         return KAMO_FILE_ERROR("mbox の書き出し先がフォルダです。ファイルを指定して下さい。");
+    case FailureCode::PdfTargetIsFolder:
+        return KAMO_FILE_ERROR("PDF の書き出し先がフォルダです。ファイルを指定して下さい。");
     case FailureCode::MboxNotMade:
         return KAMO_FILE_ERROR("mbox ファイルを作成できません。");
     case FailureCode::MboxNotWritten:
