@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
+#include "common/Messages.h"
+
 namespace kamo {
 
 void KeyListModel::SetItems(std::vector<KeyItem> items) {
@@ -85,7 +87,7 @@ bool SubjectListModel::ReadSlice(qint64 budgetMs) {
             moreToCome = stream_->Read(unpublished_, 8192);
     } catch (const std::exception& e) {
         moreToCome = false;
-        emit LoadFailed(QString::fromStdString(e.what()));
+        emit LoadFailed(QString::fromStdString(ErrorText(e)));
     }
     if (!moreToCome)
         stream_.reset();

@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <map>
 
-#include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailView.h"
 #include "browse/MonthCounts.h"
@@ -41,6 +40,7 @@
 #include "browse/frmOption.h"
 #include "common/ArchiveView.h"
 #include "common/AsciiText.h"
+#include "common/Guarded.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/Settings.h"
@@ -241,7 +241,7 @@ void QtMailBrowser::BuildMailPane(QWidget* pane) {
     auto* mailLayout = new QVBoxLayout(pane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
-    conversation_ = new QtConversationLine(lock_, pane);
+    conversation_ = new QtConversationLine(lock_, prompter_, pane);
     mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, pane);
     // The text and its pictures in one pane that scrolls as one; a picture opens, saves, copies and

@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
@@ -34,6 +33,7 @@
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "common/Guarded.h"
 #include "common/Messages.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"

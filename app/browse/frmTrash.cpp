@@ -9,6 +9,7 @@
 
 #include "browse/MailDeletion.h"
 #include "browse/QtLayoutSizes.h"
+#include "common/Guarded.h"
 #include "common/Settings.h"
 #include "db/ArchiveSession.h"
 #include "db/Trash.h"
@@ -50,11 +51,13 @@ frmTrash::frmTrash(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
     layout->addWidget(lstTrash, 1);
     layout->addWidget(txtTrashMail, 1);
     layout->addLayout(buttons);
-    connect(lstTrash, &QTreeWidget::currentItemChanged, this, [this] { ShowChosen(); });
-    connect(cmdRestore, &QPushButton::clicked, this, [this] { Restore(); });
+    connect(lstTrash, &QTreeWidget::currentItemChanged, this, [this] { Guarded(prompter_, [this] { ShowChosen(); }); });
+    connect(cmdRestore, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { Restore(); }); });
     connect(cmdEmpty, &QPushButton::clicked, this, [this] {
-        if (RunEmptyTrash(session_, prompter_) > 0)
-            Fill();
+        Guarded(prompter_, [this] {
+            if (RunEmptyTrash(session_, prompter_) > 0)
+                Fill();
+        });
     });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     resize(720, 480);

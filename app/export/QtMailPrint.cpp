@@ -134,11 +134,10 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
                           WaitReporter& wait) {
     const fs::path archive = db.getFilename();
     if (IsArchiveOrCopy(target, archive))
-        throw std::runtime_error(
-            "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
+        throw Failure(FailureCode::TargetIsArchive, {target.string()});
     std::error_code ec;
     if (fs::is_directory(target, ec))
-        FailExport("PDF の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
+        FailExport(FailureCode::PdfTargetIsFolder, target, EISDIR);
     WaitScope busy(wait);
     wait.SetLines({"　PDF を書き出しています。", "　少々お待ちください。", "", "", "", ""});
     wait.OfferCancelAsking(

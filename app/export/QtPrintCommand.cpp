@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <exception>
 
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -72,7 +73,7 @@ bool MemPrint(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Q
                          kTitle);
         return !result.stopped;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("メールを印刷できませんでした。\n") + e.what(), kTitle);
+        prompter.Error(std::string("メールを印刷できませんでした。\n") + ErrorText(e), kTitle);
         return false;
     }
 }
@@ -99,7 +100,7 @@ bool MemPdfExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wai
                          kTitle);
         return true;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("PDF を書き出せませんでした。\n") + e.what(), kTitle);
+        prompter.Error(std::string("PDF を書き出せませんでした。\n") + ErrorText(e), kTitle);
         return false;
     }
 }

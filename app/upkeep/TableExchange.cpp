@@ -170,10 +170,10 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     const bool hasHeader = reader.Next(record);
     if (!hasHeader && reader.LongField())
         refuseLong();
-    if (!hasHeader && reader.Error().empty())
+    if (!hasHeader && !reader.Error())
         Refuse(job, 1, FailureCode::CsvNoHeader);
     if (!hasHeader)
-        Refuse(job, 1, FailureCode::CsvUnreadable, {reader.Error()});
+        Refuse(job, 1, *reader.Error());
     std::vector<std::string> header;
     for (const auto& f : record)
         header.push_back(f.text);
@@ -203,8 +203,8 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     }
     if (reader.LongField())
         refuseLong();
-    if (!reader.Error().empty())
-        Refuse(job, reader.Line(), FailureCode::CsvUnreadable, {reader.Error()});
+    if (reader.Error())
+        Refuse(job, reader.Line(), *reader.Error());
 }
 
 } // namespace
@@ -240,7 +240,7 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
         const fs::path file = folder / (table + ".csv");
         const fs::path archive = db.getFilename();
         if (IsArchiveOrCopy(file, archive))
-            throw Failure(FailureCode::CsvTargetIsArchive, {file.string()});
+            throw Failure(FailureCode::TargetIsArchive, {file.string()});
         // Private like the archive; a link at the name is refused, never written through. The rows go
         // out as they are read, a piece at a time: memory does not grow with the archive.
         FileWriter out(file, PrivateFile(PrivateModeOf(archive)));
