@@ -17,6 +17,7 @@
 #include "common/Csv.h"
 #include "common/Failure.h"
 #include "db/Backups.h"
+#include "db/MailRows.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
 #include "upkeep/TableRegistry.h"
@@ -378,9 +379,7 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
         const RegisteredTable* entry = FindRegisteredTable(job.table);
         std::optional<SQLite::Statement> mailThere;
         if (entry && entry->keyedByMail)
-            mailThere.emplace(db, "SELECT 1 FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND "
-                                  "tblKamoMail_SubKey = ?3 AND tblKamoMail_SndRcvFlag = ?4 AND "
-                                  "tblKamoMail_SndAdd = ?5 AND tblKamoMail_RcvAdd = ?6");
+            mailThere.emplace(db, "SELECT 1 FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
         TableCount count{job.table, 0, 0};
         auto bind = [&](SQLite::Statement& st, const std::vector<CsvField>& record, size_t columns) {
             for (size_t i = 0; i < columns; ++i) {
