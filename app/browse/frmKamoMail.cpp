@@ -6,10 +6,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLocale>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +22,7 @@
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
+#include "browse/QtDialogChoosers.h"
 #include "browse/QtIdleWork.h"
 #include "browse/QtMailBrowser.h"
 #include "browse/QtReply.h"
@@ -207,29 +205,9 @@ void frmKamoMail::SetDefaultSeams() {
         const char* prefix = std::getenv("WINEPREFIX");
         return PostPetSearchRoots(home ? home : "", prefix ? prefix : "", {"/media", "/mnt"});
     };
-    postPetChooser_ = [this](const std::vector<FoundPostPet>& found) -> std::optional<size_t> {
-        QStringList items;
-        for (const auto& f : found)
-            items << Q(f.dir.string()) + U("（") +
-                         QLocale(QLocale::Japanese).toString(static_cast<qlonglong>(f.mails)) + U(" 通）");
-        bool ok = false;
-        const QString item = QInputDialog::getItem(
-            this, U("PostPet のフォルダ"), U("PostPet のフォルダが見つかりました。読み込むフォルダを選んで下さい。"),
-            items, 0, false, &ok);
-        if (!ok)
-            return std::nullopt;
-        return static_cast<size_t>(items.indexOf(item));
-    };
-    folderChooser_ = [this](const QString& caption) -> std::optional<QString> {
-        const QString folder = QFileDialog::getExistingDirectory(this, caption, Q(session_.Folders().dataDir.string()));
-        return folder.isEmpty() ? std::nullopt : std::optional<QString>(folder);
-    };
-    friendFileChooser_ = [this](const QString& start) -> std::optional<QString> {
-        const QString file =
-            QFileDialog::getOpenFileName(this, U("おともだちファイルを選んで下さい"), start,
-                                         U("PostPet おともだちファイル (*.dat);;すべてのファイル (*)"));
-        return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
-    };
+    postPetChooser_ = PostPetFolderDialog(this);
+    folderChooser_ = FolderDialog(this, [this] { return Q(session_.Folders().dataDir.string()); });
+    friendFileChooser_ = FriendFileDialog(this);
 }
 
 void frmKamoMail::Guarded(const std::function<void()>& work) {
