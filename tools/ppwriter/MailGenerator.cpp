@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -310,6 +311,78 @@ Mail EncodedMail(const std::string& owner) {
 
 } // namespace
 
+std::string PictureBytes(uint32_t width, uint32_t height, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    const uint32_t rowBytes = (width + 3) / 4 * 4;
+    const uint32_t pixelStart = 14 + 40 + 256 * 4;
+    const uint32_t fileSize = pixelStart + rowBytes * height;
+    std::string b;
+    b.reserve(fileSize);
+    auto put16 = [&](uint32_t v) {
+        b += static_cast<char>(v & 0xFF);
+        b += static_cast<char>((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    b += "BM";
+    put32(fileSize);
+    put32(0);
+    put32(pixelStart);
+    put32(40); // BITMAPINFOHEADER
+    put32(width);
+    put32(height);
+    put16(1);
+    put16(8);
+    put32(0); // no compression
+    put32(rowBytes * height);
+    put32(2835); // 72 dpi
+    put32(2835);
+    put32(256);
+    put32(0);
+    // The palette runs from one colour to another; entries are blue, green, red, 0.
+    uint8_t from[3], to[3];
+    for (int c = 0; c < 3; ++c) {
+        from[c] = static_cast<uint8_t>(rng() % 256);
+        to[c] = static_cast<uint8_t>(rng() % 256);
+    }
+    for (int i = 0; i < 256; ++i) {
+        for (int c = 0; c < 3; ++c)
+            b += static_cast<char>((from[c] * (255 - i) + to[c] * i) / 255);
+        b += '\0';
+    }
+    const int64_t cx = static_cast<int64_t>(rng() % width), cy = static_cast<int64_t>(rng() % height);
+    const int64_t r = std::max<int64_t>(8, std::min(width, height) / 4);
+    for (uint32_t y = 0; y < height; ++y) { // bottom row first
+        for (uint32_t x = 0; x < width; ++x) {
+            uint32_t v = (x * 255 / width + y * 255 / height) / 2;
+            const int64_t dx = static_cast<int64_t>(x) - cx, dy = static_cast<int64_t>(y) - cy;
+            if (dx * dx + dy * dy < r * r)
+                v = 255 - v;
+            b += static_cast<char>(v);
+        }
+        b.append(rowBytes - width, '\0');
+    }
+    return b;
+}
+
+Mail PictureMail(Mail mail, uint64_t n) {
+    static constexpr uint32_t kShapes[3][2] = {{640, 480}, {480, 640}, {1024, 768}};
+    const auto& shape = kShapes[n % 3];
+    const std::string name = "photo" + std::to_string(n) + ".bmp";
+    // A body written as it travelled (it came with its own header) keeps its charset.
+    const char* charset = mail.header ? "ISO-2022-JP" : "Shift_JIS";
+    mail.header =
+        "From: " + mail.from + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"pic\"\r\n\r\n";
+    mail.body = Multipart("pic", {std::string("Content-Type: text/plain; charset=") + charset + "\r\n\r\n" + mail.body,
+                                  "Content-Type: image/bmp; name=\"" + name +
+                                      "\"\r\nContent-Transfer-Encoding: base64\r\n"
+                                      "Content-Disposition: attachment; filename=\"" +
+                                      name + "\"\r\n\r\n" + Base64(PictureBytes(shape[0], shape[1], n))});
+    return mail;
+}
+
 std::vector<SampleMailbox> WriteSampleFolder(const std::filesystem::path& dir, const SampleOptions& options) {
     const std::string owner = std::string(kSampleOwnerName) + " <" + kSampleOwnerAddress + ">";
     MailGenerator gen(options.seed);
@@ -334,6 +407,13 @@ std::vector<SampleMailbox> WriteSampleFolder(const std::filesystem::path& dir, c
         longMail.body += ToCp932("長いメールです。ポ|鋼|弓, \"引用\" の行が続きます。\r\n");
     contents[8] = {longMail};
     contents[10] = {gen.NextReceived(owner), inbox[0]};
+    for (uint64_t i = 0; i < options.moreMails; ++i) {
+        const bool sent = i % 4 == 3;
+        Mail m = sent ? gen.NextSent(owner) : gen.NextReceived(owner);
+        if (options.pictureEvery != 0 && i % options.pictureEvery == 0)
+            m = PictureMail(std::move(m), i / options.pictureEvery);
+        (sent ? outbox : inbox).push_back(std::move(m));
+    }
 
     std::vector<SampleMailbox> written;
     std::filesystem::create_directories(dir);

@@ -198,7 +198,19 @@ std::vector<MailboxName> PostPetMailboxes();
 struct SampleOptions {
     bool cp932Names = false; // file and folder names as CP932 bytes instead of UTF-8
     uint64_t seed = 2001;
+    // Generated mail beyond the hand-made ones, three received to one sent; every pictureEvery-th
+    // of them (0: none) carries a picture (PictureMail).
+    uint64_t moreMails = 0;
+    uint64_t pictureEvery = 0;
 };
+
+// An uncompressed 8-bit BMP of width x height: a colour gradient with a disc, its colours and place
+// drawn from `seed`. Standard library only, so the writer needs no image library.
+std::string PictureBytes(uint32_t width, uint32_t height, uint64_t seed);
+
+// `mail` as a multipart mail: its text, then a picture attachment "photoN.bmp" (image/bmp, base64)
+// of one of three shapes by n: 640x480 landscape, 480x640 portrait, 1024x768 larger than a pane.
+Mail PictureMail(Mail mail, uint64_t n);
 
 struct SampleMailbox {
     MailboxName name;

@@ -10,8 +10,9 @@ namespace {
 
 int Usage() {
     std::fputs("usage:\n"
-               "  ppwriter sample-folder DIR [--cp932-names] [--seed N]\n"
-               "      a whole PostPet folder: eleven mailboxes and the friend file\n"
+               "  ppwriter sample-folder DIR [--cp932-names] [--seed N] [--mails N [--pictures K]]\n"
+               "      a whole PostPet folder: eleven mailboxes and the friend file; --mails adds N generated\n"
+               "      mails, every K-th with a picture\n"
                "  ppwriter large LIST MAIL N [SEED]\n"
                "      one mailbox of N generated mails (streams; fine for 100000 and more)\n"
                "  ppwriter friend PATH [N] [SEED]\n"
@@ -43,6 +44,12 @@ int main(int argc, char** argv) {
                 if (std::strcmp(argv[i], "--cp932-names") == 0)
                     options.cp932Names = true;
                 else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc && ParseNumber(argv[i + 1], options.seed))
+                    ++i;
+                else if (std::strcmp(argv[i], "--mails") == 0 && i + 1 < argc &&
+                         ParseNumber(argv[i + 1], options.moreMails))
+                    ++i;
+                else if (std::strcmp(argv[i], "--pictures") == 0 && i + 1 < argc &&
+                         ParseNumber(argv[i + 1], options.pictureEvery))
                     ++i;
                 else
                     return Usage();

@@ -1,8 +1,12 @@
 // Which attachments show as pictures, and the sizes pictures are decoded and shown at.
 #include "browse/MailPictures.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <set>
+
+#include "ppwriter/MailboxWriter.h"
+#include "testsupport/TestSupport.h"
 
 namespace kamo {
 namespace {
@@ -217,6 +221,29 @@ TEST(MailPictures, TheCacheKeyTellsMailsAndAttachmentsApart) {
                                      PictureCacheKey(a, other)};
     EXPECT_EQ(keys.size(), 4u);
     EXPECT_EQ(PictureCacheKey(a, first), PictureCacheKey(a, first));
+}
+
+// The picture mails of the mailbox writer (the walk-through folders) carry BMPs another reader
+// takes for what they say: ImageMagick, not the program's own decoding.
+TEST(MailPictures, TheMailboxWritersPicturesReadBackInAnotherReader) {
+    const test::TempDir dir;
+    const struct {
+        uint64_t n;
+        const char* size;
+    } cases[] = {{0, "640 480"}, {1, "480 640"}, {2, "1024 768"}, {5, "1024 768"}};
+    for (const auto& c : cases) {
+        const ppw::Mail mail = ppw::PictureMail(ppw::Mail{}, c.n);
+        const std::string name = "photo" + std::to_string(c.n) + ".bmp";
+        EXPECT_NE(mail.body.find("Content-Type: image/bmp; name=\"" + name + "\""), std::string::npos) << c.n;
+        const std::string bytes =
+            ppw::PictureBytes(static_cast<uint32_t>(std::stoi(c.size)),
+                              static_cast<uint32_t>(std::stoi(std::strchr(c.size, ' ') + 1)), c.n);
+        EXPECT_EQ(PictureFormatOf(bytes), "bmp");
+        test::WriteFile(dir / name, bytes);
+        const auto read = test::RunTool({"/usr/bin/identify", "-format", "%w %h %m", (dir / name).string()});
+        EXPECT_EQ(read.status, 0) << name;
+        EXPECT_EQ(read.out, std::string(c.size) + " BMP3") << name;
+    }
 }
 
 } // namespace
