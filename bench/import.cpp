@@ -23,7 +23,6 @@
 #include "db/Schema.h"
 #include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
-#include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -100,13 +99,12 @@ Outcome WholeRead(const std::filesystem::path& dir, const std::filesystem::path&
     request.postPetDir = dir / "PostPet";
     request.tmpPath = dir / "KamoMail.Tmp";
     request.mailboxes.push_back({&Mailboxes()[0], false, true});
-    ScriptedPrompter prompter;
     NullWaitReporter wait;
     ReadHooks hooks = StandardReadHooks(*db, tables);
     hooks.keepOriginals = keepOriginals;
     const double cpuStart = CpuNow();
     const auto start = Clock::now();
-    const ReadSummary summary = ReadPostPetMail(*db, library, request, hooks, prompter, wait);
+    const ReadSummary summary = ReadPostPetMail(*db, library, request, hooks, wait);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = CpuNow() - cpuStart;
     if (!summary.completed)

@@ -72,7 +72,7 @@ std::pair<uint64_t, uint64_t> IndexAndRest(SQLite::Database& db) {
         const auto bytes = static_cast<uint64_t>(st.getColumn(1).getInt64());
         all += bytes;
         for (const auto& table : SearchIndexTables())
-            if (name.rfind(table, 0) == 0 || name.rfind("sqlite_autoindex_" + table, 0) == 0) {
+            if (name.rfind(table.name, 0) == 0 || name.rfind("sqlite_autoindex_" + table.name, 0) == 0) {
                 index += bytes;
                 break;
             }

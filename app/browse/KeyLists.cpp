@@ -2,12 +2,13 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "db/MailRows.h"
 #include "mime/MailAddresses.h"
 
 namespace kamo {
 namespace {
 
-std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const char* sql) {
+std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const std::string& sql) {
     std::vector<KeyItem> items;
     SQLite::Statement st(db, sql);
     while (st.executeStep())
@@ -39,12 +40,10 @@ std::vector<KeyItem> FillNameList(SQLite::Database& db) {
 std::vector<KeyItem> FillDateList(SQLite::Database& db) {
     // Jumps from date to date down the primary index instead of reading every mail: the same dates
     // in the same order as a scan, at a cost that grows with the number of dates only.
-    return SingleColumnKeys(db, "WITH RECURSIVE d(ymd) AS ("
-                                " SELECT MAX(tblKamoMail_YMD) FROM tblKamoMail"
-                                " UNION ALL"
-                                " SELECT (SELECT MAX(tblKamoMail_YMD) FROM tblKamoMail WHERE tblKamoMail_YMD < d.ymd)"
-                                " FROM d WHERE d.ymd IS NOT NULL)"
-                                " SELECT ymd FROM d WHERE ymd IS NOT NULL");
+    const std::string latest = "SELECT MAX(" + MailColumn::kYmd + ") FROM tblKamoMail";
+    return SingleColumnKeys(
+        db, "WITH RECURSIVE d(ymd) AS ( " + latest + " UNION ALL SELECT (" + latest + " WHERE " + MailColumn::kYmd +
+                " < d.ymd) FROM d WHERE d.ymd IS NOT NULL) SELECT ymd FROM d WHERE ymd IS NOT NULL");
 }
 
 std::vector<KeyItem> FillFilterList(SQLite::Database& db) {

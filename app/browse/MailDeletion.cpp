@@ -10,6 +10,7 @@
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
+#include "db/MailRows.h"
 #include "db/Trash.h"
 #include "upkeep/TableRegistry.h"
 
@@ -18,21 +19,22 @@ namespace {
 
 // The rows of a target, as the view that lists them selects them.
 std::string Where(const DeletionTarget& target) {
+    using namespace MailColumn;
     switch (target.kind) {
     case DeletionTarget::Kind::Mail:
-        return "tblKamoMail_YMD = :ymd AND tblKamoMail_HMS = :hms AND tblKamoMail_SubKey = :sub AND "
-               "tblKamoMail_SndRcvFlag = :flag AND tblKamoMail_SndAdd = :snd AND tblKamoMail_RcvAdd = :rcv";
+        return kYmd + " = :ymd AND " + kHms + " = :hms AND " + kSubKey + " = :sub AND " + kFlag + " = :flag AND " +
+               kSndAdd + " = :snd AND " + kRcvAdd + " = :rcv";
     case DeletionTarget::Kind::Address:
-        return "tblKamoMail_SndAdd = :key OR tblKamoMail_RcvAdd = :key";
+        return MailAddressIs(":key");
     case DeletionTarget::Kind::Name:
-        return "tblKamoMail_SndName = :key OR tblKamoMail_RcvName = :key";
+        return MailNameIs(":key");
     case DeletionTarget::Kind::Date:
-        return "tblKamoMail_YMD = :key";
+        return kYmd + " = :key";
     case DeletionTarget::Kind::Filter:
-        return "EXISTS (SELECT 1 FROM tblFilterData WHERE tblFilterDt_No = :no AND "
-               "tblFilterDt_Date = tblKamoMail_YMD AND tblFilterDt_Time = tblKamoMail_HMS AND "
-               "tblFilterDt_SubKey = tblKamoMail_SubKey AND tblFilterDt_SndRcvFlag = tblKamoMail_SndRcvFlag AND "
-               "tblFilterDt_SendAddr = tblKamoMail_SndAdd AND tblFilterDt_RecvAddr = tblKamoMail_RcvAdd)";
+        return "EXISTS (SELECT 1 FROM tblFilterData WHERE tblFilterDt_No = :no AND tblFilterDt_Date = " + kYmd +
+               " AND tblFilterDt_Time = " + kHms + " AND tblFilterDt_SubKey = " + kSubKey +
+               " AND tblFilterDt_SndRcvFlag = " + kFlag + " AND tblFilterDt_SendAddr = " + kSndAdd +
+               " AND tblFilterDt_RecvAddr = " + kRcvAdd + ")";
     }
     return "0";
 }

@@ -9,14 +9,17 @@
 namespace kamo {
 namespace {
 
-const char* const kKeyWhere =
-    " FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND tblKamoMail_SubKey = ?3"
-    " AND tblKamoMail_SndAdd = ?4 AND tblKamoMail_RcvAdd = ?5 AND (tblKamoMail_SndRcvFlag <> 0) = ?6";
+// Any non-zero direction flag is a sent mail's, as the lists read it.
+std::string KeyWhere() {
+    using namespace MailColumn;
+    return " FROM tblKamoMail WHERE " + kYmd + " = ?1 AND " + kHms + " = ?2 AND " + kSubKey + " = ?3 AND " + kSndAdd +
+           " = ?4 AND " + kRcvAdd + " = ?5 AND (" + kFlag + " <> 0) = ?6";
+}
 
 } // namespace
 
 std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key) {
-    SQLite::Statement st(db, "SELECT " + MailColumns() + kKeyWhere);
+    SQLite::Statement st(db, "SELECT " + MailColumns() + KeyWhere());
     st.bind(1, key.ymd);
     st.bind(2, key.hms);
     st.bind(3, key.subKey);

@@ -6,6 +6,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/NumberText.h"
+#include "db/MailRows.h"
 
 namespace kamo {
 namespace {
@@ -29,16 +30,18 @@ const std::string kAfterPrefix = "\xFF";
 // one jump to each month's first date, then one counted index range per month. The cost is a pass
 // over the index entries without reading a mail or sorting, and nothing at all for empty months.
 class MonthWalker {
+    static std::string FirstDateSql(const char* comparison) {
+        return "SELECT MIN(" + MailColumn::kYmd + ") FROM tblKamoMail WHERE " + MailColumn::kYmd + " " + comparison +
+               " ?1";
+    }
+    static std::string CountSql() { return "SELECT COUNT(*), TOTAL(" + MailColumn::kFlag + " <> 0) FROM tblKamoMail"; }
+
 public:
     MonthWalker(SQLite::Database& db, const std::string& condition)
-        : from_(db, "SELECT MIN(tblKamoMail_YMD) FROM tblKamoMail WHERE tblKamoMail_YMD >= ?1"),
-          after_(db, "SELECT MIN(tblKamoMail_YMD) FROM tblKamoMail WHERE tblKamoMail_YMD > ?1"),
-          range_(db, "SELECT COUNT(*), TOTAL(tblKamoMail_SndRcvFlag <> 0) FROM tblKamoMail"
-                     " WHERE tblKamoMail_YMD >= ?1 AND tblKamoMail_YMD < ?2" +
-                         condition),
-          exact_(db, "SELECT COUNT(*), TOTAL(tblKamoMail_SndRcvFlag <> 0) FROM tblKamoMail"
-                     " WHERE tblKamoMail_YMD = ?1" +
-                         condition) {}
+        : from_(db, FirstDateSql(">=")), after_(db, FirstDateSql(">")),
+          range_(db,
+                 CountSql() + " WHERE " + MailColumn::kYmd + " >= ?1 AND " + MailColumn::kYmd + " < ?2" + condition),
+          exact_(db, CountSql() + " WHERE " + MailColumn::kYmd + " = ?1" + condition) {}
 
     void BindKey(const std::string& key) {
         range_.bind(3, key);
@@ -98,7 +101,7 @@ private:
     SQLite::Statement exact_;
 };
 
-int64_t CountOf(SQLite::Database& db, const char* sql, const std::string& key) {
+int64_t CountOf(SQLite::Database& db, const std::string& sql, const std::string& key) {
     SQLite::Statement st(db, sql);
     st.bind(1, key);
     return st.executeStep() ? st.getColumn(0).getInt64() : 0;
@@ -111,6 +114,7 @@ std::vector<MonthCount> CountMailByMonth(SQLite::Database& db) {
 }
 
 std::vector<MonthCount> CountMailByMonth(SQLite::Database& db, ViewMode mode, const std::string& key) {
+    using namespace MailColumn;
     std::string condition;
     if (mode == ViewMode::Address) {
         // The subject list's condition. A key in a small part of the archive is read through its
@@ -118,15 +122,15 @@ std::vector<MonthCount> CountMailByMonth(SQLite::Database& db, ViewMode mode, co
         // owner's own address) costs less as a pass over the primary index, which holds both
         // addresses: the unary + keeps the planner off the address indexes.
         const int64_t keyMails = CountOf(db,
-                                         "SELECT (SELECT COUNT(*) FROM tblKamoMail WHERE tblKamoMail_SndAdd = ?1)"
-                                         " + (SELECT COUNT(*) FROM tblKamoMail WHERE tblKamoMail_RcvAdd = ?1)",
+                                         "SELECT (SELECT COUNT(*) FROM tblKamoMail WHERE " + kSndAdd +
+                                             " = ?1) + (SELECT COUNT(*) FROM tblKamoMail WHERE " + kRcvAdd + " = ?1)",
                                          key);
         // The archive's size by its highest row id: exact enough to choose a way, without a count.
         const int64_t allMails = db.execAndGet("SELECT IFNULL(MAX(rowid), 0) FROM tblKamoMail").getInt64();
-        condition = keyMails * 3 > allMails ? " AND (+tblKamoMail_SndAdd = ?3 OR +tblKamoMail_RcvAdd = ?3)"
-                                            : " AND (tblKamoMail_SndAdd = ?3 OR tblKamoMail_RcvAdd = ?3)";
+        const std::string plus = keyMails * 3 > allMails ? "+" : "";
+        condition = " AND (" + plus + kSndAdd + " = ?3 OR " + plus + kRcvAdd + " = ?3)";
     } else if (mode == ViewMode::Name) {
-        condition = " AND (tblKamoMail_SndName = ?3 OR tblKamoMail_RcvName = ?3)";
+        condition = " AND (" + kSndName + " = ?3 OR " + kRcvName + " = ?3)";
     } else {
         return CountMailByMonth(db);
     }

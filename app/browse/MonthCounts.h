@@ -11,11 +11,11 @@
 
 namespace kamo {
 
-// One month's mail. `month` is the first seven characters of tblKamoMail_YMD ("yyyy/mm").
+// One month's mail. `month` is the first seven characters of the mail's date ("yyyy/mm").
 struct MonthCount {
     std::string month;
     int64_t received = 0;
-    int64_t sent = 0; // tblKamoMail_SndRcvFlag set
+    int64_t sent = 0; // the mail table's direction flag set
     bool operator==(const MonthCount&) const = default;
 };
 

@@ -23,6 +23,7 @@
 #include "browse/AttachmentFiles.h"
 #include "browse/MailPictures.h"
 #include "browse/QtPictureDecoder.h"
+#include "common/Messages.h"
 #include "common/Prompter.h"
 #include "platform/FileUtil.h"
 
@@ -149,7 +150,7 @@ bool QtAttachmentList::Open(const AttachmentEntry& entry) {
         }
         return true;
     } catch (const std::exception& e) {
-        prompter_.Error("添付ファイル " + name + " を開けませんでした。\n" + e.what());
+        prompter_.Error("添付ファイル " + name + " を開けませんでした。\n" + ErrorText(e));
         return false;
     }
 }
@@ -218,7 +219,7 @@ bool QtAttachmentList::SaveAs(const AttachmentEntry& entry) {
         if (!AtomicWriteFile(path, *bytes, WriteHow{0644, true, true}))
             throw std::system_error(errno ? errno : EIO, std::generic_category(), path.string());
     } catch (const std::exception& e) {
-        prompter_.Error("添付ファイルを " + path.string() + " に保存できませんでした。\n" + name + "（" + e.what() +
+        prompter_.Error("添付ファイルを " + path.string() + " に保存できませんでした。\n" + name + "（" + ErrorText(e) +
                         "）");
         return false;
     }
@@ -245,7 +246,7 @@ QMimeData* QtAttachmentList::MimeDataOf(int64_t position) {
         }
         return data;
     } catch (const std::exception& e) {
-        prompter_.Error("添付ファイル " + FileNameOf(position) + " を渡せませんでした。\n" + e.what());
+        prompter_.Error("添付ファイル " + FileNameOf(position) + " を渡せませんでした。\n" + ErrorText(e));
         return nullptr;
     }
 }
@@ -317,7 +318,7 @@ bool QtAttachmentList::Save(const std::vector<int>& rows) {
                 throw std::runtime_error("アーカイブにありません");
             saved += "\n" + SaveAttachmentFile(folder.toStdString(), name, *bytes).filename().string();
         } catch (const std::exception& e) {
-            failed += "\n" + name + "（" + e.what() + "）";
+            failed += "\n" + name + "（" + ErrorText(e) + "）";
         }
     }
     if (!failed.empty()) {

@@ -1,9 +1,11 @@
 #include "browse/QtControlLock.h"
 
 #include <QApplication>
+#include <QShortcut>
 #include <QWidget>
 
 #include "browse/frmWait.h"
+#include "common/Prompter.h"
 
 namespace kamo {
 
@@ -54,8 +56,13 @@ void QtControlLock::ApplyBackupView(bool viewing) {
 }
 
 frmWait& QtControlLock::WaitWindow() {
-    if (!waitWindow_)
+    if (!waitWindow_) {
         waitWindow_ = new frmWait(&window_);
+        // The wait window does not take the keyboard: Esc in the main window is meant for it.
+        escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), &window_);
+        escape_->setEnabled(false);
+        QObject::connect(escape_, &QShortcut::activated, waitWindow_, &frmWait::Escape);
+    }
     return *waitWindow_;
 }
 
@@ -67,12 +74,17 @@ void QtControlLock::Begin() {
         wait.Reset();
         wait.show();
         wait.raise();
+        escape_->setEnabled(true);
         QCoreApplication::processEvents();
     }
 }
 
 void QtControlLock::OfferCancel() {
     WaitWindow().OfferCancel(true);
+}
+
+void QtControlLock::OfferCancelAsking(const std::string& question) {
+    WaitWindow().OfferCancel(true, [this, question] { return prompter_.AskYesNo(question, "中止"); });
 }
 
 bool QtControlLock::CancelRequested() const {
@@ -87,6 +99,7 @@ void QtControlLock::End() {
         // The keyboard goes back to the main window, to the control it was in.
         const bool hadKeyboard = waitWindow_->isActiveWindow();
         waitWindow_->hide();
+        escape_->setEnabled(false);
         if (hadKeyboard && window_.isVisible())
             window_.activateWindow();
     }

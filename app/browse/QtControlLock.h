@@ -8,18 +8,21 @@
 #include "browse/QtCommandRegistry.h"
 #include "common/WaitReporter.h"
 
+class QShortcut;
 class QWidget;
 
 namespace kamo {
 
+class Prompter;
 class frmWait;
 
 class QtControlLock : public WaitReporter {
 public:
     // `window` holds the controls; `beforeLock` runs before a command's lock (a list still reading
     // from the archive reads to its end).
-    QtControlLock(QWidget& window, std::function<void()> beforeLock)
-        : window_(window), beforeLock_(std::move(beforeLock)) {}
+    // `prompter` asks before Esc stops work that would lose what it did.
+    QtControlLock(QWidget& window, Prompter& prompter, std::function<void()> beforeLock)
+        : window_(window), prompter_(prompter), beforeLock_(std::move(beforeLock)) {}
 
     QtCommandRegistry& Registry() { return registry_; }
 
@@ -55,13 +58,16 @@ public:
     void Begin() override;
     void End() override;
     void OfferCancel() override;
+    void OfferCancelAsking(const std::string& question) override;
     bool CancelRequested() const override;
 
 private:
     QWidget& window_;
+    Prompter& prompter_;
     std::function<void()> beforeLock_;
     QtCommandRegistry registry_;
     frmWait* waitWindow_ = nullptr;
+    QShortcut* escape_ = nullptr; // Esc in the main window while the wait window is up
     int depth_ = 0;
     // Wait scopes open now: the wait window goes when the last one ends, whatever locks remain.
     int waitDepth_ = 0;

@@ -4,18 +4,20 @@
 #include <QLabel>
 
 #include "browse/frmConversation.h"
+#include "common/Guarded.h"
 #include "db/MailRows.h"
 #include "search/Conversations.h"
 
 namespace kamo {
 
-QtConversationLine::QtConversationLine(WaitReporter& wait, QWidget* parent) : QWidget(parent), wait_(wait) {
+QtConversationLine::QtConversationLine(WaitReporter& wait, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), wait_(wait), prompter_(prompter) {
     setObjectName("QtConversationLine");
     lblConversation = new QLabel(this);
     lblConversation->setObjectName("lblConversation");
     lblConversation->setTextFormat(Qt::RichText);
     lblConversation->setToolTip(QString::fromUtf8("この会話のメールを 1 ページで表示します（Ctrl+T、Esc で戻る）"));
-    connect(lblConversation, &QLabel::linkActivated, this, [this] { OpenPage(); });
+    connect(lblConversation, &QLabel::linkActivated, this, [this] { Guarded(prompter_, [this] { OpenPage(); }); });
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 0, 2, 0);
     layout->addWidget(lblConversation);

@@ -15,13 +15,14 @@ class QLabel;
 
 namespace kamo {
 
+class Prompter;
 class WaitReporter;
 
 class QtConversationLine : public QWidget {
     Q_OBJECT
 public:
     // `wait` shows the first look-up that has to make the conversation index.
-    explicit QtConversationLine(WaitReporter& wait, QWidget* parent = nullptr);
+    QtConversationLine(WaitReporter& wait, Prompter& prompter, QWidget* parent = nullptr);
     ~QtConversationLine() override;
 
     // The mail on display; `db` must outlive the line or the next Clear.
@@ -41,6 +42,7 @@ private:
     int64_t row_ = 0;
     int count_ = 0;
     WaitReporter& wait_;
+    Prompter& prompter_;        // the page is made under the trap
     std::vector<int64_t> rows_; // the conversation of the mail on display, oldest first
 };
 

@@ -4,18 +4,20 @@
 #include <QDateTime>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <utility>
 
-#include "browse/Guarded.h"
 #include "browse/QtControlLock.h"
 #include "browse/QtMailBrowser.h"
 #include "browse/QtMailboxWatch.h"
 #include "common/ArchiveView.h"
+#include "common/Guarded.h"
 #include "common/Messages.h"
 #include "common/Prompter.h"
 #include "db/ArchiveSession.h"
 #include "db/Compaction.h"
 #include "import/MailRead.h"
+#include "import/MailReadCommand.h"
 
 namespace kamo {
 
@@ -39,8 +41,11 @@ void QtIdleWork::Stop() {
 }
 
 void QtIdleWork::Tick() {
-    FinishUpkeepWhenIdle();
-    AutoReadWhenIdle();
+    // Timer1's slot, and the watch's below: a failure is told and the timer goes on.
+    Guarded(prompter_, [this] {
+        FinishUpkeepWhenIdle();
+        AutoReadWhenIdle();
+    });
 }
 
 bool QtIdleWork::Idle() const {
@@ -71,7 +76,7 @@ void QtIdleWork::ArmAutoRead() {
                     if (std::none_of(autoReadDue_.begin(), autoReadDue_.end(),
                                      [&](const MailboxChoice& c) { return c.box == choice.box; }))
                         autoReadDue_.push_back(choice);
-                AutoReadWhenIdle();
+                Guarded(prompter_, [this] { AutoReadWhenIdle(); });
             });
     } catch (const std::exception& e) {
         prompter_.Error(std::string("自動読み込みを始められませんでした。\n") + ErrorText(e), "自動読み込み");
@@ -89,15 +94,19 @@ void QtIdleWork::AutoReadWhenIdle() {
         // Beside the user: progress and 中止 in the status bar, no summary to close each time
         // PostPet writes, the summary only when something needs the user's eye.
         WaitScope busy(progress_);
-        summary = ReadPostPetMail(session_, request, prompter_, progress_);
+        summary = ReadPostPetMail(session_, request, progress_);
     } catch (const std::exception& e) {
+        summary.error.emplace(FailureCode::ReadBrokenOff, std::vector<std::string>{ErrorText(e)});
+    }
+    TellReadFailures(summary, prompter_);
+    if (summary.error) {
         // Tried again after a back-off (another program may hold the archive): a note, no dialog
         // for each attempt.
         view_.ShowNewMail();
         const auto retry = autoReadWatch_ ? autoReadWatch_->ReadFailed(request.mailboxes) : std::chrono::milliseconds{};
-        note_(
-            QDateTime::currentDateTime().toString("hh:mm:ss ") +
-            QString::fromStdString("自動読み込み: エラーが発生しました（" + ErrorText(e) + "）。" + RetryNote(retry)));
+        note_(QDateTime::currentDateTime().toString("hh:mm:ss ") +
+              QString::fromStdString("自動読み込み: エラーが発生しました（" + MessageOf(*summary.error) + "）。" +
+                                     RetryNote(retry)));
         return;
     }
     if (!summary.completed) {
@@ -126,7 +135,8 @@ void QtIdleWork::FinishUpkeepWhenIdle() {
     const ArchiveUpkeep::Outcome outcome = upkeep->Result();
     if (outcome == ArchiveUpkeep::Outcome::Broken) {
         upkeepTold_ = true;
-        prompter_.Error("アーカイブの検査で問題が見つかりました（" + upkeep->Problem() +
+        const std::optional<Failure> problem = upkeep->Problem();
+        prompter_.Error("アーカイブの検査で問題が見つかりました（" + (problem ? MessageOf(*problem) : std::string()) +
                         "）。\nバックアップ (.Bak) は前のままです。KamoMail をもう一度起動すると、"
                         "元に戻すかどうかを尋ねます。");
         return;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
+#include "common/Messages.h"
 #include "search/Conversations.h"
 
 namespace kamo {
@@ -89,7 +90,7 @@ bool SubjectListModel::ReadSlice(qint64 budgetMs) {
             moreToCome = stream_->Read(unpublished_, 8192);
     } catch (const std::exception& e) {
         moreToCome = false;
-        emit LoadFailed(QString::fromStdString(e.what()));
+        emit LoadFailed(QString::fromStdString(ErrorText(e)));
     }
     if (!moreToCome)
         stream_.reset();

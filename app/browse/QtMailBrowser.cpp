@@ -19,16 +19,18 @@
 #include <QSplitter>
 #include <QSyntaxHighlighter>
 #include <QTextDocumentFragment>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <map>
 
-#include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailView.h"
 #include "browse/MonthCounts.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtControlLock.h"
 #include "browse/QtConversationLine.h"
+#include "browse/QtLayoutSizes.h"
 #include "browse/QtListModels.h"
 #include "browse/QtMailPictures.h"
 #include "browse/QtMonthChart.h"
@@ -39,6 +41,8 @@
 #include "browse/frmOption.h"
 #include "common/ArchiveView.h"
 #include "common/AsciiText.h"
+#include "common/Guarded.h"
+#include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/Settings.h"
 #include "db/ArchiveSession.h"
@@ -250,7 +254,7 @@ void QtMailBrowser::BuildMailPane(QWidget* pane) {
     auto* mailLayout = new QVBoxLayout(pane);
     mailLayout->setContentsMargins(0, 0, 0, 0);
     mailLayout->addWidget(lblHead);
-    conversation_ = new QtConversationLine(lock_, pane);
+    conversation_ = new QtConversationLine(lock_, prompter_, pane);
     mailLayout->addWidget(conversation_);
     attachmentList_ = new QtAttachmentList(prompter_, pane);
     // The text and its pictures in one pane that scrolls as one; a picture opens, saves, copies and
@@ -349,22 +353,6 @@ bool QtMailBrowser::YearsPictureShown() const {
     return !picYears->isHidden();
 }
 
-namespace {
-QList<int> SplitSizes(const std::string& text) {
-    QList<int> sizes;
-    for (const QString& part : QString::fromStdString(text).split(',', Qt::SkipEmptyParts))
-        if (const int size = part.trimmed().toInt(); size > 0)
-            sizes << size;
-    return sizes;
-}
-std::string SizesText(const QList<int>& sizes) {
-    QStringList parts;
-    for (int size : sizes)
-        parts << QString::number(size);
-    return parts.join(',').toStdString();
-}
-} // namespace
-
 void QtMailBrowser::RestoreLayout(const Settings& settings) {
     // Sizes that do not fit the splitter (another version's, edited by hand) leave the design's.
     for (auto [splitter, text] : {std::pair{splMain_, &settings.keySplit}, std::pair{splRight_, &settings.mailSplit}})
@@ -432,8 +420,9 @@ void QtMailBrowser::FillYearMonths(ViewMode mode) {
     QString month;
     int days = 0;
     auto addMonth = [&](int firstRow) {
-        cmbYearMonth->addItem(U("%1年%2月（%3 日）").arg(month.left(4), month.mid(5, 2)).arg(days), firstRow);
+        cmbYearMonth->addItem(MonthEntryText(month, days, std::nullopt), firstRow);
         cmbYearMonth->setItemData(cmbYearMonth->count() - 1, month, kMonthRole);
+        cmbYearMonth->setItemData(cmbYearMonth->count() - 1, days, kDaysRole);
     };
     int first = 0;
     for (int row = 0; row < keyModel_->rowCount(); ++row) {
@@ -451,6 +440,33 @@ void QtMailBrowser::FillYearMonths(ViewMode mode) {
     cmbYearMonth->setCurrentIndex(-1);
     cmbYearMonth->setPlaceholderText(U("年月を選ぶ（%1 か月）").arg(cmbYearMonth->count()));
     cmbYearMonth->show();
+    // Counting the whole archive by month takes longer than the list: the mails come in once the
+    // list is on screen.
+    QTimer::singleShot(0, this, [this, filled = ++yearMonthFills_] {
+        if (filled == yearMonthFills_ && Mode() == ViewMode::Date)
+            CountYearMonths();
+    });
+}
+
+QString QtMailBrowser::MonthEntryText(const QString& month, int days, std::optional<int64_t> mails) {
+    const QString when = U("%1年%2月").arg(month.left(4), month.mid(5, 2));
+    return mails ? U("%1（%2 日・%3 通）").arg(when).arg(days).arg(Q(WithSeparators(*mails)))
+                 : U("%1（%2 日）").arg(when).arg(days);
+}
+
+void QtMailBrowser::CountYearMonths() {
+    // Each month says how many mails it holds, received and sent apart in its tool tip.
+    std::map<QString, MonthCount> counts;
+    for (MonthCount& count : CountMailByMonth(session_.Database()))
+        counts.emplace(Q(count.month), std::move(count));
+    for (int index = 0; index < cmbYearMonth->count(); ++index) {
+        const QString month = cmbYearMonth->itemData(index, kMonthRole).toString();
+        const auto it = counts.find(month);
+        const MonthCount count = it != counts.end() ? it->second : MonthCount{month.toStdString()};
+        cmbYearMonth->setItemText(index, MonthEntryText(month, cmbYearMonth->itemData(index, kDaysRole).toInt(),
+                                                        count.received + count.sent));
+        cmbYearMonth->setItemData(index, Q(MonthTip(count)), Qt::ToolTipRole);
+    }
 }
 
 void QtMailBrowser::ShowEmptyViewHint() {

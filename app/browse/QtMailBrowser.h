@@ -141,8 +141,13 @@ private:
     void ToggleThreads();
     // The date view's year-and-month chooser; hidden in the other views.
     void FillYearMonths(ViewMode mode);
+    // The chooser's entries with their mail counts, once the date view is on screen.
+    void CountYearMonths();
+    static QString MonthEntryText(const QString& month, int days, std::optional<int64_t> mails);
     void ChooseYearMonth(int index);
     static constexpr int kMonthRole = Qt::UserRole + 1; // "yyyy/mm" of a chooser entry
+    static constexpr int kDaysRole = Qt::UserRole + 2;  // the days the date view lists of it
+    int yearMonthFills_ = 0;                            // a count waiting for an earlier fill is dropped
     // Counts the years picture again for what the view shows, when it is shown.
     void ShowYears();
     ViewMode Mode() const;

@@ -179,7 +179,20 @@ void QtMailPictures::TurnPage(bool down) {
     bar->setValue(bar->value() + (down ? bar->pageStep() : -bar->pageStep()));
     QPoint inText = text_->viewport()->mapFrom(viewport(), at);
     inText.setY(std::clamp(inText.y(), 0, text_->viewport()->height() - 1));
-    text_->setTextCursor(text_->cursorForPosition(inText));
+    // The line under that point may stick out of the pane by a part of its height (a page is not a
+    // whole number of lines): the cursor goes to the next line in, so it is seen whole.
+    QTextCursor cursor = text_->cursorForPosition(inText);
+    const auto lineInView = [&](const QTextCursor& c) {
+        const QRect rect = text_->cursorRect(c);
+        return QRect(text_->viewport()->mapTo(viewport(), rect.topLeft()), rect.size());
+    };
+    const QRect line = lineInView(cursor);
+    if (line.top() < 0)
+        cursor.movePosition(QTextCursor::Down);
+    else if (line.bottom() >= viewport()->height())
+        cursor.movePosition(QTextCursor::Up);
+    followCursor_ = false; // the pane stays where the page put it
+    text_->setTextCursor(cursor);
 }
 
 bool QtMailPictures::eventFilter(QObject* watched, QEvent* event) {

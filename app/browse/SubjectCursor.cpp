@@ -36,24 +36,14 @@ int CompareValues(sqlite3_stmt* a, sqlite3_stmt* b, int column) {
 // Each half of a key walks its own (key, sort columns) index, already in display order; the halves
 // are merged here. Selecting the sort columns lets the merge compare without reading the rows. A
 // month narrows each half to its range of the index's date column.
-struct KeyHalf {
-    const char* select; // up to the key's condition
-    const char* order;
-};
-constexpr const char* kSortColumns =
-    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey FROM tblKamoMail";
-constexpr const char* kNameSortColumns =
-    "SELECT rowid, tblKamoMail_YMD, tblKamoMail_SubKey, tblKamoMail_HMS FROM tblKamoMail";
-constexpr const char* kAddressOrder = " ORDER BY tblKamoMail_YMD ASC, tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC";
-constexpr const char* kNameOrder = " ORDER BY tblKamoMail_YMD ASC, tblKamoMail_SubKey ASC, tblKamoMail_HMS ASC";
-const KeyHalf kAddressHalves[2] = {{" WHERE tblKamoMail_SndAdd = ?1", kAddressOrder},
-                                   {" WHERE tblKamoMail_RcvAdd = ?1", kAddressOrder}};
-const KeyHalf kNameHalves[2] = {{" WHERE tblKamoMail_SndName = ?1", kNameOrder},
-                                {" WHERE tblKamoMail_RcvName = ?1", kNameOrder}};
-
-std::string HalfSql(const char* columns, const KeyHalf& half, bool narrowed) {
-    return std::string(columns) + half.select +
-           (narrowed ? " AND tblKamoMail_YMD >= ?2 AND tblKamoMail_YMD < ?3" : "") + half.order;
+// The address indexes sort by date, time and sub-key; the name indexes by date, sub-key and time.
+std::string HalfSql(const std::string& keyColumn, bool byName, bool narrowed) {
+    using namespace MailColumn;
+    const std::string& second = byName ? kSubKey : kHms;
+    const std::string& third = byName ? kHms : kSubKey;
+    return "SELECT rowid, " + kYmd + ", " + second + ", " + third + " FROM tblKamoMail WHERE " + keyColumn + " = ?1" +
+           (narrowed ? " AND " + kYmd + " >= ?2 AND " + kYmd + " < ?3" : std::string()) + " ORDER BY " + kYmd +
+           " ASC, " + second + " ASC, " + third + " ASC";
 }
 
 } // namespace
@@ -72,27 +62,31 @@ void SubjectRowStream::Cursor::Prepare(SQLite::Database& db, const char* sql) {
 
 SubjectRowStream::SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key,
                                    const std::string& month) {
-    const KeyHalf* halves = nullptr;
-    const char* columns = kSortColumns;
+    using namespace MailColumn;
+    // The key's two columns, the sender's and the receiver's.
+    const std::string* halves = nullptr;
+    const std::string addresses[2] = {kSndAdd, kRcvAdd};
+    const std::string names[2] = {kSndName, kRcvName};
     switch (mode) {
     case ViewMode::Address:
-        halves = kAddressHalves;
+        halves = addresses;
         break;
     case ViewMode::Name:
-        halves = kNameHalves;
-        columns = kNameSortColumns;
+        halves = names;
         break;
     case ViewMode::Date:
-        first_.Prepare(db, "SELECT rowid FROM tblKamoMail WHERE tblKamoMail_YMD = ?1"
-                           " ORDER BY tblKamoMail_HMS ASC, tblKamoMail_SubKey ASC");
+        first_.Prepare(
+            db, ("SELECT rowid FROM tblKamoMail WHERE " + kYmd + " = ?1 ORDER BY " + kHms + " ASC, " + kSubKey + " ASC")
+                    .c_str());
         break;
     case ViewMode::Filter:
         throw std::invalid_argument("filter mode lists by filter number");
     }
     const bool narrowed = halves && !month.empty();
     if (halves) {
-        first_.Prepare(db, HalfSql(columns, halves[0], narrowed).c_str());
-        second_.Prepare(db, HalfSql(columns, halves[1], narrowed).c_str());
+        const bool byName = mode == ViewMode::Name;
+        first_.Prepare(db, HalfSql(halves[0], byName, narrowed).c_str());
+        second_.Prepare(db, HalfSql(halves[1], byName, narrowed).c_str());
     }
     // "yyyy/mm" takes the dates from "yyyy/mm" up to "yyyy/mm" followed by the next character after '/'.
     const std::string from = month + "/";

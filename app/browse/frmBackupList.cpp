@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <system_error>
 
+#include "common/Guarded.h"
 #include "common/Prompter.h"
 
 namespace kamo {
@@ -54,7 +55,7 @@ frmBackupList::frmBackupList(Mode mode, std::filesystem::path dataDir, Prompter&
     } else {
         auto* del = buttons->addButton(U("削　除"), QDialogButtonBox::ActionRole);
         del->setObjectName("cmdDelete");
-        connect(del, &QPushButton::clicked, this, &frmBackupList::OnDelete);
+        connect(del, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnDelete(); }); });
     }
     auto* close =
         buttons->addButton(mode == Mode::Select ? U("キャンセル") : U("閉じる"), QDialogButtonBox::RejectRole);

@@ -6,24 +6,23 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
-#include <QLocale>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
-#include "browse/Guarded.h"
 #include "browse/KeyLists.h"
 #include "browse/MailDeletion.h"
 #include "browse/MailView.h"
+#include "browse/QtDialogChoosers.h"
 #include "browse/QtIdleWork.h"
 #include "browse/QtMailBrowser.h"
 #include "browse/QtReply.h"
@@ -32,6 +31,7 @@
 #include "browse/frmHelp.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
+#include "common/Guarded.h"
 #include "common/Messages.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
@@ -65,7 +65,7 @@ QString U(const char* s) {
 
 frmKamoMail::frmKamoMail(ArchiveSession& session, Prompter& prompter, QWidget* parent)
     : QMainWindow(parent), session_(session), settings_(session.AppSettings()), prompter_(prompter),
-      lock_(*this, [this] { browser_->FinishLoading(); }) {
+      lock_(*this, prompter, [this] { browser_->FinishLoading(); }) {
     setObjectName("frmKamoMail");
     setWindowTitle(U("PostPet Mail 表示"));
     BuildControls();
@@ -205,29 +205,9 @@ void frmKamoMail::SetDefaultSeams() {
         const char* prefix = std::getenv("WINEPREFIX");
         return PostPetSearchRoots(home ? home : "", prefix ? prefix : "", {"/media", "/mnt"});
     };
-    postPetChooser_ = [this](const std::vector<FoundPostPet>& found) -> std::optional<size_t> {
-        QStringList items;
-        for (const auto& f : found)
-            items << Q(f.dir.string()) + U("（") +
-                         QLocale(QLocale::Japanese).toString(static_cast<qlonglong>(f.mails)) + U(" 通）");
-        bool ok = false;
-        const QString item = QInputDialog::getItem(
-            this, U("PostPet のフォルダ"), U("PostPet のフォルダが見つかりました。読み込むフォルダを選んで下さい。"),
-            items, 0, false, &ok);
-        if (!ok)
-            return std::nullopt;
-        return static_cast<size_t>(items.indexOf(item));
-    };
-    folderChooser_ = [this](const QString& caption) -> std::optional<QString> {
-        const QString folder = QFileDialog::getExistingDirectory(this, caption, Q(session_.Folders().dataDir.string()));
-        return folder.isEmpty() ? std::nullopt : std::optional<QString>(folder);
-    };
-    friendFileChooser_ = [this](const QString& start) -> std::optional<QString> {
-        const QString file =
-            QFileDialog::getOpenFileName(this, U("おともだちファイルを選んで下さい"), start,
-                                         U("PostPet おともだちファイル (*.dat);;すべてのファイル (*)"));
-        return file.isEmpty() ? std::nullopt : std::optional<QString>(file);
-    };
+    postPetChooser_ = PostPetFolderDialog(this);
+    folderChooser_ = FolderDialog(this, [this] { return Q(session_.Folders().dataDir.string()); });
+    friendFileChooser_ = FriendFileDialog(this);
 }
 
 void frmKamoMail::Guarded(const std::function<void()>& work) {
@@ -343,12 +323,21 @@ bool frmKamoMail::Load() {
     // The filter subsystem's start-up routine: loads the filter tables.
     if (const auto failure = FilterStartUp(session_))
         prompter_.Error(MessageOf(*failure));
-    // A first start beside PostPet's folder offers its friend file, once.
-    Guarded([this] { OfferFriendFileBeside(session_, prompter_, lock_); });
+    // A first start beside PostPet's folder offers its friend file, once, when the window shows: a
+    // question asked during the load would sit under the splash.
+    offerFriendFile_ = true;
     idle_->ArmAutoRead();
     // The keyboard starts in the key list, with no key chosen yet.
     browser_->FocusKeyList();
     return true;
+}
+
+void frmKamoMail::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!std::exchange(offerFriendFile_, false))
+        return;
+    // After the show returns: the start closes the splash right after showing the window.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { OfferFriendFileBeside(session_, prompter_, lock_); }); });
 }
 
 void frmKamoMail::closeEvent(QCloseEvent* event) {

@@ -111,6 +111,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The first show after a load offers the friend file found beside the mailboxes, once the window
+    // is on screen and the splash gone.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildControls();
@@ -160,6 +163,7 @@ private:
     QPushButton* cmdAddrDel = nullptr;
     QAction* memYears = nullptr;
     bool loaded_ = false;
+    bool offerFriendFile_ = false; // the load's friend-file offer, made when the window shows
     // Geometry as read: an unmoved window writes back what it read.
     FormGeometry readGeometry_{};
     std::function<int(frmOption&)> optionRunner_;

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "browse/MailView.h"
+#include "common/Guarded.h"
 #include "import/PostPetFinder.h"
 #include "import/frmMailReadOpt.h"
 #include "platform/Folders.h"
@@ -135,7 +136,8 @@ frmOption::frmOption(Settings& settings, Prompter& prompter, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(buttons);
 
-    connect(cmdFolder, &QPushButton::clicked, this, &frmOption::OnCmdFolder);
+    // The folder chosen is looked into (its mailboxes counted): the file system may refuse.
+    connect(cmdFolder, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { OnCmdFolder(); }); });
     connect(cmdFont, &QPushButton::clicked, this, &frmOption::OnCmdFont);
     connect(buttons, &QDialogButtonBox::accepted, this, &frmOption::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmOption::reject);

@@ -8,6 +8,9 @@
 #include <QVBoxLayout>
 
 #include "browse/MailDeletion.h"
+#include "browse/QtLayoutSizes.h"
+#include "common/Guarded.h"
+#include "common/Settings.h"
 #include "db/ArchiveSession.h"
 #include "db/Trash.h"
 
@@ -29,6 +32,10 @@ frmTrash::frmTrash(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
     lstTrash->setObjectName("lstTrash");
     lstTrash->setRootIsDecorated(false);
     lstTrash->setHeaderLabels({U("削除日時"), U("日付"), U("差出人"), U("宛先"), U("件名")});
+    lstTrash->header()->setSectionResizeMode(QHeaderView::Interactive); // the columns' edges can be dragged
+    // The last column stretches with the window: only the others are the user's widths.
+    connect(lstTrash->header(), &QHeaderView::sectionResized, this,
+            [this](int column) { dragged_ = dragged_ || (!filling_ && column < lstTrash->columnCount() - 1); });
     txtTrashMail = new QPlainTextEdit(this);
     txtTrashMail->setObjectName("txtTrashMail");
     txtTrashMail->setReadOnly(true);
@@ -44,15 +51,26 @@ frmTrash::frmTrash(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
     layout->addWidget(lstTrash, 1);
     layout->addWidget(txtTrashMail, 1);
     layout->addLayout(buttons);
-    connect(lstTrash, &QTreeWidget::currentItemChanged, this, [this] { ShowChosen(); });
-    connect(cmdRestore, &QPushButton::clicked, this, [this] { Restore(); });
+    connect(lstTrash, &QTreeWidget::currentItemChanged, this, [this] { Guarded(prompter_, [this] { ShowChosen(); }); });
+    connect(cmdRestore, &QPushButton::clicked, this, [this] { Guarded(prompter_, [this] { Restore(); }); });
     connect(cmdEmpty, &QPushButton::clicked, this, [this] {
-        if (RunEmptyTrash(session_, prompter_) > 0)
-            Fill();
+        Guarded(prompter_, [this] {
+            if (RunEmptyTrash(session_, prompter_) > 0)
+                Fill();
+        });
     });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     resize(720, 480);
     Fill();
+}
+
+frmTrash::~frmTrash() {
+    if (!dragged_)
+        return; // widths fitted to this time's contents are not the user's
+    QList<int> widths;
+    for (int column = 0; column < lstTrash->columnCount(); ++column)
+        widths << lstTrash->header()->sectionSize(column);
+    session_.AppSettings().trashColumns = SizesText(widths);
 }
 
 void frmTrash::Fill() {
@@ -69,7 +87,16 @@ void frmTrash::Fill() {
         item->setData(0, kSnd, U(m.key.sndAdd));
         item->setData(0, kRcv, U(m.key.rcvAdd));
     }
-    lstTrash->header()->resizeSections(QHeaderView::ResizeToContents);
+    // The widths the user left, when there are as many as columns; else fitted to the contents.
+    filling_ = true;
+    if (const QList<int> widths = SplitSizes(session_.AppSettings().trashColumns);
+        widths.size() == lstTrash->columnCount()) {
+        for (int column = 0; column < widths.size(); ++column)
+            lstTrash->header()->resizeSection(column, widths[column]);
+    } else {
+        lstTrash->header()->resizeSections(QHeaderView::ResizeToContents);
+    }
+    filling_ = false;
     cmdRestore->setEnabled(lstTrash->topLevelItemCount() > 0);
     cmdEmpty->setEnabled(lstTrash->topLevelItemCount() > 0);
     if (lstTrash->topLevelItemCount() > 0)

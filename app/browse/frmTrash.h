@@ -21,6 +21,8 @@ class frmTrash : public QDialog {
 public:
     frmTrash(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
              QWidget* parent = nullptr);
+    // Keeps the column widths the user dragged for the next time (the window layout's settings).
+    ~frmTrash() override;
     QTreeWidget* lstTrash = nullptr;
     QPlainTextEdit* txtTrashMail = nullptr;
     QPushButton* cmdRestore = nullptr;
@@ -34,6 +36,8 @@ private:
     Prompter& prompter_;
     WaitReporter& wait_;
     ArchiveView& view_;
+    bool filling_ = false; // the columns fitted by Fill, not dragged
+    bool dragged_ = false;
 };
 
 // How the window is run; tests replace it. Default: exec().

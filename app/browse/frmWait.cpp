@@ -15,6 +15,11 @@ frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWi
     setObjectName("frmWait");
     setWindowTitle(QString::fromUtf8("しばらくお待ちください"));
     setModal(false);
+    // Shown, it leaves the keyboard with the main window: work of a moment would otherwise take the
+    // activation away and the window system give it back only later, the keys typed meanwhile going
+    // nowhere and the focus not yet back in the list. Esc in the main window reaches it
+    // (QtControlLock).
+    setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
     for (int i = 0; i < kLines; ++i) {
         auto* label = new QLabel(this);
@@ -43,11 +48,21 @@ frmWait::frmWait(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWi
 }
 
 void frmWait::reject() {
-    if (cmdCancel_->isVisible() && cmdCancel_->isEnabled())
+    Escape();
+}
+
+void frmWait::Escape() {
+    // Esc can be a slip: where stopping throws work away, the user says so first.
+    if (!cmdCancel_->isVisible() || !cmdCancel_->isEnabled())
+        return;
+    if (askFirst_ && !askFirst_())
+        return;
+    if (cmdCancel_->isVisible() && cmdCancel_->isEnabled()) // the work may have ended meanwhile
         cmdCancel_->click();
 }
 
-void frmWait::OfferCancel(bool offered) {
+void frmWait::OfferCancel(bool offered, std::function<bool()> askFirst) {
+    askFirst_ = offered ? std::move(askFirst) : nullptr;
     cancelRequested_ = false;
     cmdCancel_->setEnabled(true);
     cmdCancel_->setText(QString::fromUtf8("中　止"));

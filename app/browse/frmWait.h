@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <array>
+#include <functional>
 
 #include "common/WaitReporter.h"
 
@@ -24,9 +25,12 @@ public:
     // Empties the lines and the bar for the next piece of work.
     void Reset();
     QString LineText(int index) const;
-    // The 中止 button: shown while work offers to stop, and whether it was pressed.
-    void OfferCancel(bool offered);
+    // The 中止 button: shown while work offers to stop, and whether it was pressed. `askFirst`, for
+    // work whose stop loses what it did, is asked before Esc stops it (true: stop).
+    void OfferCancel(bool offered, std::function<bool()> askFirst = nullptr);
     bool CancelRequested() const { return cancelRequested_; }
+    // Esc, in this window or in the main window under it: 中止 where the work offers it.
+    void Escape();
 
 protected:
     // Esc means 中止 where the work offers it; the window never just hides while the work goes on.
@@ -38,6 +42,7 @@ private:
     QElapsedTimer sincePump_;
     QPushButton* cmdCancel_ = nullptr;
     bool cancelRequested_ = false;
+    std::function<bool()> askFirst_;
 };
 
 } // namespace kamo

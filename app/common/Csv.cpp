@@ -32,13 +32,13 @@ bool CsvReader::TooLong(const std::vector<CsvField>& record, const CsvField& fie
     if (field.text.size() <= (at < limits_.size() ? limits_[at] : otherLimit_))
         return false;
     longField_ = at;
-    error_ = std::to_string(at + 1) + " 列目の値が大きすぎます";
+    error_ = FailureCode::CsvValueTooLongAt;
     return true;
 }
 
 bool CsvReader::Next(std::vector<CsvField>& record) {
     record.clear();
-    if (!error_.empty() || Peek() == std::char_traits<char>::eof())
+    if (error_ || Peek() == std::char_traits<char>::eof())
         return false;
     recordLine_ = line_;
     CsvField field;
@@ -49,7 +49,7 @@ bool CsvReader::Next(std::vector<CsvField>& record) {
             for (;;) {
                 c = Get();
                 if (c == std::char_traits<char>::eof()) {
-                    error_ = "引用符 \" が閉じていません";
+                    error_ = FailureCode::CsvQuoteNotClosed;
                     return false;
                 }
                 if (c == '"') {
@@ -68,13 +68,13 @@ bool CsvReader::Next(std::vector<CsvField>& record) {
             }
             c = Get();
             if (c != ',' && c != '\r' && c != '\n' && c != std::char_traits<char>::eof()) {
-                error_ = "引用符で囲んだ値の後に余分な文字があります";
+                error_ = FailureCode::CsvTextAfterQuote;
                 return false;
             }
         } else {
             while (c != ',' && c != '\r' && c != '\n' && c != std::char_traits<char>::eof()) {
                 if (c == '"') {
-                    error_ = "引用符で囲んでいない値に引用符 \" があります";
+                    error_ = FailureCode::CsvStrayQuote;
                     return false;
                 }
                 field.text += static_cast<char>(c);
@@ -89,7 +89,7 @@ bool CsvReader::Next(std::vector<CsvField>& record) {
             continue;
         if (c == '\r') {
             if (Peek() != '\n') {
-                error_ = "改行が CR LF ではありません";
+                error_ = FailureCode::CsvNotCrLf;
                 return false;
             }
             Get();

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Failure.h"
+
 namespace kamo {
 
 // One field as written: the text and whether it was quoted.
@@ -29,7 +31,7 @@ public:
     // The next record; false at the end of the input or on broken quoting (then Error() says what
     // and Line() where).
     bool Next(std::vector<CsvField>& record);
-    const std::string& Error() const { return error_; }
+    std::optional<FailureCode> Error() const { return error_; }
     // Bounds on the fields' sizes in bytes, by their place in the record (`others` beyond the list).
     // A field that grows past its bound ends the reading there (Error(), and LongField() tells which
     // field, counted from 0): it is never held whole.
@@ -51,7 +53,7 @@ private:
     std::optional<std::size_t> longField_;
     std::size_t line_ = 1;
     std::size_t recordLine_ = 0;
-    std::string error_;
+    std::optional<FailureCode> error_;
 };
 
 } // namespace kamo

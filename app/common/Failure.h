@@ -3,6 +3,7 @@
 // code saying what failed and the details that name it (a path, a table, a line, an OS reason). It
 // holds no words for the user; the edges (the window, the terminal) word it by the catalogue in
 // common/Messages.h.
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ namespace kamo {
     X(BackupFolderNotMade) /* OS reason, folder */                                                                     \
     X(BackupFileNotMade)   /* file */                                                                                  \
     X(BackupNotSynced)     /* backup */                                                                                \
-    X(BackupNotVerified)   /* why, backup */                                                                           \
+    X(BackupNotVerified)   /* backup; the cause: why */                                                                \
     X(BackupNotSaved)      /* OS reason, backup */                                                                     \
     X(BackupNotFound)      /* backup */                                                                                \
     /* recreation: a step refused by its hook, then what went wrong in the steps */                                    \
@@ -28,12 +29,12 @@ namespace kamo {
     X(RecreationReplaceFailed)                                                                                         \
     X(NewArchiveNotMade)     /* file */                                                                                \
     X(NewArchiveRowsDiffer)  /* table */                                                                               \
-    X(NewArchiveNotComplete) /* why */                                                                                 \
+    X(NewArchiveNotComplete) /* the cause says why */                                                                  \
     X(NewArchiveNotWritten)                                                                                            \
     X(ArchiveNotReplaced)                                                                                              \
     /* CSV export and import of the tables */                                                                          \
     X(CsvFolderNotMade)       /* OS reason, folder */                                                                  \
-    X(CsvTargetIsArchive)     /* file */                                                                               \
+    X(TargetIsArchive)        /* file */                                                                               \
     X(CsvNotWritten)          /* file */                                                                               \
     X(CsvImportFolderMissing) /* folder */                                                                             \
     X(CsvNothingToImport)     /* folder */                                                                             \
@@ -43,7 +44,10 @@ namespace kamo {
     X(CsvValueTooLong)   /* column, column number, limit */                                                            \
     X(CsvValueTooLongAt) /* column number, limit */                                                                    \
     X(CsvNoHeader)                                                                                                     \
-    X(CsvUnreadable)     /* the reader's reason */                                                                     \
+    X(CsvQuoteNotClosed)                                                                                               \
+    X(CsvTextAfterQuote)                                                                                               \
+    X(CsvStrayQuote)                                                                                                   \
+    X(CsvNotCrLf)                                                                                                      \
     X(CsvHeaderMismatch) /* table */                                                                                   \
     X(CsvColumnCount)    /* found, expected */                                                                         \
     X(CsvNotNumber)      /* column, value */                                                                           \
@@ -72,7 +76,47 @@ namespace kamo {
     X(AttachmentTooLarge) /* size in bytes */                                                                          \
     X(WatchNotStarted)    /* system call, OS reason */                                                                 \
     X(FiltersNotLoaded)   /* SQLite's reason */                                                                        \
-    X(FilterRunFailed)
+    X(FilterRunFailed)                                                                                                 \
+    /* why a file is not a whole archive */                                                                            \
+    X(ArchiveFileMissing)                                                                                              \
+    X(ArchiveFileEmpty)                                                                                                \
+    X(ArchiveIntegrityFailed)                                                                                          \
+    X(ArchiveQuickCheckFailed)                                                                                         \
+    X(ArchiveSizeMismatch)                                                                                             \
+    X(ArchiveTableMissing) /* table */                                                                                 \
+    X(ArchiveNotOpenable)  /* SQLite's reason */                                                                       \
+    /* the conversion library */                                                                                       \
+    X(LibraryNotLoaded)       /* file, the loader's reason */                                                          \
+    X(LibraryFunctionMissing) /* function, file */                                                                     \
+    /* reading PostPet mail: before the first mailbox, then a mailbox's own */                                         \
+    X(PostPetFolderMissing) /* folder */                                                                               \
+    X(PostPetFolderEmpty)   /* folder */                                                                               \
+    X(NoMailboxChosen)                                                                                                 \
+    X(ListFileMissing)      /* mailbox, list file */                                                                   \
+    X(ListFileIsFolder)     /* mailbox, list file */                                                                   \
+    X(ListFileNotRegular)   /* mailbox, list file */                                                                   \
+    X(ListFileUnreadable)   /* mailbox, OS reason, list file */                                                        \
+    X(MailTmpNotMade)       /* mailbox */                                                                              \
+    X(MailFileNotOpened)    /* mailbox */                                                                              \
+    X(MailboxShortOfMemory) /* mailbox: the library ran short, what it read is stored */                               \
+    X(MailTmpUnreadable)    /* mailbox, KamoMail.Tmp */                                                                \
+    X(MailTmpCut)           /* mailbox */                                                                              \
+    X(MailboxOutOfMemory)   /* mailbox: nothing of it stored */                                                        \
+    X(ReadRefreshFailed)                                                                                               \
+    X(ReadBrokenOff) /* the error's own words */                                                                       \
+    /* the mail export and the vCard file: path, OS reason */                                                          \
+    X(TargetIsFolder)                                                                                                  \
+    X(TargetIsLink)                                                                                                    \
+    X(MboxTargetIsFolder)                                                                                              \
+    X(PdfTargetIsFolder)                                                                                               \
+    X(MboxNotMade)                                                                                                     \
+    X(MboxNotWritten)                                                                                                  \
+    X(MailFileNotMade)                                                                                                 \
+    X(MailFileNotWritten)                                                                                              \
+    X(ExportFolderNotMade)                                                                                             \
+    X(ExportFolderIsLink)                                                                                              \
+    X(CardsNotMade)                                                                                                    \
+    X(CardsNotWritten)
 
 enum class FailureCode {
 #define KAMO_FAILURE_ENUM(name) name,
@@ -89,13 +133,17 @@ const char* FailureName(FailureCode code);
 class Failure : public std::runtime_error {
 public:
     explicit Failure(FailureCode code, std::vector<std::string> details = {});
+    // A failure caused by another, whose words go where the text has "{c}".
+    Failure(FailureCode code, std::vector<std::string> details, const Failure& cause);
 
     FailureCode Code() const { return code_; }
     const std::vector<std::string>& Details() const { return details_; }
+    const Failure* Cause() const { return cause_.get(); }
 
 private:
     FailureCode code_;
     std::vector<std::string> details_;
+    std::shared_ptr<const Failure> cause_;
 };
 
 } // namespace kamo

@@ -13,7 +13,7 @@ struct MailKey {
     std::string ymd; // "yyyy/mm/dd"
     std::string hms; // "hh:mm:ss"
     int64_t subKey = 0;
-    bool sent = false; // tblKamoMail_SndRcvFlag: true for sent mail
+    bool sent = false; // the mail table's direction flag: true for sent mail
     std::string sndName;
     std::string rcvName;
     std::string sndAdd;

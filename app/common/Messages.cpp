@@ -4,6 +4,9 @@ namespace kamo {
 
 namespace {
 
+// A file the export could not make or write: the path, then the system's words.
+#define KAMO_FILE_ERROR(what) what "\n{1}\n({2})"
+
 // A CSV file refused at a line: its name and the line lead, the file was left unread.
 #define KAMO_CSV_LINE(what) "{1} の {2} 行目: " what "\n何も取り込んでいません。"
 
@@ -18,7 +21,7 @@ const char* MessageTemplate(FailureCode code) {
     case FailureCode::BackupNotSynced:
         return "バックアップを確かめられませんでした（同期できません）。\n{1}";
     case FailureCode::BackupNotVerified:
-        return "バックアップを確かめられませんでした（{1}）。\n{2}";
+        return "バックアップを確かめられませんでした（{c}）。\n{1}";
     case FailureCode::BackupNotSaved:
         return "バックアップを保存できません（{1}）。\n{2}";
     case FailureCode::BackupNotFound:
@@ -41,7 +44,7 @@ const char* MessageTemplate(FailureCode code) {
     case FailureCode::NewArchiveRowsDiffer:
         return "新しいデータベースの行数が合いません（{1}）。";
     case FailureCode::NewArchiveNotComplete:
-        return "新しいデータベースが検査に通りません（{1}）。";
+        return "新しいデータベースが検査に通りません（{c}）。";
     case FailureCode::NewArchiveNotWritten:
         return "新しいデータベースを書き込めません。";
     case FailureCode::ArchiveNotReplaced:
@@ -49,7 +52,7 @@ const char* MessageTemplate(FailureCode code) {
 
     case FailureCode::CsvFolderNotMade:
         return "書き出し先のフォルダを作れません（{1}）。\n{2}";
-    case FailureCode::CsvTargetIsArchive:
+    case FailureCode::TargetIsArchive:
         return "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n{1}";
     case FailureCode::CsvNotWritten:
         return "書き出せません（シンボリックリンクには書き出しません）。\n{1}";
@@ -67,8 +70,14 @@ const char* MessageTemplate(FailureCode code) {
         return KAMO_CSV_LINE("{3} 列目の値がアーカイブに保存できる大きさ（{4} バイト）を超えています");
     case FailureCode::CsvNoHeader:
         return KAMO_CSV_LINE("見出しの行がありません");
-    case FailureCode::CsvUnreadable:
-        return KAMO_CSV_LINE("{3}");
+    case FailureCode::CsvQuoteNotClosed:
+        return KAMO_CSV_LINE("引用符 \" が閉じていません");
+    case FailureCode::CsvTextAfterQuote:
+        return KAMO_CSV_LINE("引用符で囲んだ値の後に余分な文字があります");
+    case FailureCode::CsvStrayQuote:
+        return KAMO_CSV_LINE("引用符で囲んでいない値に引用符 \" があります");
+    case FailureCode::CsvNotCrLf:
+        return KAMO_CSV_LINE("改行が CR LF ではありません");
     case FailureCode::CsvHeaderMismatch:
         return KAMO_CSV_LINE("見出しの行が {3} の列と合いません");
     case FailureCode::CsvColumnCount:
@@ -126,28 +135,149 @@ const char* MessageTemplate(FailureCode code) {
         return "フィルターを読み込めませんでした。";
     case FailureCode::FilterRunFailed:
         return "フィルターの実行に失敗しました。";
+
+    case FailureCode::ArchiveFileMissing:
+        return "ファイルがありません";
+    case FailureCode::ArchiveFileEmpty:
+        return "空のファイルです";
+    case FailureCode::ArchiveIntegrityFailed:
+        return "データベースの検査 (integrity_check) に通りません";
+    case FailureCode::ArchiveQuickCheckFailed:
+        return "データベースの検査 (quick_check) に通りません";
+    case FailureCode::ArchiveSizeMismatch:
+        return "ファイルの大きさがデータベースのページ数と合いません";
+    case FailureCode::ArchiveTableMissing:
+        return "テーブル {1} がありません";
+    case FailureCode::ArchiveNotOpenable:
+        return "データベースとして開けません（{1}）";
+
+    case FailureCode::LibraryNotLoaded:
+        return "変換ライブラリを読み込めません。\n{1}\n{2}";
+    case FailureCode::LibraryFunctionMissing:
+        return "変換ライブラリに関数 {1} がありません。\n{2}";
+
+    case FailureCode::PostPetFolderMissing:
+        return "PostPetのフォルダが見つかりません。\n{1}\nオプションでPostPetのフォルダを設定して下さい。";
+    case FailureCode::PostPetFolderEmpty:
+        return "PostPetのフォルダにメールボックスがひとつもありません。\n{1}"
+               "\nオプションでPostPetのフォルダを確かめて下さい。";
+    case FailureCode::NoMailboxChosen:
+        return "読み込むメールボックスが選ばれていません。\nオプションの「読み込むメールボックス」で選んで下さい。";
+    case FailureCode::ListFileMissing:
+        return "{1} のリストファイルがありません。メールファイルのメールは読み込めません。\n{2}";
+    case FailureCode::ListFileIsFolder:
+        return "{1} のリストファイルを読めません（フォルダです）。\n{2}";
+    case FailureCode::ListFileNotRegular:
+        return "{1} のリストファイルを読めません（通常のファイルではありません）。\n{2}";
+    case FailureCode::ListFileUnreadable:
+        return "{1} のリストファイルを読めません（{2}）。\n{3}";
+    case FailureCode::MailTmpNotMade:
+        return "{1} の一時ファイル KamoMail.Tmp を作成できません。";
+    case FailureCode::MailFileNotOpened:
+        return "{1} のメールファイルを開けません。";
+    case FailureCode::MailboxShortOfMemory:
+        return "{1} の読み込み中にメモリが不足しました。読み込めたメールだけを保存します。";
+    case FailureCode::MailTmpUnreadable:
+        return "{1} の一時ファイル KamoMail.Tmp を読めません。\n{2}";
+    case FailureCode::MailTmpCut:
+        return "{1} の一時ファイル KamoMail.Tmp が途中で切れています。";
+    case FailureCode::MailboxOutOfMemory:
+        return "{1} を読み込むメモリが足りません。このメールボックスのメールは保存していません。"
+               "ほかのメールボックスは読み込みます。";
+    case FailureCode::ReadRefreshFailed:
+        return "メールは保存しましたが、フィルターの実行に失敗しました。";
+    case FailureCode::ReadBrokenOff:
+        return "{1}";
+
+    case FailureCode::TargetIsFolder:
+        return KAMO_FILE_ERROR("書き出し先がフォルダです。ファイルを指定して下さい。");
+    case FailureCode::TargetIsLink:
+        return KAMO_FILE_ERROR("書き出し先がシンボリックリンクです。書き出しません。");
+    case FailureCode::MboxTargetIsFolder:
+        return KAMO_FILE_ERROR("mbox の書き出し先がフォルダです。ファイルを指定して下さい。");
+    case FailureCode::PdfTargetIsFolder:
+        return KAMO_FILE_ERROR("PDF の書き出し先がフォルダです。ファイルを指定して下さい。");
+    case FailureCode::MboxNotMade:
+        return KAMO_FILE_ERROR("mbox ファイルを作成できません。");
+    case FailureCode::MboxNotWritten:
+        return KAMO_FILE_ERROR("mbox ファイルを書き込めません。");
+    case FailureCode::MailFileNotMade:
+        return KAMO_FILE_ERROR("メールのファイルを作成できません。");
+    case FailureCode::MailFileNotWritten:
+        return KAMO_FILE_ERROR("メールのファイルを書き込めません。");
+    case FailureCode::ExportFolderNotMade:
+        return KAMO_FILE_ERROR("書き出し先のフォルダを作成できません。");
+    case FailureCode::ExportFolderIsLink:
+        return KAMO_FILE_ERROR("書き出し先のフォルダがシンボリックリンクです。書き出しません。");
+    case FailureCode::CardsNotMade:
+        return KAMO_FILE_ERROR("vCard ファイルを作成できません。");
+    case FailureCode::CardsNotWritten:
+        return KAMO_FILE_ERROR("vCard ファイルを書き込めません。");
     }
     return "";
 }
 
-#undef KAMO_CSV_LINE
+const char* NoteTemplate(FailureCode code) {
+    switch (code) {
+    case FailureCode::ListFileMissing:
+        return "リストファイルがありません";
+    case FailureCode::ListFileIsFolder:
+        return "リストファイルを読めません（フォルダです）";
+    case FailureCode::ListFileNotRegular:
+        return "リストファイルを読めません（通常のファイルではありません）";
+    case FailureCode::ListFileUnreadable:
+        return "リストファイルを読めません（{2}）";
+    case FailureCode::MailTmpUnreadable:
+        return "一時ファイル KamoMail.Tmp を読めません";
+    case FailureCode::MailTmpCut:
+        return "一時ファイル KamoMail.Tmp が途中で切れています";
+    case FailureCode::MailboxOutOfMemory:
+        return "メモリが足りず読み込めませんでした（このメールボックスのメールは保存していません）";
+    default:
+        return MessageTemplate(code);
+    }
+}
 
-std::string MessageOf(const Failure& failure) {
-    const std::string_view text = MessageTemplate(failure.Code());
+#undef KAMO_CSV_LINE
+#undef KAMO_FILE_ERROR
+
+namespace {
+
+// The text with the failure's details put in, and its cause's words where "{c}" stands.
+std::string Fill(std::string_view text, const Failure& failure) {
     const auto& details = failure.Details();
     std::string out;
     // One pass: a detail that itself holds "{1}" is put in as it is.
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '{' && i + 2 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9' && text[i + 2] == '}') {
-            const size_t n = static_cast<size_t>(text[i + 1] - '1');
-            if (n < details.size())
-                out += details[n];
-            i += 2;
-            continue;
+        if (text[i] == '{' && i + 2 < text.size() && text[i + 2] == '}') {
+            const char mark = text[i + 1];
+            if (mark >= '1' && mark <= '9') {
+                const size_t n = static_cast<size_t>(mark - '1');
+                if (n < details.size())
+                    out += details[n];
+                i += 2;
+                continue;
+            }
+            if (mark == 'c') {
+                if (failure.Cause())
+                    out += MessageOf(*failure.Cause());
+                i += 2;
+                continue;
+            }
         }
         out += text[i];
     }
     return out;
+}
+
+} // namespace
+
+std::string MessageOf(const Failure& failure) {
+    return Fill(MessageTemplate(failure.Code()), failure);
+}
+
+std::string NoteOf(const Failure& failure) {
+    return Fill(NoteTemplate(failure.Code()), failure);
 }
 
 std::string ErrorText(const std::exception& error) {

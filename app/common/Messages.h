@@ -8,11 +8,17 @@
 
 namespace kamo {
 
-// The catalogue's text of a code, with "{1}", "{2}" ... where its details go. Empty for none.
+// The catalogue's text of a code, with "{1}", "{2}" ... where its details go and "{c}" where its
+// cause's words go. Empty for none.
 const char* MessageTemplate(FailureCode code);
 
-// The failure in the user's words: its code's text with its details put in.
+// The failure in the user's words: its code's text with its details (and its cause's words) put in.
 std::string MessageOf(const Failure& failure);
+
+// The short form of a mailbox's failure, the note beside it in the read's summary; the message
+// itself for codes that have no short form.
+const char* NoteTemplate(FailureCode code);
+std::string NoteOf(const Failure& failure);
 
 // What an error says to the user: a Failure in the catalogue's words, any other exception (SQLite,
 // out of memory, the OS) by its own what().

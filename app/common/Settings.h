@@ -56,6 +56,8 @@ struct Settings {
     bool threadedLines = false;
     std::string keySplit;
     std::string mailSplit;
+    // The trash window's column widths as the user dragged them (pixels; empty: fitted to the contents).
+    std::string trashColumns;
 };
 
 } // namespace kamo

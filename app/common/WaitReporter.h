@@ -35,6 +35,9 @@ public:
     // Work that can stop at a safe point offers the user a way to ask for it (the wait window's
     // 中止) and asks here at each such point. The offer ends with the work's End.
     virtual void OfferCancel() {}
+    // The same for work whose stop throws away what it has done so far: a stop the user did not ask
+    // for by the button (Esc) first asks `question`.
+    virtual void OfferCancelAsking(const std::string& /*question*/) { OfferCancel(); }
     virtual bool CancelRequested() const { return false; }
 };
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "common/Messages.h"
@@ -81,7 +82,7 @@ std::filesystem::path FreeBrokenName(const std::filesystem::path& archive) {
 // sound copy put in its place. Every other file stays as it is. False when the start must end.
 bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path& archive, bool sealed,
                          Prompter& prompter, const StartupOptions& options, StartupReport& report) {
-    std::string why;
+    std::optional<Failure> why;
     // A sealed archive is as the last clean close left it: its header and schema are enough. Any
     // doubt there, or no seal, and the whole file is read.
     if (sealed) {
@@ -112,7 +113,8 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
                        "。\nそのプログラムが終わってから、もう一度起動して下さい。アーカイブはそのままです。");
         return false;
     }
-    const std::string told = archive.string() + "\nアーカイブが壊れています（" + why + "）。";
+    const std::string told =
+        archive.string() + "\nアーカイブが壊れています（" + (why ? MessageOf(*why) : std::string()) + "）。";
     const std::filesystem::path copy = NewestSoundCopy(archive);
     if (copy.empty()) {
         prompter.Error(told +

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <optional>
 #include <regex>
 #include <stdexcept>
 #include <system_error>
@@ -116,12 +117,12 @@ fs::path MakeBackup(SQLite::Database& db, const fs::path& dataDir, const std::st
         removeFresh();
         throw;
     }
-    std::string why;
+    std::optional<Failure> why;
     if (!SyncFile(fresh) || !IsCompleteArchive(fresh, &why)) {
         removeFresh();
-        if (why.empty())
+        if (!why)
             throw Failure(FailureCode::BackupNotSynced, {target.string()});
-        throw Failure(FailureCode::BackupNotVerified, {why, target.string()});
+        throw Failure(FailureCode::BackupNotVerified, {target.string()}, *why);
     }
     fs::rename(fresh, target, ec);
     if (ec) {

@@ -105,20 +105,20 @@ namespace {
 // The checks behind IsSoundArchive, IsCompleteArchive and IsOpenableArchive: every table of the
 // archive or the mail table only; the whole file read (integrity_check) or only its header and
 // schema.
-bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::string* why,
+bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::optional<Failure>* why,
                   const std::function<void()>& pump = {}, bool* busy = nullptr) {
-    auto no = [&](const std::string& reason) {
+    auto no = [&](FailureCode code, std::vector<std::string> details = {}) {
         if (why)
-            *why = reason;
+            why->emplace(code, std::move(details));
         return false;
     };
     if (busy)
         *busy = false;
     try {
         if (!FileExists(file))
-            return no("ファイルがありません");
+            return no(FailureCode::ArchiveFileMissing);
         if (fs::file_size(file) == 0)
-            return no("空のファイルです");
+            return no(FailureCode::ArchiveFileEmpty);
         // A journal left by a writer that died is played back first, as any later open would.
         SQLite::Database db(file.string(), HasJournal(file) ? SQLite::OPEN_READWRITE : SQLite::OPEN_READONLY);
         // A writer that is about to finish is waited for; one that holds on is another program at work.
@@ -133,13 +133,13 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
                 },
                 const_cast<std::function<void()>*>(&pump));
         if (integrity && !IntegrityOk(db))
-            return no("データベースの検査 (integrity_check) に通りません");
+            return no(FailureCode::ArchiveIntegrityFailed);
         if (!integrity) {
             // A file cut short or grown behind SQLite's back no longer matches the pages its header counts.
             const int64_t pages = db.execAndGet("PRAGMA page_count").getInt64();
             const int64_t pageSize = db.execAndGet("PRAGMA page_size").getInt64();
             if (static_cast<uintmax_t>(pages * pageSize) != fs::file_size(file))
-                return no("ファイルの大きさがデータベースのページ数と合いません");
+                return no(FailureCode::ArchiveSizeMismatch);
         }
         SQLite::Statement q(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
         for (const auto& table : ArchiveTables()) {
@@ -147,7 +147,7 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
             const bool found = q.executeStep();
             q.reset();
             if (!found)
-                return no("テーブル " + table.name + " がありません");
+                return no(FailureCode::ArchiveTableMissing, {table.name});
             if (!allTables)
                 break; // tblKamoMail comes first
         }
@@ -156,15 +156,15 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::str
         // Locked is not broken: another program holds the file, which may be perfectly sound.
         if (busy && (e.getErrorCode() == SQLITE_BUSY || e.getErrorCode() == SQLITE_LOCKED))
             *busy = true;
-        return no(std::string("データベースとして開けません（") + e.what() + "）");
+        return no(FailureCode::ArchiveNotOpenable, {e.what()});
     } catch (const std::exception& e) {
-        return no(std::string("データベースとして開けません（") + e.what() + "）");
+        return no(FailureCode::ArchiveNotOpenable, {e.what()});
     }
 }
 
 } // namespace
 
-bool IsSoundArchive(const fs::path& file, std::string* why, const std::function<void()>& pump, bool* busy) {
+bool IsSoundArchive(const fs::path& file, std::optional<Failure>* why, const std::function<void()>& pump, bool* busy) {
     return CheckArchive(file, false, true, why, pump, busy);
 }
 
@@ -188,11 +188,11 @@ std::string ArchiveLockHolder(const fs::path& file) {
     return (name.empty() ? std::string("プロセス") : name) + " (PID " + std::to_string(lock.l_pid) + ")";
 }
 
-bool IsCompleteArchive(const fs::path& file, std::string* why) {
+bool IsCompleteArchive(const fs::path& file, std::optional<Failure>* why) {
     return CheckArchive(file, true, true, why);
 }
 
-bool IsOpenableArchive(const fs::path& file, std::string* why) {
+bool IsOpenableArchive(const fs::path& file, std::optional<Failure>* why) {
     return CheckArchive(file, true, false, why);
 }
 
@@ -333,7 +333,7 @@ void ArchiveUpkeep::Wait() {
         worker_.join();
 }
 
-std::string ArchiveUpkeep::Problem() const {
+std::optional<Failure> ArchiveUpkeep::Problem() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return problem_;
 }
@@ -398,7 +398,7 @@ void ArchiveUpkeep::Work() {
             // enough here to keep damage the seal cannot see out of the .Bak.
             if (!Interruptible(db, [&] { sound = IntegrityOk(db, true); }))
                 return finish(Outcome::Failed);
-            std::string why = "データベースの検査 (quick_check) に通りません";
+            std::optional<Failure> why = Failure(FailureCode::ArchiveQuickCheckFailed);
             if (!sound || !IsOpenableArchive(backupNew, &why)) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 problem_ = why;

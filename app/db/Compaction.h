@@ -21,6 +21,7 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/Failure.h"
 #include "db/ArchiveSeal.h"
 
 struct sqlite3;
@@ -81,7 +82,8 @@ public:
     bool Finished() const { return outcome_.load() != Outcome::Running; }
     void Wait();
     Outcome Result() const { return outcome_.load(); }
-    std::string Problem() const;
+    // What the check found wrong when the outcome is Broken.
+    std::optional<Failure> Problem() const;
 
     // Step 6, on the thread that owns the archive's connection, which must be closed. True when the
     // compacted copy took the archive's place.
@@ -104,7 +106,7 @@ private:
     sqlite3* running_ = nullptr; // the statement's connection, for interrupting it
     bool backupOnly_ = false;    // StopAfterBackup was called
     bool backupKept_ = false;    // step 3 is done
-    std::string problem_;
+    std::optional<Failure> problem_;
     std::optional<ArchiveStamp> snapshot_;
 };
 
@@ -114,10 +116,10 @@ private:
 std::string RecoverMissingDatabase(const std::filesystem::path& archive);
 
 // True when `file` opens as an SQLite database that passes PRAGMA integrity_check and holds the
-// mail table: an archive the program can open. `why` gets the reason otherwise, for the user.
+// mail table: an archive the program can open. `why` gets the reason otherwise.
 // `pump` is called every so often while the file is read. `busy`, when given, says whether the
 // file could not be read because another program holds it locked (then it may well be sound).
-bool IsSoundArchive(const std::filesystem::path& file, std::string* why = nullptr,
+bool IsSoundArchive(const std::filesystem::path& file, std::optional<Failure>* why = nullptr,
                     const std::function<void()>& pump = {}, bool* busy = nullptr);
 
 // The program holding an SQLite lock on the file ("sqlite3 (PID 1234)"), or empty when none is
@@ -126,11 +128,11 @@ std::string ArchiveLockHolder(const std::filesystem::path& file);
 
 // True when `file` is a sound archive with all six tables: the only kind that is compacted (a
 // broken file must never become the .Bak in place of a good one).
-bool IsCompleteArchive(const std::filesystem::path& file, std::string* why = nullptr);
+bool IsCompleteArchive(const std::filesystem::path& file, std::optional<Failure>* why = nullptr);
 
 // The cheap check of an archive the last clean close sealed (db/ArchiveSeal.h): it opens, its size
 // is the pages its header counts, and it has all six tables. Reads the header and schema only.
-bool IsOpenableArchive(const std::filesystem::path& file, std::string* why = nullptr);
+bool IsOpenableArchive(const std::filesystem::path& file, std::optional<Failure>* why = nullptr);
 
 // Removes what a compaction or an upkeep killed midway left beside the archive (through a link,
 // beside the file it names): "<archive>.New", "<archive>.New-journal" and "<archive>.Bak.New", by

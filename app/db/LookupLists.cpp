@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "db/MailRows.h"
+
 namespace kamo {
 namespace {
 
@@ -48,11 +50,11 @@ void RebuildLookup(SQLite::Database& db, const std::string& table, const std::st
 } // namespace
 
 void RebuildNameList(SQLite::Database& db) {
-    RebuildLookup(db, "tblSearch_Name", "tblSearch_Name_Data", "tblKamoMail_SndName", "tblKamoMail_RcvName");
+    RebuildLookup(db, "tblSearch_Name", "tblSearch_Name_Data", MailColumn::kSndName, MailColumn::kRcvName);
 }
 
 void RebuildAddressList(SQLite::Database& db) {
-    RebuildLookup(db, "tblSearch_Addresses", "tblSearch_Addr_Data", "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd");
+    RebuildLookup(db, "tblSearch_Addresses", "tblSearch_Addr_Data", MailColumn::kSndAdd, MailColumn::kRcvAdd);
 }
 
 } // namespace kamo

@@ -170,10 +170,39 @@ int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces) {
     return n;
 }
 
+// The key columns' names after the table's, in key order.
+constexpr const char* kKeySuffixes[] = {"_YMD", "_HMS", "_SubKey", "_SndRcvFlag", "_SndAdd", "_RcvAdd"};
+
+namespace {
+std::string EitherIs(const std::string& sender, const std::string& receiver, std::string_view value) {
+    std::string sql = sender + " = ";
+    sql.append(value).append(" OR ").append(receiver).append(" = ").append(value);
+    return sql;
+}
+} // namespace
+
+std::string MailAddressIs(std::string_view value) {
+    return EitherIs(MailColumn::kSndAdd, MailColumn::kRcvAdd, value);
+}
+
+std::string MailNameIs(std::string_view value) {
+    return EitherIs(MailColumn::kSndName, MailColumn::kRcvName, value);
+}
+
+std::string MailKeyColumns(std::string_view table, std::string_view suffix) {
+    std::string sql;
+    for (const char* column : kKeySuffixes) {
+        if (!sql.empty())
+            sql += ", ";
+        sql.append(table).append(column).append(suffix);
+    }
+    return sql;
+}
+
 std::string MailKeyCondition(std::string_view table, int first) {
     std::string sql;
     int n = first;
-    for (const char* column : {"_YMD", "_HMS", "_SubKey", "_SndRcvFlag", "_SndAdd", "_RcvAdd"}) {
+    for (const char* column : kKeySuffixes) {
         if (n != first)
             sql += " AND ";
         sql.append(table).append(column).append(" = ?").append(std::to_string(n++));
@@ -181,14 +210,18 @@ std::string MailKeyCondition(std::string_view table, int first) {
     return sql;
 }
 
-std::string MailKeyJoin(std::string_view table) {
+std::string MailKeyMatch(std::string_view left, std::string_view right) {
     std::string sql;
-    for (const char* column : {"_YMD", "_HMS", "_SubKey", "_SndRcvFlag", "_SndAdd", "_RcvAdd"}) {
+    for (const char* column : kKeySuffixes) {
         if (!sql.empty())
             sql += " AND ";
-        sql.append(table).append(column).append(" = tblKamoMail.tblKamoMail").append(column);
+        sql.append(left).append(column).append(" = ").append(right).append(column);
     }
     return sql;
+}
+
+std::string MailKeyJoin(std::string_view table) {
+    return MailKeyMatch(table, "tblKamoMail.tblKamoMail");
 }
 
 int BindMailKey(SQLite::Statement& st, int first, const MailKey& key) {

@@ -16,7 +16,23 @@
 
 namespace kamo {
 
-// Number of body pieces (tblKamoMail_Mail1 .. tblKamoMail_Mail16).
+// The names of tblKamoMail's columns, for the SQL text of every part; the table's definition
+// (Schema.cpp) is made from them. tblOriginalNames and tblTrash name their columns alike.
+namespace MailColumn {
+inline const std::string kYmd = "tblKamoMail_YMD";
+inline const std::string kHms = "tblKamoMail_HMS";
+inline const std::string kSubKey = "tblKamoMail_SubKey";
+inline const std::string kFlag = "tblKamoMail_SndRcvFlag";
+inline const std::string kSndName = "tblKamoMail_SndName";
+inline const std::string kSndAdd = "tblKamoMail_SndAdd";
+inline const std::string kRcvName = "tblKamoMail_RcvName";
+inline const std::string kRcvAdd = "tblKamoMail_RcvAdd";
+inline const std::string kSubject = "tblKamoMail_Subject";
+inline const std::string kBodyPiece = "tblKamoMail_Mail"; // followed by the piece's number, 1 to 16
+inline const std::string kInclude = "tblKamoMail_Include";
+} // namespace MailColumn
+
+// Number of body pieces (the mail table's body columns, 1 to 16).
 constexpr int kBodyPieces = 16;
 using BodyPieces = std::array<std::string, kBodyPieces>;
 
@@ -71,6 +87,19 @@ std::string MailKeyCondition(std::string_view table, int first = 1);
 // "table_YMD = tblKamoMail.tblKamoMail_YMD AND ...", for a correlated subquery on a table kept
 // beside the mail (compared by `table`'s own collation, so its primary index is used).
 std::string MailKeyJoin(std::string_view table);
+// "tblKamoMail_SndAdd = value OR tblKamoMail_RcvAdd = value": mail from or to an address, `value`
+// being a parameter (":key", "?1"); MailNameIs the same over the names.
+std::string MailAddressIs(std::string_view value);
+std::string MailNameIs(std::string_view value);
+
+// The six key columns of `table` in key order, each followed by `suffix` (" DESC"):
+// "table_YMD, table_HMS, ..., table_RcvAdd".
+std::string MailKeyColumns(std::string_view table = "tblKamoMail", std::string_view suffix = {});
+// The six key columns named `left` + "_YMD" and so on equal to those named after `right`:
+// MailKeyMatch("tblKamoMail", "new.tblHeaderFields") gives
+// "tblKamoMail_YMD = new.tblHeaderFields_YMD AND ... AND tblKamoMail_RcvAdd = new.tblHeaderFields_RcvAdd".
+// Each comparison takes the collation of the left column.
+std::string MailKeyMatch(std::string_view left, std::string_view right);
 // Binds `key` for MailKeyCondition(table, first); returns the next parameter's number.
 int BindMailKey(SQLite::Statement& st, int first, const MailKey& key);
 // The rowid of the mail `key` in tblKamoMail, or nothing when it is not there.

@@ -15,15 +15,15 @@ const std::string kInt = "INTEGER";
 std::vector<TableDef> BuildTables() {
     std::vector<TableDef> t;
 
-    TableDef mail{"tblKamoMail", {}, "tblKamoMail", {}, {}};
+    TableDef mail{"tblKamoMail", {}, "tblKamoMail", {}, {}, kUserData};
+    using namespace MailColumn;
     mail.columns = {
-        {"tblKamoMail_YMD", kText},       {"tblKamoMail_HMS", kText},     {"tblKamoMail_SubKey", kInt},
-        {"tblKamoMail_SndRcvFlag", kInt}, {"tblKamoMail_SndName", kText}, {"tblKamoMail_SndAdd", kText},
-        {"tblKamoMail_RcvName", kText},   {"tblKamoMail_RcvAdd", kText},  {"tblKamoMail_Subject", kTextEmpty},
+        {kYmd, kText},    {kHms, kText},     {kSubKey, kInt},  {kFlag, kInt},          {kSndName, kText},
+        {kSndAdd, kText}, {kRcvName, kText}, {kRcvAdd, kText}, {kSubject, kTextEmpty},
     };
     for (int i = 1; i <= kBodyPieces; ++i)
-        mail.columns.push_back({"tblKamoMail_Mail" + std::to_string(i), kTextEmpty});
-    mail.columns.push_back({"tblKamoMail_Include", kTextEmpty});
+        mail.columns.push_back({kBodyPiece + std::to_string(i), kTextEmpty});
+    mail.columns.push_back({kInclude, kTextEmpty});
     mail.primaryKey = {"tblKamoMail_YMD",        "tblKamoMail_HMS",    "tblKamoMail_SubKey",
                        "tblKamoMail_SndRcvFlag", "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd"};
     // The address and name indexes carry the list's sort columns, so a key's mail comes out of two
@@ -41,9 +41,14 @@ std::vector<TableDef> BuildTables() {
                  {{"tblSearch_Addr_Data", kTextEmpty}},
                  "tblSearch_Addresses",
                  {"tblSearch_Addr_Data"},
-                 {}});
-    t.push_back(
-        {"tblSearch_Name", {{"tblSearch_Name_Data", kTextEmpty}}, "tblSearch_Name", {"tblSearch_Name_Data"}, {}});
+                 {},
+                 DerivedData(Rebuild::AddressList, true)});
+    t.push_back({"tblSearch_Name",
+                 {{"tblSearch_Name_Data", kTextEmpty}},
+                 "tblSearch_Name",
+                 {"tblSearch_Name_Data"},
+                 {},
+                 DerivedData(Rebuild::NameList, true)});
     t.push_back({"tblFriend",
                  {{"tblFriend_PetKind", kText},
                   {"tblFriend_Pet", kText},
@@ -52,7 +57,8 @@ std::vector<TableDef> BuildTables() {
                   {"tblFriend_RecvMailCnt", kInt}},
                  "tblFriend",
                  {"tblFriend_Address"},
-                 {}});
+                 {},
+                 kUserData});
     t.push_back({"tblFilter",
                  {{"tblFilter_No", kInt},
                   {"tblFilter_TermsCode", kInt},
@@ -61,7 +67,8 @@ std::vector<TableDef> BuildTables() {
                   {"tblFilter_Data", kTextEmpty}},
                  "",
                  {},
-                 {{"idxFilter_Order", "tblFilter_ActionCode, tblFilter_No"}}});
+                 {{"idxFilter_Order", "tblFilter_ActionCode, tblFilter_No"}},
+                 kUserData});
     t.push_back({"tblFilterData",
                  {{"tblFilterDt_Id", kInt},
                   {"tblFilterDt_No", kInt},
@@ -76,7 +83,8 @@ std::vector<TableDef> BuildTables() {
                   {"tblFilterDt_Subject", kTextEmpty}},
                  "tblFilterData",
                  {"tblFilterDt_Id"},
-                 {{"idxFilterData_No", "tblFilterDt_No, tblFilterDt_Date, tblFilterDt_Time"}}});
+                 {{"idxFilterData_No", "tblFilterDt_No, tblFilterDt_Date, tblFilterDt_Time"}},
+                 DerivedData(Rebuild::FilterResults, true)});
     return t;
 }
 
@@ -88,7 +96,8 @@ constexpr const char* kTrashBatch = "tblTrash_Batch";
 constexpr const char* kTrashTime = "tblTrash_Time";
 
 TableDef TrashOf(const TableDef& table, const std::string& name) {
-    TableDef trash{name, {{kTrashBatch, "INTEGER NOT NULL"}}, name, {kTrashBatch}, {}};
+    // Keyed by the batch first, so no mail of tblKamoMail owns its rows.
+    TableDef trash{name, {{kTrashBatch, "INTEGER NOT NULL"}}, name, {kTrashBatch}, {}, kUserData};
     trash.columns.insert(trash.columns.end(), table.columns.begin(), table.columns.end());
     trash.primaryKey.insert(trash.primaryKey.end(), table.primaryKey.begin(), table.primaryKey.end());
     return trash;
@@ -106,7 +115,7 @@ void AddTrashTables(std::vector<TableDef>& added) {
 }
 
 std::vector<TableDef> BuildAddedTables() {
-    TableDef attachment{"tblAttachment", {}, "tblAttachment", {}, {}};
+    TableDef attachment{"tblAttachment", {}, "tblAttachment", {}, {}, kKeptBesideMail};
     attachment.columns = {
         {"tblAttachment_YMD", kText},
         {"tblAttachment_HMS", kText},
@@ -125,7 +134,7 @@ std::vector<TableDef> BuildAddedTables() {
                              "tblAttachment_No"};
     // The names mail came with, kept aside when the friend book first renames it (friends/FriendBook),
     // so they can be brought back. The key columns carry tblKamoMail's names.
-    TableDef originalNames{"tblOriginalNames", {}, "tblOriginalNames", {}, {}};
+    TableDef originalNames{"tblOriginalNames", {}, "tblOriginalNames", {}, {}, kKeptBesideMail};
     originalNames.columns = {
         {"tblKamoMail_YMD", kText},       {"tblKamoMail_HMS", kText},      {"tblKamoMail_SubKey", kInt},
         {"tblKamoMail_SndRcvFlag", kInt}, {"tblKamoMail_SndAdd", kText},   {"tblKamoMail_RcvAdd", kText},
@@ -135,7 +144,7 @@ std::vector<TableDef> BuildAddedTables() {
                                 "tblKamoMail_SndRcvFlag", "tblKamoMail_SndAdd", "tblKamoMail_RcvAdd"};
     // The header fields of a mail other mail programs need (db/HeaderFields.h): its own message
     // IDs for threading, Cc and Reply-To. Kept exactly (binary text) under the mail's key.
-    TableDef headerFields{"tblHeaderFields", {}, "tblHeaderFields", {}, {}};
+    TableDef headerFields{"tblHeaderFields", {}, "tblHeaderFields", {}, {}, kKeptBesideMail};
     const std::string kTextExact = "TEXT NOT NULL DEFAULT ''";
     headerFields.columns = {
         {"tblHeaderFields_YMD", kText},
@@ -155,7 +164,7 @@ std::vector<TableDef> BuildAddedTables() {
     headerFields.indexes = {{"idxHeaderFields_MessageId", "tblHeaderFields_MessageId"}};
     // What PostPet held for each mail, packed (db/MailOriginals.h), the mailbox it was read from, and
     // the decoding that made the mail's row from it.
-    TableDef original{"tblOriginal", {}, "tblOriginal", {}, {}};
+    TableDef original{"tblOriginal", {}, "tblOriginal", {}, {}, kKeptBesideMail};
     original.columns = {
         {"tblOriginal_YMD", kText},
         {"tblOriginal_HMS", kText},

@@ -21,12 +21,43 @@ struct IndexDef {
     std::string columns; // "a, b"
 };
 
+// What a table holds: the user's data, which only the user's own commands change and every copy
+// keeps, or derived data, made from the user's data and made again at any time (upkeep/TableRegistry).
+enum class TableData { User, Derived };
+
+// What makes a derived table again. The refresh of derived data runs them in this order: filter
+// results first, then the look-ups, then the search index and the conversation index.
+enum class Rebuild { None, FilterResults, NameList, AddressList, SearchIndex, ConversationIndex };
+
+// Each table's kind, given where the table is defined, so that no table can be made without saying
+// what it is.
+struct TableKind {
+    TableData data = TableData::User;
+    Rebuild rebuild = Rebuild::None; // derived tables only
+    bool exported = true;            // written by the CSV export
+    // Its rows belong to a mail by their first six columns, tblKamoMail's key columns in key order:
+    // they come and go with it.
+    bool keyedByMail = false;
+};
+inline constexpr TableKind kUserData{};
+inline constexpr TableKind kKeptBesideMail{TableData::User, Rebuild::None, true, true};
+constexpr TableKind DerivedData(Rebuild rebuild, bool exported) {
+    return {TableData::Derived, rebuild, exported, false};
+}
+
+// A table by its name and kind: how the search layer declares the tables of its indexes (made by
+// their own SQL), and what the registry holds of every table.
+struct DeclaredTable : TableKind {
+    std::string name;
+};
+
 struct TableDef {
     std::string name;
     std::vector<ColumnDef> columns; // creation order
     std::string primaryKeyName;     // empty: no named primary index
     std::vector<std::string> primaryKey;
     std::vector<IndexDef> indexes; // secondary indexes for browsing and filters
+    TableKind kind;
 };
 
 // The six tables in creation order: tblKamoMail, tblSearch_Addresses, tblSearch_Name, tblFriend,
@@ -40,8 +71,9 @@ const std::vector<TableDef>& ArchiveTables();
 // tblAttachment without a position (db/HeaderFields.h); and tblOriginal, what PostPet held for each
 // mail, byte for byte (db/MailOriginals.h), keyed the same way. A new archive gets
 // them with the six; an archive without them gets them when it is opened (AddMissingTables). The
-// six are what makes an archive complete; these never do. Which tables hold the user's data and
-// which are derived is declared in upkeep/TableRegistry.h.
+// six are what makes an archive complete; these never do. All hold the user's data: these four
+// are kept beside a mail (kKeptBesideMail); the trash's tables below are not, their rows belong to a
+// batch.
 const std::vector<TableDef>& AddedTables();
 
 // The trash (db/Trash.h) is added the same way: tblTrash holds deleted mail rows, tblKamoMail's

@@ -27,4 +27,13 @@ std::vector<TableColumn> TableColumns(SQLite::Database& db, const std::string& t
     return columns;
 }
 
+std::optional<std::string> SchemaSql(SQLite::Database& db, std::string_view type, std::string_view name) {
+    SQLite::Statement st(db, "SELECT sql FROM sqlite_master WHERE type = ?1 AND name = ?2");
+    st.bind(1, std::string(type));
+    st.bind(2, std::string(name));
+    if (!st.executeStep())
+        return std::nullopt;
+    return st.getColumn(0).getString();
+}
+
 } // namespace kamo

@@ -1,6 +1,7 @@
 #pragma once
 // Names in SQL text, and what SQLite says about a table's columns. Values are always bound; only
 // names of tables and columns (which cannot be bound) go into the text, and then quoted.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,5 +23,9 @@ struct TableColumn {
 // order; empty when there is no such table.
 std::vector<TableColumn> TableColumns(SQLite::Database& db, const std::string& table,
                                       const std::string& schema = "main");
+
+// The CREATE statement SQLite keeps for the `type` ("table", "index", "trigger") named `name`, or
+// nothing when there is none: what tells whether a table or trigger is there as it was defined.
+std::optional<std::string> SchemaSql(SQLite::Database& db, std::string_view type, std::string_view name);
 
 } // namespace kamo

@@ -15,26 +15,23 @@
 namespace kamo {
 namespace fs = std::filesystem;
 
-void FailExport(const std::string& what, const fs::path& path, int error) {
-    throw std::runtime_error(what + "\n" + path.string() + "\n(" + std::strerror(error) + ")");
+void FailExport(FailureCode code, const fs::path& path, int error) {
+    throw Failure(code, {path.string(), std::strerror(error)});
 }
 
 void WriteExportFile(const fs::path& path, std::string_view bytes, unsigned mode, std::time_t modified,
                      const fs::path& tempFolder) {
     FileWriter out(path, PrivateFile(mode), tempFolder);
     if (!out.Ok())
-        FailExport(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                        : "メールのファイルを作成できません。",
-                   path, out.Error());
+        FailExport(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MailFileNotMade, path, out.Error());
     bool written = out.Write(bytes);
     if (written && modified >= 0) {
         const struct timespec times[2] = {{modified, 0}, {modified, 0}};
         written = ::futimens(out.Fd(), times) == 0;
     }
     if (!written || !out.Commit())
-        FailExport(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                        : "メールのファイルを書き込めません。",
-                   path, out.Error() ? out.Error() : errno);
+        FailExport(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MailFileNotWritten, path,
+                   out.Error() ? out.Error() : errno);
 }
 
 void MakeExportFolder(const fs::path& folder, bool ownOnly) {
@@ -45,15 +42,15 @@ void MakeExportFolder(const fs::path& folder, bool ownOnly) {
         if (const fs::path parent = folder.parent_path(); !parent.empty() && parent != folder)
             MakeExportFolder(parent);
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-            FailExport("書き出し先のフォルダを作成できません。", folder, errno);
+            FailExport(FailureCode::ExportFolderNotMade, folder, errno);
     }
     struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0)
-        FailExport("書き出し先のフォルダを作成できません。", folder, errno);
+        FailExport(FailureCode::ExportFolderNotMade, folder, errno);
     if (S_ISLNK(st.st_mode) && ownOnly)
-        FailExport("書き出し先のフォルダがシンボリックリンクです。書き出しません。", folder, ELOOP);
+        FailExport(FailureCode::ExportFolderIsLink, folder, ELOOP);
     if (!fs::is_directory(folder, ec))
-        FailExport("書き出し先のフォルダを作成できません。", folder, ENOTDIR);
+        FailExport(FailureCode::ExportFolderNotMade, folder, ENOTDIR);
 }
 
 std::string MailFileStem(const MailRecord& mail) {

@@ -8,13 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/Failure.h"
 #include "common/MailRecord.h"
 #include "common/WaitReporter.h"
 
 namespace kamo {
 
-// Throws std::runtime_error with `what`, the path and the system's words for `error`.
-[[noreturn]] void FailExport(const std::string& what, const std::filesystem::path& path, int error);
+// Throws the Failure `code` with the path and the system's words for `error`.
+[[noreturn]] void FailExport(FailureCode code, const std::filesystem::path& path, int error);
 
 // Writes a whole file with `mode` (at most 0600) and `modified` as its modification time (none: now),
 // or throws; the temporary never outlives a failure, a link at the name is refused.

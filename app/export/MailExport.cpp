@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/Failure.h"
 #include "common/NumberText.h"
 #include "db/Backups.h"
 #include "db/HeaderFields.h"
@@ -58,12 +59,11 @@ class MboxSink : public MessageSink {
 public:
     MboxSink(const fs::path& target, unsigned mode) : target_(target) {
         if (fs::is_directory(target))
-            FailExport("mbox の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
+            FailExport(FailureCode::MboxTargetIsFolder, target, EISDIR);
         out_ = std::make_unique<FileWriter>(target, PrivateFile(mode));
         if (!out_->Ok())
-            FailExport(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                              : "mbox ファイルを作成できません。",
-                       target, out_->Error());
+            FailExport(out_->Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MboxNotMade, target,
+                       out_->Error());
         buffer_.reserve(kBuffer);
     }
     void Add(const SinkMail& m) override {
@@ -77,9 +77,8 @@ public:
     }
     void Finish() override {
         if (!out_->Write(buffer_) || !out_->Commit())
-            FailExport(out_->Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                              : "mbox ファイルを書き込めません。",
-                       target_, out_->Error());
+            FailExport(out_->Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MboxNotWritten, target_,
+                       out_->Error());
     }
 
 private:
@@ -89,7 +88,7 @@ private:
         if (buffer_.size() < kBuffer)
             return;
         if (!out_->Write(buffer_))
-            FailExport("mbox ファイルを書き込めません。", target_, out_->Error());
+            FailExport(FailureCode::MboxNotWritten, target_, out_->Error());
         buffer_.clear();
     }
     fs::path target_;
@@ -228,9 +227,7 @@ public:
         if (it == sinks_.end()) {
             const fs::path place = target_ / (format_ == MailFormat::Maildir ? "." + name : name);
             if (IsArchiveOrCopy(place, archive_))
-                throw std::runtime_error(
-                    "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" +
-                    place.string());
+                throw Failure(FailureCode::TargetIsArchive, {place.string()});
             it = sinks_.emplace(name, SinkFor(format_, place, mode_)).first;
             if (format_ == MailFormat::Maildir)
                 WriteExportFile(place / "maildirfolder", "", mode_, std::time(nullptr));
@@ -357,9 +354,17 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
         UpdateSearchIndex(db, wait);
     const fs::path archive = db.getFilename();
     if (IsArchiveOrCopy(target, archive))
-        throw std::runtime_error(
-            "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
-    wait.OfferCancel();
+        throw Failure(FailureCode::TargetIsArchive, {target.string()});
+    // A stop drops an mbox file whole and leaves an HTML folder without its index: Esc asks first.
+    // Maildir and eml keep every mail written so far as a file of its own: nothing to lose.
+    if (format == MailFormat::Html)
+        wait.OfferCancelAsking("書き出しを中止しますか？\n中止すると、ここまでに書き出したページは目次のない"
+                               "ままフォルダに残ります。");
+    else if (format == MailFormat::Mbox && !options.folders)
+        wait.OfferCancelAsking("書き出しを中止しますか？\n中止すると mbox ファイルは作らず、ここまでに書き出した分も"
+                               "残りません。");
+    else
+        wait.OfferCancel();
     if (format == MailFormat::Html)
         return WriteHtmlArchive(db, selection, target, PrivateModeOf(archive), wait);
     auto sink = options.folders ? std::make_unique<FolderSink>(format, target, PrivateModeOf(archive), archive)

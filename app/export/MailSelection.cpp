@@ -6,8 +6,7 @@
 namespace kamo {
 namespace {
 
-constexpr const char* kOldestFirst = " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
-                                     " tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd";
+const std::string kOldestFirst = " ORDER BY " + MailKeyColumns();
 
 struct SelectionSql {
     std::string where; // over tblKamoMail, with ?1 for the key
@@ -18,18 +17,18 @@ struct SelectionSql {
 SelectionSql SqlOf(MailSelection::Kind kind) {
     switch (kind) {
     case MailSelection::Kind::Address:
-        return {" WHERE tblKamoMail_SndAdd = ?1 OR tblKamoMail_RcvAdd = ?1"};
+        return {" WHERE " + MailAddressIs("?1")};
     case MailSelection::Kind::Name:
-        return {" WHERE tblKamoMail_SndName = ?1 OR tblKamoMail_RcvName = ?1"};
+        return {" WHERE " + MailNameIs("?1")};
     case MailSelection::Kind::Date:
-        return {" WHERE tblKamoMail_YMD = ?1"};
+        return {" WHERE " + MailColumn::kYmd + " = ?1"};
     case MailSelection::Kind::Filter:
         // The filter view's rows name mails by their key; a row whose mail is gone names nothing.
         return {" WHERE tblFilterDt_No = ?1",
-                "tblFilterData JOIN tblKamoMail ON tblKamoMail_YMD = tblFilterDt_Date AND tblKamoMail_HMS ="
-                " tblFilterDt_Time AND tblKamoMail_SubKey = tblFilterDt_SubKey AND tblKamoMail_SndRcvFlag ="
-                " tblFilterDt_SndRcvFlag AND tblKamoMail_SndAdd = tblFilterDt_SendAddr AND tblKamoMail_RcvAdd ="
-                " tblFilterDt_RecvAddr",
+                "tblFilterData JOIN tblKamoMail ON " + MailColumn::kYmd + " = tblFilterDt_Date AND " +
+                    MailColumn::kHms + " = tblFilterDt_Time AND " + MailColumn::kSubKey + " = tblFilterDt_SubKey AND " +
+                    MailColumn::kFlag + " = tblFilterDt_SndRcvFlag AND " + MailColumn::kSndAdd +
+                    " = tblFilterDt_SendAddr AND " + MailColumn::kRcvAdd + " = tblFilterDt_RecvAddr",
                 " ORDER BY tblFilterDt_Date, tblFilterDt_Time, tblFilterDt_Id"};
     case MailSelection::Kind::Mail:
         return {" WHERE " + MailKeyCondition("tblKamoMail")};

@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "db/ArchiveSession.h"
@@ -112,7 +113,7 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
                              title);
             return true;
         } catch (const std::exception& e) {
-            prompter.Error(std::string("メールを書き出せませんでした。\n") + e.what(), title);
+            prompter.Error(std::string("メールを書き出せませんでした。\n") + ErrorText(e), title);
         }
     }
     return false;

@@ -134,14 +134,14 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
                           WaitReporter& wait) {
     const fs::path archive = db.getFilename();
     if (IsArchiveOrCopy(target, archive))
-        throw std::runtime_error(
-            "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
+        throw Failure(FailureCode::TargetIsArchive, {target.string()});
     std::error_code ec;
     if (fs::is_directory(target, ec))
-        FailExport("PDF の書き出し先がフォルダです。ファイルを指定して下さい。", target, EISDIR);
+        FailExport(FailureCode::PdfTargetIsFolder, target, EISDIR);
     WaitScope busy(wait);
     wait.SetLines({"　PDF を書き出しています。", "　少々お待ちください。", "", "", "", ""});
-    wait.OfferCancel();
+    wait.OfferCancelAsking(
+        "PDF の書き出しを中止しますか？\n中止すると PDF ファイルは作らず、ここまでに用意した分も残りません。");
     wait.Pump();
     // Qt writes into memory; the file goes down the one way once the document is whole.
     QBuffer buffer;

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <exception>
 
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -64,7 +65,7 @@ bool MemPrint(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Q
         {
             WaitScope busy(wait);
             wait.SetLines({"　メールを印刷しています。", "　少々お待ちください。", "", "", "", ""});
-            wait.OfferCancel();
+            wait.OfferCancelAsking("印刷を中止しますか？\n中止すると、ここまでに用意した分も印刷しません。");
             result = PrintMails(session.Database(), *selection, printer, "KamoMail " + selection->Describe(), wait);
         }
         prompter.Message(WithSeparators(result.written) + " 通のメールを印刷しました" +
@@ -72,7 +73,7 @@ bool MemPrint(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Q
                          kTitle);
         return !result.stopped;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("メールを印刷できませんでした。\n") + e.what(), kTitle);
+        prompter.Error(std::string("メールを印刷できませんでした。\n") + ErrorText(e), kTitle);
         return false;
     }
 }
@@ -99,7 +100,7 @@ bool MemPdfExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wai
                          kTitle);
         return true;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("PDF を書き出せませんでした。\n") + e.what(), kTitle);
+        prompter.Error(std::string("PDF を書き出せませんでした。\n") + ErrorText(e), kTitle);
         return false;
     }
 }

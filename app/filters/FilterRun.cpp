@@ -7,6 +7,7 @@
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
+#include "db/MailRows.h"
 #include "filters/FilterText.h"
 
 namespace kamo {
@@ -73,41 +74,49 @@ FilterSqlFunctions::~FilterSqlFunctions() {
     sqlite3_create_function(h, "kamo_filter_serial", 0, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
 }
 
+namespace {
+// The mail's columns in the order of tblFilterData's after its id and number.
+std::string FilterDataColumnsOfMail() {
+    using namespace MailColumn;
+    return kYmd + ", " + kHms + ", " + kSubKey + ", " + kSndName + ", " + kSndAdd + ", " + kRcvName + ", " + kRcvAdd +
+           ", " + kFlag + ", " + kSubject;
+}
+} // namespace
+
 FilterCondition BuildFilterCondition(const FilterEntry& entry) {
+    using namespace MailColumn;
     FilterCondition c;
     const std::string& cond = entry.data;
     switch (entry.termsCode) {
     case 0:
-        c.where = "tblKamoMail_Subject = :cond";
+        c.where = kSubject + " = :cond";
         c.params = {{":cond", cond}};
         break;
     case 1: {
         std::string wide = ToFullWidth(cond);
         if (wide == cond) {
-            c.where = "kamo_contains(tblKamoMail_Subject, :cond)";
+            c.where = "kamo_contains(" + kSubject + ", :cond)";
             c.params = {{":cond", cond}};
         } else {
-            c.where = "kamo_contains(tblKamoMail_Subject, :cond, :wide)";
+            c.where = "kamo_contains(" + kSubject + ", :cond, :wide)";
             c.params = {{":cond", cond}, {":wide", std::move(wide)}};
         }
         break;
     }
     case 2:
-        c.where = "tblKamoMail_SndAdd = :cond or tblKamoMail_RcvAdd = :cond";
+        c.where = MailAddressIs(":cond");
         c.params = {{":cond", cond}};
         break;
     case 3:
-        c.where = "kamo_contains_nocase(tblKamoMail_SndAdd, :folded) or kamo_contains_nocase(tblKamoMail_RcvAdd, "
-                  ":folded)";
+        c.where = "kamo_contains_nocase(" + kSndAdd + ", :folded) or kamo_contains_nocase(" + kRcvAdd + ", :folded)";
         c.params = {{":folded", FoldCase(cond)}};
         break;
     case 4:
-        c.where = "tblKamoMail_SndName = :cond or tblKamoMail_RcvName = :cond";
+        c.where = MailNameIs(":cond");
         c.params = {{":cond", cond}};
         break;
     case 5:
-        c.where = "kamo_contains_nocase(tblKamoMail_SndName, :folded) or kamo_contains_nocase(tblKamoMail_RcvName, "
-                  ":folded)";
+        c.where = "kamo_contains_nocase(" + kSndName + ", :folded) or kamo_contains_nocase(" + kRcvName + ", :folded)";
         c.params = {{":folded", FoldCase(cond)}};
         break;
     default:
@@ -143,10 +152,8 @@ bool RunFilters(SQLite::Database& db, const FilterTables& tables, WaitReporter& 
                 db, "INSERT INTO tblFilterData ( tblFilterDt_Id, tblFilterDt_No, tblFilterDt_Date, tblFilterDt_Time, "
                     "tblFilterDt_SubKey, tblFilterDt_SendName, tblFilterDt_SendAddr, tblFilterDt_RecvName, "
                     "tblFilterDt_RecvAddr, tblFilterDt_SndRcvFlag, tblFilterDt_Subject ) "
-                    "SELECT kamo_filter_serial(), :no, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
-                    "tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName, tblKamoMail_RcvAdd, "
-                    "tblKamoMail_SndRcvFlag, tblKamoMail_Subject FROM tblKamoMail WHERE " +
-                        condition.where);
+                    "SELECT kamo_filter_serial(), :no, " +
+                        FilterDataColumnsOfMail() + " FROM tblKamoMail WHERE " + condition.where);
             insert.bind(":no", entry.number);
             for (const auto& [name, value] : condition.params)
                 insert.bind(name, value);

@@ -5,9 +5,11 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "db/MailRows.h"
 #include "platform/FileUtil.h"
 #include "platform/Folders.h"
 
@@ -83,13 +85,6 @@ bool ParseLine(std::string line, Friend& f) {
     f.address = Cp932ToUtf8(address);
     return true;
 }
-
-const char* const kKeyMatch = "o.tblKamoMail_YMD = tblKamoMail.tblKamoMail_YMD AND "
-                              "o.tblKamoMail_HMS = tblKamoMail.tblKamoMail_HMS AND "
-                              "o.tblKamoMail_SubKey = tblKamoMail.tblKamoMail_SubKey AND "
-                              "o.tblKamoMail_SndRcvFlag = tblKamoMail.tblKamoMail_SndRcvFlag AND "
-                              "o.tblKamoMail_SndAdd = tblKamoMail.tblKamoMail_SndAdd AND "
-                              "o.tblKamoMail_RcvAdd = tblKamoMail.tblKamoMail_RcvAdd";
 
 } // namespace
 
@@ -259,18 +254,22 @@ int64_t ApplyFriendNames(SQLite::Database& db, FriendName which) {
     const std::string name = which == FriendName::Owner ? "tblFriend_Name" : "tblFriend_Pet";
     SQLite::Transaction transaction(db);
     // The names the mail came with, before the first renaming touches them.
-    db.exec("INSERT OR IGNORE INTO tblOriginalNames SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
-            "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_SndName, tblKamoMail_RcvName "
-            "FROM tblKamoMail WHERE tblKamoMail_SndAdd IN (SELECT tblFriend_Address FROM tblFriend) OR "
-            "tblKamoMail_RcvAdd IN (SELECT tblFriend_Address FROM tblFriend)");
-    const std::string pick = "(SELECT " + name + " FROM tblFriend WHERE tblFriend_Address = tblKamoMail_";
-    const std::string has = "EXISTS (SELECT 1 FROM tblFriend WHERE trim(ifnull(" + name +
-                            ", '')) <> '' AND tblFriend_Address = tblKamoMail_";
+    using namespace MailColumn;
+    db.exec("INSERT OR IGNORE INTO tblOriginalNames SELECT " + MailKeyColumns() + ", " + kSndName + ", " + kRcvName +
+            " FROM tblKamoMail WHERE " + kSndAdd + " IN (SELECT tblFriend_Address FROM tblFriend) OR " + kRcvAdd +
+            " IN (SELECT tblFriend_Address FROM tblFriend)");
+    // The friend's name for the address in column `address`, and whether the friend has one.
+    const auto pick = [&](const std::string& address) {
+        return "(SELECT " + name + " FROM tblFriend WHERE tblFriend_Address = " + address + ")";
+    };
+    const auto has = [&](const std::string& address) {
+        return "EXISTS (SELECT 1 FROM tblFriend WHERE trim(ifnull(" + name +
+               ", '')) <> '' AND tblFriend_Address = " + address + ")";
+    };
     int64_t changed = 0;
-    changed += db.exec("UPDATE tblKamoMail SET tblKamoMail_SndName = " + pick + "SndAdd) WHERE " + has +
-                       "SndAdd) AND tblKamoMail_SndName IS NOT " + pick + "SndAdd)");
-    changed += db.exec("UPDATE tblKamoMail SET tblKamoMail_RcvName = " + pick + "RcvAdd) WHERE " + has +
-                       "RcvAdd) AND tblKamoMail_RcvName IS NOT " + pick + "RcvAdd)");
+    for (const auto& [nameColumn, address] : {std::pair{kSndName, kSndAdd}, std::pair{kRcvName, kRcvAdd}})
+        changed += db.exec("UPDATE tblKamoMail SET " + nameColumn + " = " + pick(address) + " WHERE " + has(address) +
+                           " AND " + nameColumn + " IS NOT " + pick(address));
     transaction.commit();
     return changed;
 }
@@ -278,9 +277,10 @@ int64_t ApplyFriendNames(SQLite::Database& db, FriendName which) {
 int64_t RestoreMailNames(SQLite::Database& db) {
     SQLite::Transaction transaction(db);
     const int64_t changed =
-        db.exec(std::string("UPDATE tblKamoMail SET tblKamoMail_SndName = o.tblKamoMail_SndName, tblKamoMail_RcvName = "
-                            "o.tblKamoMail_RcvName FROM tblOriginalNames AS o WHERE ") +
-                kKeyMatch);
+        db.exec("UPDATE tblKamoMail SET " + MailColumn::kSndName + " = o." + MailColumn::kSndName + ", " +
+                MailColumn::kRcvName + " = o." + MailColumn::kRcvName +
+                // tblOriginalNames names its key columns as tblKamoMail does.
+                " FROM tblOriginalNames AS o WHERE " + MailKeyMatch("o.tblKamoMail", "tblKamoMail.tblKamoMail"));
     db.exec("DELETE FROM tblOriginalNames");
     transaction.commit();
     return changed;

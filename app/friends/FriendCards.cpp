@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/Failure.h"
 #include "db/Backups.h"
 #include "platform/FileUtil.h"
 
@@ -87,22 +88,19 @@ std::string FriendCards(const std::vector<Friend>& friends) {
 }
 
 void WriteFriendCards(const std::vector<Friend>& friends, const fs::path& target, const fs::path& archive) {
-    const auto fail = [&](const char* what, int error) {
-        throw std::runtime_error(std::string(what) + "\n" + target.string() + "\n(" + std::strerror(error) + ")");
+    const auto fail = [&](FailureCode code, int error) {
+        throw Failure(code, {target.string(), std::strerror(error)});
     };
     if (IsArchiveOrCopy(target, archive))
-        throw std::runtime_error(
-            "書き出し先はアーカイブかそのコピー（.Bak、.New、バックアップ）です。上書きしません。\n" + target.string());
+        throw Failure(FailureCode::TargetIsArchive, {target.string()});
     std::error_code ec;
     if (fs::is_directory(target, ec))
-        fail("書き出し先がフォルダです。ファイルを指定して下さい。", EISDIR);
+        fail(FailureCode::TargetIsFolder, EISDIR);
     FileWriter out(target, PrivateFile(PrivateModeOf(archive)));
     if (!out.Ok())
-        fail(out.Error() == ELOOP ? "書き出し先がシンボリックリンクです。書き出しません。"
-                                  : "vCard ファイルを作成できません。",
-             out.Error());
+        fail(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::CardsNotMade, out.Error());
     if (!out.Write(FriendCards(friends)) || !out.Commit())
-        fail("vCard ファイルを書き込めません。", out.Error());
+        fail(FailureCode::CardsNotWritten, out.Error());
 }
 
 } // namespace kamo

@@ -64,7 +64,7 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
                         const std::filesystem::path& friendFile) {
     KamoLibrary& library = ProgramLibrary(session.Folders().libraryPath);
     if (!library.Load()) {
-        prompter.Error(library.Error());
+        prompter.Error(MessageOf(*library.Problem()));
         return false;
     }
     FriendFileRead read;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "common/AsciiText.h"
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "filters/FilterMatch.h"
@@ -28,17 +29,18 @@ namespace {
 // The running count is shown every this many mails (and at the end of each mailbox).
 constexpr int64_t kProgressStep = 64;
 
-std::string CodeMessage(const MailboxSummary& box) {
-    switch (box.code) {
+// What the library's result code says the user must be told, if anything.
+std::optional<FailureCode> CodeFailure(int32_t code) {
+    switch (code) {
     case -1:
-        return box.name + " の一時ファイル KamoMail.Tmp を作成できません。";
+        return FailureCode::MailTmpNotMade;
     case -2:
-        return box.name + " のメールファイルを開けません。";
+        return FailureCode::MailFileNotOpened;
     case -4:
     case -5:
-        return box.name + " の読み込み中にメモリが不足しました。読み込めたメールだけを保存します。";
+        return FailureCode::MailboxShortOfMemory;
     default:
-        return {};
+        return std::nullopt;
     }
 }
 
@@ -51,40 +53,45 @@ enum class FileState { Absent, Readable, Unreadable };
 
 // A list file that is a folder, a FIFO or a device, or that cannot be opened, is an error of its
 // own: it must neither block the read nor pass for an empty mailbox.
-FileState StateOf(const std::filesystem::path& file, std::string& why) {
+FileState StateOf(const std::string& mailbox, const std::filesystem::path& file, std::optional<Failure>& why) {
     std::error_code ec;
     const auto status = std::filesystem::status(file, ec);
     if (!std::filesystem::exists(status))
         return FileState::Absent;
     if (!std::filesystem::is_regular_file(status)) {
-        why = std::filesystem::is_directory(status) ? "フォルダです" : "通常のファイルではありません";
+        why.emplace(std::filesystem::is_directory(status) ? FailureCode::ListFileIsFolder
+                                                          : FailureCode::ListFileNotRegular,
+                    std::vector<std::string>{mailbox, file.string()});
         return FileState::Unreadable;
     }
     if (::access(file.c_str(), R_OK) != 0) {
-        why = std::strerror(errno);
+        why.emplace(FailureCode::ListFileUnreadable,
+                    std::vector<std::string>{mailbox, std::strerror(errno), file.string()});
         return FileState::Unreadable;
     }
     return FileState::Readable;
 }
 
+// A mailbox that cannot be read (or only in part): named in its summary and told.
+void Fail(MailboxSummary& box, ReadSummary& summary, Failure failure) {
+    summary.failures.push_back(failure);
+    box.problem = std::move(failure);
+}
+
 void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, const ReadRequest& request,
-                 const MailboxChoice& choice, const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait,
+                 const MailboxChoice& choice, const ReadHooks& hooks, ReadSummary& summary, WaitReporter& wait,
                  MailboxSummary& box) {
     const MailboxFiles files = LocateMailbox(request.postPetDir, *choice.box);
-    std::string why;
-    switch (StateOf(files.list, why)) {
+    std::optional<Failure> why;
+    switch (StateOf(box.name, files.list, why)) {
     case FileState::Absent:
         // A drawer never used has neither file; a mail file alone means mail that cannot be read.
-        if (std::error_code ec; std::filesystem::exists(files.mail, ec)) {
-            box.problem = "リストファイルがありません";
-            prompter.Error(box.name + " のリストファイルがありません。メールファイルのメールは読み込めません。\n" +
-                           files.list.string());
-        }
+        if (std::error_code ec; std::filesystem::exists(files.mail, ec))
+            Fail(box, summary, Failure(FailureCode::ListFileMissing, {box.name, files.list.string()}));
         box.code = KAMOMAIL_NOTHING;
         return;
     case FileState::Unreadable:
-        box.problem = "リストファイルを読めません（" + why + "）";
-        prompter.Error(box.name + " のリストファイルを読めません（" + why + "）。\n" + files.list.string());
+        Fail(box, summary, *why);
         return;
     case FileState::Readable:
         break;
@@ -98,8 +105,9 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
     library.MailEditFramed()(files.list.c_str(), files.mail.c_str(), request.tmpPath.c_str(), &count, &code);
     box.code = code;
     box.listed = count;
-    if (code == -1 || code == -2 || code == -4 || code == -5)
-        prompter.Error(CodeMessage(box));
+    // Told, not named as the mailbox's problem: its summary shows the code.
+    if (const auto failure = CodeFailure(code))
+        summary.failures.emplace_back(*failure, std::vector<std::string>{box.name});
     if (code == -1 || code == -2 || code == KAMOMAIL_NOTHING)
         return;
 
@@ -107,8 +115,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
     ShowCount(wait, 0, count);
     FramedReader reader(request.tmpPath);
     if (!reader.IsOpen()) {
-        box.problem = "一時ファイル KamoMail.Tmp を読めません";
-        prompter.Error(box.name + " の一時ファイル KamoMail.Tmp を読めません。\n" + request.tmpPath.string());
+        Fail(box, summary, Failure(FailureCode::MailTmpUnreadable, {box.name, request.tmpPath.string()}));
         return;
     }
     SQLite::Transaction transaction(db);
@@ -181,7 +188,8 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
     if (reader.Broken() || entries < count) {
         // The converted file broke off: what it held is stored, the rest is counted as damage.
         box.damaged += std::max<int64_t>(1, count - entries);
-        box.problem = "一時ファイル KamoMail.Tmp が途中で切れています";
+        // Named in the summary, not told on its own: the summary counts the damage.
+        box.problem.emplace(FailureCode::MailTmpCut, std::vector<std::string>{box.name});
     }
 }
 
@@ -232,30 +240,11 @@ int ReadExitStatus(const ReadSummary& summary) {
     return summary.AnyFailed() ? kExitMailboxProblem : 0;
 }
 
-ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
-                            const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait) {
-    ReadSummary summary;
-    if (!library.Load()) {
-        prompter.Error(library.Error());
-        return summary;
-    }
-    // The folder first: with no folder there is nothing to choose mailboxes from.
-    std::error_code ec;
-    if (request.postPetDir.empty() || !std::filesystem::is_directory(request.postPetDir, ec)) {
-        prompter.Error("PostPetのフォルダが見つかりません。\n" + request.postPetDir.string() +
-                       "\nオプションでPostPetのフォルダを設定して下さい。");
-        return summary;
-    }
-    if (!HoldsAnyMailbox(request.postPetDir)) {
-        prompter.Error("PostPetのフォルダにメールボックスがひとつもありません。\n" + request.postPetDir.string() +
-                       "\nオプションでPostPetのフォルダを確かめて下さい。");
-        return summary;
-    }
-    if (request.mailboxes.empty()) {
-        prompter.Message("読み込むメールボックスが選ばれていません。\n"
-                         "オプションの「読み込むメールボックス」で選んで下さい。");
-        return summary;
-    }
+namespace {
+
+// Every chosen mailbox, then the refresh; an error (the archive's) propagates.
+void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request, const ReadHooks& hooks,
+                         WaitReporter& wait, ReadSummary& summary) {
     wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
     wait.Pump();
     // Mail an older decoding read from its original is brought up to date first, so that this read
@@ -272,7 +261,7 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
             MailboxSummary box;
             box.name = choice.box->name;
             try {
-                ReadMailbox(db, *store, library, request, choice, hooks, prompter, wait, box);
+                ReadMailbox(db, *store, library, request, choice, hooks, summary, wait, box);
             } catch (const std::bad_alloc&) {
                 // The memory ran out reading this mailbox (its converted file, a mail too large): its
                 // transaction is rolled back, so none of its mail is kept and none is counted; the
@@ -281,11 +270,8 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
                 failed.name = box.name;
                 failed.code = box.code;
                 failed.listed = box.listed;
-                failed.problem = "メモリが足りず読み込めませんでした（このメールボックスのメールは保存していません）";
                 box = failed;
-                prompter.Error(box.name +
-                               " を読み込むメモリが足りません。このメールボックスのメールは保存していません。"
-                               "ほかのメールボックスは読み込みます。");
+                Fail(box, summary, Failure(FailureCode::MailboxOutOfMemory, {box.name}));
                 std::error_code removeError;
                 std::filesystem::remove(request.tmpPath, removeError);
                 // The rows taken by the mailboxes before stay theirs.
@@ -306,9 +292,43 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     wait.Pump();
     if (hooks.refresh && !hooks.refresh(wait)) {
         summary.refreshed = false;
-        prompter.Error("メールは保存しましたが、フィルターの実行に失敗しました。");
+        summary.failures.emplace_back(FailureCode::ReadRefreshFailed);
     }
     summary.completed = true;
+}
+
+} // namespace
+
+ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
+                            const ReadHooks& hooks, WaitReporter& wait) {
+    ReadSummary summary;
+    if (!library.Load()) {
+        summary.failures.push_back(*library.Problem());
+        return summary;
+    }
+    // The folder first: with no folder there is nothing to choose mailboxes from.
+    std::error_code ec;
+    if (request.postPetDir.empty() || !std::filesystem::is_directory(request.postPetDir, ec)) {
+        summary.failures.emplace_back(FailureCode::PostPetFolderMissing,
+                                      std::vector<std::string>{request.postPetDir.string()});
+        return summary;
+    }
+    if (!HoldsAnyMailbox(request.postPetDir)) {
+        summary.failures.emplace_back(FailureCode::PostPetFolderEmpty,
+                                      std::vector<std::string>{request.postPetDir.string()});
+        return summary;
+    }
+    if (request.mailboxes.empty()) {
+        summary.failures.emplace_back(FailureCode::NoMailboxChosen);
+        return summary;
+    }
+    try {
+        ReadChosenMailboxes(db, library, request, hooks, wait, summary);
+    } catch (const Failure& failure) {
+        summary.error = failure;
+    } catch (const std::exception& e) {
+        summary.error.emplace(FailureCode::ReadBrokenOff, std::vector<std::string>{e.what()});
+    }
     return summary;
 }
 
@@ -331,17 +351,16 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables) {
     return hooks;
 }
 
-ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, Prompter& prompter,
-                            WaitReporter& wait) {
+ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, WaitReporter& wait) {
     return ReadPostPetMail(session.Database(), ProgramLibrary(session.Folders().libraryPath), request,
-                           StandardReadHooks(session.Database(), session.Filters()), prompter, wait);
+                           StandardReadHooks(session.Database(), session.Filters()), wait);
 }
 
 std::string SummaryHeadline(const ReadSummary& summary) {
     if (!summary.stoppedAfter.empty())
         return "PostPetのメールの読み込みを中止しました。";
     if (!summary.refreshed)
-        return "メールは保存しましたが、フィルターの実行に失敗しました。";
+        return MessageOf(Failure(FailureCode::ReadRefreshFailed));
     if (summary.AnyFailed())
         return "PostPetのメールを読み込みましたが、読み込めなかったメールボックスか壊れたメールがあります。";
     return "PostPetのメールを読み込みました。";
@@ -366,8 +385,8 @@ Prompter::Table SummaryTable(const ReadSummary& summary) {
     auto row = [&](const MailboxSummary& b, bool total) {
         std::string note;
         if (!total) {
-            if (!b.problem.empty())
-                note = b.problem;
+            if (b.problem)
+                note = NoteOf(*b.problem);
             else if (b.code < 0)
                 note = "エラー " + std::to_string(b.code);
             if (!b.damagedAt.empty()) {
@@ -422,8 +441,8 @@ std::string FormatSummary(const ReadSummary& summary) {
                 text += " ほか " + std::to_string(b.damagedAt.size() - shown) + " か所";
             text += "）";
         }
-        if (!total && !b.problem.empty())
-            text += "（" + b.problem + "）";
+        if (!total && b.problem)
+            text += "（" + NoteOf(*b.problem) + "）";
         if (!total && b.code < 0)
             text += "（エラー " + std::to_string(b.code) + "）";
         text += "\n";

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
 
+#include "common/Failure.h"
 #include "common/FilterTable.h"
 #include "common/MailRecord.h"
 #include "common/Prompter.h"
@@ -49,10 +51,10 @@ struct MailboxSummary {
     // The user stopped the read inside this mailbox: the mails before the stop are stored, whole,
     // the rest of the mailbox is not read.
     bool stopped = false;
-    // Why the mailbox could not be read (or only in part); empty when it was read.
-    std::string problem;
+    // Why the mailbox could not be read (or only in part); none when it was read.
+    std::optional<Failure> problem;
     // Damage, an unreadable mailbox or a mail file without its list file: the user must look.
-    bool Failed() const { return code < 0 || damaged > 0 || undecoded > 0 || !problem.empty(); }
+    bool Failed() const { return code < 0 || damaged > 0 || undecoded > 0 || problem.has_value(); }
 };
 
 struct ReadSummary {
@@ -62,6 +64,12 @@ struct ReadSummary {
     // summary says `stopped`); empty otherwise.
     std::string stoppedAfter;
     std::vector<MailboxSummary> mailboxes;
+    // What the user must be told, in the order it happened: why the read did not run, each mailbox
+    // that could not be read (or only in part), filters that failed afterwards.
+    std::vector<Failure> failures;
+    // The error that broke the read off (the archive's, the memory's): the mailbox being read was
+    // rolled back, those before it stay stored and summed up; `completed` is false.
+    std::optional<Failure> error;
     MailboxSummary Totals() const;
     bool AnyFailed() const;
 };
@@ -89,18 +97,19 @@ struct ReadHooks {
 // known own address, sent when the drawer was ticked on the send side only.
 bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::string& myMailAddr);
 
+// Reports one way, by its result: nothing is told here, the caller words `failures` and `error`.
 // A PostPet folder that is not there or holds none of the eleven mailboxes, or a library that cannot
-// be loaded, is told and ends the read before anything is stored (completed false). A mailbox that
-// cannot be read (its list file unreadable or not a file, a mail file without its list file, codes
-// -1, -2, -4 and -5) is told through the prompter as it happens and named in its summary. A mail
+// be loaded, ends the read before anything is stored (completed false, the reason in `failures`). A
+// mailbox that cannot be read (its list file unreadable or not a file, a mail file without its list
+// file, codes -1, -2, -4 and -5) goes into `failures` and, but for the codes, its summary's `problem`.
 // Before the first mailbox, stored mail whose original an older decoding read is decoded again from
 // it in place (RedecodeOriginals). Each stored mail keeps its original and its mailbox's name (one
 // found stored keeps them when it has none yet); a mail a read-time filter keeps out keeps nothing. A mail
 // whose decoding fails is stored as DecodeMailAsText reads it (counted in `undecoded`), or counted
-// damaged at its list position when even that fails; the read goes on. Database errors propagate as
-// SQLite::Exception; the mailbox being read is then rolled back, earlier ones stay.
+// damaged at its list position when even that fails; the read goes on. A database error ends the
+// read in `error`; the mailbox being read is then rolled back, earlier ones stay.
 ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request,
-                            const ReadHooks& hooks, Prompter& prompter, WaitReporter& wait);
+                            const ReadHooks& hooks, WaitReporter& wait);
 
 // The request from the settings: the PostPet folder (`postPetDir` overrides "PostPet Dir" when not
 // empty), KamoMail.Tmp in the data folder, the ticked mailboxes (all eleven with `all`).
@@ -113,8 +122,7 @@ ReadHooks StandardReadHooks(SQLite::Database& db, const FilterTables& tables);
 
 // The read as the program runs it: the program's conversion library and the standard hooks over the
 // session's archive and filter tables.
-ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, Prompter& prompter,
-                            WaitReporter& wait);
+ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request, WaitReporter& wait);
 
 // The first line of the summary: whether everything was read, or what the user must look at.
 std::string SummaryHeadline(const ReadSummary& summary);

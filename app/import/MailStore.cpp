@@ -12,17 +12,20 @@ namespace {
 // One look-up answers both questions: is there a copy, and which sub-keys are taken. The unary "+"
 // keeps the planner on the primary index (date and time are nearly unique); the single-column
 // address indexes would make every look-up scan all mail of one correspondent.
-const std::string kProbeSql = "SELECT MAX(CASE WHEN tblKamoMail_Subject = ?1 THEN 1 ELSE 0 END), "
-                              "MAX(CASE WHEN tblKamoMail_SndRcvFlag = ?2 THEN tblKamoMail_SubKey END), COUNT(*) "
-                              "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ?3 AND tblKamoMail_HMS = ?4 AND "
-                              "+tblKamoMail_SndAdd = ?5 AND +tblKamoMail_RcvAdd = ?6 )";
+std::string ProbeSql() {
+    using namespace MailColumn;
+    return "SELECT MAX(CASE WHEN " + kSubject + " = ?1 THEN 1 ELSE 0 END), MAX(CASE WHEN " + kFlag + " = ?2 THEN " +
+           kSubKey + " END), COUNT(*) FROM tblKamoMail WHERE ( " + kYmd + " = ?3 AND " + kHms + " = ?4 AND +" +
+           kSndAdd + " = ?5 AND +" + kRcvAdd + " = ?6 )";
+}
 
 // `exact`: the addresses and the subject byte for byte too, not by the archive's text equality.
 std::string SameBodySql(bool exact) {
     const std::string equal = exact ? " = ? COLLATE BINARY" : " = ?";
-    std::string sql = "SELECT tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_RcvName "
-                      "FROM tblKamoMail WHERE ( tblKamoMail_YMD = ? AND tblKamoMail_HMS = ? AND +tblKamoMail_SndAdd" +
-                      equal + " AND +tblKamoMail_RcvAdd" + equal + " AND +tblKamoMail_Subject" + equal;
+    using namespace MailColumn;
+    std::string sql = "SELECT " + kSubKey + ", " + kFlag + ", " + kSndName + ", " + kRcvName +
+                      " FROM tblKamoMail WHERE ( " + kYmd + " = ? AND " + kHms + " = ? AND +" + kSndAdd + equal +
+                      " AND +" + kRcvAdd + equal + " AND +" + kSubject + equal;
     return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " )";
 }
 
@@ -31,7 +34,8 @@ const std::string kAttachmentKey = MailKeyCondition("tblAttachment");
 // What a reading can change besides the key: the names, the subject and the body.
 constexpr int kUpdateKeyFirst = 3 + kBodyPieces + 1;
 std::string UpdateTextSql() {
-    return "UPDATE tblKamoMail SET tblKamoMail_SndName = ?1, tblKamoMail_RcvName = ?2, tblKamoMail_Subject = ?3, " +
+    using namespace MailColumn;
+    return "UPDATE tblKamoMail SET " + kSndName + " = ?1, " + kRcvName + " = ?2, " + kSubject + " = ?3, " +
            MailBodyColumns("", " = ?", ", ") + " WHERE " + MailKeyCondition("tblKamoMail", kUpdateKeyFirst);
 }
 
@@ -87,7 +91,7 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
 }
 
 MailStore::MailStore(SQLite::Database& db, Claims claims)
-    : db_(db), probe_(db, kProbeSql), sameBody_(db, SameBodySql(false)), sameText_(db, SameBodySql(true)),
+    : db_(db), probe_(db, ProbeSql()), sameBody_(db, SameBodySql(false)), sameText_(db, SameBodySql(true)),
       insert_(db, InsertMailSql()), updateText_(db, UpdateTextSql()),
       dropAttachments_(db, "DELETE FROM tblAttachment WHERE " + kAttachmentKey),
       attachmentCount_(db, "SELECT COUNT(*) FROM tblAttachment WHERE " + kAttachmentKey),
@@ -96,13 +100,13 @@ MailStore::MailStore(SQLite::Database& db, Claims claims)
                               "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
                               "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
       rekey_(db, RekeySql()),
-      rowNames_(db, "SELECT tblKamoMail_SndName, tblKamoMail_RcvName, tblKamoMail_Include FROM tblKamoMail WHERE " +
-                        MailKeyCondition("tblKamoMail")),
-      keptNames_(db, "SELECT tblKamoMail_SndName, tblKamoMail_RcvName FROM tblOriginalNames WHERE " + kKeptNamesKey),
+      rowNames_(db, "SELECT " + MailColumn::kSndName + ", " + MailColumn::kRcvName + ", " + MailColumn::kInclude +
+                        " FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail")),
+      keptNames_(db, "SELECT " + MailColumn::kSndName + ", " + MailColumn::kRcvName + " FROM tblOriginalNames WHERE " +
+                         kKeptNamesKey),
       dropKeptNames_(db, "DELETE FROM tblOriginalNames WHERE " + kKeptNamesKey),
-      putKeptNames_(db, "INSERT INTO tblOriginalNames (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
-                        "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_SndName, "
-                        "tblKamoMail_RcvName) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
+      putKeptNames_(db, "INSERT INTO tblOriginalNames (" + MailKeyColumns() + ", " + MailColumn::kSndName + ", " +
+                            MailColumn::kRcvName + ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
       attachments_(db), headerFields_(db), originals_(db), originalReader_(db), trash_(db),
       claimed_(std::move(claims)) {}
 

@@ -282,7 +282,7 @@ std::string SetAsideUnfinished(MailboxWatch& watch, const std::vector<MailboxCho
             continue;
         box.damaged = 0;
         box.damagedAt.clear();
-        box.problem.clear();
+        box.problem.reset();
         note += (note.empty() ? "" : "、") + box.name + " はまだ書き込み中のようです。" + RetryNote(*wait);
     }
     return note;

@@ -26,14 +26,14 @@ bool KamoLibrary::Load() {
     // RTLD_LOCAL keeps the library's symbols out of the program's own namespace.
     void* handle = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        error_ = "変換ライブラリを読み込めません。\n" + path_.string() + "\n" + DlError();
+        problem_.emplace(FailureCode::LibraryNotLoaded, std::vector<std::string>{path_.string(), DlError()});
         return false;
     }
     auto lookUp = [&](const char* name) -> void* {
         dlerror();
         void* sym = dlsym(handle, name);
-        if (!sym && error_.empty())
-            error_ = "変換ライブラリに関数 " + std::string(name) + " がありません。\n" + path_.string();
+        if (!sym && !problem_)
+            problem_.emplace(FailureCode::LibraryFunctionMissing, std::vector<std::string>{name, path_.string()});
         return sym;
     };
     // The plain conversion is not called, but a library without it is not a whole build of ours.
@@ -41,7 +41,7 @@ bool KamoLibrary::Load() {
     void* framed = lookUp("KamoMail_EditFramed");
     void* friendEdit = lookUp("KamoFriend_Edit");
     void* strChange = lookUp("Mail_StrChange");
-    if (!error_.empty()) {
+    if (problem_) {
         dlclose(handle);
         return false;
     }

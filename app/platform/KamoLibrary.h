@@ -1,10 +1,12 @@
 #pragma once
 // The conversion library (libkamomail.so), loaded by path at its first use and closed with this object.
-// A missing library or export is an error result with a Japanese message, never a crash.
+// A missing library or export is an error result (a Failure), never a crash.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "common/Failure.h"
 #include "kamomail.h"
 
 namespace kamo {
@@ -18,8 +20,10 @@ public:
 
     // Opens the library and looks up its exports; later calls return the first outcome.
     bool Load();
-    // Why Load() failed, in Japanese, for the user; empty after a successful load.
-    const std::string& Error() const { return error_; }
+    // Why Load() failed; none after a successful load.
+    const std::optional<Failure>& Problem() const { return problem_; }
+    // The same for logs and tests (ASCII); empty after a successful load.
+    std::string Error() const { return problem_ ? problem_->what() : std::string(); }
     const std::filesystem::path& Path() const { return path_; }
 
     // The exports; null until Load() succeeded.
@@ -31,7 +35,7 @@ private:
     std::filesystem::path path_;
     void* handle_ = nullptr;
     bool tried_ = false;
-    std::string error_;
+    std::optional<Failure> problem_;
     KamoMail_EditFramed_Fn mailEditFramed_ = nullptr;
     KamoFriend_Edit_Fn friendEdit_ = nullptr;
     Mail_StrChange_Fn strChange_ = nullptr;

@@ -186,6 +186,7 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
     s.threadedLines = r.Short(kWindowLayout, "Threaded Lines", "0", 0) == 1;
     s.keySplit = r.Text(kWindowLayout, "Key List Split", "", "");
     s.mailSplit = r.Text(kWindowLayout, "Mail Split", "", "");
+    s.trashColumns = r.Text(kWindowLayout, "Trash Columns", "", "");
     return true;
 }
 
@@ -233,6 +234,8 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
         file.Set(kWindowLayout, "Key List Split", s.keySplit);
     if (!s.mailSplit.empty())
         file.Set(kWindowLayout, "Mail Split", s.mailSplit);
+    if (!s.trashColumns.empty())
+        file.Set(kWindowLayout, "Trash Columns", s.trashColumns);
 
     if (!file.Save()) {
         prompter.Error(s.settingsPath + "　書き込みエラー");

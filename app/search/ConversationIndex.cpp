@@ -9,7 +9,9 @@
 #include <unicode/uchar.h>
 #include <unicode/uversion.h>
 
+#include "db/MailRows.h"
 #include "db/PieceTransaction.h"
+#include "db/SqlNames.h"
 #include "search/Conversations.h"
 
 namespace kamo {
@@ -29,14 +31,10 @@ struct Definition {
     std::string sql;
 };
 
-// "tblKamoMail_YMD = side.tblHeaderFields_YMD AND ...": the mail whose header fields `side` are
-// (compared as the key columns' own collation, so tblKamoMail's primary index answers).
+// The mail whose header fields `side` are (compared as the key columns' own collation, so
+// tblKamoMail's primary index answers).
 std::string MailOfFields(const std::string& side) {
-    std::string sql;
-    for (const char* column : {"YMD", "HMS", "SubKey", "SndRcvFlag", "SndAdd", "RcvAdd"})
-        sql += std::string(sql.empty() ? "" : " AND ") + "tblKamoMail_" + column + " = " + side + ".tblHeaderFields_" +
-               column;
-    return sql;
+    return MailKeyMatch("tblKamoMail", side + ".tblHeaderFields");
 }
 
 std::string Forget(const std::string& row) {
@@ -87,15 +85,6 @@ std::vector<Definition> Definitions(bool headerFields) {
                            QueueMailOf("old") + " END"});
     }
     return all;
-}
-
-std::optional<std::string> SchemaSql(SQLite::Database& db, const char* type, const std::string& name) {
-    SQLite::Statement st(db, "SELECT sql FROM sqlite_master WHERE type = ?1 AND name = ?2");
-    st.bind(1, type);
-    st.bind(2, name);
-    if (!st.executeStep())
-        return std::nullopt;
-    return st.getColumn(0).getString();
 }
 
 bool HasHeaderFields(SQLite::Database& db) {
@@ -190,9 +179,15 @@ int64_t ConversationIndexHash(std::string_view text) {
     return static_cast<int64_t>(h);
 }
 
-const std::vector<std::string>& ConversationIndexTables() {
-    static const std::vector<std::string> tables = {"tblConversationMail", "tblConversationIds", "tblConversationQueue",
-                                                    "tblConversationInfo"};
+const std::vector<DeclaredTable>& ConversationIndexTables() {
+    // Internal, made again from the mail and its header fields: never exported.
+    static const std::vector<DeclaredTable> tables = [] {
+        std::vector<DeclaredTable> t;
+        for (const char* name :
+             {"tblConversationMail", "tblConversationIds", "tblConversationQueue", "tblConversationInfo"})
+            t.push_back({DerivedData(Rebuild::ConversationIndex, false), name});
+        return t;
+    }();
     return tables;
 }
 
@@ -233,7 +228,7 @@ void DropConversationIndex(SQLite::Database& db) {
         if (std::string(d.type) == "trigger")
             db.exec("DROP TRIGGER IF EXISTS " + d.name);
     for (const auto& table : ConversationIndexTables())
-        db.exec("DROP TABLE IF EXISTS " + table);
+        db.exec("DROP TABLE IF EXISTS " + table.name);
 }
 
 } // namespace kamo

@@ -26,6 +26,7 @@
 #include <SQLiteCpp/Database.h>
 
 #include "common/WaitReporter.h"
+#include "db/Schema.h"
 
 namespace kamo {
 
@@ -33,7 +34,7 @@ namespace kamo {
 int64_t ConversationIndexHash(std::string_view text);
 
 // The tables the index keeps, all derived.
-const std::vector<std::string>& ConversationIndexTables();
+const std::vector<DeclaredTable>& ConversationIndexTables();
 
 // Whether the index is there, made as this program makes it, with nothing queued: only then may a
 // conversation be found from it.

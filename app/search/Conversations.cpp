@@ -279,15 +279,13 @@ std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const 
     const std::string from =
         rows ? "json_each(?1) AS h CROSS JOIN tblKamoMail ON tblKamoMail.rowid = h.value" : "tblKamoMail";
     SQLite::Statement st(
-        db, std::string("SELECT tblKamoMail.rowid, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SndRcvFlag,"
-                        " tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail_Subject, ") +
+        db, "SELECT tblKamoMail.rowid, " + MailColumn::kYmd + ", " + MailColumn::kHms + ", " + MailColumn::kFlag +
+                ", " + MailColumn::kSndAdd + ", " + MailColumn::kRcvAdd + ", " + MailColumn::kSubject + ", " +
                 (fields ? "tblHeaderFields_MessageId, tblHeaderFields_InReplyTo, tblHeaderFields_References"
                           " FROM " +
                               from + " LEFT JOIN tblHeaderFields ON " + MailKeyJoin("tblHeaderFields")
                         : "'', '', '' FROM " + from) +
-                (dateOrder ? " ORDER BY tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag,"
-                             " tblKamoMail_SndAdd, tblKamoMail_RcvAdd, tblKamoMail.rowid"
-                           : ""));
+                (dateOrder ? " ORDER BY " + MailKeyColumns() + ", tblKamoMail.rowid" : std::string()));
     if (rows)
         st.bind(1, JsonList(*rows));
     std::vector<ConversationMail> mails;

@@ -14,6 +14,7 @@
 
 #include "db/MailRows.h"
 #include "db/PieceTransaction.h"
+#include "db/SqlNames.h"
 #include "search/SearchText.h"
 
 namespace kamo {
@@ -77,15 +78,6 @@ constexpr int kBatchRows = 16384;
 // The count is shown every this many mails.
 constexpr int64_t kProgressStep = 512;
 
-std::optional<std::string> SchemaSql(SQLite::Database& db, const char* type, const char* name) {
-    SQLite::Statement st(db, "SELECT sql FROM sqlite_master WHERE type = ?1 AND name = ?2");
-    st.bind(1, type);
-    st.bind(2, name);
-    if (!st.executeStep())
-        return std::nullopt;
-    return st.getColumn(0).getString();
-}
-
 void CreateIndex(SQLite::Database& db) {
     db.exec(kCreateFolded);
     db.exec(kCreateText);
@@ -101,9 +93,9 @@ void CreateIndex(SQLite::Database& db) {
 }
 
 std::string QueueSelect() {
-    return "SELECT q.MailRow, m.rowid, m.tblKamoMail_Subject, m.tblKamoMail_SndName, m.tblKamoMail_SndAdd,"
-           " m.tblKamoMail_RcvName, m.tblKamoMail_RcvAdd, " +
-           MailBodyColumns("m.") +
+    using namespace MailColumn;
+    return "SELECT q.MailRow, m.rowid, m." + kSubject + ", m." + kSndName + ", m." + kSndAdd + ", m." + kRcvName +
+           ", m." + kRcvAdd + ", " + MailBodyColumns("m.") +
            " FROM tblSearchQueue AS q LEFT JOIN tblKamoMail AS m ON m.rowid = q.MailRow"
            " WHERE q.MailRow > ?1 ORDER BY q.MailRow LIMIT ?2";
 }
@@ -244,9 +236,14 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
 
 } // namespace
 
-const std::vector<std::string>& SearchIndexTables() {
-    static const std::vector<std::string> tables = {"tblSearchFolded", kSearchTextTable, "tblSearchQueue",
-                                                    "tblSearchInfo"};
+const std::vector<DeclaredTable>& SearchIndexTables() {
+    // Internal, large and made again in minutes: never exported.
+    static const std::vector<DeclaredTable> tables = [] {
+        std::vector<DeclaredTable> t;
+        for (const char* name : {"tblSearchFolded", kSearchTextTable, "tblSearchQueue", "tblSearchInfo"})
+            t.push_back({DerivedData(Rebuild::SearchIndex, false), name});
+        return t;
+    }();
     return tables;
 }
 
@@ -260,7 +257,7 @@ SearchIndexState InspectSearchIndex(SQLite::Database& db) {
     if (folded != kCreateFolded || text != kCreateText || queue != kCreateQueue || info != kCreateInfo)
         return SearchIndexState::Stale;
     for (const auto& trigger : Triggers())
-        if (SchemaSql(db, "trigger", trigger.name.c_str()) != trigger.sql)
+        if (SchemaSql(db, "trigger", trigger.name) != trigger.sql)
             return SearchIndexState::Stale;
     SQLite::Statement folding(db, "SELECT Value FROM tblSearchInfo WHERE Name = 'Folding'");
     if (!folding.executeStep() || folding.getColumn(0).getString() != FoldingVersion())
@@ -291,7 +288,7 @@ void DropSearchIndex(SQLite::Database& db) {
     // The FTS5 index first: dropping it takes its shadow tables along.
     db.exec(std::string("DROP TABLE IF EXISTS ") + kSearchTextTable);
     for (const auto& table : SearchIndexTables())
-        db.exec("DROP TABLE IF EXISTS " + table);
+        db.exec("DROP TABLE IF EXISTS " + table.name);
 }
 
 } // namespace kamo

@@ -22,6 +22,7 @@
 #include <SQLiteCpp/Database.h>
 
 #include "common/WaitReporter.h"
+#include "db/Schema.h"
 
 namespace kamo {
 
@@ -33,7 +34,7 @@ inline constexpr int kPaddingLength = 2;
 
 // The tables the index keeps (the folded text, the FTS5 index, the queue, the folding in use), all
 // derived; the FTS5 index's own shadow tables come and go with it.
-const std::vector<std::string>& SearchIndexTables();
+const std::vector<DeclaredTable>& SearchIndexTables();
 
 enum class SearchIndexState {
     Missing, // no index (an archive made before search, or one whose index was deleted)

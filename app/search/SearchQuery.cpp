@@ -144,7 +144,7 @@ Conditions ConditionsOf(SQLite::Database& db, const std::vector<SearchTerm>& ter
         case TermField::Date:
             // Each bound is a prefix of the dates it takes in: "2002/05" ends before "2002/05~". A
             // date of "0000/00/00" is no date, inside no range.
-            cond = "(tblKamoMail_YMD >= ? AND tblKamoMail_YMD <= ?)";
+            cond = "(" + MailColumn::kYmd + " >= ? AND " + MailColumn::kYmd + " <= ?)";
             c.values.push_back(term.dateFrom.empty() ? "0001" : term.dateFrom);
             c.values.push_back((term.dateTo.empty() ? "9999" : term.dateTo) + "~");
             break;
@@ -164,10 +164,10 @@ Conditions ConditionsOf(SQLite::Database& db, const std::vector<SearchTerm>& ter
             cond += ")";
             break;
         case TermField::Sent:
-            cond = "IFNULL(tblKamoMail_SndRcvFlag, 0) <> 0";
+            cond = "IFNULL(" + MailColumn::kFlag + ", 0) <> 0";
             break;
         case TermField::Received:
-            cond = "IFNULL(tblKamoMail_SndRcvFlag, 0) = 0";
+            cond = "IFNULL(" + MailColumn::kFlag + ", 0) = 0";
             break;
         case TermField::Mailbox:
             if (!originals)
@@ -235,8 +235,8 @@ void SearchStream::Start() {
         // No index to trust (an archive opened read-only, a backup): every mail is folded as it is
         // walked. Slower, and the same result.
         plan_ = Plan::FoldingScan;
-        columns += ", tblKamoMail_Subject, tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName,"
-                   " tblKamoMail_RcvAdd, " +
+        using namespace MailColumn;
+        columns += ", " + kSubject + ", " + kSndName + ", " + kSndAdd + ", " + kRcvName + ", " + kRcvAdd + ", " +
                    MailBodyColumns();
     } else {
         candidates = CollectCandidates();

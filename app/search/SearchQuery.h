@@ -29,14 +29,13 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include "db/MailRows.h"
 #include "search/SearchTerms.h"
 
 namespace kamo {
 
 // The order of every search result: newest first (date, time, sub-key, flag, addresses, descending).
-inline constexpr const char* kNewestFirst =
-    "tblKamoMail_YMD DESC, tblKamoMail_HMS DESC, tblKamoMail_SubKey DESC, tblKamoMail_SndRcvFlag DESC,"
-    " tblKamoMail_SndAdd DESC, tblKamoMail_RcvAdd DESC, tblKamoMail.rowid DESC";
+inline const std::string kNewestFirst = MailKeyColumns("tblKamoMail", " DESC") + ", tblKamoMail.rowid DESC";
 
 // Where the candidates way ends and the scan begins: at this many mails for the rarest word the
 // check-and-sort in one go would cost more than a screenful of scanning. Tests lower it to drive

@@ -50,7 +50,7 @@ std::optional<int> Number(std::string_view s, size_t minDigits, size_t maxDigits
     return n;
 }
 
-// "2002", "2002-04", "2002-04-01" (or with "/") as the prefix of tblKamoMail_YMD it stands for.
+// "2002", "2002-04", "2002-04-01" (or with "/") as the prefix of the mail's date it stands for.
 std::optional<std::string> DatePrefix(std::string_view text) {
     std::vector<std::string_view> parts;
     size_t start = 0;

@@ -26,7 +26,7 @@ struct SearchTerm {
     bool negated = false;
     // Any, From, To, Subject, Body: the text folded (SearchFold); Mailbox: the name as typed.
     std::string text;
-    // Date: the first and last day as tblKamoMail_YMD compares them ("2002/04", "2002/05/31"), each
+    // Date: the first and last day as the mail's date column compares them ("2002/04", "2002/05/31"), each
     // a prefix of the dates it takes in; empty for an open end.
     std::string dateFrom, dateTo;
     bool operator==(const SearchTerm&) const = default;

@@ -8,6 +8,7 @@
 #include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
+#include "import/MailReadCommand.h"
 #include "startup/ReadWatch.h"
 #include "startup/TerminalOutput.h"
 #include "startup/TerminalPrompter.h"
@@ -70,7 +71,12 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         ReadSummary summary;
         {
             TerminalProgress progress(err, progressShown);
-            summary = ReadPostPetMail(*session, request, prompter, progress);
+            summary = ReadPostPetMail(*session, request, progress);
+        }
+        TellReadFailures(summary, prompter);
+        if (summary.error) {
+            err << "kamomail read: メールの読み込み中にエラーが発生しました。" << MessageOf(*summary.error) << '\n';
+            return 1;
         }
         if (!summary.completed)
             return 1;

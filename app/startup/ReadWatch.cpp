@@ -13,6 +13,7 @@
 #include "common/Messages.h"
 #include "db/ArchiveSession.h"
 #include "import/MailRead.h"
+#include "import/MailReadCommand.h"
 #include "import/MailboxWatch.h"
 #include "platform/KamoLibrary.h"
 #include "startup/TerminalPrompter.h"
@@ -87,8 +88,8 @@ std::string ReadLine(const ReadSummary& summary) {
     if (t.damaged > 0)
         line += "、壊れたメール " + std::to_string(t.damaged) + " 通";
     for (const auto& box : summary.mailboxes)
-        if (!box.problem.empty())
-            line += "（" + box.name + ": " + box.problem + "）";
+        if (box.problem)
+            line += "（" + box.name + ": " + NoteOf(*box.problem) + "）";
     if (!summary.refreshed)
         line += "（フィルターの実行に失敗しました）";
     return line;
@@ -109,7 +110,7 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
             return 1;
         KamoLibrary& library = ProgramLibrary(session->Folders().libraryPath);
         if (!library.Load()) {
-            err << "kamomail read --watch: " << library.Error() << '\n';
+            err << "kamomail read --watch: " << MessageOf(*library.Problem()) << '\n';
             return 1;
         }
         const ReadRequest request =
@@ -153,7 +154,10 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
             part.mailboxes = std::move(due);
             try {
                 NullWaitReporter quiet;
-                ReadSummary summary = ReadPostPetMail(*session, part, prompter, quiet);
+                ReadSummary summary = ReadPostPetMail(*session, part, quiet);
+                TellReadFailures(summary, prompter);
+                if (summary.error)
+                    throw *summary.error;
                 if (summary.completed) {
                     const std::string unfinished = SetAsideUnfinished(watch, part.mailboxes, summary);
                     out << ReadLine(summary) << (unfinished.empty() ? "" : "（" + unfinished + "）") << '\n';

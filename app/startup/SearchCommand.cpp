@@ -35,7 +35,7 @@ int RunRedecode(std::ostream& out, std::ostream& err, bool progressShown) {
         return 1;
     KamoLibrary& library = ProgramLibrary(session->Folders().libraryPath);
     if (!library.Load()) {
-        err << "kamomail index: " << library.Error() << '\n';
+        err << "kamomail index: " << MessageOf(*library.Problem()) << '\n';
         return 1;
     }
     SQLite::Database& db = session->Database();

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "db/Attachments.h"
+#include "db/MailRows.h"
 #include "db/Schema.h"
 
 namespace kamo::test {
@@ -61,10 +62,8 @@ void InsertTestMail(SQLite::Database& db, const MailRecord& mail, const std::vec
 }
 
 void InsertTestMail(SQLite::Database& db, const MailRecord& m) {
-    SQLite::Statement st(db, "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
-                             "tblKamoMail_SndRcvFlag, tblKamoMail_SndName, tblKamoMail_SndAdd, tblKamoMail_RcvName, "
-                             "tblKamoMail_RcvAdd, tblKamoMail_Subject, tblKamoMail_Mail1, tblKamoMail_Include) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    SQLite::Statement st(db, "INSERT INTO tblKamoMail (" + MailHeadColumns() + ", " + MailColumn::kBodyPiece + "1, " +
+                                 MailColumn::kInclude + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     st.bind(1, m.ymd);
     st.bind(2, m.hms);
     st.bind(3, static_cast<int64_t>(m.subKey));

@@ -37,7 +37,7 @@ std::unique_ptr<SQLite::Database> MemoryArchive();
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
                 const std::string& friendAdd, const std::string& subject, const std::string& body);
 
-// Inserts one mail as stored, with its body in tblKamoMail_Mail1.
+// Inserts one mail as stored, with its whole body in the first body piece.
 void InsertTestMail(SQLite::Database& db, const MailRecord& mail);
 // The same with `attachments` stored as its first, second, ... attachment (a picture mail).
 void InsertTestMail(SQLite::Database& db, const MailRecord& mail, const std::vector<Attachment>& attachments);

@@ -4,6 +4,7 @@
 #include <SQLiteCpp/Transaction.h>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -125,9 +126,9 @@ void RecreateArchive(ArchiveSession& session, const std::function<bool(SQLite::D
                     throw Failure(FailureCode::NewArchiveRowsDiffer, {table});
             db->exec("DETACH DATABASE src");
         }
-        std::string why;
+        std::optional<Failure> why;
         if (!IsCompleteArchive(fresh, &why))
-            throw Failure(FailureCode::NewArchiveNotComplete, {why});
+            throw Failure(FailureCode::NewArchiveNotComplete, {}, *why);
         step(RecreateStep::Replace, FailureCode::RecreationReplaceFailed);
         if (!SyncFile(fresh))
             throw Failure(FailureCode::NewArchiveNotWritten);

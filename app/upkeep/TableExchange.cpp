@@ -17,6 +17,7 @@
 #include "common/Csv.h"
 #include "common/Failure.h"
 #include "db/Backups.h"
+#include "db/MailRows.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
 #include "upkeep/TableRegistry.h"
@@ -170,10 +171,10 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     const bool hasHeader = reader.Next(record);
     if (!hasHeader && reader.LongField())
         refuseLong();
-    if (!hasHeader && reader.Error().empty())
+    if (!hasHeader && !reader.Error())
         Refuse(job, 1, FailureCode::CsvNoHeader);
     if (!hasHeader)
-        Refuse(job, 1, FailureCode::CsvUnreadable, {reader.Error()});
+        Refuse(job, 1, *reader.Error());
     std::vector<std::string> header;
     for (const auto& f : record)
         header.push_back(f.text);
@@ -203,8 +204,8 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     }
     if (reader.LongField())
         refuseLong();
-    if (!reader.Error().empty())
-        Refuse(job, reader.Line(), FailureCode::CsvUnreadable, {reader.Error()});
+    if (reader.Error())
+        Refuse(job, reader.Line(), *reader.Error());
 }
 
 } // namespace
@@ -240,7 +241,7 @@ std::vector<TableCount> ExportTables(SQLite::Database& db, const fs::path& folde
         const fs::path file = folder / (table + ".csv");
         const fs::path archive = db.getFilename();
         if (IsArchiveOrCopy(file, archive))
-            throw Failure(FailureCode::CsvTargetIsArchive, {file.string()});
+            throw Failure(FailureCode::TargetIsArchive, {file.string()});
         // Private like the archive; a link at the name is refused, never written through. The rows go
         // out as they are read, a piece at a time: memory does not grow with the archive.
         FileWriter out(file, PrivateFile(PrivateModeOf(archive)));
@@ -378,9 +379,7 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
         const RegisteredTable* entry = FindRegisteredTable(job.table);
         std::optional<SQLite::Statement> mailThere;
         if (entry && entry->keyedByMail)
-            mailThere.emplace(db, "SELECT 1 FROM tblKamoMail WHERE tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND "
-                                  "tblKamoMail_SubKey = ?3 AND tblKamoMail_SndRcvFlag = ?4 AND "
-                                  "tblKamoMail_SndAdd = ?5 AND tblKamoMail_RcvAdd = ?6");
+            mailThere.emplace(db, "SELECT 1 FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
         TableCount count{job.table, 0, 0};
         auto bind = [&](SQLite::Statement& st, const std::vector<CsvField>& record, size_t columns) {
             for (size_t i = 0; i < columns; ++i) {

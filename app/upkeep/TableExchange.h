@@ -15,8 +15,8 @@
 
 namespace kamo {
 
-// The tables exported: those the registry marks so (the six, tblAttachment, tblOriginalNames; never
-// the search index) and any table of the user's own, in that order.
+// The tables exported: those the registry marks so (the six, the tables kept beside each mail and the
+// trash's; never the search or conversation index) and any table of the user's own, in that order.
 std::vector<std::string> ExportedTables(SQLite::Database& db);
 
 struct TableCount {

@@ -15,34 +15,14 @@
 namespace kamo {
 namespace {
 
+// Read from the tables' own definitions, so a table cannot be made without being declared here.
 std::vector<RegisteredTable> BuildRegistry() {
-    std::vector<RegisteredTable> tables = {
-        // The six, in creation order.
-        {"tblKamoMail", TableData::User, Rebuild::None, true},
-        {"tblSearch_Addresses", TableData::Derived, Rebuild::AddressList, true},
-        {"tblSearch_Name", TableData::Derived, Rebuild::NameList, true},
-        {"tblFriend", TableData::User, Rebuild::None, true},
-        {"tblFilter", TableData::User, Rebuild::None, true},
-        {"tblFilterData", TableData::Derived, Rebuild::FilterResults, true},
-        // Added beside them.
-        {"tblAttachment", TableData::User, Rebuild::None, true, true},
-        {"tblOriginalNames", TableData::User, Rebuild::None, true, true},
-        {"tblHeaderFields", TableData::User, Rebuild::None, true, true},
-        {"tblOriginal", TableData::User, Rebuild::None, true, true},
-        // The trash: deleted mail with everything kept beside it, until it is restored or emptied; keyed
-        // by the batch first, so no mail of tblKamoMail owns its rows.
-        {"tblTrash", TableData::User, Rebuild::None, true},
-        {"tblTrashAttachment", TableData::User, Rebuild::None, true},
-        {"tblTrashOriginalNames", TableData::User, Rebuild::None, true},
-        {"tblTrashHeaderFields", TableData::User, Rebuild::None, true},
-        {"tblTrashOriginal", TableData::User, Rebuild::None, true},
-    };
-    // The search index: internal, large and made again in minutes; never exported.
-    for (const auto& name : SearchIndexTables())
-        tables.push_back({name, TableData::Derived, Rebuild::SearchIndex, false});
-    // The conversation index: internal, made again from the mail and its header fields.
-    for (const auto& name : ConversationIndexTables())
-        tables.push_back({name, TableData::Derived, Rebuild::ConversationIndex, false});
+    std::vector<RegisteredTable> tables;
+    for (const auto* defined : {&ArchiveTables(), &AddedTables()})
+        for (const auto& table : *defined)
+            tables.push_back({table.kind, table.name});
+    for (const auto* declared : {&SearchIndexTables(), &ConversationIndexTables()})
+        tables.insert(tables.end(), declared->begin(), declared->end());
     return tables;
 }
 

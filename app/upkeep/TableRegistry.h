@@ -10,28 +10,18 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "db/Schema.h"
+
 namespace kamo {
 
 class WaitReporter;
 struct FilterTables;
 
-enum class TableData { User, Derived };
+// A table's name and kind (TableData, Rebuild and the rest in db/Schema.h), as its definition gives them.
+using RegisteredTable = DeclaredTable;
 
-// What makes a derived table again. RefreshDerivedData runs them in this order: filter results
-// first, then the look-ups, then the search index and the conversation index.
-enum class Rebuild { None, FilterResults, NameList, AddressList, SearchIndex, ConversationIndex };
-
-struct RegisteredTable {
-    std::string name;
-    TableData data = TableData::User;
-    Rebuild rebuild = Rebuild::None; // derived tables only
-    bool exported = true;            // written by the CSV export
-    // Its rows belong to a mail by their first six columns, tblKamoMail's key columns in key order:
-    // they come and go with it.
-    bool keyedByMail = false;
-};
-
-// Every table this program creates in an archive, the six first in creation order.
+// Every table this program creates in an archive, each as it is defined: the six first in creation
+// order, then the added tables (db/Schema.h), then the search index's and the conversation index's.
 const std::vector<RegisteredTable>& RegisteredTables();
 
 // The entry of `name` (letter case ignored, as SQLite names are), or nothing for a table the

@@ -121,7 +121,7 @@ TEST_F(Invariants, CsvImportWritesOnlyTheUserDataWithOrWithoutAnIndexAndTwice) {
         EXPECT_EQ(fs::exists(folder / (t.name + ".csv")), t.exported) << t.name;
     // An export of an older version also held the index's tables.
     for (const auto& table : SearchIndexTables())
-        test::WriteFile(folder / (table + ".csv"), "\"MailRow\",\"Value\"\r\n1,\"x\"\r\n");
+        test::WriteFile(folder / (table.name + ".csv"), "\"MailRow\",\"Value\"\r\n1,\"x\"\r\n");
 
     for (bool indexed : {true, false}) {
         const std::string when = indexed ? "into an archive with an index" : "into one without";
@@ -141,7 +141,7 @@ TEST_F(Invariants, CsvImportWritesOnlyTheUserDataWithOrWithoutAnIndexAndTwice) {
             EXPECT_EQ(Count("SELECT COUNT(*) FROM tblKamoMail"), 7) << when;
             const std::string said = prompter.shown.back().text;
             for (const auto& table : SearchIndexTables())
-                EXPECT_NE(said.find(table + ": 取り込まず作り直しました"), std::string::npos) << when << said;
+                EXPECT_NE(said.find(table.name + ": 取り込まず作り直しました"), std::string::npos) << when << said;
             EXPECT_NE(said.find("tblKamoMail: 追加 " + std::string(round == 1 ? "6" : "0") + " 行"), std::string::npos)
                 << said;
         }

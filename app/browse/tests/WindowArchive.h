@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include <QTest>
+
 #include "browse/frmKamoMail.h"
 #include "db/ArchiveSession.h"
 #include "db/LookupLists.h"
@@ -33,6 +35,14 @@ struct WindowArchive {
         window = std::make_unique<frmKamoMail>(*session, prompter);
     }
     template <typename T> T* Find(const char* name) const { return window->findChild<T*>(name); }
+    // Loads and shows the window as the start does, and lets what its first show offers run.
+    bool LoadAndShow() {
+        if (!window->Load())
+            return false;
+        window->show();
+        QTest::qWait(0);
+        return window->isVisible();
+    }
 
     TempDir dir;
     Settings settings;

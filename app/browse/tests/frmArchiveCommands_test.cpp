@@ -2,6 +2,7 @@
 // viewer, database recreation.
 #include <QAction>
 #include <QDialog>
+#include <QHeaderView>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
@@ -85,6 +86,8 @@ private slots:
                                        return 0;
                                    });
         QVERIFY(w.window->Load());
+        w.window->show(); // the friend file is offered once the window is on screen
+        QTest::qWait(0);
         QCOMPARE(offered, std::vector<std::string>{postPet.string()});
         QCOMPARE(w.session->AppSettings().postPetDir, postPet.string());
         QVERIFY(test::ReadFile(w.dir / "config" / "KAMOMAIL.ini").find("PostPet Dir=" + postPet.string()) !=
@@ -117,6 +120,38 @@ private slots:
         QVERIFY(w.prompter.shown.back().text.find("2002/03/01 のメール 2 件を削除します。") == 0);
         QCOMPARE(w.Mails(), int64_t(1));
         QCOMPARE(w.Rows("lstNameOrAddr"), 1);
+    }
+
+    void theTrashColumnsKeepTheWidthsTheUserDragged() {
+        Window w;
+        w.prompter.QueueAnswer(true);
+        w.Find<QPushButton>("cmdAddrDel")->click(); // the newest day to the trash
+        std::vector<int> widths;
+        bool interactive = false;
+        const auto open = [&](const std::function<void(QHeaderView&)>& use) {
+            TrashRun() = [&](frmTrash& trash) {
+                QHeaderView& header = *trash.lstTrash->header();
+                interactive = header.sectionResizeMode(2) == QHeaderView::Interactive;
+                widths.clear();
+                for (int column = 0; column < header.count(); ++column)
+                    widths.push_back(header.sectionSize(column));
+                use(header);
+                return 0;
+            };
+            w.Find<QAction>("memTrash")->trigger();
+        };
+        // Widths fitted to the contents are not stored; a dragged edge keeps every width.
+        open([](QHeaderView&) {});
+        QVERIFY(interactive);
+        QVERIFY(w.session->AppSettings().trashColumns.empty());
+        open([](QHeaderView& header) { header.resizeSection(2, 222); });
+        const std::string kept = w.session->AppSettings().trashColumns;
+        QCOMPARE(std::count(kept.begin(), kept.end(), ','), 4);
+        open([](QHeaderView&) {});
+        QCOMPARE(widths[2], 222);
+        // Written with the rest of the window layout.
+        QVERIFY(w.window->close());
+        QVERIFY(test::ReadFile(w.dir / "config" / "KAMOMAIL.ini").find("Trash Columns=" + kept) != std::string::npos);
     }
 
     void undoBringsTheDeletedMailBackChosenAndTheTrashWindowEmptiesForGood() {

@@ -519,7 +519,9 @@ void frmKamoMailTest::aBlankPostPetFolderOpensTheOptionDialogAtLoad() {
     });
     QVERIFY(f.window->Load());
     QCOMPARE(opened, 1);
-    // Then the folder's friend file is offered (the scripted No leaves the book empty).
+    f.window->show();
+    QTest::qWait(0);
+    // Then, on screen, the folder's friend file is offered (the scripted No leaves the book empty).
     QCOMPARE(f.prompter.shown.size(), size_t(2));
     QCOMPARE(f.prompter.shown[0].text, std::string("あなたのＰＣの環境を設定してください。"));
     QVERIFY(f.prompter.shown[1].question);

@@ -227,8 +227,9 @@ private slots:
             QTimer poll;
             poll.setInterval(0); // runs at every pass of the events the read lets through
             QObject::connect(&poll, &QTimer::timeout, [&] {
-                if (auto* line = f.Find<QLabel>("lblProgress"); line && !line->text().isEmpty())
-                    progressSeen = line->text();
+                // Every line shown: the read's own lines come before the refresh's.
+                if (auto* line = f.Find<QLabel>("lblProgress"); line && !progressSeen.endsWith(line->text()))
+                    progressSeen += line->text();
                 QVERIFY(!f.window->WaitWindow().isVisible());
             });
             poll.start();

@@ -489,9 +489,20 @@ void frmWindowUseTest::theDateViewJumpsToAYearAndMonth() {
     while (!f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("日付")))
         f.window->AdvanceViewMode();
     QVERIFY(months->isVisible());
+    // Each month says its days at once and its mails once counted, received and sent apart in its tool tip.
     QCOMPARE(months->count(), 3);
     QCOMPARE(months->itemText(0), Q("2002年03月（4 日）"));
-    QCOMPARE(months->itemText(2), Q("2002年01月（28 日）"));
+    QTRY_COMPARE(months->itemText(0), Q("2002年03月（4 日・20 通）"));
+    QCOMPARE(months->itemData(0, Qt::ToolTipRole).toString(), Q("2002年3月 受信 10 通 / 送信 10 通"));
+    QCOMPARE(months->itemText(2), Q("2002年01月（28 日・140 通）"));
+    QCOMPARE(months->itemData(2, Qt::ToolTipRole).toString(), Q("2002年1月 受信 70 通 / 送信 70 通"));
+    // The chooser follows the list from the keyboard into the next month.
+    f.window->ChooseKey(3); // 2002/03/01
+    QCOMPARE(months->currentText(), Q("2002年03月（4 日・20 通）"));
+    f.Keys()->setFocus();
+    QTest::keyClick(f.Keys(), Qt::Key_Down);
+    QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/02/28"));
+    QCOMPARE(months->currentText(), Q("2002年02月（28 日・140 通）"));
     months->setFocus();
     months->setCurrentIndex(1);
     emit months->activated(1);
@@ -651,7 +662,7 @@ void frmWindowUseTest::aMonthOfTheYearsPictureListsTheFriendsMailOfThatMonth() {
     QVERIFY(f.Find<QLabel>("lblNameOrAddr")->text().startsWith(Q("日付")));
     auto* months = f.Find<QComboBox>("cmbYearMonth");
     QVERIFY(months->isVisible());
-    QCOMPARE(months->currentText(), Q("2002年02月（28 日）"));
+    QTRY_COMPARE(months->currentText(), Q("2002年02月（28 日・140 通）"));
     QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/02/28")); // the month's newest day
     QCOMPARE(f.Subjects()->model()->rowCount(), 5);
     QVERIFY(f.SubjectText(0).startsWith(Q("2002/02/28")));
@@ -660,7 +671,7 @@ void frmWindowUseTest::aMonthOfTheYearsPictureListsTheFriendsMailOfThatMonth() {
     QTest::mouseClick(years, Qt::LeftButton, {}, years->MonthBarRect(2002, 1).center());
     QCOMPARE(f.KeyText(f.Keys()->currentIndex().row()), Q("2002/01/28"));
     f.window->ChooseKey(0); // 2002/03/04, the newest day
-    QCOMPARE(months->currentText(), Q("2002年03月（4 日）"));
+    QCOMPARE(months->currentText(), Q("2002年03月（4 日・20 通）"));
     f.window->AdvanceViewMode();
     QCOMPARE(years->Title(), Q("すべてのメール"));
     QCOMPARE(years->Counts(), CountMailByMonth(f.session->Database()));
@@ -760,8 +771,7 @@ void frmWindowUseTest::theListsKeysOfAMailProgram() {
              f.Keys()->setFocus();
              f.prompter.QueueAnswer(true);
              QTest::keyClick(f.Keys(), Qt::Key_Delete);
-             QEXPECT_FAIL("", "Delete in the key list does not reach the key's deletion in this test", Continue);
-             QCOMPARE(f.Keys()->model()->rowCount(), 4);
+             QCOMPARE(f.Keys()->model()->rowCount(), 5); // a..e and the owner's own address, less d
          },
          "lstNameOrAddr", "e@example.jp"},
     };
@@ -770,8 +780,9 @@ void frmWindowUseTest::theListsKeysOfAMailProgram() {
         QVERIFY(f.window->Load());
         f.ShowActive();
         c.step(f);
-        if (std::string_view(c.name).starts_with("after deleting"))
-            QEXPECT_FAIL("", "the focus is not kept after a deletion from the keyboard", Continue);
+        // A deletion's wait window had the keyboard where the window system activates every window
+        // it shows (offscreen does): the main window has it back once the window system says so.
+        QTRY_VERIFY2(QApplication::activeWindow() == f.window.get(), c.name);
         QVERIFY2(QApplication::focusWidget() && QApplication::focusWidget()->objectName() == c.focus, c.name);
         const QModelIndex key = f.Keys()->currentIndex();
         QVERIFY2((key.isValid() ? f.KeyText(key.row()) : QString()) == Q(c.keyText), c.name);
@@ -793,20 +804,58 @@ void frmWindowUseTest::theListsKeysOfAMailProgram() {
     }
 }
 
-// Esc on the wait window means 中止 where the work offers it, and never hides the window under work.
+// Esc on the wait window means 中止 where the work offers it (asking first where the stop loses work), and
+// never hides the window under work.
 void frmWindowUseTest::escOnTheWaitWindowStopsTheWork() {
     Fixture f;
     QVERIFY(f.window->Load());
     f.ShowActive();
-    for (const bool offered : {false, true}) {
-        WaitScope busy(f.window->Wait());
-        if (offered)
-            f.window->Wait().OfferCancel();
-        frmWait& wait = f.window->WaitWindow();
-        QVERIFY(wait.isVisible());
-        QTest::keyClick(&wait, Qt::Key_Escape);
-        QVERIFY(wait.isVisible());
-        QCOMPARE(f.window->Wait().CancelRequested(), offered);
+    // Work that loses nothing by a stop (a read) stops at once; work that would throw away what it
+    // did (an mbox half-written) asks first, and goes on when the user says No.
+    enum class Offer { None, Plain, Asking };
+    struct Case {
+        const char* name;
+        Offer offer;
+        std::optional<bool> answer; // the question's answer; none when nothing may be asked
+        bool stops;
+    };
+    const std::vector<Case> cases = {
+        {"no 中止 offered: Esc does nothing", Offer::None, std::nullopt, false},
+        {"a stop that loses nothing: at once", Offer::Plain, std::nullopt, true},
+        {"a stop that loses work, Yes: stops", Offer::Asking, true, true},
+        {"a stop that loses work, No: goes on", Offer::Asking, false, false},
+    };
+    for (const Case& c : cases) {
+        f.prompter.shown.clear();
+        {
+            WaitScope busy(f.window->Wait());
+            if (c.offer == Offer::Plain)
+                f.window->Wait().OfferCancel();
+            if (c.offer == Offer::Asking)
+                f.window->Wait().OfferCancelAsking("書き出しを中止しますか？");
+            if (c.answer)
+                f.prompter.QueueAnswer(*c.answer);
+            frmWait& wait = f.window->WaitWindow();
+            QVERIFY2(wait.isVisible(), c.name);
+            // The wait window leaves the keyboard with the main window (a window system that activates
+            // it anyway, as offscreen does, gives it back here), where Esc is the wait window's.
+            f.window->activateWindow();
+            QTRY_VERIFY2(QApplication::activeWindow() == f.window.get(), c.name);
+            QTest::keyClick(f.window.get(), Qt::Key_Escape);
+            QVERIFY2(wait.isVisible(), c.name);
+            QVERIFY2(f.window->Wait().CancelRequested() == c.stops, c.name);
+            QVERIFY2(f.prompter.shown.size() == (c.answer ? 1u : 0u), c.name);
+            if (c.answer)
+                QVERIFY2(f.prompter.shown[0].question && f.prompter.shown[0].text == "書き出しを中止しますか？",
+                         c.name);
+        }
+        QVERIFY2(!f.window->WaitWindow().isVisible(), c.name);
     }
-    QVERIFY(!f.window->WaitWindow().isVisible());
+    // The next work offers its own stop: no question left over from the last.
+    f.prompter.shown.clear();
+    WaitScope busy(f.window->Wait());
+    f.window->Wait().OfferCancel();
+    QTest::keyClick(&f.window->WaitWindow(), Qt::Key_Escape); // in the wait window itself, once clicked
+    QVERIFY(f.window->Wait().CancelRequested());
+    QVERIFY(f.prompter.shown.empty());
 }

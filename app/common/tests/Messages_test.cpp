@@ -19,8 +19,11 @@ TEST(Messages, EveryCodeHasWordsAndAFailureHoldsNone) {
     for (const FailureCode code : AllFailureCodes()) {
         const std::string text = MessageTemplate(code);
         EXPECT_FALSE(text.empty()) << FailureName(code);
-        // Words for the user, except the watch, which passes the OS's own reason through.
-        EXPECT_EQ(IsAscii(text), code == FailureCode::WatchNotStarted) << FailureName(code) << ": " << text;
+        // Words for the user, except the watch's and a broken-off read's, which pass the OS's or
+        // SQLite's own reason through.
+        const bool passedThrough = code == FailureCode::WatchNotStarted || code == FailureCode::ReadBrokenOff;
+        EXPECT_EQ(IsAscii(text), passedThrough) << FailureName(code) << ": " << text;
+        EXPECT_FALSE(std::string(NoteTemplate(code)).empty()) << FailureName(code);
         const Failure failure(code, {"/tmp/a", "2", "tblFriend"});
         EXPECT_TRUE(IsAscii(failure.what())) << failure.what();
         EXPECT_EQ(std::string(failure.what()).rfind(FailureName(code), 0), 0u) << failure.what();
@@ -44,9 +47,33 @@ TEST(Messages, DetailsGoInWhereTheTextNamesThemAndOnlyThere) {
         {Failure(FailureCode::BackupNotFound), "バックアップが見つかりません。\n"},
         {Failure(FailureCode::FriendConversionError, {"-5", "/pp/Friend.dat"}),
          "おともだちファイルを読めません（エラー -5）。\n/pp/Friend.dat"},
+        // A cause's words go where the text names it, with its own details.
+        {Failure(FailureCode::BackupNotVerified, {"/d/b.Mdb"},
+                 Failure(FailureCode::ArchiveTableMissing, {"tblFriend"})),
+         "バックアップを確かめられませんでした（テーブル tblFriend がありません）。\n/d/b.Mdb"},
+        {Failure(FailureCode::NewArchiveNotComplete, {}, Failure(FailureCode::ArchiveNotOpenable, {"disk I/O error"})),
+         "新しいデータベースが検査に通りません（データベースとして開けません（disk I/O error））。"},
+        {Failure(FailureCode::ListFileUnreadable, {"受信フォルダ", "Permission denied", "/pp/Inbox.lst"}),
+         "受信フォルダ のリストファイルを読めません（Permission denied）。\n/pp/Inbox.lst"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MessageOf(c.failure), c.says) << c.failure.what();
+}
+
+TEST(Messages, AMailboxsFailureHasAShortNoteForTheReadsSummary) {
+    EXPECT_EQ(NoteOf(Failure(FailureCode::ListFileUnreadable, {"受信フォルダ", "Permission denied", "/pp/a"})),
+              "リストファイルを読めません（Permission denied）");
+    EXPECT_EQ(NoteOf(Failure(FailureCode::MailTmpCut, {"受信フォルダ"})),
+              "一時ファイル KamoMail.Tmp が途中で切れています");
+    // A code without a short form is noted in its message's words.
+    EXPECT_EQ(NoteOf(Failure(FailureCode::FilterRunFailed)), "フィルターの実行に失敗しました。");
+}
+
+TEST(Messages, ACausesNameStaysInWhatAndNoWordsDo) {
+    const Failure failure(FailureCode::BackupNotVerified, {"/d/b.Mdb"}, Failure(FailureCode::ArchiveFileEmpty));
+    EXPECT_STREQ(failure.what(), "BackupNotVerified: /d/b.Mdb (ArchiveFileEmpty)");
+    ASSERT_NE(failure.Cause(), nullptr);
+    EXPECT_EQ(failure.Cause()->Code(), FailureCode::ArchiveFileEmpty);
 }
 
 TEST(Messages, ErrorTextWordsAFailureAndLeavesOtherErrorsAsTheySay) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "ArchiveFiles.h"
+#include "common/Messages.h"
 #include "db/Schema.h"
 
 namespace kamo {
@@ -200,9 +201,10 @@ TEST_F(CompactionTest, AnIncompleteArchiveIsNeverCompactedOverItsBak) {
     for (const auto& c : cases) {
         c.make();
         const std::string broken = ReadFile(db);
-        std::string why;
+        std::optional<Failure> why;
         EXPECT_FALSE(IsCompleteArchive(db, &why)) << c.what;
-        EXPECT_EQ(why.find(c.why), 0u) << c.what << ": " << why;
+        ASSERT_TRUE(why) << c.what;
+        EXPECT_EQ(MessageOf(*why).find(c.why), 0u) << c.what << ": " << why->what();
         EXPECT_FALSE(CompactDatabase(db)) << c.what;
         EXPECT_EQ(ReadFile(db), broken) << c.what;
         EXPECT_EQ(ReadFile(bak), goodBak) << c.what;
@@ -269,7 +271,7 @@ TEST_F(UpkeepTest, ADamagedArchiveIsToldAndNeitherItNorTheBakIsTouched) {
     ArchiveUpkeep upkeep(db);
     upkeep.Run();
     EXPECT_EQ(upkeep.Result(), Outcome::Broken);
-    EXPECT_FALSE(upkeep.Problem().empty());
+    EXPECT_TRUE(upkeep.Problem());
     EXPECT_EQ(ReadFile(bak), "previous backup");
     EXPECT_EQ(ReadFile(db), bytes);
     EXPECT_TRUE(NoLeftovers());

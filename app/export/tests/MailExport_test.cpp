@@ -12,6 +12,7 @@
 
 #include <SQLiteCpp/Transaction.h>
 
+#include "common/Messages.h"
 #include "db/Attachments.h"
 #include "db/HeaderFields.h"
 #include "db/tests/ArchiveFiles.h"
@@ -665,7 +666,7 @@ TEST_F(ExportFilesTest, TheArchiveAndItsCopiesAreRefusedAsTargets) {
             Export(MailFormat::Mbox, target);
             ADD_FAILURE() << "exported over the archive or a copy";
         } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find("アーカイブ"), std::string::npos) << e.what();
+            EXPECT_NE(ErrorText(e).find("アーカイブかそのコピー"), std::string::npos) << e.what();
         }
         EXPECT_EQ(test::ReadFile(archive), before);
         EXPECT_EQ(test::ReadFile(archive.string() + ".Bak"), bak);

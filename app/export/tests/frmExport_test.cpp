@@ -105,7 +105,13 @@ public:
     void OfferCancel() override {
         requested_ = false;
         stop->show();
+        stopQuestion.clear();
     }
+    void OfferCancelAsking(const std::string& question) override {
+        OfferCancel();
+        stopQuestion = question;
+    }
+    std::string stopQuestion; // what Esc would ask before stopping; empty: it stops at once
     bool CancelRequested() const override { return requested_; }
 
 private:
@@ -185,12 +191,13 @@ void frmExportTest::stopEndsALongExportWithinASecondAndLeavesNoPartialMbox() {
         MailFormat format;
         const char* target;
         const char* said;
+        bool asks; // a stop loses what was written: Esc asks first
     };
     const Case cases[] = {
-        {MailFormat::Mbox, "new.mbox", "mbox ファイルは作っていません。"},
-        {MailFormat::Mbox, "earlier.mbox", "mbox ファイルは元のままです"},
-        {MailFormat::Maildir, "Maildir", "通は書き出してあります"},
-        {MailFormat::Eml, "eml", "通は書き出してあります"},
+        {MailFormat::Mbox, "new.mbox", "mbox ファイルは作っていません。", true},
+        {MailFormat::Mbox, "earlier.mbox", "mbox ファイルは元のままです", true},
+        {MailFormat::Maildir, "Maildir", "通は書き出してあります", false},
+        {MailFormat::Eml, "eml", "通は書き出してあります", false},
     };
     for (const Case& c : cases) {
         const auto target = out / c.target;
@@ -199,11 +206,13 @@ void frmExportTest::stopEndsALongExportWithinASecondAndLeavesNoPartialMbox() {
         WindowWait wait;
         QElapsedTimer sinceClick;
         bool offered = false;
+        std::string asked;
         wait.onProgress = [&](int64_t done) {
             if (done < 64 || sinceClick.isValid())
                 return;
             QPushButton* stop = wait.stop;
             offered = stop->isVisible();
+            asked = wait.stopQuestion;
             // The user's click, in the middle of the export.
             sinceClick.start();
             QTest::mouseClick(stop, Qt::LeftButton);
@@ -217,6 +226,9 @@ void frmExportTest::stopEndsALongExportWithinASecondAndLeavesNoPartialMbox() {
         QVERIFY(sinceClick.isValid());
         QVERIFY2(sinceClick.elapsed() < 1000, qPrintable(QString::number(sinceClick.elapsed())));
         QVERIFY(offered);
+        QVERIFY2(asked.empty() != c.asks, asked.c_str());
+        if (c.asks)
+            QVERIFY2(asked.rfind("書き出しを中止しますか？\n中止すると mbox ファイルは作らず", 0) == 0, asked.c_str());
         QVERIFY(!wait.stop->isVisible()); // the offer ends with the work
         const std::string& said = prompter.shown.back().text;
         QVERIFY2(said.rfind("書き出しを中止しました。", 0) == 0 && said.find(c.said) != std::string::npos,

@@ -69,7 +69,7 @@ protected:
         r.tmpPath = dir / "KamoMail.Tmp";
         for (const auto& n : names)
             r.mailboxes.push_back({&Box(n), false, true});
-        return ReadPostPetMail(*db, library, r, hooks, prompter, wait);
+        return ReadPostPetMail(*db, library, r, hooks, wait);
     }
 
     int64_t Count(const std::string& sql) { return db->execAndGet(sql).getInt64(); }

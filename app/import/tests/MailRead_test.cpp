@@ -1,18 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <map>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/CodePage.h"
+#include "common/Messages.h"
 #include "common/QuoteSafe.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"
 #include "import/MailRead.h"
+#include "import/MailReadCommand.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
@@ -53,8 +57,15 @@ protected:
         return r;
     }
 
-    ReadSummary Read(const ReadRequest& request, const ReadHooks& hooks = {}) {
-        return ReadPostPetMail(*db, library, request, hooks, prompter, wait);
+    // The read, then what it says went wrong told as the window and the terminal tell it.
+    ReadSummary Read(const ReadRequest& request, const ReadHooks& hooks = {}, WaitReporter* reporter = nullptr) {
+        return Read(library, request, hooks, reporter);
+    }
+    ReadSummary Read(KamoLibrary& with, const ReadRequest& request, const ReadHooks& hooks = {},
+                     WaitReporter* reporter = nullptr) {
+        ReadSummary summary = ReadPostPetMail(*db, with, request, hooks, reporter ? *reporter : wait);
+        TellReadFailures(summary, prompter);
+        return summary;
     }
 
     int64_t Rows() { return db->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(); }
@@ -283,7 +294,8 @@ TEST_F(ReadTest, MemoryRunningOutCostsOneMailboxOnly) {
     EXPECT_EQ(summary.mailboxes[0].stored, 1);
     EXPECT_EQ(summary.mailboxes[1].stored, 0);
     EXPECT_EQ(summary.mailboxes[1].read, 0);
-    EXPECT_NE(summary.mailboxes[1].problem.find("メモリが足りず"), std::string::npos);
+    ASSERT_TRUE(summary.mailboxes[1].problem);
+    EXPECT_EQ(NoteOf(*summary.mailboxes[1].problem).find("メモリが足りず"), 0u);
     EXPECT_EQ(summary.mailboxes[2].stored, 1);
     std::vector<std::string> subjects;
     SQLite::Statement q(*db, "SELECT tblKamoMail_Subject FROM tblKamoMail ORDER BY tblKamoMail_Subject");
@@ -309,7 +321,7 @@ TEST_F(ReadTest, LibraryCodesAreToldPerMailbox) {
     EXPECT_EQ(Rows(), 0);
     // A library that is not there: told, nothing read.
     KamoLibrary missing(dir / "nowhere" / "libkamomail.so");
-    const auto none = ReadPostPetMail(*db, missing, Request({"受信フォルダ"}), {}, prompter, wait);
+    const auto none = Read(missing, Request({"受信フォルダ"}));
     EXPECT_FALSE(none.completed);
     EXPECT_NE(prompter.shown.back().text.find("変換ライブラリを読み込めません。"), std::string::npos);
 }
@@ -358,7 +370,7 @@ TEST_F(ReadTest, KilledReadLeavesAConsistentArchiveAndTheNextReadCompletesIt) {
         CreateTables(*fresh);
         ReadRequest r = request;
         r.tmpPath = other / "KamoMail.Tmp";
-        expected = ReadPostPetMail(*fresh, library, r, {}, prompter, wait).Totals().stored;
+        expected = ReadPostPetMail(*fresh, library, r, {}, wait).Totals().stored;
     }
     ASSERT_GT(expected, 4000);
 
@@ -389,8 +401,7 @@ TEST_F(ReadTest, KilledReadLeavesAConsistentArchiveAndTheNextReadCompletesIt) {
         try {
             auto childDb = OpenArchive(dir / "KamoMail.Mdb");
             KamoLibrary childLibrary(test::BuildLibraryPath());
-            ScriptedPrompter quiet;
-            ReadPostPetMail(*childDb, childLibrary, request, {}, quiet, signalling);
+            ReadPostPetMail(*childDb, childLibrary, request, {}, signalling);
         } catch (...) {
             _exit(2);
         }
@@ -458,9 +469,13 @@ TEST_F(ReadTest, ListFilesThatCannotBeReadAreNamedNotTakenForEmpty) {
         byName[b.name] = &b;
     EXPECT_FALSE(byName.at("受信フォルダ")->Failed());
     EXPECT_EQ(byName.at("受信フォルダ")->stored, 1);
-    EXPECT_EQ(byName.at("送信フォルダ")->problem, "リストファイルを読めません（フォルダです）");
-    EXPECT_EQ(byName.at("ピンクの引出し")->problem, "リストファイルを読めません（通常のファイルではありません）");
-    EXPECT_EQ(byName.at("黄色の引出し")->problem, "リストファイルがありません");
+    const auto note = [&](const std::string& name) {
+        const auto& problem = byName.at(name)->problem;
+        return problem ? NoteOf(*problem) : std::string("(none)");
+    };
+    EXPECT_EQ(note("送信フォルダ"), "リストファイルを読めません（フォルダです）");
+    EXPECT_EQ(note("ピンクの引出し"), "リストファイルを読めません（通常のファイルではありません）");
+    EXPECT_EQ(note("黄色の引出し"), "リストファイルがありません");
     EXPECT_FALSE(byName.at("紫の引出し")->Failed());
     EXPECT_EQ(ReadExitStatus(summary), kExitMailboxProblem);
     EXPECT_EQ(prompter.shown.size(), 3u);
@@ -494,6 +509,38 @@ TEST_F(ReadTest, AFilterRunThatFailsIsNotReportedAsComplete) {
     EXPECT_EQ(prompter.shown.back().text, "メールは保存しましたが、フィルターの実行に失敗しました。");
 }
 
+// An error that breaks the read off comes back in the result, never thrown: the mailboxes read
+// before it are summed up and stay stored, nothing was told.
+TEST_F(ReadTest, AnErrorThatBreaksTheReadOffIsItsResult) {
+    Write("受信フォルダ", {Simple("一通目")});
+    struct Case {
+        std::function<void()> error;
+        std::string says; // a Failure keeps its own words, any other error its what()
+    };
+    const std::vector<Case> cases{
+        {[] { throw SQLite::Exception("database is locked", SQLITE_BUSY); }, "database is locked"},
+        {[] { throw Failure(FailureCode::AttachmentTooLarge, {"9"}); },
+         "添付ファイルが大きすぎてアーカイブに保存できません（9 バイト）。"},
+    };
+    for (const auto& c : cases) {
+        ReadHooks hooks;
+        hooks.refresh = [&](WaitReporter&) -> bool {
+            c.error();
+            return true;
+        };
+        ReadSummary summary;
+        ASSERT_NO_THROW(summary = Read(Request({"受信フォルダ"}), hooks)) << c.says;
+        EXPECT_FALSE(summary.completed);
+        ASSERT_TRUE(summary.error) << c.says;
+        EXPECT_EQ(MessageOf(*summary.error), c.says);
+        EXPECT_EQ(ReadExitStatus(summary), 1);
+        ASSERT_EQ(summary.mailboxes.size(), 1u);
+        EXPECT_EQ(summary.mailboxes[0].read, 1);
+        EXPECT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
+    }
+    EXPECT_EQ(Rows(), 1);
+}
+
 TEST_F(ReadTest, AStopAskedForEndsTheReadAfterTheCurrentMailboxWhole) {
     Write("受信フォルダ", {Simple("一通目"), Simple("二通目")});
     Write("送信フォルダ", {Simple("送った")});
@@ -506,8 +553,7 @@ TEST_F(ReadTest, AStopAskedForEndsTheReadAfterTheCurrentMailboxWhole) {
         int boxes = 0;
         bool offered = false;
     } stopping;
-    const auto summary =
-        ReadPostPetMail(*db, library, Request({"受信フォルダ", "送信フォルダ"}), {}, prompter, stopping);
+    const auto summary = Read(Request({"受信フォルダ", "送信フォルダ"}), {}, &stopping);
     EXPECT_TRUE(stopping.offered);
     ASSERT_EQ(summary.mailboxes.size(), 1u);
     EXPECT_EQ(summary.stoppedAfter, "受信フォルダ");

@@ -62,7 +62,7 @@ protected:
         request.postPetDir = dir / "PostPet";
         request.tmpPath = dir / "KamoMail.Tmp";
         request.mailboxes.push_back({&Mailboxes()[0], false, true});
-        return ReadPostPetMail(*db, library, request, hooks, prompter, wait);
+        return ReadPostPetMail(*db, library, request, hooks, wait);
     }
 
     struct Row {

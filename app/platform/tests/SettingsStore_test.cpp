@@ -108,6 +108,8 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     s.friendColWidth = {100, 200, 300, 400, 500};
     s.exportFormat = "maildir";
     s.exportFolder = "/home/kamo/メール 書き出し";
+    s.keySplit = "210,570";
+    s.trashColumns = "150,120,180,180,300";
     s.threadedLines = true;
     FormGeometry g{100, 200, 9000, 6000, false};
     ASSERT_TRUE(WriteSettings(s, g, prompter));
@@ -128,6 +130,8 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(r.friendColWidth, s.friendColWidth);
     EXPECT_EQ(r.exportFormat, "maildir");
     EXPECT_EQ(r.exportFolder, "/home/kamo/メール 書き出し");
+    EXPECT_EQ(r.keySplit, "210,570");
+    EXPECT_EQ(r.trashColumns, "150,120,180,180,300");
     EXPECT_TRUE(r.threadedLines);
     EXPECT_EQ(rg.top, 100);
     EXPECT_EQ(rg.left, 200);

@@ -6,13 +6,16 @@
 
 #include <sys/wait.h>
 
-#include "browse/Guarded.h"
+#include "common/ArchiveView.h"
+#include "common/Guarded.h"
 #include "common/Messages.h"
+#include "common/WaitReporter.h"
 #include "db/Backups.h"
 #include "db/Schema.h"
 #include "db/tests/ArchiveFiles.h"
 #include "filters/FilterCommands.h"
 #include "friends/FriendBook.h"
+#include "import/MailReadCommand.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 #include "upkeep/Recreation.h"
@@ -79,6 +82,43 @@ TEST_F(ErrorWords, TheTerminalPrintsTheSameWordsOnStandardError) {
     const std::string output = test::ReadFile(dir / "output.txt");
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << output;
     EXPECT_NE(output.find("おともだちファイルが見つかりません。\n" + missing.string()), std::string::npos) << output;
+}
+
+// The read reports by its result alone; the window's command and `kamomail read` word it alike.
+TEST_F(ErrorWords, TheReadsFailuresReadTheSameInTheWindowAndAtTheTerminal) {
+    folders.libraryPath = test::BuildLibraryPath();
+    Open();
+    std::filesystem::create_directories(dir / "empty");
+    test::WriteFile(dir / "empty" / "readme.txt", "not PostPet");
+    struct Case {
+        std::filesystem::path postPet;
+        std::string says;
+    };
+    const std::vector<Case> cases{
+        {dir / "nowhere", "PostPetのフォルダが見つかりません。\n" + (dir / "nowhere").string() +
+                              "\nオプションでPostPetのフォルダを設定して下さい。"},
+        {dir / "empty", "PostPetのフォルダにメールボックスがひとつもありません。\n" + (dir / "empty").string() +
+                            "\nオプションでPostPetのフォルダを確かめて下さい。"},
+    };
+    for (const auto& c : cases) {
+        ScriptedPrompter window;
+        NullWaitReporter wait;
+        NoArchiveView view;
+        session->AppSettings().postPetDir = c.postPet.string();
+        EXPECT_FALSE(ComMailRead(*session, window, wait, view)) << c.postPet;
+        ASSERT_EQ(window.shown.size(), 1u) << c.postPet;
+        EXPECT_EQ(window.shown[0].text, c.says);
+
+        const pid_t pid = test::LaunchProgram(
+            {"read", "--postpet-dir", c.postPet.string(), "--all"},
+            {{{"KAMOMAIL_CONFIG_DIR", (dir / "config").string()}, {"KAMOMAIL_DATA_DIR", (dir / "other").string()}}, {}},
+            dir / "output.txt");
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const std::string output = test::ReadFile(dir / "output.txt");
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << output;
+        EXPECT_NE(output.find(c.says + "\n"), std::string::npos) << output;
+    }
 }
 
 } // namespace

@@ -172,7 +172,7 @@ TEST(TableExchange, TheReaderTakesAnyBytesWithoutCrashingAndKeepsItsWord) {
         CsvReader reader(in);
         std::vector<CsvField> got;
         for (const auto& record : records) {
-            ASSERT_TRUE(reader.Next(got)) << reader.Error();
+            ASSERT_TRUE(reader.Next(got)) << (reader.Error() ? FailureName(*reader.Error()) : "");
             EXPECT_EQ(got, record);
         }
         EXPECT_FALSE(reader.Next(got));

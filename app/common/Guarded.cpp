@@ -1,4 +1,4 @@
-#include "browse/Guarded.h"
+#include "common/Guarded.h"
 
 #include <exception>
 #include <string>
