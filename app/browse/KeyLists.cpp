@@ -11,8 +11,11 @@ namespace {
 std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const std::string& sql) {
     std::vector<KeyItem> items;
     SQLite::Statement st(db, sql);
-    while (st.executeStep())
-        items.push_back({st.getColumn(0).getString(), 0});
+    while (st.executeStep()) {
+        KeyItem item;
+        item.text = st.getColumn(0).getString();
+        items.push_back(std::move(item));
+    }
     return items;
 }
 

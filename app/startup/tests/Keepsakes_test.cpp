@@ -21,10 +21,9 @@ class KeepsakesTest : public ::testing::Test {
 protected:
     // Runs build/bin/kamomail; its exit status, its output (both streams) in `output`.
     int Kamomail(const std::vector<std::string>& args) {
-        const pid_t pid = test::LaunchProgram(
-            args,
-            {{{"KAMOMAIL_CONFIG_DIR", (dir / "config").string()}, {"KAMOMAIL_DATA_DIR", (dir / "data").string()}}},
-            dir / "output.txt");
+        test::ProgramEnv env;
+        env.set = {{"KAMOMAIL_CONFIG_DIR", (dir / "config").string()}, {"KAMOMAIL_DATA_DIR", (dir / "data").string()}};
+        const pid_t pid = test::LaunchProgram(args, env, dir / "output.txt");
         int status = 0;
         ::waitpid(pid, &status, 0);
         output = test::ReadFile(dir / "output.txt");
