@@ -305,9 +305,8 @@ EntityParts SplitEntity(std::string_view entity) {
         std::size_t next = 0;
         NextLine(entity, next);
         std::size_t after = next;
-        if (FieldNameEnd(NextLine(entity, after)) != std::string_view::npos) {
+        if (FieldNameEnd(NextLine(entity, after)) != std::string_view::npos)
             entity.remove_prefix(next);
-        }
     }
     while (pos < entity.size()) {
         const std::size_t lineStart = pos;
