@@ -91,7 +91,10 @@ std::string InsertSql(const char* verb) {
 
 HeaderFieldWriter::HeaderFieldWriter(SQLite::Database& db)
     : insert_(db, InsertSql("INSERT OR REPLACE")), insertNew_(db, InsertSql("INSERT OR IGNORE")),
-      drop_(db, "DELETE FROM tblHeaderFields" + kKeyWhere) {}
+      drop_(db, "DELETE FROM tblHeaderFields" + kKeyWhere),
+      select_(db, "SELECT tblHeaderFields_MessageId, tblHeaderFields_InReplyTo, tblHeaderFields_References, "
+                  "tblHeaderFields_Cc, tblHeaderFields_ReplyTo FROM tblHeaderFields" +
+                      kKeyWhere) {}
 
 void HeaderFieldWriter::Run(SQLite::Statement& st, const MailKey& key, const HeaderFields& fields) {
     st.reset();
@@ -114,6 +117,21 @@ void HeaderFieldWriter::Put(const MailKey& key, const HeaderFields& fields) {
 void HeaderFieldWriter::Keep(const MailKey& key, const HeaderFields& fields) {
     if (!fields.Empty())
         Run(insertNew_, key, fields);
+}
+
+bool HeaderFieldWriter::Holds(const MailKey& key, const HeaderFields& fields) {
+    select_.reset();
+    BindMailKey(select_, 1, key);
+    bool same = fields.Empty();
+    if (select_.executeStep()) {
+        const std::string values[] = {fields.messageId, fields.inReplyTo, fields.references, PartiesText(fields.cc),
+                                      PartiesText(fields.replyTo)};
+        same = !fields.Empty();
+        for (int i = 0; i < 5 && same; ++i)
+            same = select_.getColumn(i).isText() && select_.getColumn(i).getString() == values[i];
+    }
+    select_.reset();
+    return same;
 }
 
 HeaderFieldReader::HeaderFieldReader(SQLite::Database& db) : db_(db) {

@@ -49,12 +49,16 @@ public:
     void Put(const MailKey& key, const HeaderFields& fields);
     // Keeps `fields` for the mail with `key` when nothing is kept for it yet.
     void Keep(const MailKey& key, const HeaderFields& fields);
+    // Whether what is kept for the mail with `key` is what Put would write for `fields`, byte for
+    // byte (nothing kept for empty ones).
+    bool Holds(const MailKey& key, const HeaderFields& fields);
 
 private:
     void Run(SQLite::Statement& st, const MailKey& key, const HeaderFields& fields);
     SQLite::Statement insert_;
     SQLite::Statement insertNew_;
     SQLite::Statement drop_;
+    SQLite::Statement select_;
 };
 
 // Reads the fields of mails with one prepared statement (an export).

@@ -31,7 +31,7 @@ struct MailOriginal {
 
 // The decoding that made a row from its original. Raised whenever the decoding of any value changes,
 // so rows made by an older one are decoded again from their originals.
-inline constexpr int64_t kDecodingVersion = 2;
+inline constexpr int64_t kDecodingVersion = 3;
 
 struct StoredOriginal {
     MailOriginal original;

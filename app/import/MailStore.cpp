@@ -54,6 +54,16 @@ std::string RekeySql() {
     return "UPDATE tblKamoMail SET " + set + " WHERE " + MailKeyCondition("tblKamoMail", kMailColumnCount + 1);
 }
 
+// The row under the key (?1 to ?6) holds these names, subject (?7 to ?9) and body pieces (?10 on),
+// byte for byte.
+std::string HoldsTextSql() {
+    using namespace MailColumn;
+    return "SELECT 1 FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail") + " AND " + kSndName +
+           " = ?7 COLLATE BINARY AND " + kRcvName + " = ?8 COLLATE BINARY AND " + kSubject +
+           " = ?9 COLLATE BINARY AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ");
+}
+constexpr int kHoldsBodyFirst = 10;
+
 // tblOriginalNames carries tblKamoMail's column names.
 const std::string kKeptNamesKey = MailKeyCondition("tblKamoMail");
 
@@ -92,7 +102,7 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
 
 MailStore::MailStore(SQLite::Database& db, Claims claims)
     : db_(db), probe_(db, ProbeSql()), sameBody_(db, SameBodySql(false)), sameText_(db, SameBodySql(true)),
-      insert_(db, InsertMailSql()), updateText_(db, UpdateTextSql()),
+      insert_(db, InsertMailSql()), updateText_(db, UpdateTextSql()), holdsText_(db, HoldsTextSql()),
       dropAttachments_(db, "DELETE FROM tblAttachment WHERE " + kAttachmentKey),
       attachmentCount_(db, "SELECT COUNT(*) FROM tblAttachment WHERE " + kAttachmentKey),
       sameAttachment_(db, "SELECT 1 FROM tblAttachment WHERE " + kAttachmentKey +
@@ -110,7 +120,8 @@ MailStore::MailStore(SQLite::Database& db, Claims claims)
       attachments_(db), headerFields_(db), originals_(db), originalReader_(db), trash_(db),
       claimed_(std::move(claims)) {}
 
-bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
+bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments,
+                                bool exactType) {
     attachmentCount_.reset();
     BindMailKey(attachmentCount_, 1, KeyOf(mail));
     const bool sameCount = attachmentCount_.executeStep() &&
@@ -126,7 +137,7 @@ bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const 
         sameAttachment_.bind(8, attachment->name);
         sameAttachment_.bind(9, attachment->contentType);
         // An earlier reading kept a text's media type without its charset: the same attachment.
-        sameAttachment_.bind(12, MediaTypeOf(attachment->contentType));
+        sameAttachment_.bind(12, exactType ? attachment->contentType : MediaTypeOf(attachment->contentType));
         sameAttachment_.bind(10, static_cast<int64_t>(attachment->bytes.size()));
         // The bytes are compared by SQLite where they are stored: no copy of them comes out.
         sameAttachment_.bindNoCopy(11, static_cast<const void*>(attachment->bytes.data()),
@@ -329,6 +340,19 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     return cut ? Outcome::StoredCut : Outcome::Stored;
 }
 
+bool MailStore::HoldsReading(const MailKey& row, const MailRecord& mail, const BodyPieces& pieces,
+                             const std::vector<const Attachment*>& attachments, const HeaderFields& headers) {
+    holdsText_.reset();
+    BindMailKey(holdsText_, 1, row);
+    int n = 7;
+    for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
+        holdsText_.bind(n++, *v);
+    BindBody(holdsText_, kHoldsBodyFirst, pieces);
+    const bool sameText = holdsText_.executeStep();
+    holdsText_.reset();
+    return sameText && SameAttachments(mail, attachments, true) && headerFields_.Holds(row, headers);
+}
+
 std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
                                           const std::vector<Attachment>& attachments, const HeaderFields& headers,
                                           int64_t decoding) {
@@ -382,6 +406,14 @@ std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
     mail.subKey = next.subKey;
     const bool sameBytes = next.ymd == row.ymd && next.hms == row.hms && next.subKey == row.subKey &&
                            next.sndAdd == row.sndAdd && next.rcvAdd == row.rcvAdd;
+    // A row that holds this reading already is not written: it, what is kept beside it and the
+    // indexes that follow it stay as they are.
+    if (sameBytes && (!kept || (kept->first == readSnd && kept->second == readRcv)) &&
+        HoldsReading(row, mail, pieces, fitting, headers)) {
+        originals_.SetDecoding(next, decoding);
+        claimed_.insert(ClaimedKey(next));
+        return next;
+    }
     if (sameBytes) {
         updateText_.reset();
         int n = 1;

@@ -94,8 +94,10 @@ public:
     // and marks the original as made by `decoding`. A reading with other key columns moves the row
     // (the archive's triggers take what is kept beside it along), under the next free sub-key of its
     // new key; it never lands on another mail. Names the friend book gave the row (those differing
-    // from the kept names, tblOriginalNames) stay; the kept names become this reading's. The row's
-    // key afterwards; nothing when there is no such row.
+    // from the kept names, tblOriginalNames) stay; the kept names become this reading's. A row that
+    // holds this reading already, with its attachments, header fields and kept names, is left
+    // unwritten; only its original is marked. The row's key afterwards; nothing when there is no
+    // such row.
     std::optional<MailKey> Rewrite(const MailKey& row, MailRecord& mail, const std::vector<Attachment>& attachments,
                                    const HeaderFields& headers, int64_t decoding);
 
@@ -111,7 +113,13 @@ private:
                                           const std::vector<const Attachment*>& attachments, bool exact = false);
     // Whether the stored mail under mail's key (its sub-key and flag included) has exactly these
     // attachments, in order, byte for byte.
-    bool SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
+    // `exactType`: the stored type as given, not also without its charset.
+    bool SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments,
+                         bool exactType = false);
+    // Whether the row under `row` (mail's key) holds mail's names, subject and body, these
+    // attachments and header fields, byte for byte.
+    bool HoldsReading(const MailKey& row, const MailRecord& mail, const BodyPieces& pieces,
+                      const std::vector<const Attachment*>& attachments, const HeaderFields& headers);
     // The attachments that fit a row; the others are named in mail.body, which is then cut to
     // fit its row (`cut` true when either happened).
     // A mail found stored (AlreadyStored): the row gets `headers` when it has none kept yet.
@@ -130,6 +138,7 @@ private:
     SQLite::Statement sameText_;
     SQLite::Statement insert_;
     SQLite::Statement updateText_;
+    SQLite::Statement holdsText_;
     SQLite::Statement dropAttachments_;
     SQLite::Statement attachmentCount_;
     SQLite::Statement sameAttachment_;

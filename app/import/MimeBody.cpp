@@ -28,8 +28,12 @@ constexpr std::string_view kStrayBytesNote =
     "【KamoMail】このメールのbase64で書かれた部分に余計な文字があったため、その文字を読み飛ばしました。"
     "その前後が正しく読めていないことがあります。";
 
+bool IsUuencode(const std::string& encoding) {
+    return (encoding == "x-uuencode" || encoding == "uuencode") && !EarlierReading::Active();
+}
+
 bool IsIdentity(const std::string& encoding) {
-    return encoding != "base64" && encoding != "quoted-printable";
+    return encoding != "base64" && encoding != "quoted-printable" && !IsUuencode(encoding);
 }
 
 bool IsBase64Text(char c) {
@@ -87,6 +91,11 @@ std::string TransferDecode(std::string_view body, const std::string& encoding, b
     }
     if (encoding == "quoted-printable")
         return DecodeQuotedPrintable(body);
+    if (IsUuencode(encoding)) {
+        // No begin line: no uuencoded file, the body as it stands.
+        if (auto bytes = DecodeUuencode(body))
+            return std::move(*bytes);
+    }
     return std::string(body);
 }
 

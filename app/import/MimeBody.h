@@ -19,7 +19,7 @@ struct MimeContent {
     std::string html; // withHtml: the mail's own HTML, UTF-8 (empty: none)
 };
 
-// Walks the mail: base64 and quoted-printable undone before the charset is applied (see
+// Walks the mail: base64, quoted-printable and uuencode undone before the charset is applied (see
 // DecodeBodyText); multipart/alternative gives its text/plain part, else its text/html part as text
 // (HtmlToText), else its last part; other multiparts give their text parts in order; a
 // message/rfc822 part gives its From, Subject and Date lines and then its own text. Every part that

@@ -107,9 +107,21 @@ std::string WithoutComments(std::string_view s) {
     return out;
 }
 
-// The pieces of `s` between semicolons outside quotes.
+// The pieces of `s` between semicolons outside quotes. A quote that never closes quotes nothing
+// (a writer left its close out): the semicolons after it still part the parameters. (The earlier
+// reading took the rest of the value for quoted.)
 std::vector<std::string_view> SplitParams(std::string_view s) {
     const std::vector<char> syntax = SyntaxBytes(s);
+    // closes[i]: whether a quoted string whose text starts at i has its closing quote; from the end,
+    // so that the split stays one pass.
+    std::vector<char> closes(s.size() + 2, 0);
+    for (std::size_t i = s.size(); i-- > 0;) {
+        if (syntax[i] && s[i] == '"')
+            closes[i] = 1;
+        else
+            closes[i] = syntax[i] && s[i] == '\\' ? closes[i + 2] : closes[i + 1];
+    }
+    const bool earlier = EarlierReading::Active();
     std::vector<std::string_view> pieces;
     bool quoted = false;
     std::size_t start = 0;
@@ -118,7 +130,7 @@ std::vector<std::string_view> SplitParams(std::string_view s) {
             continue;
         if (quoted && s[i] == '\\')
             ++i;
-        else if (s[i] == '"')
+        else if (s[i] == '"' && (quoted || earlier || closes[i + 1]))
             quoted = !quoted;
         else if (!quoted && s[i] == ';') {
             pieces.push_back(s.substr(start, i - start));
@@ -131,6 +143,10 @@ std::vector<std::string_view> SplitParams(std::string_view s) {
 
 std::string Unquote(std::string_view v) {
     v = TrimAscii(v, kSpaceTabCrLf);
+    // ""text": a quote too many before the value, not an empty value with text after it. (The
+    // earlier reading gave the empty value.)
+    while (!EarlierReading::Active() && v.size() > 2 && v[0] == '"' && v[1] == '"' && !IsBlank(v[2]) && v[2] != '"')
+        v.remove_prefix(1);
     if (v.empty() || v.front() != '"')
         return std::string(v);
     const std::vector<char> syntax = SyntaxBytes(v);
@@ -205,11 +221,17 @@ const FieldParams::Param* FieldParams::Find(const std::string& name) const {
 FieldParams ParseFieldParams(std::string_view value) {
     FieldParams result;
     const std::vector<std::string_view> pieces = SplitParams(value);
-    for (char c : WithoutComments(pieces[0]))
-        if (!IsBlank(c) && c != '\r' && c != '\n')
-            result.value += ToLowerAscii(c);
+    // "name=...": no value, a parameter only (a type has no "=" before its "/"). (The earlier
+    // reading took it for the value.)
+    const std::size_t firstEq = pieces[0].find('=');
+    const bool onlyParams = !EarlierReading::Active() && firstEq != std::string_view::npos &&
+                            pieces[0].substr(0, firstEq).find('/') == std::string_view::npos;
+    if (!onlyParams)
+        for (char c : WithoutComments(pieces[0]))
+            if (!IsBlank(c) && c != '\r' && c != '\n')
+                result.value += ToLowerAscii(c);
     std::map<std::string, std::vector<Section>> sectioned;
-    for (std::size_t i = 1; i < pieces.size(); ++i) {
+    for (std::size_t i = onlyParams ? 0 : 1; i < pieces.size(); ++i) {
         const std::string_view piece = pieces[i];
         const std::size_t eq = piece.find('=');
         if (eq == std::string_view::npos)
@@ -267,13 +289,25 @@ FieldParams ParseFieldParams(std::string_view value) {
 }
 
 std::string ParamText(const FieldParams::Param& param) {
-    if (param.extended)
+    // An extended value that names no charset is read as a plain one: some writers put an encoded
+    // word there. (The earlier reading kept the word as it stands.)
+    if (param.extended && (!param.charset.empty() || EarlierReading::Active()))
         return DecodeBodyText(param.charset, param.value);
     return DecodeEncodedWords(DecodeUndeclaredText(param.value));
 }
 
 EntityParts SplitEntity(std::string_view entity) {
     std::size_t pos = 0;
+    // "From sender date", the separator line of an mbox file, left before a forwarded message's
+    // header by the program that forwarded it: no part of the message when a header field follows.
+    // (The earlier reading took it for the start of a body.)
+    if (entity.starts_with("From ") && !EarlierReading::Active()) {
+        std::size_t next = 0;
+        NextLine(entity, next);
+        std::size_t after = next;
+        if (FieldNameEnd(NextLine(entity, after)) != std::string_view::npos)
+            entity.remove_prefix(next);
+    }
     while (pos < entity.size()) {
         const std::size_t lineStart = pos;
         const std::string_view line = NextLine(entity, pos);

@@ -40,6 +40,16 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// Six bits of a uuencoded character; "`" and a blank are both zero.
+uint32_t UuBits(char c) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(c) - 0x20) & 0x3F;
+}
+
+// "begin 644 name": a mode of octal digits after the word.
+bool IsUuBegin(std::string_view line) {
+    return line.starts_with("begin ") && line.size() > 6 && line[6] >= '0' && line[6] <= '7';
+}
+
 } // namespace
 
 std::string DecodeBase64(std::string_view text) {
@@ -117,6 +127,41 @@ std::string DecodeQEncoding(std::string_view text) {
             out += text[i];
         }
     }
+    return out;
+}
+
+std::optional<std::string> DecodeUuencode(std::string_view text) {
+    std::string out;
+    bool begun = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t lf = text.find('\n', pos);
+        const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        while (!line.empty() && (line.back() == '\r' || IsBlank(line.back())))
+            line.remove_suffix(1);
+        if (!begun) {
+            begun = IsUuBegin(line);
+            continue;
+        }
+        if (line == "end")
+            break;
+        if (line.empty())
+            continue;
+        // Blanks a mail system stripped from the end of a line were zeros: the length says how
+        // many bytes the line holds (at most 63), characters missing count as zero.
+        const std::size_t length = UuBits(line[0]);
+        const std::string_view chars = line.substr(1);
+        auto at = [&](std::size_t i) { return i < chars.size() ? UuBits(chars[i]) : 0u; };
+        for (std::size_t byte = 0, group = 0; byte < length; byte += 3, group += 4) {
+            const uint32_t v = (at(group) << 18) | (at(group + 1) << 12) | (at(group + 2) << 6) | at(group + 3);
+            for (int k = 0; k < 3 && byte + static_cast<std::size_t>(k) < length; ++k)
+                out += static_cast<char>((v >> (16 - 8 * k)) & 0xFF);
+        }
+    }
+    if (!begun)
+        return std::nullopt;
     return out;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// The transfer encodings of mail: base64 and quoted-printable bodies, and the B and Q forms of
+// The transfer encodings of mail: base64, quoted-printable and uuencoded bodies, and the B and Q forms of
 // RFC 2047 encoded words. Every decoder takes whatever it is given: bytes that do not belong to
 // the encoding are skipped or kept, never a reason to lose the rest. The encoders write what the
 // exports send: base64 (bodies and B words) and the Q form.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,12 @@ std::string DecodeQuotedPrintable(std::string_view text);
 
 // The Q form of encoded words: quoted-printable where "_" is a blank.
 std::string DecodeQEncoding(std::string_view text);
+
+// Uuencode (Content-Transfer-Encoding x-uuencode): the lines after the first "begin <mode> <name>"
+// line up to "end", each a length character and groups of four characters of six bits ("`" and
+// blank alike are zero). A line gives no more bytes than it holds characters for, nor more than its
+// length says. Nothing when there is no begin line (the text is then no uuencoded file).
+std::optional<std::string> DecodeUuencode(std::string_view text);
 
 // Base64 of `bytes` on one line, padded.
 std::string EncodeBase64(std::string_view bytes);

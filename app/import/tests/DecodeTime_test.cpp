@@ -107,6 +107,12 @@ TEST(DecodeTime, EveryScanOverMailTextIsLinear) {
         {"header of fields", [&](std::size_t n) { ReadMimeContent(kMime + Repeat("X-A: 1\r\n", n), "t"); }},
         {"parameters",
          [&](std::size_t n) { ReadMimeContent(kMime + "Content-Type: text/plain" + Repeat("; a=\"b\\\"", n), "t"); }},
+        {"uuencoded lines",
+         [&](std::size_t n) {
+             ReadMimeContent(kMime + "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: "
+                                     "x-uuencode\r\n",
+                             "begin 644 x\r\n" + Repeat("M\r\n" + std::string(70, '!') + "\r\n", n));
+         }},
         {"parameter sections",
          [&](std::size_t n) {
              std::string value = "Content-Type: text/plain";

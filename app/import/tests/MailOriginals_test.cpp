@@ -10,6 +10,7 @@
 #include "db/Trash.h"
 #include "import/MailRead.h"
 #include "import/Redecode.h"
+#include "mime/EarlierReading.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
@@ -243,6 +244,60 @@ TEST_F(Originals, AnOlderDecodingsRowsAreRewrittenInPlaceAndRekeyedWithoutTouchi
     }
     EXPECT_EQ(Count("SELECT COUNT(*) FROM tblAttachment"), 1);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal"), 4);
+    ExpectNothingOrphaned();
+}
+
+// Mail the decoding before this one stored (the earlier reading), its originals marked so: the next
+// read decodes them again, rewrites the mails whose reading changed and writes nothing of the others.
+TEST_F(Originals, AnUpgradeRewritesExactlyTheMailsWhoseReadingChanged) {
+    auto mime = [](const std::string& hms, const std::string& part) {
+        ppw::Mail m = Plain(hms, hms);
+        m.header = "Content-Type: multipart/mixed; boundary=b1\r\n\r\n";
+        m.body = ppw::Multipart("b1", {"\r\n本文です。", part});
+        return m;
+    };
+    const std::string uu = "begin 664 h.txt\r\n%:&5L;&\\`\r\nend\r\n";
+    Write("受信フォルダ",
+          {Plain("一通目", "10:00:00"), WithAttachment("10:01:00"),
+           mime("10:02:00", "Content-Transfer-Encoding: x-uuencode\r\n\r\n" + uu),
+           mime("10:03:00", "Content-Type: name=\"=?UTF-8?B?" + ppw::Base64("テスト", 0) + "?=\"\r\n\r\n12345"),
+           mime("10:04:00", "Content-Type: message/rfc822\r\n\r\nFrom a@example.jp Fri Jan 26 00:11:07 "
+                            "2001\r\nSubject: inner\r\n\r\ntext\r\n")});
+    ReadHooks earlier;
+    earlier.decode = [](const TmpMail& raw, Mail_StrChange_Fn strChange, bool whole) {
+        const EarlierReading reading;
+        return whole ? DecodeMail(raw, strChange) : DecodeMailAsText(raw, strChange);
+    };
+    ASSERT_EQ(Read({"受信フォルダ"}, earlier).Totals().stored, 5);
+    db->exec("UPDATE tblOriginal SET tblOriginal_Decoding = " + std::to_string(kDecodingVersion - 1));
+    auto stored = [&](const std::string& hms) { // the body, then each attachment as "name=bytes;"
+        const MailKey key = KeyWhere("tblKamoMail_HMS = '" + hms + "'");
+        std::string text =
+            db->execAndGet("SELECT tblKamoMail_Mail1 FROM tblKamoMail WHERE tblKamoMail_HMS = '" + hms + "'")
+                .getString() +
+            "|";
+        for (const auto& a : ListAttachments(*db, key))
+            text += a.name + "=" + AttachmentBytes(*db, key, a.position).value_or("?") + ";";
+        return text;
+    };
+    EXPECT_EQ(stored("10:02:00"), "本文です。\r\n" + uu + "|"); // as the earlier decoding stored it
+    std::map<std::string, std::map<int64_t, std::string>> before;
+    for (const char* table : {"tblKamoMail", "tblAttachment", "tblHeaderFields"})
+        before[table] = Rows(table);
+
+    const auto summary = Read({"受信フォルダ"});
+    EXPECT_EQ(summary.Totals().alreadyStored, 5);
+    EXPECT_FALSE(OriginalsBelowVersion(*db));
+    EXPECT_EQ(stored("10:02:00"), "本文です。\r\nhello|");
+    EXPECT_EQ(stored("10:03:00"), "本文です。|テスト=12345;");
+    EXPECT_EQ(stored("10:04:00"), "本文です。\r\n\r\nSubject: inner\r\n\r\ntext\r\n|");
+    // The others' rows, attachments and header fields stay under their row ids, every column as it was.
+    for (const auto& [table, rows] : before) {
+        const auto after = Rows(table);
+        for (const auto& [rowid, line] : rows)
+            if (line.find("|10:00:00|") != std::string::npos || line.find("|10:01:00|") != std::string::npos)
+                EXPECT_TRUE(after.contains(rowid) && after.at(rowid) == line) << table << " " << line;
+    }
     ExpectNothingOrphaned();
 }
 

@@ -46,6 +46,17 @@ std::string BinaryBytes() {
     return b + "\xFF\xD9";
 }
 
+// A mail of a text and `part` (header fields, an empty line, body): its stored body and attachments.
+struct PartCase {
+    const char* what;
+    std::string part, text;
+    std::string files; // each attachment as "name=bytes;"
+};
+
+std::string Utf8Word(const std::string& utf8) {
+    return "=?UTF-8?B?" + ppw::Base64(utf8, 0) + "?=";
+}
+
 class MimeRead : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -92,6 +103,22 @@ protected:
         return r;
     }
     int64_t Count(const char* table) { return db->execAndGet(std::string("SELECT COUNT(*) FROM ") + table).getInt64(); }
+
+    void ExpectPartsRead(const std::vector<PartCase>& cases) {
+        std::vector<ppw::Mail> mails;
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            mails.push_back(MimeMail("part " + std::to_string(i), "Content-Type: multipart/mixed; boundary=p\r\n",
+                                     ppw::Multipart("p", {"\r\n本文です。", cases[i].part})));
+        ASSERT_EQ(Read(mails).Totals().stored, static_cast<int64_t>(cases.size()));
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const auto row = Stored("part " + std::to_string(i));
+            std::string files;
+            for (const auto& a : ListAttachments(*db, row.key))
+                files += a.name + "=" + AttachmentBytes(*db, row.key, a.position).value_or("?") + ";";
+            EXPECT_EQ(row.body, cases[i].text) << cases[i].what;
+            EXPECT_EQ(files, cases[i].files) << cases[i].what;
+        }
+    }
 
     test::TempDir dir;
     KamoLibrary library{test::BuildLibraryPath()};
@@ -525,4 +552,40 @@ TEST_F(MimeRead, AMailReadAsTextAfterItsDecodingFailedNeverReplacesAnEarlierRead
     EXPECT_EQ(st.getColumn(0).getString(), before.body);
     ASSERT_EQ(ListAttachments(*db, before.key).size(), 1u);
     EXPECT_EQ(AttachmentBytes(*db, before.key, 1), "XLS");
+}
+
+// A Content-Type of a parameter only, uuencoded bodies, a forwarded message behind an mbox line.
+TEST_F(MimeRead, EachFormOfAPartsHeaderGivesItsTextAndAttachment) {
+    const std::string uu = "\r\nbegin 664 h.txt\r\n%:&5L;&\\`\r\n`\r\nend\r\n";
+    const std::string file = "Content-Type: application/octet-stream; name=h.txt\r\nContent-Transfer-Encoding: ";
+    const std::string inner =
+        "Received: from a.example.jp; Fri, 26 Jan 2001 00:11:05 +0900\r\nFrom: elena@example.jp\r\n"
+        "Subject: gif\r\nContent-Type: multipart/mixed; boundary=in\r\n\r\n" +
+        ppw::Multipart("in", {"\r\nSee.\r\n", "Content-Type: image/gif; name=a.gif\r\n\r\nGIF89a"});
+    const std::string forwarded = "本文です。\r\n\r\nFrom: elena@example.jp\r\nSubject: gif\r\n\r\nSee.\r\n";
+    ExpectPartsRead({
+        {"parameter only", "Content-Type: name=\"" + Utf8Word("テスト.txt") + "\"\r\n\r\n12345", "本文です。",
+         "テスト.txt=12345;"},
+        {"x-uuencode", file + "x-uuencode\r\n" + uu, "本文です。", "h.txt=hello;"},
+        {"uuencode", file + "UUENCODE\r\n" + uu, "本文です。", "h.txt=hello;"},
+        {"mbox line", "Content-Type: message/rfc822\r\n\r\nFrom elena@example.jp Fri Jan 26 00:11:07 2001\r\n" + inner,
+         forwarded, "a.gif=GIF89a;"},
+        {"text from", "Content-Type: message/rfc822\r\n\r\nFrom here on.\r\nNo header.",
+         "本文です。\r\nFrom here on.\r\nNo header.", ""},
+    });
+}
+
+// Names whose quotes a writer got wrong read as the name meant.
+TEST_F(MimeRead, ANameWithBrokenQuotingGivesTheNameMeant) {
+    const std::string extra = Utf8Word("クオテーションが先頭に過剰");
+    const std::string open = Utf8Word("一部のクオテーションが末尾に不足");
+    const std::string file = "Content-Type: application/octet-stream";
+    ExpectPartsRead({
+        {"quote too many", file + "; name=\"\"" + extra + "\"\r\n\r\nXYZ", "本文です。",
+         "クオテーションが先頭に過剰=XYZ;"},
+        {"RFC 2231 left open", file + "\r\nContent-Disposition: attachment;\r\n filename*0*=\"" + open + ";\r\n\r\nXYZ",
+         "本文です。", "一部のクオテーションが末尾に不足=XYZ;"},
+        {"open before another", file + "; name=\"" + open + "; x=1\r\n\r\nXYZ", "本文です。",
+         "一部のクオテーションが末尾に不足=XYZ;"},
+    });
 }
