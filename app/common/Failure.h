@@ -85,6 +85,8 @@ namespace kamo {
     X(ArchiveSizeMismatch)                                                                                             \
     X(ArchiveTableMissing) /* table */                                                                                 \
     X(ArchiveNotOpenable)  /* SQLite's reason */                                                                       \
+    /* another program holds the archive: a change waited for it and gave up */                                        \
+    X(ArchiveBusy)                                                                                                     \
     /* the conversion library */                                                                                       \
     X(LibraryNotLoaded)       /* file, the loader's reason */                                                          \
     X(LibraryFunctionMissing) /* function, file */                                                                     \

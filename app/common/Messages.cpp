@@ -1,5 +1,9 @@
 #include "common/Messages.h"
 
+#include <sqlite3.h>
+
+#include <SQLiteCpp/Exception.h>
+
 namespace kamo {
 
 namespace {
@@ -150,6 +154,9 @@ const char* MessageTemplate(FailureCode code) {
         return "テーブル {1} がありません";
     case FailureCode::ArchiveNotOpenable:
         return "データベースとして開けません（{1}）";
+    case FailureCode::ArchiveBusy:
+        return "アーカイブは他のプログラムが使用中のため、変更できませんでした。\n"
+               "そのプログラムが終わってから、もう一度やり直して下さい。";
 
     case FailureCode::LibraryNotLoaded:
         return "変換ライブラリを読み込めません。\n{1}\n{2}";
@@ -283,6 +290,12 @@ std::string NoteOf(const Failure& failure) {
 std::string ErrorText(const std::exception& error) {
     if (const auto* failure = dynamic_cast<const Failure*>(&error))
         return MessageOf(*failure);
+    // Every command's change that waited for another program's lock and gave up, in the same words.
+    if (const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&error)) {
+        const int code = sqlite->getErrorCode() & 0xFF;
+        if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+            return MessageOf(Failure(FailureCode::ArchiveBusy));
+    }
     return error.what();
 }
 

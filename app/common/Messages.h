@@ -20,8 +20,9 @@ std::string MessageOf(const Failure& failure);
 const char* NoteTemplate(FailureCode code);
 std::string NoteOf(const Failure& failure);
 
-// What an error says to the user: a Failure in the catalogue's words, any other exception (SQLite,
-// out of memory, the OS) by its own what().
+// What an error says to the user: a Failure in the catalogue's words, SQLite's busy or locked
+// (another program holds the archive) as ArchiveBusy, any other exception (SQLite, out of memory,
+// the OS) by its own what().
 std::string ErrorText(const std::exception& error);
 
 } // namespace kamo

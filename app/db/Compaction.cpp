@@ -265,6 +265,10 @@ bool CompactDatabase(const fs::path& archiveName, const CompactStepHook& hook, b
     } catch (const std::exception&) {
         return fail();
     }
+    // Another program with the archive open would go on with the old file, its later changes lost:
+    // the compaction waits for a start when no one else holds it.
+    if (!ArchiveLockHolder(archive).empty())
+        return fail();
     if (!step(CompactStep::Replace) || ::rename(fresh.c_str(), archive.c_str()) != 0)
         return fail();
     // The archive is compacted now; what follows only keeps the previous file as .Bak.

@@ -36,8 +36,9 @@ using CompactStepHook = std::function<bool(CompactStep)>;
 
 // Compacts the archive (which must not be open). False when it was not compacted; the archive is
 // then the one that was there. An archive that is not complete (IsCompleteArchive) is left alone;
-// `checked` says the caller has just run that full check on it, so it is not run twice.
-// A symbolic link stays a link: the file it points to is compacted, in its own folder, with its
+// `checked` says the caller has just run that full check on it, so it is not run twice. An archive
+// another program holds (a lock on it, ArchiveLockHolder) is not replaced: that program would go on
+// with the old file. A symbolic link stays a link: the file it points to is compacted, in its own folder, with its
 // permission bits and owner kept.
 bool CompactDatabase(const std::filesystem::path& archive, const CompactStepHook& hook = {}, bool checked = false);
 

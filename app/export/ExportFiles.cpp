@@ -64,7 +64,23 @@ std::string MailFileStem(const MailRecord& mail) {
     char key[32];
     std::snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(MailKeyHash(mail)));
     return digits(mail.ymd, "00000000") + "-" + digits(mail.hms, "000000") + "-" + std::to_string(mail.subKey) + "-" +
-           (mail.sent ? "s" : "r") + "-" + std::string(key, 8);
+           (mail.sent ? "s" : "r") + "-" + key;
+}
+
+std::string EarlierMailFileStem(const std::string& stem) {
+    return stem.size() > 8 ? stem.substr(0, stem.size() - 8) : stem;
+}
+
+void RemoveEarlierFile(const fs::path& path) {
+    std::error_code ec;
+    fs::remove_all(path, ec); // a link is removed, not what it names
+}
+
+std::string MailFileNames::Claim(const std::string& own) {
+    std::string name = own;
+    for (int n = 2; !taken_.insert(name).second; ++n)
+        name = own + "-" + std::to_string(n);
+    return name;
 }
 
 void ShowExportCount(WaitReporter& wait, int64_t done, const std::optional<int64_t>& total) {

@@ -212,7 +212,7 @@ private:
                 else if (!name.empty() && name != kNoName)
                     friends_[it->second].name = name; // the latest name the friend went by
                 entries_.push_back({row, mail->ymd, mail->hms, CutUtf8(mail->subject, kListedSubjectBytes),
-                                    MailFileStem(*mail), mail->sent, it->second, 0});
+                                    names_.Claim(MailFileStem(*mail)), mail->sent, it->second, 0});
             }
             wait_.Pump();
         }
@@ -286,6 +286,9 @@ private:
             body += "<h2>添付ファイル</h2>\n<ul class=\"attachments\">\n" + files + "</ul>\n";
         WriteExportFile(folder_ / "mail" / (e.id + ".html"),
                         Page(mail.subject.empty() ? "（件名なし）" : mail.subject, "../", body), mode_);
+        const std::string earlier = EarlierMailFileStem(MailFileStem(mail));
+        RemoveEarlierFile(folder_ / "mail" / (earlier + ".html"));
+        RemoveEarlierFile(folder_ / "mail" / earlier);
     }
 
     std::string MailTable(const std::vector<size_t>& mails, bool withFriend) const {
@@ -370,6 +373,7 @@ private:
     WaitReporter& wait_;
     std::string title_;
     std::vector<Entry> entries_;
+    MailFileNames names_; // the mail pages' names, each mail's own
     std::vector<FriendLine> friends_;
     std::vector<size_t> friendOrder_;
 };

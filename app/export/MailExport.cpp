@@ -113,12 +113,17 @@ std::string HostName() {
     return host;
 }
 
-// "K<key>" of a Maildir file name "<time>.K<key>.<host>[:2,flags]"; empty for a name not ours.
+// "K<key>", or "K<key>-<n>" as MailFileNames makes it unique, of a Maildir file name
+// "<time>.K<key>.<host>[:2,flags]"; empty for a name not ours.
 std::string KeyPart(const std::string& name) {
     const size_t at = name.find(".K");
-    if (at == std::string::npos || at + 18 > name.size() || name[at + 18] != '.')
+    const size_t end = at == std::string::npos ? at : name.find('.', at + 1);
+    if (end == std::string::npos || end - at < 18)
         return {};
-    return name.substr(at + 1, 17);
+    const std::string key = name.substr(at + 1, end - at - 1);
+    const bool suffixed =
+        key.size() > 19 && key[17] == '-' && key.find_first_not_of("0123456789", 18) == std::string::npos;
+    return key.size() == 17 || suffixed ? key : std::string();
 }
 
 class MaildirSink : public MessageSink {
@@ -140,14 +145,13 @@ public:
         const MailRecord& mail = m.mail;
         const bool seen = m.seen;
         const std::time_t when = FileTimeOf(m);
-        char unique[64];
-        std::snprintf(unique, sizeof unique, "%lld.K%016llx.", static_cast<long long>(when),
-                      static_cast<unsigned long long>(MailKeyHash(mail)));
-        const std::string name = unique + host_;
+        char own[32];
+        std::snprintf(own, sizeof own, "K%016llx", static_cast<unsigned long long>(MailKeyHash(mail)));
+        const std::string key = names_.Claim(own);
+        const std::string name = std::to_string(static_cast<long long>(when)) + "." + key + "." + host_;
         const fs::path fresh = seen ? folder_ / "cur" / (name + ":2,S") : folder_ / "new" / name;
         fs::path target = fresh;
         fs::path left; // the file of an earlier export, when this one goes under another name
-        const std::string key = KeyPart(name);
         if (auto it = known_.find(key); it != known_.end()) {
             const fs::path& old = it->second;
             const std::string oldName = old.filename().string();
@@ -179,6 +183,7 @@ private:
     fs::path folder_;
     std::string host_;
     std::map<std::string, fs::path> known_;
+    MailFileNames names_;
     unsigned mode_;
 };
 
@@ -187,12 +192,15 @@ public:
     EmlSink(const fs::path& folder, unsigned mode) : folder_(folder), mode_(mode) { MakeExportFolder(folder); }
     std::string_view LineEnd() const override { return "\r\n"; }
     void Add(const SinkMail& m) override { // eml has no flags
-        WriteExportFile(folder_ / (MailFileStem(m.mail) + ".eml"), m.message, mode_, FileTimeOf(m));
+        const std::string own = MailFileStem(m.mail);
+        WriteExportFile(folder_ / (names_.Claim(own) + ".eml"), m.message, mode_, FileTimeOf(m));
+        RemoveEarlierFile(folder_ / (EarlierMailFileStem(own) + ".eml"));
     }
     void Finish() override { SyncFolder(folder_); }
 
 private:
     fs::path folder_;
+    MailFileNames names_;
     unsigned mode_;
 };
 

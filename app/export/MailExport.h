@@ -6,13 +6,15 @@
 //            Written beside the target and renamed over it when complete.
 //   Maildir  a folder with cur/, new/ and tmp/: each message is written in tmp/ and moved to cur/
 //            with the flag ":2,S" (read) or to new/ (unread). The file name
-//            "<time>.K<key>.<host>" is unique per mail and the same on every export, so exporting
+//            "<time>.K<key>.<host>" (the key's whole hash, "-2", "-3", ... after it for a second mail
+//            of the same hash: ExportFiles.h) is unique per mail and the same on every export, so exporting
 //            again replaces the mail's file, wherever a mail program has moved it and whatever flags
 //            it gave it (a file still in new/ moves to cur/ when the export marks it read). Each
 //            file's modification time is the mail's own moment, which Maildir readers take for the
 //            time the mail arrived.
-//   eml      a folder with one "<date>-<time>-<sub-key>-<s|r>-<key>.eml" per mail, lines ending in
-//            CR LF, its modification time the mail's; exporting again replaces the same files.
+//   eml      a folder with one "<date>-<time>-<sub-key>-<s|r>-<key>.eml" per mail (MailFileStem, made
+//            unique by MailFileNames), lines ending in CR LF, its modification time the mail's;
+//            exporting again replaces the same files.
 //   html     a folder a browser reads: HtmlArchive.h.
 // A file that cannot be written leaves no temporary behind. The messages themselves: MailMessage.h.
 // Memory stays flat: one mail at a time.

@@ -327,7 +327,7 @@ ReadSummary ReadPostPetMail(SQLite::Database& db, KamoLibrary& library, const Re
     } catch (const Failure& failure) {
         summary.error = failure;
     } catch (const std::exception& e) {
-        summary.error.emplace(FailureCode::ReadBrokenOff, std::vector<std::string>{e.what()});
+        summary.error.emplace(FailureCode::ReadBrokenOff, std::vector<std::string>{ErrorText(e)});
     }
     return summary;
 }

@@ -8,6 +8,7 @@
 #include "db/SqlNames.h"
 #include "search/SearchIndex.h"
 #include "search/SearchText.h"
+#include "search/WordSet.h"
 
 namespace kamo {
 namespace {
@@ -17,6 +18,27 @@ using Clock = std::chrono::steady_clock;
 // A word of three characters or more asks for at most this many of its trigrams: any of them narrow
 // the mails down, the check makes the result exact, and more would only slow the index down.
 constexpr size_t kMaxTrigrams = 8;
+// More text terms than this are looked for together, in one pass over each field (WordSet); fewer,
+// each on its own, which is quicker for so few.
+constexpr size_t kWordsOneByOne = 8;
+// The fields a text term looks in, as bits: 0 subject, 1-2 the sender's name and address, 3-4 the
+// receiver's, 5 the body, 6 the Cc.
+uint8_t FieldsOf(TermField field) {
+    switch (field) {
+    case TermField::Any:
+        return 0x3F;
+    case TermField::From:
+        return 0x06;
+    case TermField::To:
+        return 0x58;
+    case TermField::Subject:
+        return 0x01;
+    case TermField::Body:
+        return 0x20;
+    default:
+        return 0;
+    }
+}
 // One or two characters: index entries read per allowed candidate before the word counts as common
 // (a mail holds a short word at several places).
 constexpr size_t kPostingsPerCandidate = 4;
@@ -223,6 +245,15 @@ void SearchStream::Start() {
             textTerms_.push_back(&term);
             needCc_ = needCc_ || term.field == TermField::To;
         }
+    if (textTerms_.size() > kWordsOneByOne) {
+        std::vector<std::string> words;
+        for (const SearchTerm* term : textTerms_) {
+            words.push_back(term->text);
+            fieldsOf_.push_back(FieldsOf(term->field));
+        }
+        words_ = std::make_unique<WordSet>(words);
+        found_.resize(words.size());
+    }
     const Conditions conditions = ConditionsOf(db_, terms_);
     std::string columns = "tblKamoMail.rowid";
     std::string from = "tblKamoMail";
@@ -343,6 +374,23 @@ bool SearchStream::TextMatches() {
             fields[f] = Unpadded(walk_->getColumn(1 + f));
     }
     bool ccRead = false;
+    if (words_) {
+        // Every word in one pass over each field; an empty word is in every text.
+        for (size_t t = 0; t < textTerms_.size(); ++t)
+            found_[t] = textTerms_[t]->text.empty();
+        for (int f = 0; f < 6; ++f)
+            words_->Find(fields[f], [&](uint32_t t) { found_[t] |= (fieldsOf_[t] >> f) & 1; });
+        bool ccWanted = false;
+        for (size_t t = 0; t < textTerms_.size(); ++t)
+            ccWanted = ccWanted || (textTerms_[t]->field == TermField::To && !found_[t]);
+        if (ccWanted)
+            for (const auto& cc : CcOfRow(ccRead))
+                words_->Find(cc, [&](uint32_t t) { found_[t] |= (fieldsOf_[t] >> 6) & 1; });
+        for (size_t t = 0; t < textTerms_.size(); ++t)
+            if (static_cast<bool>(found_[t]) == textTerms_[t]->negated)
+                return false;
+        return true;
+    }
     for (const SearchTerm* term : textTerms_) {
         const std::string& text = term->text;
         bool found = false;
@@ -356,20 +404,9 @@ bool SearchStream::TextMatches() {
             break;
         case TermField::To:
             found = Contains(fields[3], text) || Contains(fields[4], text);
-            if (!found) {
-                if (!ccRead) {
-                    // Each name and address on its own: a text never runs from one into the next.
-                    cc_.clear();
-                    const int column = walk_->getColumnCount() - 1;
-                    for (const auto& party : PartiesOf(TextOf(walk_->getColumn(column)))) {
-                        cc_.push_back(SearchFold(party.name));
-                        cc_.push_back(SearchFold(party.address));
-                    }
-                    ccRead = true;
-                }
-                for (const auto& cc : cc_)
+            if (!found)
+                for (const auto& cc : CcOfRow(ccRead))
                     found = found || Contains(cc, text);
-            }
             break;
         case TermField::Subject:
             found = Contains(fields[0], text);
@@ -384,6 +421,20 @@ bool SearchStream::TextMatches() {
             return false;
     }
     return true;
+}
+
+const std::vector<std::string>& SearchStream::CcOfRow(bool& read) {
+    if (!read) {
+        // Each name and address on its own: a text never runs from one into the next.
+        cc_.clear();
+        const int column = walk_->getColumnCount() - 1;
+        for (const auto& party : PartiesOf(TextOf(walk_->getColumn(column)))) {
+            cc_.push_back(SearchFold(party.name));
+            cc_.push_back(SearchFold(party.address));
+        }
+        read = true;
+    }
+    return cc_;
 }
 
 bool SearchStream::Read(std::vector<int64_t>& out, size_t maxRows) {

@@ -3,7 +3,9 @@
 // Text terms look for their folded text (SearchText.h) in the folded fields; the other terms are
 // conditions of the SQL that walks the mail (dates over the primary index, attachments, direction,
 // mailbox). The result is exactly what checking every mail against the terms would give; the index
-// only narrows down where to look, each mail it names is checked in full.
+// only narrows down where to look, each mail it names is checked in full. A query of many words
+// (thousands of negated ones, say) reads each mail's text once for all of them (WordSet.h), so its
+// time grows with the mail's text and not with the words times the text.
 //
 // The ways to the same result, chosen per query:
 //   - candidates: a text term the index can name few mails for (a trigram AND for three characters
@@ -33,6 +35,8 @@
 #include "search/SearchTerms.h"
 
 namespace kamo {
+
+class WordSet;
 
 // The order of every search result: newest first (date, time, sub-key, flag, addresses, descending).
 inline const std::string kNewestFirst = MailKeyColumns("tblKamoMail", " DESC") + ", tblKamoMail.rowid DESC";
@@ -75,6 +79,8 @@ private:
     std::optional<std::vector<int64_t>> AttachmentCandidates();
     // The current row of walk_ meets every text term.
     bool TextMatches();
+    // The current mail's Cc, each name and address folded on its own (read once per mail).
+    const std::vector<std::string>& CcOfRow(bool& read);
 
     SQLite::Database& db_;
     SearchLimits limits_;
@@ -88,6 +94,11 @@ private:
     std::unique_ptr<SQLite::Statement> folded_; // candidates: the checked mail's folded fields
     std::string folding_[7];                    // folding scan: the fields and the joined body
     std::vector<std::string> cc_;               // the current mail's Cc, folded, when a to: term asks
+    // A query of many words: all of them looked for in one pass over each field (textTerms_'s order),
+    // each term's fields as bits (subject, names and addresses, body, then the Cc), what was found.
+    std::unique_ptr<WordSet> words_;
+    std::vector<uint8_t> fieldsOf_;
+    std::vector<char> found_;
 };
 
 // The whole result at once, newest first (terminal, export, tests). Throws SearchSyntaxException.

@@ -515,10 +515,13 @@ TEST_F(ReadTest, AnErrorThatBreaksTheReadOffIsItsResult) {
     Write("受信フォルダ", {Simple("一通目")});
     struct Case {
         std::function<void()> error;
-        std::string says; // a Failure keeps its own words, any other error its what()
+        std::string says; // a Failure keeps its own words, another program's lock the catalogue's, any
+                          // other error its what()
     };
     const std::vector<Case> cases{
-        {[] { throw SQLite::Exception("database is locked", SQLITE_BUSY); }, "database is locked"},
+        {[] { throw SQLite::Exception("database is locked", SQLITE_BUSY); },
+         MessageOf(Failure(FailureCode::ArchiveBusy))},
+        {[] { throw SQLite::Exception("disk I/O error", SQLITE_IOERR); }, "disk I/O error"},
         {[] { throw Failure(FailureCode::AttachmentTooLarge, {"9"}); },
          "添付ファイルが大きすぎてアーカイブに保存できません（9 バイト）。"},
     };

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/Messages.h"
 #include "db/Schema.h"
 #include "db/Trash.h"
 #include "db/tests/ArchiveFiles.h"
@@ -239,6 +241,53 @@ TEST_F(ReadCommandTest, TheTrashFromTheTerminalListsRestoresAndEmpties) {
     EXPECT_EQ(Kamomail({"trash", "--all"}).status, 2);
     ASSERT_EQ(Kamomail(read).status, 0);
     EXPECT_EQ(Rows(), mails); // emptied: the folder's copy is stored again
+}
+
+// Another program in the middle of reading the archive (a read transaction of its own): every
+// writing command waits for it, then refuses in the catalogue's words, and the archive is as it was,
+// the same file (never replaced under that program) with the same rows.
+TEST_F(ReadCommandTest, AWriteUnderAnotherProgramsReadLockIsRefusedInWordsAndLosesNothing) {
+    ppw::WriteSampleFolder(dir / "PostPet");
+    ASSERT_EQ(Kamomail({"read", "--postpet-dir", (dir / "PostPet").string(), "--all"}).status, 0);
+    const auto archive = dir / "data" / "KamoMail.Mdb";
+    ASSERT_EQ(Kamomail({"export", "--format", "csv", (dir / "csv").string()}).status, 0);
+    {
+        auto db = OpenArchive(archive);
+        ASSERT_EQ(MoveToTrash(*db, "rowid = (SELECT min(rowid) FROM tblKamoMail)", [](SQLite::Statement&) {}).mails, 1);
+        db->exec("DELETE FROM tblFriend");
+    }
+    auto counts = [&] {
+        auto db = OpenArchive(archive);
+        std::string rows;
+        for (const char* table : {"tblKamoMail", "tblTrash", "tblFriend", "tblAttachment"})
+            rows += std::to_string(db->execAndGet(std::string("SELECT COUNT(*) FROM ") + table).getInt64()) + " ";
+        return rows;
+    };
+    const std::string before = counts();
+    const std::string busy = MessageOf(Failure(FailureCode::ArchiveBusy));
+    const std::vector<std::vector<std::string>> commands = {
+        {"trash", "--empty"},
+        {"trash", "--restore"},
+        {"friends", "--read", (dir / "PostPet" / ppw::kFriendFileName).string()},
+        {"import", "--format", "csv", (dir / "csv").string()},
+    };
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command[0] + " " + command[1]);
+        struct stat held {};
+        ASSERT_EQ(::stat(archive.c_str(), &held), 0);
+        SQLite::Database other(archive.string());
+        other.exec("BEGIN");
+        ASSERT_GT(other.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 0);
+        const ProgramRun run = Kamomail(command);
+        other.exec("COMMIT");
+        EXPECT_EQ(run.status, 1) << run.out << run.err;
+        EXPECT_NE((run.out + run.err).find(busy), std::string::npos) << run.out << run.err;
+        EXPECT_EQ((run.out + run.err).find("locked"), std::string::npos) << run.out << run.err;
+        struct stat after {};
+        ASSERT_EQ(::stat(archive.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, held.st_ino);
+        EXPECT_EQ(counts(), before);
+    }
 }
 
 TEST_F(ReadCommandTest, TheCsvExportsMemoryDoesNotGrowWithTheArchive) {
