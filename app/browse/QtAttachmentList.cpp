@@ -21,8 +21,8 @@
 #include <QVBoxLayout>
 
 #include "browse/AttachmentFiles.h"
-#include "browse/MailPictures.h"
-#include "browse/QtPictureDecoder.h"
+#include "db/MailPictures.h"
+#include "db/QtPictureDecoder.h"
 #include "common/Messages.h"
 #include "common/Prompter.h"
 #include "platform/FileUtil.h"

@@ -15,7 +15,7 @@
 #include <cmath>
 
 #include "browse/AttachmentFiles.h"
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 
 namespace kamo {
 namespace {

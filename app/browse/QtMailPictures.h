@@ -20,7 +20,7 @@
 
 #include <SQLiteCpp/Database.h>
 
-#include "browse/QtPictureDecoder.h"
+#include "db/QtPictureDecoder.h"
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 

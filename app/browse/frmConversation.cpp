@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 #include "browse/MailView.h"
 #include "db/Attachments.h"
 #include "db/MailRows.h"

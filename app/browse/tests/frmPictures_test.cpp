@@ -26,10 +26,10 @@
 
 #include <SQLiteCpp/Transaction.h>
 
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtMailPictures.h"
-#include "browse/QtPictureDecoder.h"
+#include "db/QtPictureDecoder.h"
 #include "browse/frmKamoMail.h"
 #include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"

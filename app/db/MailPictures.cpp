@@ -1,4 +1,4 @@
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 
 #include <algorithm>
 #include <cmath>
