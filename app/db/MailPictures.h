@@ -1,7 +1,7 @@
 #pragma once
-// Which attachments of a mail are shown as pictures under its text, and the bounds of showing them:
-// how large a picture is decoded, how much the decoded pictures may hold in memory, when a picture is
-// too large to decode at all.
+// The bounds of showing pictures, wherever they are shown (the mail display, the conversation page,
+// the print): how large a picture is decoded, how much the decoded pictures may hold in memory, when a
+// picture is too large to decode at all.
 #include <cstdint>
 #include <string>
 #include <string_view>
