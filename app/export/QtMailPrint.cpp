@@ -2,6 +2,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -299,12 +300,19 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
     wait.OfferCancelAsking(
         "PDF の書き出しを中止しますか？\n中止すると PDF ファイルは作らず、ここまでに用意した分も残りません。");
     wait.Pump();
-    // Qt writes into memory; the file goes down the one way once the document is whole.
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
+    // The PDF goes straight into the temporary of the one way (pictures and all, it may be far larger
+    // than memory should hold), which is renamed into place once the document is whole; a stop or a
+    // failure removes it.
+    FileWriter out(target, PrivateFile(PrivateModeOf(archive)));
+    if (!out.Ok())
+        FailExport(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MailFileNotMade, target,
+                   out.Error());
+    QFile file;
+    if (!file.open(out.Fd(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        FailExport(FailureCode::MailFileNotMade, target, errno);
     ExportResult result;
     {
-        QPdfWriter pdf(&buffer);
+        QPdfWriter pdf(&file);
         pdf.setTitle(U("KamoMail " + selection.Describe()));
         pdf.setCreator(QStringLiteral("KamoMail"));
         pdf.setPageSize(QPageSize(QPageSize::A4));
@@ -315,9 +323,9 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
     result.target = target;
     if (result.stopped)
         return result;
-    const QByteArray& bytes = buffer.data();
-    WriteExportFile(target, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
-                    PrivateModeOf(archive));
+    if (!file.flush() || file.error() != QFileDevice::NoError || !out.Commit())
+        FailExport(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MailFileNotWritten, target,
+                   out.Error() ? out.Error() : errno);
     return result;
 }
 
