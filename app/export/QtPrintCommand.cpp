@@ -75,10 +75,11 @@ bool MemPrint(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Q
             wait.OfferCancelAsking("印刷を中止しますか？\n中止すると、ここまでに用意した分も印刷しません。");
             result = PrintMails(session.Database(), *selection, printer, "KamoMail " + selection->Describe(), wait);
         }
-        prompter.Message(WithSeparators(result.written) + " 通のメールを印刷しました" +
-                             (result.stopped ? "（中止しました）。" : "。") +
-                             (result.stopped ? std::string() : "\n" + PicturesNotDrawnText(result)),
-                         kTitle);
+        prompter.Message(
+            WithSeparators(result.written) + " 通のメールを印刷しました" +
+                (result.stopped ? "（中止しました）。" : "。") +
+                (result.stopped || result.picturesNotDrawn == 0 ? std::string() : "\n" + PicturesNotDrawnText(result)),
+            kTitle);
         return !result.stopped;
     } catch (const std::exception& e) {
         prompter.Error(std::string("メールを印刷できませんでした。\n") + ErrorText(e), kTitle);
