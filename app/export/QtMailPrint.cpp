@@ -46,7 +46,7 @@ std::string Person(const std::string& name, const std::string& address) {
 
 // Mails laid out in one document; each such run starts on a new page. A document's layout and its
 // drawing grow with all it holds, so a bounded run keeps the whole print linear in the mail count.
-constexpr int kMailsPerDocument = 16;
+constexpr int kMailsPerDocument = 32;
 
 // Where a picture of a document is kept: its mail and its place among the mail's attachments.
 struct PicturePlace {
