@@ -18,6 +18,7 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "common/WaitReporter.h"
@@ -69,8 +70,12 @@ public:
         places_.push_back(place);
         return QString("picture:%1").arg(places_.size() - 1);
     }
-    void Clear() { places_.clear(); }
-    int64_t NotDrawn() const { return notDrawn_; }
+    void Clear() {
+        places_.clear();
+        notDrawn_ += static_cast<int64_t>(failed_.size());
+        failed_.clear();
+    }
+    int64_t NotDrawn() const { return notDrawn_ + static_cast<int64_t>(failed_.size()); }
 
     QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat& format) override {
         const QTextImageFormat image = format.toImageFormat();
@@ -89,11 +94,12 @@ public:
                 picture = DecodePicture(QByteArray::fromRawData(bytes->data(), static_cast<qsizetype>(bytes->size())),
                                         static_cast<int>(std::ceil(rect.width())),
                                         static_cast<int>(std::ceil(rect.height())));
-        } catch (const std::bad_alloc&) {
-            // counted below as not drawn; the print goes on
+        } catch (const std::exception&) {
+            // out of memory or unreadable: counted below as not drawn, and the print goes on (nothing
+            // may leave through Qt's drawing)
         }
         if (!picture.Shown()) {
-            ++notDrawn_;
+            failed_.insert(n); // once, were it asked twice
             return;
         }
         painter->drawImage(rect, picture.frames.front());
@@ -102,7 +108,8 @@ public:
 private:
     SQLite::Database& db_;
     std::vector<PicturePlace> places_;
-    int64_t notDrawn_ = 0;
+    std::set<qsizetype> failed_; // of the current document
+    int64_t notDrawn_ = 0;       // of the documents before it
 };
 
 // The size a picture says it has (turned as it is shown), from its header alone; empty when its
