@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "db/MailPictures.h"
 #include "browse/MailView.h"
 #include "db/Attachments.h"
+#include "db/MailPictures.h"
 #include "db/MailRows.h"
 #include "export/MailSelection.h"
 
