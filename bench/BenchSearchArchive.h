@@ -48,9 +48,9 @@ inline void AddRareMails(SQLite::Database& db) {
         SQLite::Statement picture(db, "INSERT INTO tblAttachment (tblAttachment_YMD, tblAttachment_HMS,"
                                       " tblAttachment_SubKey, tblAttachment_SndRcvFlag, tblAttachment_SndAdd,"
                                       " tblAttachment_RcvAdd, tblAttachment_No, tblAttachment_Name,"
-                                      " tblAttachment_Type, tblAttachment_Size, tblAttachment_Data)"
-                                      " VALUES (?1, '12:00:00', 7, 0, 'tabibito@example.jp', ?2, 1, 'mori.jpg',"
-                                      " 'image/jpeg', 4, x'FFD8FFE0')");
+                                      " tblAttachment_Type, tblAttachment_Size, tblAttachment_Data,"
+                                      " tblAttachment_Picture) VALUES (?1, '12:00:00', 7, 0, 'tabibito@example.jp',"
+                                      " ?2, 1, 'mori.jpg', 'image/jpeg', 4, x'FFD8FFE0', 1)");
         picture.bind(1, ymd);
         picture.bind(2, kOwnerAddress);
         picture.exec();

@@ -21,10 +21,10 @@
 #include <QVBoxLayout>
 
 #include "browse/AttachmentFiles.h"
-#include "browse/MailPictures.h"
-#include "browse/QtPictureDecoder.h"
 #include "common/Messages.h"
 #include "common/Prompter.h"
+#include "db/MailPictures.h"
+#include "db/QtPictureDecoder.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {

@@ -15,7 +15,7 @@
 #include <cmath>
 
 #include "browse/AttachmentFiles.h"
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 
 namespace kamo {
 namespace {
@@ -266,16 +266,15 @@ void QtMailPictures::ShowMail(SQLite::Database& db, const MailKey& key) {
     db_ = &db;
     key_ = key;
     for (const AttachmentEntry& entry : ListAttachments(db, key)) {
-        // The stored type and name are not trusted alone: the first bytes tell a picture too, and
-        // name an unnamed one by its format.
+        if (!entry.picture)
+            continue;
+        // The first bytes name an unnamed picture by its format.
         std::string head;
         try {
             head = AttachmentHead(db, key, entry.position, kPictureHeadBytes).value_or("");
         } catch (const std::exception&) {
             // unreadable here: the attachment list still offers it
         }
-        if (!IsPictureAttachment(entry, head))
-            continue;
         auto slot = std::make_unique<Slot>();
         slot->entry = entry;
         slot->key = QString::fromStdString(PictureCacheKey(key, entry));

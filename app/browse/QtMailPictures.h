@@ -20,9 +20,9 @@
 
 #include <SQLiteCpp/Database.h>
 
-#include "browse/QtPictureDecoder.h"
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
+#include "db/QtPictureDecoder.h"
 
 class QLabel;
 class QMenu;

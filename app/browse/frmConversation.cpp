@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "browse/MailPictures.h"
 #include "browse/MailView.h"
 #include "db/Attachments.h"
+#include "db/MailPictures.h"
 #include "db/MailRows.h"
 #include "export/MailSelection.h"
 
@@ -28,8 +28,7 @@ QString U(const std::string& s) {
 // The mail's pictures, fitted to the page, within the pane's own bounds of decoding.
 void AddPictures(SQLite::Database& db, const MailKey& key, QVBoxLayout* into, QWidget* parent) {
     for (const AttachmentEntry& entry : ListAttachments(db, key)) {
-        const auto head = AttachmentHead(db, key, entry.position, kPictureHeadBytes);
-        if (!head || !IsPictureAttachment(entry, *head) || entry.size > kMaxPictureFileBytes)
+        if (!entry.picture || entry.size > kMaxPictureFileBytes)
             continue;
         const auto bytes = AttachmentBytes(db, key, entry.position);
         if (!bytes)

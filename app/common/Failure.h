@@ -111,6 +111,7 @@ namespace kamo {
     X(TargetIsLink)                                                                                                    \
     X(MboxTargetIsFolder)                                                                                              \
     X(PdfTargetIsFolder)                                                                                               \
+    X(PicturesNotDrawn) /* a note of the PDF or print's summary: how many */                                           \
     X(MboxNotMade)                                                                                                     \
     X(MboxNotWritten)                                                                                                  \
     X(MailFileNotMade)                                                                                                 \

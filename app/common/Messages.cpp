@@ -204,6 +204,8 @@ const char* MessageTemplate(FailureCode code) {
         return KAMO_FILE_ERROR("mbox の書き出し先がフォルダです。ファイルを指定して下さい。");
     case FailureCode::PdfTargetIsFolder:
         return KAMO_FILE_ERROR("PDF の書き出し先がフォルダです。ファイルを指定して下さい。");
+    case FailureCode::PicturesNotDrawn:
+        return "うち {1} 枚の画像は壊れているか読めないため、載せていません（添付ファイルの名前だけがあります）。";
     case FailureCode::MboxNotMade:
         return KAMO_FILE_ERROR("mbox ファイルを作成できません。");
     case FailureCode::MboxNotWritten:

@@ -10,6 +10,7 @@
 
 #include "common/AsciiText.h"
 #include "common/Prompter.h"
+#include "db/Attachments.h"
 #include "db/Schema.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
@@ -110,6 +111,9 @@ bool CreateDatabase(const fs::path& path, Prompter& prompter) {
 bool UpgradeArchive(SQLite::Database& db) {
     bool changed = false;
     SQLite::Transaction tx(db);
+    // The picture mark is added in place and its rows marked, not left to a rebuild that copies every
+    // attachment and marks none.
+    changed = AddPictureMarks(db);
     std::vector<const TableDef*> tables;
     for (const auto& table : ArchiveTables())
         tables.push_back(&table);

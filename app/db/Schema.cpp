@@ -3,6 +3,7 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include "db/Attachments.h"
 #include "db/MailRows.h"
 
 namespace kamo {
@@ -128,10 +129,18 @@ std::vector<TableDef> BuildAddedTables() {
         {"tblAttachment_Type", kTextEmpty},
         {"tblAttachment_Size", kInt},
         {"tblAttachment_Data", "BLOB NOT NULL DEFAULT x''"},
+        // Whether it is a picture (db/Attachments.h), decided when the row is written; NULL until an
+        // older archive's rows are marked. Last, as the column added to such an archive comes.
+        {"tblAttachment_Picture", kInt},
     };
     attachment.primaryKey = {"tblAttachment_YMD",        "tblAttachment_HMS",    "tblAttachment_SubKey",
                              "tblAttachment_SndRcvFlag", "tblAttachment_SndAdd", "tblAttachment_RcvAdd",
                              "tblAttachment_No"};
+    // The marks without the rows: a row holds its bytes before its mark, and reading the mark from
+    // it would load them.
+    attachment.indexes = {{"idxAttachment_Picture",
+                           "tblAttachment_YMD, tblAttachment_HMS, tblAttachment_SubKey, tblAttachment_SndRcvFlag, "
+                           "tblAttachment_SndAdd, tblAttachment_RcvAdd, tblAttachment_No, tblAttachment_Picture"}};
     // The names mail came with, kept aside when the friend book first renames it (friends/FriendBook),
     // so they can be brought back. The key columns carry tblKamoMail's names.
     TableDef originalNames{"tblOriginalNames", {}, "tblOriginalNames", {}, {}, kKeptBesideMail};
@@ -332,12 +341,14 @@ bool AddMissingTables(SQLite::Database& db) {
         if (!Exists(db, "trigger", trigger.name))
             triggers.push_back(&trigger);
     if (tables.empty() && triggers.empty())
-        return false;
+        return AddPictureMarks(db);
     SQLite::Transaction tx(db);
     for (const auto* table : tables)
         CreateTableWithIndexes(db, *table);
     for (const auto* trigger : triggers)
         db.exec(trigger->sql);
+    // An archive whose attachments were stored before their picture marks gets them with the rest.
+    AddPictureMarks(db);
     tx.commit();
     return true;
 }

@@ -64,17 +64,6 @@ bool RunsAsPage(std::string_view name, std::string_view contentType) {
            type == "image/svg+xml" || type == "text/xml" || type == "application/xml";
 }
 
-// A picture every browser shows in an <img> (no SVG: that is a document).
-bool ShownAsPicture(const MailAttachment& a) {
-    static const std::set<std::string> kTypes = {"image/jpeg", "image/pjpeg", "image/png",
-                                                 "image/gif",  "image/webp",  "image/bmp"};
-    static const std::set<std::string> kExtensions = {"jpg", "jpeg", "jpe", "png", "gif", "webp", "bmp"};
-    const std::string type = LowerAscii(a.contentType.substr(0, a.contentType.find(';')));
-    if (kTypes.count(type))
-        return true;
-    return (type.empty() || type == "application/octet-stream") && kExtensions.count(ExtensionOf(a.fileName));
-}
-
 // A relative link to a file we named: every byte but the unreserved ones and "/" percent-encoded.
 std::string Href(std::string_view path) {
     static const char* kHex = "0123456789ABCDEF";
@@ -274,7 +263,7 @@ private:
                 MakeExportFolder(folder_ / "mail" / e.id, true);
             WriteExportFile(folder_ / "mail" / e.id / name, a.data, mode_);
             const std::string href = Href(e.id + "/" + name);
-            if (ShownAsPicture(a))
+            if (a.picture) // named or not, as the mail display shows it
                 pictures +=
                     "<a href=\"" + href + "\"><img src=\"" + href + "\" alt=\"" + HtmlEscaped(name) + "\"></a>\n";
             files += "<li><a href=\"" + href + "\">" + HtmlEscaped(name) + "</a> (" +

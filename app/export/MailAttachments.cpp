@@ -6,8 +6,8 @@ namespace kamo {
 
 std::vector<MailAttachment> MailAttachmentReader::Read(const MailRecord& mail) {
     std::vector<MailAttachment> list;
-    for (Attachment& a : reader_.Read(KeyOf(mail)))
-        list.push_back({std::move(a.name), std::move(a.contentType), std::move(a.bytes)});
+    for (StoredAttachment& a : reader_.Read(KeyOf(mail)))
+        list.push_back({std::move(a.name), std::move(a.contentType), std::move(a.bytes), a.picture});
     return list;
 }
 

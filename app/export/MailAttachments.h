@@ -15,6 +15,7 @@ struct MailAttachment {
     std::string fileName;    // UTF-8, as the sender named it
     std::string contentType; // e.g. "image/jpeg"; empty: application/octet-stream
     std::string data;        // the bytes
+    bool picture = false;    // as the archive keeps it (IsPictureAttachment)
 };
 
 class MailAttachmentReader {

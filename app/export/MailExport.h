@@ -81,7 +81,8 @@ struct ExportResult {
     // (a file already at the target stays as it was); Maildir and eml keep the `written` mails,
     // each a complete file, for they may replace the files of an earlier export.
     bool stopped = false;
-    int64_t withoutOriginal = 0; // `original`: mails written from their rows, for none was kept
+    int64_t withoutOriginal = 0;  // `original`: mails written from their rows, for none was kept
+    int64_t picturesNotDrawn = 0; // PDF and print: pictures that could not be decoded (their names are listed)
 };
 
 // Writes the selected mails to `target` (a file for mbox, a folder for the others, made when

@@ -2,24 +2,32 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTextObjectInterface>
 #include <QUrl>
 #include <cerrno>
+#include <cmath>
 #include <memory>
+#include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "common/WaitReporter.h"
+#include "db/Attachments.h"
 #include "db/Backups.h"
+#include "db/MailPictures.h"
+#include "db/QtPictureDecoder.h"
 #include "export/ExportFiles.h"
 #include "export/HtmlArchive.h"
-#include "export/MailAttachments.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {
@@ -37,10 +45,99 @@ std::string Person(const std::string& name, const std::string& address) {
     return address.empty() ? name : name + " <" + address + ">";
 }
 
-// One mail as the document's HTML (Qt's rich text subset): pictures as resources of the document,
-// no wider than the page.
-std::string MailHtml(QTextDocument& doc, const MailRecord& mail, const std::vector<MailAttachment>& attachments,
-                     qreal pageWidth, qreal pixelScale, int& pictureNumber, bool first) {
+// Mails laid out in one document; each such run starts on a new page. A document's layout and its
+// drawing grow with all it holds, so a bounded run keeps the whole print linear in the mail count.
+constexpr int kMailsPerDocument = 32;
+
+// Where a picture of a document is kept: its mail and its place among the mail's attachments.
+struct PicturePlace {
+    MailKey key;
+    int64_t position = 0;
+};
+
+// Draws the pictures of the documents: a picture is read from the archive and decoded at its printed
+// size (scaled while read) only when its page is drawn, and let go at once, so no more than one
+// picture is held decoded whatever their number. Its size in the layout is the one its HTML gives.
+class PictureDrawer : public QObject, public QTextObjectInterface {
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+
+public:
+    explicit PictureDrawer(SQLite::Database& db) : db_(db) {}
+
+    // A name for the document's HTML of the picture at `place`.
+    QString Add(const PicturePlace& place) {
+        places_.push_back(place);
+        return QString("picture:%1").arg(places_.size() - 1);
+    }
+    void Clear() {
+        places_.clear();
+        notDrawn_ += static_cast<int64_t>(failed_.size());
+        failed_.clear();
+    }
+    int64_t NotDrawn() const { return notDrawn_ + static_cast<int64_t>(failed_.size()); }
+
+    QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat& format) override {
+        const QTextImageFormat image = format.toImageFormat();
+        return {image.width(), image.height()};
+    }
+
+    void drawObject(QPainter* painter, const QRectF& rect, QTextDocument*, int, const QTextFormat& format) override {
+        bool ok = false;
+        const qsizetype n = format.toImageFormat().name().mid(8).toLongLong(&ok);
+        if (!ok || n < 0 || n >= static_cast<qsizetype>(places_.size()))
+            return;
+        const PicturePlace& place = places_[static_cast<size_t>(n)];
+        DecodedPicture picture;
+        try {
+            if (const auto bytes = AttachmentBytes(db_, place.key, place.position))
+                picture = DecodePicture(QByteArray::fromRawData(bytes->data(), static_cast<qsizetype>(bytes->size())),
+                                        static_cast<int>(std::ceil(rect.width())),
+                                        static_cast<int>(std::ceil(rect.height())));
+        } catch (const std::exception&) {
+            // out of memory or unreadable: counted below as not drawn, and the print goes on (nothing
+            // may leave through Qt's drawing)
+        }
+        if (!picture.Shown()) {
+            failed_.insert(n); // once, were it asked twice
+            return;
+        }
+        painter->drawImage(rect, picture.frames.front());
+    }
+
+private:
+    SQLite::Database& db_;
+    std::vector<PicturePlace> places_;
+    std::set<qsizetype> failed_; // of the current document
+    int64_t notDrawn_ = 0;       // of the documents before it
+};
+
+// The size a picture says it has (turned as it is shown), from its header alone; empty when its
+// content is no picture that decodes.
+QSize SourceSize(const std::string& bytes) {
+    QBuffer buffer;
+    buffer.setData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (!buffer.open(QIODevice::ReadOnly) || PictureFormatOf(bytes).empty())
+        return {};
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (size.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90))
+        size.transpose();
+    return size;
+}
+
+// The page's geometry a mail is laid out in.
+struct PageRoom {
+    qreal width = 0;      // the text's width
+    qreal height = 0;     // what a picture's line may take of a page
+    qreal pixelScale = 1; // device pixels of one screen pixel (96 an inch)
+};
+
+// One mail as the document's HTML (Qt's rich text subset): each picture as large as on a screen,
+// fitted inside the page's width and height, drawn by `drawer`; the attachments named after them.
+std::string MailHtml(SQLite::Database& db, const MailRecord& mail, const PageRoom& room, PictureDrawer& drawer,
+                     int64_t& unreadable, bool first) {
     std::string html = first ? "" : "<hr>";
     html += "<h2>" + HtmlEscaped(mail.subject.empty() ? "（件名なし）" : mail.subject) + "</h2>";
     html += "<table cellspacing=\"0\" cellpadding=\"1\"><tr><td><b>日付</b>&nbsp;</td><td>" +
@@ -49,23 +146,93 @@ std::string MailHtml(QTextDocument& doc, const MailRecord& mail, const std::vect
             HtmlEscaped(Person(mail.rcvName, mail.rcvAdd)) + "</td></tr></table>";
     html += "<p style=\"white-space: pre-wrap\">" + HtmlEscaped(mail.body) + "</p>";
     std::string names;
-    for (const MailAttachment& a : attachments) {
-        QImage picture;
-        if (a.contentType.rfind("image/", 0) == 0 && a.contentType.find("svg") == std::string::npos &&
-            picture.loadFromData(reinterpret_cast<const uchar*>(a.data.data()), static_cast<int>(a.data.size()))) {
-            const QString name = QString("picture:%1").arg(++pictureNumber);
-            doc.addResource(QTextDocument::ImageResource, QUrl(name), picture);
-            // As large as on a screen (96 pixels an inch), never wider than the page.
-            const qreal width = std::min<qreal>(picture.width() * pixelScale, pageWidth);
-            html += "<p><img src=\"" + name.toStdString() + "\" width=\"" + std::to_string(static_cast<int>(width)) +
-                    "\"></p>";
+    const MailKey key = KeyOf(mail);
+    for (const AttachmentEntry& entry : ListAttachments(db, key)) {
+        if (entry.picture) {
+            const auto bytes = AttachmentBytes(db, key, entry.position);
+            const QSize source = bytes ? SourceSize(*bytes) : QSize();
+            if (source.isEmpty()) {
+                ++unreadable;
+            } else {
+                const PictureSize shown = ShownSize({static_cast<int>(std::lround(source.width() * room.pixelScale)),
+                                                     static_cast<int>(std::lround(source.height() * room.pixelScale))},
+                                                    static_cast<int>(room.width), static_cast<int>(room.height));
+                html += "<p><img src=\"" + drawer.Add({key, entry.position}).toStdString() + "\" width=\"" +
+                        std::to_string(shown.width) + "\" height=\"" + std::to_string(shown.height) + "\"></p>";
+            }
         }
-        names += (names.empty() ? "" : "、") + HtmlEscaped(a.fileName);
+        names += (names.empty() ? "" : "、") +
+                 HtmlEscaped(AttachmentFileName(entry.name, entry.contentType, static_cast<size_t>(entry.position)));
     }
     if (!names.empty())
         html += "<p><b>添付ファイル</b>&nbsp;" + names + "</p>";
     return html;
 }
+
+// The selection a run of mails at a time, each run as one document laid out on the pages.
+class MailDocuments {
+public:
+    MailDocuments(SQLite::Database& db, const MailSelection& selection, QPagedPaintDevice& device, const QFont& font,
+                  QSizeF pageSize)
+        : db_(db), stream_(db, selection), reader_(db), device_(device), font_(font), pageSize_(pageSize), drawer_(db) {
+    }
+
+    // The next run's document; nothing after the last. `unreadable` counts the pictures whose size
+    // cannot be read.
+    std::unique_ptr<QTextDocument> Next(WaitReporter& wait, int64_t& mails, int64_t& unreadable) {
+        if (rows_.empty() && more_) {
+            more_ = stream_.Read(rows_, 256);
+            next_ = 0;
+        }
+        if (next_ >= rows_.size())
+            return nullptr;
+        drawer_.Clear();
+        auto doc = std::make_unique<QTextDocument>();
+        doc->documentLayout()->setPaintDevice(&device_);
+        doc->documentLayout()->registerHandler(QTextFormat::ImageObject, &drawer_);
+        doc->setDefaultFont(font_);
+        doc->setPageSize(pageSize_);
+        const QFontMetricsF metrics(font_, &device_);
+        PageRoom room;
+        room.width = pageSize_.width() - 2 * doc->documentMargin();
+        // A line of a picture fits on one page with its paragraph's spacing.
+        room.height = pageSize_.height() - 2 * doc->documentMargin() - 3 * metrics.height();
+        room.pixelScale = device_.logicalDpiX() / 96.0;
+        std::string html;
+        for (int n = 0; n < kMailsPerDocument && next_ < rows_.size(); ++n) {
+            if (wait.CancelRequested()) {
+                stopped_ = true;
+                break;
+            }
+            if (const auto mail = reader_.Read(rows_[next_])) {
+                html += MailHtml(db_, *mail, room, drawer_, unreadable, html.empty());
+                ++mails;
+            }
+            ++next_;
+            wait.Pump();
+        }
+        if (next_ >= rows_.size())
+            rows_.clear();
+        doc->setHtml(U(html));
+        return doc;
+    }
+    bool Stopped() const { return stopped_; }
+    std::optional<int64_t> Total() { return stream_.Total(); }
+    int64_t NotDrawn() const { return drawer_.NotDrawn(); }
+
+private:
+    SQLite::Database& db_;
+    SelectionStream stream_;
+    MailRowReader reader_;
+    QPagedPaintDevice& device_;
+    QFont font_;
+    QSizeF pageSize_;
+    PictureDrawer drawer_;
+    std::vector<int64_t> rows_;
+    size_t next_ = 0;
+    bool more_ = true;
+    bool stopped_ = false;
+};
 
 } // namespace
 
@@ -81,51 +248,48 @@ ExportResult PrintMails(SQLite::Database& db, const MailSelection& selection, QP
     font.setStyleHint(QFont::SansSerif);
     const QFontMetricsF metrics(font, &device);
     const qreal band = metrics.height() * 2; // the title above, the page number below
-    QTextDocument doc;
-    doc.documentLayout()->setPaintDevice(&device);
-    doc.setDefaultFont(font);
-    doc.setPageSize(QSizeF(area.width(), area.height() - 2 * band));
+    const QSizeF pageSize(area.width(), area.height() - 2 * band);
 
-    std::string html;
-    int pictures = 0;
-    SelectionStream stream(db, selection);
-    MailRowReader reader(db);
-    MailAttachmentReader attachments(db);
-    std::vector<int64_t> rows;
-    bool more = true;
-    ShowExportCount(wait, 0, stream.Total());
-    while (more && !result.stopped) {
-        rows.clear();
-        more = stream.Read(rows, 256);
-        for (int64_t row : rows) {
-            if (wait.CancelRequested()) {
-                result.stopped = true;
-                break;
-            }
-            if (const auto mail = reader.Read(row)) {
-                html += MailHtml(doc, *mail, attachments.Read(*mail), doc.pageSize().width(),
-                                 device.logicalDpiX() / 96.0, pictures, result.written == 0);
-                ++result.written;
-            }
+    // The pages are counted first ("n / N" at every foot), each run laid out and let go; then laid
+    // out again and drawn.
+    int64_t pageCount = 0;
+    {
+        MailDocuments counting(db, selection, device, font, pageSize);
+        int64_t mails = 0, unreadable = 0;
+        while (const auto doc = counting.Next(wait, mails, unreadable))
+            pageCount += doc->pageCount();
+        if (counting.Stopped()) {
+            result.stopped = true;
+            painter.end();
+            return result;
+        }
+    }
+    MailDocuments documents(db, selection, device, font, pageSize);
+    ShowExportCount(wait, 0, documents.Total());
+    int64_t pageNumber = 0, unreadable = 0;
+    while (const auto doc = documents.Next(wait, result.written, unreadable)) {
+        ShowExportCount(wait, result.written, documents.Total());
+        const qreal height = doc->pageSize().height();
+        for (int n = 0; n < doc->pageCount() && !result.stopped; ++n) {
+            if (pageNumber > 0 && !device.newPage())
+                throw std::runtime_error("次のページを始められません。");
+            ++pageNumber;
+            painter.save();
+            painter.setFont(font);
+            painter.drawText(QRectF(0, 0, area.width(), band), Qt::AlignLeft | Qt::AlignTop, U(title));
+            painter.drawText(QRectF(0, area.height() - band, area.width(), band), Qt::AlignHCenter | Qt::AlignBottom,
+                             QString("%1 / %2").arg(pageNumber).arg(std::max(pageCount, pageNumber)));
+            painter.translate(0, band - n * height);
+            doc->drawContents(&painter, QRectF(0, n * height, area.width(), height));
+            painter.restore();
+            result.stopped = wait.CancelRequested();
             wait.Pump();
         }
-        ShowExportCount(wait, result.written, stream.Total());
+        if (result.stopped)
+            break;
     }
-    doc.setHtml(U(html));
-    const int pageCount = doc.pageCount();
-    for (int n = 0; n < pageCount && !result.stopped; ++n) {
-        if (n > 0 && !device.newPage())
-            throw std::runtime_error("次のページを始められません。");
-        painter.save();
-        painter.setFont(font);
-        painter.drawText(QRectF(0, 0, area.width(), band), Qt::AlignLeft | Qt::AlignTop, U(title));
-        painter.drawText(QRectF(0, area.height() - band, area.width(), band), Qt::AlignHCenter | Qt::AlignBottom,
-                         QString("%1 / %2").arg(n + 1).arg(pageCount));
-        painter.translate(0, band - n * doc.pageSize().height());
-        doc.drawContents(&painter, QRectF(0, n * doc.pageSize().height(), area.width(), doc.pageSize().height()));
-        painter.restore();
-        wait.Pump();
-    }
+    result.stopped = result.stopped || documents.Stopped();
+    result.picturesNotDrawn = unreadable + documents.NotDrawn();
     painter.end();
     return result;
 }
@@ -143,12 +307,19 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
     wait.OfferCancelAsking(
         "PDF の書き出しを中止しますか？\n中止すると PDF ファイルは作らず、ここまでに用意した分も残りません。");
     wait.Pump();
-    // Qt writes into memory; the file goes down the one way once the document is whole.
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
+    // The PDF goes straight into the temporary of the one way (pictures and all, it may be far larger
+    // than memory should hold), which is renamed into place once the document is whole; a stop or a
+    // failure removes it.
+    FileWriter out(target, PrivateFile(PrivateModeOf(archive)));
+    if (!out.Ok())
+        FailExport(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MailFileNotMade, target,
+                   out.Error());
+    QFile file;
+    if (!file.open(out.Fd(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        FailExport(FailureCode::MailFileNotMade, target, errno);
     ExportResult result;
     {
-        QPdfWriter pdf(&buffer);
+        QPdfWriter pdf(&file);
         pdf.setTitle(U("KamoMail " + selection.Describe()));
         pdf.setCreator(QStringLiteral("KamoMail"));
         pdf.setPageSize(QPageSize(QPageSize::A4));
@@ -159,9 +330,9 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
     result.target = target;
     if (result.stopped)
         return result;
-    const QByteArray& bytes = buffer.data();
-    WriteExportFile(target, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())),
-                    PrivateModeOf(archive));
+    if (!file.flush() || file.error() != QFileDevice::NoError || !out.Commit())
+        FailExport(out.Error() == ELOOP ? FailureCode::TargetIsLink : FailureCode::MailFileNotWritten, target,
+                   out.Error() ? out.Error() : errno);
     return result;
 }
 
@@ -178,3 +349,5 @@ ExportResult WriteMailPdfOnTerminal(SQLite::Database& db, const MailSelection& s
 }
 
 } // namespace kamo
+
+#include "QtMailPrint.moc"

@@ -42,6 +42,13 @@ bool SetUpPrinter(QWidget* parent, QPrinter& printer) {
 
 const char* const kTitle = "メールの印刷";
 
+// The pictures a print or PDF left out, for they could not be decoded: a line of the summary.
+std::string PicturesNotDrawnText(const ExportResult& result) {
+    if (result.picturesNotDrawn == 0)
+        return {};
+    return MessageOf(Failure(FailureCode::PicturesNotDrawn, {WithSeparators(result.picturesNotDrawn)})) + "\n";
+}
+
 } // namespace
 
 PrintDialogHooks& PrintDialogSeams() {
@@ -68,9 +75,11 @@ bool MemPrint(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Q
             wait.OfferCancelAsking("印刷を中止しますか？\n中止すると、ここまでに用意した分も印刷しません。");
             result = PrintMails(session.Database(), *selection, printer, "KamoMail " + selection->Describe(), wait);
         }
-        prompter.Message(WithSeparators(result.written) + " 通のメールを印刷しました" +
-                             (result.stopped ? "（中止しました）。" : "。"),
-                         kTitle);
+        prompter.Message(
+            WithSeparators(result.written) + " 通のメールを印刷しました" +
+                (result.stopped ? "（中止しました）。" : "。") +
+                (result.stopped || result.picturesNotDrawn == 0 ? std::string() : "\n" + PicturesNotDrawnText(result)),
+            kTitle);
         return !result.stopped;
     } catch (const std::exception& e) {
         prompter.Error(std::string("メールを印刷できませんでした。\n") + ErrorText(e), kTitle);
@@ -96,7 +105,8 @@ bool MemPdfExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wai
                 "PDF の書き出しを中止しました。ファイルは作っていません（元のままです）。\n" + target.string(), kTitle);
             return false;
         }
-        prompter.Message(WithSeparators(result.written) + " 通のメールを PDF に書き出しました。\n" + target.string(),
+        prompter.Message(WithSeparators(result.written) + " 通のメールを PDF に書き出しました。\n" +
+                             PicturesNotDrawnText(result) + target.string(),
                          kTitle);
         return true;
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "db/Attachments.h"
 #include "db/HeaderFields.h"
 #include "db/MailRows.h"
 #include "db/SqlNames.h"
@@ -179,7 +180,9 @@ Conditions ConditionsOf(SQLite::Database& db, const std::vector<SearchTerm>& ter
                 break;
             }
             cond = "EXISTS (SELECT 1 FROM tblAttachment WHERE " + MailKeyJoin("tblAttachment");
-            if (term.field == TermField::Picture) {
+            if (term.field == TermField::Picture && HasPictureMarks(db)) {
+                cond += " AND tblAttachment_Picture = 1";
+            } else if (term.field == TermField::Picture) {
                 cond += " AND tblAttachment_Type LIKE ?";
                 c.values.push_back(kPictureTypePattern);
             }
@@ -328,11 +331,12 @@ std::optional<std::vector<int64_t>> SearchStream::AttachmentCandidates() {
             wanted = !wanted || term.field == TermField::Picture ? &term : wanted;
     if (!wanted || !HasTable(db_, "tblAttachment"))
         return std::nullopt;
+    const bool marked = HasPictureMarks(db_);
+    const std::string picture = marked ? " WHERE tblAttachment_Picture = 1" : " WHERE tblAttachment_Type LIKE ?1";
     SQLite::Statement st(db_, "SELECT DISTINCT tblKamoMail.rowid FROM tblAttachment CROSS JOIN tblKamoMail ON " +
                                   MailKeyJoin("tblAttachment") +
-                                  (wanted->field == TermField::Picture ? " WHERE tblAttachment_Type LIKE ?1" : "") +
-                                  " LIMIT ?2");
-    if (wanted->field == TermField::Picture)
+                                  (wanted->field == TermField::Picture ? picture : std::string()) + " LIMIT ?2");
+    if (wanted->field == TermField::Picture && !marked)
         st.bind(1, kPictureTypePattern);
     st.bind(2, static_cast<int64_t>(limits_.maxCandidates) + 1);
     std::vector<int64_t> rows;

@@ -62,8 +62,9 @@ private:
 // The syntax in a few lines for the help of the window and the terminal.
 const char* SearchSyntaxHelp();
 
-// Whether a stored attachment content type ("image/jpeg", lower case as stored) is a picture for
-// has:picture: the one place search decides it.
+// has:picture asks each attachment's picture mark (IsPictureAttachment of db/Attachments.h, kept with
+// the attachment). A copy opened as an older version wrote it has no marks: its stored types, matched
+// by this pattern, are all it can be asked.
 inline constexpr const char* kPictureTypePattern = "image/%";
 
 } // namespace kamo

@@ -159,6 +159,9 @@ int ExportMailFormat(const ExportRequest& request) {
         }
         request.out << result.written << " 通のメールを " << request.format << " で書き出しました（"
                     << chosen.Describe() << "）: " << result.target.string() << '\n';
+        if (result.picturesNotDrawn > 0)
+            request.out << MessageOf(Failure(FailureCode::PicturesNotDrawn, {std::to_string(result.picturesNotDrawn)}))
+                        << '\n';
         if (options.original && result.withoutOriginal > 0)
             request.out << "うち " << result.withoutOriginal
                         << " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";

@@ -16,6 +16,7 @@
 #include "common/CodePage.h"
 #include "common/Csv.h"
 #include "common/Failure.h"
+#include "db/Attachments.h"
 #include "db/Backups.h"
 #include "db/MailRows.h"
 #include "db/SqlNames.h"
@@ -144,7 +145,7 @@ void CheckValue(const FileJob& job, size_t line, const Column& column, const Csv
 }
 
 // Reads the file through; `row` gets each checked record and its line. Throws at the first problem.
-void ReadFile(const FileJob& job, const std::function<void(const std::vector<CsvField>&, size_t)>& row) {
+void ReadFile(FileJob& job, const std::function<void(const std::vector<CsvField>&, size_t)>& row) {
     // Only a regular file: a FIFO would block the import for ever, a device never end.
     std::error_code ec;
     if (!fs::is_regular_file(job.file, ec))
@@ -181,6 +182,13 @@ void ReadFile(const FileJob& job, const std::function<void(const std::vector<Csv
     std::vector<std::string> expected;
     for (const auto& c : job.columns)
         expected.push_back(c.name);
+    // A file written before the attachments kept their picture marks lacks that last column: its
+    // rows come in unmarked and are marked once read.
+    if (header.size() + 1 == expected.size() && expected.back() == "tblAttachment_Picture" &&
+        std::equal(header.begin(), header.end(), expected.begin())) {
+        job.columns.pop_back();
+        expected.pop_back();
+    }
     if (header != expected)
         Refuse(job, 1, FailureCode::CsvHeaderMismatch, {job.table});
     while (reader.Next(record)) {
@@ -346,11 +354,11 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
     if (jobs.empty())
         throw Failure(FailureCode::CsvNothingToImport, {folder.string()});
     // Every file checked through first: a broken one must not leave half an import behind.
-    for (const auto& job : jobs)
+    for (auto& job : jobs)
         ReadFile(job, [](const std::vector<CsvField>&, size_t) {});
 
     SQLite::Transaction transaction(db);
-    for (const auto& job : jobs) {
+    for (auto& job : jobs) {
         if (progress)
             progress(job.table);
         std::string names, marks, same, keyMatch, sameContent;
@@ -433,6 +441,12 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
         });
         counts.push_back(count);
     }
+    // Attachments brought in without their picture marks (rows of an older export) get them here.
+    for (const auto& job : jobs)
+        if (job.table == "tblAttachment" || job.table == "tblTrashAttachment") {
+            MarkUnmarkedPictures(db);
+            break;
+        }
     transaction.commit();
     counts.insert(counts.end(), notRead.begin(), notRead.end());
     return counts;

@@ -1,5 +1,5 @@
 // Which attachments show as pictures, and the sizes pictures are decoded and shown at.
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -46,7 +46,7 @@ std::unique_ptr<SQLite::Database> Archive() {
     const std::string key = "SELECT tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, tblKamoMail_SndRcvFlag, "
                             "tblKamoMail_SndAdd, tblKamoMail_RcvAdd";
     db->exec("INSERT INTO tblAttachment " + key +
-             ", 1, 'a.jpg', 'image/jpeg', 3, x'FFD800' FROM tblKamoMail "
+             ", 1, 'a.jpg', 'image/jpeg', 3, x'FFD800', 1 FROM tblKamoMail "
              "WHERE tblKamoMail_Subject = '写真'");
     db->exec("INSERT INTO tblHeaderFields " + key +
              ", '<1@x>', '', '', 'c@x', '' FROM tblKamoMail "

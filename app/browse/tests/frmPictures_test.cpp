@@ -26,15 +26,15 @@
 
 #include <SQLiteCpp/Transaction.h>
 
-#include "browse/MailPictures.h"
 #include "browse/QtAttachmentList.h"
 #include "browse/QtMailPictures.h"
-#include "browse/QtPictureDecoder.h"
 #include "browse/frmKamoMail.h"
 #include "browse/tests/WindowArchive.h"
 #include "db/ArchiveSession.h"
 #include "db/Attachments.h"
 #include "db/LookupLists.h"
+#include "db/MailPictures.h"
+#include "db/QtPictureDecoder.h"
 #include "db/Schema.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"

@@ -110,7 +110,8 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
                  {"tblAttachment_Name", "TEXT", 0},
                  {"tblAttachment_Type", "TEXT", 0},
                  {"tblAttachment_Size", "INTEGER", 0},
-                 {"tblAttachment_Data", "BLOB", 0}});
+                 {"tblAttachment_Data", "BLOB", 0},
+                 {"tblAttachment_Picture", "INTEGER", 0}});
 
     // Named primary indexes.
     for (const char* name : {"tblKamoMail", "tblFriend", "tblAttachment"}) {

@@ -67,6 +67,9 @@ protected:
         writer.Add(evil, 5, {"A.txt", "text/plain", "two"});
         writer.Add(evil, 6, {"", "image/png", "\x89PNG\r\n\x1a\n"});
         writer.Add(evil, 7, {"we\x01ird:na*me?.jpg", "image/jpeg", kJpeg});
+        // Pictures sent as plain bytes, named or not: the mail display shows them, and so does the page.
+        writer.Add(evil, 8, {"", "application/octet-stream", "\x89PNG\r\n\x1a\n"});
+        writer.Add(evil, 9, {"b.png", "application/octet-stream", "\x89PNG\r\n\x1a\n"});
     }
     ExportResult Export(const fs::path& target, const MailSelection& selection = MailSelection::All()) {
         NullWaitReporter wait;
@@ -119,7 +122,8 @@ TEST_F(HtmlArchiveTest, EveryPageParsesEveryLinkResolvesAndNothingFromTheMailIsM
                                           "5-A.txt",       "添付ファイル6", "weird_na_me_.jpg"};
     for (const auto& name : wanted)
         EXPECT_TRUE(names.count(name)) << name;
-    EXPECT_EQ(pages[evilPage]["pictures"].size(), 2u); // the PNG and the JPEG; never the SVG
+    // The PNG, the JPEG and the two PNGs sent as plain bytes; never the SVG.
+    EXPECT_EQ(pages[evilPage]["pictures"].size(), 4u);
     for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().string().rfind(out.string(), 0), 0u) << "written outside: " << entry.path();
     // The photo is drawn on its mail's page and is the bytes of the attachment.

@@ -2,11 +2,14 @@
 // against a plain check of every mail over a generated archive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 
 #include <SQLiteCpp/Transaction.h>
 
 #include "common/WaitReporter.h"
+#include "db/Archive.h"
 #include "db/Attachments.h"
 #include "db/HeaderFields.h"
 #include "search/SearchIndex.h"
@@ -54,7 +57,8 @@ TEST(ParseSearch, ReadsEveryKindOfTerm) {
          {Term(TermField::Any, SearchFold("また 明日")), Term(TermField::Any, "さようなら", true)}},
         {"subject:\"Re: 旅行\"", {Term(TermField::Subject, SearchFold("Re: 旅行"))}},
         {"＂re:＂ \"-x\" - -",
-         {Term(TermField::Any, SearchFold("re:")), Term(TermField::Any, SearchFold("-x")), Term(TermField::Any, SearchFold("-"))}},
+         {Term(TermField::Any, SearchFold("re:")), Term(TermField::Any, SearchFold("-x")),
+          Term(TermField::Any, SearchFold("-"))}},
         {"date:2002", {Dates("2002", "2002")}},
         {"date:2002-4", {Dates("2002/04", "2002/04")}},
         {"date:2000/02/29", {Dates("2000/02/29", "2000/02/29")}},
@@ -279,4 +283,92 @@ TEST(FieldSearch, ACopyWithoutTheAddedTablesFindsNoAttachmentMailboxOrCc) {
     EXPECT_TRUE(SearchMails(*db, "has:attachment").empty());
     EXPECT_TRUE(SearchMails(*db, "in:受信フォルダ").empty());
     EXPECT_EQ(SearchMails(*db, "-has:picture -in:受信フォルダ to:かも date:2002-04").size(), 1u);
+}
+
+// One rule says what is a picture, decided when the attachment is stored: has:picture finds a mail
+// exactly when the mail display (ListAttachments' mark) shows one of its attachments as a picture,
+// whatever its type and name say, in a new archive and in one whose attachments were stored before
+// the marks (marked when it is opened, or by the version upgrade).
+TEST(FieldSearch, HasPictureFindsJustTheMailsWhosePicturesTheMailDisplayShows) {
+    const std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+    const std::string jpeg("\xFF\xD8\xFF\xE0\0\x10JFIF", 10);
+    std::string bmp = "BM" + std::string(12, '\0') + '\x28' + std::string(3, '\0');
+    const struct {
+        Attachment attachment;
+        bool picture;
+    } cases[] = {
+        {{"a.png", "image/png", png}, true},
+        {{"b.png", "application/octet-stream", png}, true},
+        {{"", "application/octet-stream", png}, true}, // unnamed: its content says
+        {{"", "application/octet-stream", jpeg}, true},
+        {{"scan.dat", "application/octet-stream", "GIF89a\x01\x00"}, true},
+        {{"", "", bmp}, true},
+        {{"x.png", "application/octet-stream", "not a picture"}, true}, // says so: shown with its note
+        {{"broken", "image/jpeg", "not a picture"}, true},
+        {{"memo.txt", "text/plain; charset=shift_jis", "hello"}, false},
+        {{"a.tif", "image/tiff", "II*\0"}, false}, // a format not shown
+        {{"", "image/svg+xml", "<svg/>"}, false},
+        {{"data.zip", "application/zip", "PK\x03\x04"}, false},
+        {{"BMW.txt", "", "BMW fuhr vorbei, sagte sie"}, false},
+    };
+    enum class Form { New, MarkedWhenOpened, MarkedByUpgrade };
+    for (Form form : {Form::New, Form::MarkedWhenOpened, Form::MarkedByUpgrade}) {
+        auto db = test::MemoryArchive();
+        if (form != Form::New) {
+            // As an older version left it: no marks, no index of them.
+            db->exec("DROP INDEX idxAttachment_Picture");
+            db->exec("ALTER TABLE tblAttachment DROP COLUMN tblAttachment_Picture");
+            db->exec("ALTER TABLE tblTrashAttachment DROP COLUMN tblAttachment_Picture");
+        }
+        std::vector<MailRecord> mails;
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const std::string hms = (i < 10 ? "10:00:0" : "10:00:") + std::to_string(i);
+            const MailRecord m =
+                test::Mail("2001/05/01", hms, false, "花子", "hana@example.jp", "写真" + std::to_string(i), "本文");
+            test::InsertTestMail(*db, m);
+            if (form == Form::New) {
+                AttachmentWriter(*db).Add(KeyOf(m), 1, cases[i].attachment);
+            } else {
+                SQLite::Statement put(*db, "INSERT INTO tblAttachment (tblAttachment_YMD, tblAttachment_HMS, "
+                                           "tblAttachment_SubKey, tblAttachment_SndRcvFlag, tblAttachment_SndAdd, "
+                                           "tblAttachment_RcvAdd, tblAttachment_No, tblAttachment_Name, "
+                                           "tblAttachment_Type, tblAttachment_Size, tblAttachment_Data) VALUES "
+                                           "(?1, ?2, ?3, ?4, ?5, ?6, 1, ?7, ?8, ?9, ?10)");
+                BindMailKey(put, 1, KeyOf(m));
+                put.bind(7, cases[i].attachment.name);
+                put.bind(8, cases[i].attachment.contentType);
+                put.bind(9, static_cast<int64_t>(cases[i].attachment.bytes.size()));
+                put.bind(10, cases[i].attachment.bytes.data(), static_cast<int>(cases[i].attachment.bytes.size()));
+                put.exec();
+            }
+            mails.push_back(m);
+        }
+        if (form == Form::MarkedWhenOpened) {
+            EXPECT_TRUE(AddMissingTables(*db));
+        } else if (form == Form::MarkedByUpgrade) {
+            EXPECT_TRUE(UpgradeArchive(*db));
+        }
+        ASSERT_TRUE(HasPictureMarks(*db));
+        EXPECT_FALSE(AddMissingTables(*db)); // marked once
+        const auto found = SearchMails(*db, "has:picture");
+        const std::set<int64_t> byCandidates(found.begin(), found.end());
+        const auto conditions = SearchMails(*db, "has:picture date:2001");
+        EXPECT_EQ(std::set<int64_t>(conditions.begin(), conditions.end()), byCandidates);
+        const auto without = SearchMails(*db, "-has:picture");
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const auto& c = cases[i];
+            const std::string what =
+                c.attachment.name + " " + c.attachment.contentType + " form " + std::to_string(static_cast<int>(form));
+            const auto listed = ListAttachments(*db, KeyOf(mails[i]));
+            ASSERT_EQ(listed.size(), 1u) << what;
+            EXPECT_EQ(listed[0].picture, c.picture) << what;
+            EXPECT_EQ(AttachmentReader(*db).Read(KeyOf(mails[i])).at(0).picture, c.picture) << what;
+            SQLite::Statement rowOf(*db, "SELECT rowid FROM tblKamoMail WHERE tblKamoMail_Subject = ?1");
+            rowOf.bind(1, mails[i].subject);
+            ASSERT_TRUE(rowOf.executeStep());
+            const int64_t row = rowOf.getColumn(0).getInt64();
+            EXPECT_EQ(byCandidates.count(row), c.picture ? 1u : 0u) << what;
+            EXPECT_EQ(std::count(without.begin(), without.end(), row), c.picture ? 0 : 1) << what;
+        }
+    }
 }

@@ -18,6 +18,7 @@
 #include "common/Csv.h"
 #include "common/Messages.h"
 #include "common/WaitReporter.h"
+#include "db/Attachments.h"
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
@@ -289,7 +290,7 @@ TEST(CsvMerge, AttachmentsOnlyOfMailsInTheImportOrTheArchive) {
     const std::string attachmentHeader = test::ReadFile(h.dir / "export" / "tblAttachment.csv");
     auto attachment = [](const std::string& ymd) {
         return "\"" + ymd +
-               "\",\"10:00:00\",0,1,\"kamo@example.jp\",\"momo@example.jp\",1,\"a.txt\",\"text/plain\",1,\"41\"\r\n";
+               "\",\"10:00:00\",0,1,\"kamo@example.jp\",\"momo@example.jp\",1,\"a.txt\",\"text/plain\",1,\"41\",0\r\n";
     };
     const std::string mail = HandMade::Row("2002/01/01", "10:00:00", "0", "1", "添付つき");
     const std::string orphan = h.Import(mail, attachmentHeader + attachment("2002/09/09"));
@@ -467,6 +468,47 @@ TEST(TableExchange, ExportFilesArePrivateAndNeverGoThroughALinkOrOverTheArchive)
             EXPECT_EQ(e.path().filename(), "tblKamoMail.csv"); // no temporary left
     }
     ::umask(oldMask);
+}
+
+} // namespace
+} // namespace kamo
+
+namespace kamo {
+namespace {
+
+// An export written before attachments kept their picture marks lacks that last column: it imports,
+// and its pictures are marked by the one rule, in the archive and in the trash.
+TEST(CsvMerge, AnExportWithoutPictureMarksImportsAndItsPicturesAreMarked) {
+    test::TempDir dir;
+    auto source = OpenArchive(dir / "a.Mdb", true);
+    CreateTables(*source);
+    const std::string png("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16);
+    const MailRecord kept = test::NumberedMail(1), trashed = test::NumberedMail(2);
+    test::InsertTestMail(*source, kept, {{"", "application/octet-stream", png}, {"a.txt", "text/plain", "a"}});
+    test::InsertTestMail(*source, trashed, {{"b.png", "application/octet-stream", png}});
+    MoveToTrash(*source, "tblKamoMail_Subject = :s", [&](SQLite::Statement& st) { st.bind(":s", trashed.subject); });
+    ExportTables(*source, dir / "export");
+    for (const char* table : {"tblAttachment", "tblTrashAttachment"}) {
+        // Each line without its last field: the mark.
+        const std::string csv = test::ReadFile(dir / "export" / (std::string(table) + ".csv"));
+        std::string older;
+        for (size_t at = 0, end; at < csv.size(); at = end + 2) {
+            end = csv.find("\r\n", at);
+            older += csv.substr(at, csv.rfind(',', end) - at) + "\r\n";
+        }
+        ASSERT_EQ(older.find("Picture"), std::string::npos) << older;
+        test::WriteFile(dir / "export" / (std::string(table) + ".csv"), older);
+    }
+
+    auto target = OpenArchive(dir / "b.Mdb", true);
+    CreateTables(*target);
+    ImportTables(*target, dir / "export");
+    const auto listed = ListAttachments(*target, KeyOf(kept));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_TRUE(listed[0].picture);
+    EXPECT_FALSE(listed[1].picture);
+    EXPECT_EQ(target->execAndGet("SELECT tblAttachment_Picture FROM tblTrashAttachment").getInt(), 1);
+    EXPECT_EQ(target->execAndGet("SELECT COUNT(*) FROM tblAttachment WHERE tblAttachment_Picture IS NULL").getInt(), 0);
 }
 
 } // namespace

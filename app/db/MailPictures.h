@@ -1,7 +1,7 @@
 #pragma once
-// Which attachments of a mail are shown as pictures under its text, and the bounds of showing them:
-// how large a picture is decoded, how much the decoded pictures may hold in memory, when a picture is
-// too large to decode at all.
+// The bounds of showing pictures, wherever they are shown (the mail display, the conversation page,
+// the print): how large a picture is decoded, how much the decoded pictures may hold in memory, when a
+// picture is too large to decode at all.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +16,6 @@ extern const char* const kPictureNote;
 // "画像の一部が欠けています": under a picture shown in part (a JPEG cut short shows what it has).
 extern const char* const kPictureCutNote;
 
-// Bytes of a stored attachment read to recognise a picture by its content.
-constexpr std::size_t kPictureHeadBytes = 32;
 // A picture file larger than this is not read at all: its note is shown.
 constexpr int64_t kMaxPictureFileBytes = 48ll << 20;
 // Decoded pictures kept for quick display again (bytes of their pixels, all frames).
@@ -36,16 +34,8 @@ constexpr int kDecodeAllocationLimitMb = 160;
 // The frames of an animation kept at most (bytes of pixels); an animation beyond it stands still.
 constexpr int64_t kMaxAnimationBytes = 32ll << 20;
 
-// The picture formats shown: JPEG, PNG, GIF and BMP, by their first bytes. Empty when `head` starts
-// none of them.
-std::string PictureFormatOf(std::string_view head);
-
-// Whether the attachment says it is a picture (its media type or its name's extension).
-bool NamedAsPicture(const AttachmentEntry& entry);
-
-// Whether the attachment is shown as a picture: its content is a picture format, or it says it is
-// one (then a content that does not decode shows the note).
-bool IsPictureAttachment(const AttachmentEntry& entry, std::string_view head);
+// Which attachments are pictures is decided where they are stored: IsPictureAttachment
+// (db/Attachments.h), kept as AttachmentEntry::picture.
 
 // True for a JPEG cut short: no end marker after its last scan. (Markers never occur inside a scan's
 // data, and a thumbnail's end marker comes before the picture's own scan.)

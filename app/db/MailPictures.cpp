@@ -1,22 +1,10 @@
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace kamo {
 namespace {
-
-bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.substr(0, prefix.size()) == prefix;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 unsigned Byte(std::string_view s, std::size_t i) {
     return static_cast<unsigned char>(s[i]);
@@ -35,44 +23,6 @@ PictureSize Scaled(PictureSize size, double factor) {
 
 const char* const kPictureNote = "画像を表示できません（壊れているか大きすぎます）";
 const char* const kPictureCutNote = "画像の一部が欠けています";
-
-std::string PictureFormatOf(std::string_view head) {
-    if (head.size() >= 3 && Byte(head, 0) == 0xFF && Byte(head, 1) == 0xD8 && Byte(head, 2) == 0xFF)
-        return "jpeg";
-    if (StartsWith(head, std::string_view("\x89PNG\r\n\x1A\n", 8)))
-        return "png";
-    if (StartsWith(head, "GIF87a") || StartsWith(head, "GIF89a"))
-        return "gif";
-    // "BM" alone starts much text; the size of the header that follows is one of the known few.
-    if (StartsWith(head, "BM") && head.size() >= 18) {
-        const unsigned headerSize = Byte(head, 14) | Byte(head, 15) << 8 | Byte(head, 16) << 16 | Byte(head, 17) << 24;
-        for (unsigned known : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
-            if (headerSize == known)
-                return "bmp";
-    }
-    return {};
-}
-
-bool NamedAsPicture(const AttachmentEntry& entry) {
-    static constexpr std::string_view kTypes[] = {"image/jpeg", "image/pjpeg", "image/jpg",   "image/png",
-                                                  "image/gif",  "image/bmp",   "image/x-bmp", "image/x-ms-bmp"};
-    const std::string type = MediaTypeOf(entry.contentType);
-    for (std::string_view known : kTypes)
-        if (type == known)
-            return true;
-    const std::size_t dot = entry.name.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    const std::string extension = Lower(std::string_view(entry.name).substr(dot));
-    for (std::string_view known : {".jpg", ".jpeg", ".jpe", ".png", ".gif", ".bmp"})
-        if (extension == known)
-            return true;
-    return false;
-}
-
-bool IsPictureAttachment(const AttachmentEntry& entry, std::string_view head) {
-    return !PictureFormatOf(head).empty() || NamedAsPicture(entry);
-}
 
 bool IsCutJpeg(std::string_view bytes) {
     if (PictureFormatOf(bytes) != "jpeg")

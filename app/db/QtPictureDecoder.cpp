@@ -1,11 +1,11 @@
-#include "browse/QtPictureDecoder.h"
+#include "db/QtPictureDecoder.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <cstring>
 #include <string_view>
 
-#include "browse/MailPictures.h"
+#include "db/MailPictures.h"
 
 namespace kamo {
 namespace {
