@@ -50,6 +50,7 @@
 #include "platform/QtScreenFit.h"
 #include "platform/SettingsStore.h"
 #include "upkeep/ArchiveCommands.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 namespace {
@@ -323,6 +324,15 @@ bool frmKamoMail::Load() {
     // The filter subsystem's start-up routine: loads the filter tables.
     if (const auto failure = FilterStartUp(session_))
         prompter_.Error(MessageOf(*failure));
+    // What a command stopped between its commit and its refresh left owed (look-ups, filter
+    // results) is made now, and the lists shown again from it.
+    else if (!OwedRebuilds(session_.Database()).empty()) {
+        {
+            WaitScope busy(lock_);
+            RefreshOwedDerivedData(session_.Database(), session_.Filters(), lock_);
+        }
+        ShowViewMode();
+    }
     // A first start beside PostPet's folder offers its friend file, once, when the window shows: a
     // question asked during the load would sit under the splash.
     offerFriendFile_ = true;

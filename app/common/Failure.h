@@ -58,6 +58,7 @@ namespace kamo {
     X(CsvNotTime)        /* column, value */                                                                           \
     X(CsvNotFlag)        /* column, value */                                                                           \
     X(CsvNegative)       /* column, value */                                                                           \
+    X(CsvNotOriginal)    /* column */                                                                                  \
     X(CsvKeyTwice)                                                                                                     \
     X(CsvKeyConflict)                                                                                                  \
     X(CsvMailMissing)                                                                                                  \
@@ -111,7 +112,8 @@ namespace kamo {
     X(TargetIsLink)                                                                                                    \
     X(MboxTargetIsFolder)                                                                                              \
     X(PdfTargetIsFolder)                                                                                               \
-    X(PicturesNotDrawn) /* a note of the PDF or print's summary: how many */                                           \
+    X(PicturesNotDrawn)    /* a note of the PDF or print's summary: how many */                                        \
+    X(OriginalsUnreadable) /* a note of an export's summary: how many */                                               \
     X(MboxNotMade)                                                                                                     \
     X(MboxNotWritten)                                                                                                  \
     X(MailFileNotMade)                                                                                                 \

@@ -102,6 +102,8 @@ const char* MessageTemplate(FailureCode code) {
         return KAMO_CSV_LINE("{3} は 0 か 1 のはずです: {4}");
     case FailureCode::CsvNegative:
         return KAMO_CSV_LINE("{3} が負の数です: {4}");
+    case FailureCode::CsvNotOriginal:
+        return KAMO_CSV_LINE("{3} が元のメールとして読めません（壊れているか、大きすぎます）");
     case FailureCode::CsvKeyTwice:
         return KAMO_CSV_LINE("同じキーの行がこのファイルに二度あります");
     case FailureCode::CsvKeyConflict:
@@ -206,6 +208,8 @@ const char* MessageTemplate(FailureCode code) {
         return KAMO_FILE_ERROR("PDF の書き出し先がフォルダです。ファイルを指定して下さい。");
     case FailureCode::PicturesNotDrawn:
         return "うち {1} 枚の画像は壊れているか読めないため、載せていません（添付ファイルの名前だけがあります）。";
+    case FailureCode::OriginalsUnreadable:
+        return "うち {1} 通は保存した元のメールが壊れていて読めないため、保存した内容から書き出しました。";
     case FailureCode::MboxNotMade:
         return KAMO_FILE_ERROR("mbox ファイルを作成できません。");
     case FailureCode::MboxNotWritten:

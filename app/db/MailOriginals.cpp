@@ -1,5 +1,6 @@
 #include "db/MailOriginals.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -11,9 +12,7 @@ namespace kamo {
 namespace {
 
 constexpr std::string_view kMagic = "KMO1";
-constexpr int kFieldCount = 7;
-// No original is larger: the mail file's offsets are 32-bit, and a row is capped far below.
-constexpr size_t kMaxUnpacked = size_t{1} << 32;
+constexpr size_t kFieldCount = 7;
 // Fast compression: mail text packs to a third or less at this level, at several hundred MB/s.
 constexpr int kLevel = 3;
 
@@ -46,6 +45,61 @@ bool HasTable(SQLite::Database& db) {
     return q.executeStep();
 }
 
+// Takes the unpacked bytes as the frame gives them, straight into the fields: the magic, then each
+// field's length and bytes. Every field grows only by bytes really given, and the lengths the fields
+// declare may not add up to more than an original holds, so no frame makes it allocate more.
+class FieldSink {
+public:
+    explicit FieldSink(MailOriginal& original) : fields_(FieldsOf(original)) {}
+
+    // False once the bytes cannot be an original.
+    bool Take(const char* p, size_t n) {
+        while (n > 0) {
+            if (left_ > 0) {
+                const size_t k = static_cast<size_t>(std::min<uint64_t>(n, left_));
+                fields_[field_]->append(p, k);
+                p += k;
+                n -= k;
+                left_ -= k;
+                field_ += left_ == 0 ? 1 : 0;
+                continue;
+            }
+            if (field_ == kFieldCount)
+                return false; // bytes after the last field
+            word_.push_back(*p++);
+            --n;
+            if (word_.size() < 4)
+                continue;
+            if (!magic_) {
+                if (word_ != kMagic)
+                    return false;
+                magic_ = true;
+            } else {
+                uint32_t length = 0;
+                for (int i = 0; i < 4; ++i)
+                    length |= static_cast<uint32_t>(static_cast<unsigned char>(word_[static_cast<size_t>(i)]))
+                              << (8 * i);
+                declared_ += length;
+                if (declared_ > kMaxOriginalBytes)
+                    return false;
+                left_ = length;
+                field_ += length == 0 ? 1 : 0;
+            }
+            word_.clear();
+        }
+        return true;
+    }
+    bool Complete() const { return magic_ && field_ == kFieldCount && word_.empty(); }
+
+private:
+    std::array<std::string*, kFieldCount> fields_;
+    std::string word_; // the magic or a length, as far as given
+    bool magic_ = false;
+    size_t field_ = 0;  // the field being filled, or whose length comes next
+    uint64_t left_ = 0; // bytes of that field still to come
+    uint64_t declared_ = 0;
+};
+
 } // namespace
 
 std::string PackOriginal(const MailOriginal& original) {
@@ -72,39 +126,20 @@ std::optional<MailOriginal> UnpackOriginal(std::string_view packed) {
     std::unique_ptr<ZSTD_DCtx, DCtxFree> dctx(ZSTD_createDCtx());
     if (!dctx)
         throw std::bad_alloc();
-    // Grown as the frame really gives bytes, never by what its header claims.
-    std::string plain;
+    MailOriginal original;
+    FieldSink sink(original);
     ZSTD_inBuffer in{packed.data(), packed.size(), 0};
     std::array<char, 1 << 16> chunk{};
     size_t left = 1;
     while (left != 0) {
         ZSTD_outBuffer out{chunk.data(), chunk.size(), 0};
         left = ZSTD_decompressStream(dctx.get(), &out, &in);
-        if (ZSTD_isError(left))
-            return std::nullopt;
-        plain.append(chunk.data(), out.pos);
-        if (plain.size() > kMaxUnpacked)
+        if (ZSTD_isError(left) || !sink.Take(chunk.data(), out.pos))
             return std::nullopt;
         if (left != 0 && out.pos == 0 && in.pos == in.size)
             return std::nullopt; // the frame breaks off
     }
-    if (in.pos != in.size || plain.compare(0, kMagic.size(), kMagic) != 0)
-        return std::nullopt;
-    MailOriginal original;
-    size_t pos = kMagic.size();
-    for (std::string* field : FieldsOf(original)) {
-        if (plain.size() - pos < 4)
-            return std::nullopt;
-        uint32_t n = 0;
-        for (int i = 0; i < 4; ++i)
-            n |= static_cast<uint32_t>(static_cast<unsigned char>(plain[pos + static_cast<size_t>(i)])) << (8 * i);
-        pos += 4;
-        if (plain.size() - pos < n)
-            return std::nullopt;
-        field->assign(plain, pos, n);
-        pos += n;
-    }
-    if (pos != plain.size())
+    if (in.pos != in.size || !sink.Complete())
         return std::nullopt;
     return original;
 }
@@ -170,10 +205,15 @@ std::optional<StoredOriginal> OriginalReader::Read(const MailKey& key) {
     std::optional<StoredOriginal> stored;
     if (st.executeStep()) {
         const SQLite::Column data = st.getColumn(2);
-        auto original = UnpackOriginal(
-            std::string_view(static_cast<const char*>(data.getBlob()), static_cast<size_t>(data.getBytes())));
-        if (original)
-            stored = StoredOriginal{std::move(*original), st.getColumn(0).getString(), st.getColumn(1).getInt64()};
+        try {
+            auto original = UnpackOriginal(
+                std::string_view(static_cast<const char*>(data.getBlob()), static_cast<size_t>(data.getBytes())));
+            if (original)
+                stored = StoredOriginal{std::move(*original), st.getColumn(0).getString(), st.getColumn(1).getInt64()};
+        } catch (const std::bad_alloc&) {
+            // Too large for this machine's memory now: this mail's original only, as a damaged one.
+        }
+        unreadable_ += stored ? 0 : 1;
     }
     st.reset();
     return stored;

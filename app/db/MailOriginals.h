@@ -39,9 +39,13 @@ struct StoredOriginal {
     int64_t decoding = 0; // the decoding version that made the mail's row from it
 };
 
+// No original holds more: its header region and body are kept as values of the mail's row too, and no
+// value of a row is larger (the archive's length limit, SQLite's default).
+inline constexpr uint64_t kMaxOriginalBytes = 1000000000;
+
 // The compressed form kept in the table, and back. Unpack gives nothing for bytes that are not a
-// packed original (damaged, or put there by another program), never more than the packed header
-// promises and the frame holds.
+// packed original (damaged, cut short, put there by another program, or declaring more than
+// kMaxOriginalBytes), and never allocates more than the frame really holds.
 std::string PackOriginal(const MailOriginal& original);
 std::optional<MailOriginal> UnpackOriginal(std::string_view packed);
 
@@ -72,14 +76,18 @@ private:
 class OriginalReader {
 public:
     explicit OriginalReader(SQLite::Database& db);
-    // The original kept for the mail with `key`; nothing when none is kept or it does not unpack.
+    // The original kept for the mail with `key`; nothing when none is kept or it cannot be unpacked
+    // (damaged, or more than memory allows): then the mail counts as having none.
     std::optional<StoredOriginal> Read(const MailKey& key);
     // Whether an original is kept for the mail, without reading it.
     bool Has(const MailKey& key);
+    // How many of the originals Read found kept could not be unpacked.
+    int64_t Unreadable() const { return unreadable_; }
 
 private:
     std::optional<SQLite::Statement> select_;
     std::optional<SQLite::Statement> has_;
+    int64_t unreadable_ = 0;
 };
 
 } // namespace kamo

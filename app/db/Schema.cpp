@@ -1,5 +1,8 @@
 #include "db/Schema.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
@@ -43,13 +46,13 @@ std::vector<TableDef> BuildTables() {
                  "tblSearch_Addresses",
                  {"tblSearch_Addr_Data"},
                  {},
-                 DerivedData(Rebuild::AddressList, true)});
+                 DerivedData(Rebuild::AddressList, true, {"tblKamoMail"})});
     t.push_back({"tblSearch_Name",
                  {{"tblSearch_Name_Data", kTextEmpty}},
                  "tblSearch_Name",
                  {"tblSearch_Name_Data"},
                  {},
-                 DerivedData(Rebuild::NameList, true)});
+                 DerivedData(Rebuild::NameList, true, {"tblKamoMail"})});
     t.push_back({"tblFriend",
                  {{"tblFriend_PetKind", kText},
                   {"tblFriend_Pet", kText},
@@ -85,7 +88,7 @@ std::vector<TableDef> BuildTables() {
                  "tblFilterData",
                  {"tblFilterDt_Id"},
                  {{"idxFilterData_No", "tblFilterDt_No, tblFilterDt_Date, tblFilterDt_Time"}},
-                 DerivedData(Rebuild::FilterResults, true)});
+                 DerivedData(Rebuild::FilterResults, true, {"tblKamoMail", "tblFilter"})});
     return t;
 }
 
@@ -190,6 +193,12 @@ std::vector<TableDef> BuildAddedTables() {
     original.indexes = {{"idxOriginal_Decoding", "tblOriginal_Decoding"}};
     std::vector<TableDef> added = {attachment, originalNames, headerFields, original};
     AddTrashTables(added);
+    added.push_back({kOwedTable,
+                     {{"tblDerivedOwed_Rebuild", "INTEGER NOT NULL"}},
+                     "tblDerivedOwed",
+                     {"tblDerivedOwed_Rebuild"},
+                     {},
+                     DerivedData(Rebuild::None, false)});
     return added;
 }
 
@@ -216,10 +225,38 @@ std::string KeyMoved(const std::string& prefix) {
 constexpr const char* kKeyUpdate = "AFTER UPDATE OF tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
                                    "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd ON tblKamoMail ";
 
+// For each user table derived data is made from, a trigger per kind of change that marks the
+// rebuilds of that data owed. INSERT OR IGNORE: a mark already there costs a look-up, not a write.
+std::vector<TriggerDef> OwedTriggers() {
+    std::vector<std::pair<std::string, std::string>> owed; // user table, "(n), (m)"
+    for (const auto& table : ArchiveTables())
+        for (const char* from : table.kind.madeFrom) {
+            if (!from)
+                continue;
+            auto it = std::find_if(owed.begin(), owed.end(), [&](const auto& o) { return o.first == from; });
+            if (it == owed.end())
+                it = owed.insert(owed.end(), {from, ""});
+            it->second +=
+                (it->second.empty() ? "(" : ", (") + std::to_string(static_cast<int>(table.kind.rebuild)) + ")";
+        }
+    std::vector<TriggerDef> triggers;
+    for (const auto& [table, rebuilds] : owed)
+        for (const char* change : {"Insert", "Update", "Delete"}) {
+            const std::string name = "trgOwed_" + table.substr(3) + "_" + change;
+            std::string upper = change;
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            triggers.push_back({name, "CREATE TRIGGER " + name + " AFTER " + upper + " ON " + table +
+                                          " BEGIN INSERT OR IGNORE INTO " + kOwedTable +
+                                          " (tblDerivedOwed_Rebuild) VALUES " + rebuilds + "; END"});
+        }
+    return triggers;
+}
+
 std::vector<TriggerDef> BuildTriggers() {
     const std::string fields = "tblHeaderFields_";
     const std::string original = "tblOriginal_";
-    return {
+    std::vector<TriggerDef> triggers = {
         {"trgKamoMail_DeleteAttachments", "CREATE TRIGGER trgKamoMail_DeleteAttachments AFTER DELETE ON tblKamoMail "
                                           "BEGIN DELETE FROM tblAttachment WHERE " +
                                               KeyMatch("OLD") + "; END"},
@@ -245,6 +282,9 @@ std::vector<TriggerDef> BuildTriggers() {
          "tblKamoMail_SndRcvFlag = old.tblKamoMail_SndRcvFlag AND tblKamoMail_SndAdd = old.tblKamoMail_SndAdd AND "
          "tblKamoMail_RcvAdd = old.tblKamoMail_RcvAdd; END"},
     };
+    for (auto& trigger : OwedTriggers())
+        triggers.push_back(std::move(trigger));
+    return triggers;
 }
 
 bool Exists(SQLite::Database& db, const char* type, const std::string& name) {
@@ -351,6 +391,25 @@ bool AddMissingTables(SQLite::Database& db) {
     AddPictureMarks(db);
     tx.commit();
     return true;
+}
+
+std::vector<Rebuild> OwedRebuilds(SQLite::Database& db) {
+    std::vector<Rebuild> owed;
+    if (!Exists(db, "table", kOwedTable))
+        return owed;
+    SQLite::Statement q(db, std::string("SELECT tblDerivedOwed_Rebuild FROM ") + kOwedTable +
+                                " ORDER BY tblDerivedOwed_Rebuild");
+    while (q.executeStep())
+        owed.push_back(static_cast<Rebuild>(q.getColumn(0).getInt()));
+    return owed;
+}
+
+void PayOwed(SQLite::Database& db, Rebuild done) {
+    if (!Exists(db, "table", kOwedTable))
+        return;
+    SQLite::Statement q(db, std::string("DELETE FROM ") + kOwedTable + " WHERE tblDerivedOwed_Rebuild = ?1");
+    q.bind(1, static_cast<int>(done));
+    q.exec();
 }
 
 std::unique_ptr<SQLite::Database> OpenArchive(const std::filesystem::path& path, bool create) {

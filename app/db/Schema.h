@@ -1,5 +1,6 @@
 #pragma once
 // The archive's tables, held as data so that creation and the version upgrade share one definition.
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,8 +27,16 @@ struct IndexDef {
 enum class TableData { User, Derived };
 
 // What makes a derived table again. The refresh of derived data runs them in this order: filter
-// results first, then the look-ups, then the search index and the conversation index.
-enum class Rebuild { None, FilterResults, NameList, AddressList, SearchIndex, ConversationIndex };
+// results first, then the look-ups, then the search index and the conversation index. The numbers
+// are kept in archives (tblDerivedOwed): never renumbered.
+enum class Rebuild {
+    None = 0,
+    FilterResults = 1,
+    NameList = 2,
+    AddressList = 3,
+    SearchIndex = 4,
+    ConversationIndex = 5
+};
 
 // Each table's kind, given where the table is defined, so that no table can be made without saying
 // what it is.
@@ -38,11 +47,16 @@ struct TableKind {
     // Its rows belong to a mail by their first six columns, tblKamoMail's key columns in key order:
     // they come and go with it.
     bool keyedByMail = false;
+    // Derived tables: the user's tables it is made from. A change of one of them marks the table's
+    // rebuild owed in the same transaction (tblDerivedOwed, by triggers), until the rebuild is done,
+    // so a command killed between its commit and its refresh leaves the refresh to the next start.
+    // Empty for derived data that keeps its own queue of changes (the search and conversation indexes).
+    std::array<const char*, 2> madeFrom{};
 };
 inline constexpr TableKind kUserData{};
 inline constexpr TableKind kKeptBesideMail{TableData::User, Rebuild::None, true, true};
-constexpr TableKind DerivedData(Rebuild rebuild, bool exported) {
-    return {TableData::Derived, rebuild, exported, false};
+constexpr TableKind DerivedData(Rebuild rebuild, bool exported, std::array<const char*, 2> madeFrom = {}) {
+    return {TableData::Derived, rebuild, exported, false, madeFrom};
 }
 
 // A table by its name and kind: how the search layer declares the tables of its indexes (made by
@@ -76,6 +90,10 @@ const std::vector<TableDef>& ArchiveTables();
 // batch.
 const std::vector<TableDef>& AddedTables();
 
+// tblDerivedOwed, added the same way after the trash's tables, holds the rebuilds owed (a Rebuild's
+// number per row); derived itself, never exported.
+inline constexpr const char* kOwedTable = "tblDerivedOwed";
+
 // The trash (db/Trash.h) is added the same way: tblTrash holds deleted mail rows, tblKamoMail's
 // columns after the batch that deleted them (tblTrash_Batch, tblTrash_Time), and each table kept
 // beside a mail has a twin, tblTrash + its name without "tbl", with its columns after tblTrash_Batch.
@@ -88,7 +106,8 @@ const std::vector<TrashTwin>& TrashTwins();
 
 // Triggers that keep the added tables in step with tblKamoMail, whichever command changes it:
 // deleting a mail deletes its attachments, kept names, header fields and original, and a mail whose
-// key columns change takes its attachments, header fields and original along.
+// key columns change takes its attachments, header fields and original along. And those that mark
+// derived data owed when a table it is made from changes (TableKind::madeFrom).
 struct TriggerDef {
     std::string name;
     std::string sql; // the whole CREATE TRIGGER statement
@@ -104,6 +123,11 @@ void CreateTables(SQLite::Database& db);
 // Creates the added tables, their indexes and the triggers where the archive lacks them, in one
 // transaction. Writes nothing, and returns false, when all are there.
 bool AddMissingTables(SQLite::Database& db);
+
+// The rebuilds owed in the archive, in the order the refresh runs them; none in an archive without
+// the table. Pay marks one done; its caller holds the transaction of the rebuilt data.
+std::vector<Rebuild> OwedRebuilds(SQLite::Database& db);
+void PayOwed(SQLite::Database& db, Rebuild done);
 
 // Opens an existing archive (or creates the file when `create`), with the connection settings every
 // part relies on. Throws SQLite::Exception on failure.

@@ -397,6 +397,7 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             // Maildir and eml files written so far are whole mails and stay.
             if (wait.CancelRequested()) {
                 result.stopped = true;
+                result.unreadableOriginals = originals.Unreadable();
                 ShowExportCount(wait, result.written, total);
                 return result;
             }
@@ -425,6 +426,7 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
         }
     }
     sink->Finish();
+    result.unreadableOriginals = originals.Unreadable();
     ShowExportCount(wait, result.written, total);
     wait.Pump();
     return result;

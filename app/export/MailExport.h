@@ -81,7 +81,10 @@ struct ExportResult {
     // (a file already at the target stays as it was); Maildir and eml keep the `written` mails,
     // each a complete file, for they may replace the files of an earlier export.
     bool stopped = false;
-    int64_t withoutOriginal = 0;  // `original`: mails written from their rows, for none was kept
+    int64_t withoutOriginal = 0; // `original`: mails written from their rows, for none was kept
+    // Mails whose kept original could not be unpacked (damaged, or too large): written from their
+    // rows as mails without one (under `original` counted in withoutOriginal too).
+    int64_t unreadableOriginals = 0;
     int64_t picturesNotDrawn = 0; // PDF and print: pictures that could not be decoded (their names are listed)
 };
 

@@ -44,12 +44,16 @@ std::string StoppedText(const ExportResult& result, bool folder, bool mboxWasThe
            " 通は書き出してあります（1通ずつ完全なメールのファイルです）。\n" + result.target.string();
 }
 
-// The mails an export of originals wrote from their rows, for none was kept.
+// The mails an export wrote from their rows: their originals unreadable, or (of originals) none kept.
 std::string WithoutOriginalText(const ExportResult& result) {
-    if (result.withoutOriginal == 0)
-        return {};
-    return "うち " + WithSeparators(result.withoutOriginal) +
-           " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";
+    std::string text;
+    if (result.unreadableOriginals > 0)
+        text +=
+            MessageOf(Failure(FailureCode::OriginalsUnreadable, {WithSeparators(result.unreadableOriginals)})) + "\n";
+    if (result.withoutOriginal > 0)
+        text += "うち " + WithSeparators(result.withoutOriginal) +
+                " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";
+    return text;
 }
 
 QString AskTarget(QWidget* parent, MailFormat /*format*/, bool folder, const QString& current) {

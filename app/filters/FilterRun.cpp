@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "db/MailRows.h"
+#include "db/Schema.h"
 #include "filters/FilterText.h"
 
 namespace kamo {
@@ -159,6 +160,7 @@ bool RunFilters(SQLite::Database& db, const FilterTables& tables, WaitReporter& 
                 insert.bind(name, value);
             insert.exec();
         }
+        PayOwed(db, Rebuild::FilterResults);
         tx.commit();
         wait.SetProgress(total, total);
         wait.Pump();

@@ -1,5 +1,7 @@
 #include "import/Redecode.h"
 
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 
 #include "common/NumberText.h"
 #include "db/MailOriginals.h"
+#include "db/PieceTransaction.h"
 #include "import/FramedReader.h"
 #include "import/MailStore.h"
 
@@ -31,6 +34,19 @@ void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
     wait.SetLine(3, WithSeparators(done) + " / " + WithSeparators(total) + "  のメールを読み直しています。");
     wait.SetProgress(done, total);
     wait.Pump();
+}
+
+// The mail's row made again from its packed original; nothing when the original does not unpack or
+// decode, or the row is gone.
+std::optional<MailKey> RewriteFromOriginal(MailStore& store, const Pending& p, Mail_StrChange_Fn strChange,
+                                           const DecodeFn& decode) {
+    auto original = UnpackOriginal(p.packed);
+    if (!original)
+        return std::nullopt;
+    auto decoded = DecodeReadMail(TmpMailOf(std::move(*original)), strChange, decode);
+    if (!decoded)
+        return std::nullopt;
+    return store.Rewrite(p.key, decoded->record, decoded->attachments, decoded->headers, kDecodingVersion);
 }
 
 } // namespace
@@ -95,24 +111,27 @@ RedecodeCounts RedecodeOriginals(SQLite::Database& db, Mail_StrChange_Fn strChan
         MailStore store(db);
         OriginalWriter originals(db);
         for (Pending& p : batch) {
+            // One mail's work fails alone: a damaged original, or one more than memory allows now,
+            // leaves that mail as it is and the run goes on.
             bool rewritten = false;
-            if (auto original = UnpackOriginal(p.packed)) {
-                if (auto decoded = DecodeReadMail(TmpMailOf(std::move(*original)), strChange, decode)) {
-                    if (auto key = store.Rewrite(p.key, decoded->record, decoded->attachments, decoded->headers,
-                                                 kDecodingVersion)) {
-                        rewritten = true;
-                        ++counts.rewritten;
-                        if (key->ymd != p.key.ymd || key->hms != p.key.hms || key->subKey != p.key.subKey ||
-                            key->sndAdd != p.key.sndAdd || key->rcvAdd != p.key.rcvAdd)
-                            ++counts.rekeyed;
-                    }
+            try {
+                SavepointGuard mail(db, "redecode_mail");
+                if (auto key = RewriteFromOriginal(store, p, strChange, decode)) {
+                    mail.Release();
+                    rewritten = true;
+                    ++counts.rewritten;
+                    if (key->ymd != p.key.ymd || key->hms != p.key.hms || key->subKey != p.key.subKey ||
+                        key->sndAdd != p.key.sndAdd || key->rcvAdd != p.key.rcvAdd)
+                        ++counts.rekeyed;
                 }
+            } catch (const std::bad_alloc&) {
             }
             if (!rewritten) {
                 // Left as it is, and not tried again by every later run.
                 ++counts.unreadable;
                 originals.SetDecoding(p.key, kDecodingVersion);
             }
+            p.packed = std::string(); // its memory back before the next mail
             ++done;
         }
         transaction.commit();

@@ -3,8 +3,12 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/CommandTable.h"
+#include "common/WaitReporter.h"
+#include "db/Schema.h"
+#include "filters/FilterCommands.h"
 #include "platform/Folders.h"
 #include "startup/TerminalPrompter.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 
@@ -14,7 +18,12 @@ std::unique_ptr<ArchiveSession> StartCommandSession(std::ostream& err, const std
     StartupOptions options;
     const CommandDef* def = FindTerminalCommand(command);
     options.compact = def && def->compacts;
-    return StartSession(ResolveFolders(), prompter, options);
+    auto session = StartSession(ResolveFolders(), prompter, options);
+    // These commands need no filters, unless a change left derived data owed.
+    NullWaitReporter quiet;
+    if (session && !OwedRebuilds(session->Database()).empty() && !FilterStartUp(*session))
+        RefreshOwedDerivedData(session->Database(), session->Filters(), quiet);
+    return session;
 }
 
 std::optional<int64_t> FindFilterNumber(SQLite::Database& db, const std::string& wanted) {

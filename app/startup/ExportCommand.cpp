@@ -162,6 +162,10 @@ int ExportMailFormat(const ExportRequest& request) {
         if (result.picturesNotDrawn > 0)
             request.out << MessageOf(Failure(FailureCode::PicturesNotDrawn, {std::to_string(result.picturesNotDrawn)}))
                         << '\n';
+        if (result.unreadableOriginals > 0)
+            request.out << MessageOf(
+                               Failure(FailureCode::OriginalsUnreadable, {std::to_string(result.unreadableOriginals)}))
+                        << '\n';
         if (options.original && result.withoutOriginal > 0)
             request.out << "うち " << result.withoutOriginal
                         << " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";

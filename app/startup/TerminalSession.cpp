@@ -4,9 +4,11 @@
 
 #include "common/CommandTable.h"
 #include "common/Messages.h"
+#include "common/WaitReporter.h"
 #include "filters/FilterCommands.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
+#include "upkeep/TableRegistry.h"
 
 namespace kamo {
 
@@ -25,6 +27,8 @@ std::unique_ptr<ArchiveSession> StartTerminalSession(Prompter& prompter, std::os
         err << "kamomail " << command << ": " << MessageOf(*failure) << "中止します。\n";
         return nullptr;
     }
+    NullWaitReporter quiet;
+    RefreshOwedDerivedData(session->Database(), session->Filters(), quiet);
     return session;
 }
 

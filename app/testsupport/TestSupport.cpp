@@ -61,6 +61,11 @@ void InsertTestMail(SQLite::Database& db, const MailRecord& mail, const std::vec
         writer.Add(KeyOf(mail), static_cast<int64_t>(n + 1), attachments[n]);
 }
 
+void MarkDerivedDataMade(SQLite::Database& db) {
+    for (const Rebuild owed : OwedRebuilds(db))
+        PayOwed(db, owed);
+}
+
 void InsertTestMail(SQLite::Database& db, const MailRecord& m) {
     SQLite::Statement st(db, "INSERT INTO tblKamoMail (" + MailHeadColumns() + ", " + MailColumn::kBodyPiece + "1, " +
                                  MailColumn::kInclude + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");

@@ -18,6 +18,7 @@
 #include "common/Failure.h"
 #include "db/Attachments.h"
 #include "db/Backups.h"
+#include "db/MailOriginals.h"
 #include "db/MailRows.h"
 #include "db/SqlNames.h"
 #include "platform/FileUtil.h"
@@ -142,6 +143,11 @@ void CheckValue(const FileJob& job, size_t line, const Column& column, const Csv
         Refuse(job, line, FailureCode::CsvNotFlag, {column.name, f.text});
     if (EndsWith(column.name, "_SubKey") && !f.text.empty() && f.text[0] == '-')
         Refuse(job, line, FailureCode::CsvNegative, {column.name, f.text});
+    // A kept original must unpack within what an original holds: one that does not would fail every
+    // later read of it.
+    std::string packed;
+    if (column.name == "tblOriginal_Data" && Unhex(f.text, packed) && !packed.empty() && !UnpackOriginal(packed))
+        Refuse(job, line, FailureCode::CsvNotOriginal, {column.name});
 }
 
 // Reads the file through; `row` gets each checked record and its line. Throws at the first problem.

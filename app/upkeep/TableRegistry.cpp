@@ -66,11 +66,11 @@ std::vector<FoundTable> FindTables(SQLite::Database& db, const std::string& sche
     return found;
 }
 
-bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait) {
-    std::set<Rebuild> steps; // in the enum's order
-    for (const auto& table : RegisteredTables())
-        if (table.data == TableData::Derived)
-            steps.insert(table.rebuild);
+namespace {
+
+// Runs `steps` in the enum's order.
+bool RunRebuilds(SQLite::Database& db, const std::set<Rebuild>& steps, const FilterTables& filters,
+                 WaitReporter& wait) {
     bool filtered = true;
     for (Rebuild step : steps) {
         switch (step) {
@@ -102,6 +102,25 @@ bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitR
         }
     }
     return filtered;
+}
+
+} // namespace
+
+bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait) {
+    std::set<Rebuild> steps;
+    for (const auto& table : RegisteredTables())
+        if (table.data == TableData::Derived)
+            steps.insert(table.rebuild);
+    return RunRebuilds(db, steps, filters, wait);
+}
+
+bool RefreshOwedDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait) {
+    try {
+        const std::vector<Rebuild> owed = OwedRebuilds(db);
+        return owed.empty() || (RunRebuilds(db, {owed.begin(), owed.end()}, filters, wait) && OwedRebuilds(db).empty());
+    } catch (const SQLite::Exception&) {
+        return false; // (another program's lock, a read-only file) still owed, for the next start
+    }
 }
 
 } // namespace kamo

@@ -50,4 +50,10 @@ std::vector<FoundTable> FindTables(SQLite::Database& db, const std::string& sche
 // False when the filters could not be run; throws SQLite::Exception when a look-up cannot be rebuilt.
 bool RefreshDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait);
 
+// What a session does first when it opens the archive: the rebuilds a change left owed (db/Schema.h,
+// TableKind::madeFrom), such as those of a command killed between its commit and its refresh; nothing
+// when none is owed. The filters must be loaded. Never throws: false when something is still owed
+// (another program's lock, say), and the next start tries again.
+bool RefreshOwedDerivedData(SQLite::Database& db, const FilterTables& filters, WaitReporter& wait);
+
 } // namespace kamo

@@ -31,6 +31,7 @@ struct WindowArchive {
         fill(*db);
         RebuildNameList(*db);
         RebuildAddressList(*db);
+        MarkDerivedDataMade(*db); // filter results the fill wrote by hand stand for made ones
         session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
         window = std::make_unique<frmKamoMail>(*session, prompter);
     }

@@ -48,6 +48,7 @@ struct MainWindow {
         m.subject = "It's spring";
         kamo::test::InsertTestMail(*db, m);
         db->exec("INSERT INTO tblFilter VALUES (10, 3, 0, 'taro', 'taro@')");
+        kamo::test::MarkDerivedDataMade(*db); // an archive whose filter has not run yet
         session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), settings);
         window = std::make_unique<frmKamoMail>(*session, prompter);
     }

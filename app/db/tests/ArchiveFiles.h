@@ -1,10 +1,14 @@
 #pragma once
 // Archive files on disk for the db and start-up tests: filled with numbered mails, and read back as
 // the set of mail identities they hold.
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <tuple>
+
+#include <zstd.h>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -81,6 +85,36 @@ inline std::set<int64_t> Range(int first, int count) {
     for (int i = first; i < first + count; ++i)
         s.insert(i);
     return s;
+}
+
+// A packed original (db/MailOriginals.h) whose body is `bodyBytes` zero bytes, packed as it streams:
+// gigabytes of it fit in a few hundred kilobytes.
+inline std::string HugePackedOriginal(uint64_t bodyBytes) {
+    std::string head = "KMO1";
+    for (int field = 0; field < 7; ++field) // six empty fields, then the body's length
+        for (int i = 0; i < 4; ++i)
+            head.push_back(field == 6 ? static_cast<char>((bodyBytes >> (8 * i)) & 0xFF) : '\0');
+    ZSTD_CCtx* cctx = ZSTD_createCCtx();
+    ZSTD_CCtx_setPledgedSrcSize(cctx, head.size() + bodyBytes);
+    std::string packed, out(ZSTD_CStreamOutSize(), '\0');
+    const std::string zeros(1 << 20, '\0');
+    auto feed = [&](const std::string& bytes, size_t n, ZSTD_EndDirective end) {
+        ZSTD_inBuffer in{bytes.data(), n, 0};
+        for (size_t left = 1; in.pos < in.size || (end == ZSTD_e_end && left != 0);) {
+            ZSTD_outBuffer o{out.data(), out.size(), 0};
+            left = ZSTD_compressStream2(cctx, &o, &in, end);
+            packed.append(out.data(), o.pos);
+        }
+    };
+    feed(head, head.size(), ZSTD_e_continue);
+    for (uint64_t left = bodyBytes; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, zeros.size()));
+        feed(zeros, n, ZSTD_e_continue);
+        left -= n;
+    }
+    feed(zeros, 0, ZSTD_e_end);
+    ZSTD_freeCCtx(cctx);
+    return packed;
 }
 
 } // namespace kamo::test

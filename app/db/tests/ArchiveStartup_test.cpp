@@ -65,7 +65,8 @@ TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
     EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
     EXPECT_EQ(settings.helpPath, folders.helpPath.string());
     EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(),
-              15); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal and the five of the trash
+              16); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal, the five of the trash
+                   // and tblDerivedOwed
     db.reset();
 
     EXPECT_TRUE(StartAndList().empty());

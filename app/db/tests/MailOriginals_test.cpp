@@ -33,21 +33,41 @@ TEST(MailOriginals, PackedAndUnpackedByteForByte) {
     EXPECT_LT(PackOriginal(Sample(std::string(300000, 'x'))).size(), 10000u);
 }
 
+std::string Framed(const std::string& plain) {
+    std::string frame(ZSTD_compressBound(plain.size()), '\0');
+    frame.resize(ZSTD_compress(frame.data(), frame.size(), plain.data(), plain.size(), 1));
+    return frame;
+}
+
 TEST(MailOriginals, BytesThatAreNoPackedOriginalUnpackToNothing) {
     const std::string packed = PackOriginal(Sample("s"));
     std::vector<std::string> bad = {"", "KMO1", "not zstd at all", packed + "x"};
-    for (size_t n = 1; n < packed.size(); n += 3)
-        bad.push_back(packed.substr(0, n)); // every cut of the frame
+    // Every cut of the frame, and every cut of its content framed whole: a length read one byte off
+    // anywhere shows here.
+    std::string plain(ZSTD_getFrameContentSize(packed.data(), packed.size()), '\0');
+    ASSERT_EQ(ZSTD_decompress(plain.data(), plain.size(), packed.data(), packed.size()), plain.size());
+    for (size_t n = 0; n < packed.size(); ++n)
+        bad.push_back(packed.substr(0, n));
+    for (size_t n = 0; n < plain.size(); ++n)
+        bad.push_back(Framed(plain.substr(0, n)));
     // Whole frames whose content is no original: another magic, a field longer than what follows,
     // bytes left after the seventh field.
-    for (const std::string& plain : {std::string("KMO2") + std::string(28, '\0'), std::string("KMO1\x05\0\0\0ab"),
-                                     std::string("KMO1") + std::string(29, '\0')}) {
-        std::string frame(ZSTD_compressBound(plain.size()), '\0');
-        frame.resize(ZSTD_compress(frame.data(), frame.size(), plain.data(), plain.size(), 1));
-        bad.push_back(frame);
-    }
+    for (const std::string& other : {std::string("KMO2") + std::string(28, '\0'), std::string("KMO1\x05\0\0\0ab"),
+                                     plain + "x", std::string("KMO1") + std::string(29, '\0')})
+        bad.push_back(Framed(other));
     for (const auto& b : bad)
         EXPECT_FALSE(UnpackOriginal(b).has_value()) << b.size();
+}
+
+// An original that declares more than one can hold is refused as its lengths are read, before its
+// bytes are unpacked; one just within is unpacked whole.
+TEST(MailOriginals, AnOriginalLargerThanAnyMailIsRefusedBeforeItIsUnpacked) {
+    const std::string huge = test::HugePackedOriginal(uint64_t{3} << 30);
+    EXPECT_LT(huge.size(), 200000u);
+    EXPECT_FALSE(UnpackOriginal(huge).has_value());
+    const auto within = UnpackOriginal(test::HugePackedOriginal(1 << 20));
+    ASSERT_TRUE(within.has_value());
+    EXPECT_EQ(within->body, std::string(1 << 20, '\0'));
 }
 
 TEST(MailOriginals, KeptUnderTheirMailFollowItAndGoWithIt) {
@@ -86,9 +106,13 @@ TEST(MailOriginals, KeptUnderTheirMailFollowItAndGoWithIt) {
     db->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_SubKey = 1");
     EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt(), 1);
 
-    // Damaged bytes (another program, a CSV import) read as no original, never as a wrong one.
+    // Damaged bytes (another program, a CSV import) read as no original, never as a wrong one, and
+    // are counted; a mail without one is not.
+    EXPECT_EQ(reader.Unreadable(), 0);
     db->exec("UPDATE tblOriginal SET tblOriginal_Data = x'28b52ffd00'");
     EXPECT_FALSE(reader.Read(moved).has_value());
+    EXPECT_FALSE(reader.Read(KeyOf(second)).has_value());
+    EXPECT_EQ(reader.Unreadable(), 1);
 }
 
 TEST(MailOriginals, AnArchiveWithoutTheTableHasNoneAndGetsItWhenOpened) {

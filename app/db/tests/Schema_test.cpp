@@ -60,7 +60,8 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
     EXPECT_EQ(tables, (std::vector<std::string>{"tblKamoMail", "tblSearch_Addresses", "tblSearch_Name", "tblFriend",
                                                 "tblFilter", "tblFilterData", "tblAttachment", "tblOriginalNames",
                                                 "tblHeaderFields", "tblOriginal", "tblTrash", "tblTrashAttachment",
-                                                "tblTrashOriginalNames", "tblTrashHeaderFields", "tblTrashOriginal"}));
+                                                "tblTrashOriginalNames", "tblTrashHeaderFields", "tblTrashOriginal",
+                                                "tblDerivedOwed"}));
 
     std::vector<Col> mail = {{"tblKamoMail_YMD", "TEXT", 1},       {"tblKamoMail_HMS", "TEXT", 2},
                              {"tblKamoMail_SubKey", "INTEGER", 3}, {"tblKamoMail_SndRcvFlag", "INTEGER", 4},

@@ -11,6 +11,8 @@
 
 #include "db/Attachments.h"
 #include "db/MailOriginals.h"
+#include "db/MailRows.h"
+#include "db/tests/ArchiveFiles.h"
 #include "export/MailExport.h"
 #include "export/MailMessage.h"
 #include "export/OriginalReading.h"
@@ -360,6 +362,35 @@ TEST_F(OriginalExportTest, OriginalGivesEachMailBackByteForByte) {
         EXPECT_EQ(files, originals);
         ASSERT_EQ(others.size(), 1u);
         EXPECT_EQ(CaseOf(test::ParseBytes(others[0])).label, std::string("no original kept"));
+    }
+}
+
+// One kept original that unpacks to more than any mail holds: that mail goes out from its row, as a
+// mail without one, and every other mail as before; the summary counts it.
+TEST_F(OriginalExportTest, AnOriginalThatCannotBeUnpackedCostsOnlyItsOwnMail) {
+    const Case* spoilt = nullptr;
+    for (const auto& c : cases)
+        spoilt = !spoilt && c.original ? &c : spoilt;
+    ASSERT_NE(spoilt, nullptr);
+    SQLite::Statement put(*db,
+                          "UPDATE tblOriginal SET tblOriginal_Data = ?1 WHERE " + MailKeyCondition("tblOriginal", 2));
+    const std::string huge = test::HugePackedOriginal(uint64_t{3} << 30);
+    BindMailKey(put, 2, KeyOf(spoilt->row));
+    put.bindNoCopy(1, huge.data(), static_cast<int>(huge.size()));
+    ASSERT_EQ(put.exec(), 1);
+    for (const MailFormat format : {MailFormat::Mbox, MailFormat::Eml}) {
+        SCOPED_TRACE(InfoOf(format).name);
+        for (const bool original : {true, false}) {
+            const fs::path target = dir / (std::string(InfoOf(format).name) + (original ? "-original" : "-made"));
+            const ExportResult result = Export(format, target, original, false);
+            EXPECT_EQ(result.written, static_cast<int64_t>(cases.size()));
+            EXPECT_EQ(result.unreadableOriginals, 1);
+            EXPECT_EQ(result.withoutOriginal, original ? 2 : 0);
+            if (format == MailFormat::Mbox)
+                EXPECT_EQ(PythonMessages("mailbox.mbox('" + target.string() + "', create=False)").size(), cases.size());
+            else
+                EXPECT_EQ(FilesUnder(target).size(), cases.size());
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include "db/MailRows.h"
 #include "db/Schema.h"
 #include "db/Trash.h"
+#include "db/tests/ArchiveFiles.h"
 #include "import/MailRead.h"
 #include "import/Redecode.h"
 #include "mime/EarlierReading.h"
@@ -294,9 +295,11 @@ TEST_F(Originals, AnUpgradeRewritesExactlyTheMailsWhoseReadingChanged) {
     // The others' rows, attachments and header fields stay under their row ids, every column as it was.
     for (const auto& [table, rows] : before) {
         const auto after = Rows(table);
-        for (const auto& [rowid, line] : rows)
-            if (line.find("|10:00:00|") != std::string::npos || line.find("|10:01:00|") != std::string::npos)
+        for (const auto& [rowid, line] : rows) {
+            if (line.find("|10:00:00|") != std::string::npos || line.find("|10:01:00|") != std::string::npos) {
                 EXPECT_TRUE(after.contains(rowid) && after.at(rowid) == line) << table << " " << line;
+            }
+        }
     }
     ExpectNothingOrphaned();
 }
@@ -316,6 +319,30 @@ TEST_F(Originals, AnOriginalThatCannotBeReadLeavesItsRowAndIsNotTriedForever) {
     // Asked for, every mail that has an original is rewritten, whatever its version.
     EXPECT_EQ(MarkOriginalsForRedecoding(*db), 2);
     EXPECT_EQ(RedecodeOriginals(*db, library.StrChange(), wait).rewritten, 1);
+}
+
+// Two mails of one second between the same two addresses (sub-keys 0 and 1), and a third whose kept
+// original unpacks to more than any mail holds, all stored by an older decoding: the read that
+// follows reads each row again from its own original, leaves the third as it was and goes on, and
+// finds all three stored.
+TEST_F(Originals, EachRowIsReadAgainFromItsOwnOriginalAndOneThatCannotBeStopsNothing) {
+    Write("受信フォルダ", {Plain("一通目", "10:00:00"), Plain("二通目", "10:00:00"), Plain("三通目", "10:01:00")});
+    ASSERT_EQ(Read({"受信フォルダ"}).Totals().stored, 3);
+    const auto truth = Rows("tblKamoMail");
+    ASSERT_EQ(Count("SELECT COUNT(*) FROM tblKamoMail WHERE tblKamoMail_SubKey = 1"), 1);
+    db->exec("UPDATE tblKamoMail SET tblKamoMail_Subject = '古い件名', tblKamoMail_Mail1 = '古い本文' "
+             "WHERE tblKamoMail_HMS = '10:00:00'");
+    db->exec("UPDATE tblOriginal SET tblOriginal_Decoding = 0");
+    SQLite::Statement spoil(*db, "UPDATE tblOriginal SET tblOriginal_Data = ?1 WHERE tblOriginal_HMS = '10:01:00'");
+    const std::string huge = test::HugePackedOriginal(uint64_t{3} << 30);
+    spoil.bindNoCopy(1, huge.data(), static_cast<int>(huge.size()));
+    ASSERT_EQ(spoil.exec(), 1);
+
+    const auto summary = Read({"受信フォルダ"});
+    EXPECT_EQ(summary.Totals().alreadyStored, 3);
+    EXPECT_FALSE(OriginalsBelowVersion(*db));
+    const auto after = Rows("tblKamoMail");
+    EXPECT_EQ(after, truth);
 }
 
 TEST_F(Originals, AReadOfTheSameFolderLeavesTrashedMailThereUntilTheTrashIsEmptied) {

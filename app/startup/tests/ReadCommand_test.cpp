@@ -290,6 +290,35 @@ TEST_F(ReadCommandTest, AWriteUnderAnotherProgramsReadLockIsRefusedInWordsAndLos
     }
 }
 
+// A restore stopped right after its transaction commits (here the restore's own commit, with no
+// refresh after it): the mails are back, and the next command that opens the archive makes their
+// addresses' look-up again before it lists them.
+TEST_F(ReadCommandTest, WhatARestoreStoppedBeforeItsRefreshLeftIsMadeByTheNextCommand) {
+    ppw::WriteSampleFolder(dir / "PostPet");
+    ASSERT_EQ(Kamomail({"read", "--postpet-dir", (dir / "PostPet").string(), "--all"}).status, 0);
+    const auto archive = dir / "data" / "KamoMail.Mdb";
+    const std::vector<std::string> addresses = {"list", "--by", "address"};
+    const std::string all = Kamomail(addresses).out;
+    std::string gone;
+    {
+        auto db = OpenArchive(archive);
+        gone =
+            db->execAndGet("SELECT tblKamoMail_SndAdd FROM tblKamoMail WHERE tblKamoMail_SndRcvFlag = 0").getString();
+        ASSERT_GT(MoveToTrash(*db, "tblKamoMail_SndAdd = :a OR tblKamoMail_RcvAdd = :a",
+                              [&](SQLite::Statement& st) { st.bind(":a", gone); })
+                      .mails,
+                  0);
+    }
+    ASSERT_EQ(Kamomail({"trash"}).status, 0);
+    ASSERT_EQ(Kamomail(addresses).out.find(gone), std::string::npos);
+    {
+        auto db = OpenArchive(archive);
+        ASSERT_FALSE(RestoreTrashBatch(*db, LastTrashBatch(*db)).empty());
+    }
+    EXPECT_EQ(Kamomail(addresses).out, all);
+    EXPECT_TRUE(OwedRebuilds(*OpenArchive(archive)).empty());
+}
+
 TEST_F(ReadCommandTest, TheCsvExportsMemoryDoesNotGrowWithTheArchive) {
     const auto archive = dir / "data" / "KamoMail.Mdb";
     std::filesystem::create_directories(dir / "data");

@@ -333,6 +333,33 @@ TEST(CsvMerge, OriginalsGoOutAndBackByteForByteAndOnlyWithTheirMail) {
     EXPECT_EQ(back->mailbox, "ピンクの引出し");
     EXPECT_EQ(back->decoding, 7);
 
+    // An original that is damaged, or unpacks to more than any mail holds, would fail every later
+    // read of it: refused, naming the line, and nothing is taken.
+    const size_t dataAt = csv.rfind(',', csv.size() - 3) + 1; // the last column of the one row
+    for (const std::string& packed :
+         {std::string("\x28\xb5\x2f\xfd\x00", 5), test::HugePackedOriginal(uint64_t{3} << 30)}) {
+        std::string hex;
+        for (const unsigned char c : packed)
+            hex += "0123456789ABCDEF"[c >> 4] + std::string(1, "0123456789ABCDEF"[c & 15]);
+        auto spoilt = OpenArchive(h.dir / "s.Mdb", true);
+        CreateTables(*spoilt);
+        test::WriteFile(h.dir / "in" / "tblKamoMail.csv", mail);
+        test::WriteFile(h.dir / "in" / "tblOriginal.csv", csv.substr(0, dataAt) + hex + "\r\n");
+        try {
+            ImportTables(*spoilt, h.dir / "in");
+            ADD_FAILURE() << "an original that cannot be unpacked was taken";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(ErrorText(e).find("tblOriginal.csv の 2 行目: tblOriginal_Data が元のメールとして読めません"),
+                      std::string::npos)
+                << ErrorText(e);
+        }
+        EXPECT_EQ(spoilt->execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64(), 0);
+        spoilt.reset();
+        fs::remove(h.dir / "s.Mdb");
+    }
+    test::WriteFile(h.dir / "in" / "tblOriginal.csv", csv);
+    fs::remove(h.dir / "in" / "tblKamoMail.csv");
+
     // Into an archive without the mail: refused, unless the import brings the mail too.
     auto empty = OpenArchive(h.dir / "c.Mdb", true);
     CreateTables(*empty);
