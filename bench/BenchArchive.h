@@ -156,6 +156,7 @@ inline void BuildArchive(const std::filesystem::path& path) {
             " tblKamoMail_SndAdd, tblKamoMail_RcvName, tblKamoMail_RcvAdd, tblKamoMail_SndRcvFlag,"
             " tblKamoMail_Subject FROM tblFilter JOIN tblKamoMail"
             " ON tblKamoMail_SndAdd = tblFilter_Data OR tblKamoMail_RcvAdd = tblFilter_Data");
+    PayOwed(db, Rebuild::FilterResults); // made above, as the filter run would
     tx.commit();
     db.exec("ANALYZE");
     std::printf("built %d-mail archive in %.1f s: %s\n", kMails, Ms(start) / 1000.0, path.c_str());
