@@ -10,8 +10,8 @@
 #include "mime/EncodedWords.h"
 #include "mime/MailAddresses.h"
 #include "mime/MailDates.h"
+#include "mime/MimeEntities.h"
 #include "mime/MimeHeaders.h"
-#include "mime/TransferEncodings.h"
 
 namespace kamo {
 namespace {
@@ -142,10 +142,7 @@ std::string ContentTypeValue(const std::string& stored) {
 }
 
 void AppendUtf8Part(std::string& out, const char* type, const std::string& text, std::string_view lineEnd) {
-    out.append("Content-Type: ").append(type).append("; charset=UTF-8").append(lineEnd);
-    out.append("Content-Transfer-Encoding: base64").append(lineEnd);
-    out.append(lineEnd);
-    out.append(Base64Lines(text, lineEnd));
+    AppendBase64Part(out, std::string(type) + "; charset=UTF-8", {}, text, lineEnd);
 }
 
 // The text, and beside it the HTML when the mail had one. Base64 never holds "=_", so a boundary
@@ -156,13 +153,12 @@ void AppendTextPart(std::string& out, const std::string& body, const std::string
         AppendUtf8Part(out, "text/plain", body, lineEnd);
         return;
     }
-    out.append("Content-Type: multipart/alternative; boundary=\"").append(boundary).append("\"").append(lineEnd);
-    out.append(lineEnd);
-    out.append("--").append(boundary).append(lineEnd);
+    MultipartWriter alternative(out, "alternative", boundary, lineEnd);
+    alternative.NextPart();
     AppendUtf8Part(out, "text/plain", body, lineEnd);
-    out.append("--").append(boundary).append(lineEnd);
+    alternative.NextPart();
     AppendUtf8Part(out, "text/html", html, lineEnd);
-    out.append("--").append(boundary).append("--").append(lineEnd);
+    alternative.End();
 }
 
 } // namespace
@@ -244,19 +240,15 @@ std::string MailMessageText(const MailRecord& mail, const std::vector<MailAttach
         AppendTextPart(out, mail.body, extras.html, alternative, lineEnd);
         return out;
     }
-    out.append("Content-Type: multipart/mixed; boundary=\"").append(boundary).append("\"").append(lineEnd);
-    out.append(lineEnd);
-    out.append("--").append(boundary).append(lineEnd);
+    MultipartWriter mixed(out, "mixed", boundary, lineEnd);
+    mixed.NextPart();
     AppendTextPart(out, mail.body, extras.html, alternative, lineEnd);
     for (const auto& a : attachments) {
-        out.append("--").append(boundary).append(lineEnd);
-        out.append("Content-Type: ").append(ContentTypeValue(a.contentType)).append(lineEnd);
-        out.append("Content-Transfer-Encoding: base64").append(lineEnd);
-        out.append("Content-Disposition: attachment").append(FileNameParameter(a.fileName, lineEnd));
-        out.append(lineEnd);
-        out.append(Base64Lines(a.data, lineEnd));
+        mixed.NextPart();
+        AppendBase64Part(out, ContentTypeValue(a.contentType),
+                         "Content-Disposition: attachment" + FileNameParameter(a.fileName, lineEnd), a.data, lineEnd);
     }
-    out.append("--").append(boundary).append("--").append(lineEnd);
+    mixed.End();
     return out;
 }
 

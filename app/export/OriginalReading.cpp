@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "common/AsciiText.h"
-#include "import/MimeBody.h"
 #include "mime/MailAddresses.h"
 #include "mime/MailCharsets.h"
 #include "mime/MailDates.h"
+#include "mime/MimeBody.h"
 #include "mime/MimeHeaders.h"
 
 namespace kamo {

@@ -1,6 +1,6 @@
 #pragma once
 // What an export takes from a mail's kept original (db/MailOriginals.h), read by the same decoders
-// that made its row (import/): the zone of its Date, every receiver of its To, its HTML; and the
+// that made its row (mime/): the zone of its Date, every receiver of its To, its HTML; and the
 // original as it was, for an export that gives it back unchanged or a window that shows its header.
 #include <string>
 #include <string_view>

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "mime/MimeBody.h" // BodyFromRaw
+
 namespace kamo {
 namespace {
 
@@ -67,23 +69,6 @@ bool FramedReader::Next(FramedEntry& entry) {
     if (!ok)
         broken_ = true;
     return ok;
-}
-
-std::string BodyFromRaw(std::string_view raw) {
-    std::string body;
-    body.reserve(raw.size() + raw.size() / 32);
-    size_t start = 0;
-    for (;;) {
-        const size_t lf = raw.find('\n', start);
-        std::string_view line = raw.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        body.append(line);
-        if (lf == std::string_view::npos)
-            return body;
-        body += "\r\n";
-        start = lf + 1;
-    }
 }
 
 MailOriginal OriginalOf(const TmpMail& mail) {

@@ -59,10 +59,6 @@ private:
     bool broken_ = false;
 };
 
-// A body as the mail file holds it, in the form the archive keeps: each line loses one CR before its
-// LF, and the lines are joined with CR LF.
-std::string BodyFromRaw(std::string_view raw);
-
 // What the archive keeps of a mail (db/MailOriginals.h), and the mail again from it: the framed
 // entry's seven fields, the reshaped body made again from the raw one.
 MailOriginal OriginalOf(const TmpMail& mail);

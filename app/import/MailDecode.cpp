@@ -2,8 +2,8 @@
 
 #include "common/QuoteSafe.h"
 #include "import/MailHeaderFields.h"
-#include "import/MimeBody.h"
 #include "mime/EarlierReading.h"
+#include "mime/MimeBody.h"
 
 namespace kamo {
 namespace {
@@ -93,7 +93,10 @@ DecodedMail DecodeMail(const TmpMail& raw, Mail_StrChange_Fn strChange) {
         // The body's own bytes: a binary part must not lose the CRs the reshaped body drops.
         MimeContent content = ReadMimeContent(raw.header, raw.rawBody.empty() ? raw.body : raw.rawBody);
         mail.body = Finish(strChange, content.text);
-        decoded.attachments = std::move(content.attachments);
+        decoded.attachments.reserve(content.attachments.size());
+        for (MimeAttachment& a : content.attachments)
+            decoded.attachments.push_back(
+                {std::move(a.name), StoredContentType(a.mediaType, a.charset), std::move(a.bytes)});
     } else {
         mail.body = PlainBody(raw.body, strChange);
     }

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <gmime/gmime.h>
 
+#include "testsupport/GMimeSupport.h"
+
 namespace kamo::test {
 
 struct ParsedParty {
@@ -44,29 +46,6 @@ struct ParsedMail {
     std::vector<ParsedAttachment> attachments;
     std::string mboxMarker; // the "From " line, in an mbox
 };
-
-inline void InitGMime() {
-    static const bool once = [] {
-        g_mime_init();
-        return true;
-    }();
-    (void)once;
-}
-
-template <typename T> struct GObjectRef {
-    T* p = nullptr;
-    explicit GObjectRef(T* object) : p(object) {}
-    ~GObjectRef() {
-        if (p)
-            g_object_unref(p);
-    }
-    GObjectRef(const GObjectRef&) = delete;
-    GObjectRef& operator=(const GObjectRef&) = delete;
-};
-
-inline std::string Text(const char* s) {
-    return s ? s : "";
-}
 
 inline ParsedParty PartyOf(InternetAddressList* list) {
     ParsedParty p;
@@ -104,14 +83,6 @@ inline std::string HeaderText(GMimeMessage* message, const char* name) {
     std::string text = Text(decoded);
     g_free(decoded);
     return text;
-}
-
-inline std::string Decoded(GMimePart* part) {
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    GObjectRef<GMimeStream> mem(g_mime_stream_mem_new());
-    g_mime_data_wrapper_write_to_stream(content, mem.p);
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem.p));
-    return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
 }
 
 inline ParsedMail Parse(GMimeMessage* message) {

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <functional>
 
-#include "import/HtmlText.h"
 #include "import/MailDecode.h"
-#include "import/MimeBody.h"
+#include "mime/HtmlText.h"
+#include "mime/MimeBody.h"
 #include "ppwriter/MailboxWriter.h"
 
 using namespace kamo;

@@ -17,6 +17,7 @@
 #include "import/MailDecode.h"
 #include "import/MailRead.h"
 #include "import/MailReadCommand.h"
+#include "mime/MimeBody.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "import/HtmlText.h"
+#include "mime/HtmlText.h"
 
 #include <algorithm>
 #include <array>

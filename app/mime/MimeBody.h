@@ -1,11 +1,9 @@
 #pragma once
 // The body of a MIME mail: its readable text and its attachments, from the mail's own header region
-// and its body as the mail file holds it.
+// and its body as the mail file holds it (walked by EntityWalker, mime/MimeEntities.h).
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "db/Attachments.h"
 
 namespace kamo {
 
@@ -13,9 +11,19 @@ namespace kamo {
 // Content-Transfer-Encoding field. A mail without them is read as plain PostPet text.
 bool HasMimeHeaders(std::string_view header);
 
+// A part kept as a file: its name (UTF-8, decoded; may be empty), its media type in lower case
+// ("image/jpeg"), the charset its part declared (may be empty) and its bytes, transfer encoding
+// undone.
+struct MimeAttachment {
+    std::string name;
+    std::string mediaType;
+    std::string charset;
+    std::string bytes;
+};
+
 struct MimeContent {
     std::string text; // UTF-8, line breaks CR LF
-    std::vector<Attachment> attachments;
+    std::vector<MimeAttachment> attachments;
     std::string html; // withHtml: the mail's own HTML, UTF-8 (empty: none)
 };
 
@@ -33,5 +41,9 @@ struct MimeContent {
 // `withHtml` (an export) also gives the mail's first inline text/html part, shown or not, outside
 // embedded messages: decoded as its text would be, markup and all.
 MimeContent ReadMimeContent(std::string_view header, std::string_view body, bool withHtml = false);
+
+// A body as the mail file holds it, in the form the archive keeps: each line loses one CR before its
+// LF, and the lines are joined with CR LF.
+std::string BodyFromRaw(std::string_view raw);
 
 } // namespace kamo

@@ -9,9 +9,9 @@
 #include <random>
 
 #include "common/CodePage.h"
-#include "import/HtmlText.h"
-#include "import/MimeBody.h"
+#include "mime/HtmlText.h"
 #include "mime/MailCharsets.h"
+#include "mime/MimeBody.h"
 #include "mime/MimeHeaders.h"
 #include "mime/TransferEncodings.h"
 #include "ppwriter/MailboxWriter.h"
