@@ -110,14 +110,6 @@ ExportOptions frmExport::Options() const {
     return options;
 }
 
-void frmExport::SetOriginal(bool original) {
-    chkOriginal->setChecked(original);
-}
-
-void frmExport::SetFolders(bool folders) {
-    chkFolders->setChecked(folders);
-}
-
 void frmExport::SetSeen(SeenMail seen) {
     cmbSeen->setCurrentIndex(cmbSeen->findData(static_cast<int>(seen)));
 }

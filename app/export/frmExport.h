@@ -46,8 +46,6 @@ public:
     void SetChoice(size_t index);
     void SetTarget(const QString& target);
     void SetSeen(SeenMail seen);
-    void SetOriginal(bool original);
-    void SetFolders(bool folders);
 
 private:
     void OnFormatChanged();
