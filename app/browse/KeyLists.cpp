@@ -1,19 +1,17 @@
 #include "browse/KeyLists.h"
 
-#include <SQLiteCpp/Statement.h>
-
-#include "db/MailRows.h"
+#include "db/BrowseQueries.h"
 #include "mime/MailAddresses.h"
 
 namespace kamo {
 namespace {
 
-std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const std::string& sql) {
+std::vector<KeyItem> ItemsOf(std::vector<std::string> keys) {
     std::vector<KeyItem> items;
-    SQLite::Statement st(db, sql);
-    while (st.executeStep()) {
+    items.reserve(keys.size());
+    for (std::string& key : keys) {
         KeyItem item;
-        item.text = st.getColumn(0).getString();
+        item.text = std::move(key);
         items.push_back(std::move(item));
     }
     return items;
@@ -22,7 +20,7 @@ std::vector<KeyItem> SingleColumnKeys(SQLite::Database& db, const std::string& s
 } // namespace
 
 std::vector<KeyItem> FillAddressList(SQLite::Database& db) {
-    return SingleColumnKeys(db, "SELECT tblSearch_Addr_Data FROM tblSearch_Addresses ORDER BY tblSearch_Addr_Data ASC");
+    return ItemsOf(AddressKeys(db));
 }
 
 std::string ShownName(const std::string& name) {
@@ -32,8 +30,7 @@ std::string ShownName(const std::string& name) {
 }
 
 std::vector<KeyItem> FillNameList(SQLite::Database& db) {
-    std::vector<KeyItem> items =
-        SingleColumnKeys(db, "SELECT tblSearch_Name_Data FROM tblSearch_Name ORDER BY tblSearch_Name_Data ASC");
+    std::vector<KeyItem> items = ItemsOf(NameKeys(db));
     for (KeyItem& item : items)
         if (const std::string shown = ShownName(item.text); shown != item.text)
             item.shown = shown;
@@ -41,24 +38,17 @@ std::vector<KeyItem> FillNameList(SQLite::Database& db) {
 }
 
 std::vector<KeyItem> FillDateList(SQLite::Database& db) {
-    // Jumps from date to date down the primary index instead of reading every mail: the same dates
-    // in the same order as a scan, at a cost that grows with the number of dates only.
-    const std::string latest = "SELECT MAX(" + MailColumn::kYmd + ") FROM tblKamoMail";
-    return SingleColumnKeys(
-        db, "WITH RECURSIVE d(ymd) AS ( " + latest + " UNION ALL SELECT (" + latest + " WHERE " + MailColumn::kYmd +
-                " < d.ymd) FROM d WHERE d.ymd IS NOT NULL) SELECT ymd FROM d WHERE ymd IS NOT NULL");
+    return ItemsOf(DateKeys(db));
 }
 
 std::vector<KeyItem> FillFilterList(SQLite::Database& db) {
     std::vector<KeyItem> items;
-    SQLite::Statement st(db, "SELECT tblFilter_No, tblFilter_Header, tblFilter_ActionCode FROM tblFilter"
-                             " ORDER BY tblFilter_No ASC");
-    while (st.executeStep()) {
+    for (FilterKey& key : FilterKeys(db)) {
         KeyItem item;
-        item.filterNo = st.getColumn(0).getInt64();
-        item.text = st.getColumn(1).getString();
+        item.filterNo = key.number;
+        item.text = std::move(key.header);
         // Read-time filters hold no mail of their own; say so instead of showing an empty view.
-        if (st.getColumn(2).getInt64() != 0)
+        if (key.actionCode != 0)
             item.text += "　（１）メールを読み込まない";
         items.push_back(std::move(item));
     }

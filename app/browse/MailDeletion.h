@@ -11,6 +11,7 @@
 
 #include "browse/ViewModes.h"
 #include "common/MailRecord.h"
+#include "db/MailQueries.h"
 
 namespace kamo {
 
@@ -19,13 +20,9 @@ class ArchiveView;
 class Prompter;
 class WaitReporter;
 
-struct DeletionTarget {
-    enum class Kind { Mail, Address, Name, Date, Filter };
-    Kind kind = Kind::Mail;
-    MailKey mail;         // Kind::Mail
-    std::string subject;  // Kind::Mail, for the question
-    std::string key;      // the address, name, date or filter title
-    int64_t filterNo = 0; // Kind::Filter
+// The mail of a key (db/MailQueries.h); `key` holds a filter's title too, for the question.
+struct DeletionTarget : MailGroup {
+    std::string subject; // Kind::Mail, for the question
 };
 
 // The target of cmdAddrDel for the chosen key of a view mode (a filter line carries its number).

@@ -1,38 +1,19 @@
 #include "browse/MailView.h"
 
 #include "browse/KeyLists.h"
-#include <SQLiteCpp/Statement.h>
-
 #include "common/AsciiText.h"
-#include "db/MailRows.h"
+#include "db/BrowseQueries.h"
 
 namespace kamo {
-namespace {
-
-// Any non-zero direction flag is a sent mail's, as the lists read it.
-std::string KeyWhere() {
-    using namespace MailColumn;
-    return " FROM tblKamoMail WHERE " + kYmd + " = ?1 AND " + kHms + " = ?2 AND " + kSubKey + " = ?3 AND " + kSndAdd +
-           " = ?4 AND " + kRcvAdd + " = ?5 AND (" + kFlag + " <> 0) = ?6";
-}
-
-} // namespace
 
 std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key) {
-    SQLite::Statement st(db, "SELECT " + MailColumns() + KeyWhere());
-    st.bind(1, key.ymd);
-    st.bind(2, key.hms);
-    st.bind(3, key.subKey);
-    st.bind(4, key.sndAdd);
-    st.bind(5, key.rcvAdd);
-    st.bind(6, key.sent ? 1 : 0);
-    if (!st.executeStep())
+    std::optional<MailRecord> mail = ReadMailOfKey(db, key);
+    if (!mail)
         return std::nullopt;
-    MailRecord mail = ReadMailRow(st);
     // The head shows the names of the line that was chosen: a filter's line keeps the names its
     // mail had when the filter ran.
-    mail.sndName = key.sndName;
-    mail.rcvName = key.rcvName;
+    mail->sndName = key.sndName;
+    mail->rcvName = key.rcvName;
     return mail;
 }
 

@@ -8,18 +8,12 @@
 #include <SQLiteCpp/Database.h>
 
 #include "browse/ViewModes.h"
+#include "db/BrowseQueries.h"
 
 namespace kamo {
 
-// One month's mail. `month` is the first seven characters of the mail's date ("yyyy/mm").
-struct MonthCount {
-    std::string month;
-    int64_t received = 0;
-    int64_t sent = 0; // the mail table's direction flag set
-    bool operator==(const MonthCount&) const = default;
-};
-
-// Every month that has mail, oldest first (mail without a date counts in no month).
+// Every month that has mail (MonthCount, db/BrowseQueries.h), oldest first (mail without a date
+// counts in no month).
 std::vector<MonthCount> CountMailByMonth(SQLite::Database& db);
 // The mail a key's subject list shows (address or name mode: sender or receiver is the key), by
 // month. Any other mode counts the whole archive.

@@ -3,17 +3,14 @@
 // the reader that formats single lines.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 
 #include "browse/SubjectLines.h"
 #include "browse/ViewModes.h"
-
-struct sqlite3_stmt;
+#include "db/BrowseQueries.h"
 
 namespace kamo {
 
@@ -47,7 +44,6 @@ public:
     SubjectRowStream(SQLite::Database& db, ViewMode mode, const std::string& key, const std::string& month = {});
     // Filter mode: the filter's rows of tblFilterData.
     SubjectRowStream(SQLite::Database& db, int64_t filterNo);
-    ~SubjectRowStream() override;
     SubjectRowStream(const SubjectRowStream&) = delete;
     SubjectRowStream& operator=(const SubjectRowStream&) = delete;
 
@@ -56,24 +52,8 @@ public:
     bool Done() const override;
 
 private:
-    // One ordered index range: the current row's id and sort columns. Read through the engine's own
-    // calls: a million rows pass through here, and a wrapper object per value doubles the cost.
-    struct StatementFinalizer {
-        void operator()(sqlite3_stmt* statement) const;
-    };
-    struct Cursor {
-        std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement;
-        bool hasRow = false;
-        void Prepare(SQLite::Database& db, const char* sql);
-        void Step();
-        int64_t Id() const;
-    };
-    // Sort order of the two halves' current rows: the three sort columns, then the row id.
-    int Compare(const Cursor& a, const Cursor& b) const;
-
     SubjectSource source_ = SubjectSource::Mail;
-    Cursor first_;
-    Cursor second_; // only in address and name mode: the receiver side
+    KeyRowStream rows_;
 };
 
 // The whole id list at once.
@@ -88,7 +68,7 @@ public:
     SubjectLine Read(int64_t rowId);
 
 private:
-    SQLite::Statement statement_;
+    MailHeadReader heads_;
 };
 
 // The whole right list at once (tests, command line).

@@ -2,9 +2,7 @@
 
 #include <stdexcept>
 
-#include <SQLiteCpp/Statement.h>
-
-#include "db/MailRows.h"
+#include "db/BrowseQueries.h"
 #include "search/Conversations.h"
 
 namespace kamo {
@@ -13,16 +11,13 @@ std::vector<int64_t> MailRowsOfLines(SQLite::Database& db, SubjectSource source,
     if (source == SubjectSource::Mail)
         return lines;
     SubjectLineReader reader(db, source);
-    SQLite::Statement rowOf(db, "SELECT rowid FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail"));
+    MailRowFinder rowOf(db);
     std::vector<int64_t> rows;
     rows.reserve(lines.size());
     for (int64_t line : lines) {
         int64_t row = 0;
         try {
-            rowOf.reset();
-            BindMailKey(rowOf, 1, reader.Read(line).key);
-            if (rowOf.executeStep())
-                row = rowOf.getColumn(0).getInt64();
+            row = rowOf.Find(reader.Read(line).key).value_or(0);
         } catch (const std::out_of_range&) {
             // The line is gone from the filter's lines: no mail.
         }

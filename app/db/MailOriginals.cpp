@@ -229,4 +229,58 @@ bool OriginalReader::Has(const MailKey& key) {
     return found;
 }
 
+bool AnyOriginalBelow(SQLite::Database& db, int64_t version) {
+    SQLite::Statement q(db, "SELECT 1 FROM tblOriginal WHERE tblOriginal_Decoding < ?1 LIMIT 1");
+    q.bind(1, version);
+    return q.executeStep();
+}
+
+int64_t CountOriginalsBelow(SQLite::Database& db, int64_t version) {
+    SQLite::Statement total(db, "SELECT COUNT(*) FROM tblOriginal WHERE tblOriginal_Decoding < ?1");
+    total.bind(1, version);
+    total.executeStep();
+    return total.getColumn(0).getInt64();
+}
+
+bool AnyOriginalMarked(SQLite::Database& db, int64_t decoding) {
+    SQLite::Statement left(db, "SELECT 1 FROM tblOriginal WHERE tblOriginal_Decoding = ?1 LIMIT 1");
+    left.bind(1, decoding);
+    return left.executeStep();
+}
+
+int64_t MarkEveryOriginal(SQLite::Database& db, int64_t decoding) {
+    SQLite::Statement mark(db, "UPDATE tblOriginal SET tblOriginal_Decoding = ?1");
+    mark.bind(1, decoding);
+    return mark.exec();
+}
+
+OriginalBatchReader::OriginalBatchReader(SQLite::Database& db, int64_t below, int maxRows, size_t maxBytes)
+    : next_(db, "SELECT tblOriginal_YMD, tblOriginal_HMS, tblOriginal_SubKey, tblOriginal_SndRcvFlag, "
+                "tblOriginal_SndAdd, tblOriginal_RcvAdd, tblOriginal_Data FROM tblOriginal "
+                "WHERE tblOriginal_Decoding < ?1 LIMIT ?2"),
+      below_(below), maxRows_(maxRows), maxBytes_(maxBytes) {}
+
+std::vector<PackedOriginal> OriginalBatchReader::Next() {
+    std::vector<PackedOriginal> batch;
+    size_t bytes = 0;
+    next_.reset();
+    next_.bind(1, below_);
+    next_.bind(2, maxRows_);
+    while (bytes < maxBytes_ && next_.executeStep()) {
+        PackedOriginal p;
+        p.key.ymd = next_.getColumn(0).getString();
+        p.key.hms = next_.getColumn(1).getString();
+        p.key.subKey = next_.getColumn(2).getInt64();
+        p.key.sent = next_.getColumn(3).getInt() != 0;
+        p.key.sndAdd = next_.getColumn(4).getString();
+        p.key.rcvAdd = next_.getColumn(5).getString();
+        const SQLite::Column data = next_.getColumn(6);
+        p.packed.assign(static_cast<const char*>(data.getBlob()), static_cast<size_t>(data.getBytes()));
+        bytes += p.packed.size();
+        batch.push_back(std::move(p));
+    }
+    next_.reset();
+    return batch;
+}
+
 } // namespace kamo

@@ -5,10 +5,12 @@
 // tblKamoMail is a reading of it, so a better decoding can be redone in place and an export can give
 // back what the mail had. The row follows its mail when the mail is deleted or rekeyed (the
 // archive's triggers).
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -88,6 +90,37 @@ private:
     std::optional<SQLite::Statement> select_;
     std::optional<SQLite::Statement> has_;
     int64_t unreadable_ = 0;
+};
+
+// The originals a decoding older than `version` made rows from (their tblOriginal_Decoding below it).
+bool AnyOriginalBelow(SQLite::Database& db, int64_t version);
+int64_t CountOriginalsBelow(SQLite::Database& db, int64_t version);
+// Whether any original is marked `decoding`.
+bool AnyOriginalMarked(SQLite::Database& db, int64_t decoding);
+// Marks every kept original as made by `decoding`; how many.
+int64_t MarkEveryOriginal(SQLite::Database& db, int64_t decoding);
+
+// One original as kept: its mail's key and its packed bytes (UnpackOriginal).
+struct PackedOriginal {
+    MailKey key;
+    std::string packed;
+};
+
+// Reads the originals below a decoding version a batch at a time, with one prepared statement: at
+// most `maxRows` of them, and no more once their packed bytes reach `maxBytes` (the original that
+// reaches it is the batch's last, so one larger than `maxBytes` is a batch of its own). Each batch is
+// looked up anew: the caller raises the marks of what it has done, or the next batch holds it again.
+class OriginalBatchReader {
+public:
+    OriginalBatchReader(SQLite::Database& db, int64_t below, int maxRows, size_t maxBytes);
+    // The next batch; empty once no original is below the version.
+    std::vector<PackedOriginal> Next();
+
+private:
+    SQLite::Statement next_;
+    int64_t below_;
+    int maxRows_;
+    size_t maxBytes_;
 };
 
 } // namespace kamo

@@ -122,8 +122,12 @@ std::vector<MailKey> RestoreTrashBatch(SQLite::Database& db, int64_t batch) {
     return restored;
 }
 
+int64_t TrashedMailCount(SQLite::Database& db) {
+    return db.execAndGet("SELECT count(*) FROM tblTrash").getInt64();
+}
+
 int64_t EmptyTrash(SQLite::Database& db) {
-    const int64_t mails = db.execAndGet("SELECT count(*) FROM tblTrash").getInt64();
+    const int64_t mails = TrashedMailCount(db);
     for (const auto& twin : TrashTwins())
         db.exec("DELETE FROM " + twin.trash->name);
     return mails;

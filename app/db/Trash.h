@@ -44,6 +44,9 @@ std::vector<MailKey> RestoreTrashBatch(SQLite::Database& db, int64_t batch);
 // Removes every mail from the trash for good; how many.
 int64_t EmptyTrash(SQLite::Database& db);
 
+// How many mails the trash holds.
+int64_t TrashedMailCount(SQLite::Database& db);
+
 // The trash's mail, newest batch first, each batch by date and time.
 std::vector<TrashedMail> ListTrash(SQLite::Database& db);
 

@@ -1,49 +1,36 @@
 #include "export/MailSelection.h"
 
-#include "db/MailRows.h"
 #include "search/SearchQuery.h"
 
 namespace kamo {
 namespace {
 
-const std::string kOldestFirst = " ORDER BY " + MailKeyColumns();
-
-struct SelectionSql {
-    std::string where; // over tblKamoMail, with ?1 for the key
-    std::string from = "tblKamoMail";
-    std::string order = kOldestFirst;
-};
-
-SelectionSql SqlOf(MailSelection::Kind kind) {
-    switch (kind) {
+// The mails of a selection other than a search's; nothing for all mail.
+std::optional<MailGroup> GroupOf(const MailSelection& selection) {
+    MailGroup group;
+    switch (selection.kind) {
     case MailSelection::Kind::Address:
-        return {" WHERE " + MailAddressIs("?1")};
+        group.kind = MailGroup::Kind::Address;
+        break;
     case MailSelection::Kind::Name:
-        return {" WHERE " + MailNameIs("?1")};
+        group.kind = MailGroup::Kind::Name;
+        break;
     case MailSelection::Kind::Date:
-        return {" WHERE " + MailColumn::kYmd + " = ?1"};
+        group.kind = MailGroup::Kind::Date;
+        break;
     case MailSelection::Kind::Filter:
-        // The filter view's rows name mails by their key; a row whose mail is gone names nothing.
-        return {" WHERE tblFilterDt_No = ?1",
-                "tblFilterData JOIN tblKamoMail ON " + MailColumn::kYmd + " = tblFilterDt_Date AND " +
-                    MailColumn::kHms + " = tblFilterDt_Time AND " + MailColumn::kSubKey + " = tblFilterDt_SubKey AND " +
-                    MailColumn::kFlag + " = tblFilterDt_SndRcvFlag AND " + MailColumn::kSndAdd +
-                    " = tblFilterDt_SendAddr AND " + MailColumn::kRcvAdd + " = tblFilterDt_RecvAddr",
-                " ORDER BY tblFilterDt_Date, tblFilterDt_Time, tblFilterDt_Id"};
+        group.kind = MailGroup::Kind::Filter;
+        break;
     case MailSelection::Kind::Mail:
-        return {" WHERE " + MailKeyCondition("tblKamoMail")};
+        group.kind = MailGroup::Kind::Mail;
+        break;
     default:
-        return {""};
+        return std::nullopt;
     }
-}
-
-void BindKey(SQLite::Statement& st, const MailSelection& selection) {
-    if (selection.kind == MailSelection::Kind::Filter)
-        st.bind(1, selection.filterNo);
-    else if (selection.kind == MailSelection::Kind::Mail)
-        BindMailKey(st, 1, selection.mail);
-    else if (selection.kind != MailSelection::Kind::All)
-        st.bind(1, selection.key);
+    group.key = selection.key;
+    group.filterNo = selection.filterNo;
+    group.mail = selection.mail;
+    return group;
 }
 
 } // namespace
@@ -74,13 +61,8 @@ SelectionStream::SelectionStream(SQLite::Database& db, const MailSelection& sele
         search_->SetSliceTime(std::chrono::milliseconds(0));
         return;
     }
-    const SelectionSql sql = SqlOf(selection.kind);
-    SQLite::Statement count(db, "SELECT COUNT(*) FROM " + sql.from + sql.where);
-    BindKey(count, selection);
-    total_ = count.executeStep() ? count.getColumn(0).getInt64() : 0;
-    rows_ =
-        std::make_unique<SQLite::Statement>(db, "SELECT tblKamoMail.rowid FROM " + sql.from + sql.where + sql.order);
-    BindKey(*rows_, selection);
+    rows_ = std::make_unique<GroupRowStream>(db, GroupOf(selection));
+    total_ = rows_->Total();
 }
 
 SelectionStream::~SelectionStream() = default;
@@ -92,27 +74,8 @@ bool SelectionStream::Read(std::vector<int64_t>& out, size_t maxRows) {
         done_ = !search_->Read(out, maxRows);
         return !done_;
     }
-    for (size_t n = 0; n < maxRows; ++n) {
-        if (!rows_->executeStep()) {
-            done_ = true;
-            return false;
-        }
-        out.push_back(rows_->getColumn(0).getInt64());
-    }
-    return true;
-}
-
-MailRowReader::MailRowReader(SQLite::Database& db)
-    : statement_(db, "SELECT " + MailColumns() + " FROM tblKamoMail WHERE rowid = ?1") {}
-
-std::optional<MailRecord> MailRowReader::Read(int64_t rowId) {
-    statement_.reset();
-    statement_.bind(1, rowId);
-    if (!statement_.executeStep())
-        return std::nullopt;
-    MailRecord mail = ReadMailRow(statement_);
-    statement_.reset();
-    return mail;
+    done_ = !rows_->Read(out, maxRows);
+    return !done_;
 }
 
 } // namespace kamo

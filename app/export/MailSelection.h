@@ -9,9 +9,9 @@
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 
 #include "common/MailRecord.h"
+#include "db/MailQueries.h" // MailRowReader, which reads the selected mails
 
 namespace kamo {
 
@@ -49,21 +49,10 @@ public:
     std::optional<int64_t> Total() const { return total_; }
 
 private:
-    std::unique_ptr<SQLite::Statement> rows_;
+    std::unique_ptr<GroupRowStream> rows_;
     std::unique_ptr<SearchStream> search_;
     std::optional<int64_t> total_;
     bool done_ = false;
-};
-
-// Reads whole mails by rowid, the body joined from its sixteen pieces; one prepared statement.
-class MailRowReader {
-public:
-    explicit MailRowReader(SQLite::Database& db);
-    // Nothing when the mail is no longer there.
-    std::optional<MailRecord> Read(int64_t rowId);
-
-private:
-    SQLite::Statement statement_;
 };
 
 } // namespace kamo

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <string_view>
 
-#include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
-#include "db/MailRows.h"
+#include "db/MailQueries.h"
 #include "db/Schema.h"
 #include "filters/FilterText.h"
 
@@ -75,55 +74,24 @@ FilterSqlFunctions::~FilterSqlFunctions() {
     sqlite3_create_function(h, "kamo_filter_serial", 0, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr);
 }
 
-namespace {
-// The mail's columns in the order of tblFilterData's after its id and number.
-std::string FilterDataColumnsOfMail() {
-    using namespace MailColumn;
-    return kYmd + ", " + kHms + ", " + kSubKey + ", " + kSndName + ", " + kSndAdd + ", " + kRcvName + ", " + kRcvAdd +
-           ", " + kFlag + ", " + kSubject;
-}
-} // namespace
-
 FilterCondition BuildFilterCondition(const FilterEntry& entry) {
-    using namespace MailColumn;
-    FilterCondition c;
     const std::string& cond = entry.data;
     switch (entry.termsCode) {
     case 0:
-        c.where = kSubject + " = :cond";
-        c.params = {{":cond", cond}};
-        break;
-    case 1: {
-        std::string wide = ToFullWidth(cond);
-        if (wide == cond) {
-            c.where = "kamo_contains(" + kSubject + ", :cond)";
-            c.params = {{":cond", cond}};
-        } else {
-            c.where = "kamo_contains(" + kSubject + ", :cond, :wide)";
-            c.params = {{":cond", cond}, {":wide", std::move(wide)}};
-        }
-        break;
-    }
+        return MailRuleCondition(MailRule::SubjectIs, cond);
+    case 1:
+        return MailRuleCondition(MailRule::SubjectContains, cond, ToFullWidth(cond));
     case 2:
-        c.where = MailAddressIs(":cond");
-        c.params = {{":cond", cond}};
-        break;
+        return MailRuleCondition(MailRule::AddressIs, cond);
     case 3:
-        c.where = "kamo_contains_nocase(" + kSndAdd + ", :folded) or kamo_contains_nocase(" + kRcvAdd + ", :folded)";
-        c.params = {{":folded", FoldCase(cond)}};
-        break;
+        return MailRuleCondition(MailRule::AddressContains, FoldCase(cond));
     case 4:
-        c.where = MailNameIs(":cond");
-        c.params = {{":cond", cond}};
-        break;
+        return MailRuleCondition(MailRule::NameIs, cond);
     case 5:
-        c.where = "kamo_contains_nocase(" + kSndName + ", :folded) or kamo_contains_nocase(" + kRcvName + ", :folded)";
-        c.params = {{":folded", FoldCase(cond)}};
-        break;
+        return MailRuleCondition(MailRule::NameContains, FoldCase(cond));
     default:
-        break;
+        return {};
     }
-    return c;
 }
 
 bool RunFilters(SQLite::Database& db, const FilterTables& tables, WaitReporter& wait) {
@@ -149,16 +117,7 @@ bool RunFilters(SQLite::Database& db, const FilterTables& tables, WaitReporter& 
             const FilterCondition condition = BuildFilterCondition(entry);
             if (condition.where.empty())
                 continue;
-            SQLite::Statement insert(
-                db, "INSERT INTO tblFilterData ( tblFilterDt_Id, tblFilterDt_No, tblFilterDt_Date, tblFilterDt_Time, "
-                    "tblFilterDt_SubKey, tblFilterDt_SendName, tblFilterDt_SendAddr, tblFilterDt_RecvName, "
-                    "tblFilterDt_RecvAddr, tblFilterDt_SndRcvFlag, tblFilterDt_Subject ) "
-                    "SELECT kamo_filter_serial(), :no, " +
-                        FilterDataColumnsOfMail() + " FROM tblKamoMail WHERE " + condition.where);
-            insert.bind(":no", entry.number);
-            for (const auto& [name, value] : condition.params)
-                insert.bind(name, value);
-            insert.exec();
+            InsertFilterRows(db, entry.number, condition);
         }
         PayOwed(db, Rebuild::FilterResults);
         tx.commit();

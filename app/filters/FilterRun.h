@@ -1,13 +1,10 @@
 #pragma once
 // Filter execution: sorts the archive into the filter views (tblFilterData).
-#include <string>
-#include <utility>
-#include <vector>
-
 #include <SQLiteCpp/Database.h>
 
 #include "common/FilterTable.h"
 #include "common/WaitReporter.h"
+#include "db/MailQueries.h"
 
 namespace kamo {
 
@@ -15,10 +12,7 @@ namespace kamo {
 // Rules 0, 2 and 4 use the columns' own equality (COLLATE NOCASE) and so their indexes; rules 1, 3
 // and 5 call the functions that FilterSqlFunctions registers, with the condition's compared form
 // computed here once. Unknown rule codes give an empty condition.
-struct FilterCondition {
-    std::string where;
-    std::vector<std::pair<std::string, std::string>> params; // (":name", value)
-};
+using FilterCondition = MailCondition;
 FilterCondition BuildFilterCondition(const FilterEntry& entry);
 
 // Registers on the connection, for its lifetime, the SQL functions of the contains rules:

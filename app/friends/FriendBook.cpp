@@ -9,7 +9,7 @@
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
-#include "db/MailRows.h"
+#include "db/MailQueries.h"
 #include "platform/FileUtil.h"
 #include "platform/Folders.h"
 
@@ -251,37 +251,15 @@ bool AddFriendAddress(SQLite::Database& db, const std::string& address, const st
 }
 
 int64_t ApplyFriendNames(SQLite::Database& db, FriendName which) {
-    const std::string name = which == FriendName::Owner ? "tblFriend_Name" : "tblFriend_Pet";
     SQLite::Transaction transaction(db);
-    // The names the mail came with, before the first renaming touches them.
-    using namespace MailColumn;
-    db.exec("INSERT OR IGNORE INTO tblOriginalNames SELECT " + MailKeyColumns() + ", " + kSndName + ", " + kRcvName +
-            " FROM tblKamoMail WHERE " + kSndAdd + " IN (SELECT tblFriend_Address FROM tblFriend) OR " + kRcvAdd +
-            " IN (SELECT tblFriend_Address FROM tblFriend)");
-    // The friend's name for the address in column `address`, and whether the friend has one.
-    const auto pick = [&](const std::string& address) {
-        return "(SELECT " + name + " FROM tblFriend WHERE tblFriend_Address = " + address + ")";
-    };
-    const auto has = [&](const std::string& address) {
-        return "EXISTS (SELECT 1 FROM tblFriend WHERE trim(ifnull(" + name +
-               ", '')) <> '' AND tblFriend_Address = " + address + ")";
-    };
-    int64_t changed = 0;
-    for (const auto& [nameColumn, address] : {std::pair{kSndName, kSndAdd}, std::pair{kRcvName, kRcvAdd}})
-        changed += db.exec("UPDATE tblKamoMail SET " + nameColumn + " = " + pick(address) + " WHERE " + has(address) +
-                           " AND " + nameColumn + " IS NOT " + pick(address));
+    const int64_t changed = NameMailByFriends(db, which == FriendName::Pet);
     transaction.commit();
     return changed;
 }
 
 int64_t RestoreMailNames(SQLite::Database& db) {
     SQLite::Transaction transaction(db);
-    const int64_t changed =
-        db.exec("UPDATE tblKamoMail SET " + MailColumn::kSndName + " = o." + MailColumn::kSndName + ", " +
-                MailColumn::kRcvName + " = o." + MailColumn::kRcvName +
-                // tblOriginalNames names its key columns as tblKamoMail does.
-                " FROM tblOriginalNames AS o WHERE " + MailKeyMatch("o.tblKamoMail", "tblKamoMail.tblKamoMail"));
-    db.exec("DELETE FROM tblOriginalNames");
+    const int64_t changed = PutBackKeptNames(db);
     transaction.commit();
     return changed;
 }

@@ -9,64 +9,6 @@
 namespace kamo {
 namespace {
 
-// One look-up answers both questions: is there a copy, and which sub-keys are taken. The unary "+"
-// keeps the planner on the primary index (date and time are nearly unique); the single-column
-// address indexes would make every look-up scan all mail of one correspondent.
-std::string ProbeSql() {
-    using namespace MailColumn;
-    return "SELECT MAX(CASE WHEN " + kSubject + " = ?1 THEN 1 ELSE 0 END), MAX(CASE WHEN " + kFlag + " = ?2 THEN " +
-           kSubKey + " END), COUNT(*) FROM tblKamoMail WHERE ( " + kYmd + " = ?3 AND " + kHms + " = ?4 AND +" +
-           kSndAdd + " = ?5 AND +" + kRcvAdd + " = ?6 )";
-}
-
-// `exact`: the addresses and the subject byte for byte too, not by the archive's text equality.
-std::string SameBodySql(bool exact) {
-    const std::string equal = exact ? " = ? COLLATE BINARY" : " = ?";
-    using namespace MailColumn;
-    std::string sql = "SELECT " + kSubKey + ", " + kFlag + ", " + kSndName + ", " + kRcvName +
-                      " FROM tblKamoMail WHERE ( " + kYmd + " = ? AND " + kHms + " = ? AND +" + kSndAdd + equal +
-                      " AND +" + kRcvAdd + equal + " AND +" + kSubject + equal;
-    return sql + " AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ") + " )";
-}
-
-const std::string kAttachmentKey = MailKeyCondition("tblAttachment");
-
-// What a reading can change besides the key: the names, the subject and the body.
-constexpr int kUpdateKeyFirst = 3 + kBodyPieces + 1;
-std::string UpdateTextSql() {
-    using namespace MailColumn;
-    return "UPDATE tblKamoMail SET " + kSndName + " = ?1, " + kRcvName + " = ?2, " + kSubject + " = ?3, " +
-           MailBodyColumns("", " = ?", ", ") + " WHERE " + MailKeyCondition("tblKamoMail", kUpdateKeyFirst);
-}
-
-// Every column of the row set anew, key columns included, for the row under the key after them.
-std::string RekeySql() {
-    std::string set;
-    const std::string columns = MailColumns();
-    size_t start = 0;
-    while (start < columns.size()) {
-        size_t end = columns.find(", ", start);
-        if (end == std::string::npos)
-            end = columns.size();
-        set += (set.empty() ? "" : ", ") + columns.substr(start, end - start) + " = ?";
-        start = end + 2;
-    }
-    return "UPDATE tblKamoMail SET " + set + " WHERE " + MailKeyCondition("tblKamoMail", kMailColumnCount + 1);
-}
-
-// The row under the key (?1 to ?6) holds these names, subject (?7 to ?9) and body pieces (?10 on),
-// byte for byte.
-std::string HoldsTextSql() {
-    using namespace MailColumn;
-    return "SELECT 1 FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail") + " AND " + kSndName +
-           " = ?7 COLLATE BINARY AND " + kRcvName + " = ?8 COLLATE BINARY AND " + kSubject +
-           " = ?9 COLLATE BINARY AND " + MailBodyColumns("", " = ? COLLATE BINARY", " AND ");
-}
-constexpr int kHoldsBodyFirst = 10;
-
-// tblOriginalNames carries tblKamoMail's column names.
-const std::string kKeptNamesKey = MailKeyCondition("tblKamoMail");
-
 bool SameAttachmentList(const std::vector<const Attachment*>& a, const std::vector<const Attachment*>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Attachment* x, const Attachment* y) {
         return x->name == y->name && x->contentType == y->contentType && x->bytes == y->bytes;
@@ -101,70 +43,25 @@ std::string AttachmentTooLargeNote(const std::string& name, std::size_t bytes) {
 }
 
 MailStore::MailStore(SQLite::Database& db, Claims claims)
-    : db_(db), probe_(db, ProbeSql()), sameBody_(db, SameBodySql(false)), sameText_(db, SameBodySql(true)),
-      insert_(db, InsertMailSql()), updateText_(db, UpdateTextSql()), holdsText_(db, HoldsTextSql()),
-      dropAttachments_(db, "DELETE FROM tblAttachment WHERE " + kAttachmentKey),
-      attachmentCount_(db, "SELECT COUNT(*) FROM tblAttachment WHERE " + kAttachmentKey),
-      sameAttachment_(db, "SELECT 1 FROM tblAttachment WHERE " + kAttachmentKey +
-                              " AND tblAttachment_No = ?7 AND tblAttachment_Name = ?8 COLLATE BINARY AND "
-                              "(tblAttachment_Type = ?9 COLLATE BINARY OR tblAttachment_Type = ?12 COLLATE BINARY) "
-                              "AND tblAttachment_Size = ?10 AND tblAttachment_Data = ?11"),
-      rekey_(db, RekeySql()),
-      rowNames_(db, "SELECT " + MailColumn::kSndName + ", " + MailColumn::kRcvName + ", " + MailColumn::kInclude +
-                        " FROM tblKamoMail WHERE " + MailKeyCondition("tblKamoMail")),
-      keptNames_(db, "SELECT " + MailColumn::kSndName + ", " + MailColumn::kRcvName + " FROM tblOriginalNames WHERE " +
-                         kKeptNamesKey),
-      dropKeptNames_(db, "DELETE FROM tblOriginalNames WHERE " + kKeptNamesKey),
-      putKeptNames_(db, "INSERT INTO tblOriginalNames (" + MailKeyColumns() + ", " + MailColumn::kSndName + ", " +
-                            MailColumn::kRcvName + ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"),
-      attachments_(db), headerFields_(db), originals_(db), originalReader_(db), trash_(db),
+    : db_(db), rows_(db), attachments_(db), headerFields_(db), originals_(db), originalReader_(db), trash_(db),
       claimed_(std::move(claims)) {}
 
 bool MailStore::SameAttachments(const MailRecord& mail, const std::vector<const Attachment*>& attachments,
                                 bool exactType) {
-    attachmentCount_.reset();
-    BindMailKey(attachmentCount_, 1, KeyOf(mail));
-    const bool sameCount = attachmentCount_.executeStep() &&
-                           attachmentCount_.getColumn(0).getInt64() == static_cast<int64_t>(attachments.size());
-    attachmentCount_.reset();
-    if (!sameCount)
+    const MailKey key = KeyOf(mail);
+    if (rows_.AttachmentCount(key) != static_cast<int64_t>(attachments.size()))
         return false;
     int64_t position = 0;
-    for (const auto* attachment : attachments) {
-        sameAttachment_.reset();
-        BindMailKey(sameAttachment_, 1, KeyOf(mail));
-        sameAttachment_.bind(7, ++position);
-        sameAttachment_.bind(8, attachment->name);
-        sameAttachment_.bind(9, attachment->contentType);
-        // An earlier reading kept a text's media type without its charset: the same attachment.
-        sameAttachment_.bind(12, exactType ? attachment->contentType : MediaTypeOf(attachment->contentType));
-        sameAttachment_.bind(10, static_cast<int64_t>(attachment->bytes.size()));
-        // The bytes are compared by SQLite where they are stored: no copy of them comes out.
-        sameAttachment_.bindNoCopy(11, static_cast<const void*>(attachment->bytes.data()),
-                                   static_cast<int>(attachment->bytes.size()));
-        const bool same = sameAttachment_.executeStep();
-        sameAttachment_.reset();
-        if (!same)
+    for (const auto* attachment : attachments)
+        if (!rows_.SameAttachment(key, ++position, *attachment, exactType))
             return false;
-    }
     return true;
 }
 
 std::optional<MailStore::StoredRow> MailStore::FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
                                                             const std::vector<const Attachment*>& attachments,
                                                             bool exact) {
-    SQLite::Statement& st = exact ? sameText_ : sameBody_;
-    st.reset();
-    int n = 1;
-    for (const auto* v : {&mail.ymd, &mail.hms, &mail.sndAdd, &mail.rcvAdd, &mail.subject})
-        st.bind(n++, *v);
-    BindBody(st, n, pieces);
-    std::vector<StoredRow> rows;
-    while (st.executeStep())
-        rows.push_back({st.getColumn(0).getInt64(), st.getColumn(1).getInt() != 0, st.getColumn(2).getString(),
-                        st.getColumn(3).getString()});
-    st.reset();
-    for (const auto& row : rows) {
+    for (const auto& row : rows_.SameBody(mail, pieces, exact)) {
         // The same text with other attachments is another mail.
         MailRecord stored = mail;
         stored.subKey = row.subKey;
@@ -244,23 +141,10 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
         asDecoded->record = mail;
         MakeStorable(mail);
     }
-    probe_.reset();
-    probe_.bind(1, mail.subject);
-    probe_.bind(2, mail.sent ? 1 : 0);
-    probe_.bind(3, mail.ymd);
-    probe_.bind(4, mail.hms);
-    probe_.bind(5, mail.sndAdd);
-    probe_.bind(6, mail.rcvAdd);
-    bool sameHeader = false;
-    bool sameKey = false; // a row with this date, time and addresses
-    int64_t subKey = 0;
-    if (probe_.executeStep()) {
-        sameHeader = !probe_.getColumn(0).isNull() && probe_.getColumn(0).getInt() == 1;
-        if (!probe_.getColumn(1).isNull())
-            subKey = probe_.getColumn(1).getInt64() + 1;
-        sameKey = probe_.getColumn(2).getInt64() > 0;
-    }
-    probe_.reset();
+    const MailStoreRows::KeyProbe probe = rows_.Probe(mail);
+    const bool sameHeader = probe.sameSubject;
+    const bool sameKey = probe.any; // a row with this date, time and addresses
+    const int64_t subKey = probe.nextSubKey;
 
     bool cut = false;
     const std::vector<const Attachment*> fitting = Fit(mail, attachments, cut);
@@ -301,17 +185,8 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
                 continue; // a row read from its own original is that original's reading
             mail.subKey = row->subKey;
             mail.sent = row->sent;
-            updateText_.reset();
-            int n = 1;
-            for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
-                updateText_.bind(n++, *v);
-            BindMailKey(updateText_, BindBody(updateText_, n, pieces), KeyOf(mail));
-            updateText_.exec();
-            updateText_.reset();
-            dropAttachments_.reset();
-            BindMailKey(dropAttachments_, 1, KeyOf(mail));
-            dropAttachments_.exec();
-            dropAttachments_.reset();
+            rows_.UpdateText(KeyOf(mail), mail, pieces);
+            rows_.DropAttachments(KeyOf(mail));
             StoreAttachments(mail, fitting);
             headerFields_.Put(KeyOf(mail), headers);
             if (original)
@@ -327,10 +202,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
         return Outcome::InTrash;
 
     mail.subKey = subKey;
-    insert_.reset();
-    BindMailRow(insert_, 1, mail, pieces);
-    insert_.exec();
-    insert_.reset();
+    rows_.Insert(mail, pieces);
     StoreAttachments(mail, fitting);
     if (!headers.Empty())
         headerFields_.Put(KeyOf(mail), headers);
@@ -342,30 +214,19 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
 
 bool MailStore::HoldsReading(const MailKey& row, const MailRecord& mail, const BodyPieces& pieces,
                              const std::vector<const Attachment*>& attachments, const HeaderFields& headers) {
-    holdsText_.reset();
-    BindMailKey(holdsText_, 1, row);
-    int n = 7;
-    for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
-        holdsText_.bind(n++, *v);
-    BindBody(holdsText_, kHoldsBodyFirst, pieces);
-    const bool sameText = holdsText_.executeStep();
-    holdsText_.reset();
-    return sameText && SameAttachments(mail, attachments, true) && headerFields_.Holds(row, headers);
+    return rows_.HoldsText(row, mail, pieces) && SameAttachments(mail, attachments, true) &&
+           headerFields_.Holds(row, headers);
 }
 
 std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
                                           const std::vector<Attachment>& attachments, const HeaderFields& headers,
                                           int64_t decoding) {
-    rowNames_.reset();
-    BindMailKey(rowNames_, 1, row);
-    if (!rowNames_.executeStep()) {
-        rowNames_.reset();
+    std::optional<MailStoreRows::RowNames> names = rows_.NamesOf(row);
+    if (!names)
         return std::nullopt;
-    }
-    const std::string rowSnd = rowNames_.getColumn(0).getString();
-    const std::string rowRcv = rowNames_.getColumn(1).getString();
-    mail.include = rowNames_.getColumn(2).getString();
-    rowNames_.reset();
+    const std::string rowSnd = std::move(names->sndName);
+    const std::string rowRcv = std::move(names->rcvName);
+    mail.include = std::move(names->include);
 
     MakeStorable(mail);
     mail.sent = row.sent; // the direction came from the mailbox and the user's address, not the mail
@@ -374,12 +235,7 @@ std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
     const auto pieces = DivideBody(mail.body);
 
     // A name the friend book gave stays; the names the mail came with are this reading's now.
-    std::optional<std::pair<std::string, std::string>> kept;
-    keptNames_.reset();
-    BindMailKey(keptNames_, 1, row);
-    if (keptNames_.executeStep())
-        kept.emplace(keptNames_.getColumn(0).getString(), keptNames_.getColumn(1).getString());
-    keptNames_.reset();
+    const std::optional<std::pair<std::string, std::string>> kept = rows_.KeptNames(row);
     const std::string readSnd = mail.sndName;
     const std::string readRcv = mail.rcvName;
     if (kept && rowSnd != kept->first)
@@ -391,17 +247,7 @@ std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
     next.subKey = row.subKey;
     if (ClaimedKey(next) != ClaimedKey(row)) {
         // Another key: the next free sub-key there, as a new mail of that key would get.
-        probe_.reset();
-        probe_.bind(1, mail.subject);
-        probe_.bind(2, mail.sent ? 1 : 0);
-        probe_.bind(3, mail.ymd);
-        probe_.bind(4, mail.hms);
-        probe_.bind(5, mail.sndAdd);
-        probe_.bind(6, mail.rcvAdd);
-        next.subKey = 0;
-        if (probe_.executeStep() && !probe_.getColumn(1).isNull())
-            next.subKey = probe_.getColumn(1).getInt64() + 1;
-        probe_.reset();
+        next.subKey = rows_.Probe(mail).nextSubKey;
     }
     mail.subKey = next.subKey;
     const bool sameBytes = next.ymd == row.ymd && next.hms == row.hms && next.subKey == row.subKey &&
@@ -414,37 +260,16 @@ std::optional<MailKey> MailStore::Rewrite(const MailKey& row, MailRecord& mail,
         claimed_.insert(ClaimedKey(next));
         return next;
     }
-    if (sameBytes) {
-        updateText_.reset();
-        int n = 1;
-        for (const auto* v : {&mail.sndName, &mail.rcvName, &mail.subject})
-            updateText_.bind(n++, *v);
-        BindMailKey(updateText_, BindBody(updateText_, n, pieces), row);
-        updateText_.exec();
-        updateText_.reset();
-    } else {
-        rekey_.reset();
-        BindMailKey(rekey_, BindMailRow(rekey_, 1, mail, pieces), row);
-        rekey_.exec();
-        rekey_.reset();
-    }
-    dropAttachments_.reset();
-    BindMailKey(dropAttachments_, 1, next);
-    dropAttachments_.exec();
-    dropAttachments_.reset();
+    if (sameBytes)
+        rows_.UpdateText(row, mail, pieces);
+    else
+        rows_.Rekey(row, mail, pieces);
+    rows_.DropAttachments(next);
     StoreAttachments(mail, fitting);
     headerFields_.Put(next, headers);
     if (kept) {
-        dropKeptNames_.reset();
-        BindMailKey(dropKeptNames_, 1, row);
-        dropKeptNames_.exec();
-        dropKeptNames_.reset();
-        putKeptNames_.reset();
-        BindMailKey(putKeptNames_, 1, next);
-        putKeptNames_.bind(7, readSnd);
-        putKeptNames_.bind(8, readRcv);
-        putKeptNames_.exec();
-        putKeptNames_.reset();
+        rows_.DropKeptNames(row);
+        rows_.PutKeptNames(next, readSnd, readRcv);
     }
     originals_.SetDecoding(next, decoding);
     claimed_.insert(ClaimedKey(next));

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "db/HeaderFields.h"
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
+#include "db/MailStoreRows.h"
 #include "db/Trash.h"
 #include "import/MailDecode.h"
 
@@ -102,11 +102,7 @@ public:
                                    const HeaderFields& headers, int64_t decoding);
 
 private:
-    struct StoredRow {
-        int64_t subKey = 0;
-        bool sent = false;
-        std::string sndName, rcvName;
-    };
+    using StoredRow = MailStoreRows::SameRow;
     // A row with mail's header, this body and these attachments; nothing when there is none.
     // With `exact`, the addresses and the subject byte for byte (an earlier reading's row).
     std::optional<StoredRow> FindSameBody(const MailRecord& mail, const BodyPieces& pieces,
@@ -133,20 +129,7 @@ private:
     static MailKey RowOf(const MailRecord& mail, const StoredRow& row);
 
     SQLite::Database& db_;
-    SQLite::Statement probe_;
-    SQLite::Statement sameBody_;
-    SQLite::Statement sameText_;
-    SQLite::Statement insert_;
-    SQLite::Statement updateText_;
-    SQLite::Statement holdsText_;
-    SQLite::Statement dropAttachments_;
-    SQLite::Statement attachmentCount_;
-    SQLite::Statement sameAttachment_;
-    SQLite::Statement rekey_;
-    SQLite::Statement rowNames_;
-    SQLite::Statement keptNames_;
-    SQLite::Statement dropKeptNames_;
-    SQLite::Statement putKeptNames_;
+    MailStoreRows rows_;
     AttachmentWriter attachments_;
     HeaderFieldWriter headerFields_;
     OriginalWriter originals_;

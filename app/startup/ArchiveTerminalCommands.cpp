@@ -15,9 +15,7 @@
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
 #include "upkeep/ArchiveCommands.h"
-#include "upkeep/TableRegistry.h"
-
-#include <SQLiteCpp/Transaction.h>
+#include "upkeep/TrashActions.h"
 
 namespace kamo {
 namespace {
@@ -137,19 +135,17 @@ int RunTrashCommand(const std::vector<std::string>& args, std::ostream& out, std
                     << '\t' << m.key.rcvAdd << '\t' << m.subject << '\n';
             return true;
         }
-        SQLite::Transaction transaction(db);
         if (what == "--empty") {
-            const int64_t removed = EmptyTrash(db);
-            transaction.commit();
-            out << "ゴミ箱を空にしました（" << removed << " 通）。\n";
+            const TrashOutcome outcome = EmptyWholeTrash(db);
+            out << "ゴミ箱を空にしました（" << outcome.removed << " 通）。\n";
             return true;
         }
-        const int64_t batch = LastTrashBatch(db);
-        const size_t restored = batch > 0 ? RestoreTrashBatch(db, batch).size() : 0;
-        transaction.commit();
-        out << "元に戻しました（" << restored << " 通）。\n";
         NullWaitReporter quiet;
-        return restored == 0 || RefreshDerivedData(db, session.Filters(), quiet);
+        const TrashOutcome outcome = RestoreLastBatch(db, session.Filters(), quiet);
+        out << "元に戻しました（" << outcome.restored.size() << " 通）。\n";
+        if (outcome.refreshError)
+            std::rethrow_exception(outcome.refreshError);
+        return outcome.filtered;
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/CommandTable.h"
 #include "common/Messages.h"
+#include "db/MailQueries.h"
 #include "export/MailSelection.h"
 #include "import/Redecode.h"
 #include "platform/KamoLibrary.h"
@@ -21,10 +22,6 @@
 
 namespace kamo {
 namespace {
-
-int64_t MailCount(SQLite::Database& db) {
-    return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
-}
 
 // --redecode: every mail that has its original is read again from it, then the derived data is made
 // again. Needs the conversion library (quote-safe values) and the filters (the refresh).

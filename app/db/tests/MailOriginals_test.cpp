@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <map>
+
 #include "db/Schema.h"
 #include "db/tests/ArchiveFiles.h"
 
@@ -128,6 +130,55 @@ TEST(MailOriginals, AnArchiveWithoutTheTableHasNoneAndGetsItWhenOpened) {
     EXPECT_TRUE(AddMissingTables(*db));
     OriginalWriter(*db).Put(KeyOf(mail), Sample("s"), "", kDecodingVersion);
     EXPECT_TRUE(OriginalReader(*db).Has(KeyOf(mail)));
+}
+
+// Re-decoding reads the originals below the current decoding in batches bounded by rows and by
+// packed bytes; the caller marks what it has done, and the next batch goes on from there.
+TEST(MailOriginals, TheBatchReaderBoundsEachBatchByRowsAndByBytes) {
+    constexpr int kBelow = 5;
+    const struct {
+        const char* name;
+        int maxRows;
+        size_t maxBytes;
+        std::vector<size_t> batches; // each batch's size, until none is left
+    } cases[] = {
+        {"rows", 2, 1000, {2, 2, 1}},
+        {"bytes reached exactly", 100, 20, {2, 2, 1}},
+        {"bytes passed by the third", 100, 25, {3, 2}},
+        {"an original larger than the bytes alone", 100, 1, {1, 1, 1, 1, 1}},
+        {"all at once", 5, 50, {5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto db = test::MemoryArchive();
+        std::map<std::string, std::string> written; // each mail's date and its packed bytes
+        {
+            OriginalWriter writer(*db);
+            for (int i = 0; i <= kBelow; ++i) {
+                const MailRecord mail = test::NumberedMail(i);
+                test::InsertTestMail(*db, mail);
+                const std::string packed(10, static_cast<char>('a' + i));
+                // The last one is of the current decoding already: never read.
+                writer.PutPacked(KeyOf(mail), packed, "", i < kBelow ? kDecodingVersion - 1 : kDecodingVersion);
+                if (i < kBelow)
+                    written[mail.ymd] = packed;
+            }
+        }
+        OriginalBatchReader reader(*db, kDecodingVersion, c.maxRows, c.maxBytes);
+        OriginalWriter marks(*db);
+        std::vector<size_t> sizes;
+        std::map<std::string, std::string> read;
+        for (auto batch = reader.Next(); !batch.empty(); batch = reader.Next()) {
+            ASSERT_LT(sizes.size(), 10u) << "the batches never end";
+            sizes.push_back(batch.size());
+            for (const PackedOriginal& p : batch) {
+                EXPECT_TRUE(read.emplace(p.key.ymd, p.packed).second) << p.key.ymd << " read twice";
+                marks.SetDecoding(p.key, kDecodingVersion);
+            }
+        }
+        EXPECT_EQ(sizes, c.batches);
+        EXPECT_EQ(read, written);
+    }
 }
 
 } // namespace
