@@ -47,8 +47,8 @@ std::vector<CommandDef> BuildCommands() {
     // The formats of messages for mail programs.
     const std::vector<OptionDef> messages = {
         {.name = "--original",
-         .help = "元のメールをそのまま（ヘッダーと本文を 1 "
-                 "バイトも変えずに）書き出します（元のメールのないメールは通常どおり）"},
+         .help = "元のメールをそのまま（ヘッダーと本文を 1 バイトも変えずに）書き出します"
+                 "（元のメールのないメールは通常どおり）"},
         // The mailbox's name for mail without one is export's kUnknownMailbox.
         {.name = "--folders",
          .help =
@@ -549,7 +549,8 @@ std::string OptionsText(std::string_view terminal) {
 }
 
 std::string ManSynopsis() {
-    std::string roff;
+    // Options stay whole at the end of a line; the page's hyphenation comes back after them.
+    std::string roff = ".nh\n";
     for (const auto& c : Commands()) {
         if (c.terminal.empty())
             continue;
@@ -564,7 +565,7 @@ std::string ManSynopsis() {
         if (c.helpOption)
             entry(command + " " + Roff("--help"), "");
     }
-    return roff;
+    return roff + ".hy \\n[HY]\n";
 }
 
 } // namespace kamo

@@ -4,7 +4,6 @@
 #include <exception>
 #include <iostream>
 
-#include "common/CommandTable.h"
 #include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"

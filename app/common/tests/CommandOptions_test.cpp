@@ -7,35 +7,14 @@
 namespace kamo {
 namespace {
 
-const char* KindName(OptionRefusal::Kind kind) {
-    using Kind = OptionRefusal::Kind;
-    switch (kind) {
-    case Kind::Unknown:
-        return "Unknown";
-    case Kind::MissingValue:
-        return "MissingValue";
-    case Kind::NotInMode:
-        return "NotInMode";
-    case Kind::BadValue:
-        return "BadValue";
-    case Kind::Twice:
-        return "Twice";
-    case Kind::Needs:
-        return "Needs";
-    case Kind::MissingGroup:
-        return "MissingGroup";
-    case Kind::NoMode:
-        return "NoMode";
-    case Kind::UnknownMode:
-        return "UnknownMode";
-    }
-    return "?";
-}
+// OptionRefusal::Kind's names, in its order.
+constexpr const char* kKinds[] = {"Unknown", "MissingValue", "NotInMode", "BadValue",   "Twice",
+                                  "Needs",   "MissingGroup", "NoMode",    "UnknownMode"};
 
 // "mode=mbox --address=a --original [target]", "help", or the refusal: "Twice --name --address".
 std::string Describe(const ParsedOptions& parsed) {
     if (parsed.refusal)
-        return std::string(KindName(parsed.refusal->kind)) + " " + parsed.refusal->argument +
+        return std::string(kKinds[static_cast<int>(parsed.refusal->kind)]) + " " + parsed.refusal->argument +
                (parsed.refusal->other.empty() ? "" : " " + parsed.refusal->other);
     std::string text = parsed.help ? "help" : "";
     auto add = [&](const std::string& part) { text += (text.empty() ? "" : " ") + part; };
@@ -132,19 +111,13 @@ TEST(CommandOptions, EachCommandTakesWhatItsRowDeclaresAndRefusesTheRest) {
 }
 
 TEST(CommandOptions, ValuesAndGroupsAreReadBack) {
-    const ParsedOptions read =
-        ParseOptions(*FindTerminalCommand("read"), {"--postpet-dir", "/a", "--postpet-dir=/b", "--all"});
+    const ParsedOptions read = ParseOptions(*FindTerminalCommand("read"), {"--postpet-dir", "/a", "--postpet-dir=/b"});
     EXPECT_EQ(read.Value("--postpet-dir"), "/b");
-    EXPECT_EQ(read.Value("--watch"), std::nullopt);
-    EXPECT_TRUE(read.Has("--all"));
-    EXPECT_FALSE(read.Has("--watch"));
+    EXPECT_EQ(read.Value("--all"), std::nullopt);
     EXPECT_EQ(read.Chosen(""), std::nullopt);
-    const ParsedOptions exported =
-        ParseOptions(*FindTerminalCommand("export"), {"--format", "maildir", "--filter", "10", "x"});
+    const auto exported = ParseOptions(*FindTerminalCommand("export"), {"--format", "pdf", "--filter", "10", "x"});
     EXPECT_EQ(exported.Chosen("selection"), "--filter");
-    EXPECT_EQ(exported.Value("--filter"), "10");
-    EXPECT_EQ(ParseOptions(*FindTerminalCommand("export"), {"--format", "maildir", "x"}).Chosen("selection"),
-              std::nullopt);
+    EXPECT_EQ(ParseOptions(*FindTerminalCommand("export"), {"--format=pdf", "x"}).Chosen("selection"), std::nullopt);
 }
 
 // The usage lines come from the rows; where they were written by hand before, they read the same.
@@ -174,11 +147,15 @@ TEST(CommandOptions, UsageLinesAreMadeFromTheRows) {
     EXPECT_EQ(options.find("--format"), std::string::npos) << options;
     // The manual page: names bold, placeholders italic, the words of a value roman, groups spelt out.
     const std::string man = ManSynopsis();
-    EXPECT_NE(man.find(".B kamomail read\n[\\fB\\-\\-postpet\\-dir\\fP \\fIDIR\\fP] [\\fB\\-\\-all\\fP] "
-                       "[\\fB\\-\\-watch\\fP [\\fB\\-\\-settle\\-ms\\fP \\fIN\\fP]]\n.br\n"),
+    EXPECT_NE(man.find(R"(.B kamomail read
+[\fB\-\-postpet\-dir\fP \fIDIR\fP] [\fB\-\-all\fP] [\fB\-\-watch\fP [\fB\-\-settle\-ms\fP \fIN\fP]]
+.br
+)"),
               std::string::npos)
         << man;
-    EXPECT_NE(man.find(".B kamomail export \\-\\-format html\n[\\fB\\-\\-address\\fP \\fIA\\fP | "), std::string::npos)
+    EXPECT_NE(man.find(R"(.B kamomail export \-\-format html
+[\fB\-\-address\fP \fIA\fP | )"),
+              std::string::npos)
         << man;
     EXPECT_NE(man.find(".B kamomail search \\-\\-help\n.br\n"), std::string::npos) << man;
 }
