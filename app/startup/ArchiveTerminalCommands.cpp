@@ -5,13 +5,13 @@
 #include <iostream>
 
 #include "common/ArchiveView.h"
-#include "common/CommandTable.h"
 #include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
 #include "db/Trash.h"
 #include "friends/FriendCommands.h"
+#include "startup/TerminalCommands.h"
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
 #include "upkeep/ArchiveCommands.h"
@@ -37,44 +37,23 @@ int WithSession(const std::string& name, std::ostream& out, std::ostream& err,
     }
 }
 
-// "--format csv DIR" (or "--format=csv DIR"): the folder, or empty when the arguments are wrong.
-std::string CsvFolder(const std::vector<std::string>& args) {
-    std::string format, folder;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--format" && i + 1 < args.size())
-            format = args[++i];
-        else if (args[i].rfind("--format=", 0) == 0)
-            format = args[i].substr(9);
-        else if (folder.empty() && !args[i].empty() && args[i][0] != '-')
-            folder = args[i];
-        else
-            return {};
-    }
-    return format == "csv" ? folder : std::string();
-}
-
 } // namespace
 
 int RunFriendsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2 || (args[0] != "--read" && args[0] != "--export") || args[1].empty()) {
-        err << UsageText("friends") << '\n';
+    const auto arguments = ParseArguments("friends", args, err);
+    if (!arguments)
         return 2;
-    }
+    const std::string_view option = *arguments->Chosen("one");
+    const std::string file = *arguments->Value(option);
     return WithSession("friends", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
-        if (args[0] == "--export")
-            return ExportFriendCards(LoadFriends(session.Database()), args[1], session.Database().getFilename(),
-                                     prompter);
+        if (option == "--export")
+            return ExportFriendCards(LoadFriends(session.Database()), file, session.Database().getFilename(), prompter);
         NullWaitReporter quiet;
-        return ReadFriendsCommand(session, prompter, quiet, args[1]);
+        return ReadFriendsCommand(session, prompter, quiet, file);
     });
 }
 
-int RunTableExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::string folder = CsvFolder(args);
-    if (folder.empty()) {
-        err << "使い方: kamomail export --format csv DIR\n";
-        return 2;
-    }
+int RunTableExportCommand(const std::string& folder, std::ostream& out, std::ostream& err) {
     return WithSession("export", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
         NullWaitReporter quiet;
         return ExportCsvCommand(session, prompter, quiet, folder);
@@ -82,11 +61,12 @@ int RunTableExportCommand(const std::vector<std::string>& args, std::ostream& ou
 }
 
 int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::string folder = CsvFolder(args);
-    if (folder.empty()) {
-        err << UsageText("import") << '\n';
+    const auto arguments = ParseArguments("import", args, err);
+    if (!arguments)
         return 2;
-    }
+    if (arguments->operands.empty() || arguments->operands.front().empty())
+        return RefuseArguments("import", std::string(), err);
+    const std::string folder = arguments->operands.front();
     return WithSession("import", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
         NullWaitReporter quiet;
         NoArchiveView view;
@@ -95,10 +75,8 @@ int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& ou
 }
 
 int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty()) {
-        err << UsageText("backup") << '\n';
+    if (!ParseArguments("backup", args, err))
         return 2;
-    }
     return WithSession("backup", out, err, [&](ArchiveSession& session, TerminalPrompter& prompter) {
         NullWaitReporter quiet;
         const auto path = kamo::BackupCommand(session, prompter, quiet);
@@ -109,10 +87,8 @@ int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, st
 }
 
 int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (!args.empty()) {
-        err << UsageText("backups") << '\n';
+    if (!ParseArguments("backups", args, err))
         return 2;
-    }
     return WithSession("backups", out, err, [&](ArchiveSession& session, TerminalPrompter&) {
         for (const auto& b : ListBackups(session.Folders().dataDir))
             out << b.day << '\t' << b.size << '\t' << (b.mails < 0 ? std::string("?") : std::to_string(b.mails)) << '\t'
@@ -122,11 +98,10 @@ int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, s
 }
 
 int RunTrashCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() > 1 || (args.size() == 1 && args[0] != "--restore" && args[0] != "--empty")) {
-        err << UsageText("trash") << '\n';
+    const auto arguments = ParseArguments("trash", args, err);
+    if (!arguments)
         return 2;
-    }
-    const std::string what = args.empty() ? "" : args[0];
+    const std::string_view what = arguments->Chosen("one").value_or("");
     return WithSession("trash", out, err, [&](ArchiveSession& session, TerminalPrompter&) {
         SQLite::Database& db = session.Database();
         if (what.empty()) {

@@ -17,7 +17,8 @@
 namespace kamo {
 
 int RunFriendsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int RunTableExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The csv format of `kamomail export`, its arguments parsed there: every table into `folder`.
+int RunTableExportCommand(const std::string& folder, std::ostream& out, std::ostream& err);
 int RunTableImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunBackupCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunBackupsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

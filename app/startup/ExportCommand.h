@@ -1,13 +1,14 @@
 #pragma once
-// kamomail export --format FORMAT TARGET ...: writes the archive for another program. The format
-// picks the handler from a table (ExportCommand.cpp, kExportFormats); each handler reads the rest of
-// the arguments itself. For mail programs:
+// kamomail export --format FORMAT TARGET ...: writes the archive for another program. Each format is
+// a mode of `export` in the command table, which says what it takes; the arguments are parsed by that
+// row and the format picks its writer from a table (ExportCommand.cpp, kExportFormats). For mail
+// programs:
 //
-//   kamomail export --format mbox FILE      [selection]
-//   kamomail export --format maildir FOLDER [selection]
-//   kamomail export --format eml FOLDER     [selection]
-//   kamomail export --format html FOLDER    [selection]
-//   kamomail export --format pdf FILE       [selection]
+//   kamomail export --format mbox FILE [selection] [--seen all|sent] [--original] [--folders]
+//   kamomail export --format maildir DIR [selection] [--seen all|sent] [--original] [--folders]
+//   kamomail export --format eml DIR   [selection] [--original] [--folders]
+//   kamomail export --format html DIR  [selection]
+//   kamomail export --format pdf FILE  [selection]
 //   selection: --address A | --name N | --date yyyy/mm/dd | --filter NUMBER-OR-NAME | --search WORDS
 //              (default: every mail)
 //

@@ -13,15 +13,11 @@
 #include "export/MailSelection.h"
 #include "search/Conversations.h"
 #include "startup/CommandSession.h"
+#include "startup/TerminalCommands.h"
 #include "startup/TerminalOutput.h"
 
 namespace kamo {
 namespace {
-
-constexpr const char* kUsage =
-    "使い方: kamomail list [--by address|name|date|filter]\n"
-    "        kamomail list --address A | --name N | --date yyyy/mm/dd | --filter 番号か名前 [--format text|json] "
-    "[--body] [--threads]";
 
 std::optional<ViewMode> ModeNamed(const std::string& name) {
     if (name == "address")
@@ -38,39 +34,27 @@ std::optional<ViewMode> ModeNamed(const std::string& name) {
 } // namespace
 
 int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = ParseArguments("list", args, err);
+    if (!parsed)
+        return 2;
+    auto wrong = [&](const std::string& what) { return RefuseArguments("list", what, err); };
     std::optional<ViewMode> by;
+    if (const auto value = parsed->Value("--by")) {
+        by = ModeNamed(*value);
+        if (!by)
+            return wrong("--by は address, name, date, filter のどれかです: " + *value);
+    }
+    // The key: one of --address, --name, --date and --filter.
     std::optional<ViewMode> keyMode;
     std::string key;
-    MailOutput output;
-    bool threads = false;
-    auto wrong = [&](const std::string& what) {
-        err << "kamomail list: " << what << '\n' << kUsage << '\n';
-        return 2;
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string error;
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--by" && hasValue) {
-            by = ModeNamed(args[++i]);
-            if (!by)
-                return wrong("--by は address, name, date, filter のどれかです: " + args[i]);
-        } else if ((a == "--address" || a == "--name" || a == "--date" || a == "--filter") && hasValue) {
-            if (keyMode)
-                return wrong("キーは 1 つだけ指定して下さい。");
-            keyMode = ModeNamed(a.substr(2));
-            key = args[++i];
-        } else if (a == "--threads") {
-            threads = true;
-        } else if (output.Parse(args, i, error)) {
-            if (!error.empty())
-                return wrong(error);
-        } else {
-            return wrong("不明な引数です: " + a);
-        }
+    if (const auto option = parsed->Chosen("key")) {
+        keyMode = ModeNamed(std::string(option->substr(2)));
+        key = *parsed->Value(*option);
     }
+    const bool threads = parsed->Has("--threads");
+    MailOutput output;
     std::string error;
-    if (!output.Valid(error))
+    if (!output.Take(*parsed, error) || !output.Valid(error))
         return wrong(error);
     if (by && keyMode)
         return wrong("--by とキーは一緒に使えません。");

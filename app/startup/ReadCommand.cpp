@@ -4,12 +4,12 @@
 #include <exception>
 #include <iostream>
 
-#include "common/CommandTable.h"
 #include "common/Messages.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
 #include "import/MailReadCommand.h"
 #include "startup/ReadWatch.h"
+#include "startup/TerminalCommands.h"
 #include "startup/TerminalOutput.h"
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
@@ -31,32 +31,15 @@ bool ParseSettle(const std::string& text, std::chrono::milliseconds& settle) {
 } // namespace
 
 int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
-    std::string postPetDir;
-    bool all = false;
-    bool watch = false;
-    bool settleGiven = false;
-    std::chrono::milliseconds settle = WatchOptions{}.settle;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--all") {
-            all = true;
-        } else if (args[i] == "--watch") {
-            watch = true;
-        } else if (args[i] == "--settle-ms" && i + 1 < args.size() && ParseSettle(args[i + 1], settle)) {
-            settleGiven = true;
-            ++i;
-        } else if (args[i] == "--postpet-dir" && i + 1 < args.size() && !args[i + 1].empty()) {
-            postPetDir = args[++i];
-        } else if (args[i].rfind("--postpet-dir=", 0) == 0 && args[i].size() > 14) {
-            postPetDir = args[i].substr(14);
-        } else {
-            err << "kamomail read: 不明な引数です: " << args[i] << '\n' << UsageText("read") << '\n';
-            return 2;
-        }
-    }
-    if (settleGiven && !watch) {
-        err << "kamomail read: --settle-ms は --watch と一緒に使います。\n" << UsageText("read") << '\n';
+    const auto parsed = ParseArguments("read", args, err);
+    if (!parsed)
         return 2;
-    }
+    const std::string postPetDir = parsed->Value("--postpet-dir").value_or("");
+    const bool all = parsed->Has("--all");
+    const bool watch = parsed->Has("--watch");
+    std::chrono::milliseconds settle = WatchOptions{}.settle;
+    if (const auto value = parsed->Value("--settle-ms"); value && !ParseSettle(*value, settle))
+        return RefuseArguments("read", {OptionRefusal::Kind::BadValue, "--settle-ms", ""}, err);
     if (watch)
         return RunReadWatch({postPetDir, all, settle}, out, err);
 

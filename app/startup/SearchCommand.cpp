@@ -15,6 +15,7 @@
 #include "search/SearchQuery.h"
 #include "search/SearchTerms.h"
 #include "startup/CommandSession.h"
+#include "startup/TerminalCommands.h"
 #include "startup/TerminalOutput.h"
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
@@ -59,28 +60,19 @@ int RunRedecode(std::ostream& out, std::ostream& err, bool progressShown) {
 } // namespace
 
 int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
+    const auto arguments = ParseArguments("search", args, err);
+    if (!arguments)
+        return 2;
+    if (arguments->help) {
+        out << CommandHelpText("search") << '\n' << SearchSyntaxHelp() << '\n';
+        return 0;
+    }
     MailOutput output;
     std::string query;
-    bool words = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string error;
-        if (!words && args[i] == "--") {
-            words = true;
-        } else if (!words && args[i] == "--help") {
-            out << UsageText("search") << "\n\n" << SearchSyntaxHelp() << '\n';
-            return 0;
-        } else if (!words && output.Parse(args, i, error)) {
-            if (!error.empty()) {
-                err << "kamomail search: " << error << '\n' << UsageText("search") << '\n';
-                return 2;
-            }
-        } else if (!words && args[i].rfind("--", 0) == 0) {
-            err << "kamomail search: 不明な引数です: " << args[i] << '\n' << UsageText("search") << '\n';
-            return 2;
-        } else {
-            query += (query.empty() ? "" : " ") + args[i];
-        }
-    }
+    for (const auto& word : arguments->operands)
+        query += (query.empty() ? "" : " ") + word;
+    if (std::string error; !output.Take(*arguments, error))
+        return RefuseArguments("search", error, err);
     std::string error;
     ParsedSearch parsed = ParseSearch(query);
     if (parsed.error) {
@@ -134,8 +126,12 @@ int SearchCommand(const std::vector<std::string>& args) {
 }
 
 int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown) {
+    const auto arguments = ParseArguments("index", args, err);
+    if (!arguments)
+        return 2;
+    const std::string_view chosen = arguments->Chosen("one").value_or("");
     enum class Work { Update, Rebuild, Drop } work = Work::Update;
-    if (args.size() == 1 && args[0] == "--redecode") {
+    if (chosen == "--redecode") {
         try {
             return RunRedecode(out, err, progressShown);
         } catch (const std::exception& e) {
@@ -143,12 +139,8 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
             return 1;
         }
     }
-    if (args.size() > 1 || (args.size() == 1 && args[0] != "--rebuild" && args[0] != "--drop")) {
-        err << "kamomail index: 不明な引数です: " << args.front() << '\n' << UsageText("index") << '\n';
-        return 2;
-    }
-    if (!args.empty())
-        work = args[0] == "--rebuild" ? Work::Rebuild : Work::Drop;
+    if (!chosen.empty())
+        work = chosen == "--rebuild" ? Work::Rebuild : Work::Drop;
     try {
         const auto session = StartCommandSession(err, "index");
         if (!session)

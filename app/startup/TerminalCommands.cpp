@@ -67,4 +67,33 @@ std::string HelpText() {
     return text;
 }
 
+std::optional<ParsedOptions> ParseArguments(std::string_view terminal, const std::vector<std::string>& args,
+                                            std::ostream& err) {
+    const CommandDef* command = FindTerminalCommand(terminal);
+    if (!command)
+        return std::nullopt; // only the table's commands have handlers
+    ParsedOptions parsed = ParseOptions(*command, args);
+    if (parsed.refusal) {
+        RefuseArguments(terminal, *parsed.refusal, err);
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+int RefuseArguments(std::string_view terminal, const OptionRefusal& refusal, std::ostream& err) {
+    const CommandDef* command = FindTerminalCommand(terminal);
+    return RefuseArguments(terminal, command ? RefusalText(*command, refusal) : std::string(), err);
+}
+
+int RefuseArguments(std::string_view terminal, const std::string& words, std::ostream& err) {
+    if (!words.empty())
+        err << "kamomail " << terminal << ": " << words << '\n';
+    err << UsageText(terminal) << '\n';
+    return 2;
+}
+
+std::string CommandHelpText(std::string_view terminal) {
+    return UsageText(terminal) + '\n' + OptionsText(terminal);
+}
+
 } // namespace kamo

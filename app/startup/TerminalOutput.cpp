@@ -110,23 +110,14 @@ std::string MailJson(const MailRecord& mail, bool withBody, const MailThread* th
     return out;
 }
 
-bool MailOutput::Parse(const std::vector<std::string>& args, size_t& i, std::string& error) {
-    const std::string& a = args[i];
-    std::string value;
-    if (a == "--body") {
-        body = true;
-        return true;
-    }
-    if (a == "--format" && i + 1 < args.size())
-        value = args[++i];
-    else if (a.rfind("--format=", 0) == 0)
-        value = a.substr(9);
-    else
-        return false;
-    if (value == "json" || value == "text")
-        json = value == "json";
-    else
+bool MailOutput::Take(const ParsedOptions& parsed, std::string& error) {
+    body = parsed.Has("--body");
+    const std::string value = parsed.Value("--format").value_or("text");
+    if (value != "json" && value != "text") {
         error = "出力形式は text か json です: " + value;
+        return false;
+    }
+    json = value == "json";
     return true;
 }
 

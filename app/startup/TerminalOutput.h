@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/CommandOptions.h"
 #include "common/MailRecord.h"
 #include "common/WaitReporter.h"
 
@@ -36,9 +37,9 @@ struct MailOutput {
     std::string Of(const MailRecord& mail, const MailThread* thread = nullptr) const {
         return json ? MailJson(mail, body, thread) : MailLine(mail);
     }
-    // Takes "--format text|json", "--format=..." and "--body" at args[i] (advancing i past a value);
-    // false when args[i] is none of them. `error` is set for a bad value.
-    bool Parse(const std::vector<std::string>& args, size_t& i, std::string& error);
+    // Takes "--format text|json" and "--body" of the parsed arguments; false, with `error`, for
+    // another format.
+    bool Take(const ParsedOptions& parsed, std::string& error);
     // --body prints bodies in JSON only.
     bool Valid(std::string& error) const;
 };

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -9,7 +11,13 @@
 #include <sstream>
 
 #include "common/CommandTable.h"
+#include "startup/ArchiveTerminalCommands.h"
+#include "startup/ExportCommand.h"
+#include "startup/ListCommand.h"
+#include "startup/ReadCommand.h"
+#include "startup/SearchCommand.h"
 #include "startup/TerminalCommands.h"
+#include "testsupport/TestSupport.h"
 
 namespace kamo {
 namespace {
@@ -22,6 +30,19 @@ std::set<std::string> TerminalNames() {
     return names;
 }
 
+// Every option a command takes, in any of its modes, and the names of its modes.
+std::set<std::string> OptionNames(const CommandDef& c) {
+    std::set<std::string> names;
+    for (const auto& o : c.options)
+        names.insert(std::string(o.name));
+    for (const auto& m : c.modes) {
+        names.insert(std::string(m.name));
+        for (const auto& o : m.options)
+            names.insert(std::string(o.name));
+    }
+    return names;
+}
+
 TEST(CommandTable, EveryCommandIsDeclaredOnceAndEveryTerminalOneRuns) {
     std::set<std::string> controls, terminal;
     const std::string help = HelpText();
@@ -31,7 +52,7 @@ TEST(CommandTable, EveryCommandIsDeclaredOnceAndEveryTerminalOneRuns) {
             EXPECT_TRUE(controls.insert(std::string(c.control)).second) << c.control << " declared twice";
         }
         if (c.terminal.empty()) {
-            EXPECT_TRUE(c.options.empty() && c.summary.empty()) << c.control;
+            EXPECT_TRUE(c.options.empty() && c.modes.empty() && c.summary.empty()) << c.control;
             EXPECT_FALSE(c.compacts) << c.control << ": only a terminal session compacts here";
             continue;
         }
@@ -68,23 +89,30 @@ TEST(CommandTable, EveryMenuEntryHasAMenuACaptionAndItsOwnPlace) {
             << m.menu;
 }
 
-TEST(CommandTable, TheReadmeListsExactlyTheTerminalCommands) {
+TEST(CommandTable, TheReadmeListsExactlyTheTerminalCommandsWithTheirOptions) {
     std::ifstream in(std::string(KAMOMAIL_SOURCE_DIR) + "/README.md");
     ASSERT_TRUE(in);
     std::stringstream text;
     text << in.rdbuf();
     // The quick-start block: "    build/bin/kamomail NAME ..." one line per command.
-    const std::regex line(R"(\n    build/bin/kamomail ([a-z-]+))");
+    const std::regex line(R"(\n    build/bin/kamomail ([a-z-]+)[^\n]*)");
     std::set<std::string> listed;
+    std::map<std::string, std::string> lines; // command -> its lines
     const std::string readme = text.str();
-    for (std::sregex_iterator it(readme.begin(), readme.end(), line), end; it != end; ++it)
+    for (std::sregex_iterator it(readme.begin(), readme.end(), line), end; it != end; ++it) {
         listed.insert((*it)[1].str());
+        lines[(*it)[1].str()] += (*it)[0].str();
+    }
     EXPECT_EQ(listed, TerminalNames());
+    for (const auto& c : Commands())
+        for (const std::string& option : OptionNames(c))
+            EXPECT_NE(lines[std::string(c.terminal)].find(option), std::string::npos) << c.terminal << " " << option;
 }
 
-// The manual page's synopsis: one entry per terminal command, with each of its options.
+// The manual page's synopsis, as the build made it: one entry per terminal command, with each of its
+// options and modes.
 TEST(CommandTable, TheManualPageListsTheTerminalCommandsWithTheirOptions) {
-    std::ifstream in(std::string(KAMOMAIL_SOURCE_DIR) + "/packaging/kamomail.1.in");
+    std::ifstream in(std::filesystem::path(KAMOMAIL_BUILD_DIR) / "packaging" / "kamomail.1");
     ASSERT_TRUE(in);
     std::stringstream text;
     text << in.rdbuf();
@@ -113,14 +141,94 @@ TEST(CommandTable, TheManualPageListsTheTerminalCommandsWithTheirOptions) {
     for (const auto& [name, words] : entries)
         listed.insert(name);
     EXPECT_EQ(listed, TerminalNames());
-    const std::regex option(R"(--[a-z-]+)");
     for (const auto& c : Commands()) {
         if (c.terminal.empty())
             continue;
-        const std::string options(c.options);
-        for (std::sregex_iterator it(options.begin(), options.end(), option), end; it != end; ++it)
-            EXPECT_NE(entries[std::string(c.terminal)].find(it->str()), std::string::npos)
-                << c.terminal << " " << it->str();
+        for (const std::string& option : OptionNames(c))
+            EXPECT_NE(entries[std::string(c.terminal)].find(option), std::string::npos) << c.terminal << " " << option;
+        for (const auto& mode : c.modes)
+            EXPECT_NE(entries[std::string(c.terminal)].find(std::string(c.modeOption) + " " + std::string(mode.name)),
+                      std::string::npos)
+                << c.terminal << " " << mode.name;
+    }
+}
+
+// What the parser and the usage lines rely on: an option is one thing wherever it is declared, its
+// group and what it needs are the command's, and a command with `--help` explains each option.
+TEST(CommandTable, EveryOptionIsDeclaredSoundly) {
+    for (const auto& c : Commands()) {
+        std::map<std::string_view, const OptionDef*> byName;
+        std::vector<const std::vector<OptionDef>*> lists = {&c.options};
+        for (const auto& m : c.modes)
+            lists.push_back(&m.options);
+        for (const auto* options : lists)
+            for (const auto& o : *options) {
+                EXPECT_EQ(o.name.rfind("--", 0), 0u) << c.terminal << " " << o.name;
+                const auto [it, first] = byName.emplace(o.name, &o);
+                EXPECT_TRUE(first ||
+                            (it->second->value == o.value && it->second->group == o.group && options != lists[0]))
+                    << c.terminal << " " << o.name << " declared twice or two ways";
+                EXPECT_TRUE(o.group.empty() || FindGroup(c, o.group)) << c.terminal << " " << o.name;
+                EXPECT_TRUE(!c.helpOption || !o.help.empty() || o.name == c.modeOption) << c.terminal << " " << o.name;
+            }
+        for (const auto& [name, o] : byName)
+            EXPECT_TRUE(o->needs.empty() || byName.count(o->needs)) << c.terminal << " " << name;
+        EXPECT_EQ(c.modes.empty(), c.modeOption.empty()) << c.terminal;
+        EXPECT_TRUE(c.modeOption.empty() || (byName.count(c.modeOption) && !byName[c.modeOption]->value.empty()))
+            << c.terminal;
+        EXPECT_EQ(c.operands == Operands::None, c.operand.empty()) << c.terminal;
+    }
+}
+
+// A wrong argument is told the same way by every command: "kamomail NAME: " the parser's words, then
+// the command's usage, exit status 2, before any session starts (an empty data folder would show one).
+TEST(CommandTable, EveryCommandRefusesAWrongArgumentInTheSameWords) {
+    test::TempDir dir;
+    setenv("KAMOMAIL_CONFIG_DIR", (dir / "config").c_str(), 1);
+    setenv("KAMOMAIL_DATA_DIR", (dir / "data").c_str(), 1);
+    using Run = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+    const std::map<std::string, Run> runs = {
+        {"read", [](auto& a, auto& o, auto& e) { return RunReadCommand(a, o, e); }},
+        {"search", [](auto& a, auto& o, auto& e) { return RunSearchCommand(a, o, e, false); }},
+        {"list", RunListCommand},
+        {"export", [](auto& a, auto& o, auto& e) { return RunExportCommand(a, o, e, false); }},
+        {"import", RunTableImportCommand},
+        {"friends", RunFriendsCommand},
+        {"backup", RunBackupCommand},
+        {"backups", RunBackupsCommand},
+        {"trash", RunTrashCommand},
+        {"index", [](auto& a, auto& o, auto& e) { return RunIndexCommand(a, o, e, false); }},
+    };
+    for (const auto& c : Commands()) {
+        if (c.terminal.empty() || c.terminal.rfind("--", 0) == 0)
+            continue;
+        const std::string name(c.terminal);
+        ASSERT_TRUE(runs.count(name)) << name;
+        std::vector<std::string> args;
+        if (!c.modes.empty())
+            args = {std::string(c.modeOption), std::string(c.modes.front().name)};
+        args.push_back("--no-such-option");
+        std::ostringstream out, err;
+        EXPECT_EQ(runs.at(name)(args, out, err), 2) << name;
+        EXPECT_EQ(err.str(), "kamomail " + name + ": 不明な引数です: --no-such-option\n" + UsageText(name) + "\n");
+        EXPECT_EQ(out.str(), "") << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "data"));
+}
+
+// Each format of `export` has its writer: without a target every one asks for it (a format without a
+// writer would say it cannot write).
+TEST(CommandTable, EveryExportFormatHasItsWriter) {
+    test::TempDir dir;
+    setenv("KAMOMAIL_CONFIG_DIR", (dir / "config").c_str(), 1);
+    setenv("KAMOMAIL_DATA_DIR", (dir / "data").c_str(), 1);
+    const CommandDef* exportCommand = FindTerminalCommand("export");
+    ASSERT_NE(exportCommand, nullptr);
+    ASSERT_FALSE(exportCommand->modes.empty());
+    for (const auto& mode : exportCommand->modes) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunExportCommand({"--format", std::string(mode.name)}, out, err, false), 2) << mode.name;
+        EXPECT_EQ(err.str().rfind("kamomail export: 書き出し先を指定して下さい。\n使い方: ", 0), 0u) << err.str();
     }
 }
 
