@@ -1,0 +1,31 @@
+#include "browse/QtListConventions.h"
+
+#include <QListView>
+
+#include "browse/frmOption.h"
+
+namespace kamo {
+
+QFont ListFont() {
+    return MailTextFont("ＭＳ ゴシック", 10, "0,0");
+}
+
+QListView* MakeLineList(QWidget* parent, const char* name, QAbstractItemModel* model) {
+    auto* list = new QListView(parent);
+    list->setObjectName(name);
+    list->setModel(model);
+    list->setUniformItemSizes(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setFont(ListFont());
+    // The chosen line stays marked when the list loses the keyboard or is locked by a read.
+    QPalette palette = list->palette();
+    for (QPalette::ColorGroup group : {QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+        palette.setColor(group, QPalette::HighlightedText, palette.color(QPalette::Active, QPalette::HighlightedText));
+    }
+    list->setPalette(palette);
+    return list;
+}
+
+} // namespace kamo
