@@ -1,6 +1,8 @@
 #include "browse/QtListConventions.h"
 
+#include <QAction>
 #include <QListView>
+#include <QMenu>
 
 #include "browse/frmOption.h"
 
@@ -26,6 +28,25 @@ QListView* MakeLineList(QWidget* parent, const char* name, QAbstractItemModel* m
     }
     list->setPalette(palette);
     return list;
+}
+
+void OfferLineMenu(QListView* list, const char* menuName, QWidget* menuParent, std::function<bool()> locked) {
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(list, &QWidget::customContextMenuRequested, menuParent,
+                     [list, menuName, menuParent, locked = std::move(locked)](const QPoint& at) {
+                         if (locked())
+                             return;
+                         if (const QModelIndex index = list->indexAt(at);
+                             index.isValid() && index != list->currentIndex())
+                             list->setCurrentIndex(index);
+                         list->setFocus(Qt::MouseFocusReason);
+                         QMenu menu(menuParent);
+                         menu.setObjectName(menuName);
+                         for (const char* name : {"memReply", "memMailExport", "memMailDel", "memCopy"})
+                             if (auto* action = list->window()->findChild<QAction*>(name))
+                                 menu.addAction(action);
+                         menu.exec(list->viewport()->mapToGlobal(at));
+                     });
 }
 
 } // namespace kamo

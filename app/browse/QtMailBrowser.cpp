@@ -1,6 +1,5 @@
 #include "browse/QtMailBrowser.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
@@ -8,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -25,6 +23,7 @@
 #include "browse/QtControlLock.h"
 #include "browse/QtKeyPane.h"
 #include "browse/QtLayoutSizes.h"
+#include "browse/QtListConventions.h"
 #include "browse/QtListModels.h"
 #include "browse/QtMailPictures.h"
 #include "browse/QtReadingPane.h"
@@ -86,8 +85,12 @@ void QtMailBrowser::BuildLayout() {
     subjects_ = new QtSubjectPane(
         session_, prompter_, lock_, view_, [this](const auto& makeRows) { ShowSubjectRows(makeRows); }, this);
     connect(subjects_, &QtSubjectPane::LineChosen, this, &QtMailBrowser::ShowMail);
-    SetUpListConventions(keys_->List());
-    SetUpListConventions(subjects_->List());
+    // Enter goes on to the next pane (eventFilter); a right-click offers the window's commands.
+    const auto locked = [this] { return lock_.Locked(); };
+    keys_->List()->installEventFilter(this);
+    OfferLineMenu(keys_->List(), "mnuKeyLine", this, locked);
+    subjects_->List()->installEventFilter(this);
+    OfferLineMenu(subjects_->List(), "mnuSubjectLine", this, locked);
 
     auto* right = new QSplitter(Qt::Vertical, this);
     splRight_ = right;
@@ -350,29 +353,6 @@ void QtMailBrowser::FollowYearMonth() {
         return;
     if (const KeyItem* item = CurrentKey())
         keys_->Chooser()->Follow(item->text);
-}
-
-void QtMailBrowser::SetUpListConventions(QListView* list) {
-    list->installEventFilter(this);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(list, &QWidget::customContextMenuRequested, this,
-            [this, list](const QPoint& at) { ShowListMenu(list, at); });
-}
-
-void QtMailBrowser::ShowListMenu(QListView* list, const QPoint& at) {
-    // The line under the mouse is chosen first; the entries are the window's own actions, so they
-    // are on and off as the menus have them (the lock, a backup on display).
-    if (lock_.Locked())
-        return;
-    if (const QModelIndex index = list->indexAt(at); index.isValid() && index != list->currentIndex())
-        list->setCurrentIndex(index);
-    list->setFocus(Qt::MouseFocusReason); // 削除 deletes what the list the menu came from holds
-    QMenu menu(this);
-    menu.setObjectName(list == subjects_->List() ? "mnuSubjectLine" : "mnuKeyLine");
-    for (const char* name : {"memReply", "memMailExport", "memMailDel", "memCopy"})
-        if (auto* action = window()->findChild<QAction*>(name))
-            menu.addAction(action);
-    menu.exec(list->viewport()->mapToGlobal(at));
 }
 
 void QtMailBrowser::FocusKeyList() {

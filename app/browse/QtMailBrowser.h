@@ -116,10 +116,6 @@ private:
     void FillSubjects(int keyRow);
     // The chosen key's lines (narrowed to month_ when one is chosen).
     std::unique_ptr<SubjectRowSource> KeyRows(const KeyItem& item) const;
-    // The lists' Enter goes on to the next pane (an event filter); a right-click offers the window's
-    // commands on the line.
-    void SetUpListConventions(QListView* list);
-    void ShowListMenu(QListView* list, const QPoint& at);
     // The date view's chooser on the month of the chosen date.
     void FollowYearMonth();
     void ChooseYearMonth(int index);
