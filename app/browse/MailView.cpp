@@ -1,4 +1,5 @@
 #include "browse/MailView.h"
+#include "common/MailHead.h"
 
 #include "browse/KeyLists.h"
 #include "common/AsciiText.h"
@@ -18,15 +19,10 @@ std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key) {
 }
 
 std::string MailHeadText(const MailRecord& mail) {
-    auto party = [](const std::string& name, const std::string& address) {
-        // A party without a name is shown by its address alone, not by the archive's placeholder.
-        const std::string shown = ShownName(name);
-        if (address.empty())
-            return shown;
-        return shown == name ? name + " <" + address + ">" : address;
-    };
-    return "送信者：" + party(mail.sndName, mail.sndAdd) + "\n" + "件　名：" + mail.subject + "\n" + "受信者：" +
-           party(mail.rcvName, mail.rcvAdd) + "\n" + "日　時：" + mail.ymd + " " + mail.hms;
+    std::string text;
+    for (const HeadField& field : MailHead(mail, HeadForm::Window))
+        text += (text.empty() ? "" : "\n") + field.label + "：" + field.value;
+    return text;
 }
 
 std::string MailBodyText(const MailRecord& mail) {

@@ -13,7 +13,7 @@ namespace kamo {
 // joined from all sixteen pieces in order. Empty when no such mail is stored.
 std::optional<MailRecord> ReadMail(SQLite::Database& db, const MailKey& key);
 
-// "送信者：" / "件　名：" / "受信者：" / "日　時：" lines for the header label.
+// The header label's lines, "送信者：" and so on, of the head in HeadForm::Window (common/MailHead.h).
 std::string MailHeadText(const MailRecord& mail);
 
 // The body as shown: line breaks made uniform ("\r\n" and lone "\r" become "\n").

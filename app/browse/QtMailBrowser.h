@@ -1,8 +1,9 @@
 #pragma once
-// The main window's browsing part: the view mode's label and key list (with the date view's
-// year-and-month chooser), the search field over the subject list, the mail's header, text, pictures
-// and attachments, and the years at a glance. It reads through the session's connection and locks the
-// window's controls while a list refills.
+// The main window's browsing part, the coordinator of its panes: the view mode's label over the key
+// list with the date view's year-and-month chooser (QtKeyPane, QtYearMonthChooser), the mail lines
+// under the search field (QtSubjectPane), the reading pane (QtReadingPane) and the years at a glance
+// (QtYearsPicture). It carries what one pane's choice means for the others, reads through the
+// session's connection and locks the window's controls while a list refills.
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -12,28 +13,21 @@
 #include "browse/ViewModes.h"
 #include "common/MailRecord.h"
 
-class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QListView;
-class QModelIndex;
-class QPlainTextEdit;
-class QPushButton;
 class QSplitter;
 
 namespace kamo {
 
 class ArchiveSession;
 class ArchiveView;
-class KeyListModel;
 class Prompter;
-class QtAttachmentList;
 class QtControlLock;
-class QtConversationLine;
-class QtMailPictures;
-class QtMonthChart;
-class QtSearchBar;
-class SubjectListModel;
+class QtKeyPane;
+class QtReadingPane;
+class QtSubjectPane;
+class QtYearsPicture;
 class SubjectRowSource;
 struct KeyItem;
 struct Settings;
@@ -77,7 +71,7 @@ public:
     // The layout the user left (the splitters) taken from the settings and given back to them.
     void RestoreLayout(const Settings& settings);
     void SaveLayout(Settings& settings) const;
-    std::optional<MailRecord> CurrentMail() const { return currentMail_; }
+    std::optional<MailRecord> CurrentMail() const;
     const KeyItem* CurrentKey() const;
     bool KeyListHasFocus() const;
     // The query whose result the subject list shows; empty when it shows something else.
@@ -115,39 +109,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildLists();
-    void BuildMailPane(QWidget* pane);
-    void ClearMailDisplay();
+    void BuildLayout();
+    // The browser's controls in the control lock, in the order it switches them.
+    void RegisterControls();
     void ShowEmptyViewHint();
     void FillSubjects(int keyRow);
     // The chosen key's lines (narrowed to month_ when one is chosen).
     std::unique_ptr<SubjectRowSource> KeyRows(const KeyItem& item) const;
-    int RowOfKey(const std::string& text) const;
-    // The lists keep their chosen line marked without the focus; Enter goes on to the next pane; a
-    // right-click offers the window's commands on the line.
-    void SetUpListConventions(QListView* list);
-    void ShowListMenu(QListView* list, const QPoint& at);
     // The date view's chooser on the month of the chosen date.
     void FollowYearMonth();
-    void ShowMail(const QModelIndex& current);
-    // After a new subject list came in (`newestFirst`: its own order): the user's order applied and
-    // the heading saying which it is.
-    void ApplySubjectOrder(bool newestFirst);
-    void ShowSubjectOrder();
-    void TurnSubjectOrder();
-    // The lines grouped by conversation when cmdThreads is on, in the list's own order otherwise.
-    void ApplyThreads();
-    // cmdThreads clicked: the lines grouped or not, the chosen mail kept.
-    void ToggleThreads();
-    // The date view's year-and-month chooser; hidden in the other views.
-    void FillYearMonths(ViewMode mode);
-    // The chooser's entries with their mail counts, once the date view is on screen.
-    void CountYearMonths();
-    static QString MonthEntryText(const QString& month, int days, std::optional<int64_t> mails);
     void ChooseYearMonth(int index);
-    static constexpr int kMonthRole = Qt::UserRole + 1; // "yyyy/mm" of a chooser entry
-    static constexpr int kDaysRole = Qt::UserRole + 2;  // the days the date view lists of it
-    int yearMonthFills_ = 0;                            // a count waiting for an earlier fill is dropped
+    // The mail of the subject list's line `row` in the reading pane.
+    void ShowMail(int row);
     // Counts the years picture again for what the view shows, when it is shown.
     void ShowYears();
     ViewMode Mode() const;
@@ -158,32 +131,16 @@ private:
     ArchiveView& view_;
 
     QHBoxLayout* topRow_ = nullptr;
-    QLabel* lblNameOrAddr = nullptr;
-    QLabel* lblRecCount = nullptr;
-    QListView* lstNameOrAddr = nullptr;
-    QComboBox* cmbYearMonth = nullptr;
-    QtMonthChart* picYears = nullptr;
+    QLabel* lblNameOrAddr = nullptr; // the view mode; a click switches it
+    QtKeyPane* keys_ = nullptr;
+    QtSubjectPane* subjects_ = nullptr;
+    QtReadingPane* reading_ = nullptr;
+    QtYearsPicture* picYears = nullptr;
     QSplitter* splMain_ = nullptr;
     QSplitter* splRight_ = nullptr;
     std::string month_;      // the key's list narrowed to this month ("yyyy/mm")
     bool quiet_ = false;     // lists refilled in place: no line chosen anew, no mail shown anew
     bool keepYears_ = false; // a month chosen on the picture: the picture stays while the view switches
-    QListView* lstSubject = nullptr;
-    QPushButton* cmdSubjectOrder = nullptr; // the subject list's heading; a click turns the order round
-    QPushButton* cmdThreads = nullptr;      // beside it, on: the lines grouped by conversation
-    QPlainTextEdit* txtMail = nullptr;
-    QLabel* lblHead = nullptr;
-    QtAttachmentList* attachmentList_ = nullptr; // under txtMail
-    QtMailPictures* pictures_ = nullptr;         // holds txtMail with the pictures under it
-    QtConversationLine* conversation_ = nullptr; // under lblHead
-    QtSearchBar* searchBar_ = nullptr;
-    KeyListModel* keyModel_ = nullptr;
-    SubjectListModel* subjectModel_ = nullptr;
-    // The subject list's order: a key's mail comes oldest first, a search's newest first, until the
-    // user chooses one order with the heading; that order then holds for every list.
-    std::optional<bool> chosenNewestFirst_;
-    bool subjectsNewestFirst_ = false; // the order of the lines on display
-    std::optional<MailRecord> currentMail_;
 };
 
 } // namespace kamo

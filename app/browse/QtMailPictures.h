@@ -1,16 +1,15 @@
 #pragma once
-// The mail's reading pane: the mail text at its full height and, under it, the pictures of the mail,
-// in one scroll area, so text and pictures scroll together. Each picture attachment (JPEG, PNG, GIF,
-// animated too, BMP) shows with its name, scaled to fit the pane's width and height and never above
-// its own size; one that cannot be shown says so under its name. A click opens it with the desktop's
-// program; a right-click offers the attachment's menu, and it can be dragged out.
+// The reading pane's scroll area: the mail text at its full height (QtScrolledText) and, under it,
+// the pictures of the mail, so text and pictures scroll together. Each picture attachment (JPEG,
+// PNG, GIF, animated too, BMP) shows with its name, scaled to fit the pane's width and height and
+// never above its own size; one that cannot be shown says so under its name. A click opens it with
+// the desktop's program; a right-click offers the attachment's menu, and it can be dragged out.
 // Pictures decode on a worker thread, fitted to the pane's width, nearest the view first, and are
 // kept in a cache bounded in bytes, so going back to a mail shows them at once; a result for a mail
 // no longer on display is dropped. The cache holds every picture the pane shows: one it lets go is
 // let go on screen too (a picture far from the view; it is decoded again when scrolled to), so a mail
 // of many large pictures holds no more than the cache's bound.
 #include <QCache>
-#include <QScrollArea>
 #include <QThreadPool>
 #include <QTimer>
 #include <atomic>
@@ -20,27 +19,25 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include "browse/QtScrolledText.h"
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
 #include "db/QtPictureDecoder.h"
 
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QVBoxLayout;
 
 namespace kamo {
 
-class QtMailPictures : public QScrollArea {
+class QtMailPictures : public QtScrolledText {
     Q_OBJECT
 public:
     explicit QtMailPictures(QWidget* parent = nullptr);
     ~QtMailPictures() override;
 
-    // Puts the mail text above the pictures: shown at its full height (it scrolls with the pane, not
-    // on its own), at least the pane's height when there are no pictures; the keyboard cursor in it
-    // is kept in view.
-    void SetText(QPlainTextEdit* text);
+    // The mail text goes above the pictures (SetText): shown at its full height, at least the pane's
+    // height when there are no pictures.
     // The part that holds the pictures (hidden when the mail has none): what a command's lock switches
     // off, the text staying readable.
     QWidget* PictureColumn() const { return column_; }
@@ -87,7 +84,6 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Slot;
@@ -108,20 +104,10 @@ private:
     void ShowFrame(Slot& slot);
     int AvailableWidth() const;
     int AvailableHeight() const;
-    // The text's height for its width now: all of it, the pane's when it has the pane to itself.
-    void FitText();
-    void FollowCursor();
-    // Page Up/Down in the text: the pane moves a page, the cursor with it.
-    void TurnPage(bool down);
 
     std::vector<std::unique_ptr<Slot>> slots_;
-    QWidget* content_ = nullptr;
-    QVBoxLayout* contentLayout_ = nullptr;
-    QPlainTextEdit* text_ = nullptr;
     QWidget* column_ = nullptr;
     QVBoxLayout* layout_ = nullptr; // the pictures' column
-    QTimer fitTimer_;               // the text measured again once its new width is laid out
-    bool followCursor_ = false;     // a key moved the text cursor: the pane shows it
     SQLite::Database* db_ = nullptr;
     MailKey key_;
     Opener opener_;

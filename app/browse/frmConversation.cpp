@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "browse/MailView.h"
+#include "common/MailHead.h"
 #include "db/Attachments.h"
 #include "db/MailPictures.h"
 #include "db/MailRows.h"
@@ -52,6 +53,36 @@ void AddPictures(SQLite::Database& db, const MailKey& key, QVBoxLayout* into, QW
     }
 }
 
+// A bubble's bold line, who (to whom, of sent mail) and when, and the subject under it.
+struct BubbleHead {
+    std::string line;
+    std::string subject;
+};
+BubbleHead BubbleHeadOf(const MailRecord& mail) {
+    std::string who, when;
+    BubbleHead head;
+    for (const HeadField& field : MailHead(mail, HeadForm::Conversation)) {
+        switch (field.kind) {
+        case HeadKind::Sender:
+            who = field.value;
+            break;
+        case HeadKind::Receiver:
+            who += " → " + field.value;
+            break;
+        case HeadKind::Date:
+            when = field.value;
+            break;
+        case HeadKind::Subject:
+            head.subject = field.value;
+            break;
+        case HeadKind::Direction:
+            break;
+        }
+    }
+    head.line = who + "　" + when;
+    return head;
+}
+
 } // namespace
 
 frmConversation::frmConversation(SQLite::Database& db, const std::vector<int64_t>& rows, int64_t chosen,
@@ -80,15 +111,14 @@ frmConversation::frmConversation(SQLite::Database& db, const std::vector<int64_t
         bubble->setStyleSheet(mail->sent ? "QFrame#frmSentMail { background: #dcf8c6; border-radius: 8px; }"
                                          : "QFrame#frmReceivedMail { background: #f2f2f2; border-radius: 8px; }");
         auto* inside = new QVBoxLayout(bubble);
-        auto* head = new QLabel(U((mail->sent ? mail->sndName + " → " + mail->rcvName : mail->sndName) + "　" +
-                                  mail->ymd + " " + mail->hms),
-                                bubble);
+        const BubbleHead texts = BubbleHeadOf(*mail);
+        auto* head = new QLabel(U(texts.line), bubble);
         head->setObjectName("lblConversationHead");
         head->setTextFormat(Qt::PlainText);
         QFont bold = head->font();
         bold.setBold(true);
         head->setFont(bold);
-        auto* subject = new QLabel(U(mail->subject), bubble);
+        auto* subject = new QLabel(U(texts.subject), bubble);
         subject->setTextFormat(Qt::PlainText);
         auto* text = new QLabel(U(MailBodyText(*mail)), bubble);
         text->setObjectName("lblConversationText");

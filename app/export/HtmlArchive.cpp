@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/MailHead.h"
 #include "common/NumberText.h"
 #include "export/ExportFiles.h"
 #include "export/MailAttachments.h"
@@ -87,14 +88,6 @@ std::string Page(const std::string& title, const std::string& root, const std::s
            "<title>" +
            HtmlEscaped(title) + "</title>\n<link rel=\"stylesheet\" href=\"" + root +
            "style.css\">\n</head>\n<body>\n" + body + "</body>\n</html>\n";
-}
-
-// A sender or receiver as a line: "name <address>", the placeholder for no name left out.
-std::string Person(const std::string& name, const std::string& address) {
-    const bool named = !name.empty() && name != kNoName;
-    if (!named)
-        return address.empty() ? std::string("（なし）") : address;
-    return address.empty() ? name : name + " <" + address + ">";
 }
 
 struct Entry {
@@ -230,7 +223,7 @@ private:
         return true;
     }
 
-    std::string FriendCaption(const FriendLine& f) const { return Person(f.name, f.address); }
+    std::string FriendCaption(const FriendLine& f) const { return PartyText(f.name, f.address, PartyForm::Page); }
 
     std::string MailLink(size_t i, const std::string& root, const std::string& text) const {
         return "<a href=\"" + root + "mail/" + entries_[i].id + ".html\">" + HtmlEscaped(text) + "</a>";
@@ -245,12 +238,15 @@ private:
             body += MailLink(f.mails[e.placeWithFriend - 1], "../", "← 前のメール");
         if (e.placeWithFriend + 1 < f.mails.size())
             body += MailLink(f.mails[e.placeWithFriend + 1], "../", "次のメール →");
-        body += "</nav>\n<h1>" + HtmlEscaped(mail.subject.empty() ? "（件名なし）" : mail.subject) + "</h1>\n";
-        body += "<table class=\"head\">\n<tr><th>日付</th><td>" + HtmlEscaped(mail.ymd + " " + mail.hms) +
-                "</td></tr>\n<tr><th>差出人</th><td>" + HtmlEscaped(Person(mail.sndName, mail.sndAdd)) +
-                "</td></tr>\n<tr><th>宛先</th><td>" + HtmlEscaped(Person(mail.rcvName, mail.rcvAdd)) +
-                "</td></tr>\n<tr><th>種類</th><td>" + (mail.sent ? "送信メール" : "受信メール") +
-                "</td></tr>\n</table>\n";
+        // The subject as the heading (and the page's title), the other fields of the head as a table.
+        std::string subject, rows;
+        for (const HeadField& field : MailHead(mail, HeadForm::HtmlPage)) {
+            if (field.kind == HeadKind::Subject)
+                subject = field.value;
+            else
+                rows += "<tr><th>" + HtmlEscaped(field.label) + "</th><td>" + HtmlEscaped(field.value) + "</td></tr>\n";
+        }
+        body += "</nav>\n<h1>" + HtmlEscaped(subject) + "</h1>\n<table class=\"head\">\n" + rows + "</table>\n";
         body += "<div class=\"text\">" + HtmlEscaped(mail.body) + "</div>\n";
         std::string pictures, files;
         std::set<std::string> taken; // names in this mail's folder, letter case aside (FAT sees no case)
@@ -273,8 +269,7 @@ private:
             body += "<div class=\"pictures\">\n" + pictures + "</div>\n";
         if (!files.empty())
             body += "<h2>添付ファイル</h2>\n<ul class=\"attachments\">\n" + files + "</ul>\n";
-        WriteExportFile(folder_ / "mail" / (e.id + ".html"),
-                        Page(mail.subject.empty() ? "（件名なし）" : mail.subject, "../", body), mode_);
+        WriteExportFile(folder_ / "mail" / (e.id + ".html"), Page(subject, "../", body), mode_);
         const std::string earlier = EarlierMailFileStem(MailFileStem(mail));
         RemoveEarlierFile(folder_ / "mail" / (earlier + ".html"));
         RemoveEarlierFile(folder_ / "mail" / earlier);

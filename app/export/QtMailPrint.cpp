@@ -21,6 +21,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "common/MailHead.h"
 #include "common/WaitReporter.h"
 #include "db/Attachments.h"
 #include "db/Backups.h"
@@ -36,13 +37,6 @@ namespace {
 
 QString U(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string Person(const std::string& name, const std::string& address) {
-    const bool named = !name.empty() && name != kNoName;
-    if (!named)
-        return address.empty() ? std::string("（なし）") : address;
-    return address.empty() ? name : name + " <" + address + ">";
 }
 
 // Mails laid out in one document; each such run starts on a new page. A document's layout and its
@@ -139,11 +133,16 @@ struct PageRoom {
 std::string MailHtml(SQLite::Database& db, const MailRecord& mail, const PageRoom& room, PictureDrawer& drawer,
                      int64_t& unreadable, bool first) {
     std::string html = first ? "" : "<hr>";
-    html += "<h2>" + HtmlEscaped(mail.subject.empty() ? "（件名なし）" : mail.subject) + "</h2>";
-    html += "<table cellspacing=\"0\" cellpadding=\"1\"><tr><td><b>日付</b>&nbsp;</td><td>" +
-            HtmlEscaped(mail.ymd + " " + mail.hms) + "</td></tr><tr><td><b>差出人</b>&nbsp;</td><td>" +
-            HtmlEscaped(Person(mail.sndName, mail.sndAdd)) + "</td></tr><tr><td><b>宛先</b>&nbsp;</td><td>" +
-            HtmlEscaped(Person(mail.rcvName, mail.rcvAdd)) + "</td></tr></table>";
+    // The subject as the heading, the other fields of the head as a table under it.
+    std::string heading, rows;
+    for (const HeadField& field : MailHead(mail, HeadForm::Print)) {
+        if (field.kind == HeadKind::Subject)
+            heading = "<h2>" + HtmlEscaped(field.value) + "</h2>";
+        else
+            rows += "<tr><td><b>" + HtmlEscaped(field.label) + "</b>&nbsp;</td><td>" + HtmlEscaped(field.value) +
+                    "</td></tr>";
+    }
+    html += heading + "<table cellspacing=\"0\" cellpadding=\"1\">" + rows + "</table>";
     html += "<p style=\"white-space: pre-wrap\">" + HtmlEscaped(mail.body) + "</p>";
     std::string names;
     const MailKey key = KeyOf(mail);

@@ -41,5 +41,19 @@ TEST_F(OwnerMailTest, AMailsDisplayShowsItsHeaderAndAllOfItsBody) {
     EXPECT_FALSE(ReadMail(*db_, gone));
 }
 
+// The header label line by line: a sender known by the placeholder alone shows its address.
+TEST(MailHeadText, TheLabelIsSenderSubjectReceiverAndDate) {
+    MailRecord m;
+    m.ymd = "2002/03/01";
+    m.hms = "09:00:00";
+    m.sndName = kNoName;
+    m.sndAdd = "nobody@example.jp";
+    m.rcvName = "かも";
+    m.rcvAdd = "kamo@example.jp";
+    m.subject = "おはよう";
+    EXPECT_EQ(MailHeadText(m), "送信者：nobody@example.jp\n件　名：おはよう\n受信者：かも <kamo@example.jp>\n"
+                               "日　時：2002/03/01 09:00:00");
+}
+
 } // namespace
 } // namespace kamo

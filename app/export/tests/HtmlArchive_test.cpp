@@ -156,6 +156,26 @@ TEST_F(HtmlArchiveTest, AFriendsMailsLinkToEachOtherAndTheListsCountThem) {
         EXPECT_NE(index.find(line), std::string::npos) << line << "\n" << index;
 }
 
+// A mail's page heads it with its subject (none said so, in the title too), then its date, sender,
+// receiver and direction, escaped; a sender with neither name nor address is （なし）.
+TEST_F(HtmlArchiveTest, AMailsPageHeadsItWithSubjectDateSenderReceiverAndDirection) {
+    const fs::path out = dir / "archive";
+    Export(out);
+    std::string page;
+    for (const auto& entry : fs::directory_iterator(out / "mail"))
+        if (entry.path().extension() == ".html")
+            if (std::string text = test::ReadFile(entry.path()); text.find("差出人のアドレスなし") != std::string::npos)
+                page = text;
+    EXPECT_NE(page.find("<title>（件名なし）</title>"), std::string::npos) << page;
+    EXPECT_NE(page.find("</nav>\n<h1>（件名なし）</h1>\n<table class=\"head\">\n"
+                        "<tr><th>日付</th><td>2003/04/01 09:30:00</td></tr>\n"
+                        "<tr><th>差出人</th><td>（なし）</td></tr>\n"
+                        "<tr><th>宛先</th><td>かも &lt;kamo@example.jp&gt;</td></tr>\n"
+                        "<tr><th>種類</th><td>受信メール</td></tr>\n</table>\n"),
+              std::string::npos)
+        << page;
+}
+
 TEST_F(HtmlArchiveTest, ExportingAgainUpdatesTheFolderPrivatelyAndNeverThroughALink) {
     const fs::path out = dir / "archive";
     Export(out, MailSelection::Of(MailSelection::Kind::Address, "hanako@example.jp"));

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -145,6 +146,31 @@ TEST(MailPdf, EveryMailsTextTitlePageNumbersFontAndPhotoAreInThePdf) {
     EXPECT_GE(lines, 1u);
     const std::string images = Tool({"/usr/bin/pdfimages", "-list", (dir / "mail.pdf").string()});
     EXPECT_NE(images.find("320   240"), std::string::npos) << images;
+}
+
+// The head as the print lays it out: the subject (none said so), then 日付, 差出人 and 宛先 in that
+// order; a receiver with neither name nor address is （なし）.
+TEST(MailPdf, TheHeadIsTheSubjectThenDateSenderAndReceiver) {
+    auto db = test::MemoryArchive();
+    MailRecord m = Mail("2003/04/02", "", "本文\r\n");
+    m.sent = true;
+    std::swap(m.sndName, m.rcvName);
+    std::swap(m.sndAdd, m.rcvAdd);
+    m.rcvName = kNoName;
+    m.rcvAdd.clear();
+    test::InsertTestMail(*db, m);
+    test::TempDir dir;
+    NullWaitReporter wait;
+    ASSERT_EQ(WriteMailPdfOnTerminal(*db, MailSelection::All(), dir / "mail.pdf", wait).written, 1);
+    std::string words; // the page's text, each run of white space one space
+    for (char c : Tool({"/usr/bin/pdftotext", "-layout", (dir / "mail.pdf").string(), "-"}))
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            words += c;
+        else if (!words.empty() && words.back() != ' ')
+            words += ' ';
+    EXPECT_NE(words.find("（件名なし） 日付 2003/04/02 10:00:00 差出人 かも <kamo@example.jp> 宛先 （なし） 本文"),
+              std::string::npos)
+        << words;
 }
 
 TEST(MailPdf, TheFileIsNeverWrittenThroughALinkOrOverTheArchive) {
