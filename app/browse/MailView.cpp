@@ -1,8 +1,7 @@
 #include "browse/MailView.h"
-#include "common/MailHead.h"
 
-#include "browse/KeyLists.h"
 #include "common/AsciiText.h"
+#include "common/MailHead.h"
 #include "db/BrowseQueries.h"
 
 namespace kamo {
