@@ -89,7 +89,7 @@ int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& w
     bool filtered = true;
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　データベースを整理しています。");
+        wait.ShowBusy(WaitPhase::TidyingArchive);
         deleted = DeleteTarget(db, target);
         filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
@@ -111,7 +111,7 @@ std::vector<MailKey> RunRestore(ArchiveSession& session, Prompter& prompter, Wai
     TrashOutcome outcome;
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　データベースを整理しています。");
+        wait.ShowBusy(WaitPhase::TidyingArchive);
         outcome = batch == 0 ? RestoreLastBatch(session.Database(), session.Filters(), wait)
                              : RestoreChosenBatch(session.Database(), session.Filters(), wait, batch);
         if (outcome.refreshError)

@@ -256,9 +256,8 @@ const char* NoteTemplate(FailureCode code) {
 
 namespace {
 
-// The text with the failure's details put in, and its cause's words where "{c}" stands.
-std::string Fill(std::string_view text, const Failure& failure) {
-    const auto& details = failure.Details();
+// The text with the details put in, and the cause's words where "{c}" stands.
+std::string Fill(std::string_view text, const std::vector<std::string>& details, const Failure* cause) {
     std::string out;
     // One pass: a detail that itself holds "{1}" is put in as it is.
     for (size_t i = 0; i < text.size(); ++i) {
@@ -272,8 +271,8 @@ std::string Fill(std::string_view text, const Failure& failure) {
                 continue;
             }
             if (mark == 'c') {
-                if (failure.Cause())
-                    out += MessageOf(*failure.Cause());
+                if (cause)
+                    out += MessageOf(*cause);
                 i += 2;
                 continue;
             }
@@ -286,11 +285,15 @@ std::string Fill(std::string_view text, const Failure& failure) {
 } // namespace
 
 std::string MessageOf(const Failure& failure) {
-    return Fill(MessageTemplate(failure.Code()), failure);
+    return Fill(MessageTemplate(failure.Code()), failure.Details(), failure.Cause());
 }
 
 std::string NoteOf(const Failure& failure) {
-    return Fill(NoteTemplate(failure.Code()), failure);
+    return Fill(NoteTemplate(failure.Code()), failure.Details(), failure.Cause());
+}
+
+std::string FillText(std::string_view text, const std::vector<std::string>& details) {
+    return Fill(text, details, nullptr);
 }
 
 std::string ErrorText(const std::exception& error) {

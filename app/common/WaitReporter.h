@@ -1,28 +1,49 @@
 #pragma once
-// Long work (reading mail, running filters, deleting, backups) reports through a WaitReporter:
-// up to six message lines and a progress count. The window's implementation shows the wait
+// Long work (reading mail, running filters, deleting, backups) reports through a WaitReporter: the
+// phase it is in, what it counts and how far, and notes beside them, all as codes the catalogue
+// (common/MessagesWait.h) words as up to six lines. The window's implementation shows the wait
 // window and keeps the event loop running; tests and the command line use others.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "common/MessagesWait.h"
 
 namespace kamo {
 
 class WaitReporter {
 public:
-    static constexpr int kLines = 6;
+    static constexpr int kLines = kWaitLines;
     virtual ~WaitReporter() = default;
-    // Sets one of the six message lines (0..5).
+    // Sets one of the six worded lines (0..5). Work reports through the Show functions below, which
+    // the catalogue words; implementations show the lines.
     virtual void SetLine(int index, const std::string& text) = 0;
-    void SetLines(const std::array<std::string, kLines>& lines) {
+    void SetLines(const WaitLines& lines) {
         for (int i = 0; i < kLines; ++i)
             SetLine(i, lines[static_cast<size_t>(i)]);
     }
-    // The usual lines of one piece of work: what is being done, "　少々お待ちください。", and a busy bar.
-    void ShowBusy(const std::string& doing) {
-        SetLines({doing, "　少々お待ちください。", "", "", "", ""});
+    // The phase the work is in; `detail` where the phase names one (an export's format).
+    void ShowPhase(WaitPhase phase, const std::string& detail = {}) { SetLines(WaitLinesOf(phase, detail)); }
+    // A phase of one piece of work without a count yet: its lines and a busy bar.
+    void ShowBusy(WaitPhase phase) {
+        ShowPhase(phase);
         SetProgress(0, 0);
         Pump();
+    }
+    // How far the work is: the count's words. The bar is set apart by SetProgress.
+    void ShowCount(WaitCount what, int64_t done, std::optional<int64_t> total) {
+        for (const auto& [index, text] : WaitCountLines(what, done, total))
+            SetLine(index, text);
+    }
+    void ShowNote(WaitNote note, const std::string& detail = {}) {
+        const auto [index, text] = WaitNoteLine(note, detail);
+        SetLine(index, text);
+    }
+    // Clears the count and the notes, when a part of the work is done.
+    void ClearNotes() {
+        for (const int index : WaitCountAndNoteIndexes())
+            SetLine(index, "");
     }
     // done of total; total 0 means unknown.
     virtual void SetProgress(int64_t done, int64_t total) = 0;

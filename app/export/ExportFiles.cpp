@@ -84,7 +84,7 @@ std::string MailFileNames::Claim(const std::string& own) {
 }
 
 void ShowExportCount(WaitReporter& wait, int64_t done, const std::optional<int64_t>& total) {
-    wait.SetLine(3, WithSeparators(done) + (total ? " / " + WithSeparators(*total) : std::string()) + " 件");
+    wait.ShowCount(WaitCount::Items, done, total);
     wait.SetProgress(done, total.value_or(0));
 }
 

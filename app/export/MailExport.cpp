@@ -356,7 +356,7 @@ std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& s
 ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, MailFormat format,
                          const fs::path& target, WaitReporter& wait, const ExportOptions& options) {
     WaitScope busy(wait);
-    wait.SetLines({"　メールを書き出しています。", "　少々お待ちください。", "", "", InfoOf(format).caption, ""});
+    wait.ShowPhase(WaitPhase::ExportingMail, InfoOf(format).caption);
     wait.Pump();
     if (selection.kind == MailSelection::Kind::Search)
         UpdateSearchIndex(db, wait);

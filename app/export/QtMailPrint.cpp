@@ -302,7 +302,7 @@ ExportResult WriteMailPdf(SQLite::Database& db, const MailSelection& selection, 
     if (fs::is_directory(target, ec))
         FailExport(FailureCode::PdfTargetIsFolder, target, EISDIR);
     WaitScope busy(wait);
-    wait.SetLines({"　PDF を書き出しています。", "　少々お待ちください。", "", "", "", ""});
+    wait.ShowPhase(WaitPhase::WritingPdf);
     wait.OfferCancelAsking(
         "PDF の書き出しを中止しますか？\n中止すると PDF ファイルは作らず、ここまでに用意した分も残りません。");
     wait.Pump();

@@ -17,7 +17,7 @@ bool MemFilterGo(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
     bool ok = false;
     {
         WaitScope busy(wait);
-        wait.SetLines(FilterWaitLines());
+        wait.ShowPhase(WaitPhase::RunningFilters);
         wait.SetProgress(0, 0);
         ok = RunFilters(session.Database(), session.Filters(), wait);
     }

@@ -110,8 +110,7 @@ bool RunFilters(SQLite::Database& db, const FilterTables& tables, WaitReporter& 
             if (entry.actionCode != 0)
                 continue;
             ++k;
-            wait.SetLine(0, std::to_string(k) + " / " + std::to_string(total) + "  のフィルターデータを");
-            wait.SetLine(1, "     処理中です。");
+            wait.ShowCount(WaitCount::FilterData, k, total);
             wait.SetProgress(k - 1, total);
             wait.Pump();
             const FilterCondition condition = BuildFilterCondition(entry);

@@ -30,14 +30,8 @@ bool HasSpecialChars(std::string_view text) {
 
 } // namespace
 
-const std::array<std::string, WaitReporter::kLines>& FilterWaitLines() {
-    static const std::array<std::string, WaitReporter::kLines> lines = {
-        "　振り分け処理を行っています。", "　少々お待ちください。", "", "", "", ""};
-    return lines;
-}
-
 bool LoadFilters(SQLite::Database& db, FilterTables& tables, WaitReporter& wait, std::string* why) {
-    wait.SetLines(FilterWaitLines());
+    wait.ShowPhase(WaitPhase::RunningFilters);
     tables.count = 0;
     tables.readCount = 0;
     tables.filters.fill(FilterEntry{});

@@ -12,9 +12,6 @@
 
 namespace kamo {
 
-// Message lines of the wait window during filter work.
-const std::array<std::string, WaitReporter::kLines>& FilterWaitLines();
-
 // Fills both tables from tblFilter: action-0 filters first, each group in number order; filters
 // with another action code are copied into the Read Filter Table as well. Sets the wait lines.
 // On a database error the tables hold what was read before it and the result is false.

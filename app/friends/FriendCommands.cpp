@@ -27,7 +27,7 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
     bool filtered = true;
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　メールの名前を変えています。");
+        wait.ShowBusy(WaitPhase::RenamingMail);
         changed = change(db);
         filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
@@ -70,7 +70,7 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
     FriendFileRead read;
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　おともだちファイルを読み込んでいます。");
+        wait.ShowBusy(WaitPhase::ReadingFriends);
         read = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
                               session.Folders().dataDir / kFriendTextName);
     } catch (const NotAFriendFile& e) {

@@ -45,7 +45,7 @@ std::optional<FailureCode> CodeFailure(int32_t code) {
 }
 
 void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
-    wait.SetLine(3, WithSeparators(done) + " / " + WithSeparators(total) + "  のデータを処理中です。");
+    wait.ShowCount(WaitCount::Data, done, total);
     wait.SetProgress(done, total);
 }
 
@@ -111,7 +111,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
     if (code == -1 || code == -2 || code == KAMOMAIL_NOTHING)
         return;
 
-    wait.SetLine(4, choice.box->name);
+    wait.ShowNote(WaitNote::Mailbox, choice.box->name);
     ShowCount(wait, 0, count);
     FramedReader reader(request.tmpPath);
     if (!reader.IsOpen()) {
@@ -245,14 +245,13 @@ namespace {
 // Every chosen mailbox, then the refresh; an error (the archive's) propagates.
 void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadRequest& request, const ReadHooks& hooks,
                          WaitReporter& wait, ReadSummary& summary) {
-    wait.SetLines({"ＰｏｓｔＰｅｔ の ", "　Ｍａｉｌを読み込んでいます。", "　少々お待ちください。", "", "", ""});
+    wait.ShowPhase(WaitPhase::ReadingPostPet);
     wait.Pump();
     // Mail an older decoding read from its original is brought up to date first, so that this read
     // finds it as this decoding reads it.
     if (OriginalsBelowVersion(db)) {
         RedecodeOriginals(db, library.StrChange(), wait, hooks.decode);
-        wait.SetLine(3, "");
-        wait.SetLine(4, "");
+        wait.ClearNotes();
     }
     {
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
@@ -287,7 +286,7 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
             }
         }
     }
-    wait.SetLines({"　ＫａｍｏＭａｉｌの各データを", "　　　更新しています。", "", "", "", ""});
+    wait.ShowPhase(WaitPhase::UpdatingData);
     wait.SetProgress(0, 0);
     wait.Pump();
     if (hooks.refresh && !hooks.refresh(wait)) {

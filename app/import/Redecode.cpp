@@ -25,7 +25,7 @@ constexpr size_t kBatchBytes = size_t{16} << 20;
 constexpr int64_t kRedecodeAsked = -1;
 
 void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
-    wait.SetLine(3, WithSeparators(done) + " / " + WithSeparators(total) + "  のメールを読み直しています。");
+    wait.ShowCount(WaitCount::RedecodedMails, done, total);
     wait.SetProgress(done, total);
     wait.Pump();
 }
@@ -61,7 +61,7 @@ RedecodeCounts RedecodeOriginals(SQLite::Database& db, Mail_StrChange_Fn strChan
     const int64_t all = CountOriginalsBelow(db, kDecodingVersion);
     if (all == 0)
         return counts;
-    wait.SetLine(4, "保存したメールを元のメールから読み直しています。");
+    wait.ShowNote(WaitNote::RedecodingOriginals);
     ShowCount(wait, 0, all);
 
     OriginalBatchReader next(db, kDecodingVersion, kBatchRows, kBatchBytes);

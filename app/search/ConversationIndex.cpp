@@ -103,7 +103,7 @@ constexpr int64_t kQuietRows = 2000;
 constexpr int64_t kBatchRows = 16384;
 
 void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
-    wait.SetLine(3, std::to_string(std::min(count, total)) + " / " + std::to_string(total) + "  件");
+    wait.ShowCount(WaitCount::IndexRows, std::min(count, total), total);
     wait.SetProgress(std::min(count, total), total);
     wait.Pump();
 }
@@ -217,7 +217,7 @@ void UpdateConversationIndex(SQLite::Database& db, WaitReporter& wait) {
     std::optional<WaitScope> scope;
     if (report) {
         scope.emplace(wait);
-        wait.SetLines({"　会話の索引を作っています。", "　少々お待ちください。", "", "", "", ""});
+        wait.ShowPhase(WaitPhase::IndexingConversations);
         ShowCount(wait, 0, total);
     }
     WorkOffQueue(db, wait, total, report);

@@ -109,7 +109,7 @@ void Pad(std::string& s) {
 }
 
 void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
-    wait.SetLine(3, std::to_string(std::min(count, total)) + " / " + std::to_string(total) + "  件");
+    wait.ShowCount(WaitCount::IndexRows, std::min(count, total), total);
     wait.SetProgress(std::min(count, total), total);
 }
 
@@ -218,7 +218,7 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
     std::optional<WaitScope> scope;
     if (report) {
         scope.emplace(wait);
-        wait.SetLines({"　検索用の索引を作っています。", "　少々お待ちください。", "", "", "", ""});
+        wait.ShowPhase(WaitPhase::IndexingSearch);
         wait.SetProgress(0, total);
         wait.Pump();
     }
@@ -227,7 +227,7 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
     // queries a little faster but costs a tenth of the build, so only an asked-for rebuild does it.
     if (rebuild && !InTransaction(db)) {
         if (report) {
-            wait.SetLine(3, "索引を整理しています。");
+            wait.ShowNote(WaitNote::TidyingIndex);
             wait.Pump();
         }
         db.exec("INSERT INTO tblSearchText (tblSearchText) VALUES ('optimize')");

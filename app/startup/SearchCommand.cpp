@@ -42,8 +42,7 @@ int RunRedecode(std::ostream& out, std::ostream& err, bool progressShown) {
     {
         TerminalProgress progress(err, progressShown);
         WaitScope scope(progress);
-        progress.SetLines(
-            {"保存したメールを", "　元のメールから読み直しています。", "　少々お待ちください。", "", "", ""});
+        progress.ShowPhase(WaitPhase::RedecodingMail);
         MarkOriginalsForRedecoding(db);
         counts = RedecodeOriginals(db, library.StrChange(), progress);
         refreshed = RefreshDerivedData(db, session->Filters(), progress);

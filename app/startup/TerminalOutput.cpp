@@ -141,7 +141,7 @@ bool TerminalProgress::ErrorIsTerminal() {
 
 void TerminalProgress::SetLine(int index, const std::string& text) {
     if (index >= 0 && index < kLines)
-        lines_[index] = text;
+        lines_[static_cast<size_t>(index)] = text;
 }
 
 void TerminalProgress::SetProgress(int64_t done, int64_t total) {
@@ -161,12 +161,7 @@ void TerminalProgress::End() {
 
 void TerminalProgress::Draw() {
     lastDraw_ = std::chrono::steady_clock::now();
-    std::string text;
-    for (int i : {0, 1, 4}) {
-        const std::string_view line = TrimAsciiAndIdeographicSpace(lines_[i]);
-        if (!line.empty() && line.find("少々お待ちください") == std::string_view::npos)
-            text += (text.empty() || i < 2 ? "" : " ") + std::string(line);
-    }
+    std::string text = WaitLinesForTerminal(lines_);
     if (total_ > 0)
         text += "  " + std::to_string(done_) + " / " + std::to_string(total_) + " (" +
                 std::to_string(done_ * 100 / total_) + "%)";

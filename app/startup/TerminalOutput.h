@@ -67,7 +67,7 @@ private:
     std::ostream& err_;
     bool shown_;
     bool drawn_ = false;
-    std::string lines_[kLines];
+    WaitLines lines_;
     int64_t done_ = 0, total_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
 };

@@ -17,7 +17,7 @@ namespace kamo {
 std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait) {
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　バックアップを作成しています。");
+        wait.ShowBusy(WaitPhase::MakingBackup);
         return MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
     } catch (const std::exception& e) {
         prompter.Error(std::string("バックアップを作成できませんでした。\n") + ErrorText(e), "バックアップ");
@@ -35,7 +35,7 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
     view.LetGoOfArchive();
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　データベースを再作成しています。");
+        wait.ShowBusy(WaitPhase::RecreatingArchive);
         RecreateArchive(
             session, [&](SQLite::Database& db) { return RefreshDerivedData(db, session.Filters(), wait); }, hook);
     } catch (const std::exception& e) {
@@ -73,9 +73,9 @@ bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     std::vector<TableCount> counts;
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　テキストファイルに書き出しています。");
+        wait.ShowBusy(WaitPhase::WritingTables);
         counts = ExportTables(session.Database(), folder, [&](const std::string& table) {
-            wait.SetLine(3, table);
+            wait.ShowNote(WaitNote::Table, table);
             wait.Pump();
         });
     } catch (const std::exception& e) {
@@ -99,9 +99,9 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
     view.LetGoOfArchive();
     try {
         WaitScope busy(wait);
-        wait.ShowBusy("　テキストファイルを取り込んでいます。");
+        wait.ShowBusy(WaitPhase::ReadingTables);
         counts = ImportTables(session.Database(), folder, [&](const std::string& table) {
-            wait.SetLine(3, table);
+            wait.ShowNote(WaitNote::Table, table);
             wait.Pump();
         });
         refreshed = RefreshDerivedData(session.Database(), session.Filters(), wait);
