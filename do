@@ -8,7 +8,7 @@ JOBS="${JOBS:-$(nproc)}"
 PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     qt6-base-dev libgl-dev libsqlite3-dev libsqlitecpp-dev sqlite3 libicu-dev libzstd-dev
-    libgtest-dev libgmock-dev libbenchmark-dev libgmime-3.0-dev notmuch nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libgmime-3.0-dev notmuch maildir-utils nlohmann-json3-dev
     fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
     librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file systemd ccache
     python3-html5lib python3-vobject poppler-utils
@@ -146,6 +146,12 @@ cmd_bench() {
         echo "== $(basename "$b")"
         "$b" || status=1
     done
+    # Side by side with notmuch and mu on the same mails (KAMOMAIL_VERSUS_MAILS=0 leaves it out).
+    if [ "${KAMOMAIL_VERSUS_MAILS:-20000}" -gt 0 ]; then
+        echo "== versus"
+        python3 bench/versus.py build/bin --mails "${KAMOMAIL_VERSUS_MAILS:-20000}" \
+            --rounds "${KAMOMAIL_VERSUS_ROUNDS:-3}" || status=1
+    fi
     return $status
 }
 
