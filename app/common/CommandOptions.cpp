@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "common/Messages.h"
+#include "common/MessagesTerminal.h"
+
 namespace kamo {
 namespace {
 
@@ -159,7 +162,7 @@ ParsedOptions ParseOptions(const CommandDef& command, const std::vector<std::str
 
 std::string RefusalText(const CommandDef& command, const OptionRefusal& refusal) {
     using Kind = OptionRefusal::Kind;
-    const std::string unknown = "不明な引数です: " + refusal.argument;
+    const std::string unknown = Say(TerminalText::UnknownArgument, {refusal.argument});
     switch (refusal.kind) {
     case Kind::Twice: {
         const OptionDef* before = AnyOption(command, refusal.other);
@@ -167,15 +170,14 @@ std::string RefusalText(const CommandDef& command, const OptionRefusal& refusal)
         return group && !group->twice.empty() ? std::string(group->twice) : unknown;
     }
     case Kind::Needs:
-        return refusal.argument + " は " + refusal.other + " と一緒に使います。";
+        return Say(TerminalText::OptionNeeds, {refusal.argument, refusal.other});
     case Kind::MissingGroup:
         return {};
     // The modes of the terminal's commands are formats.
     case Kind::NoMode:
-        return "形式を " + std::string(command.modeOption) + " で指定して下さい。（使える形式: " + ModeNames(command) +
-               "）";
+        return Say(TerminalText::NoMode, {std::string(command.modeOption), ModeNames(command)});
     case Kind::UnknownMode:
-        return "不明な形式です: " + refusal.argument + "（使える形式: " + ModeNames(command) + "）";
+        return Say(TerminalText::UnknownMode, {refusal.argument, ModeNames(command)});
     case Kind::Unknown:
     case Kind::MissingValue:
     case Kind::NotInMode:

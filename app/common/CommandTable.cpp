@@ -4,6 +4,9 @@
 #include <initializer_list>
 #include <set>
 
+#include "common/Messages.h"
+#include "common/MessagesTerminal.h"
+
 namespace kamo {
 namespace {
 
@@ -130,7 +133,7 @@ std::vector<CommandDef> BuildCommands() {
                           InGroup(keys, "key"),
                           mailOutput,
                           {{.name = "--threads"}}}),
-         .groups = {{.name = "key", .twice = "キーは 1 つだけ指定して下さい。"}},
+         .groups = {{.name = "key", .twice = TextOf(TerminalText::OneKeyOnly)}},
          .summary = "キーやメールの一覧を表示します（--threads: 会話ごとにまとめる）"},
         {.control = "memNameOrAddr", .menu = "mnuView", .place = 10, .caption = "表示の切り替え(&C)", .shortcut = "F5"},
         {.control = "memUndo",
@@ -174,7 +177,7 @@ std::vector<CommandDef> BuildCommands() {
          .groups = {{.name = "selection",
                      .caption = "選択",
                      .help = "なければすべてのメール",
-                     .twice = "選択は 1 つだけ指定して下さい。"}},
+                     .twice = TextOf(TerminalText::OneSelectionOnly)}},
          .modeOption = "--format",
          .modes = {{.name = "mbox",
                     .operand = "FILE",
@@ -505,7 +508,7 @@ std::string UsageText(std::string_view terminal) {
     const CommandDef* command = FindTerminalCommand(terminal);
     if (!command)
         return {};
-    std::string text = "使い方: " + CommandLine(*command);
+    std::string text = Say(TerminalText::Usage, {CommandLine(*command)});
     if (command->modes.size() > 1)
         for (const auto& mode : command->modes)
             text += "\n  kamomail " + std::string(terminal) + " " + ModeArguments(*command, mode, kPlain) + "  " +
@@ -539,8 +542,11 @@ std::string OptionsText(std::string_view terminal) {
         }
         if (!groupsShown.insert(group->name).second)
             continue;
-        text += "  " + std::string(group->caption) +
-                (group->help.empty() ? "" : "（" + std::string(group->help) + "）") + ":\n";
+        text += "  " +
+                (group->help.empty()
+                     ? std::string(group->caption)
+                     : Say(TerminalText::GroupWithHelp, {std::string(group->caption), std::string(group->help)})) +
+                ":\n";
         for (const OptionDef* member : options)
             if (member->group == group->name)
                 text += "    " + OptionText(*member, kPlain) + "  " + std::string(member->help) + "\n";

@@ -15,6 +15,8 @@
 #include <unistd.h>
 
 #include "common/Failure.h"
+#include "common/Messages.h"
+#include "common/MessagesExport.h"
 #include "common/NumberText.h"
 #include "db/Backups.h"
 #include "db/HeaderFields.h"
@@ -260,10 +262,10 @@ private:
 
 const std::vector<MailFormatInfo>& MailFormats() {
     static const std::vector<MailFormatInfo> formats = {
-        {MailFormat::Mbox, "mbox", "mbox（1つのファイル）", false, true},
-        {MailFormat::Maildir, "maildir", "Maildir（フォルダ）", true, true},
-        {MailFormat::Eml, "eml", "eml（1通ずつのファイル）", true, false},
-        {MailFormat::Html, "html", "HTML（ブラウザで読めるフォルダ）", true, false},
+        {MailFormat::Mbox, "mbox", TextOf(ExportText::FormatMbox), false, true},
+        {MailFormat::Maildir, "maildir", TextOf(ExportText::FormatMaildir), true, true},
+        {MailFormat::Eml, "eml", TextOf(ExportText::FormatEml), true, false},
+        {MailFormat::Html, "html", TextOf(ExportText::FormatHtml), true, false},
     };
     return formats;
 }
@@ -284,8 +286,8 @@ const MailFormatInfo& InfoOf(MailFormat format) {
 
 const std::vector<SeenChoice>& SeenChoices() {
     static const std::vector<SeenChoice> choices = {
-        {SeenMail::All, "all", "すべてのメールを既読にする"},
-        {SeenMail::SentOnly, "sent", "送信メールだけ既読にする（受信メールは未読）"},
+        {SeenMail::All, "all", TextOf(ExportText::SeenAll)},
+        {SeenMail::SentOnly, "sent", TextOf(ExportText::SeenSentOnly)},
     };
     return choices;
 }
@@ -366,11 +368,9 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     // A stop drops an mbox file whole and leaves an HTML folder without its index: Esc asks first.
     // Maildir and eml keep every mail written so far as a file of its own: nothing to lose.
     if (format == MailFormat::Html)
-        wait.OfferCancelAsking("書き出しを中止しますか？\n中止すると、ここまでに書き出したページは目次のない"
-                               "ままフォルダに残ります。");
+        wait.OfferCancelAsking(Say(ExportText::StopHtmlQuestion));
     else if (format == MailFormat::Mbox && !options.folders)
-        wait.OfferCancelAsking("書き出しを中止しますか？\n中止すると mbox ファイルは作らず、ここまでに書き出した分も"
-                               "残りません。");
+        wait.OfferCancelAsking(Say(ExportText::StopMboxQuestion));
     else
         wait.OfferCancel();
     if (format == MailFormat::Html)

@@ -1,5 +1,7 @@
 #include "export/MailSelection.h"
 
+#include "common/Messages.h"
+#include "common/MessagesExport.h"
 #include "search/SearchQuery.h"
 
 namespace kamo {
@@ -38,19 +40,19 @@ std::optional<MailGroup> GroupOf(const MailSelection& selection) {
 std::string MailSelection::Describe() const {
     switch (kind) {
     case Kind::All:
-        return "すべてのメール";
+        return Say(ExportText::SelectionAll);
     case Kind::Address:
-        return "アドレス " + key;
+        return Say(ExportText::SelectionAddress, {key});
     case Kind::Name:
-        return "名前 " + key;
+        return Say(ExportText::SelectionName, {key});
     case Kind::Date:
-        return "日付 " + key;
+        return Say(ExportText::SelectionDate, {key});
     case Kind::Filter:
-        return "フィルター " + (key.empty() ? std::to_string(filterNo) : key);
+        return Say(ExportText::SelectionFilter, {key.empty() ? std::to_string(filterNo) : key});
     case Kind::Search:
-        return "検索結果 " + key;
+        return Say(ExportText::SelectionSearch, {key});
     case Kind::Mail:
-        return "表示中のメール " + (key.empty() ? std::string("（件名なし）") : key);
+        return Say(ExportText::SelectionMail, {key.empty() ? Say(ExportText::NoSubject) : key});
     }
     return {};
 }

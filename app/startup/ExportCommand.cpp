@@ -9,6 +9,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/Messages.h"
+#include "common/MessagesExport.h"
 #include "export/MailExport.h"
 #include "export/MailSelection.h"
 #include "startup/ArchiveTerminalCommands.h"
@@ -38,7 +39,7 @@ using ExportHandler = int (*)(const ExportRequest& request);
 std::optional<std::string> TargetOf(const ExportRequest& request) {
     const auto& operands = request.arguments.operands;
     if (operands.empty() || operands.front().empty()) {
-        RefuseArguments("export", "書き出し先を指定して下さい。", request.err);
+        RefuseArguments("export", Say(ExportText::NoTarget), request.err);
         return std::nullopt;
     }
     return request.arguments.operands.front();
@@ -72,12 +73,12 @@ int ExportMailFormat(const ExportRequest& request) {
     if (const auto value = arguments.Value("--seen")) {
         const auto seen = SeenMailNamed(*value);
         if (!seen)
-            return RefuseArguments("export", "--seen には all か sent を指定して下さい: " + *value, request.err);
+            return RefuseArguments("export", Say(ExportText::BadSeen, {*value}), request.err);
         options.seen = *seen;
     }
     const std::optional<MailFormat> mailFormat = MailFormatNamed(format); // none: pdf
     if (!mailFormat && !PdfWriter()) {
-        request.err << "kamomail export: この kamomail は PDF を書き出せません。\n";
+        request.err << "kamomail export: " << Say(ExportText::NoPdfWriter) << '\n';
         return 1;
     }
     try {
@@ -89,7 +90,7 @@ int ExportMailFormat(const ExportRequest& request) {
         if (chosen.kind == MailSelection::Kind::Filter) {
             const auto number = FindFilterNumber(db, chosen.key);
             if (!number) {
-                request.err << "kamomail export: そのフィルターはありません: " << chosen.key << '\n';
+                request.err << "kamomail export: " << Say(ExportText::NoSuchFilter, {chosen.key}) << '\n';
                 return 1;
             }
             chosen = MailSelection::Filter(*number, chosen.key);
@@ -100,21 +101,10 @@ int ExportMailFormat(const ExportRequest& request) {
             result = mailFormat ? ExportMails(db, chosen, *mailFormat, *target, progress, options)
                                 : PdfWriter()(db, chosen, *target, progress);
         }
-        request.out << result.written << " 通のメールを " << format << " で書き出しました（" << chosen.Describe()
-                    << "）: " << result.target.string() << '\n';
-        if (result.picturesNotDrawn > 0)
-            request.out << MessageOf(Failure(FailureCode::PicturesNotDrawn, {std::to_string(result.picturesNotDrawn)}))
-                        << '\n';
-        if (result.unreadableOriginals > 0)
-            request.out << MessageOf(
-                               Failure(FailureCode::OriginalsUnreadable, {std::to_string(result.unreadableOriginals)}))
-                        << '\n';
-        if (options.original && result.withoutOriginal > 0)
-            request.out << "うち " << result.withoutOriginal
-                        << " 通は元のメールが保存されていないため、通常の形式で書き出しました。\n";
+        request.out << ExportSummaryText(result, format, chosen, options.original);
         return 0;
     } catch (const std::exception& e) {
-        request.err << "kamomail export: 書き出せませんでした。" << ErrorText(e) << '\n';
+        request.err << "kamomail export: " << Say(ExportText::NotWritten, {ErrorText(e)}) << '\n';
         return 1;
     }
 }
@@ -125,14 +115,38 @@ int ExportCsvFormat(const ExportRequest& request) {
     return target ? RunTableExportCommand(*target, request.out, request.err) : 2;
 }
 
-// The writer of each format of `kamomail export`; what each format takes is its row in the command
-// table.
+// The writer of each format of `kamomail export` besides the mail formats (MailFormats(), each
+// written by ExportMailFormat); what each format takes is its row in the command table.
 constexpr std::pair<std::string_view, ExportHandler> kExportFormats[] = {
-    {"mbox", ExportMailFormat}, {"maildir", ExportMailFormat}, {"eml", ExportMailFormat},
-    {"html", ExportMailFormat}, {"pdf", ExportMailFormat},     {"csv", ExportCsvFormat},
+    {"pdf", ExportMailFormat},
+    {"csv", ExportCsvFormat},
 };
 
+ExportHandler HandlerOf(std::string_view format) {
+    if (MailFormatNamed(std::string(format)))
+        return ExportMailFormat;
+    for (const auto& [name, run] : kExportFormats)
+        if (format == name)
+            return run;
+    return nullptr;
+}
+
 } // namespace
+
+std::string ExportSummaryText(const ExportResult& result, std::string_view format, const MailSelection& selection,
+                              bool original) {
+    std::string text = Say(ExportText::Written, {std::to_string(result.written), std::string(format),
+                                                 selection.Describe(), result.target.string()}) +
+                       '\n';
+    if (result.picturesNotDrawn > 0)
+        text += MessageOf(Failure(FailureCode::PicturesNotDrawn, {std::to_string(result.picturesNotDrawn)})) + '\n';
+    if (result.unreadableOriginals > 0)
+        text +=
+            MessageOf(Failure(FailureCode::OriginalsUnreadable, {std::to_string(result.unreadableOriginals)})) + '\n';
+    if (original && result.withoutOriginal > 0)
+        text += Say(ExportText::WrittenWithoutOriginal, {std::to_string(result.withoutOriginal)}) + '\n';
+    return text;
+}
 
 void SetPdfWriter(PdfWriterFn writer) {
     PdfWriter() = writer;
@@ -146,10 +160,9 @@ int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         out << CommandHelpText("export");
         return 0;
     }
-    for (const auto& [name, run] : kExportFormats)
-        if (arguments->mode->name == name)
-            return run(ExportRequest{*arguments, out, err, progressShown});
-    err << "kamomail export: この kamomail は " << arguments->mode->name << " を書き出せません。\n";
+    if (const ExportHandler run = HandlerOf(arguments->mode->name))
+        return run(ExportRequest{*arguments, out, err, progressShown});
+    err << "kamomail export: " << Say(ExportText::FormatNotWritten, {std::string(arguments->mode->name)}) << '\n';
     return 1;
 }
 

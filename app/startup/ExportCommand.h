@@ -1,8 +1,8 @@
 #pragma once
 // kamomail export --format FORMAT TARGET ...: writes the archive for another program. Each format is
 // a mode of `export` in the command table, which says what it takes; the arguments are parsed by that
-// row and the format picks its writer from a table (ExportCommand.cpp, kExportFormats). For mail
-// programs:
+// row and the format picks its writer: MailExport for a mail format (MailFormats()), the others
+// from a table (ExportCommand.cpp, kExportFormats). For mail programs:
 //
 //   kamomail export --format mbox FILE [selection] [--seen all|sent] [--original] [--folders]
 //   kamomail export --format maildir DIR [selection] [--seen all|sent] [--original] [--folders]
@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -31,6 +32,12 @@ namespace kamo {
 using PdfWriterFn = ExportResult (*)(SQLite::Database& db, const MailSelection& selection,
                                      const std::filesystem::path& target, WaitReporter& wait);
 void SetPdfWriter(PdfWriterFn writer);
+
+// What `kamomail export` prints after the mails are written: how many, in which format (its name on
+// the command line), of which selection and where; then a line for each kind of mail written short of
+// what was asked (pictures not drawn, originals unreadable, and under `original` mails without one).
+std::string ExportSummaryText(const ExportResult& result, std::string_view format, const MailSelection& selection,
+                              bool original);
 
 int RunExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progressShown);
 int ExportCommand(const std::vector<std::string>& args);

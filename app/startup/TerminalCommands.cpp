@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "common/CommandTable.h"
+#include "common/Messages.h"
+#include "common/MessagesTerminal.h"
 #include "common/Version.h"
 #include "startup/ArchiveTerminalCommands.h"
 #include "startup/ExportCommand.h"
@@ -57,13 +59,12 @@ std::string HelpText() {
         return line + std::string(line.size() + 2 < kColumn ? kColumn - line.size() : 2, ' ') + std::string(summary) +
                '\n';
     };
-    std::string text = "KamoMail " + VersionText() + ": PostPet のメールを保存して表示します。\n\n" +
-                       entry("kamomail", "ウィンドウを開きます");
+    std::string text =
+        Say(TerminalText::HelpHead, {VersionText()}) + "\n\n" + entry("kamomail", TextOf(TerminalText::WindowSummary));
     for (const auto& c : Commands())
         if (!c.terminal.empty())
             text += entry(CommandLine(c), c.summary);
-    text += "\n設定: $KAMOMAIL_CONFIG_DIR (なければ $XDG_CONFIG_HOME/kamomail, ~/.config/kamomail)\n"
-            "データ: $KAMOMAIL_DATA_DIR (なければ $XDG_DATA_HOME/kamomail, ~/.local/share/kamomail)\n";
+    text += "\n" + Say(TerminalText::HelpFolders) + "\n";
     return text;
 }
 

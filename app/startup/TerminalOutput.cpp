@@ -7,6 +7,8 @@
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "common/Messages.h"
+#include "common/MessagesTerminal.h"
 
 namespace kamo {
 namespace {
@@ -114,7 +116,7 @@ bool MailOutput::Take(const ParsedOptions& parsed, std::string& error) {
     body = parsed.Has("--body");
     const std::string value = parsed.Value("--format").value_or("text");
     if (value != "json" && value != "text") {
-        error = "出力形式は text か json です: " + value;
+        error = Say(TerminalText::BadOutputFormat, {value});
         return false;
     }
     json = value == "json";
@@ -123,7 +125,7 @@ bool MailOutput::Take(const ParsedOptions& parsed, std::string& error) {
 
 bool MailOutput::Valid(std::string& error) const {
     if (body && !json) {
-        error = "--body は --format json と一緒に使います。";
+        error = Say(TerminalText::OptionNeeds, {"--body", "--format json"});
         return false;
     }
     return true;
