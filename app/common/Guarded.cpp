@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/Prompter.h"
 
 namespace kamo {
@@ -12,7 +13,7 @@ void Guarded(Prompter& prompter, const std::function<void()>& work) {
     try {
         work();
     } catch (const std::exception& e) {
-        prompter.Error(std::string("エラーが発生しました。\n") + ErrorText(e));
+        prompter.Error(Say(ArchiveText::ErrorOccurred, {ErrorText(e)}));
     }
 }
 

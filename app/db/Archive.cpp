@@ -9,6 +9,8 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include "common/AsciiText.h"
+#include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/Prompter.h"
 #include "db/Attachments.h"
 #include "db/Schema.h"
@@ -77,7 +79,8 @@ void RemoveJournals(const fs::path& path) {
 
 bool CreateDatabase(const fs::path& path, Prompter& prompter) {
     const bool replacing = fs::exists(path);
-    if (replacing && !prompter.AskYesNo("Fileは既に存在します。削除しますか？", "Table Create"))
+    if (replacing &&
+        !prompter.AskYesNo(Say(ArchiveText::ReplaceArchiveQuestion), Say(ArchiveText::ReplaceArchiveTitle)))
         return false;
 
     const fs::path building = path.string() + ".Create";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/Prompter.h"
 #include "db/Archive.h"
 #include "db/ArchiveSeal.h"
@@ -46,14 +47,13 @@ std::unique_ptr<InstanceLock> TakeInstanceLock(const AppFolders& folders, Prompt
     auto lock = InstanceLock::TryAcquire(folders.settingsDir, &openError);
     std::error_code ec;
     if (!lock && !openError.empty()) {
-        prompter.Error("設定フォルダに書き込めません（" + openError + "）。\n" + folders.settingsDir.string());
+        prompter.Error(Say(ArchiveText::SettingsFolderUnwritable, {openError, folders.settingsDir.string()}));
     } else if (!lock) {
         std::ifstream in(BusyNotePath(folders), std::ios::binary);
         std::string doing;
         std::getline(in, doing);
-        prompter.Message(doing.empty() ? std::string("KamoMailはすでに実行されています。")
-                                       : "KamoMailはすでに実行されています。\nいま起動の途中です（" + doing +
-                                             "）。終わるまでお待ち下さい。");
+        prompter.Message(doing.empty() ? Say(ArchiveText::AlreadyRunning)
+                                       : Say(ArchiveText::AlreadyRunningStarting, {doing}));
     } else {
         // A note left by a copy that was killed in its start says nothing any more.
         std::filesystem::remove(BusyNotePath(folders), ec);
@@ -86,7 +86,7 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
     // A sealed archive is as the last clean close left it: its header and schema are enough. Any
     // doubt there, or no seal, and the whole file is read.
     if (sealed) {
-        Tell(options, "アーカイブを確かめています…");
+        Tell(options, Say(ArchiveText::CheckingArchive));
         if (IsOpenableArchive(archive))
             return true;
     }
@@ -94,7 +94,7 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
     bool sound = false;
     bool busy = false;
     {
-        const std::string doing = "アーカイブを検査しています…";
+        const std::string doing = Say(ArchiveText::InspectingArchive);
         BusyNote note(folders, doing);
         Tell(options, doing);
         sound = IsSoundArchive(
@@ -108,30 +108,26 @@ bool RepairBrokenArchive(const AppFolders& folders, const std::filesystem::path&
     if (busy) {
         // In use, not broken: nothing to restore, and nothing may be copied over it.
         const std::string holder = ArchiveLockHolder(archive);
-        prompter.Error(archive.string() + "\nアーカイブは他のプログラムが使用中です" +
-                       (holder.empty() ? std::string() : "（" + holder + "）") +
-                       "。\nそのプログラムが終わってから、もう一度起動して下さい。アーカイブはそのままです。");
+        prompter.Error(holder.empty() ? Say(ArchiveText::ArchiveInUse, {archive.string()})
+                                      : Say(ArchiveText::ArchiveInUseBy, {archive.string(), holder}));
         return false;
     }
-    const std::string told =
-        archive.string() + "\nアーカイブが壊れています（" + (why ? MessageOf(*why) : std::string()) + "）。";
+    const std::string told = Say(ArchiveText::ArchiveBroken, {archive.string(), why ? MessageOf(*why) : std::string()});
     const std::filesystem::path copy = NewestSoundCopy(archive);
     if (copy.empty()) {
-        prompter.Error(told +
-                       "\n元に戻せる健全なコピー（.New / .Bak）がありません。ファイルはそのまま残してあります。");
+        prompter.Error(Say(ArchiveText::NoSoundCopy, {told}));
         return false;
     }
     const std::filesystem::path broken = FreeBrokenName(archive);
-    if (!prompter.AskYesNo(told + "\n" + copy.filename().string() + " から元に戻しますか？\n壊れたファイルは " +
-                           broken.filename().string() + " として残します。")) {
-        prompter.Error(told + "\n何も変更していません。元に戻すには、KamoMail を終了してから\n" + copy.string() +
-                       "\nを\n" + archive.string() + "\nにコピーして下さい。");
+    if (!prompter.AskYesNo(
+            Say(ArchiveText::RestoreQuestion, {told, copy.filename().string(), broken.filename().string()}))) {
+        prompter.Error(Say(ArchiveText::RestoreDeclined, {told, copy.string(), archive.string()}));
         return false;
     }
     std::error_code ec;
     std::filesystem::rename(archive, broken, ec);
     if (ec || !AtomicCopyFile(copy, archive)) {
-        prompter.Error(told + "\n元に戻せませんでした。" + (ec ? ec.message() : std::string()));
+        prompter.Error(Say(ArchiveText::RestoreFailed, {told, ec ? ec.message() : std::string()}));
         return false;
     }
     report.restoredFrom = copy.filename().string();
@@ -154,30 +150,30 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
 
     if (NeedsVersionUpgrade(StoredVersionText(settings.settingsPath))) {
         if (FileExists(archive)) {
-            Tell(options, "アーカイブを新しい版に合わせています…");
+            Tell(options, Say(ArchiveText::UpgradingArchive));
             try {
                 auto db = OpenArchive(archive);
                 UpgradeArchive(*db);
             } catch (const std::exception& e) {
-                prompter.Error(settings.databasePath + "　" + ErrorText(e));
+                prompter.Error(Say(ArchiveText::FileError, {settings.databasePath, ErrorText(e)}));
                 return nullptr;
             }
         }
         r.upgraded = true;
         if (!WriteVersionKey(settings.settingsPath)) {
-            prompter.Error(settings.settingsPath + "　書き込みエラー");
+            prompter.Error(Say(ArchiveText::SettingsWriteError, {settings.settingsPath}));
             return nullptr;
         }
     }
 
     try {
         if (!FileExists(archive)) {
-            Tell(options, "アーカイブを作成しています…");
+            Tell(options, Say(ArchiveText::CreatingArchive));
             CreateDatabase(archive, prompter);
             r.created = true;
         }
     } catch (const std::exception& e) {
-        prompter.Error(settings.databasePath + "　" + ErrorText(e));
+        prompter.Error(Say(ArchiveText::FileError, {settings.databasePath, ErrorText(e)}));
         return nullptr;
     }
 
@@ -189,20 +185,20 @@ std::unique_ptr<SQLite::Database> PrepareArchive(const AppFolders& folders, Sett
 
     // After a full check the compaction need not read the whole file again before its copy.
     if (options.compact) {
-        const std::string doing = "最適化しています…";
+        const std::string doing = Say(ArchiveText::Compacting);
         BusyNote note(folders, doing);
         Tell(options, doing);
         r.compacted = CompactDatabase(archive, options.compactHook, r.fullCheck && r.restoredFrom.empty());
     }
 
     try {
-        Tell(options, "アーカイブを開いています…");
+        Tell(options, Say(ArchiveText::OpeningArchive));
         auto db = OpenArchive(archive);
         // An archive written before the attachment table existed gets it here, whatever its "Ver".
         AddMissingTables(*db);
         return db;
     } catch (const std::exception& e) {
-        prompter.Error(settings.databasePath + "　" + ErrorText(e));
+        prompter.Error(Say(ArchiveText::FileError, {settings.databasePath, ErrorText(e)}));
         return nullptr;
     }
 }

@@ -12,8 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "db/Schema.h"
-
 #include "platform/FileUtil.h"
 
 namespace kamo {
@@ -185,7 +186,8 @@ std::string ArchiveLockHolder(const fs::path& file) {
     std::ifstream comm("/proc/" + std::to_string(lock.l_pid) + "/comm");
     std::string name;
     std::getline(comm, name);
-    return (name.empty() ? std::string("プロセス") : name) + " (PID " + std::to_string(lock.l_pid) + ")";
+    return Say(ArchiveText::LockHolder,
+               {name.empty() ? Say(ArchiveText::UnknownProcess) : name, std::to_string(lock.l_pid)});
 }
 
 bool IsCompleteArchive(const fs::path& file, std::optional<Failure>* why) {

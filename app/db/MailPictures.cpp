@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/MessagesArchive.h"
+
 namespace kamo {
 namespace {
 
@@ -21,8 +23,8 @@ PictureSize Scaled(PictureSize size, double factor) {
 
 } // namespace
 
-const char* const kPictureNote = "画像を表示できません（壊れているか大きすぎます）";
-const char* const kPictureCutNote = "画像の一部が欠けています";
+const char* const kPictureNote = TextOf(ArchiveText::PictureNote);
+const char* const kPictureCutNote = TextOf(ArchiveText::PictureCutNote);
 
 bool IsCutJpeg(std::string_view bytes) {
     if (PictureFormatOf(bytes) != "jpeg")

@@ -9,6 +9,8 @@
 
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "common/Messages.h"
+#include "common/MessagesFriends.h"
 #include "db/MailQueries.h"
 #include "platform/FileUtil.h"
 #include "platform/Folders.h"
@@ -265,7 +267,7 @@ int64_t RestoreMailNames(SQLite::Database& db) {
 }
 
 std::string PetKindText(const std::string& petKind) {
-    return petKind.empty() ? std::string() : "種類 " + petKind;
+    return petKind.empty() ? std::string() : Say(FriendText::PetKind, {petKind});
 }
 
 } // namespace kamo

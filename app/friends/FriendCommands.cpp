@@ -6,6 +6,7 @@
 #include "common/ArchiveView.h"
 #include "common/AsciiText.h"
 #include "common/Messages.h"
+#include "common/MessagesFriends.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -21,7 +22,7 @@ namespace {
 
 // Renaming work: the change, then the look-ups and filters that follow the names.
 bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
-            const std::function<int64_t(SQLite::Database&)>& change, const std::string& done) {
+            const std::function<int64_t(SQLite::Database&)>& change, FriendText done) {
     SQLite::Database& db = session.Database();
     int64_t changed = 0;
     bool filtered = true;
@@ -32,29 +33,28 @@ bool Rename(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, Arc
         filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
-        prompter.Error(std::string("メールの名前を変えられませんでした。\n") + ErrorText(e), "おともだち");
+        prompter.Error(Say(FriendText::RenameFailed, {ErrorText(e)}), Say(FriendText::Title));
         return false;
     }
     view.ShowViewMode();
     if (!filtered)
-        prompter.Error("名前は変えましたが、フィルターの実行に失敗しました。", "おともだち");
-    prompter.Message(WithSeparators(changed) + " 件のメールの" + done, "おともだち");
+        prompter.Error(Say(FriendText::RenamedUnfiltered), Say(FriendText::Title));
+    prompter.Message(Say(done, {WithSeparators(changed)}), Say(FriendText::Title));
     return filtered;
 }
 
 // The damaged records by their place in the file: the first ten, then how many more.
 std::string DamagedSummary(const std::vector<DamagedFriendRecord>& damaged) {
-    std::string text =
-        "壊れたレコード " + WithSeparators(static_cast<int64_t>(damaged.size())) + " 件は読み込みませんでした。";
+    std::string text = Say(FriendText::DamagedRecords, {WithSeparators(static_cast<int64_t>(damaged.size()))});
     constexpr size_t kShown = 10;
     for (size_t i = 0; i < damaged.size() && i < kShown; ++i) {
         const auto& d = damaged[i];
-        text += "\n　" + WithSeparators(d.record) + " 件目（バイト位置 " +
-                WithSeparators(static_cast<int64_t>(d.offset)) + "、" + WithSeparators(static_cast<int64_t>(d.size)) +
-                " バイト）";
+        text +=
+            Say(FriendText::DamagedRecord, {WithSeparators(d.record), WithSeparators(static_cast<int64_t>(d.offset)),
+                                            WithSeparators(static_cast<int64_t>(d.size))});
     }
     if (damaged.size() > kShown)
-        text += "\n　ほか " + WithSeparators(static_cast<int64_t>(damaged.size() - kShown)) + " 件";
+        text += Say(FriendText::DamagedMore, {WithSeparators(static_cast<int64_t>(damaged.size() - kShown))});
     return text;
 }
 
@@ -74,20 +74,19 @@ bool ReadFriendsCommand(ArchiveSession& session, Prompter& prompter, WaitReporte
         read = ReadFriendFile(session.Database(), library.FriendEdit(), friendFile,
                               session.Folders().dataDir / kFriendTextName);
     } catch (const NotAFriendFile& e) {
-        prompter.Error(ErrorText(e), "おともだち");
+        prompter.Error(ErrorText(e), Say(FriendText::Title));
         return false;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("おともだちファイルを読み込めませんでした。\n") + ErrorText(e), "おともだち");
+        prompter.Error(Say(FriendText::ReadFailed, {ErrorText(e)}), Say(FriendText::Title));
         return false;
     }
-    const std::string summary = "おともだちファイルを読み込みました。\n追加 " + WithSeparators(read.added) +
-                                " 件 / 更新 " + WithSeparators(read.updated) + " 件 / 変更なし " +
-                                WithSeparators(read.unchanged) + " 件";
+    const std::string summary = Say(
+        FriendText::Read, {WithSeparators(read.added), WithSeparators(read.updated), WithSeparators(read.unchanged)});
     if (read.damaged.empty()) {
-        prompter.Message(summary, "おともだち");
+        prompter.Message(summary, Say(FriendText::Title));
         return true;
     }
-    prompter.Error(summary + "\n" + DamagedSummary(read.damaged), "おともだち");
+    prompter.Error(summary + "\n" + DamagedSummary(read.damaged), Say(FriendText::Title));
     return false;
 }
 
@@ -109,9 +108,7 @@ bool OfferFriendFileBeside(ArchiveSession& session, Prompter& prompter, WaitRepo
     const std::string& settings = session.AppSettings().settingsPath;
     if (ReadFriendFilePath(settings) == file.string() || ReadDeclinedFriendFile(settings) == file.string())
         return false;
-    if (!prompter.AskYesNo("PostPet のおともだちファイルが見つかりました。おともだち帳に読み込みますか？\n" +
-                               file.string(),
-                           "おともだち")) {
+    if (!prompter.AskYesNo(Say(FriendText::OfferFriendFile, {file.string()}), Say(FriendText::Title))) {
         WriteDeclinedFriendFile(settings, file.string());
         return false;
     }
@@ -124,12 +121,12 @@ bool ExportFriendCards(const std::vector<Friend>& friends, const std::filesystem
     try {
         WriteFriendCards(friends, target, archive);
     } catch (const std::exception& e) {
-        prompter.Error(std::string("おともだち帳を書き出せませんでした。\n") + ErrorText(e), "おともだち");
+        prompter.Error(Say(FriendText::CardsFailed, {ErrorText(e)}), Say(FriendText::Title));
         return false;
     }
-    prompter.Message("おともだち " + WithSeparators(static_cast<int64_t>(friends.size())) +
-                         " 人を vCard に書き出しました。\n" + target.string(),
-                     "おともだち");
+    prompter.Message(
+        Say(FriendText::CardsWritten, {WithSeparators(static_cast<int64_t>(friends.size())), target.string()}),
+        Say(FriendText::Title));
     return true;
 }
 
@@ -137,11 +134,11 @@ bool RenameCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
                    FriendName which) {
     return Rename(
         session, prompter, wait, view, [which](SQLite::Database& db) { return ApplyFriendNames(db, which); },
-        which == FriendName::Owner ? "名前を飼い主の名前にしました。" : "名前をペットの名前にしました。");
+        which == FriendName::Owner ? FriendText::RenamedToOwner : FriendText::RenamedToPet);
 }
 
 bool RestoreNamesCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view) {
-    return Rename(session, prompter, wait, view, RestoreMailNames, "名前をメールのもとの名前に戻しました。");
+    return Rename(session, prompter, wait, view, RestoreMailNames, FriendText::RenamedBack);
 }
 
 } // namespace kamo

@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 
+#include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/Prompter.h"
 #include "common/Version.h"
 #include "platform/ProfileFile.h"
@@ -142,7 +144,7 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
 
     auto dir = file.Find(kPostPet, "PostPet Dir");
     if (dir && dir->empty()) {
-        prompter.Error(s.settingsPath + "　読み込みエラー　PostPet Path");
+        prompter.Error(Say(ArchiveText::SettingsPostPetDirError, {s.settingsPath}));
         return false;
     }
     s.postPetDir = dir ? *dir : kDefaultPostPetDir;
@@ -238,7 +240,7 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
         file.Set(kWindowLayout, "Trash Columns", s.trashColumns);
 
     if (!file.Save()) {
-        prompter.Error(s.settingsPath + "　書き込みエラー");
+        prompter.Error(Say(ArchiveText::SettingsWriteError, {s.settingsPath}));
         return false;
     }
     return true;

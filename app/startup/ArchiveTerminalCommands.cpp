@@ -6,6 +6,7 @@
 
 #include "common/ArchiveView.h"
 #include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
 #include "db/Backups.h"
@@ -32,7 +33,7 @@ int WithSession(const std::string& name, std::ostream& out, std::ostream& err,
         const bool ok = work(*session, prompter);
         return ok && !prompter.failed ? 0 : 1;
     } catch (const std::exception& e) {
-        err << "kamomail " << name << ": エラーが発生しました。" << ErrorText(e) << '\n';
+        err << Say(ArchiveText::TerminalError, {name, ErrorText(e)}) << '\n';
         return 1;
     }
 }
@@ -112,12 +113,12 @@ int RunTrashCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
         if (what == "--empty") {
             const TrashOutcome outcome = EmptyWholeTrash(db);
-            out << "ゴミ箱を空にしました（" << outcome.removed << " 通）。\n";
+            out << Say(ArchiveText::TrashEmptied, {std::to_string(outcome.removed)}) << '\n';
             return true;
         }
         NullWaitReporter quiet;
         const TrashOutcome outcome = RestoreLastBatch(db, session.Filters(), quiet);
-        out << "元に戻しました（" << outcome.restored.size() << " 通）。\n";
+        out << Say(ArchiveText::TrashRestored, {std::to_string(outcome.restored.size())}) << '\n';
         if (outcome.refreshError)
             std::rethrow_exception(outcome.refreshError);
         return outcome.filtered;

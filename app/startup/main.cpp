@@ -23,6 +23,7 @@
 #include "browse/QtJapanese.h"
 #include "browse/frmKamoMail.h"
 #include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/QtPrompter.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
@@ -166,7 +167,7 @@ int RunWindowProgram(int argc, char** argv) {
     session->StartUpkeep();
 
     // 9. The main window; its load reads the settings.
-    splash->Tell("メールの一覧を用意しています…");
+    splash->Tell(kamo::Say(kamo::ArchiveText::PreparingList));
     auto window = std::make_unique<kamo::frmKamoMail>(*session, prompter);
     mainWindow = window.get();
     prompter.SetParent(window.get());
@@ -199,14 +200,12 @@ int main(int argc, char** argv) {
             return run(std::vector<std::string>(argv + 2, argv + argc));
         // Anything else starting with '-' is left to Qt (-platform, -style, ...).
         if (first.empty() || first[0] != '-') {
-            std::cerr << "kamomail: 不明なコマンドです: " << first
-                      << " (使えるコマンド: " << kamo::TerminalCommandNames() << ")\n";
+            std::cerr << kamo::Say(kamo::ArchiveText::UnknownCommand, {first, kamo::TerminalCommandNames()}) << '\n';
             return 2;
         }
     }
     if (!HasDisplay()) {
-        std::cerr << "kamomail: ウィンドウを開くにはディスプレイ (DISPLAY または WAYLAND_DISPLAY) が必要です。"
-                  << "ディスプレイなしで使えるコマンド: " << kamo::TerminalCommandNames() << '\n';
+        std::cerr << kamo::Say(kamo::ArchiveText::NoDisplay, {kamo::TerminalCommandNames()}) << '\n';
         return 1;
     }
     return RunWindowProgram(argc, argv);

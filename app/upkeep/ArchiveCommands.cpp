@@ -4,6 +4,7 @@
 
 #include "common/ArchiveView.h"
 #include "common/Messages.h"
+#include "common/MessagesArchive.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -20,16 +21,14 @@ std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prom
         wait.ShowBusy(WaitPhase::MakingBackup);
         return MakeBackup(session.Archive(), session.Folders().dataDir, TodayText());
     } catch (const std::exception& e) {
-        prompter.Error(std::string("バックアップを作成できませんでした。\n") + ErrorText(e), "バックアップ");
+        prompter.Error(Say(ArchiveText::BackupFailed, {ErrorText(e)}), Say(ArchiveText::BackupTitle));
         return std::nullopt;
     }
 }
 
 bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                      const RecreateStepHook& hook) {
-    if (!prompter.AskYesNo(
-            "データベースを再作成します。先に今日のバックアップを作成します。\n     よろしいでしょうか？",
-            "データベースの再作成"))
+    if (!prompter.AskYesNo(Say(ArchiveText::RecreateQuestion), Say(ArchiveText::RecreateTitle)))
         return false;
     bool ok = true;
     view.LetGoOfArchive();
@@ -40,13 +39,11 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
             session, [&](SQLite::Database& db) { return RefreshDerivedData(db, session.Filters(), wait); }, hook);
     } catch (const std::exception& e) {
         ok = false;
-        prompter.Error(std::string("データベースを再作成できませんでした。元のデータベースはそのままです。\n") +
-                           ErrorText(e),
-                       "データベースの再作成");
+        prompter.Error(Say(ArchiveText::RecreateFailed, {ErrorText(e)}), Say(ArchiveText::RecreateTitle));
     }
     view.ShowViewMode();
     if (ok)
-        prompter.Message("データベースを再作成しました。", "データベースの再作成");
+        prompter.Message(Say(ArchiveText::Recreated), Say(ArchiveText::RecreateTitle));
     return ok;
 }
 
@@ -54,19 +51,35 @@ namespace {
 
 // What a table holds, in the user's words, before the table's own name (it names the file).
 std::string TableCaption(const std::string& table) {
-    static const std::pair<const char*, const char*> kCaptions[] = {
-        {"tblKamoMail", "メール"},         {"tblSearch_Addresses", "アドレスの一覧"},
-        {"tblSearch_Name", "名前の一覧"},  {"tblFriend", "おともだち帳"},
-        {"tblFilter", "フィルター"},       {"tblFilterData", "フィルターの振り分け結果"},
-        {"tblAttachment", "添付ファイル"}, {"tblOriginalNames", "メールのもとの名前"},
+    static const std::pair<const char*, ArchiveText> kCaptions[] = {
+        {"tblKamoMail", ArchiveText::TableMail},          {"tblSearch_Addresses", ArchiveText::TableAddresses},
+        {"tblSearch_Name", ArchiveText::TableNames},      {"tblFriend", ArchiveText::TableFriends},
+        {"tblFilter", ArchiveText::TableFilters},         {"tblFilterData", ArchiveText::TableFilterResults},
+        {"tblAttachment", ArchiveText::TableAttachments}, {"tblOriginalNames", ArchiveText::TableOriginalNames},
     };
     for (const auto& [name, caption] : kCaptions)
         if (table == name)
-            return std::string(caption) + "　" + table;
+            return Say(ArchiveText::TableCaption, {Say(caption), table});
     return table;
 }
 
 } // namespace
+
+std::string TablesExportedText(const std::filesystem::path& folder, const std::vector<TableCount>& counts) {
+    std::string text = Say(ArchiveText::TablesExported, {folder.string()});
+    for (const auto& c : counts)
+        text += Say(ArchiveText::TableExported, {TableCaption(c.table), c.table, WithSeparators(c.rows)});
+    return text;
+}
+
+std::string TablesImportedText(const std::filesystem::path& folder, const std::vector<TableCount>& counts) {
+    std::string text = Say(ArchiveText::TablesImported, {folder.string()});
+    for (const auto& c : counts)
+        text += c.rebuilt ? Say(ArchiveText::TableRebuilt, {TableCaption(c.table)})
+                          : Say(ArchiveText::TableImported,
+                                {TableCaption(c.table), WithSeparators(c.rows), WithSeparators(c.skipped)});
+    return text;
+}
 
 bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
                       const std::filesystem::path& folder) {
@@ -79,16 +92,10 @@ bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
             wait.Pump();
         });
     } catch (const std::exception& e) {
-        prompter.Error(std::string("書き出せませんでした。\n") + ErrorText(e), "エクスポート");
+        prompter.Error(Say(ArchiveText::TablesExportFailed, {ErrorText(e)}), Say(ArchiveText::TablesExportTitle));
         return false;
     }
-    std::string text = "書き出しました。\n" + folder.string() +
-                       "\n"
-                       "KamoMail のデータすべてを、表ごとの CSV ファイルにしました（「インポート」で取り込めます。"
-                       "メールソフトで読む形式は「メールを書き出す」です）。\n";
-    for (const auto& c : counts)
-        text += TableCaption(c.table) + " → " + c.table + ".csv: " + WithSeparators(c.rows) + " 行\n";
-    prompter.Message(text, "エクスポート");
+    prompter.Message(TablesExportedText(folder, counts), Say(ArchiveText::TablesExportTitle));
     return true;
 }
 
@@ -107,18 +114,13 @@ bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter&
         refreshed = RefreshDerivedData(session.Database(), session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
-        prompter.Error(std::string("取り込めませんでした。\n") + ErrorText(e), "インポート");
+        prompter.Error(Say(ArchiveText::TablesImportFailed, {ErrorText(e)}), Say(ArchiveText::TablesImportTitle));
         return false;
     }
     view.ShowViewMode();
-    std::string text = "取り込みました。\n" + folder.string() + "\n";
-    for (const auto& c : counts)
-        text += c.rebuilt ? TableCaption(c.table) + ": 取り込まず作り直しました（メールから作るデータです）\n"
-                          : TableCaption(c.table) + ": 追加 " + WithSeparators(c.rows) + " 行 / 保存済み " +
-                                WithSeparators(c.skipped) + " 行\n";
     if (!refreshed)
-        prompter.Error("取り込みましたが、フィルターの実行に失敗しました。", "インポート");
-    prompter.Message(text, "インポート");
+        prompter.Error(Say(ArchiveText::TablesImportedUnfiltered), Say(ArchiveText::TablesImportTitle));
+    prompter.Message(TablesImportedText(folder, counts), Say(ArchiveText::TablesImportTitle));
     return refreshed;
 }
 

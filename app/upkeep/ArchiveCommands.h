@@ -3,6 +3,8 @@
 // recreation (memDBEdit). Each takes the session, a prompter, a wait reporter and the view.
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 
@@ -14,6 +16,7 @@ class ArchiveSession;
 class ArchiveView;
 class Prompter;
 class WaitReporter;
+struct TableCount;
 
 // Makes today's backup under the wait window; its path, or nothing after telling the user why.
 std::optional<std::filesystem::path> BackupCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait);
@@ -27,10 +30,17 @@ bool RecreateCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& 
 bool ExportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
                       const std::filesystem::path& folder);
 
+// What the export tells: the folder, then each table written (what it holds, its file, its rows).
+std::string TablesExportedText(const std::filesystem::path& folder, const std::vector<TableCount>& counts);
+
 // Reads such a folder back into the archive (rows not stored yet; files of derived tables are
 // named and left unread), then makes the derived data again and shows the view anew. False when nothing was imported
 // (told why).
 bool ImportCsvCommand(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                       const std::filesystem::path& folder);
+
+// What the import tells: the folder, then each table (rows added and already stored, or made again
+// from the mail instead of read).
+std::string TablesImportedText(const std::filesystem::path& folder, const std::vector<TableCount>& counts);
 
 } // namespace kamo
