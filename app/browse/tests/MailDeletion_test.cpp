@@ -162,13 +162,19 @@ TEST(DeletionAsk, EachKindNamesItsTargetAndCountsWithSeparators) {
     mail.subject = "返事";
     const Case cases[] = {
         {"mail", mail, 1, BrowseText::DeleteMailAsk, {"2002/03/01", "10:00:00", "返事"}},
-        {"address", KeyTarget(ViewMode::Address, "taro@example.jp", 0), 999, BrowseText::DeleteAddressAsk,
+        {"address",
+         KeyTarget(ViewMode::Address, "taro@example.jp", 0),
+         999,
+         BrowseText::DeleteAddressAsk,
          {"taro@example.jp", "999"}},
         {"name", KeyTarget(ViewMode::Name, "太郎", 0), 1000, BrowseText::DeleteNameAsk, {"太郎", "1,000"}},
         // A party without a name is asked about as the list shows it.
         {"no name", KeyTarget(ViewMode::Name, kNoName, 0), 2, BrowseText::DeleteNameAsk, {"（名前なし）", "2"}},
         {"blank name", KeyTarget(ViewMode::Name, " \t", 0), 2, BrowseText::DeleteNameAsk, {"（名前なし）", "2"}},
-        {"date", KeyTarget(ViewMode::Date, "2002/03/01", 0), 1234567, BrowseText::DeleteDateAsk,
+        {"date",
+         KeyTarget(ViewMode::Date, "2002/03/01", 0),
+         1234567,
+         BrowseText::DeleteDateAsk,
          {"2002/03/01", "1,234,567"}},
         {"filter", KeyTarget(ViewMode::Filter, "はなこ", 10), 1, BrowseText::DeleteFilterAsk, {"はなこ", "1"}},
     };
@@ -187,7 +193,8 @@ TEST(DeletionAsk, QuestionsSayWhereTheMailGoes) {
          "     よろしいでしょうか？"},
         {EmptyTrashQuestion(1234),
          "ゴミ箱のメール 1,234 件を完全に削除します。元に戻すことはできません。\n"
-         "PostPet のフォルダにこれらのメールが残っていると、次の読み込みで再び保存されます。\n     よろしいでしょうか？"},
+         "PostPet のフォルダにこれらのメールが残っていると、次の読み込みで再び保存されます。\n     "
+         "よろしいでしょうか？"},
     };
     for (const auto& [asked, expected] : cases)
         EXPECT_EQ(asked, expected);
