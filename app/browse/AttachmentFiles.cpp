@@ -5,6 +5,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {
@@ -70,7 +72,8 @@ std::string ExtensionOf(std::string_view contentType) {
 } // namespace
 
 std::string AttachmentLabel(const AttachmentEntry& entry) {
-    return SafeFileName(entry.name, entry.position, entry.contentType) + "（" + Thousands(entry.size) + " バイト）";
+    return Say(BrowseText::AttachmentLabel,
+               {SafeFileName(entry.name, entry.position, entry.contentType), Thousands(entry.size)});
 }
 
 std::string SafeFileName(std::string_view name, int64_t position, std::string_view contentType) {
@@ -87,7 +90,7 @@ std::string SafeFileName(std::string_view name, int64_t position, std::string_vi
     while (!clean.empty() && clean.back() == ' ')
         clean.pop_back();
     if (clean.empty())
-        return "添付ファイル" + std::to_string(position) + ExtensionOf(contentType);
+        return Say(BrowseText::UnnamedAttachment, {std::to_string(position), ExtensionOf(contentType)});
     if (clean.size() > kMaxNameBytes) {
         const std::size_t dot = clean.rfind('.');
         const std::string extension =

@@ -1,5 +1,7 @@
 #include "browse/KeyLists.h"
 
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "db/BrowseQueries.h"
 #include "mime/MailAddresses.h"
 
@@ -25,7 +27,7 @@ std::vector<KeyItem> FillAddressList(SQLite::Database& db) {
 
 std::string ShownName(const std::string& name) {
     if (name == kNoName || name.find_first_not_of(" \t") == std::string::npos)
-        return "（名前なし）";
+        return Say(BrowseText::NoName);
     return name;
 }
 
@@ -46,10 +48,8 @@ std::vector<KeyItem> FillFilterList(SQLite::Database& db) {
     for (FilterKey& key : FilterKeys(db)) {
         KeyItem item;
         item.filterNo = key.number;
-        item.text = std::move(key.header);
         // Read-time filters hold no mail of their own; say so instead of showing an empty view.
-        if (key.actionCode != 0)
-            item.text += "　（１）メールを読み込まない";
+        item.text = key.actionCode != 0 ? Say(BrowseText::ReadTimeFilterLine, {key.header}) : std::move(key.header);
         items.push_back(std::move(item));
     }
     return items;

@@ -5,6 +5,7 @@
 
 #include "browse/KeyLists.h"
 #include "common/ArchiveView.h"
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -14,12 +15,6 @@
 #include "upkeep/TrashActions.h"
 
 namespace kamo {
-namespace {
-
-// Deleted mail goes to the trash, and the question says so.
-constexpr std::string_view kAskTail = "\n     メールはゴミ箱に移り、あとで元に戻せます。\n     よろしいでしょうか？";
-
-} // namespace
 
 DeletionTarget KeyTarget(ViewMode mode, const std::string& key, int64_t filterNo) {
     DeletionTarget t;
@@ -46,22 +41,27 @@ int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target) {
     return CountMailGroup(db, target);
 }
 
-std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
+DeletionAsk DeletionAskOf(const DeletionTarget& target, int64_t count) {
     const std::string n = WithSeparators(count);
     switch (target.kind) {
     case DeletionTarget::Kind::Mail:
-        return target.mail.ymd + " " + target.mail.hms + " のメール「" + target.subject + "」を削除します。" +
-               std::string(kAskTail);
+        return {BrowseText::DeleteMailAsk, {target.mail.ymd, target.mail.hms, target.subject}};
     case DeletionTarget::Kind::Address:
-        return "アドレス「" + target.key + "」の送受信メール " + n + " 件を削除します。" + std::string(kAskTail);
+        return {BrowseText::DeleteAddressAsk, {target.key, n}};
     case DeletionTarget::Kind::Name:
-        return "名前「" + ShownName(target.key) + "」の送受信メール " + n + " 件を削除します。" + std::string(kAskTail);
+        return {BrowseText::DeleteNameAsk, {ShownName(target.key), n}};
     case DeletionTarget::Kind::Date:
-        return target.key + " のメール " + n + " 件を削除します。" + std::string(kAskTail);
+        return {BrowseText::DeleteDateAsk, {target.key, n}};
     case DeletionTarget::Kind::Filter:
-        return "フィルター「" + target.key + "」のメール " + n + " 件を削除します。" + std::string(kAskTail);
+        break;
     }
-    return {};
+    return {BrowseText::DeleteFilterAsk, {target.key, n}};
+}
+
+std::string DeletionQuestion(const DeletionTarget& target, int64_t count) {
+    const DeletionAsk ask = DeletionAskOf(target, count);
+    // Deleted mail goes to the trash, and the question says so.
+    return Say(BrowseText::AskMovingToTrash, {Say(ask.what, ask.details)});
 }
 
 int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target) {
@@ -71,19 +71,15 @@ int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target) {
     return move.mails;
 }
 
-std::vector<MailKey> UndoLastDeletion(SQLite::Database& db) {
-    return RestoreBatchAlone(db, 0);
-}
-
 int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& wait, ArchiveView& view,
                     const DeletionTarget& target) {
     SQLite::Database& db = session.Database();
     const int64_t count = CountTarget(db, target);
     if (count == 0) {
-        prompter.Message("削除するメールがありません。");
+        prompter.Message(Say(BrowseText::NothingToDelete));
         return 0;
     }
-    if (!prompter.AskYesNo(DeletionQuestion(target, count), "メールの削除"))
+    if (!prompter.AskYesNo(DeletionQuestion(target, count), Say(BrowseText::DeletionTitle)))
         return 0;
     int64_t deleted = 0;
     bool filtered = true;
@@ -94,12 +90,12 @@ int64_t RunDeletion(ArchiveSession& session, Prompter& prompter, WaitReporter& w
         filtered = RefreshDerivedData(db, session.Filters(), wait);
     } catch (const std::exception& e) {
         view.ShowViewMode();
-        prompter.Error(std::string("メールを削除できませんでした。何も削除していません。\n") + e.what());
+        prompter.Error(Say(BrowseText::DeletionFailed, {e.what()}));
         return 0;
     }
     view.ShowViewMode();
     if (!filtered)
-        prompter.Error("メールは削除しましたが、フィルターの実行に失敗しました。");
+        prompter.Error(Say(BrowseText::DeletedNotFiltered));
     return deleted;
 }
 
@@ -118,16 +114,16 @@ std::vector<MailKey> RunRestore(ArchiveSession& session, Prompter& prompter, Wai
             std::rethrow_exception(outcome.refreshError);
     } catch (const std::exception& e) {
         view.ShowViewMode();
-        prompter.Error(std::string("メールを元に戻せませんでした。\n") + e.what());
+        prompter.Error(Say(BrowseText::RestoreFailed, {e.what()}));
         return {};
     }
     if (outcome.restored.empty()) {
-        prompter.Message("元に戻す削除がありません。");
+        prompter.Message(Say(BrowseText::NothingToRestore));
         return {};
     }
     view.ShowViewMode();
     if (!outcome.filtered)
-        prompter.Error("メールは元に戻しましたが、フィルターの実行に失敗しました。");
+        prompter.Error(Say(BrowseText::RestoredNotFiltered));
     return outcome.restored;
 }
 
@@ -143,24 +139,21 @@ std::vector<MailKey> RunRestoreBatch(ArchiveSession& session, Prompter& prompter
 }
 
 std::string EmptyTrashQuestion(int64_t count) {
-    return "ゴミ箱のメール " + WithSeparators(count) +
-           " 件を完全に削除します。元に戻すことはできません。\n"
-           "PostPet のフォルダにこれらのメールが残っていると、次の読み込みで再び保存されます。" +
-           std::string(kAskTail.substr(kAskTail.rfind('\n')));
+    return Say(BrowseText::EmptyTrashAsk, {WithSeparators(count)});
 }
 
 int64_t RunEmptyTrash(ArchiveSession& session, Prompter& prompter) {
     const int64_t count = TrashedMailCount(session.Database());
     if (count == 0) {
-        prompter.Message("ゴミ箱は空です。");
+        prompter.Message(Say(BrowseText::TrashIsEmpty));
         return 0;
     }
-    if (!prompter.AskYesNo(EmptyTrashQuestion(count), "ゴミ箱を空にする"))
+    if (!prompter.AskYesNo(EmptyTrashQuestion(count), Say(BrowseText::EmptyTrashTitle)))
         return 0;
     try {
         return EmptyWholeTrash(session.Database()).removed;
     } catch (const std::exception& e) {
-        prompter.Error(std::string("ゴミ箱を空にできませんでした。\n") + e.what());
+        prompter.Error(Say(BrowseText::EmptyTrashFailed, {e.what()}));
         return 0;
     }
 }

@@ -11,6 +11,7 @@
 
 #include "browse/ViewModes.h"
 #include "common/MailRecord.h"
+#include "common/MessagesBrowse.h"
 #include "db/MailQueries.h"
 
 namespace kamo {
@@ -31,17 +32,19 @@ DeletionTarget KeyTarget(ViewMode mode, const std::string& key, int64_t filterNo
 // How many stored mails the target takes.
 int64_t CountTarget(SQLite::Database& db, const DeletionTarget& target);
 
-// The question asked first: what goes and how many mails.
+// The question asked first, as its kind and details: what goes and how many mails.
+struct DeletionAsk {
+    BrowseText what; // the sentence naming the target, one for each kind
+    std::vector<std::string> details;
+};
+DeletionAsk DeletionAskOf(const DeletionTarget& target, int64_t count);
+// The question in words: the sentence, then that the mail goes to the trash.
 std::string DeletionQuestion(const DeletionTarget& target, int64_t count);
 
 // Moves the target's mail to the trash in one transaction, as one batch; the number moved. The
 // derived data is the caller's.
 // Throws SQLite::Exception (nothing deleted) on a database error.
 int64_t DeleteTarget(SQLite::Database& db, const DeletionTarget& target);
-
-// Restores the last deletion's batch from the trash in one transaction; the keys restored (none
-// when the trash is empty). The derived data is the caller's.
-std::vector<MailKey> UndoLastDeletion(SQLite::Database& db);
 
 // The whole command: asks, deletes under the wait window ("　データベースを整理しています。"), runs
 // the filters again and shows the view anew. The number deleted (0 when the user said No, nothing

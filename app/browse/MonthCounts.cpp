@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "common/NumberText.h"
 
 namespace kamo {
@@ -51,9 +53,10 @@ BusiestMonth BusiestMonthOf(const std::vector<MonthCount>& counts) {
 
 std::string MonthTip(const MonthCount& count) {
     int year = 0, month = 0;
-    const std::string when =
-        ParseMonth(count.month, year, month) ? std::to_string(year) + "年" + std::to_string(month) + "月" : count.month;
-    return when + " 受信 " + WithSeparators(count.received) + " 通 / 送信 " + WithSeparators(count.sent) + " 通";
+    const std::string when = ParseMonth(count.month, year, month)
+                                 ? Say(BrowseText::MonthOfYear, {std::to_string(year), std::to_string(month)})
+                                 : count.month;
+    return Say(BrowseText::MonthTip, {when, WithSeparators(count.received), WithSeparators(count.sent)});
 }
 
 } // namespace kamo

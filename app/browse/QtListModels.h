@@ -46,7 +46,7 @@ public:
     void Reverse();
     // The lines grouped by conversation (ThreadedOrder): `threadOfLine` names each line's
     // conversation in the list's own order (ListOrder), which must have come in whole
-    // (FinishLoading). The later lines of a conversation show kReplyMark before their subject.
+    // (FinishLoading). The later lines of a conversation are ReplySubjectLine lines.
     // SetStream and Clear end the grouping.
     void GroupByConversation(std::vector<std::string> threadOfLine);
     void Ungroup();

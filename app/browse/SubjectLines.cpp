@@ -1,9 +1,10 @@
 #include "browse/SubjectLines.h"
 
-#include "common/NumberText.h"
-
 #include "common/AsciiText.h"
 #include "common/CodePage.h"
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
+#include "common/NumberText.h"
 
 namespace kamo {
 namespace {
@@ -20,7 +21,7 @@ constexpr size_t kSubjectColumn = 55;
 } // namespace
 
 std::string RecCountText(size_t count) {
-    return "表示件数　：　" + WithSeparators(static_cast<int64_t>(count)) + " 件";
+    return Say(BrowseText::RecCount, {WithSeparators(static_cast<int64_t>(count))});
 }
 
 std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bool sent, std::string_view sndName,
@@ -32,9 +33,9 @@ std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bo
     s.append(Mid(time6, 0, 2)).append(":").append(Mid(time6, 2, 2)).append(":").append(Mid(time6, 4, 2));
     s.append(" ");
     if (sent)
-        s.append("　送　受取人：").append(TrimAscii(rcvName, kSpace));
+        s.append(Say(BrowseText::SentLine, {std::string(TrimAscii(rcvName, kSpace))}));
     else
-        s.append("受　　差出人：").append(TrimAscii(sndName, kSpace));
+        s.append(Say(BrowseText::ReceivedLine, {std::string(TrimAscii(sndName, kSpace))}));
     s.append(" ");
     size_t width = Cp932Length(s);
     if (width <= kSubjectColumn)
@@ -48,7 +49,7 @@ std::string FormatSubjectLine(const MailKey& key, std::string_view subject) {
 }
 
 std::string ReplySubjectLine(const MailKey& key, std::string_view subject) {
-    return FormatSubjectLine(key, std::string(kReplyMark).append(TrimAscii(subject, kSpace)));
+    return FormatSubjectLine(key, Say(BrowseText::ReplySubject, {std::string(TrimAscii(subject, kSpace))}));
 }
 
 } // namespace kamo

@@ -15,7 +15,7 @@ struct SubjectLine {
     std::string text;
 };
 
-// "表示件数　：　" N " 件"
+// The count under the list (BrowseText::RecCount), N with separators.
 std::string RecCountText(size_t count);
 
 // date8 "yyyymmdd", time6 "hhmmss". Pads the part before the subject to 55 CP932 bytes, so subjects
@@ -25,9 +25,8 @@ std::string FormatSubjectLine(std::string_view date8, std::string_view time6, bo
 // The same from a stored mail's identity ("yyyy/mm/dd", "hh:mm:ss").
 std::string FormatSubjectLine(const MailKey& key, std::string_view subject);
 
-// What stands before the subject of a mail grouped under its conversation's first.
-inline constexpr std::string_view kReplyMark = "　└ ";
-// The line of such a mail: the columns before the subject as in every line, the mark before it.
+// The line of a mail grouped under its conversation's first: the columns before the subject as in
+// every line, a mark before the subject (BrowseText::ReplySubject).
 std::string ReplySubjectLine(const MailKey& key, std::string_view subject);
 
 } // namespace kamo

@@ -1,5 +1,7 @@
 #include "browse/ViewModes.h"
 
+#include "common/MessagesBrowse.h"
+
 namespace kamo {
 
 ViewMode ViewModeOf(int16_t displayType) {
@@ -23,10 +25,10 @@ int16_t NextDisplayType(int16_t displayType) {
 
 const ViewModeTexts& TextsOf(ViewMode mode) {
     static const ViewModeTexts kTexts[] = {
-        {"アドレス　表示", "アドレス　削除", "選択されているアドレスを削除します"},
-        {"送受信者名　表示", "名前　削除", "選択されている名前のメールを削除します"},
-        {"日付　表示", "日付　削除", "選択されている日付のメールを削除します"},
-        {"フィルター　表示", "フィルター　削除", "選択されている抽出条件のメールを削除します"},
+        {TextOf(BrowseText::AddressLabel), TextOf(BrowseText::AddressDelete), TextOf(BrowseText::AddressDeleteTip)},
+        {TextOf(BrowseText::NameLabel), TextOf(BrowseText::NameDelete), TextOf(BrowseText::NameDeleteTip)},
+        {TextOf(BrowseText::DateLabel), TextOf(BrowseText::DateDelete), TextOf(BrowseText::DateDeleteTip)},
+        {TextOf(BrowseText::FilterLabel), TextOf(BrowseText::FilterDelete), TextOf(BrowseText::FilterDeleteTip)},
     };
     return kTexts[static_cast<int>(mode)];
 }

@@ -6,6 +6,8 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include "common/AsciiText.h"
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 
 namespace kamo {
 namespace {
@@ -104,27 +106,27 @@ EditAreaCheck EditAreaChack(const EditArea& area) {
     if (header.empty() && terms.empty() && !ruleSet && !actSet)
         return check;
     if (header.empty()) {
-        check.message = kMsgNoHeader;
+        check.message = Say(BrowseText::FilterNoHeader);
         check.focus = EditAreaCheck::Focus::Header;
         check.clearHeader = true;
         return check;
     }
     if (!ruleSet) {
-        check.message = kMsgNoRule;
+        check.message = Say(BrowseText::FilterNoRule);
         return check;
     }
     if (!actSet) {
-        check.message = kMsgNoAction;
+        check.message = Say(BrowseText::FilterNoAction);
         return check;
     }
     if (terms.empty()) {
-        check.message = kMsgNoTerms;
+        check.message = Say(BrowseText::FilterNoTerms);
         check.focus = EditAreaCheck::Focus::Terms;
         check.clearTerms = true;
         return check;
     }
     if (HasSpecialChars(area.header) || HasSpecialChars(area.terms)) {
-        check.message = kMsgSpecialChars;
+        check.message = Say(BrowseText::FilterSpecialChars);
         return check;
     }
     check.result = 0;

@@ -36,19 +36,11 @@ struct EditArea {
 struct EditAreaCheck {
     enum class Focus { None, Header, Terms };
     int16_t result = 1;  // 0: a complete, valid filter; 1: not
-    std::string message; // to show (empty: say nothing)
+    std::string message; // to show, in the catalogue's words (empty: say nothing)
     Focus focus = Focus::None;
     bool clearHeader = false; // empty txtFilterHeader before giving it the focus
     bool clearTerms = false;  // empty txtTerms before giving it the focus
 };
-
-inline constexpr const char* kMsgNoHeader = "表示タイトルを入力して下さい。";
-inline constexpr const char* kMsgNoRule = "ルールを１っ選んでください。";
-inline constexpr const char* kMsgNoAction = "アクションを１っ選んでください。";
-inline constexpr const char* kMsgNoTerms = "フィルター条件を入力して下さい。";
-inline constexpr const char* kMsgSpecialChars = "特殊文字 ' と | は使用できません。";
-inline constexpr const char* kMsgFilterTableFull = "フィルターは２５６件までしか登録できません。";
-inline constexpr const char* kMsgFilterTableFullDeleted = "削除した行は「Ｏ　Ｋ」で保存すると空きます。";
 
 // Checks the edit area in the editor's order; the window shows the message and moves the focus.
 EditAreaCheck EditAreaChack(const EditArea& area);

@@ -13,6 +13,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "filters/frmFilterOrder.h"
 
 namespace kamo {
@@ -272,11 +274,11 @@ void frmFilter::OnComAdd() {
     if (EditAreaChack() != 0)
         return;
     if (!AddFilter(tables_, ReadEditArea())) {
-        std::string text = kMsgFilterTableFull;
+        std::string text = Say(BrowseText::FilterTableFull);
         for (int i = 0; i < tables_.count; ++i)
             if (tables_.filters[static_cast<size_t>(i)].IsEmptySlot()) {
                 text += "\n";
-                text += kMsgFilterTableFullDeleted;
+                text += Say(BrowseText::FilterTableFullDeleted);
                 break;
             }
         prompter_.Message(text);

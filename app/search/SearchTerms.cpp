@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "common/Messages.h"
+#include "common/MessagesSearch.h"
 #include "search/SearchText.h"
 
 namespace kamo {
@@ -218,44 +220,30 @@ ParsedSearch ParseSearch(std::string_view query) {
 }
 
 std::string SearchErrorText(const SearchSyntaxError& error) {
-    const std::string term = "「" + error.term + "」";
-    switch (error.kind) {
-    case SearchSyntaxError::Kind::UnknownPrefix:
-        return term +
-               "は分からない指定です。使えるのは from: to: subject: body: date: has: is: in: です。"
-               "言葉として探すときは \"" +
-               error.term + "\" のように引用符で囲んで下さい。";
-    case SearchSyntaxError::Kind::EmptyValue:
-        return term + "の後に探すものがありません。";
-    case SearchSyntaxError::Kind::BadDate:
-        return term + "の日付が正しくありません。date:2002、date:2002-04、date:2002-04-01、"
-                      "date:2002-03..2002-05 のように書いて下さい。";
-    case SearchSyntaxError::Kind::ReversedRange:
-        return term + "の日付の範囲は始まりが終わりより後になっています。";
-    case SearchSyntaxError::Kind::UnknownHas:
-        return term + "は分からない指定です。has:attachment（添付あり）か has:picture（写真・絵あり）を使って下さい。";
-    case SearchSyntaxError::Kind::UnknownIs:
-        return term + "は分からない指定です。is:sent（送信）か is:received（受信）を使って下さい。";
-    case SearchSyntaxError::Kind::OpenQuote:
-        return term + "の引用符が閉じていません。";
-    }
-    return term + "は正しくありません。";
+    const auto code = [&] {
+        switch (error.kind) {
+        case SearchSyntaxError::Kind::UnknownPrefix:
+            return SearchWordsText::UnknownPrefix;
+        case SearchSyntaxError::Kind::EmptyValue:
+            return SearchWordsText::EmptyValue;
+        case SearchSyntaxError::Kind::BadDate:
+            return SearchWordsText::BadDate;
+        case SearchSyntaxError::Kind::ReversedRange:
+            return SearchWordsText::ReversedRange;
+        case SearchSyntaxError::Kind::UnknownHas:
+            return SearchWordsText::UnknownHas;
+        case SearchSyntaxError::Kind::UnknownIs:
+            return SearchWordsText::UnknownIs;
+        case SearchSyntaxError::Kind::OpenQuote:
+            return SearchWordsText::OpenQuote;
+        }
+        return SearchWordsText::BadTerm;
+    }();
+    return Say(code, {error.term});
 }
 
 const char* SearchSyntaxHelp() {
-    return "言葉          件名・名前・アドレス・本文のどこかにある\n"
-           "\"言葉 言葉\"   空白を含めてそのまま続けて探す\n"
-           "from:言葉     差出人の名前かアドレス\n"
-           "to:言葉       受取人（Cc を含む）の名前かアドレス\n"
-           "subject:言葉  件名\n"
-           "body:言葉     本文\n"
-           "date:2002  date:2002-04  date:2002-04-01\n"
-           "date:2002-03..2002-05  date:..2002-05  date:2002-03..   日付と範囲\n"
-           "has:attachment  has:picture   添付ファイル、写真・絵のあるメール\n"
-           "is:sent  is:received          送信したメール、受信したメール\n"
-           "in:受信フォルダ               PostPet のメールボックス\n"
-           "-指定         その指定に当たらないメール（例: -is:sent）\n"
-           "空白で区切った指定にすべて当たるメールを探します。大文字と小文字、全角と半角は区別しません。";
+    return TextOf(SearchWordsText::SyntaxHelp);
 }
 
 } // namespace kamo

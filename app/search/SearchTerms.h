@@ -45,7 +45,7 @@ struct ParsedSearch {
 
 ParsedSearch ParseSearch(std::string_view query);
 
-// What the user reads about a malformed term, naming it (Japanese, one or two sentences).
+// What the user reads about a malformed term, naming it, in the catalogue's words (common/MessagesSearch.h).
 std::string SearchErrorText(const SearchSyntaxError& error);
 
 // A malformed query reaching a search that cannot ask the user (an export's selection).

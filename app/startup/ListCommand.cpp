@@ -10,6 +10,7 @@
 #include "browse/SubjectCursor.h"
 #include "browse/ThreadedLines.h"
 #include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "export/MailSelection.h"
 #include "search/Conversations.h"
 #include "startup/CommandSession.h"
@@ -42,7 +43,7 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (const auto value = parsed->Value("--by")) {
         by = ModeNamed(*value);
         if (!by)
-            return wrong("--by は address, name, date, filter のどれかです: " + *value);
+            return wrong(Say(BrowseText::ListUnknownBy, {*value}));
     }
     // The key: one of --address, --name, --date and --filter.
     std::optional<ViewMode> keyMode;
@@ -57,9 +58,9 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (!output.Take(*parsed, error) || !output.Valid(error))
         return wrong(error);
     if (by && keyMode)
-        return wrong("--by とキーは一緒に使えません。");
+        return wrong(Say(BrowseText::ListByWithKey));
     if (!keyMode && (output.json || output.body || threads))
-        return wrong("--format と --body と --threads はメールの一覧に使います。");
+        return wrong(Say(BrowseText::ListFormatNeedsKey));
     try {
         const auto session = StartCommandSession(err, "list");
         if (!session)
@@ -79,7 +80,7 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         if (*keyMode == ViewMode::Filter) {
             const auto number = FindFilterNumber(db, key);
             if (!number) {
-                err << "kamomail list: そのフィルターはありません: " << key << '\n';
+                err << "kamomail list: " << Say(BrowseText::ListNoSuchFilter, {key}) << '\n';
                 return 1;
             }
             stream = std::make_unique<SubjectRowStream>(db, *number);
@@ -128,7 +129,7 @@ int RunListCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out.flush();
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail list: 一覧の作成中にエラーが発生しました。" << ErrorText(e) << '\n';
+        err << "kamomail list: " << Say(BrowseText::ListFailed, {ErrorText(e)}) << '\n';
         return 1;
     }
 }

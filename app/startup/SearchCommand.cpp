@@ -6,6 +6,7 @@
 
 #include "common/CommandTable.h"
 #include "common/Messages.h"
+#include "common/MessagesSearch.h"
 #include "db/MailQueries.h"
 #include "export/MailSelection.h"
 #include "import/Redecode.h"
@@ -47,10 +48,11 @@ int RunRedecode(std::ostream& out, std::ostream& err, bool progressShown) {
         counts = RedecodeOriginals(db, library.StrChange(), progress);
         refreshed = RefreshDerivedData(db, session->Filters(), progress);
     }
-    out << "元のメールから読み直しました（メール " << counts.rewritten << " 通、うちキーが変わったもの "
-        << counts.rekeyed << " 通、読み直せなかったもの " << counts.unreadable << " 通）。\n";
+    out << Say(SearchWordsText::Redecoded,
+               {std::to_string(counts.rewritten), std::to_string(counts.rekeyed), std::to_string(counts.unreadable)})
+        << '\n';
     if (!refreshed) {
-        err << "kamomail index: メールは読み直しましたが、フィルターの実行に失敗しました。\n";
+        err << "kamomail index: " << Say(SearchWordsText::RedecodedNotFiltered) << '\n';
         return 1;
     }
     return 0;
@@ -79,7 +81,7 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         return 2;
     }
     if (!output.Valid(error) || parsed.terms.empty()) {
-        err << "kamomail search: " << (error.empty() ? "検索する言葉を指定して下さい。" : error) << '\n'
+        err << "kamomail search: " << (error.empty() ? Say(SearchWordsText::NoSearchWords) : error) << '\n'
             << UsageText("search") << '\n';
         return 2;
     }
@@ -115,7 +117,7 @@ int RunSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         out.flush();
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail search: 検索中にエラーが発生しました。" << ErrorText(e) << '\n';
+        err << "kamomail search: " << Say(SearchWordsText::SearchFailed, {ErrorText(e)}) << '\n';
         return 1;
     }
 }
@@ -134,7 +136,7 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
         try {
             return RunRedecode(out, err, progressShown);
         } catch (const std::exception& e) {
-            err << "kamomail index: メールを読み直せませんでした。" << ErrorText(e) << '\n';
+            err << "kamomail index: " << Say(SearchWordsText::RedecodeFailed, {ErrorText(e)}) << '\n';
             return 1;
         }
     }
@@ -147,7 +149,7 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
         SQLite::Database& db = session->Database();
         if (work == Work::Drop) {
             DropSearchIndex(db);
-            out << "検索用の索引を削除しました。次の検索か読み込みのときに作り直します。\n";
+            out << Say(SearchWordsText::IndexDropped) << '\n';
             return 0;
         }
         const int64_t pending = InspectSearchIndex(db) == SearchIndexState::Ready && work == Work::Update
@@ -160,11 +162,10 @@ int RunIndexCommand(const std::vector<std::string>& args, std::ostream& out, std
             else
                 UpdateSearchIndex(db, progress);
         }
-        out << "検索用の索引は最新です（メール " << MailCount(db) << " 通、うち今回 " << pending
-            << " 通を索引に入れました）。\n";
+        out << Say(SearchWordsText::IndexUpToDate, {std::to_string(MailCount(db)), std::to_string(pending)}) << '\n';
         return 0;
     } catch (const std::exception& e) {
-        err << "kamomail index: 索引を作れませんでした。" << ErrorText(e) << '\n';
+        err << "kamomail index: " << Say(SearchWordsText::IndexFailed, {ErrorText(e)}) << '\n';
         return 1;
     }
 }

@@ -147,3 +147,55 @@ TEST_F(Deletion, AFailureHalfWayDeletesNothing) {
     EXPECT_NE(prompter.shown.back().text.find("何も削除していません。"), std::string::npos);
     EXPECT_EQ(Column("SELECT tblSearch_Name_Data FROM tblSearch_Name").size(), 4u);
 }
+
+TEST(DeletionAsk, EachKindNamesItsTargetAndCountsWithSeparators) {
+    struct Case {
+        const char* what;
+        DeletionTarget target;
+        int64_t count;
+        BrowseText code;
+        std::vector<std::string> details;
+    };
+    DeletionTarget mail;
+    mail.kind = DeletionTarget::Kind::Mail;
+    mail.mail = MailKey{"2002/03/01", "10:00:00", 0, true, "かも", "太郎", "kamo@example.jp", "taro@example.jp"};
+    mail.subject = "返事";
+    const Case cases[] = {
+        {"mail", mail, 1, BrowseText::DeleteMailAsk, {"2002/03/01", "10:00:00", "返事"}},
+        {"address",
+         KeyTarget(ViewMode::Address, "taro@example.jp", 0),
+         999,
+         BrowseText::DeleteAddressAsk,
+         {"taro@example.jp", "999"}},
+        {"name", KeyTarget(ViewMode::Name, "太郎", 0), 1000, BrowseText::DeleteNameAsk, {"太郎", "1,000"}},
+        // A party without a name is asked about as the list shows it.
+        {"no name", KeyTarget(ViewMode::Name, kNoName, 0), 2, BrowseText::DeleteNameAsk, {"（名前なし）", "2"}},
+        {"blank name", KeyTarget(ViewMode::Name, " \t", 0), 2, BrowseText::DeleteNameAsk, {"（名前なし）", "2"}},
+        {"date",
+         KeyTarget(ViewMode::Date, "2002/03/01", 0),
+         1234567,
+         BrowseText::DeleteDateAsk,
+         {"2002/03/01", "1,234,567"}},
+        {"filter", KeyTarget(ViewMode::Filter, "はなこ", 10), 1, BrowseText::DeleteFilterAsk, {"はなこ", "1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DeletionAsk ask = DeletionAskOf(c.target, c.count);
+        EXPECT_EQ(ask.what, c.code);
+        EXPECT_EQ(ask.details, c.details);
+    }
+}
+
+TEST(DeletionAsk, QuestionsSayWhereTheMailGoes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {DeletionQuestion(KeyTarget(ViewMode::Name, kNoName, 0), 1000),
+         "名前「（名前なし）」の送受信メール 1,000 件を削除します。\n     メールはゴミ箱に移り、あとで元に戻せます。\n"
+         "     よろしいでしょうか？"},
+        {EmptyTrashQuestion(1234),
+         "ゴミ箱のメール 1,234 件を完全に削除します。元に戻すことはできません。\n"
+         "PostPet のフォルダにこれらのメールが残っていると、次の読み込みで再び保存されます。\n     "
+         "よろしいでしょうか？"},
+    };
+    for (const auto& [asked, expected] : cases)
+        EXPECT_EQ(asked, expected);
+}

@@ -12,6 +12,7 @@
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
 #include "testsupport/TestSupport.h"
+#include "upkeep/TrashActions.h"
 
 using namespace kamo;
 
@@ -98,7 +99,7 @@ TEST(Trash, EachDeletionMovesEverythingAndUndoGivesItBackByteForByte) {
         NullWaitReporter quiet;
         UpdateSearchIndex(*db, quiet);
         EXPECT_TRUE(SearchMails(*db, "写真").empty());
-        EXPECT_EQ(UndoLastDeletion(*db).size(), 1u);
+        EXPECT_EQ(RestoreBatchAlone(*db, 0).size(), 1u);
         EXPECT_EQ(Rows(*db), before);
         UpdateSearchIndex(*db, quiet);
         EXPECT_EQ(SearchMails(*db, "写真").size(), 1u);
@@ -110,18 +111,18 @@ TEST(Trash, UndoRestoresOnlyTheLastBatchAndAKeyTakenSinceGetsTheNextSubKey) {
     auto db = Archive();
     DeleteTarget(*db, Key(DeletionTarget::Kind::Date, "2002/03/01"));
     DeleteTarget(*db, Key(DeletionTarget::Kind::Date, "2002/03/02"));
-    const auto back = UndoLastDeletion(*db);
+    const auto back = RestoreBatchAlone(*db, 0);
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].ymd, "2002/03/02");
     EXPECT_EQ(Count(*db, "SELECT count(*) FROM tblTrash WHERE tblKamoMail_YMD = '2002/03/01'"), 1);
 
     // Another mail took the trashed mail's key meanwhile: both are kept.
     test::InsertTestMail(*db, test::Mail("2002/03/01", "09:00:00", false, "太郎", "taro@example.jp", "別", "別"));
-    const auto again = UndoLastDeletion(*db);
+    const auto again = RestoreBatchAlone(*db, 0);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0].subKey, 1);
     EXPECT_EQ(Count(*db, "SELECT count(*) FROM tblAttachment WHERE tblAttachment_SubKey = 1"), 1);
-    EXPECT_TRUE(UndoLastDeletion(*db).empty());
+    EXPECT_TRUE(RestoreBatchAlone(*db, 0).empty());
 }
 
 TEST(Trash, TheReadDoesNotStoreATrashedMailUntilTheTrashIsEmptied) {

@@ -2,6 +2,8 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "filters/FilterStore.h"
 #include "filters/tests/FilterTestUtil.h"
 #include "testsupport/TestSupport.h"
@@ -191,17 +193,17 @@ TEST(EditAreaChackRules, MessagesComeInTheEditorsOrder) {
     };
     using F = EditAreaCheck::Focus;
     const Case cases[] = {
-        {Area("", -1, -1, ""), 1, "", F::None},            // empty: nothing, silently
-        {Area(" 　", -1, -1, "  "), 1, "", F::None},       // blanks count as empty
-        {Area("", 1, -1, ""), 1, kMsgNoHeader, F::Header}, // any button set makes it an attempt
-        {Area("", -1, -1, "x"), 1, kMsgNoHeader, F::Header},
-        {Area("t", -1, -1, ""), 1, kMsgNoRule, F::None},
-        {Area("t", 2, -1, ""), 1, kMsgNoAction, F::None},
-        {Area("t", 2, 0, "   "), 1, kMsgNoTerms, F::Terms},
-        {Area("it's", 2, 0, "x"), 1, kMsgSpecialChars, F::None},
-        {Area("a|b", 2, 0, "x"), 1, kMsgSpecialChars, F::None},
-        {Area("t", 2, 0, "x'"), 1, kMsgSpecialChars, F::None},
-        {Area("t", 2, 0, "|"), 1, kMsgSpecialChars, F::None},
+        {Area("", -1, -1, ""), 1, "", F::None},                               // empty: nothing, silently
+        {Area(" 　", -1, -1, "  "), 1, "", F::None},                          // blanks count as empty
+        {Area("", 1, -1, ""), 1, Say(BrowseText::FilterNoHeader), F::Header}, // any button set makes it an attempt
+        {Area("", -1, -1, "x"), 1, Say(BrowseText::FilterNoHeader), F::Header},
+        {Area("t", -1, -1, ""), 1, Say(BrowseText::FilterNoRule), F::None},
+        {Area("t", 2, -1, ""), 1, Say(BrowseText::FilterNoAction), F::None},
+        {Area("t", 2, 0, "   "), 1, Say(BrowseText::FilterNoTerms), F::Terms},
+        {Area("it's", 2, 0, "x"), 1, Say(BrowseText::FilterSpecialChars), F::None},
+        {Area("a|b", 2, 0, "x"), 1, Say(BrowseText::FilterSpecialChars), F::None},
+        {Area("t", 2, 0, "x'"), 1, Say(BrowseText::FilterSpecialChars), F::None},
+        {Area("t", 2, 0, "|"), 1, Say(BrowseText::FilterSpecialChars), F::None},
         {Area("t", 5, 1, "ok"), 0, "", F::None},
     };
     for (const auto& c : cases) {
@@ -213,5 +215,5 @@ TEST(EditAreaChackRules, MessagesComeInTheEditorsOrder) {
         EXPECT_EQ(check.clearHeader, c.focus == F::Header);
         EXPECT_EQ(check.clearTerms, c.focus == F::Terms);
     }
-    EXPECT_EQ(std::string(kMsgSpecialChars), "特殊文字 ' と | は使用できません。");
+    EXPECT_EQ(Say(BrowseText::FilterSpecialChars), "特殊文字 ' と | は使用できません。");
 }

@@ -14,6 +14,8 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "common/Prompter.h"
 #include "db/Schema.h"
 #include "filters/FilterStore.h"
@@ -159,7 +161,7 @@ private slots:
 
         Find<QLineEdit>(w.get(), "txtTerms")->setText(U("   "));
         Click(w.get(), "comAdd");
-        QCOMPARE(prompter.shown.back().text, std::string(kMsgNoTerms));
+        QCOMPARE(prompter.shown.back().text, Say(BrowseText::FilterNoTerms));
         QVERIFY(Find<QLineEdit>(w.get(), "txtTerms")->text().isEmpty());
 
         Fill(*w, "  通信  ", 1, 0, "通信");
@@ -255,7 +257,7 @@ private slots:
         QCOMPARE(tables.count, kFilterSlots);
         QCOMPARE(GridRows(*w), kFilterSlots);
         QCOMPARE(prompter.shown.size(), size_t(1));
-        QCOMPARE(prompter.shown[0].text, std::string(kMsgFilterTableFull));
+        QCOMPARE(prompter.shown[0].text, Say(BrowseText::FilterTableFull));
         QCOMPARE(Find<QLineEdit>(w.get(), "txtFilterHeader")->text(), QString("extra")); // not lost
 
         // A deleted row frees its slot only at the save; the message says so.
@@ -264,7 +266,7 @@ private slots:
         Click(w.get(), "comDel");
         Fill(*w, "extra", 1, 0, "x");
         Click(w.get(), "comAdd");
-        QVERIFY(prompter.shown.back().text.find(kMsgFilterTableFullDeleted) != std::string::npos);
+        QVERIFY(prompter.shown.back().text.find(Say(BrowseText::FilterTableFullDeleted)) != std::string::npos);
     }
 
     void displayOrderSavesFirstThenStoresTheNewOrder() {
