@@ -23,6 +23,7 @@
 #include "mime/MailAddresses.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
+#include "search/tests/FoundRows.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
 
@@ -308,7 +309,7 @@ TEST_F(ExportTest, EachSelectionTakesExactlyItsMailInOrder) {
         std::vector<std::string> expected;
         std::vector<int64_t> rows;
         if (c.where.empty()) {
-            rows = SearchMails(*db, c.selection.key);
+            rows = test::FoundRows(*db, c.selection.key);
         } else {
             SQLite::Statement st(*db, "SELECT rowid FROM tblKamoMail WHERE " + c.where + oldestFirst);
             if (c.where.find("?1") != std::string::npos)
