@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include <unicode/translit.h>
 #include <unicode/unistr.h>

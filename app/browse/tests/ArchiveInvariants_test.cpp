@@ -30,10 +30,14 @@ namespace {
 namespace fs = std::filesystem;
 
 MailRecord Mail(int i, const std::string& name, const std::string& address, const std::string& subject) {
-    MailRecord m = test::Mail("2002/03/0" + std::to_string(1 + i % 3), "09:00:0" + std::to_string(i % 10), i % 2 == 1,
-                              name, address, subject, subject + " の本文です。ポストペットより");
-    m.subKey = i;
-    return m;
+    return test::MailBuilder()
+        .Date("2002/03/0" + std::to_string(1 + i % 3), "09:00:0" + std::to_string(i % 10))
+        .SubKey(i)
+        .Sent(i % 2 == 1)
+        .With(name, address)
+        .Subject(subject)
+        .Body(subject + " の本文です。ポストペットより")
+        .Build();
 }
 
 const char* const kQueries[] = {"太郎", "山田",  "ポチ", "花子",          "はな",
