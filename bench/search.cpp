@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QListView>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -190,7 +191,13 @@ void TimeConversations(SQLite::Database& db, QWidget& window) {
     auto start = Clock::now();
     UpdateConversationIndex(db, quiet);
     const double madeMs = Ms(start);
-    const int64_t rare = SearchMails(db, kRareWord).front();
+    // The newest mail with the rare word: the first the search lists.
+    SearchStream rareSearch(db, kRareWord);
+    rareSearch.SetSliceTime(std::chrono::milliseconds(0));
+    std::vector<int64_t> found;
+    while (found.empty() && rareSearch.Read(found, 1)) {
+    }
+    const int64_t rare = found.at(0);
     const int64_t plain = db.execAndGet("SELECT MIN(rowid) FROM tblKamoMail").getInt64();
     std::vector<double> read, largest, lone, page;
     size_t size = 0;

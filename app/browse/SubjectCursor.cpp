@@ -51,11 +51,6 @@ SubjectRows QuerySubjectRows(SQLite::Database& db, ViewMode mode, const std::str
     return ReadWhole(stream);
 }
 
-SubjectRows QueryFilterSubjectRows(SQLite::Database& db, int64_t filterNo) {
-    SubjectRowStream stream(db, filterNo);
-    return ReadWhole(stream);
-}
-
 SubjectLineReader::SubjectLineReader(SQLite::Database& db, SubjectSource source)
     : heads_(db, source == SubjectSource::FilterData) {}
 
@@ -65,25 +60,6 @@ SubjectLine SubjectLineReader::Read(int64_t rowId) {
         throw std::out_of_range("the mail is no longer in the archive");
     line.text = FormatSubjectLine(line.key, line.subject);
     return line;
-}
-
-namespace {
-std::vector<SubjectLine> ReadAll(SQLite::Database& db, const SubjectRows& rows) {
-    SubjectLineReader reader(db, rows.source);
-    std::vector<SubjectLine> lines;
-    lines.reserve(rows.rowIds.size());
-    for (int64_t id : rows.rowIds)
-        lines.push_back(reader.Read(id));
-    return lines;
-}
-} // namespace
-
-std::vector<SubjectLine> FillSubjectList(SQLite::Database& db, ViewMode mode, const std::string& key) {
-    return ReadAll(db, QuerySubjectRows(db, mode, key));
-}
-
-std::vector<SubjectLine> FillFilterSubjectList(SQLite::Database& db, int64_t filterNo) {
-    return ReadAll(db, QueryFilterSubjectRows(db, filterNo));
 }
 
 } // namespace kamo

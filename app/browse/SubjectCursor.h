@@ -56,9 +56,8 @@ private:
     KeyRowStream rows_;
 };
 
-// The whole id list at once.
+// A key's whole id list at once.
 SubjectRows QuerySubjectRows(SQLite::Database& db, ViewMode mode, const std::string& key);
-SubjectRows QueryFilterSubjectRows(SQLite::Database& db, int64_t filterNo);
 
 // Reads and formats single lines by row id; keeps its statement prepared.
 class SubjectLineReader {
@@ -70,9 +69,5 @@ public:
 private:
     MailHeadReader heads_;
 };
-
-// The whole right list at once (tests, command line).
-std::vector<SubjectLine> FillSubjectList(SQLite::Database& db, ViewMode mode, const std::string& key);
-std::vector<SubjectLine> FillFilterSubjectList(SQLite::Database& db, int64_t filterNo);
 
 } // namespace kamo

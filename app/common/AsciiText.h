@@ -22,10 +22,9 @@ constexpr char ToLowerAscii(char c) {
 
 std::string ToLowerAscii(std::string_view text);
 
-// Equality and affixes with ASCII letters folded.
+// Equality and a prefix with ASCII letters folded.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
-bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
 // SQLite's NOCASE order: ASCII letters folded to lower case, then unsigned bytes; a prefix sorts
 // first. Negative, zero or positive.

@@ -462,13 +462,4 @@ bool SearchStream::Read(std::vector<int64_t>& out, size_t maxRows) {
     return true;
 }
 
-std::vector<int64_t> SearchMails(SQLite::Database& db, std::string_view query, SearchLimits limits) {
-    SearchStream stream(db, query, limits);
-    stream.SetSliceTime(std::chrono::milliseconds(0));
-    std::vector<int64_t> rows;
-    while (stream.Read(rows, 65536)) {
-    }
-    return rows;
-}
-
 } // namespace kamo

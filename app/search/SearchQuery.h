@@ -101,7 +101,4 @@ private:
     std::vector<char> found_;
 };
 
-// The whole result at once, newest first (terminal, export, tests). Throws SearchSyntaxException.
-std::vector<int64_t> SearchMails(SQLite::Database& db, std::string_view query, SearchLimits limits = {});
-
 } // namespace kamo

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
@@ -158,12 +159,6 @@ void AppendWidened(std::string_view utf8, std::string& out) {
     }
 }
 
-bool IsAsciiBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
-
 } // namespace
 
 void AppendSearchFolded(std::string_view utf8, std::string& out) {
@@ -210,30 +205,6 @@ std::string SearchFold(std::string_view utf8) {
     out.reserve(utf8.size() + utf8.size() / 2);
     AppendSearchFolded(utf8, out);
     return out;
-}
-
-std::vector<std::string> SearchWords(std::string_view query) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < query.size()) {
-        if (IsAsciiBlank(query[i])) {
-            ++i;
-            continue;
-        }
-        if (query.substr(i, kIdeographicSpace.size()) == kIdeographicSpace) {
-            i += kIdeographicSpace.size();
-            continue;
-        }
-        size_t end = i;
-        while (end < query.size() && !IsAsciiBlank(query[end]) &&
-               query.substr(end, kIdeographicSpace.size()) != kIdeographicSpace)
-            ++end;
-        std::string word = SearchFold(query.substr(i, end - i));
-        if (std::find(words.begin(), words.end(), word) == words.end())
-            words.push_back(std::move(word));
-        i = end;
-    }
-    return words;
 }
 
 size_t CharCount(std::string_view utf8) {

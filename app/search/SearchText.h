@@ -1,9 +1,7 @@
 #pragma once
-// The text side of the search: the folding that makes letter case and character width not matter,
-// and the words of a query.
+// The text side of the search: the folding that makes letter case and character width not matter.
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kamo {
 
@@ -15,11 +13,6 @@ namespace kamo {
 std::string SearchFold(std::string_view utf8);
 // Appends the folded form of `utf8` to `out` (the index reuses one buffer per field).
 void AppendSearchFolded(std::string_view utf8, std::string& out);
-
-// The words of a query: split at ASCII white space and the ideographic space U+3000, each folded;
-// empty words dropped, each word once, in the order typed. A mail matches when every word occurs in
-// one of its fields.
-std::vector<std::string> SearchWords(std::string_view query);
 
 // The number of characters (code points) of UTF-8 text.
 size_t CharCount(std::string_view utf8);

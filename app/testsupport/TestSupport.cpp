@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <utility>
 
 #include "db/Attachments.h"
 #include "db/MailRows.h"
@@ -39,19 +40,75 @@ std::unique_ptr<SQLite::Database> MemoryArchive() {
     return db;
 }
 
+MailBuilder MailBuilder::Date(std::string ymd, std::string hms) const {
+    MailBuilder b = *this;
+    b.mail_.ymd = std::move(ymd);
+    b.mail_.hms = std::move(hms);
+    return b;
+}
+
+MailBuilder MailBuilder::SubKey(int64_t subKey) const {
+    MailBuilder b = *this;
+    b.mail_.subKey = subKey;
+    return b;
+}
+
+MailBuilder MailBuilder::From(std::string name, std::string address) const {
+    MailBuilder b = *this;
+    b.mail_.sndName = std::move(name);
+    b.mail_.sndAdd = std::move(address);
+    return b;
+}
+
+MailBuilder MailBuilder::To(std::string name, std::string address) const {
+    MailBuilder b = *this;
+    b.mail_.rcvName = std::move(name);
+    b.mail_.rcvAdd = std::move(address);
+    return b;
+}
+
+MailBuilder MailBuilder::Sent(bool sent) const {
+    MailBuilder b = *this;
+    b.mail_.sent = sent;
+    return b;
+}
+
+MailBuilder MailBuilder::With(std::string friendName, std::string friendAddress) const {
+    MailBuilder b = *this;
+    b.withFriend_ = true;
+    b.friendName_ = std::move(friendName);
+    b.friendAddress_ = std::move(friendAddress);
+    return b;
+}
+
+MailBuilder MailBuilder::Subject(std::string subject) const {
+    MailBuilder b = *this;
+    b.mail_.subject = std::move(subject);
+    return b;
+}
+
+MailBuilder MailBuilder::Body(std::string body) const {
+    MailBuilder b = *this;
+    b.mail_.body = std::move(body);
+    return b;
+}
+
+MailBuilder MailBuilder::Include(std::string include) const {
+    MailBuilder b = *this;
+    b.mail_.include = std::move(include);
+    return b;
+}
+
+MailRecord MailBuilder::Build() const {
+    if (!withFriend_)
+        return mail_;
+    const MailBuilder owner = From(kOwnerName, kOwnerAddress).To(kOwnerName, kOwnerAddress);
+    return (mail_.sent ? owner.To(friendName_, friendAddress_) : owner.From(friendName_, friendAddress_)).mail_;
+}
+
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
                 const std::string& friendAdd, const std::string& subject, const std::string& body) {
-    MailRecord m;
-    m.ymd = ymd;
-    m.hms = hms;
-    m.sent = sent;
-    m.sndName = sent ? "かも" : friendName;
-    m.sndAdd = sent ? "kamo@example.jp" : friendAdd;
-    m.rcvName = sent ? friendName : "かも";
-    m.rcvAdd = sent ? friendAdd : "kamo@example.jp";
-    m.subject = subject;
-    m.body = body;
-    return m;
+    return MailBuilder().Date(ymd, hms).Sent(sent).With(friendName, friendAdd).Subject(subject).Body(body).Build();
 }
 
 void InsertTestMail(SQLite::Database& db, const MailRecord& mail, const std::vector<Attachment>& attachments) {

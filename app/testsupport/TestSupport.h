@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 // Helpers shared by the program's tests: temporary folders and archives filled directly.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,7 +34,36 @@ private:
 // An archive with the six tables, in memory.
 std::unique_ptr<SQLite::Database> MemoryArchive();
 
-// A mail between the owner ("かも", kamo@example.jp) and a friend: from the friend, or to them when `sent`.
+// The owner of the tests' mail, on one side of every mail built With() a friend.
+inline constexpr const char* kOwnerName = "かも";
+inline constexpr const char* kOwnerAddress = "kamo@example.jp";
+
+// A mail record built field by field. Each setter gives a copy with the field set, so a test can
+// keep a base mail and vary it; fields never set stay as MailRecord leaves them (empty, 0, false).
+//   MailBuilder().Date("2002/03/01", "09:00:00").From("太郎", "taro@example.jp").To(...).Subject("件名").Build()
+class MailBuilder {
+public:
+    MailBuilder Date(std::string ymd, std::string hms) const;
+    MailBuilder SubKey(int64_t subKey) const;
+    MailBuilder From(std::string name, std::string address) const;
+    MailBuilder To(std::string name, std::string address) const;
+    // The direction flag: the owner sent the mail (true) or received it.
+    MailBuilder Sent(bool sent = true) const;
+    // A mail between the owner and a friend: from the friend, or to them when Sent(), whichever of
+    // the two comes first.
+    MailBuilder With(std::string friendName, std::string friendAddress) const;
+    MailBuilder Subject(std::string subject) const;
+    MailBuilder Body(std::string body) const;
+    MailBuilder Include(std::string include) const;
+    MailRecord Build() const;
+
+private:
+    MailRecord mail_;
+    bool withFriend_ = false;
+    std::string friendName_, friendAddress_;
+};
+
+// Shorthand: MailBuilder().Date(ymd, hms).Sent(sent).With(friendName, friendAdd).Subject(subject).Body(body).
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
                 const std::string& friendAdd, const std::string& subject, const std::string& body);
 

@@ -16,6 +16,7 @@
 #include "friends/FriendCommands.h"
 #include "search/Conversations.h"
 #include "search/SearchIndex.h"
+#include "search/tests/FoundRows.h"
 #include "search/tests/SearchReference.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
@@ -29,10 +30,14 @@ namespace {
 namespace fs = std::filesystem;
 
 MailRecord Mail(int i, const std::string& name, const std::string& address, const std::string& subject) {
-    MailRecord m = test::Mail("2002/03/0" + std::to_string(1 + i % 3), "09:00:0" + std::to_string(i % 10), i % 2 == 1,
-                              name, address, subject, subject + " の本文です。ポストペットより");
-    m.subKey = i;
-    return m;
+    return test::MailBuilder()
+        .Date("2002/03/0" + std::to_string(1 + i % 3), "09:00:0" + std::to_string(i % 10))
+        .SubKey(i)
+        .Sent(i % 2 == 1)
+        .With(name, address)
+        .Subject(subject)
+        .Body(subject + " の本文です。ポストペットより")
+        .Build();
 }
 
 const char* const kQueries[] = {"太郎", "山田",  "ポチ", "花子",          "はな",
@@ -73,7 +78,7 @@ protected:
         EXPECT_NO_THROW(db.exec("INSERT INTO " + table + " (" + table + ") VALUES ('integrity-check')")) << when;
         const auto folded = test::FoldArchive(db);
         for (const char* q : kQueries)
-            EXPECT_EQ(SearchMails(db, q), test::ReferenceSearch(folded, q)) << when << ": " << q;
+            EXPECT_EQ(test::FoundRows(db, q), test::ReferenceSearch(folded, q)) << when << ": " << q;
         // The look-ups list exactly the names and addresses of the mail.
         EXPECT_EQ(db.execAndGet("SELECT COUNT(*) FROM tblSearch_Name").getInt64(),
                   db.execAndGet("SELECT COUNT(*) FROM (SELECT tblKamoMail_SndName FROM tblKamoMail UNION SELECT "
@@ -176,14 +181,14 @@ TEST_F(Invariants, EveryKindOfDeletionKeepsTheIndexRight) {
 TEST_F(Invariants, RenamingByTheFriendBookAndBackKeepsTheIndexRight) {
     ASSERT_TRUE(RenameCommand(*session, prompter, wait, view, FriendName::Owner));
     ExpectSound("renamed to the owners' names");
-    EXPECT_EQ(SearchMails(Db(), "山田").size(), 3u); // addresses compare without letter case
+    EXPECT_EQ(test::FoundRows(Db(), "山田").size(), 3u); // addresses compare without letter case
     ASSERT_TRUE(RenameCommand(*session, prompter, wait, view, FriendName::Pet));
     ExpectSound("renamed to the pets' names");
-    EXPECT_EQ(SearchMails(Db(), "ミミ").size(), 2u);
-    EXPECT_TRUE(SearchMails(Db(), "山田").empty());
+    EXPECT_EQ(test::FoundRows(Db(), "ミミ").size(), 2u);
+    EXPECT_TRUE(test::FoundRows(Db(), "山田").empty());
     ASSERT_TRUE(RestoreNamesCommand(*session, prompter, wait, view));
     ExpectSound("names restored");
-    EXPECT_TRUE(SearchMails(Db(), "ミミ").empty());
+    EXPECT_TRUE(test::FoundRows(Db(), "ミミ").empty());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "browse/KeyLists.h"
 #include "browse/SubjectCursor.h"
+#include "browse/tests/ShownLines.h"
 #include "db/tests/OwnerMail.h"
 #include "testsupport/TestSupport.h"
 
@@ -45,7 +46,7 @@ TEST_F(OwnerMailTest, AddressAndNameListsShowTheLookUpTables) {
 
 TEST_F(OwnerMailTest, DateListHoldsEachDateOnceNewestFirstAndADaysMailOldestFirst) {
     EXPECT_EQ(Texts(FillDateList(*db_)), (std::vector<std::string>{"2003/01/01", "2002/03/01", "2001/12/24"}));
-    auto lines = FillSubjectList(*db_, ViewMode::Date, "2002/03/01");
+    auto lines = test::ShownLines(*db_, ViewMode::Date, "2002/03/01");
     EXPECT_EQ(Subjects(lines), (std::vector<std::string>{"早起き", "同じ時刻の二通目", "おはよう"}));
 }
 
@@ -55,8 +56,8 @@ TEST(EmptyArchive, GivesEmptyListsInEveryMode) {
     RebuildNameList(*db);
     for (ViewMode m : {ViewMode::Address, ViewMode::Name, ViewMode::Date, ViewMode::Filter})
         EXPECT_TRUE(FillKeyList(*db, m).empty());
-    EXPECT_TRUE(FillSubjectList(*db, ViewMode::Date, "2002/03/01").empty());
-    EXPECT_TRUE(FillFilterSubjectList(*db, 10).empty());
+    EXPECT_TRUE(test::ShownLines(*db, ViewMode::Date, "2002/03/01").empty());
+    EXPECT_TRUE(test::ShownFilterLines(*db, 10).empty());
 }
 
 TEST(FilterLists, FiltersInNumberOrderAndAFiltersMailByDateAndTime) {
@@ -73,7 +74,7 @@ TEST(FilterLists, FiltersInNumberOrderAndAFiltersMailByDateAndTime) {
              " (1, 10, '2002/03/02', '10:00:00', 0, '太郎', 'taro@x', 'かも', 'kamo@x', 0, '二番目'),"
              " (2, 10, '2002/03/01', '23:00:00', 0, 'かも', 'kamo@x', '太郎', 'taro@x', 1, '一番目'),"
              " (3, 20, '2002/03/01', '01:00:00', 0, 'かも', 'kamo@x', '花子', 'hana@x', 1, '別のフィルター')");
-    auto lines = FillFilterSubjectList(*db, 10);
+    auto lines = test::ShownFilterLines(*db, 10);
     EXPECT_EQ(Subjects(lines), (std::vector<std::string>{"一番目", "二番目"}));
     EXPECT_TRUE(lines[0].key.sent);
     EXPECT_NE(lines[0].text.find("受取人：太郎"), std::string::npos);

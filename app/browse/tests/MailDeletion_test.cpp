@@ -23,7 +23,13 @@ namespace {
 
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& other,
                 const std::string& otherName, const std::string& subject) {
-    return test::Mail(ymd, hms, sent, otherName, other, subject, subject + " の本文");
+    return test::MailBuilder()
+        .Date(ymd, hms)
+        .Sent(sent)
+        .With(otherName, other)
+        .Subject(subject)
+        .Body(subject + " の本文")
+        .Build();
 }
 
 class CountingView : public ArchiveView {

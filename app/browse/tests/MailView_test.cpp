@@ -2,6 +2,7 @@
 
 #include "browse/MailView.h"
 #include "browse/SubjectCursor.h"
+#include "browse/tests/ShownLines.h"
 #include "db/tests/OwnerMail.h"
 
 namespace kamo {
@@ -18,7 +19,7 @@ TEST_F(OwnerMailTest, AMailsDisplayShowsItsHeaderAndAllOfItsBody) {
         expected += "> 引用" + std::to_string(i) + "\n";
     }
     db_->exec(sql + " WHERE tblKamoMail_Subject = 'おはよう'");
-    auto lines = FillSubjectList(*db_, ViewMode::Address, "taro@example.jp");
+    auto lines = test::ShownLines(*db_, ViewMode::Address, "taro@example.jp");
     ASSERT_EQ(lines.size(), 2u);
     auto mail = ReadMail(*db_, lines[1].key);
     ASSERT_TRUE(mail);

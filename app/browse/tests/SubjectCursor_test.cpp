@@ -5,6 +5,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "browse/SubjectCursor.h"
+#include "browse/tests/ShownLines.h"
 #include "db/tests/OwnerMail.h"
 #include "testsupport/TestSupport.h"
 
@@ -23,25 +24,25 @@ std::vector<std::string> Subjects(const std::vector<SubjectLine>& lines) {
 
 TEST_F(OwnerMailTest, AddressAndNameListsShowEveryMailOfTheKeyOnEitherSideInDateOrder) {
     // The address compares without regard to case, as the archive always did.
-    auto hana = FillSubjectList(*db_, ViewMode::Address, "hana@example.jp");
+    auto hana = test::ShownLines(*db_, ViewMode::Address, "hana@example.jp");
     EXPECT_EQ(Subjects(hana), (std::vector<std::string>{"メリークリスマス", "同じ時刻の二通目", "あけおめ"}));
-    auto kamo = FillSubjectList(*db_, ViewMode::Address, "kamo@example.jp");
+    auto kamo = test::ShownLines(*db_, ViewMode::Address, "kamo@example.jp");
     EXPECT_EQ(kamo.size(), 5u);
-    auto byName = FillSubjectList(*db_, ViewMode::Name, "太郎");
+    auto byName = test::ShownLines(*db_, ViewMode::Name, "太郎");
     EXPECT_EQ(Subjects(byName), (std::vector<std::string>{"早起き", "おはよう"}));
-    EXPECT_TRUE(FillSubjectList(*db_, ViewMode::Address, "nobody@example.jp").empty());
+    EXPECT_TRUE(test::ShownLines(*db_, ViewMode::Address, "nobody@example.jp").empty());
 }
 
 TEST_F(OwnerMailTest, AMailToOneselfIsListedOnce) {
     test::InsertTestMail(
         *db_, Mail("2004/01/01", "10:00:00", true, "かも", "kamo@example.jp", "かも", "kamo@example.jp", "メモ"));
-    auto lines = FillSubjectList(*db_, ViewMode::Address, "kamo@example.jp");
+    auto lines = test::ShownLines(*db_, ViewMode::Address, "kamo@example.jp");
     EXPECT_EQ(lines.size(), 6u);
-    EXPECT_EQ(FillSubjectList(*db_, ViewMode::Name, "かも").size(), 6u);
+    EXPECT_EQ(test::ShownLines(*db_, ViewMode::Name, "かも").size(), 6u);
 }
 
 TEST_F(OwnerMailTest, SentLineNamesTheReceiverAndReceivedLineTheSender) {
-    auto lines = FillSubjectList(*db_, ViewMode::Address, "taro@example.jp");
+    auto lines = test::ShownLines(*db_, ViewMode::Address, "taro@example.jp");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(lines[0].key.sent);
     EXPECT_EQ(lines[0].text.rfind("2002/03/01 08:00:00 　送　受取人：太郎 ", 0), 0u) << lines[0].text;

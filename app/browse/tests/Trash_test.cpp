@@ -11,6 +11,7 @@
 #include "import/MailStore.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
+#include "search/tests/FoundRows.h"
 #include "testsupport/TestSupport.h"
 #include "upkeep/TrashActions.h"
 
@@ -98,11 +99,11 @@ TEST(Trash, EachDeletionMovesEverythingAndUndoGivesItBackByteForByte) {
         EXPECT_EQ(ListTrash(*db).size(), 1u);
         NullWaitReporter quiet;
         UpdateSearchIndex(*db, quiet);
-        EXPECT_TRUE(SearchMails(*db, "写真").empty());
+        EXPECT_TRUE(test::FoundRows(*db, "写真").empty());
         EXPECT_EQ(RestoreBatchAlone(*db, 0).size(), 1u);
         EXPECT_EQ(Rows(*db), before);
         UpdateSearchIndex(*db, quiet);
-        EXPECT_EQ(SearchMails(*db, "写真").size(), 1u);
+        EXPECT_EQ(test::FoundRows(*db, "写真").size(), 1u);
         EXPECT_EQ(Count(*db, "SELECT count(*) FROM tblTrash"), 0);
     }
 }

@@ -30,7 +30,12 @@ using namespace kamo;
 namespace {
 
 MailRecord Mail(const char* ymd, const char* hms, const char* from, const char* subject) {
-    return test::Mail(ymd, hms, false, from, std::string(from) + "@example.jp", subject, subject);
+    return test::MailBuilder()
+        .Date(ymd, hms)
+        .With(from, std::string(from) + "@example.jp")
+        .Subject(subject)
+        .Body(subject)
+        .Build();
 }
 
 struct Window {

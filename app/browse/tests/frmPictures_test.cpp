@@ -120,8 +120,12 @@ bool Near(QColor a, QColor b) {
 MailRecord Mail(int i) {
     char hms[16];
     std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", i / 3600, i / 60 % 60, i % 60);
-    return test::Mail("2001/09/04", hms, false, "花子", "hanako@example.jp", "写真 " + std::to_string(i),
-                      "写真を送ります。");
+    return test::MailBuilder()
+        .Date("2001/09/04", hms)
+        .With("花子", "hanako@example.jp")
+        .Subject("写真 " + std::to_string(i))
+        .Body("写真を送ります。")
+        .Build();
 }
 
 struct Fixture {

@@ -18,8 +18,9 @@ using namespace kamo;
 
 namespace {
 
+// Received mail, each at nine o'clock of its day.
 MailRecord Mail(const char* ymd, const char* friendName, const char* friendAdd, const char* subject, const char* body) {
-    return test::Mail(ymd, "09:00:00", false, friendName, friendAdd, subject, body);
+    return test::MailBuilder().Date(ymd, "09:00:00").With(friendName, friendAdd).Subject(subject).Body(body).Build();
 }
 
 struct Fixture : test::WindowArchive {

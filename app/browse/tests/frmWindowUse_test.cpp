@@ -43,7 +43,13 @@ namespace {
 
 MailRecord Mail(const std::string& ymd, const std::string& hms, bool sent, const std::string& friendName,
                 const std::string& friendAdd, const std::string& subject) {
-    return test::Mail(ymd, hms, sent, friendName, friendAdd, subject, "本文 " + subject);
+    return test::MailBuilder()
+        .Date(ymd, hms)
+        .Sent(sent)
+        .With(friendName, friendAdd)
+        .Subject(subject)
+        .Body("本文 " + subject)
+        .Build();
 }
 
 QString Q(const char* s) {

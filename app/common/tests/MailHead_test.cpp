@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/MailHead.h"
+#include "testsupport/TestSupport.h"
 
 using namespace kamo;
 
@@ -34,16 +35,13 @@ TEST(MailHead, APartyReadsAsThePlaceAsksWithOrWithoutNameAndAddress) {
 }
 
 MailRecord Mail(bool sent, const std::string& subject) {
-    MailRecord m;
-    m.ymd = "2002/03/01";
-    m.hms = "09:00:00";
-    m.sent = sent;
-    m.sndName = sent ? "かも" : "太郎";
-    m.sndAdd = sent ? "kamo@example.jp" : "taro@example.jp";
-    m.rcvName = sent ? kNoName : "かも";
-    m.rcvAdd = sent ? "" : "kamo@example.jp";
-    m.subject = subject;
-    return m;
+    // Sent mail goes to a receiver known by the placeholder alone.
+    return test::MailBuilder()
+        .Date("2002/03/01", "09:00:00")
+        .Sent(sent)
+        .With(sent ? kNoName : "太郎", sent ? "" : "taro@example.jp")
+        .Subject(subject)
+        .Build();
 }
 
 // Each place's fields, in its order, with its labels; received and sent mail, a subject and none.

@@ -13,18 +13,16 @@ namespace kamo::test {
 
 inline MailRecord Mail(std::string ymd, std::string hms, bool sent, std::string sndName, std::string sndAdd,
                        std::string rcvName, std::string rcvAdd, std::string subject, int64_t subKey = 0) {
-    MailRecord m;
-    m.ymd = std::move(ymd);
-    m.hms = std::move(hms);
-    m.subKey = subKey;
-    m.sent = sent;
-    m.sndName = std::move(sndName);
-    m.sndAdd = std::move(sndAdd);
-    m.rcvName = std::move(rcvName);
-    m.rcvAdd = std::move(rcvAdd);
-    m.subject = std::move(subject);
-    m.body = "本文 " + m.subject;
-    return m;
+    const std::string body = "本文 " + subject;
+    return MailBuilder()
+        .Date(std::move(ymd), std::move(hms))
+        .SubKey(subKey)
+        .Sent(sent)
+        .From(std::move(sndName), std::move(sndAdd))
+        .To(std::move(rcvName), std::move(rcvAdd))
+        .Subject(std::move(subject))
+        .Body(body)
+        .Build();
 }
 
 // The owner (kamo) writes to and hears from two friends over three days.

@@ -18,10 +18,14 @@ using Json = nlohmann::json;
 namespace {
 
 MailRecord OneSecondMail(const std::string& sender, const std::string& receiver, const std::string& body) {
-    MailRecord m = test::Mail("2001/09/04", "21:00:00", false, "ともだち", sender, "同じ時刻", body);
-    m.rcvAdd = receiver;
-    m.include = "0";
-    return m;
+    return test::MailBuilder()
+        .Date("2001/09/04", "21:00:00")
+        .From("ともだち", sender)
+        .To("かも", receiver)
+        .Subject("同じ時刻")
+        .Body(body)
+        .Include("0")
+        .Build();
 }
 
 Json Tool(const std::string& script, const std::vector<std::string>& args) {

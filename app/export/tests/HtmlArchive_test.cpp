@@ -22,11 +22,15 @@ MailRecord Mail(const char* ymd, const char* hms, bool sent, const std::string& 
                 const std::string& body) {
     static int64_t subKey = 1;
     // `other`: "name|address".
-    MailRecord m =
-        test::Mail(ymd, hms, sent, other.substr(0, other.find('|')), other.substr(other.find('|') + 1), subject, body);
-    m.subKey = subKey++;
-    m.include = "0";
-    return m;
+    return test::MailBuilder()
+        .Date(ymd, hms)
+        .SubKey(subKey++)
+        .Sent(sent)
+        .With(other.substr(0, other.find('|')), other.substr(other.find('|') + 1))
+        .Subject(subject)
+        .Body(body)
+        .Include("0")
+        .Build();
 }
 
 // html5lib's reading of the folder; the test fails when the checker does not run.

@@ -23,6 +23,7 @@
 #include "mime/MailAddresses.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
+#include "search/tests/FoundRows.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
 
@@ -33,19 +34,17 @@ namespace {
 
 MailRecord Tricky(const char* subject, const char* sndName, const char* sndAdd, std::string body) {
     static int64_t subKey = 100000;
-    MailRecord m;
-    m.ymd = "2001/09/04";
-    m.hms = "21:05:33";
-    m.subKey = subKey++;
-    m.sent = subKey % 2 == 0;
-    m.sndName = sndName;
-    m.sndAdd = sndAdd;
-    m.rcvName = "かも";
-    m.rcvAdd = "kamo@example.jp";
-    m.subject = subject;
-    m.body = std::move(body);
-    m.include = "0";
-    return m;
+    const int64_t own = subKey++;
+    return test::MailBuilder()
+        .Date("2001/09/04", "21:05:33")
+        .SubKey(own)
+        .Sent(subKey % 2 == 0)
+        .From(sndName, sndAdd)
+        .To("かも", "kamo@example.jp")
+        .Subject(subject)
+        .Body(std::move(body))
+        .Include("0")
+        .Build();
 }
 
 std::vector<MailRecord> TrickyMails() {
@@ -308,7 +307,7 @@ TEST_F(ExportTest, EachSelectionTakesExactlyItsMailInOrder) {
         std::vector<std::string> expected;
         std::vector<int64_t> rows;
         if (c.where.empty()) {
-            rows = SearchMails(*db, c.selection.key);
+            rows = test::FoundRows(*db, c.selection.key);
         } else {
             SQLite::Statement st(*db, "SELECT rowid FROM tblKamoMail WHERE " + c.where + oldestFirst);
             if (c.where.find("?1") != std::string::npos)

@@ -8,6 +8,7 @@
 #include "export/tests/GMimeReader.h"
 #include "mime/EncodedWords.h"
 #include "mime/MailAddresses.h"
+#include "testsupport/TestSupport.h"
 
 #include <algorithm>
 #include <random>
@@ -231,14 +232,13 @@ void ExpectRfc2231Pieces(const std::string& text) {
 }
 
 MailRecord PartyMail(const std::string& name, const std::string& address) {
-    MailRecord m;
-    m.ymd = "2001/09/04";
-    m.hms = "21:05:33";
-    m.sndName = m.rcvName = name;
-    m.sndAdd = m.rcvAdd = address;
-    m.subject = "件名";
-    m.body = "本文\r\n";
-    return m;
+    return test::MailBuilder()
+        .Date("2001/09/04", "21:05:33")
+        .From(name, address)
+        .To(name, address)
+        .Subject("件名")
+        .Body("本文\r\n")
+        .Build();
 }
 
 } // namespace

@@ -35,10 +35,14 @@ std::string Jpeg() {
 
 MailRecord Mail(const char* ymd, const std::string& subject, const std::string& body) {
     static int64_t subKey = 1;
-    MailRecord m = test::Mail(ymd, "10:00:00", false, "山田 花子", "hanako@example.jp", subject, body);
-    m.subKey = subKey++;
-    m.include = "0";
-    return m;
+    return test::MailBuilder()
+        .Date(ymd, "10:00:00")
+        .SubKey(subKey++)
+        .With("山田 花子", "hanako@example.jp")
+        .Subject(subject)
+        .Body(body)
+        .Include("0")
+        .Build();
 }
 
 std::string Tool(const std::vector<std::string>& argv) {

@@ -27,18 +27,8 @@ ppw::Friend PostPetFriend(uint32_t kind, const char* pet, const char* owner, con
     return f;
 }
 
-MailRecord Mail(const char* hms, const char* sndName, const char* sndAdd, const char* rcvName, const char* rcvAdd) {
-    MailRecord m;
-    m.ymd = "2002/03/01";
-    m.hms = hms;
-    m.sndName = sndName;
-    m.sndAdd = sndAdd;
-    m.rcvName = rcvName;
-    m.rcvAdd = rcvAdd;
-    m.subject = "件名";
-    m.body = "本文";
-    return m;
-}
+// The renamed mail: one day, one subject and body; each its time, sender and receiver.
+const test::MailBuilder kSameDay = test::MailBuilder().Subject("件名").Body("本文");
 
 std::vector<std::string> Names(SQLite::Database& db) {
     std::vector<std::string> names;
@@ -200,9 +190,17 @@ TEST(FriendBook, SavingTheWholeBookRefusesEmptyAndRepeatedAddresses) {
 
 TEST(FriendBook, RenamingByAddressAndGoingBack) {
     auto db = test::MemoryArchive();
-    test::InsertTestMail(*db, Mail("09:00:00", "TARO", "taro@example.jp", "かも", "kamo@example.jp"));
-    test::InsertTestMail(*db, Mail("10:00:00", "かも", "kamo@example.jp", "Taro Y.", "Taro@Example.JP"));
-    test::InsertTestMail(*db, Mail("11:00:00", "知らない人", "x@example.jp", "かも", "kamo@example.jp"));
+    test::InsertTestMail(
+        *db,
+        kSameDay.Date("2002/03/01", "09:00:00").From("TARO", "taro@example.jp").To("かも", "kamo@example.jp").Build());
+    test::InsertTestMail(*db, kSameDay.Date("2002/03/01", "10:00:00")
+                                  .From("かも", "kamo@example.jp")
+                                  .To("Taro Y.", "Taro@Example.JP")
+                                  .Build());
+    test::InsertTestMail(*db, kSameDay.Date("2002/03/01", "11:00:00")
+                                  .From("知らない人", "x@example.jp")
+                                  .To("かも", "kamo@example.jp")
+                                  .Build());
     SaveFriends(*db, {{"10", "ポチ", "山田 太郎", "taro@example.jp", 2}, {"1", "", "", "x@example.jp", 0}});
     const auto original = Names(*db);
 

@@ -13,9 +13,14 @@ using namespace kamo;
 namespace {
 
 MailRecord Mail(std::string subject, std::string body) {
-    MailRecord m = test::Mail("2001/03/06", "21:05:09", true, "山田", "yamada@example.jp", subject, body);
-    m.include = "1";
-    return m;
+    return test::MailBuilder()
+        .Date("2001/03/06", "21:05:09")
+        .Sent()
+        .With("山田", "yamada@example.jp")
+        .Subject(std::move(subject))
+        .Body(std::move(body))
+        .Include("1")
+        .Build();
 }
 
 std::string Repeat(const std::string& s, std::size_t times) {

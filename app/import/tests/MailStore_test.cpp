@@ -18,9 +18,13 @@ using namespace std::string_literals;
 namespace {
 
 MailRecord Mail(const std::string& subject, const std::string& body = "body") {
-    MailRecord m = test::Mail("2001/03/06", "21:05:09", false, "山田", "yamada@example.jp", subject, body);
-    m.include = "0";
-    return m;
+    return test::MailBuilder()
+        .Date("2001/03/06", "21:05:09")
+        .With("山田", "yamada@example.jp")
+        .Subject(subject)
+        .Body(body)
+        .Include("0")
+        .Build();
 }
 
 int64_t Rows(SQLite::Database& db) {

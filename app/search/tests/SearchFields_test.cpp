@@ -16,6 +16,7 @@
 #include "search/SearchQuery.h"
 #include "search/SearchTerms.h"
 #include "search/SearchText.h"
+#include "search/tests/FoundRows.h"
 #include "search/tests/SearchReference.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
@@ -113,7 +114,7 @@ TEST(ParseSearch, NamesAMalformedTermInJapanese) {
         EXPECT_NE(text.find(std::string("「") + c.term + "」"), std::string::npos) << text;
     }
     auto db = test::MemoryArchive();
-    EXPECT_THROW(SearchMails(*db, "date:2002-13"), SearchSyntaxException);
+    EXPECT_THROW(test::FoundRows(*db, "date:2002-13"), SearchSyntaxException);
 }
 
 namespace {
@@ -248,10 +249,11 @@ TEST_F(FieldArchive, EveryTermAndCombinationGivesWhatAPlainCheckGives) {
     }
     EXPECT_GT(found, 3000u);
     // Known from how the archive was made.
-    EXPECT_EQ(SearchMails(*db, "has:attachment").size(), mails.size() / 5);
-    EXPECT_EQ(SearchMails(*db, "has:picture").size(), pictures);
-    EXPECT_EQ(SearchMails(*db, "in:受信フォルダ").size() + SearchMails(*db, "in:ピンクの引出し").size(), mailboxes);
-    EXPECT_EQ(SearchMails(*db, "is:sent").size() + SearchMails(*db, "is:received").size(), mails.size());
+    EXPECT_EQ(test::FoundRows(*db, "has:attachment").size(), mails.size() / 5);
+    EXPECT_EQ(test::FoundRows(*db, "has:picture").size(), pictures);
+    EXPECT_EQ(test::FoundRows(*db, "in:受信フォルダ").size() + test::FoundRows(*db, "in:ピンクの引出し").size(),
+              mailboxes);
+    EXPECT_EQ(test::FoundRows(*db, "is:sent").size() + test::FoundRows(*db, "is:received").size(), mails.size());
     EXPECT_EQ(SearchStream(*db, "to:次郎").UsedPlan(), SearchStream::Plan::Scan); // a Cc is not in the index
     EXPECT_EQ(SearchStream(*db, "has:picture date:2000").UsedPlan(), SearchStream::Plan::Conditions);
 
@@ -262,7 +264,8 @@ TEST_F(FieldArchive, EveryTermAndCombinationGivesWhatAPlainCheckGives) {
         EXPECT_TRUE(stream.UsedPlan() == SearchStream::Plan::FoldingScan ||
                     stream.UsedPlan() == SearchStream::Plan::Conditions)
             << query;
-        EXPECT_EQ(SearchMails(*db, query), test::ReferenceFieldSearch(reference, ParseSearch(query).terms)) << query;
+        EXPECT_EQ(test::FoundRows(*db, query), test::ReferenceFieldSearch(reference, ParseSearch(query).terms))
+            << query;
     }
 }
 
@@ -280,9 +283,9 @@ TEST(FieldSearch, ACopyWithoutTheAddedTablesFindsNoAttachmentMailboxOrCc) {
     test::InsertTestMail(*db, m);
     for (const char* table : {"tblAttachment", "tblOriginal", "tblHeaderFields"})
         db->exec(std::string("DROP TABLE ") + table);
-    EXPECT_TRUE(SearchMails(*db, "has:attachment").empty());
-    EXPECT_TRUE(SearchMails(*db, "in:受信フォルダ").empty());
-    EXPECT_EQ(SearchMails(*db, "-has:picture -in:受信フォルダ to:かも date:2002-04").size(), 1u);
+    EXPECT_TRUE(test::FoundRows(*db, "has:attachment").empty());
+    EXPECT_TRUE(test::FoundRows(*db, "in:受信フォルダ").empty());
+    EXPECT_EQ(test::FoundRows(*db, "-has:picture -in:受信フォルダ to:かも date:2002-04").size(), 1u);
 }
 
 // One rule says what is a picture, decided when the attachment is stored: has:picture finds a mail
@@ -350,11 +353,11 @@ TEST(FieldSearch, HasPictureFindsJustTheMailsWhosePicturesTheMailDisplayShows) {
         }
         ASSERT_TRUE(HasPictureMarks(*db));
         EXPECT_FALSE(AddMissingTables(*db)); // marked once
-        const auto found = SearchMails(*db, "has:picture");
+        const auto found = test::FoundRows(*db, "has:picture");
         const std::set<int64_t> byCandidates(found.begin(), found.end());
-        const auto conditions = SearchMails(*db, "has:picture date:2001");
+        const auto conditions = test::FoundRows(*db, "has:picture date:2001");
         EXPECT_EQ(std::set<int64_t>(conditions.begin(), conditions.end()), byCandidates);
-        const auto without = SearchMails(*db, "-has:picture");
+        const auto without = test::FoundRows(*db, "-has:picture");
         for (size_t i = 0; i < std::size(cases); ++i) {
             const auto& c = cases[i];
             const std::string what =

@@ -10,6 +10,7 @@
 #include "db/Compaction.h"
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
+#include "search/tests/FoundRows.h"
 #include "search/tests/SearchReference.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
@@ -56,7 +57,8 @@ void ExpectSameAsScan(SQLite::Database& db, const std::vector<std::string>& extr
     queries.insert(queries.end(), extra.begin(), extra.end());
     for (const auto& q : queries)
         for (const SearchLimits limits : {SearchLimits{}, SearchLimits{50}})
-            ASSERT_EQ(SearchMails(db, q, limits), test::ReferenceSearch(folded, q)) << q << " " << limits.maxCandidates;
+            ASSERT_EQ(test::FoundRows(db, q, limits), test::ReferenceSearch(folded, q))
+                << q << " " << limits.maxCandidates;
 }
 
 std::vector<std::string> SchemaNames(SQLite::Database& db) {
@@ -184,7 +186,7 @@ TEST(SearchIndex, ACutShortBuildGoesOnWhereItStoppedAndLargeWorkShowsTheWaitWind
     ASSERT_TRUE(check.executeStep());
     EXPECT_EQ(check.getColumn(0).getInt64(), kMails);
     EXPECT_EQ(check.getColumn(1).getInt64(), 1);
-    EXPECT_EQ(SearchMails(*db, "ポストペット No.1999").size(), 11u); // 1999 and 19990 to 19999
+    EXPECT_EQ(test::FoundRows(*db, "ポストペット No.1999").size(), 11u); // 1999 and 19990 to 19999
 
     // A few new mails are indexed without a wait window of their own.
     std::vector<MailRecord> few = test::GeneratedMails(10, 6);

@@ -13,6 +13,7 @@
 #include "search/SearchIndex.h"
 #include "search/SearchQuery.h"
 #include "search/SearchText.h"
+#include "search/tests/FoundRows.h"
 #include "search/tests/SearchReference.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
@@ -224,14 +225,14 @@ TEST_F(SearchArchive, FindsWordsInAnyFieldIgnoringCaseAndWidth) {
     for (int n = 0; n < 10; ++n)
         padding += " -zqzq" + std::to_string(n);
     for (const auto& k : cases) {
-        EXPECT_EQ(SearchMails(*db, k.query), k.expected) << k.query;
+        EXPECT_EQ(test::FoundRows(*db, k.query), k.expected) << k.query;
         if (!ParseSearch(k.query).terms.empty()) {
-            EXPECT_EQ(SearchMails(*db, k.query + padding), k.expected) << k.query << " with many words";
+            EXPECT_EQ(test::FoundRows(*db, k.query + padding), k.expected) << k.query << " with many words";
         }
     }
 
     db->exec("DELETE FROM tblKamoMail WHERE tblKamoMail_YMD = '2001/02/01'");
-    EXPECT_EQ(SearchMails(*db, "ABC"), (std::vector<int64_t>{c, a})); // the trigger took it out at once
+    EXPECT_EQ(test::FoundRows(*db, "ABC"), (std::vector<int64_t>{c, a})); // the trigger took it out at once
 }
 
 // Ten thousand negated words (about 77 KB) over 600 mails: each mail's text is read once for all of
@@ -262,7 +263,7 @@ TEST_F(SearchArchive, TenThousandNegatedWordsTakeOnePassOverEachMail) {
     ASSERT_GT(expected.size(), 0u);
     ASSERT_LT(expected.size(), mails.size());
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<int64_t> got = SearchMails(*db, query);
+    const std::vector<int64_t> got = test::FoundRows(*db, query);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(got, expected);
     EXPECT_LT(took, std::chrono::seconds(3))
@@ -274,7 +275,7 @@ TEST_F(SearchArchive, TenThousandNegatedWordsTakeOnePassOverEachMail) {
 TEST_F(SearchArchive, AScanStreamsItsResultInSlicesAndEndsOnce) {
     Fill(2000, 77);
     for (const char* query : {"の", "example", "ポ　お"}) {
-        const std::vector<int64_t> whole = SearchMails(*db, query);
+        const std::vector<int64_t> whole = test::FoundRows(*db, query);
         SearchStream stream(*db, query, SearchLimits{10});
         ASSERT_EQ(stream.UsedPlan(), SearchStream::Plan::Scan) << query;
         stream.SetSliceTime(std::chrono::milliseconds(1));
@@ -318,13 +319,13 @@ TEST(SearchWithoutIndex, AnArchiveThatCannotBeIndexedIsSearchedByFoldingAsItGoes
         if (!stream.Terms().empty()) {
             EXPECT_EQ(stream.UsedPlan(), SearchStream::Plan::FoldingScan);
         }
-        EXPECT_EQ(SearchMails(readOnly, AsWords(query)), test::ReferenceSearch(folded, query)) << query;
+        EXPECT_EQ(test::FoundRows(readOnly, AsWords(query)), test::ReferenceSearch(folded, query)) << query;
     }
     // And one that never had an index.
     auto bare = test::MemoryArchive();
     std::mt19937_64 rng2(5);
     for (const auto& m : mails)
         test::InsertSpread(*bare, m, rng2);
-    EXPECT_EQ(SearchMails(*bare, "ポ"), test::ReferenceSearch(test::FoldArchive(*bare), "ポ"));
+    EXPECT_EQ(test::FoundRows(*bare, "ポ"), test::ReferenceSearch(test::FoldArchive(*bare), "ポ"));
     EXPECT_EQ(InspectSearchIndex(*bare), SearchIndexState::Missing);
 }

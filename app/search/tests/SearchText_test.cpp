@@ -6,6 +6,7 @@
 #include <unicode/utf8.h>
 
 #include "filters/FilterText.h"
+#include "search/SearchTerms.h"
 #include "search/SearchText.h"
 #include "search/tests/SearchReference.h"
 
@@ -108,10 +109,26 @@ TEST(SearchFold, EqualsTheFiltersFoldingsOnMixedText) {
     }
 }
 
-TEST(SearchWords, SplitAtAsciiAndIdeographicSpacesFoldedEachOnce) {
-    EXPECT_EQ(SearchWords("Hello　世界 hello\tＷＯＲＬＤ"),
-              (std::vector<std::string>{"ｈｅｌｌｏ", "世界", "ｗｏｒｌｄ"}));
-    EXPECT_TRUE(SearchWords(" 　\t").empty());
-    EXPECT_TRUE(SearchWords("").empty());
-    EXPECT_EQ(SearchWords("ｶﾞ"), (std::vector<std::string>{"ガ"}));
+namespace {
+
+// The plain words of a query as the search takes them: each a term of any field, its text folded.
+std::vector<std::string> Words(std::string_view query) {
+    const ParsedSearch parsed = ParseSearch(query);
+    EXPECT_FALSE(parsed.error) << query;
+    std::vector<std::string> words;
+    for (const SearchTerm& term : parsed.terms) {
+        EXPECT_EQ(term.field, TermField::Any) << query;
+        EXPECT_FALSE(term.negated) << query;
+        words.push_back(term.text);
+    }
+    return words;
+}
+
+} // namespace
+
+TEST(ParseSearch, WordsSplitAtAsciiAndIdeographicSpacesFoldedEachOnce) {
+    EXPECT_EQ(Words("Hello　世界 hello\tＷＯＲＬＤ"), (std::vector<std::string>{"ｈｅｌｌｏ", "世界", "ｗｏｒｌｄ"}));
+    EXPECT_TRUE(Words(" 　\t").empty());
+    EXPECT_TRUE(Words("").empty());
+    EXPECT_EQ(Words("ｶﾞ"), (std::vector<std::string>{"ガ"}));
 }

@@ -11,8 +11,8 @@
 
 #include "browse/KeyLists.h"
 #include "common/CodePage.h"
-#include "db/MailOriginals.h"
 #include "db/HeaderFields.h"
+#include "db/MailOriginals.h"
 #include "db/Schema.h"
 #include "export/MailExport.h"
 #include "export/MailSelection.h"
@@ -20,6 +20,7 @@
 #include "platform/InstanceLock.h"
 #include "ppwriter/MailboxWriter.h"
 #include "search/SearchQuery.h"
+#include "search/tests/FoundRows.h"
 #include "startup/TerminalOutput.h"
 #include "testsupport/TestSupport.h"
 
@@ -194,7 +195,7 @@ TEST(MailOutputFormat, LinesAndJsonKeepEveryCharacterOnOneLine) {
 TEST_F(MailCommandsTest, SearchPrintsExactlyTheSearchesResultAsLinesOrJson) {
     ReadSample();
     for (const std::string query : {"ポ", "ＰＯＳＴＰＥ", "髙橋 よろしく", "example.jp"}) {
-        const std::vector<MailRecord> expected = Mails(SearchMails(*db, query));
+        const std::vector<MailRecord> expected = Mails(test::FoundRows(*db, query));
         ASSERT_FALSE(expected.empty()) << query;
 
         const ProgramRun text = Kamomail({"search", query});
@@ -229,7 +230,7 @@ TEST_F(MailCommandsTest, SearchPrintsExactlyTheSearchesResultAsLinesOrJson) {
 TEST_F(MailCommandsTest, SearchTakesFieldedTermsAndNamesAMalformedOne) {
     ReadSample();
     for (const std::string query : {"is:received", "from:example.jp -is:sent date:..2030", "ポ -has:attachment"}) {
-        const std::vector<MailRecord> expected = Mails(SearchMails(*db, query));
+        const std::vector<MailRecord> expected = Mails(test::FoundRows(*db, query));
         ASSERT_FALSE(expected.empty()) << query;
         std::string lines;
         for (const auto& m : expected)
@@ -349,7 +350,7 @@ TEST_F(MailCommandsTest, ExportDispatchesByFormatAndNamesTheKnownOnes) {
     ReadSample();
     const ProgramRun mbox = Kamomail({"export", "--format", "mbox", (dir / "a.mbox").string(), "--search", "ポ"});
     ASSERT_EQ(mbox.status, 0) << mbox.err;
-    const size_t found = SearchMails(*db, "ポ").size();
+    const size_t found = test::FoundRows(*db, "ポ").size();
     EXPECT_NE(mbox.out.find(std::to_string(found) + " 通のメールを mbox で書き出しました"), std::string::npos);
     size_t froms = 0;
     for (const auto& line : Lines(test::ReadFile(dir / "a.mbox")))
