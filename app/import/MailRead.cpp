@@ -13,6 +13,7 @@
 
 #include "common/AsciiText.h"
 #include "common/Messages.h"
+#include "common/MessagesRead.h"
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "filters/FilterMatch.h"
@@ -211,7 +212,7 @@ bool IsSentMail(const MailboxChoice& choice, const MailRecord& mail, const std::
 
 MailboxSummary ReadSummary::Totals() const {
     MailboxSummary t;
-    t.name = "合計";
+    t.name = Say(ReadText::Totals);
     for (const auto& b : mailboxes) {
         t.listed += b.listed;
         t.read += b.read;
@@ -357,22 +358,86 @@ ReadSummary ReadPostPetMail(ArchiveSession& session, const ReadRequest& request,
 
 std::string SummaryHeadline(const ReadSummary& summary) {
     if (!summary.stoppedAfter.empty())
-        return "PostPetのメールの読み込みを中止しました。";
+        return Say(ReadText::HeadlineStopped);
     if (!summary.refreshed)
         return MessageOf(Failure(FailureCode::ReadRefreshFailed));
     if (summary.AnyFailed())
-        return "PostPetのメールを読み込みましたが、読み込めなかったメールボックスか壊れたメールがあります。";
-    return "PostPetのメールを読み込みました。";
+        return Say(ReadText::HeadlineProblems);
+    return Say(ReadText::HeadlineRead);
 }
 
 namespace {
+
+// `item` after the items in `list`, in the words of `join`.
+void Append(std::string& list, const std::string& item, ReadText join = ReadText::ListJoin) {
+    list = list.empty() ? item : Say(join, {list, item});
+}
+
+// The first `shown` damaged positions of a mailbox, in the words of `join`.
+std::string Positions(const MailboxSummary& box, size_t shown, ReadText join) {
+    std::string positions;
+    for (size_t i = 0; i < std::min(shown, box.damagedAt.size()); ++i)
+        Append(positions, std::to_string(box.damagedAt[i]), join);
+    return positions;
+}
+
+// The note of a mailbox's row: why it could not be read, where it was damaged, what was set apart.
+std::string RowNote(const MailboxSummary& b) {
+    constexpr size_t kNotedPositions = 5;
+    std::string note;
+    if (b.problem)
+        note = NoteOf(*b.problem);
+    else if (b.code < 0)
+        note = Say(ReadText::NoteErrorCode, {std::to_string(b.code)});
+    if (!b.damagedAt.empty())
+        Append(note, Say(b.damagedAt.size() > kNotedPositions ? ReadText::NoteDamagedAtMore : ReadText::NoteDamagedAt,
+                         {Positions(b, kNotedPositions, ReadText::NotePositionJoin)}));
+    if (b.cut > 0)
+        Append(note, Say(ReadText::NoteCut, {WithSeparators(b.cut)}));
+    if (b.trashed > 0)
+        Append(note, Say(ReadText::NoteTrashed, {WithSeparators(b.trashed)}));
+    if (b.undecoded > 0)
+        Append(note, Say(ReadText::NoteUndecoded, {WithSeparators(b.undecoded)}));
+    return note;
+}
 
 // Where the read stopped, for the totals row.
 std::string StopNote(const ReadSummary& summary) {
     const MailboxSummary& last = summary.mailboxes.back();
     if (last.stopped)
-        return last.name + " の " + WithSeparators(last.read + last.damaged) + " 通目で中止";
-    return summary.stoppedAfter + " のあとで中止";
+        return Say(ReadText::NoteStoppedInside, {last.name, WithSeparators(last.read + last.damaged)});
+    return Say(ReadText::NoteStoppedAfter, {summary.stoppedAfter});
+}
+
+// One line of the summary as text: the counts, then what applies to the mailbox.
+std::string SummaryLine(const MailboxSummary& b, bool total) {
+    constexpr size_t kListedPositions = 10;
+    std::string text = Say(ReadText::LineCounts,
+                           {b.name, WithSeparators(b.read), WithSeparators(b.stored), WithSeparators(b.alreadyStored),
+                            WithSeparators(b.filtered), WithSeparators(b.damaged)});
+    if (b.cut > 0)
+        text += Say(ReadText::LineCut, {WithSeparators(b.cut)});
+    if (b.updated > 0)
+        text += Say(ReadText::LineUpdated, {WithSeparators(b.updated)});
+    if (b.trashed > 0)
+        text += Say(ReadText::LineTrashed, {WithSeparators(b.trashed)});
+    if (b.undecoded > 0)
+        text += Say(ReadText::LineUndecoded, {WithSeparators(b.undecoded)});
+    if (total)
+        return text;
+    if (!b.damagedAt.empty()) {
+        const std::string positions = Positions(b, kListedPositions, ReadText::LinePositionJoin);
+        if (b.damagedAt.size() > kListedPositions)
+            text +=
+                Say(ReadText::LineDamagedAtMore, {positions, std::to_string(b.damagedAt.size() - kListedPositions)});
+        else
+            text += Say(ReadText::LineDamagedAt, {positions});
+    }
+    if (b.problem)
+        text += Say(ReadText::InParentheses, {NoteOf(*b.problem)});
+    if (b.code < 0)
+        text += Say(ReadText::LineErrorCode, {std::to_string(b.code)});
+    return text;
 }
 
 } // namespace
@@ -380,38 +445,17 @@ std::string StopNote(const ReadSummary& summary) {
 Prompter::Table SummaryTable(const ReadSummary& summary) {
     Prompter::Table table;
     table.headline = SummaryHeadline(summary);
-    table.columns = {"メールボックス", "読込", "保存", "保存済み", "フィルター除外", "破損", "備考"};
-    auto row = [&](const MailboxSummary& b, bool total) {
-        std::string note;
-        if (!total) {
-            if (b.problem)
-                note = NoteOf(*b.problem);
-            else if (b.code < 0)
-                note = "エラー " + std::to_string(b.code);
-            if (!b.damagedAt.empty()) {
-                note += note.empty() ? "" : "、";
-                note += "破損位置";
-                for (size_t i = 0; i < std::min<size_t>(b.damagedAt.size(), 5); ++i)
-                    note += " " + std::to_string(b.damagedAt[i]);
-                if (b.damagedAt.size() > 5)
-                    note += " ほか";
-            }
-            if (b.cut > 0)
-                note += (note.empty() ? "" : "、") + std::string("本文を切って保存 ") + WithSeparators(b.cut);
-            if (b.trashed > 0)
-                note += (note.empty() ? "" : "、") + std::string("削除済み ") + WithSeparators(b.trashed);
-            if (b.undecoded > 0)
-                note +=
-                    (note.empty() ? "" : "、") + std::string("読み解けず元のまま保存 ") + WithSeparators(b.undecoded);
-        }
+    for (ReadText column :
+         {ReadText::ColumnMailbox, ReadText::ColumnRead, ReadText::ColumnStored, ReadText::ColumnAlreadyStored,
+          ReadText::ColumnFiltered, ReadText::ColumnDamaged, ReadText::ColumnNote})
+        table.columns.push_back(Say(column));
+    auto row = [&](const MailboxSummary& b, const std::string& note) {
         table.rows.push_back({b.name, WithSeparators(b.read), WithSeparators(b.stored), WithSeparators(b.alreadyStored),
                               WithSeparators(b.filtered), WithSeparators(b.damaged), note});
     };
     for (const auto& b : summary.mailboxes)
-        row(b, false);
-    row(summary.Totals(), true);
-    if (!summary.stoppedAfter.empty())
-        table.rows.back().back() = StopNote(summary);
+        row(b, RowNote(b));
+    row(summary.Totals(), summary.stoppedAfter.empty() ? std::string() : StopNote(summary));
     table.asText = table.headline + "\n" + FormatSummary(summary);
     table.problem = ReadExitStatus(summary) != 0;
     return table;
@@ -419,45 +463,17 @@ Prompter::Table SummaryTable(const ReadSummary& summary) {
 
 std::string FormatSummary(const ReadSummary& summary) {
     std::string text;
-    auto line = [&](const MailboxSummary& b, bool total) {
-        text += b.name + ": 読込 " + WithSeparators(b.read) + " / 保存 " + WithSeparators(b.stored) + " / 保存済み " +
-                WithSeparators(b.alreadyStored) + " / フィルター除外 " + WithSeparators(b.filtered) + " / 破損 " +
-                WithSeparators(b.damaged);
-        if (b.cut > 0)
-            text += " / 本文を切って保存 " + WithSeparators(b.cut);
-        if (b.updated > 0)
-            text += " / 読み直して更新 " + WithSeparators(b.updated);
-        if (b.trashed > 0)
-            text += " / 削除済み " + WithSeparators(b.trashed);
-        if (b.undecoded > 0)
-            text += " / 読み解けず元のまま保存 " + WithSeparators(b.undecoded);
-        if (!total && !b.damagedAt.empty()) {
-            text += "（リストファイルの位置";
-            const size_t shown = std::min<size_t>(b.damagedAt.size(), 10);
-            for (size_t i = 0; i < shown; ++i)
-                text += (i ? ", " : " ") + std::to_string(b.damagedAt[i]);
-            if (shown < b.damagedAt.size())
-                text += " ほか " + std::to_string(b.damagedAt.size() - shown) + " か所";
-            text += "）";
-        }
-        if (!total && b.problem)
-            text += "（" + NoteOf(*b.problem) + "）";
-        if (!total && b.code < 0)
-            text += "（エラー " + std::to_string(b.code) + "）";
-        text += "\n";
-    };
     for (const auto& b : summary.mailboxes)
-        line(b, false);
-    line(summary.Totals(), true);
+        text += SummaryLine(b, false) + "\n";
+    text += SummaryLine(summary.Totals(), true) + "\n";
     if (!summary.stoppedAfter.empty() && summary.mailboxes.back().stopped) {
         const MailboxSummary& box = summary.mailboxes.back();
-        text += "（" + box.name + " の " + WithSeparators(box.read + box.damaged) + " / " +
-                WithSeparators(std::max<int64_t>(box.listed, box.read + box.damaged)) +
-                " 通目まで読んだところで中止しました。そこまでのメールは保存しました。残りはもう一度"
-                "「PostPet Mail Read」を押すと続きから保存します）\n";
-    } else if (!summary.stoppedAfter.empty()) {
         text +=
-            "（" + summary.stoppedAfter + " を読み終えたところで中止しました。残りのメールボックスは読んでいません）\n";
+            Say(ReadText::LineStoppedInside, {box.name, WithSeparators(box.read + box.damaged),
+                                              WithSeparators(std::max<int64_t>(box.listed, box.read + box.damaged))}) +
+            "\n";
+    } else if (!summary.stoppedAfter.empty()) {
+        text += Say(ReadText::LineStoppedAfter, {summary.stoppedAfter}) + "\n";
     }
     return text;
 }

@@ -5,6 +5,7 @@
 
 #include "common/ArchiveView.h"
 #include "common/Messages.h"
+#include "common/MessagesRead.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
 #include "db/ArchiveSession.h"
@@ -35,7 +36,7 @@ bool ComMailRead(ArchiveSession& session, Prompter& prompter, WaitReporter& wait
     if (summary.error) {
         // Mailboxes read before the failure stay stored; the one being read was rolled back.
         view.ShowNewMail();
-        prompter.Error("メールの読み込み中にエラーが発生しました。\n" + MessageOf(*summary.error), "PostPet Mail Read");
+        prompter.Error(Say(ReadText::ReadBrokenOff, {MessageOf(*summary.error)}), "PostPet Mail Read");
         return false;
     }
     if (!summary.completed)

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "common/Failure.h"
+#include "common/Messages.h"
+#include "common/MessagesRead.h"
 
 namespace kamo {
 namespace {
@@ -265,7 +267,7 @@ std::optional<milliseconds> MailboxWatch::ReadDamaged(const MailboxChoice& choic
 
 std::string RetryNote(milliseconds wait) {
     const auto seconds = std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(wait).count());
-    return std::to_string(seconds) + " 秒後にもう一度読みます";
+    return Say(ReadText::RetryIn, {std::to_string(seconds)});
 }
 
 std::string SetAsideUnfinished(MailboxWatch& watch, const std::vector<MailboxChoice>& read, ReadSummary& summary) {
@@ -283,7 +285,8 @@ std::string SetAsideUnfinished(MailboxWatch& watch, const std::vector<MailboxCho
         box.damaged = 0;
         box.damagedAt.clear();
         box.problem.reset();
-        note += (note.empty() ? "" : "、") + box.name + " はまだ書き込み中のようです。" + RetryNote(*wait);
+        const std::string aside = Say(ReadText::StillBeingWritten, {box.name, RetryNote(*wait)});
+        note = note.empty() ? aside : Say(ReadText::ListJoin, {note, aside});
     }
     return note;
 }

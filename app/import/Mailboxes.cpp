@@ -3,22 +3,25 @@
 #include <system_error>
 
 #include "common/CodePage.h"
+#include "common/MessagesRead.h"
 
 namespace kamo {
 
 const std::array<MailboxInfo, kMailboxCount>& Mailboxes() {
+    // The names are the catalogue's; the folders and files are PostPet's names on disk.
     static const std::array<MailboxInfo, kMailboxCount> boxes = {{
-        {MailboxKind::Inbox, "受信フォルダ", "受信フォルダ", "受信リスト.ppl", "受信メール.ppm", -1, 0},
-        {MailboxKind::Outbox, "送信フォルダ", "送信フォルダ", "送信リスト.ppl", "送信メール.ppm", 0, -1},
-        {MailboxKind::Drawer, "ピンクの引出し", "", "ピンクの引出しリスト.ppl", "ピンクの引出し.ppm", 3, 7},
-        {MailboxKind::Drawer, "黄色の引出し", "", "黄色の引出しリスト.ppl", "黄色の引出し.ppm", 2, 8},
-        {MailboxKind::Drawer, "紫の引出し", "", "紫の引出しリスト.ppl", "紫の引出し.ppm", 1, 9},
-        {MailboxKind::Drawer, "緑色の引出し", "", "緑色の引出しリスト.ppl", "緑色の引出し.ppm", -1, 6},
-        {MailboxKind::Drawer, "黒の引出し", "", "黒の引出しリスト.ppl", "黒の引出し.ppm", -1, 5},
-        {MailboxKind::Drawer, "水色の引出し", "", "水色の引出しリスト.ppl", "水色の引出し.ppm", -1, 4},
-        {MailboxKind::Drawer, "赤の引出し", "", "赤の引出しリスト.ppl", "赤の引出し.ppm", -1, 3},
-        {MailboxKind::Drawer, "茶色の引出し", "", "茶色の引出しリスト.ppl", "茶色の引出し.ppm", -1, 2},
-        {MailboxKind::Drawer, "橙色の引出し", "", "橙色の引出しリスト.ppl", "橙色の引出し.ppm", -1, 1},
+        {MailboxKind::Inbox, TextOf(ReadText::Inbox), "受信フォルダ", "受信リスト.ppl", "受信メール.ppm", -1, 0},
+        {MailboxKind::Outbox, TextOf(ReadText::Outbox), "送信フォルダ", "送信リスト.ppl", "送信メール.ppm", 0, -1},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerPink), "", "ピンクの引出しリスト.ppl", "ピンクの引出し.ppm", 3, 7},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerYellow), "", "黄色の引出しリスト.ppl", "黄色の引出し.ppm", 2, 8},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerPurple), "", "紫の引出しリスト.ppl", "紫の引出し.ppm", 1, 9},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerGreen), "", "緑色の引出しリスト.ppl", "緑色の引出し.ppm", -1, 6},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerBlack), "", "黒の引出しリスト.ppl", "黒の引出し.ppm", -1, 5},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerLightBlue), "", "水色の引出しリスト.ppl", "水色の引出し.ppm", -1,
+         4},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerRed), "", "赤の引出しリスト.ppl", "赤の引出し.ppm", -1, 3},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerBrown), "", "茶色の引出しリスト.ppl", "茶色の引出し.ppm", -1, 2},
+        {MailboxKind::Drawer, TextOf(ReadText::DrawerOrange), "", "橙色の引出しリスト.ppl", "橙色の引出し.ppm", -1, 1},
     }};
     return boxes;
 }

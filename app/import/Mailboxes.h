@@ -19,12 +19,16 @@ enum class MailboxKind { Inbox, Outbox, Drawer };
 
 struct MailboxInfo {
     MailboxKind kind;
-    const char* name;   // what the user sees: "受信フォルダ", "送信フォルダ", "ピンクの引出し", ...
-    const char* folder; // sub-folder of the PostPet folder, "" for the drawers
-    const char* listFile; // "受信リスト.ppl", "ピンクの引出しリスト.ppl", ...
-    const char* mailFile; // "受信メール.ppm", "ピンクの引出し.ppm", ...
-    int sendIndex;        // index among the send-side flags, -1 when not offered there
-    int recievIndex;      // index among the receive-side flags, -1 when not offered there
+    // The name PostPet shows the user (受信フォルダ, 送信フォルダ, ピンクの引出し, ...), in the
+    // catalogue's words (ReadText); the name kept with each stored mail's original too.
+    const char* name;
+    const char* folder; // sub-folder of the PostPet folder, empty for the drawers
+    // The list and mail files' names: 受信リスト.ppl and 受信メール.ppm, ピンクの引出しリスト.ppl and
+    // ピンクの引出し.ppm, ...
+    const char* listFile;
+    const char* mailFile;
+    int sendIndex;   // index among the send-side flags, -1 when not offered there
+    int recievIndex; // index among the receive-side flags, -1 when not offered there
 };
 
 constexpr int kMailboxCount = 11;

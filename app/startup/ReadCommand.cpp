@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "common/Messages.h"
+#include "common/MessagesRead.h"
 #include "common/WaitReporter.h"
 #include "import/MailRead.h"
 #include "import/MailReadCommand.h"
@@ -58,7 +59,7 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         }
         TellReadFailures(summary, prompter);
         if (summary.error) {
-            err << "kamomail read: メールの読み込み中にエラーが発生しました。" << MessageOf(*summary.error) << '\n';
+            err << "kamomail read: " << Say(ReadText::ReadBrokenOffLine, {MessageOf(*summary.error)}) << '\n';
             return 1;
         }
         if (!summary.completed)
@@ -67,7 +68,7 @@ int RunReadCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out.flush();
         return ReadExitStatus(summary);
     } catch (const std::exception& e) {
-        err << "kamomail read: メールの読み込み中にエラーが発生しました。" << ErrorText(e) << '\n';
+        err << "kamomail read: " << Say(ReadText::ReadBrokenOffLine, {ErrorText(e)}) << '\n';
         return 1;
     }
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/Messages.h"
+#include "common/MessagesRead.h"
 #include "db/ArchiveSession.h"
 #include "import/MailRead.h"
 #include "import/MailReadCommand.h"
@@ -66,32 +67,43 @@ std::string Now() {
     return text;
 }
 
+// `item` after the items in `list`.
+void Append(std::string& list, const std::string& item) {
+    list = list.empty() ? item : Say(ReadText::ListJoin, {list, item});
+}
+
 std::string Names(const std::vector<MailboxChoice>& boxes) {
     std::string names;
     for (const auto& choice : boxes)
-        names += (names.empty() ? "" : "、") + std::string(choice.box->name);
+        Append(names, choice.box->name);
     return names;
+}
+
+// A line of the watch's output: the time, then what happened.
+std::string Stamped(const std::string& text) {
+    return Now() + " " + text + "\n";
 }
 
 // One line per read: when, which mailboxes, and the counts that matter.
 std::string ReadLine(const ReadSummary& summary) {
     std::string names;
     for (const auto& box : summary.mailboxes)
-        names += (names.empty() ? "" : "、") + box.name;
+        Append(names, box.name);
     const MailboxSummary t = summary.Totals();
-    std::string line = Now() + " " + names + ": 読み込み " + std::to_string(t.read) + " 通、保存 " +
-                       std::to_string(t.stored) + " 通、保存済み " + std::to_string(t.alreadyStored) + " 通";
+    std::string line = Now() + " " +
+                       Say(ReadText::WatchReadCounts,
+                           {names, std::to_string(t.read), std::to_string(t.stored), std::to_string(t.alreadyStored)});
     if (t.trashed > 0)
-        line += "、削除済み " + std::to_string(t.trashed) + " 通";
+        line += Say(ReadText::WatchTrashed, {std::to_string(t.trashed)});
     if (t.filtered > 0)
-        line += "、除外 " + std::to_string(t.filtered) + " 通";
+        line += Say(ReadText::WatchFiltered, {std::to_string(t.filtered)});
     if (t.damaged > 0)
-        line += "、壊れたメール " + std::to_string(t.damaged) + " 通";
+        line += Say(ReadText::WatchDamaged, {std::to_string(t.damaged)});
     for (const auto& box : summary.mailboxes)
         if (box.problem)
-            line += "（" + box.name + ": " + NoteOf(*box.problem) + "）";
+            line += Say(ReadText::WatchBoxProblem, {box.name, NoteOf(*box.problem)});
     if (!summary.refreshed)
-        line += "（フィルターの実行に失敗しました）";
+        line += Say(ReadText::WatchRefreshFailed);
     return line;
 }
 
@@ -100,7 +112,7 @@ std::string ReadLine(const ReadSummary& summary) {
 int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
     EndSignals signals;
     if (signals.Fd() < 0) {
-        err << "kamomail read --watch: 終了の合図を受け取る準備ができませんでした。\n";
+        err << "kamomail read --watch: " << Say(ReadText::WatchNoSignals) << '\n';
         return 1;
     }
     TerminalPrompter prompter(err, err);
@@ -116,22 +128,21 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
         const ReadRequest request =
             MakeReadRequest(session->AppSettings(), session->Folders(), options.all, options.postPetDir);
         if (request.mailboxes.empty()) {
-            err << "kamomail read --watch: 読み込むメールボックスが選ばれていません。"
-                   "オプションの「読み込むメールボックス」で選ぶか、--all を付けて下さい。\n";
+            err << "kamomail read --watch: " << Say(ReadText::WatchNothingChosen) << '\n';
             return 1;
         }
         MailboxWatch watch(request.postPetDir, request.mailboxes, options.settle);
-        out << Now() << " 見張りを始めました: " << request.postPetDir.string() << "（メールボックス "
-            << request.mailboxes.size() << " 個）\n";
+        out << Stamped(
+            Say(ReadText::WatchStarted, {request.postPetDir.string(), std::to_string(request.mailboxes.size())}));
         if (watch.Waiting())
-            out << Now() << " PostPetのフォルダが見つかりません。現れるのを待ちます。\n";
+            out << Stamped(Say(ReadText::WatchFolderMissing));
         out.flush();
         bool wasWaiting = watch.Waiting();
         for (;;) {
             pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {watch.Fd(), POLLIN, 0}};
             const int ready = ::poll(fds, 2, watch.TimeoutMs());
             if (ready < 0 && errno != EINTR) {
-                err << "kamomail read --watch: 変更を待てなくなりました。\n";
+                err << "kamomail read --watch: " << Say(ReadText::WatchCannotWait) << '\n';
                 return 1;
             }
             if (fds[0].revents & POLLIN) {
@@ -143,9 +154,7 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
             std::vector<MailboxChoice> due = watch.TakeDue();
             if (watch.Waiting() != wasWaiting) {
                 wasWaiting = watch.Waiting();
-                out << Now()
-                    << (wasWaiting ? " PostPetのフォルダが見つかりません。現れるのを待ちます。\n"
-                                   : " PostPetのフォルダが戻りました。\n");
+                out << Stamped(Say(wasWaiting ? ReadText::WatchFolderMissing : ReadText::WatchFolderBack));
                 out.flush();
             }
             if (due.empty())
@@ -160,21 +169,22 @@ int RunReadWatch(const WatchOptions& options, std::ostream& out, std::ostream& e
                     throw *summary.error;
                 if (summary.completed) {
                     const std::string unfinished = SetAsideUnfinished(watch, part.mailboxes, summary);
-                    out << ReadLine(summary) << (unfinished.empty() ? "" : "（" + unfinished + "）") << '\n';
+                    out << ReadLine(summary) << (unfinished.empty() ? "" : Say(ReadText::InParentheses, {unfinished}))
+                        << '\n';
                 } else {
                     // Told on the error stream; the folder may be back by the next attempt.
-                    out << Now() << " " << Names(part.mailboxes) << ": 読み込めませんでした。"
-                        << RetryNote(watch.ReadFailed(part.mailboxes)) << "。\n";
+                    out << Stamped(Say(ReadText::WatchNotRead,
+                                       {Names(part.mailboxes), RetryNote(watch.ReadFailed(part.mailboxes))}));
                 }
             } catch (const std::exception& e) {
                 // The mailbox being read was rolled back (those before it are stored): all of them
                 // are read again, whether or not PostPet writes again.
-                out << Now() << " 読み込み中にエラーが発生しました: " << ErrorText(e) << "。"
-                    << RetryNote(watch.ReadFailed(part.mailboxes)) << "。\n";
+                out << Stamped(
+                    Say(ReadText::WatchReadError, {ErrorText(e), RetryNote(watch.ReadFailed(part.mailboxes))}));
             }
             out.flush();
         }
-        out << Now() << " 見張りを終えました。\n";
+        out << Stamped(Say(ReadText::WatchEnded));
         out.flush();
         return 0;
     } catch (const std::exception& e) {

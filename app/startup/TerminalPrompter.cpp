@@ -2,6 +2,9 @@
 
 #include <ostream>
 
+#include "common/Messages.h"
+#include "common/MessagesRead.h"
+
 namespace kamo {
 
 void TerminalPrompter::Message(const std::string& text, const std::string& /*title*/) {
@@ -14,7 +17,7 @@ void TerminalPrompter::Error(const std::string& text, const std::string& /*title
 }
 
 bool TerminalPrompter::AskYesNo(const std::string& text, const std::string& /*title*/) {
-    err_ << text << "\n（いいえ として続けます）\n";
+    err_ << Say(ReadText::AnsweredNo, {text}) << '\n';
     return false;
 }
 

@@ -4,6 +4,7 @@
 
 #include "common/CommandTable.h"
 #include "common/Messages.h"
+#include "common/MessagesRead.h"
 #include "common/WaitReporter.h"
 #include "filters/FilterCommands.h"
 #include "platform/Folders.h"
@@ -24,7 +25,7 @@ std::unique_ptr<ArchiveSession> StartTerminalSession(Prompter& prompter, std::os
     if (!ReadSettings(session->AppSettings(), geometry, ScreenTwips{}, prompter))
         return nullptr;
     if (const auto failure = FilterStartUp(*session)) {
-        err << "kamomail " << command << ": " << MessageOf(*failure) << "中止します。\n";
+        err << "kamomail " << command << ": " << Say(ReadText::StartStopped, {MessageOf(*failure)}) << '\n';
         return nullptr;
     }
     NullWaitReporter quiet;
