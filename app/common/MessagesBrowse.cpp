@@ -38,6 +38,8 @@ const char* TextOf(BrowseText code) {
         return "　└ {1}";
     case BrowseText::NoName:
         return "（名前なし）";
+    case BrowseText::FilterCountLine:
+        return "{1}: {2} 件\n";
     case BrowseText::ReadTimeFilterLine:
         return "{1}　（１）メールを読み込まない";
     case BrowseText::AttachmentLabel:

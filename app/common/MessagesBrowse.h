@@ -25,6 +25,7 @@ enum class BrowseText {
     ReplySubject,       // {1} the subject of a mail grouped under its conversation's first
     NoName,             // a name key of a party without a name
     ReadTimeFilterLine, // {1} the title of a filter that keeps mail out at the read
+    FilterCountLine,    // {1} a view filter's title, {2} the mails it holds, with separators
     AttachmentLabel,    // {1} the file name, {2} the size in bytes with separators
     UnnamedAttachment,  // a file name for an attachment without one; {1} its position, {2} the extension
     MonthOfYear,        // {1} year, {2} month (no leading zero)

@@ -4,6 +4,7 @@
 
 #include "common/ArchiveView.h"
 #include "common/Messages.h"
+#include "common/MessagesBrowse.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "common/WaitReporter.h"
@@ -34,7 +35,8 @@ std::string FilterCountsText(ArchiveSession& session) {
         "FROM tblFilter WHERE tblFilter_ActionCode = 0 ORDER BY tblFilter_No");
     std::string text;
     while (q.executeStep())
-        text += q.getColumn(0).getString() + ": " + WithSeparators(q.getColumn(1).getInt64()) + " 件\n";
+        text +=
+            Say(BrowseText::FilterCountLine, {q.getColumn(0).getString(), WithSeparators(q.getColumn(1).getInt64())});
     return text;
 }
 

@@ -162,8 +162,8 @@ std::vector<std::string> CheckTree(const fs::path& appDir, const LayerRules& rul
             if (targetIsTestHelper && !inTests)
                 allowed = false;
             if (!allowed)
-                problems.push_back(at + folder + " must not include " + inc.target + " (" + target +
-                                   " is not below " + folder + ")");
+                problems.push_back(at + folder + " must not include " + inc.target + " (" + target + " is not below " +
+                                   folder + ")");
             if (!inTests && target != folder)
                 graph[folder].insert(target);
         }
