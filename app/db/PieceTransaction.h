@@ -71,4 +71,46 @@ private:
     bool released_ = false;
 };
 
+// The connection's settings while a bulk write (the read's store) runs, put back afterwards:
+// - SQLite's temporary files in memory: each statement of a mail's store (its row, its original, the
+//   triggers that index it) journals the pages it changes so that it can be undone alone, and that
+//   journal otherwise goes to a temporary file once it outgrows 64 KiB, a write through the kernel per
+//   page. It holds one statement's pages, so memory does not grow with the mail count.
+// - a page cache of kBulkCacheKiB, so that the pages a transaction changes stay in memory until its
+//   commit instead of being written out and read back on the way.
+// The archive's journal and durability are untouched. Only outside a transaction (the temporary
+// store cannot change inside one); where a setting cannot be made, the work runs as it would have.
+class BulkWriteSettings {
+public:
+    static constexpr int kBulkCacheKiB = 64 * 1024;
+
+    explicit BulkWriteSettings(SQLite::Database& db) : db_(db) {
+        if (InTransaction(db_))
+            return;
+        try {
+            cacheSize_ = db_.execAndGet("PRAGMA cache_size").getInt();
+            db_.exec("PRAGMA cache_size = -" + std::to_string(kBulkCacheKiB));
+            db_.exec("PRAGMA temp_store = MEMORY");
+            set_ = true;
+        } catch (...) {
+        }
+    }
+    ~BulkWriteSettings() {
+        if (!set_ || InTransaction(db_))
+            return;
+        try {
+            db_.exec("PRAGMA temp_store = DEFAULT");
+            db_.exec("PRAGMA cache_size = " + std::to_string(cacheSize_));
+        } catch (...) {
+        }
+    }
+    BulkWriteSettings(const BulkWriteSettings&) = delete;
+    BulkWriteSettings& operator=(const BulkWriteSettings&) = delete;
+
+private:
+    SQLite::Database& db_;
+    int cacheSize_ = 0;
+    bool set_ = false;
+};
+
 } // namespace kamo

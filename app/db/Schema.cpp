@@ -413,7 +413,9 @@ void PayOwed(SQLite::Database& db, Rebuild done) {
 }
 
 std::unique_ptr<SQLite::Database> OpenArchive(const std::filesystem::path& path, bool create) {
-    int flags = SQLite::OPEN_READWRITE | (create ? SQLite::OPEN_CREATE : 0);
+    // One thread uses a session's connection at a time (the upkeep and the backups open their own),
+    // so SQLite's own locking of each call is left out.
+    int flags = SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX | (create ? SQLite::OPEN_CREATE : 0);
     auto db = std::make_unique<SQLite::Database>(path.string(), flags);
     db->exec("PRAGMA foreign_keys = OFF");
     // Keep no journal file beside the archive between transactions; compaction relies on it.

@@ -16,6 +16,7 @@
 #include "common/MessagesRead.h"
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
+#include "db/PieceTransaction.h"
 #include "filters/FilterMatch.h"
 #include "import/DecodeAhead.h"
 #include "import/FramedReader.h"
@@ -255,6 +256,7 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
         wait.ClearNotes();
     }
     {
+        const BulkWriteSettings bulk(db);
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
         wait.OfferCancel();
         for (const auto& choice : request.mailboxes) {

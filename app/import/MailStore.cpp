@@ -122,6 +122,15 @@ MailKey MailStore::RowOf(const MailRecord& mail, const StoredRow& row) {
     return key;
 }
 
+std::size_t MailStore::RowKeyHash::operator()(const RowKey& key) const {
+    const auto& [ymd, hms, subKey, sent, sndAdd, rcvAdd] = key;
+    std::size_t h = std::hash<std::string>{}(ymd);
+    for (const std::size_t part : {std::hash<std::string>{}(hms), std::hash<int64_t>{}(subKey), std::hash<bool>{}(sent),
+                                   std::hash<std::string>{}(sndAdd), std::hash<std::string>{}(rcvAdd)})
+        h ^= part + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    return h;
+}
+
 MailStore::RowKey MailStore::ClaimedKey(const MailKey& key) {
     // The key columns compare as the primary index does: addresses with letter case ignored.
     return {key.ymd, key.hms, key.subKey, key.sent, ToLowerAscii(key.sndAdd), ToLowerAscii(key.rcvAdd)};

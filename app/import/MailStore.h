@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -51,7 +52,10 @@ public:
     // mail of the read takes their place. A store that goes on after another (which gave up) takes
     // over its claims.
     using RowKey = std::tuple<std::string, std::string, int64_t, bool, std::string, std::string>;
-    using Claims = std::set<RowKey>;
+    struct RowKeyHash {
+        std::size_t operator()(const RowKey& key) const;
+    };
+    using Claims = std::unordered_set<RowKey, RowKeyHash>;
     explicit MailStore(SQLite::Database& db, Claims claims = {});
     Claims TakeClaims() { return std::move(claimed_); }
 
