@@ -7,19 +7,13 @@
 
 #include "common/Messages.h"
 #include "common/MessagesBrowse.h"
+#include "common/NumberText.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {
 namespace {
 
 constexpr std::size_t kMaxNameBytes = 200;
-
-std::string Thousands(int64_t n) {
-    std::string digits = std::to_string(n);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(static_cast<std::size_t>(i), ",");
-    return digits;
-}
 
 bool IsContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -73,7 +67,7 @@ std::string ExtensionOf(std::string_view contentType) {
 
 std::string AttachmentLabel(const AttachmentEntry& entry) {
     return Say(BrowseText::AttachmentLabel,
-               {SafeFileName(entry.name, entry.position, entry.contentType), Thousands(entry.size)});
+               {SafeFileName(entry.name, entry.position, entry.contentType), WithSeparators(entry.size)});
 }
 
 std::string SafeFileName(std::string_view name, int64_t position, std::string_view contentType) {

@@ -7,6 +7,7 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include "common/AsciiText.h"
 #include "db/MailRows.h"
 #include "search/ConversationIndex.h"
 #include "search/SearchText.h"
@@ -16,19 +17,6 @@ namespace {
 
 constexpr std::string_view kIdeographicSpace = "\xE3\x80\x80";
 constexpr std::string_view kWideColon = "\xEF\xBC\x9A"; // ：
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
 
 void TrimBlanks(std::string_view& s) {
     for (bool again = true; again;) {
