@@ -149,24 +149,21 @@ std::string InsertMailSql() {
 
 int BindMailRow(SQLite::Statement& st, int first, const MailRecord& mail, const BodyPieces& pieces) {
     int n = first;
-    st.bind(n++, mail.ymd);
-    st.bind(n++, mail.hms);
+    st.bindNoCopy(n++, mail.ymd);
+    st.bindNoCopy(n++, mail.hms);
     st.bind(n++, mail.subKey);
     st.bind(n++, mail.sent ? 1 : 0);
-    st.bind(n++, mail.sndName);
-    st.bind(n++, mail.sndAdd);
-    st.bind(n++, mail.rcvName);
-    st.bind(n++, mail.rcvAdd);
-    st.bind(n++, mail.subject);
+    for (const std::string* v : {&mail.sndName, &mail.sndAdd, &mail.rcvName, &mail.rcvAdd, &mail.subject})
+        st.bindNoCopy(n++, *v);
     n = BindBody(st, n, pieces);
-    st.bind(n++, mail.include);
+    st.bindNoCopy(n++, mail.include);
     return n;
 }
 
 int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces) {
     int n = first;
     for (const auto& piece : pieces)
-        st.bind(n++, piece);
+        st.bindNoCopy(n++, piece);
     return n;
 }
 

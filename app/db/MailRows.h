@@ -74,9 +74,11 @@ void AppendBody(const SQLite::Statement& row, int first, std::string& body);
 // "INSERT INTO tblKamoMail (MailColumns()) VALUES (?, ...)".
 std::string InsertMailSql();
 // Binds `mail` in MailColumns() order from parameter `first` on, its body as `pieces`
-// (DivideBody(mail.body)); returns the next parameter's number.
+// (DivideBody(mail.body)); returns the next parameter's number. The values are not copied: the
+// statement is stepped while `mail` and `pieces` live, and bound anew before it is stepped again.
 int BindMailRow(SQLite::Statement& st, int first, const MailRecord& mail, const BodyPieces& pieces);
 // Binds the pieces alone, for statements over MailBodyColumns(); returns the next parameter's number.
+// Not copied either, as BindMailRow.
 int BindBody(SQLite::Statement& st, int first, const BodyPieces& pieces);
 
 // A mail's key in `table` (tblKamoMail, or a table kept beside it under the same six key columns:

@@ -159,7 +159,8 @@ std::optional<MailRecord> ReadTrashedMail(SQLite::Database& db, int64_t batch, c
 }
 
 TrashLook::TrashLook(SQLite::Database& db)
-    : candidates_(db, "SELECT tblTrash_Batch, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
+    : any_(db, "SELECT 1 FROM tblTrash LIMIT 1"),
+      candidates_(db, "SELECT tblTrash_Batch, tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
                       "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd FROM tblTrash WHERE "
                       "tblKamoMail_YMD = ?1 AND tblKamoMail_HMS = ?2 AND tblKamoMail_SndAdd = ?3 AND "
                       "tblKamoMail_RcvAdd = ?4 AND +tblKamoMail_Subject = ?5 AND " +
@@ -171,14 +172,18 @@ TrashLook::TrashLook(SQLite::Database& db)
                               "COLLATE BINARY AND (tblAttachment_Type = ?10 COLLATE BINARY OR tblAttachment_Type = "
                               "?11 COLLATE BINARY) AND tblAttachment_Data = ?12") {}
 
-bool TrashLook::Holds(const MailRecord& mail, const std::vector<const Attachment*>& attachments) {
+bool TrashLook::Holds(const MailRecord& mail, const BodyPieces& pieces,
+                      const std::vector<const Attachment*>& attachments) {
+    any_.reset();
+    if (!any_.executeStep())
+        return false;
     candidates_.reset();
     candidates_.bind(1, mail.ymd);
     candidates_.bind(2, mail.hms);
     candidates_.bind(3, mail.sndAdd);
     candidates_.bind(4, mail.rcvAdd);
     candidates_.bind(5, mail.subject);
-    BindBody(candidates_, 6, DivideBody(mail.body));
+    BindBody(candidates_, 6, pieces);
     bool found = false;
     while (!found && candidates_.executeStep()) {
         const int64_t batch = candidates_.getColumn(0).getInt64();

@@ -14,6 +14,7 @@
 
 #include "common/MailRecord.h"
 #include "db/Attachments.h"
+#include "db/MailRows.h"
 
 namespace kamo {
 
@@ -59,9 +60,11 @@ std::optional<MailRecord> ReadTrashedMail(SQLite::Database& db, int64_t batch, c
 class TrashLook {
 public:
     explicit TrashLook(SQLite::Database& db);
-    bool Holds(const MailRecord& mail, const std::vector<const Attachment*>& attachments);
+    // `pieces` is DivideBody(mail.body), as the caller has it already.
+    bool Holds(const MailRecord& mail, const BodyPieces& pieces, const std::vector<const Attachment*>& attachments);
 
 private:
+    SQLite::Statement any_; // the trash holds anything at all: most reads find it empty
     SQLite::Statement candidates_;
     SQLite::Statement attachmentCount_;
     SQLite::Statement sameAttachment_;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 #include "common/AsciiText.h"
 #include "common/Messages.h"
@@ -149,7 +150,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
                 return {};
             }
         };
-        kept.packed = next.packed;
+        kept.packed = std::move(next.packed);
         if (hooks.excludes && hooks.excludes(mail))
             ++box.filtered;
         else

@@ -207,7 +207,7 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
     if (same) // stored with other names than this reading's, by no reading known here
         return KeepHeaders(mail, *same, headers, original);
     // The second look: a mail the user deleted is in the trash and is not stored again.
-    if (trash_.Holds(mail, fitting))
+    if (trash_.Holds(mail, pieces, fitting))
         return Outcome::InTrash;
 
     mail.subKey = subKey;
