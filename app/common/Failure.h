@@ -121,7 +121,13 @@ namespace kamo {
     X(ExportFolderNotMade)                                                                                             \
     X(ExportFolderIsLink)                                                                                              \
     X(CardsNotMade)                                                                                                    \
-    X(CardsNotWritten)
+    X(CardsNotWritten)                                                                                                 \
+    /* a mail server's password in the terminal */                                                                     \
+    X(PasswordFileUnreadable)   /* file, OS reason */                                                                  \
+    X(PasswordFileNotRegular)   /* file */                                                                             \
+    X(PasswordFileOpenToOthers) /* file */                                                                             \
+    X(PasswordFileEmpty)        /* file */                                                                             \
+    X(PasswordNotGiven)
 
 enum class FailureCode {
 #define KAMO_FAILURE_ENUM(name) name,

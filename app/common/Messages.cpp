@@ -226,6 +226,18 @@ const char* MessageTemplate(FailureCode code) {
         return KAMO_FILE_ERROR("vCard ファイルを作成できません。");
     case FailureCode::CardsNotWritten:
         return KAMO_FILE_ERROR("vCard ファイルを書き込めません。");
+    case FailureCode::PasswordFileUnreadable:
+        return "パスワードのファイルを読めません（{2}）。\n{1}";
+    case FailureCode::PasswordFileNotRegular:
+        return "パスワードのファイルが普通のファイルではありません。\n{1}";
+    case FailureCode::PasswordFileOpenToOthers:
+        return "パスワードのファイルを自分以外も読み書きできるため、使いません。\n"
+               "chmod 600 で自分だけが読めるようにして下さい。\n{1}";
+    case FailureCode::PasswordFileEmpty:
+        return "パスワードのファイルにパスワードがありません。\n{1}";
+    case FailureCode::PasswordNotGiven:
+        return "パスワードがありません。端末から実行するか、--password-file で"
+               "パスワードのファイルを指定して下さい。";
     }
     return "";
 }
