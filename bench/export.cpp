@@ -6,7 +6,8 @@
 // are made once by the whole read of the benchmarks' mailbox (BenchMailbox.h) and kept under
 // build/bench-data.
 //   bench_export                         both sizes, every side three times
-//   bench_export N [made|original]       one size (made once), one side once in this process, for perf
+//   bench_export N [made|original [FILE]]  one size (made once), one side once in this process, for perf;
+//                                          the mbox kept as FILE, to compare the bytes of two builds
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -179,9 +180,9 @@ int main(int argc, char** argv) {
         if (!PrepareArchive(mails))
             return 1;
         test::TempDir dir;
-        const Outcome o = ExportOnce(mails, original, dir / "out.mbox");
-        std::printf("export mbox of %lld mails %s: %.2f s\n", o.rows, original ? "with originals" : "without originals",
-                    o.seconds);
+        const Outcome o = ExportOnce(mails, original, argc >= 4 ? fs::path(argv[3]) : dir / "out.mbox");
+        std::printf("export mbox of %lld mails %s: %.2f s (cpu %.2f s)\n", o.rows,
+                    original ? "with originals" : "without originals", o.seconds, o.cpu);
         return 0;
     }
     Side small[2], large[2];

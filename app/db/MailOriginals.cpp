@@ -123,9 +123,14 @@ std::string PackOriginal(const MailOriginal& original) {
 }
 
 std::optional<MailOriginal> UnpackOriginal(std::string_view packed) {
-    std::unique_ptr<ZSTD_DCtx, DCtxFree> dctx(ZSTD_createDCtx());
+    // One context per thread, reused: making one costs more than unpacking a mail, and an export or a
+    // re-decoding unpacks every mail. Reset whole, so each original starts from a fresh context's state.
+    thread_local std::unique_ptr<ZSTD_DCtx, DCtxFree> dctx;
+    if (!dctx)
+        dctx.reset(ZSTD_createDCtx());
     if (!dctx)
         throw std::bad_alloc();
+    ZSTD_DCtx_reset(dctx.get(), ZSTD_reset_session_and_parameters);
     MailOriginal original;
     FieldSink sink(original);
     ZSTD_inBuffer in{packed.data(), packed.size(), 0};
