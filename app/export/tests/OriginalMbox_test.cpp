@@ -84,20 +84,6 @@ std::vector<Case> Cases() {
     };
 }
 
-std::string PackedAs(const Case& c) {
-    const std::string packed = PackOriginal(c.original);
-    switch (c.kept) {
-    case Kept::CutShort:
-        return packed.substr(0, packed.size() / 2);
-    case Kept::TooLarge:
-        return test::HugePackedOriginal(uint64_t{3} << 30);
-    case Kept::Original:
-    case Kept::None:
-        break;
-    }
-    return packed;
-}
-
 // The mbox's messages, each from its "From " separator up to the next one.
 std::vector<std::string> MboxEntries(const std::string& mbox) {
     std::vector<std::string> entries;
@@ -118,8 +104,14 @@ protected:
         OriginalWriter originals(*db);
         for (const auto& c : cases) {
             test::InsertTestMail(*db, c.row);
-            if (c.kept != Kept::None)
-                originals.PutPacked(KeyOf(c.row), PackedAs(c), "受信フォルダ", kDecodingVersion);
+            const std::string packed = PackOriginal(c.original);
+            if (c.kept == Kept::Original)
+                originals.PutPacked(KeyOf(c.row), packed, "受信フォルダ", kDecodingVersion);
+            else if (c.kept != Kept::None)
+                originals.PutPacked(KeyOf(c.row),
+                                    c.kept == Kept::CutShort ? packed.substr(0, packed.size() / 2)
+                                                             : test::HugePackedOriginal(uint64_t{3} << 30),
+                                    "受信フォルダ", kDecodingVersion);
         }
         tx.commit();
     }
