@@ -9,11 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <random>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include <SQLiteCpp/Statement.h>
@@ -22,59 +18,16 @@
 
 #include "db/Schema.h"
 #include "import/MailRead.h"
-#include "ppwriter/MailboxWriter.h"
 #include "testsupport/TestSupport.h"
 
+#include "BenchChild.h"
+#include "BenchMailbox.h"
+
 using namespace kamo;
+using namespace kamo::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double CpuNow() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    auto secs = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return secs(u.ru_utime) + secs(u.ru_stime);
-}
-
-struct Outcome {
-    double seconds = 0;
-    double cpu = 0; // user + system time of the timed part
-    long long rows = 0;
-    long peakKb = 0;
-    bool ok = false;
-};
-
-// Runs `work` in a child; it returns (seconds, rows). The child's peak resident size comes along.
-template <class Work> Outcome InChild(Work work) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        Outcome o;
-        try {
-            o = work();
-            o.ok = true;
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "bench_import: %s\n", e.what());
-        }
-        if (write(fds[1], &o, sizeof o) != sizeof o)
-            _exit(2);
-        _exit(0);
-    }
-    close(fds[1]);
-    Outcome o;
-    const bool got = read(fds[0], &o, sizeof o) == sizeof o;
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    o.ok = o.ok && got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    o.peakKb = usage.ru_maxrss;
-    return o;
-}
 
 FilterTables BenchFilters() {
     FilterTables t;
@@ -195,32 +148,6 @@ std::string Fixed(double seconds) {
 
 // Every this many mails one is multipart (0: none); the second argument sets it, for comparing.
 uint64_t multipartEvery = 10;
-constexpr std::size_t kPictureBytes = 6000;
-
-// The generator's mails, every multipartEvery-th one made a MIME multipart mail: its text as a
-// Shift_JIS part and a picture with a Japanese file name as a base64 attachment.
-void WriteBenchMailbox(const std::filesystem::path& list, const std::filesystem::path& mail, uint64_t n) {
-    ppw::MailGenerator gen(2001);
-    ppw::MailboxWriter writer(list, mail);
-    std::mt19937 rng(7);
-    for (uint64_t i = 0; i < n; ++i) {
-        ppw::Mail m = gen.Next();
-        if (multipartEvery > 0 && i % multipartEvery == multipartEvery - 1) {
-            std::string picture(kPictureBytes, '\0');
-            for (auto& byte : picture)
-                byte = static_cast<char>(rng());
-            m.header = "From: " + m.from + "\r\nTo: " + m.to + "\r\nSubject: " + m.subject + "\r\nDate: " + m.date +
-                       "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"kamo-bench\"\r\n\r\n";
-            m.body = ppw::Multipart(
-                "kamo-bench",
-                {"Content-Type: text/plain; charset=Shift_JIS\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + m.body,
-                 "Content-Type: image/jpeg; name=\"" + ppw::EncodedWord("写真" + std::to_string(i) + ".jpg") +
-                     "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + ppw::Base64(picture)});
-        }
-        writer.Add(m);
-    }
-    writer.Close();
-}
 
 // What the originals take in the archive: the table's pages when SQLite can count them (dbstat),
 // else the packed bytes alone.
@@ -242,7 +169,7 @@ bool Run(uint64_t mails, long& peakKb) {
     test::TempDir dir;
     const MailboxFiles files = LocateMailbox(dir / "PostPet", Mailboxes()[0]);
     std::filesystem::create_directories(files.list.parent_path());
-    WriteBenchMailbox(files.list, files.mail, mails);
+    WriteBenchMailbox(files.list, files.mail, mails, multipartEvery);
 
     // Both sides several times, in turns: other work on a shared machine slows single runs by a
     // third and more, so each side's best run is compared. Peak memory is the largest seen.
@@ -252,16 +179,16 @@ bool Run(uint64_t mails, long& peakKb) {
         std::filesystem::remove(dir / "read.Mdb");
         std::filesystem::remove(dir / "bare.Mdb");
         std::filesystem::remove(dir / "plain.Mdb");
-        const Outcome r = InChild([&] { return WholeRead(dir.path(), dir / "read.Mdb"); });
+        const Outcome r = InChild("bench_import", [&] { return WholeRead(dir.path(), dir / "read.Mdb"); });
         if (!r.ok)
             return false;
-        const Outcome p = InChild([&] { return WholeRead(dir.path(), dir / "plain.Mdb", false); });
+        const Outcome p = InChild("bench_import", [&] { return WholeRead(dir.path(), dir / "plain.Mdb", false); });
         if (!p.ok)
             return false;
         plainRuns += (round ? ", " : "") + Fixed(p.seconds);
         if (round == 0 || p.seconds < plain.seconds)
             plain = p;
-        const Outcome b = InChild([&] { return BareInsert(dir / "read.Mdb", dir / "bare.Mdb"); });
+        const Outcome b = InChild("bench_import", [&] { return BareInsert(dir / "read.Mdb", dir / "bare.Mdb"); });
         if (!b.ok)
             return false;
         readRuns += (round ? ", " : "") + Fixed(r.seconds);

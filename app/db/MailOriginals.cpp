@@ -31,6 +31,36 @@ struct DCtxFree {
     void operator()(ZSTD_DCtx* d) const { ZSTD_freeDCtx(d); }
 };
 
+// The thread's decompression context, reused from original to original: making one costs more than
+// unpacking a mail, and an export or a re-decoding unpacks every mail. Each use starts from a fresh
+// context's state; one left holding more than kKeptDCtxBytes (a large original's window) is let go, so
+// a thread keeps no more than a mail's worth between two originals.
+constexpr size_t kKeptDCtxBytes = size_t{4} << 20;
+
+class ReusedDCtx {
+public:
+    ReusedDCtx() {
+        if (!Held())
+            Held().reset(ZSTD_createDCtx());
+        if (!Held())
+            throw std::bad_alloc();
+        ZSTD_DCtx_reset(get(), ZSTD_reset_session_and_parameters);
+    }
+    ~ReusedDCtx() {
+        if (ZSTD_sizeof_DCtx(get()) > kKeptDCtxBytes)
+            Held().reset();
+    }
+    ReusedDCtx(const ReusedDCtx&) = delete;
+    ReusedDCtx& operator=(const ReusedDCtx&) = delete;
+    ZSTD_DCtx* get() const { return Held().get(); }
+
+private:
+    static std::unique_ptr<ZSTD_DCtx, DCtxFree>& Held() {
+        thread_local std::unique_ptr<ZSTD_DCtx, DCtxFree> held;
+        return held;
+    }
+};
+
 const std::string kKeyWhere = " WHERE " + MailKeyCondition("tblOriginal");
 
 std::string InsertSql(const char* verb) {
@@ -123,9 +153,7 @@ std::string PackOriginal(const MailOriginal& original) {
 }
 
 std::optional<MailOriginal> UnpackOriginal(std::string_view packed) {
-    std::unique_ptr<ZSTD_DCtx, DCtxFree> dctx(ZSTD_createDCtx());
-    if (!dctx)
-        throw std::bad_alloc();
+    const ReusedDCtx dctx;
     MailOriginal original;
     FieldSink sink(original);
     ZSTD_inBuffer in{packed.data(), packed.size(), 0};

@@ -72,7 +72,7 @@ public:
         Put(MboxFromLine(m.mail, m.zoneMinutes) + "\n");
         if (m.seen && !m.original)
             Put("Status: RO\n"); // read (R) and no longer new (O), as mutt and mbox readers keep it
-        Put(MboxQuoted(m.message));
+        AppendMboxQuoted(buffer_, m.message);
         if (!m.message.empty() && m.message.back() != '\n')
             Put("\n"); // every mbox message ends in a line break, the separator's blank line after it
         Put("\n");     // a blank line before the next "From "
@@ -309,6 +309,11 @@ std::string MailboxFolderName(const std::string& mailbox) {
 std::string MboxQuoted(std::string_view message) {
     std::string out;
     out.reserve(message.size() + 16);
+    AppendMboxQuoted(out, message);
+    return out;
+}
+
+void AppendMboxQuoted(std::string& out, std::string_view message) {
     size_t start = 0;
     while (start < message.size()) {
         size_t end = message.find('\n', start);
@@ -320,7 +325,6 @@ std::string MboxQuoted(std::string_view message) {
         out.append(line);
         start = end;
     }
-    return out;
 }
 
 namespace {
@@ -407,8 +411,10 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
             const std::optional<StoredOriginal> stored = originals.Read(KeyOf(*mail));
             const bool asOriginal = options.original && stored;
             MessageExtras extras;
-            if (stored)
-                AddOriginalExtras(stored->original, *mail, !asOriginal, extras);
+            if (asOriginal) // the original goes out as it was: only its zone, for the mbox separator and file times
+                extras.zoneMinutes = OriginalZoneMinutes(stored->original, *mail).value_or(extras.zoneMinutes);
+            else if (stored)
+                AddOriginalExtras(stored->original, *mail, true, extras);
             std::string message;
             if (asOriginal) {
                 message = OriginalMessage(stored->original);

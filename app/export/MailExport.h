@@ -101,7 +101,9 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
 // The name a mailbox's file or folder is given under `folders`.
 std::string MailboxFolderName(const std::string& mailbox);
 
-// mbox's quoting of one message: ">" before every line that starts with ">*From ".
+// mbox's quoting of one message: ">" before every line that starts with ">*From ". Append... puts it
+// at the end of `out` (the mbox file's buffer), without a copy of its own.
 std::string MboxQuoted(std::string_view message);
+void AppendMboxQuoted(std::string& out, std::string_view message);
 
 } // namespace kamo

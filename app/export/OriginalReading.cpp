@@ -36,12 +36,16 @@ std::vector<MailParty> ReceiversOf(const MailOriginal& original, const MailRecor
 
 } // namespace
 
-void AddOriginalExtras(const MailOriginal& original, const MailRecord& mail, bool withHtml, MessageExtras& extras) {
+std::optional<int> OriginalZoneMinutes(const MailOriginal& original, const MailRecord& mail) {
     std::optional<int> zone = ZoneOf(original.date, mail);
     if (!zone)
         if (const auto field = HeaderField(original.header, "Date"))
             zone = ZoneOf(*field, mail);
-    if (zone)
+    return zone;
+}
+
+void AddOriginalExtras(const MailOriginal& original, const MailRecord& mail, bool withHtml, MessageExtras& extras) {
+    if (const std::optional<int> zone = OriginalZoneMinutes(original, mail))
         extras.zoneMinutes = *zone;
     extras.to = ReceiversOf(original, mail);
     if (withHtml && HasMimeHeaders(original.header))
@@ -49,7 +53,9 @@ void AddOriginalExtras(const MailOriginal& original, const MailRecord& mail, boo
 }
 
 std::string OriginalMessage(const MailOriginal& original) {
-    return original.header + original.body;
+    std::string message;
+    message.reserve(original.header.size() + original.body.size());
+    return message.append(original.header).append(original.body);
 }
 
 std::string OriginalHeaderText(std::string_view header) {

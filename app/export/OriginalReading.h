@@ -2,6 +2,7 @@
 // What an export takes from a mail's kept original (db/MailOriginals.h), read by the same decoders
 // that made its row (mime/): the zone of its Date, every receiver of its To, its HTML; and the
 // original as it was, for an export that gives it back unchanged or a window that shows its header.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,10 @@ namespace kamo {
 //         left empty when the original names no one besides the row's receiver;
 //   html  the mail's own first text/html part, in UTF-8 (a mail with MIME header fields only).
 void AddOriginalExtras(const MailOriginal& original, const MailRecord& mail, bool withHtml, MessageExtras& extras);
+
+// The zone AddOriginalExtras takes from `original` for the row `mail`; nothing when neither Date
+// reads as the row's date and time. All an export of the original itself needs from it.
+std::optional<int> OriginalZoneMinutes(const MailOriginal& original, const MailRecord& mail);
 
 // The original message as the mail file held it: its header region, then its body, byte for byte.
 std::string OriginalMessage(const MailOriginal& original);
