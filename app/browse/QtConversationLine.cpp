@@ -6,6 +6,7 @@
 #include "browse/frmConversation.h"
 #include "common/Guarded.h"
 #include "db/MailRows.h"
+#include "search/ConversationIndex.h"
 #include "search/Conversations.h"
 
 namespace kamo {
@@ -34,13 +35,27 @@ void QtConversationLine::ShowMail(SQLite::Database& db, const MailKey& key) {
         return;
     db_ = &db;
     row_ = *row;
-    // Only the mails linked to this one are read (the conversation index); the first look-up in an
-    // archive without the index makes it, under the wait window.
-    rows_ = ConversationOf(db, row_, wait_).rows;
+    Refresh();
+}
+
+void QtConversationLine::Refresh() {
+    if (!db_)
+        return;
+    // Only the mails linked to this one are read (the conversation index). An index that owes many
+    // mails is not made here: the idle window makes it a piece at a time and then asks again.
+    waiting_ = ConversationIndexOwed(*db_) > kQuietConversationRows;
+    if (!waiting_)
+        ShowRows(ConversationOf(*db_, row_, wait_, OwedIndex::MakeWhenFew).rows);
+}
+
+void QtConversationLine::ShowRows(std::vector<int64_t> rows) {
+    rows_ = std::move(rows);
     count_ = static_cast<int>(rows_.size());
     if (count_ > 1) {
         lblConversation->setText(QString::fromUtf8("<a href=\"conversation\">この会話: %1 通</a>").arg(count_));
         show();
+    } else {
+        hide();
     }
 }
 
@@ -48,6 +63,7 @@ void QtConversationLine::Clear() {
     db_ = nullptr;
     row_ = 0;
     count_ = 0;
+    waiting_ = false;
     rows_.clear();
     hide();
 }
@@ -57,7 +73,16 @@ void QtConversationLine::Forget() {
 }
 
 void QtConversationLine::OpenPage() {
-    if (!db_ || count_ == 0)
+    if (!db_)
+        return;
+    if (waiting_) {
+        // Without the index the archive is read whole: under the wait window.
+        WaitScope busy(wait_);
+        wait_.ShowBusy(WaitPhase::GroupingConversations);
+        ShowRows(ConversationOf(*db_, row_, wait_, OwedIndex::MakeWhenFew).rows);
+        waiting_ = false;
+    }
+    if (count_ == 0)
         return;
     // Everything is read when the page is made; it holds nothing of the archive while open.
     auto* page = new frmConversation(*db_, rows_, row_, window());

@@ -33,14 +33,21 @@ public:
     void Forget();
     // Opens the page of the chosen mail's conversation (nothing when no mail is chosen).
     void OpenPage();
-    // The mails of the conversation on display (0 when none).
+    // The mails of the conversation on display (0 when none, or while it waits for the index).
     int Count() const { return count_; }
+    // Whether the mail on display waits for the conversation index, which owes many mails (an archive
+    // from before it, the index being made while the window is idle); Refresh looks again.
+    bool Waiting() const { return waiting_; }
+    void Refresh();
 
 private:
+    void ShowRows(std::vector<int64_t> rows);
+
     QLabel* lblConversation = nullptr;
     SQLite::Database* db_ = nullptr;
     int64_t row_ = 0;
     int count_ = 0;
+    bool waiting_ = false;
     WaitReporter& wait_;
     Prompter& prompter_;        // the page is made under the trap
     std::vector<int64_t> rows_; // the conversation of the mail on display, oldest first

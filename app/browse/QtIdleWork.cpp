@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 #include <optional>
 #include <utility>
 
 #include "browse/QtControlLock.h"
+#include "browse/QtConversationLine.h"
 #include "browse/QtMailBrowser.h"
 #include "browse/QtMailboxWatch.h"
 #include "common/ArchiveView.h"
@@ -18,6 +20,7 @@
 #include "db/Compaction.h"
 #include "import/MailRead.h"
 #include "import/MailReadCommand.h"
+#include "search/ConversationIndex.h"
 
 namespace kamo {
 
@@ -31,12 +34,17 @@ QtIdleWork::QtIdleWork(ArchiveSession& session, Prompter& prompter, QtControlLoc
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, &QtIdleWork::Tick);
     timer_->start();
+    indexPieces_ = new QTimer(this);
+    indexPieces_->setObjectName("ConversationIndexPieces");
+    indexPieces_->setInterval(0);
+    connect(indexPieces_, &QTimer::timeout, this, &QtIdleWork::ConversationIndexPiece);
 }
 
 QtIdleWork::~QtIdleWork() = default;
 
 void QtIdleWork::Stop() {
     timer_->stop();
+    indexPieces_->stop();
     autoReadWatch_.reset();
 }
 
@@ -45,7 +53,55 @@ void QtIdleWork::Tick() {
     Guarded(prompter_, [this] {
         FinishUpkeepWhenIdle();
         AutoReadWhenIdle();
+        MakeConversationIndexWhenIdle();
     });
+}
+
+bool QtIdleWork::MakingConversationIndex() const {
+    return indexPieces_->isActive();
+}
+
+void QtIdleWork::MakeConversationIndexWhenIdle() {
+    // A backup on display is read-only: its conversations are read whole.
+    if (indexPieces_->isActive() || !Idle() || session_.ViewingBackup())
+        return;
+    try {
+        if (ConversationIndexOwed(session_.Database()) > 0)
+            indexPieces_->start();
+    } catch (const std::exception&) {
+        // The archive held by another program: asked again at the next idle second.
+    }
+}
+
+void QtIdleWork::ConversationIndexPiece() {
+    // A piece is about kIndexPieceMs (each commits, and a commit costs the disk's flush): the user's next key or click
+    // waits no longer than that.
+    constexpr qint64 kIndexPieceMs = 60;
+    if (!Idle() || session_.ViewingBackup()) {
+        indexPieces_->stop(); // the next idle second takes it up again
+        return;
+    }
+    bool complete = false;
+    try {
+        QElapsedTimer took;
+        took.start();
+        complete = MakeConversationIndexPiece(session_.Database(), indexPieceRows_);
+        const qint64 ms = took.elapsed();
+        if (ms < kIndexPieceMs / 2)
+            indexPieceRows_ = std::min<int64_t>(indexPieceRows_ * 2, 65536);
+        else if (ms > kIndexPieceMs * 2)
+            indexPieceRows_ = std::max<int64_t>(indexPieceRows_ / 2, 1024);
+    } catch (const std::exception&) {
+        // Another program holding the archive: tried again at the next idle second, without a word;
+        // a look-up meanwhile reads the archive whole.
+        indexPieces_->stop();
+        return;
+    }
+    if (!complete)
+        return;
+    indexPieces_->stop();
+    if (auto* line = parent()->findChild<QtConversationLine*>("QtConversationLine"); line && line->Waiting())
+        Guarded(prompter_, [line] { line->Refresh(); });
 }
 
 bool QtIdleWork::Idle() const {

@@ -1,10 +1,14 @@
 #pragma once
 // What the main window does when nothing else runs, looked at each second by Timer1: the start-up
-// upkeep's end (a compacted copy put in place, or a problem told) and 自動読み込み (the chosen mailboxes
-// watched while the option is on, read once PostPet has written them). Never inside another command,
+// upkeep's end (a compacted copy put in place, or a problem told), 自動読み込み (the chosen mailboxes
+// watched while the option is on, read once PostPet has written them) and the conversation index of
+// an archive that lacks it (made a piece of well under a tenth of a second at a time, the window's
+// events running between the pieces, stopped whenever the window is busy and taken up again at the
+// next idle second; the mail on display then shows its conversation line). Never inside another command,
 // in a modal dialog, or before the window is loaded or after it began to close.
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -43,10 +47,15 @@ public:
     void Stop();
     // Timer1: what waits for an idle window.
     void Tick();
+    // Whether pieces of the conversation index are being made.
+    bool MakingConversationIndex() const;
 
 private:
     void FinishUpkeepWhenIdle();
     void AutoReadWhenIdle();
+    void MakeConversationIndexWhenIdle();
+    // One piece of the conversation index; the next follows from the event loop.
+    void ConversationIndexPiece();
     bool Idle() const;
 
     ArchiveSession& session_;
@@ -63,6 +72,8 @@ private:
     std::vector<const MailboxInfo*> autoReadBoxes_; // what autoReadWatch_ watches, and where
     std::filesystem::path autoReadDir_;
     bool upkeepTold_ = false;
+    QTimer* indexPieces_ = nullptr; // the conversation index's pieces, one a pass of the event loop
+    int64_t indexPieceRows_ = 2048; // mails a piece, fitted to kIndexPieceMs as the pieces go
 };
 
 } // namespace kamo

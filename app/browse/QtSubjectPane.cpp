@@ -1,5 +1,6 @@
 #include "browse/QtSubjectPane.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -15,6 +16,7 @@
 #include "common/Guarded.h"
 #include "common/Prompter.h"
 #include "db/ArchiveSession.h"
+#include "search/ConversationIndex.h"
 
 namespace kamo {
 namespace {
@@ -139,8 +141,32 @@ void QtSubjectPane::ApplyThreads() {
     }
     // Grouping needs the whole list: the rest is read first.
     model_->FinishLoading();
-    if (model_->rowCount() > 0)
-        model_->GroupByConversation(ThreadsOfLines(session_.Database(), model_->Source(), model_->ListOrder(), lock_));
+    if (model_->rowCount() == 0)
+        return;
+    SQLite::Database& db = session_.Database();
+    const std::vector<int64_t> lines = model_->ListOrder();
+    if (lines.size() < groupBesideFrom_ && ConversationIndexOwed(db) <= kQuietConversationRows) {
+        model_->GroupByConversation(ThreadsOfLines(db, model_->Source(), lines, lock_, OwedIndex::MakeWhenFew));
+        return;
+    }
+    // A long list, or an index still being made while the window is idle (the archive is then read
+    // whole): on a thread of its own under the wait window, the window's events running meanwhile.
+    std::optional<std::vector<std::string>> threads;
+    {
+        WaitScope busy(lock_);
+        lock_.ShowBusy(WaitPhase::GroupingConversations);
+        lock_.OfferCancel();
+        threads = ThreadsOfLinesBeside(
+            db, model_->Source(), lines, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); },
+            [this] { return lock_.CancelRequested(); });
+    }
+    if (!threads) {
+        // 中止: the lines stay as they were, in the list's own order.
+        cmdThreads->setChecked(false);
+        model_->Ungroup();
+        return;
+    }
+    model_->GroupByConversation(std::move(*threads));
 }
 
 void QtSubjectPane::ToggleThreads() {

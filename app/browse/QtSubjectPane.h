@@ -4,6 +4,7 @@
 // whose count shows in the row above the lists. A key's mail comes oldest first and a search's newest
 // first until the user chooses an order with the heading; that order then holds for every list.
 #include <QWidget>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -50,6 +51,10 @@ public:
     QLabel* CountLabel() const { return lblRecCount; }
     QPushButton* OrderHeading() const { return cmdSubjectOrder; }
     QPushButton* ThreadsButton() const { return cmdThreads; }
+    // Lists of at least this many lines are grouped on a thread of their own under the wait window,
+    // with 中止 (and so is any list while the conversation index owes many mails).
+    static constexpr size_t kGroupBesideLines = 20000;
+    void SetGroupBesideFrom(size_t lines) { groupBesideFrom_ = lines; }
 
 signals:
     // The line `row` is chosen: its mail is wanted.
@@ -77,6 +82,7 @@ private:
     QPushButton* cmdThreads = nullptr;      // beside it, on: the lines grouped by conversation
     std::optional<bool> chosenNewestFirst_; // the user's order, once chosen
     bool newestFirst_ = false;              // the order of the lines on display
+    size_t groupBesideFrom_ = kGroupBesideLines;
 };
 
 } // namespace kamo

@@ -35,6 +35,8 @@ WaitLines WaitLinesOf(WaitPhase phase, const std::string& detail) {
         return Busy("　検索用の索引を作っています。");
     case WaitPhase::IndexingConversations:
         return Busy("　会話の索引を作っています。");
+    case WaitPhase::GroupingConversations:
+        return Busy("　メールを会話ごとにまとめています。");
     case WaitPhase::RunningFilters:
         return Busy("　振り分け処理を行っています。");
     case WaitPhase::TidyingArchive:

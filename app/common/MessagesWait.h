@@ -20,6 +20,7 @@ enum class WaitPhase {
     WritingPdf,            //
     IndexingSearch,        // making the search index
     IndexingConversations, // making the conversation index
+    GroupingConversations, // a list's lines grouped by conversation; also one mail's conversation
     RunningFilters,        // loading and running the filters
     TidyingArchive,        // deleting, restoring, emptying the trash
     MakingBackup,          //

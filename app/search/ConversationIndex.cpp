@@ -99,7 +99,6 @@ bool Ready(SQLite::Database& db) {
     return version.executeStep() && version.getColumn(0).getString() == LayoutVersion();
 }
 
-constexpr int64_t kQuietRows = 2000;
 constexpr int64_t kBatchRows = 16384;
 
 void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
@@ -108,7 +107,8 @@ void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
     wait.Pump();
 }
 
-void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool report) {
+// Indexes the queued mails, kBatchRows a transaction, at most `limit` of them (all when negative).
+void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool report, int64_t limit = -1) {
     SQLite::Statement next(db, "SELECT MailRow FROM tblConversationQueue WHERE MailRow > ?1 ORDER BY MailRow LIMIT ?2");
     SQLite::Statement forgetMail(db, "DELETE FROM tblConversationMail WHERE MailRow = ?1");
     SQLite::Statement forgetIds(db, "DELETE FROM tblConversationIds WHERE MailRow = ?1");
@@ -121,7 +121,10 @@ void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool 
         PieceTransaction piece(db);
         next.reset();
         next.bind(1, last);
-        next.bind(2, kBatchRows);
+        const int64_t batch = limit < 0 ? kBatchRows : std::min(kBatchRows, limit - count);
+        if (batch <= 0)
+            break;
+        next.bind(2, batch);
         const int64_t from = last;
         std::vector<int64_t> rows;
         while (next.executeStep())
@@ -165,9 +168,26 @@ void WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bool 
         count += static_cast<int64_t>(rows.size());
         if (report)
             ShowCount(wait, count, total);
-        if (static_cast<int64_t>(rows.size()) < kBatchRows)
+        if (static_cast<int64_t>(rows.size()) < batch)
             break;
     }
+}
+
+bool ReadOnly(SQLite::Database& db) {
+    return sqlite3_db_readonly(db.getHandle(), "main") == 1;
+}
+
+// A missing or stale index made again, empty, with every mail queued.
+void LayDown(SQLite::Database& db) {
+    PieceTransaction piece(db);
+    DropConversationIndex(db);
+    for (const auto& d : Definitions(HasHeaderFields(db)))
+        db.exec(d.sql);
+    SQLite::Statement info(db, "INSERT INTO tblConversationInfo (Name, Value) VALUES ('Layout', ?1)");
+    info.bind(1, LayoutVersion());
+    info.exec();
+    db.exec("INSERT INTO tblConversationQueue (MailRow) SELECT rowid FROM tblKamoMail");
+    piece.Commit();
 }
 
 } // namespace
@@ -195,25 +215,34 @@ bool ConversationIndexComplete(SQLite::Database& db) {
     return Ready(db) && !db.execAndGet("SELECT EXISTS (SELECT 1 FROM tblConversationQueue)").getInt();
 }
 
+int64_t ConversationIndexOwed(SQLite::Database& db) {
+    if (!Ready(db))
+        return db.execAndGet("SELECT COUNT(*) FROM tblKamoMail").getInt64();
+    return db.execAndGet("SELECT COUNT(*) FROM tblConversationQueue").getInt64();
+}
+
+bool MakeConversationIndexPiece(SQLite::Database& db, int64_t rows) {
+    if (ReadOnly(db))
+        return ConversationIndexComplete(db);
+    if (!Ready(db)) {
+        LayDown(db);
+        return false; // the laying down was this piece
+    }
+    NullWaitReporter quiet;
+    WorkOffQueue(db, quiet, 0, false, std::max<int64_t>(rows, 1));
+    return ConversationIndexComplete(db);
+}
+
 void UpdateConversationIndex(SQLite::Database& db, WaitReporter& wait) {
     // A read-only archive (a backup on display) keeps what it has; its conversations are read whole.
-    if (sqlite3_db_readonly(db.getHandle(), "main") == 1)
+    if (ReadOnly(db))
         return;
-    if (!Ready(db)) {
-        PieceTransaction piece(db);
-        DropConversationIndex(db);
-        for (const auto& d : Definitions(HasHeaderFields(db)))
-            db.exec(d.sql);
-        SQLite::Statement info(db, "INSERT INTO tblConversationInfo (Name, Value) VALUES ('Layout', ?1)");
-        info.bind(1, LayoutVersion());
-        info.exec();
-        db.exec("INSERT INTO tblConversationQueue (MailRow) SELECT rowid FROM tblKamoMail");
-        piece.Commit();
-    }
+    if (!Ready(db))
+        LayDown(db);
     const int64_t total = db.execAndGet("SELECT COUNT(*) FROM tblConversationQueue").getInt64();
     if (total == 0)
         return;
-    const bool report = total > kQuietRows;
+    const bool report = total > kQuietConversationRows;
     std::optional<WaitScope> scope;
     if (report) {
         scope.emplace(wait);

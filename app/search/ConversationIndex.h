@@ -40,10 +40,24 @@ const std::vector<DeclaredTable>& ConversationIndexTables();
 // conversation be found from it.
 bool ConversationIndexComplete(SQLite::Database& db);
 
+// Up to this many mails owed are indexed without a word.
+inline constexpr int64_t kQuietConversationRows = 2000;
+
+// The mails the index still owes: none when complete, the queued ones, or every mail when the
+// index is missing or stale.
+int64_t ConversationIndexOwed(SQLite::Database& db);
+
 // Makes the index ready and complete: a missing or stale one is made from scratch, then every
-// queued mail is indexed; more than a few thousand mails run in a WaitScope. An archive opened
+// queued mail is indexed; more than kQuietConversationRows run in a WaitScope. An archive opened
 // read-only is left as it is. Throws SQLite::Exception.
 void UpdateConversationIndex(SQLite::Database& db, WaitReporter& wait);
+
+// One piece of the same work, for a window that makes the index while the user does nothing: a
+// missing or stale index is laid down (empty, every mail queued) as a piece of its own, else at
+// most `rows` queued mails are indexed, each transaction whole, so that a piece broken off leaves
+// a sound index with the rest still queued. True when the index is complete after it; a read-only
+// archive is left as it is.
+bool MakeConversationIndexPiece(SQLite::Database& db, int64_t rows);
 
 // Removes the index, its queue and its triggers. The mail is untouched.
 void DropConversationIndex(SQLite::Database& db);

@@ -125,7 +125,45 @@ private:
     std::vector<size_t> parent_;
 };
 
-std::string ThreadIdOf(const ConversationMail& m) {
+constexpr size_t kNone = static_cast<size_t>(-1);
+// A list of at least 1 / kWholeReadingShare of the archive's mails is joined from one pass over it.
+constexpr int64_t kWholeReadingShare = 4;
+
+// A text and where it stands, sorted so that equal texts lie together in the order they stand:
+// by a hash of the text first, the text itself only where hashes meet, so a million texts sort
+// without a node per text or a string copied.
+struct Placed {
+    size_t hash;
+    std::string_view text;
+    size_t at;
+};
+
+void SortByText(std::vector<Placed>& placed) {
+    std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
+        if (a.hash != b.hash)
+            return a.hash < b.hash;
+        if (a.text != b.text)
+            return a.text < b.text;
+        return a.at < b.at;
+    });
+}
+
+Placed Place(std::string_view text, size_t at) {
+    return {std::hash<std::string_view>{}(text), text, at};
+}
+
+// Calls `run(begin, end)` for each run of equal texts of sorted `placed`.
+template <typename Run> void ForEachRun(const std::vector<Placed>& placed, Run&& run) {
+    for (size_t begin = 0; begin < placed.size();) {
+        size_t end = begin + 1;
+        while (end < placed.size() && placed[end].hash == placed[begin].hash && placed[end].text == placed[begin].text)
+            ++end;
+        run(begin, end);
+        begin = end;
+    }
+}
+
+uint64_t ThreadHashOf(const ConversationMail& m) {
     // FNV-1a over what names the first mail; stable while that mail stays. The message ID is no part
     // of it (the identifiers printed so far were made without it); its empty place stays so that
     // they remain the same.
@@ -136,7 +174,10 @@ std::string ThreadIdOf(const ConversationMail& m) {
             h = (h ^ c) * 1099511628211ull;
         h = (h ^ 0xFF) * 1099511628211ull;
     }
-    h = (h ^ (m.sent ? 1u : 0u)) * 1099511628211ull;
+    return (h ^ (m.sent ? 1u : 0u)) * 1099511628211ull;
+}
+
+std::string ThreadIdText(uint64_t h) {
     static const char* const kHex = "0123456789abcdef";
     std::string id(16, '0');
     for (int i = 15; i >= 0; --i, h >>= 4)
@@ -214,48 +255,56 @@ std::string ConversationKey(const ConversationMail& mail) {
 }
 
 std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails) {
-    UnionFind sets(mails.size());
+    const size_t n = mails.size();
+    UnionFind sets(n);
     // By message IDs: every mail naming an ID (as its own or as one it answers) joins the first
     // mail that named it.
-    std::unordered_map<std::string, size_t> named;
-    for (size_t i = 0; i < mails.size(); ++i) {
-        auto name = [&](const std::string& id) {
-            if (id.empty())
-                return;
-            const auto [it, added] = named.emplace(id, i);
-            if (!added)
-                sets.Join(i, it->second);
-        };
-        name(mails[i].messageId);
+    std::vector<Placed> named;
+    for (size_t i = 0; i < n; ++i) {
+        if (!mails[i].messageId.empty())
+            named.push_back(Place(mails[i].messageId, i));
         for (const auto& id : mails[i].parents)
-            name(id);
+            if (!id.empty())
+                named.push_back(Place(id, i));
     }
+    SortByText(named);
+    ForEachRun(named, [&](size_t begin, size_t end) {
+        for (size_t k = begin + 1; k < end; ++k)
+            sets.Join(named[k].at, named[begin].at);
+    });
+    // Each mail's previous one with the same friend and subject.
+    std::vector<std::string> keys(n);
+    std::vector<Placed> keyed;
+    keyed.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        if (keys[i] = ConversationKey(mails[i]); !keys[i].empty())
+            keyed.push_back(Place(keys[i], i));
+    SortByText(keyed);
+    std::vector<size_t> previous(n, kNone);
+    ForEachRun(keyed, [&](size_t begin, size_t end) {
+        for (size_t k = begin + 1; k < end; ++k)
+            previous[keyed[k].at] = keyed[k - 1].at;
+    });
     // By friend and subject, oldest first: a mail that names no mail it answers joins the
     // conversation of the last mail with the same friend and subject, if that conversation's
     // previous mail is recent enough.
-    std::unordered_map<std::string, size_t> lastWith; // friend and subject to position
-    std::vector<std::optional<int64_t>> lastTime(mails.size());
-    for (size_t i = 0; i < mails.size(); ++i) {
+    std::vector<std::optional<int64_t>> lastTime(n);
+    for (size_t i = 0; i < n; ++i) {
         const ConversationMail& m = mails[i];
         const auto day = DayNumber(m.ymd);
         const std::optional<int64_t> time = day ? std::optional<int64_t>(*day * 86400 + Seconds(m.hms)) : std::nullopt;
-        const std::string key = ConversationKey(m);
-        if (!key.empty()) {
-            if (m.parents.empty()) {
-                if (const auto it = lastWith.find(key); it != lastWith.end()) {
-                    const auto& previous = lastTime[sets.Find(it->second)];
-                    if (previous && *time - *previous <= kConversationGapDays * 86400)
-                        sets.Join(i, it->second);
-                }
-            }
-            lastWith[key] = i;
+        if (m.parents.empty() && previous[i] != kNone) {
+            // A mail with a subject key has a date.
+            const auto& last = lastTime[sets.Find(previous[i])];
+            if (last && *time - *last <= kConversationGapDays * 86400)
+                sets.Join(i, previous[i]);
         }
         auto& last = lastTime[sets.Find(i)];
         if (time && (!last || *time > *last))
             last = time;
     }
-    std::vector<size_t> first(mails.size());
-    for (size_t i = 0; i < mails.size(); ++i)
+    std::vector<size_t> first(n);
+    for (size_t i = 0; i < n; ++i)
         first[i] = sets.Find(i);
     return first;
 }
@@ -303,8 +352,8 @@ std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const 
     return mails;
 }
 
-Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait) {
-    const Conversations linked(db, {rowId}, wait);
+Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait, OwedIndex owed) {
+    const Conversations linked(db, {rowId}, wait, owed);
     return {linked.ThreadOf(rowId), linked.MailsWith(rowId)};
 }
 
@@ -312,82 +361,117 @@ Conversations::Conversations(SQLite::Database& db) {
     Join(ReadConversationMails(db, nullptr, true));
 }
 
-Conversations::Conversations(SQLite::Database& db, const std::vector<int64_t>& rows, WaitReporter& wait) {
-    UpdateConversationIndex(db, wait);
-    if (!ConversationIndexComplete(db)) {
-        Join(ReadConversationMails(db, nullptr, true));
-        return;
+Conversations::Conversations(SQLite::Database& db, const std::vector<int64_t>& rows, WaitReporter& wait,
+                             OwedIndex owed) {
+    auto step = [&] {
+        if (wait.CancelRequested())
+            throw ConversationsStopped();
+    };
+    // Walking the links of a list that holds much of the archive reads it all, a statement per link
+    // at a time: one pass over the archive costs less and gives the same, index or none.
+    const int64_t highest = db.execAndGet("SELECT IFNULL(MAX(rowid), 0) FROM tblKamoMail").getInt64();
+    const bool whole = static_cast<int64_t>(rows.size()) * kWholeReadingShare >= highest;
+    if (!whole && (owed == OwedIndex::Make || ConversationIndexOwed(db) <= kQuietConversationRows))
+        UpdateConversationIndex(db, wait);
+    std::vector<ConversationMail> mails;
+    if (whole || !ConversationIndexComplete(db)) {
+        mails = ReadConversationMails(db, nullptr, true);
+    } else {
+        const std::vector<int64_t> linked = LinkedMails(db, rows);
+        step();
+        mails = ReadConversationMails(db, &linked, true);
     }
-    const std::vector<int64_t> linked = LinkedMails(db, rows);
-    Join(ReadConversationMails(db, &linked, true));
+    step();
+    Join(std::move(mails));
+    step();
 }
 
 void Conversations::Join(std::vector<ConversationMail> mails) {
     const std::vector<size_t> first = JoinConversations(mails);
-    rows_.reserve(mails.size());
-    entries_.resize(mails.size());
-    for (size_t i = 0; i < mails.size(); ++i) {
+    const size_t n = mails.size();
+    rows_.reserve(n);
+    entries_.resize(n);
+    sorted_.reserve(n);
+    std::vector<size_t> last(n, kNone); // of a first mail: its conversation's last mail so far
+    for (size_t i = 0; i < n; ++i) {
         rows_.push_back(mails[i].rowId);
-        at_[mails[i].rowId] = i;
-        entries_[i].first = first[i];
-        entries_[i].messageId = std::move(mails[i].messageId);
+        sorted_.emplace_back(mails[i].rowId, i);
+        Entry& e = entries_[i];
+        e.first = first[i];
+        e.next = kNone;
+        e.messageId = std::move(mails[i].messageId);
+        Entry& head = entries_[first[i]];
         if (first[i] == i)
-            entries_[i].threadId = ThreadIdOf(mails[i]);
+            e.hash = ThreadHashOf(mails[i]);
         else
-            members_[first[i]].push_back(i);
+            entries_[last[first[i]]].next = i;
+        last[first[i]] = i;
+        ++head.count;
     }
+    std::sort(sorted_.begin(), sorted_.end());
+}
+
+size_t Conversations::PositionOf(int64_t rowId) const {
+    const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), std::pair<int64_t, size_t>(rowId, 0));
+    return it == sorted_.end() || it->first != rowId ? kNone : it->second;
 }
 
 std::string Conversations::ThreadOf(int64_t rowId) const {
-    const auto it = at_.find(rowId);
-    return it == at_.end() ? std::string() : entries_[entries_[it->second].first].threadId;
+    const size_t at = PositionOf(rowId);
+    return at == kNone ? std::string() : ThreadIdText(entries_[entries_[at].first].hash);
 }
 
 std::vector<int64_t> Conversations::MailsWith(int64_t rowId) const {
-    const auto it = at_.find(rowId);
-    if (it == at_.end())
+    const size_t at = PositionOf(rowId);
+    if (at == kNone)
         return {};
-    const size_t first = entries_[it->second].first;
-    std::vector<int64_t> rows = {rows_[first]};
-    if (const auto m = members_.find(first); m != members_.end())
-        for (size_t i : m->second)
-            rows.push_back(rows_[i]);
+    std::vector<int64_t> rows;
+    for (size_t i = entries_[at].first; i != kNone; i = entries_[i].next)
+        rows.push_back(rows_[i]);
     return rows;
 }
 
 size_t Conversations::SizeOf(int64_t rowId) const {
-    const auto it = at_.find(rowId);
-    if (it == at_.end())
-        return 0;
-    const auto m = members_.find(entries_[it->second].first);
-    return 1 + (m == members_.end() ? 0 : m->second.size());
+    const size_t at = PositionOf(rowId);
+    return at == kNone ? 0 : entries_[entries_[at].first].count;
 }
 
 const std::string& Conversations::MessageIdOf(int64_t rowId) const {
-    static const std::string kNone;
-    const auto it = at_.find(rowId);
-    return it == at_.end() ? kNone : entries_[it->second].messageId;
+    static const std::string kNoId;
+    const size_t at = PositionOf(rowId);
+    return at == kNone ? kNoId : entries_[at].messageId;
 }
 
 std::vector<ThreadedLine> ThreadedOrder(const std::vector<std::string>& threadOfLine) {
-    std::vector<std::vector<size_t>> groups;
-    std::unordered_map<std::string_view, size_t> groupOf;
-    for (size_t i = 0; i < threadOfLine.size(); ++i) {
-        const std::string& thread = threadOfLine[i];
-        if (thread.empty()) {
-            groups.push_back({i});
-            continue;
-        }
-        const auto [it, added] = groupOf.emplace(thread, groups.size());
-        if (added)
-            groups.emplace_back();
-        groups[it->second].push_back(i);
-    }
+    const size_t n = threadOfLine.size();
+    // Each line's conversation as runs of lines in the list's order; a line without one is a run
+    // of its own.
+    std::vector<Placed> placed;
+    placed.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        if (!threadOfLine[i].empty())
+            placed.push_back(Place(threadOfLine[i], i));
+    SortByText(placed);
+    std::vector<size_t> runOf(n, kNone); // of a run's first line: where its run begins in `placed`
+    std::vector<size_t> runEnd;          // by the same index
+    runEnd.resize(placed.size());
+    ForEachRun(placed, [&](size_t begin, size_t end) {
+        runOf[placed[begin].at] = begin;
+        runEnd[begin] = end;
+    });
+    std::vector<bool> inRun(n, false);
+    for (const Placed& p : placed)
+        inRun[p.at] = true;
     std::vector<ThreadedLine> lines;
-    lines.reserve(threadOfLine.size());
-    for (const auto& group : groups)
-        for (size_t k = 0; k < group.size(); ++k)
-            lines.push_back({group[k], k == 0 ? 0 : 1});
+    lines.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (!inRun[i]) {
+            lines.push_back({i, 0});
+        } else if (const size_t begin = runOf[i]; begin != kNone) {
+            for (size_t k = begin; k < runEnd[begin]; ++k)
+                lines.push_back({placed[k].at, k == begin ? 0 : 1});
+        }
+    }
     return lines;
 }
 

@@ -11,9 +11,9 @@
 // (ConversationIndex.h) by walking only the mails linked to them; the whole archive's are read in
 // one pass.
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -53,6 +53,11 @@ std::vector<size_t> JoinConversations(const std::vector<ConversationMail>& mails
 std::vector<ConversationMail> ReadConversationMails(SQLite::Database& db, const std::vector<int64_t>* rows,
                                                     bool dateOrder);
 
+// What a look-up does with a conversation index that still owes mails (ConversationIndexOwed):
+// makes it whole first (the terminal), or only when few are owed and otherwise reads the archive
+// whole (the window, whose idle time makes the index a piece at a time).
+enum class OwedIndex { Make, MakeWhenFew };
+
 struct Conversation {
     std::string threadId;      // as Conversations::ThreadOf
     std::vector<int64_t> rows; // oldest first; empty when the mail is not in the archive
@@ -62,7 +67,12 @@ struct Conversation {
 // brought up to date first (UpdateConversationIndex: a missing one is made from every mail once);
 // then only the mails that share a message ID or a subject key with the conversation are read and
 // joined. Without a complete index (an archive opened read-only) the whole archive is read.
-Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait);
+Conversation ConversationOf(SQLite::Database& db, int64_t rowId, WaitReporter& wait, OwedIndex owed = OwedIndex::Make);
+
+// Thrown by a reading of conversations that was asked to stop.
+struct ConversationsStopped : std::exception {
+    const char* what() const noexcept override { return "conversations: stopped"; }
+};
 
 // Mails in their conversations, as the archive's joining puts them.
 class Conversations {
@@ -73,8 +83,11 @@ public:
     // them: the conversation index is brought up to date first, then only the mails that share a
     // message ID or a subject key with them, directly or through others, are read and joined (a set
     // closed under both links holds whole conversations and each subject key's whole run). Without a
-    // complete index (an archive opened read-only) the whole archive is read.
-    Conversations(SQLite::Database& db, const std::vector<int64_t>& rows, WaitReporter& wait);
+    // complete index (an archive opened read-only, or one that owes much with MakeWhenFew) the whole
+    // archive is read, and so it is for a list that holds much of the archive. Between its steps
+    // it asks wait.CancelRequested() and throws ConversationsStopped when asked to stop.
+    Conversations(SQLite::Database& db, const std::vector<int64_t>& rows, WaitReporter& wait,
+                  OwedIndex owed = OwedIndex::Make);
 
     // The conversation's identifier: the same for every mail of it, and from run to run while its
     // first mail stays (16 hexadecimal digits made from that mail's key).
@@ -87,16 +100,20 @@ public:
 
 private:
     void Join(std::vector<ConversationMail> mails);
+    // The position of the mail `rowId`; npos when it was not read.
+    size_t PositionOf(int64_t rowId) const;
 
+    // Kept flat, a few words a mail, so that a million mails cost no node each.
     struct Entry {
-        size_t first = 0;     // position of the conversation's first mail
-        std::string threadId; // of the first mail only
+        size_t first = 0;  // position of the conversation's first mail
+        size_t next = 0;   // position of the conversation's next mail; npos after its last
+        size_t count = 0;  // of the first mail only: the conversation's mails
+        uint64_t hash = 0; // of the first mail only: what its identifier is written from
         std::string messageId;
     };
-    std::vector<int64_t> rows_;              // date order
-    std::vector<Entry> entries_;             // by position
-    std::unordered_map<int64_t, size_t> at_; // rowid to position
-    std::unordered_map<size_t, std::vector<size_t>> members_;
+    std::vector<int64_t> rows_;                      // date order
+    std::vector<Entry> entries_;                     // by position
+    std::vector<std::pair<int64_t, size_t>> sorted_; // rowid and position, by rowid
 };
 
 // One line of a list grouped by conversation: its position in the list, and 0 for the line that

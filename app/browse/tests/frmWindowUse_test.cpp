@@ -25,6 +25,7 @@
 
 #include "browse/MonthCounts.h"
 #include "browse/QtMonthChart.h"
+#include "browse/QtSubjectPane.h"
 #include "browse/frmKamoMail.h"
 #include "browse/frmOption.h"
 #include "browse/frmWait.h"
@@ -140,6 +141,7 @@ private slots:
     void theDateViewJumpsToAYearAndMonth();
     void theSubjectHeadingSaysTheOrderAndTurnsEveryListRound();
     void theThreadToggleNestsEachConversationUnderItsFirstAndKeepsTheChosenMail();
+    void aLongListIsGroupedBesideTheWindowAndStopLeavesItUngrouped();
     void aMonthOfTheYearsPictureListsTheFriendsMailOfThatMonth();
     void theYearsPictureDrawsAnEmptyArchiveAndASingleYear();
     void theListsKeysOfAMailProgram();
@@ -615,6 +617,55 @@ void frmWindowUseTest::theThreadToggleNestsEachConversationUnderItsFirstAndKeeps
                         "2002/01/01 12:00, 2002/01/02 12:00 +"));
     QVERIFY(f.window->CurrentMail() && f.window->CurrentMail()->subject == "旅行");
     QCOMPARE(f.Subjects()->currentIndex().row(), 4);
+}
+
+void frmWindowUseTest::aLongListIsGroupedBesideTheWindowAndStopLeavesItUngrouped() {
+    Fixture f(4); // a@example.jp: "件名a" four days running, one conversation by subject
+    QVERIFY(f.window->Load());
+    f.ShowActive();
+    auto* pane = f.window->findChild<QtSubjectPane*>();
+    QVERIFY(pane);
+    pane->SetGroupBesideFrom(1); // every list counts as long: grouped on a thread of its own
+    auto* threads = f.Find<QPushButton>("cmdThreads");
+    f.window->ChooseKey(0);
+    auto lines = [&] {
+        QStringList shown;
+        for (int row = 0; row < f.Subjects()->model()->rowCount(); ++row)
+            shown << f.SubjectText(row).left(10) + (f.SubjectText(row).contains(Q("　└ ")) ? Q(" +") : Q(""));
+        return shown.join(Q(", "));
+    };
+    const QString ungrouped = lines();
+    QCOMPARE(ungrouped, Q("2002/01/01, 2002/01/02, 2002/01/03, 2002/01/04"));
+    f.window->ChooseSubject(2);
+    // Beside the window, the same grouping as on its thread.
+    threads->click();
+    QVERIFY(threads->isChecked());
+    QCOMPARE(lines(), Q("2002/01/01, 2002/01/02 +, 2002/01/03 +, 2002/01/04 +"));
+    QVERIFY(!f.window->WaitWindow().isVisible());
+    threads->click();
+    QCOMPARE(lines(), ungrouped);
+    // 中止 as soon as the wait window offers it: the list as it was, スレッド off, the mail still chosen.
+    bool offered = false;
+    QTimer stopper;
+    stopper.setInterval(0);
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        auto* cancel = f.window->WaitWindow().findChild<QPushButton*>("cmdCancel");
+        if (f.window->WaitWindow().isVisible() && cancel && cancel->isVisible() && !offered) {
+            offered = true;
+            QCOMPARE(f.window->WaitWindow().LineText(0), Q("　メールを会話ごとにまとめています。"));
+            QVERIFY(f.window->ControlsLocked());
+            cancel->click();
+        }
+    });
+    stopper.start();
+    threads->click();
+    stopper.stop();
+    QVERIFY(offered);
+    QVERIFY(!threads->isChecked());
+    QCOMPARE(lines(), ungrouped);
+    QCOMPARE(f.Subjects()->currentIndex().row(), 2);
+    QVERIFY(!f.window->WaitWindow().isVisible());
+    QVERIFY(!f.window->ControlsLocked());
 }
 
 QTEST_MAIN(frmWindowUseTest)

@@ -1,13 +1,17 @@
 // Conversations: reply chains by message IDs and by friend and subject, and the archive's reading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
+#include <random>
 
 #include <SQLiteCpp/Transaction.h>
 
 #include "db/HeaderFields.h"
 #include "search/Conversations.h"
 #include "search/SearchText.h"
+#include "search/tests/ConversationReference.h"
 #include "testsupport/TestSupport.h"
 
 using namespace kamo;
@@ -166,4 +170,84 @@ TEST(Conversations, ReadsTheArchiveAndNamesEachConversation) {
     // The same identifiers in another reading, whatever the rowids.
     EXPECT_EQ(Conversations(*db).ThreadOf(b), conversations.ThreadOf(b));
     EXPECT_TRUE(conversations.MailsWith(9999).empty());
+}
+
+namespace {
+
+ConversationMail ListMail(const char* ymd, const char* friendAddress, const char* subject, const char* messageId = "",
+                          std::vector<std::string> parents = {}) {
+    ConversationMail m;
+    m.ymd = ymd;
+    m.hms = "09:30:00";
+    m.friendAddress = friendAddress;
+    m.subject = subject;
+    m.messageId = messageId;
+    m.parents = std::move(parents);
+    return m;
+}
+
+// Generated mail in date order, some answering earlier mail by ID, some with a reply's prefix.
+std::vector<ConversationMail> GeneratedList(size_t n, uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::vector<ConversationMail> mails;
+    const char* subjects[] = {"旅行", "Re: 旅行", "FWD: 旅行", "写真", "re: 写真", "", "Ｒｅ：写真"};
+    const char* friends[] = {"hana@example.jp", "HANA@example.jp", "taro@example.jp"};
+    for (size_t i = 0; i < n; ++i) {
+        char ymd[64];
+        std::snprintf(ymd, sizeof ymd, "%04zu/%02zu/%02zu", 2001 + i / 300, 1 + (i / 25) % 12, 1 + i % 25);
+        ConversationMail m = ListMail(rng() % 40 == 0 ? "0000/00/00" : ymd, friends[rng() % 3], subjects[rng() % 7]);
+        if (rng() % 3 == 0)
+            m.messageId = "<m" + std::to_string(i) + "@x>";
+        if (i > 0 && rng() % 4 == 0)
+            m.parents.push_back("<m" + std::to_string(rng() % i) + "@x>");
+        mails.push_back(std::move(m));
+    }
+    return mails;
+}
+
+} // namespace
+
+TEST(JoinConversations, TheSortedJoiningGivesWhatTheFormerOneGave) {
+    struct List {
+        const char* name;
+        std::vector<ConversationMail> mails; // oldest first
+    };
+    const List lists[] = {
+        {"an empty list", {}},
+        {"replies by ids, one to a mail not listed",
+         {ListMail("2002/04/01", "hana@example.jp", "旅行", "<a@x>"),
+          ListMail("2002/04/02", "hana@example.jp", "Re: 旅行", "<b@x>", {"<a@x>"}),
+          ListMail("2002/04/03", "taro@example.jp", "Re: 会議", "<c@x>", {"<gone@x>"}),
+          ListMail("2002/04/04", "hana@example.jp", "Re: 会議", "", {"<gone@x>"})}},
+        {"forwards and replies by subject, in mixed case",
+         {ListMail("2002/01/01", "hana@example.jp", "写真"), ListMail("2002/01/05", "HANA@EXAMPLE.JP", "FWD: 写真"),
+          ListMail("2002/01/09", "Hana@example.jp", "re[2]: 写真"),
+          ListMail("2002/01/10", "hana@example.jp", "写 真")}},
+        {"mails in no conversation: no subject, no date, a subject months later",
+         {ListMail("2002/01/01", "hana@example.jp", ""), ListMail("0000/00/00", "hana@example.jp", "旅行"),
+          ListMail("0000/00/00", "hana@example.jp", "旅行"), ListMail("2002/01/01", "hana@example.jp", "旅行"),
+          ListMail("2002/09/01", "hana@example.jp", "Re: 旅行")}},
+        {"one id named by every mail",
+         {ListMail("2002/01/01", "a@x", "x", "<r@x>"), ListMail("2003/01/01", "b@x", "y", "", {"<r@x>"}),
+          ListMail("2004/01/01", "c@x", "z", "<r@x>", {"<r@x>", "<r@x>"})}},
+        {"generated mail", GeneratedList(3000, 5)},
+    };
+    for (const List& list : lists) {
+        SCOPED_TRACE(list.name);
+        const std::vector<size_t> first = JoinConversations(list.mails);
+        EXPECT_EQ(first, test::ReferenceJoin(list.mails));
+        // The lines grouped by those conversations, in the list's order and turned round.
+        std::vector<std::string> threads;
+        for (size_t i = 0; i < first.size(); ++i)
+            threads.push_back(i % 11 == 5 ? std::string() : "t" + std::to_string(first[i]));
+        EXPECT_EQ(ThreadedOrder(threads), test::ReferenceOrder(threads));
+        std::reverse(threads.begin(), threads.end());
+        EXPECT_EQ(ThreadedOrder(threads), test::ReferenceOrder(threads));
+    }
+    // The generated list is no set of lone mails, and not one conversation.
+    const std::vector<size_t> generated = JoinConversations(lists[5].mails);
+    const size_t firsts = static_cast<size_t>(
+        std::count_if(generated.begin(), generated.end(), [i = size_t{0}](size_t f) mutable { return f == i++; }));
+    EXPECT_GT(firsts, 10u);
+    EXPECT_LT(firsts, 2900u);
 }
