@@ -130,6 +130,8 @@ void DovecotServer::Stop() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    // A mail process still serving a client outlives its master; a stopped server has none.
+    ::kill(-pid_, SIGKILL);
     pid_ = -1;
 }
 
@@ -139,11 +141,11 @@ std::string DovecotServer::Log() const {
 
 void DovecotServer::MakeCertificates() {
     const std::string dir = dir_.string();
-    RunOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=KamoMail test CA",
-                "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
-                "-keyout", dir + "/ca.key", "-out", dir + "/ca.pem"});
-    RunOpenssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=KamoMail test server", "-keyout",
-                dir + "/server.key", "-out", dir + "/server.csr"});
+    RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                "-subj", "/CN=KamoMail test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+                "keyUsage=critical,keyCertSign,cRLSign", "-keyout", dir + "/ca.key", "-out", dir + "/ca.pem"});
+    RunOpenssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
+                "/CN=KamoMail test server", "-keyout", dir + "/server.key", "-out", dir + "/server.csr"});
     WriteFile(dir_ / "server.ext", "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=" +
                                        options_.certificateNames + "\n");
     RunOpenssl({"x509", "-req", "-in", dir + "/server.csr", "-CA", dir + "/ca.pem", "-CAkey", dir + "/ca.key",
@@ -209,7 +211,9 @@ void DovecotServer::WriteConfiguration() {
     conf += "  inet_listener imap {\n    address = 127.0.0.1\n    port = " + std::to_string(imapPort_) + "\n  }\n";
     conf += "  inet_listener imaps {\n    address = 127.0.0.1\n    port = " + std::to_string(imapsPort_) +
             "\n    ssl = " + (options_.tls ? "yes" : "no") + "\n  }\n}\n";
-    conf += "service anvil {\n  chroot =\n}\n";
+    // No growing wait after each failed login (Dovecot's authentication penalty): the tests fail some
+    // on purpose.
+    conf += "service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
     conf += "service stats {\n  unix_listener stats-writer {\n    mode = 0666\n  }\n}\n";
     if (!options_.quotaStorage.empty() || !options_.maxMailSize.empty()) {
         conf += "mail_plugins = quota\n";
@@ -227,8 +231,13 @@ pid_t DovecotServer::Launch() {
     const std::string conf = (dir_ / "dovecot.conf").string();
     const std::string log = (dir_ / "dovecot.out").string();
     const pid_t pid = ::fork();
-    if (pid != 0)
+    if (pid != 0) {
+        if (pid > 0)
+            ::setpgid(pid, pid);
         return pid;
+    }
+    // A process group of its own, led by the master: Stop ends what the master leaves behind.
+    ::setpgid(0, 0);
     const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd >= 0) {
         ::dup2(fd, 1);
