@@ -136,7 +136,7 @@ void DovecotServer::Stop() {
 }
 
 std::string DovecotServer::Log() const {
-    return ReadFile(dir_ / "dovecot.log");
+    return ReadFile(dir_ / "dovecot.out") + ReadFile(dir_ / "dovecot.log");
 }
 
 void DovecotServer::MakeCertificates() {
