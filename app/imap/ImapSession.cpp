@@ -248,8 +248,7 @@ void ImapSession::Connect() {
 }
 
 void ImapSession::Login(const std::string& password) {
-    if (!imap_)
-        throw Failure(FailureCode::ImapConnectionLost, {target_.host});
+    Require();
     const int result = mailimap_login(imap_, target_.user.c_str(), password.c_str());
     if (result == MAILIMAP_NO_ERROR)
         return;
@@ -264,7 +263,13 @@ void ImapSession::Login(const std::string& password) {
     throw Failure(FailureCode::ImapLoginRefused, {target_.user, ServerWords()});
 }
 
+void ImapSession::Require() const {
+    if (lost_ || !imap_ || !imap_->imap_stream)
+        throw Failure(FailureCode::ImapConnectionLost, {target_.host});
+}
+
 char ImapSession::Delimiter() {
+    Require();
     if (delimiter_)
         return *delimiter_;
     clist* raw = nullptr;
@@ -295,6 +300,7 @@ std::string ImapSession::WireName(const std::string& folder) {
 }
 
 std::vector<std::string> ImapSession::FolderNames() {
+    Require();
     clist* raw = nullptr;
     const int result = mailimap_list(imap_, "", "*", &raw);
     std::unique_ptr<clist, ListFree> list(raw);

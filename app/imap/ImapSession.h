@@ -76,6 +76,8 @@ public:
     const ImapTarget& Target() const { return target_; }
 
 private:
+    // Throws ImapConnectionLost when there is no connection (never made, lost, or logged out).
+    void Require() const;
     [[noreturn]] void ThrowFor(int result, FailureCode refused, std::vector<std::string> details);
     bool IsLostResult(int result) const;
     std::string ServerWords() const;

@@ -51,18 +51,25 @@ std::unique_ptr<ImapSession> LoggedIn(const DovecotServer& server, ImapTls tls =
     return session;
 }
 
-// What Connect and Login end in: none, or the failure's code.
-std::optional<FailureCode> LoginOutcome(const ImapTarget& target, const ImapSessionOptions& options,
-                                        const std::string& password = DovecotServer::kPassword) {
+// The code of the Failure that `step` throws, none when it throws nothing.
+template <class Step> std::optional<FailureCode> ThrownCode(Step&& step) {
     try {
-        ImapSession session(target, options);
-        session.Connect();
-        session.Login(password);
-        session.Logout();
+        step();
         return std::nullopt;
     } catch (const Failure& failure) {
         return failure.Code();
     }
+}
+
+// What Connect and Login end in: none, or the failure's code.
+std::optional<FailureCode> LoginOutcome(const ImapTarget& target, const ImapSessionOptions& options,
+                                        const std::string& password = DovecotServer::kPassword) {
+    return ThrownCode([&] {
+        ImapSession session(target, options);
+        session.Connect();
+        session.Login(password);
+        session.Logout();
+    });
 }
 
 std::string Message(const std::string& messageIdLine, size_t bodyBytes = 16) {
@@ -374,6 +381,12 @@ TEST(ImapLostConnection, IsToldApartFromARefusal) {
     EXPECT_EQ(thrown, FailureCode::ImapConnectionLost);
     EXPECT_TRUE(session->Lost());
     session->Logout(); // says nothing to a server that is gone, and does not throw
+    // A session without its connection says so for every step, rather than failing otherwise.
+    const auto lost = std::optional(FailureCode::ImapConnectionLost);
+    EXPECT_EQ(ThrownCode([&] { session->Append("Lost", Message("Message-ID: <later@kamo>"), {}, false); }), lost);
+    EXPECT_EQ(ThrownCode([&] { session->KnownMessageIds("Lost"); }), lost);
+    EXPECT_EQ(ThrownCode([&] { session->EnsureFolder("Lost"); }), lost);
+    EXPECT_EQ(ThrownCode([&] { session->Login(DovecotServer::kPassword); }), lost);
 
     // Nothing listens on the port any more: not reached, with the system's reason.
     EXPECT_EQ(LoginOutcome(TargetOf(server), TrustingTestCa(server)), FailureCode::ImapNotReached);
