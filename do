@@ -12,6 +12,7 @@ PACKAGES=(
     fonts-ipafont-gothic xvfb xauth imagemagick qt6-translations-l10n
     librsvg2-bin desktop-file-utils appstream man-db groff-base dpkg-dev binutils file systemd ccache
     python3-html5lib python3-vobject poppler-utils
+    libetpan-dev libgnutls28-dev dovecot-imapd openssl
 )
 
 have_clang_fuzzer() {

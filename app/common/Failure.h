@@ -127,7 +127,26 @@ namespace kamo {
     X(PasswordFileNotRegular)   /* file */                                                                             \
     X(PasswordFileOpenToOthers) /* file */                                                                             \
     X(PasswordFileEmpty)        /* file */                                                                             \
-    X(PasswordNotGiven)
+    X(PasswordNotGiven)                                                                                                \
+    /* the IMAP upload: the target's address, then the server */                                                       \
+    X(ImapUrlNotUnderstood) /* url */                                                                                  \
+    X(ImapUserMissing)      /* url */                                                                                  \
+    X(ImapPasswordInUrl)                                                                                               \
+    X(ImapPortInvalid)        /* port */                                                                               \
+    X(ImapFolderNotUtf8)      /* folder */                                                                             \
+    X(ImapPlainToRemote)      /* host */                                                                               \
+    X(ImapUnknownHost)        /* host */                                                                               \
+    X(ImapNotReached)         /* host, port, OS reason */                                                              \
+    X(ImapCaFileUnreadable)   /* file */                                                                               \
+    X(ImapCertificateRefused) /* host, why */                                                                          \
+    X(ImapNoStartTls)         /* host */                                                                               \
+    X(ImapWrongPassword)      /* user, host */                                                                         \
+    X(ImapLoginRefused)       /* user, the server's words */                                                           \
+    X(ImapConnectionLost)     /* host */                                                                               \
+    X(ImapFolderNotMade)      /* folder, the server's words */                                                         \
+    X(ImapFolderNotRead)      /* folder, the server's words */                                                         \
+    X(ImapMessageRefused)     /* the server's words */                                                                 \
+    X(ImapQuota)              /* the server's words */
 
 enum class FailureCode {
 #define KAMO_FAILURE_ENUM(name) name,

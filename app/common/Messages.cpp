@@ -238,6 +238,44 @@ const char* MessageTemplate(FailureCode code) {
     case FailureCode::PasswordNotGiven:
         return "パスワードがありません。端末から実行するか、--password-file で"
                "パスワードのファイルを指定して下さい。";
+    case FailureCode::ImapUrlNotUnderstood:
+        return "IMAP の書き出し先が読み取れません。imaps://ユーザー名@サーバー[:ポート]/フォルダ "
+               "の形で指定して下さい。\n{1}";
+    case FailureCode::ImapUserMissing:
+        return "IMAP の書き出し先にユーザー名がありません。imaps://ユーザー名@サーバー/フォルダ "
+               "の形で指定して下さい。\n{1}";
+    case FailureCode::ImapPasswordInUrl:
+        return "IMAP の書き出し先にパスワードを書かないで下さい。パスワードは接続するときに尋ねます。";
+    case FailureCode::ImapPortInvalid:
+        return "IMAP の書き出し先のポート番号が正しくありません: {1}";
+    case FailureCode::ImapFolderNotUtf8:
+        return "IMAP の書き出し先のフォルダ名が読み取れません: {1}";
+    case FailureCode::ImapPlainToRemote:
+        return "暗号化しない IMAP 接続は、このコンピューター（127.0.0.1 か ::1）にしか使えません。\n{1}";
+    case FailureCode::ImapUnknownHost:
+        return "IMAP サーバー {1} が見つかりません。サーバー名を確かめて下さい。";
+    case FailureCode::ImapNotReached:
+        return "IMAP サーバー {1} のポート {2} に接続できません（{3}）。";
+    case FailureCode::ImapCaFileUnreadable:
+        return "証明書ファイルを読めません。\n{1}";
+    case FailureCode::ImapCertificateRefused:
+        return "IMAP サーバー {1} の証明書を信頼できないため、接続を中止しました（{2}）。";
+    case FailureCode::ImapNoStartTls:
+        return "IMAP サーバー {1} が暗号化（STARTTLS）に対応していないため、接続を中止しました。";
+    case FailureCode::ImapWrongPassword:
+        return "IMAP サーバー {2} にログインできません。ユーザー名 {1} かパスワードが違います。";
+    case FailureCode::ImapLoginRefused:
+        return "IMAP サーバーがユーザー {1} のログインを断りました。\n{2}";
+    case FailureCode::ImapConnectionLost:
+        return "IMAP サーバー {1} との接続が切れました。";
+    case FailureCode::ImapFolderNotMade:
+        return "IMAP のフォルダ {1} を作成できません。\n{2}";
+    case FailureCode::ImapFolderNotRead:
+        return "IMAP のフォルダ {1} を読めません。\n{2}";
+    case FailureCode::ImapMessageRefused:
+        return "IMAP サーバーがメールを受け付けませんでした。\n{1}";
+    case FailureCode::ImapQuota:
+        return "IMAP サーバーの容量が足りないため、メールを保存できませんでした。\n{1}";
     }
     return "";
 }

@@ -18,7 +18,7 @@ deb="${debs[0]}"
 
 [ "$(dpkg-deb -f "$deb" Package)" = kamomail ] || fail "package name"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for lib in libc6 libqt6widgets6 libsqlite3-0 libicu; do
+for lib in libc6 libqt6widgets6 libsqlite3-0 libicu libetpan20 libgnutls30; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends has no $lib: $depends"
 done
 
