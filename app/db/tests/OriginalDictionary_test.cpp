@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "db/MailOriginals.h"
+#include "db/MailRows.h"
 #include "db/OriginalPacker.h"
 #include "db/Schema.h"
 #include "db/tests/ArchiveFiles.h"
@@ -105,6 +106,14 @@ TEST(OriginalDictionary, AFrameWhoseDictionaryIsMissingOrDamagedDoesNotUnpack) {
         }
         EXPECT_FALSE(UnpackOriginal(packed, &*dictionaries).has_value()) << c.name;
         EXPECT_FALSE(UnpackOriginal(packed).has_value()) << c.name;
+        // Kept under a mail: read as none, and counted as an original that could not be unpacked.
+        const MailRecord mail = test::NumberedMail(0);
+        test::InsertTestMail(*db, mail);
+        OriginalWriter(*db).PutPacked(KeyOf(mail), packed, "", kDecodingVersion);
+        OriginalReader reader(*db);
+        EXPECT_TRUE(reader.Has(KeyOf(mail))) << c.name;
+        EXPECT_FALSE(reader.Read(KeyOf(mail)).has_value()) << c.name;
+        EXPECT_EQ(reader.Unreadable(), 1) << c.name;
     }
     // Bytes that are not the dictionary their id says are never taken.
     OriginalDictionaries given;
