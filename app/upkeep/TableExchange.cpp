@@ -380,18 +380,19 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
     }
     if (jobs.empty())
         throw Failure(FailureCode::CsvNothingToImport, {folder.string()});
-    // The originals' dictionaries are read first, so that the originals after them are checked with them.
+    // Every file checked through first: a broken one must not leave half an import behind. The
+    // originals' dictionaries first, so that the originals are checked with them.
     OriginalDictionaries dictionaries(db);
-    std::stable_partition(jobs.begin(), jobs.end(),
-                          [](const FileJob& job) { return job.table == kOriginalDictionaryTable; });
-    for (auto& job : jobs)
-        job.dictionaries = &dictionaries;
-    // Every file checked through first: a broken one must not leave half an import behind.
-    for (auto& job : jobs)
-        ReadFile(job, [&job, &dictionaries](const std::vector<CsvField>& record, size_t line) {
-            if (job.table == kOriginalDictionaryTable)
-                AddDictionary(job, record, line, dictionaries);
-        });
+    for (const bool dictionaryFiles : {true, false})
+        for (auto& job : jobs) {
+            if ((job.table == kOriginalDictionaryTable) != dictionaryFiles)
+                continue;
+            job.dictionaries = &dictionaries;
+            ReadFile(job, [&job, &dictionaries](const std::vector<CsvField>& record, size_t line) {
+                if (job.table == kOriginalDictionaryTable)
+                    AddDictionary(job, record, line, dictionaries);
+            });
+        }
 
     SQLite::Transaction transaction(db);
     for (auto& job : jobs) {
