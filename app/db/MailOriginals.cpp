@@ -47,6 +47,8 @@ public:
         ZSTD_DCtx_reset(get(), ZSTD_reset_session_and_parameters);
     }
     ~ReusedDCtx() {
+        // A dictionary it was given may go once the original is unpacked: the context lets it go now.
+        ZSTD_DCtx_reset(get(), ZSTD_reset_session_and_parameters);
         if (ZSTD_sizeof_DCtx(get()) > kKeptDCtxBytes)
             Held().reset();
     }
@@ -132,7 +134,7 @@ private:
 
 } // namespace
 
-std::string PackOriginal(const MailOriginal& original) {
+std::string FramedOriginal(const MailOriginal& original) {
     std::string plain(kMagic);
     for (const std::string* field : FieldsOf(original)) {
         const auto n = static_cast<uint32_t>(field->size());
@@ -140,20 +142,53 @@ std::string PackOriginal(const MailOriginal& original) {
             plain.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
         plain += *field;
     }
-    // One context per thread, reused: a read packs every mail it stores.
+    return plain;
+}
+
+std::string PackFramed(std::string_view plain, const PackingDictionary* dictionary) {
+    // Contexts per thread, reused: a read packs every mail it stores. The one for dictionaries keeps
+    // its setting: a frame packed with a dictionary names it and carries a checksum of its content,
+    // so that unpacked with other bytes under the same id it fails instead of giving another original.
     thread_local std::unique_ptr<ZSTD_CCtx, CCtxFree> cctx(ZSTD_createCCtx());
-    if (!cctx)
+    thread_local std::unique_ptr<ZSTD_CCtx, CCtxFree> withDictionary(ZSTD_createCCtx());
+    if (!cctx || !withDictionary)
         throw std::bad_alloc();
     std::string packed(ZSTD_compressBound(plain.size()), '\0');
-    const size_t n = ZSTD_compressCCtx(cctx.get(), packed.data(), packed.size(), plain.data(), plain.size(), kLevel);
+    size_t n = 0;
+    if (dictionary) {
+        ZSTD_CCtx* c = withDictionary.get();
+        n = ZSTD_CCtx_setParameter(c, ZSTD_c_checksumFlag, 1);
+        if (!ZSTD_isError(n))
+            n = ZSTD_CCtx_refCDict(c, dictionary->CDict());
+        if (!ZSTD_isError(n))
+            n = ZSTD_compress2(c, packed.data(), packed.size(), plain.data(), plain.size());
+        ZSTD_CCtx_refCDict(c, nullptr); // the context outlives the dictionary
+    } else {
+        n = ZSTD_compressCCtx(cctx.get(), packed.data(), packed.size(), plain.data(), plain.size(), kLevel);
+    }
     if (ZSTD_isError(n))
         throw std::bad_alloc(); // only a failed allocation inside zstd gets here
     packed.resize(n);
     return packed;
 }
 
-std::optional<MailOriginal> UnpackOriginal(std::string_view packed) {
+std::string PackOriginal(const MailOriginal& original, const PackingDictionary* dictionary) {
+    return PackFramed(FramedOriginal(original), dictionary);
+}
+
+uint32_t DictionaryOfPacked(std::string_view packed) {
+    return ZSTD_getDictID_fromFrame(packed.data(), packed.size());
+}
+
+std::optional<MailOriginal> UnpackOriginal(std::string_view packed, OriginalDictionaries* dictionaries) {
     const ReusedDCtx dctx;
+    // Held until the frame is unpacked: the context only refers to it.
+    std::shared_ptr<const ZSTD_DDict> dictionary;
+    if (const uint32_t id = DictionaryOfPacked(packed); id != 0) {
+        dictionary = dictionaries ? dictionaries->Find(id) : nullptr;
+        if (!dictionary || ZSTD_isError(ZSTD_DCtx_refDDict(dctx.get(), dictionary.get())))
+            return std::nullopt;
+    }
     MailOriginal original;
     FieldSink sink(original);
     ZSTD_inBuffer in{packed.data(), packed.size(), 0};
@@ -216,7 +251,7 @@ void OriginalWriter::SetDecoding(const MailKey& key, int64_t decoding) {
     decoding_.reset();
 }
 
-OriginalReader::OriginalReader(SQLite::Database& db) {
+OriginalReader::OriginalReader(SQLite::Database& db) : dictionaries_(db) {
     if (!HasTable(db))
         return;
     select_.emplace(db,
@@ -235,7 +270,8 @@ std::optional<StoredOriginal> OriginalReader::Read(const MailKey& key) {
         const SQLite::Column data = st.getColumn(2);
         try {
             auto original = UnpackOriginal(
-                std::string_view(static_cast<const char*>(data.getBlob()), static_cast<size_t>(data.getBytes())));
+                std::string_view(static_cast<const char*>(data.getBlob()), static_cast<size_t>(data.getBytes())),
+                &dictionaries_);
             if (original)
                 stored = StoredOriginal{std::move(*original), st.getColumn(0).getString(), st.getColumn(1).getInt64()};
         } catch (const std::bad_alloc&) {

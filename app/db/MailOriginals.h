@@ -16,6 +16,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "common/MailRecord.h"
+#include "db/OriginalDictionary.h"
 
 namespace kamo {
 
@@ -45,11 +46,19 @@ struct StoredOriginal {
 // value of a row is larger (the archive's length limit, SQLite's default).
 inline constexpr uint64_t kMaxOriginalBytes = 1000000000;
 
-// The compressed form kept in the table, and back. Unpack gives nothing for bytes that are not a
+// The compressed form kept in the table, and back: one zstd frame, packed with `dictionary` when
+// given (the frame names it by its id) or without one. Unpack gives nothing for bytes that are not a
 // packed original (damaged, cut short, put there by another program, or declaring more than
-// kMaxOriginalBytes), and never allocates more than the frame really holds.
-std::string PackOriginal(const MailOriginal& original);
-std::optional<MailOriginal> UnpackOriginal(std::string_view packed);
+// kMaxOriginalBytes), nor for a frame that names a dictionary `dictionaries` lack (or any, without
+// them), and never allocates more than the frame really holds.
+std::string PackOriginal(const MailOriginal& original, const PackingDictionary* dictionary = nullptr);
+std::optional<MailOriginal> UnpackOriginal(std::string_view packed, OriginalDictionaries* dictionaries = nullptr);
+// The two steps of Pack, for a caller that keeps the plain record too (a dictionary's sample): the
+// record as it is compressed (the magic, then each field's length and bytes), and its frame.
+std::string FramedOriginal(const MailOriginal& original);
+std::string PackFramed(std::string_view framed, const PackingDictionary* dictionary = nullptr);
+// The dictionary a packed original needs, by the id its frame names; 0 for none (or no frame).
+uint32_t DictionaryOfPacked(std::string_view packed);
 
 // Writes originals with prepared statements; the caller holds the transaction of their mail.
 class OriginalWriter {
@@ -73,8 +82,8 @@ private:
     SQLite::Statement decoding_;
 };
 
-// Reads originals with one prepared statement. An archive without the table (a backup written by an
-// older version, opened read-only) has none.
+// Reads originals with one prepared statement, and the archive's dictionaries each loaded once. An
+// archive without the table (a backup written by an older version, opened read-only) has none.
 class OriginalReader {
 public:
     explicit OriginalReader(SQLite::Database& db);
@@ -89,6 +98,7 @@ public:
 private:
     std::optional<SQLite::Statement> select_;
     std::optional<SQLite::Statement> has_;
+    OriginalDictionaries dictionaries_;
     int64_t unreadable_ = 0;
 };
 

@@ -193,6 +193,17 @@ std::vector<TableDef> BuildAddedTables() {
     original.indexes = {{"idxOriginal_Decoding", "tblOriginal_Decoding"}};
     std::vector<TableDef> added = {attachment, originalNames, headerFields, original};
     AddTrashTables(added);
+    // tblOriginalDictionary, after the trash's tables: the dictionaries the originals are packed with
+    // (db/OriginalDictionary.h), by the id their frames name. The user's data, exported, but not kept
+    // beside a mail: an original, in the trash or not, unpacks only with its dictionary, so no copy of
+    // the archive goes without them. Never deleted, and no trash twin.
+    added.push_back({"tblOriginalDictionary",
+                     {{"tblOriginalDictionary_Id", "INTEGER NOT NULL"},
+                      {"tblOriginalDictionary_Data", "BLOB NOT NULL DEFAULT x''"}},
+                     "tblOriginalDictionary",
+                     {"tblOriginalDictionary_Id"},
+                     {},
+                     kUserData});
     added.push_back({kOwedTable,
                      {{"tblDerivedOwed_Rebuild", "INTEGER NOT NULL"}},
                      "tblDerivedOwed",

@@ -34,9 +34,10 @@ std::optional<DecodedMail> DecodeReadMail(const TmpMail& raw, Mail_StrChange_Fn 
     return std::nullopt;
 }
 
-DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode, bool keepOriginals)
+DecodeAhead::DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode, bool keepOriginals,
+                         OriginalPacker* packer)
     : reader_(reader), strChange_(strChange), decode_(std::move(decode)), keepOriginals_(keepOriginals),
-      thread_([this] { Run(); }) {}
+      packer_(packer), thread_([this] { Run(); }) {}
 
 DecodeAhead::~DecodeAhead() {
     {
@@ -56,8 +57,13 @@ void DecodeAhead::Run() {
             if (!e.entry.damaged) {
                 if (auto decoded = DecodeReadMail(e.entry.mail, strChange_, decode_)) {
                     e.decoded = std::move(*decoded);
-                    if (keepOriginals_)
+                    if (keepOriginals_ && packer_) {
+                        OriginalPacker::Packed p = packer_->Pack(OriginalOf(e.entry.mail));
+                        e.packed = std::move(p.bytes);
+                        e.dictionary = p.dictionary;
+                    } else if (keepOriginals_) {
                         e.packed = PackOriginal(OriginalOf(e.entry.mail));
+                    }
                 } else {
                     e.entry.damaged = true;
                     e.entry.mail = {};
@@ -116,6 +122,10 @@ bool DecodeAhead::Next(DecodedEntry& out) {
     lock.unlock();
     if (wake)
         changed_.notify_all();
+    if (out.dictionary != 0 && out.dictionary != keptDictionary_ && packer_) {
+        packer_->Keep(out.dictionary);
+        keptDictionary_ = out.dictionary;
+    }
     return true;
 }
 

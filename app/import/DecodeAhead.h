@@ -14,15 +14,17 @@
 #include <string>
 #include <thread>
 
+#include "db/OriginalPacker.h"
 #include "import/FramedReader.h"
 #include "import/MailDecode.h"
 
 namespace kamo {
 
 struct DecodedEntry {
-    FramedEntry entry;   // as the reader gave it
-    DecodedMail decoded; // entry.mail decoded; empty for a damaged entry
-    std::string packed;  // PackOriginal of entry.mail when originals are kept; else empty
+    FramedEntry entry;       // as the reader gave it
+    DecodedMail decoded;     // entry.mail decoded; empty for a damaged entry
+    std::string packed;      // PackOriginal of entry.mail when originals are kept; else empty
+    uint32_t dictionary = 0; // the dictionary `packed` needs; 0 for none
 };
 
 // Decodes one mail: `whole` true for DecodeMail, false for DecodeMailAsText (tests put failures in).
@@ -38,8 +40,10 @@ public:
     // throws (std::bad_alloc included) is read again by DecodeMailAsText; when that throws too, it
     // comes out as a damaged entry at its place in the list file. `decode` empty: the real ones.
     // With `keepOriginals`, each intact mail's original is packed here too (DecodedEntry::packed),
-    // off the storing thread.
-    DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode = {}, bool keepOriginals = false);
+    // off the storing thread; by `packer` when given, whose dictionary Next keeps in the archive (in
+    // the taker's transaction) before it hands out the first entry packed with it.
+    DecodeAhead(FramedReader& reader, Mail_StrChange_Fn strChange, DecodeFn decode = {}, bool keepOriginals = false,
+                OriginalPacker* packer = nullptr);
     ~DecodeAhead(); // stops the decoding thread and waits for it
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
@@ -55,6 +59,8 @@ private:
     Mail_StrChange_Fn strChange_;
     DecodeFn decode_;
     bool keepOriginals_;
+    OriginalPacker* packer_;
+    uint32_t keptDictionary_ = 0; // the taker's: kept in the archive by this mailbox's transaction
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<DecodedEntry> ready_;

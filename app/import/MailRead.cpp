@@ -83,7 +83,7 @@ void Fail(MailboxSummary& box, ReadSummary& summary, Failure failure) {
 
 void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, const ReadRequest& request,
                  const MailboxChoice& choice, const ReadHooks& hooks, ReadSummary& summary, WaitReporter& wait,
-                 MailboxSummary& box) {
+                 MailboxSummary& box, OriginalPacker* packer) {
     const MailboxFiles files = LocateMailbox(request.postPetDir, *choice.box);
     std::optional<Failure> why;
     switch (StateOf(box.name, files.list, why)) {
@@ -122,7 +122,7 @@ void ReadMailbox(SQLite::Database& db, MailStore& store, KamoLibrary& library, c
         return;
     }
     SQLite::Transaction transaction(db);
-    DecodeAhead decoding(reader, library.StrChange(), hooks.decode, hooks.keepOriginals);
+    DecodeAhead decoding(reader, library.StrChange(), hooks.decode, hooks.keepOriginals, packer);
     KeptOriginal kept{{}, choice.box->name};
     DecodedEntry next;
     int64_t entries = 0;
@@ -259,12 +259,17 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     {
         const BulkWriteSettings bulk(db);
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
+        // One for the whole read: the dictionary it trains serves its later mailboxes.
+        std::optional<OriginalPacker> packer;
+        if (hooks.keepOriginals)
+            packer.emplace(db, hooks.dictionarySample);
         wait.OfferCancel();
         for (const auto& choice : request.mailboxes) {
             MailboxSummary box;
             box.name = choice.box->name;
             try {
-                ReadMailbox(db, *store, library, request, choice, hooks, summary, wait, box);
+                ReadMailbox(db, *store, library, request, choice, hooks, summary, wait, box,
+                            packer ? &*packer : nullptr);
             } catch (const std::bad_alloc&) {
                 // The memory ran out reading this mailbox (its converted file, a mail too large): its
                 // transaction is rolled back, so none of its mail is kept and none is counted; the

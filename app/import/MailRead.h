@@ -91,6 +91,9 @@ struct ReadHooks {
     // Each stored mail's original is kept beside it (db/MailOriginals.h). Only the benchmark turns
     // this off, to weigh what keeping them costs.
     bool keepOriginals = true;
+    // What the read trains the originals' dictionary from, in an archive without one
+    // (db/OriginalPacker.h); tests make it small.
+    DictionarySample dictionarySample;
 };
 
 // The direction of a drawer's mail: sent when it comes from the user's own address; without a

@@ -32,9 +32,10 @@ void ShowCount(WaitReporter& wait, int64_t done, int64_t total) {
 
 // The mail's row made again from its packed original; nothing when the original does not unpack or
 // decode, or the row is gone.
-std::optional<MailKey> RewriteFromOriginal(MailStore& store, const PackedOriginal& p, Mail_StrChange_Fn strChange,
+std::optional<MailKey> RewriteFromOriginal(MailStore& store, const PackedOriginal& p,
+                                           OriginalDictionaries& dictionaries, Mail_StrChange_Fn strChange,
                                            const DecodeFn& decode) {
-    auto original = UnpackOriginal(p.packed);
+    auto original = UnpackOriginal(p.packed, &dictionaries);
     if (!original)
         return std::nullopt;
     auto decoded = DecodeReadMail(TmpMailOf(std::move(*original)), strChange, decode);
@@ -65,6 +66,7 @@ RedecodeCounts RedecodeOriginals(SQLite::Database& db, Mail_StrChange_Fn strChan
     ShowCount(wait, 0, all);
 
     OriginalBatchReader next(db, kDecodingVersion, kBatchRows, kBatchBytes);
+    OriginalDictionaries dictionaries(db);
     int64_t done = 0;
     for (;;) {
         SQLite::Transaction transaction(db);
@@ -80,7 +82,7 @@ RedecodeCounts RedecodeOriginals(SQLite::Database& db, Mail_StrChange_Fn strChan
             bool rewritten = false;
             try {
                 SavepointGuard mail(db, "redecode_mail");
-                if (auto key = RewriteFromOriginal(store, p, strChange, decode)) {
+                if (auto key = RewriteFromOriginal(store, p, dictionaries, strChange, decode)) {
                     mail.Release();
                     rewritten = true;
                     ++counts.rewritten;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -79,6 +80,8 @@ struct FileJob {
     fs::path file;
     std::vector<Column> columns;
     size_t valueLimit = 0; // the most bytes the archive takes in one value (SQLITE_LIMIT_LENGTH)
+    // The archive's dictionaries and those of the import's own file, for the originals' check.
+    OriginalDictionaries* dictionaries = nullptr;
 };
 
 size_t ValueLimit(SQLite::Database& db) {
@@ -146,8 +149,26 @@ void CheckValue(const FileJob& job, size_t line, const Column& column, const Csv
     // A kept original must unpack within what an original holds: one that does not would fail every
     // later read of it.
     std::string packed;
-    if (column.name == "tblOriginal_Data" && Unhex(f.text, packed) && !packed.empty() && !UnpackOriginal(packed))
+    if (column.name == "tblOriginal_Data" && Unhex(f.text, packed) && !packed.empty() &&
+        !UnpackOriginal(packed, job.dictionaries))
         Refuse(job, line, FailureCode::CsvNotOriginal, {column.name});
+}
+
+// A row of tblOriginalDictionary, taken for the check of the originals that need it; refused unless its
+// bytes are the dictionary its id says.
+void AddDictionary(const FileJob& job, const std::vector<CsvField>& record, size_t line,
+                   OriginalDictionaries& dictionaries) {
+    int64_t id = 0;
+    std::string bytes;
+    bool hasId = false, hasBytes = false;
+    for (size_t i = 0; i < record.size() && i < job.columns.size(); ++i) {
+        if (job.columns[i].name == "tblOriginalDictionary_Id")
+            hasId = IsInteger(record[i].text, id);
+        else if (job.columns[i].name == "tblOriginalDictionary_Data")
+            hasBytes = Unhex(record[i].text, bytes);
+    }
+    if (!hasId || !hasBytes || id <= 0 || id > UINT32_MAX || !dictionaries.Add(static_cast<uint32_t>(id), bytes))
+        Refuse(job, line, FailureCode::CsvNotOriginal, {"tblOriginalDictionary_Data"});
 }
 
 // Reads the file through; `row` gets each checked record and its line. Throws at the first problem.
@@ -359,9 +380,19 @@ std::vector<TableCount> ImportTables(SQLite::Database& db, const fs::path& folde
     }
     if (jobs.empty())
         throw Failure(FailureCode::CsvNothingToImport, {folder.string()});
-    // Every file checked through first: a broken one must not leave half an import behind.
-    for (auto& job : jobs)
-        ReadFile(job, [](const std::vector<CsvField>&, size_t) {});
+    // Every file checked through first: a broken one must not leave half an import behind. The
+    // originals' dictionaries first, so that the originals are checked with them.
+    OriginalDictionaries dictionaries(db);
+    for (const bool dictionaryFiles : {true, false})
+        for (auto& job : jobs) {
+            if ((job.table == kOriginalDictionaryTable) != dictionaryFiles)
+                continue;
+            job.dictionaries = &dictionaries;
+            ReadFile(job, [&job, &dictionaries](const std::vector<CsvField>& record, size_t line) {
+                if (job.table == kOriginalDictionaryTable)
+                    AddDictionary(job, record, line, dictionaries);
+            });
+        }
 
     SQLite::Transaction transaction(db);
     for (auto& job : jobs) {

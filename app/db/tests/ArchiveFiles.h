@@ -15,6 +15,7 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include "db/ArchiveSession.h"
+#include "db/MailOriginals.h"
 #include "db/Schema.h"
 #include "testsupport/TestSupport.h"
 
@@ -115,6 +116,37 @@ inline std::string HugePackedOriginal(uint64_t bodyBytes) {
     feed(zeros, 0, ZSTD_e_end);
     ZSTD_freeCCtx(cctx);
     return packed;
+}
+
+// An original alike the others as a mailbox's are: the same header fields and phrases, different
+// names, dates and ids.
+inline MailOriginal AlikeOriginal(int i) {
+    const std::string n = std::to_string(i);
+    MailOriginal o;
+    o.from = "\x8e\x52\x93\x63 \x89\xd4\x8e\x71 <user" + std::to_string(i % 37) + "@example.jp>";
+    o.to = "kamo@example.jp";
+    o.subject = "\x82\xa8\x8c\xb3\x8b\x43\x82\xc5\x82\xb7\x82\xa9 No." + n;
+    o.date = "Tue, " + std::to_string(1 + i % 28) + " Sep 2001 10:" + std::to_string(10 + i % 50) + ":00 +0900";
+    o.header = "Return-Path: <user@example.jp>\r\nMessage-ID: <" + n +
+               ".kamo@example.jp>\r\nMIME-Version: 1.0\r\n"
+               "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\nX-Mailer: "
+               "PostPet for Windows ver 2.0\r\n\r\n";
+    for (int line = 0; line < 6 + i % 5; ++line)
+        o.body += "\x1b$B$3$s$K$A$O!#$*85$-$G$9$+!)\x1b(B " + std::to_string(i * 7 + line) + "\r\n";
+    return o;
+}
+
+// A dictionary trained as a read trains it (db/OriginalDictionary.h), from the framed records of
+// `count` alike originals from the `from`th on.
+inline std::string TrainedOriginalDictionary(int count = 400, int from = 0) {
+    std::string samples;
+    std::vector<size_t> sizes;
+    for (int i = from; i < from + count; ++i) {
+        const std::string framed = FramedOriginal(AlikeOriginal(i));
+        samples += framed;
+        sizes.push_back(framed.size());
+    }
+    return TrainOriginalDictionary(samples, sizes);
 }
 
 } // namespace kamo::test

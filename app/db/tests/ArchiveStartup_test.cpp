@@ -65,8 +65,8 @@ TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
     EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
     EXPECT_EQ(settings.helpPath, folders.helpPath.string());
     EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(),
-              16); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal, the five of the trash
-                   // and tblDerivedOwed
+              17); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal, the five of the trash,
+                   // tblOriginalDictionary and tblDerivedOwed
     db.reset();
 
     EXPECT_TRUE(StartAndList().empty());

@@ -1,8 +1,11 @@
 // The original kept with every mail a read stores, and rows decoded again from it in place.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "db/MailOriginals.h"
 #include "db/MailRows.h"
@@ -113,6 +116,47 @@ protected:
         }
     }
 
+    // Generated mail, as many as `count`, in `boxName`.
+    void WriteMany(const std::string& boxName, uint64_t count, uint64_t seed) {
+        const MailboxFiles files = LocateMailbox(dir / "PostPet", Box(boxName));
+        std::filesystem::create_directories(files.list.parent_path());
+        ppw::WriteLargeMailbox(files.list, files.mail, count, seed);
+    }
+
+    // Every kept original of `archive` by the dictionary its frame names (0: none), and how many of
+    // them do not unpack with the archive's dictionaries.
+    struct Packing {
+        std::map<uint32_t, int64_t> byDictionary;
+        int64_t unreadable = 0;
+    };
+    static Packing PackingOf(SQLite::Database& archive) {
+        Packing p;
+        OriginalDictionaries dictionaries(archive);
+        SQLite::Statement q(archive, "SELECT tblOriginal_Data FROM tblOriginal");
+        while (q.executeStep()) {
+            const SQLite::Column data = q.getColumn(0);
+            const std::string_view packed(static_cast<const char*>(data.getBlob()),
+                                          static_cast<size_t>(data.getBytes()));
+            ++p.byDictionary[DictionaryOfPacked(packed)];
+            p.unreadable += UnpackOriginal(packed, &dictionaries) ? 0 : 1;
+        }
+        return p;
+    }
+
+    // Every kept original of `archive` unpacked, by its mail's key columns.
+    static std::map<std::string, MailOriginal> OriginalsOf(SQLite::Database& archive) {
+        std::map<std::string, MailOriginal> all;
+        OriginalReader reader(archive);
+        SQLite::Statement q(archive, "SELECT " + MailColumns() + " FROM tblKamoMail");
+        while (q.executeStep()) {
+            const MailKey key = KeyOf(ReadMailRow(q));
+            if (auto stored = reader.Read(key))
+                all[key.ymd + key.hms + std::to_string(key.subKey) + key.sndAdd + key.rcvAdd] = stored->original;
+        }
+        EXPECT_EQ(reader.Unreadable(), 0);
+        return all;
+    }
+
     test::TempDir dir;
     KamoLibrary library{test::BuildLibraryPath()};
     std::unique_ptr<SQLite::Database> db;
@@ -121,6 +165,151 @@ protected:
 };
 
 } // namespace
+
+// The first read into an archive without a dictionary packs its first mails without one, trains the
+// dictionary from them, packs the rest with it and keeps it; every original unpacks as the same read
+// keeps it without a dictionary, is decoded again from, and a later read packs with the archive's.
+TEST_F(Originals, AReadTrainsTheDictionaryFromItsOwnMailAndLaterReadsPackWithIt) {
+    WriteMany("受信フォルダ", 400, 7);
+    WriteMany("ピンクの引出し", 200, 8);
+    ReadHooks hooks;
+    hooks.dictionarySample.mails = 150;
+    const int64_t stored = Read({"受信フォルダ", "ピンクの引出し"}, hooks).Totals().stored;
+    ASSERT_GT(stored, 500);
+
+    const Packing first = PackingOf(*db);
+    ASSERT_EQ(Count("SELECT COUNT(*) FROM tblOriginalDictionary"), 1);
+    const auto id = static_cast<uint32_t>(Count("SELECT tblOriginalDictionary_Id FROM tblOriginalDictionary"));
+    ASSERT_EQ(first.byDictionary.size(), 2u);
+    EXPECT_GT(first.byDictionary.at(0), 0);
+    EXPECT_LE(first.byDictionary.at(0), 149); // the sample's mails, but the one that completed it
+    EXPECT_EQ(first.byDictionary.at(0) + first.byDictionary.at(id), stored);
+    EXPECT_EQ(first.unreadable, 0);
+
+    // The same mail kept without a dictionary: the same bytes.
+    {
+        test::TempDir other;
+        auto plain = OpenArchive(other / "KamoMail.Mdb", true);
+        CreateTables(*plain);
+        ReadRequest r;
+        r.postPetDir = dir / "PostPet";
+        r.tmpPath = other / "KamoMail.Tmp";
+        for (const char* n : {"受信フォルダ", "ピンクの引出し"})
+            r.mailboxes.push_back({&Box(n), false, true});
+        ReadHooks untrained;
+        untrained.dictionarySample.mails = 0;
+        ASSERT_EQ(ReadPostPetMail(*plain, library, r, untrained, wait).Totals().stored, stored);
+        EXPECT_EQ(PackingOf(*plain).byDictionary, (std::map<uint32_t, int64_t>{{0, stored}}));
+        const auto expected = OriginalsOf(*plain);
+        ASSERT_EQ(expected.size(), static_cast<size_t>(stored));
+        EXPECT_TRUE(OriginalsOf(*db) == expected);
+    }
+
+    // Decoded again from originals of either kind.
+    MarkOriginalsForRedecoding(*db);
+    const RedecodeCounts again = RedecodeOriginals(*db, library.StrChange(), wait);
+    EXPECT_EQ(again.rewritten, stored);
+    EXPECT_EQ(again.unreadable, 0);
+
+    WriteMany("黄色の引出し", 100, 9);
+    const int64_t more = Read({"黄色の引出し"}, hooks).Totals().stored;
+    ASSERT_GT(more, 0);
+    const Packing later = PackingOf(*db);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginalDictionary"), 1);
+    EXPECT_EQ(later.byDictionary.at(0), first.byDictionary.at(0));
+    EXPECT_EQ(later.byDictionary.at(id), first.byDictionary.at(id) + more);
+    EXPECT_EQ(later.unreadable, 0);
+}
+
+// A read killed at any point of its training leaves a sound archive whose every committed original
+// unpacks, and the next read completes it. Its first mailbox is smaller than the sample: the
+// training happens inside the second one's transaction.
+TEST_F(Originals, AReadKilledAroundItsTrainingLeavesEveryCommittedOriginalReadable) {
+    const std::vector<std::string> boxes = {"受信フォルダ", "ピンクの引出し", "黄色の引出し"};
+    WriteMany(boxes[0], 150, 7);
+    WriteMany(boxes[1], 500, 8);
+    WriteMany(boxes[2], 300, 9);
+    const struct {
+        int64_t killAt; // the store's mails (wait pumps) before the kill
+        bool committedPlain, committedWithDictionary;
+    } cases[] = {
+        {100, false, false}, // in the first mailbox
+        {200, true, false},  // the second gathers the sample's last mails (or has just trained)
+        {320, true, false},  // trained, the dictionary in the second's open transaction
+        {800, true, true},   // in the third, the second committed with its dictionary
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.killAt);
+        db.reset();
+        std::filesystem::remove(dir / "KamoMail.Mdb");
+        db = OpenArchive(dir / "KamoMail.Mdb", true);
+        CreateTables(*db);
+        db.reset();
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(ready[0]);
+            struct Signalling : WaitReporter {
+                int fd;
+                int64_t at;
+                int64_t pumps = 0;
+                Signalling(int f, int64_t a) : fd(f), at(a) {}
+                void SetLine(int, const std::string&) override {}
+                void SetProgress(int64_t, int64_t) override {}
+                void Pump() override {
+                    if (++pumps < at)
+                        return;
+                    if (write(fd, "x", 1) != 1)
+                        _exit(3);
+                    for (;;)
+                        pause();
+                }
+            } signalling(ready[1], c.killAt);
+            try {
+                auto childDb = OpenArchive(dir / "KamoMail.Mdb");
+                KamoLibrary childLibrary(test::BuildLibraryPath());
+                ReadRequest r;
+                r.postPetDir = dir / "PostPet";
+                r.tmpPath = dir / "KamoMail.Tmp";
+                for (const auto& n : boxes)
+                    r.mailboxes.push_back({&Box(n), false, true});
+                ReadHooks hooks;
+                hooks.dictionarySample.mails = 200;
+                ReadPostPetMail(*childDb, childLibrary, r, hooks, signalling);
+            } catch (...) {
+                _exit(2);
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        char byte = 0;
+        ASSERT_EQ(read(ready[0], &byte, 1), 1);
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(ready[0]);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        db = OpenArchive(dir / "KamoMail.Mdb");
+        EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");
+        const Packing killed = PackingOf(*db);
+        EXPECT_EQ(killed.unreadable, 0);
+        int64_t withDictionary = 0;
+        for (const auto& [id, n] : killed.byDictionary)
+            withDictionary += id != 0 ? n : 0;
+        EXPECT_EQ(killed.byDictionary.count(0) > 0, c.committedPlain);
+        EXPECT_EQ(withDictionary > 0, c.committedWithDictionary);
+        EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginalDictionary") > 0, c.committedWithDictionary);
+
+        ReadHooks hooks;
+        hooks.dictionarySample.mails = 200;
+        EXPECT_GT(Read(boxes, hooks).Totals().stored, 0);
+        EXPECT_EQ(PackingOf(*db).unreadable, 0);
+        EXPECT_EQ(Count("SELECT COUNT(*) FROM tblOriginal"), Count("SELECT COUNT(*) FROM tblKamoMail"));
+    }
+}
 
 TEST_F(Originals, AReadKeepsEachStoredMailsBytesAndMailboxButNotAFilteredMails) {
     const ppw::Mail inbox = Plain("受信の件", "10:00:00");

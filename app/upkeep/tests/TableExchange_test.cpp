@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <random>
 #include <regex>
 #include <set>
@@ -376,6 +377,76 @@ TEST(CsvMerge, OriginalsGoOutAndBackByteForByteAndOnlyWithTheirMail) {
     test::WriteFile(h.dir / "in" / "tblKamoMail.csv", mail);
     ImportTables(*empty, h.dir / "in");
     EXPECT_EQ(empty->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt64(), 1);
+}
+
+// The dictionaries go out with the originals and come back before them: an original packed with one
+// is taken with its dictionary from the same folder or the archive's own, refused without, and a
+// dictionary row whose bytes are not the dictionary its id says is refused itself.
+TEST(CsvMerge, OriginalsPackedWithADictionaryComeBackOnlyWithIt) {
+    HandMade h;
+    const std::string dictionary = test::TrainedOriginalDictionary();
+    const auto packing = PackingDictionary::Make(dictionary);
+    ASSERT_TRUE(packing);
+    const MailOriginal original = test::AlikeOriginal(5);
+    {
+        auto db = OpenArchive(h.dir / "a.Mdb");
+        SQLite::Statement q(*db, "SELECT " + MailColumns() + " FROM tblKamoMail");
+        ASSERT_TRUE(q.executeStep());
+        KeepDictionary(*db, *packing);
+        OriginalWriter(*db).PutPacked(KeyOf(ReadMailRow(q)), PackOriginal(original, packing.get()), "", 3);
+        q.reset();
+        fs::remove_all(h.dir / "export");
+        ExportTables(*db, h.dir / "export");
+    }
+    const std::string originals = test::ReadFile(h.dir / "export" / "tblOriginal.csv");
+    const std::string dictionaries = test::ReadFile(h.dir / "export" / "tblOriginalDictionary.csv");
+    // Another dictionary's bytes under this one's id.
+    const std::string other = test::TrainedOriginalDictionary(300, 5000);
+    std::string otherHex;
+    for (const unsigned char c : other)
+        otherHex += "0123456789abcdef"[c >> 4] + std::string(1, "0123456789abcdef"[c & 15]);
+    const std::string relabelled = dictionaries.substr(0, dictionaries.rfind(",\"") + 2) + otherHex + "\"\r\n";
+    const struct {
+        const char* name;
+        std::optional<std::string> dictionaryFile;
+        bool archiveHasIt;
+        const char* says; // empty: imported
+    } cases[] = {
+        {"with its dictionary", dictionaries, false, ""},
+        {"the archive has it", std::nullopt, true, ""},
+        {"without it", std::nullopt, false, "tblOriginal.csv の 2 行目: tblOriginal_Data が元のメールとして読めません"},
+        {"another's bytes under its id", relabelled, false,
+         "tblOriginalDictionary.csv の 2 行目: tblOriginalDictionary_Data が元のメールとして読めません"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(h.dir / "in");
+        fs::create_directories(h.dir / "in");
+        test::WriteFile(h.dir / "in" / "tblOriginal.csv", originals);
+        if (c.dictionaryFile)
+            test::WriteFile(h.dir / "in" / "tblOriginalDictionary.csv", *c.dictionaryFile);
+        fs::remove(h.dir / "t.Mdb");
+        auto target = OpenArchive(h.dir / "t.Mdb", true);
+        CreateTables(*target);
+        const MailRecord mail = test::NumberedMail(0);
+        test::InsertTestMail(*target, mail);
+        if (c.archiveHasIt)
+            KeepDictionary(*target, *packing);
+        std::string error;
+        try {
+            ImportTables(*target, h.dir / "in");
+        } catch (const std::runtime_error& e) {
+            error = ErrorText(e);
+        }
+        if (*c.says) {
+            EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
+            EXPECT_EQ(target->execAndGet("SELECT COUNT(*) FROM tblOriginal").getInt64(), 0) << c.name;
+            continue;
+        }
+        EXPECT_EQ(error, "") << c.name;
+        EXPECT_EQ(target->execAndGet("SELECT COUNT(*) FROM tblOriginalDictionary").getInt64(), 1) << c.name;
+        const auto back = OriginalReader(*target).Read(KeyOf(mail));
+        EXPECT_TRUE(back && back->original == original) << c.name;
+    }
 }
 
 TEST(CsvMerge, ValuesTheArchiveCannotHoldAreRefusedNamingTheColumn) {

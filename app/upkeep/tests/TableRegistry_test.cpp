@@ -76,6 +76,7 @@ TEST(TableRegistry, EachDefinitionGivesItsTableItsKind) {
         user("tblTrashOriginalNames"),
         user("tblTrashHeaderFields"),
         user("tblTrashOriginal"),
+        user("tblOriginalDictionary"),
         derived("tblDerivedOwed", Rebuild::None, false),
         derived("tblSearchFolded", Rebuild::SearchIndex, false),
         derived("tblSearchText", Rebuild::SearchIndex, false),
