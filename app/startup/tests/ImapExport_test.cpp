@@ -8,7 +8,11 @@
 #include <map>
 #include <sstream>
 
+#include <csignal>
+#include <thread>
+
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <SQLiteCpp/Transaction.h>
 
@@ -342,6 +346,243 @@ TEST_F(ImapExport, EachMailGoesOnceAsTheEmlExportWritesItWithItsDateAndReadMark)
                 << second.out;
         }
     }
+}
+
+// What stops the upload before anything is stored: the words of the catalogue, exit status 1, and
+// nothing on the server.
+TEST_F(ImapExport, AWrongPasswordFileOrCertificateStopsBeforeAnythingIsStored) {
+    Fill(SmallArchive());
+    struct Case {
+        const char* label;
+        std::string password;
+        mode_t mode;
+        bool trustTestCa;
+        std::string host;
+        FailureCode says;
+    };
+    const std::vector<Case> cases{
+        {"wrong password", "wrong", 0600, true, "127.0.0.1", FailureCode::ImapWrongPassword},
+        {"empty password file", "", 0600, true, "127.0.0.1", FailureCode::PasswordFileEmpty},
+        {"password file others may read", DovecotServer::kPassword, 0644, true, "127.0.0.1",
+         FailureCode::PasswordFileOpenToOthers},
+        {"password file the group may read", DovecotServer::kPassword, 0640, true, "127.0.0.1",
+         FailureCode::PasswordFileOpenToOthers},
+        {"certificate of no trusted authority", DovecotServer::kPassword, 0600, false, "127.0.0.1",
+         FailureCode::ImapCertificateRefused},
+        {"unknown host", DovecotServer::kPassword, 0600, true, "no-such-host.invalid", FailureCode::ImapUnknownHost},
+    };
+    for (const auto& c : cases) {
+        WritePassword(c.password, c.mode);
+        std::vector<std::string> args{"--format", "imap", "--password-file", passwordFile.string()};
+        if (c.trustTestCa)
+            args.insert(args.end(), {"--cacert", server->CaFile().string()});
+        args.push_back("imaps://tester@" + c.host + ":" + std::to_string(server->ImapsPort()) + "/Stopped");
+        const CommandRun run = Run(args);
+        EXPECT_EQ(run.status, 1) << c.label;
+        EXPECT_EQ(run.err.rfind("kamomail export: " + WordsOf(c.says), 0), 0u) << c.label << ": " << run.err;
+        EXPECT_EQ(run.err.find(DovecotServer::kPassword), std::string::npos) << c.label;
+        EXPECT_EQ(run.out, "") << c.label;
+    }
+    // The right password was never sent with a refused file (Dovecot logs each login), and nothing is
+    // stored.
+    EXPECT_EQ(server->Log().find("Login: user=<tester>"), std::string::npos) << server->Log();
+    EXPECT_TRUE(Dump().empty());
+}
+
+// A message the server refuses (too large) fails alone: the others are stored, the summary counts the
+// failure, the mail is named, and the exit status says something failed.
+TEST_F(ImapExport, ARefusedMessageFailsAloneAndTheExitStatusSaysSo) {
+    DovecotOptions small;
+    small.maxMailSize = "8k";
+    StartServer(small);
+    std::vector<ArchiveMail> mails = SmallArchive();
+    mails[0].row.subject = "大きすぎるメール";
+    mails[0].row.body = std::string(20000, 'x') + "\r\n";
+    Fill(mails);
+    const CommandRun run = Upload("Refused");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.out.find("Refused: 送信 " + std::to_string(mails.size() - 1) + " 通、すでにあり 0 通、失敗 1 通\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("大きすぎるメール"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(WordsOf(FailureCode::ImapMessageRefused)), std::string::npos) << run.err;
+    std::set<std::string> subjects;
+    for (const Stored& s : Dump())
+        subjects.insert(HeaderField(HeaderOf(s.bytes), "Subject").value_or(""));
+    EXPECT_EQ(subjects.size(), mails.size() - 1);
+    // Run again: the one that failed fails again, nothing else is sent twice.
+    const CommandRun again = Upload("Refused");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.out.find("Refused: 送信 0 通、すでにあり " + std::to_string(mails.size() - 1) + " 通、失敗 1 通\n"),
+              std::string::npos)
+        << again.out;
+}
+
+// A reporter that does `work` once, when the count reaches `at`.
+class AtCount : public NullWaitReporter {
+public:
+    AtCount(int64_t at, std::function<void()> work) : at_(at), work_(std::move(work)) {}
+    void SetProgress(int64_t done, int64_t) override {
+        if (done == at_ && work_)
+            std::exchange(work_, nullptr)();
+    }
+
+private:
+    int64_t at_;
+    std::function<void()> work_;
+};
+
+// The server goes away half-way. Back in time, the upload goes on after a new login; gone for good,
+// it ends with the count so far, and a run after it sends the rest. Either way each mail is there once.
+TEST_F(ImapExport, AnUploadCutHalfWayLeavesEachMailOnceWhenRunAgain) {
+    std::vector<ArchiveMail> mails;
+    for (int i = 0; i < 40; ++i)
+        mails.push_back({test::MailBuilder()
+                             .Date("2004/05/06", "07:08:" + std::string(i < 10 ? "0" : "") + std::to_string(i))
+                             .SubKey(100 + i)
+                             .From("花子", "hanako@example.jp")
+                             .To("かも", "kamo@example.jp")
+                             .Subject("途中で " + std::to_string(i))
+                             .Body("body\r\n")
+                             .Include("0")
+                             .Build(),
+                         std::nullopt, ""});
+    Fill(mails);
+    struct Case {
+        const char* folder;
+        bool serverBack; // before the tries to connect again run out
+    };
+    const std::vector<Case> cases{{"Back", true}, {"Gone", false}};
+    for (const auto& c : cases) {
+        ImapTarget target;
+        target.user = DovecotServer::kUser;
+        target.host = "127.0.0.1";
+        target.port = server->ImapsPort();
+        target.folder = c.folder;
+        ImapUploadOptions options;
+        options.session.caFile = server->CaFile().string();
+        options.session.timeoutSeconds = 20;
+        options.retryDelaysMs = {200, 200, 200};
+        AtCount cut(15, [&] { c.serverBack ? server->Restart() : server->Stop(); });
+        const auto db = OpenArchive(folders.DatabaseFile());
+        const ImapUploadResult result =
+            UploadMails(*db, MailSelection::All(), target, DovecotServer::kPassword, cut, options);
+        if (c.serverBack) {
+            EXPECT_FALSE(result.endedBy) << c.folder << ": " << MessageOf(*result.endedBy);
+            EXPECT_EQ(result.Appended(), static_cast<int64_t>(mails.size())) << c.folder;
+        } else {
+            ASSERT_TRUE(result.endedBy) << c.folder;
+            EXPECT_EQ(result.endedBy->Code(), FailureCode::ImapConnectionLost) << c.folder;
+            EXPECT_GE(result.Appended(), 14) << c.folder;
+            EXPECT_LT(result.Appended(), static_cast<int64_t>(mails.size())) << c.folder;
+            server->Restart();
+            const CommandRun rest = Upload(c.folder);
+            EXPECT_EQ(rest.status, 0) << rest.err;
+        }
+        std::map<std::string, int> perSubject;
+        for (const Stored& s : Dump())
+            if (s.folder == c.folder)
+                ++perSubject[HeaderField(HeaderOf(s.bytes), "Subject").value_or("")];
+        EXPECT_EQ(perSubject.size(), mails.size()) << c.folder;
+        for (const auto& [subject, count] : perSubject)
+            EXPECT_EQ(count, 1) << c.folder << ": " << subject;
+    }
+}
+
+// The program killed (kill -9) in the middle of an upload, then run again: each mail there once.
+TEST_F(ImapExport, AProgramKilledMidUploadAndRunAgainLeavesEachMailOnce) {
+    std::vector<ArchiveMail> mails;
+    for (int i = 0; i < 300; ++i)
+        mails.push_back({test::MailBuilder()
+                             .Date("2006/01/02", "03:04:05")
+                             .SubKey(1000 + i)
+                             .From("花子", "hanako@example.jp")
+                             .To("かも", "kamo@example.jp")
+                             .Subject("kill " + std::to_string(i))
+                             .Body(std::string(2000, 'k') + "\r\n")
+                             .Include("0")
+                             .Build(),
+                         std::nullopt, ""});
+    Fill(mails);
+    const std::vector<std::string> args{"export",
+                                        "--format",
+                                        "imap",
+                                        "--password-file",
+                                        passwordFile.string(),
+                                        "--cacert",
+                                        server->CaFile().string(),
+                                        Url("Killed")};
+    const pid_t pid = test::LaunchProgram(
+        args,
+        {{{"KAMOMAIL_CONFIG_DIR", folders.settingsDir.string()}, {"KAMOMAIL_DATA_DIR", folders.dataDir.string()}}, {}},
+        dir / "killed.txt");
+    // Killed once some mails are there, before all of them are.
+    size_t there = 0;
+    for (int wait = 0; wait < 600 && there == 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        there = Dump().size();
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << test::ReadFile(dir / "killed.txt");
+    const size_t atKill = Dump().size();
+    EXPECT_GT(atKill, 0u);
+    EXPECT_LT(atKill, mails.size());
+    const CommandRun again = Upload("Killed");
+    EXPECT_EQ(again.status, 0) << again.err;
+    std::map<std::string, int> perSubject;
+    for (const Stored& s : Dump())
+        ++perSubject[HeaderField(HeaderOf(s.bytes), "Subject").value_or("")];
+    EXPECT_EQ(perSubject.size(), mails.size());
+    for (const auto& [subject, count] : perSubject)
+        EXPECT_EQ(count, 1) << subject;
+}
+
+TEST(ImapUploadMessage, TheInternalDateIsTheDateHeadersMomentAndZone) {
+    struct Case {
+        const char* ymd;
+        const char* hms;
+        int zoneMinutes;
+        ImapInternalDate date;
+    };
+    const std::vector<Case> cases{
+        {"2001/09/04", "21:05:33", 540, {2001, 9, 4, 21, 5, 33, 540}},
+        {"1999/12/31", "23:59:59", -210, {1999, 12, 31, 23, 59, 59, -210}},
+        {"2005/12/31", "23:59:60", 540, {2005, 12, 31, 23, 59, 59, 540}}, // a leap second as :59
+        {"2004/02/29", "00:00:00", 0, {2004, 2, 29, 0, 0, 0, 0}},
+        {kUnknownYmd, kUnknownHms, 540, {1970, 1, 1, 0, 0, 0, 0}}, // not read: as the Date header has it
+        {"2001/02/30", "12:00:00", 540, {1970, 1, 1, 0, 0, 0, 0}}, // no such day
+    };
+    for (const auto& c : cases) {
+        const ImapInternalDate got = InternalDateOf(test::MailBuilder().Date(c.ymd, c.hms).Build(), c.zoneMinutes);
+        const auto fields = [](const ImapInternalDate& d) {
+            return std::vector<int>{d.year, d.month, d.day, d.hour, d.minute, d.second, d.zoneMinutes};
+        };
+        EXPECT_EQ(fields(got), fields(c.date)) << c.ymd << " " << c.hms;
+        // The same clock time and zone as the Date header of the message.
+        char written[40];
+        std::snprintf(written, sizeof written, "%02d %s %04d %02d:%02d:%02d %c%02d%02d", got.day,
+                      kMonthNames[got.month - 1], got.year, got.hour, got.minute, got.second,
+                      got.zoneMinutes < 0 ? '-' : '+', std::abs(got.zoneMinutes) / 60, std::abs(got.zoneMinutes) % 60);
+        const std::string header = MessageDate(c.ymd, c.hms, c.zoneMinutes);
+        EXPECT_EQ(header.substr(header.find(", ") + 2), written) << c.ymd << " " << c.hms;
+    }
+}
+
+TEST(ImapUploadMessage, OnlyBareLineFeedsGainACarriageReturn) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"", ""},
+        {"a\nb\n", "a\r\nb\r\n"},
+        {"\n", "\r\n"},
+        {"a\r\nb\r\n", "a\r\nb\r\n"},
+        {"lone\rCR\n", "lone\rCR\r\n"},
+        {"CR CR LF\r\r\n", "CR CR LF\r\r\n"},
+        {"no end", "no end"},
+        {"\n\n", "\r\n\r\n"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(CrlfLineEnds(in), out) << in;
 }
 
 } // namespace
