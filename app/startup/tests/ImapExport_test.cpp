@@ -17,6 +17,7 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include "common/Messages.h"
+#include "common/MessagesExport.h"
 #include "db/MailOriginals.h"
 #include "db/Schema.h"
 #include "export/ImapUpload.h"
@@ -489,8 +490,9 @@ TEST_F(ImapExport, AnUploadCutHalfWayLeavesEachMailOnceWhenRunAgain) {
     }
 }
 
-// The program killed (kill -9) in the middle of an upload, then run again: each mail there once.
-TEST_F(ImapExport, AProgramKilledMidUploadAndRunAgainLeavesEachMailOnce) {
+// The program killed (kill -9) in the middle of an upload, or stopped by Ctrl-C (after the message being
+// appended, saying so), then run again: each mail there once.
+TEST_F(ImapExport, AProgramKilledOrStoppedMidUploadAndRunAgainLeavesEachMailOnce) {
     std::vector<ArchiveMail> mails;
     for (int i = 0; i < 300; ++i)
         mails.push_back({test::MailBuilder()
@@ -504,39 +506,56 @@ TEST_F(ImapExport, AProgramKilledMidUploadAndRunAgainLeavesEachMailOnce) {
                              .Build(),
                          std::nullopt, ""});
     Fill(mails);
-    const std::vector<std::string> args{"export",
-                                        "--format",
-                                        "imap",
-                                        "--password-file",
-                                        passwordFile.string(),
-                                        "--cacert",
-                                        server->CaFile().string(),
-                                        Url("Killed")};
-    const pid_t pid = test::LaunchProgram(
-        args,
-        {{{"KAMOMAIL_CONFIG_DIR", folders.settingsDir.string()}, {"KAMOMAIL_DATA_DIR", folders.dataDir.string()}}, {}},
-        dir / "killed.txt");
-    // Killed once some mails are there, before all of them are.
-    size_t there = 0;
-    for (int wait = 0; wait < 600 && there == 0; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        there = Dump().size();
+    for (const int sig : {SIGKILL, SIGINT}) {
+        const std::string folder = sig == SIGKILL ? "Killed" : "Interrupted";
+        const fs::path output = dir / (folder + ".txt");
+        const std::vector<std::string> args{"export",
+                                            "--format",
+                                            "imap",
+                                            "--password-file",
+                                            passwordFile.string(),
+                                            "--cacert",
+                                            server->CaFile().string(),
+                                            Url(folder)};
+        const pid_t pid = test::LaunchProgram(
+            args,
+            {{{"KAMOMAIL_CONFIG_DIR", folders.settingsDir.string()}, {"KAMOMAIL_DATA_DIR", folders.dataDir.string()}},
+             {}},
+            output);
+        const auto inFolder = [&] {
+            std::map<std::string, int> perSubject;
+            for (const Stored& s : Dump())
+                if (s.folder == folder)
+                    ++perSubject[HeaderField(HeaderOf(s.bytes), "Subject").value_or("")];
+            return perSubject;
+        };
+        // Ended once some mails are there, before all of them are.
+        for (int wait = 0; wait < 600 && inFolder().empty(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::kill(pid, sig);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const std::string said = test::ReadFile(output);
+        const size_t atEnd = inFolder().size();
+        if (sig == SIGKILL) {
+            EXPECT_TRUE(WIFSIGNALED(status)) << said;
+        } else {
+            EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << said;
+            EXPECT_NE(said.find(Say(ExportText::UploadStopped, {std::to_string(atEnd)})), std::string::npos) << said;
+        }
+        EXPECT_GT(atEnd, 0u) << folder;
+        EXPECT_LT(atEnd, mails.size()) << folder;
+        const CommandRun again = Upload(folder);
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_NE(again.out.find(folder + ": 送信 " + std::to_string(mails.size() - atEnd) + " 通、すでにあり " +
+                                 std::to_string(atEnd) + " 通、失敗 0 通"),
+                  std::string::npos)
+            << again.out;
+        const auto perSubject = inFolder();
+        EXPECT_EQ(perSubject.size(), mails.size()) << folder;
+        for (const auto& [subject, count] : perSubject)
+            EXPECT_EQ(count, 1) << folder << ": " << subject;
     }
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status)) << test::ReadFile(dir / "killed.txt");
-    const size_t atKill = Dump().size();
-    EXPECT_GT(atKill, 0u);
-    EXPECT_LT(atKill, mails.size());
-    const CommandRun again = Upload("Killed");
-    EXPECT_EQ(again.status, 0) << again.err;
-    std::map<std::string, int> perSubject;
-    for (const Stored& s : Dump())
-        ++perSubject[HeaderField(HeaderOf(s.bytes), "Subject").value_or("")];
-    EXPECT_EQ(perSubject.size(), mails.size());
-    for (const auto& [subject, count] : perSubject)
-        EXPECT_EQ(count, 1) << subject;
 }
 
 TEST(ImapUploadMessage, TheInternalDateIsTheDateHeadersMomentAndZone) {
