@@ -210,18 +210,18 @@ std::vector<CommandDef> BuildCommands() {
                     .operand = "FILE",
                     .options = selection,
                     .help = "印刷用の PDF ファイルに書き出します（写真入り、日本語フォント埋め込み）"},
+                   {.name = "csv",
+                    .operand = "DIR",
+                    .help = "すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）"},
                    {.name = "imap",
                     .operand = "URL",
                     .options = Join({selection, seen, upload}),
                     .help = "メールサーバーのフォルダに送ります（imaps://ユーザー名@サーバー/フォルダ。"
-                            "同じメールは 2 度送りません）"},
-                   {.name = "csv",
-                    .operand = "DIR",
-                    .help = "すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）"}},
+                            "同じメールは 2 度送りません）"}},
          .operands = Operands::One,
          .operand = "TARGET",
          .helpOption = true,
-         .summary = "書き出します（mbox, maildir, eml, html, pdf, imap, csv。既読は既定ですべて。形式は kamomail "
+         .summary = "書き出します（mbox, maildir, eml, html, pdf, csv, imap。既読は既定ですべて。形式は kamomail "
                     "export --help）",
          .menu = "memFileMenu",
          .place = 10,
