@@ -58,6 +58,17 @@ std::vector<CommandDef> BuildCommands() {
              "PostPet のメールボックスごとに mbox ファイルか Maildir++ フォルダ、eml のフォルダに分けます（書き出し先は"
              "フォルダ、メールボックス不明のメールは「メールボックス不明」）"},
     };
+    // The upload to a mail server: --original as the files have it, its own folders and connection.
+    const std::vector<OptionDef> upload = {
+        messages.front(),
+        {.name = "--folders",
+         .help = "PostPet のメールボックスごとに、URL のフォルダの下のフォルダに分けます（メールボックス不明のメールは"
+                 "「メールボックス不明」）"},
+        {.name = "--cacert", .value = "FILE", .help = "サーバーの証明書を確かめる認証局の証明書（PEM）"},
+        {.name = "--password-file",
+         .value = "FILE",
+         .help = "パスワードを 1 行目に書いた、自分だけが読めるファイル（なければ端末で尋ねます）"},
+    };
     const std::vector<OptionGroupDef> oneOf = {{.name = "one"}};
 
     // The terminal's commands come in the order of its --help; a menu's in the order of `place`.
@@ -201,12 +212,17 @@ std::vector<CommandDef> BuildCommands() {
                     .help = "印刷用の PDF ファイルに書き出します（写真入り、日本語フォント埋め込み）"},
                    {.name = "csv",
                     .operand = "DIR",
-                    .help = "すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）"}},
+                    .help = "すべてのテーブルを表ごとの CSV ファイルに書き出します（kamomail import で戻せます）"},
+                   {.name = "imap",
+                    .operand = "URL",
+                    .options = Join({selection, seen, upload}),
+                    .help = "メールサーバーのフォルダに送ります（imaps://ユーザー名@サーバー/フォルダ。"
+                            "同じメールは 2 度送りません）"}},
          .operands = Operands::One,
          .operand = "TARGET",
          .helpOption = true,
-         .summary =
-             "書き出します（mbox, maildir, eml, html, pdf, csv。既読は既定ですべて。形式は kamomail export --help）",
+         .summary = "書き出します（mbox, maildir, eml, html, pdf, csv, imap。既読は既定ですべて。形式は kamomail "
+                    "export --help）",
          .menu = "memFileMenu",
          .place = 10,
          .caption = "メールを書き出す(&M)..."},

@@ -12,6 +12,8 @@ const char* TextOf(ExportText code) {
         return "eml（1通ずつのファイル）";
     case ExportText::FormatHtml:
         return "HTML（ブラウザで読めるフォルダ）";
+    case ExportText::FormatImap:
+        return "メールサーバー (IMAP)";
     case ExportText::SeenAll:
         return "すべてのメールを既読にする";
     case ExportText::SeenSentOnly:
@@ -52,6 +54,18 @@ const char* TextOf(ExportText code) {
         return "{1} 通のメールを {2} で書き出しました（{3}）: {4}";
     case ExportText::WrittenWithoutOriginal:
         return "うち {1} 通は元のメールが保存されていないため、通常の形式で書き出しました。";
+    case ExportText::PasswordPrompt:
+        return "IMAP サーバー {2} のユーザー {1} のパスワード: ";
+    case ExportText::Uploaded:
+        return "メールサーバー {1} にメールを送りました（{2}）";
+    case ExportText::UploadedFolder:
+        return "{1}: 送信 {2} 通、すでにあり {3} 通、失敗 {4} 通";
+    case ExportText::UploadRefusedMail:
+        return "送れなかったメール: {1} {2}\n{3}";
+    case ExportText::UploadStopped:
+        return "中止しました。ここまでに {1} 通を送りました（送ったメールはサーバーに残ります）。";
+    case ExportText::UploadEnded:
+        return "ここまでに {1} 通を送ったところで止まりました。もう一度実行すると、残りのメールだけを送ります。";
     }
     return "";
 }

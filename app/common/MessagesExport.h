@@ -9,6 +9,7 @@ enum class ExportText {
     FormatMaildir,
     FormatEml,
     FormatHtml,
+    FormatImap,
     // Which mails are marked read (SeenChoices).
     SeenAll,
     SeenSentOnly,
@@ -33,6 +34,13 @@ enum class ExportText {
     FormatNotWritten,       // {1} the format's name
     Written,                // {1} mails, {2} the format's name, {3} the selection, {4} the target
     WrittenWithoutOriginal, // {1} mails of an --original export that had no original kept
+    // kamomail export --format imap.
+    PasswordPrompt,    // {1} the user, {2} the host
+    Uploaded,          // {1} the host, {2} the selection
+    UploadedFolder,    // {1} the folder, {2} appended, {3} already there, {4} failed
+    UploadRefusedMail, // {1} the mail's date, {2} its subject, {3} the server's reason
+    UploadStopped,     // {1} mails appended before the stop
+    UploadEnded,       // {1} mails appended before the upload ended
 };
 
 const char* TextOf(ExportText code);

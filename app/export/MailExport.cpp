@@ -24,6 +24,7 @@
 #include "export/HtmlArchive.h"
 #include "export/MailAttachments.h"
 #include "export/MailMessage.h"
+#include "export/MessageSink.h"
 #include "export/OriginalReading.h"
 #include "platform/FileUtil.h"
 #include "search/SearchIndex.h"
@@ -32,29 +33,11 @@ namespace kamo {
 namespace fs = std::filesystem;
 namespace {
 
-// One mail as a sink takes it.
-struct SinkMail {
-    const MailRecord& mail;
-    const std::string& message;
-    bool seen;           // marked read
-    bool original;       // the message is the original: nothing may be added
-    int zoneMinutes;     // of the stored clock time
-    std::string mailbox; // the PostPet mailbox it was read from (empty: not kept)
-};
-
 // The file time of a mail's file: its own moment (none before 1970: a negative time is no time to
 // most programs); the start of 1970 for a mail whose date could not be read, as its Date says.
 std::time_t FileTimeOf(const SinkMail& m) {
     return std::max<std::time_t>(0, MailTime(m.mail.ymd, m.mail.hms, m.zoneMinutes).value_or(0));
 }
-
-class MessageSink {
-public:
-    virtual ~MessageSink() = default;
-    virtual std::string_view LineEnd() const { return "\n"; }
-    virtual void Add(const SinkMail& m) = 0;
-    virtual void Finish() = 0;
-};
 
 // One file, written the one way: complete or not at all.
 class MboxSink : public MessageSink {
@@ -214,6 +197,7 @@ std::unique_ptr<MessageSink> SinkFor(MailFormat format, const fs::path& target, 
         return std::make_unique<MaildirSink>(target, mode);
     case MailFormat::Eml:
     case MailFormat::Html:
+    case MailFormat::Imap:
         break;
     }
     return std::make_unique<EmlSink>(target, mode);
@@ -262,10 +246,11 @@ private:
 
 const std::vector<MailFormatInfo>& MailFormats() {
     static const std::vector<MailFormatInfo> formats = {
-        {MailFormat::Mbox, "mbox", TextOf(ExportText::FormatMbox), false, true},
-        {MailFormat::Maildir, "maildir", TextOf(ExportText::FormatMaildir), true, true},
-        {MailFormat::Eml, "eml", TextOf(ExportText::FormatEml), true, false},
-        {MailFormat::Html, "html", TextOf(ExportText::FormatHtml), true, false},
+        {MailFormat::Mbox, "mbox", TextOf(ExportText::FormatMbox), false, true, false},
+        {MailFormat::Maildir, "maildir", TextOf(ExportText::FormatMaildir), true, true, false},
+        {MailFormat::Eml, "eml", TextOf(ExportText::FormatEml), true, false, false},
+        {MailFormat::Html, "html", TextOf(ExportText::FormatHtml), true, false, false},
+        {MailFormat::Imap, "imap", TextOf(ExportText::FormatImap), false, true, true},
     };
     return formats;
 }
@@ -361,6 +346,8 @@ std::set<std::string> IdsRepeatedIn(SQLite::Database& db, const MailSelection& s
 
 ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, MailFormat format,
                          const fs::path& target, WaitReporter& wait, const ExportOptions& options) {
+    if (InfoOf(format).upload)
+        throw std::logic_error("an upload is not written to a file");
     WaitScope busy(wait);
     wait.ShowPhase(WaitPhase::ExportingMail, InfoOf(format).caption);
     wait.Pump();
@@ -381,6 +368,13 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
         return WriteHtmlArchive(db, selection, target, PrivateModeOf(archive), wait);
     auto sink = options.folders ? std::make_unique<FolderSink>(format, target, PrivateModeOf(archive), archive)
                                 : SinkFor(format, target, PrivateModeOf(archive));
+    ExportResult result = WriteMessages(db, selection, *sink, wait, options);
+    result.target = target;
+    return result;
+}
+
+ExportResult WriteMessages(SQLite::Database& db, const MailSelection& selection, MessageSink& sink, WaitReporter& wait,
+                           const ExportOptions& options) {
     HeaderFieldReader headers(db);
     OriginalReader originals(db);
     const std::set<std::string> repeated = IdsRepeatedIn(db, selection, headers, wait);
@@ -389,7 +383,6 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
     MailRowReader reader(db);
     MailAttachmentReader attachments(db);
     ExportResult result;
-    result.target = target;
     ShowExportCount(wait, 0, total);
     std::vector<int64_t> rows;
     bool more = true;
@@ -422,16 +415,16 @@ ExportResult ExportMails(SQLite::Database& db, const MailSelection& selection, M
                 result.withoutOriginal += options.original ? 1 : 0;
                 extras.headers = headers.Read(KeyOf(*mail));
                 extras.ownMessageId = !repeated.count(extras.headers.messageId);
-                message = MailMessageText(*mail, attachments.Read(*mail), sink->LineEnd(), extras);
+                message = MailMessageText(*mail, attachments.Read(*mail), sink.LineEnd(), extras);
             }
             const bool seen = options.seen == SeenMail::All || mail->sent;
-            sink->Add({*mail, message, seen, asOriginal, extras.zoneMinutes, stored ? stored->mailbox : ""});
-            if (++result.written % 64 == 0)
+            sink.Add({*mail, message, seen, asOriginal, extras.zoneMinutes, stored ? stored->mailbox : ""});
+            if (++result.written % sink.CountEvery() == 0)
                 ShowExportCount(wait, result.written, total);
             wait.Pump();
         }
     }
-    sink->Finish();
+    sink.Finish();
     result.unreadableOriginals = originals.Unreadable();
     ShowExportCount(wait, result.written, total);
     wait.Pump();

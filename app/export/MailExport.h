@@ -41,7 +41,8 @@
 
 namespace kamo {
 
-enum class MailFormat { Mbox, Maildir, Eml, Html };
+// Imap is not written by ExportMails but uploaded (ImapUpload.h); the window does not offer it yet.
+enum class MailFormat { Mbox, Maildir, Eml, Html, Imap };
 
 struct MailFormatInfo {
     MailFormat format;
@@ -49,6 +50,7 @@ struct MailFormatInfo {
     const char* caption; // as the window shows it
     bool folder;         // the target is a folder (else a file)
     bool hasFlags;       // it marks mail read or unread (ExportOptions::seen)
+    bool upload;         // the target is a mail server's address, not a file or folder
 };
 const std::vector<MailFormatInfo>& MailFormats();
 std::optional<MailFormat> MailFormatNamed(const std::string& name);

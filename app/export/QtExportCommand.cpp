@@ -28,6 +28,7 @@ QString DefaultTarget(MailFormat format, const QString& lastFolder) {
     case MailFormat::Html:
         return folder.filePath("KamoMail-HTML");
     case MailFormat::Eml:
+    case MailFormat::Imap:
         break;
     }
     return folder.filePath("KamoMail-eml");

@@ -33,7 +33,8 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     cmbFormat = new QComboBox(this);
     cmbFormat->setObjectName("cmbFormat");
     for (const auto& f : MailFormats())
-        cmbFormat->addItem(QString::fromUtf8(f.caption), static_cast<int>(f.format));
+        if (!f.upload) // the window has no place for a server's address and password yet
+            cmbFormat->addItem(QString::fromUtf8(f.caption), static_cast<int>(f.format));
     cmbSeen = new QComboBox(this);
     cmbSeen->setObjectName("cmbSeen");
     for (const auto& c : SeenChoices())

@@ -339,23 +339,38 @@ std::string ImapSession::EnsureFolder(const std::string& folder) {
     return wire;
 }
 
-std::set<std::string> ImapSession::KnownMessageIds(const std::string& folder) {
+std::string ImapMessageKey(std::string_view header) {
+    if (auto id = HeaderField(header, "Message-ID"); id && !id->empty())
+        return *id;
+    // Never taken for a Message-ID: those start with "<".
+    std::string key = "no-id";
+    for (const char* name : {"Date", "From", "Subject"})
+        key += "\n" + HeaderField(header, name).value_or("");
+    return key;
+}
+
+void ImapSession::ReadHeaderFields(const std::string& folder, const std::vector<std::string>& fields,
+                                   const std::function<void(std::string_view)>& each) {
     const std::string wire = WireName(folder);
     const int examined = mailimap_examine(imap_, wire.c_str());
     if (examined != MAILIMAP_NO_ERROR)
         ThrowFor(examined, FailureCode::ImapFolderNotRead, {folder});
     const uint32_t count = imap_->imap_selection_info ? imap_->imap_selection_info->sel_exists : 0;
-    std::set<std::string> ids;
     for (uint32_t first = 1; first <= count && first != 0; first += kFetchPiece) {
         const uint32_t last = count - first < kFetchPiece ? count : first + kFetchPiece - 1;
         std::unique_ptr<mailimap_set, SetFree> set(mailimap_set_new_interval(first, last));
         clist* names = clist_new();
-        char* name = strdup("Message-ID");
-        if (!set || !names || !name || clist_append(names, name) < 0) {
-            free(name);
-            if (names)
-                clist_free(names);
+        if (!set || !names)
             throw std::bad_alloc();
+        for (const std::string& field : fields) {
+            char* name = strdup(field.c_str());
+            if (!name || clist_append(names, name) < 0) {
+                free(name);
+                for (clistiter* it = clist_begin(names); it; it = clist_next(it))
+                    free(clist_content(it));
+                clist_free(names);
+                throw std::bad_alloc();
+            }
         }
         std::unique_ptr<mailimap_fetch_type, FetchTypeFree> type(mailimap_fetch_type_new_fetch_att_list_empty());
         mailimap_fetch_att* attribute = mailimap_fetch_att_new_body_peek_section(
@@ -375,17 +390,31 @@ std::set<std::string> ImapSession::KnownMessageIds(const std::string& folder) {
                     att->att_data.att_static->att_type != MAILIMAP_MSG_ATT_BODY_SECTION)
                     continue;
                 const mailimap_msg_att_body_section* section = att->att_data.att_static->att_data.att_body_section;
-                if (!section || !section->sec_body_part)
+                if (!section)
                     continue;
-                if (auto id = HeaderField(std::string_view(section->sec_body_part, section->sec_length), "Message-ID");
-                    id && !id->empty())
-                    ids.insert(std::move(*id));
+                each(section->sec_body_part ? std::string_view(section->sec_body_part, section->sec_length)
+                                            : std::string_view());
             }
         }
         if (last == count)
             break;
     }
+}
+
+std::set<std::string> ImapSession::KnownMessageIds(const std::string& folder) {
+    std::set<std::string> ids;
+    ReadHeaderFields(folder, {"Message-ID"}, [&](std::string_view header) {
+        if (auto id = HeaderField(header, "Message-ID"); id && !id->empty())
+            ids.insert(std::move(*id));
+    });
     return ids;
+}
+
+std::set<std::string> ImapSession::KnownMessageKeys(const std::string& folder) {
+    std::set<std::string> keys;
+    ReadHeaderFields(folder, {"Message-ID", "Date", "From", "Subject"},
+                     [&](std::string_view header) { keys.insert(ImapMessageKey(header)); });
+    return keys;
 }
 
 std::optional<Failure> ImapSession::Append(const std::string& folder, std::string_view message,

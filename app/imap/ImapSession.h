@@ -9,6 +9,7 @@
 // on, because a message whose APPEND was not answered may or may not be stored, and the Message-IDs
 // tell which.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -33,6 +34,11 @@ struct ImapInternalDate {
     int second = 0;
     int zoneMinutes = 0;
 };
+
+// What tells a message apart in a folder, from its header region: its Message-ID as written, or for a
+// message without one, its Date, From and Subject fields as written (a message uploaded without a
+// Message-ID is an original that had none, and these three are what such a mail has of its own).
+std::string ImapMessageKey(std::string_view header);
 
 struct ImapSessionOptions {
     std::string caFile;      // the authorities to trust instead of the system's store (PEM), if any
@@ -62,6 +68,9 @@ public:
     // The Message-IDs ("<...>" as written) of the messages in the folder. Throws ImapFolderNotRead,
     // ImapConnectionLost.
     std::set<std::string> KnownMessageIds(const std::string& folder);
+    // The keys (ImapMessageKey) of the messages in the folder, those without a Message-ID too.
+    // Throws as KnownMessageIds.
+    std::set<std::string> KnownMessageKeys(const std::string& folder);
 
     // Appends one message (CRLF line ends) with its internal date and, when `seen`, the \Seen flag.
     // None when the server stored it; the server's refusal of this message (ImapQuota,
@@ -86,6 +95,9 @@ private:
     void CheckCertificate(_mailstream* stream);
     char Delimiter();
     std::string WireName(const std::string& folder);
+    // Calls `each` with the header fields `names` of every message in the folder (read only).
+    void ReadHeaderFields(const std::string& folder, const std::vector<std::string>& names,
+                          const std::function<void(std::string_view)>& each);
 
     ImapTarget target_;
     ImapSessionOptions options_;

@@ -5,15 +5,20 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <variant>
 
 #include <SQLiteCpp/Statement.h>
 
 #include "common/Messages.h"
 #include "common/MessagesExport.h"
+#include "export/ImapUpload.h"
 #include "export/MailExport.h"
 #include "export/MailSelection.h"
+#include "imap/ImapTarget.h"
+#include "platform/PasswordSource.h"
 #include "startup/ArchiveTerminalCommands.h"
 #include "startup/CommandSession.h"
+#include "startup/EndSignals.h"
 #include "startup/TerminalCommands.h"
 #include "startup/TerminalOutput.h"
 
@@ -45,13 +50,9 @@ std::optional<std::string> TargetOf(const ExportRequest& request) {
     return request.arguments.operands.front();
 }
 
-// mbox, maildir, eml and html: MailExport; pdf: the writer the program set.
-int ExportMailFormat(const ExportRequest& request) {
+// The selection and the message options of a mail format; false (said on `err`) for a wrong value.
+bool ReadMailChoices(const ExportRequest& request, std::optional<MailSelection>& selection, ExportOptions& options) {
     const ParsedOptions& arguments = request.arguments;
-    const std::string format(arguments.mode->name);
-    const std::optional<std::string> target = TargetOf(request);
-    if (!target)
-        return 2;
     // The selection's options and what each chooses.
     struct Flag {
         std::string_view name;
@@ -62,20 +63,49 @@ int ExportMailFormat(const ExportRequest& request) {
                                       {"--date", MailSelection::Kind::Date},
                                       {"--filter", MailSelection::Kind::Filter},
                                       {"--search", MailSelection::Kind::Search}};
-    std::optional<MailSelection> selection;
     if (const auto chosen = arguments.Chosen("selection"))
         for (const auto& f : kFlags)
             if (f.name == *chosen)
                 selection = MailSelection::Of(f.kind, *arguments.Value(f.name));
-    ExportOptions options;
     options.original = arguments.Has("--original");
     options.folders = arguments.Has("--folders");
     if (const auto value = arguments.Value("--seen")) {
         const auto seen = SeenMailNamed(*value);
-        if (!seen)
-            return RefuseArguments("export", Say(ExportText::BadSeen, {*value}), request.err);
+        if (!seen) {
+            RefuseArguments("export", Say(ExportText::BadSeen, {*value}), request.err);
+            return false;
+        }
         options.seen = *seen;
     }
+    return true;
+}
+
+// The selection chosen, a filter's name made its number; none (said on `err`) for no such filter.
+std::optional<MailSelection> FindSelection(SQLite::Database& db, const std::optional<MailSelection>& selection,
+                                           std::ostream& err) {
+    MailSelection chosen = selection.value_or(MailSelection::All());
+    if (chosen.kind == MailSelection::Kind::Filter) {
+        const auto number = FindFilterNumber(db, chosen.key);
+        if (!number) {
+            err << "kamomail export: " << Say(ExportText::NoSuchFilter, {chosen.key}) << '\n';
+            return std::nullopt;
+        }
+        chosen = MailSelection::Filter(*number, chosen.key);
+    }
+    return chosen;
+}
+
+// mbox, maildir, eml and html: MailExport; pdf: the writer the program set.
+int ExportMailFormat(const ExportRequest& request) {
+    const ParsedOptions& arguments = request.arguments;
+    const std::string format(arguments.mode->name);
+    const std::optional<std::string> target = TargetOf(request);
+    if (!target)
+        return 2;
+    std::optional<MailSelection> selection;
+    ExportOptions options;
+    if (!ReadMailChoices(request, selection, options))
+        return 2;
     const std::optional<MailFormat> mailFormat = MailFormatNamed(format); // none: pdf
     if (!mailFormat && !PdfWriter()) {
         request.err << "kamomail export: " << Say(ExportText::NoPdfWriter) << '\n';
@@ -86,15 +116,10 @@ int ExportMailFormat(const ExportRequest& request) {
         if (!session)
             return 1;
         SQLite::Database& db = session->Database();
-        MailSelection chosen = selection.value_or(MailSelection::All());
-        if (chosen.kind == MailSelection::Kind::Filter) {
-            const auto number = FindFilterNumber(db, chosen.key);
-            if (!number) {
-                request.err << "kamomail export: " << Say(ExportText::NoSuchFilter, {chosen.key}) << '\n';
-                return 1;
-            }
-            chosen = MailSelection::Filter(*number, chosen.key);
-        }
+        const std::optional<MailSelection> found = FindSelection(db, selection, request.err);
+        if (!found)
+            return 1;
+        const MailSelection& chosen = *found;
         ExportResult result;
         {
             TerminalProgress progress(request.err, request.progressShown);
@@ -103,6 +128,97 @@ int ExportMailFormat(const ExportRequest& request) {
         }
         request.out << ExportSummaryText(result, format, chosen, options.original);
         return 0;
+    } catch (const std::exception& e) {
+        request.err << "kamomail export: " << Say(ExportText::NotWritten, {ErrorText(e)}) << '\n';
+        return 1;
+    }
+}
+
+// The terminal's progress line, and a stop asked for by Ctrl-C (or SIGTERM, SIGHUP) between two mails.
+class StoppableProgress : public TerminalProgress {
+public:
+    StoppableProgress(std::ostream& err, bool shown, EndSignals& signals)
+        : TerminalProgress(err, shown), signals_(signals) {}
+    bool CancelRequested() const override {
+        if (!stopped_ && signals_.Fd() >= 0 && signals_.Take() != 0)
+            stopped_ = true;
+        return stopped_;
+    }
+
+private:
+    EndSignals& signals_;
+    mutable bool stopped_ = false;
+};
+
+// What the upload did: a line for the server, one per folder; the mails refused and why the upload
+// ended early go to `err`.
+void SayUpload(const ImapUploadResult& result, const ImapTarget& target, const MailSelection& selection,
+               const ExportRequest& request) {
+    request.out << Say(ExportText::Uploaded, {target.host, selection.Describe()}) << '\n';
+    for (const auto& f : result.folders)
+        request.out << Say(ExportText::UploadedFolder, {f.folder, std::to_string(f.appended),
+                                                        std::to_string(f.alreadyThere), std::to_string(f.failed)})
+                    << '\n';
+    if (result.withoutOriginal > 0)
+        request.out << Say(ExportText::WrittenWithoutOriginal, {std::to_string(result.withoutOriginal)}) << '\n';
+    for (const auto& refused : result.refused)
+        request.err << "kamomail export: "
+                    << Say(ExportText::UploadRefusedMail,
+                           {refused.mail.ymd + " " + refused.mail.hms, refused.mail.subject, MessageOf(refused.why)})
+                    << '\n';
+    if (result.endedBy)
+        request.err << "kamomail export: " << MessageOf(*result.endedBy) << '\n'
+                    << Say(ExportText::UploadEnded, {std::to_string(result.Appended())}) << '\n';
+    else if (result.stopped)
+        request.err << "kamomail export: " << Say(ExportText::UploadStopped, {std::to_string(result.Appended())})
+                    << '\n';
+}
+
+// imap: the selected mails appended to a mail server's folder (ImapUpload). The password comes from
+// --password-file or the terminal, never from the command line.
+int ExportImapFormat(const ExportRequest& request) {
+    const ParsedOptions& arguments = request.arguments;
+    const std::optional<std::string> url = TargetOf(request);
+    if (!url)
+        return 2;
+    auto parsed = ParseImapTarget(*url);
+    if (const auto* refusal = std::get_if<Failure>(&parsed))
+        return RefuseArguments("export", MessageOf(*refusal), request.err);
+    const ImapTarget target = std::get<ImapTarget>(std::move(parsed));
+    std::optional<MailSelection> selection;
+    ImapUploadOptions options;
+    if (!ReadMailChoices(request, selection, options.mail))
+        return 2;
+    if (const auto caFile = arguments.Value("--cacert"))
+        options.session.caFile = *caFile;
+    // The password before anything else: a file others may read is refused before a byte is sent.
+    const auto passwordFile = arguments.Value("--password-file");
+    auto given = passwordFile ? ReadPasswordFile(*passwordFile)
+                              : AskPasswordOnTerminal(Say(ExportText::PasswordPrompt, {target.user, target.host}));
+    if (const auto* refusal = std::get_if<Failure>(&given)) {
+        request.err << "kamomail export: " << MessageOf(*refusal) << '\n';
+        return 1;
+    }
+    const Secret password = std::get<Secret>(std::move(given));
+    try {
+        const auto session = StartCommandSession(request.err, "export");
+        if (!session)
+            return 1;
+        SQLite::Database& db = session->Database();
+        const std::optional<MailSelection> chosen = FindSelection(db, selection, request.err);
+        if (!chosen)
+            return 1;
+        ImapUploadResult result;
+        {
+            EndSignals signals;
+            StoppableProgress progress(request.err, request.progressShown, signals);
+            result = UploadMails(db, *chosen, target, password.Value(), progress, options);
+        }
+        SayUpload(result, target, *chosen, request);
+        return result.Failed() > 0 || result.endedBy || result.stopped ? 1 : 0;
+    } catch (const Failure& failure) {
+        request.err << "kamomail export: " << MessageOf(failure) << '\n';
+        return 1;
     } catch (const std::exception& e) {
         request.err << "kamomail export: " << Say(ExportText::NotWritten, {ErrorText(e)}) << '\n';
         return 1;
@@ -120,14 +236,15 @@ int ExportCsvFormat(const ExportRequest& request) {
 constexpr std::pair<std::string_view, ExportHandler> kExportFormats[] = {
     {"pdf", ExportMailFormat},
     {"csv", ExportCsvFormat},
+    {"imap", ExportImapFormat},
 };
 
 ExportHandler HandlerOf(std::string_view format) {
-    if (MailFormatNamed(std::string(format)))
-        return ExportMailFormat;
     for (const auto& [name, run] : kExportFormats)
         if (format == name)
             return run;
+    if (MailFormatNamed(std::string(format)))
+        return ExportMailFormat;
     return nullptr;
 }
 

@@ -9,11 +9,14 @@
 //   kamomail export --format eml DIR   [selection] [--original] [--folders]
 //   kamomail export --format html DIR  [selection]
 //   kamomail export --format pdf FILE  [selection]
+//   kamomail export --format imap URL  [selection] [--seen all|sent] [--original] [--folders]
+//                                      [--cacert FILE] [--password-file FILE]   (ImapUpload.h)
 //   selection: --address A | --name N | --date yyyy/mm/dd | --filter NUMBER-OR-NAME | --search WORDS
 //              (default: every mail)
 //
 // A progress line goes to standard error while the mails are written, when that is a terminal.
-// Exit status: 0 written, 1 could not write (another copy runs, the target cannot be written, no
+// Exit status: 0 written (an upload: every mail there), 1 could not write (an upload: a mail refused,
+// the connection lost for good, a wrong password, a stop) (another copy runs, the target cannot be written, no
 // such filter), 2 wrong arguments or an unknown format (the known ones are listed).
 #include <filesystem>
 #include <iosfwd>

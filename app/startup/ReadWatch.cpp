@@ -7,7 +7,6 @@
 #include <ostream>
 
 #include <poll.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include "common/Messages.h"
@@ -17,46 +16,12 @@
 #include "import/MailReadCommand.h"
 #include "import/MailboxWatch.h"
 #include "platform/KamoLibrary.h"
+#include "startup/EndSignals.h"
 #include "startup/TerminalPrompter.h"
 #include "startup/TerminalSession.h"
 
 namespace kamo {
 namespace {
-
-// The ending signals, held from the start: they wait in a signalfd until the loop is between reads.
-class EndSignals {
-public:
-    EndSignals() {
-        sigemptyset(&set_);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP})
-            sigaddset(&set_, sig);
-        blocked_ = ::pthread_sigmask(SIG_BLOCK, &set_, &previous_) == 0;
-        if (blocked_)
-            fd_ = ::signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
-    }
-    ~EndSignals() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (blocked_)
-            ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    EndSignals(const EndSignals&) = delete;
-    EndSignals& operator=(const EndSignals&) = delete;
-    int Fd() const { return fd_; }
-    // The signal that came, or 0.
-    int Take() {
-        signalfd_siginfo info{};
-        if (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
-            return static_cast<int>(info.ssi_signo);
-        return 0;
-    }
-
-private:
-    sigset_t set_{};
-    sigset_t previous_{};
-    bool blocked_ = false;
-    int fd_ = -1;
-};
 
 std::string Now() {
     const std::time_t t = std::time(nullptr);

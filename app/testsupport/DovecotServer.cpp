@@ -95,21 +95,38 @@ DovecotServer::DovecotServer(DovecotOptions options) : options_(std::move(option
         if (imapPort_ == imapsPort_)
             continue;
         WriteConfiguration();
-        pid_ = Launch();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < until) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                break; // a port taken meanwhile, or a bad configuration: the log says which
-            }
-            if (Answers(imapsPort_) && Answers(imapPort_))
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        Stop();
+        if (LaunchAndWait())
+            return;
     }
     throw std::runtime_error("dovecot did not start:\n" + Log());
+}
+
+bool DovecotServer::LaunchAndWait() {
+    pid_ = Launch();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false; // a port taken meanwhile, or a bad configuration: the log says which
+        }
+        if (Answers(imapsPort_) && Answers(imapPort_))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Stop();
+    return false;
+}
+
+void DovecotServer::Restart() {
+    Stop();
+    // The ports were the server's a moment ago; a few tries while the system lets them go.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (LaunchAndWait())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    throw std::runtime_error("dovecot did not start again:\n" + Log());
 }
 
 DovecotServer::~DovecotServer() {

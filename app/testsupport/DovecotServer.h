@@ -47,11 +47,15 @@ public:
 
     // Stops the server (and with it every connection); the destructor does it otherwise.
     void Stop();
+    // Starts a stopped server again on the same ports with the same mail; throws as the constructor.
+    void Restart();
 
 private:
     void MakeCertificates();
     void WriteConfiguration();
     pid_t Launch();
+    // Launches the server and waits until both ports answer; false when it ended meanwhile.
+    bool LaunchAndWait();
 
     DovecotOptions options_;
     TempDir temp_;

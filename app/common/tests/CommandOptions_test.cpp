@@ -35,7 +35,7 @@ struct Case {
 };
 
 TEST(CommandOptions, EachCommandTakesWhatItsRowDeclaresAndRefusesTheRest) {
-    const std::string formats = "（使える形式: mbox, maildir, eml, html, pdf, csv）";
+    const std::string formats = "（使える形式: mbox, maildir, eml, html, pdf, csv, imap）";
     const std::vector<Case> cases = {
         // Flags, values in both forms, the last value of an option given again.
         {"read", {}, "", ""},

@@ -220,6 +220,39 @@ TEST_F(ImapDovecot, KnownMessageIdsAreTheOnesInTheFolder) {
     session->Logout();
 }
 
+TEST_F(ImapDovecot, KnownMessageKeysTellApartMessagesWithoutAMessageId) {
+    struct Case {
+        std::string header; // the message's header region, CR LF line ends
+        bool sameAsFirst;   // its key is the first case's
+    };
+    const std::vector<Case> cases{
+        {"Date: Sat, 02 Feb 2002 10:00:00 +0900\r\nFrom: taro@example.jp\r\nSubject: no id\r\n", true},
+        // The same three fields, in another order and letter case: the same message to the key.
+        {"subject: no id\r\nFROM: taro@example.jp\r\nDate: Sat, 02 Feb 2002 10:00:00 +0900\r\n", true},
+        {"Date: Sat, 02 Feb 2002 10:00:01 +0900\r\nFrom: taro@example.jp\r\nSubject: no id\r\n", false},
+        {"Date: Sat, 02 Feb 2002 10:00:00 +0900\r\nFrom: jiro@example.jp\r\nSubject: no id\r\n", false},
+        {"Date: Sat, 02 Feb 2002 10:00:00 +0900\r\nFrom: taro@example.jp\r\nSubject: other\r\n", false},
+        {"Date: Sat, 02 Feb 2002 10:00:00 +0900\r\nFrom: taro@example.jp\r\n", false}, // no Subject at all
+        {"Message-ID: <with-id@kamo>\r\nDate: Sat, 02 Feb 2002 10:00:00 +0900\r\nFrom: taro@example.jp\r\n"
+         "Subject: no id\r\n",
+         false},
+    };
+    auto session = LoggedIn(*server_);
+    session->EnsureFolder("Keys");
+    std::set<std::string> expected;
+    for (const auto& c : cases) {
+        const std::string message = c.header + "\r\nbody\r\n";
+        const std::string key = ImapMessageKey(message);
+        EXPECT_EQ(key == ImapMessageKey(cases.front().header + "\r\n"), c.sameAsFirst) << c.header;
+        ASSERT_EQ(session->Append("Keys", message, {}, false), std::nullopt);
+        expected.insert(key);
+    }
+    EXPECT_EQ(expected.count("<with-id@kamo>"), 1u);
+    EXPECT_EQ(session->KnownMessageKeys("Keys"), expected);
+    EXPECT_EQ(session->KnownMessageIds("Keys"), std::set<std::string>{"<with-id@kamo>"});
+    session->Logout();
+}
+
 TEST_F(ImapDovecot, LoginIsRefusedWithTheWordsForAWrongPassword) {
     struct Case {
         std::string user, password;

@@ -5,13 +5,50 @@ over TLS, trusting only the test's CA. The password comes in the environment (KA
     imap_probe.py PORT CAFILE USER list              one line per folder, its name as the server wrote it
     imap_probe.py PORT CAFILE USER fetch FOLDER      one line per message: Message-ID, the internal date
                                                      as seconds since 1970, then its flags
+    imap_probe.py PORT CAFILE USER dump              one line per message of every folder: the folder's
+                                                     name decoded ("/" between levels), the internal date
+                                                     as "DD Mon YYYY HH:MM:SS +ZZZZ", the flags, and the
+                                                     message's bytes in base64
 """
+import base64
 import datetime
 import email
 import imaplib
 import os
+import re
 import ssl
 import sys
+
+
+def decode_name(wire):
+    """RFC 3501's modified UTF-7, decoded here on its own rather than by the program's code."""
+    out, i = [], 0
+    while i < len(wire):
+        if wire[i] != "&":
+            out.append(wire[i])
+            i += 1
+            continue
+        end = wire.index("-", i)
+        if end == i + 1:
+            out.append("&")
+        else:
+            chunk = wire[i + 1:end].replace(",", "/")
+            out.append(base64.b64decode(chunk + "=" * (-len(chunk) % 4)).decode("utf-16-be"))
+        i = end + 1
+    return "".join(out)
+
+
+def folders(imap):
+    status, lines = imap.list()
+    assert status == "OK", lines
+    for line in lines:
+        # (\HasNoChildren) "." NAME, the name quoted or not
+        attributes, delimiter, name = re.match(r"^\((.*?)\) (\S+) (.*)$", line.decode("ascii")).groups()
+        if "\\noselect" in attributes.lower() or "\\nonexistent" in attributes.lower():
+            continue  # a level above others, holding no messages itself
+        if name.startswith('"'):
+            name = name[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+        yield name, delimiter.strip('"')
 
 
 def main():
@@ -44,6 +81,24 @@ def main():
                 flags = head.split("FLAGS (", 1)[1].split(")", 1)[0]
                 message_id = email.message_from_bytes(item[1]).get("Message-ID", "").strip()
                 print("%s\t%d\t%s" % (message_id, int(moment.timestamp()), flags))
+    elif command == "dump":
+        for wire, delimiter in folders(imap):
+            status, data = imap.select('"' + wire.replace("\\", "\\\\").replace('"', '\\"') + '"', readonly=True)
+            assert status == "OK", data
+            if int(data[0]) == 0:
+                continue
+            name = decode_name(wire.replace(delimiter, "/") if delimiter != "NIL" else wire)
+            status, items = imap.fetch("1:*", "(INTERNALDATE FLAGS BODY.PEEK[])")
+            assert status == "OK", items
+            for item in items:
+                if not isinstance(item, tuple):
+                    continue
+                head = item[0].decode("ascii")
+                date_text = head.split('INTERNALDATE "', 1)[1].split('"', 1)[0]
+                moment = datetime.datetime.strptime(date_text.strip(), "%d-%b-%Y %H:%M:%S %z")
+                flags = head.split("FLAGS (", 1)[1].split(")", 1)[0]
+                print("%s\t%s\t%s\t%s" % (name, moment.strftime("%d %b %Y %H:%M:%S %z"), flags,
+                                          base64.b64encode(item[1]).decode("ascii")))
     imap.logout()
 
 
