@@ -51,6 +51,25 @@ def folders(imap):
         yield name, delimiter.strip('"')
 
 
+def messages(imap, wire, part):
+    """Each message of the folder (its name as the server writes it): the internal date, the flags and
+    the fetched part's bytes."""
+    status, data = imap.select('"' + wire.replace("\\", "\\\\").replace('"', '\\"') + '"', readonly=True)
+    assert status == "OK", data
+    if int(data[0]) == 0:
+        return
+    status, items = imap.fetch("1:*", "(INTERNALDATE FLAGS " + part + ")")
+    assert status == "OK", items
+    for item in items:
+        if not isinstance(item, tuple):
+            continue
+        head = item[0].decode("ascii")
+        date_text = head.split('INTERNALDATE "', 1)[1].split('"', 1)[0]
+        moment = datetime.datetime.strptime(date_text.strip(), "%d-%b-%Y %H:%M:%S %z")
+        flags = head.split("FLAGS (", 1)[1].split(")", 1)[0]
+        yield moment, flags, item[1]
+
+
 def main():
     port, cafile, user, command = sys.argv[1:5]
     context = ssl.create_default_context(cafile=cafile)
@@ -66,39 +85,15 @@ def main():
                 name = name[1:-1].replace('\\"', '"').replace("\\\\", "\\")
             print(name)
     elif command == "fetch":
-        folder = sys.argv[5]
-        status, data = imap.select('"' + folder.replace("\\", "\\\\").replace('"', '\\"') + '"', readonly=True)
-        assert status == "OK", data
-        if int(data[0]) > 0:
-            status, items = imap.fetch("1:*", "(INTERNALDATE FLAGS BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])")
-            assert status == "OK", items
-            for item in items:
-                if not isinstance(item, tuple):
-                    continue
-                head = item[0].decode("ascii")
-                date_text = head.split('INTERNALDATE "', 1)[1].split('"', 1)[0]
-                moment = datetime.datetime.strptime(date_text, "%d-%b-%Y %H:%M:%S %z")
-                flags = head.split("FLAGS (", 1)[1].split(")", 1)[0]
-                message_id = email.message_from_bytes(item[1]).get("Message-ID", "").strip()
-                print("%s\t%d\t%s" % (message_id, int(moment.timestamp()), flags))
+        for moment, flags, body in messages(imap, sys.argv[5], "BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)]"):
+            message_id = email.message_from_bytes(body).get("Message-ID", "").strip()
+            print("%s\t%d\t%s" % (message_id, int(moment.timestamp()), flags))
     elif command == "dump":
         for wire, delimiter in folders(imap):
-            status, data = imap.select('"' + wire.replace("\\", "\\\\").replace('"', '\\"') + '"', readonly=True)
-            assert status == "OK", data
-            if int(data[0]) == 0:
-                continue
             name = decode_name(wire.replace(delimiter, "/") if delimiter != "NIL" else wire)
-            status, items = imap.fetch("1:*", "(INTERNALDATE FLAGS BODY.PEEK[])")
-            assert status == "OK", items
-            for item in items:
-                if not isinstance(item, tuple):
-                    continue
-                head = item[0].decode("ascii")
-                date_text = head.split('INTERNALDATE "', 1)[1].split('"', 1)[0]
-                moment = datetime.datetime.strptime(date_text.strip(), "%d-%b-%Y %H:%M:%S %z")
-                flags = head.split("FLAGS (", 1)[1].split(")", 1)[0]
+            for moment, flags, body in messages(imap, wire, "BODY.PEEK[]"):
                 print("%s\t%s\t%s\t%s" % (name, moment.strftime("%d %b %Y %H:%M:%S %z"), flags,
-                                          base64.b64encode(item[1]).decode("ascii")))
+                                          base64.b64encode(body).decode("ascii")))
     imap.logout()
 
 
