@@ -14,6 +14,7 @@
 #include "db/tests/ArchiveFiles.h"
 #include "import/MailRead.h"
 #include "import/Redecode.h"
+#include "import/tests/KilledRead.h"
 #include "mime/EarlierReading.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
@@ -245,52 +246,16 @@ TEST_F(Originals, AReadKilledAroundItsTrainingLeavesEveryCommittedOriginalReadab
         db = OpenArchive(dir / "KamoMail.Mdb", true);
         CreateTables(*db);
         db.reset();
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            close(ready[0]);
-            struct Signalling : WaitReporter {
-                int fd;
-                int64_t at;
-                int64_t pumps = 0;
-                Signalling(int f, int64_t a) : fd(f), at(a) {}
-                void SetLine(int, const std::string&) override {}
-                void SetProgress(int64_t, int64_t) override {}
-                void Pump() override {
-                    if (++pumps < at)
-                        return;
-                    if (write(fd, "x", 1) != 1)
-                        _exit(3);
-                    for (;;)
-                        pause();
-                }
-            } signalling(ready[1], c.killAt);
-            try {
-                auto childDb = OpenArchive(dir / "KamoMail.Mdb");
-                KamoLibrary childLibrary(test::BuildLibraryPath());
-                ReadRequest r;
-                r.postPetDir = dir / "PostPet";
-                r.tmpPath = dir / "KamoMail.Tmp";
-                for (const auto& n : boxes)
-                    r.mailboxes.push_back({&Box(n), false, true});
-                ReadHooks hooks;
-                hooks.dictionarySample.mails = 200;
-                ReadPostPetMail(*childDb, childLibrary, r, hooks, signalling);
-            } catch (...) {
-                _exit(2);
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        char byte = 0;
-        ASSERT_EQ(read(ready[0], &byte, 1), 1);
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        close(ready[0]);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ReadRequest r;
+        r.postPetDir = dir / "PostPet";
+        r.tmpPath = dir / "KamoMail.Tmp";
+        for (const auto& n : boxes)
+            r.mailboxes.push_back({&Box(n), false, true});
+        ReadHooks training;
+        training.dictionarySample.mails = 200;
+        test::ReadKilledAfterPumps(dir / "KamoMail.Mdb", r, training, c.killAt);
+        if (HasFatalFailure())
+            return;
 
         db = OpenArchive(dir / "KamoMail.Mdb");
         EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");

@@ -17,6 +17,7 @@
 #include "import/MailDecode.h"
 #include "import/MailRead.h"
 #include "import/MailReadCommand.h"
+#include "import/tests/KilledRead.h"
 #include "mime/MimeBody.h"
 #include "ppwriter/MailboxWriter.h"
 #include "testsupport/ScriptedPrompter.h"
@@ -377,45 +378,10 @@ TEST_F(ReadTest, KilledReadLeavesAConsistentArchiveAndTheNextReadCompletesIt) {
 
     // A child reads into the archive and is killed from outside in the middle of the second mailbox.
     db.reset();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(ready[0]);
-        struct Signalling : WaitReporter {
-            int fd;
-            int64_t pumps = 0;
-            explicit Signalling(int f) : fd(f) {}
-            void SetLine(int, const std::string&) override {}
-            void SetProgress(int64_t, int64_t) override {}
-            void Pump() override {
-                if (++pumps < 2500)
-                    return;
-                // In the middle of the second mailbox's transaction: say so and wait to be killed.
-                if (write(fd, "x", 1) != 1)
-                    _exit(3);
-                for (;;)
-                    pause();
-            }
-        } signalling(ready[1]);
-        try {
-            auto childDb = OpenArchive(dir / "KamoMail.Mdb");
-            KamoLibrary childLibrary(test::BuildLibraryPath());
-            ReadPostPetMail(*childDb, childLibrary, request, {}, signalling);
-        } catch (...) {
-            _exit(2);
-        }
-        _exit(0);
-    }
-    close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(ready[0]);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    // 2500 mails in: in the middle of the second mailbox's transaction.
+    test::ReadKilledAfterPumps(dir / "KamoMail.Mdb", request, {}, 2500);
+    if (HasFatalFailure())
+        return;
 
     db = OpenArchive(dir / "KamoMail.Mdb");
     EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");
