@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "import/MailRead.h"
 #include "ppwriter/MailboxWriter.h"
 
 namespace kamo::bench {
@@ -36,6 +37,15 @@ inline void WriteBenchMailbox(const std::filesystem::path& list, const std::file
         writer.Add(m);
     }
     writer.Close();
+}
+
+// The read of the inbox written by WriteBenchMailbox into `dir`/PostPet.
+inline ReadRequest InboxRead(const std::filesystem::path& dir) {
+    ReadRequest request;
+    request.postPetDir = dir / "PostPet";
+    request.tmpPath = dir / "KamoMail.Tmp";
+    request.mailboxes.push_back({&Mailboxes()[0], false, true});
+    return request;
 }
 
 } // namespace kamo::bench

@@ -84,10 +84,7 @@ Outcome MakeArchive(uint64_t mails) {
     CreateTables(*db);
     const FilterTables tables;
     KamoLibrary library(test::BuildLibraryPath());
-    ReadRequest request;
-    request.postPetDir = dir / "PostPet";
-    request.tmpPath = dir / "KamoMail.Tmp";
-    request.mailboxes.push_back({&Mailboxes()[0], false, true});
+    const ReadRequest request = InboxRead(dir.path());
     NullWaitReporter wait;
     const auto start = Clock::now();
     const ReadSummary summary = ReadPostPetMail(*db, library, request, StandardReadHooks(*db, tables), wait);

@@ -48,10 +48,7 @@ Outcome WholeRead(const std::filesystem::path& dir, const std::filesystem::path&
     CreateTables(*db);
     const FilterTables tables = BenchFilters();
     KamoLibrary library(test::BuildLibraryPath());
-    ReadRequest request;
-    request.postPetDir = dir / "PostPet";
-    request.tmpPath = dir / "KamoMail.Tmp";
-    request.mailboxes.push_back({&Mailboxes()[0], false, true});
+    const ReadRequest request = InboxRead(dir);
     NullWaitReporter wait;
     ReadHooks hooks = StandardReadHooks(*db, tables);
     hooks.keepOriginals = keepOriginals;
