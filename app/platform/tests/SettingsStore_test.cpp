@@ -108,6 +108,11 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     s.friendColWidth = {100, 200, 300, 400, 500};
     s.exportFormat = "maildir";
     s.exportFolder = "/home/kamo/メール 書き出し";
+    s.imapServer = "mail.example.jp";
+    s.imapPort = 10993;
+    s.imapUser = "kamo@example.jp";
+    s.imapFolder = "PostPet/受信箱";
+    s.imapSecurity = "imap";
     s.keySplit = "210,570";
     s.trashColumns = "150,120,180,180,300";
     s.threadedLines = true;
@@ -130,6 +135,11 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(r.friendColWidth, s.friendColWidth);
     EXPECT_EQ(r.exportFormat, "maildir");
     EXPECT_EQ(r.exportFolder, "/home/kamo/メール 書き出し");
+    EXPECT_EQ(r.imapServer, "mail.example.jp");
+    EXPECT_EQ(r.imapPort, 10993);
+    EXPECT_EQ(r.imapUser, "kamo@example.jp");
+    EXPECT_EQ(r.imapFolder, "PostPet/受信箱");
+    EXPECT_EQ(r.imapSecurity, "imap");
     EXPECT_EQ(r.keySplit, "210,570");
     EXPECT_EQ(r.trashColumns, "150,120,180,180,300");
     EXPECT_TRUE(r.threadedLines);
@@ -138,6 +148,17 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(rg.width, 9000);
     EXPECT_EQ(rg.height, 6000);
     EXPECT_EQ(ReadProfileString(s.settingsPath, "Mine", "kept", ""), "yes");
+
+    // A port and folder taken away at the next upload do not come back from the earlier one.
+    r.imapPort = 0;
+    r.imapFolder.clear();
+    ASSERT_TRUE(WriteSettings(r, rg, prompter));
+    Settings again;
+    again.settingsPath = s.settingsPath;
+    ASSERT_TRUE(ReadSettings(again, rg, kScreen, prompter));
+    EXPECT_EQ(again.imapServer, "mail.example.jp");
+    EXPECT_EQ(again.imapPort, 0);
+    EXPECT_EQ(again.imapFolder, "");
 }
 
 TEST_F(SettingsFile, FontSizeEmptyIsNineMissingIsTen) {
@@ -159,7 +180,8 @@ TEST_F(SettingsFile, NonNumericValuesTakeTheEmptyValueDefault) {
           "[PostPet Mail Option]\nDisplay Type=two\n"
           "[Form Position]\nForm Width  Position=wide\nForm Top    Position=12x\n"
           "[Mail Font]\nMail Text Font Size=large\n"
-          "[Friend Editer]\nWidth=99999\nHeight=4000\nCol Width3=-\n");
+          "[Friend Editer]\nWidth=99999\nHeight=4000\nCol Width3=-\n"
+          "[Mail Export]\nImapPort=65536\n");
     ASSERT_TRUE(Read());
     EXPECT_EQ(s.storedVersion, 0);
     EXPECT_EQ(s.displayType, 0);
@@ -169,6 +191,7 @@ TEST_F(SettingsFile, NonNumericValuesTakeTheEmptyValueDefault) {
     EXPECT_EQ(s.friendWidth, 9225); // out of the 16-bit range
     EXPECT_EQ(s.friendHeight, 4000);
     EXPECT_EQ(s.friendColWidth[2], 900);
+    EXPECT_EQ(s.imapPort, 0); // no port: the connection's own
 }
 
 TEST_F(SettingsFile, WindowsAreCentredFromTheRightSizes) {
