@@ -5,11 +5,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <SQLiteCpp/Transaction.h>
+#include <set>
+#include <variant>
 
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "db/MailOriginals.h"
@@ -18,6 +22,7 @@
 #include "export/frmExport.h"
 #include "export/frmOriginalHeader.h"
 #include "platform/Folders.h"
+#include "testsupport/DovecotServer.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
@@ -34,11 +39,14 @@ private slots:
     void countsAreShownWithSeparators();
     void originalsAndFoldersAreOfferedAndCounted();
     void theOriginalHeaderIsShownOnRequest();
+    void theServersFieldsGiveTheTargetTheyTyped();
+    void theLastServerIsFilledInWithoutItsPassword();
+    void anUploadPutsEachMailThereOnceAndAgainNone();
 };
 
 namespace {
 
-// An archive of `count` mails, one a minute from 2002/03/01 09:00, in a session of its own.
+// An archive of `count` mails, one a second from 2002/03/01 09:00 (Japan), in a session of its own.
 struct Archive {
     test::TempDir dir;
     std::unique_ptr<ArchiveSession> session;
@@ -51,24 +59,66 @@ struct Archive {
         auto db = OpenArchive(folders.DatabaseFile(), true);
         CreateTables(*db);
         SQLite::Transaction transaction(*db);
-        for (int i = 0; i < count; ++i) {
-            MailRecord mail;
-            mail.ymd = "2002/03/01";
-            char hms[16];
-            std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", 9 + i / 3600, i / 60 % 60, i % 60);
-            mail.hms = hms;
-            mail.sndName = "太郎";
-            mail.sndAdd = "taro@example.jp";
-            mail.rcvName = "かも";
-            mail.rcvAdd = "kamo@example.jp";
-            mail.subject = "件名 " + std::to_string(i);
-            mail.body = "本文 " + std::to_string(i) + "\nFrom the second line on.";
-            test::InsertTestMail(*db, mail);
-        }
+        for (int i = 0; i < count; ++i)
+            test::InsertTestMail(*db, MailAt(i));
         transaction.commit();
         session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), Settings{});
     }
+    // The archive's mail number `i` (from 0), as it was stored.
+    static MailRecord MailAt(int i) {
+        MailRecord mail;
+        mail.ymd = "2002/03/01";
+        char hms[16];
+        std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", 9 + i / 3600, i / 60 % 60, i % 60);
+        mail.hms = hms;
+        mail.sndName = "太郎";
+        mail.sndAdd = "taro@example.jp";
+        mail.rcvName = "かも";
+        mail.rcvAdd = "kamo@example.jp";
+        mail.subject = "件名 " + std::to_string(i);
+        mail.body = "本文 " + std::to_string(i) + "\nFrom the second line on.";
+        return mail;
+    }
+    // Mail number `i` kept with an original from the PostPet mailbox `mailbox`.
+    void KeepOriginal(int i, const std::string& mailbox) {
+        MailOriginal original;
+        original.header = "Subject: " + std::to_string(i) + "\r\n\r\n";
+        original.body = "as sent\r\n";
+        OriginalWriter(session->Database()).Put(KeyOf(MailAt(i)), original, mailbox, kDecodingVersion);
+    }
 };
+
+// The window's seams as they were, put back when a test ends (passed or not).
+struct SeamsKept {
+    ExportDialogHooks kept = ExportDialogSeams();
+    ~SeamsKept() { ExportDialogSeams() = kept; }
+};
+
+// The server's fields typed into the window (inserted as typed text is, through the port's
+// validator); a folder of none is left as the window offers it.
+struct ServerTyping {
+    QString server, port, user, password;
+    std::optional<QString> folder;
+    bool startTls = false;
+};
+
+void TypeServer(frmExport& dialog, const ServerTyping& typed) {
+    dialog.SetFormat(MailFormat::Imap);
+    const auto type = [&](const char* name, const QString& text) {
+        auto* field = dialog.findChild<QLineEdit*>(name);
+        field->clear();
+        field->insert(text);
+    };
+    type("txtServer", typed.server);
+    type("txtPort", typed.port);
+    type("txtUser", typed.user);
+    type("txtPassword", typed.password);
+    if (typed.folder)
+        type("txtFolder", *typed.folder);
+    auto* security = dialog.findChild<QComboBox*>("cmbSecurity");
+    security->setCurrentIndex(
+        security->findData(static_cast<int>(typed.startTls ? ImapTls::StartTls : ImapTls::Implicit)));
+}
 
 // A wait window as the main window's behaves: its events run at most every 50 ms, and a 中止 button
 // is shown while the work offers it; a click asks the work to stop.
@@ -331,20 +381,7 @@ void frmExportTest::countsAreShownWithSeparators() {
 
 void frmExportTest::originalsAndFoldersAreOfferedAndCounted() {
     Archive archive(3);
-    {
-        // One mail with its original, kept from the pink drawer; the other two have none.
-        MailRecord first;
-        first.ymd = "2002/03/01";
-        first.hms = "09:00:00";
-        first.sndName = "太郎";
-        first.sndAdd = "taro@example.jp";
-        first.rcvName = "かも";
-        first.rcvAdd = "kamo@example.jp";
-        MailOriginal original;
-        original.header = "Subject: first\r\n\r\n";
-        original.body = "as sent\r\n";
-        OriginalWriter(archive.session->Database()).Put(KeyOf(first), original, "ピンクの引出し", kDecodingVersion);
-    }
+    archive.KeepOriginal(0, "ピンクの引出し"); // the other two have none
     ScriptedPrompter prompter;
     NullWaitReporter quiet;
     const auto target = archive.dir / "boxes";
@@ -365,7 +402,7 @@ void frmExportTest::originalsAndFoldersAreOfferedAndCounted() {
     QVERIFY(folderAsked); // mbox, but one file per mailbox: a folder
     QVERIFY(std::filesystem::is_regular_file(target / "ピンクの引出し"));
     QVERIFY(std::filesystem::is_regular_file(target / kUnknownMailbox));
-    QVERIFY(test::ReadFile(target / "ピンクの引出し").find("Subject: first\r\n\r\nas sent\r\n") != std::string::npos);
+    QVERIFY(test::ReadFile(target / "ピンクの引出し").find("Subject: 0\r\n\r\nas sent\r\n") != std::string::npos);
     QVERIFY2(prompter.shown.back().text.find("うち 2 通は元のメールが保存されていないため") != std::string::npos,
              prompter.shown.back().text.c_str());
     ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
@@ -404,6 +441,200 @@ void frmExportTest::theOriginalHeaderIsShownOnRequest() {
     QCOMPARE(prompter.shown.size(), messages + 2);
     QVERIFY(prompter.shown[messages].text.find("保存されていません") != std::string::npos);
     OriginalHeaderRun() = [](frmOriginalHeader&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::theServersFieldsGiveTheTargetTheyTyped() {
+    struct Case {
+        const char* label;
+        ServerTyping typed;
+        bool ok; // 書き出す enabled
+        std::variant<ImapTarget, FailureCode> gives;
+    };
+    const auto target = [](const char* user, const char* host, uint16_t port, const char* folder, ImapTls tls) {
+        return ImapTarget{user, host, port, folder, tls};
+    };
+    const QString pw = "pw";
+    const std::vector<Case> cases{
+        {"SSL/TLS, its port and the folder offered",
+         {"imap.example.jp", "", "kamo", pw, std::nullopt},
+         true,
+         target("kamo", "imap.example.jp", 993, "PostPet", ImapTls::Implicit)},
+        {"STARTTLS, its port",
+         {"imap.example.jp", "", "kamo", pw, std::nullopt, true},
+         true,
+         target("kamo", "imap.example.jp", 143, "PostPet", ImapTls::StartTls)},
+        {"a port given",
+         {"imap.example.jp", "10993", "kamo", pw, std::nullopt},
+         true,
+         target("kamo", "imap.example.jp", 10993, "PostPet", ImapTls::Implicit)},
+        {"an address as the user, levels, and what an address would read otherwise",
+         {"imap.example.jp", "", "kamo@example.jp", pw, QString::fromUtf8("PostPet/受信箱 #1 100%?")},
+         true,
+         target("kamo@example.jp", "imap.example.jp", 993, "PostPet/受信箱 #1 100%?", ImapTls::Implicit)},
+        {"no folder: INBOX",
+         {"imap.example.jp", "", "kamo", pw, QString()},
+         true,
+         target("kamo", "imap.example.jp", 993, "INBOX", ImapTls::Implicit)},
+        {"an IPv6 address and spaces around the fields",
+         {" ::1 ", "1143", " kamo ", pw, std::nullopt},
+         true,
+         target("kamo", "::1", 1143, "PostPet", ImapTls::Implicit)},
+        {"no password",
+         {"imap.example.jp", "", "kamo", "", std::nullopt},
+         false,
+         target("kamo", "imap.example.jp", 993, "PostPet", ImapTls::Implicit)},
+        {"no user", {"imap.example.jp", "", "", pw, std::nullopt}, false, FailureCode::ImapUserMissing},
+        {"no server", {"", "", "kamo", pw, std::nullopt}, false, FailureCode::ImapUrlNotUnderstood},
+        {"a server with a space",
+         {"imap example.jp", "", "kamo", pw, std::nullopt},
+         true,
+         FailureCode::ImapUrlNotUnderstood},
+        {"a slash in the server is not the start of the folder",
+         {"imap.example.jp/Other", "", "kamo", pw, std::nullopt},
+         true,
+         FailureCode::ImapUrlNotUnderstood},
+        {"a port in the server's field",
+         {"imap.example.jp:993", "", "kamo", pw, std::nullopt},
+         true,
+         FailureCode::ImapUrlNotUnderstood},
+    };
+    for (const Case& c : cases) {
+        frmExport dialog({{MailSelection::All(), "すべてのメール"}}, 0, {}, {});
+        TypeServer(dialog, c.typed);
+        QVERIFY2(dialog.findChild<QPushButton*>("cmdOk")->isEnabled() == c.ok, c.label);
+        const auto given = dialog.UploadTarget();
+        if (const auto* refusal = std::get_if<FailureCode>(&c.gives)) {
+            QVERIFY2(std::holds_alternative<Failure>(given), c.label);
+            QVERIFY2(std::get<Failure>(given).Code() == *refusal, c.label);
+            continue;
+        }
+        if (const auto* refusal = std::get_if<Failure>(&given))
+            QFAIL((c.label + (": " + MessageOf(*refusal))).c_str());
+        const ImapTarget& got = std::get<ImapTarget>(given);
+        const ImapTarget& want = std::get<ImapTarget>(c.gives);
+        QVERIFY2(got.user == want.user && got.host == want.host && got.folder == want.folder, c.label);
+        QVERIFY2(got.port == want.port && got.tls == want.tls, c.label);
+    }
+
+    // The server's rows stand where the file's row stood, and give way to it again.
+    frmExport dialog({{MailSelection::All(), "すべてのメール"}}, 0, {}, {});
+    auto* file = dialog.findChild<QLineEdit*>("txtTarget");
+    auto* password = dialog.findChild<QLineEdit*>("txtPassword");
+    dialog.SetFormat(MailFormat::Imap);
+    QVERIFY(file->isHidden() && dialog.findChild<QPushButton*>("cmdBrowse")->isHidden() && !password->isHidden());
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QVERIFY(dialog.findChild<QCheckBox*>("chkFolders")->text().contains(QString::fromUtf8("サーバー")));
+    dialog.SetFormat(MailFormat::Mbox);
+    QVERIFY(!file->isHidden() && password->isHidden());
+}
+
+void frmExportTest::theLastServerIsFilledInWithoutItsPassword() {
+    SeamsKept seams;
+    Archive archive(1);
+    Settings& settings = archive.session->AppSettings();
+    settings.exportFormat = "imap";
+    settings.imapServer = "imap.example.jp";
+    settings.imapPort = 1143;
+    settings.imapUser = "kamo@example.jp";
+    settings.imapFolder = "PostPet/2001";
+    settings.imapSecurity = "imap";
+    ScriptedPrompter prompter;
+    NullWaitReporter quiet;
+    std::optional<ImapTargetFields> shown;
+    bool ok = true;
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        if (dialog.Format() == MailFormat::Imap)
+            shown = dialog.ServerFields();
+        ok = dialog.findChild<QPushButton*>("cmdOk")->isEnabled();
+        return int(QDialog::Rejected);
+    };
+    QVERIFY(!MemMailExport(*archive.session, prompter, quiet, nullptr, {MailSelection::All()}));
+    QVERIFY(shown);
+    QCOMPARE(shown->host, std::string("imap.example.jp"));
+    QCOMPARE(shown->port, std::string("1143"));
+    QCOMPARE(shown->user, std::string("kamo@example.jp"));
+    QCOMPARE(shown->folder, std::string("PostPet/2001"));
+    QVERIFY(shown->tls == ImapTls::StartTls);
+    QVERIFY(!ok); // the password is asked again
+}
+
+void frmExportTest::anUploadPutsEachMailThereOnceAndAgainNone() {
+    if (const std::string reason = test::DovecotServer::MissingReason(); !reason.empty())
+        QSKIP(reason.c_str());
+    SeamsKept seams;
+    test::DovecotServer server; // on 127.0.0.1, with a CA of its own that the upload is told to trust
+    ExportDialogSeams().imapSession.caFile = server.CaFile().string();
+    Archive archive(3);
+    archive.KeepOriginal(0, "受信フォルダ");
+    archive.KeepOriginal(1, "ピンクの引出し"); // the third mail has no mailbox kept
+    const QString port = QString::number(server.ImapsPort());
+    const QString password = QString::fromUtf8(test::DovecotServer::kPassword);
+    ScriptedPrompter prompter;
+    WindowWait wait;
+
+    // A wrong password first: told so, and the window back as it was typed, the password too.
+    int runs = 0;
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        if (++runs == 1) {
+            TypeServer(dialog, {"127.0.0.1", port, test::DovecotServer::kUser, "wrong", std::nullopt});
+            dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
+            return int(QDialog::Accepted);
+        }
+        if (dialog.Password() != "wrong" || dialog.ServerFields().host != "127.0.0.1" ||
+            !dialog.findChild<QCheckBox*>("chkFolders")->isChecked())
+            return int(QDialog::Rejected);
+        auto* field = dialog.findChild<QLineEdit*>("txtPassword");
+        field->clear();
+        field->insert(password);
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+    QCOMPARE(runs, 2);
+    QCOMPARE(prompter.shown.size(), size_t(2));
+    QCOMPARE(
+        QString::fromStdString(prompter.shown[0].text),
+        QString::fromUtf8("IMAP サーバー 127.0.0.1 にログインできません。ユーザー名 tester かパスワードが違います。"));
+    QCOMPARE(QString::fromStdString(wait.countLine), QString::fromUtf8("3 / 3 件"));
+
+    // Each mail once in its mailbox's folder below the one offered, at its own moment (09:00:0i in Japan).
+    const std::multiset<std::pair<std::string, long long>> expected{
+        {"PostPet/受信フォルダ", 1014940800},
+        {"PostPet/ピンクの引出し", 1014940801},
+        {std::string("PostPet/") + kUnknownMailbox, 1014940802}};
+    const auto stored = [&] {
+        std::multiset<std::pair<std::string, long long>> got;
+        for (const auto& m : test::ProbeAccount(server))
+            got.insert({m.folder, test::MomentOfImapDate(m.date)});
+        return got;
+    };
+    QVERIFY(stored() == expected);
+    const auto says = [](const std::string& text, const std::string& line) {
+        return text.find(line + "\n") != std::string::npos;
+    };
+    for (const auto& [folder, moment] : expected)
+        QVERIFY2(says(prompter.shown[1].text, folder + ": 送信 1 通、すでにあり 0 通、失敗 0 通"),
+                 prompter.shown[1].text.c_str());
+    const Settings& settings = archive.session->AppSettings();
+    QCOMPARE(settings.imapServer, std::string("127.0.0.1"));
+    QCOMPARE(settings.imapPort, int32_t(server.ImapsPort()));
+    QCOMPARE(settings.imapUser, std::string(test::DovecotServer::kUser));
+    QCOMPARE(settings.imapFolder, std::string("PostPet"));
+    QCOMPARE(settings.imapSecurity, std::string("imaps"));
+
+    // Again, from the window as it opens now: only the password typed. Nothing is appended twice.
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        if (dialog.Format() != MailFormat::Imap || !dialog.Password().isEmpty())
+            return int(QDialog::Rejected);
+        dialog.findChild<QLineEdit*>("txtPassword")->insert(password);
+        dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+    QVERIFY(stored() == expected);
+    QCOMPARE(prompter.shown.size(), size_t(3));
+    for (const auto& [folder, moment] : expected)
+        QVERIFY2(says(prompter.shown[2].text, folder + ": 送信 0 通、すでにあり 1 通、失敗 0 通"),
+                 prompter.shown[2].text.c_str());
 }
 
 QTEST_MAIN(frmExportTest)
