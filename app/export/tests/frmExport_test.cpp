@@ -40,7 +40,6 @@ private slots:
     void originalsAndFoldersAreOfferedAndCounted();
     void theOriginalHeaderIsShownOnRequest();
     void theServersFieldsGiveTheTargetTheyTyped();
-    void theLastServerIsFilledInWithoutItsPassword();
     void anUploadPutsEachMailThereOnceAndAgainNone();
 };
 
@@ -94,30 +93,21 @@ struct SeamsKept {
     ~SeamsKept() { ExportDialogSeams() = kept; }
 };
 
-// The server's fields typed into the window (inserted as typed text is, through the port's
-// validator); a folder of none is left as the window offers it.
-struct ServerTyping {
-    QString server, port, user, password;
-    std::optional<QString> folder;
-    bool startTls = false;
-};
-
-void TypeServer(frmExport& dialog, const ServerTyping& typed) {
+// The upload chosen in the window with the server's fields and the password typed.
+void TypeServer(frmExport& dialog, const ImapTargetFields& fields, const QString& password) {
     dialog.SetFormat(MailFormat::Imap);
-    const auto type = [&](const char* name, const QString& text) {
-        auto* field = dialog.findChild<QLineEdit*>(name);
-        field->clear();
-        field->insert(text);
-    };
-    type("txtServer", typed.server);
-    type("txtPort", typed.port);
-    type("txtUser", typed.user);
-    type("txtPassword", typed.password);
-    if (typed.folder)
-        type("txtFolder", *typed.folder);
-    auto* security = dialog.findChild<QComboBox*>("cmbSecurity");
-    security->setCurrentIndex(
-        security->findData(static_cast<int>(typed.startTls ? ImapTls::StartTls : ImapTls::Implicit)));
+    dialog.SetServerFields(fields);
+    dialog.findChild<QLineEdit*>("txtPassword")->clear();
+    dialog.findChild<QLineEdit*>("txtPassword")->insert(password);
+}
+
+// What the window gives back, "user@host:port/folder scheme", or the words of its refusal.
+std::string Given(const frmExport& dialog) {
+    const auto given = dialog.UploadTarget();
+    if (const auto* refusal = std::get_if<Failure>(&given))
+        return MessageOf(*refusal);
+    const auto& t = std::get<ImapTarget>(given);
+    return t.user + "@" + t.host + ":" + std::to_string(t.port) + "/" + t.folder + " " + ImapSchemeOf(t.tls);
 }
 
 // A wait window as the main window's behaves: its events run at most every 50 ms, and a 中止 button
@@ -445,117 +435,35 @@ void frmExportTest::theOriginalHeaderIsShownOnRequest() {
 
 void frmExportTest::theServersFieldsGiveTheTargetTheyTyped() {
     struct Case {
-        const char* label;
-        ServerTyping typed;
-        bool ok; // 書き出す enabled
-        std::variant<ImapTarget, FailureCode> gives;
+        ImapTargetFields typed;
+        std::string gives;
+        bool ok = true; // 書き出す enabled
+        QString password = "pw";
     };
-    const auto target = [](const char* user, const char* host, uint16_t port, const char* folder, ImapTls tls) {
-        return ImapTarget{user, host, port, folder, tls};
-    };
-    const QString pw = "pw";
+    const std::string host = "imap.example.jp";
+    const auto refused = [](FailureCode code, const char* address) { return MessageOf(Failure(code, {address})); };
     const std::vector<Case> cases{
-        {"SSL/TLS, its port and the folder offered",
-         {"imap.example.jp", "", "kamo", pw, std::nullopt},
-         true,
-         target("kamo", "imap.example.jp", 993, "PostPet", ImapTls::Implicit)},
-        {"STARTTLS, its port",
-         {"imap.example.jp", "", "kamo", pw, std::nullopt, true},
-         true,
-         target("kamo", "imap.example.jp", 143, "PostPet", ImapTls::StartTls)},
-        {"a port given",
-         {"imap.example.jp", "10993", "kamo", pw, std::nullopt},
-         true,
-         target("kamo", "imap.example.jp", 10993, "PostPet", ImapTls::Implicit)},
-        {"an address as the user, levels, and what an address would read otherwise",
-         {"imap.example.jp", "", "kamo@example.jp", pw, QString::fromUtf8("PostPet/受信箱 #1 100%?")},
-         true,
-         target("kamo@example.jp", "imap.example.jp", 993, "PostPet/受信箱 #1 100%?", ImapTls::Implicit)},
-        {"no folder: INBOX",
-         {"imap.example.jp", "", "kamo", pw, QString()},
-         true,
-         target("kamo", "imap.example.jp", 993, "INBOX", ImapTls::Implicit)},
-        {"an IPv6 address and spaces around the fields",
-         {" ::1 ", "1143", " kamo ", pw, std::nullopt},
-         true,
-         target("kamo", "::1", 1143, "PostPet", ImapTls::Implicit)},
-        {"no password",
-         {"imap.example.jp", "", "kamo", "", std::nullopt},
-         false,
-         target("kamo", "imap.example.jp", 993, "PostPet", ImapTls::Implicit)},
-        {"no user", {"imap.example.jp", "", "", pw, std::nullopt}, false, FailureCode::ImapUserMissing},
-        {"no server", {"", "", "kamo", pw, std::nullopt}, false, FailureCode::ImapUrlNotUnderstood},
-        {"a server with a space",
-         {"imap example.jp", "", "kamo", pw, std::nullopt},
-         true,
-         FailureCode::ImapUrlNotUnderstood},
-        {"a slash in the server is not the start of the folder",
-         {"imap.example.jp/Other", "", "kamo", pw, std::nullopt},
-         true,
-         FailureCode::ImapUrlNotUnderstood},
-        {"a port in the server's field",
-         {"imap.example.jp:993", "", "kamo", pw, std::nullopt},
-         true,
-         FailureCode::ImapUrlNotUnderstood},
+        {{host, "", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps"},
+        {{host, "", "kamo", "PostPet", ImapTls::StartTls}, "kamo@imap.example.jp:143/PostPet imap"},
+        {{host, "10993", "kamo", "PostPet", ImapTls::StartTls}, "kamo@imap.example.jp:10993/PostPet imap"},
+        {{"::1", "", "kamo@example.jp", "受信箱/#1 100%?"}, "kamo@example.jp@::1:993/受信箱/#1 100%? imaps"},
+        {{host, "", "kamo", ""}, "kamo@imap.example.jp:993/INBOX imaps"},
+        {{host, "", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps", false, ""},
+        {{host, "", "", "PostPet"}, refused(FailureCode::ImapUserMissing, "imaps://@imap.example.jp/PostPet"), false},
+        // A slash in the server's name is not the start of the folder.
+        {{host + "/Other", "", "kamo", "PostPet"},
+         refused(FailureCode::ImapUrlNotUnderstood, "imaps://kamo@imap.example.jp%2FOther/PostPet")},
     };
     for (const Case& c : cases) {
         frmExport dialog({{MailSelection::All(), "すべてのメール"}}, 0, {}, {});
-        TypeServer(dialog, c.typed);
-        QVERIFY2(dialog.findChild<QPushButton*>("cmdOk")->isEnabled() == c.ok, c.label);
-        const auto given = dialog.UploadTarget();
-        if (const auto* refusal = std::get_if<FailureCode>(&c.gives)) {
-            QVERIFY2(std::holds_alternative<Failure>(given), c.label);
-            QVERIFY2(std::get<Failure>(given).Code() == *refusal, c.label);
-            continue;
-        }
-        if (const auto* refusal = std::get_if<Failure>(&given))
-            QFAIL((c.label + (": " + MessageOf(*refusal))).c_str());
-        const ImapTarget& got = std::get<ImapTarget>(given);
-        const ImapTarget& want = std::get<ImapTarget>(c.gives);
-        QVERIFY2(got.user == want.user && got.host == want.host && got.folder == want.folder, c.label);
-        QVERIFY2(got.port == want.port && got.tls == want.tls, c.label);
+        TypeServer(dialog, c.typed, c.password);
+        QCOMPARE(QString::fromStdString(Given(dialog)), QString::fromStdString(c.gives));
+        QVERIFY2(dialog.findChild<QPushButton*>("cmdOk")->isEnabled() == c.ok, c.gives.c_str());
+        // The password is shown as dots; the file's row and 参照 give way to the server's.
+        QVERIFY(dialog.findChild<QLineEdit*>("txtPassword")->echoMode() == QLineEdit::Password);
+        QVERIFY(dialog.findChild<QLineEdit*>("txtTarget")->isHidden() &&
+                dialog.findChild<QPushButton*>("cmdBrowse")->isHidden());
     }
-
-    // The server's rows stand where the file's row stood, and give way to it again.
-    frmExport dialog({{MailSelection::All(), "すべてのメール"}}, 0, {}, {});
-    auto* file = dialog.findChild<QLineEdit*>("txtTarget");
-    auto* password = dialog.findChild<QLineEdit*>("txtPassword");
-    dialog.SetFormat(MailFormat::Imap);
-    QVERIFY(file->isHidden() && dialog.findChild<QPushButton*>("cmdBrowse")->isHidden() && !password->isHidden());
-    QCOMPARE(password->echoMode(), QLineEdit::Password);
-    QVERIFY(dialog.findChild<QCheckBox*>("chkFolders")->text().contains(QString::fromUtf8("サーバー")));
-    dialog.SetFormat(MailFormat::Mbox);
-    QVERIFY(!file->isHidden() && password->isHidden());
-}
-
-void frmExportTest::theLastServerIsFilledInWithoutItsPassword() {
-    SeamsKept seams;
-    Archive archive(1);
-    Settings& settings = archive.session->AppSettings();
-    settings.exportFormat = "imap";
-    settings.imapServer = "imap.example.jp";
-    settings.imapPort = 1143;
-    settings.imapUser = "kamo@example.jp";
-    settings.imapFolder = "PostPet/2001";
-    settings.imapSecurity = "imap";
-    ScriptedPrompter prompter;
-    NullWaitReporter quiet;
-    std::optional<ImapTargetFields> shown;
-    bool ok = true;
-    ExportDialogSeams().run = [&](frmExport& dialog) {
-        if (dialog.Format() == MailFormat::Imap)
-            shown = dialog.ServerFields();
-        ok = dialog.findChild<QPushButton*>("cmdOk")->isEnabled();
-        return int(QDialog::Rejected);
-    };
-    QVERIFY(!MemMailExport(*archive.session, prompter, quiet, nullptr, {MailSelection::All()}));
-    QVERIFY(shown);
-    QCOMPARE(shown->host, std::string("imap.example.jp"));
-    QCOMPARE(shown->port, std::string("1143"));
-    QCOMPARE(shown->user, std::string("kamo@example.jp"));
-    QCOMPARE(shown->folder, std::string("PostPet/2001"));
-    QVERIFY(shown->tls == ImapTls::StartTls);
-    QVERIFY(!ok); // the password is asked again
 }
 
 void frmExportTest::anUploadPutsEachMailThereOnceAndAgainNone() {
@@ -567,74 +475,51 @@ void frmExportTest::anUploadPutsEachMailThereOnceAndAgainNone() {
     Archive archive(3);
     archive.KeepOriginal(0, "受信フォルダ");
     archive.KeepOriginal(1, "ピンクの引出し"); // the third mail has no mailbox kept
-    const QString port = QString::number(server.ImapsPort());
     const QString password = QString::fromUtf8(test::DovecotServer::kPassword);
     ScriptedPrompter prompter;
     WindowWait wait;
-
-    // A wrong password first: told so, and the window back as it was typed, the password too.
-    int runs = 0;
+    // A wrong password first: told so, and the window back as typed, the password too, to correct it.
+    std::vector<std::string> typed;
     ExportDialogSeams().run = [&](frmExport& dialog) {
-        if (++runs == 1) {
-            TypeServer(dialog, {"127.0.0.1", port, test::DovecotServer::kUser, "wrong", std::nullopt});
-            dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
-            return int(QDialog::Accepted);
-        }
-        if (dialog.Password() != "wrong" || dialog.ServerFields().host != "127.0.0.1" ||
-            !dialog.findChild<QCheckBox*>("chkFolders")->isChecked())
-            return int(QDialog::Rejected);
-        auto* field = dialog.findChild<QLineEdit*>("txtPassword");
-        field->clear();
-        field->insert(password);
+        typed.push_back(Given(dialog) + " " + dialog.Password().toStdString());
+        // Typed at first (the folder as offered); then the server as the window shows it, the right password.
+        ImapTargetFields fields = dialog.ServerFields();
+        const bool fresh = fields.host.empty();
+        if (fresh)
+            fields = {"127.0.0.1", std::to_string(server.ImapsPort()), "tester", fields.folder};
+        TypeServer(dialog, fields, fresh ? "wrong" : password);
+        dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
         return int(QDialog::Accepted);
     };
     QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
-    QCOMPARE(runs, 2);
+    const std::string target = "tester@127.0.0.1:" + std::to_string(server.ImapsPort()) + "/PostPet imaps";
+    QCOMPARE(typed.size(), size_t(2));
+    QCOMPARE(typed[1], target + " wrong");
     QCOMPARE(prompter.shown.size(), size_t(2));
     QCOMPARE(
         QString::fromStdString(prompter.shown[0].text),
         QString::fromUtf8("IMAP サーバー 127.0.0.1 にログインできません。ユーザー名 tester かパスワードが違います。"));
     QCOMPARE(QString::fromStdString(wait.countLine), QString::fromUtf8("3 / 3 件"));
+    // Again from the window as it opens now, the server as it was left: nothing is appended twice.
+    typed.clear();
+    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+    QCOMPARE(typed[0], target + " ");
+    QCOMPARE(prompter.shown.size(), size_t(3));
 
-    // Each mail once in its mailbox's folder below the one offered, at its own moment (09:00:0i in Japan).
+    // Each mail once in its mailbox's folder below the one offered, at its moment (09:00:0i in Japan).
+    std::multiset<std::pair<std::string, long long>> stored;
+    for (const auto& m : test::ProbeAccount(server))
+        stored.insert({m.folder, test::MomentOfImapDate(m.date)});
     const std::multiset<std::pair<std::string, long long>> expected{
         {"PostPet/受信フォルダ", 1014940800},
         {"PostPet/ピンクの引出し", 1014940801},
         {std::string("PostPet/") + kUnknownMailbox, 1014940802}};
-    const auto stored = [&] {
-        std::multiset<std::pair<std::string, long long>> got;
-        for (const auto& m : test::ProbeAccount(server))
-            got.insert({m.folder, test::MomentOfImapDate(m.date)});
-        return got;
-    };
-    QVERIFY(stored() == expected);
-    const auto says = [](const std::string& text, const std::string& line) {
-        return text.find(line + "\n") != std::string::npos;
-    };
+    QVERIFY(stored == expected);
     for (const auto& [folder, moment] : expected)
-        QVERIFY2(says(prompter.shown[1].text, folder + ": 送信 1 通、すでにあり 0 通、失敗 0 通"),
-                 prompter.shown[1].text.c_str());
-    const Settings& settings = archive.session->AppSettings();
-    QCOMPARE(settings.imapServer, std::string("127.0.0.1"));
-    QCOMPARE(settings.imapPort, int32_t(server.ImapsPort()));
-    QCOMPARE(settings.imapUser, std::string(test::DovecotServer::kUser));
-    QCOMPARE(settings.imapFolder, std::string("PostPet"));
-    QCOMPARE(settings.imapSecurity, std::string("imaps"));
-
-    // Again, from the window as it opens now: only the password typed. Nothing is appended twice.
-    ExportDialogSeams().run = [&](frmExport& dialog) {
-        if (dialog.Format() != MailFormat::Imap || !dialog.Password().isEmpty())
-            return int(QDialog::Rejected);
-        dialog.findChild<QLineEdit*>("txtPassword")->insert(password);
-        dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
-        return int(QDialog::Accepted);
-    };
-    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
-    QVERIFY(stored() == expected);
-    QCOMPARE(prompter.shown.size(), size_t(3));
-    for (const auto& [folder, moment] : expected)
-        QVERIFY2(says(prompter.shown[2].text, folder + ": 送信 0 通、すでにあり 1 通、失敗 0 通"),
-                 prompter.shown[2].text.c_str());
+        for (const auto& [said, counts] : {std::pair{1, ": 送信 1 通、すでにあり 0 通、失敗 0 通\n"},
+                                           {2, ": 送信 0 通、すでにあり 1 通、失敗 0 通\n"}})
+            QVERIFY2(prompter.shown[said].text.find(folder + counts) != std::string::npos,
+                     prompter.shown[said].text.c_str());
 }
 
 QTEST_MAIN(frmExportTest)
