@@ -48,6 +48,14 @@ struct Settings {
     // "eml") and the folder the export went into. Empty until the first export.
     std::string exportFormat;
     std::string exportFolder;
+    // The mail server of the last upload as the window took it (the password is never kept): the
+    // server's name, its port (0: the one of the connection's kind), the user, the folder, and the
+    // connection's kind by its address scheme ("imaps", "imap"). Empty until the first upload.
+    std::string imapServer;
+    int32_t imapPort = 0;
+    std::string imapUser;
+    std::string imapFolder;
+    std::string imapSecurity;
 
     // The main window's layout as the user left it: the years at a glance shown, the mail lines
     // grouped by conversation, and the sizes of the splitters between the key list and the rest and

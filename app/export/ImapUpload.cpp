@@ -122,6 +122,26 @@ int64_t ImapUploadResult::Failed() const {
     return n;
 }
 
+UploadSummary UploadSummaryOf(const ImapUploadResult& result, const std::string& host, const MailSelection& selection) {
+    UploadSummary summary;
+    summary.done = Say(ExportText::Uploaded, {host, selection.Describe()}) + '\n';
+    for (const auto& f : result.folders)
+        summary.done += Say(ExportText::UploadedFolder, {f.folder, std::to_string(f.appended),
+                                                         std::to_string(f.alreadyThere), std::to_string(f.failed)}) +
+                        '\n';
+    if (result.withoutOriginal > 0)
+        summary.done += Say(ExportText::WrittenWithoutOriginal, {std::to_string(result.withoutOriginal)}) + '\n';
+    for (const auto& refused : result.refused)
+        summary.problems.push_back(Say(ExportText::UploadRefusedMail, {refused.mail.ymd + " " + refused.mail.hms,
+                                                                       refused.mail.subject, MessageOf(refused.why)}));
+    if (result.endedBy)
+        summary.problems.push_back(MessageOf(*result.endedBy) + '\n' +
+                                   Say(ExportText::UploadEnded, {std::to_string(result.Appended())}));
+    else if (result.stopped)
+        summary.problems.push_back(Say(ExportText::UploadStopped, {std::to_string(result.Appended())}));
+    return summary;
+}
+
 ImapUploadResult UploadMails(SQLite::Database& db, const MailSelection& selection, const ImapTarget& target,
                              const std::string& password, WaitReporter& wait, const ImapUploadOptions& options) {
     WaitScope busy(wait);

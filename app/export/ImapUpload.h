@@ -63,6 +63,16 @@ struct ImapUploadResult {
     int64_t Failed() const;
 };
 
+// What an upload did in the catalogue's words, as the terminal and the export window both say it:
+// `done` a line for the server and one per folder (and one for mails sent without their original);
+// `problems` one entry per mail the server refused and why, then the stop or what ended the upload
+// early, each without its final line end.
+struct UploadSummary {
+    std::string done;
+    std::vector<std::string> problems;
+};
+UploadSummary UploadSummaryOf(const ImapUploadResult& result, const std::string& host, const MailSelection& selection);
+
 // Connects, logs in (a failure here throws, before anything is sent) and uploads the selected mails,
 // with progress "N of M" through `wait`, which may stop it between two messages.
 ImapUploadResult UploadMails(SQLite::Database& db, const MailSelection& selection, const ImapTarget& target,

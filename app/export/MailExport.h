@@ -41,7 +41,7 @@
 
 namespace kamo {
 
-// Imap is not written by ExportMails but uploaded (ImapUpload.h); the window does not offer it yet.
+// Imap is not written by ExportMails but uploaded (ImapUpload.h), from the terminal and the window.
 enum class MailFormat { Mbox, Maildir, Eml, Html, Imap };
 
 struct MailFormatInfo {

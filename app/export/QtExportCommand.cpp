@@ -4,11 +4,15 @@
 #include <QFileDialog>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <variant>
 
 #include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/Prompter.h"
 #include "db/ArchiveSession.h"
+#include "export/ImapUpload.h"
+#include "platform/PasswordSource.h"
 
 namespace kamo {
 namespace {
@@ -66,10 +70,65 @@ QString AskTarget(QWidget* parent, MailFormat /*format*/, bool folder, const QSt
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+// The server of the last upload, as the window shows it.
+ImapTargetFields RememberedServer(const Settings& settings) {
+    ImapTargetFields fields;
+    fields.host = settings.imapServer;
+    fields.port = settings.imapPort > 0 ? std::to_string(settings.imapPort) : "";
+    fields.user = settings.imapUser;
+    fields.folder = settings.imapFolder;
+    fields.tls = ImapTlsNamed(settings.imapSecurity).value_or(ImapTls::Implicit);
+    return fields;
+}
+
+void RememberServer(Settings& settings, const ImapTargetFields& fields, const ImapTarget& target) {
+    settings.imapServer = fields.host;
+    settings.imapPort = fields.port.empty() ? 0 : target.port;
+    settings.imapUser = fields.user;
+    settings.imapFolder = fields.folder;
+    settings.imapSecurity = ImapSchemeOf(fields.tls);
+}
+
+// The upload the window asks for. None when the window is to come back (the user was told why):
+// the address refused, or a failure before or during the upload that throws; otherwise whether every
+// mail is on the server.
+std::optional<bool> UploadChosen(ArchiveSession& session, Prompter& prompter, WaitReporter& wait,
+                                 const frmExport& dialog, const std::string& title) {
+    auto parsed = dialog.UploadTarget();
+    if (const auto* refusal = std::get_if<Failure>(&parsed)) {
+        prompter.Error(MessageOf(*refusal), title);
+        return std::nullopt;
+    }
+    const ImapTarget target = std::get<ImapTarget>(std::move(parsed));
+    RememberServer(session.AppSettings(), dialog.ServerFields(), target);
+    ImapUploadOptions options;
+    options.mail = dialog.Options();
+    options.session = ExportDialogSeams().imapSession;
+    const MailSelection& selection = dialog.Choice().selection;
+    try {
+        const Secret password(dialog.Password().toStdString());
+        const ImapUploadResult result =
+            UploadMails(session.Database(), selection, target, password.Value(), wait, options);
+        const UploadSummary summary = UploadSummaryOf(result, target.host, selection);
+        std::string text = summary.done;
+        for (const auto& problem : summary.problems)
+            text += problem + '\n';
+        // A stop the user asked for is no error; a mail refused or an upload ended early is.
+        if (result.refused.empty() && !result.endedBy)
+            prompter.Message(text, title);
+        else
+            prompter.Error(text, title);
+        return result.Failed() == 0 && !result.endedBy && !result.stopped;
+    } catch (const std::exception& e) {
+        prompter.Error(ErrorText(e), title);
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 ExportDialogHooks& ExportDialogSeams() {
-    static ExportDialogHooks hooks{[](frmExport& dialog) { return dialog.exec(); }, AskTarget};
+    static ExportDialogHooks hooks{[](frmExport& dialog) { return dialog.exec(); }, AskTarget, {}};
     return hooks;
 }
 
@@ -87,15 +146,22 @@ bool MemMailExport(ArchiveSession& session, Prompter& prompter, WaitReporter& wa
         ExportDialogSeams().chooseTarget, parent);
     if (const auto remembered = MailFormatNamed(settings.exportFormat))
         dialog.SetFormat(*remembered);
+    if (!settings.imapServer.empty())
+        dialog.SetServerFields(RememberedServer(settings));
     const std::string title = "メールの書き出し";
     // The window comes back with the user's choices after a failure, until the export is done or
     // stopped, or the window is cancelled.
     while (ExportDialogSeams().run(dialog) == QDialog::Accepted) {
-        const std::filesystem::path target = dialog.Target().toStdString();
         const MailFormat format = dialog.Format();
+        settings.exportFormat = InfoOf(format).name;
+        if (InfoOf(format).upload) {
+            if (const std::optional<bool> done = UploadChosen(session, prompter, wait, dialog, title))
+                return *done;
+            continue;
+        }
+        const std::filesystem::path target = dialog.Target().toStdString();
         const ExportOptions options = dialog.Options();
         const bool folder = InfoOf(format).folder || options.folders;
-        settings.exportFormat = InfoOf(format).name;
         if (const std::filesystem::path folder = std::filesystem::absolute(target).parent_path(); !folder.empty())
             settings.exportFolder = folder.string();
         std::error_code ec;

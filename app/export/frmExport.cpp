@@ -6,12 +6,26 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace kamo {
+namespace {
+
+// The folder an upload goes to until the user names another.
+constexpr const char* kUploadFolder = "PostPet";
+
+// chkFolders' caption: where each PostPet mailbox's mail goes.
+QString FoldersCaption(bool upload) {
+    return upload ? QString::fromUtf8("PostPet のメールボックスごとに分ける（サーバーのフォルダの下にフォルダを作る）")
+                  : QString::fromUtf8("PostPet のメールボックスごとに分ける（書き出し先はフォルダ）");
+}
+
+} // namespace
 
 frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::function<QString(MailFormat)> suggest,
                      ChooseTarget chooseTarget, QWidget* parent)
@@ -33,8 +47,7 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     cmbFormat = new QComboBox(this);
     cmbFormat->setObjectName("cmbFormat");
     for (const auto& f : MailFormats())
-        if (!f.upload) // the window has no place for a server's address and password yet
-            cmbFormat->addItem(QString::fromUtf8(f.caption), static_cast<int>(f.format));
+        cmbFormat->addItem(QString::fromUtf8(f.caption), static_cast<int>(f.format));
     cmbSeen = new QComboBox(this);
     cmbSeen->setObjectName("cmbSeen");
     for (const auto& c : SeenChoices())
@@ -42,7 +55,7 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     chkOriginal = new QCheckBox(
         QString::fromUtf8("元のメールのまま書き出す（ヘッダーも本文も受け取ったときのバイトのまま）"), this);
     chkOriginal->setObjectName("chkOriginal");
-    chkFolders = new QCheckBox(QString::fromUtf8("PostPet のメールボックスごとに分ける（書き出し先はフォルダ）"), this);
+    chkFolders = new QCheckBox(FoldersCaption(false), this);
     chkFolders->setObjectName("chkFolders");
     txtTarget = new QLineEdit(this);
     txtTarget->setObjectName("txtTarget");
@@ -53,12 +66,45 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
     targetRow->addWidget(txtTarget, 1);
     targetRow->addWidget(cmdBrowse);
 
-    auto* form = new QFormLayout;
-    form->addRow(QString::fromUtf8("形式："), cmbFormat);
-    form->addRow(QString::fromUtf8("書き出し先："), targetRow);
-    form->addRow(QString::fromUtf8("既読："), cmbSeen);
-    form->addRow(chkOriginal);
-    form->addRow(chkFolders);
+    txtServer = new QLineEdit(this);
+    txtServer->setObjectName("txtServer");
+    txtServer->setMinimumWidth(260);
+    txtServer->setPlaceholderText(QString::fromUtf8("imap.example.jp"));
+    txtPort = new QLineEdit(this);
+    txtPort->setObjectName("txtPort");
+    txtPort->setValidator(new QIntValidator(1, 65535, txtPort));
+    txtPort->setMaximumWidth(80);
+    auto* serverRow = new QWidget(this);
+    auto* serverLayout = new QHBoxLayout(serverRow);
+    serverLayout->setContentsMargins(0, 0, 0, 0);
+    serverLayout->addWidget(txtServer, 1);
+    serverLayout->addWidget(new QLabel(QString::fromUtf8("ポート："), serverRow));
+    serverLayout->addWidget(txtPort);
+    cmbSecurity = new QComboBox(this);
+    cmbSecurity->setObjectName("cmbSecurity");
+    cmbSecurity->addItem(QString::fromUtf8("SSL/TLS（imaps）"), static_cast<int>(ImapTls::Implicit));
+    cmbSecurity->addItem(QString::fromUtf8("STARTTLS（imap）"), static_cast<int>(ImapTls::StartTls));
+    txtUser = new QLineEdit(this);
+    txtUser->setObjectName("txtUser");
+    txtPassword = new QLineEdit(this);
+    txtPassword->setObjectName("txtPassword");
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtFolder = new QLineEdit(QString::fromUtf8(kUploadFolder), this);
+    txtFolder->setObjectName("txtFolder");
+
+    form_ = new QFormLayout;
+    form_->addRow(QString::fromUtf8("形式："), cmbFormat);
+    form_->addRow(QString::fromUtf8("書き出し先："), targetRow);
+    targetRow_ = targetRow;
+    form_->addRow(QString::fromUtf8("サーバー："), serverRow);
+    form_->addRow(QString::fromUtf8("暗号化："), cmbSecurity);
+    form_->addRow(QString::fromUtf8("ユーザー名："), txtUser);
+    form_->addRow(QString::fromUtf8("パスワード："), txtPassword);
+    form_->addRow(QString::fromUtf8("フォルダ："), txtFolder);
+    serverRows_ = {serverRow, cmbSecurity, txtUser, txtPassword, txtFolder};
+    form_->addRow(QString::fromUtf8("既読："), cmbSeen);
+    form_->addRow(chkOriginal);
+    form_->addRow(chkFolders);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     cmdOk = buttons->button(QDialogButtonBox::Ok);
@@ -69,7 +115,7 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(which);
-    layout->addLayout(form);
+    layout->addLayout(form_);
     layout->addWidget(buttons);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -81,6 +127,10 @@ frmExport::frmExport(std::vector<ExportChoice> choices, size_t chosen, std::func
         targetTyped_ = true;
         UpdateOk();
     });
+    for (QLineEdit* field : {txtServer, txtUser, txtPassword})
+        connect(field, &QLineEdit::textChanged, this, &frmExport::UpdateOk);
+    connect(cmbSecurity, &QComboBox::currentIndexChanged, this, &frmExport::OnSecurityChanged);
+    OnSecurityChanged();
     OnFormatChanged();
 }
 
@@ -111,6 +161,33 @@ ExportOptions frmExport::Options() const {
     return options;
 }
 
+ImapTargetFields frmExport::ServerFields() const {
+    ImapTargetFields fields;
+    fields.host = txtServer->text().trimmed().toStdString();
+    fields.port = txtPort->text().trimmed().toStdString();
+    fields.user = txtUser->text().trimmed().toStdString();
+    fields.folder = txtFolder->text().trimmed().toStdString();
+    fields.tls = static_cast<ImapTls>(cmbSecurity->currentData().toInt());
+    return fields;
+}
+
+std::variant<ImapTarget, Failure> frmExport::UploadTarget() const {
+    return ParseImapTarget(ImapAddressOf(ServerFields()));
+}
+
+QString frmExport::Password() const {
+    return txtPassword->text();
+}
+
+void frmExport::SetServerFields(const ImapTargetFields& fields) {
+    txtServer->setText(QString::fromStdString(fields.host));
+    txtPort->setText(QString::fromStdString(fields.port));
+    txtUser->setText(QString::fromStdString(fields.user));
+    txtFolder->setText(QString::fromStdString(fields.folder));
+    if (const int index = cmbSecurity->findData(static_cast<int>(fields.tls)); index >= 0)
+        cmbSecurity->setCurrentIndex(index);
+}
+
 void frmExport::SetSeen(SeenMail seen) {
     cmbSeen->setCurrentIndex(cmbSeen->findData(static_cast<int>(seen)));
 }
@@ -131,11 +208,22 @@ void frmExport::SetTarget(const QString& target) {
 }
 
 void frmExport::OnFormatChanged() {
+    const bool upload = InfoOf(Format()).upload;
     // A suggested target follows the format; one the user gave stays.
-    if (!targetTyped_ && suggest_)
+    if (!upload && !targetTyped_ && suggest_)
         txtTarget->setText(suggest_(Format()));
+    form_->setRowVisible(targetRow_, !upload);
+    for (QWidget* field : serverRows_)
+        form_->setRowVisible(field, upload);
+    chkFolders->setText(FoldersCaption(upload));
     cmbSeen->setEnabled(InfoOf(Format()).hasFlags); // .eml files and HTML pages carry no read mark
     UpdateOk();
+}
+
+void frmExport::OnSecurityChanged() {
+    // An empty port is the one of the connection's kind: shown greyed in the field.
+    const auto tls = static_cast<ImapTls>(cmbSecurity->currentData().toInt());
+    txtPort->setPlaceholderText(QString::number(ImapDefaultPort(tls)));
 }
 
 void frmExport::OnBrowse() {
@@ -146,7 +234,11 @@ void frmExport::OnBrowse() {
 }
 
 void frmExport::UpdateOk() {
-    cmdOk->setEnabled(!Target().isEmpty());
+    if (InfoOf(Format()).upload)
+        cmdOk->setEnabled(!txtServer->text().trimmed().isEmpty() && !txtUser->text().trimmed().isEmpty() &&
+                          !txtPassword->text().isEmpty());
+    else
+        cmdOk->setEnabled(!Target().isEmpty());
 }
 
 } // namespace kamo

@@ -41,6 +41,41 @@ std::optional<std::string> PercentDecoded(std::string_view text) {
     return out;
 }
 
+// The schemes of an address, each with its kind of connection and the port it takes unless named.
+struct Scheme {
+    const char* name;
+    ImapTls tls;
+    uint16_t port;
+};
+constexpr Scheme kSchemes[] = {{"imaps", ImapTls::Implicit, kImapsPort},
+                               {"imap", ImapTls::StartTls, kImapPort},
+                               {"imap+plain", ImapTls::None, kImapPort}};
+
+const Scheme& SchemeOf(ImapTls tls) {
+    for (const Scheme& scheme : kSchemes)
+        if (scheme.tls == tls)
+            return scheme;
+    return kSchemes[0];
+}
+
+// `text` with each byte outside `kept` (and outside ASCII letters and digits) as %XX.
+std::string PercentEncoded(std::string_view text, std::string_view kept) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : text) {
+        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (alnum || kept.find(c) != std::string_view::npos) {
+            out += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out += '%';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
+    }
+    return out;
+}
+
 bool IsHostCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
            c == '_';
@@ -65,24 +100,17 @@ std::variant<ImapTarget, Failure> ParseImapTarget(std::string_view url) {
 
     ImapTarget target;
     std::string_view rest;
-    struct Scheme {
-        std::string_view prefix;
-        ImapTls tls;
-        uint16_t port;
-    };
-    static constexpr Scheme kSchemes[] = {{"imaps://", ImapTls::Implicit, kImapsPort},
-                                          {"imap://", ImapTls::StartTls, kImapPort},
-                                          {"imap+plain://", ImapTls::None, kImapPort}};
     bool known = false;
     for (const Scheme& scheme : kSchemes) {
-        if (url.size() >= scheme.prefix.size()) {
-            std::string lead(url.substr(0, scheme.prefix.size()));
+        const std::string prefix = std::string(scheme.name) + "://";
+        if (url.size() >= prefix.size()) {
+            std::string lead(url.substr(0, prefix.size()));
             for (char& c : lead)
                 c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-            if (lead == scheme.prefix) {
+            if (lead == prefix) {
                 target.tls = scheme.tls;
                 target.port = scheme.port;
-                rest = url.substr(scheme.prefix.size());
+                rest = url.substr(prefix.size());
                 known = true;
                 break;
             }
@@ -163,6 +191,33 @@ std::variant<ImapTarget, Failure> ParseImapTarget(std::string_view url) {
     if (target.tls == ImapTls::None && !IsLoopbackAddress(target.host))
         return Failure(FailureCode::ImapPlainToRemote, {target.host});
     return target;
+}
+
+const char* ImapSchemeOf(ImapTls tls) {
+    return SchemeOf(tls).name;
+}
+
+uint16_t ImapDefaultPort(ImapTls tls) {
+    return SchemeOf(tls).port;
+}
+
+std::optional<ImapTls> ImapTlsNamed(std::string_view name) {
+    for (const Scheme& scheme : kSchemes)
+        if (std::string_view(scheme.name) == name)
+            return scheme.tls;
+    return std::nullopt;
+}
+
+std::string ImapAddressOf(const ImapTargetFields& fields) {
+    // A host with a colon can only be an IPv6 address, which the address writes in brackets.
+    std::string host = PercentEncoded(fields.host, "-._:[]");
+    if (host.find(':') != std::string::npos && host.front() != '[')
+        host = "[" + host + "]";
+    std::string address =
+        std::string(ImapSchemeOf(fields.tls)) + "://" + PercentEncoded(fields.user, "-._~") + "@" + host;
+    if (!fields.port.empty())
+        address += ":" + PercentEncoded(fields.port, "");
+    return address + "/" + PercentEncoded(fields.folder, "-._~/");
 }
 
 } // namespace kamo

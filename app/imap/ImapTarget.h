@@ -38,6 +38,27 @@ inline constexpr const char* kDefaultImapFolder = "INBOX";
 // ImapUserMissing, ImapPasswordInUrl, ImapPortInvalid, ImapFolderNotUtf8, ImapPlainToRemote).
 std::variant<ImapTarget, Failure> ParseImapTarget(std::string_view url);
 
+// The scheme of each kind of connection ("imaps", "imap", "imap+plain"), its port unless one is named,
+// and the kind a scheme names (none for another word).
+const char* ImapSchemeOf(ImapTls tls);
+uint16_t ImapDefaultPort(ImapTls tls);
+std::optional<ImapTls> ImapTlsNamed(std::string_view scheme);
+
+// A target as a window asks for it, field by field (the password apart); text as typed.
+struct ImapTargetFields {
+    std::string host;
+    std::string port; // empty: the scheme's own
+    std::string user;
+    std::string folder;
+    ImapTls tls = ImapTls::Implicit;
+};
+
+// The address of those fields, for ParseImapTarget to read as it reads a typed one: the user and the
+// folder percent-encoded (the folder's "/" between levels kept), an IPv6 address put in brackets, and
+// in the host and the port every character that could end them encoded, so that one out of place is
+// refused in its own field instead of being read as the start of the next.
+std::string ImapAddressOf(const ImapTargetFields& fields);
+
 // 127.0.0.1 or ::1 written as an address: the only hosts a connection without TLS may go to.
 bool IsLoopbackAddress(std::string_view host);
 

@@ -27,6 +27,11 @@ constexpr const char* kMailExport = "Mail Export";
 constexpr const char* kWindowLayout = "Window Layout";
 constexpr const char* kExportFormat = "Format";
 constexpr const char* kExportFolder = "Folder";
+constexpr const char* kImapServer = "ImapServer";
+constexpr const char* kImapPort = "ImapPort";
+constexpr const char* kImapUser = "ImapUser";
+constexpr const char* kImapFolder = "ImapFolder";
+constexpr const char* kImapSecurity = "ImapSecurity";
 
 // The four position keys are padded with blanks to one length.
 constexpr const char* kFormTop = "Form Top    Position";
@@ -184,6 +189,11 @@ bool ReadSettings(Settings& s, FormGeometry& mainForm, const ScreenTwips& screen
     }
     s.exportFormat = r.Text(kMailExport, kExportFormat, "", "");
     s.exportFolder = r.Text(kMailExport, kExportFolder, "", "");
+    s.imapServer = r.Text(kMailExport, kImapServer, "", "");
+    s.imapPort = static_cast<int32_t>(r.Number(kMailExport, kImapPort, "", 0, 0, 65535));
+    s.imapUser = r.Text(kMailExport, kImapUser, "", "");
+    s.imapFolder = r.Text(kMailExport, kImapFolder, "", "");
+    s.imapSecurity = r.Text(kMailExport, kImapSecurity, "", "");
     s.showYears = r.Short(kWindowLayout, "Years Picture", "0", 0) == 1;
     s.threadedLines = r.Short(kWindowLayout, "Threaded Lines", "0", 0) == 1;
     s.keySplit = r.Text(kWindowLayout, "Key List Split", "", "");
@@ -230,6 +240,14 @@ bool WriteSettings(const Settings& s, const FormGeometry& mainForm, Prompter& pr
         file.Set(kMailExport, kExportFormat, s.exportFormat);
     if (!s.exportFolder.empty())
         file.Set(kMailExport, kExportFolder, s.exportFolder);
+    // The server's keys go together, so that a port or folder taken away does not stay behind.
+    if (!s.imapServer.empty()) {
+        file.Set(kMailExport, kImapServer, s.imapServer);
+        file.Set(kMailExport, kImapPort, s.imapPort > 0 ? std::to_string(s.imapPort) : "");
+        file.Set(kMailExport, kImapUser, s.imapUser);
+        file.Set(kMailExport, kImapFolder, s.imapFolder);
+        file.Set(kMailExport, kImapSecurity, s.imapSecurity);
+    }
     file.Set(kWindowLayout, "Years Picture", s.showYears ? "1" : "0");
     file.Set(kWindowLayout, "Threaded Lines", s.threadedLines ? "1" : "0");
     if (!s.keySplit.empty())

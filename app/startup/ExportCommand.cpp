@@ -150,28 +150,13 @@ private:
     mutable bool stopped_ = false;
 };
 
-// What the upload did: a line for the server, one per folder; the mails refused and why the upload
-// ended early go to `err`.
+// What the upload did (UploadSummaryOf): the summary on `out`, each problem on `err`.
 void SayUpload(const ImapUploadResult& result, const ImapTarget& target, const MailSelection& selection,
                const ExportRequest& request) {
-    request.out << Say(ExportText::Uploaded, {target.host, selection.Describe()}) << '\n';
-    for (const auto& f : result.folders)
-        request.out << Say(ExportText::UploadedFolder, {f.folder, std::to_string(f.appended),
-                                                        std::to_string(f.alreadyThere), std::to_string(f.failed)})
-                    << '\n';
-    if (result.withoutOriginal > 0)
-        request.out << Say(ExportText::WrittenWithoutOriginal, {std::to_string(result.withoutOriginal)}) << '\n';
-    for (const auto& refused : result.refused)
-        request.err << "kamomail export: "
-                    << Say(ExportText::UploadRefusedMail,
-                           {refused.mail.ymd + " " + refused.mail.hms, refused.mail.subject, MessageOf(refused.why)})
-                    << '\n';
-    if (result.endedBy)
-        request.err << "kamomail export: " << MessageOf(*result.endedBy) << '\n'
-                    << Say(ExportText::UploadEnded, {std::to_string(result.Appended())}) << '\n';
-    else if (result.stopped)
-        request.err << "kamomail export: " << Say(ExportText::UploadStopped, {std::to_string(result.Appended())})
-                    << '\n';
+    const UploadSummary summary = UploadSummaryOf(result, target.host, selection);
+    request.out << summary.done;
+    for (const auto& problem : summary.problems)
+        request.err << "kamomail export: " << problem << '\n';
 }
 
 // imap: the selected mails appended to a mail server's folder (ImapUpload). The password comes from

@@ -12,8 +12,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -262,6 +265,68 @@ pid_t DovecotServer::Launch() {
     }
     ::execl(kDovecot, kDovecot, "-F", "-c", conf.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
+}
+
+namespace {
+
+std::string Base64Decoded(const std::string& text) {
+    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const size_t value = kAlphabet.find(c);
+        if (value == std::string::npos)
+            continue;
+        bits = (bits << 6) | static_cast<unsigned>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<ProbedMessage> ProbeAccount(const DovecotServer& server) {
+    ::setenv("KAMO_IMAP_PASSWORD", DovecotServer::kPassword, 1);
+    const ToolRun run =
+        RunTool({kSystemPython, KAMOMAIL_SOURCE_DIR "/app/imap/tests/imap_probe.py", std::to_string(server.ImapsPort()),
+                 server.CaFile().string(), DovecotServer::kUser, "dump"});
+    if (run.status != 0)
+        throw std::runtime_error("imap_probe.py dump failed:\n" + run.out);
+    std::vector<ProbedMessage> stored;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        ProbedMessage s;
+        std::string bytes;
+        std::getline(fields, s.folder, '\t');
+        std::getline(fields, s.date, '\t');
+        std::getline(fields, s.flags, '\t');
+        std::getline(fields, bytes);
+        s.bytes = Base64Decoded(bytes);
+        stored.push_back(std::move(s));
+    }
+    return stored;
+}
+
+long long MomentOfImapDate(const std::string& text) {
+    static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    std::tm clock{};
+    char month[4] = {};
+    char sign = 0;
+    int zone = 0;
+    if (std::sscanf(text.c_str(), "%d %3s %d %d:%d:%d %c%d", &clock.tm_mday, month, &clock.tm_year, &clock.tm_hour,
+                    &clock.tm_min, &clock.tm_sec, &sign, &zone) != 8 ||
+        kMonths.find(month) == std::string::npos)
+        return -1;
+    clock.tm_mon = static_cast<int>(kMonths.find(month) / 3);
+    clock.tm_year -= 1900;
+    const long long zoneSeconds = (zone / 100 * 60 + zone % 100) * 60LL * (sign == '-' ? -1 : 1);
+    return static_cast<long long>(timegm(&clock)) - zoneSeconds;
 }
 
 } // namespace kamo::test

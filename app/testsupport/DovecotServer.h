@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "testsupport/TestSupport.h"
 
@@ -64,5 +65,21 @@ private:
     uint16_t imapPort_ = 0;
     pid_t pid_ = -1;
 };
+
+// One message of the account as another client read it (imap/tests/imap_probe.py: Python's imaplib over
+// TLS, trusting only the test's CA, its own decoding of folder names).
+struct ProbedMessage {
+    std::string folder; // decoded, "/" between levels
+    std::string date;   // "DD Mon YYYY HH:MM:SS +ZZZZ"
+    std::string flags;
+    std::string bytes;
+};
+
+// Every message of the test user's account; throws std::runtime_error (with the probe's output) when
+// the probe fails.
+std::vector<ProbedMessage> ProbeAccount(const DovecotServer& server);
+
+// Seconds since 1970 of "DD Mon YYYY HH:MM:SS +ZZZZ"; -1 for text not in that form.
+long long MomentOfImapDate(const std::string& text);
 
 } // namespace kamo::test

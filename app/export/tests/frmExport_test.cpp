@@ -5,11 +5,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <SQLiteCpp/Transaction.h>
+#include <set>
+#include <variant>
 
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "db/MailOriginals.h"
@@ -18,6 +22,7 @@
 #include "export/frmExport.h"
 #include "export/frmOriginalHeader.h"
 #include "platform/Folders.h"
+#include "testsupport/DovecotServer.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
@@ -34,11 +39,13 @@ private slots:
     void countsAreShownWithSeparators();
     void originalsAndFoldersAreOfferedAndCounted();
     void theOriginalHeaderIsShownOnRequest();
+    void theServersFieldsGiveTheTargetTheyTyped();
+    void anUploadPutsEachMailThereOnceAndAgainNone();
 };
 
 namespace {
 
-// An archive of `count` mails, one a minute from 2002/03/01 09:00, in a session of its own.
+// An archive of `count` mails, one a second from 2002/03/01 09:00 (Japan), in a session of its own.
 struct Archive {
     test::TempDir dir;
     std::unique_ptr<ArchiveSession> session;
@@ -51,24 +58,57 @@ struct Archive {
         auto db = OpenArchive(folders.DatabaseFile(), true);
         CreateTables(*db);
         SQLite::Transaction transaction(*db);
-        for (int i = 0; i < count; ++i) {
-            MailRecord mail;
-            mail.ymd = "2002/03/01";
-            char hms[16];
-            std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", 9 + i / 3600, i / 60 % 60, i % 60);
-            mail.hms = hms;
-            mail.sndName = "太郎";
-            mail.sndAdd = "taro@example.jp";
-            mail.rcvName = "かも";
-            mail.rcvAdd = "kamo@example.jp";
-            mail.subject = "件名 " + std::to_string(i);
-            mail.body = "本文 " + std::to_string(i) + "\nFrom the second line on.";
-            test::InsertTestMail(*db, mail);
-        }
+        for (int i = 0; i < count; ++i)
+            test::InsertTestMail(*db, MailAt(i));
         transaction.commit();
         session = std::make_unique<ArchiveSession>(folders, nullptr, std::move(db), Settings{});
     }
+    // The archive's mail number `i` (from 0), as it was stored.
+    static MailRecord MailAt(int i) {
+        MailRecord mail;
+        mail.ymd = "2002/03/01";
+        char hms[16];
+        std::snprintf(hms, sizeof hms, "%02d:%02d:%02d", 9 + i / 3600, i / 60 % 60, i % 60);
+        mail.hms = hms;
+        mail.sndName = "太郎";
+        mail.sndAdd = "taro@example.jp";
+        mail.rcvName = "かも";
+        mail.rcvAdd = "kamo@example.jp";
+        mail.subject = "件名 " + std::to_string(i);
+        mail.body = "本文 " + std::to_string(i) + "\nFrom the second line on.";
+        return mail;
+    }
+    // Mail number `i` kept with an original from the PostPet mailbox `mailbox`.
+    void KeepOriginal(int i, const std::string& mailbox) {
+        MailOriginal original;
+        original.header = "Subject: " + std::to_string(i) + "\r\n\r\n";
+        original.body = "as sent\r\n";
+        OriginalWriter(session->Database()).Put(KeyOf(MailAt(i)), original, mailbox, kDecodingVersion);
+    }
 };
+
+// The window's seams as they were, put back when a test ends (passed or not).
+struct SeamsKept {
+    ExportDialogHooks kept = ExportDialogSeams();
+    ~SeamsKept() { ExportDialogSeams() = kept; }
+};
+
+// The upload chosen in the window with the server's fields and the password typed.
+void TypeServer(frmExport& dialog, const ImapTargetFields& fields, const QString& password) {
+    dialog.SetFormat(MailFormat::Imap);
+    dialog.SetServerFields(fields);
+    dialog.findChild<QLineEdit*>("txtPassword")->clear();
+    dialog.findChild<QLineEdit*>("txtPassword")->insert(password);
+}
+
+// What the window gives back, "user@host:port/folder scheme", or the words of its refusal.
+std::string Given(const frmExport& dialog) {
+    const auto given = dialog.UploadTarget();
+    if (const auto* refusal = std::get_if<Failure>(&given))
+        return MessageOf(*refusal);
+    const auto& t = std::get<ImapTarget>(given);
+    return t.user + "@" + t.host + ":" + std::to_string(t.port) + "/" + t.folder + " " + ImapSchemeOf(t.tls);
+}
 
 // A wait window as the main window's behaves: its events run at most every 50 ms, and a 中止 button
 // is shown while the work offers it; a click asks the work to stop.
@@ -331,20 +371,7 @@ void frmExportTest::countsAreShownWithSeparators() {
 
 void frmExportTest::originalsAndFoldersAreOfferedAndCounted() {
     Archive archive(3);
-    {
-        // One mail with its original, kept from the pink drawer; the other two have none.
-        MailRecord first;
-        first.ymd = "2002/03/01";
-        first.hms = "09:00:00";
-        first.sndName = "太郎";
-        first.sndAdd = "taro@example.jp";
-        first.rcvName = "かも";
-        first.rcvAdd = "kamo@example.jp";
-        MailOriginal original;
-        original.header = "Subject: first\r\n\r\n";
-        original.body = "as sent\r\n";
-        OriginalWriter(archive.session->Database()).Put(KeyOf(first), original, "ピンクの引出し", kDecodingVersion);
-    }
+    archive.KeepOriginal(0, "ピンクの引出し"); // the other two have none
     ScriptedPrompter prompter;
     NullWaitReporter quiet;
     const auto target = archive.dir / "boxes";
@@ -365,7 +392,7 @@ void frmExportTest::originalsAndFoldersAreOfferedAndCounted() {
     QVERIFY(folderAsked); // mbox, but one file per mailbox: a folder
     QVERIFY(std::filesystem::is_regular_file(target / "ピンクの引出し"));
     QVERIFY(std::filesystem::is_regular_file(target / kUnknownMailbox));
-    QVERIFY(test::ReadFile(target / "ピンクの引出し").find("Subject: first\r\n\r\nas sent\r\n") != std::string::npos);
+    QVERIFY(test::ReadFile(target / "ピンクの引出し").find("Subject: 0\r\n\r\nas sent\r\n") != std::string::npos);
     QVERIFY2(prompter.shown.back().text.find("うち 2 通は元のメールが保存されていないため") != std::string::npos,
              prompter.shown.back().text.c_str());
     ExportDialogSeams().run = [](frmExport&) { return int(QDialog::Rejected); };
@@ -404,6 +431,95 @@ void frmExportTest::theOriginalHeaderIsShownOnRequest() {
     QCOMPARE(prompter.shown.size(), messages + 2);
     QVERIFY(prompter.shown[messages].text.find("保存されていません") != std::string::npos);
     OriginalHeaderRun() = [](frmOriginalHeader&) { return int(QDialog::Rejected); };
+}
+
+void frmExportTest::theServersFieldsGiveTheTargetTheyTyped() {
+    struct Case {
+        ImapTargetFields typed;
+        std::string gives;
+        bool ok = true; // 書き出す enabled
+        QString password = "pw";
+    };
+    const std::string host = "imap.example.jp";
+    const auto refused = [](FailureCode code, const char* address) { return MessageOf(Failure(code, {address})); };
+    const std::vector<Case> cases{
+        {{host, "", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps"},
+        {{host, "", "kamo", "PostPet", ImapTls::StartTls}, "kamo@imap.example.jp:143/PostPet imap"},
+        {{host, "10993", "kamo", "PostPet", ImapTls::StartTls}, "kamo@imap.example.jp:10993/PostPet imap"},
+        {{"::1", "", "kamo@example.jp", "受信箱/#1 100%?"}, "kamo@example.jp@::1:993/受信箱/#1 100%? imaps"},
+        {{host, "", "kamo", ""}, "kamo@imap.example.jp:993/INBOX imaps"},
+        {{host, "", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps", false, ""},
+        {{host, "", "", "PostPet"}, refused(FailureCode::ImapUserMissing, "imaps://@imap.example.jp/PostPet"), false},
+        // A slash in the server's name is not the start of the folder.
+        {{host + "/Other", "", "kamo", "PostPet"},
+         refused(FailureCode::ImapUrlNotUnderstood, "imaps://kamo@imap.example.jp%2FOther/PostPet")},
+    };
+    for (const Case& c : cases) {
+        frmExport dialog({{MailSelection::All(), "すべてのメール"}}, 0, {}, {});
+        TypeServer(dialog, c.typed, c.password);
+        QCOMPARE(QString::fromStdString(Given(dialog)), QString::fromStdString(c.gives));
+        QVERIFY2(dialog.findChild<QPushButton*>("cmdOk")->isEnabled() == c.ok, c.gives.c_str());
+        // The password is shown as dots; the file's row and 参照 give way to the server's.
+        QVERIFY(dialog.findChild<QLineEdit*>("txtPassword")->echoMode() == QLineEdit::Password);
+        QVERIFY(dialog.findChild<QLineEdit*>("txtTarget")->isHidden() &&
+                dialog.findChild<QPushButton*>("cmdBrowse")->isHidden());
+    }
+}
+
+void frmExportTest::anUploadPutsEachMailThereOnceAndAgainNone() {
+    if (const std::string reason = test::DovecotServer::MissingReason(); !reason.empty())
+        QSKIP(reason.c_str());
+    SeamsKept seams;
+    test::DovecotServer server; // on 127.0.0.1, with a CA of its own that the upload is told to trust
+    ExportDialogSeams().imapSession.caFile = server.CaFile().string();
+    Archive archive(3);
+    archive.KeepOriginal(0, "受信フォルダ");
+    archive.KeepOriginal(1, "ピンクの引出し"); // the third mail has no mailbox kept
+    const QString password = QString::fromUtf8(test::DovecotServer::kPassword);
+    ScriptedPrompter prompter;
+    WindowWait wait;
+    // A wrong password first: told so, and the window back as typed, the password too, to correct it.
+    std::vector<std::string> typed;
+    ExportDialogSeams().run = [&](frmExport& dialog) {
+        typed.push_back(Given(dialog) + " " + dialog.Password().toStdString());
+        // Typed at first (the folder as offered); then the server as the window shows it, the right password.
+        ImapTargetFields fields = dialog.ServerFields();
+        const bool fresh = fields.host.empty();
+        if (fresh)
+            fields = {"127.0.0.1", std::to_string(server.ImapsPort()), "tester", fields.folder};
+        TypeServer(dialog, fields, fresh ? "wrong" : password);
+        dialog.findChild<QCheckBox*>("chkFolders")->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+    const std::string target = "tester@127.0.0.1:" + std::to_string(server.ImapsPort()) + "/PostPet imaps";
+    QCOMPARE(typed.size(), size_t(2));
+    QCOMPARE(typed[1], target + " wrong");
+    QCOMPARE(prompter.shown.size(), size_t(2));
+    QCOMPARE(
+        QString::fromStdString(prompter.shown[0].text),
+        QString::fromUtf8("IMAP サーバー 127.0.0.1 にログインできません。ユーザー名 tester かパスワードが違います。"));
+    QCOMPARE(QString::fromStdString(wait.countLine), QString::fromUtf8("3 / 3 件"));
+    // Again from the window as it opens now, the server as it was left: nothing is appended twice.
+    typed.clear();
+    QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
+    QCOMPARE(typed[0], target + " ");
+    QCOMPARE(prompter.shown.size(), size_t(3));
+
+    // Each mail once in its mailbox's folder below the one offered, at its moment (09:00:0i in Japan).
+    std::multiset<std::pair<std::string, long long>> stored;
+    for (const auto& m : test::ProbeAccount(server))
+        stored.insert({m.folder, test::MomentOfImapDate(m.date)});
+    const std::multiset<std::pair<std::string, long long>> expected{
+        {"PostPet/受信フォルダ", 1014940800},
+        {"PostPet/ピンクの引出し", 1014940801},
+        {std::string("PostPet/") + kUnknownMailbox, 1014940802}};
+    QVERIFY(stored == expected);
+    for (const auto& [folder, moment] : expected)
+        for (const auto& [said, counts] : {std::pair{1, ": 送信 1 通、すでにあり 0 通、失敗 0 通\n"},
+                                           {2, ": 送信 0 通、すでにあり 1 通、失敗 0 通\n"}})
+            QVERIFY2(prompter.shown[said].text.find(folder + counts) != std::string::npos,
+                     prompter.shown[said].text.c_str());
 }
 
 QTEST_MAIN(frmExportTest)

@@ -94,7 +94,8 @@ TEST_F(SettingsFile, FirstRunGivesTheDefaultsAndWritesThemInOrder) {
 }
 
 TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
-    Write("[Mine]\nkept=yes\n");
+    // An earlier upload's port and folder, taken away at the last one (the user's own keys stay).
+    Write("[Mine]\nkept=yes\n[Mail Export]\nImapPort=1143\nImapFolder=old\n");
     s.postPetDir = "/home/kamo/PostPet 2.0";
     s.myMailAddr = "kamo@example.jp";
     s.myMailHandle = "かも";
@@ -108,6 +109,9 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     s.friendColWidth = {100, 200, 300, 400, 500};
     s.exportFormat = "maildir";
     s.exportFolder = "/home/kamo/メール 書き出し";
+    s.imapServer = "mail.example.jp";
+    s.imapUser = "kamo@example.jp";
+    s.imapSecurity = "imap";
     s.keySplit = "210,570";
     s.trashColumns = "150,120,180,180,300";
     s.threadedLines = true;
@@ -130,6 +134,11 @@ TEST_F(SettingsFile, WrittenValuesReadBackAndUnknownKeysSurvive) {
     EXPECT_EQ(r.friendColWidth, s.friendColWidth);
     EXPECT_EQ(r.exportFormat, "maildir");
     EXPECT_EQ(r.exportFolder, "/home/kamo/メール 書き出し");
+    EXPECT_EQ(r.imapServer, "mail.example.jp");
+    EXPECT_EQ(r.imapPort, 0);
+    EXPECT_EQ(r.imapUser, "kamo@example.jp");
+    EXPECT_EQ(r.imapFolder, "");
+    EXPECT_EQ(r.imapSecurity, "imap");
     EXPECT_EQ(r.keySplit, "210,570");
     EXPECT_EQ(r.trashColumns, "150,120,180,180,300");
     EXPECT_TRUE(r.threadedLines);
@@ -159,7 +168,8 @@ TEST_F(SettingsFile, NonNumericValuesTakeTheEmptyValueDefault) {
           "[PostPet Mail Option]\nDisplay Type=two\n"
           "[Form Position]\nForm Width  Position=wide\nForm Top    Position=12x\n"
           "[Mail Font]\nMail Text Font Size=large\n"
-          "[Friend Editer]\nWidth=99999\nHeight=4000\nCol Width3=-\n");
+          "[Friend Editer]\nWidth=99999\nHeight=4000\nCol Width3=-\n"
+          "[Mail Export]\nImapPort=65536\n");
     ASSERT_TRUE(Read());
     EXPECT_EQ(s.storedVersion, 0);
     EXPECT_EQ(s.displayType, 0);
@@ -169,6 +179,7 @@ TEST_F(SettingsFile, NonNumericValuesTakeTheEmptyValueDefault) {
     EXPECT_EQ(s.friendWidth, 9225); // out of the 16-bit range
     EXPECT_EQ(s.friendHeight, 4000);
     EXPECT_EQ(s.friendColWidth[2], 900);
+    EXPECT_EQ(s.imapPort, 0); // no port: the connection's own
 }
 
 TEST_F(SettingsFile, WindowsAreCentredFromTheRightSizes) {

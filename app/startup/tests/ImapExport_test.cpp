@@ -93,31 +93,7 @@ std::vector<ArchiveMail> SmallArchive() {
 }
 
 // One message as the other client read it.
-struct Stored {
-    std::string folder; // decoded, "/" between levels
-    std::string date;   // "DD Mon YYYY HH:MM:SS +ZZZZ"
-    std::string flags;
-    std::string bytes;
-};
-
-std::string Base64Decoded(const std::string& text) {
-    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    for (char c : text) {
-        const size_t value = kAlphabet.find(c);
-        if (value == std::string::npos)
-            continue;
-        bits = (bits << 6) | static_cast<unsigned>(value);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
-}
+using Stored = test::ProbedMessage;
 
 // A message's header region up to its blank line, whichever line ends it has.
 std::string HeaderOf(const std::string& message) {
@@ -134,23 +110,6 @@ std::string LfOnly(std::string text) {
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
             out += text[i];
     return out;
-}
-
-// Seconds since 1970 of "DD Mon YYYY HH:MM:SS +ZZZZ"; -1 for text not in that form.
-long long MomentOf(const std::string& text) {
-    static const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    std::tm clock{};
-    char month[4] = {};
-    char sign = 0;
-    int zone = 0;
-    if (std::sscanf(text.c_str(), "%d %3s %d %d:%d:%d %c%d", &clock.tm_mday, month, &clock.tm_year, &clock.tm_hour,
-                    &clock.tm_min, &clock.tm_sec, &sign, &zone) != 8 ||
-        kMonths.find(month) == std::string::npos)
-        return -1;
-    clock.tm_mon = static_cast<int>(kMonths.find(month) / 3);
-    clock.tm_year -= 1900;
-    const long long zoneSeconds = (zone / 100 * 60 + zone % 100) * 60LL * (sign == '-' ? -1 : 1);
-    return static_cast<long long>(timegm(&clock)) - zoneSeconds;
 }
 
 bool EveryLineEndIsCrLf(const std::string& text) {
@@ -230,27 +189,7 @@ protected:
     }
 
     // Every message of the account, as Python's imaplib reads it.
-    std::vector<Stored> Dump() const {
-        ::setenv("KAMO_IMAP_PASSWORD", DovecotServer::kPassword, 1);
-        const test::ToolRun run = test::RunTool(
-            {test::kSystemPython, KAMOMAIL_SOURCE_DIR "/app/imap/tests/imap_probe.py",
-             std::to_string(server->ImapsPort()), server->CaFile().string(), DovecotServer::kUser, "dump"});
-        EXPECT_EQ(run.status, 0) << run.out;
-        std::vector<Stored> stored;
-        std::istringstream in(run.out);
-        for (std::string line; std::getline(in, line);) {
-            std::istringstream fields(line);
-            Stored s;
-            std::string bytes;
-            std::getline(fields, s.folder, '\t');
-            std::getline(fields, s.date, '\t');
-            std::getline(fields, s.flags, '\t');
-            std::getline(fields, bytes);
-            s.bytes = Base64Decoded(bytes);
-            stored.push_back(std::move(s));
-        }
-        return stored;
-    }
+    std::vector<Stored> Dump() const { return test::ProbeAccount(*server); }
 
     // What the eml export writes for the same mails (with --folders): key (ImapMessageKey) -> the
     // mailbox folder and the bytes.
@@ -320,8 +259,9 @@ TEST_F(ImapExport, EachMailGoesOnceAsTheEmlExportWritesItWithItsDateAndReadMark)
                 // The internal date is the moment the Date header names (Dovecot keeps the moment only,
                 // and gives it back in its own zone; the zone sent is InternalDateOf's).
                 const std::string date = HeaderField(HeaderOf(s.bytes), "Date").value_or("");
-                EXPECT_EQ(MomentOf(s.date), MomentOf(date.substr(date.find(", ") + 2))) << run << ": " << key;
-                EXPECT_NE(MomentOf(s.date), -1) << s.date;
+                EXPECT_EQ(test::MomentOfImapDate(s.date), test::MomentOfImapDate(date.substr(date.find(", ") + 2)))
+                    << run << ": " << key;
+                EXPECT_NE(test::MomentOfImapDate(s.date), -1) << s.date;
                 // --seen sent: only the mails the owner sent are read.
                 EXPECT_EQ(s.flags.find("\\Seen") != std::string::npos, file.name.find("-s-") != std::string::npos)
                     << run << ": " << key << " " << s.flags;
