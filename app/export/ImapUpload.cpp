@@ -4,9 +4,9 @@
 #include <chrono>
 #include <map>
 #include <set>
-#include <thread>
 #include <utility>
 
+#include "common/BesideWait.h"
 #include "common/Messages.h"
 #include "common/MessagesExport.h"
 #include "export/MessageSink.h"
@@ -25,8 +25,8 @@ bool IsWorthAnotherTry(const Failure& failure) {
 class ImapSink : public MessageSink {
 public:
     ImapSink(ImapSession& session, const std::string& password, const ImapUploadOptions& options,
-             ImapUploadResult& result)
-        : session_(session), password_(password), options_(options), result_(result) {}
+             ImapUploadResult& result, WaitReporter& wait)
+        : session_(session), password_(password), options_(options), result_(result), wait_(wait) {}
 
     std::string_view LineEnd() const override { return "\r\n"; }
     int64_t CountEvery() const override { return 1; }
@@ -40,16 +40,24 @@ public:
         size_t tries = 0;
         for (;;) {
             try {
-                Place(folder, m, message, key, date, sent);
+                // The server's answers are waited for beside the window, which keeps painting.
+                RunWhilePumping(wait_, [&] { Place(folder, m, message, key, date, sent); });
                 return;
             } catch (const Failure& failure) {
                 if (!IsWorthAnotherTry(failure) || tries >= options_.retryDelaysMs.size())
                     throw;
-                std::this_thread::sleep_for(std::chrono::milliseconds(options_.retryDelaysMs[tries++]));
+                // A stop asked for while waiting to try again ends the upload before this mail,
+                // which the next run appends (or finds there, when its lost answer was a yes).
+                if (!PumpedPause(wait_, std::chrono::milliseconds(options_.retryDelaysMs[tries++]))) {
+                    result_.stopped = true;
+                    return;
+                }
                 known_.clear(); // read again after the new login: the lost append may be there
                 try {
-                    session_.Connect();
-                    session_.Login(password_);
+                    RunWhilePumping(wait_, [this] {
+                        session_.Connect();
+                        session_.Login(password_);
+                    });
                 } catch (const Failure& again) {
                     if (!IsWorthAnotherTry(again))
                         throw;
@@ -103,6 +111,7 @@ private:
     const std::string& password_;
     const ImapUploadOptions& options_;
     ImapUploadResult& result_;
+    WaitReporter& wait_;
     std::map<std::string, std::set<std::string>> known_; // folder -> keys of its messages
 };
 
@@ -148,17 +157,19 @@ ImapUploadResult UploadMails(SQLite::Database& db, const MailSelection& selectio
     wait.ShowPhase(WaitPhase::ExportingMail, InfoOf(MailFormat::Imap).caption);
     wait.Pump();
     ImapSession session(target, options.session);
-    session.Connect();
-    session.Login(password);
+    RunWhilePumping(wait, [&] {
+        session.Connect();
+        session.Login(password);
+    });
     if (selection.kind == MailSelection::Kind::Search)
         UpdateSearchIndex(db, wait);
     // Each message is stored on the server when its append is answered: a stop loses nothing.
     wait.OfferCancel();
     ImapUploadResult result;
-    ImapSink sink(session, password, options, result);
+    ImapSink sink(session, password, options, result, wait);
     try {
         const ExportResult written = WriteMessages(db, selection, sink, wait, options.mail);
-        result.stopped = written.stopped;
+        result.stopped = result.stopped || written.stopped; // or in the sink's wait to try again
         result.withoutOriginal = written.withoutOriginal;
     } catch (const Failure& failure) {
         result.endedBy = failure;

@@ -359,22 +359,32 @@ TEST_F(ImapExport, ARefusedMessageFailsAloneAndTheExitStatusSaysSo) {
         << again.out;
 }
 
-// A reporter that does `work` once, when the count reaches `at`.
+// A reporter that does `work` once, when the count reaches `at`, and asks for a stop once it has been
+// pumped `stopAfter` times after it (never when 0).
 class AtCount : public NullWaitReporter {
 public:
-    AtCount(int64_t at, std::function<void()> work) : at_(at), work_(std::move(work)) {}
+    AtCount(int64_t at, std::function<void()> work, int stopAfter = 0)
+        : at_(at), work_(std::move(work)), stopAfter_(stopAfter) {}
     void SetProgress(int64_t done, int64_t) override {
-        if (done == at_ && work_)
+        if (done == at_ && work_) {
             std::exchange(work_, nullptr)();
+            cut_ = true;
+        }
     }
+    void Pump() override { pumpsSinceCut_ += cut_ ? 1 : 0; }
+    bool CancelRequested() const override { return stopAfter_ > 0 && pumpsSinceCut_ >= stopAfter_; }
 
 private:
     int64_t at_;
     std::function<void()> work_;
+    int stopAfter_;
+    bool cut_ = false;
+    int pumpsSinceCut_ = 0;
 };
 
 // The server goes away half-way. Back in time, the upload goes on after a new login; gone for good,
-// it ends with the count so far, and a run after it sends the rest. Either way each mail is there once.
+// it ends with the count so far; stopped by the user while it waits to try again, it ends at once as
+// stopped. A run after either sends the rest. Each mail is there once.
 TEST_F(ImapExport, AnUploadCutHalfWayLeavesEachMailOnceWhenRunAgain) {
     std::vector<ArchiveMail> mails;
     for (int i = 0; i < 40; ++i)
@@ -392,8 +402,9 @@ TEST_F(ImapExport, AnUploadCutHalfWayLeavesEachMailOnceWhenRunAgain) {
     struct Case {
         const char* folder;
         bool serverBack; // before the tries to connect again run out
+        int stopAfter;   // pumps after the cut before 中止 (0: none)
     };
-    const std::vector<Case> cases{{"Back", true}, {"Gone", false}};
+    const std::vector<Case> cases{{"Back", true, 0}, {"Gone", false, 0}, {"Stopped", false, 10}};
     for (const auto& c : cases) {
         ImapTarget target;
         target.user = DovecotServer::kUser;
@@ -403,8 +414,10 @@ TEST_F(ImapExport, AnUploadCutHalfWayLeavesEachMailOnceWhenRunAgain) {
         ImapUploadOptions options;
         options.session.caFile = server->CaFile().string();
         options.session.timeoutSeconds = 20;
-        options.retryDelaysMs = {200, 200, 200};
-        AtCount cut(15, [&] { c.serverBack ? server->Restart() : server->Stop(); });
+        // A stop is waited for through a wait far longer than the test would run.
+        options.retryDelaysMs = c.stopAfter > 0 ? std::vector<int>{600000} : std::vector<int>{200, 200, 200};
+        AtCount cut(
+            15, [&] { c.serverBack ? server->Restart() : server->Stop(); }, c.stopAfter);
         const auto db = OpenArchive(folders.DatabaseFile());
         const ImapUploadResult result =
             UploadMails(*db, MailSelection::All(), target, DovecotServer::kPassword, cut, options);
@@ -412,8 +425,13 @@ TEST_F(ImapExport, AnUploadCutHalfWayLeavesEachMailOnceWhenRunAgain) {
             EXPECT_FALSE(result.endedBy) << c.folder << ": " << MessageOf(*result.endedBy);
             EXPECT_EQ(result.Appended(), static_cast<int64_t>(mails.size())) << c.folder;
         } else {
-            ASSERT_TRUE(result.endedBy) << c.folder;
-            EXPECT_EQ(result.endedBy->Code(), FailureCode::ImapConnectionLost) << c.folder;
+            if (c.stopAfter > 0) {
+                EXPECT_TRUE(result.stopped) << c.folder;
+                EXPECT_FALSE(result.endedBy) << c.folder;
+            } else {
+                ASSERT_TRUE(result.endedBy) << c.folder;
+                EXPECT_EQ(result.endedBy->Code(), FailureCode::ImapConnectionLost) << c.folder;
+            }
             EXPECT_GE(result.Appended(), 14) << c.folder;
             EXPECT_LT(result.Appended(), static_cast<int64_t>(mails.size())) << c.folder;
             server->Restart();
