@@ -81,6 +81,8 @@ std::pair<int, std::string> WaitNoteLine(WaitNote note, const std::string& detai
     switch (note) {
     case WaitNote::Mailbox:
         return {4, detail};
+    case WaitNote::ServerFolder:
+        return {4, FillText("メールサーバーのフォルダ {1}", {detail})};
     case WaitNote::Table:
         return {3, detail};
     case WaitNote::TidyingIndex:

@@ -46,6 +46,7 @@ enum class WaitNote {
     Table,               // the table being written or read; the detail is its name
     TidyingIndex,        // the search index merged after its rebuild
     RedecodingOriginals, // the read first reads older mail again from its originals
+    ServerFolder,        // the mail server's folder a mail is being appended to; the detail is its name
 };
 
 constexpr int kWaitLines = 6;

@@ -33,6 +33,10 @@ public:
 
     void Add(const SinkMail& m) override {
         const std::string folder = FolderOf(m);
+        if (folder != shownFolder_) {
+            wait_.ShowNote(WaitNote::ServerFolder, folder);
+            shownFolder_ = folder;
+        }
         const std::string message = m.original ? CrlfLineEnds(m.message) : m.message;
         const std::string key = ImapMessageKey(message);
         const ImapInternalDate date = InternalDateOf(m.mail, m.zoneMinutes);
@@ -112,6 +116,7 @@ private:
     const ImapUploadOptions& options_;
     ImapUploadResult& result_;
     WaitReporter& wait_;
+    std::string shownFolder_;                            // the folder the wait window names
     std::map<std::string, std::set<std::string>> known_; // folder -> keys of its messages
 };
 

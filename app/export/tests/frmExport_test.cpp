@@ -117,6 +117,7 @@ public:
     QWidget window;
     QPushButton* stop = new QPushButton(QString::fromUtf8("中　止"), &window);
     std::string countLine;
+    std::set<std::string> notes; // what the line under the count named
     std::function<void(int64_t)> onProgress;
     WindowWait() {
         stop->hide();
@@ -126,6 +127,8 @@ public:
     void SetLine(int index, const std::string& text) override {
         if (index == 3 && !text.empty())
             countLine = text;
+        if (index == 4 && !text.empty())
+            notes.insert(text);
     }
     void SetProgress(int64_t done, int64_t) override {
         if (onProgress)
@@ -500,6 +503,8 @@ void frmExportTest::anUploadPutsEachMailThereOnceAndAgainNone() {
         QString::fromStdString(prompter.shown[0].text),
         QString::fromUtf8("IMAP サーバー 127.0.0.1 にログインできません。ユーザー名 tester かパスワードが違います。"));
     QCOMPARE(QString::fromStdString(wait.countLine), QString::fromUtf8("3 / 3 件"));
+    // Each mail's folder on the server is named while it goes.
+    QVERIFY(wait.notes.count("メールサーバーのフォルダ PostPet/受信フォルダ"));
     // Again from the window as it opens now, the server as it was left: nothing is appended twice.
     typed.clear();
     QVERIFY(MemMailExport(*archive.session, prompter, wait, nullptr, {MailSelection::All()}));
