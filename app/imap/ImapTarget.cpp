@@ -209,14 +209,24 @@ std::optional<ImapTls> ImapTlsNamed(std::string_view name) {
 }
 
 std::string ImapAddressOf(const ImapTargetFields& fields) {
-    // A host with a colon can only be an IPv6 address, which the address writes in brackets.
-    std::string host = PercentEncoded(fields.host, "-._:[]");
+    std::string_view typedHost = fields.host;
+    std::string_view port = fields.port;
+    // "host:port" in the server's field, as addresses are often written: the port goes to its own
+    // field when that is empty. An IPv6 address has at least two colons.
+    if (const size_t colon = typedHost.find(':');
+        colon != std::string_view::npos && typedHost.find(':', colon + 1) == std::string_view::npos) {
+        if (port.empty())
+            port = typedHost.substr(colon + 1);
+        typedHost = typedHost.substr(0, colon);
+    }
+    // A host with a colon now can only be an IPv6 address, which the address writes in brackets.
+    std::string host = PercentEncoded(typedHost, "-._:[]");
     if (host.find(':') != std::string::npos && host.front() != '[')
         host = "[" + host + "]";
     std::string address =
         std::string(ImapSchemeOf(fields.tls)) + "://" + PercentEncoded(fields.user, "-._~") + "@" + host;
-    if (!fields.port.empty())
-        address += ":" + PercentEncoded(fields.port, "");
+    if (!port.empty())
+        address += ":" + PercentEncoded(port, "");
     return address + "/" + PercentEncoded(fields.folder, "-._~/");
 }
 

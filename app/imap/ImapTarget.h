@@ -54,7 +54,8 @@ struct ImapTargetFields {
 };
 
 // The address of those fields, for ParseImapTarget to read as it reads a typed one: the user and the
-// folder percent-encoded (the folder's "/" between levels kept), an IPv6 address put in brackets, and
+// folder percent-encoded (the folder's "/" between levels kept), a port typed as "host:port" taken
+// when the port's field is empty, an IPv6 address put in brackets, and
 // in the host and the port every character that could end them encoded, so that one out of place is
 // refused in its own field instead of being read as the start of the next.
 std::string ImapAddressOf(const ImapTargetFields& fields);

@@ -449,6 +449,9 @@ void frmExportTest::theServersFieldsGiveTheTargetTheyTyped() {
         {{host, "", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps"},
         {{host, "", "kamo", "PostPet", ImapTls::StartTls}, "kamo@imap.example.jp:143/PostPet imap"},
         {{host, "10993", "kamo", "PostPet", ImapTls::StartTls}, "kamo@imap.example.jp:10993/PostPet imap"},
+        // The port written after the server's name, as addresses often are; the port's own field wins.
+        {{host + ":10993", "", "kamo", "PostPet"}, "kamo@imap.example.jp:10993/PostPet imaps"},
+        {{host + ":10993", "993", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps"},
         {{"::1", "", "kamo@example.jp", "受信箱/#1 100%?"}, "kamo@example.jp@::1:993/受信箱/#1 100%? imaps"},
         {{host, "", "kamo", ""}, "kamo@imap.example.jp:993/INBOX imaps"},
         {{host, "", "kamo", "PostPet"}, "kamo@imap.example.jp:993/PostPet imaps", false, ""},
