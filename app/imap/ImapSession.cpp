@@ -27,27 +27,17 @@ struct StreamClose {
 };
 using Stream = std::unique_ptr<mailstream, StreamClose>;
 
-struct ListFree {
-    void operator()(clist* list) const { mailimap_list_result_free(list); }
+// What libetpan hands out, let go by its own free function.
+template <auto Free> struct FreedBy {
+    template <typename T> void operator()(T* value) const { Free(value); }
 };
-struct FetchFree {
-    void operator()(clist* list) const { mailimap_fetch_list_free(list); }
-};
-struct SetFree {
-    void operator()(mailimap_set* set) const { mailimap_set_free(set); }
-};
-struct FetchTypeFree {
-    void operator()(mailimap_fetch_type* type) const { mailimap_fetch_type_free(type); }
-};
-struct FlagListFree {
-    void operator()(mailimap_flag_list* flags) const { mailimap_flag_list_free(flags); }
-};
-struct DateTimeFree {
-    void operator()(mailimap_date_time* date) const { mailimap_date_time_free(date); }
-};
-struct CapabilityFree {
-    void operator()(mailimap_capability_data* data) const { mailimap_capability_data_free(data); }
-};
+using ListFree = FreedBy<mailimap_list_result_free>;
+using FetchFree = FreedBy<mailimap_fetch_list_free>;
+using SetFree = FreedBy<mailimap_set_free>;
+using FetchTypeFree = FreedBy<mailimap_fetch_type_free>;
+using FlagListFree = FreedBy<mailimap_flag_list_free>;
+using DateTimeFree = FreedBy<mailimap_date_time_free>;
+using CapabilityFree = FreedBy<mailimap_capability_data_free>;
 
 // A socket that is closed unless it was handed on.
 class Socket {
