@@ -8,6 +8,7 @@
 #include "common/Messages.h"
 #include "common/MessagesBrowse.h"
 #include "common/NumberText.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileUtil.h"
 
 namespace kamo {
@@ -27,27 +28,6 @@ std::string_view CutUtf8(std::string_view s, std::size_t bytes) {
         --bytes;
     return s.substr(0, bytes);
 }
-
-// A file descriptor closed with the object.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 // The extension a file of a common content type has, for attachments that came without a name.
 std::string ExtensionOf(std::string_view contentType) {
@@ -103,14 +83,14 @@ std::filesystem::path SaveAttachmentFile(const std::filesystem::path& folder, co
     for (int n = 1;; ++n) {
         const std::filesystem::path path =
             folder / (n == 1 ? fileName : stem + " (" + std::to_string(n) + ")" + extension);
-        Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-        if (fd.get() < 0) {
+        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (fd.Get() < 0) {
             if (errno == EEXIST && n < 10000)
                 continue;
             throw std::system_error(errno, std::generic_category(), path.string());
         }
         for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t written = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+            const ssize_t written = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
             if (written < 0 && errno == EINTR)
                 continue;
             if (written <= 0) {
@@ -120,7 +100,7 @@ std::filesystem::path SaveAttachmentFile(const std::filesystem::path& folder, co
             }
             done += static_cast<std::size_t>(written);
         }
-        if (::close(fd.release()) != 0) {
+        if (::close(fd.Release()) != 0) {
             const int error = errno;
             ::unlink(path.c_str());
             throw std::system_error(error, std::generic_category(), path.string());

@@ -14,6 +14,7 @@
 #include "imap/CertificateCheck.h"
 #include "imap/ModifiedUtf7.h"
 #include "mime/MimeHeaders.h"
+#include "platform/FileDescriptor.h"
 
 namespace kamo {
 
@@ -38,23 +39,6 @@ using FetchTypeFree = FreedBy<mailimap_fetch_type_free>;
 using FlagListFree = FreedBy<mailimap_flag_list_free>;
 using DateTimeFree = FreedBy<mailimap_date_time_free>;
 using CapabilityFree = FreedBy<mailimap_capability_data_free>;
-
-// A socket that is closed unless it was handed on.
-class Socket {
-public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 bool IsAddressLiteral(const std::string& host) {
     addrinfo hints{};
@@ -89,7 +73,7 @@ int ConnectSocket(const ImapTarget& target, int timeoutSeconds) {
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, &freeaddrinfo);
     int lastError = ECONNREFUSED;
     for (const addrinfo* address = found; address; address = address->ai_next) {
-        Socket socket(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
+        FileDescriptor socket(::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC, address->ai_protocol));
         if (socket.Get() < 0) {
             lastError = errno;
             continue;
@@ -196,7 +180,7 @@ void ImapSession::Connect() {
         throw std::bad_alloc();
     mailimap_set_timeout(imap_, options_.timeoutSeconds);
 
-    Socket socket(ConnectSocket(target_, options_.timeoutSeconds));
+    FileDescriptor socket(ConnectSocket(target_, options_.timeoutSeconds));
     Stream stream;
     if (target_.tls == ImapTls::Implicit) {
         stream.reset(mailstream_ssl_open_with_callback_timeout(socket.Get(), options_.timeoutSeconds, NameTheServer,

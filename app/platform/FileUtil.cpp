@@ -15,32 +15,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Folders.h"
 
 namespace kamo {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Closes a descriptor on every path out of a function.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool Close() {
-        if (fd_ < 0)
-            return true;
-        int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes) {
     const char* p = bytes.data();
@@ -105,10 +86,10 @@ ReadFileResult ReadRegularFile(const fs::path& path, size_t maxBytes, std::strin
         return errno == ENOENT ? ReadFileResult::Missing : ReadFileResult::Failed;
     if (!S_ISREG(st.st_mode))
         return ReadFileResult::NotRegular;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0)
         return errno == ENOENT ? ReadFileResult::Missing : ReadFileResult::Failed;
-    if (::fstat(fd.get(), &st) != 0)
+    if (::fstat(fd.Get(), &st) != 0)
         return ReadFileResult::Failed;
     if (!S_ISREG(st.st_mode))
         return ReadFileResult::NotRegular; // replaced between the look and the opening
@@ -117,7 +98,7 @@ ReadFileResult ReadRegularFile(const fs::path& path, size_t maxBytes, std::strin
     bytes.reserve(static_cast<size_t>(st.st_size));
     char buf[1 << 16];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -135,19 +116,19 @@ ReadFileResult ReadRegularFile(const fs::path& path, size_t maxBytes, std::strin
 }
 
 bool SyncFile(const fs::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
         return false;
-    if (::fsync(fd.get()) != 0)
+    if (::fsync(fd.Get()) != 0)
         return false;
     return fd.Close();
 }
 
 bool SyncFolder(const fs::path& folder) {
-    Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() < 0)
         return false;
-    if (::fsync(fd.get()) != 0)
+    if (::fsync(fd.Get()) != 0)
         return false;
     return fd.Close();
 }
@@ -230,13 +211,13 @@ bool AtomicWriteFile(const fs::path& path, std::string_view bytes, const WriteHo
 }
 
 bool AtomicCopyFile(const fs::path& from, const fs::path& to, const WriteHow& how) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
+    FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.Get() < 0)
         return false;
     FileWriter out(to, how);
     std::vector<char> buf(1 << 16);
     for (;;) {
-        const ssize_t n = ::read(in.get(), buf.data(), buf.size());
+        const ssize_t n = ::read(in.Get(), buf.data(), buf.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -249,20 +230,20 @@ bool AtomicCopyFile(const fs::path& from, const fs::path& to, const WriteHow& ho
 }
 
 bool CreateEmptyFile(const fs::path& path, unsigned mode) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0600));
-    return fd.get() >= 0 && ::fchmod(fd.get(), mode & 0600) == 0 && fd.Close();
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0600));
+    return fd.Get() >= 0 && ::fchmod(fd.Get(), mode & 0600) == 0 && fd.Close();
 }
 
 bool CloneFile(const fs::path& from, const fs::path& to, const std::function<bool()>& keepGoing) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+    if (in.Get() < 0 || ::fstat(in.Get(), &st) != 0)
         return false;
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0600));
-    if (out.get() < 0)
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0600));
+    if (out.Get() < 0)
         return false;
     auto copy = [&]() {
-        if (::ioctl(out.get(), FICLONE, in.get()) == 0)
+        if (::ioctl(out.Get(), FICLONE, in.Get()) == 0)
             return true;
         constexpr size_t kPiece = 64 << 20;
         off_t done = 0;
@@ -274,15 +255,15 @@ bool CloneFile(const fs::path& from, const fs::path& to, const std::function<boo
             const size_t want = static_cast<size_t>(std::min<off_t>(st.st_size - done, kPiece));
             ssize_t n = -1;
             if (kernelCopy) {
-                n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, want, 0);
+                n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr, want, 0);
                 if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                     kernelCopy = false;
                     continue;
                 }
             } else {
                 buf.resize(1 << 20);
-                n = ::read(in.get(), buf.data(), std::min(want, buf.size()));
-                if (n > 0 && !WriteAll(out.get(), std::string_view(buf.data(), static_cast<size_t>(n))))
+                n = ::read(in.Get(), buf.data(), std::min(want, buf.size()));
+                if (n > 0 && !WriteAll(out.Get(), std::string_view(buf.data(), static_cast<size_t>(n))))
                     return false;
             }
             if (n < 0 && errno == EINTR)
@@ -293,7 +274,7 @@ bool CloneFile(const fs::path& from, const fs::path& to, const std::function<boo
         }
         return true;
     };
-    const bool ok = copy() && ::fsync(out.get()) == 0 && out.Close();
+    const bool ok = copy() && ::fsync(out.Get()) == 0 && out.Close();
     if (!ok) {
         out.Close();
         ::unlink(to.c_str());

@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
+
 namespace kamo {
 namespace {
 
@@ -22,22 +24,6 @@ void FirstLine(std::string& text) {
         text.resize(end);
     }
 }
-
-// Closes a descriptor when it goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Puts the terminal's settings back when it goes.
 class EchoOff {
@@ -85,7 +71,7 @@ void Secret::Wipe() noexcept {
 std::variant<Secret, Failure> ReadPasswordFile(const std::filesystem::path& file) {
     const std::vector<std::string> name{file.string()};
     // Opened first and asked about after, so that the file checked is the file read.
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0)
         return Failure(FailureCode::PasswordFileUnreadable, {file.string(), std::strerror(errno)});
     struct stat st {};
