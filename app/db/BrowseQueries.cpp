@@ -6,6 +6,8 @@
 
 #include "common/AsciiText.h"
 #include "db/MailRows.h"
+#include "db/Schema.h"
+#include "db/SqlNames.h"
 
 namespace kamo {
 namespace {
@@ -352,7 +354,17 @@ std::vector<MonthCount> WalkMonths(SQLite::Database& db, const std::string& cond
 } // namespace
 
 std::vector<MonthCount> CountMonths(SQLite::Database& db) {
-    return MonthWalker(db, "").Walk();
+    // The counts the archive keeps; an archive without them (a backup of an older one, on display
+    // read-only) is walked.
+    if (!SchemaSql(db, "table", kMonthCountTable))
+        return MonthWalker(db, "").Walk();
+    std::vector<MonthCount> months;
+    SQLite::Statement st(db, "SELECT tblMonthCount_Month, tblMonthCount_Received, tblMonthCount_Sent FROM "
+                             "tblMonthCount WHERE tblMonthCount_Received + tblMonthCount_Sent > 0 ORDER BY "
+                             "tblMonthCount_Month");
+    while (st.executeStep())
+        months.push_back({st.getColumn(0).getString(), st.getColumn(1).getInt64(), st.getColumn(2).getInt64()});
+    return months;
 }
 
 std::vector<MonthCount> CountMonthsOfAddress(SQLite::Database& db, const std::string& address) {

@@ -210,7 +210,59 @@ std::vector<TableDef> BuildAddedTables() {
                      {"tblDerivedOwed_Rebuild"},
                      {},
                      DerivedData(Rebuild::None, false)});
+    // The mail of each month, kept by triggers as mail comes and goes (MonthCountTriggers), so that
+    // the date view and the years picture read a row per month instead of counting every mail.
+    added.push_back({kMonthCountTable,
+                     {{"tblMonthCount_Month", "TEXT COLLATE NOCASE NOT NULL"},
+                      {"tblMonthCount_Received", "INTEGER NOT NULL DEFAULT 0"},
+                      {"tblMonthCount_Sent", "INTEGER NOT NULL DEFAULT 0"}},
+                     "tblMonthCount",
+                     {"tblMonthCount_Month"},
+                     {},
+                     DerivedData(Rebuild::MonthCounts, false)});
     return added;
+}
+
+// A mail's month as the date view groups it: the first seven characters of its date ("2001/01"), or
+// a shorter date whole. `row` is OLD, NEW or a table name.
+std::string MonthOf(const std::string& row) {
+    const std::string ymd = row + ".tblKamoMail_YMD";
+    return "CASE WHEN length(" + ymd + ") >= 7 THEN substr(" + ymd + ", 1, 7) ELSE " + ymd + " END";
+}
+// 1 for a mail of the sent side (the direction flag set), else 0.
+std::string SentOf(const std::string& row) {
+    return "((" + row + ".tblKamoMail_SndRcvFlag <> 0) IS 1)";
+}
+// Only text dates are counted: a date of another type has no month (the date view never lists one).
+std::string Dated(const std::string& row) {
+    return "typeof(" + row + ".tblKamoMail_YMD) = 'text'";
+}
+
+// Adds the mail of `row` (NEW) to its month.
+std::string CountIn(const std::string& row) {
+    return " INSERT INTO tblMonthCount (tblMonthCount_Month, tblMonthCount_Received, tblMonthCount_Sent) SELECT " +
+           MonthOf(row) + ", 1 - " + SentOf(row) + ", " + SentOf(row) + " WHERE " + Dated(row) +
+           " ON CONFLICT (tblMonthCount_Month) DO UPDATE SET tblMonthCount_Received = tblMonthCount_Received +"
+           " excluded.tblMonthCount_Received, tblMonthCount_Sent = tblMonthCount_Sent + excluded.tblMonthCount_Sent;";
+}
+// Takes the mail of `row` (OLD) out of its month; a month left empty goes.
+std::string CountOut(const std::string& row) {
+    return " UPDATE tblMonthCount SET tblMonthCount_Received = tblMonthCount_Received - (1 - " + SentOf(row) +
+           "), tblMonthCount_Sent = tblMonthCount_Sent - " + SentOf(row) + " WHERE " + Dated(row) +
+           " AND tblMonthCount_Month = " + MonthOf(row) + "; DELETE FROM tblMonthCount WHERE " + Dated(row) +
+           " AND tblMonthCount_Month = " + MonthOf(row) + " AND tblMonthCount_Received <= 0 AND tblMonthCount_Sent <= 0;";
+}
+
+std::vector<TriggerDef> MonthCountTriggers() {
+    return {
+        {"trgMonthCount_Insert",
+         "CREATE TRIGGER trgMonthCount_Insert AFTER INSERT ON tblKamoMail BEGIN" + CountIn("NEW") + " END"},
+        {"trgMonthCount_Delete",
+         "CREATE TRIGGER trgMonthCount_Delete AFTER DELETE ON tblKamoMail BEGIN" + CountOut("OLD") + " END"},
+        {"trgMonthCount_Update", "CREATE TRIGGER trgMonthCount_Update AFTER UPDATE OF tblKamoMail_YMD,"
+                                 " tblKamoMail_SndRcvFlag ON tblKamoMail BEGIN" +
+                                     CountOut("OLD") + CountIn("NEW") + " END"},
+    };
 }
 
 // "tblAttachment_X IS OLD.tblKamoMail_X AND ..." over the six key columns of a table whose key
@@ -294,6 +346,8 @@ std::vector<TriggerDef> BuildTriggers() {
          "tblKamoMail_RcvAdd = old.tblKamoMail_RcvAdd; END"},
     };
     for (auto& trigger : OwedTriggers())
+        triggers.push_back(std::move(trigger));
+    for (auto& trigger : MonthCountTriggers())
         triggers.push_back(std::move(trigger));
     return triggers;
 }
@@ -398,10 +452,36 @@ bool AddMissingTables(SQLite::Database& db) {
         CreateTableWithIndexes(db, *table);
     for (const auto* trigger : triggers)
         db.exec(trigger->sql);
+    // Counts made before their table or while one of its triggers was missing start again from the mail.
+    const bool counting = std::any_of(tables.begin(), tables.end(), [](const TableDef* t) {
+        return t->name == kMonthCountTable;
+    }) || std::any_of(triggers.begin(), triggers.end(), [](const TriggerDef* t) {
+        return t->name.rfind("trgMonthCount_", 0) == 0;
+    });
+    if (counting)
+        RecountMonths(db);
     // An archive whose attachments were stored before their picture marks gets them with the rest.
     AddPictureMarks(db);
     tx.commit();
     return true;
+}
+
+void RecountMonths(SQLite::Database& db) {
+    db.exec("DELETE FROM tblMonthCount");
+    db.exec("INSERT INTO tblMonthCount (tblMonthCount_Month, tblMonthCount_Received, tblMonthCount_Sent) SELECT " +
+            MonthOf("tblKamoMail") + " AS m, COUNT(*) - TOTAL(" + SentOf("tblKamoMail") + "), TOTAL(" +
+            SentOf("tblKamoMail") + ") FROM tblKamoMail WHERE " + Dated("tblKamoMail") + " GROUP BY m");
+}
+
+void EnsureMonthCounts(SQLite::Database& db) {
+    if (!Exists(db, "table", kMonthCountTable))
+        return;
+    if (db.execAndGet("SELECT NOT EXISTS (SELECT 1 FROM tblMonthCount) AND EXISTS (SELECT 1 FROM tblKamoMail)")
+            .getInt() == 0)
+        return;
+    SQLite::Transaction tx(db);
+    RecountMonths(db);
+    tx.commit();
 }
 
 std::vector<Rebuild> OwedRebuilds(SQLite::Database& db) {

@@ -35,7 +35,8 @@ enum class Rebuild {
     NameList = 2,
     AddressList = 3,
     SearchIndex = 4,
-    ConversationIndex = 5
+    ConversationIndex = 5,
+    MonthCounts = 6
 };
 
 // Each table's kind, given where the table is defined, so that no table can be made without saying
@@ -93,6 +94,17 @@ const std::vector<TableDef>& AddedTables();
 // tblDerivedOwed, added the same way after the trash's tables, holds the rebuilds owed (a Rebuild's
 // number per row); derived itself, never exported.
 inline constexpr const char* kOwedTable = "tblDerivedOwed";
+
+// tblMonthCount, added after it: the mail of each month (tblMonthCount_Month, the first seven
+// characters of the date, or a shorter date whole; NOCASE), received and sent, for every mail with a
+// text date. Derived, never exported; triggers on tblKamoMail keep it exact whoever writes the mail,
+// so it is counted from the mail only when it or one of its triggers is added (AddMissingTables) and
+// when it is empty while mail is there (EnsureMonthCounts, the refresh's step).
+inline constexpr const char* kMonthCountTable = "tblMonthCount";
+// Counts every month again from the mail, in the caller's transaction.
+void RecountMonths(SQLite::Database& db);
+// Counts them when the table is empty and the mail table is not; nothing otherwise.
+void EnsureMonthCounts(SQLite::Database& db);
 
 // The trash (db/Trash.h) is added the same way: tblTrash holds deleted mail rows, tblKamoMail's
 // columns after the batch that deleted them (tblTrash_Batch, tblTrash_Time), and each table kept

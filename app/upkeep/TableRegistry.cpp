@@ -97,6 +97,9 @@ bool RunRebuilds(SQLite::Database& db, const std::set<Rebuild>& steps, const Fil
                 // As the search index: the queue keeps what is left for the next conversation.
             }
             break;
+        case Rebuild::MonthCounts:
+            EnsureMonthCounts(db);
+            break;
         case Rebuild::None:
             break;
         }

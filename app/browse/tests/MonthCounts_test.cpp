@@ -5,6 +5,7 @@
 #include <SQLiteCpp/Statement.h>
 
 #include "browse/MonthCounts.h"
+#include "db/Schema.h"
 #include "search/tests/SearchTestMails.h"
 #include "testsupport/TestSupport.h"
 
@@ -88,6 +89,70 @@ TEST_F(MonthCountsTest, AKeyCountsTheMailItsSubjectListShows) {
             << key;
     EXPECT_TRUE(CountMailByMonth(*db_, ViewMode::Address, "nobody@example.jp").empty());
     EXPECT_EQ(CountMailByMonth(*db_, ViewMode::Date, "2003/04/01"), Grouped(*db_));
+}
+
+int64_t KeptMonths(SQLite::Database& db) {
+    return db.execAndGet("SELECT COUNT(*) FROM tblMonthCount").getInt64();
+}
+
+// The archive keeps the counts by triggers: after each change, whoever makes it, they are what a
+// count of the mail says, and a month left without mail is gone.
+TEST_F(MonthCountsTest, TheKeptCountsFollowEveryChangeOfTheMail) {
+    struct Change {
+        const char* what;
+        const char* sql;
+    };
+    for (const Change& c : {
+             Change{"dates moved to another month", "UPDATE tblKamoMail SET tblKamoMail_YMD = '1999/12/31' WHERE rowid % 5 = 0"},
+             Change{"directions turned", "UPDATE tblKamoMail SET tblKamoMail_SndRcvFlag = 1 - tblKamoMail_SndRcvFlag"
+                                         " WHERE rowid % 7 = 0"},
+             Change{"dates cut below a month", "UPDATE tblKamoMail SET tblKamoMail_YMD = substr(tblKamoMail_YMD, 1, 4)"
+                                               " WHERE rowid % 11 = 0"},
+             Change{"dates taken away", "UPDATE tblKamoMail SET tblKamoMail_YMD = NULL WHERE rowid % 13 = 0"},
+             Change{"a month's mail deleted", "DELETE FROM tblKamoMail WHERE tblKamoMail_YMD = '1999/12/31'"},
+             Change{"mail added", "INSERT INTO tblKamoMail (tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey,"
+                                  " tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd) SELECT"
+                                  " tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey + 1000000,"
+                                  " tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd FROM tblKamoMail"
+                                  " WHERE rowid % 3 = 0"},
+             Change{"every mail deleted", "DELETE FROM tblKamoMail"},
+         }) {
+        db_->exec(c.sql);
+        const std::vector<MonthCount> months = CountMailByMonth(*db_);
+        EXPECT_EQ(months, Grouped(*db_)) << c.what;
+        EXPECT_EQ(KeptMonths(*db_), static_cast<int64_t>(months.size())) << c.what;
+    }
+}
+
+// An archive without the counts, or whose counts a missing trigger let fall behind, is counted again
+// from its mail when it is opened; counts emptied are made again by the refresh.
+TEST_F(MonthCountsTest, CountsMissingOrBehindAreMadeAgainFromTheMail) {
+    struct Case {
+        const char* what;
+        const char* before; // what an older program or another one left
+        bool byRefresh;     // made again by the refresh's step, else by the opening
+    };
+    for (const Case& c : {
+             Case{"an archive from before the counts", "DROP TRIGGER trgMonthCount_Insert; DROP TRIGGER"
+                                                       " trgMonthCount_Delete; DROP TRIGGER trgMonthCount_Update;"
+                                                       " DROP TABLE tblMonthCount",
+                  false},
+             Case{"a trigger gone while mail was deleted", "DROP TRIGGER trgMonthCount_Delete; DELETE FROM tblKamoMail"
+                                                           " WHERE rowid % 2 = 0",
+                  false},
+             Case{"the counts emptied", "DELETE FROM tblMonthCount", true},
+         }) {
+        SetUp();
+        db_->exec(c.before);
+        if (c.byRefresh) {
+            EnsureMonthCounts(*db_);
+        } else {
+            EXPECT_TRUE(AddMissingTables(*db_)) << c.what;
+        }
+        EXPECT_EQ(CountMailByMonth(*db_), Grouped(*db_)) << c.what;
+        db_->exec("DELETE FROM tblKamoMail WHERE rowid % 5 = 0"); // and the triggers count on from there
+        EXPECT_EQ(CountMailByMonth(*db_), Grouped(*db_)) << c.what;
+    }
 }
 
 TEST(MonthCounts, AnEmptyArchiveHasNoMonths) {

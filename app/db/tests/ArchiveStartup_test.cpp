@@ -65,8 +65,8 @@ TEST_F(Start, FirstRunCreatesTheArchiveAndSetsThePaths) {
     EXPECT_EQ(settings.databasePath, (folders.dataDir / "KamoMail.Mdb").string());
     EXPECT_EQ(settings.helpPath, folders.helpPath.string());
     EXPECT_EQ(db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type = 'table'").getInt(),
-              17); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal, the five of the trash,
-                   // tblOriginalDictionary and tblDerivedOwed
+              18); // six, tblAttachment, tblOriginalNames, tblHeaderFields, tblOriginal, the five of the trash,
+                   // tblOriginalDictionary, tblDerivedOwed and tblMonthCount
     db.reset();
 
     EXPECT_TRUE(StartAndList().empty());

@@ -61,7 +61,7 @@ TEST(ArchiveSchema, TablesColumnsTypesAndPrimaryKeysReadBackFromSqlite) {
                                                 "tblFilter", "tblFilterData", "tblAttachment", "tblOriginalNames",
                                                 "tblHeaderFields", "tblOriginal", "tblTrash", "tblTrashAttachment",
                                                 "tblTrashOriginalNames", "tblTrashHeaderFields", "tblTrashOriginal",
-                                                "tblOriginalDictionary", "tblDerivedOwed"}));
+                                                "tblOriginalDictionary", "tblDerivedOwed", "tblMonthCount"}));
 
     std::vector<Col> mail = {{"tblKamoMail_YMD", "TEXT", 1},       {"tblKamoMail_HMS", "TEXT", 2},
                              {"tblKamoMail_SubKey", "INTEGER", 3}, {"tblKamoMail_SndRcvFlag", "INTEGER", 4},

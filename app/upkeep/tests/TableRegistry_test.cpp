@@ -78,6 +78,7 @@ TEST(TableRegistry, EachDefinitionGivesItsTableItsKind) {
         user("tblTrashOriginal"),
         user("tblOriginalDictionary"),
         derived("tblDerivedOwed", Rebuild::None, false),
+        derived("tblMonthCount", Rebuild::MonthCounts, false),
         derived("tblSearchFolded", Rebuild::SearchIndex, false),
         derived("tblSearchText", Rebuild::SearchIndex, false),
         derived("tblSearchQueue", Rebuild::SearchIndex, false),
