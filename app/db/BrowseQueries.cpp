@@ -7,7 +7,6 @@
 #include "common/AsciiText.h"
 #include "db/MailRows.h"
 #include "db/Schema.h"
-#include "db/SqlNames.h"
 
 namespace kamo {
 namespace {
@@ -355,8 +354,8 @@ std::vector<MonthCount> WalkMonths(SQLite::Database& db, const std::string& cond
 
 std::vector<MonthCount> CountMonths(SQLite::Database& db) {
     // The counts the archive keeps; an archive without them (a backup of an older one, on display
-    // read-only) is walked.
-    if (!SchemaSql(db, "table", kMonthCountTable))
+    // read-only, or one whose counts were emptied and are not made again yet) is walked.
+    if (MonthCountsMissing(db))
         return MonthWalker(db, "").Walk();
     std::vector<MonthCount> months;
     SQLite::Statement st(db, "SELECT tblMonthCount_Month, tblMonthCount_Received, tblMonthCount_Sent FROM "

@@ -8,6 +8,7 @@
 
 #include "db/Attachments.h"
 #include "db/MailRows.h"
+#include "db/PieceTransaction.h"
 
 namespace kamo {
 namespace {
@@ -470,18 +471,21 @@ void RecountMonths(SQLite::Database& db) {
     db.exec("DELETE FROM tblMonthCount");
     db.exec("INSERT INTO tblMonthCount (tblMonthCount_Month, tblMonthCount_Received, tblMonthCount_Sent) SELECT " +
             MonthOf("tblKamoMail") + " AS m, COUNT(*) - TOTAL(" + SentOf("tblKamoMail") + "), TOTAL(" +
-            SentOf("tblKamoMail") + ") FROM tblKamoMail WHERE " + Dated("tblKamoMail") + " GROUP BY m");
+            SentOf("tblKamoMail") + ") FROM tblKamoMail WHERE " + Dated("tblKamoMail") + " GROUP BY m COLLATE NOCASE");
+}
+
+bool MonthCountsMissing(SQLite::Database& db) {
+    return !Exists(db, "table", kMonthCountTable) ||
+           db.execAndGet("SELECT NOT EXISTS (SELECT 1 FROM tblMonthCount) AND EXISTS (SELECT 1 FROM tblKamoMail)")
+                   .getInt() != 0;
 }
 
 void EnsureMonthCounts(SQLite::Database& db) {
-    if (!Exists(db, "table", kMonthCountTable))
+    if (!Exists(db, "table", kMonthCountTable) || !MonthCountsMissing(db))
         return;
-    if (db.execAndGet("SELECT NOT EXISTS (SELECT 1 FROM tblMonthCount) AND EXISTS (SELECT 1 FROM tblKamoMail)")
-            .getInt() == 0)
-        return;
-    SQLite::Transaction tx(db);
+    PieceTransaction piece(db);
     RecountMonths(db);
-    tx.commit();
+    piece.Commit();
 }
 
 std::vector<Rebuild> OwedRebuilds(SQLite::Database& db) {

@@ -103,6 +103,8 @@ inline constexpr const char* kOwedTable = "tblDerivedOwed";
 inline constexpr const char* kMonthCountTable = "tblMonthCount";
 // Counts every month again from the mail, in the caller's transaction.
 void RecountMonths(SQLite::Database& db);
+// No counts to read: no table, or an empty one while there is mail.
+bool MonthCountsMissing(SQLite::Database& db);
 // Counts them when the table is empty and the mail table is not; nothing otherwise.
 void EnsureMonthCounts(SQLite::Database& db);
 

@@ -98,7 +98,11 @@ bool RunRebuilds(SQLite::Database& db, const std::set<Rebuild>& steps, const Fil
             }
             break;
         case Rebuild::MonthCounts:
-            EnsureMonthCounts(db);
+            try {
+                EnsureMonthCounts(db);
+            } catch (const SQLite::Exception&) {
+                // (a read-only archive) the months are counted from the mail until it is made
+            }
             break;
         case Rebuild::None:
             break;
