@@ -157,6 +157,26 @@ TEST_F(MonthCountsTest, CountsMissingOrBehindAreMadeAgainFromTheMail) {
     }
 }
 
+// Dates that differ in letter case only are one month, as the date view compares them: counting an
+// older archive's months again must not find two.
+TEST(MonthCounts, DatesDifferingInLetterCaseAreOneMonth) {
+    auto db = test::MemoryArchive();
+    std::mt19937_64 rng(3);
+    int subKey = 0;
+    for (const char* ymd : {"abcd/efg", "ABCD/EFG/01"}) {
+        MailRecord m = test::GeneratedMails(1, 99).front();
+        m.ymd = ymd;
+        m.subKey = subKey++;
+        test::InsertSpread(*db, m, rng);
+    }
+    db->exec("DROP TRIGGER trgMonthCount_Insert; DROP TRIGGER trgMonthCount_Delete; DROP TRIGGER"
+             " trgMonthCount_Update; DROP TABLE tblMonthCount");
+    ASSERT_TRUE(AddMissingTables(*db));
+    const std::vector<MonthCount> months = CountMailByMonth(*db);
+    ASSERT_EQ(months.size(), 1u);
+    EXPECT_EQ(months[0].received + months[0].sent, 2);
+}
+
 TEST(MonthCounts, AnEmptyArchiveHasNoMonths) {
     auto db = test::MemoryArchive();
     EXPECT_TRUE(CountMailByMonth(*db).empty());
