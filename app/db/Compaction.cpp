@@ -458,6 +458,19 @@ void ArchiveUpkeep::Work() {
                 return finish(Outcome::Failed);
         }
         finish(Outcome::CopyReady);
+    } catch (const SQLite::Exception& e) {
+        // Damage SQLite cannot read past (a torn page of the schema or of a tree) ends a step with an
+        // error rather than a check's answer: the archive is broken, and the user is told, as when
+        // the check finds it.
+        if (e.getErrorCode() == SQLITE_CORRUPT || e.getErrorCode() == SQLITE_NOTADB) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                problem_ = Failure(FailureCode::ArchiveQuickCheckFailed, {e.what()});
+            }
+            finish(Outcome::Broken);
+        } else {
+            finish(Outcome::Failed);
+        }
     } catch (const std::exception&) {
         finish(Outcome::Failed);
     }

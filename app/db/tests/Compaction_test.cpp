@@ -277,6 +277,22 @@ TEST_F(UpkeepTest, ADamagedArchiveIsToldAndNeitherItNorTheBakIsTouched) {
     EXPECT_TRUE(NoLeftovers());
 }
 
+// Damage SQLite cannot read past, in the schema's own page, stops the snapshot itself with an error:
+// the archive is broken all the same, and told.
+TEST_F(UpkeepTest, AnUnreadableSchemaIsToldAsBroken) {
+    std::string bytes = ReadFile(db);
+    for (size_t i = 100; i < 4000; ++i) // page 1 after the file header: the schema's tree
+        bytes[i] = static_cast<char>(0x5A);
+    test::WriteFile(db, bytes);
+    ArchiveUpkeep upkeep(db);
+    upkeep.Run();
+    EXPECT_EQ(upkeep.Result(), Outcome::Broken);
+    EXPECT_TRUE(upkeep.Problem());
+    EXPECT_EQ(ReadFile(bak), "previous backup");
+    EXPECT_EQ(ReadFile(db), bytes);
+    EXPECT_TRUE(NoLeftovers());
+}
+
 TEST_F(UpkeepTest, StoppedOrKilledAtAnyStepLosesAndDuplicatesNothing) {
     const std::string before = ReadFile(db);
     for (UpkeepStep s : {UpkeepStep::Snapshot, UpkeepStep::CheckSnapshot, UpkeepStep::KeepBackup, UpkeepStep::Compact,
