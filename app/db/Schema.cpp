@@ -1,5 +1,7 @@
 #include "db/Schema.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -505,6 +507,10 @@ void PayOwed(SQLite::Database& db, Rebuild done) {
     SQLite::Statement q(db, std::string("DELETE FROM ") + kOwedTable + " WHERE tblDerivedOwed_Rebuild = ?1");
     q.bind(1, static_cast<int>(done));
     q.exec();
+}
+
+bool ConfigureSqliteForProcess() {
+    return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
 }
 
 std::unique_ptr<SQLite::Database> OpenArchive(const std::filesystem::path& path, bool create) {

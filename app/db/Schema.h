@@ -147,4 +147,10 @@ void PayOwed(SQLite::Database& db, Rebuild done);
 // part relies on. Throws SQLite::Exception on failure.
 std::unique_ptr<SQLite::Database> OpenArchive(const std::filesystem::path& path, bool create = false);
 
+// The process's SQLite settings, made once before its first connection (at the start of main):
+// SQLite's memory statistics off. They take one lock around every allocation of every connection,
+// and the read's two connections (its own and the search index's beside it) would wait for each
+// other there at every row. False when SQLite was already in use (the settings stay).
+bool ConfigureSqliteForProcess();
+
 } // namespace kamo

@@ -256,9 +256,15 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
         RedecodeOriginals(db, library.StrChange(), wait, hooks.decode);
         wait.ClearNotes();
     }
+    // A first read's search index is made beside it (with the refresh only: without one, no index
+    // is made either).
+    std::unique_ptr<SearchIndexBeside> beside;
+    if (hooks.refresh)
+        beside = SearchIndexBeside::Begin(db);
     {
         const BulkWriteSettings bulk(db);
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
+        store->IndexBeside(beside.get());
         // One for the whole read: the dictionary it trains serves its later mailboxes.
         std::optional<OriginalPacker> packer;
         if (hooks.keepOriginals)
@@ -286,6 +292,8 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
                 MailStore::Claims claims = store->TakeClaims();
                 store.reset();
                 store.emplace(db, std::move(claims));
+                // The rows handed over for the rolled-back mail are no mail now: the refresh makes the index.
+                beside.reset();
             }
             summary.mailboxes.push_back(box);
             // Stopped inside the mailbox (what was read of it is stored), or asked for at its end.
@@ -298,6 +306,10 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     wait.ShowPhase(WaitPhase::UpdatingData);
     wait.SetProgress(0, 0);
     wait.Pump();
+    if (beside) {
+        beside->Finish(wait); // when it could not, the refresh makes the index from the mail
+        beside.reset();
+    }
     if (hooks.refresh && !hooks.refresh(wait)) {
         summary.refreshed = false;
         summary.failures.emplace_back(FailureCode::ReadRefreshFailed);

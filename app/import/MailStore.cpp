@@ -212,6 +212,8 @@ MailStore::Outcome MailStore::Store(MailRecord& mail, const std::vector<Attachme
 
     mail.subKey = subKey;
     rows_.Insert(mail, pieces);
+    if (beside_)
+        beside_->Add(db_.getLastInsertRowid(), mail);
     StoreAttachments(mail, fitting);
     if (!headers.Empty())
         headerFields_.Put(KeyOf(mail), headers);

@@ -21,6 +21,7 @@
 #include "db/MailStoreRows.h"
 #include "db/Trash.h"
 #include "import/MailDecode.h"
+#include "search/SearchIndexBeside.h"
 
 namespace kamo {
 
@@ -58,6 +59,8 @@ public:
     using Claims = std::unordered_set<RowKey, RowKeyHash>;
     explicit MailStore(SQLite::Database& db, Claims claims = {});
     Claims TakeClaims() { return std::move(claimed_); }
+    // Each mail Store inserts is handed to `beside` too (may be null; must outlive the store).
+    void IndexBeside(SearchIndexBeside* beside) { beside_ = beside; }
 
     // A mail counts as already stored when a row agrees in date, time, sender address, receiver
     // address and subject (the archive's text equality, letter case ignored), in its body, byte
@@ -140,6 +143,7 @@ private:
     OriginalReader originalReader_;
     TrashLook trash_;
     Claims claimed_;
+    SearchIndexBeside* beside_ = nullptr;
 };
 
 } // namespace kamo

@@ -31,12 +31,8 @@ std::string FoldingVersion() {
 // The folded text is ours, in a plain table; the trigram index is FTS5 over it as external content.
 // Taking a mail out of the index needs its indexed text, which the folded table still holds, so the
 // triggers can do it in plain SQL.
-const char* const kCreateFolded = "CREATE TABLE tblSearchFolded (MailRow INTEGER PRIMARY KEY, Subject TEXT, SndName"
-                                  " TEXT, SndAdd TEXT, RcvName TEXT, RcvAdd TEXT, Body TEXT)";
-const char* const kCreateText =
-    "CREATE VIRTUAL TABLE tblSearchText USING fts5(Subject, SndName, SndAdd, RcvName, RcvAdd, Body, content ="
-    " 'tblSearchFolded', content_rowid = 'MailRow', tokenize = 'trigram case_sensitive 1', detail = none,"
-    " columnsize = 0)";
+const std::string kCreateFolded = SearchFoldedSql("tblSearchFolded");
+const std::string kCreateText = SearchTextSql("tblSearchText", "tblSearchFolded");
 const char* const kCreateQueue = "CREATE TABLE tblSearchQueue (MailRow INTEGER PRIMARY KEY)";
 const char* const kCreateInfo = "CREATE TABLE tblSearchInfo (Name TEXT PRIMARY KEY, Value TEXT)";
 
@@ -68,8 +64,6 @@ const std::vector<Trigger>& Triggers() {
     return triggers;
 }
 
-// Quiet below this many mails: a read of a few new mails needs no wait window of its own.
-constexpr int64_t kQuietRows = 2000;
 // One transaction per piece of the queue: a cut-short run keeps its work, and the journal stays
 // small. FTS5 writes a segment at each commit, so pieces much smaller than this cost merges (4,096
 // rows took twice as long as 16,384 for 100,000 mails); bigger ones gained little and let FTS5's
@@ -77,20 +71,6 @@ constexpr int64_t kQuietRows = 2000;
 constexpr int kBatchRows = 16384;
 // The count is shown every this many mails.
 constexpr int64_t kProgressStep = 512;
-
-void CreateIndex(SQLite::Database& db) {
-    db.exec(kCreateFolded);
-    db.exec(kCreateText);
-    db.exec(kCreateQueue);
-    db.exec(kCreateInfo);
-    for (const auto& trigger : Triggers())
-        db.exec(trigger.sql);
-    SQLite::Statement info(db, "INSERT INTO tblSearchInfo (Name, Value) VALUES ('Folding', ?1)");
-    info.bind(1, FoldingVersion());
-    info.exec();
-    // Bigger in-memory pieces before a segment is written: fewer merges during a large build.
-    db.exec("INSERT INTO tblSearchText (tblSearchText, rank) VALUES ('hashsize', 16777216)");
-}
 
 std::string QueueSelect() {
     using namespace MailColumn;
@@ -102,10 +82,6 @@ std::string QueueSelect() {
 
 std::string_view TextOf(const SQLite::Column& column) {
     return {column.getText(), static_cast<size_t>(column.getBytes())};
-}
-
-void Pad(std::string& s) {
-    s.append(kPaddingLength, kPadding);
 }
 
 void ShowCount(WaitReporter& wait, int64_t count, int64_t total) {
@@ -124,12 +100,8 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
     SQLite::Statement forgetText(db, "INSERT INTO tblSearchText (tblSearchText, rowid, Subject, SndName, SndAdd,"
                                      " RcvName, RcvAdd, Body) VALUES ('delete', ?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     SQLite::Statement forgetFolded(db, "DELETE FROM tblSearchFolded WHERE MailRow = ?1");
-    SQLite::Statement insertFolded(db, "INSERT INTO tblSearchFolded (MailRow, Subject, SndName, SndAdd, RcvName,"
-                                       " RcvAdd, Body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    SQLite::Statement insertText(db, "INSERT INTO tblSearchText (rowid, Subject, SndName, SndAdd, RcvName, RcvAdd,"
-                                     " Body) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    SearchRowWriter writer(db, "tblSearchFolded", kSearchTextTable);
     SQLite::Statement done(db, "DELETE FROM tblSearchQueue WHERE MailRow > ?1 AND MailRow <= ?2");
-    std::vector<std::string> fields(6);
     std::string body;
     int64_t last = INT64_MIN;
     int64_t count = 0;
@@ -159,25 +131,11 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
             }
             if (select.getColumn(1).isNull())
                 continue; // queued, then gone
-            for (int f = 0; f < 5; ++f) {
-                std::string& field = fields[static_cast<size_t>(f)];
-                field.clear();
-                AppendSearchFolded(TextOf(select.getColumn(2 + f)), field);
-                Pad(field);
-            }
             // The pieces are joined before folding: a word may run across a piece boundary.
             body.clear();
             AppendBody(select, 7, body);
-            fields[5].clear();
-            AppendSearchFolded(body, fields[5]);
-            Pad(fields[5]);
-            for (SQLite::Statement* insert : {&insertFolded, &insertText}) {
-                insert->reset();
-                insert->bind(1, last);
-                for (int f = 0; f < 6; ++f)
-                    insert->bindNoCopy(2 + f, fields[static_cast<size_t>(f)]);
-                insert->exec();
-            }
+            writer.Put(last, {TextOf(select.getColumn(2)), TextOf(select.getColumn(3)), TextOf(select.getColumn(4)),
+                              TextOf(select.getColumn(5)), TextOf(select.getColumn(6)), body});
             if (++count % kProgressStep == 0 && report)
                 ShowCount(wait, count, total);
             wait.Pump();
@@ -201,7 +159,7 @@ int64_t WorkOffQueue(SQLite::Database& db, WaitReporter& wait, int64_t total, bo
 void BuildFromScratch(SQLite::Database& db) {
     PieceTransaction piece(db);
     DropSearchIndex(db);
-    CreateIndex(db);
+    CreateSearchIndex(db);
     db.exec("INSERT INTO tblSearchQueue (MailRow) SELECT rowid FROM tblKamoMail");
     piece.Commit();
 }
@@ -214,7 +172,7 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
     const int64_t total = PendingSearchRows(db);
     if (total == 0)
         return;
-    const bool report = total > kQuietRows;
+    const bool report = total > kQuietIndexRows;
     std::optional<WaitScope> scope;
     if (report) {
         scope.emplace(wait);
@@ -235,6 +193,57 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
 }
 
 } // namespace
+
+std::string SearchFoldedSql(const std::string& name) {
+    return "CREATE TABLE " + name +
+           " (MailRow INTEGER PRIMARY KEY, Subject TEXT, SndName TEXT, SndAdd TEXT, RcvName TEXT, RcvAdd TEXT, Body TEXT)";
+}
+
+std::string SearchTextSql(const std::string& name, const std::string& folded) {
+    return "CREATE VIRTUAL TABLE " + name + " USING fts5(Subject, SndName, SndAdd, RcvName, RcvAdd, Body, content = '" +
+           folded +
+           "', content_rowid = 'MailRow', tokenize = 'trigram case_sensitive 1', detail = none, columnsize = 0)";
+}
+
+void SetIndexHashSize(SQLite::Database& db, const std::string& schema, const std::string& text) {
+    // Bigger in-memory pieces before a segment is written: fewer merges during a large build.
+    db.exec("INSERT INTO " + schema + "." + text + " (" + text + ", rank) VALUES ('hashsize', 16777216)");
+}
+
+void CreateSearchIndex(SQLite::Database& db) {
+    db.exec(kCreateFolded);
+    db.exec(kCreateText);
+    db.exec(kCreateQueue);
+    db.exec(kCreateInfo);
+    for (const auto& trigger : Triggers())
+        db.exec(trigger.sql);
+    SQLite::Statement info(db, "INSERT INTO tblSearchInfo (Name, Value) VALUES ('Folding', ?1)");
+    info.bind(1, FoldingVersion());
+    info.exec();
+    SetIndexHashSize(db, "main", kSearchTextTable);
+}
+
+SearchRowWriter::SearchRowWriter(SQLite::Database& db, const std::string& folded, const std::string& text)
+    : folded_(db, "INSERT INTO " + folded + " (MailRow, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
+                  " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
+      text_(db, "INSERT INTO " + text + " (rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
+                " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)") {}
+
+void SearchRowWriter::Put(int64_t row, const Fields& fields) {
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        std::string& out = foldedText_[f];
+        out.clear();
+        AppendSearchFolded(fields[f], out);
+        out.append(kPaddingLength, kPadding);
+    }
+    for (SQLite::Statement* insert : {&folded_, &text_}) {
+        insert->reset();
+        insert->bind(1, row);
+        for (std::size_t f = 0; f < foldedText_.size(); ++f)
+            insert->bindNoCopy(2 + static_cast<int>(f), foldedText_[f]);
+        insert->exec();
+    }
+}
 
 const std::vector<DeclaredTable>& SearchIndexTables() {
     // Internal, large and made again in minutes: never exported.

@@ -15,11 +15,14 @@
 // update queues the mail, an update or a delete takes its old text out at once. The folding runs in
 // the program, when the queue is worked off (UpdateSearchIndex): after every read, and before every
 // search. Deleting all of it loses nothing; a missing or stale index is built again from the mail.
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 
 #include "common/WaitReporter.h"
 #include "db/Schema.h"
@@ -31,6 +34,9 @@ inline constexpr const char* kSearchTextTable = "tblSearchText";
 // any comparison.
 inline constexpr char kPadding = '\x01';
 inline constexpr int kPaddingLength = 2;
+// Indexing this many mails or fewer shows no wait window of its own: a read of a few new mails
+// needs none.
+inline constexpr int64_t kQuietIndexRows = 2000;
 
 // The tables the index keeps (the folded text, the FTS5 index, the queue, the folding in use), all
 // derived; the FTS5 index's own shadow tables come and go with it.
@@ -58,5 +64,29 @@ void RebuildSearchIndex(SQLite::Database& db, WaitReporter& wait);
 
 // Removes the index, its queue and its triggers. The mail is untouched.
 void DropSearchIndex(SQLite::Database& db);
+
+// Makes the index's tables, triggers and folding record, empty (in a transaction of the caller's).
+void CreateSearchIndex(SQLite::Database& db);
+// The statements that make a folded table and an FTS5 index over it by these names, as the index's.
+std::string SearchFoldedSql(const std::string& name);
+std::string SearchTextSql(const std::string& name, const std::string& folded);
+// The size of the FTS5 index's pieces held in memory before one is written, for a large build.
+void SetIndexHashSize(SQLite::Database& db, const std::string& schema, const std::string& text);
+
+// Puts mails into a folded table and the FTS5 index over it, folded and padded as the index keeps
+// them; the statements are prepared once.
+class SearchRowWriter {
+public:
+    // The mail's subject, sender's name and address, receiver's name and address and whole body, as
+    // the mail table holds them.
+    using Fields = std::array<std::string_view, 6>;
+    SearchRowWriter(SQLite::Database& db, const std::string& folded, const std::string& text);
+    void Put(int64_t row, const Fields& fields);
+
+private:
+    SQLite::Statement folded_;
+    SQLite::Statement text_;
+    std::array<std::string, 6> foldedText_;
+};
 
 } // namespace kamo

@@ -27,6 +27,7 @@
 #include "common/QtPrompter.h"
 #include "common/Version.h"
 #include "db/ArchiveSession.h"
+#include "db/Schema.h"
 #include "export/QtMailPrint.h"
 #include "platform/Folders.h"
 #include "startup/ExportCommand.h"
@@ -193,6 +194,7 @@ int RunWindowProgram(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    kamo::ConfigureSqliteForProcess();
     kamo::SetPdfWriter(kamo::WriteMailPdfOnTerminal);
     if (argc > 1) {
         const std::string first = argv[1];
