@@ -45,7 +45,7 @@ public:
     bool Finish(WaitReporter& wait);
 
     // Bytes of mail text waiting before Add waits for the thread.
-    static constexpr std::size_t kMostWaitingBytes = 32u << 20;
+    static constexpr std::size_t kMostWaitingBytes = 8u << 20;
 
 private:
     struct Waiting {
