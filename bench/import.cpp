@@ -237,7 +237,8 @@ bool Run(uint64_t mails, long& peakKb) {
 } // namespace
 
 int main(int argc, char** argv) {
-    ConfigureSqliteForProcess(); // as the program
+    // SQLite set up as the program sets it up.
+    ConfigureSqliteForProcess();
     if (argc >= 2) { // one size only, for profiling; then how often a mail is multipart
         if (argc >= 3)
             multipartEvery = std::stoull(argv[2]);

@@ -253,7 +253,8 @@ std::string CountOut(const std::string& row) {
     return " UPDATE tblMonthCount SET tblMonthCount_Received = tblMonthCount_Received - (1 - " + SentOf(row) +
            "), tblMonthCount_Sent = tblMonthCount_Sent - " + SentOf(row) + " WHERE " + Dated(row) +
            " AND tblMonthCount_Month = " + MonthOf(row) + "; DELETE FROM tblMonthCount WHERE " + Dated(row) +
-           " AND tblMonthCount_Month = " + MonthOf(row) + " AND tblMonthCount_Received <= 0 AND tblMonthCount_Sent <= 0;";
+           " AND tblMonthCount_Month = " + MonthOf(row) +
+           " AND tblMonthCount_Received <= 0 AND tblMonthCount_Sent <= 0;";
 }
 
 std::vector<TriggerDef> MonthCountTriggers() {
@@ -456,11 +457,10 @@ bool AddMissingTables(SQLite::Database& db) {
     for (const auto* trigger : triggers)
         db.exec(trigger->sql);
     // Counts made before their table or while one of its triggers was missing start again from the mail.
-    const bool counting = std::any_of(tables.begin(), tables.end(), [](const TableDef* t) {
-        return t->name == kMonthCountTable;
-    }) || std::any_of(triggers.begin(), triggers.end(), [](const TriggerDef* t) {
-        return t->name.rfind("trgMonthCount_", 0) == 0;
-    });
+    const bool counting =
+        std::any_of(tables.begin(), tables.end(), [](const TableDef* t) { return t->name == kMonthCountTable; }) ||
+        std::any_of(triggers.begin(), triggers.end(),
+                    [](const TriggerDef* t) { return t->name.rfind("trgMonthCount_", 0) == 0; });
     if (counting)
         RecountMonths(db);
     // An archive whose attachments were stored before their picture marks gets them with the rest.

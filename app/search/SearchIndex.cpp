@@ -196,7 +196,8 @@ void Update(SQLite::Database& db, WaitReporter& wait, bool rebuild) {
 
 std::string SearchFoldedSql(const std::string& name) {
     return "CREATE TABLE " + name +
-           " (MailRow INTEGER PRIMARY KEY, Subject TEXT, SndName TEXT, SndAdd TEXT, RcvName TEXT, RcvAdd TEXT, Body TEXT)";
+           " (MailRow INTEGER PRIMARY KEY, Subject TEXT, SndName TEXT, SndAdd TEXT, RcvName TEXT, RcvAdd TEXT, Body "
+           "TEXT)";
 }
 
 std::string SearchTextSql(const std::string& name, const std::string& folded) {
@@ -224,10 +225,12 @@ void CreateSearchIndex(SQLite::Database& db) {
 }
 
 SearchRowWriter::SearchRowWriter(SQLite::Database& db, const std::string& folded, const std::string& text)
-    : folded_(db, "INSERT INTO " + folded + " (MailRow, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
-                  " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
-      text_(db, "INSERT INTO " + text + " (rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
-                " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)") {}
+    : folded_(db, "INSERT INTO " + folded +
+                      " (MailRow, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
+                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"),
+      text_(db, "INSERT INTO " + text +
+                    " (rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body)"
+                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)") {}
 
 void SearchRowWriter::Put(int64_t row, const Fields& fields) {
     for (std::size_t f = 0; f < fields.size(); ++f) {

@@ -62,8 +62,8 @@ SearchIndexBeside::~SearchIndexBeside() {
 
 void SearchIndexBeside::Add(int64_t row, const MailRecord& mail) {
     Waiting w{row, mail.subject, mail.sndName, mail.sndAdd, mail.rcvName, mail.rcvAdd, mail.body};
-    const std::size_t bytes = w.subject.size() + w.sndName.size() + w.sndAdd.size() + w.rcvName.size() +
-                              w.rcvAdd.size() + w.body.size();
+    const std::size_t bytes =
+        w.subject.size() + w.sndName.size() + w.sndAdd.size() + w.rcvName.size() + w.rcvAdd.size() + w.body.size();
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return done_ || waitingBytes_ < kMostWaitingBytes; });
     if (done_)

@@ -50,9 +50,9 @@ struct Archive {
 TEST(SearchIndexBeside, MakesWhatTheRefreshMakes) {
     struct Case {
         const char* what;
-        int olderMails;   // in the archive before the read, without an index
-        int readMails;    // stored by the read and handed over
-        bool deleteSome;  // rows handed over and gone before the end
+        int olderMails;  // in the archive before the read, without an index
+        int readMails;   // stored by the read and handed over
+        bool deleteSome; // rows handed over and gone before the end
     };
     const Case cases[] = {
         {"a first read", 0, 300, false},
