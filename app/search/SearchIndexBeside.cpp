@@ -1,8 +1,11 @@
 #include "search/SearchIndexBeside.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
@@ -70,7 +73,7 @@ void SearchIndexBeside::Add(int64_t row, const MailRecord& mail) {
         return; // failed: the refresh makes the index
     waiting_.push_back(std::move(w));
     waitingBytes_ += bytes;
-    ++added_;
+    rows_.push_back(row);
     const bool wake = waiting_.size() == kWakeAfter || waitingBytes_ >= kMostWaitingBytes;
     lock.unlock();
     if (wake)
@@ -128,7 +131,7 @@ bool SearchIndexBeside::Finish(WaitReporter& wait) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ending_ = true;
-        total = added_;
+        total = static_cast<int64_t>(rows_.size());
     }
     changed_.notify_all();
     std::optional<WaitScope> scope;
@@ -163,13 +166,33 @@ bool SearchIndexBeside::PutIntoArchive() {
     SQLite::Transaction transaction(db);
     if (InspectSearchIndex(db) != SearchIndexState::Missing)
         return false; // made meanwhile
-    // A row that is no longer the mail it was handed over as (none should be) leaves the index first.
-    const std::string gone = " WHERE MailRow NOT IN (SELECT rowid FROM main.tblKamoMail)";
-    db.exec(std::string("INSERT INTO side.") + kSideText + " (" + kSideText +
-            ", rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body) SELECT 'delete', MailRow, Subject, SndName,"
-            " SndAdd, RcvName, RcvAdd, Body FROM side." +
-            kSideFolded + gone);
-    db.exec(std::string("DELETE FROM side.") + kSideFolded + gone);
+    // Every row of the mail table, from its smallest index (the rows alone would be read out of the
+    // whole table), against the rows handed over.
+    std::vector<int64_t> mail;
+    {
+        SQLite::Statement all(db, "SELECT rowid FROM main.tblKamoMail");
+        while (all.executeStep())
+            mail.push_back(all.getColumn(0).getInt64());
+    }
+    std::sort(mail.begin(), mail.end());
+    std::sort(rows_.begin(), rows_.end());
+    // A row handed over that is no longer in the mail table (none should be) leaves the index first.
+    std::vector<int64_t> gone;
+    std::set_difference(rows_.begin(), rows_.end(), mail.begin(), mail.end(), std::back_inserter(gone));
+    {
+        SQLite::Statement forgetText(db, std::string("INSERT INTO side.") + kSideText + " (" + kSideText +
+                                             ", rowid, Subject, SndName, SndAdd, RcvName, RcvAdd, Body) SELECT"
+                                             " 'delete', MailRow, Subject, SndName, SndAdd, RcvName, RcvAdd, Body"
+                                             " FROM side." +
+                                             kSideFolded + " WHERE MailRow = ?1");
+        SQLite::Statement forgetFolded(db, std::string("DELETE FROM side.") + kSideFolded + " WHERE MailRow = ?1");
+        for (const int64_t row : gone)
+            for (SQLite::Statement* forget : {&forgetText, &forgetFolded}) {
+                forget->reset();
+                forget->bind(1, row);
+                forget->exec();
+            }
+    }
     // The index's tables as the archive declares them, their FTS5 pages those made here: the same
     // index. This connection's FTS5 does not touch it again.
     CreateSearchIndex(db);
@@ -181,9 +204,14 @@ bool SearchIndexBeside::PutIntoArchive() {
             "_idx");
     db.exec(std::string("INSERT INTO main.tblSearchFolded SELECT * FROM side.") + kSideFolded);
     // Mail this read did not store (an older archive's) waits for the refresh, as after a rebuild.
-    db.exec(std::string("INSERT INTO main.tblSearchQueue (MailRow) SELECT rowid FROM main.tblKamoMail WHERE rowid NOT"
-                        " IN (SELECT MailRow FROM side.") +
-            kSideFolded + ")");
+    std::vector<int64_t> older;
+    std::set_difference(mail.begin(), mail.end(), rows_.begin(), rows_.end(), std::back_inserter(older));
+    SQLite::Statement queue(db, "INSERT INTO main.tblSearchQueue (MailRow) VALUES (?1)");
+    for (const int64_t row : older) {
+        queue.reset();
+        queue.bind(1, row);
+        queue.exec();
+    }
     transaction.commit();
     return true;
 }

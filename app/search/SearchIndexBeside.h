@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 
@@ -61,7 +62,7 @@ private:
     std::condition_variable changed_;
     std::deque<Waiting> waiting_;
     std::size_t waitingBytes_ = 0;
-    int64_t added_ = 0;
+    std::vector<int64_t> rows_; // handed over; the thread's once it has ended
     std::atomic<int64_t> indexed_{0};
     bool ending_ = false;   // no more mail comes: index the rest and put it in
     bool stopping_ = false; // drop everything
