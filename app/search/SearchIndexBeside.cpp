@@ -44,8 +44,8 @@ std::unique_ptr<SearchIndexBeside> SearchIndexBeside::Begin(SQLite::Database& db
         side->exec(SearchTextSql(std::string("side.") + kSideText, kSideFolded));
         SetIndexHashSize(*side, "side", kSideText);
         return std::unique_ptr<SearchIndexBeside>(new SearchIndexBeside(std::move(side)));
-    } catch (const SQLite::Exception&) {
-        return nullptr;
+    } catch (const std::exception&) {
+        return nullptr; // (SQLite's errors, no thread to be had, memory) the refresh makes the index
     }
 }
 
