@@ -31,7 +31,7 @@ bool IndexExists(SQLite::Database& db, const std::string& name) {
 void CreateIndexes(SQLite::Database& db, const TableDef& table) {
     for (const auto& index : table.indexes) {
         if (!IndexExists(db, index.name))
-            db.exec("CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")");
+            db.exec(CreateIndexSql(table, index));
     }
 }
 

@@ -8,9 +8,11 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include "common/AsciiText.h"
 #include "db/Attachments.h"
 #include "db/MailRows.h"
 #include "db/PieceTransaction.h"
+#include "db/SqlNames.h"
 
 namespace kamo {
 namespace {
@@ -366,7 +368,45 @@ bool Exists(SQLite::Database& db, const char* type, const std::string& name) {
 void CreateTableWithIndexes(SQLite::Database& db, const TableDef& table) {
     db.exec(CreateTableSql(table));
     for (const auto& index : table.indexes)
-        db.exec("CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")");
+        db.exec(CreateIndexSql(table, index));
+}
+
+// Each declared index of the six and the added tables, with its table.
+std::vector<std::pair<const TableDef*, const IndexDef*>> DeclaredIndexes() {
+    std::vector<std::pair<const TableDef*, const IndexDef*>> all;
+    for (const auto* tables : {&ArchiveTables(), &AddedTables()})
+        for (const auto& table : *tables)
+            for (const auto& index : table.indexes)
+                all.emplace_back(&table, &index);
+    return all;
+}
+
+// Makes the declared indexes the archive lacks on tables that have their columns (an index of a
+// first read that did not end), in the caller's transaction or one of its own. Whether it made any.
+bool MakeMissingIndexes(SQLite::Database& db) {
+    std::vector<std::pair<const TableDef*, const IndexDef*>> missing;
+    for (const auto& [table, index] : DeclaredIndexes()) {
+        if (Exists(db, "index", index->name))
+            continue;
+        const auto columns = TableColumns(db, table->name);
+        bool all = !columns.empty();
+        for (size_t from = 0; all && from < index->columns.size();) {
+            const size_t comma = std::min(index->columns.find(", ", from), index->columns.size());
+            const std::string column = index->columns.substr(from, comma - from);
+            all = std::any_of(columns.begin(), columns.end(),
+                              [&](const TableColumn& c) { return EqualsNoCase(c.name, column); });
+            from = comma + 2;
+        }
+        if (all)
+            missing.emplace_back(table, index);
+    }
+    if (missing.empty())
+        return false;
+    PieceTransaction piece(db);
+    for (const auto& [table, index] : missing)
+        db.exec(CreateIndexSql(*table, *index));
+    piece.Commit();
+    return true;
 }
 
 std::string Join(const std::vector<std::string>& items) {
@@ -449,8 +489,10 @@ bool AddMissingTables(SQLite::Database& db) {
     for (const auto& trigger : ArchiveTriggers())
         if (!Exists(db, "trigger", trigger.name))
             triggers.push_back(&trigger);
-    if (tables.empty() && triggers.empty())
-        return AddPictureMarks(db);
+    if (tables.empty() && triggers.empty()) {
+        const bool marked = AddPictureMarks(db);
+        return MakeMissingIndexes(db) || marked;
+    }
     SQLite::Transaction tx(db);
     for (const auto* table : tables)
         CreateTableWithIndexes(db, *table);
@@ -465,8 +507,53 @@ bool AddMissingTables(SQLite::Database& db) {
         RecountMonths(db);
     // An archive whose attachments were stored before their picture marks gets them with the rest.
     AddPictureMarks(db);
+    MakeMissingIndexes(db);
     tx.commit();
     return true;
+}
+
+std::string CreateIndexSql(const TableDef& table, const IndexDef& index) {
+    return "CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")";
+}
+
+IndexesMadeAfter::IndexesMadeAfter(SQLite::Database& db) : db_(db) {
+    if (InTransaction(db_))
+        return;
+    try {
+        SQLite::Transaction tx(db_);
+        for (const auto& [table, index] : DeclaredIndexes()) {
+            if (!Exists(db_, "index", index->name) || !Exists(db_, "table", table->name))
+                continue;
+            SQLite::Statement any(db_, "SELECT 1 FROM " + table->name + " LIMIT 1");
+            if (any.executeStep())
+                continue;
+            db_.exec("DROP INDEX " + index->name);
+            dropped_.emplace_back(table, index);
+        }
+        tx.commit();
+    } catch (const SQLite::Exception&) {
+        dropped_.clear(); // rolled back: every index is still there
+    }
+}
+
+void IndexesMadeAfter::Make() {
+    if (dropped_.empty())
+        return;
+    SQLite::Transaction tx(db_);
+    for (const auto& [table, index] : dropped_)
+        if (!Exists(db_, "index", index->name))
+            db_.exec(CreateIndexSql(*table, *index));
+    tx.commit();
+    dropped_.clear();
+}
+
+IndexesMadeAfter::~IndexesMadeAfter() {
+    if (dropped_.empty() || InTransaction(db_))
+        return;
+    try {
+        Make();
+    } catch (...) {
+    }
 }
 
 void RecountMonths(SQLite::Database& db) {

@@ -134,9 +134,34 @@ std::string CreateTableSql(const TableDef& table);
 // Creates all six tables, the added tables, their indexes and the triggers in an open, empty database.
 void CreateTables(SQLite::Database& db);
 
-// Creates the added tables, their indexes and the triggers where the archive lacks them, in one
-// transaction. Writes nothing, and returns false, when all are there.
+// Creates the added tables, their indexes and the triggers where the archive lacks them, and the
+// declared indexes of the tables it has (IndexesMadeAfter), in one transaction. Writes nothing, and
+// returns false, when all are there.
 bool AddMissingTables(SQLite::Database& db);
+
+// CREATE INDEX statement of one of a table's declared indexes.
+std::string CreateIndexSql(const TableDef& table, const IndexDef& index);
+
+// A bulk write into empty tables (a first read) without their declared indexes: those of the six and
+// the added tables that hold no row when it begins are dropped (in a transaction of their own, so
+// only outside one), and Made again afterwards in one transaction, each from one sort of the rows,
+// which costs less than keeping it in step row by row. Queries in between find the same rows, more
+// slowly. An archive left in between (the program killed, the making failed) gets them back when it
+// is next opened (AddMissingTables). Where an index cannot be dropped, the write runs with it.
+class IndexesMadeAfter {
+public:
+    explicit IndexesMadeAfter(SQLite::Database& db);
+    // Makes them again; the destructor does when it was not called, leaving a failure to the next open.
+    void Make();
+    ~IndexesMadeAfter();
+    IndexesMadeAfter(const IndexesMadeAfter&) = delete;
+    IndexesMadeAfter& operator=(const IndexesMadeAfter&) = delete;
+    size_t Dropped() const { return dropped_.size(); }
+
+private:
+    SQLite::Database& db_;
+    std::vector<std::pair<const TableDef*, const IndexDef*>> dropped_;
+};
 
 // The rebuilds owed in the archive, in the order the refresh runs them; none in an archive without
 // the table. Pay marks one done; its caller holds the transaction of the rebuilt data.

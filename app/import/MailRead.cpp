@@ -18,6 +18,7 @@
 #include "common/NumberText.h"
 #include "db/ArchiveSession.h"
 #include "db/PieceTransaction.h"
+#include "db/Schema.h"
 #include "filters/FilterMatch.h"
 #include "import/DecodeAhead.h"
 #include "import/FramedReader.h"
@@ -261,6 +262,8 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     std::unique_ptr<SearchIndexBeside> beside;
     if (hooks.refresh)
         beside = SearchIndexBeside::Begin(db);
+    // A first read fills the mail's tables from empty: their indexes are made once it has stored.
+    IndexesMadeAfter indexes(db);
     {
         const BulkWriteSettings bulk(db);
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
@@ -306,6 +309,8 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     wait.ShowPhase(WaitPhase::UpdatingData);
     wait.SetProgress(0, 0);
     wait.Pump();
+    // While the index beside folds the last mail it was handed.
+    indexes.Make();
     if (beside) {
         beside->Finish(wait); // when it could not, the refresh makes the index from the mail
         beside.reset();

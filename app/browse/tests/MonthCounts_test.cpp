@@ -103,7 +103,8 @@ TEST_F(MonthCountsTest, TheKeptCountsFollowEveryChangeOfTheMail) {
         const char* sql;
     };
     for (const Change& c : {
-             Change{"dates moved to another month", "UPDATE tblKamoMail SET tblKamoMail_YMD = '1999/12/31' WHERE rowid % 5 = 0"},
+             Change{"dates moved to another month",
+                    "UPDATE tblKamoMail SET tblKamoMail_YMD = '1999/12/31' WHERE rowid % 5 = 0"},
              Change{"directions turned", "UPDATE tblKamoMail SET tblKamoMail_SndRcvFlag = 1 - tblKamoMail_SndRcvFlag"
                                          " WHERE rowid % 7 = 0"},
              Change{"dates cut below a month", "UPDATE tblKamoMail SET tblKamoMail_YMD = substr(tblKamoMail_YMD, 1, 4)"
@@ -133,12 +134,14 @@ TEST_F(MonthCountsTest, CountsMissingOrBehindAreMadeAgainFromTheMail) {
         bool byRefresh;     // made again by the refresh's step, else by the opening
     };
     for (const Case& c : {
-             Case{"an archive from before the counts", "DROP TRIGGER trgMonthCount_Insert; DROP TRIGGER"
-                                                       " trgMonthCount_Delete; DROP TRIGGER trgMonthCount_Update;"
-                                                       " DROP TABLE tblMonthCount",
+             Case{"an archive from before the counts",
+                  "DROP TRIGGER trgMonthCount_Insert; DROP TRIGGER"
+                  " trgMonthCount_Delete; DROP TRIGGER trgMonthCount_Update;"
+                  " DROP TABLE tblMonthCount",
                   false},
-             Case{"a trigger gone while mail was deleted", "DROP TRIGGER trgMonthCount_Delete; DELETE FROM tblKamoMail"
-                                                           " WHERE rowid % 2 = 0",
+             Case{"a trigger gone while mail was deleted",
+                  "DROP TRIGGER trgMonthCount_Delete; DELETE FROM tblKamoMail"
+                  " WHERE rowid % 2 = 0",
                   false},
              Case{"the counts emptied", "DELETE FROM tblMonthCount", true},
          }) {

@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <map>
+
 #include <SQLiteCpp/Statement.h>
 
 #include "testsupport/TestSupport.h"
@@ -179,6 +181,64 @@ TEST_F(MailKeyBehaviour, KeyTextIgnoresLetterCase) {
     q.bind(1, "Kamo@example.jp");
     ASSERT_TRUE(q.executeStep());
     EXPECT_EQ(q.getColumn(0).getInt(), 1);
+}
+
+// The declared indexes as SQLite keeps them, by name.
+std::map<std::string, std::string> IndexSql(SQLite::Database& db) {
+    std::map<std::string, std::string> sql;
+    SQLite::Statement q(db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+    while (q.executeStep())
+        sql[q.getColumn(0).getString()] = q.getColumn(1).getString();
+    return sql;
+}
+
+TEST(IndexesMadeAfter, LeaveOutOnlyTheIndexesOfEmptyTablesAndAreMadeAsDeclared) {
+    const std::map<std::string, std::string> declared = IndexSql(*test::MemoryArchive());
+    const std::vector<std::string> mailIndexes = {"idxKamoMail_SndAdd", "idxKamoMail_RcvAdd", "idxKamoMail_SndName",
+                                                  "idxKamoMail_RcvName", "idxKamoMail_Subject"};
+    const struct {
+        const char* name;
+        bool mailStored;
+        bool inTransaction;
+        size_t left; // indexes there while the write runs
+    } cases[] = {
+        {"a first read: every table empty", false, false, 0},
+        {"mail stored: the mail table keeps its indexes", true, false, mailIndexes.size()},
+        {"inside a caller's transaction: nothing dropped", false, true, declared.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto db = test::MemoryArchive();
+        if (c.mailStored)
+            test::InsertTestMail(*db, test::Mail("2001/05/01", "10:00:00", false, "もも", "momo@example.jp", "s", "b"));
+        if (c.inTransaction)
+            db->exec("BEGIN");
+        {
+            IndexesMadeAfter indexes(*db);
+            const auto during = IndexSql(*db);
+            EXPECT_EQ(during.size(), c.left);
+            EXPECT_EQ(indexes.Dropped(), declared.size() - c.left);
+            for (const std::string& name : mailIndexes)
+                EXPECT_EQ(during.count(name), c.mailStored || c.inTransaction ? 1U : 0U) << name;
+            if (c.left == 0)
+                indexes.Make();
+        }
+        if (c.inTransaction)
+            db->exec("COMMIT");
+        EXPECT_EQ(IndexSql(*db), declared);
+    }
+}
+
+TEST(IndexesMadeAfter, AnArchiveLeftWithoutThemGetsThemWhenOpened) {
+    // As a read killed before it made them leaves the archive.
+    auto db = test::MemoryArchive();
+    const auto declared = IndexSql(*db);
+    test::InsertTestMail(*db, test::Mail("2001/05/01", "10:00:00", false, "もも", "momo@example.jp", "s", "b"));
+    for (const auto& [name, sql] : declared)
+        db->exec("DROP INDEX " + name);
+    EXPECT_TRUE(AddMissingTables(*db));
+    EXPECT_EQ(IndexSql(*db), declared);
+    EXPECT_FALSE(AddMissingTables(*db)); // nothing left to write
 }
 
 } // namespace
