@@ -151,7 +151,8 @@ std::string CreateIndexSql(const TableDef& table, const IndexDef& index);
 class IndexesMadeAfter {
 public:
     explicit IndexesMadeAfter(SQLite::Database& db);
-    // Makes them again; the destructor does when it was not called, leaving a failure to the next open.
+    // Makes them again, and any other declared index the archive lacks; the destructor makes those
+    // dropped when it was not called, leaving a failure to the next open.
     void Make();
     ~IndexesMadeAfter();
     IndexesMadeAfter(const IndexesMadeAfter&) = delete;

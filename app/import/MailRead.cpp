@@ -25,6 +25,7 @@
 #include "import/MailDecode.h"
 #include "import/MailStore.h"
 #include "import/Redecode.h"
+#include "search/ConversationIndex.h"
 #include "upkeep/TableRegistry.h"
 
 namespace kamo {
@@ -309,8 +310,17 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     wait.ShowPhase(WaitPhase::UpdatingData);
     wait.SetProgress(0, 0);
     wait.Pump();
-    // While the index beside folds the last mail it was handed.
+    // While the index beside folds the last mail it was handed, this connection makes what it can:
+    // the indexes of the tables the read filled, and (a first read's) the conversations of its mail,
+    // which the refresh would make after the search index.
     indexes.Make();
+    if (beside) {
+        try {
+            UpdateConversationIndex(db, wait);
+        } catch (const SQLite::Exception&) {
+            // As in the refresh: the queue keeps what is left for the next conversation.
+        }
+    }
     if (beside) {
         beside->Finish(wait); // when it could not, the refresh makes the index from the mail
         beside.reset();

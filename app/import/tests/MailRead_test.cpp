@@ -20,6 +20,7 @@
 #include "import/tests/KilledRead.h"
 #include "mime/MimeBody.h"
 #include "ppwriter/MailboxWriter.h"
+#include "search/ConversationIndex.h"
 #include "testsupport/ScriptedPrompter.h"
 #include "testsupport/TestSupport.h"
 
@@ -392,6 +393,34 @@ TEST_F(ReadTest, KilledReadLeavesAConsistentArchiveAndTheNextReadCompletesIt) {
     EXPECT_EQ(summary.Totals().stored, expected - afterKill);
     EXPECT_EQ(Rows(), expected);
     EXPECT_EQ(db->execAndGet("PRAGMA integrity_check").getString(), "ok");
+    // The first read was killed before it made the indexes of the tables it filled; this one made them.
+    const char* indexes = "SELECT group_concat(sql, ';') FROM (SELECT sql FROM sqlite_master WHERE type = 'index' "
+                          "AND sql IS NOT NULL ORDER BY name)";
+    EXPECT_EQ(db->execAndGet(indexes).getString(), test::MemoryArchive()->execAndGet(indexes).getString());
+}
+
+TEST_F(ReadTest, AFirstReadLeavesItsIndexesAsTheRefreshMakesThem) {
+    // The indexes of the tables it filled, the search index beside it and the conversations come in
+    // their own order on a first read; the archive ends as a later refresh would leave it.
+    for (const auto& [name, seed] : {std::pair<std::string, uint64_t>{"受信フォルダ", 3}, {"送信フォルダ", 4}}) {
+        const MailboxFiles files = LocateMailbox(postPet, Box(name));
+        std::filesystem::create_directories(files.list.parent_path());
+        ppw::WriteLargeMailbox(files.list, files.mail, 400, seed);
+    }
+    FilterTables none;
+    const auto summary = Read(Request({"受信フォルダ", "送信フォルダ"}), StandardReadHooks(*db, none));
+    ASSERT_GT(summary.Totals().stored, 700);
+    EXPECT_TRUE(ConversationIndexComplete(*db));
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblSearchQueue").getInt64(), 0);
+    EXPECT_EQ(db->execAndGet("SELECT COUNT(*) FROM tblConversationMail").getInt64(), Rows());
+    const char* dump = "SELECT group_concat(MailRow || ':' || SubjectKey, ' ') FROM (SELECT * FROM "
+                       "tblConversationMail ORDER BY MailRow)";
+    const std::string made = db->execAndGet(dump).getString();
+    ASSERT_FALSE(made.empty());
+    db->exec("DELETE FROM tblConversationIds; DELETE FROM tblConversationMail; "
+             "INSERT INTO tblConversationQueue (MailRow) SELECT rowid FROM tblKamoMail");
+    UpdateConversationIndex(*db, wait);
+    EXPECT_EQ(db->execAndGet(dump).getString(), made);
 }
 
 TEST_F(ReadTest, MarkerLinesInAMailAreMailText) {
