@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 #include <system_error>
 
 #include <SQLiteCpp/Database.h>
@@ -14,6 +15,7 @@
 
 #include "common/Messages.h"
 #include "common/MessagesArchive.h"
+#include "db/PieceTransaction.h"
 #include "db/Schema.h"
 #include "platform/FileUtil.h"
 
@@ -125,14 +127,9 @@ bool CheckArchive(const fs::path& file, bool allTables, bool integrity, std::opt
         // A writer that is about to finish is waited for; one that holds on is another program at work.
         db.setBusyTimeout(2000);
         // A long check lets the caller keep its window painted.
+        std::optional<PumpDuringStatements> pumping;
         if (pump)
-            sqlite3_progress_handler(
-                db.getHandle(), 20000,
-                [](void* p) {
-                    (*static_cast<const std::function<void()>*>(p))();
-                    return 0;
-                },
-                const_cast<std::function<void()>*>(&pump));
+            pumping.emplace(db, pump);
         if (integrity && !IntegrityOk(db))
             return no(FailureCode::ArchiveIntegrityFailed);
         if (!integrity) {

@@ -3,6 +3,7 @@
 // at a time), which may also run inside a transaction of its caller: it commits when it began the
 // transaction itself, and inside the caller's transaction it only joins. And one step inside such a
 // transaction that may fail alone (SavepointGuard).
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -111,6 +112,33 @@ private:
     SQLite::Database& db_;
     int cacheSize_ = 0;
     bool set_ = false;
+};
+
+// While it lives, `pump` runs every kSteps steps of SQLite's machine on the connection: a long
+// statement (an index made over every mail, a check of the whole file) lets the window paint. The
+// pump may not use the connection.
+class PumpDuringStatements {
+public:
+    static constexpr int kSteps = 20000;
+
+    PumpDuringStatements(SQLite::Database& db, const std::function<void()>& pump) : db_(db), pump_(pump) {
+        sqlite3_progress_handler(db_.getHandle(), kSteps, &PumpDuringStatements::Step, this);
+    }
+    ~PumpDuringStatements() { sqlite3_progress_handler(db_.getHandle(), 0, nullptr, nullptr); }
+    PumpDuringStatements(const PumpDuringStatements&) = delete;
+    PumpDuringStatements& operator=(const PumpDuringStatements&) = delete;
+
+private:
+    static int Step(void* self) {
+        try {
+            static_cast<PumpDuringStatements*>(self)->pump_();
+        } catch (...) {
+            // nothing may leave SQLite's call; the statement goes on
+        }
+        return 0;
+    }
+    SQLite::Database& db_;
+    const std::function<void()>& pump_;
 };
 
 } // namespace kamo

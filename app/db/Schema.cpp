@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
@@ -536,7 +537,10 @@ IndexesMadeAfter::IndexesMadeAfter(SQLite::Database& db) : db_(db) {
     }
 }
 
-void IndexesMadeAfter::Make() {
+void IndexesMadeAfter::Make(const std::function<void()>& pump) {
+    std::optional<PumpDuringStatements> pumping;
+    if (pump)
+        pumping.emplace(db_, pump);
     // With any other declared index missing, as a write killed before it made its indexes leaves them.
     MakeMissingIndexes(db_);
     dropped_.clear();

@@ -2,6 +2,7 @@
 // The archive's tables, held as data so that creation and the version upgrade share one definition.
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -151,9 +152,9 @@ std::string CreateIndexSql(const TableDef& table, const IndexDef& index);
 class IndexesMadeAfter {
 public:
     explicit IndexesMadeAfter(SQLite::Database& db);
-    // Makes them again, and any other declared index the archive lacks; the destructor makes those
-    // dropped when it was not called, leaving a failure to the next open.
-    void Make();
+    // Makes them again, and any other declared index the archive lacks, running `pump` while each is
+    // made; the destructor makes those dropped when it was not called, leaving a failure to the next open.
+    void Make(const std::function<void()>& pump = {});
     ~IndexesMadeAfter();
     IndexesMadeAfter(const IndexesMadeAfter&) = delete;
     IndexesMadeAfter& operator=(const IndexesMadeAfter&) = delete;

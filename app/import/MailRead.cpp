@@ -313,7 +313,7 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     // While the index beside folds the last mail it was handed, this connection makes what it can:
     // the indexes of the tables the read filled, and (a first read's) the conversations of its mail,
     // which the refresh would make after the search index.
-    indexes.Make();
+    indexes.Make([&wait] { wait.Pump(); });
     if (beside) {
         try {
             UpdateConversationIndex(db, wait);

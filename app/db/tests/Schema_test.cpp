@@ -229,6 +229,25 @@ TEST(IndexesMadeAfter, LeaveOutOnlyTheIndexesOfEmptyTablesAndAreMadeAsDeclared) 
     }
 }
 
+TEST(IndexesMadeAfter, AreMadeWithTheWindowPumpedAndThePumpGoesAfter) {
+    auto db = test::MemoryArchive();
+    const auto declared = IndexSql(*db);
+    IndexesMadeAfter indexes(*db);
+    ASSERT_GT(indexes.Dropped(), 0U);
+    db->exec("BEGIN");
+    for (int i = 0; i < 3000; ++i)
+        test::InsertTestMail(*db, test::Mail("2001/05/01", "10:00:00", i % 2 == 0, "もも",
+                                             "m" + std::to_string(i) + "@example.jp", "s", "b"));
+    db->exec("COMMIT");
+    int pumped = 0;
+    indexes.Make([&pumped] { ++pumped; });
+    EXPECT_GT(pumped, 0);
+    EXPECT_EQ(IndexSql(*db), declared);
+    const int made = pumped;
+    db->exec("SELECT sum(length(a.tblKamoMail_SndAdd)) FROM tblKamoMail AS a, (SELECT 1 FROM tblKamoMail LIMIT 20)");
+    EXPECT_EQ(pumped, made);
+}
+
 TEST(IndexesMadeAfter, AnArchiveLeftWithoutThemGetsThemWhenOpened) {
     // As a read killed before it made them leaves the archive.
     auto db = test::MemoryArchive();
