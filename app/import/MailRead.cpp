@@ -307,6 +307,8 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
             }
         }
     }
+    if (beside)
+        beside->StoreEnded();
     wait.ShowPhase(WaitPhase::UpdatingData);
     wait.SetProgress(0, 0);
     wait.Pump();

@@ -68,6 +68,8 @@ void SearchIndexBeside::Add(int64_t row, const MailRecord& mail) {
     const std::size_t bytes =
         w.subject.size() + w.sndName.size() + w.sndAdd.size() + w.rcvName.size() + w.rcvAdd.size() + w.body.size();
     std::unique_lock<std::mutex> lock(mutex_);
+    if (stored_)
+        return; // not handed over: the merge queues it with the mail this read did not store
     changed_.wait(lock, [this] { return done_ || waitingBytes_ < kMostWaitingBytes; });
     if (done_)
         return; // failed: the refresh makes the index
@@ -93,12 +95,12 @@ void SearchIndexBeside::Run() {
                 {
                     std::unique_lock<std::mutex> lock(mutex_);
                     changed_.wait(lock, [this] {
-                        return stopping_ || ending_ || waiting_.size() >= kWakeAfter ||
+                        return stopping_ || ending_ || stored_ || waiting_.size() >= kWakeAfter ||
                                waitingBytes_ >= kMostWaitingBytes;
                     });
                     if (stopping_)
                         break;
-                    if (ending_ && waiting_.empty()) {
+                    if ((ending_ || stored_) && waiting_.empty()) {
                         complete = true;
                         break;
                     }
@@ -112,7 +114,12 @@ void SearchIndexBeside::Run() {
                 }
             }
             if (complete)
-                transaction.commit();
+                transaction.commit(); // FTS5 writes out the terms it holds in memory
+        }
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return stopping_ || ending_; });
+            complete = complete && !stopping_;
         }
         merged = complete && PutIntoArchive();
     } catch (const std::exception&) {
@@ -122,6 +129,14 @@ void SearchIndexBeside::Run() {
         std::lock_guard<std::mutex> lock(mutex_);
         done_ = true;
         merged_ = merged;
+    }
+    changed_.notify_all();
+}
+
+void SearchIndexBeside::StoreEnded() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stored_ = true;
     }
     changed_.notify_all();
 }

@@ -40,6 +40,10 @@ public:
 
     // A mail the read stored as row `row` of the mail table. Waits while much is still waiting.
     void Add(int64_t row, const MailRecord& mail);
+    // No more mail comes: the thread indexes what is waiting and writes out what its index holds in
+    // memory now, while the read's thread does its last work, instead of at Finish. A mail added
+    // after it is not taken: it is queued with the mail this read did not store, for the refresh.
+    void StoreEnded();
     // Indexes what is left and puts the index into the archive, with `wait` pumped meanwhile (more
     // than kQuietIndexRows mails show the index's phase and count). False when it could not (the
     // archive got an index meanwhile, an error): the refresh makes the index then.
@@ -64,7 +68,8 @@ private:
     std::size_t waitingBytes_ = 0;
     std::vector<int64_t> rows_; // handed over; the thread's once it has ended
     std::atomic<int64_t> indexed_{0};
-    bool ending_ = false;   // no more mail comes: index the rest and put it in
+    bool stored_ = false;   // no more mail comes: index the rest
+    bool ending_ = false;   // index the rest and put it in
     bool stopping_ = false; // drop everything
     bool done_ = false;     // the thread has ended
     bool merged_ = false;   // ... with the index in the archive

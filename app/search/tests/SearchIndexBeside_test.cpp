@@ -53,12 +53,13 @@ TEST(SearchIndexBeside, MakesWhatTheRefreshMakes) {
         int olderMails;  // in the archive before the read, without an index
         int readMails;   // stored by the read and handed over
         bool deleteSome; // rows handed over and gone before the end
+        bool storeEnded; // told so before the end, as the read tells it
     };
     const Case cases[] = {
-        {"a first read", 0, 300, false},
-        {"an older archive without an index", 120, 200, false},
-        {"rows gone before the end", 0, 150, true},
-        {"a read that stored nothing", 40, 0, false},
+        {"a first read", 0, 300, false, true},
+        {"an older archive without an index", 120, 200, false, false},
+        {"rows gone before the end", 0, 150, true, true},
+        {"a read that stored nothing", 40, 0, false, true},
     };
     NullWaitReporter quiet;
     for (const Case& c : cases) {
@@ -78,6 +79,8 @@ TEST(SearchIndexBeside, MakesWhatTheRefreshMakes) {
         for (Archive* a : {&beside, &refreshed})
             if (c.deleteSome)
                 a->db->exec("DELETE FROM tblKamoMail WHERE rowid % 4 = 1");
+        if (c.storeEnded)
+            made->StoreEnded();
         ASSERT_TRUE(made->Finish(quiet));
         made.reset();
 
@@ -117,6 +120,18 @@ TEST(SearchIndexBeside, GivesWayToAnIndexMadeMeanwhile) {
     archive.Store(test::GeneratedMails(10, 5), made.get());
     made.reset();
     EXPECT_EQ(InspectSearchIndex(*archive.db), SearchIndexState::Missing);
+
+    // A mail handed over after the store was told ended is never left out: it is queued.
+    made = SearchIndexBeside::Begin(*archive.db);
+    ASSERT_TRUE(made);
+    archive.Store(test::GeneratedMails(10, 6), made.get());
+    made->StoreEnded();
+    archive.Store(test::GeneratedMails(1, 7), made.get());
+    EXPECT_TRUE(made->Finish(quiet));
+    EXPECT_EQ(archive.Folded().size(), 10u);        // the ten handed over
+    EXPECT_EQ(PendingSearchRows(*archive.db), 121); // the older mail, and the one after the end
+    UpdateSearchIndex(*archive.db, quiet);
+    EXPECT_EQ(archive.Folded().size(), 131u);
 }
 
 } // namespace
