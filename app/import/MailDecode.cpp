@@ -50,14 +50,16 @@ std::string PlainBody(const std::string& body, Mail_StrChange_Fn strChange) {
 } // namespace
 
 std::string ReplaceBars(std::string_view utf8) {
+    // The text between bars is copied whole: most text has none.
     std::string out;
     out.reserve(utf8.size());
-    for (char c : utf8) {
-        if (c == '|')
-            out += "｜";
-        else
-            out += c;
+    std::size_t from = 0;
+    for (std::size_t bar = utf8.find('|'); bar != std::string_view::npos; bar = utf8.find('|', from)) {
+        out.append(utf8.substr(from, bar - from));
+        out += "｜";
+        from = bar + 1;
     }
+    out.append(utf8.substr(from));
     return out;
 }
 
