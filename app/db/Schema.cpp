@@ -295,10 +295,9 @@ std::string KeyMoved(const std::string& prefix) {
 constexpr const char* kKeyUpdate = "AFTER UPDATE OF tblKamoMail_YMD, tblKamoMail_HMS, tblKamoMail_SubKey, "
                                    "tblKamoMail_SndRcvFlag, tblKamoMail_SndAdd, tblKamoMail_RcvAdd ON tblKamoMail ";
 
-// For each user table derived data is made from, a trigger per kind of change that marks the
-// rebuilds of that data owed. INSERT OR IGNORE: a mark already there costs a look-up, not a write.
-std::vector<TriggerDef> OwedTriggers() {
-    std::vector<std::pair<std::string, std::string>> owed; // user table, "(n), (m)"
+// Each user table some derived data is made from, with the rebuilds its changes owe: "(n), (m)".
+std::vector<std::pair<std::string, std::string>> OwedRebuildValues() {
+    std::vector<std::pair<std::string, std::string>> owed;
     for (const auto& table : ArchiveTables())
         for (const char* from : table.kind.madeFrom) {
             if (!from)
@@ -309,16 +308,26 @@ std::vector<TriggerDef> OwedTriggers() {
             it->second +=
                 (it->second.empty() ? "(" : ", (") + std::to_string(static_cast<int>(table.kind.rebuild)) + ")";
         }
+    return owed;
+}
+
+// INSERT OR IGNORE: a mark already there costs a look-up, not a write.
+std::string MarkOwedSql(const std::string& rebuilds) {
+    return std::string("INSERT OR IGNORE INTO ") + kOwedTable + " (tblDerivedOwed_Rebuild) VALUES " + rebuilds;
+}
+
+// For each user table derived data is made from, a trigger per kind of change that marks the
+// rebuilds of that data owed.
+std::vector<TriggerDef> OwedTriggers() {
     std::vector<TriggerDef> triggers;
-    for (const auto& [table, rebuilds] : owed)
+    for (const auto& [table, rebuilds] : OwedRebuildValues())
         for (const char* change : {"Insert", "Update", "Delete"}) {
             const std::string name = "trgOwed_" + table.substr(3) + "_" + change;
             std::string upper = change;
             for (char& c : upper)
                 c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            triggers.push_back({name, "CREATE TRIGGER " + name + " AFTER " + upper + " ON " + table +
-                                          " BEGIN INSERT OR IGNORE INTO " + kOwedTable +
-                                          " (tblDerivedOwed_Rebuild) VALUES " + rebuilds + "; END"});
+            triggers.push_back({name, "CREATE TRIGGER " + name + " AFTER " + upper + " ON " + table + " BEGIN " +
+                                          MarkOwedSql(rebuilds) + "; END"});
         }
     return triggers;
 }
@@ -517,37 +526,71 @@ std::string CreateIndexSql(const TableDef& table, const IndexDef& index) {
     return "CREATE INDEX " + index.name + " ON " + table.name + " (" + index.columns + ")";
 }
 
-IndexesMadeAfter::IndexesMadeAfter(SQLite::Database& db) : db_(db) {
+namespace {
+
+// The mail table's insert triggers a fill from empty leaves out: what they keep is made whole after it.
+constexpr const char* kOwedOnMail = "trgOwed_KamoMail_Insert";
+constexpr const char* kMonthOnMail = "trgMonthCount_Insert";
+
+} // namespace
+
+MadeAfterFill::MadeAfterFill(SQLite::Database& db) : db_(db) {
     if (InTransaction(db_))
         return;
+    auto empty = [this](const std::string& table) {
+        SQLite::Statement any(db_, "SELECT 1 FROM " + table + " LIMIT 1");
+        return !any.executeStep();
+    };
     try {
         SQLite::Transaction tx(db_);
         for (const auto& [table, index] : DeclaredIndexes()) {
-            if (!Exists(db_, "index", index->name) || !Exists(db_, "table", table->name))
-                continue;
-            SQLite::Statement any(db_, "SELECT 1 FROM " + table->name + " LIMIT 1");
-            if (any.executeStep())
+            if (!Exists(db_, "index", index->name) || !Exists(db_, "table", table->name) || !empty(table->name))
                 continue;
             db_.exec("DROP INDEX " + index->name);
             dropped_.emplace_back(table, index);
         }
+        if (empty("tblKamoMail")) {
+            for (const auto& trigger : ArchiveTriggers()) {
+                if ((trigger.name != kOwedOnMail && trigger.name != kMonthOnMail) ||
+                    !Exists(db_, "trigger", trigger.name))
+                    continue;
+                db_.exec("DROP TRIGGER " + trigger.name);
+                triggers_.push_back(&trigger);
+                if (trigger.name == kOwedOnMail)
+                    for (const auto& [table, rebuilds] : OwedRebuildValues())
+                        if (table == "tblKamoMail")
+                            db_.exec(MarkOwedSql(rebuilds));
+            }
+        }
         tx.commit();
     } catch (const SQLite::Exception&) {
-        dropped_.clear(); // rolled back: every index is still there
+        dropped_.clear(); // rolled back: everything is still there
+        triggers_.clear();
     }
 }
 
-void IndexesMadeAfter::Make(const std::function<void()>& pump) {
+void MadeAfterFill::Make(const std::function<void()>& pump) {
     std::optional<PumpDuringStatements> pumping;
     if (pump)
         pumping.emplace(db_, pump);
+    PieceTransaction piece(db_);
     // With any other declared index missing, as a write killed before it made its indexes leaves them.
     MakeMissingIndexes(db_);
+    bool months = false;
+    for (const TriggerDef* trigger : triggers_) {
+        if (!Exists(db_, "trigger", trigger->name))
+            db_.exec(trigger->sql);
+        months = months || trigger->name == kMonthOnMail;
+    }
+    if (months)
+        RecountMonths(db_);
+    piece.Commit();
     dropped_.clear();
+    triggers_.clear();
 }
 
-IndexesMadeAfter::~IndexesMadeAfter() {
-    if (dropped_.empty() || InTransaction(db_))
+MadeAfterFill::~MadeAfterFill() {
+    if ((dropped_.empty() && triggers_.empty()) || InTransaction(db_))
         return;
     try {
         Make();

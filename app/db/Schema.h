@@ -136,33 +136,38 @@ std::string CreateTableSql(const TableDef& table);
 void CreateTables(SQLite::Database& db);
 
 // Creates the added tables, their indexes and the triggers where the archive lacks them, and the
-// declared indexes of the tables it has (IndexesMadeAfter), in one transaction. Writes nothing, and
+// declared indexes of the tables it has (MadeAfterFill), in one transaction. Writes nothing, and
 // returns false, when all are there.
 bool AddMissingTables(SQLite::Database& db);
 
 // CREATE INDEX statement of one of a table's declared indexes.
 std::string CreateIndexSql(const TableDef& table, const IndexDef& index);
 
-// A bulk write into empty tables (a first read) without their declared indexes: those of the six and
-// the added tables that hold no row when it begins are dropped (in a transaction of their own, so
-// only outside one), and Made again afterwards in one transaction, each from one sort of the rows,
-// which costs less than keeping it in step row by row. Queries in between find the same rows, more
-// slowly. An archive left in between (the program killed, the making failed) gets them back when it
-// is next opened (AddMissingTables). Where an index cannot be dropped, the write runs with it.
-class IndexesMadeAfter {
+// A bulk write into empty tables (a first read) without what keeps derived data in step row by row:
+// - the declared indexes of the six and the added tables that hold no row when it begins;
+// - with the mail table empty, its insert triggers that mark rebuilds owed and count the months
+//   (the rebuilds are marked owed once, as the first insert would).
+// They are dropped in a transaction of their own (so only outside one) and Made again afterwards in
+// one transaction: each index from one sort of the rows, the months counted from the mail, which
+// costs less than keeping them in step row by row. Queries in between find the same rows, more
+// slowly. An archive left in between (the program killed, the making failed) gets them back, and
+// its months counted, when it is next opened (AddMissingTables). What cannot be dropped stays.
+class MadeAfterFill {
 public:
-    explicit IndexesMadeAfter(SQLite::Database& db);
-    // Makes them again, and any other declared index the archive lacks, running `pump` while each is
-    // made; the destructor makes those dropped when it was not called, leaving a failure to the next open.
+    explicit MadeAfterFill(SQLite::Database& db);
+    // Makes them again, and any other declared index the archive lacks, running `pump` while each
+    // statement runs; the destructor does when it was not called, leaving a failure to the next open.
     void Make(const std::function<void()>& pump = {});
-    ~IndexesMadeAfter();
-    IndexesMadeAfter(const IndexesMadeAfter&) = delete;
-    IndexesMadeAfter& operator=(const IndexesMadeAfter&) = delete;
-    size_t Dropped() const { return dropped_.size(); }
+    ~MadeAfterFill();
+    MadeAfterFill(const MadeAfterFill&) = delete;
+    MadeAfterFill& operator=(const MadeAfterFill&) = delete;
+    size_t DroppedIndexes() const { return dropped_.size(); }
+    size_t DroppedTriggers() const { return triggers_.size(); }
 
 private:
     SQLite::Database& db_;
     std::vector<std::pair<const TableDef*, const IndexDef*>> dropped_;
+    std::vector<const TriggerDef*> triggers_;
 };
 
 // The rebuilds owed in the archive, in the order the refresh runs them; none in an archive without

@@ -263,8 +263,12 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     std::unique_ptr<SearchIndexBeside> beside;
     if (hooks.refresh)
         beside = SearchIndexBeside::Begin(db);
-    // A first read fills the mail's tables from empty: their indexes are made once it has stored.
-    IndexesMadeAfter indexes(db);
+    // A first read fills the mail's tables from empty: their indexes and counts are made once it has
+    // stored, and the conversation index of no mail is laid down from every mail at its end.
+    const bool fromEmpty = db.execAndGet("SELECT NOT EXISTS (SELECT 1 FROM tblKamoMail)").getInt() != 0;
+    if (fromEmpty)
+        DropConversationIndex(db);
+    MadeAfterFill indexes(db);
     {
         const BulkWriteSettings bulk(db);
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
@@ -313,10 +317,10 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     wait.SetProgress(0, 0);
     wait.Pump();
     // While the index beside folds the last mail it was handed, this connection makes what it can:
-    // the indexes of the tables the read filled, and (a first read's) the conversations of its mail,
+    // the indexes and month counts of the tables the read filled, and (a first read's) the conversations of its mail,
     // which the refresh would make after the search index.
     indexes.Make([&wait] { wait.Pump(); });
-    if (beside) {
+    if (beside || fromEmpty) {
         try {
             UpdateConversationIndex(db, wait);
         } catch (const SQLite::Exception&) {

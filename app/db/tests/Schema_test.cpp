@@ -183,57 +183,87 @@ TEST_F(MailKeyBehaviour, KeyTextIgnoresLetterCase) {
     EXPECT_EQ(q.getColumn(0).getInt(), 1);
 }
 
-// The declared indexes as SQLite keeps them, by name.
-std::map<std::string, std::string> IndexSql(SQLite::Database& db) {
+// The declared indexes (or triggers) as SQLite keeps them, by name.
+std::map<std::string, std::string> SchemaOf(SQLite::Database& db, const char* type = "index") {
     std::map<std::string, std::string> sql;
-    SQLite::Statement q(db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+    SQLite::Statement q(db, "SELECT name, sql FROM sqlite_master WHERE type = ?1 AND sql IS NOT NULL");
+    q.bind(1, type);
     while (q.executeStep())
         sql[q.getColumn(0).getString()] = q.getColumn(1).getString();
     return sql;
 }
+std::map<std::string, std::string> IndexSql(SQLite::Database& db) {
+    return SchemaOf(db);
+}
 
-TEST(IndexesMadeAfter, LeaveOutOnlyTheIndexesOfEmptyTablesAndAreMadeAsDeclared) {
+// What the month counts and the owed rebuilds hold, as text.
+std::string Derived(SQLite::Database& db) {
+    return db
+        .execAndGet("SELECT ifnull((SELECT group_concat(m, ' ') FROM (SELECT tblMonthCount_Month || '=' || "
+                    "tblMonthCount_Received || '/' || tblMonthCount_Sent AS m FROM tblMonthCount ORDER BY 1)), '') || "
+                    "' | ' || ifnull((SELECT group_concat(tblDerivedOwed_Rebuild) FROM (SELECT * FROM tblDerivedOwed "
+                    "ORDER BY 1)), '')")
+        .getString();
+}
+
+TEST(MadeAfterFill, LeaveOutOnlyWhatEmptyTablesKeepAndMakeItAsTheRowsWouldHave) {
     const std::map<std::string, std::string> declared = IndexSql(*test::MemoryArchive());
+    const std::map<std::string, std::string> triggers = SchemaOf(*test::MemoryArchive(), "trigger");
     const std::vector<std::string> mailIndexes = {"idxKamoMail_SndAdd", "idxKamoMail_RcvAdd", "idxKamoMail_SndName",
                                                   "idxKamoMail_RcvName", "idxKamoMail_Subject"};
+    const std::vector<MailRecord> filled = {
+        test::Mail("2001/05/01", "10:00:00", false, "もも", "momo@example.jp", "s", "b"),
+        test::Mail("2001/05/31", "23:59:59", true, "もも", "momo@example.jp", "re", "b"),
+        test::Mail("2002/01/02", "00:00:00", false, "かも", "kamo@example.jp", "s", "b")};
     const struct {
         const char* name;
         bool mailStored;
         bool inTransaction;
-        size_t left; // indexes there while the write runs
+        size_t left;     // indexes there while the write runs
+        size_t triggers; // the mail table's triggers left out
     } cases[] = {
-        {"a first read: every table empty", false, false, 0},
-        {"mail stored: the mail table keeps its indexes", true, false, mailIndexes.size()},
-        {"inside a caller's transaction: nothing dropped", false, true, declared.size()},
+        {"a first read: every table empty", false, false, 0, 2},
+        {"mail stored: the mail table keeps its indexes and triggers", true, false, mailIndexes.size(), 0},
+        {"inside a caller's transaction: nothing dropped", false, true, declared.size(), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto db = test::MemoryArchive();
+        auto kept = test::MemoryArchive(); // the same mail written with everything in place
         if (c.mailStored)
-            test::InsertTestMail(*db, test::Mail("2001/05/01", "10:00:00", false, "もも", "momo@example.jp", "s", "b"));
+            for (auto* a : {db.get(), kept.get()})
+                test::InsertTestMail(*a,
+                                     test::Mail("2000/12/01", "10:00:00", false, "もも", "momo@example.jp", "s", "b"));
         if (c.inTransaction)
             db->exec("BEGIN");
         {
-            IndexesMadeAfter indexes(*db);
+            MadeAfterFill made(*db);
             const auto during = IndexSql(*db);
             EXPECT_EQ(during.size(), c.left);
-            EXPECT_EQ(indexes.Dropped(), declared.size() - c.left);
+            EXPECT_EQ(made.DroppedIndexes(), declared.size() - c.left);
+            EXPECT_EQ(made.DroppedTriggers(), c.triggers);
+            EXPECT_EQ(SchemaOf(*db, "trigger").size(), triggers.size() - c.triggers);
             for (const std::string& name : mailIndexes)
                 EXPECT_EQ(during.count(name), c.mailStored || c.inTransaction ? 1U : 0U) << name;
-            if (c.left == 0)
-                indexes.Make();
+            for (auto* a : {db.get(), kept.get()})
+                for (const auto& mail : filled)
+                    test::InsertTestMail(*a, mail);
+            if (!c.inTransaction)
+                made.Make();
         }
         if (c.inTransaction)
             db->exec("COMMIT");
         EXPECT_EQ(IndexSql(*db), declared);
+        EXPECT_EQ(SchemaOf(*db, "trigger"), triggers);
+        EXPECT_EQ(Derived(*db), Derived(*kept));
     }
 }
 
-TEST(IndexesMadeAfter, AreMadeWithTheWindowPumpedAndThePumpGoesAfter) {
+TEST(MadeAfterFill, AreMadeWithTheWindowPumpedAndThePumpGoesAfter) {
     auto db = test::MemoryArchive();
     const auto declared = IndexSql(*db);
-    IndexesMadeAfter indexes(*db);
-    ASSERT_GT(indexes.Dropped(), 0U);
+    MadeAfterFill indexes(*db);
+    ASSERT_GT(indexes.DroppedIndexes(), 0U);
     db->exec("BEGIN");
     for (int i = 0; i < 3000; ++i)
         test::InsertTestMail(*db, test::Mail("2001/05/01", "10:00:00", i % 2 == 0, "もも",
@@ -248,7 +278,7 @@ TEST(IndexesMadeAfter, AreMadeWithTheWindowPumpedAndThePumpGoesAfter) {
     EXPECT_EQ(pumped, made);
 }
 
-TEST(IndexesMadeAfter, AnArchiveLeftWithoutThemGetsThemWhenOpened) {
+TEST(MadeAfterFill, AnArchiveLeftWithoutThemGetsThemWhenOpened) {
     // As a read killed before it made them leaves the archive.
     auto db = test::MemoryArchive();
     const auto declared = IndexSql(*db);
