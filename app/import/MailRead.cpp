@@ -264,11 +264,13 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     if (hooks.refresh)
         beside = SearchIndexBeside::Begin(db);
     // A first read fills the mail's tables from empty: their indexes and counts are made once it has
-    // stored, and the conversation index of no mail is laid down from every mail at its end.
-    const bool fromEmpty = db.execAndGet("SELECT NOT EXISTS (SELECT 1 FROM tblKamoMail)").getInt() != 0;
+    // stored, and (with the refresh) the conversation index of no mail is laid down from every mail
+    // at its end.
+    const bool fromEmpty =
+        hooks.refresh && db.execAndGet("SELECT NOT EXISTS (SELECT 1 FROM tblKamoMail)").getInt() != 0;
     if (fromEmpty)
         DropConversationIndex(db);
-    MadeAfterFill indexes(db);
+    MadeAfterFill afterFill(db);
     {
         const BulkWriteSettings bulk(db);
         std::optional<MailStore> store(std::in_place, db); // statements prepared once for the whole read
@@ -317,9 +319,9 @@ void ReadChosenMailboxes(SQLite::Database& db, KamoLibrary& library, const ReadR
     wait.SetProgress(0, 0);
     wait.Pump();
     // While the index beside folds the last mail it was handed, this connection makes what it can:
-    // the indexes and month counts of the tables the read filled, and (a first read's) the conversations of its mail,
-    // which the refresh would make after the search index.
-    indexes.Make([&wait] { wait.Pump(); });
+    // the indexes and month counts of the tables the read filled, and (a first read's) the
+    // conversations of its mail, which the refresh would make after the search index.
+    afterFill.Make([&wait] { wait.Pump(); });
     if (beside || fromEmpty) {
         try {
             UpdateConversationIndex(db, wait);
